@@ -1,0 +1,123 @@
+#include "app/TForm1.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QLocale>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/AboutPage.h"
+#include "data/Clock.h"
+#include "data/ui/ProcessingPage.h"
+#include "experiment/ui/ExperimentPage.h"
+#include "experiment/ui/TEksperiment.h"
+#include "experiment/ui/TForm_SamodNastav.h"
+#include "model/ui/ModelPage.h"
+#include "opc/OpcClient.h"
+#include "opc/ui/OpcPage.h"
+#include "report/ui/ReportPage.h"
+#include "report/ui/TForm_Histogram.h"
+#include "report/ui/TForm_Obdelava_Large.h"
+#include "tuning/ui/RegulatorPage.h"
+
+TForm1::TForm1(OpcClient& opc, Clock& clock, QWidget* parent)
+    : QMainWindow(parent), store_(std::make_unique<MeasurementStore>()), opc_(opc), clock_(clock) {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QString::fromUtf8(MainCaption));
+  // Fixed frame: client area 897 x 580, the tabs over 897 x 560, a 19-pixel status bar.
+  setFixedSize(897, 580);
+
+  PageControl1 = new QTabWidget(this);
+  PageControl1->setObjectName(QStringLiteral("PageControl1"));
+  setCentralWidget(PageControl1);
+
+  opcPage_ = new OpcPage(*this);
+  experimentPage_ = new ExperimentPage(*this);
+  processingPage_ = new ProcessingPage(*this);
+  modelPage_ = new ModelPage(*this);
+  regulatorPage_ = new RegulatorPage(*this);
+  reportPage_ = new ReportPage(*this);
+  aboutPage_ = new AboutPage(this);
+  PageControl1->addTab(opcPage_, QStringLiteral("OPC"));
+  PageControl1->addTab(experimentPage_, QStringLiteral("Eksperiment"));
+  PageControl1->addTab(processingPage_, QStringLiteral("Obdelava"));
+  PageControl1->addTab(modelPage_, QStringLiteral("Model"));
+  PageControl1->addTab(regulatorPage_, QStringLiteral("Regulator"));
+  PageControl1->addTab(reportPage_, QStringLiteral("Poročilo"));
+  PageControl1->addTab(aboutPage_, QStringLiteral("About"));
+  PageControl1->setCurrentIndex(TabEksperiment);
+
+  auto* bar = new QStatusBar(this);
+  bar->setObjectName(QStringLiteral("StatusBar1"));
+  bar->setFixedHeight(19);
+  bar->setSizeGripEnabled(false);
+  statusText_ = new QLabel(bar);
+  statusText_->setObjectName(QStringLiteral("StatusBarText"));
+  bar->addWidget(statusText_, 1);
+  setStatusBar(bar);
+
+  Timer_FirstScreen = new QTimer(this);
+  Timer_FirstScreen->setObjectName(QStringLiteral("Timer_FirstScreen"));
+  Timer_FirstScreen->setInterval(5000);
+  connect(Timer_FirstScreen, &QTimer::timeout, this, &TForm1::Timer_FirstScreenTimer);
+  Timer_ExperimentScheduler = new QTimer(this);
+  Timer_ExperimentScheduler->setObjectName(QStringLiteral("Timer_ExperimentScheduler"));
+  Timer_ExperimentScheduler->setInterval(500);
+
+  FormCreate();
+  Timer_FirstScreen->start();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::FormCreate() {
+  store_->TuningEventsSuppressed = false;
+  opcPage_->FillServerList();
+  experimentPage_->SetStartDateToday();
+  opcPage_->SelectManualValuesZero();
+  skupReg_ = &opc_.AddGroup("SkupReg");
+  QueuedDirectories.clear();
+  LastDirectory = QDir::toNativeSeparators(QDir::currentPath());
+  modelPage_->HideQualityImages();
+  aboutPage_->SetVersionText(windowTitle());
+}
+
+void TForm1::AttachWindows(TEksperiment* eksperiment, TForm_SamodNastav* samodNastav,
+                           TForm_Histogram* histogram, TForm_Obdelava_Large* obdelavaLarge) {
+  eksperiment_ = eksperiment;
+  samodNastav_ = samodNastav;
+  histogram_ = histogram;
+  obdelavaLarge_ = obdelavaLarge;
+}
+
+void TForm1::Timer_FirstScreenTimer() {
+  PageControl1->setCurrentIndex(TabOpc);
+  Timer_FirstScreen->stop();
+}
+
+void TForm1::SetStatusText(const QString& text) { statusText_->setText(text); }
+QString TForm1::StatusText() const { return statusText_->text(); }
+
+char TForm1::DecimalSeparator() {
+  const QString point = QLocale::system().decimalPoint();
+  return point.isEmpty() ? '.' : point.at(0).toLatin1();
+}
+
+ApplicationWindows::ApplicationWindows() = default;
+ApplicationWindows::ApplicationWindows(ApplicationWindows&&) noexcept = default;
+ApplicationWindows& ApplicationWindows::operator=(ApplicationWindows&&) noexcept = default;
+ApplicationWindows::~ApplicationWindows() = default;
+
+ApplicationWindows CreateApplicationWindows(OpcClient& opc, Clock& clock) {
+  ApplicationWindows w;
+  w.Form1 = std::make_unique<TForm1>(opc, clock);
+  w.Eksperiment = std::make_unique<TEksperiment>(*w.Form1);
+  w.SamodNastav = std::make_unique<TForm_SamodNastav>(*w.Form1);
+  w.Histogram = std::make_unique<TForm_Histogram>(*w.Form1);
+  w.ObdelavaLarge = std::make_unique<TForm_Obdelava_Large>(*w.Form1);
+  w.Form1->AttachWindows(w.Eksperiment.get(), w.SamodNastav.get(), w.Histogram.get(),
+                         w.ObdelavaLarge.get());
+  return w;
+}

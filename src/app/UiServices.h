@@ -1,0 +1,52 @@
+// Message boxes and file dialogs go through this one interface, so that tests replace
+// it: no test blocks on a modal box and every test can read the exact message shown.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// The state of one of the program's file dialogs, kept between uses like a dialog
+// component of a form: its filter in the program's "description|patterns|..." form,
+// the selected filter, the default extension, the initial folder and the file name
+// (the proposal before showing, the chosen full path after a confirmation).
+struct FileDialog {
+  QString Title;
+  QString Filter;
+  int FilterIndex = 0;
+  QString DefaultExtension;
+  QString InitialDir;
+  QString FileName;
+  bool OverwritePrompt = false;
+};
+
+// "Measured Data (*.vtd)|*.vtd|All files|*.*" -> "Measured Data (*.vtd);;All files (*)".
+QString QtFilterFromProgramFilter(const QString& filter);
+
+class UiServices {
+ public:
+  virtual ~UiServices() = default;
+  // An information box with an OK button.
+  virtual void ShowMessage(const QString& text) = 0;
+  // The standard error box; every error that escapes a handler ends here.
+  virtual void ShowError(const QString& text) = 0;
+  // A question with Yes and No; true for Yes.
+  virtual bool AskYesNo(const QString& text) = 0;
+  // Show an open or save dialog; true when the user confirmed, and then
+  // dialog.FileName holds the chosen full path.
+  virtual bool ExecuteOpenDialog(QWidget* parent, FileDialog& dialog) = 0;
+  virtual bool ExecuteSaveDialog(QWidget* parent, FileDialog& dialog) = 0;
+};
+
+// The services in use: the real boxes and dialogs unless a test installed its own.
+UiServices& Ui();
+void SetUiServices(UiServices* services);  // nullptr restores the real ones
+
+class QtUiServices final : public UiServices {
+ public:
+  void ShowMessage(const QString& text) override;
+  void ShowError(const QString& text) override;
+  bool AskYesNo(const QString& text) override;
+  bool ExecuteOpenDialog(QWidget* parent, FileDialog& dialog) override;
+  bool ExecuteSaveDialog(QWidget* parent, FileDialog& dialog) override;
+};

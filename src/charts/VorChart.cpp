@@ -1,0 +1,249 @@
+#include "charts/VorChart.h"
+
+#include <QAreaSeries>
+#include <QChart>
+#include <QLegend>
+#include <QLineSeries>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+QColor ColorFromBgr(unsigned bgr) {
+  return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
+                static_cast<int>((bgr >> 16) & 0xFF));
+}
+
+ChartSeries::ChartSeries(VorChart& chart, QLineSeries* series, LineKind kind)
+    : chart_(chart), series_(series), kind_(kind) {}
+
+QColor ChartSeries::Color() const { return series_->color(); }
+
+void ChartSeries::AddPoint(double x, double y) {
+  if (kind_ == LineKind::Stairs && !points_.isEmpty()) series_->append(x, points_.last().y());
+  points_.append(QPointF(x, y));
+  series_->append(x, y);
+  chart_.UpdateAxes();
+}
+
+void ChartSeries::AddPoint(double x, double y, const QColor& color) {
+  AddPoint(x, y);
+  if (color != series_->color()) {
+    const int index = series_->count() - 1;
+    series_->setPointConfiguration(index, QXYSeries::PointConfiguration::Color, color);
+  }
+}
+
+void ChartSeries::DeleteOldest() {
+  if (points_.isEmpty()) return;
+  points_.removeFirst();
+  const int displayed = (kind_ == LineKind::Stairs && !points_.isEmpty()) ? 2 : 1;
+  series_->removePoints(0, std::min(displayed, static_cast<int>(series_->count())));
+  chart_.UpdateAxes();
+}
+
+void ChartSeries::Clear() {
+  points_.clear();
+  series_->clear();
+  chart_.UpdateAxes();
+}
+
+QList<QPointF> ChartSeries::DisplayPoints() const {
+  if (kind_ == LineKind::Straight) return points_;
+  QList<QPointF> out;
+  out.reserve(points_.size() * 2);
+  for (qsizetype k = 0; k < points_.size(); ++k) {
+    if (k > 0) out.append(QPointF(points_[k].x(), points_[k - 1].y()));
+    out.append(points_[k]);
+  }
+  return out;
+}
+
+void ChartSeries::Replace(std::span<const double> x, std::span<const double> y, int first,
+                          int last) {
+  QList<QPointF> points;
+  if (last >= first) points.reserve(last - first + 1);
+  for (int k = first; k <= last; ++k) points.append(QPointF(x[k], y[k]));
+  Replace(points);
+}
+
+void ChartSeries::Replace(const QList<QPointF>& points) {
+  points_ = points;
+  series_->replace(DisplayPoints());
+  chart_.UpdateAxes();
+}
+
+VorChart::VorChart(QWidget* parent) : QChartView(parent) {
+  auto* chart = new QChart();
+  chart->legend()->hide();
+  chart->setBackgroundRoundness(0);
+  chart->setMargins(QMargins(4, 4, 4, 4));
+  setChart(chart);
+  setRenderHint(QPainter::Antialiasing, true);
+  setRubberBand(QChartView::NoRubberBand);
+  axisX_ = new QValueAxis(chart);
+  axisY_ = new QValueAxis(chart);
+  axisX_->setLabelFormat(QStringLiteral("%g"));
+  axisY_->setLabelFormat(QStringLiteral("%g"));
+  chart->addAxis(axisX_, Qt::AlignBottom);
+  chart->addAxis(axisY_, Qt::AlignLeft);
+  UpdateAxes();
+}
+
+VorChart::~VorChart() = default;
+
+void VorChart::SetTitle(const QString& title) { chart()->setTitle(title); }
+QString VorChart::Title() const { return chart()->title(); }
+
+void VorChart::SetLegendVisible(bool visible, Qt::Alignment alignment) {
+  chart()->legend()->setVisible(visible);
+  chart()->legend()->setAlignment(alignment);
+}
+
+ChartSeries& VorChart::AddLineSeries(const QString& name, const QColor& color, LineKind kind,
+                                     Qt::PenStyle style, qreal width) {
+  auto* series = new QLineSeries();
+  series->setName(name);
+  QPen pen(color);
+  pen.setStyle(style);
+  pen.setWidthF(width);
+  series->setPen(pen);
+  chart()->addSeries(series);
+  series->attachAxis(axisX_);
+  series->attachAxis(axisY_);
+  series_.push_back(std::make_unique<ChartSeries>(*this, series, kind));
+  return *series_.back();
+}
+
+void VorChart::SetBars(const std::vector<QPointF>& bars, double width, const QColor& color) {
+  if (!bars_) {
+    barsUpper_ = new QLineSeries();
+    bars_ = new QAreaSeries(barsUpper_);
+    bars_->setName(QStringLiteral("Bars"));
+    chart()->addSeries(bars_);
+    bars_->attachAxis(axisX_);
+    bars_->attachAxis(axisY_);
+  }
+  bars_->setColor(color);
+  bars_->setBorderColor(color.darker(130));
+  QList<QPointF> outline;
+  outline.reserve(static_cast<qsizetype>(bars.size()) * 4);
+  barMinX_ = std::numeric_limits<double>::max();
+  barMaxX_ = std::numeric_limits<double>::lowest();
+  barMaxY_ = 0;
+  for (const QPointF& b : bars) {
+    outline << QPointF(b.x(), 0) << QPointF(b.x(), b.y()) << QPointF(b.x() + width, b.y())
+            << QPointF(b.x() + width, 0);
+    barMinX_ = std::min(barMinX_, b.x());
+    barMaxX_ = std::max(barMaxX_, b.x() + width);
+    barMaxY_ = std::max(barMaxY_, b.y());
+  }
+  barsUpper_->replace(outline);
+  barCount_ = static_cast<int>(bars.size());
+  UpdateAxes();
+}
+
+void VorChart::ClearBars() {
+  if (barsUpper_) barsUpper_->clear();
+  barCount_ = 0;
+  UpdateAxes();
+}
+
+void VorChart::SetLeftAxisRange(double minimum, double maximum) {
+  leftFixed_ = true;
+  if (!(maximum > minimum)) maximum = minimum + 1;
+  axisY_->setRange(minimum, maximum);
+}
+
+void VorChart::SetLeftAxisAutomatic() {
+  leftFixed_ = false;
+  UpdateAxes();
+}
+
+double VorChart::LeftAxisMinimum() const { return axisY_->min(); }
+double VorChart::LeftAxisMaximum() const { return axisY_->max(); }
+double VorChart::BottomAxisMinimum() const { return axisX_->min(); }
+double VorChart::BottomAxisMaximum() const { return axisX_->max(); }
+
+void VorChart::SetBottomAxisIncrement(double increment) {
+  if (increment > 0 && std::isfinite(increment)) {
+    axisX_->setTickType(QValueAxis::TicksDynamic);
+    axisX_->setTickAnchor(axisX_->min());
+    axisX_->setTickInterval(increment);
+  } else {
+    axisX_->setTickType(QValueAxis::TicksFixed);
+  }
+}
+
+void VorChart::SetAxisTitles(const QString& bottom, const QString& left) {
+  axisX_->setTitleText(bottom);
+  axisY_->setTitleText(left);
+}
+
+void VorChart::SetGradient(bool visible, const QColor& start, const QColor& end) {
+  gradient_ = visible;
+  if (visible) {
+    QLinearGradient g(0, 0, 0, 1);
+    g.setCoordinateMode(QGradient::ObjectBoundingMode);
+    g.setColorAt(0, start);
+    g.setColorAt(1, end);
+    chart()->setBackgroundBrush(g);
+  } else {
+    chart()->setBackgroundBrush(Qt::white);
+  }
+}
+
+bool VorChart::ExportImage(const QString& fileName) {
+  const QPixmap pixmap = grab();
+  return !pixmap.isNull() && pixmap.save(fileName, "PNG");
+}
+
+void VorChart::UpdateAxes() {
+  double xMin = std::numeric_limits<double>::max(), xMax = std::numeric_limits<double>::lowest();
+  double yMin = xMin, yMax = xMax;
+  for (const auto& s : series_) {
+    for (const QPointF& p : s->Points()) {
+      xMin = std::min(xMin, p.x());
+      xMax = std::max(xMax, p.x());
+      yMin = std::min(yMin, p.y());
+      yMax = std::max(yMax, p.y());
+    }
+  }
+  if (barCount_ > 0) {
+    xMin = std::min(xMin, barMinX_);
+    xMax = std::max(xMax, barMaxX_);
+    yMin = std::min(yMin, 0.0);
+    yMax = std::max(yMax, barMaxY_);
+  }
+  if (xMin > xMax) xMin = 0, xMax = 1;
+  if (yMin > yMax) yMin = 0, yMax = 1;
+  if (xMax == xMin) xMax = xMin + 1;
+  if (!leftFixed_) {
+    if (yMax == yMin) yMin -= 0.5, yMax += 0.5;
+    const double pad = 0.05 * (yMax - yMin);
+    axisY_->setRange(yMin - pad, yMax + pad);
+  }
+  axisX_->setRange(xMin, xMax);
+  if (axisX_->tickType() == QValueAxis::TicksDynamic) axisX_->setTickAnchor(xMin);
+}
+
+void VorChart::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::RightButton) {
+    emit RightClicked();
+    event->accept();
+    return;
+  }
+  QChartView::mousePressEvent(event);
+}
+
+void VorChart::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) {
+    emit DoubleClicked();
+    event->accept();
+    return;
+  }
+  QChartView::mouseDoubleClickEvent(event);
+}
+

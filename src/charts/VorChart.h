@@ -1,0 +1,109 @@
+// The charting component: a chart with a title, an optional legend, line series
+// (plain or stair-step) and bar series, fixed or automatic axes, a background gradient
+// and export of the whole chart as an image at its on-screen size.
+#pragma once
+
+#include <QChartView>
+#include <QColor>
+#include <QList>
+#include <QPointF>
+#include <memory>
+#include <span>
+#include <vector>
+
+class QLineSeries;
+class QAreaSeries;
+class QValueAxis;
+class VorChart;
+
+// Colours of the program are 0x00BBGGRR values (blue in the high byte).
+QColor ColorFromBgr(unsigned bgr);
+
+enum class LineKind { Straight, Stairs };
+
+// One line series of a chart. Points are kept in the order they were added.
+class ChartSeries {
+ public:
+  ChartSeries(VorChart& chart, QLineSeries* series, LineKind kind);
+  void AddPoint(double x, double y);
+  // A point drawn in its own colour (the series colour when it is the same).
+  void AddPoint(double x, double y, const QColor& color);
+  void DeleteOldest();
+  void Clear();
+  // Adding point by point redraws each time; for more than a few points use Replace.
+  // Replaces all points at once: (x[k], y[k]) for k = first..last. One redraw.
+  void Replace(std::span<const double> x, std::span<const double> y, int first, int last);
+  void Replace(const QList<QPointF>& points);
+  int Count() const { return static_cast<int>(points_.size()); }
+  const QList<QPointF>& Points() const { return points_; }
+  QColor Color() const;
+  QLineSeries* Series() const { return series_; }
+
+ private:
+  QList<QPointF> DisplayPoints() const;
+  VorChart& chart_;
+  QLineSeries* series_;
+  LineKind kind_;
+  QList<QPointF> points_;
+};
+
+class VorChart : public QChartView {
+  Q_OBJECT
+ public:
+  explicit VorChart(QWidget* parent = nullptr);
+  ~VorChart() override;
+
+  void SetTitle(const QString& title);
+  QString Title() const;
+  void SetLegendVisible(bool visible, Qt::Alignment alignment = Qt::AlignBottom);
+
+  ChartSeries& AddLineSeries(const QString& name, const QColor& color,
+                             LineKind kind = LineKind::Straight,
+                             Qt::PenStyle style = Qt::SolidLine, qreal width = 1.5);
+  ChartSeries& SeriesAt(int index) { return *series_[static_cast<size_t>(index)]; }
+  int SeriesCount() const { return static_cast<int>(series_.size()); }
+
+  // Bars standing at x with height h, each `width` wide, in one colour.
+  void SetBars(const std::vector<QPointF>& bars, double width, const QColor& color);
+  void ClearBars();
+  int BarCount() const { return barCount_; }
+
+  // Fixed left axis; automatic again after SetLeftAxisAutomatic.
+  void SetLeftAxisRange(double minimum, double maximum);
+  void SetLeftAxisAutomatic();
+  double LeftAxisMinimum() const;
+  double LeftAxisMaximum() const;
+  double BottomAxisMinimum() const;
+  double BottomAxisMaximum() const;
+  // Label increment of the bottom axis (0: automatic).
+  void SetBottomAxisIncrement(double increment);
+  void SetAxisTitles(const QString& bottom, const QString& left);
+
+  void SetGradient(bool visible, const QColor& start = Qt::white, const QColor& end = Qt::white);
+  bool GradientVisible() const { return gradient_; }
+
+  // The whole chart at its on-screen size as a PNG file; false when it cannot be written.
+  bool ExportImage(const QString& fileName);
+
+  // Called by the series after their points changed.
+  void UpdateAxes();
+
+ signals:
+  void RightClicked();
+  void DoubleClicked();
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+ private:
+  std::vector<std::unique_ptr<ChartSeries>> series_;
+  QValueAxis* axisX_;
+  QValueAxis* axisY_;
+  QAreaSeries* bars_ = nullptr;
+  QLineSeries* barsUpper_ = nullptr;
+  int barCount_ = 0;
+  double barMinX_ = 0, barMaxX_ = 0, barMaxY_ = 0;
+  bool leftFixed_ = false;
+  bool gradient_ = false;
+};

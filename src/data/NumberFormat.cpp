@@ -1,0 +1,185 @@
+#include "data/NumberFormat.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+namespace {
+
+void ReplaceDecimalPoint(std::string& s, char separator) {
+  if (separator == '.') return;
+  for (char& c : s)
+    if (c == '.') c = separator;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// Strict decimal number with the given separator: [sign] digits [sep digits] [E [sign] digits].
+std::optional<double> ParseDecimal(std::string_view text, char separator) {
+  const std::string_view s = Trim(text);
+  std::string canonical;
+  canonical.reserve(s.size());
+  size_t i = 0;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) canonical += s[i++];
+  int mantissaDigits = 0;
+  while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+    canonical += s[i++];
+    ++mantissaDigits;
+  }
+  if (i < s.size() && s[i] == separator) {
+    canonical += '.';
+    ++i;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+      canonical += s[i++];
+      ++mantissaDigits;
+    }
+  }
+  if (mantissaDigits == 0) return std::nullopt;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    canonical += 'e';
+    ++i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) canonical += s[i++];
+    int exponentDigits = 0;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+      canonical += s[i++];
+      ++exponentDigits;
+    }
+    if (exponentDigits == 0) return std::nullopt;
+  }
+  if (i != s.size()) return std::nullopt;
+  char* end = nullptr;
+  const double v = std::strtod(canonical.c_str(), &end);
+  if (end != canonical.c_str() + canonical.size() || !std::isfinite(v)) return std::nullopt;
+  return v;
+}
+
+}  // namespace
+
+std::string FormatGeneral(double value, int digits, char separator, double minPlain) {
+  if (std::isnan(value)) return "NAN";
+  if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
+  if (value == 0.0) return "0";
+  digits = std::clamp(digits, 1, 17);
+  // Round to `digits` significant digits first; the notation depends on the rounded value.
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*e", digits - 1, value);
+  std::string s(buf);
+  const size_t ePos = s.find('e');
+  const int exponent = std::atoi(s.c_str() + ePos + 1);
+  std::string mantissa = s.substr(0, ePos);  // "-d.ddd"
+  const bool negative = mantissa[0] == '-';
+  if (negative) mantissa.erase(0, 1);
+  std::string digitsOnly;
+  for (char c : mantissa)
+    if (c != '.') digitsOnly += c;
+  while (digitsOnly.size() > 1 && digitsOnly.back() == '0') digitsOnly.pop_back();
+
+  const double rounded = std::fabs(std::strtod(buf, nullptr));
+  std::string out = negative ? "-" : "";
+  if (rounded >= minPlain && exponent < digits) {
+    if (exponent >= 0) {
+      const size_t intDigits = static_cast<size_t>(exponent) + 1;
+      if (digitsOnly.size() <= intDigits) {
+        out += digitsOnly + std::string(intDigits - digitsOnly.size(), '0');
+      } else {
+        out += digitsOnly.substr(0, intDigits);
+        out += separator;
+        out += digitsOnly.substr(intDigits);
+      }
+    } else {
+      out += '0';
+      out += separator;
+      out += std::string(static_cast<size_t>(-exponent - 1), '0') + digitsOnly;
+    }
+    return out;
+  }
+  out += digitsOnly.substr(0, 1);
+  if (digitsOnly.size() > 1) {
+    out += separator;
+    out += digitsOnly.substr(1);
+  }
+  out += 'E';
+  out += std::to_string(exponent);
+  return out;
+}
+
+std::string FormatShortest(double value, char separator) {
+  return FormatGeneral(value, 15, separator);
+}
+
+std::string FormatFixed(double value, int decimals, char separator) {
+  if (!std::isfinite(value)) return FormatGeneral(value, 15, separator);
+  decimals = std::clamp(decimals, 0, 18);
+  char buf[400];
+  const double scaled = std::fabs(value) * std::pow(10.0, decimals);
+  std::string out;
+  if (scaled < 1e15) {
+    // Round half away from zero on the decimal value: the scaled value is first taken
+    // to 15 significant digits, so 2.675 with 2 decimals gives 2.68, not the binary 2.67.
+    std::snprintf(buf, sizeof buf, "%.15g", scaled);
+    std::snprintf(buf, sizeof buf, "%.0f", std::floor(std::strtod(buf, nullptr) + 0.5));
+    std::string digits = buf;
+    if (decimals > 0) {
+      if (digits.size() <= static_cast<size_t>(decimals))
+        digits.insert(0, static_cast<size_t>(decimals) + 1 - digits.size(), '0');
+      digits.insert(digits.size() - static_cast<size_t>(decimals), ".");
+    }
+    out = digits;
+  } else {
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, std::fabs(value));
+    out = buf;
+  }
+  if (value < 0 && out.find_first_of("123456789") != std::string::npos) out.insert(0, "-");
+  ReplaceDecimalPoint(out, separator);
+  return out;
+}
+
+std::optional<double> TryParseFloat(std::string_view text, char separator) {
+  return ParseDecimal(text, separator);
+}
+
+double ParseFloat(std::string_view text, char separator) {
+  if (auto v = ParseDecimal(text, separator)) return *v;
+  throw ConversionError("'" + std::string(text) + "' is not a valid floating point value");
+}
+
+std::optional<int> TryParseInt(std::string_view text) {
+  const std::string_view s = Trim(text);
+  if (s.empty()) return std::nullopt;
+  size_t start = 0;
+  if (s[0] == '+') start = 1;
+  int value = 0;
+  const char* first = s.data() + start;
+  const char* last = s.data() + s.size();
+  if (first == last) return std::nullopt;
+  auto [ptr, ec] = std::from_chars(first, last, value);
+  if (ec != std::errc() || ptr != last) return std::nullopt;
+  if (start == 1 && *first == '-') return std::nullopt;
+  return value;
+}
+
+int ParseInt(std::string_view text) {
+  if (auto v = TryParseInt(text)) return *v;
+  throw ConversionError("'" + std::string(text) + "' is not a valid integer value");
+}
+
+std::optional<double> TryParseNumber(std::string_view text) {
+  std::string s(text);
+  if (const size_t comma = s.find(','); comma != std::string::npos) s[comma] = '.';
+  return ParseDecimal(s, '.');
+}
+
+double ParseNumber(std::string_view text) {
+  if (auto v = TryParseNumber(text)) return *v;
+  throw ConversionError("'" + std::string(text) + "' is not a valid floating point value");
+}

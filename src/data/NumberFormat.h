@@ -1,0 +1,47 @@
+// The program's one number formatter and its text-to-number conversions. Every shown
+// or written number goes through here; the decimal separator is passed in (the gui
+// takes it from the system locale).
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+// A text that is not a number where a number is required. what() is the user-facing
+// text, for example "'abc' is not a valid floating point value".
+class ConversionError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// General format: the value rounded to at most `digits` significant digits, trailing
+// zeros removed, no decimal separator when not needed. Plain notation when the
+// magnitude is at least minPlain and the integer digits do not exceed `digits`,
+// otherwise scientific with one digit before the separator and "E", a minus sign for
+// negative exponents, no plus sign and no leading zeros (1.5E-5, 2.5E15).
+std::string FormatGeneral(double value, int digits, char separator = '.',
+                          double minPlain = 1e-4);
+
+// Shortest decimal form of a value (general format with 15 significant digits).
+std::string FormatShortest(double value, char separator = '.');
+
+// Fixed-point format with `decimals` decimals, rounded half away from zero on the
+// decimal value.
+std::string FormatFixed(double value, int decimals, char separator = '.');
+
+// A typed number, with the system's decimal separator. Leading and trailing blanks are
+// allowed; an exponent "E"/"e" is allowed. Throws ConversionError
+// "'<text>' is not a valid floating point value".
+double ParseFloat(std::string_view text, char separator);
+std::optional<double> TryParseFloat(std::string_view text, char separator);
+
+// A decimal integer. Throws ConversionError "'<text>' is not a valid integer value".
+int ParseInt(std::string_view text);
+std::optional<int> TryParseInt(std::string_view text);
+
+// A number from a data file: the first "," is turned into "." and the text is read
+// with "." as the decimal point, so files written under a decimal comma read back on
+// any system. Throws ConversionError like ParseFloat.
+double ParseNumber(std::string_view text);
+std::optional<double> TryParseNumber(std::string_view text);

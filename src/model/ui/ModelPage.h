@@ -1,0 +1,17 @@
+// The "Model" tab: the identified model against the measurement, its parameters, bounds and quality class, and the model file.
+#pragma once
+
+#include <QWidget>
+
+class TForm1;
+
+class ModelPage : public QWidget {
+  Q_OBJECT
+ public:
+  explicit ModelPage(TForm1& form);
+  // Start-up: the four quality pictures hidden.
+  void HideQualityImages();
+
+ private:
+  TForm1& form_;
+};

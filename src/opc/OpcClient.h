@@ -1,0 +1,90 @@
+// What the program needs of a plant connection: the OPC client component.
+//
+// Calling thread: every call is made on the user-interface thread; a backend that
+// talks to the plant on threads of its own delivers values so that reads from the UI
+// thread see a consistent latest value. No call blocks longer than a synchronous write.
+//
+// Call order: the program holds one OpcClient for the whole run. Groups are added
+// once (before or after connecting) and live as long as the client. Items are added to
+// a group by item ID at any time; while not connected, or for an unknown ID, an item
+// reports a quality that is not Good. Connect drops any earlier connection first.
+//
+// What a call may change: Connect and Disconnect change IsConnected and ServerState
+// and (Disconnect) fire the disconnect handler; Write changes the plant; RemoveAllItems
+// detaches the group's items, which then report bad quality and ignore writes.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// OPC DA quality word: Good when both bits of this mask are set.
+constexpr int OpcQualityGoodMask = 0xC0;
+constexpr int OpcQualityGood = 0xC0;
+constexpr int OpcQualityBad = 0x00;
+inline bool IsGoodQuality(int quality) {
+  return (quality & OpcQualityGoodMask) == OpcQualityGoodMask;
+}
+
+// OPC DA server states.
+enum class OpcServerState { Unknown = 0, Running = 1, Failed = 2, NoConfig = 3, Suspended = 4, Test = 5 };
+
+// An error the component raises: a connection that fails, a write the server rejects
+// ("Cannot write Items: ..." naming the items), a group name in use.
+class OpcError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class OpcItem {
+ public:
+  virtual ~OpcItem() = default;
+  virtual const std::string& ItemId() const = 0;
+  // The latest value delivered by the server (0 before any).
+  virtual double Value() const = 0;
+  // The latest quality word; see IsGoodQuality.
+  virtual int Quality() const = 0;
+  // Synchronous write of one value. Throws OpcError "Cannot write Items: <id>" when the
+  // server rejects it; does nothing while the connection is not active.
+  virtual void Write(double value) = 0;
+  virtual void WriteInteger(int value) = 0;
+};
+using OpcItemPtr = std::shared_ptr<OpcItem>;
+
+class OpcGroup {
+ public:
+  virtual ~OpcGroup() = default;
+  virtual const std::string& Name() const = 0;
+  virtual void SetDeadBand(double percent) = 0;
+  virtual void SetUpdateRateMs(int ms) = 0;
+  // Adds and subscribes an item; the group keeps its value and quality current.
+  virtual OpcItemPtr AddItem(const std::string& itemId) = 0;
+  // Empties the group; items handed out before are detached.
+  virtual void RemoveAllItems() = 0;
+};
+
+class OpcClient {
+ public:
+  virtual ~OpcClient() = default;
+  // Identifiers of the servers on the local computer, usable as names for Connect.
+  virtual std::vector<std::string> ListServers() = 0;
+  // Drops any earlier connection, then connects; throws OpcError when the server
+  // cannot be reached. An empty computer name means the local computer.
+  virtual void Connect(const std::string& serverName, const std::string& computerName) = 0;
+  // Afterwards the connection is inactive and the disconnect handler has fired.
+  virtual void Disconnect() = 0;
+  virtual bool IsConnected() const = 0;
+  virtual OpcServerState ServerState() const = 0;
+  // Throws OpcError when a group of that name exists.
+  virtual OpcGroup& AddGroup(const std::string& name) = 0;
+  // The item IDs the connected server offers, hierarchical parts separated by "."
+  // (the item browser shows them as a tree); empty while not connected.
+  virtual std::vector<std::string> BrowseItemIds() = 0;
+  // Called after every disconnect, whoever caused it.
+  virtual void SetDisconnectHandler(std::function<void()> handler) = 0;
+};
+
+// A client on a computer with no OPC server: nothing listed, never connected.
+std::unique_ptr<OpcClient> CreateNoServerOpcClient();

@@ -1,0 +1,89 @@
+#include <QLabel>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QtTest/QTest>
+#include <stdexcept>
+
+#include "app/AboutPage.h"
+#include "experiment/ui/TEksperiment.h"
+#include "experiment/ui/TForm_SamodNastav.h"
+#include "report/ui/TForm_Histogram.h"
+#include "report/ui/TForm_Obdelava_Large.h"
+#include "support/AppFixture.h"
+
+using MainWindow = AppFixture;
+
+TEST_F(MainWindow, HasTheCaptionTabsAndFixedClientArea) {
+  EXPECT_EQ(Form().windowTitle(), QString::fromUtf8(" Vor Tuner 1.0.7"));
+  EXPECT_EQ(QApplication::applicationName(), "Vor Tuner");
+  EXPECT_EQ(Form().size(), QSize(897, 580));
+  EXPECT_EQ(Form().minimumSize(), Form().maximumSize());
+  QTabWidget* tabs = Find<QTabWidget>("PageControl1");
+  const QStringList captions{"OPC",       "Eksperiment", "Obdelava", "Model",
+                             "Regulator", "Poročilo",    "About"};
+  ASSERT_EQ(tabs->count(), captions.size());
+  for (int i = 0; i < tabs->count(); ++i) EXPECT_EQ(tabs->tabText(i), captions[i]);
+  EXPECT_EQ(Form().statusBar()->height(), 19);
+}
+
+TEST_F(MainWindow, CreatesTheOtherFourWindowsWithTheirCaptions) {
+  EXPECT_EQ(windows.SamodNastav->windowTitle(), "Dodatne nastavitve samodejnega poizkusa");
+  EXPECT_EQ(windows.Histogram->windowTitle(), "Histogram");
+  EXPECT_EQ(windows.ObdelavaLarge->windowTitle(), "Prikaz signala");
+  EXPECT_EQ(&Form().Eksperiment(), windows.Eksperiment.get());
+  EXPECT_FALSE(windows.Eksperiment->isVisible());
+}
+
+TEST_F(MainWindow, ShowsEksperimentFirstThenOpcOnceAfterFiveSeconds) {
+  QTabWidget* tabs = Find<QTabWidget>("PageControl1");
+  EXPECT_EQ(tabs->currentIndex(), 1);
+  EXPECT_TRUE(Form().Timer_FirstScreen->isActive());
+  EXPECT_EQ(Form().Timer_FirstScreen->interval(), 5000);
+  tabs->setCurrentIndex(3);  // whatever the user opened in between
+  Form().Timer_FirstScreenTimer();
+  EXPECT_EQ(tabs->currentIndex(), 0);
+  EXPECT_FALSE(Form().Timer_FirstScreen->isActive());
+  EXPECT_FALSE(Form().Timer_ExperimentScheduler->isActive());
+  EXPECT_EQ(Form().Timer_ExperimentScheduler->interval(), 500);
+}
+
+TEST_F(MainWindow, AboutTabShowsPictureVersionAndDate) {
+  auto* image = Find<QLabel>("Image_About");
+  ASSERT_NE(image->pixmap().isNull(), true);
+  EXPECT_EQ(Find<QLabel>("Label_Version")->text(), " Vor Tuner 1.0.7");
+  EXPECT_EQ(Find<QLabel>("Label_Date")->text(), "23. november 2004");
+}
+
+TEST_F(MainWindow, StartUpFieldsHoldTheirStartValues) {
+  EXPECT_EQ(Form().LastDirectory, QDir::toNativeSeparators(QDir::currentPath()));
+  EXPECT_TRUE(Form().QueuedDirectories.isEmpty());
+  EXPECT_FALSE(Form().Store().TuningEventsSuppressed);
+  EXPECT_EQ(Form().ControllerGroup().Name(), "SkupReg");
+  EXPECT_EQ(Form().Store().SampleCount, 0);
+  EXPECT_EQ(Form().Store().DataColumns[40][5000], 0.0);
+}
+
+namespace {
+class Thrower : public QObject {
+ protected:
+  void timerEvent(QTimerEvent*) override { throw std::runtime_error("'x' is not a valid integer value"); }
+};
+}  // namespace
+
+TEST_F(MainWindow, AnErrorEscapingAHandlerShowsOneErrorBoxAndTheProgramCarriesOn) {
+  Thrower thrower;
+  const int id = thrower.startTimer(0);
+  QTest::qWait(20);
+  thrower.killTimer(id);
+  ASSERT_FALSE(ui.Errors.isEmpty());
+  EXPECT_EQ(ui.Errors.first(), "'x' is not a valid integer value");
+  Form().SetStatusText("still here");
+  EXPECT_EQ(Form().StatusText(), "still here");
+}
+
+TEST(ProgramFilter, BecomesAQtFilterWithPatternsFromThePatternPart) {
+  EXPECT_EQ(QtFilterFromProgramFilter(
+                "Measured Data (*.vtd)|*.vtd|Data files (*.txt, *.dat)|*.txt; *.dat|All files|*.*"),
+            "Measured Data (*.vtd);;Data files (*.txt *.dat);;All files (*)");
+}

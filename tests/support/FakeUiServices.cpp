@@ -1,0 +1,17 @@
+#include "support/FakeUiServices.h"
+
+FakeUiServices::FakeUiServices() { SetUiServices(this); }
+FakeUiServices::~FakeUiServices() { SetUiServices(nullptr); }
+
+bool FakeUiServices::Answer(FileDialog& dialog) {
+  ShownDialogs.push_back(dialog);
+  if (answers_.empty()) return false;
+  const QString path = answers_.front();
+  answers_.pop_front();
+  if (path.isEmpty()) return false;
+  dialog.FileName = path;
+  return true;
+}
+
+bool FakeUiServices::ExecuteOpenDialog(QWidget*, FileDialog& dialog) { return Answer(dialog); }
+bool FakeUiServices::ExecuteSaveDialog(QWidget*, FileDialog& dialog) { return Answer(dialog); }

@@ -1,0 +1,38 @@
+// UI services for widget tests: records every box shown and answers file dialogs from
+// a script, so no test ever blocks on a modal window.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <deque>
+
+#include "app/UiServices.h"
+
+class FakeUiServices final : public UiServices {
+ public:
+  FakeUiServices();
+  ~FakeUiServices() override;  // restores the real services
+
+  void ShowMessage(const QString& text) override { Messages << text; }
+  void ShowError(const QString& text) override { Errors << text; }
+  bool AskYesNo(const QString& text) override {
+    Questions << text;
+    return YesNoAnswer;
+  }
+  bool ExecuteOpenDialog(QWidget* parent, FileDialog& dialog) override;
+  bool ExecuteSaveDialog(QWidget* parent, FileDialog& dialog) override;
+
+  // The next dialog returns this path (confirmed); an empty path cancels it.
+  void QueueFileAnswer(const QString& path) { answers_.push_back(path); }
+
+  QStringList Messages;
+  QStringList Errors;
+  QStringList Questions;
+  bool YesNoAnswer = true;
+  // Copies of the dialogs as they were shown.
+  std::deque<FileDialog> ShownDialogs;
+
+ private:
+  bool Answer(FileDialog& dialog);
+  std::deque<QString> answers_;
+};
