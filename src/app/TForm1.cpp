@@ -101,7 +101,8 @@ void TForm1::SetStatusText(const QString& text) { statusText_->setText(text); }
 QString TForm1::StatusText() const { return statusText_->text(); }
 
 char TForm1::DecimalSeparator() {
-  const QString point = QLocale::system().decimalPoint();
+  // The default locale is the system's unless a test sets another.
+  const QString point = QLocale().decimalPoint();
   return point.isEmpty() ? '.' : point.at(0).toLatin1();
 }
 

@@ -68,7 +68,8 @@ class TForm1 : public QMainWindow {
   void SetStatusText(const QString& text);
   QString StatusText() const;
 
-  // The user's decimal separator (system locale).
+  // The user's decimal separator: the default QLocale, which is the system's locale
+  // unless a test sets another with QLocale::setDefault.
   static char DecimalSeparator();
 
   // Folder of the last saved settings file; initial folder of the file dialogs.

@@ -6,3 +6,7 @@ ProcessingPage::ProcessingPage(TForm1& form) : QWidget(nullptr), form_(form) {
   setObjectName(QStringLiteral("TabSheet_Obdelava"));
 }
 
+void ProcessingPage::ConditionAfterExperiment() {}
+
+void ProcessingPage::SetAnalysisWindowStart(int) {}
+

@@ -7,3 +7,5 @@ ModelPage::ModelPage(TForm1& form) : QWidget(nullptr), form_(form) {
 }
 
 void ModelPage::HideQualityImages() {}
+
+void ModelPage::IzracunModelaClick() {}

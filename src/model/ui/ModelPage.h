@@ -11,6 +11,8 @@ class ModelPage : public QWidget {
   explicit ModelPage(TForm1& form);
   // Start-up: the four quality pictures hidden.
   void HideQualityImages();
+  // "Izračun modela" on the "Obdelava" tab: identify over the analysis window, show the model tab.
+  void IzracunModelaClick();
 
  private:
   TForm1& form_;

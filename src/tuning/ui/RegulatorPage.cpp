@@ -6,3 +6,5 @@ RegulatorPage::RegulatorPage(TForm1& form) : QWidget(nullptr), form_(form) {
   setObjectName(QStringLiteral("TabSheet_Regulator"));
 }
 
+void RegulatorPage::Button_PIDClick() {}
+

@@ -10,6 +10,9 @@ class RegulatorPage : public QWidget {
  public:
   explicit RegulatorPage(TForm1& form);
 
+  // "Izračun PID parametrov" on the "Model" tab.
+  void Button_PIDClick();
+
  private:
   TForm1& form_;
 };
