@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QWidget>
+#include <string>
+#include <vector>
 
 class TForm1;
 
@@ -11,6 +13,12 @@ class ExperimentPage : public QWidget {
   explicit ExperimentPage(TForm1& form);
   // Start-up: the start-date picker set to today.
   void SetStartDateToday();
+
+  // The experiment settings file (".vtx"): "Shrani nastavitve", "Naloži nastavitve", and
+  // applying a list of lines to the controls of this tab, the OPC tab and the dialog.
+  void ShraniNastavitveClick();
+  void NaloziNastavitveClick();
+  void LoadSettingsFromList(const std::vector<std::string>& lines);
 
  private:
   TForm1& form_;

@@ -9,3 +9,7 @@ OpcPage::OpcPage(TForm1& form) : QWidget(nullptr), form_(form) {
 void OpcPage::FillServerList() {}
 
 void OpcPage::SelectManualValuesZero() {}
+
+QString OpcPage::ItemId(int) const { return {}; }
+
+QString OpcPage::Description(int) const { return {}; }

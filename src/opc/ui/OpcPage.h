@@ -14,6 +14,10 @@ class OpcPage : public QWidget {
   // Start-up: entry "0" selected in both "Ročno:" lists.
   void SelectManualValuesZero();
 
+  // Column 0 (item ID) and column 1 (description) of OPCTabela, rows 0..19.
+  QString ItemId(int row) const;
+  QString Description(int row) const;
+
  private:
   TForm1& form_;
 };

@@ -1,0 +1,10 @@
+// The commands of vortuner-cli. Each takes its own arguments (without the command
+// name), prints its result to standard output and errors to standard error, and
+// returns the process exit code.
+#pragma once
+
+#include <string>
+#include <vector>
+
+int RunIdentify(const std::vector<std::string>& args);
+int RunTune(const std::vector<std::string>& args);

@@ -1,0 +1,3 @@
+#include "data/TObdelava.h"
+
+void TObdelava::RemoveInitialLevel(MeasurementStore&, int, int) {}
