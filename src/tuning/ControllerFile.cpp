@@ -1,0 +1,114 @@
+// The controller settings file (".vtc"): 38 lines, a header and caption/value pairs.
+#include <cmath>
+#include <stdexcept>
+
+#include "data/NumberFormat.h"
+#include "data/TextFile.h"
+#include "tuning/TRegulator.h"
+
+namespace {
+
+constexpr int ControllerFileLines = 38;
+
+// Real numbers: general format, at most 14 significant digits, scientific below 1E-5.
+std::string FormatReal(double v, char separator) { return FormatGeneral(v, 14, separator, 1e-5); }
+
+// A number written with the system's separator; a file written under the other
+// decimal separator reads back too.
+double ReadReal(const std::string& text, char separator) {
+  if (auto v = TryParseFloat(text, separator)) return *v;
+  if (auto v = TryParseNumber(text)) return *v;
+  return ParseFloat(text, separator);  // throws the conversion error
+}
+
+const std::string& LineAt(const std::vector<std::string>& lines, int lineNumber) {
+  const int index = lineNumber - 1;
+  if (index >= static_cast<int>(lines.size()))
+    throw std::out_of_range("List index out of bounds (" + std::to_string(index) + ")");
+  return lines[static_cast<size_t>(index)];
+}
+
+}  // namespace
+
+std::vector<std::string> TRegulator::ControllerSettingsLines(const ControllerSettings& s,
+                                                             char separator) {
+  auto real = [separator](double v) { return FormatReal(v, separator); };
+  return {"VORTuner Controller",
+          "V1.0",
+          "Ojacenje notranjega procesa:",
+          real(s.InnerGain),
+          "Casovna konstanta notranjega procesa:",
+          real(s.InnerTimeConstant),
+          "Zakasnitev notranjega procesa:",
+          real(s.InnerDeadTime),
+          "Relativna standardna deviacija meritev-model notranjega procesa:",
+          real(s.InnerRelativeError),
+          "Ojacenje zunanjega procesa:",
+          real(s.OuterGain),
+          "Casovna konstanta zunanjega procesa:",
+          real(s.OuterTimeConstant),
+          "Zakasnitev zunanjega procesa:",
+          real(s.OuterDeadTime),
+          "Relativna standardna deviacija meritev-model zunanjega procesa:",
+          real(s.OuterRelativeError),
+          "Cas vzorcenja:",
+          s.SamplingTimeText,
+          "Metoda nastavljanja:",
+          std::to_string(s.Method),
+          "Prikazan odziv (referenca - motnja):",
+          std::to_string(s.ResponseKind),
+          "Splosna izbira regulatorja (paralelni, serijski, itd.):",
+          std::to_string(s.Form),
+          "Tip regulatorja (P, I, PI, PID):",
+          std::to_string(s.Type),
+          "Faktor robustnosti (polozaj drsnika):",
+          std::to_string(s.Slider),
+          "Dodatno skaliranje P clena:",
+          s.ScaleP,
+          "Dodatno skaliranje I clena:",
+          s.ScaleI,
+          "Dodatno skaliranje D clena:",
+          s.ScaleD,
+          "Kaskadna regulacija:",
+          s.Cascade ? "1" : "0"};
+}
+
+ControllerSettings TRegulator::ControllerSettingsFromLines(const std::vector<std::string>& lines,
+                                                           char separator) {
+  ControllerSettings s;
+  double* const model[] = {&s.InnerGain,         &s.InnerTimeConstant, &s.InnerDeadTime,
+                           &s.InnerRelativeError, &s.OuterGain,        &s.OuterTimeConstant,
+                           &s.OuterDeadTime,      &s.OuterRelativeError};
+  int line = 4;
+  for (double* v : model) {
+    *v = ReadReal(LineAt(lines, line), separator);
+    line += 2;
+  }
+  s.SamplingTimeText = LineAt(lines, 20);
+  s.Method = ParseInt(LineAt(lines, 22));
+  s.ResponseKind = ParseInt(LineAt(lines, 24));
+  s.Form = ParseInt(LineAt(lines, 26));
+  s.Type = ParseInt(LineAt(lines, 28));
+  s.Slider = ParseInt(LineAt(lines, 30));
+  s.ScaleP = LineAt(lines, 32);
+  s.ScaleI = LineAt(lines, 34);
+  s.ScaleD = LineAt(lines, 36);
+  s.Cascade = LineAt(lines, ControllerFileLines) != "0";
+  return s;
+}
+
+void TRegulator::SaveControllerSettings(const std::string& fileName, const ControllerSettings& s,
+                                        char separator) {
+  for (double v : {s.InnerGain, s.InnerTimeConstant, s.InnerDeadTime, s.InnerRelativeError,
+                   s.OuterGain, s.OuterTimeConstant, s.OuterDeadTime, s.OuterRelativeError}) {
+    if (!std::isfinite(v))
+      throw std::runtime_error(
+          "Model procesa ni podan s končnimi števili; datoteka regulatorja ni shranjena.");
+  }
+  WriteTextLines(fileName, ControllerSettingsLines(s, separator));
+}
+
+ControllerSettings TRegulator::LoadControllerSettings(const std::string& fileName,
+                                                      char separator) {
+  return ControllerSettingsFromLines(ReadTextLines(fileName), separator);
+}

@@ -1,0 +1,311 @@
+#include "tuning/Recomputation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <initializer_list>
+
+#include "data/NumberFormat.h"
+#include "data/NumericHelpers.h"
+
+const char* const NotFiniteText = "\xE2\x80\x93";  // "–"
+
+double RobustnessFactor(int sliderPosition) {
+  const double s = sliderPosition;
+  return s * std::sqrt(s) * 0.0284605 + 0.1;
+}
+
+std::string FormatParameter(double value, int decimals, char separator) {
+  if (!std::isfinite(value)) return NotFiniteText;
+  return FormatFixed(value, decimals, separator);
+}
+
+namespace {
+void StoreSet(TuningResult& t, const ControllerSet& c) {
+  t.KiI = c.KiI;
+  t.KpP = c.KpP;
+  t.KpPI = c.KpPI;
+  t.KiPI = c.KiPI;
+  t.KpPID = c.KpPID;
+  t.KiPID = c.KiPID;
+  t.KdPID = c.KdPID;
+}
+void StoreCascadeSet(TuningResult& t, const ControllerSet& c) {
+  t.CascKiI = c.KiI;
+  t.CascKpP = c.KpP;
+  t.CascKpPI = c.KpPI;
+  t.CascKiPI = c.KiPI;
+  t.CascKpPID = c.KpPID;
+  t.CascKiPID = c.KiPID;
+  t.CascKdPID = c.KdPID;
+}
+// The set the summary, the panel and the simulation read.
+ControllerSet ActiveSet(const TuningResult& t, bool cascade) {
+  if (cascade)
+    return {t.CascKiI, t.CascKpP, t.CascKpPI, t.CascKiPI, t.CascKpPID, t.CascKiPID, t.CascKdPID};
+  return {t.KiI, t.KpP, t.KpPI, t.KiPI, t.KpPID, t.KiPID, t.KdPID};
+}
+}  // namespace
+
+void ApplyTuning(MeasurementStore& store, int method, int sliderPosition, bool cascade) {
+  if (method == -1) method = 0;
+  TuningResult& t = store.Tuning;
+  t.RobustnessFactor = RobustnessFactor(sliderPosition);
+  if (!cascade) {
+    StoreSet(t, TRegulator::TuneSingleLoop(method, store.InnerGain, store.InnerTimeConstant,
+                                           store.InnerDeadTime, MaxLoopGain));
+    return;
+  }
+  const CascadeTuning c = TRegulator::TuneCascade(
+      method, store.InnerGain, store.InnerTimeConstant, store.InnerDeadTime, store.OuterGain,
+      store.OuterTimeConstant, store.OuterDeadTime, MaxLoopGain);
+  StoreCascadeSet(t, c.Outer);
+  t.InnerLoopGain = c.InnerLoopGain;
+  t.KpP = c.InnerLoopGain;  // the inner-loop gain shares the P controller's slot
+}
+
+double RecommendedSampleTime(const MeasurementStore& store, bool cascade) {
+  const TuningResult& t = store.Tuning;
+  const double f = t.RobustnessFactor;
+  double x1 = 0, x2 = 0;
+  if (cascade) {
+    x1 = SafeDivide(store.OuterTimeConstant, std::fabs(t.CascKpPI * f), 1000);
+    x2 = SafeDivide(1, t.CascKiPI * f * store.OuterGain, 1000);
+  } else {
+    x1 = SafeDivide(store.InnerTimeConstant, std::fabs(t.KpPI * f * store.InnerGain), 1000);
+    x2 = SafeDivide(1, t.KiPI * f * store.InnerGain, 1000);
+  }
+  const double x = x2 < x1 ? x2 : x1;
+  return std::nearbyint(100 * x) * 0.001;
+}
+
+TuningSummary SummaryTexts(const MeasurementStore& store, bool cascade, char separator) {
+  const TuningResult& t = store.Tuning;
+  const double f = t.RobustnessFactor;
+  const ControllerSet c = ActiveSet(t, cascade);
+  auto show = [&](double v, int decimals) { return FormatParameter(v * f, decimals, separator); };
+  TuningSummary s;
+  s.KpCascade = cascade ? show(t.InnerLoopGain, 4) : "0";
+  s.Ki = show(c.KiI, 5);
+  s.KpP = show(c.KpP, 5);
+  s.PIKp = show(c.KpPI, 3);
+  s.PIKi = show(c.KiPI, 6);
+  s.PIDKp = show(c.KpPID, 3);
+  s.PIDKi = show(c.KiPID, 6);
+  s.PIDKd = show(c.KdPID, 3);
+  s.Recommended = FormatParameter(RecommendedSampleTime(store, cascade), 3, separator);
+  return s;
+}
+
+double ResolveSampleTime(std::string_view text, char separator, double& lastValid) {
+  if (text.empty()) return lastValid;
+  double h = ParseFloat(text, separator);
+  if (!(h > 0)) h = lastValid;
+  lastValid = h;
+  return h;
+}
+
+Horizon SimulationHorizon(double innerDeadTime, double innerTimeConstant, double h) {
+  constexpr double Last = SimulationCapacity - 1;  // 4999
+  Horizon z;
+  const double m = std::nearbyint(innerDeadTime / h);
+  z.DeadTimeSamples = RoundToInt(m);
+  double n = std::nearbyint((10 * innerDeadTime + 5 * innerTimeConstant) / h) + 1;
+  if (n > Last - m) n = Last - m;
+  if (n > Last) n = Last;  // a negative dead time must not stretch the arrays
+  if (!(n >= 10)) n = 10;
+  z.Samples = static_cast<int>(n);
+  return z;
+}
+
+namespace {
+bool AllFinite(std::initializer_list<double> values) {
+  return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
+}
+}  // namespace
+
+SimulationOutcome SimulateResponses(const MeasurementStore& store, double h, int responseKind,
+                                    bool cascade) {
+  SimulationOutcome out;
+  if (!(h > 0) || !std::isfinite(h)) {
+    out.Reason = "Odzivi niso narisani: čas vzorčenja zaprte zanke ni podan ali ni večji od 0.";
+    return out;
+  }
+  if (store.InnerGain == 0) {
+    out.Reason = "Odzivi niso narisani: ojačenje notranjega procesa je 0.";
+    return out;
+  }
+  const TuningResult& t = store.Tuning;
+  if (!AllFinite({store.InnerGain, store.InnerTimeConstant, store.InnerDeadTime,
+                  store.OuterGain, store.OuterTimeConstant, store.OuterDeadTime,
+                  t.RobustnessFactor, t.InnerLoopGain}) ||
+      !AllFinite({t.KiI, t.KpP, t.KpPI, t.KiPI, t.KpPID, t.KiPID, t.KdPID, t.CascKiI,
+                  t.CascKpP, t.CascKpPI, t.CascKiPI, t.CascKpPID, t.CascKiPID, t.CascKdPID})) {
+    out.Reason = "Odzivi niso narisani: model ali parametri regulatorja niso končna števila.";
+    return out;
+  }
+
+  const Horizon z = SimulationHorizon(store.InnerDeadTime, store.InnerTimeConstant, h);
+  const int n = z.Samples;
+  ResponseCurves c;
+  c.N = n;
+  c.SampleTime = h;
+  const auto cap = static_cast<size_t>(SimulationCapacity);
+  c.Time.assign(cap, 0);
+  c.OpenLoop.assign(cap, 0);
+  c.YI.assign(cap, 0);
+  c.YP.assign(cap, 0);
+  c.YPI.assign(cap, 0);
+  c.YPID.assign(cap, 0);
+  std::vector<double> u(cap, 0), rate(static_cast<size_t>(n), 0);
+  const double input = 1 / store.InnerGain;
+  for (int k = 0; k < n; ++k) {
+    u[k] = input;
+    c.Time[k] = k * h;
+  }
+  FirstOrderResponse(std::span<const double>(u).first(n), std::span<double>(c.OpenLoop).first(n),
+                     rate, store.InnerGain, store.InnerTimeConstant, z.DeadTimeSamples * h, 0, h);
+
+  const bool disturbance = responseKind == 1;
+  const double r = disturbance ? 0 : 1;
+  const double d = disturbance ? input : 0;
+  const double f = t.RobustnessFactor;
+  const ControllerSet s = ActiveSet(t, cascade);
+  struct Curve {
+    int type;
+    std::vector<double>* y;
+    double kp, ki, kd;
+  };
+  const Curve curves[] = {{SimI, &c.YI, 0, s.KiI * f, 0},
+                          {SimPI, &c.YPI, s.KpPI * f, s.KiPI * f, 0},
+                          {SimPID, &c.YPID, s.KpPID * f, s.KiPID * f, s.KdPID},
+                          {SimP, &c.YP, s.KpP * f, 0, 0}};
+  for (const Curve& cv : curves) {
+    if (cascade) {
+      std::vector<double> inner(cap, 0);
+      TRegulator::SimulateCascade(cv.type, n, *cv.y, inner, store.OuterDeadTime,
+                                  store.OuterTimeConstant, store.OuterGain, store.InnerDeadTime,
+                                  store.InnerTimeConstant, store.InnerGain, h, d, r,
+                                  t.InnerLoopGain, cv.kd, cv.ki, cv.kp);
+    } else {
+      TRegulator::SimulateLoop(cv.type, n, *cv.y, store.InnerDeadTime, store.InnerTimeConstant,
+                               store.InnerGain, h, d, r, cv.kd, cv.ki, cv.kp);
+    }
+  }
+  out.Curves = std::move(c);
+  return out;
+}
+
+AxisRange ResponseAxisRange(const ResponseCurves& c) {
+  double maximum = 0, minimum = 0;
+  bool first = true;
+  for (const std::vector<double>* y : {&c.YI, &c.OpenLoop, &c.YPI, &c.YPID, &c.YP}) {
+    const int last = std::min(c.N, static_cast<int>(y->size())) - 1;
+    // Only the finite head of a curve is drawn (an unstable loop may overflow).
+    int end = 0;
+    while (end <= last && std::isfinite((*y)[end])) ++end;
+    const Extremes e = MinMaxOfRange(*y, 0, end - 1);
+    if (first || e.Maximum > maximum) maximum = e.Maximum;
+    if (first || e.Minimum < minimum) minimum = e.Minimum;
+    first = false;
+  }
+  if (maximum > 2) maximum = 2;
+  if (minimum < -1) minimum = -1;
+  double range = maximum - minimum;
+  if (range == 0) range = 1;
+  return {minimum - 0.1 * range, maximum + 0.1 * range};
+}
+
+UsedScales ScalesUsedBy(int type) {
+  switch (type) {
+    case 0: return {true, false, false};
+    case 1: return {false, true, false};
+    case 2: return {true, true, false};
+    case 3: return {true, true, true};
+    default: return {};
+  }
+}
+
+double UsableSequencerGain(double rawGain, std::string& note) {
+  note.clear();
+  if (rawGain == 0 || !std::isfinite(rawGain)) {
+    note = "Opozorilo: karakteristika sekvencerja je na območju meritve ravna (ojačenje 0); "
+           "upoštevano je ojačenje 1.";
+    return 1;
+  }
+  return rawGain;
+}
+
+ControllerPanel ComputeControllerPanel(const TuningResult& t, const PanelInput& in,
+                                       char separator) {
+  ControllerPanel p;
+  const int form = in.Form < 0 ? 0 : in.Form;
+  const double q = in.SequencerGain;
+  const double g = in.Cascade ? 1 / q : 1;
+  if (in.Cascade) {
+    p.SequencerCaption = "Maks. ojač. sekv.:";
+    p.SequencerValue = FormatParameter(q, 4, separator);
+  }
+  const ControllerSet c = ActiveSet(t, in.Cascade);
+  const double f = t.RobustnessFactor;
+  auto gain = [&](double scale, double value, int decimals) {
+    return FormatParameter(scale * g * value * f, decimals, separator);
+  };
+  auto ratio = [&](double scale, double value, int decimals) {
+    return FormatParameter(scale * value, decimals, separator);
+  };
+  const std::string integralName = form == 0 ? "Ki:" : form == 2 ? "1/Ti:" : "Ti:";
+  // The integral term of a PI or PID in the chosen form.
+  auto integral = [&](double kp, double ki) {
+    if (form == 0) return gain(in.ScaleI, ki, 6);
+    if (form == 2) return ratio(in.ScaleI, SafeDivide(ki, kp, 0), 6);
+    return ratio(in.ScaleI, SafeDivide(kp, ki, 0), 6);
+  };
+  switch (in.Type) {
+    case 0:
+      p.NameKp = "Kp:";
+      p.ShowKp = true;
+      p.Kp = gain(in.ScaleP, c.KpP, 3);
+      break;
+    case 1:
+      p.NameKi = "Ki:";
+      p.ShowKi = true;
+      p.Ki = gain(in.ScaleI, c.KiI, 6);
+      break;
+    case 2:
+      p.NameKp = "Kp:";
+      p.NameKi = integralName;
+      p.ShowKp = p.ShowKi = true;
+      p.Kp = gain(in.ScaleP, c.KpPI, 3);
+      p.Ki = integral(c.KpPI, c.KiPI);
+      break;
+    case 3:
+      p.NameKp = "Kp:";
+      p.NameKi = integralName;
+      p.NameKd = form == 0 ? "Kd:" : "Td:";
+      p.ShowKp = p.ShowKi = p.ShowKd = true;
+      if (form == 3) {
+        // Series form: Kp' = Kp(1 + sqrt w)/2, Ti' = Ti(1 + sqrt w)/2, Td' = Ti(1 - sqrt w)/2.
+        const double ti = SafeDivide(c.KpPID, c.KiPID, 0);
+        const double td = SafeDivide(c.KdPID, c.KpPID, 0);
+        const double w = 1 - 4 * SafeDivide(td, ti, -1);
+        double kps = 0, tis = 0, tds = 0;
+        if (w >= 0) {
+          kps = (1 + std::sqrt(w)) * 0.5 * c.KpPID;
+          tis = 0.5 * ti * (1 + std::sqrt(w));
+          tds = 0.5 * ti * (1 - std::sqrt(w));
+        }
+        p.Kp = gain(in.ScaleP, kps, 3);
+        p.Ki = ratio(in.ScaleI, tis, 6);
+        p.Kd = ratio(in.ScaleD, tds, 3);
+      } else {
+        p.Kp = gain(in.ScaleP, c.KpPID, 3);
+        p.Ki = integral(c.KpPID, c.KiPID);
+        p.Kd = form == 0 ? gain(in.ScaleD, c.KdPID, 3)
+                         : ratio(in.ScaleD, SafeDivide(c.KdPID, c.KpPID, 0), 3);
+      }
+      break;
+    default:
+      break;
+  }
+  return p;
+}

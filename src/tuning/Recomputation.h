@@ -1,0 +1,93 @@
+// The recomputation behind the "Regulator" tab, without widgets: tune from the store's
+// models, the texts of the summary labels, the recommended sampling time, the simulated
+// responses with their axis, and the scaled parameters of the chosen controller form.
+// The tab and the command line both show exactly what these return.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "data/MeasurementStore.h"
+#include "tuning/TRegulator.h"
+
+// f = s*sqrt(s)*0.0284605 + 0.1 for slider position s (0 .. 20).
+double RobustnessFactor(int sliderPosition);
+
+// A shown number: fixed-point with `decimals`, or "–" for a value that is not finite,
+// so no "NAN" or "INF" ever reaches a label, an edit or the controller.
+std::string FormatParameter(double value, int decimals, char separator);
+extern const char* const NotFiniteText;
+
+// Tunes from the store's models into the store's record (the single-loop set, or the
+// cascade set with the inner-loop gain, which also lands in the KpP slot) and sets
+// RobustnessFactor. A method of -1 counts as 0.
+void ApplyTuning(MeasurementStore& store, int method, int sliderPosition, bool cascade);
+
+// Texts of the eight summary labels and of the recommended sampling time.
+struct TuningSummary {
+  std::string KpCascade, Ki, KpP, PIKp, PIKi, PIDKp, PIDKi, PIDKd;
+  std::string Recommended;
+};
+TuningSummary SummaryTexts(const MeasurementStore& store, bool cascade, char separator);
+// The recommended upper bound of the sampling time, x/10 to three decimals.
+double RecommendedSampleTime(const MeasurementStore& store, bool cascade);
+
+// The closed-loop sampling time from its text: empty or not positive falls back to the
+// last valid one, which the call then updates. Throws ConversionError for a non-number.
+double ResolveSampleTime(std::string_view text, char separator, double& lastValid);
+
+struct Horizon {
+  int DeadTimeSamples = 0;  // m
+  int Samples = 0;          // n, 10 .. 4999 - m (and never beyond the arrays)
+};
+Horizon SimulationHorizon(double innerDeadTime, double innerTimeConstant, double h);
+
+struct ResponseCurves {
+  int N = 0;
+  double SampleTime = 0;
+  std::vector<double> Time, OpenLoop, YI, YP, YPI, YPID;
+};
+struct SimulationOutcome {
+  std::optional<ResponseCurves> Curves;
+  std::string Reason;  // why nothing was simulated (Slovenian, for the status bar)
+};
+// The open-loop response and the closed-loop responses of the four tuned controllers
+// on the store's model(s) with sampling time h; responseKind 0 set-point, 1 disturbance.
+SimulationOutcome SimulateResponses(const MeasurementStore& store, double h, int responseKind,
+                                    bool cascade);
+
+// Left axis of the response chart: the extremes of the five curves clipped to -1 .. 2,
+// widened by a tenth of the range on each side.
+struct AxisRange {
+  double Minimum = 0, Maximum = 1;
+};
+AxisRange ResponseAxisRange(const ResponseCurves& curves);
+
+// The scaled-parameters panel: name labels, the three edit texts (empty where the
+// controller type has no such term) and the sequencer caption and value.
+struct PanelInput {
+  int Form = 0, Type = 2;
+  bool Cascade = false;
+  double ScaleP = 1, ScaleI = 1, ScaleD = 1;
+  double SequencerGain = 1;  // q, already checked to be usable
+};
+struct ControllerPanel {
+  std::string NameKp, NameKi, NameKd;
+  std::string Kp, Ki, Kd;
+  bool ShowKp = false, ShowKi = false, ShowKd = false;
+  std::string SequencerCaption, SequencerValue;
+};
+ControllerPanel ComputeControllerPanel(const TuningResult& tuning, const PanelInput& in,
+                                       char separator);
+// Which of the three scale texts a controller type reads (P, I, D).
+struct UsedScales {
+  bool P = false, I = false, D = false;
+};
+UsedScales ScalesUsedBy(int type);
+
+// The sequencer gain q the panel divides by: 1 unless the sequencer is present and
+// cascade is on. A characteristic that is flat over the range (q = 0) or gives no
+// finite slope counts as 1, and `note` then says so.
+double UsableSequencerGain(double rawGain, std::string& note);

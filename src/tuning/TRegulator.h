@@ -1,0 +1,117 @@
+// TRegulator: the tuning rules that turn a first-order-plus-dead-time model into I, P,
+// PI and PID gains, the closed-loop simulations of the tuned loops and the controller
+// settings file. Stateless: every operation takes plain values and returns its results.
+#pragma once
+
+#include <array>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// Upper limit of the open-loop gain A0*Kp in every area rule.
+constexpr double MaxLoopGain = 10;
+
+// Characteristic areas A0..A5 of a process: the coefficients of its transfer function
+// written as A0 - A1*s + A2*s^2 - A3*s^3 + ...
+using AreaSet = std::array<double, 6>;
+
+struct PiGains {
+  double Kp = 0, Ki = 0;
+};
+struct PidGains {
+  double Kp = 0, Ki = 0, Kd = 0;
+};
+
+// The gains of the four controllers computed at once, before the robustness factor.
+struct ControllerSet {
+  double KiI = 0, KpP = 0, KpPI = 0, KiPI = 0, KpPID = 0, KiPID = 0, KdPID = 0;
+};
+
+struct CascadeTuning {
+  double InnerLoopGain = 0;
+  ControllerSet Outer;
+};
+
+struct QuadraticResult {
+  double X1 = 0, X2 = 0, Imaginary = 0;
+};
+
+// Tuning methods, the index of the method list on the "Regulator" tab.
+enum TuningMethod {
+  AreaSetpoint = 0, AreaDisturbance = 1, ChrSetpoint = 2, ChrDisturbance = 3,
+  Balanced = 4, ZieglerNicholsDisturbance = 5, NoMethod = 6
+};
+
+// Controller types of the simulations: I, PI, PID, P.
+enum SimulatedController { SimI = 0, SimPI = 1, SimPID = 2, SimP = 3 };
+
+// The values a controller settings file (".vtc") holds.
+struct ControllerSettings {
+  double InnerGain = 0, InnerTimeConstant = 0, InnerDeadTime = 0, InnerRelativeError = 0;
+  double OuterGain = 0, OuterTimeConstant = 0, OuterDeadTime = 0, OuterRelativeError = 0;
+  std::string SamplingTimeText;
+  int Method = 0, ResponseKind = 0, Form = 0, Type = 0, Slider = 0;
+  std::string ScaleP, ScaleI, ScaleD;
+  bool Cascade = false;
+};
+
+class TRegulator {
+ public:
+  // --- Tuning rules ---
+  static AreaSet ComputeAreas(double k, double t, double l);
+  static double GainI(double a1);
+  static double GainP(const AreaSet& a, double maxLoopGain);
+  static PiGains SetpointPI(const AreaSet& a, double maxLoopGain);
+  static PiGains DisturbancePI(const AreaSet& a, double maxLoopGain);
+  static PidGains SetpointPID(const AreaSet& a, double maxLoopGain);
+  // Where the quadratic of the disturbance rule has no real root the result is the
+  // DisturbancePI one with Kd = 0.
+  static PidGains DisturbancePID(const AreaSet& a, double maxLoopGain);
+  static ControllerSet TuneSingleLoop(int method, double k, double t, double l,
+                                      double maxLoopGain);
+  static CascadeTuning TuneCascade(int method, double innerK, double innerT, double innerL,
+                                   double outerK, double outerT, double outerL,
+                                   double maxLoopGain);
+  static AreaSet InnerLoopAreas(const AreaSet& inner, double kc);
+  static AreaSet AreaProduct(const AreaSet& b, const AreaSet& a);
+  // Roots of gamma*x^2 + beta*x + alpha = 0.
+  static QuadraticResult QuadraticRoots(double alpha, double beta, double gamma);
+
+  // Largest slope of a sequencer characteristic (rows of input, output) over the part
+  // of its output column between minimum and maximum; 1 with fewer than two rows.
+  static double SequencerMaxGain(const std::vector<std::pair<double, double>>& rows,
+                                 double minimum, double maximum);
+
+  // --- Closed-loop simulation ---
+  // Closed loop of a first-order-plus-dead-time process (l, t, k) with a discrete
+  // controller of the given type sampled every h seconds: y[0..n-1] receive the
+  // response to a set-point step r and a disturbance d at the process input. Writes
+  // past the end of y are dropped.
+  static void SimulateLoop(int type, int n, std::span<double> y, double l, double t, double k,
+                           double h, double d, double r, double kd, double ki, double kp);
+  // Cascade: the outer controller drives the set-point of an inner P loop of gain kc.
+  // yInner receives the inner output and must be zero on entry.
+  static void SimulateCascade(int type, int n, std::span<double> y, std::span<double> yInner,
+                              double outerL, double outerT, double outerK, double innerL,
+                              double innerT, double innerK, double h, double d, double r,
+                              double kc, double kd, double ki, double kp);
+
+  // --- Controller settings file ---
+  // 38 lines; real numbers with 14 significant digits and the given decimal separator.
+  // Refuses (std::runtime_error) model values that are not finite numbers.
+  static void SaveControllerSettings(const std::string& fileName, const ControllerSettings& s,
+                                     char separator);
+  // Reads the whole file before handing anything back, so a bad file changes nothing.
+  // Throws "List index out of bounds (i)" for a short file, ConversionError for a bad
+  // number, FileError when it cannot be read.
+  static ControllerSettings LoadControllerSettings(const std::string& fileName, char separator);
+  static std::vector<std::string> ControllerSettingsLines(const ControllerSettings& s,
+                                                          char separator);
+  static ControllerSettings ControllerSettingsFromLines(const std::vector<std::string>& lines,
+                                                        char separator);
+};
+
+// Work arrays of the closed-loop simulation.
+constexpr int SimulationCapacity = 5000;
