@@ -1,8 +1,225 @@
+// vortuner-cli tune: the tuning of the "Regulator" tab from a model given on the command
+// line, printed as one JSON object; optionally the simulated responses as CSV.
+#include <cmath>
 #include <iostream>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "cli/Commands.h"
+#include "data/NumberFormat.h"
+#include "data/TextFile.h"
+#include "tuning/Recomputation.h"
 
-int RunTune(const std::vector<std::string>&) {
-  std::cerr << "vortuner-cli: tune is not available yet\n";
-  return 1;
+namespace {
+
+const char* const TuneUsage =
+    "Usage: vortuner-cli tune (--inner K,T,L [--outer K,T,L]) [OPTIONS]\n"
+    "  --inner K,T,L    inner process model: gain, time constant [s], dead time [s]\n"
+    "  --outer K,T,L    outer process model (cascade)\n"
+    "  --method M       tuning method 0..6 (default 0)\n"
+    "  --slider S       robustness-speed slider 0..20 (default 10)\n"
+    "  --response R     0 set-point response (default), 1 disturbance response\n"
+    "  --ts H           closed-loop sampling time [s] (default 1)\n"
+    "  --cascade        tune the outer controller of a cascade (needs --outer)\n"
+    "  --form F         0 general parallel, 1 parallel Ti Td, 2 parallel 1/Ti Td, 3 series\n"
+    "  --type T         0 P, 1 I, 2 PI (default), 3 PID\n"
+    "  --scale P,I,D    extra scaling of the three terms (default 1,1,1)\n"
+    "  --curves OUT.csv write t, OL, YI, YP, YPI, YPID of the simulated responses\n"
+    "Numbers use a decimal point.\n";
+
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+std::vector<double> NumberList(const std::string& option, const std::string& text, size_t count) {
+  std::vector<double> values;
+  std::stringstream in(text);
+  std::string part;
+  while (std::getline(in, part, ',')) values.push_back(ParseFloat(part, '.'));
+  if (values.size() != count || (!text.empty() && text.back() == ','))
+    throw UsageError(option + " needs " + std::to_string(count) + " numbers separated by commas");
+  return values;
+}
+
+int IntegerIn(const std::string& option, const std::string& text, int lo, int hi) {
+  const int v = ParseInt(text);
+  if (v < lo || v > hi)
+    throw UsageError(option + " must be " + std::to_string(lo) + " .. " + std::to_string(hi));
+  return v;
+}
+
+struct TuneOptions {
+  std::optional<std::vector<double>> Inner, Outer;
+  int Method = 0, Slider = 10, Response = 0, Form = 0, Type = 2;
+  std::string SamplingTime = "1";
+  bool Cascade = false;
+  std::vector<double> Scale{1, 1, 1};
+  std::string CurvesFile;
+  bool Help = false;
+};
+
+TuneOptions ParseOptions(const std::vector<std::string>& args) {
+  TuneOptions o;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      o.Help = true;
+      continue;
+    }
+    if (a == "--cascade") {
+      o.Cascade = true;
+      continue;
+    }
+    if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
+    const std::string& v = args[++i];
+    if (a == "--inner") o.Inner = NumberList(a, v, 3);
+    else if (a == "--outer") o.Outer = NumberList(a, v, 3);
+    else if (a == "--method") o.Method = IntegerIn(a, v, -1, 6);
+    else if (a == "--slider") o.Slider = IntegerIn(a, v, 0, 20);
+    else if (a == "--response") o.Response = IntegerIn(a, v, 0, 1);
+    else if (a == "--ts") o.SamplingTime = v;
+    else if (a == "--form") o.Form = IntegerIn(a, v, 0, 3);
+    else if (a == "--type") o.Type = IntegerIn(a, v, 0, 3);
+    else if (a == "--scale") o.Scale = NumberList(a, v, 3);
+    else if (a == "--curves") o.CurvesFile = v;
+    else throw UsageError("unknown option '" + a + "'");
+  }
+  if (o.Help) return o;
+  if (!o.Inner) throw UsageError("the inner model is missing (--inner K,T,L)");
+  if (o.Cascade && !o.Outer) throw UsageError("--cascade needs the outer model (--outer K,T,L)");
+  return o;
+}
+
+std::string JsonNumber(double v) { return std::isfinite(v) ? FormatGeneral(v, 17, '.') : "null"; }
+
+std::string JsonString(const std::string& s) {
+  std::string out = "\"";
+  for (char c : s) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+class JsonObject {
+ public:
+  void Number(const std::string& key, double v) { Add(key, JsonNumber(v)); }
+  void Text(const std::string& key, const std::string& v) { Add(key, JsonString(v)); }
+  void Raw(const std::string& key, const std::string& json) { Add(key, json); }
+  std::string Str(const std::string& indent = "") const {
+    return "{" + body_ + (body_.empty() ? "" : "\n" + indent) + "}";
+  }
+  void SetIndent(const std::string& indent) { indent_ = indent; }
+
+ private:
+  void Add(const std::string& key, const std::string& value) {
+    body_ += (body_.empty() ? "\n" : ",\n") + indent_ + "  " + JsonString(key) + ": " + value;
+  }
+  std::string body_, indent_;
+};
+
+void WriteCurves(const std::string& path, const ResponseCurves& c) {
+  std::vector<std::string> lines{"t,OL,YI,YP,YPI,YPID"};
+  for (int k = 0; k < c.N; ++k) {
+    std::string line;
+    for (const std::vector<double>* v : {&c.Time, &c.OpenLoop, &c.YI, &c.YP, &c.YPI, &c.YPID}) {
+      if (!line.empty()) line += ',';
+      if (std::isfinite((*v)[k])) line += FormatGeneral((*v)[k], 17, '.');
+    }
+    lines.push_back(line);
+  }
+  WriteTextLines(path, lines);
+}
+
+}  // namespace
+
+int RunTune(const std::vector<std::string>& args) {
+  TuneOptions o;
+  try {
+    o = ParseOptions(args);
+  } catch (const UsageError& e) {
+    std::cerr << "vortuner-cli tune: " << e.what() << "\n" << TuneUsage;
+    return 2;
+  }
+  if (o.Help) {
+    std::cout << TuneUsage;
+    return 0;
+  }
+
+  MeasurementStore store;
+  store.InnerGain = (*o.Inner)[0];
+  store.InnerTimeConstant = (*o.Inner)[1];
+  store.InnerDeadTime = (*o.Inner)[2];
+  if (o.Outer) {
+    store.OuterGain = (*o.Outer)[0];
+    store.OuterTimeConstant = (*o.Outer)[1];
+    store.OuterDeadTime = (*o.Outer)[2];
+  }
+  constexpr char Point = '.';
+  ApplyTuning(store, o.Method, o.Slider, o.Cascade);
+  const TuningSummary summary = SummaryTexts(store, o.Cascade, Point);
+  PanelInput panelIn;
+  panelIn.Form = o.Form;
+  panelIn.Type = o.Type;
+  panelIn.Cascade = o.Cascade;
+  panelIn.ScaleP = o.Scale[0];
+  panelIn.ScaleI = o.Scale[1];
+  panelIn.ScaleD = o.Scale[2];
+  const ControllerPanel panel = ComputeControllerPanel(store.Tuning, panelIn, Point);
+
+  const double h = ResolveSampleTime(o.SamplingTime, Point, store.ClosedLoopSampleTime);
+  const SimulationOutcome sim = SimulateResponses(store, h, o.Response, o.Cascade);
+  if (!o.CurvesFile.empty()) {
+    if (!sim.Curves) throw std::runtime_error(sim.Reason);
+    WriteCurves(o.CurvesFile, *sim.Curves);
+  }
+
+  const TuningResult& t = store.Tuning;
+  JsonObject json;
+  const std::pair<const char*, double> record[] = {
+      {"KiI", t.KiI},           {"KpP", t.KpP},           {"KpPI", t.KpPI},
+      {"KiPI", t.KiPI},         {"KpPID", t.KpPID},       {"KiPID", t.KiPID},
+      {"KdPID", t.KdPID},       {"CascKiI", t.CascKiI},   {"CascKpP", t.CascKpP},
+      {"CascKpPI", t.CascKpPI}, {"CascKiPI", t.CascKiPI}, {"CascKpPID", t.CascKpPID},
+      {"CascKiPID", t.CascKiPID}, {"CascKdPID", t.CascKdPID},
+      {"InnerLoopGain", t.InnerLoopGain}, {"RobustnessFactor", t.RobustnessFactor}};
+  for (const auto& [key, value] : record) json.Number(key, value);
+
+  JsonObject labels;
+  labels.SetIndent("  ");
+  labels.Text("Label_Kp_Cascade", summary.KpCascade);
+  labels.Text("Label_Ki", summary.Ki);
+  labels.Text("Label_Kp_P", summary.KpP);
+  labels.Text("Label_PI_Kp", summary.PIKp);
+  labels.Text("Label_PI_Ti", summary.PIKi);
+  labels.Text("Label_PID_Kp", summary.PIDKp);
+  labels.Text("Label_PID_Ti", summary.PIDKi);
+  labels.Text("Label_PID_Td", summary.PIDKd);
+  labels.Text("Label_Priporocljiv", summary.Recommended);
+  json.Raw("labels", labels.Str("  "));
+
+  JsonObject edits;
+  edits.SetIndent("  ");
+  edits.Text("Label_Reg_Name_Kp", panel.NameKp);
+  edits.Text("Edit_Reg_Kp", panel.Kp);
+  edits.Text("Label_Reg_Name_Ki", panel.NameKi);
+  edits.Text("Edit_Reg_Ki", panel.Ki);
+  edits.Text("Label_Reg_Name_Kd", panel.NameKd);
+  edits.Text("Edit_Reg_Kd", panel.Kd);
+  edits.Text("Label_LabOjacSekv", panel.SequencerCaption);
+  edits.Text("Label_OjacSekv", panel.SequencerValue);
+  json.Raw("panel", edits.Str("  "));
+
+  if (sim.Curves) {
+    json.Number("SampleTime", sim.Curves->SampleTime);
+    json.Number("Samples", sim.Curves->N);
+  } else {
+    json.Text("SimulationNote", sim.Reason);
+  }
+  std::cout << json.Str() << "\n";
+  return 0;
 }

@@ -1,0 +1,95 @@
+// Runs the built vortuner-cli; VORTUNER_BINARY_DIR names the build folder.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "data/TextFile.h"
+
+namespace {
+struct CliRun {
+  int ExitCode = -1;
+  std::string Out, Err;
+};
+
+CliRun Tune(const std::string& arguments) {
+  const char* dir = std::getenv("VORTUNER_BINARY_DIR");
+  const std::string binary = std::string(dir ? dir : "build") + "/src/vortuner-cli";
+  const std::string errFile =
+      (std::filesystem::temp_directory_path() / ("tune_err_" + std::to_string(::getpid()))).string();
+  const std::string command = binary + " tune " + arguments + " 2>" + errFile;
+  CliRun r;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return r;
+  std::array<char, 4096> buffer{};
+  size_t n = 0;
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) r.Out.append(buffer.data(), n);
+  const int status = ::pclose(pipe);
+  r.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  for (const std::string& line : ReadTextLines(errFile)) r.Err += line + "\n";
+  std::filesystem::remove(errFile);
+  return r;
+}
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+}  // namespace
+
+TEST(TuneCommand, PrintsTheRecordTheSummaryTextsAndThePanel) {
+  const CliRun r = Tune("--inner 2,20,5 --method 5 --type 3 --form 3 --slider 0");
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_TRUE(Has(r.Out, "\"KpP\": 2,"));
+  EXPECT_TRUE(Has(r.Out, "\"KiPI\": 0.12000000000000001,"));  // 17 significant digits
+  EXPECT_TRUE(Has(r.Out, "\"KdPID\": 6,"));
+  EXPECT_TRUE(Has(r.Out, "\"RobustnessFactor\": 0.10000000000000001"));
+  EXPECT_TRUE(Has(r.Out, "\"Label_PID_Kp\": \"0.240\""));
+  EXPECT_TRUE(Has(r.Out, "\"Label_Kp_Cascade\": \"0\""));
+  // Series form: Ti = 10, Td = 2.5, w = 0.
+  EXPECT_TRUE(Has(r.Out, "\"Label_Reg_Name_Ki\": \"Ti:\""));
+  EXPECT_TRUE(Has(r.Out, "\"Edit_Reg_Kp\": \"0.120\""));
+  EXPECT_TRUE(Has(r.Out, "\"Edit_Reg_Kd\": \"5.000\""));
+  EXPECT_TRUE(Has(r.Out, "\"Label_Priporocljiv\""));
+}
+
+TEST(TuneCommand, CascadeShowsTheInnerLoopGainAndTheSequencerCaption) {
+  const CliRun r = Tune("--inner 2,20,5 --outer 1.5,40,8 --cascade --method 5");
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_TRUE(Has(r.Out, "\"InnerLoopGain\": 2.3529411764705883"));
+  EXPECT_TRUE(Has(r.Out, "\"KpP\": 2.3529411764705883"));
+  EXPECT_TRUE(Has(r.Out, "\"Label_Kp_Cascade\": \"2.3529\""));
+  EXPECT_TRUE(Has(r.Out, "\"Label_OjacSekv\": \"1.0000\""));
+}
+
+TEST(TuneCommand, WritesTheCurvesAsCsv) {
+  const std::string csv =
+      (std::filesystem::temp_directory_path() / ("tune_" + std::to_string(::getpid()) + ".csv"))
+          .string();
+  const CliRun r = Tune("--inner 2,20,5 --ts 0.5 --curves " + csv);
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  const std::vector<std::string> lines = ReadTextLines(csv);
+  std::filesystem::remove(csv);
+  ASSERT_EQ(lines.size(), 302u);  // header and n = (50 + 100) / 0.5 + 1 samples
+  EXPECT_EQ(lines[0], "t,OL,YI,YP,YPI,YPID");
+  EXPECT_EQ(lines[1], "0,0,0,0,0,0");
+  EXPECT_EQ(lines[301].substr(0, 4), "150,");
+}
+
+TEST(TuneCommand, ErrorsGoToStandardErrorWithANonZeroExitCode) {
+  CliRun r = Tune("--method 2");
+  EXPECT_NE(r.ExitCode, 0);
+  EXPECT_TRUE(Has(r.Err, "inner model is missing"));
+  EXPECT_TRUE(r.Out.empty());
+  r = Tune("--inner 2,20,5 --ts abc");
+  EXPECT_NE(r.ExitCode, 0);
+  EXPECT_TRUE(Has(r.Err, "'abc' is not a valid floating point value"));
+  r = Tune("--inner 2,20");
+  EXPECT_NE(r.ExitCode, 0);
+  r = Tune("--inner 0,20,5 --curves /tmp/never.csv");
+  EXPECT_NE(r.ExitCode, 0);
+  EXPECT_TRUE(Has(r.Err, "ojačenje"));
+}
