@@ -1,15 +1,269 @@
 #include "opc/ui/OpcPage.h"
 
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+
 #include "app/TForm1.h"
+#include "opc/OpcClient.h"
+#include "opc/ui/RadioGroup.h"
+#include "opc/ui/SelectOpcItemDialog.h"
+
+namespace {
+
+constexpr int TableRows = 20;
+constexpr int ColumnWidth = 250;
+constexpr int HeaderHeight = 22;
+constexpr int RowHeight = 20;
+constexpr int TableTop = 62;
+constexpr int TableLeft = 204;
+
+struct SignalName {
+  int Row;
+  const char* Caption;
+};
+// The radio buttons beside the table, RadioButton1 .. RadioButton18 in order.
+constexpr SignalName SignalNames[] = {
+    {0, "Manip. signal 1 (ventil, ref):"}, {1, "Manip. signal 2 (ventil, ref):"},
+    {2, "Izhod reg. 1 (ventil, ...):"},    {3, "Izhod reg. 2 (ventil, ...):"},
+    {4, "Meritev 1 (temperatura, ...):"},  {5, "Meritev 2 (temperatura, ...):"},
+    {7, "P člen"},  {8, "I člen"},  {9, "D člen"},  {10, "R/A"},  {11, "Ročno"},  {12, "Avtomatsko"},
+    {14, "P člen"}, {15, "I člen"}, {16, "D člen"}, {17, "R/A"}, {18, "Ročno"}, {19, "Avtomatsko"}};
+
+int RowTop(int row) { return TableTop + 1 + HeaderHeight + row * RowHeight; }
+
+QLabel* Heading(const char* text, int y, QWidget* parent) {
+  auto* label = new QLabel(QString::fromUtf8(text), parent);
+  QFont font = label->font();
+  font.setBold(true);
+  label->setFont(font);
+  label->setGeometry(8, y, 200, RowHeight);
+  return label;
+}
+
+QComboBox* ManualValueList(const char* name, QWidget* parent) {
+  auto* box = new QComboBox(parent);
+  box->setObjectName(QString::fromLatin1(name));
+  box->addItems({QStringLiteral("0"), QStringLiteral("1")});
+  return box;
+}
+
+// The server state as Label54 shows it after connecting.
+QString StateText(OpcServerState state) {
+  switch (state) {
+    case OpcServerState::Running: return QStringLiteral("running");
+    case OpcServerState::Failed: return QStringLiteral("failed");
+    case OpcServerState::NoConfig: return QStringLiteral("no config");
+    case OpcServerState::Suspended: return QStringLiteral("suspended");
+    case OpcServerState::Test: return QStringLiteral("test");
+    default: return {};
+  }
+}
+
+}  // namespace
 
 OpcPage::OpcPage(TForm1& form) : QWidget(nullptr), form_(form) {
   setObjectName(QStringLiteral("TabSheet_OPC"));
+
+  auto* server = new QGroupBox(QStringLiteral("OPC strežnik"), this);
+  server->setObjectName(QStringLiteral("GroupBox_Server"));
+  server->setGeometry(8, 4, 873, 50);
+  auto* chooseLabel = new QLabel(QStringLiteral("Izberi strežnik: "), server);
+  chooseLabel->setGeometry(10, 20, 100, 21);
+  ComboBox2 = new QComboBox(server);
+  ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
+  ComboBox2->setGeometry(110, 19, 290, 23);
+  PoveziOPCStreznik = new QPushButton(QStringLiteral("Poveži"), server);
+  PoveziOPCStreznik->setObjectName(QStringLiteral("PoveziOPCStreznik"));
+  PoveziOPCStreznik->setGeometry(412, 18, 80, 25);
+  PrekiniOPCStreznik = new QPushButton(QStringLiteral("Prekini"), server);
+  PrekiniOPCStreznik->setObjectName(QStringLiteral("PrekiniOPCStreznik"));
+  PrekiniOPCStreznik->setGeometry(500, 18, 80, 25);
+  auto* statusLabel = new QLabel(QStringLiteral("Status:"), server);
+  statusLabel->setGeometry(600, 20, 50, 21);
+  Label54 = new QLabel(server);
+  Label54->setObjectName(QStringLiteral("Label54"));
+  Label54->setGeometry(650, 20, 200, 21);
+
+  // The signal names beside the table rows, with the headings of the three groups.
+  Heading("Procesni signali", TableTop + 1, this);
+  Heading("Parametri regulatorja", RowTop(6), this);
+  Heading("Parametri zunanjega reg.", RowTop(13), this);
+  auto* signalButtons = new QButtonGroup(this);
+  for (int n = 1; n <= 18; ++n) {
+    const SignalName& s = SignalNames[n - 1];
+    auto* button = new QRadioButton(QString::fromUtf8(s.Caption), this);
+    button->setObjectName(QStringLiteral("RadioButton%1").arg(n));
+    button->setGeometry(s.Row < 6 ? 8 : 20, RowTop(s.Row), 190, RowHeight);
+    signalButtons->addButton(button, n);
+    radioButtons_[n] = button;
+  }
+  QRadioButton** named[] = {nullptr,         &RadioButton1,  &RadioButton2,  &RadioButton3,
+                            &RadioButton4,   &RadioButton5,  &RadioButton6,  &RadioButton7,
+                            &RadioButton8,   &RadioButton9,  &RadioButton10, &RadioButton11,
+                            &RadioButton12,  &RadioButton13, &RadioButton14, &RadioButton15,
+                            &RadioButton16,  &RadioButton17, &RadioButton18};
+  for (int n = 1; n <= 18; ++n) *named[n] = radioButtons_[n];
+  RadioButton2->setEnabled(false);
+  RadioButton4->setEnabled(false);
+  RadioButton10->setEnabled(false);
+  RadioButton16->setEnabled(false);
+
+  OPCTabela = new QTableWidget(TableRows, 2, this);
+  OPCTabela->setObjectName(QStringLiteral("OPCTabela"));
+  OPCTabela->setHorizontalHeaderLabels(
+      {QString::fromUtf8("Oznaka OPC točke"), QStringLiteral("Opis")});
+  OPCTabela->verticalHeader()->hide();
+  OPCTabela->horizontalHeader()->setFixedHeight(HeaderHeight);
+  OPCTabela->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  OPCTabela->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  OPCTabela->verticalHeader()->setDefaultSectionSize(RowHeight);
+  for (int c = 0; c < 2; ++c) OPCTabela->setColumnWidth(c, ColumnWidth);
+  for (int r = 0; r < TableRows; ++r)
+    for (int c = 0; c < 2; ++c) OPCTabela->setItem(r, c, new QTableWidgetItem);
+  OPCTabela->setSelectionMode(QAbstractItemView::SingleSelection);
+  OPCTabela->setSelectionBehavior(QAbstractItemView::SelectItems);
+  // A double click picks an item; typing or a second click edits the cell.
+  OPCTabela->setEditTriggers(QAbstractItemView::SelectedClicked |
+                             QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+  OPCTabela->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  OPCTabela->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  OPCTabela->setGeometry(TableLeft, TableTop, 2 * ColumnWidth + 2,
+                         HeaderHeight + TableRows * RowHeight + 2);
+  connect(OPCTabela, &QTableWidget::currentCellChanged, this,
+          [this](int row, int column, int, int) { OPCTabelaSelectCell(row, column); });
+  connect(OPCTabela, &QTableWidget::cellDoubleClicked, this, [this] { OPCTabelaDblClick(); });
+
+  const int right = TableLeft + 2 * ColumnWidth + 12;
+  IzberiAjtemKnof = new QPushButton(QStringLiteral("Izberi"), this);
+  IzberiAjtemKnof->setObjectName(QStringLiteral("IzberiAjtemKnof"));
+  IzberiAjtemKnof->setGeometry(right, RowTop(0), 90, 25);
+
+  const QStringList raItems{QStringLiteral("R/A"), QString::fromUtf8("Ročno + Avtomatsko")};
+  RadioGroup4 = new RadioGroup(QStringLiteral("R/A preklop"), raItems, this);
+  RadioGroup4->setObjectName(QStringLiteral("RadioGroup4"));
+  RadioGroup4->setGeometry(right, RowTop(7), 168, 62);
+  Label14 = new QLabel(QString::fromUtf8("Ročno:"), this);
+  Label14->setObjectName(QStringLiteral("Label14"));
+  Label14->setGeometry(right, RowTop(10) + 2, 50, 21);
+  ComboBox3 = ManualValueList("ComboBox3", this);
+  ComboBox3->setGeometry(right + 55, RowTop(10), 60, 23);
+  RadioGroup5 = new RadioGroup(QStringLiteral("R/A preklop"), raItems, this);
+  RadioGroup5->setObjectName(QStringLiteral("RadioGroup5"));
+  RadioGroup5->setGeometry(right, RowTop(14), 168, 62);
+  Label15 = new QLabel(QString::fromUtf8("Ročno:"), this);
+  Label15->setObjectName(QStringLiteral("Label15"));
+  Label15->setGeometry(right, RowTop(17) + 2, 50, 21);
+  ComboBox4 = ManualValueList("ComboBox4", this);
+  ComboBox4->setGeometry(right + 55, RowTop(17), 60, 23);
+  connect(RadioGroup4, &RadioGroup::ItemClicked, this, &OpcPage::RadioGroup4Click);
+  connect(RadioGroup5, &RadioGroup::ItemClicked, this, &OpcPage::RadioGroup5Click);
+  RadioGroup4->SetItemIndex(1);
+  RadioGroup5->SetItemIndex(1);
+
+  connect(PoveziOPCStreznik, &QPushButton::clicked, this, &OpcPage::PoveziOPCStreznikClick);
+  connect(PrekiniOPCStreznik, &QPushButton::clicked, this, &OpcPage::PrekiniOPCStreznikClick);
+  connect(IzberiAjtemKnof, &QPushButton::clicked, this, &OpcPage::IzberiAjtemKnofClick);
+  form_.Opc().SetDisconnectHandler([this] { dOPCServer1Disconnect(); });
 }
 
-void OpcPage::FillServerList() {}
+void OpcPage::FillServerList() {
+  ComboBox2->clear();
+  for (const std::string& name : form_.Opc().ListServers())
+    ComboBox2->addItem(QString::fromStdString(name));
+  ComboBox2->setCurrentIndex(ComboBox2->count() > 0 ? 0 : -1);
+}
 
-void OpcPage::SelectManualValuesZero() {}
+void OpcPage::SelectManualValuesZero() {
+  ComboBox3->setCurrentIndex(0);
+  ComboBox4->setCurrentIndex(0);
+}
 
-QString OpcPage::ItemId(int) const { return {}; }
+QString OpcPage::Cell(int row, int column) const {
+  const QTableWidgetItem* item = OPCTabela->item(row, column);
+  return item ? item->text() : QString();
+}
 
-QString OpcPage::Description(int) const { return {}; }
+QString OpcPage::ItemId(int row) const { return Cell(row, 0); }
+
+QString OpcPage::Description(int row) const { return Cell(row, 1); }
+
+int OpcPage::RaSwitchIndex() const { return RadioGroup4->ItemIndex(); }
+
+int OpcPage::ManualValue() const { return ComboBox3->currentText().toInt(); }
+
+int OpcPage::RowOfRadioButton(int number) {
+  return number >= 1 && number <= 18 ? SignalNames[number - 1].Row : -1;
+}
+
+int OpcPage::RadioButtonOfRow(int row) {
+  for (int n = 1; n <= 18; ++n)
+    if (SignalNames[n - 1].Row == row) return n;
+  return -1;
+}
+
+QRadioButton* OpcPage::RadioButton(int number) const {
+  return number >= 1 && number <= 18 ? radioButtons_[number] : nullptr;
+}
+
+void OpcPage::PoveziOPCStreznikClick() {
+  form_.Opc().Connect(ComboBox2->currentText().toStdString(), "");
+  const QString state = StateText(form_.Opc().ServerState());
+  Label54->setText(state);
+  if (state == QLatin1String("running")) PoveziOPCStreznik->setEnabled(false);
+}
+
+void OpcPage::PrekiniOPCStreznikClick() {
+  form_.Opc().Disconnect();
+  PoveziOPCStreznik->setEnabled(true);
+}
+
+void OpcPage::dOPCServer1Disconnect() { Label54->setText(QStringLiteral("stopped")); }
+
+void OpcPage::IzberiAjtemKnofClick() {
+  if (!form_.Opc().IsConnected()) return;
+  QStringList ids;
+  for (const std::string& id : form_.Opc().BrowseItemIds()) ids << QString::fromStdString(id);
+  const QStringList chosen = SelectOpcItemDialog::Browse(ids, this);
+  if (chosen.isEmpty()) return;
+  for (int n = 1; n <= 18; ++n) {
+    if (radioButtons_[n]->isChecked() && radioButtons_[n]->isEnabled()) {
+      OPCTabela->item(RowOfRadioButton(n), 0)->setText(chosen.first());
+      return;
+    }
+  }
+}
+
+void OpcPage::OPCTabelaDblClick() { IzberiAjtemKnofClick(); }
+
+void OpcPage::OPCTabelaSelectCell(int row, int) {
+  // A disabled button (rows 1 and 3, and the R/A items the configuration does not use)
+  // is never made the target of a pick.
+  const int n = RadioButtonOfRow(row);
+  if (n > 0 && radioButtons_[n]->isEnabled()) radioButtons_[n]->setChecked(true);
+}
+
+void OpcPage::ApplyRaConfiguration(int index, QRadioButton* single, QRadioButton* manual,
+                                   QRadioButton* automatic, QLabel* label, QComboBox* values) {
+  const bool oneItem = index == 0;
+  single->setEnabled(oneItem);
+  manual->setEnabled(!oneItem);
+  automatic->setEnabled(!oneItem);
+  label->setEnabled(oneItem);
+  values->setEnabled(oneItem);
+}
+
+void OpcPage::RadioGroup4Click() {
+  ApplyRaConfiguration(RadioGroup4->ItemIndex(), RadioButton10, RadioButton11, RadioButton12,
+                       Label14, ComboBox3);
+}
+
+void OpcPage::RadioGroup5Click() {
+  ApplyRaConfiguration(RadioGroup5->ItemIndex(), RadioButton16, RadioButton17, RadioButton18,
+                       Label15, ComboBox4);
+}

@@ -3,6 +3,12 @@
 
 #include <QWidget>
 
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QTableWidget;
+class RadioGroup;
 class TForm1;
 
 class OpcPage : public QWidget {
@@ -17,7 +23,66 @@ class OpcPage : public QWidget {
   // Column 0 (item ID) and column 1 (description) of OPCTabela, rows 0..19.
   QString ItemId(int row) const;
   QString Description(int row) const;
+  // The inner controller's R/A configuration: RadioGroup4's index (0 one item, 1 two
+  // items) and the value of the one item that means manual (ComboBox3).
+  int RaSwitchIndex() const;
+  int ManualValue() const;
+
+  // The OPC table row of a signal radio button (1..18), and the reverse (-1: none).
+  static int RowOfRadioButton(int number);
+  static int RadioButtonOfRow(int row);
+
+  // Handlers.
+  void PoveziOPCStreznikClick();
+  void PrekiniOPCStreznikClick();
+  void dOPCServer1Disconnect();
+  void IzberiAjtemKnofClick();
+  void OPCTabelaDblClick();
+  void OPCTabelaSelectCell(int row, int column);
+  void RadioGroup4Click();
+  void RadioGroup5Click();
+
+  // Server connection.
+  QComboBox* ComboBox2 = nullptr;
+  QPushButton* PoveziOPCStreznik = nullptr;
+  QPushButton* PrekiniOPCStreznik = nullptr;
+  QLabel* Label54 = nullptr;
+  // Signal assignment; RadioButton[n] is RadioButtonn, element 0 unused.
+  QTableWidget* OPCTabela = nullptr;
+  QRadioButton* RadioButton1 = nullptr;
+  QRadioButton* RadioButton2 = nullptr;
+  QRadioButton* RadioButton3 = nullptr;
+  QRadioButton* RadioButton4 = nullptr;
+  QRadioButton* RadioButton5 = nullptr;
+  QRadioButton* RadioButton6 = nullptr;
+  QRadioButton* RadioButton7 = nullptr;
+  QRadioButton* RadioButton8 = nullptr;
+  QRadioButton* RadioButton9 = nullptr;
+  QRadioButton* RadioButton10 = nullptr;
+  QRadioButton* RadioButton11 = nullptr;
+  QRadioButton* RadioButton12 = nullptr;
+  QRadioButton* RadioButton13 = nullptr;
+  QRadioButton* RadioButton14 = nullptr;
+  QRadioButton* RadioButton15 = nullptr;
+  QRadioButton* RadioButton16 = nullptr;
+  QRadioButton* RadioButton17 = nullptr;
+  QRadioButton* RadioButton18 = nullptr;
+  QPushButton* IzberiAjtemKnof = nullptr;
+  // R/A configuration of the inner (4) and the outer (5) controller.
+  RadioGroup* RadioGroup4 = nullptr;
+  RadioGroup* RadioGroup5 = nullptr;
+  QLabel* Label14 = nullptr;
+  QLabel* Label15 = nullptr;
+  QComboBox* ComboBox3 = nullptr;
+  QComboBox* ComboBox4 = nullptr;
+
+  QRadioButton* RadioButton(int number) const;
 
  private:
+  void ApplyRaConfiguration(int index, QRadioButton* single, QRadioButton* manual,
+                            QRadioButton* automatic, QLabel* label, QComboBox* values);
+  QString Cell(int row, int column) const;
+
   TForm1& form_;
+  QRadioButton* radioButtons_[19] = {};
 };
