@@ -57,8 +57,10 @@ SelectOpcItemDialog::SelectOpcItemDialog(const QStringList& itemIds, QWidget* pa
 
 QStringList SelectOpcItemDialog::SelectedItemIds() const {
   QStringList ids;
-  for (QTreeWidgetItemIterator it(ItemTree, QTreeWidgetItemIterator::Selected); *it; ++it)
-    ids << (*it)->data(0, ItemIdRole).toString();
+  for (QTreeWidgetItemIterator it(ItemTree, QTreeWidgetItemIterator::Selected); *it; ++it) {
+    const QVariant id = (*it)->data(0, ItemIdRole);
+    if (id.isValid()) ids << id.toString();  // a branch names no item
+  }
   return ids;
 }
 

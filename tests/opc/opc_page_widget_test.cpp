@@ -1,0 +1,258 @@
+// The "OPC" tab over the built-in simulated plant server: connecting, the state texts,
+// the signal buttons beside the table, the item browser and the R/A configuration.
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QtTest/QTest>
+#include <functional>
+
+#include "opc/LocalOpcClient.h"
+#include "opc/SimulatedPlantServer.h"
+#include "opc/ui/OpcPage.h"
+#include "opc/ui/RadioGroup.h"
+#include "opc/ui/SelectOpcItemDialog.h"
+#include "support/AppFixture.h"
+
+namespace {
+
+class OpcTab : public AppFixture {
+ protected:
+  void SetUp() override {
+    opc = CreateLocalOpcClient(clock);
+    windows = CreateApplicationWindows(*opc, clock);
+  }
+  OpcPage& Page() { return Form().OpcTab(); }
+  void Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+  void Connect() { Click(Page().PoveziOPCStreznik); }
+  void SelectCell(int row, int column = 0) { Page().OPCTabela->setCurrentCell(row, column); }
+
+  // Runs action; the item browser it opens gets answer (the dialog, while shown modally).
+  // Records whether a browser was shown at all.
+  void WithBrowser(const std::function<void()>& action,
+                   const std::function<void(SelectOpcItemDialog&)>& answer) {
+    browserShown = false;
+    std::function<void()> poll;
+    int attempts = 0;
+    poll = [&] {
+      auto* dialog = qobject_cast<SelectOpcItemDialog*>(QApplication::activeModalWidget());
+      if (dialog) {
+        browserShown = true;
+        answer(*dialog);
+        if (dialog->isVisible()) dialog->reject();
+      } else if (++attempts < 50) {
+        QTimer::singleShot(10, poll);
+      }
+    };
+    QTimer::singleShot(0, poll);
+    action();
+    QTest::qWait(attempts < 50 && !browserShown ? 30 : 0);
+  }
+  static void Pick(SelectOpcItemDialog& dialog, const QString& id) {
+    const QStringList parts = id.split('.');
+    const auto found = dialog.ItemTree->findItems(parts.last(), Qt::MatchExactly | Qt::MatchRecursive);
+    for (QTreeWidgetItem* item : found)
+      if (item->parent() && item->parent()->text(0) == parts.first()) item->setSelected(true);
+    dialog.accept();
+  }
+
+  bool browserShown = false;
+};
+
+TEST_F(OpcTab, StartsWithTheServerListedAndNothingConnected) {
+  EXPECT_EQ(Page().ComboBox2->count(), 1);
+  EXPECT_EQ(Page().ComboBox2->currentIndex(), 0);
+  EXPECT_EQ(Page().ComboBox2->currentText(), "VorTuner.SimulatedPlant.1");
+  EXPECT_EQ(Page().Label54->text(), "");
+  EXPECT_TRUE(Page().PoveziOPCStreznik->isEnabled());
+  EXPECT_EQ(Page().ComboBox3->currentText(), "0");
+  EXPECT_EQ(Page().ComboBox4->currentText(), "0");
+  EXPECT_EQ(Page().RaSwitchIndex(), 1);
+  EXPECT_EQ(Page().RadioGroup5->ItemIndex(), 1);
+  EXPECT_EQ(Find<QLabel>("Label54"), Page().Label54);
+  EXPECT_EQ(Find<QRadioButton>("RadioButton18"), Page().RadioButton18);
+}
+
+TEST_F(OpcTab, ConnectShowsRunningAndDisconnectShowsStopped) {
+  Connect();
+  EXPECT_TRUE(opc->IsConnected());
+  EXPECT_EQ(Page().Label54->text(), "running");
+  EXPECT_FALSE(Page().PoveziOPCStreznik->isEnabled());
+  Click(Page().PrekiniOPCStreznik);
+  EXPECT_FALSE(opc->IsConnected());
+  EXPECT_EQ(Page().Label54->text(), "stopped");
+  EXPECT_TRUE(Page().PoveziOPCStreznik->isEnabled());
+  EXPECT_TRUE(ui.Errors.isEmpty());
+}
+
+TEST_F(OpcTab, ADisconnectFromElsewhereShowsStopped) {
+  Connect();
+  opc->Disconnect();
+  EXPECT_EQ(Page().Label54->text(), "stopped");
+}
+
+TEST_F(OpcTab, AServerThatCannotBeReachedShowsTheErrorAndKeepsTheStatus) {
+  Connect();
+  Click(Page().PrekiniOPCStreznik);
+  Page().ComboBox2->addItem("Missing.Server.1");
+  Page().ComboBox2->setCurrentIndex(1);
+  Click(Page().PoveziOPCStreznik);
+  EXPECT_EQ(ui.Errors, QStringList{"Server \"Missing.Server.1\" not found"});
+  EXPECT_EQ(Page().Label54->text(), "stopped");
+  EXPECT_TRUE(Page().PoveziOPCStreznik->isEnabled());
+}
+
+TEST_F(OpcTab, TheTableHasTwentyRowsOfTwoEditableColumns) {
+  QTableWidget* table = Page().OPCTabela;
+  ASSERT_EQ(table->rowCount(), 20);
+  ASSERT_EQ(table->columnCount(), 2);
+  EXPECT_EQ(table->horizontalHeaderItem(0)->text(), "Oznaka OPC točke");
+  EXPECT_EQ(table->horizontalHeaderItem(1)->text(), "Opis");
+  EXPECT_EQ(table->columnWidth(0), 250);
+  EXPECT_EQ(table->columnWidth(1), 250);
+  Form().show();
+  Form().PageControl1->setCurrentIndex(TabOpc);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form()));
+  SelectCell(4, 1);
+  table->editItem(table->item(4, 1));
+  auto* editor = table->viewport()->findChild<QLineEdit*>();
+  ASSERT_NE(editor, nullptr);
+  QTest::keyClicks(editor, "Temperatura");
+  SelectCell(5, 1);  // leaving the cell commits the edit
+  EXPECT_EQ(Page().Description(4), "Temperatura");
+  EXPECT_EQ(Page().ItemId(4), "");
+}
+
+TEST_F(OpcTab, SelectingACellChecksTheButtonOfItsRow) {
+  const int rows[] = {0, 2, 4, 5, 7, 8, 9, 11, 12, 14, 15, 16, 18, 19};
+  for (int row : rows) {
+    SelectCell(row, row % 2);
+    const int n = OpcPage::RadioButtonOfRow(row);
+    EXPECT_TRUE(Page().RadioButton(n)->isChecked()) << row;
+    EXPECT_EQ(OpcPage::RowOfRadioButton(n), row);
+  }
+}
+
+TEST_F(OpcTab, RowsOneAndThreeLeaveThePreviousButtonSoIzberiFillsItsRow) {
+  Connect();
+  SelectCell(4);
+  SelectCell(3);
+  EXPECT_TRUE(Page().RadioButton5->isChecked());
+  EXPECT_FALSE(Page().RadioButton4->isChecked());
+  SelectCell(6);
+  SelectCell(1);
+  EXPECT_TRUE(Page().RadioButton5->isChecked());
+  WithBrowser([&] { Click(Page().IzberiAjtemKnof); },
+              [](SelectOpcItemDialog& d) { Pick(d, "Plant.Y1"); });
+  EXPECT_TRUE(browserShown);
+  EXPECT_EQ(Page().ItemId(4), "Plant.Y1");
+  EXPECT_EQ(Page().ItemId(1), "");
+  EXPECT_EQ(Page().ItemId(3), "");
+}
+
+TEST_F(OpcTab, TheBrowserShowsTheItemsAsATreeAndReturnsTheFirstChosen) {
+  Connect();
+  SelectCell(0);
+  QStringList topLevel;
+  QString title;
+  WithBrowser([&] { Click(Page().IzberiAjtemKnof); },
+              [&](SelectOpcItemDialog& d) {
+                title = d.windowTitle();
+                for (int i = 0; i < d.ItemTree->topLevelItemCount(); ++i)
+                  topLevel << d.ItemTree->topLevelItem(i)->text(0);
+                Pick(d, "Plant.MV");
+              });
+  EXPECT_EQ(title, "Select OPC Item");
+  EXPECT_EQ(topLevel, (QStringList{"Controller", "Plant"}));
+  EXPECT_EQ(Page().ItemId(0), "Plant.MV");
+}
+
+TEST_F(OpcTab, ADoubleClickInTheTableAlsoPicksAndCancelWritesNothing) {
+  Connect();
+  SelectCell(7);
+  WithBrowser([&] { Page().OPCTabelaDblClick(); },
+              [](SelectOpcItemDialog& d) { Pick(d, "Controller.P"); });
+  EXPECT_EQ(Page().ItemId(7), "Controller.P");
+  WithBrowser([&] { Page().OPCTabelaDblClick(); }, [](SelectOpcItemDialog& d) { d.reject(); });
+  EXPECT_TRUE(browserShown);
+  EXPECT_EQ(Page().ItemId(7), "Controller.P");
+}
+
+TEST_F(OpcTab, IzberiWithoutAConnectionOrWithoutACheckedSignalDoesNothing) {
+  WithBrowser([&] { Click(Page().IzberiAjtemKnof); },
+              [](SelectOpcItemDialog& d) { Pick(d, "Plant.MV"); });
+  EXPECT_FALSE(browserShown);
+  Connect();
+  WithBrowser([&] { Click(Page().IzberiAjtemKnof); },
+              [](SelectOpcItemDialog& d) { Pick(d, "Plant.MV"); });
+  EXPECT_TRUE(browserShown);
+  for (int row = 0; row < 20; ++row) EXPECT_EQ(Page().ItemId(row), "") << row;
+}
+
+TEST_F(OpcTab, TheRaConfigurationEnablesItsControls) {
+  OpcPage& p = Page();
+  // Default "Ročno + Avtomatsko": two items.
+  EXPECT_FALSE(p.RadioButton10->isEnabled());
+  EXPECT_TRUE(p.RadioButton11->isEnabled());
+  EXPECT_TRUE(p.RadioButton12->isEnabled());
+  EXPECT_FALSE(p.Label14->isEnabled());
+  EXPECT_FALSE(p.ComboBox3->isEnabled());
+  p.RadioGroup4->Item(0)->click();
+  EXPECT_EQ(p.RaSwitchIndex(), 0);
+  EXPECT_TRUE(p.RadioButton10->isEnabled());
+  EXPECT_FALSE(p.RadioButton11->isEnabled());
+  EXPECT_FALSE(p.RadioButton12->isEnabled());
+  EXPECT_TRUE(p.Label14->isEnabled());
+  EXPECT_TRUE(p.ComboBox3->isEnabled());
+  p.ComboBox3->setCurrentIndex(1);
+  EXPECT_EQ(p.ManualValue(), 1);
+  // The outer controller's group is independent, and setting it from code reacts the same.
+  EXPECT_FALSE(p.RadioButton16->isEnabled());
+  p.RadioGroup5->SetItemIndex(0);
+  EXPECT_TRUE(p.RadioButton16->isEnabled());
+  EXPECT_FALSE(p.RadioButton17->isEnabled());
+  EXPECT_FALSE(p.RadioButton18->isEnabled());
+  EXPECT_TRUE(p.Label15->isEnabled());
+  EXPECT_TRUE(p.ComboBox4->isEnabled());
+  p.RadioGroup4->SetItemIndex(1);
+  EXPECT_FALSE(p.RadioButton10->isEnabled());
+  EXPECT_TRUE(p.RadioButton11->isEnabled());
+  EXPECT_TRUE(p.RadioButton16->isEnabled());
+}
+
+TEST_F(OpcTab, WithOneItemSwitchTheTwoItemRowsCannotBecomeTargets) {
+  Connect();
+  Page().RadioGroup4->SetItemIndex(0);
+  SelectCell(10);
+  EXPECT_TRUE(Page().RadioButton10->isChecked());
+  SelectCell(11);
+  SelectCell(12);
+  EXPECT_TRUE(Page().RadioButton10->isChecked());
+  WithBrowser([&] { Click(Page().IzberiAjtemKnof); },
+              [](SelectOpcItemDialog& d) { Pick(d, "Controller.RA"); });
+  EXPECT_EQ(Page().ItemId(10), "Controller.RA");
+  EXPECT_EQ(Page().ItemId(11), "");
+  EXPECT_EQ(Page().ItemId(12), "");
+}
+
+TEST(SelectOpcItem, BuildsTheTreeFromDottedIdsAndReturnsOnlyLeaves) {
+  SelectOpcItemDialog dialog({"A.B.C", "A.B.D", "E", "A.F"}, nullptr);
+  QTreeWidget* tree = dialog.ItemTree;
+  ASSERT_EQ(tree->topLevelItemCount(), 2);
+  QTreeWidgetItem* a = tree->topLevelItem(0);
+  EXPECT_EQ(a->text(0), "A");
+  ASSERT_EQ(a->childCount(), 2);
+  EXPECT_EQ(a->child(0)->childCount(), 2);
+  a->setSelected(true);  // a branch is not an item
+  a->child(0)->child(1)->setSelected(true);
+  tree->topLevelItem(1)->setSelected(true);
+  EXPECT_EQ(dialog.SelectedItemIds(), (QStringList{"A.B.D", "E"}));
+}
+
+}  // namespace
