@@ -1,0 +1,44 @@
+// Identification of both models over the largest window: the program's identification and
+// the straightforward one it is checked against.
+#include <benchmark/benchmark.h>
+
+#include "../tests/model/ModelTestData.h"
+#include "../tests/model/ReferenceIdentification.h"
+#include "model/IdentifyModel.h"
+
+namespace {
+std::unique_ptr<MeasurementStore> LargeNoisyStep(int samples) {
+  modeltest::Record r;
+  r.Samples = samples;
+  r.SampleTime = 0.1;
+  r.StepAt = 200;
+  r.Inner.Alpha = std::exp(-0.1 / 30);
+  r.Inner.Delay = 40;
+  r.HasOuter = true;
+  r.Outer.Alpha = std::exp(-0.1 / 60);
+  r.Outer.Delay = 100;
+  r.Noise = 0.01;
+  r.FilterTime = 0.5;
+  return modeltest::MakeStore(r);
+}
+}  // namespace
+
+static void BM_IdentifyModel(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  auto store = LargeNoisyStep(n);
+  for (auto _ : state) {
+    IdentifyModel(*store, 1, n);
+    benchmark::DoNotOptimize(store->InnerGain);
+  }
+}
+BENCHMARK(BM_IdentifyModel)->Arg(4999)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+static void BM_IdentifyModelReference(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  auto store = LargeNoisyStep(n);
+  for (auto _ : state) {
+    const reference::Result r = reference::IdentifyModel(*store, 1, n);
+    benchmark::DoNotOptimize(r.Inner.Gain);
+  }
+}
+BENCHMARK(BM_IdentifyModelReference)->Arg(4999)->Unit(benchmark::kMillisecond)->UseRealTime();

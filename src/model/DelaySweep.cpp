@@ -1,0 +1,170 @@
+#include "model/DelaySweep.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <span>
+
+#include "data/NumericHelpers.h"
+
+// Vectors of four doubles; without AVX the compiler splits them into SSE2 halves, which
+// only costs speed. The arithmetic is lane by lane, in the order of the scalar rules, and
+// never contracted into fused multiply-adds, so every lane gives the scalar result bit
+// for bit.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+namespace {
+
+typedef double Vec __attribute__((vector_size(32)));
+typedef long long Mask __attribute__((vector_size(32)));
+constexpr int Width = 4;
+constexpr int Groups = 4;  // independent vectors in flight per block
+constexpr int Lanes = Width * Groups;
+
+__attribute__((always_inline)) inline Vec Load(const double* p) {
+  Vec v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+__attribute__((always_inline)) inline Vec Splat(double x) { return Vec{x, x, x, x}; }
+
+// Signals shared by all candidates of one sweep, 1-based, zero beyond sample n.
+struct SweepSignals {
+  int n = 0;
+  double ts = 0;
+  std::vector<double> input;          // x
+  std::vector<double> filteredInput;  // F(x; 1, Tf, 0, 0)
+  std::vector<double> filteredOutput;
+  std::vector<double> filteredOutputRate;
+  std::vector<double> measured;
+  std::vector<double> inputEnergy;     // inputEnergy[m] = sum of filteredInput[1..m]^2
+  std::vector<double> measuredEnergy;  // measuredEnergy[m] = sum of measured[1..m]^2
+  double sdd = 0;                      // sum of filteredOutputRate^2
+  double b2 = 0;                       // -sum of filteredOutputRate * filteredOutput
+};
+
+// The candidates of delays d0 .. d0+count-1 (count <= Lanes) side by side. Compiled twice,
+// for AVX2 (one vector per register; no fused multiply-add, which would change the
+// rounding) and for the baseline, and chosen at load time by the processor.
+__attribute__((target_clones("avx2", "default"))) void ScoreBlock(const SweepSignals& s, int d0, int count, Candidate* out) {
+  const int n = s.n;
+  const double* uf = s.filteredInput.data();
+  const double* yf = s.filteredOutput.data();
+  const double* ydot = s.filteredOutputRate.data();
+  const double* x = s.input.data();
+  const double* m = s.measured.data();
+
+  // Cross sums of the delayed filtered input with the output and its rate. For lane l,
+  // filteredInput delayed by d is filteredInput[j] at sample j + d; the terms past sample
+  // n multiply the zero padding and add nothing, as the zero leading samples of the
+  // delayed input add nothing to the one-by-one sums.
+  Vec sud[Groups] = {}, b1[Groups] = {};
+  for (int j = 1; j <= n - d0; ++j) {
+    const Vec u = Splat(uf[j]);
+    for (int g = 0; g < Groups; ++g) {
+      sud[g] += u * Load(ydot + j + d0 + Width * g);
+      b1[g] += u * Load(yf + j + d0 + Width * g);
+    }
+  }
+
+  // Fit each lane; set up its simulation F(x; K, T, 0, 0), whose delayed copy is the
+  // candidate's response.
+  const double gain = s.ts == 0.0 ? 1.0 : 1.0 / s.ts;
+  Vec k[Groups], beta[Groups], z[Groups], rate[Groups], sum[Groups];
+  for (int l = 0; l < Lanes; ++l) {
+    const int g = l / Width, w = l % Width;
+    const int d = d0 + std::min(l, count - 1);  // spare lanes repeat the last candidate
+    FitResult fit = TModel::SolveFit(s.inputEnergy[n - d], sud[g][w], sud[g][w], s.sdd, b1[g][w],
+                                     s.b2);
+    if (fit.TimeConstant < 0) fit.TimeConstant = 0;
+    if (l < count) out[l].Fit = fit;
+    const double t = fit.TimeConstant;
+    const double a = t <= 0.01 * s.ts ? 0.0 : std::exp(-s.ts / t);
+    k[g][w] = fit.Gain;
+    beta[g][w] = (1.0 - a) * gain;
+    z[g][w] = 0.0;
+    rate[g][w] = beta[g][w] * (fit.Gain * x[1] - 0.0);
+    // Samples 1..d+1 of the response are 0: their errors are the measured values.
+    sum[g][w] = s.measuredEnergy[d + 1];
+  }
+
+  // The responses, with the error of lane l at sample j + d0 + l. All lanes are valid up to
+  // jCommon; beyond it a lane stops adding once it reaches sample n.
+  const Vec tsv = Splat(s.ts);
+  const int jCommon = n - (d0 + count - 1);
+  const int jLast = n - d0;
+  for (int j = 2; j <= jCommon; ++j) {
+    const Vec xj = Splat(x[j]);
+    for (int g = 0; g < Groups; ++g) {
+      z[g] = z[g] + tsv * rate[g];
+      rate[g] = beta[g] * (k[g] * xj - z[g]);
+      const Vec e = Load(m + j + d0 + Width * g) - z[g];
+      sum[g] += e * e;
+    }
+  }
+  for (int j = std::max(2, jCommon + 1); j <= jLast; ++j) {
+    for (int g = 0; g < Groups; ++g) {
+      z[g] = z[g] + tsv * rate[g];
+      rate[g] = beta[g] * (k[g] * Splat(x[j]) - z[g]);
+      const Vec e = Load(m + j + d0 + Width * g) - z[g];
+      const Vec term = e * e;
+      // lane l is valid while j <= n - d0 - l
+      Mask valid;
+      for (int w = 0; w < Width; ++w) valid[w] = j <= jLast - (Width * g + w) ? -1 : 0;
+      sum[g] += valid ? term : Vec{};
+    }
+  }
+  for (int l = 0; l < count; ++l) {
+    out[l].Error = SafeDivide(sum[l / Width][l % Width], n, sum[l / Width][l % Width]);
+    out[l].Delay = d0 + l;
+  }
+}
+
+}  // namespace
+
+void SweepDelays(const SampleArray& x, const SampleArray& y, const SampleArray& measured, int n,
+                 double ts, double filterTime, std::vector<Candidate>& table) {
+  table.assign(static_cast<size_t>(std::max(n, 1)), Candidate{});
+  const int candidates = n - 1;  // d = 0 .. n-2
+  if (candidates < 1) return;
+
+  SweepSignals s;
+  s.n = n;
+  s.ts = ts;
+  const size_t padded = static_cast<size_t>(n) + Lanes + 2;
+  s.input.assign(x.begin(), x.begin() + n + 1);
+  s.filteredInput.assign(padded, 0.0);
+  s.filteredOutput.assign(padded, 0.0);
+  s.filteredOutputRate.assign(padded, 0.0);
+  s.measured.assign(padded, 0.0);
+  std::copy(measured.begin() + 1, measured.begin() + n + 1, s.measured.begin() + 1);
+  std::vector<double> scratch(static_cast<size_t>(n));
+  const auto samples = [n](auto& v) { return std::span(v.data() + 1, static_cast<size_t>(n)); };
+  FirstOrderResponse(samples(x), samples(s.filteredInput), std::span<double>(scratch), 1.0, filterTime, 0.0, 0.0, ts);
+  FirstOrderResponse(samples(y), samples(s.filteredOutput), samples(s.filteredOutputRate), 1.0,
+                     filterTime, 0.0, 0.0, ts);
+
+  double sdy = 0;
+  for (int i = 1; i <= n; ++i) {
+    s.sdd += s.filteredOutputRate[i] * s.filteredOutputRate[i];
+    sdy += s.filteredOutputRate[i] * s.filteredOutput[i];
+  }
+  s.b2 = -sdy;
+  s.inputEnergy.assign(static_cast<size_t>(n) + 1, 0.0);
+  s.measuredEnergy.assign(padded, 0.0);
+  for (int i = 1; i <= n; ++i) {
+    s.inputEnergy[i] = s.inputEnergy[i - 1] + s.filteredInput[i] * s.filteredInput[i];
+    const double e = s.measured[i] - 0.0;
+    s.measuredEnergy[i] = s.measuredEnergy[i - 1] + e * e;
+  }
+
+  if (ts == 0.0) {
+    // Without a sample time every dead time rounds to no delay: all candidates are alike.
+    Candidate c;
+    ScoreBlock(s, 0, 1, &c);
+    for (int d = 0; d < candidates; ++d) table[d + 1] = Candidate{c.Error, c.Fit, d};
+    return;
+  }
+  for (int d0 = 0; d0 < candidates; d0 += Lanes)
+    ScoreBlock(s, d0, std::min(Lanes, candidates - d0), &table[d0 + 1]);
+}

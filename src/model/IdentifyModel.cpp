@@ -1,0 +1,52 @@
+#include "model/IdentifyModel.h"
+
+#include <stdexcept>
+#include <string>
+
+#include "data/NumericHelpers.h"
+#include "data/TObdelava.h"
+#include "model/TModel.h"
+
+void IdentifyModel(MeasurementStore& store, int start, int end) {
+  if (start < 1 || end > MaxSamples || end - start < 1)
+    throw std::invalid_argument("Okno za izračun modela (" + std::to_string(start) + ".." +
+                                std::to_string(end) + ") mora ležati med 1 in " +
+                                std::to_string(MaxSamples) + " in obsegati vsaj dva vzorca");
+  const int n = end - start + 1;
+  const double ts = store.SampleTime;
+  const double filterTime = 0.05 * (store.TimeColumn[end] - store.TimeColumn[start]);
+  TObdelava::RemoveInitialLevel(store, start, end);
+  TModel model;
+  model.Identify(store, n, ts, filterTime);
+  store.ModelWindowSamples = n;
+  model.CopyTo(store);
+  store.InnerDelaySamples = DelaySamples(store.InnerDeadTime, ts);
+  store.OuterDelaySamples = DelaySamples(store.OuterDeadTime, ts);
+}
+
+ModelQuality QualityOf(double r) {
+  if (r < 0.01) return ModelQuality::VeryGood;
+  if (r < 0.05) return ModelQuality::Good;
+  if (r < 0.12) return ModelQuality::Poor;
+  return ModelQuality::Bad;
+}
+
+const char* QualityText(ModelQuality quality) {
+  switch (quality) {
+    case ModelQuality::VeryGood: return "Zelo dobra";
+    case ModelQuality::Good: return "Dobra";
+    case ModelQuality::Poor: return "Slabsa";
+    case ModelQuality::Bad: break;
+  }
+  return "Slaba";
+}
+
+bool SamplingTooSparse(const MeasurementStore& store) {
+  const double limit = 3 * store.SampleTime;
+  return limit >= RoundToInt(store.InnerTimeConstant + store.InnerDeadTime) ||
+         limit >= RoundToInt(store.OuterTimeConstant + store.OuterDeadTime);
+}
+
+int DelaySamples(double deadTime, double ts) {
+  return RoundToInt(ts == 0.0 ? deadTime : deadTime / ts);
+}

@@ -1,0 +1,122 @@
+// The model file ".vtm": banner, version, sixteen captioned values, the window length and
+// the window's data lines.
+#include <array>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "data/NumberFormat.h"
+#include "data/TextFile.h"
+#include "model/IdentifyModel.h"
+#include "model/TModel.h"
+
+namespace {
+
+constexpr const char* Banner = "VORTuner Model";
+constexpr const char* Version = "V1.0";
+constexpr int ValueCount = 16;
+constexpr int DataStartLine = 38;  // 1-based line of the first data line
+
+// The captions of lines 3, 5, ..., 33 and the store values of lines 4, 6, ..., 34.
+struct ValueLine {
+  const char* Caption;
+  double MeasurementStore::*Field;
+};
+const std::array<ValueLine, ValueCount> ValueLines{{
+    {"Ojacenje notranjega procesa:", &MeasurementStore::InnerGain},
+    {"Casovna konstanta notranjega procesa:", &MeasurementStore::InnerTimeConstant},
+    {"Zakasnitev notranjega procesa:", &MeasurementStore::InnerDeadTime},
+    {"Vzorcenje notranjega procesa:", &MeasurementStore::SampleTime},
+    {"Deviacija ojacenja notranjega procesa:", &MeasurementStore::InnerGainBound},
+    {"Deviacija casovne konstante notranjega procesa:", &MeasurementStore::InnerTimeBound},
+    {"Standardna deviacija notranjega procesa:", &MeasurementStore::InnerStdDev},
+    {"Relativna standardna deviacija meritev-model notranjega procesa:",
+     &MeasurementStore::InnerRelativeError},
+    {"Ojacenje zunanjega procesa:", &MeasurementStore::OuterGain},
+    {"Casovna konstanta zunanjega procesa:", &MeasurementStore::OuterTimeConstant},
+    {"Zakasnitev zunanjega procesa:", &MeasurementStore::OuterDeadTime},
+    {"Vzorcenje zunanjega procesa:", &MeasurementStore::SampleTime},
+    {"Deviacija ojacenja zunanjega procesa:", &MeasurementStore::OuterGainBound},
+    {"Deviacija casovne konstante zunanjega procesa:", &MeasurementStore::OuterTimeBound},
+    {"Standardna deviacija zunanjega procesa:", &MeasurementStore::OuterStdDev},
+    {"Relativna standardna deviacija meritev-model zunanjega procesa:",
+     &MeasurementStore::OuterRelativeError},
+}};
+
+// The seven window arrays of a data line, in their order.
+constexpr std::array<SampleArray MeasurementStore::*, 7> DataArrays{
+    &MeasurementStore::WindowTime,    &MeasurementStore::UDeviation,
+    &MeasurementStore::Y1Deviation,   &MeasurementStore::InnerMeasured,
+    &MeasurementStore::OuterMeasured, &MeasurementStore::InnerModelResponse,
+    &MeasurementStore::OuterModelResponse};
+
+// Line `number` (1-based) of the file, or the list's error for a line it does not have.
+const std::string& Line(const std::vector<std::string>& lines, int number) {
+  if (number < 1 || number > static_cast<int>(lines.size()))
+    throw std::out_of_range("List index out of bounds (" + std::to_string(number - 1) + ")");
+  return lines[static_cast<size_t>(number - 1)];
+}
+
+}  // namespace
+
+void TModel::SaveModelFile(const std::string& fileName, const MeasurementStore& store,
+                           char separator) {
+  const int n = store.ModelWindowSamples;
+  if (n < 0 || n > MaxSamples)
+    throw std::invalid_argument("Neveljavno število vzorcev modela (" + std::to_string(n) + ")");
+  std::vector<std::string> lines{Banner, Version};
+  lines.reserve(static_cast<size_t>(DataStartLine + n));
+  for (const ValueLine& v : ValueLines) {
+    lines.emplace_back(v.Caption);
+    lines.push_back(FormatGeneral(store.*v.Field, 14, separator));
+  }
+  lines.emplace_back("Stevilo vzorcev:");
+  lines.push_back(std::to_string(n));
+  lines.emplace_back("Podatki:");
+  for (int k = 1; k <= n; ++k) {
+    std::string line;
+    for (size_t a = 0; a < DataArrays.size(); ++a) {
+      if (a > 0) line += '\t';
+      line += FormatGeneral((store.*DataArrays[a])[k], 12, separator);
+    }
+    lines.push_back(std::move(line));
+  }
+  WriteTextLines(fileName, lines);
+}
+
+std::array<double, 7> TModel::ParseModelLine(std::string_view line) {
+  std::array<double, 7> values{};
+  for (size_t a = 0; a < values.size(); ++a) {
+    std::string_view field = line;
+    if (a + 1 < values.size()) {
+      const size_t tab = line.find('\t');
+      field = line.substr(0, tab);
+      line = tab == std::string_view::npos ? std::string_view{} : line.substr(tab + 1);
+    }
+    values[a] = ParseNumber(field);
+  }
+  return values;
+}
+
+void TModel::LoadModelFile(const std::string& fileName, MeasurementStore& store,
+                           char separator) {
+  const std::vector<std::string> lines = ReadTextLines(fileName);
+  std::array<double, ValueCount> values{};
+  for (int i = 0; i < ValueCount; ++i) values[i] = ParseFloat(Line(lines, 4 + 2 * i), separator);
+  const int n = ParseInt(Line(lines, 36));
+  if (n < 0 || n > MaxSamples)
+    throw std::out_of_range("Datoteka modela napoveduje " + std::to_string(n) +
+                            " vzorcev, največ jih je lahko " + std::to_string(MaxSamples));
+  std::vector<std::array<double, 7>> data;
+  data.reserve(static_cast<size_t>(n));
+  for (int k = 1; k <= n; ++k) data.push_back(ParseModelLine(Line(lines, DataStartLine + k - 1)));
+
+  // Everything read: now into the store. SampleTime is on two lines; the outer one wins.
+  for (int i = 0; i < ValueCount; ++i) store.*ValueLines[i].Field = values[i];
+  store.ModelWindowSamples = n;
+  for (int k = 1; k <= n; ++k)
+    for (size_t a = 0; a < DataArrays.size(); ++a)
+      (store.*DataArrays[a])[k] = data[static_cast<size_t>(k - 1)][a];
+  store.InnerDelaySamples = DelaySamples(store.InnerDeadTime, store.SampleTime);
+  store.OuterDelaySamples = DelaySamples(store.OuterDeadTime, store.SampleTime);
+}

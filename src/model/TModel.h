@@ -1,0 +1,87 @@
+// The model class: identification of the inner (U -> Y1) and outer (Y1 -> Y2)
+// first-order-plus-dead-time models from the level-free window signals, and the model file.
+#pragma once
+
+#include <array>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "data/MeasurementStore.h"
+
+// Gain and time constant of one fit with their unscaled deviations.
+struct FitResult {
+  double Gain = 0;
+  double TimeConstant = 0;
+  double GainDeviation = 0;  // sqrt|P11|, scaled by the error's standard deviation later
+  double TimeDeviation = 0;  // sqrt|P22|
+};
+
+// One candidate model: its error against the measurement, the fit and its delay in samples.
+struct Candidate {
+  double Error = 0;
+  FitResult Fit;
+  int Delay = 0;
+};
+
+// The result of one model, in the units of the store.
+struct ModelEstimate {
+  double Gain = 0, TimeConstant = 0, DeadTime = 0, StdDev = 0, RelativeError = 0,
+         GainBound = 0, TimeBound = 0;
+};
+
+// The window signals one model is identified from: input x, output y (samples 1..n), and
+// the arrays that receive the measured response and the model response.
+struct ModelSignals {
+  const SampleArray& Input;
+  const SampleArray& Output;
+  SampleArray& Measured;
+  SampleArray& ModelResponse;
+};
+
+class TModel {
+ public:
+  double InnerGain = 0, InnerTimeConstant = 0, InnerDeadTime = 0, InnerStdDev = 0,
+         InnerRelativeError = 0, InnerGainBound = 0, InnerTimeBound = 0;
+  double OuterGain = 0, OuterTimeConstant = 0, OuterDeadTime = 0, OuterStdDev = 0,
+         OuterRelativeError = 0, OuterGainBound = 0, OuterTimeBound = 0;
+
+  // Both models from the store's UDeviation, Y1Deviation and Y2Deviation (samples 1..n);
+  // writes InnerMeasured, OuterMeasured, InnerModelResponse and OuterModelResponse.
+  // The two models are identified in parallel; the call returns when both are done.
+  void Identify(MeasurementStore& store, int n, double ts, double filterTime);
+
+  // One model: the delay sweeps, the matched-filter triple and the instrumental variables.
+  static ModelEstimate IdentifyOne(const ModelSignals& signals, int n, double ts,
+                                   double filterTime);
+
+  // Least squares of yf = K*uf - T*ydot over samples 1..n.
+  static FitResult FitLeastSquares(const SampleArray& filteredInput,
+                                   const SampleArray& filteredOutputRate,
+                                   const SampleArray& filteredOutput, int n);
+  // The same with the instrument's rate in the cross terms.
+  static FitResult FitInstrumentalVariable(const SampleArray& filteredInput,
+                                           const SampleArray& filteredOutputRate,
+                                           const SampleArray& filteredOutput,
+                                           const SampleArray& instrumentRate, int n);
+  // The normal equations of both fits from their sums: D = suu*sdz - sud*suz.
+  static FitResult SolveFit(double suu, double sud, double suz, double sdz, double b1, double b2);
+
+  // The ".vtm" file: the sixteen values of lines 4..34 in their order, n window samples
+  // of the identification arrays. Numbers use the given decimal separator.
+  static void SaveModelFile(const std::string& fileName, const MeasurementStore& store,
+                            char separator);
+  // Reads a ".vtm" file into the store: model values, SampleTime (the outer line wins),
+  // ModelWindowSamples, the window arrays and the delay counts. The whole file is read
+  // before anything is stored, so a bad file (FileError, ConversionError, a missing line,
+  // more than MaxSamples data lines announced) leaves the store as it was.
+  static void LoadModelFile(const std::string& fileName, MeasurementStore& store,
+                            char separator);
+  // One data line of a model file: seven fields split at TAB, the last the rest of the
+  // line, each read with ParseNumber: WindowTime, UDeviation, Y1Deviation, InnerMeasured,
+  // OuterMeasured, InnerModelResponse, OuterModelResponse.
+  static std::array<double, 7> ParseModelLine(std::string_view line);
+
+  // Copies the fourteen values into the store's model scalars.
+  void CopyTo(MeasurementStore& store) const;
+};

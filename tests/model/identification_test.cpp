@@ -1,0 +1,223 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "data/TObdelava.h"
+#include "model/IdentifyModel.h"
+#include "model/TModel.h"
+#include "model/ModelTestData.h"
+#include "model/ReferenceIdentification.h"
+
+using modeltest::MakeStore;
+using modeltest::Record;
+
+namespace {
+
+void ExpectClose(double fast, double ref, const char* what) {
+  EXPECT_LE(std::fabs(fast - ref), 1e-9 * std::max(std::fabs(ref), 1e-300)) << what;
+}
+
+void ExpectSameAsReference(const reference::Model& r, double gain, double timeConstant,
+                           double deadTime, double stdDev, double relativeError,
+                           double gainBound, double timeBound) {
+  EXPECT_EQ(deadTime, r.DeadTime);
+  ExpectClose(gain, r.Gain, "gain");
+  ExpectClose(timeConstant, r.TimeConstant, "time constant");
+  ExpectClose(stdDev, r.StdDev, "standard deviation");
+  ExpectClose(relativeError, r.RelativeError, "relative error");
+  ExpectClose(gainBound, r.GainBound, "gain bound");
+  ExpectClose(timeBound, r.TimeBound, "time bound");
+}
+
+// Identifies with the program and with the reference on copies of the same store and
+// checks that they agree in every value and array.
+void ExpectFastEqualsReference(const Record& record, int start, int end) {
+  auto fast = MakeStore(record);
+  auto slow = MakeStore(record);
+  IdentifyModel(*fast, start, end);
+  const reference::Result r = reference::IdentifyModel(*slow, start, end);
+  const MeasurementStore& s = *fast;
+  ExpectSameAsReference(r.Inner, s.InnerGain, s.InnerTimeConstant, s.InnerDeadTime, s.InnerStdDev,
+                        s.InnerRelativeError, s.InnerGainBound, s.InnerTimeBound);
+  ExpectSameAsReference(r.Outer, s.OuterGain, s.OuterTimeConstant, s.OuterDeadTime, s.OuterStdDev,
+                        s.OuterRelativeError, s.OuterGainBound, s.OuterTimeBound);
+  for (int k = 1; k <= end - start + 1; ++k) {
+    ASSERT_EQ(s.InnerMeasured[k], slow->InnerMeasured[k]) << k;
+    ASSERT_EQ(s.OuterMeasured[k], slow->OuterMeasured[k]) << k;
+    ExpectClose(s.InnerModelResponse[k], slow->InnerModelResponse[k], "inner response");
+    ExpectClose(s.OuterModelResponse[k], slow->OuterModelResponse[k], "outer response");
+  }
+}
+
+}  // namespace
+
+TEST(Identification, WorkedExampleGivesDeadTimeSixGainTwoAndClassDobra) {
+  Record record;  // gain 2, time constant 20 s, five samples of delay plus the hold
+  auto store = MakeStore(record);
+  IdentifyModel(*store, 1, 200);
+  const MeasurementStore& s = *store;
+  EXPECT_EQ(s.ModelWindowSamples, 200);
+  EXPECT_DOUBLE_EQ(s.InnerDeadTime, 6.0);
+  EXPECT_EQ(s.InnerDelaySamples, 6);
+  EXPECT_NEAR(s.InnerGain, 2.0, 0.005);
+  EXPECT_NEAR(s.InnerTimeConstant, 19.4, 0.05);
+  EXPECT_NEAR(s.InnerRelativeError, 0.012, 0.0005);
+  EXPECT_STREQ(QualityText(QualityOf(s.InnerRelativeError)), "Dobra");
+  EXPECT_GT(s.InnerStdDev, 0);
+  EXPECT_GT(s.InnerGainBound, 0);
+  EXPECT_GT(s.InnerTimeBound, 0);
+}
+
+TEST(Identification, FastEqualsReferenceOnTheWorkedExample) { ExpectFastEqualsReference({}, 1, 200); }
+
+TEST(Identification, FastEqualsReferenceOnNoisyStepsUpAndDownWithAnOuterProcess) {
+  Record up;
+  up.Samples = 400;
+  up.HasOuter = true;
+  up.Noise = 0.02;
+  up.FilterTime = 2;
+  ExpectFastEqualsReference(up, 5, 390);
+  Record down = up;
+  down.Before = 3;
+  down.After = 1;
+  down.Seed = 7;
+  down.SampleTime = 0.5;
+  ExpectFastEqualsReference(down, 1, 400);
+}
+
+TEST(Identification, FastEqualsReferenceAtEveryBlockEdgeOfTheSweep) {
+  // Window lengths around the widths in which candidates are computed side by side.
+  for (int n : {2, 3, 4, 5, 16, 17, 18, 19, 33, 50}) {
+    Record r;
+    r.Samples = 60;
+    r.StepAt = 2;
+    r.Inner.Delay = 1;
+    r.HasOuter = true;
+    r.Noise = 0.05;
+    SCOPED_TRACE(n);
+    ExpectFastEqualsReference(r, 1, n);
+  }
+}
+
+TEST(Identification, ProcessWithoutDeadTimeBuildsTheTripleAtTheFirstCandidate) {
+  Record r;
+  r.Inner.Delay = 0;  // the best candidate is delay 0, index 1
+  r.StepAt = 2;
+  auto store = MakeStore(r);
+  IdentifyModel(*store, 1, 150);
+  EXPECT_EQ(store->InnerDeadTime, 0.0);
+  ExpectFastEqualsReference(r, 1, 150);
+}
+
+TEST(Identification, DeadTimeIsAWholeNumberOfSamplesWithinTheWindow) {
+  Record r;
+  r.SampleTime = 0.25;
+  r.Noise = 0.1;
+  r.Inner.Delay = 30;
+  auto store = MakeStore(r);
+  IdentifyModel(*store, 1, 200);
+  const double samples = store->InnerDeadTime / 0.25;
+  EXPECT_EQ(samples, std::round(samples));
+  EXPECT_GE(samples, 0);
+  EXPECT_LE(samples, 198);
+  EXPECT_EQ(store->InnerDelaySamples, static_cast<int>(samples));
+}
+
+TEST(Identification, ZeroOuterMeasurementGivesAZeroOuterModelAndTheSamplingWarning) {
+  Record r;
+  r.SampleTime = 0.1;
+  auto store = MakeStore(r);
+  IdentifyModel(*store, 1, 200);
+  const MeasurementStore& s = *store;
+  EXPECT_EQ(s.OuterGain, 0.0);
+  EXPECT_EQ(s.OuterTimeConstant, 0.0);
+  EXPECT_EQ(s.OuterDeadTime, 0.0);
+  EXPECT_EQ(s.OuterRelativeError, 1.0);
+  EXPECT_STREQ(QualityText(QualityOf(s.OuterRelativeError)), "Slaba");
+  EXPECT_TRUE(SamplingTooSparse(s));
+}
+
+TEST(Identification, StepBetweenFirstAndSecondSampleTakesTheLevelsFromTheFirstSample) {
+  Record r;
+  r.Before = 4;
+  r.After = 5;
+  r.StepAt = 3;  // MVConditioned (one sample late) moves between samples 3 and 4
+  auto store = MakeStore(r);
+  store->UConditioned[3] = 4.5;  // marks the level of the window's first sample
+  store->Y1Conditioned[3] = 8.25;
+  store->Y2Conditioned[3] = -1;
+  TObdelava::RemoveInitialLevel(*store, 3, 100);
+  EXPECT_EQ(store->UDeviation[1], 0.0);
+  EXPECT_EQ(store->UDeviation[2], store->UConditioned[4] - 4.5);
+  EXPECT_EQ(store->Y1Deviation[1], 0.0);
+  EXPECT_EQ(store->Y2Deviation[2], store->Y2Conditioned[4] + 1);
+  EXPECT_EQ(store->WindowTime[1], 0.0);
+  EXPECT_EQ(store->WindowTime[98], 97.0);
+}
+
+TEST(Identification, LevelsAreTheMeansBeforeTheStep) {
+  Record r;
+  r.Before = 2;
+  r.After = 3;
+  r.StepAt = 11;  // MVConditioned moves at sample 12
+  auto store = MakeStore(r);
+  // The mean runs up to the second-last sample before the move: samples 1..10.
+  for (int k = 1; k <= 11; ++k) store->Y1Conditioned[k] = k;
+  TObdelava::RemoveInitialLevel(*store, 1, 200);
+  EXPECT_DOUBLE_EQ(store->Y1Deviation[1], 1.0 - 5.5);
+  EXPECT_DOUBLE_EQ(store->UDeviation[1], 0.0);
+  EXPECT_DOUBLE_EQ(store->UDeviation[200], 1.0);
+}
+
+TEST(Identification, QualityClassBoundaries) {
+  EXPECT_STREQ(QualityText(QualityOf(0.0)), "Zelo dobra");
+  EXPECT_STREQ(QualityText(QualityOf(0.00999)), "Zelo dobra");
+  EXPECT_STREQ(QualityText(QualityOf(0.01)), "Dobra");
+  EXPECT_STREQ(QualityText(QualityOf(0.05)), "Slabsa");
+  EXPECT_STREQ(QualityText(QualityOf(0.11999)), "Slabsa");
+  EXPECT_STREQ(QualityText(QualityOf(0.12)), "Slaba");
+}
+
+TEST(Identification, SamplingWarningComparesThreeSampleTimesWithRoundedTimePlusDelay) {
+  MeasurementStore s;
+  s.SampleTime = 10;
+  s.InnerTimeConstant = 20;
+  s.InnerDeadTime = 5;  // 25 <= 30
+  s.OuterTimeConstant = 100;
+  EXPECT_TRUE(SamplingTooSparse(s));
+  s.InnerTimeConstant = 26;  // 31 > 30 for both
+  s.OuterTimeConstant = 31;
+  EXPECT_FALSE(SamplingTooSparse(s));
+  s.InnerTimeConstant = 25.4;  // rounds to 30
+  EXPECT_TRUE(SamplingTooSparse(s));
+}
+
+TEST(Identification, RefusesAWindowOutsideTheStore) {
+  Record r;
+  auto store = MakeStore(r);
+  EXPECT_THROW(IdentifyModel(*store, 0, 100), std::invalid_argument);
+  EXPECT_THROW(IdentifyModel(*store, 5, 5), std::invalid_argument);
+  EXPECT_THROW(IdentifyModel(*store, 1, MaxSamples + 1), std::invalid_argument);
+}
+
+TEST(Identification, FitsRecoverAnExactFirstOrderRelation) {
+  // yf = 3*uf - 4*ydot holds exactly: both fits give K = 3, T = 4.
+  SampleArray uf{}, yf{}, ydot{}, z{};
+  for (int i = 1; i <= 50; ++i) {
+    uf[i] = std::sin(0.3 * i) + 1;
+    ydot[i] = std::cos(0.17 * i);
+    yf[i] = 3 * uf[i] - 4 * ydot[i];
+    z[i] = ydot[i] + 0.1 * std::sin(i);
+  }
+  const FitResult ls = TModel::FitLeastSquares(uf, ydot, yf, 50);
+  EXPECT_NEAR(ls.Gain, 3, 1e-9);
+  EXPECT_NEAR(ls.TimeConstant, 4, 1e-9);
+  const FitResult iv = TModel::FitInstrumentalVariable(uf, ydot, yf, z, 50);
+  EXPECT_NEAR(iv.Gain, 3, 1e-9);
+  EXPECT_NEAR(iv.TimeConstant, 4, 1e-9);
+  // A singular system falls back to g = 1e15 instead of dividing by zero.
+  const SampleArray zero{};
+  const FitResult singular = TModel::FitLeastSquares(zero, zero, zero, 50);
+  EXPECT_EQ(singular.Gain, 0);
+  EXPECT_TRUE(std::isfinite(singular.GainDeviation));
+}
