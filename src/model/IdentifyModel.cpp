@@ -1,5 +1,6 @@
 #include "model/IdentifyModel.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -22,6 +23,29 @@ void IdentifyModel(MeasurementStore& store, int start, int end) {
   model.CopyTo(store);
   store.InnerDelaySamples = DelaySamples(store.InnerDeadTime, ts);
   store.OuterDelaySamples = DelaySamples(store.OuterDeadTime, ts);
+}
+
+void ApplyModelParameters(MeasurementStore& store, bool outer, double gain, double timeConstant,
+                          double deadTime) {
+  const int n = std::clamp(store.ModelWindowSamples, 0, MaxSamples);
+  SampleArray& response = outer ? store.OuterModelResponse : store.InnerModelResponse;
+  const SampleArray& measured = outer ? store.OuterMeasured : store.InnerMeasured;
+  FirstOrderResponse(outer ? store.Y1Deviation : store.UDeviation, response, store.FilterRate, 1, n,
+                     gain, timeConstant, deadTime, 0.0, store.SampleTime);
+  const ErrorFigures figures = TModel::ErrorOf(measured, response, n);
+  if (outer) {
+    store.OuterGain = gain;
+    store.OuterTimeConstant = timeConstant;
+    store.OuterDeadTime = deadTime;
+    store.OuterStdDev = figures.StdDev;
+    store.OuterRelativeError = figures.RelativeError;
+  } else {
+    store.InnerGain = gain;
+    store.InnerTimeConstant = timeConstant;
+    store.InnerDeadTime = deadTime;
+    store.InnerStdDev = figures.StdDev;
+    store.InnerRelativeError = figures.RelativeError;
+  }
 }
 
 ModelQuality QualityOf(double r) {

@@ -14,6 +14,12 @@ inline constexpr const char* SamplingWarningText = "Opozorilo: Vzorčenje je pre
 // samples.
 void IdentifyModel(MeasurementStore& store, int start, int end);
 
+// A model typed in by the engineer ("Uporabi model"): the gain, time constant and dead time
+// of the inner or the outer model, its response over the model window and its standard
+// deviation and relative error. Bounds and delay counts stay as they were.
+void ApplyModelParameters(MeasurementStore& store, bool outer, double gain, double timeConstant,
+                          double deadTime);
+
 enum class ModelQuality { VeryGood, Good, Poor, Bad };
 
 // r < 0.01 very good, r < 0.05 good, r < 0.12 poor, otherwise bad.

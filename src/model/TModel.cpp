@@ -101,6 +101,25 @@ FitResult TModel::FitInstrumentalVariable(const SampleArray& uf, const SampleArr
   return SolveFit(suu, sud, suz, sdz, b1, -szy);
 }
 
+ErrorFigures TModel::ErrorOf(const SampleArray& m, const SampleArray& yhat, int n) {
+  double se = 0, se2 = 0, sm = 0, sm2 = 0;
+  for (int i = 1; i <= n; ++i) {
+    const double e = yhat[i] - m[i];
+    se += e;
+    se2 += e * e;
+    sm += m[i];
+    sm2 += m[i] * m[i];
+  }
+  const double nn = n;
+  const double nn1 = nn * (nn - 1);
+  // Rounding can leave a tiny negative variance where the true one is 0.
+  const double errorVariance = nn1 == 0 ? 0.0 : std::max(0.0, (nn * se2 - se * se) / nn1);
+  const double measuredVariance = (nn * sm2 - sm * sm) / (nn * nn);
+  const double quotient =
+      measuredVariance > 0 ? MeanSquaredError(m, yhat, n) / measuredVariance : 1.0;
+  return ErrorFigures{std::sqrt(errorVariance), std::sqrt(quotient)};
+}
+
 ModelEstimate TModel::IdentifyOne(const ModelSignals& s, int n, double ts, double filterTime) {
   auto w = std::make_unique<WorkArrays>();
   const SampleArray& x = s.Input;
@@ -168,25 +187,10 @@ ModelEstimate TModel::IdentifyOne(const ModelSignals& s, int n, double ts, doubl
   // Results of the best candidate; its response stays in the model array.
   FirstOrderResponse(x, yhat, w->rate, 1, n, best.Fit.Gain, best.Fit.TimeConstant,
                      best.Delay * ts, 0.0, ts);
-  double se = 0, se2 = 0, sm = 0, sm2 = 0;
-  for (int i = 1; i <= n; ++i) {
-    const double e = yhat[i] - m[i];
-    se += e;
-    se2 += e * e;
-    sm += m[i];
-    sm2 += m[i] * m[i];
-  }
-  const double nn = n;
-  const double nn1 = nn * (nn - 1);
-  // Rounding can leave a tiny negative variance where the true one is 0.
-  const double errorVariance = nn1 == 0 ? 0.0 : std::max(0.0, (nn * se2 - se * se) / nn1);
-  const double measuredVariance = (nn * sm2 - sm * sm) / (nn * nn);
-  const double quotient =
-      measuredVariance > 0 ? MeanSquaredError(m, yhat, n) / measuredVariance : 1.0;
-
+  const ErrorFigures figures = ErrorOf(m, yhat, n);
   ModelEstimate r;
-  r.StdDev = std::sqrt(errorVariance);
-  r.RelativeError = std::sqrt(quotient);
+  r.StdDev = figures.StdDev;
+  r.RelativeError = figures.RelativeError;
   r.Gain = best.Fit.Gain;
   r.TimeConstant = best.Fit.TimeConstant;
   r.DeadTime = best.Delay * ts;

@@ -30,6 +30,13 @@ struct ModelEstimate {
          GainBound = 0, TimeBound = 0;
 };
 
+// How far a model response lies from the measured one: the standard deviation of the
+// error and the error relative to the spread of the measurement (1 when it has none).
+struct ErrorFigures {
+  double StdDev = 0;
+  double RelativeError = 0;
+};
+
 // The window signals one model is identified from: input x, output y (samples 1..n), and
 // the arrays that receive the measured response and the model response.
 struct ModelSignals {
@@ -52,7 +59,7 @@ class TModel {
   void Identify(MeasurementStore& store, int n, double ts, double filterTime);
 
   // One model: the delay sweeps, the matched-filter triple and the instrumental variables.
-  static ModelEstimate IdentifyOne(const ModelSignals& signals, int n, double ts,
+  static ModelEstimate IdentifyOne(const ModelSignals& model, int n, double ts,
                                    double filterTime);
 
   // Least squares of yf = K*uf - T*ydot over samples 1..n.
@@ -64,6 +71,9 @@ class TModel {
                                            const SampleArray& filteredOutputRate,
                                            const SampleArray& filteredOutput,
                                            const SampleArray& instrumentRate, int n);
+  // Error figures of a model response against the measured response over samples 1..n.
+  static ErrorFigures ErrorOf(const SampleArray& measured, const SampleArray& response, int n);
+
   // The normal equations of both fits from their sums: D = suu*sdz - sud*suz.
   static FitResult SolveFit(double suu, double sud, double suz, double sdz, double b1, double b2);
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "data/NumberFormat.h"
 #include "data/TObdelava.h"
 #include "model/IdentifyModel.h"
 #include "model/TModel.h"
@@ -59,9 +60,9 @@ TEST(Identification, WorkedExampleGivesDeadTimeSixGainTwoAndClassDobra) {
   EXPECT_EQ(s.ModelWindowSamples, 200);
   EXPECT_DOUBLE_EQ(s.InnerDeadTime, 6.0);
   EXPECT_EQ(s.InnerDelaySamples, 6);
-  EXPECT_NEAR(s.InnerGain, 2.0, 0.005);
-  EXPECT_NEAR(s.InnerTimeConstant, 19.4, 0.05);
-  EXPECT_NEAR(s.InnerRelativeError, 0.012, 0.0005);
+  EXPECT_EQ(FormatFixed(s.InnerGain, 2), "2.00");  // 1.99526
+  EXPECT_NEAR(s.InnerTimeConstant, 19.4, 0.05);   // 19.3832
+  EXPECT_NEAR(s.InnerRelativeError, 0.012, 0.0005);  // 0.011574
   EXPECT_STREQ(QualityText(QualityOf(s.InnerRelativeError)), "Dobra");
   EXPECT_GT(s.InnerStdDev, 0);
   EXPECT_GT(s.InnerGainBound, 0);

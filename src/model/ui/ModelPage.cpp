@@ -1,11 +1,274 @@
 #include "model/ui/ModelPage.h"
 
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadialGradient>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <algorithm>
+
 #include "app/TForm1.h"
+#include "charts/VorChart.h"
+#include "data/NumberFormat.h"
+#include "data/NumericHelpers.h"
+#include "model/IdentifyModel.h"
+#include "model/TModel.h"
+#include "tuning/ui/RegulatorPage.h"
+#include "data/ui/ProcessingPage.h"
+
+namespace {
+
+// A small lamp of the class colour: a shaded disc with a dark rim.
+QPixmap QualityLamp(const QColor& color) {
+  const int size = 22;
+  QPixmap pixmap(size, size);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  QRadialGradient shade(QPointF(size * 0.38, size * 0.35), size * 0.6);
+  shade.setColorAt(0, color.lighter(170));
+  shade.setColorAt(1, color);
+  p.setBrush(shade);
+  p.setPen(QPen(color.darker(160), 1.5));
+  p.drawEllipse(QRectF(1.5, 1.5, size - 3, size - 3));
+  return pixmap;
+}
+
+QString Fixed(double value, int decimals) {
+  return QString::fromStdString(FormatFixed(value, decimals, TForm1::DecimalSeparator()));
+}
+
+double EditValue(const QLineEdit* edit) {
+  return ParseFloat(edit->text().toStdString(), TForm1::DecimalSeparator());
+}
+
+QLabel* Caption(QWidget* parent, const char* text, int x, int y, int width = 185) {
+  auto* label = new QLabel(QString::fromUtf8(text), parent);
+  label->setGeometry(x, y, width, 22);
+  return label;
+}
+
+template <typename T>
+T* Named(T* widget, const char* name) {
+  widget->setObjectName(QString::fromLatin1(name));
+  return widget;
+}
+
+constexpr const char* SaveFilter = "Vor Tuner Model (*.vtm)|*.vtm|All files (*.*)|*.*";
+constexpr const char* OpenFilter = "Vor Tuner Models (*.vtm)|*.vtm|All files|*.*";
+
+}  // namespace
 
 ModelPage::ModelPage(TForm1& form) : QWidget(nullptr), form_(form) {
   setObjectName(QStringLiteral("TabSheet_Model"));
+
+  auto* group = Named(new QGroupBox(QStringLiteral("Parametri modela"), this), "GroupBox_Model");
+  group->setGeometry(8, 8, 336, 226);
+  const int editX = 196, rowH = 30, top = 26;
+  auto edit = [&](const char* name, int row) {
+    auto* e = Named(new QLineEdit(group), name);
+    e->setGeometry(editX, top + row * rowH, 66, 22);
+    return e;
+  };
+  auto value = [&](const char* name, int x, int row, int width) {
+    auto* l = Named(new QLabel(group), name);
+    l->setGeometry(x, top + row * rowH, width, 22);
+    return l;
+  };
+  Caption(group, "Ocenjeno ojačenje: ", 10, top);
+  Edit_Gain = edit("Edit_Gain", 0);
+  Caption(group, "+-", 266, top, 14);
+  Label_DGain = value("Label_DGain", 282, 0, 50);
+  Caption(group, "Ocenjena časovna konstanta [s]: ", 10, top + rowH);
+  Edit_Time = edit("Edit_Time", 1);
+  Caption(group, "+-", 266, top + rowH, 14);
+  Label_DTime = value("Label_DTime", 282, 1, 50);
+  Caption(group, "Ocenjen mrtvi čas [s]: ", 10, top + 2 * rowH);
+  Edit_Delay = edit("Edit_Delay", 2);
+  Caption(group, "Standardna deviacija:", 10, top + 3 * rowH);
+  Label_STD = value("Label_STD", editX, 3, 130);
+  Caption(group, "Relativni pogrešek modela:", 10, top + 4 * rowH);
+  Label_Rel_Pogresek = value("Label_Rel_Pogresek", editX, 4, 130);
+  Caption(group, "Kvaliteta modela:", 10, top + 5 * rowH + 6);
+  Label_Kvaliteta = value("Label_Kvaliteta", editX, 5, 90);
+  Label_Kvaliteta->move(editX, top + 5 * rowH + 6);
+  QFont bold = Label_Kvaliteta->font();
+  bold.setBold(true);
+  Label_Kvaliteta->setFont(bold);
+  auto lamp = [&](const char* name, const QColor& color) {
+    auto* l = Named(new QLabel(group), name);
+    l->setGeometry(290, top + 5 * rowH + 6, 22, 22);
+    l->setPixmap(QualityLamp(color));
+    return l;
+  };
+  Image_Quality_Green = lamp("Image_Quality_Green", QColor(0, 170, 0));
+  Image_Quality_Yellow = lamp("Image_Quality_Yellow", QColor(235, 200, 0));
+  Image_Quality_Orange = lamp("Image_Quality_Orange", QColor(255, 128, 0));
+  Image_Quality_Red = lamp("Image_Quality_Red", QColor(220, 0, 0));
+
+  CheckBox_Model_Outer =
+      Named(new QCheckBox(QStringLiteral("Zunanji proces"), this), "CheckBox_Model_Outer");
+  CheckBox_Model_Outer->setGeometry(16, 244, 200, 22);
+  connect(CheckBox_Model_Outer, &QCheckBox::toggled, this, [this] { CheckBox_Model_OuterClick(); });
+
+  auto button = [&](const char* text, const char* name, int x, int y, int width) {
+    auto* b = Named(new QPushButton(QString::fromUtf8(text), this), name);
+    b->setGeometry(x, y, width, 28);
+    return b;
+  };
+  Button_Uporabi_Model = button("Uporabi model", "Button_Uporabi_Model", 8, 276, 336);
+  Button_Shrani_Model = button("Shrani model", "Button_Shrani_Model", 8, 312, 164);
+  Button_Nalozi_Model = button("Naloži model", "Button_Nalozi_Model", 180, 312, 164);
+  Button_PID = button("Izračun PID parametrov", "Button_PID", 8, 372, 336);
+  Button_PID->setFixedHeight(36);
+  connect(Button_Uporabi_Model, &QPushButton::clicked, this, [this] { ApplyModel(); });
+  connect(Button_Shrani_Model, &QPushButton::clicked, this, [this] { Button_Shrani_ModelClick(); });
+  connect(Button_Nalozi_Model, &QPushButton::clicked, this, [this] { Button_Nalozi_ModelClick(); });
+  connect(Button_PID, &QPushButton::clicked, this, [this] { form_.RegulatorTab().Button_PIDClick(); });
+
+  Chart_Model = Named(new VorChart(this), "Chart_Model");
+  Chart_Model->setGeometry(352, 4, 534, 526);
+  Chart_Model->SetTitle(QString::fromUtf8("Odprtozančni odziv procesa"));
+  Chart_Model->SetLegendVisible(true);
+  Chart_Model->AddLineSeries(QStringLiteral("Meritve"), QColor(255, 0, 0));
+  Chart_Model->AddLineSeries(QStringLiteral("Model"), QColor(0, 128, 0), LineKind::Straight,
+                             Qt::DashLine);
+  Chart_Model->SeriesAt(0).Series()->setObjectName(QStringLiteral("LineSeries1"));
+  Chart_Model->SeriesAt(1).Series()->setObjectName(QStringLiteral("LineSeries2"));
+  Chart_Model->SetAxisTitles(QStringLiteral("Čas [s]"), QString());
 }
 
-void ModelPage::HideQualityImages() {}
+void ModelPage::HideQualityImages() {
+  Image_Quality_Red->setVisible(false);
+  Image_Quality_Orange->setVisible(false);
+  Image_Quality_Yellow->setVisible(false);
+  Image_Quality_Green->setVisible(false);
+}
 
-void ModelPage::IzracunModelaClick() {}
+void ModelPage::IzracunModelaClick() {
+  MeasurementStore& store = form_.Store();
+  // The analysis window of the "Obdelava" tab; the whole record when it has no selectors.
+  int start = 1, end = std::clamp(store.SampleCount, 1, MaxSamples);
+  auto* startBar = form_.ProcessingTab().findChild<QScrollBar*>(QStringLiteral("ScrollBar3"));
+  auto* endBar = form_.ProcessingTab().findChild<QScrollBar*>(QStringLiteral("ScrollBar4"));
+  if (startBar && endBar) {
+    start = startBar->value();
+    end = endBar->value();
+  }
+  IdentifyModel(store, start, end);
+  HideQualityImages();
+  PlotChosenModel();
+  ShowModel(CheckBox_Model_Outer->isChecked(), 5);
+  form_.PageControl1->setCurrentIndex(TabModel);
+}
+
+void ModelPage::PlotModel(const SampleArray& time, const SampleArray& measured,
+                          const SampleArray& model, int n, int first) {
+  n = std::min(n, MaxSamples);
+  ChartSeries& meritve = Chart_Model->SeriesAt(0);
+  ChartSeries& modelSeries = Chart_Model->SeriesAt(1);
+  if (n < first) {
+    meritve.Clear();
+    modelSeries.Clear();
+  } else {
+    meritve.Replace(time, measured, first, n);
+    modelSeries.Replace(time, model, first, n);
+  }
+  const Extremes a = MinMaxOfRange(measured, first, n);
+  const Extremes b = MinMaxOfRange(model, first, n);
+  const double maximum = std::max(a.Maximum, b.Maximum);
+  const double minimum = std::min(a.Minimum, b.Minimum);
+  double r = maximum - minimum;
+  if (r == 0) r = 1;
+  Chart_Model->SetLeftAxisRange(minimum - 0.1 * r, maximum + 0.1 * r);
+}
+
+void ModelPage::PlotChosenModel() {
+  const MeasurementStore& s = form_.Store();
+  if (CheckBox_Model_Outer->isChecked())
+    PlotModel(s.WindowTime, s.OuterMeasured, s.OuterModelResponse, s.ModelWindowSamples);
+  else
+    PlotModel(s.WindowTime, s.InnerMeasured, s.InnerModelResponse, s.ModelWindowSamples);
+}
+
+void ModelPage::ShowModel(bool outer, int errorDecimals) {
+  const MeasurementStore& s = form_.Store();
+  Edit_Gain->setText(Fixed(outer ? s.OuterGain : s.InnerGain, 3));
+  Edit_Time->setText(Fixed(outer ? s.OuterTimeConstant : s.InnerTimeConstant, 2));
+  Edit_Delay->setText(Fixed(outer ? s.OuterDeadTime : s.InnerDeadTime, 1));
+  Label_STD->setText(Fixed(outer ? s.OuterStdDev : s.InnerStdDev, errorDecimals));
+  Label_DGain->setText(Fixed(outer ? s.OuterGainBound : s.InnerGainBound, 3));
+  Label_DTime->setText(Fixed(outer ? s.OuterTimeBound : s.InnerTimeBound, 2));
+  const double r = outer ? s.OuterRelativeError : s.InnerRelativeError;
+  Label_Rel_Pogresek->setText(Fixed(r, errorDecimals));
+  ShowQuality(r);
+  SamplingCheck();
+}
+
+void ModelPage::ShowQuality(double relativeError) {
+  HideQualityImages();
+  const ModelQuality quality = QualityOf(relativeError);
+  Label_Kvaliteta->setText(QString::fromUtf8(QualityText(quality)));
+  switch (quality) {
+    case ModelQuality::VeryGood: Image_Quality_Green->setVisible(true); break;
+    case ModelQuality::Good: Image_Quality_Yellow->setVisible(true); break;
+    case ModelQuality::Poor: Image_Quality_Orange->setVisible(true); break;
+    case ModelQuality::Bad: Image_Quality_Red->setVisible(true); break;
+  }
+}
+
+void ModelPage::SamplingCheck() {
+  form_.SetStatusText(SamplingTooSparse(form_.Store()) ? QString::fromUtf8(SamplingWarningText)
+                                                       : QString());
+}
+
+void ModelPage::CheckBox_Model_OuterClick() {
+  HideQualityImages();
+  if (form_.Store().TuningEventsSuppressed) return;
+  const bool outer = CheckBox_Model_Outer->isChecked();
+  ShowModel(outer, outer ? 5 : 4);
+  PlotChosenModel();
+}
+
+void ModelPage::ApplyModel() {
+  HideQualityImages();
+  const bool outer = CheckBox_Model_Outer->isChecked();
+  const double gain = EditValue(Edit_Gain);
+  const double timeConstant = EditValue(Edit_Time);
+  const double deadTime = EditValue(Edit_Delay);
+  MeasurementStore& s = form_.Store();
+  ApplyModelParameters(s, outer, gain, timeConstant, deadTime);
+  PlotChosenModel();
+  Label_STD->setText(Fixed(outer ? s.OuterStdDev : s.InnerStdDev, 4));
+  const double r = outer ? s.OuterRelativeError : s.InnerRelativeError;
+  Label_Rel_Pogresek->setText(Fixed(r, 4));
+  ShowQuality(r);
+}
+
+void ModelPage::Button_Shrani_ModelClick() {
+  FileDialog& dialog = form_.SaveDialog_Model;
+  dialog.Filter = QString::fromLatin1(SaveFilter);
+  dialog.DefaultExtension = QStringLiteral("vtm");
+  if (dialog.InitialDir.isEmpty()) dialog.InitialDir = form_.LastDirectory;
+  dialog.OverwritePrompt = true;
+  if (!Ui().ExecuteSaveDialog(this, dialog)) return;
+  TModel::SaveModelFile(dialog.FileName.toStdString(), form_.Store(), TForm1::DecimalSeparator());
+}
+
+void ModelPage::Button_Nalozi_ModelClick() {
+  FileDialog& dialog = form_.OpenDialog_Model;
+  dialog.Filter = QString::fromLatin1(OpenFilter);
+  dialog.DefaultExtension = QStringLiteral("vtm");
+  if (dialog.InitialDir.isEmpty()) dialog.InitialDir = form_.LastDirectory;
+  if (!Ui().ExecuteOpenDialog(this, dialog)) return;
+  TModel::LoadModelFile(dialog.FileName.toStdString(), form_.Store(), TForm1::DecimalSeparator());
+  HideQualityImages();
+  PlotChosenModel();
+  ShowModel(CheckBox_Model_Outer->isChecked(), 5);
+}
