@@ -1,0 +1,116 @@
+// Runs the built vortuner-cli identify on data files written by the program's own writer.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "data/TObdelava.h"
+#include "data/TextFile.h"
+#include "model/ModelTestData.h"
+#include "model/TModel.h"
+
+namespace {
+struct CliRun {
+  int ExitCode = -1;
+  std::string Out, Err;
+};
+
+class IdentifyCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = std::filesystem::temp_directory_path() / ("identify_cli_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir); }
+  std::string Path(const char* name) const { return (dir / name).string(); }
+
+  CliRun Identify(const std::string& arguments) {
+    const char* build = std::getenv("VORTUNER_BINARY_DIR");
+    const std::string binary = std::string(build ? build : "build") + "/src/vortuner-cli";
+    const std::string errFile = Path("stderr.txt");
+    const std::string command = binary + " identify " + arguments + " 2>" + errFile;
+    CliRun r;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return r;
+    std::array<char, 4096> buffer{};
+    size_t n = 0;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) r.Out.append(buffer.data(), n);
+    const int status = ::pclose(pipe);
+    r.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    for (const std::string& line : ReadTextLines(errFile)) r.Err += line + "\n";
+    return r;
+  }
+
+  // The worked example's record as a ".vtd" file with window 1..200 and filter time 0.
+  std::string WriteWorkedExample(char separator) {
+    auto store = modeltest::MakeStore({});
+    DataFileHeader h;
+    h.Date = "7.12.2026";
+    h.Time = "20:00:00";
+    h.SampleTime = 1;
+    h.SampleCount = 200;
+    h.WindowStart = 1;
+    h.WindowEnd = 200;
+    const std::string path = Path(separator == ',' ? "comma.vtd" : "point.vtd");
+    TObdelava::WriteDataFile(path, *store, h, separator);
+    return path;
+  }
+  std::filesystem::path dir;
+};
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+}  // namespace
+
+TEST_F(IdentifyCommand, WorkedExampleFromAVtdFile) {
+  for (char separator : {'.', ','}) {
+    const CliRun r = Identify(WriteWorkedExample(separator));
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_TRUE(Has(r.Out, "\"ModelWindowSamples\": 200,")) << r.Out;
+    EXPECT_TRUE(Has(r.Out, "\"InnerGain\": 1.99526")) << r.Out;
+    EXPECT_TRUE(Has(r.Out, "\"InnerTimeConstant\": 19.38")) << r.Out;
+    EXPECT_TRUE(Has(r.Out, "\"InnerDeadTime\": 6,"));
+    EXPECT_TRUE(Has(r.Out, "\"InnerRelativeError\": 0.0115735"));
+    EXPECT_TRUE(Has(r.Out, "\"InnerDelaySamples\": 6,"));
+    EXPECT_TRUE(Has(r.Out, "\"OuterGain\": 0,"));
+    EXPECT_TRUE(Has(r.Out, "\"InnerQuality\": \"Dobra\","));
+    EXPECT_TRUE(Has(r.Out, "\"OuterQuality\": \"Slaba\","));
+    EXPECT_TRUE(Has(r.Out, "\"SamplingWarning\": true\n}"));
+  }
+}
+
+TEST_F(IdentifyCommand, WindowOptionsAndTheModelFile) {
+  const std::string data = WriteWorkedExample('.');
+  const CliRun r = Identify(data + " --start 11 --end 150 --vtm " + Path("out.vtm"));
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_TRUE(Has(r.Out, "\"ModelWindowSamples\": 140,"));
+  MeasurementStore loaded;
+  TModel::LoadModelFile(Path("out.vtm"), loaded, '.');
+  EXPECT_EQ(loaded.ModelWindowSamples, 140);
+  EXPECT_EQ(loaded.InnerDeadTime, 6);
+}
+
+TEST_F(IdentifyCommand, ErrorsGoToStandardErrorWithANonZeroExitCode) {
+  const CliRun missing = Identify(Path("none.vtd"));
+  EXPECT_EQ(missing.ExitCode, 1);
+  EXPECT_TRUE(missing.Out.empty());
+  EXPECT_TRUE(Has(missing.Err, "none.vtd")) << missing.Err;
+
+  const CliRun window = Identify(WriteWorkedExample('.') + " --start 150 --end 120");
+  EXPECT_EQ(window.ExitCode, 1);
+  EXPECT_TRUE(Has(window.Err, "150..120")) << window.Err;
+
+  const CliRun usage = Identify("--start");
+  EXPECT_EQ(usage.ExitCode, 2);
+  EXPECT_TRUE(Has(usage.Err, "Usage: vortuner-cli identify FILE"));
+
+  const CliRun help = Identify("--help");
+  EXPECT_EQ(help.ExitCode, 0);
+  EXPECT_TRUE(Has(help.Out, "SamplingWarning"));
+  EXPECT_TRUE(Has(help.Out, "--vtm OUT"));
+}
