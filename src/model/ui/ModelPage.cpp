@@ -48,7 +48,7 @@ double EditValue(const QLineEdit* edit) {
   return ParseFloat(edit->text().toStdString(), TForm1::DecimalSeparator());
 }
 
-QLabel* Caption(QWidget* parent, const char* text, int x, int y, int width = 185) {
+QLabel* Caption(QWidget* parent, const char* text, int x, int y, int width = 206) {
   auto* label = new QLabel(QString::fromUtf8(text), parent);
   label->setGeometry(x, y, width, 22);
   return label;
@@ -69,11 +69,11 @@ ModelPage::ModelPage(TForm1& form) : QWidget(nullptr), form_(form) {
   setObjectName(QStringLiteral("TabSheet_Model"));
 
   auto* group = Named(new QGroupBox(QStringLiteral("Parametri modela"), this), "GroupBox_Model");
-  group->setGeometry(8, 8, 336, 226);
-  const int editX = 196, rowH = 30, top = 26;
+  group->setGeometry(8, 8, 346, 226);
+  const int editX = 218, rowH = 30, top = 26;
   auto edit = [&](const char* name, int row) {
     auto* e = Named(new QLineEdit(group), name);
-    e->setGeometry(editX, top + row * rowH, 66, 22);
+    e->setGeometry(editX, top + row * rowH, 58, 22);
     return e;
   };
   auto value = [&](const char* name, int x, int row, int width) {
@@ -83,18 +83,18 @@ ModelPage::ModelPage(TForm1& form) : QWidget(nullptr), form_(form) {
   };
   Caption(group, "Ocenjeno ojačenje: ", 10, top);
   Edit_Gain = edit("Edit_Gain", 0);
-  Caption(group, "+-", 266, top, 14);
-  Label_DGain = value("Label_DGain", 282, 0, 50);
+  Caption(group, "+-", 280, top, 14);
+  Label_DGain = value("Label_DGain", 296, 0, 46);
   Caption(group, "Ocenjena časovna konstanta [s]: ", 10, top + rowH);
   Edit_Time = edit("Edit_Time", 1);
-  Caption(group, "+-", 266, top + rowH, 14);
-  Label_DTime = value("Label_DTime", 282, 1, 50);
+  Caption(group, "+-", 280, top + rowH, 14);
+  Label_DTime = value("Label_DTime", 296, 1, 46);
   Caption(group, "Ocenjen mrtvi čas [s]: ", 10, top + 2 * rowH);
   Edit_Delay = edit("Edit_Delay", 2);
   Caption(group, "Standardna deviacija:", 10, top + 3 * rowH);
-  Label_STD = value("Label_STD", editX, 3, 130);
+  Label_STD = value("Label_STD", editX, 3, 120);
   Caption(group, "Relativni pogrešek modela:", 10, top + 4 * rowH);
-  Label_Rel_Pogresek = value("Label_Rel_Pogresek", editX, 4, 130);
+  Label_Rel_Pogresek = value("Label_Rel_Pogresek", editX, 4, 120);
   Caption(group, "Kvaliteta modela:", 10, top + 5 * rowH + 6);
   Label_Kvaliteta = value("Label_Kvaliteta", editX, 5, 90);
   Label_Kvaliteta->move(editX, top + 5 * rowH + 6);
@@ -103,7 +103,7 @@ ModelPage::ModelPage(TForm1& form) : QWidget(nullptr), form_(form) {
   Label_Kvaliteta->setFont(bold);
   auto lamp = [&](const char* name, const QColor& color) {
     auto* l = Named(new QLabel(group), name);
-    l->setGeometry(290, top + 5 * rowH + 6, 22, 22);
+    l->setGeometry(312, top + 5 * rowH + 6, 22, 22);
     l->setPixmap(QualityLamp(color));
     return l;
   };
@@ -122,10 +122,10 @@ ModelPage::ModelPage(TForm1& form) : QWidget(nullptr), form_(form) {
     b->setGeometry(x, y, width, 28);
     return b;
   };
-  Button_Uporabi_Model = button("Uporabi model", "Button_Uporabi_Model", 8, 276, 336);
-  Button_Shrani_Model = button("Shrani model", "Button_Shrani_Model", 8, 312, 164);
-  Button_Nalozi_Model = button("Naloži model", "Button_Nalozi_Model", 180, 312, 164);
-  Button_PID = button("Izračun PID parametrov", "Button_PID", 8, 372, 336);
+  Button_Uporabi_Model = button("Uporabi model", "Button_Uporabi_Model", 8, 276, 346);
+  Button_Shrani_Model = button("Shrani model", "Button_Shrani_Model", 8, 312, 169);
+  Button_Nalozi_Model = button("Naloži model", "Button_Nalozi_Model", 185, 312, 169);
+  Button_PID = button("Izračun PID parametrov", "Button_PID", 8, 372, 346);
   Button_PID->setFixedHeight(36);
   connect(Button_Uporabi_Model, &QPushButton::clicked, this, [this] { ApplyModel(); });
   connect(Button_Shrani_Model, &QPushButton::clicked, this, [this] { Button_Shrani_ModelClick(); });
@@ -133,12 +133,12 @@ ModelPage::ModelPage(TForm1& form) : QWidget(nullptr), form_(form) {
   connect(Button_PID, &QPushButton::clicked, this, [this] { form_.RegulatorTab().Button_PIDClick(); });
 
   Chart_Model = Named(new VorChart(this), "Chart_Model");
-  Chart_Model->setGeometry(352, 4, 534, 526);
+  Chart_Model->setGeometry(360, 4, 528, 526);
   Chart_Model->SetTitle(QString::fromUtf8("Odprtozančni odziv procesa"));
   Chart_Model->SetLegendVisible(true);
   Chart_Model->AddLineSeries(QStringLiteral("Meritve"), QColor(255, 0, 0));
   Chart_Model->AddLineSeries(QStringLiteral("Model"), QColor(0, 128, 0), LineKind::Straight,
-                             Qt::DashLine);
+                             Qt::DashLine, 2);
   Chart_Model->SeriesAt(0).Series()->setObjectName(QStringLiteral("LineSeries1"));
   Chart_Model->SeriesAt(1).Series()->setObjectName(QStringLiteral("LineSeries2"));
   Chart_Model->SetAxisTitles(QStringLiteral("Čas [s]"), QString());
