@@ -18,7 +18,7 @@ namespace {
 typedef double Vec __attribute__((vector_size(32)));
 typedef long long Mask __attribute__((vector_size(32)));
 constexpr int Width = 4;
-constexpr int Groups = 4;  // independent vectors in flight per block
+constexpr int Groups = 8;  // independent vectors in flight per block (32 candidates)
 constexpr int Lanes = Width * Groups;
 
 __attribute__((always_inline)) inline Vec Load(const double* p) {
