@@ -1,18 +1,89 @@
 // The "Regulator" tab: tuning rules, the robustness-speed slider, simulated responses, controller forms and loading the parameters into the controller.
 #pragma once
 
+#include <QString>
 #include <QWidget>
 
 class TForm1;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
+class VorChart;
+class ChartSeries;
+class RadioGroupBox;
 
 class RegulatorPage : public QWidget {
   Q_OBJECT
  public:
   explicit RegulatorPage(TForm1& form);
 
-  // "Izračun PID parametrov" on the "Model" tab.
-  void Button_PIDClick();
+  // Tuning from the store's models into the summary labels, the recommended sampling
+  // time and the chart. A sampling-time text that is not a number throws after the
+  // labels were written; no usable sampling time or a zero gain keeps the chart and says
+  // why in the status bar.
+  void RecomputeTuning(int method, int sliderPosition, int responseKind,
+                       const QString& samplingTimeText, bool cascade);
+  // The scaled-parameters panel in the chosen form for the chosen controller type.
+  void ShowControllerParameters(int form, int type, bool cascade);
+  // Both, with the arguments taken from the tab's controls.
+  void RecomputeTuningFromControls();
+  void ShowControllerParametersFromControls();
+
+  // Handlers.
+  void Button_PIDClick();  // "Izračun PID parametrov" on the "Model" tab
+  void ComboBox1Change();
+  void CheckBox_CascadeRegClick();
+  void ScrollBar_RobustChange();
+  void RadioGroup_MotnjaClick();
+  void Edit_VzorcenjeKeyPress();
+  void ComboBox_RegulatorChange();
+  void RadioGroup_IzbiraTipaRegClick();
+  void Edit_Reg_ScalePKeyPress();
+  void Edit_Reg_ScaleIKeyPress();
+  void Edit_Reg_ScaleDKeyPress();
+  void Button9Click();   // "Shrani v datoteko"
+  void Button8Click();   // "Naloži iz datoteke"
+  void Button16Click();  // "Naloži v regulator"
+
+  // How long "Naloži v regulator" waits for Good quality of the P item.
+  static constexpr int ControllerQualityWaitMs = 10000;
+
+  // Controls.
+  QComboBox* ComboBox1 = nullptr;
+  QScrollBar* ScrollBar_Robust = nullptr;
+  QCheckBox* CheckBox_CascadeReg = nullptr;
+  QLabel* Label_Kp_Cascade = nullptr;
+  QLabel *Label_Ki = nullptr, *Label_Kp_P = nullptr, *Label_PI_Kp = nullptr,
+         *Label_PI_Ti = nullptr, *Label_PID_Kp = nullptr, *Label_PID_Ti = nullptr,
+         *Label_PID_Td = nullptr;
+  QComboBox* ComboBox_Regulator = nullptr;
+  RadioGroupBox* RadioGroup_IzbiraTipaReg = nullptr;
+  QLineEdit *Edit_Reg_ScaleP = nullptr, *Edit_Reg_ScaleI = nullptr, *Edit_Reg_ScaleD = nullptr;
+  QLineEdit *Edit_Reg_Kp = nullptr, *Edit_Reg_Ki = nullptr, *Edit_Reg_Kd = nullptr;
+  QLabel *Label_Reg_Name_Kp = nullptr, *Label_Reg_Name_Ki = nullptr, *Label_Reg_Name_Kd = nullptr;
+  QLabel *Label_LabOjacSekv = nullptr, *Label_OjacSekv = nullptr;
+  QLineEdit* Edit_Vzorcenje = nullptr;
+  QLabel* Label_Priporocljiv = nullptr;
+  RadioGroupBox* RadioGroup_Motnja = nullptr;
+  VorChart* Chart1 = nullptr;
+  ChartSeries *LineSeries3 = nullptr, *Series5 = nullptr, *Series3 = nullptr,
+              *Series4 = nullptr, *LineSeries4 = nullptr;
+  QPushButton *Button8 = nullptr, *Button9 = nullptr, *Button16 = nullptr;
 
  private:
+  void BuildControls();
+  void Connect();
+  // The largest slope of the experiment tab's sequencer over the measured Y1 range.
+  double SequencerGainFromControls(QString& note) const;
+  void SetOwnStatus(const QString& text);
+  void ClearOwnStatus();
+  bool Suppressed() const;
+
   TForm1& form_;
+  QString ownStatus_;
+  bool loadingController_ = false;
 };

@@ -1,0 +1,173 @@
+// The controls of the "Regulator" tab, their captions, defaults and places.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QScrollBar>
+
+#include "charts/VorChart.h"
+#include "tuning/ui/RadioGroupBox.h"
+#include "tuning/ui/RegulatorPage.h"
+
+namespace {
+
+template <typename T>
+T* Named(T* w, const char* name) {
+  w->setObjectName(QString::fromLatin1(name));
+  return w;
+}
+
+QLabel* Caption(QWidget* parent, const QString& text, int x, int y, int w = 120) {
+  auto* l = new QLabel(text, parent);
+  l->setGeometry(x, y, w, 20);
+  return l;
+}
+
+QLabel* Value(QWidget* parent, const char* name, int x, int y, int w = 90) {
+  auto* l = Named(new QLabel(QStringLiteral("0"), parent), name);
+  l->setGeometry(x, y, w, 20);
+  l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  return l;
+}
+
+QLineEdit* Edit(QWidget* parent, const char* name, const QString& text, int x, int y, int w) {
+  auto* e = Named(new QLineEdit(text, parent), name);
+  e->setGeometry(x, y, w, 22);
+  return e;
+}
+
+QGroupBox* Group(QWidget* parent, const QString& title, int x, int y, int w, int h) {
+  auto* g = new QGroupBox(title, parent);
+  g->setGeometry(x, y, w, h);
+  return g;
+}
+
+}  // namespace
+
+void RegulatorPage::BuildControls() {
+  // Left column: method, slider, cascade, summary, sampling, response kind, file.
+  QGroupBox* method = Group(this, QStringLiteral("Izbira metode nastavljanja"), 6, 4, 292, 50);
+  ComboBox1 = Named(new QComboBox(method), "ComboBox1");
+  ComboBox1->addItems({QStringLiteral("Metoda provršin - sledenje"),
+                       QStringLiteral("Metoda provršin - motnja"),
+                       QStringLiteral("Chien-Hrones-Reswick - sledenje"),
+                       QStringLiteral("Chien-Hrones-Reswick - motnja"),
+                       QStringLiteral("Metoda uravnoteženja"),
+                       QStringLiteral("Ziegler-Nichols - motnja"), QStringLiteral(" ")});
+  ComboBox1->setGeometry(10, 20, 272, 24);
+
+  QGroupBox* robust = Group(this, QStringLiteral("Izbira robustnost- hitrost"), 6, 58, 292, 56);
+  ScrollBar_Robust = Named(new QScrollBar(Qt::Horizontal, robust), "ScrollBar_Robust");
+  ScrollBar_Robust->setRange(0, 20);
+  ScrollBar_Robust->setPageStep(5);
+  ScrollBar_Robust->setValue(10);
+  ScrollBar_Robust->setGeometry(10, 20, 272, 16);
+  Caption(robust, QStringLiteral("Robustno"), 10, 36, 80);
+  QLabel* fast = Caption(robust, QStringLiteral("Hitro"), 202, 36, 80);
+  fast->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+  QGroupBox* cascade = Group(this, QStringLiteral("Kaskadna regulacija"), 6, 118, 292, 48);
+  CheckBox_CascadeReg = Named(new QCheckBox(QStringLiteral("Kaskada"), cascade), "CheckBox_CascadeReg");
+  CheckBox_CascadeReg->setGeometry(10, 20, 80, 22);
+  Caption(cascade, QStringLiteral("Ojačenje notranje zanke: "), 92, 21, 150);
+  Label_Kp_Cascade = Value(cascade, "Label_Kp_Cascade", 238, 21, 52);
+
+  QGroupBox* p = Group(this, QStringLiteral("P regulator"), 6, 170, 144, 46);
+  Caption(p, QStringLiteral("Kp:"), 10, 20, 30);
+  Label_Kp_P = Value(p, "Label_Kp_P", 40, 20);
+  QGroupBox* i = Group(this, QStringLiteral("I regulator"), 154, 170, 144, 46);
+  Caption(i, QStringLiteral("Ki:"), 10, 20, 30);
+  Label_Ki = Value(i, "Label_Ki", 40, 20);
+  QGroupBox* pi = Group(this, QStringLiteral("PI regulator"), 6, 220, 292, 46);
+  Caption(pi, QStringLiteral("Kp:"), 10, 20, 30);
+  Label_PI_Kp = Value(pi, "Label_PI_Kp", 40, 20);
+  Caption(pi, QStringLiteral("Ki:"), 150, 20, 30);
+  Label_PI_Ti = Value(pi, "Label_PI_Ti", 180, 20);
+  QGroupBox* pid = Group(this, QStringLiteral("PID regulator"), 6, 270, 292, 68);
+  Caption(pid, QStringLiteral("Kp:"), 10, 20, 30);
+  Label_PID_Kp = Value(pid, "Label_PID_Kp", 40, 20);
+  Caption(pid, QStringLiteral("Ki:"), 150, 20, 30);
+  Label_PID_Ti = Value(pid, "Label_PID_Ti", 180, 20);
+  Caption(pid, QStringLiteral("Kd:"), 10, 42, 30);
+  Label_PID_Td = Value(pid, "Label_PID_Td", 40, 42);
+
+  QGroupBox* sampling = Group(this, QStringLiteral("Vzorčenje zaprte zanke"), 6, 342, 292, 70);
+  Caption(sampling, QStringLiteral("Čas vzorčenja [s]: "), 10, 20, 130);
+  Edit_Vzorcenje = Edit(sampling, "Edit_Vzorcenje", QStringLiteral("1"), 180, 19, 100);
+  Caption(sampling, QStringLiteral("Priporočljiv čas vz. [PI]  <="), 10, 44, 170);
+  Label_Priporocljiv = Value(sampling, "Label_Priporocljiv", 180, 44, 100);
+
+  RadioGroup_Motnja = Named(
+      new RadioGroupBox(QStringLiteral("Prikaz odzivov"),
+                        {QStringLiteral("Odziv na referenco"), QStringLiteral("Odziv na motnjo")},
+                        1, this),
+      "RadioGroup_Motnja");
+  RadioGroup_Motnja->setGeometry(6, 416, 292, 62);
+  RadioGroup_Motnja->SetItemIndex(0);
+
+  Button9 = Named(new QPushButton(QStringLiteral("Shrani v datoteko"), this), "Button9");
+  Button9->setGeometry(6, 486, 143, 28);
+  Button8 = Named(new QPushButton(QStringLiteral("Naloži iz datoteke"), this), "Button8");
+  Button8->setGeometry(155, 486, 143, 28);
+
+  // Right: the responses and the scaled parameters.
+  Chart1 = Named(new VorChart(this), "Chart1");
+  Chart1->setGeometry(306, 4, 582, 330);
+  Chart1->SetTitle(QStringLiteral("Odprtozančni (OZ) in zaprtozančni (ZZ) odzivi"));
+  Chart1->SetLegendVisible(true, Qt::AlignBottom);
+  Chart1->SetGradient(false);
+  Chart1->SetAxisTitles(QStringLiteral("t [s]"), QString());
+  auto series = [this](const char* name, const QString& title, const QColor& color,
+                       Qt::PenStyle style) {
+    ChartSeries& s = Chart1->AddLineSeries(title, color, LineKind::Straight, style, 1.6);
+    s.Series()->setObjectName(QString::fromLatin1(name));
+    return &s;
+  };
+  LineSeries3 = series("LineSeries3", QStringLiteral("ZZ Odziv I"), ColorFromBgr(16512), Qt::DashLine);
+  LineSeries4 = series("LineSeries4", QStringLiteral("OZ Odziv"), QColor(128, 128, 128), Qt::SolidLine);
+  Series3 = series("Series3", QStringLiteral("ZZ odziv PI"), QColor(0, 0, 255), Qt::DashDotLine);
+  Series4 = series("Series4", QStringLiteral("ZZ odziv PID"), QColor(255, 0, 0), Qt::DashDotDotLine);
+  Series5 = series("Series5", QStringLiteral("ZZ Odziv P"), QColor(0, 128, 0), Qt::SolidLine);
+
+  QGroupBox* scaled = Group(this, QStringLiteral("Izračun skaliranih parametrov"), 306, 338, 582, 176);
+  ComboBox_Regulator = Named(new QComboBox(scaled), "ComboBox_Regulator");
+  ComboBox_Regulator->addItems({QStringLiteral("Splošni paralelni (Kp, Ki, Kd)"),
+                                QStringLiteral("Paralelni (Kp, Ti, Td)"),
+                                QStringLiteral("Paralelni (Kp, 1/Ti, Td)"),
+                                QStringLiteral("Serijski (Kp, Ti, Td)")});
+  ComboBox_Regulator->setGeometry(10, 22, 220, 24);
+  RadioGroup_IzbiraTipaReg = Named(
+      new RadioGroupBox(QStringLiteral("Izbira regulatorja"),
+                        {QStringLiteral("P"), QStringLiteral("I"), QStringLiteral("PI"),
+                         QStringLiteral("PID")},
+                        4, scaled),
+      "RadioGroup_IzbiraTipaReg");
+  RadioGroup_IzbiraTipaReg->setGeometry(10, 52, 220, 46);
+  RadioGroup_IzbiraTipaReg->SetItemIndex(2);
+  Caption(scaled, QStringLiteral("Dodatno skaliranje:"), 10, 106, 120);
+  Caption(scaled, QStringLiteral("P:"), 10, 130, 16);
+  Edit_Reg_ScaleP = Edit(scaled, "Edit_Reg_ScaleP", QStringLiteral("1"), 26, 129, 44);
+  Caption(scaled, QStringLiteral("I:"), 80, 130, 16);
+  Edit_Reg_ScaleI = Edit(scaled, "Edit_Reg_ScaleI", QStringLiteral("1"), 96, 129, 44);
+  Caption(scaled, QStringLiteral("D:"), 150, 130, 16);
+  Edit_Reg_ScaleD = Edit(scaled, "Edit_Reg_ScaleD", QStringLiteral("1"), 166, 129, 44);
+
+  auto nameLabel = [scaled](const char* name, const QString& text, int y) {
+    QLabel* l = Caption(scaled, text, 260, y, 44);
+    l->setObjectName(QString::fromLatin1(name));
+    return l;
+  };
+  Label_Reg_Name_Kp = nameLabel("Label_Reg_Name_Kp", QStringLiteral("Kp:"), 24);
+  Edit_Reg_Kp = Edit(scaled, "Edit_Reg_Kp", QStringLiteral("0"), 306, 23, 120);
+  Label_Reg_Name_Ki = nameLabel("Label_Reg_Name_Ki", QStringLiteral("Ki:"), 54);
+  Edit_Reg_Ki = Edit(scaled, "Edit_Reg_Ki", QStringLiteral("0"), 306, 53, 120);
+  Label_Reg_Name_Kd = nameLabel("Label_Reg_Name_Kd", QStringLiteral("Kd:"), 84);
+  Edit_Reg_Kd = Edit(scaled, "Edit_Reg_Kd", QStringLiteral("0"), 306, 83, 120);
+  Label_LabOjacSekv = Named(Caption(scaled, QStringLiteral(" "), 260, 114, 110), "Label_LabOjacSekv");
+  Label_OjacSekv = Named(Caption(scaled, QStringLiteral(" "), 372, 114, 60), "Label_OjacSekv");
+  Button16 = Named(new QPushButton(QStringLiteral("Naloži v regulator"), scaled), "Button16");
+  Button16->setGeometry(440, 22, 130, 86);
+}

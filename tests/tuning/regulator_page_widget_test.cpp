@@ -1,0 +1,301 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QLocale>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QtTest/QTest>
+#include <filesystem>
+#include <map>
+
+#include "charts/VorChart.h"
+#include "data/NumberFormat.h"
+#include "data/TextFile.h"
+#include "support/AppFixture.h"
+#include "tuning/ui/RadioGroupBox.h"
+#include "tuning/ui/RegulatorPage.h"
+
+namespace {
+
+// A plant connection whose controller items record what is written to them.
+struct WriteLog {
+  std::vector<std::string> Entries;  // "id=value" or "id=int 0"
+};
+
+class RecordingItem final : public OpcItem {
+ public:
+  RecordingItem(std::string id, WriteLog& log, int& quality) : id_(std::move(id)), log_(log), quality_(quality) {}
+  const std::string& ItemId() const override { return id_; }
+  double Value() const override { return 0; }
+  int Quality() const override { return quality_; }
+  void Write(double v) override { log_.Entries.push_back(id_ + "=" + std::to_string(v)); }
+  void WriteInteger(int v) override { log_.Entries.push_back(id_ + "=int " + std::to_string(v)); }
+
+ private:
+  std::string id_;
+  WriteLog& log_;
+  int& quality_;
+};
+
+class RecordingGroup final : public OpcGroup {
+ public:
+  RecordingGroup(std::string name, WriteLog& log, int& quality) : name_(std::move(name)), log_(log), quality_(quality) {}
+  const std::string& Name() const override { return name_; }
+  void SetDeadBand(double) override {}
+  void SetUpdateRateMs(int) override {}
+  OpcItemPtr AddItem(const std::string& id) override {
+    ++Added;
+    return std::make_shared<RecordingItem>(id.empty() ? "item" + std::to_string(Added) : id, log_,
+                                           quality_);
+  }
+  void RemoveAllItems() override { ++Cleared; }
+  int Added = 0, Cleared = 0;
+
+ private:
+  std::string name_;
+  WriteLog& log_;
+  int& quality_;
+};
+
+class RecordingClient final : public OpcClient {
+ public:
+  std::vector<std::string> ListServers() override { return {}; }
+  void Connect(const std::string&, const std::string&) override {}
+  void Disconnect() override {}
+  bool IsConnected() const override { return true; }
+  OpcServerState ServerState() const override { return OpcServerState::Running; }
+  OpcGroup& AddGroup(const std::string& name) override {
+    return groups_.try_emplace(name, name, Log, Quality).first->second;
+  }
+  std::vector<std::string> BrowseItemIds() override { return {}; }
+  void SetDisconnectHandler(std::function<void()>) override {}
+  WriteLog Log;
+  int Quality = OpcQualityBad;
+
+ private:
+  std::map<std::string, RecordingGroup> groups_;
+};
+
+class RegulatorTab : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    windows = CreateApplicationWindows(client, clock);
+    MeasurementStore& s = Form().Store();
+    s.InnerGain = 2, s.InnerTimeConstant = 20, s.InnerDeadTime = 5;
+    s.OuterGain = 1.5, s.OuterTimeConstant = 40, s.OuterDeadTime = 8;
+    s.SampleTime = 0.5;
+  }
+  void TearDown() override { QLocale::setDefault(QLocale::system()); }
+  TForm1& Form() { return *windows.Form1; }
+  RegulatorPage& Page() { return Form().RegulatorTab(); }
+
+  FakeUiServices ui;
+  ManualClock clock;
+  RecordingClient client;
+  ApplicationWindows windows;
+};
+
+}  // namespace
+
+TEST_F(RegulatorTab, StartsWithTheDefaultsAndTheFiveTitledSeries) {
+  RegulatorPage& p = Page();
+  EXPECT_EQ(p.ComboBox1->count(), 7);
+  EXPECT_EQ(p.ComboBox1->currentText(), "Metoda provršin - sledenje");
+  EXPECT_EQ(p.ComboBox1->itemText(6), " ");
+  EXPECT_EQ(p.ScrollBar_Robust->value(), 10);
+  EXPECT_EQ(p.ScrollBar_Robust->maximum(), 20);
+  EXPECT_EQ(p.ComboBox_Regulator->currentText(), "Splošni paralelni (Kp, Ki, Kd)");
+  EXPECT_EQ(p.RadioGroup_IzbiraTipaReg->ItemIndex(), 2);
+  EXPECT_EQ(p.RadioGroup_Motnja->ItemIndex(), 0);
+  EXPECT_EQ(p.Edit_Vzorcenje->text(), "1");
+  EXPECT_EQ(p.Label_Priporocljiv->text(), "0");
+  EXPECT_EQ(p.Edit_Reg_ScaleP->text(), "1");
+  EXPECT_EQ(p.Edit_Reg_Kp->text(), "0");
+  EXPECT_EQ(p.Label_Reg_Name_Kd->text(), "Kd:");
+  EXPECT_EQ(p.Button16->text(), "Naloži v regulator");
+  EXPECT_EQ(p.Chart1->Title(), "Odprtozančni (OZ) in zaprtozančni (ZZ) odzivi");
+  ASSERT_EQ(p.Chart1->SeriesCount(), 5);
+  EXPECT_EQ(p.LineSeries3->Series()->name(), "ZZ Odziv I");
+  EXPECT_EQ(p.LineSeries3->Color(), QColor(0x80, 0x40, 0x00));  // 16512 as 0x00BBGGRR
+  EXPECT_EQ(p.LineSeries3->Series()->pen().style(), Qt::DashLine);
+  EXPECT_EQ(p.Series5->Series()->name(), "ZZ Odziv P");
+  EXPECT_EQ(p.Series3->Series()->name(), "ZZ odziv PI");
+  EXPECT_EQ(p.Series3->Series()->pen().style(), Qt::DashDotLine);
+  EXPECT_EQ(p.Series4->Series()->name(), "ZZ odziv PID");
+  EXPECT_EQ(p.Series4->Series()->pen().style(), Qt::DashDotDotLine);
+  EXPECT_EQ(p.LineSeries4->Series()->name(), "OZ Odziv");
+  EXPECT_NE(Form().findChild<QLineEdit*>("Edit_Reg_Kd"), nullptr);
+}
+
+TEST_F(RegulatorTab, ComputeButtonShowsTheTabTheSampleTimeSummaryPanelAndCurves) {
+  Page().Button_PIDClick();
+  RegulatorPage& p = Page();
+  EXPECT_EQ(Form().PageControl1->currentIndex(), 4);
+  EXPECT_EQ(p.Edit_Vzorcenje->text(), "0.5");
+  EXPECT_EQ(p.Label_PI_Kp->text(), "0.859");
+  EXPECT_EQ(p.Label_Kp_Cascade->text(), "0");
+  EXPECT_EQ(p.Edit_Reg_Kp->text(), "0.859");
+  EXPECT_EQ(p.Edit_Reg_Ki->text(), "0.042848");
+  EXPECT_EQ(p.Edit_Reg_Kd->text(), "");
+  EXPECT_TRUE(p.Edit_Reg_Kd->isHidden());
+  EXPECT_EQ(p.LineSeries4->Count(), 301);
+  EXPECT_LE(p.Chart1->LeftAxisMaximum(), 2.2 + 1e-12);
+  if (std::getenv("VORTUNER_SCREENSHOT")) {
+    Form().resize(897, 580);
+    Form().show();
+    QTest::qWait(200);
+    Form().grab().save(QString::fromLocal8Bit(std::getenv("VORTUNER_SCREENSHOT")));
+  }
+}
+
+TEST_F(RegulatorTab, TheSliderRedrawsAtOnceAndLeavesThePanel) {
+  Page().Button_PIDClick();
+  RegulatorPage& p = Page();
+  const QList<QPointF> before = p.Series3->Points();
+  const QString panelKp = p.Edit_Reg_Kp->text();
+  p.ScrollBar_Robust->setValue(0);
+  EXPECT_EQ(p.Label_PI_Kp->text(), "0.086");
+  EXPECT_NE(p.Series3->Points(), before);
+  EXPECT_EQ(p.Edit_Reg_Kp->text(), panelKp);
+  // While the scheduler fills the controls nothing recomputes.
+  Form().Store().TuningEventsSuppressed = true;
+  p.ComboBox1->setCurrentIndex(6);
+  EXPECT_EQ(p.Label_PI_Kp->text(), "0.086");
+  Form().Store().TuningEventsSuppressed = false;
+  p.ComboBox1->setCurrentIndex(5);
+  EXPECT_EQ(p.Label_Kp_P->text(), "0.20000");
+  EXPECT_EQ(p.Edit_Reg_Kp->text(), "0.180");
+}
+
+TEST_F(RegulatorTab, ABadSamplingTimeKeepsTheChartAndShowsTheConversionError) {
+  Page().Button_PIDClick();
+  RegulatorPage& p = Page();
+  const int points = p.Series3->Count();
+  p.Edit_Vzorcenje->setText("abc");
+  // The labels change, then the conversion error ends the handler.
+  EXPECT_THROW(p.ComboBox1->setCurrentIndex(5), ConversionError);
+  EXPECT_EQ(p.Label_PI_Kp->text(), "1.800");
+  p.Edit_Vzorcenje->setFocus();
+  QTest::keyClick(p.Edit_Vzorcenje, Qt::Key_Return);
+  ASSERT_FALSE(ui.Errors.isEmpty());
+  EXPECT_EQ(ui.Errors.last(), "'abc' is not a valid floating point value");
+  EXPECT_EQ(p.Series3->Count(), points);
+}
+
+TEST_F(RegulatorTab, NoSamplingTimeOrAZeroGainLeavesTheChartAndSaysWhy) {
+  RegulatorPage& p = Page();
+  p.Edit_Vzorcenje->setText("0");  // no valid sampling time entered yet
+  p.RecomputeTuningFromControls();
+  EXPECT_EQ(p.Series3->Count(), 0);
+  EXPECT_TRUE(Form().StatusText().contains("čas vzorčenja"));
+  p.Edit_Vzorcenje->setText("1");
+  p.RecomputeTuningFromControls();
+  EXPECT_EQ(p.Series3->Count(), 151);
+  EXPECT_EQ(Form().StatusText(), "");
+  Form().Store().InnerGain = 0;
+  p.RecomputeTuningFromControls();
+  EXPECT_EQ(p.Series3->Count(), 151);
+  EXPECT_TRUE(Form().StatusText().contains("ojačenje"));
+}
+
+TEST_F(RegulatorTab, ControllerFileSavesAndLoadsEveryTextAndIndex) {
+  for (const char* locale : {"en_US", "sl_SI"}) {
+    QLocale::setDefault(QLocale(QString::fromLatin1(locale)));
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("regtab_" + std::to_string(::getpid()) + ".vtc")).string();
+    RegulatorPage& p = Page();
+    p.Edit_Vzorcenje->setText(QLocale().toString(0.25));
+    p.ComboBox1->setCurrentIndex(3);
+    p.ScrollBar_Robust->setValue(14);
+    p.RadioGroup_Motnja->SetItemIndex(1);
+    p.ComboBox_Regulator->setCurrentIndex(2);
+    p.RadioGroup_IzbiraTipaReg->SetItemIndex(3);
+    p.Edit_Reg_ScaleP->setText("2");
+    p.Edit_Reg_ScaleD->setText("0");
+    p.CheckBox_CascadeReg->setChecked(true);
+    Form().Store().InnerGain = 1.23456789012345678;
+    ui.QueueFileAnswer(QString::fromStdString(path));
+    QTest::mouseClick(p.Button9, Qt::LeftButton);
+    ASSERT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("|").toStdString();
+    EXPECT_EQ(ui.ShownDialogs.back().Filter, "Controller settings (*.vtc)|*.vtc|All files (*.*)|*.*");
+    EXPECT_EQ(ui.ShownDialogs.back().DefaultExtension, "vtc");
+
+    // Change everything, then load the file back.
+    p.Edit_Vzorcenje->setText("9");
+    p.ComboBox1->setCurrentIndex(0);
+    p.ScrollBar_Robust->setValue(2);
+    p.RadioGroup_Motnja->SetItemIndex(0);
+    p.ComboBox_Regulator->setCurrentIndex(0);
+    p.RadioGroup_IzbiraTipaReg->SetItemIndex(0);
+    p.Edit_Reg_ScaleP->setText("1");
+    p.CheckBox_CascadeReg->setChecked(false);
+    Form().Store().InnerGain = 7;
+    ui.QueueFileAnswer(QString::fromStdString(path));
+    QTest::mouseClick(p.Button8, Qt::LeftButton);
+    ASSERT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("|").toStdString();
+    EXPECT_EQ(p.Edit_Vzorcenje->text(), QLocale().toString(0.25));
+    EXPECT_EQ(p.ComboBox1->currentIndex(), 3);
+    EXPECT_EQ(p.ScrollBar_Robust->value(), 14);
+    EXPECT_EQ(p.RadioGroup_Motnja->ItemIndex(), 1);
+    EXPECT_EQ(p.ComboBox_Regulator->currentIndex(), 2);
+    EXPECT_EQ(p.RadioGroup_IzbiraTipaReg->ItemIndex(), 3);
+    EXPECT_EQ(p.Edit_Reg_ScaleP->text(), "2");
+    EXPECT_EQ(p.Edit_Reg_ScaleD->text(), "0");
+    EXPECT_TRUE(p.CheckBox_CascadeReg->isChecked());
+    EXPECT_NEAR(Form().Store().InnerGain, 1.2345678901235, 1e-13);
+    // The recomputation ran with the loaded settings: cascade, method 3, PID in form 2.
+    EXPECT_NE(p.Label_Kp_Cascade->text(), "0");
+    EXPECT_EQ(p.Label_Reg_Name_Kd->text(), "Td:");
+    EXPECT_EQ(p.Label_LabOjacSekv->text(), "Maks. ojač. sekv.:");
+
+    // A short file changes nothing.
+    std::vector<std::string> lines = ReadTextLines(path);
+    lines.resize(20);
+    WriteTextLines(path, lines);
+    ui.QueueFileAnswer(QString::fromStdString(path));
+    QTest::mouseClick(p.Button8, Qt::LeftButton);
+    ASSERT_EQ(ui.Errors.size(), 1);
+    EXPECT_EQ(ui.Errors[0], "List index out of bounds (21)");
+    EXPECT_NEAR(Form().Store().InnerGain, 1.2345678901235, 1e-13);
+    ui.Errors.clear();
+    std::filesystem::remove(path);
+  }
+}
+
+TEST_F(RegulatorTab, LoadIntoTheControllerWaitsForGoodQualityThenWritesPIAndD) {
+  Page().Button_PIDClick();  // PI: Kp and Ki shown, Kd empty
+  RegulatorPage& p = Page();
+  p.Edit_Reg_Kp->setText("0.859");
+  QTimer::singleShot(0, [this] { client.Quality = OpcQualityGood; });
+  QTest::mouseClick(p.Button16, Qt::LeftButton);
+  ASSERT_TRUE(ui.Messages.isEmpty());
+  ASSERT_EQ(client.Log.Entries.size(), 3u);
+  EXPECT_EQ(client.Log.Entries[0], "item1=0.859000");
+  EXPECT_EQ(client.Log.Entries[1], "item2=0.042848");
+  EXPECT_EQ(client.Log.Entries[2], "item3=int 0");
+  EXPECT_TRUE(p.Button16->isEnabled());
+}
+
+TEST_F(RegulatorTab, LoadIntoTheControllerGivesUpAfterTenSecondsWithoutWriting) {
+  Page().Button_PIDClick();
+  QTimer::singleShot(0, [this] { clock.AdvanceMs(RegulatorPage::ControllerQualityWaitMs); });
+  QTest::mouseClick(Page().Button16, Qt::LeftButton);
+  EXPECT_TRUE(client.Log.Entries.empty());
+  ASSERT_EQ(ui.Messages.size(), 1);
+  EXPECT_TRUE(ui.Messages[0].contains("ni dosegel dobre kakovosti"));
+}
+
+TEST_F(RegulatorTab, ATextThatIsNotANumberIsNeverWritten) {
+  client.Quality = OpcQualityGood;
+  Page().Edit_Reg_Kp->setText("1.5");
+  Page().Edit_Reg_Ki->setText("x");
+  QTest::mouseClick(Page().Button16, Qt::LeftButton);
+  EXPECT_TRUE(client.Log.Entries.empty());
+  ASSERT_EQ(ui.Errors.size(), 1);
+  EXPECT_EQ(ui.Errors[0], "'x' is not a valid floating point value");
+}
