@@ -1,12 +1,412 @@
 #include "data/ui/ProcessingPage.h"
 
+#include <QDateTime>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <algorithm>
+#include <chrono>
+#include <span>
+
 #include "app/TForm1.h"
+#include "app/UiServices.h"
+#include "charts/VorChart.h"
+#include "data/Clock.h"
+#include "data/NumberFormat.h"
+#include "data/TObdelava.h"
+#include "model/ui/ModelPage.h"
+#include "report/Histogram.h"
+#include "report/ui/TForm_Histogram.h"
+#include "report/ui/TForm_Obdelava_Large.h"
+
+namespace {
+
+const QString DataFileFilter = QStringLiteral(
+    "Measured Data (*.vtd)|*.vtd|Data files (*.txt, *.dat)|*.txt; *.dat|All files|*.*");
+
+QString Text(const std::string& s) { return QString::fromStdString(s); }
+std::string Std(const QString& s) { return s.toStdString(); }
+
+QDateTime Now(const Clock& clock) {
+  using namespace std::chrono;
+  return QDateTime::fromMSecsSinceEpoch(
+      duration_cast<milliseconds>(clock.Now().time_since_epoch()).count());
+}
+
+}  // namespace
 
 ProcessingPage::ProcessingPage(TForm1& form) : QWidget(nullptr), form_(form) {
   setObjectName(QStringLiteral("TabSheet_Obdelava"));
+  QFont pageFont = font();
+  pageFont.setPointSize(8);
+  setFont(pageFont);
+  BuildCharts();
+  BuildColumnChoice();
+  BuildWindowAndData();
+  BuildConditioning();
+  ApplyWindow(TObdelava::FitAnalysisWindow(0, 0, 1, 2));
+
+  connect(ScrollBar_MV, &QScrollBar::valueChanged, this, &ProcessingPage::ScrollBar_MVChange);
+  connect(ScrollBar1, &QScrollBar::valueChanged, this, &ProcessingPage::ScrollBar1Change);
+  connect(ScrollBar2, &QScrollBar::valueChanged, this, &ProcessingPage::ScrollBar2Change);
+  connect(ScrollBar5, &QScrollBar::valueChanged, this, &ProcessingPage::ScrollBar5Change);
+  connect(ScrollBar3, &QScrollBar::valueChanged, this, &ProcessingPage::ScrollBar3Change);
+  connect(ScrollBar4, &QScrollBar::valueChanged, this, &ProcessingPage::ScrollBar4Change);
+  const std::pair<QScrollBar*, QLineEdit*> columnEdits[] = {{ScrollBar_MV, Edit_Stolpec_MV},
+                                                            {ScrollBar1, Edit_Stolpec_U},
+                                                            {ScrollBar2, Edit_Stolpec_Y},
+                                                            {ScrollBar5, Edit_Stolpec_Y1}};
+  for (const auto& [bar, edit] : columnEdits)
+    connect(edit, &QLineEdit::editingFinished, this,
+            [this, bar = bar, edit = edit] { ColumnEditFinished(bar, edit); });
+
+  connect(Chart_MV, &VorChart::RightClicked, this, &ProcessingPage::Chart_MVContextPopup);
+  connect(Chart_U, &VorChart::RightClicked, this, &ProcessingPage::Chart_UContextPopup);
+  connect(Chart_Y, &VorChart::RightClicked, this, &ProcessingPage::Chart_YContextPopup);
+  connect(Chart2, &VorChart::RightClicked, this, &ProcessingPage::Chart2ContextPopup);
+  connect(Chart_MV, &VorChart::DoubleClicked, this, &ProcessingPage::Chart_MVDblClick);
+  connect(Chart_U, &VorChart::DoubleClicked, this, &ProcessingPage::Chart_UDblClick);
+  connect(Chart_Y, &VorChart::DoubleClicked, this, &ProcessingPage::Chart_YDblClick);
+  connect(Chart2, &VorChart::DoubleClicked, this, &ProcessingPage::Chart2DblClick);
+
+  connect(Button_UporabiFilter, &QPushButton::clicked, this, &ProcessingPage::UporabiFilterClick);
+  connect(Button_NaloziIzDatoteke, &QPushButton::clicked, this,
+          &ProcessingPage::NaloziIzDatotekeClick);
+  connect(Button_ShraniVDatoteko, &QPushButton::clicked, this,
+          &ProcessingPage::ShraniVDatotekoClick);
+  connect(Button_IzracunModela, &QPushButton::clicked, this, &ProcessingPage::IzracunModelaClick);
 }
 
-void ProcessingPage::ConditionAfterExperiment() {}
+// --- Conditioning ---
 
-void ProcessingPage::SetAnalysisWindowStart(int) {}
+Conditioning ProcessingPage::ReadConditioning() const {
+  return TObdelava::ParseConditioning(Std(Edit8->text()), Std(Edit_Actuator_Maximum->text()),
+                                      Std(Edit_Actuator_Minimum->text()),
+                                      Std(Edit_Actuator_Velocity->text()),
+                                      TForm1::DecimalSeparator());
+}
 
+SignalColumns ProcessingPage::SelectedColumns() const {
+  return SignalColumns{ScrollBar_MV->value(), ScrollBar1->value(), ScrollBar2->value(),
+                       ScrollBar5->value()};
+}
+
+void ProcessingPage::ShowColumn(QScrollBar* selector, QLineEdit* edit, QLabel* description) {
+  const int column = selector->value();
+  edit->setText(QString::number(column));
+  description->setText(Text(form_.Store().ColumnNames[static_cast<size_t>(column)]));
+}
+
+void ProcessingPage::SetColumnSelectors(int columnCount, const SignalColumns& columns) {
+  const int top = std::clamp(columnCount, 1, MaxColumns);
+  const std::pair<QScrollBar*, int> selectors[] = {
+      {ScrollBar_MV, columns.MV}, {ScrollBar1, columns.U}, {ScrollBar2, columns.Y1},
+      {ScrollBar5, columns.Y2}};
+  for (const auto& [bar, position] : selectors) {
+    const QSignalBlocker block(bar);
+    bar->setRange(1, top);
+    bar->setValue(std::clamp(position, 1, top));
+  }
+  ShowColumn(ScrollBar_MV, Edit_Stolpec_MV, Label_MVDescription);
+  ShowColumn(ScrollBar1, Edit_Stolpec_U, Label22);
+  ShowColumn(ScrollBar2, Edit_Stolpec_Y, Label20);
+  ShowColumn(ScrollBar5, Edit_Stolpec_Y1, Label68);
+}
+
+void ProcessingPage::UporabiFilterClick() {
+  const Conditioning p = ReadConditioning();
+  TObdelava::ConditionSignals(form_.Store(), SelectedColumns(), p);
+  RedrawSignals();
+  ShowColumn(ScrollBar_MV, Edit_Stolpec_MV, Label_MVDescription);
+  ShowColumn(ScrollBar1, Edit_Stolpec_U, Label22);
+  ShowColumn(ScrollBar2, Edit_Stolpec_Y, Label20);
+  ShowColumn(ScrollBar5, Edit_Stolpec_Y1, Label68);
+}
+
+void ProcessingPage::ScrollBar_MVChange() {
+  TObdelava::ConditionMV(form_.Store(), ScrollBar_MV->value());
+  PlotMV(ScrollBar3->value(), ScrollBar4->value());
+  ShowColumn(ScrollBar_MV, Edit_Stolpec_MV, Label_MVDescription);
+}
+
+void ProcessingPage::ScrollBar1Change() {
+  TObdelava::ConditionU(form_.Store(), ScrollBar1->value(), ReadConditioning());
+  PlotU(ScrollBar3->value(), ScrollBar4->value());
+  ShowColumn(ScrollBar1, Edit_Stolpec_U, Label22);
+}
+
+void ProcessingPage::ScrollBar2Change() {
+  TObdelava::ConditionY1(form_.Store(), ScrollBar2->value(), ReadConditioning().FilterTime);
+  PlotY1(ScrollBar3->value(), ScrollBar4->value());
+  ShowColumn(ScrollBar2, Edit_Stolpec_Y, Label20);
+}
+
+void ProcessingPage::ScrollBar5Change() {
+  TObdelava::ConditionY2(form_.Store(), ScrollBar5->value(), ReadConditioning().FilterTime);
+  PlotY2(ScrollBar3->value(), ScrollBar4->value());
+  ShowColumn(ScrollBar5, Edit_Stolpec_Y1, Label68);
+}
+
+void ProcessingPage::ColumnEditFinished(QScrollBar* selector, QLineEdit* edit) {
+  // A typed column number moves its selector; anything else shows the selector again.
+  const auto column = TryParseInt(Std(edit->text()));
+  if (column && *column >= selector->minimum() && *column <= selector->maximum())
+    selector->setValue(*column);
+  edit->setText(QString::number(selector->value()));
+}
+
+void ProcessingPage::ConditionAfterExperiment() {
+  MeasurementStore& store = form_.Store();
+  const Conditioning p = ReadConditioning();
+  SetColumnSelectors(store.ColumnCount, SignalColumns{});
+  ApplyWindow(TObdelava::ConditionAfterExperiment(store, p));
+  // The record's own description: when it ended, its sampling, no file yet.
+  const char sep = TForm1::DecimalSeparator();
+  const QDateTime now = Now(form_.SystemClock());
+  Label_Datum->setText(QLocale().toString(now.date(), QLocale::ShortFormat));
+  Label_Ura->setText(QLocale().toString(now.time(), QLocale::LongFormat));
+  Label_Ts->setText(Text(FormatShortest(store.SampleTime, sep)));
+  Label_Ns->setText(QString::number(store.SampleCount));
+  Label_Ime->clear();
+  Chart2->setVisible(store.ColumnCount >= 6);
+  RedrawSignals();
+}
+
+// --- Analysis window ---
+
+void ProcessingPage::ApplyWindow(const AnalysisWindow& w) {
+  {
+    const QSignalBlocker block3(ScrollBar3), block4(ScrollBar4);
+    // Widen first so that no position is clamped on the way.
+    ScrollBar3->setRange(std::min(w.StartMin, ScrollBar3->minimum()),
+                         std::max(w.StartMax, ScrollBar3->maximum()));
+    ScrollBar4->setRange(std::min(w.EndMin, ScrollBar4->minimum()),
+                         std::max(w.EndMax, ScrollBar4->maximum()));
+    ScrollBar3->setValue(w.Start);
+    ScrollBar4->setValue(w.End);
+    ScrollBar3->setRange(w.StartMin, w.StartMax);
+    ScrollBar4->setRange(w.EndMin, w.EndMax);
+  }
+  const MeasurementStore& store = form_.Store();
+  const char sep = TForm1::DecimalSeparator();
+  auto describe = [&](int k) {
+    if (k > store.SampleCount) return QString();
+    return QString::number(k) + QStringLiteral(" (") +
+           Text(FormatGeneral(store.TimeColumn[static_cast<size_t>(k)], 6, sep)) +
+           QStringLiteral(" s)");
+  };
+  Label_Zacetek->setText(describe(w.Start));
+  Label_Konec->setText(describe(w.End));
+}
+
+void ProcessingPage::WindowChanged() {
+  const MeasurementStore& store = form_.Store();
+  ApplyWindow(TObdelava::FitAnalysisWindow(store.SampleCount, store.MinWindowSamples,
+                                           ScrollBar3->value(), ScrollBar4->value()));
+  const int from = ScrollBar3->value(), to = ScrollBar4->value();
+  PlotMV(from, to);
+  PlotU(from, to);
+  PlotY1(from, to);
+  if (store.ColumnCount < 3)
+    Chart2->hide();
+  else
+    PlotY2(from, to);
+}
+
+void ProcessingPage::ScrollBar3Change() { WindowChanged(); }
+void ProcessingPage::ScrollBar4Change() { WindowChanged(); }
+
+void ProcessingPage::SetAnalysisWindowStart(int sample) {
+  const MeasurementStore& store = form_.Store();
+  ApplyWindow(TObdelava::FitAnalysisWindow(store.SampleCount, store.MinWindowSamples, sample,
+                                           ScrollBar4->value()));
+  WindowChanged();
+}
+
+// --- Plots ---
+
+void ProcessingPage::PlotSignal(VorChart* chart, ChartSeries* series, const SampleArray& signal,
+                                QLabel* maxLabel, QLabel* minLabel, QLabel* stdLabel, int from,
+                                int to) {
+  const MeasurementStore& store = form_.Store();
+  from = std::max(from, 1);
+  to = std::min(to, MaxSamples);
+  series->Replace(std::span<const double>(store.TimeColumn), std::span<const double>(signal), from,
+                  to);
+  const WindowStats s = TObdelava::WindowStatistics(signal, from, to);
+  const char sep = TForm1::DecimalSeparator();
+  maxLabel->setText(Text(FormatGeneral(s.Maximum, 8, sep)));
+  minLabel->setText(Text(FormatGeneral(s.Minimum, 8, sep)));
+  stdLabel->setText(Text(FormatGeneral(s.StdDev, 8, sep)));
+  double r = s.Maximum - s.Minimum;
+  if (r == 0) r = 1;
+  chart->SetLeftAxisRange(s.Minimum - 0.1 * r, s.Maximum + 0.1 * r);
+}
+
+void ProcessingPage::PlotMV(int from, int to) {
+  PlotSignal(Chart_MV, LineSeries6, form_.Store().MVConditioned, Label_MaksMV1, Label_MinMV1,
+             Label_STDMV1, from, to);
+}
+
+void ProcessingPage::PlotU(int from, int to) {
+  PlotSignal(Chart_U, Series1, form_.Store().UConditioned, Label_MaksU1, Label_MinU1, Label_STDU1,
+             from, to);
+}
+
+void ProcessingPage::PlotY1(int from, int to) {
+  PlotSignal(Chart_Y, Series2, form_.Store().Y1Conditioned, Label_MaksY1, Label_MinY1,
+             Label_STDY1, from, to);
+}
+
+void ProcessingPage::PlotY2(int from, int to) {
+  PlotSignal(Chart2, LineSeries5, form_.Store().Y2Conditioned, Label_MaksY2, Label_MinY2,
+             Label_STDY2, from, to);
+}
+
+void ProcessingPage::RedrawSignals() {
+  const int from = ScrollBar3->value(), to = ScrollBar4->value();
+  PlotMV(from, to);
+  PlotU(from, to);
+  PlotY1(from, to);
+  PlotY2(from, to);
+}
+
+// --- Histogram and large view ---
+
+void ProcessingPage::ShowHistogram(const SampleArray& signal, const QString& title) {
+  MeasurementStore& store = form_.Store();
+  const HistogramRange r =
+      ComputeHistogram(store, signal, ScrollBar3->value(), ScrollBar4->value());
+  TForm_Histogram& window = form_.Histogram();
+  window.PlotHistogram(store.HistogramLowerEdges, store.HistogramCounts, 1, title, r.Maximum,
+                       r.Minimum, 20);
+  window.show();
+  window.raise();
+  window.activateWindow();
+}
+
+void ProcessingPage::ShowLarge(const SampleArray& signal, const QString& title) {
+  TForm_Obdelava_Large& window = form_.ObdelavaLarge();
+  window.PlotSignalLarge(form_.Store().TimeColumn, signal, ScrollBar3->value(), title,
+                         ScrollBar4->value());
+  window.show();
+  window.raise();
+  window.activateWindow();
+}
+
+void ProcessingPage::Chart_MVContextPopup() {
+  ShowHistogram(form_.Store().MVConditioned, QStringLiteral("Histogram manipulativnega signala"));
+}
+void ProcessingPage::Chart_UContextPopup() {
+  ShowHistogram(form_.Store().UConditioned, QStringLiteral("Histogram izhoda regulatorja"));
+}
+void ProcessingPage::Chart_YContextPopup() {
+  ShowHistogram(form_.Store().Y1Conditioned, QStringLiteral("Histogram meritve 1"));
+}
+void ProcessingPage::Chart2ContextPopup() {
+  ShowHistogram(form_.Store().Y2Conditioned, QStringLiteral("Histogram meritve 2"));
+}
+void ProcessingPage::Chart_MVDblClick() {
+  ShowLarge(form_.Store().MVConditioned, QStringLiteral("Manipulativni signal"));
+}
+void ProcessingPage::Chart_UDblClick() {
+  ShowLarge(form_.Store().UConditioned, QStringLiteral("Izhod regulatorja"));
+}
+void ProcessingPage::Chart_YDblClick() {
+  ShowLarge(form_.Store().Y1Conditioned, QStringLiteral("Meritev 1"));
+}
+void ProcessingPage::Chart2DblClick() {
+  ShowLarge(form_.Store().Y2Conditioned, QStringLiteral("Meritev 2"));
+}
+
+void ProcessingPage::IzracunModelaClick() { form_.ModelTab().IzracunModelaClick(); }
+
+// --- Data files ---
+
+void ProcessingPage::NaloziIzDatotekeClick() {
+  FileDialog& dialog = form_.OpenDialog1;
+  dialog.Filter = DataFileFilter;
+  dialog.FilterIndex = 0;
+  dialog.DefaultExtension = QStringLiteral("vtd");
+  dialog.InitialDir = form_.LastDirectory;
+  if (!Ui().ExecuteOpenDialog(this, dialog)) return;
+
+  MeasurementStore& store = form_.Store();
+  const char sep = TForm1::DecimalSeparator();
+  // The reader checks the whole file before it replaces the store's record.
+  const DataFileTexts texts = TObdelava::ReadDataFile(Std(dialog.FileName), store, sep);
+
+  Label_Ts->setText(Text(FormatShortest(store.SampleTime, sep)));
+  Label_Ns->setText(QString::number(store.SampleCount));
+  SetColumnSelectors(store.ColumnCount, SignalColumns{});
+  const int start = TryParseInt(texts.WindowStart).value_or(1);
+  const int end = TryParseInt(texts.WindowEnd).value_or(store.SampleCount);
+  ApplyWindow(TObdelava::FitAnalysisWindow(store.SampleCount, store.MinWindowSamples, start, end));
+  for (ChartSeries* s : {LineSeries6, Series1, Series2, LineSeries5}) s->Clear();
+  if (store.ColumnCount < 6) Label68->clear();
+
+  Label_Datum->setText(Text(texts.Date));
+  Label_Ura->setText(Text(texts.Time));
+  Label_Ime->setText(dialog.FileName);
+  Edit8->setText(Text(texts.FilterTime));
+  Edit_Actuator_Maximum->setText(Text(texts.ActuatorMaximum));
+  Edit_Actuator_Minimum->setText(Text(texts.ActuatorMinimum));
+  Edit_Actuator_Velocity->setText(Text(texts.FullStrokeTime));
+
+  TObdelava::ConditionSignals(store, SelectedColumns(), ReadConditioning());
+  const int from = ScrollBar3->value(), to = ScrollBar4->value();
+  PlotMV(from, to);
+  PlotU(from, to);
+  PlotY1(from, to);
+  if (store.ColumnCount < 6) {
+    Chart2->hide();
+    for (QLabel* l : {Label_MaksY2, Label_MinY2, Label_STDY2}) l->clear();
+  } else {
+    Chart2->show();
+    PlotY2(from, to);
+  }
+
+  if (!texts.Warnings.empty()) {
+    QStringList lines;
+    for (const std::string& w : texts.Warnings) lines << Text(w);
+    Ui().ShowMessage(lines.join(QLatin1Char('\n')));
+  }
+}
+
+void ProcessingPage::ShraniVDatotekoClick() {
+  if (form_.Store().SampleCount < 1) {
+    Ui().ShowMessage(QStringLiteral("Ni podatkov za shranjevanje."));
+    return;
+  }
+  FileDialog& dialog = form_.SaveDialog2;
+  dialog.Filter = DataFileFilter;
+  dialog.FilterIndex = 0;
+  dialog.DefaultExtension = QStringLiteral("vtd");
+  dialog.InitialDir = form_.LastDirectory;
+  dialog.OverwritePrompt = true;
+  if (!Ui().ExecuteSaveDialog(this, dialog)) return;
+  SaveDataFile(dialog.FileName);
+}
+
+void ProcessingPage::SaveDataFile(const QString& fileName) {
+  const MeasurementStore& store = form_.Store();
+  DataFileHeader h;
+  h.Parameters = ReadConditioning();
+  const QDateTime now = Now(form_.SystemClock());
+  h.Date = Std(QLocale().toString(now.date(), QLocale::ShortFormat));
+  h.Time = Std(QLocale().toString(now.time(), QLocale::LongFormat));
+  h.SampleTime = store.SampleTime;
+  h.SampleCount = store.SampleCount;
+  h.WindowStart = ScrollBar3->value();
+  h.WindowEnd = ScrollBar4->value();
+  const SignalColumns c = SelectedColumns();
+  const int columns[6] = {c.MV, c.MV, c.U, c.U, c.Y1, c.Y2};
+  for (int i = 0; i < 6; ++i) {
+    h.Columns[i] = columns[i];
+    h.Descriptions[i] = store.ColumnNames[static_cast<size_t>(columns[i])];
+  }
+  TObdelava::WriteDataFile(Std(fileName), store, h, TForm1::DecimalSeparator());
+}
