@@ -271,3 +271,28 @@ TEST_F(ProcessingPageTest, ABadFileShowsTheErrorAndKeepsTheRecordOnTheCharts) {
   EXPECT_EQ(ui.Errors.size(), 1);
   EXPECT_EQ(Form().Store().SampleCount, 120);
 }
+
+TEST_F(ProcessingPageTest, AFileSavedUnderADecimalCommaLoadsUnderADecimalPoint) {
+  QLocale::setDefault(QLocale(QLocale::Slovenian, QLocale::Slovenia));
+  RecordExperiment(120);
+  ProcessingPage& p = Page();
+  p.Edit8->setText("0,75");
+  p.Edit_Actuator_Velocity->setText("2,5");
+  QTest::mouseClick(p.Button_UporabiFilter, Qt::LeftButton);
+  const QString stdU = p.Label_STDU1->text();
+  EXPECT_EQ(p.Label_Ts->text(), "0,5");
+  ui.QueueFileAnswer(Path("comma.vtd"));
+  QTest::mouseClick(p.Button_ShraniVDatoteko, Qt::LeftButton);
+  ASSERT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join(' ').toStdString();
+  EXPECT_EQ(ReadTextLines((dir / "comma.vtd").string())[4], "0,5");
+
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  ui.QueueFileAnswer(Path("comma.vtd"));
+  QTest::mouseClick(p.Button_NaloziIzDatoteke, Qt::LeftButton);
+  ASSERT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join(' ').toStdString();
+  EXPECT_EQ(p.Label_Ts->text(), "0.5");
+  EXPECT_EQ(p.Edit8->text(), "0.75");
+  EXPECT_EQ(p.Edit_Actuator_Velocity->text(), "2.5");
+  QString expected = stdU;
+  EXPECT_EQ(p.Label_STDU1->text(), expected.replace(',', '.'));
+}
