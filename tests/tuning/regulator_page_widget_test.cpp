@@ -16,7 +16,7 @@
 #include "data/NumberFormat.h"
 #include "data/TextFile.h"
 #include "support/AppFixture.h"
-#include "tuning/ui/RadioGroupBox.h"
+#include "opc/ui/RadioGroup.h"
 #include "tuning/ui/RegulatorPage.h"
 
 namespace {

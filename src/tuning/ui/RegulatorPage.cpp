@@ -21,7 +21,7 @@
 #include "opc/ui/OpcPage.h"
 #include "tuning/Recomputation.h"
 #include "tuning/TRegulator.h"
-#include "tuning/ui/RadioGroupBox.h"
+#include "opc/ui/RadioGroup.h"
 
 namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -48,11 +48,11 @@ void RegulatorPage::Connect() {
   connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this] { ComboBox1Change(); });
   connect(CheckBox_CascadeReg, &QCheckBox::toggled, this, [this] { CheckBox_CascadeRegClick(); });
   connect(ScrollBar_Robust, &QScrollBar::valueChanged, this, [this] { ScrollBar_RobustChange(); });
-  connect(RadioGroup_Motnja, &RadioGroupBox::Clicked, this, [this] { RadioGroup_MotnjaClick(); });
+  connect(RadioGroup_Motnja, &RadioGroup::ItemClicked, this, [this] { RadioGroup_MotnjaClick(); });
   connect(Edit_Vzorcenje, &QLineEdit::returnPressed, this, [this] { Edit_VzorcenjeKeyPress(); });
   connect(ComboBox_Regulator, &QComboBox::currentIndexChanged, this,
           [this] { ComboBox_RegulatorChange(); });
-  connect(RadioGroup_IzbiraTipaReg, &RadioGroupBox::Clicked, this,
+  connect(RadioGroup_IzbiraTipaReg, &RadioGroup::ItemClicked, this,
           [this] { RadioGroup_IzbiraTipaRegClick(); });
   connect(Edit_Reg_ScaleP, &QLineEdit::returnPressed, this, [this] { Edit_Reg_ScalePKeyPress(); });
   connect(Edit_Reg_ScaleI, &QLineEdit::returnPressed, this, [this] { Edit_Reg_ScaleIKeyPress(); });

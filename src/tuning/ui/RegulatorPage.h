@@ -14,7 +14,7 @@ class QPushButton;
 class QScrollBar;
 class VorChart;
 class ChartSeries;
-class RadioGroupBox;
+class RadioGroup;
 
 class RegulatorPage : public QWidget {
   Q_OBJECT
@@ -61,14 +61,14 @@ class RegulatorPage : public QWidget {
          *Label_PI_Ti = nullptr, *Label_PID_Kp = nullptr, *Label_PID_Ti = nullptr,
          *Label_PID_Td = nullptr;
   QComboBox* ComboBox_Regulator = nullptr;
-  RadioGroupBox* RadioGroup_IzbiraTipaReg = nullptr;
+  RadioGroup* RadioGroup_IzbiraTipaReg = nullptr;
   QLineEdit *Edit_Reg_ScaleP = nullptr, *Edit_Reg_ScaleI = nullptr, *Edit_Reg_ScaleD = nullptr;
   QLineEdit *Edit_Reg_Kp = nullptr, *Edit_Reg_Ki = nullptr, *Edit_Reg_Kd = nullptr;
   QLabel *Label_Reg_Name_Kp = nullptr, *Label_Reg_Name_Ki = nullptr, *Label_Reg_Name_Kd = nullptr;
   QLabel *Label_LabOjacSekv = nullptr, *Label_OjacSekv = nullptr;
   QLineEdit* Edit_Vzorcenje = nullptr;
   QLabel* Label_Priporocljiv = nullptr;
-  RadioGroupBox* RadioGroup_Motnja = nullptr;
+  RadioGroup* RadioGroup_Motnja = nullptr;
   VorChart* Chart1 = nullptr;
   ChartSeries *LineSeries3 = nullptr, *Series5 = nullptr, *Series3 = nullptr,
               *Series4 = nullptr, *LineSeries4 = nullptr;

@@ -2,14 +2,16 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
 
 #include "charts/VorChart.h"
-#include "tuning/ui/RadioGroupBox.h"
+#include "opc/ui/RadioGroup.h"
 #include "tuning/ui/RegulatorPage.h"
 
 namespace {
@@ -72,8 +74,8 @@ void RegulatorPage::BuildControls() {
   QGroupBox* cascade = Group(this, QStringLiteral("Kaskadna regulacija"), 6, 118, 292, 48);
   CheckBox_CascadeReg = Named(new QCheckBox(QStringLiteral("Kaskada"), cascade), "CheckBox_CascadeReg");
   CheckBox_CascadeReg->setGeometry(10, 20, 80, 22);
-  Caption(cascade, QStringLiteral("Ojačenje notranje zanke: "), 92, 21, 150);
-  Label_Kp_Cascade = Value(cascade, "Label_Kp_Cascade", 238, 21, 52);
+  Caption(cascade, QStringLiteral("Ojačenje notranje zanke: "), 90, 21, 160);
+  Label_Kp_Cascade = Value(cascade, "Label_Kp_Cascade", 244, 21, 46);
 
   QGroupBox* p = Group(this, QStringLiteral("P regulator"), 6, 170, 144, 46);
   Caption(p, QStringLiteral("Kp:"), 10, 20, 30);
@@ -101,9 +103,9 @@ void RegulatorPage::BuildControls() {
   Label_Priporocljiv = Value(sampling, "Label_Priporocljiv", 180, 44, 100);
 
   RadioGroup_Motnja = Named(
-      new RadioGroupBox(QStringLiteral("Prikaz odzivov"),
+      new RadioGroup(QStringLiteral("Prikaz odzivov"),
                         {QStringLiteral("Odziv na referenco"), QStringLiteral("Odziv na motnjo")},
-                        1, this),
+                        this),
       "RadioGroup_Motnja");
   RadioGroup_Motnja->setGeometry(6, 416, 292, 62);
   RadioGroup_Motnja->SetItemIndex(0);
@@ -140,11 +142,16 @@ void RegulatorPage::BuildControls() {
                                 QStringLiteral("Serijski (Kp, Ti, Td)")});
   ComboBox_Regulator->setGeometry(10, 22, 220, 24);
   RadioGroup_IzbiraTipaReg = Named(
-      new RadioGroupBox(QStringLiteral("Izbira regulatorja"),
+      new RadioGroup(QStringLiteral("Izbira regulatorja"),
                         {QStringLiteral("P"), QStringLiteral("I"), QStringLiteral("PI"),
                          QStringLiteral("PID")},
-                        4, scaled),
+                        scaled),
       "RadioGroup_IzbiraTipaReg");
+  // The four types side by side.
+  delete RadioGroup_IzbiraTipaReg->layout();
+  auto* row = new QHBoxLayout(RadioGroup_IzbiraTipaReg);
+  row->setContentsMargins(8, 4, 8, 4);
+  for (int k = 0; k < RadioGroup_IzbiraTipaReg->Count(); ++k) row->addWidget(RadioGroup_IzbiraTipaReg->Item(k));
   RadioGroup_IzbiraTipaReg->setGeometry(10, 52, 220, 46);
   RadioGroup_IzbiraTipaReg->SetItemIndex(2);
   Caption(scaled, QStringLiteral("Dodatno skaliranje:"), 10, 106, 120);
