@@ -2,6 +2,7 @@
 // line, printed as one JSON object; optionally the simulated responses as CSV.
 #include <cmath>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
@@ -11,18 +12,21 @@
 #include "cli/Commands.h"
 #include "data/NumberFormat.h"
 #include "data/TextFile.h"
+#include "model/TModel.h"
 #include "tuning/Recomputation.h"
 
 namespace {
 
 const char* const TuneUsage =
-    "Usage: vortuner-cli tune (--inner K,T,L [--outer K,T,L]) [OPTIONS]\n"
+    "Usage: vortuner-cli tune (--vtm FILE | --inner K,T,L [--outer K,T,L]) [OPTIONS]\n"
+    "  --vtm FILE       the inner and outer models of a model file (decimal point)\n"
     "  --inner K,T,L    inner process model: gain, time constant [s], dead time [s]\n"
     "  --outer K,T,L    outer process model (cascade)\n"
     "  --method M       tuning method 0..6 (default 0)\n"
     "  --slider S       robustness-speed slider 0..20 (default 10)\n"
     "  --response R     0 set-point response (default), 1 disturbance response\n"
-    "  --ts H           closed-loop sampling time [s] (default 1)\n"
+    "  --ts H           closed-loop sampling time [s] (default: the model file's\n"
+    "                   sample time, else 1)\n"
     "  --cascade        tune the outer controller of a cascade (needs --outer)\n"
     "  --form F         0 general parallel, 1 parallel Ti Td, 2 parallel 1/Ti Td, 3 series\n"
     "  --type T         0 P, 1 I, 2 PI (default), 3 PID\n"
@@ -55,7 +59,8 @@ int IntegerIn(const std::string& option, const std::string& text, int lo, int hi
 struct TuneOptions {
   std::optional<std::vector<double>> Inner, Outer;
   int Method = 0, Slider = 10, Response = 0, Form = 0, Type = 2;
-  std::string SamplingTime = "1";
+  std::optional<std::string> SamplingTime;
+  std::string ModelFile;
   bool Cascade = false;
   std::vector<double> Scale{1, 1, 1};
   std::string CurvesFile;
@@ -76,7 +81,8 @@ TuneOptions ParseOptions(const std::vector<std::string>& args) {
     }
     if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
     const std::string& v = args[++i];
-    if (a == "--inner") o.Inner = NumberList(a, v, 3);
+    if (a == "--vtm") o.ModelFile = v;
+    else if (a == "--inner") o.Inner = NumberList(a, v, 3);
     else if (a == "--outer") o.Outer = NumberList(a, v, 3);
     else if (a == "--method") o.Method = IntegerIn(a, v, -1, 6);
     else if (a == "--slider") o.Slider = IntegerIn(a, v, 0, 20);
@@ -89,8 +95,12 @@ TuneOptions ParseOptions(const std::vector<std::string>& args) {
     else throw UsageError("unknown option '" + a + "'");
   }
   if (o.Help) return o;
-  if (!o.Inner) throw UsageError("the inner model is missing (--inner K,T,L)");
-  if (o.Cascade && !o.Outer) throw UsageError("--cascade needs the outer model (--outer K,T,L)");
+  if (!o.ModelFile.empty() && (o.Inner || o.Outer))
+    throw UsageError("give the model either as --vtm FILE or as --inner/--outer, not both");
+  if (o.ModelFile.empty() && !o.Inner)
+    throw UsageError("the model is missing (--vtm FILE or --inner K,T,L)");
+  if (o.Cascade && o.ModelFile.empty() && !o.Outer)
+    throw UsageError("--cascade needs the outer model (--outer K,T,L)");
   return o;
 }
 
@@ -150,16 +160,24 @@ int RunTune(const std::vector<std::string>& args) {
     return 0;
   }
 
-  MeasurementStore store;
-  store.InnerGain = (*o.Inner)[0];
-  store.InnerTimeConstant = (*o.Inner)[1];
-  store.InnerDeadTime = (*o.Inner)[2];
+  constexpr char Point = '.';
+  auto storePtr = std::make_unique<MeasurementStore>();  // large: not on the stack
+  MeasurementStore& store = *storePtr;
+  std::string samplingTime = o.SamplingTime.value_or("1");
+  if (!o.ModelFile.empty()) {
+    TModel::LoadModelFile(o.ModelFile, store, Point);
+    // As "Izračun PID parametrov" does: the model's sample time unless one is given.
+    if (!o.SamplingTime) samplingTime = FormatGeneral(store.SampleTime, 12, Point);
+  } else {
+    store.InnerGain = (*o.Inner)[0];
+    store.InnerTimeConstant = (*o.Inner)[1];
+    store.InnerDeadTime = (*o.Inner)[2];
+  }
   if (o.Outer) {
     store.OuterGain = (*o.Outer)[0];
     store.OuterTimeConstant = (*o.Outer)[1];
     store.OuterDeadTime = (*o.Outer)[2];
   }
-  constexpr char Point = '.';
   ApplyTuning(store, o.Method, o.Slider, o.Cascade);
   const TuningSummary summary = SummaryTexts(store, o.Cascade, Point);
   PanelInput panelIn;
@@ -171,7 +189,7 @@ int RunTune(const std::vector<std::string>& args) {
   panelIn.ScaleD = o.Scale[2];
   const ControllerPanel panel = ComputeControllerPanel(store.Tuning, panelIn, Point);
 
-  const double h = ResolveSampleTime(o.SamplingTime, Point, store.ClosedLoopSampleTime);
+  const double h = ResolveSampleTime(samplingTime, Point, store.ClosedLoopSampleTime);
   const SimulationOutcome sim = SimulateResponses(store, h, o.Response, o.Cascade);
   if (!o.CurvesFile.empty()) {
     if (!sim.Curves) throw std::runtime_error(sim.Reason);

@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "data/TextFile.h"
+#include "model/TModel.h"
 
 namespace {
 struct CliRun {
@@ -82,7 +84,7 @@ TEST(TuneCommand, WritesTheCurvesAsCsv) {
 TEST(TuneCommand, ErrorsGoToStandardErrorWithANonZeroExitCode) {
   CliRun r = Tune("--method 2");
   EXPECT_NE(r.ExitCode, 0);
-  EXPECT_TRUE(Has(r.Err, "inner model is missing"));
+  EXPECT_TRUE(Has(r.Err, "the model is missing"));
   EXPECT_TRUE(r.Out.empty());
   r = Tune("--inner 2,20,5 --ts abc");
   EXPECT_NE(r.ExitCode, 0);
@@ -92,4 +94,26 @@ TEST(TuneCommand, ErrorsGoToStandardErrorWithANonZeroExitCode) {
   r = Tune("--inner 0,20,5 --curves /tmp/never.csv");
   EXPECT_NE(r.ExitCode, 0);
   EXPECT_TRUE(Has(r.Err, "ojačenje"));
+}
+
+TEST(TuneCommand, ReadsBothModelsAndTheSampleTimeFromAModelFile) {
+  const std::string vtm =
+      (std::filesystem::temp_directory_path() / ("tune_" + std::to_string(::getpid()) + ".vtm"))
+          .string();
+  auto store = std::make_unique<MeasurementStore>();
+  store->InnerGain = 2, store->InnerTimeConstant = 20, store->InnerDeadTime = 5;
+  store->OuterGain = 1.5, store->OuterTimeConstant = 40, store->OuterDeadTime = 8;
+  store->SampleTime = 0.5;
+  store->ModelWindowSamples = 3;
+  TModel::SaveModelFile(vtm, *store, '.');
+  CliRun r = Tune("--vtm " + vtm + " --cascade --method 5");
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_TRUE(Has(r.Out, "\"InnerLoopGain\": 2.3529411764705883"));
+  EXPECT_TRUE(Has(r.Out, "\"SampleTime\": 0.5"));
+  r = Tune("--vtm " + vtm + " --inner 1,2,3");
+  EXPECT_NE(r.ExitCode, 0);
+  std::filesystem::remove(vtm);
+  r = Tune("--vtm " + vtm);
+  EXPECT_NE(r.ExitCode, 0);
+  EXPECT_TRUE(Has(r.Err, vtm));
 }

@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "app/TForm1.h"
+#include "data/ui/ProcessingPage.h"
 #include "charts/VorChart.h"
 #include "data/Clock.h"
 #include "data/NumberFormat.h"
@@ -122,11 +123,9 @@ double RegulatorPage::SequencerGainFromControls(QString& note) const {
   // The sequencer table lives on the experiment tab, the Y1 range on the processing tab.
   const char sep = TForm1::DecimalSeparator();
   auto* grid = form_.findChild<QTableWidget*>(QStringLiteral("StringGrid_Sekvencer"));
-  auto* minLabel = form_.findChild<QLabel*>(QStringLiteral("Label_MinY1"));
-  auto* maxLabel = form_.findChild<QLabel*>(QStringLiteral("Label_MaksY1"));
-  if (!grid || !minLabel || !maxLabel) return 1;
-  const double minimum = ParseFloat(S(minLabel->text()), sep);
-  const double maximum = ParseFloat(S(maxLabel->text()), sep);
+  if (!grid) return 1;
+  const double minimum = ParseFloat(S(form_.ProcessingTab().Label_MinY1->text()), sep);
+  const double maximum = ParseFloat(S(form_.ProcessingTab().Label_MaksY1->text()), sep);
   std::vector<std::pair<double, double>> rows;
   auto cell = [grid](int row, int column) {
     const QTableWidgetItem* item = grid->item(row, column);
