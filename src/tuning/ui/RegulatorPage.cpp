@@ -228,6 +228,10 @@ void RegulatorPage::Button9Click() {
   FileDialog& dialog = form_.SaveDialog_Controller;
   dialog.InitialDir = form_.LastDirectory;
   if (!Ui().ExecuteSaveDialog(this, dialog)) return;
+  SaveControllerSettingsFile(dialog.FileName);
+}
+
+void RegulatorPage::SaveControllerSettingsFile(const QString& fileName) {
   const MeasurementStore& store = form_.Store();
   ControllerSettings s;
   s.InnerGain = store.InnerGain;
@@ -248,7 +252,7 @@ void RegulatorPage::Button9Click() {
   s.ScaleD = S(Edit_Reg_ScaleD->text());
   s.SamplingTimeText = S(Edit_Vzorcenje->text());
   s.Cascade = CheckBox_CascadeReg->isChecked();
-  TRegulator::SaveControllerSettings(S(dialog.FileName), s, TForm1::DecimalSeparator());
+  TRegulator::SaveControllerSettings(S(fileName), s, TForm1::DecimalSeparator());
 }
 
 void RegulatorPage::Button8Click() {

@@ -33,6 +33,10 @@ class RegulatorPage : public QWidget {
   void RecomputeTuningFromControls();
   void ShowControllerParametersFromControls();
 
+  // The tab's settings and the store's models as a controller settings file; the
+  // automatic post-processing writes its ".vtc" through this too.
+  void SaveControllerSettingsFile(const QString& fileName);
+
   // Handlers.
   void Button_PIDClick();  // "Izračun PID parametrov" on the "Model" tab
   void ComboBox1Change();
