@@ -165,6 +165,10 @@ DataFileTexts ReadPlainFile(const std::string& path, const std::vector<std::stri
     data.Names[static_cast<size_t>(c)] = std::string(rest.substr(0, next));
     rest = next == std::string_view::npos ? std::string_view() : rest.substr(next + 1);
   }
+  if (rest.size() > 1)
+    texts.Warnings.push_back("Datoteka ima več kot " + std::to_string(MaxColumns) +
+                             " naslovov stolpcev; upoštevanih je prvih " +
+                             std::to_string(MaxColumns) + ".");
 
   const PlainLine first = SplitPlainLine(lines[5], sep);
   bool cut = false;

@@ -255,8 +255,10 @@ TEST_F(DataFileTest, HeadingsStopAtTheLineEndAndAtTheStoreColumns) {
   WriteTextLines(Path("wide.txt"),
                  {"d;", "", headings, "", "", "10:00:00;12;", "10:00:01;12;", "x"});
   auto loaded = std::make_unique<MeasurementStore>();
-  TObdelava::ReadDataFile(Path("wide.txt"), *loaded, '.');
+  const DataFileTexts t = TObdelava::ReadDataFile(Path("wide.txt"), *loaded, '.');
   EXPECT_EQ(loaded->ColumnNames[40], "H40");
+  ASSERT_EQ(t.Warnings.size(), 1u);
+  EXPECT_EQ(t.Warnings[0], "Datoteka ima več kot 40 naslovov stolpcev; upoštevanih je prvih 40.");
   WriteTextLines(Path("two.txt"), {"d;", "", "A;Bee", "", "", "10:00:00;12;", "10:00:01;12;", "x"});
   TObdelava::ReadDataFile(Path("two.txt"), *loaded, '.');
   EXPECT_EQ(loaded->ColumnNames[1], "A");

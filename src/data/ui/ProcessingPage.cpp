@@ -189,6 +189,8 @@ void ProcessingPage::ApplyWindow(const AnalysisWindow& w) {
     ScrollBar4->setValue(w.End);
     ScrollBar3->setRange(w.StartMin, w.StartMax);
     ScrollBar4->setRange(w.EndMin, w.EndMax);
+    // A click beside the handle moves by a fiftieth of the record.
+    for (QScrollBar* bar : {ScrollBar3, ScrollBar4}) bar->setPageStep(std::max(1, w.EndMax / 50));
   }
   const MeasurementStore& store = form_.Store();
   const char sep = TForm1::DecimalSeparator();

@@ -131,7 +131,7 @@ void ProcessingPage::BuildWindowAndData() {
   GroupBox_Podatki->setGeometry(4, 452, 566, 74);
   QWidget* g = GroupBox_Podatki;
   NewLabel(g, nullptr, QStringLiteral("Datum:"), 8, 22, 40);
-  Label_Datum = NewLabel(g, "Label_Datum", QString(), 48, 22, 86);
+  Label_Datum = NewLabel(g, "Label_Datum", QString(), 52, 22, 84);
   NewLabel(g, nullptr, QStringLiteral("Ura:"), 140, 22, 26);
   Label_Ura = NewLabel(g, "Label_Ura", QString(), 166, 22, 80);
   NewLabel(g, nullptr, QStringLiteral("Čas vzorčenja [s]: "), 252, 22, 104);
