@@ -296,3 +296,27 @@ TEST_F(ProcessingPageTest, AFileSavedUnderADecimalCommaLoadsUnderADecimalPoint) 
   QString expected = stdU;
   EXPECT_EQ(p.Label_STDU1->text(), expected.replace(',', '.'));
 }
+
+TEST_F(ProcessingPageTest, SavingWritesTheChosenColumnsWithMVAndUTwice) {
+  RecordExperiment(20);
+  MeasurementStore& s = Form().Store();
+  for (int c = 1; c <= 6; ++c) s.DataColumns[c][1] = c * 1.5;
+  ProcessingPage& p = Page();
+  p.ScrollBar_MV->setValue(2);
+  p.ScrollBar1->setValue(4);
+  ui.QueueFileAnswer(Path("cols.vtd"));
+  QTest::mouseClick(p.Button_ShraniVDatoteko, Qt::LeftButton);
+  ASSERT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join(' ').toStdString();
+  const std::vector<std::string> lines = ReadTextLines((dir / "cols.vtd").string());
+  ASSERT_EQ(lines.size(), 38u);
+  EXPECT_EQ(lines[18], "0\t3\t3\t6\t6\t7.5\t9");
+  EXPECT_EQ(lines[12], "Ventil");  // column 2's description, twice
+  EXPECT_EQ(lines[14], "Izhod");
+}
+
+TEST_F(ProcessingPageTest, SavingWithoutARecordSaysSoAndShowsNoDialog) {
+  QTest::mouseClick(Page().Button_ShraniVDatoteko, Qt::LeftButton);
+  EXPECT_TRUE(ui.ShownDialogs.empty());
+  ASSERT_EQ(ui.Messages.size(), 1);
+  EXPECT_EQ(ui.Messages[0], "Ni podatkov za shranjevanje.");
+}
