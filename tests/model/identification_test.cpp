@@ -222,3 +222,21 @@ TEST(Identification, FitsRecoverAnExactFirstOrderRelation) {
   EXPECT_EQ(singular.Gain, 0);
   EXPECT_TRUE(std::isfinite(singular.GainDeviation));
 }
+
+TEST(Identification, NoisyStepDownFindsTheProcess) {
+  Record r;
+  r.Samples = 600;
+  r.Before = 60;
+  r.After = 50;  // a step down of 10 units
+  r.StepAt = 50;
+  r.Inner = {0.8, std::exp(-1.0 / 40), 12};
+  r.Noise = 0.05;
+  r.FilterTime = 1;
+  auto store = MakeStore(r);
+  IdentifyModel(*store, 1, 600);
+  EXPECT_NEAR(store->InnerGain, 0.8, 0.04);
+  EXPECT_NEAR(store->InnerTimeConstant, 40, 4);
+  EXPECT_NEAR(store->InnerDeadTime, 12, 2);
+  EXPECT_LT(store->InnerRelativeError, 0.05);
+  EXPECT_LT(store->InnerMeasured[600], -7.5);  // the response falls by about 8
+}
