@@ -9,8 +9,8 @@
 
 // Vectors of four doubles; without AVX the compiler splits them into SSE2 halves, which
 // only costs speed. The arithmetic is lane by lane, in the order of the scalar rules, and
-// never contracted into fused multiply-adds, so every lane gives the scalar result bit
-// for bit.
+// neither build enables fused multiply-adds (which would round differently), so every
+// lane gives the scalar result bit for bit; the tests hold it to the one-by-one sweep.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace {
@@ -44,9 +44,11 @@ struct SweepSignals {
 };
 
 // The candidates of delays d0 .. d0+count-1 (count <= Lanes) side by side. Compiled twice,
-// for AVX2 (one vector per register; no fused multiply-add, which would change the
-// rounding) and for the baseline, and chosen at load time by the processor.
-__attribute__((target_clones("avx2", "default"))) void ScoreBlock(const SweepSignals& s, int d0, int count, Candidate* out) {
+// for AVX2 (one vector per register) and for the baseline, and chosen at load time by the
+// processor.
+__attribute__((target_clones("avx2", "default"))) void ScoreBlock(const SweepSignals& s,
+                                                                  int d0, int count,
+                                                                  Candidate* out) {
   const int n = s.n;
   const double* uf = s.filteredInput.data();
   const double* yf = s.filteredOutput.data();
