@@ -153,14 +153,8 @@ void ModelPage::HideQualityImages() {
 
 void ModelPage::IzracunModelaClick() {
   MeasurementStore& store = form_.Store();
-  // The analysis window of the "Obdelava" tab; the whole record when it has no selectors.
-  int start = 1, end = std::clamp(store.SampleCount, 1, MaxSamples);
-  auto* startBar = form_.ProcessingTab().findChild<QScrollBar*>(QStringLiteral("ScrollBar3"));
-  auto* endBar = form_.ProcessingTab().findChild<QScrollBar*>(QStringLiteral("ScrollBar4"));
-  if (startBar && endBar) {
-    start = startBar->value();
-    end = endBar->value();
-  }
+  const int start = form_.ProcessingTab().ScrollBar3->value();
+  const int end = form_.ProcessingTab().ScrollBar4->value();
   IdentifyModel(store, start, end);
   HideQualityImages();
   PlotChosenModel();
