@@ -1,0 +1,124 @@
+// One step-response experiment, sample by sample, free of widgets and timers: the
+// parameters the activation or the scheduler fills in, the run state, one tick, the step
+// sequence, the end of the record and the controller's manual/automatic switching. The
+// experiment window drives it from its timer; a test drives it in a loop.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "data/MeasurementStore.h"
+#include "experiment/MvSlider.h"
+#include "experiment/SimulatedProcess.h"
+#include "opc/OpcClient.h"
+
+class Clock;
+
+// The parameters of one experiment, filled before the run.
+struct ExperimentSetup {
+  std::string ExperimentLabel;
+  std::int32_t SamplePeriodMs = 1000;
+  double WaitTime = 0;      // s before the first step
+  double StepSize = 0;      // MV units
+  double StepDuration = 0;  // s
+  std::int32_t NumberOfSteps = 1;
+  bool BothDirections = false;
+  bool ClosedLoopDuring = false;
+  bool ClosedLoopAfter = true;
+  bool KeepInitialInput = false;
+  double InitialInput = 0;
+  bool NoOpcWrite = false;  // record only: nothing written, MV never stepped
+  OpcItemPtr ItemMV, ItemU, ItemY1, ItemY2;
+  bool SingleRASwitch = false;
+  OpcItemPtr ItemRA, ItemManual, ItemAuto;
+  std::int32_t ManualValue = 0;
+};
+
+// What one tick took, for the window to show.
+struct ExperimentSample {
+  double Time = 0;
+  double MV = 0, U = 0, Y1 = 0, Y2 = 0;
+  bool Simulated = false;
+  // The experiment has reached its end (last phase over, or the store full); the
+  // window ends it after drawing this sample.
+  bool EndRequested = false;
+};
+
+// Status bar texts of the experiment window.
+inline constexpr const char* ConnectedStatusText = "  ";
+inline constexpr const char* SimulationStatusText =
+    "  Opozorilo: povezava s strežnikom ni vzpostavljena! Simulacija v teku...";
+inline constexpr const char* NoConnectionMessage =
+    "Povezava z OPC streznikom ni vzpostavljena! Aktivirana je simulacija procesa.";
+
+// How long the preparation waits for Good quality of the MV item.
+constexpr int QualityWaitMs = 3000;
+
+// Waits until item reports Good quality or timeoutMs have passed on the clock, calling
+// keepWaiting between the tests (it processes the user interface's events; returning
+// false ends the wait early). True when the quality became Good.
+bool WaitForGoodQuality(const OpcItem* item, const Clock& clock,
+                        const std::function<bool()>& keepWaiting, int timeoutMs = QualityWaitMs);
+
+// First sample of the analysis window after an automatic experiment: about 90 % of the
+// waiting time into the record, never below 1.
+int AnalysisWindowStart(double waitTime, double sampleTime);
+
+class ExperimentRun {
+ public:
+  ExperimentRun(MeasurementStore& store, OpcClient& opc);
+
+  ExperimentSetup Setup;
+
+  // Run state.
+  double MV = 0, U = 0, Y1 = 0, Y2 = 0;
+  double ExperimentTime = 0;  // s, time stamp of the next sample
+  double PhaseDuration = 0;   // s, length of the present phase
+  SimulatedProcess Sim;
+  MvSlider Slider;
+
+  // Creation of the window: simulation at rest, the store ready for an experiment.
+  void Create();
+  // The step-sequence part of an automatic experiment's preparation (the wait for the
+  // MV item and the R/A switch are the caller's, in that order).
+  void PrepareAutomaticPhases();
+  // Showing the window: simulation at rest, time 0, the store emptied for this run and
+  // the starting MV chosen. From here on the run records until Finish.
+  void Begin();
+  // The slider's range from the panel's MV maximum, minimum and step, and the slider
+  // placed on the present MV. Called while the time is 0, so MV stays exactly as it is
+  // even off the slider's grid.
+  void PlaceSlider(double mvMax, double mvMin, double mvStep);
+  bool Running() const { return running_; }
+
+  // One sample. stepSequence: the step sequence advances (the main window is not in
+  // manual mode). A rejected MV write throws the client's OpcError before anything is
+  // recorded. Does nothing once the run has ended.
+  ExperimentSample Tick(bool stepSequence);
+  // Phase end: the next step up or down, or the end of the sequence.
+  void NextStep();
+  // Completes the record: SampleTime, the number of samples, at least 10 of them.
+  // Returns false (and changes nothing) when the run had already ended.
+  bool Finish();
+
+  // The plant controller's manual/automatic state; nothing is written when recording only.
+  void SwitchToManual();
+  void SwitchToAutomatic();
+
+  // The user's controls. While the time is 0 (the window being set up) a slider move
+  // leaves MV alone. Both return true when MV changed.
+  bool SliderMoved(int position);
+  // A typed MV (Enter in the value edit): MV := v, then the slider is placed on it; when
+  // that moves the slider, MV snaps to the slider's grid. Returns true if it snapped.
+  bool ValueTyped(double v);
+
+ private:
+  bool Connected() const;
+  double Period() const { return Setup.SamplePeriodMs * 0.001; }
+
+  MeasurementStore& store_;
+  OpcClient& opc_;
+  bool running_ = false;
+  bool endRequested_ = false;
+};
