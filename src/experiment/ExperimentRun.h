@@ -52,6 +52,9 @@ inline constexpr const char* SimulationStatusText =
 inline constexpr const char* NoConnectionMessage =
     "Povezava z OPC streznikom ni vzpostavljena! Aktivirana je simulacija procesa.";
 
+// The shortest sampling time an experiment runs with, s.
+constexpr double MinimumSampleTime = 0.05;
+
 // How long the preparation waits for Good quality of the MV item.
 constexpr int QualityWaitMs = 3000;
 

@@ -6,6 +6,15 @@
 #include <vector>
 
 class TForm1;
+class QCheckBox;
+class QDateEdit;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QTableWidget;
 
 class ExperimentPage : public QWidget {
   Q_OBJECT
@@ -20,6 +29,75 @@ class ExperimentPage : public QWidget {
   void NaloziNastavitveClick();
   void LoadSettingsFromList(const std::vector<std::string>& lines);
 
+  // Mode rules: which parameters a manual or an automatic experiment uses, and what
+  // recording only ("Ne piši v OPC") leaves editable. Checking a box or a mode button
+  // from code runs the same rule.
+  void RadioRocnoClick();
+  void RadioAvtomatskoClick();
+  void CheckBox_NePisiClick();
+  void OhraniZacetniVhodClick();
+  // "Ostale nastavitve samodejnega poizkusa": the dialog, without blocking this window.
+  void Button10Click();
+  // "Nastavi sedanji čas": the start time := now plus 8.64 s.
+  void Button1Click();
+  // "Aktiviraj eksperiment": corrects the sampling and waiting times, then runs a manual
+  // experiment at once or queues an automatic one.
+  void AktivirajEksperimentClick();
+  // The automatic branch of the activation: queue the experiment by its start time.
+  void QueueAutomaticExperiment();
+
+  QGroupBox* GroupBox_Nacin = nullptr;
+  QRadioButton* RadioRocno = nullptr;
+  QRadioButton* RadioAvtomatsko = nullptr;
+
+  QGroupBox* GroupBox_Parametri = nullptr;
+  QLineEdit* CasVzorcenjaEdit = nullptr;
+  QCheckBox* CheckBox_NePisi = nullptr;
+  QCheckBox* CheckBox_Zaprtozancni = nullptr;
+  QCheckBox* CheckBox_ZZPoPoizkusu = nullptr;
+  QCheckBox* OhraniZacetniVhod = nullptr;
+  QLabel* Label4 = nullptr;
+  QLineEdit* ZacetniVhodEdit = nullptr;
+  QLabel* Label5 = nullptr;
+  QLineEdit* CasCakanjaEdit = nullptr;
+  QLabel* Label6 = nullptr;
+  QLineEdit* VelikostStopniceEdit = nullptr;
+  QLabel* Label7 = nullptr;
+  QLineEdit* CasStopniceEdit = nullptr;
+  QLabel* Label8 = nullptr;
+  QLineEdit* SteviloStopnicEdit = nullptr;
+  QCheckBox* CheckBox_ObeSmeri = nullptr;
+  QLabel* Label3 = nullptr;
+  QDateEdit* DateTimePicker1 = nullptr;
+  QLineEdit* CajtZacetka = nullptr;  // masked "hh:mm:ss"
+  QPushButton* Button1 = nullptr;
+
+  QGroupBox* GroupBox_DrsnikMV = nullptr;
+  QLineEdit* Edit_MVMax = nullptr;
+  QLineEdit* Edit_MVMin = nullptr;
+  QLineEdit* Edit_MVStep = nullptr;
+
+  QGroupBox* GroupBox_Sekvencer = nullptr;
+  QCheckBox* CheckBox_Sekvencer = nullptr;
+  QTableWidget* StringGrid_Sekvencer = nullptr;  // 10 rows "Vhod", "Izhod"
+
+  QPushButton* NaloziNastavitve = nullptr;
+  QPushButton* ShraniNastavitve = nullptr;
+  QPushButton* Button10 = nullptr;
+  QPushButton* AktivirajEksperiment = nullptr;
+
+  QPlainTextEdit* SeznamCakajocihEkspCas = nullptr;
+  QPlainTextEdit* SeznamCakajocihEkspOznaka = nullptr;
+
  private:
+  void BuildModeGroup();
+  void BuildParameterGroup();
+  void BuildSliderAndSequencerGroups();
+  void BuildActionsAndQueue();
+  void ApplyModeRules(bool manual);
+  void ApplyNoWriteRule();
+  void RunManualExperiment();
+
   TForm1& form_;
+  bool activating_ = false;
 };

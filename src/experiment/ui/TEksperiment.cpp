@@ -1,8 +1,328 @@
 #include "experiment/ui/TEksperiment.h"
 
-#include "app/TForm1.h"
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFont>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QStatusBar>
+#include <QTimer>
+#include <random>
 
-TEksperiment::TEksperiment(TForm1& form) : QDialog(nullptr), form_(form) {
-  setObjectName(QStringLiteral("Eksperiment"));
-  setWindowTitle(QStringLiteral(""));
+#include "app/TForm1.h"
+#include "app/UiServices.h"
+#include "charts/VorChart.h"
+#include "data/NumberFormat.h"
+#include "data/ui/ProcessingPage.h"
+#include "experiment/ui/ExperimentPage.h"
+
+namespace {
+
+// Colours of the four signals (0x00BBGGRR).
+constexpr unsigned ColourMV = 0x0000FF;  // red
+constexpr unsigned ColourU = 0x000080;   // maroon
+constexpr unsigned ColourY1 = 0xFF0000;  // blue
+constexpr unsigned ColourY2 = 0x008000;  // green
+
+// The charts show a moving window of about this many seconds.
+constexpr double ChartWindowSeconds = 200;
+
+constexpr int ChartWidth = 470, ChartHeight = 114;
+
+QString Fixed4(double value) {
+  return QString::fromStdString(FormatFixed(value, 4, TForm1::DecimalSeparator()));
 }
+
+QString General8(double value) {
+  return QString::fromStdString(FormatGeneral(value, 8, TForm1::DecimalSeparator()));
+}
+
+double Number(const QLineEdit* edit) {
+  return ParseFloat(edit->text().toStdString(), TForm1::DecimalSeparator());
+}
+
+}  // namespace
+
+TEksperiment::TEksperiment(TForm1& form)
+    : QDialog(nullptr), form_(form), run_(form.Store(), form.Opc()) {
+  setObjectName(QStringLiteral("Eksperiment"));
+  setWindowTitle(QStringLiteral("Eksperiment"));
+  setModal(true);
+  setFixedSize(699, 520);
+  BuildCharts();
+  BuildControls();
+  run_.Sim.Seed(std::random_device{}());
+  FormCreate();
+}
+
+TEksperiment::~TEksperiment() = default;
+
+void TEksperiment::BuildCharts() {
+  struct Spec {
+    VorChart*& chart;
+    ChartSeries*& series;
+    const char* name;
+    const char* seriesName;
+    const char* title;
+    unsigned colour;
+    LineKind kind;
+  };
+  const Spec specs[] = {
+      {Chart1, LineSeries1, "Chart1", "LineSeries1", "Manipulativni signal (mv)", ColourMV, LineKind::Stairs},
+      {Chart_U, Series1, "Chart_U", "Series1", "Izhod regulatorja (u)", ColourU, LineKind::Stairs},
+      {Chart3, Series2, "Chart3", "Series2", "Izhod iz procesa - meritev 1 (y)", ColourY1, LineKind::Straight},
+      {Chart2, LineSeries5, "Chart2", "LineSeries5", "Zunanji izhod iz procesa - meritev 2 (yz)", ColourY2,
+       LineKind::Straight},
+  };
+  int y = 4;
+  for (const Spec& s : specs) {
+    s.chart = new VorChart(this);
+    s.chart->setObjectName(QString::fromLatin1(s.name));
+    s.chart->SetTitle(QString::fromUtf8(s.title));
+    QFont titleFont = s.chart->chart()->titleFont();
+    titleFont.setPointSize(8);
+    titleFont.setBold(true);
+    s.chart->chart()->setTitleFont(titleFont);
+    s.chart->chart()->setMargins(QMargins(2, 0, 6, 0));
+    s.chart->SetLegendVisible(false);
+    s.chart->setGeometry(4, y, ChartWidth, ChartHeight);
+    s.series = &s.chart->AddLineSeries(QString::fromLatin1(s.seriesName), ColorFromBgr(s.colour), s.kind);
+    y += ChartHeight + 2;
+  }
+}
+
+void TEksperiment::BuildControls() {
+  struct ValueSpec {
+    QLabel*& label;
+    const char* name;
+    const char* caption;
+    unsigned colour;
+  };
+  const ValueSpec values[] = {
+      {Label_Exp_MV, "Label_Exp_MV", "mv", ColourMV},
+      {Label_Exp_U1, "Label_Exp_U1", "u", ColourU},
+      {Label_Exp_Y1, "Label_Exp_Y1", "y", ColourY1},
+      {Label_Exp_Y2, "Label_Exp_Y2", "yz", ColourY2},
+  };
+  int y = 4;
+  for (const ValueSpec& v : values) {
+    auto* caption = new QLabel(QString::fromLatin1(v.caption), this);
+    caption->setGeometry(480, y + 30, 110, 16);
+    v.label = new QLabel(QStringLiteral("0"), this);
+    v.label->setObjectName(QString::fromLatin1(v.name));
+    v.label->setGeometry(480, y + 48, 110, 26);
+    v.label->setFrameShape(QFrame::Panel);
+    v.label->setFrameShadow(QFrame::Sunken);
+    v.label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QFont font = v.label->font();
+    font.setPointSize(11);
+    font.setBold(true);
+    v.label->setFont(font);
+    v.label->setStyleSheet(QStringLiteral("QLabel { color: %1; background: white; padding-right: 4px; }")
+                               .arg(ColorFromBgr(v.colour).name()));
+    y += ChartHeight + 2;
+  }
+
+  Label1 = new QLabel(QStringLiteral("t="), this);
+  Label1->setObjectName(QStringLiteral("Label1"));
+  Label1->setGeometry(12, 472, 20, 22);
+  Label2 = new QLabel(QStringLiteral("0"), this);
+  Label2->setObjectName(QStringLiteral("Label2"));
+  Label2->setGeometry(32, 472, 120, 22);
+  auto* seconds = new QLabel(QStringLiteral("s"), this);
+  seconds->setGeometry(152, 472, 12, 22);
+
+  auto* sliderCaption = new QLabel(QStringLiteral("MV"), this);
+  sliderCaption->setAlignment(Qt::AlignCenter);
+  sliderCaption->setGeometry(600, 4, 92, 18);
+  ScrollBar1 = new QScrollBar(Qt::Vertical, this);
+  ScrollBar1->setObjectName(QStringLiteral("ScrollBar1"));
+  ScrollBar1->setRange(0, 100);
+  ScrollBar1->setPageStep(10);
+  ScrollBar1->setSingleStep(1);
+  ScrollBar1->setValue(100);
+  ScrollBar1->setGeometry(634, 24, 24, 390);
+  connect(ScrollBar1, &QScrollBar::valueChanged, this, [this] { ScrollBar1Change(); });
+
+  VrednostVhodaEdit = new QLineEdit(QStringLiteral("0"), this);
+  VrednostVhodaEdit->setObjectName(QStringLiteral("VrednostVhodaEdit"));
+  VrednostVhodaEdit->setAlignment(Qt::AlignRight);
+  VrednostVhodaEdit->setGeometry(600, 422, 92, 24);
+  connect(VrednostVhodaEdit, &QLineEdit::returnPressed, this, [this] { VrednostVhodaEditKeyPress(); });
+
+  RocniAvtomatski = new QPushButton(QStringLiteral("Preklop v ročno"), this);
+  RocniAvtomatski->setObjectName(QStringLiteral("RocniAvtomatski"));
+  RocniAvtomatski->setGeometry(330, 468, 130, 28);
+  KonecEksperimenta = new QPushButton(QStringLiteral("Konec eksperimenta"), this);
+  KonecEksperimenta->setObjectName(QStringLiteral("KonecEksperimenta"));
+  KonecEksperimenta->setGeometry(470, 468, 222, 28);
+  // Enter belongs to the value edit: no button of this window is a default button.
+  for (QPushButton* b : {RocniAvtomatski, KonecEksperimenta}) {
+    b->setAutoDefault(false);
+    b->setDefault(false);
+  }
+  connect(RocniAvtomatski, &QPushButton::clicked, this, [this] { RocniAvtomatskiClick(); });
+  connect(KonecEksperimenta, &QPushButton::clicked, this, [this] { KonecEksperimentaClick(); });
+
+  StatusBar1 = new QStatusBar(this);
+  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+  StatusBar1->setSizeGripEnabled(false);
+  StatusBar1->setGeometry(0, 501, 699, 19);
+  statusText_ = new QLabel(StatusBar1);
+  statusText_->setObjectName(QStringLiteral("StatusBar1Text"));
+  StatusBar1->addWidget(statusText_, 1);
+
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName(QStringLiteral("Timer1"));
+  connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+}
+
+QString TEksperiment::StatusText() const { return statusText_->text(); }
+
+void TEksperiment::FormCreate() {
+  run_.Create();
+  experimentGroup_ = &form_.Opc().AddGroup("Skupina1");
+  experimentGroup_->SetDeadBand(0);
+  experimentGroup_->SetUpdateRateMs(10);
+}
+
+void TEksperiment::WaitForMVItem(bool reportFailure) {
+  // Bounded by the program's clock; a second bound on real time keeps a clock that does
+  // not move (a hand-driven one) from holding the program here.
+  QElapsedTimer elapsed;
+  elapsed.start();
+  const bool good = WaitForGoodQuality(run_.Setup.ItemMV.get(), form_.SystemClock(), [&] {
+    QCoreApplication::processEvents();
+    return elapsed.elapsed() < QualityWaitMs;
+  });
+  if (!good && reportFailure) Ui().ShowMessage(QString::fromUtf8(NoConnectionMessage));
+}
+
+void TEksperiment::PrepareManualRun() {
+  WaitForMVItem(true);
+  run_.Setup.ClosedLoopDuring ? SwitchToAutomatic() : SwitchToManual();
+  switchedForRun_ = true;
+  ScrollBar1->setEnabled(true);
+  VrednostVhodaEdit->setEnabled(true);
+  // Sampling starts when the window is shown, with its first sample at t = 0.
+}
+
+void TEksperiment::PrepareAutomaticRun() {
+  WaitForMVItem(false);
+  run_.Setup.ClosedLoopDuring ? SwitchToAutomatic() : SwitchToManual();
+  switchedForRun_ = true;
+  run_.PrepareAutomaticPhases();
+}
+
+void TEksperiment::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous()) FormShow();
+}
+
+void TEksperiment::FormShow() {
+  Timer1->stop();
+  // The slider's range is read first: a text that is not a number stops here, before
+  // the record is touched, and the window waits for "Konec eksperimenta".
+  const double mvMax = Number(form_.ExperimentTab().Edit_MVMax);
+  const double mvMin = Number(form_.ExperimentTab().Edit_MVMin);
+  const double mvStep = Number(form_.ExperimentTab().Edit_MVStep);
+  run_.Begin();
+  run_.PlaceSlider(mvMax, mvMin, mvStep);
+  SyncScrollBar();
+  ShowMV();
+  for (ChartSeries* s : {LineSeries1, Series1, Series2, LineSeries5}) {
+    s->Clear();
+    s->AddPoint(0, 0);
+  }
+  setWindowTitle(QStringLiteral("Eksperiment ") + QString::fromStdString(run_.Setup.ExperimentLabel));
+  Timer1->setInterval(run_.Setup.SamplePeriodMs);
+  Timer1Timer();
+  if (run_.Running()) Timer1->start();
+}
+
+void TEksperiment::Timer1Timer() {
+  if (!run_.Running()) return;
+  statusText_->setText(QString::fromUtf8(form_.Opc().IsConnected() ? ConnectedStatusText
+                                                                   : SimulationStatusText));
+  const bool stepSequence = !form_.ExperimentTab().RadioRocno->isChecked();
+  const ExperimentSample s = run_.Tick(stepSequence);
+
+  Label_Exp_MV->setText(Fixed4(s.MV));
+  Label_Exp_U1->setText(Fixed4(s.U));
+  Label_Exp_Y1->setText(Fixed4(s.Y1));
+  Label_Exp_Y2->setText(Fixed4(s.Y2));
+  Label2->setText(Fixed4(s.Time));
+
+  ChartSeries* const series[] = {LineSeries1, Series1, Series2, LineSeries5};
+  const double values[] = {s.MV, s.U, s.Y1, s.Y2};
+  if (s.Time > ChartWindowSeconds)
+    for (ChartSeries* c : series) c->DeleteOldest();
+  for (int i = 0; i < 4; ++i) series[i]->AddPoint(s.Time, values[i]);
+  // The (0, 0) start point goes once the second sample is drawn.
+  if (s.Time == form_.Store().SampleTime)
+    for (ChartSeries* c : series) c->DeleteOldest();
+
+  if (s.EndRequested) EndExperiment();
+}
+
+void TEksperiment::EndExperiment() {
+  Timer1->stop();
+  if (run_.Finish()) {
+    ProcessingPage& processing = form_.ProcessingTab();
+    processing.ConditionAfterExperiment();
+    if (form_.ExperimentTab().RadioAvtomatsko->isChecked())
+      processing.SetAnalysisWindowStart(AnalysisWindowStart(run_.Setup.WaitTime, form_.Store().SampleTime));
+  }
+  if (switchedForRun_) {
+    switchedForRun_ = false;
+    run_.Setup.ClosedLoopAfter ? SwitchToAutomatic() : SwitchToManual();
+  }
+  QDialog::done(QDialog::Accepted);
+}
+
+void TEksperiment::reject() { EndExperiment(); }
+
+void TEksperiment::SwitchToManual() { run_.SwitchToManual(); }
+
+void TEksperiment::SwitchToAutomatic() { run_.SwitchToAutomatic(); }
+
+void TEksperiment::SyncScrollBar() {
+  const QSignalBlocker block(ScrollBar1);
+  ScrollBar1->setRange(run_.Slider.Minimum, run_.Slider.Maximum);
+  ScrollBar1->setValue(run_.Slider.Position);
+}
+
+void TEksperiment::ShowMV() { VrednostVhodaEdit->setText(General8(run_.MV)); }
+
+void TEksperiment::ScrollBar1Change() {
+  if (run_.SliderMoved(ScrollBar1->value())) ShowMV();
+}
+
+void TEksperiment::VrednostVhodaEditKeyPress() {
+  const double value = Number(VrednostVhodaEdit);
+  const bool snapped = run_.ValueTyped(value);
+  SyncScrollBar();
+  if (snapped) ShowMV();
+}
+
+void TEksperiment::SetSliderFromValue(double value) {
+  const bool moved = run_.Slider.SetFromValue(value);
+  SyncScrollBar();
+  if (moved) ScrollBar1Change();
+}
+
+void TEksperiment::RocniAvtomatskiClick() {
+  ScrollBar1->setEnabled(true);
+  VrednostVhodaEdit->setEnabled(true);
+  form_.ExperimentTab().RadioRocno->setChecked(true);
+  ShowMV();
+  SetSliderFromValue(run_.MV);
+  RocniAvtomatski->setEnabled(false);
+}
+
+void TEksperiment::KonecEksperimentaClick() { EndExperiment(); }

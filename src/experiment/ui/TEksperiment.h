@@ -1,15 +1,97 @@
 // The experiment window: runs one step-response experiment sample by sample, shown modally.
+// A thin shell around ExperimentRun: Timer1 drives its ticks, the labels, charts, slider
+// and value edit show them and take the engineer's MV.
 #pragma once
 
 #include <QDialog>
 
+#include "experiment/ExperimentRun.h"
+
 class TForm1;
+class VorChart;
+class ChartSeries;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
+class QStatusBar;
+class QTimer;
 
 class TEksperiment : public QDialog {
   Q_OBJECT
  public:
   explicit TEksperiment(TForm1& form);
+  ~TEksperiment() override;
+
+  // The experiment's parameters and run state; the activation and the scheduler fill
+  // Run().Setup before calling a preparation.
+  ExperimentRun& Run() { return run_; }
+  // The OPC group "Skupina1" that holds the experiment's items.
+  OpcGroup& ExperimentGroup() { return *experimentGroup_; }
+
+  void FormCreate();
+  // Wait up to 3 s for the MV item, put the controller into the state it has during the
+  // run, and free the slider and the value edit (manual) or set up the phases (automatic).
+  void PrepareManualRun();
+  void PrepareAutomaticRun();
+  // Showing the window: the run begins with its first sample at t = 0.
+  void FormShow();
+  // One sample: read or simulate, record, show; ends the run when it is over.
+  void Timer1Timer();
+  // Stops sampling, completes the record, hands it to the conditioning, puts the
+  // controller into its after-experiment state and closes the window. Closing the
+  // window from its title bar or with Escape ends the experiment the same way.
+  void EndExperiment();
+  void SwitchToManual();
+  void SwitchToAutomatic();
+  void ScrollBar1Change();
+  // Enter in the value edit.
+  void VrednostVhodaEditKeyPress();
+  void SetSliderFromValue(double value);
+  void RocniAvtomatskiClick();
+  void KonecEksperimentaClick();
+
+  VorChart* Chart1 = nullptr;
+  VorChart* Chart_U = nullptr;
+  VorChart* Chart3 = nullptr;
+  VorChart* Chart2 = nullptr;
+  ChartSeries* LineSeries1 = nullptr;
+  ChartSeries* Series1 = nullptr;
+  ChartSeries* Series2 = nullptr;
+  ChartSeries* LineSeries5 = nullptr;
+  QLabel* Label_Exp_MV = nullptr;
+  QLabel* Label_Exp_U1 = nullptr;
+  QLabel* Label_Exp_Y1 = nullptr;
+  QLabel* Label_Exp_Y2 = nullptr;
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QScrollBar* ScrollBar1 = nullptr;
+  QLineEdit* VrednostVhodaEdit = nullptr;
+  QPushButton* RocniAvtomatski = nullptr;
+  QPushButton* KonecEksperimenta = nullptr;
+  QStatusBar* StatusBar1 = nullptr;
+  QTimer* Timer1 = nullptr;
+
+  // The status bar's text.
+  QString StatusText() const;
+
+ public slots:
+  void reject() override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 
  private:
+  void BuildCharts();
+  void BuildControls();
+  void WaitForMVItem(bool reportFailure);
+  void SyncScrollBar();
+  void ShowMV();
+
   TForm1& form_;
+  ExperimentRun run_;
+  OpcGroup* experimentGroup_ = nullptr;
+  QLabel* statusText_ = nullptr;
+  // The controller was switched for the run and waits for its after-experiment state.
+  bool switchedForRun_ = false;
 };
