@@ -27,10 +27,9 @@ ExperimentRun::ExperimentRun(MeasurementStore& store, OpcClient& opc) : store_(s
 bool ExperimentRun::Connected() const { return opc_.IsConnected(); }
 
 void ExperimentRun::Create() {
+  // The store stays empty (no samples) until an experiment begins.
   Sim.Reset();
   ExperimentTime = 0;
-  store_.SampleCount = 1;
-  store_.ColumnCount = 6;
 }
 
 void ExperimentRun::PrepareAutomaticPhases() {

@@ -81,7 +81,7 @@ class ExperimentRun {
   SimulatedProcess Sim;
   MvSlider Slider;
 
-  // Creation of the window: simulation at rest, the store ready for an experiment.
+  // Creation of the window: simulation at rest, time 0.
   void Create();
   // The step-sequence part of an automatic experiment's preparation (the wait for the
   // MV item and the R/A switch are the caller's, in that order).
