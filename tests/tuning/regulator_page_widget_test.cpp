@@ -299,3 +299,20 @@ TEST_F(RegulatorTab, ATextThatIsNotANumberIsNeverWritten) {
   ASSERT_EQ(ui.Errors.size(), 1);
   EXPECT_EQ(ui.Errors[0], "'x' is not a valid floating point value");
 }
+
+TEST_F(RegulatorTab, UnderADecimalCommaEveryShownNumberUsesTheComma) {
+  QLocale::setDefault(QLocale(QLocale::Slovenian, QLocale::Slovenia));
+  Form().Store().SampleTime = 0.25;
+  Page().Button_PIDClick();
+  RegulatorPage& p = Page();
+  EXPECT_EQ(p.Edit_Vzorcenje->text(), "0,25");
+  EXPECT_EQ(p.Label_PI_Kp->text(), "0,859");
+  EXPECT_EQ(p.Label_PI_Ti->text(), "0,042848");
+  EXPECT_EQ(p.Edit_Reg_Kp->text(), "0,859");
+  EXPECT_EQ(p.Series3->Count(), 601);
+  // The typed scale is read with the comma too.
+  p.Edit_Reg_ScaleP->setText("0,5");
+  QTest::keyClick(p.Edit_Reg_ScaleP, Qt::Key_Return);
+  EXPECT_TRUE(ui.Errors.isEmpty());
+  EXPECT_EQ(p.Edit_Reg_Kp->text(), "0,429");
+}
