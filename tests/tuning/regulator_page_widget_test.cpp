@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTimer>
 #include <QtTest/QTest>
 #include <filesystem>
@@ -15,6 +16,8 @@
 #include "charts/VorChart.h"
 #include "data/NumberFormat.h"
 #include "data/TextFile.h"
+#include "data/ui/ProcessingPage.h"
+#include "experiment/ui/ExperimentPage.h"
 #include "support/AppFixture.h"
 #include "opc/ui/RadioGroup.h"
 #include "tuning/ui/RegulatorPage.h"
@@ -315,4 +318,35 @@ TEST_F(RegulatorTab, UnderADecimalCommaEveryShownNumberUsesTheComma) {
   QTest::keyClick(p.Edit_Reg_ScaleP, Qt::Key_Return);
   EXPECT_TRUE(ui.Errors.isEmpty());
   EXPECT_EQ(p.Edit_Reg_Kp->text(), "0,429");
+}
+
+TEST_F(RegulatorTab, InCascadeTheSequencerGainDividesTheGainsAndAFlatTableCountsAsOne) {
+  ExperimentPage& e = Form().ExperimentTab();
+  auto setRow = [&e](int row, const char* in, const char* out) {
+    e.StringGrid_Sekvencer->setItem(row, 0, new QTableWidgetItem(QString::fromLatin1(in)));
+    e.StringGrid_Sekvencer->setItem(row, 1, new QTableWidgetItem(QString::fromLatin1(out)));
+  };
+  setRow(0, "0", "0");
+  setRow(1, "50", "20");
+  setRow(2, "100", "100");
+  e.CheckBox_Sekvencer->setChecked(true);
+  Form().ProcessingTab().Label_MinY1->setText("10");
+  Form().ProcessingTab().Label_MaksY1->setText("30");
+  RegulatorPage& p = Page();
+  p.ComboBox1->setCurrentIndex(5);
+  const QString singleKp = p.Edit_Reg_Kp->text();
+  EXPECT_EQ(p.Label_OjacSekv->text(), "");  // single loop: no sequencer
+  p.CheckBox_CascadeReg->setChecked(true);
+  EXPECT_EQ(p.Label_LabOjacSekv->text(), "Maks. ojač. sekv.:");
+  EXPECT_EQ(p.Label_OjacSekv->text(), "1.6000");
+  const double cascKp = Form().Store().Tuning.CascKpPI * Form().Store().Tuning.RobustnessFactor;
+  EXPECT_EQ(p.Edit_Reg_Kp->text(), QString::number(cascKp / 1.6, 'f', 3));
+  // A flat characteristic: gain 1 and a note in the status bar.
+  setRow(1, "50", "0");
+  setRow(2, "100", "0");
+  p.ComboBox_Regulator->setCurrentIndex(1);
+  EXPECT_EQ(p.Label_OjacSekv->text(), "1.0000");
+  EXPECT_EQ(p.Edit_Reg_Kp->text(), QString::number(cascKp, 'f', 3));
+  EXPECT_TRUE(Form().StatusText().contains("sekvencerja"));
+  EXPECT_NE(singleKp, p.Edit_Reg_Kp->text());
 }

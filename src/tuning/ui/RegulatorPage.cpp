@@ -15,6 +15,7 @@
 
 #include "app/TForm1.h"
 #include "data/ui/ProcessingPage.h"
+#include "experiment/ui/ExperimentPage.h"
 #include "charts/VorChart.h"
 #include "data/Clock.h"
 #include "data/NumberFormat.h"
@@ -122,8 +123,7 @@ void RegulatorPage::RecomputeTuning(int method, int sliderPosition, int response
 double RegulatorPage::SequencerGainFromControls(QString& note) const {
   // The sequencer table lives on the experiment tab, the Y1 range on the processing tab.
   const char sep = TForm1::DecimalSeparator();
-  auto* grid = form_.findChild<QTableWidget*>(QStringLiteral("StringGrid_Sekvencer"));
-  if (!grid) return 1;
+  const QTableWidget* grid = form_.ExperimentTab().StringGrid_Sekvencer;
   const double minimum = ParseFloat(S(form_.ProcessingTab().Label_MinY1->text()), sep);
   const double maximum = ParseFloat(S(form_.ProcessingTab().Label_MaksY1->text()), sep);
   std::vector<std::pair<double, double>> rows;
@@ -146,8 +146,8 @@ void RegulatorPage::ShowControllerParameters(int form, int type, bool cascade) {
   in.Type = type;
   in.Cascade = cascade;
   QString note;
-  auto* sequencer = form_.findChild<QCheckBox*>(QStringLiteral("CheckBox_Sekvencer"));
-  if (cascade && sequencer && sequencer->isChecked()) in.SequencerGain = SequencerGainFromControls(note);
+  if (cascade && form_.ExperimentTab().CheckBox_Sekvencer->isChecked())
+    in.SequencerGain = SequencerGainFromControls(note);
   const UsedScales used = ScalesUsedBy(type);
   if (used.P) in.ScaleP = ParseFloat(S(Edit_Reg_ScaleP->text()), sep);
   if (used.I) in.ScaleI = ParseFloat(S(Edit_Reg_ScaleI->text()), sep);
