@@ -24,7 +24,7 @@ int AnalysisWindowStart(double waitTime, double sampleTime) {
 
 ExperimentRun::ExperimentRun(MeasurementStore& store, OpcClient& opc) : store_(store), opc_(opc) {}
 
-bool ExperimentRun::Connected() const { return opc_.IsConnected(); }
+bool ExperimentRun::Connected() const { return opc_.IsConnected() && !MvItemUnreachable; }
 
 void ExperimentRun::Create() {
   // The store stays empty (no samples) until an experiment begins.
@@ -136,11 +136,19 @@ bool ExperimentRun::Finish() {
   return true;
 }
 
+namespace {
+
+// A switch item whose row of the OPC table is empty: the plant's controller has no such
+// item, so there is nothing to write.
+bool Assigned(const OpcItemPtr& item) { return item && !item->ItemId().empty(); }
+
+}  // namespace
+
 void ExperimentRun::SwitchToManual() {
   if (Setup.NoOpcWrite) return;
   if (Setup.SingleRASwitch) {
-    if (Setup.ItemRA) Setup.ItemRA->WriteInteger(Setup.ManualValue);
-  } else if (Setup.ItemManual) {
+    if (Assigned(Setup.ItemRA)) Setup.ItemRA->WriteInteger(Setup.ManualValue);
+  } else if (Assigned(Setup.ItemManual)) {
     Setup.ItemManual->WriteInteger(1);
   }
 }
@@ -148,8 +156,8 @@ void ExperimentRun::SwitchToManual() {
 void ExperimentRun::SwitchToAutomatic() {
   if (Setup.NoOpcWrite) return;
   if (Setup.SingleRASwitch) {
-    if (Setup.ItemRA) Setup.ItemRA->WriteInteger(std::abs(Setup.ManualValue - 1));
-  } else if (Setup.ItemAuto) {
+    if (Assigned(Setup.ItemRA)) Setup.ItemRA->WriteInteger(std::abs(Setup.ManualValue - 1));
+  } else if (Assigned(Setup.ItemAuto)) {
     Setup.ItemAuto->WriteInteger(1);
   }
 }

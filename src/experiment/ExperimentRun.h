@@ -80,6 +80,9 @@ class ExperimentRun {
   double PhaseDuration = 0;   // s, length of the present phase
   SimulatedProcess Sim;
   MvSlider Slider;
+  // The preparation saw no Good quality of the MV item: the run simulates the process
+  // even while a server is connected, as its message announced.
+  bool MvItemUnreachable = false;
 
   // Creation of the window: simulation at rest, time 0.
   void Create();
@@ -116,8 +119,10 @@ class ExperimentRun {
   // that moves the slider, MV snaps to the slider's grid. Returns true if it snapped.
   bool ValueTyped(double v);
 
- private:
+  // This tick talks to the plant: the connection is active and the MV item was reached.
   bool Connected() const;
+
+ private:
   double Period() const { return Setup.SamplePeriodMs * 0.001; }
 
   MeasurementStore& store_;

@@ -18,6 +18,7 @@
 #include "opc/ui/OpcPage.h"
 #include "opc/ui/RadioGroup.h"
 #include "opc/ui/SelectOpcItemDialog.h"
+#include "opc/ItemBrowserAnswer.h"
 #include "support/AppFixture.h"
 
 namespace {
@@ -33,34 +34,11 @@ class OpcTab : public AppFixture {
   void Connect() { Click(Page().PoveziOPCStreznik); }
   void SelectCell(int row, int column = 0) { Page().OPCTabela->setCurrentCell(row, column); }
 
-  // Runs action; the item browser it opens gets answer (the dialog, while shown modally).
-  // Records whether a browser was shown at all.
   void WithBrowser(const std::function<void()>& action,
                    const std::function<void(SelectOpcItemDialog&)>& answer) {
-    browserShown = false;
-    std::function<void()> poll;
-    int attempts = 0;
-    poll = [&] {
-      auto* dialog = qobject_cast<SelectOpcItemDialog*>(QApplication::activeModalWidget());
-      if (dialog) {
-        browserShown = true;
-        answer(*dialog);
-        if (dialog->isVisible()) dialog->reject();
-      } else if (++attempts < 50) {
-        QTimer::singleShot(10, poll);
-      }
-    };
-    QTimer::singleShot(0, poll);
-    action();
-    QTest::qWait(attempts < 50 && !browserShown ? 30 : 0);
+    browserShown = WithItemBrowser(action, answer);
   }
-  static void Pick(SelectOpcItemDialog& dialog, const QString& id) {
-    const QStringList parts = id.split('.');
-    const auto found = dialog.ItemTree->findItems(parts.last(), Qt::MatchExactly | Qt::MatchRecursive);
-    for (QTreeWidgetItem* item : found)
-      if (item->parent() && item->parent()->text(0) == parts.first()) item->setSelected(true);
-    dialog.accept();
-  }
+  static void Pick(SelectOpcItemDialog& dialog, const QString& id) { PickItem(dialog, id); }
 
   bool browserShown = false;
 };

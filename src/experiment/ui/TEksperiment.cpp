@@ -200,6 +200,7 @@ void TEksperiment::WaitForMVItem(bool reportFailure) {
     QCoreApplication::processEvents();
     return elapsed.elapsed() < QualityWaitMs;
   });
+  run_.MvItemUnreachable = !good;
   if (!good && reportFailure) Ui().ShowMessage(QString::fromUtf8(NoConnectionMessage));
 }
 
@@ -247,8 +248,8 @@ void TEksperiment::FormShow() {
 
 void TEksperiment::Timer1Timer() {
   if (!run_.Running()) return;
-  statusText_->setText(QString::fromUtf8(form_.Opc().IsConnected() ? ConnectedStatusText
-                                                                   : SimulationStatusText));
+  statusText_->setText(
+      QString::fromUtf8(run_.Connected() ? ConnectedStatusText : SimulationStatusText));
   const bool stepSequence = !form_.ExperimentTab().RadioRocno->isChecked();
   const ExperimentSample s = run_.Tick(stepSequence);
 

@@ -1,0 +1,232 @@
+// A manual experiment over OPC against the simulated plant server: the step response
+// recorded in columns 1-6, the fall-back to the simulation when the MV item's quality
+// does not come, and a rejected write that costs one sample but not the experiment.
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest/QTest>
+#include <cmath>
+
+#include "experiment/ExperimentRun.h"
+#include "experiment/ui/ExperimentPage.h"
+#include "experiment/ui/TEksperiment.h"
+#include "opc/ItemBrowserAnswer.h"
+#include "opc/LocalOpcClient.h"
+#include "opc/SimulatedPlantServer.h"
+#include "opc/ui/OpcPage.h"
+#include "support/AppFixture.h"
+
+namespace {
+
+namespace id = SimulatedPlantItems;
+
+// The simulated plant, with writes that the test can make the server reject.
+class RejectingPlantServer final : public LocalOpcServer {
+ public:
+  explicit RejectingPlantServer(const Clock& clock) : plant_(clock) {}
+  OpcServerState State() const override { return plant_.State(); }
+  std::vector<std::string> ItemIds() const override { return plant_.ItemIds(); }
+  std::optional<LocalOpcItemInfo> Find(const std::string& itemId) const override {
+    return plant_.Find(itemId);
+  }
+  double Read(const std::string& itemId) override { return plant_.Read(itemId); }
+  bool Write(const std::string& itemId, double value) override {
+    return !RejectWrites && plant_.Write(itemId, value);
+  }
+  bool RejectWrites = false;
+
+ private:
+  SimulatedPlantServer plant_;
+};
+
+class OpcExperiment : public AppFixture {
+ protected:
+  void SetUp() override {
+    opc = CreateLocalOpcClient(
+        clock, {{SimulatedPlantServerName, [this] {
+                   auto server = std::make_unique<RejectingPlantServer>(clock);
+                   plant = server.get();
+                   return server;
+                 }}});
+    windows = CreateApplicationWindows(*opc, clock);
+    ASSERT_TRUE(folder.isValid());
+    ui.QueueFileAnswer(folder.filePath("poizkus.vtx"));
+    QTest::mouseClick(Opc().PoveziOPCStreznik, Qt::LeftButton);
+    ASSERT_TRUE(opc->IsConnected());
+    probe = &opc->AddGroup("Probe");
+  }
+  OpcPage& Opc() { return Form().OpcTab(); }
+  TEksperiment& Window() { return *windows.Eksperiment; }
+  MeasurementStore& Store() { return Form().Store(); }
+  double Column(int column, int sample) { return Store().DataColumns[column][sample]; }
+  double PlantValue(const char* itemId) { return probe->AddItem(itemId)->Value(); }
+
+  // The OPC table as an engineer fills it: MV picked through the browser, the other
+  // items typed; the controller switched by its two items.
+  void AssignItems(const QString& mvItem, bool switchItems = true) {
+    Opc().OPCTabela->setCurrentCell(0, 0);
+    ASSERT_TRUE(WithItemBrowser([&] { QTest::mouseClick(Opc().IzberiAjtemKnof, Qt::LeftButton); },
+                                [&](SelectOpcItemDialog& d) {
+                                  if (!mvItem.isEmpty()) PickItem(d, mvItem);
+                                }));
+    if (mvItem != id::MV) Opc().OPCTabela->item(0, 0)->setText(mvItem);
+    const std::pair<int, const char*> typed[] = {
+        {2, id::U}, {4, id::Y1}, {5, id::Y2}, {11, id::Manual}, {12, id::Auto}};
+    for (const auto& [row, itemId] : typed)
+      if (switchItems || row < 11) Opc().OPCTabela->item(row, 0)->setText(itemId);
+    Opc().OPCTabela->item(4, 1)->setText("Temperatura");
+  }
+
+  // "Aktiviraj eksperiment" for a manual experiment with a sampling time of 1 s from
+  // MV 10; drive runs inside the modal experiment window, then "Konec eksperimenta".
+  void RunManualExperiment(const std::function<void()>& drive) {
+    ExperimentPage& page = Form().ExperimentTab();
+    page.RadioRocno->setChecked(true);
+    page.CasVzorcenjaEdit->setText("1");
+    page.ZacetniVhodEdit->setText("10");
+    bool driven = false;
+    std::function<void()> poll = [&] {
+      if (!Window().isVisible()) {
+        QTimer::singleShot(5, poll);
+        return;
+      }
+      Window().Timer1->stop();  // the test gives the ticks, on the injected clock
+      shownAtMs = clock.TickCountMs();
+      drive();
+      driven = true;
+      QTest::mouseClick(Window().KonecEksperimenta, Qt::LeftButton);
+    };
+    QTimer::singleShot(0, poll);
+    QTest::mouseClick(page.AktivirajEksperiment, Qt::LeftButton);
+    EXPECT_TRUE(driven);
+    EXPECT_FALSE(Window().isVisible());
+  }
+  // One sampling-timer tick, a sampling period later, through the event loop as the
+  // timer delivers it (so an error escaping it reaches the error box).
+  void Tick() {
+    clock.AdvanceMs(1000);
+    QMetaObject::invokeMethod(&Window(), [this] { Window().Timer1Timer(); }, Qt::QueuedConnection);
+    QCoreApplication::sendPostedEvents(&Window(), QEvent::MetaCall);
+  }
+  void TypeMV(const char* text) {
+    Window().VrednostVhodaEdit->setText(text);
+    Window().VrednostVhodaEditKeyPress();
+  }
+
+  QTemporaryDir folder;
+  RejectingPlantServer* plant = nullptr;
+  OpcGroup* probe = nullptr;
+  std::int64_t shownAtMs = 0;
+};
+
+TEST_F(OpcExperiment, AManualExperimentRecordsThePlantsStepResponse) {
+  AssignItems(id::MV);
+  ASSERT_EQ(Opc().ItemId(0), "Plant.MV");
+  double raDuringRun = -1;
+  RunManualExperiment([&] {
+    raDuringRun = PlantValue(id::RA);
+    for (int i = 0; i < 30; ++i) Tick();  // samples 2..31 at MV 10
+    TypeMV("20");
+    for (int i = 0; i < 100; ++i) Tick();  // samples 32..131 at MV 20
+  });
+  EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
+  EXPECT_TRUE(ui.Messages.isEmpty()) << ui.Messages.join("; ").toStdString();
+  EXPECT_EQ(Window().StatusText(), "  ");
+
+  ASSERT_EQ(Store().SampleCount, 131);
+  EXPECT_EQ(Store().ColumnCount, 6);
+  EXPECT_EQ(Store().SampleTime, 1.0);
+  EXPECT_EQ(Store().ColumnNames[5], "Temperatura");
+  for (int k = 1; k <= 131; ++k) {
+    EXPECT_DOUBLE_EQ(Store().TimeColumn[k], k - 1.0) << k;
+    EXPECT_EQ(Column(1, k), k <= 31 ? 10 : 20) << k;
+    EXPECT_EQ(Column(2, k), Column(1, k)) << k;
+    EXPECT_EQ(Column(4, k), Column(3, k)) << k;
+  }
+  // The plant got the step: its actuator moved, Y1 answered after its dead time of 5 s
+  // with its time constant of 20 s, and Y2 followed Y1.
+  EXPECT_EQ(PlantValue(id::MV), 20);
+  EXPECT_EQ(Column(3, 31), 10);
+  EXPECT_EQ(Column(3, 40), 20);
+  for (int k = 1; k <= 36; ++k) EXPECT_NEAR(Column(5, k), 28, 0.5) << k;
+  EXPECT_NEAR(Column(5, 31 + 5 + 20), 28 + 8 * (1 - std::exp(-1.0)), 0.5);
+  EXPECT_NEAR(Column(5, 131), 28 + 8 * (1 - std::exp(-95.0 / 20)), 0.4);
+  EXPECT_NEAR(Column(6, 40), 38, 0.3);
+  EXPECT_GT(Column(6, 131), 41);
+  // Manual during the run (written at the start), automatic after it (the default).
+  EXPECT_EQ(raDuringRun, 0);
+  EXPECT_EQ(PlantValue(id::RA), 1);
+}
+
+TEST_F(OpcExperiment, APlantWithoutSwitchItemsRunsTheExperimentWithoutSwitching) {
+  AssignItems(id::MV, false);
+  RunManualExperiment([&] {
+    TypeMV("15");
+    for (int i = 0; i < 12; ++i) Tick();
+  });
+  EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
+  EXPECT_EQ(Store().SampleCount, 13);
+  EXPECT_EQ(Column(1, 13), 15);
+  EXPECT_EQ(PlantValue(id::MV), 15);
+  EXPECT_EQ(PlantValue(id::RA), 0);
+}
+
+TEST_F(OpcExperiment, AWrongMvItemTimesOutAfterThreeSecondsAndTheRunSimulates) {
+  AssignItems("Plant.Valve");  // no such item
+  // The wait keeps processing events; each pass lets 10 ms of the injected clock go by.
+  QTimer clockDriver;
+  QObject::connect(&clockDriver, &QTimer::timeout, [this] { clock.AdvanceMs(10); });
+  clockDriver.start(0);
+  const std::int64_t startMs = clock.TickCountMs();
+  RunManualExperiment([&] {
+    clockDriver.stop();
+    for (int i = 0; i < 9; ++i) Tick();
+  });
+  EXPECT_GE(shownAtMs - startMs, 3000);
+  EXPECT_LE(shownAtMs - startMs, 3100);
+  EXPECT_EQ(ui.Messages, QStringList{QString::fromUtf8(NoConnectionMessage)});
+  EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
+  EXPECT_EQ(Window().StatusText(), QString::fromUtf8(SimulationStatusText));
+  // The built-in simulated process: U = MV - 10 = 0, Y1 near 20, Y2 near 30.
+  ASSERT_EQ(Store().SampleCount, 10);
+  for (int k = 1; k <= 10; ++k) {
+    EXPECT_EQ(Column(1, k), 10);
+    EXPECT_EQ(Column(3, k), 0);
+    EXPECT_NEAR(Column(5, k), 20, 1.2);
+    EXPECT_NEAR(Column(6, k), 30, 0.6);
+  }
+}
+
+TEST_F(OpcExperiment, ARejectedWriteShowsTheErrorCostsTheSampleAndTheRunGoesOn) {
+  AssignItems(id::MV);
+  int samplesBefore = 0, samplesAfterRejection = 0;
+  bool runningAfterRejection = false;
+  RunManualExperiment([&] {
+    for (int i = 0; i < 3; ++i) Tick();
+    samplesBefore = Store().SampleCount;
+    plant->RejectWrites = true;
+    TypeMV("20");
+    Tick();
+    Tick();
+    samplesAfterRejection = Store().SampleCount;
+    runningAfterRejection = Window().isVisible() && Window().Run().Running();
+    plant->RejectWrites = false;
+    for (int i = 0; i < 10; ++i) Tick();
+  });
+  EXPECT_EQ(ui.Errors, QStringList({"Cannot write Items: Plant.MV", "Cannot write Items: Plant.MV"}));
+  EXPECT_EQ(samplesAfterRejection, samplesBefore);
+  EXPECT_TRUE(runningAfterRejection);
+  // Samples 1-4 at MV 10, then the ten ticks after the rejections at MV 20, one second
+  // apart on the record's time axis.
+  ASSERT_EQ(Store().SampleCount, 14);
+  EXPECT_EQ(Column(1, 4), 10);
+  EXPECT_EQ(Column(1, 5), 20);
+  EXPECT_EQ(Store().TimeColumn[5], 4.0);
+  EXPECT_EQ(PlantValue(id::MV), 20);
+}
+
+}  // namespace
