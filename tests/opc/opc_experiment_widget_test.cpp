@@ -1,6 +1,7 @@
 // A manual experiment over OPC against the simulated plant server: the step response
 // recorded in columns 1-6, the fall-back to the simulation when the MV item's quality
 // does not come, and a rejected write that costs one sample but not the experiment.
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -24,7 +25,8 @@ namespace {
 
 namespace id = SimulatedPlantItems;
 
-// The simulated plant, with writes that the test can make the server reject.
+// The simulated plant, with writes that the test can make the server reject and a log
+// of the writes it accepted.
 class RejectingPlantServer final : public LocalOpcServer {
  public:
   explicit RejectingPlantServer(const Clock& clock) : plant_(clock) {}
@@ -35,9 +37,12 @@ class RejectingPlantServer final : public LocalOpcServer {
   }
   double Read(const std::string& itemId) override { return plant_.Read(itemId); }
   bool Write(const std::string& itemId, double value) override {
-    return !RejectWrites && plant_.Write(itemId, value);
+    if (RejectWrites || !plant_.Write(itemId, value)) return false;
+    Written.push_back(itemId);
+    return true;
   }
   bool RejectWrites = false;
+  std::vector<std::string> Written;
 
  private:
   SimulatedPlantServer plant_;
@@ -157,9 +162,25 @@ TEST_F(OpcExperiment, AManualExperimentRecordsThePlantsStepResponse) {
   EXPECT_NEAR(Column(5, 131), 28 + 8 * (1 - std::exp(-95.0 / 20)), 0.4);
   EXPECT_NEAR(Column(6, 40), 38, 0.3);
   EXPECT_GT(Column(6, 131), 41);
-  // Manual during the run (written at the start), automatic after it (the default).
+  // Manual during the run (written at the start), automatic after it (the default);
+  // MV written once, when it changed (the start value 10 was the plant's already).
   EXPECT_EQ(raDuringRun, 0);
   EXPECT_EQ(PlantValue(id::RA), 1);
+  EXPECT_EQ(plant->Written, (std::vector<std::string>{id::Manual, id::MV, id::Auto}));
+}
+
+TEST_F(OpcExperiment, RecordOnlyWritesNothingToThePlant) {
+  AssignItems(id::MV);
+  Form().ExperimentTab().CheckBox_NePisi->setChecked(true);
+  RunManualExperiment([&] {
+    TypeMV("30");
+    for (int i = 0; i < 12; ++i) Tick();
+  });
+  EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
+  EXPECT_TRUE(plant->Written.empty());
+  EXPECT_EQ(Store().SampleCount, 13);
+  EXPECT_EQ(Column(3, 13), 10);  // the plant's own actuator, read
+  EXPECT_NEAR(Column(5, 13), 28, 0.5);
 }
 
 TEST_F(OpcExperiment, APlantWithoutSwitchItemsRunsTheExperimentWithoutSwitching) {
