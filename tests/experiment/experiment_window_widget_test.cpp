@@ -1,0 +1,294 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QtTest/QTest>
+#include <functional>
+
+#include "charts/VorChart.h"
+#include "experiment/ui/ExperimentPage.h"
+#include "experiment/ui/TEksperiment.h"
+#include "experiment/ui/TForm_SamodNastav.h"
+#include "opc/ui/RadioGroup.h"
+#include "support/AppFixture.h"
+
+namespace {
+
+class ExperimentWindow : public AppFixture {
+ protected:
+  void SetUp() override {
+    AppFixture::SetUp();
+    // The wait for the MV item's quality runs on the program's clock; move it on every
+    // pass of the event loop so that the wait ends at once in test time.
+    QObject::connect(&clockDriver, &QTimer::timeout, [this] { clock.AdvanceMs(500); });
+    clockDriver.start(0);
+  }
+  void TearDown() override { QLocale::setDefault(QLocale::c()); }
+  ExperimentPage& Page() { return Form().ExperimentTab(); }
+  TEksperiment& Window() { return *windows.Eksperiment; }
+
+  // Activates a manual experiment and runs `during` inside the window's modal call.
+  void RunManual(const std::function<void()>& during) {
+    Page().RadioRocno->setChecked(true);
+    // The quality wait processes events too: act once the window is shown.
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [this, &driver, during] {
+      if (!Window().isVisible()) return;
+      driver.stop();
+      during();
+      if (Window().isVisible()) QTest::mouseClick(Window().KonecEksperimenta, Qt::LeftButton);
+    });
+    driver.start(0);
+    QTest::mouseClick(Page().AktivirajEksperiment, Qt::LeftButton);
+    EXPECT_FALSE(driver.isActive()) << "the window was never shown";
+  }
+  void Type(const QString& text) {
+    Window().VrednostVhodaEdit->clear();
+    QTest::keyClicks(Window().VrednostVhodaEdit, text);
+    QTest::keyClick(Window().VrednostVhodaEdit, Qt::Key_Return);
+  }
+  void Ticks(int n) {
+    for (int i = 0; i < n; ++i) Window().Timer1Timer();
+  }
+
+  QTimer clockDriver;
+};
+
+}  // namespace
+
+TEST_F(ExperimentWindow, HasItsLayoutTextsAndChartColours) {
+  TEksperiment& w = Window();
+  EXPECT_EQ(w.size(), QSize(699, 520));
+  EXPECT_EQ(w.Chart1->Title(), "Manipulativni signal (mv)");
+  EXPECT_EQ(w.Chart_U->Title(), "Izhod regulatorja (u)");
+  EXPECT_EQ(w.Chart3->Title(), "Izhod iz procesa - meritev 1 (y)");
+  EXPECT_EQ(w.Chart2->Title(), "Zunanji izhod iz procesa - meritev 2 (yz)");
+  EXPECT_EQ(w.LineSeries1->Color(), QColor(255, 0, 0));
+  EXPECT_EQ(w.Series1->Color(), QColor(128, 0, 0));
+  EXPECT_EQ(w.Series2->Color(), QColor(0, 0, 255));
+  EXPECT_EQ(w.LineSeries5->Color(), QColor(0, 128, 0));
+  EXPECT_EQ(w.Label_Exp_MV->text(), "0");
+  EXPECT_EQ(w.Label1->text(), "t=");
+  EXPECT_EQ(w.Label2->text(), "0");
+  EXPECT_EQ(w.ScrollBar1->orientation(), Qt::Vertical);
+  EXPECT_EQ(w.ScrollBar1->pageStep(), 10);
+  EXPECT_EQ(w.ScrollBar1->value(), 100);
+  EXPECT_EQ(w.VrednostVhodaEdit->text(), "0");
+  EXPECT_EQ(w.RocniAvtomatski->text(), "Preklop v ročno");
+  EXPECT_EQ(w.KonecEksperimenta->text(), "Konec eksperimenta");
+  EXPECT_FALSE(w.Timer1->isActive());
+  EXPECT_EQ(w.ExperimentGroup().Name(), "Skupina1");
+}
+
+TEST_F(ExperimentWindow, AManualExperimentRunsOnTheSimulationAndEndsOnTheProcessingTab) {
+  Page().CasVzorcenjaEdit->setText("0.05");
+  Page().ZacetniVhodEdit->setText("10");
+  RunManual([this] {
+    TEksperiment& w = Window();
+    EXPECT_TRUE(w.Timer1->isActive());
+    EXPECT_EQ(w.Timer1->interval(), 50);
+    EXPECT_FALSE(w.RocniAvtomatski->isVisible());
+    EXPECT_EQ(w.StatusText(),
+              "  Opozorilo: povezava s strežnikom ni vzpostavljena! Simulacija v teku...");
+    EXPECT_EQ(w.VrednostVhodaEdit->text(), "10");
+    Ticks(100);
+    Type("20");  // Enter takes the value; it does not press a button of the window
+    ASSERT_TRUE(w.isVisible());
+    EXPECT_EQ(w.Run().MV, 20.0);
+    EXPECT_EQ(w.ScrollBar1->value(), 80);
+    Ticks(400);
+    EXPECT_EQ(w.Label_Exp_MV->text(), "20.0000");
+    EXPECT_EQ(w.Label_Exp_U1->text(), "10.0000");
+    EXPECT_NEAR(w.Label_Exp_Y1->text().toDouble(), 30, 1.0);
+    EXPECT_NEAR(w.Label_Exp_Y2->text().toDouble(), 40, 0.5);
+    EXPECT_EQ(w.Label2->text(), "25.0000");  // the 501st sample, at 500 * 0.05 s
+  });
+  EXPECT_EQ(ui.Messages, QStringList{"Povezava z OPC streznikom ni vzpostavljena! Aktivirana je simulacija procesa."});
+  EXPECT_FALSE(Window().isVisible());
+  EXPECT_FALSE(Window().Timer1->isActive());
+  EXPECT_EQ(Find<QTabWidget>("PageControl1")->currentIndex(), 2);
+  const MeasurementStore& store = Form().Store();
+  EXPECT_GE(store.SampleCount, 501);
+  EXPECT_EQ(store.SampleTime, 0.05);
+  EXPECT_EQ(store.ColumnCount, 6);
+  EXPECT_EQ(store.DataColumns[1][1], 10.0);
+  EXPECT_EQ(store.DataColumns[1][501], 20.0);
+}
+
+TEST_F(ExperimentWindow, ActivationCorrectsSamplingAndWaitingTimesUnderBothSeparators) {
+  for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::Slovenian, QLocale::Slovenia)}) {
+    QLocale::setDefault(locale);
+    const QString sep = locale.decimalPoint();
+    Page().CasVzorcenjaEdit->setText("0" + sep + "01");
+    Page().CasCakanjaEdit->setText("0");
+    RunManual([this] { EXPECT_EQ(Window().Timer1->interval(), 50); });
+    EXPECT_EQ(Page().CasVzorcenjaEdit->text(), "0" + sep + "05");
+    EXPECT_EQ(Page().CasCakanjaEdit->text(), "0" + sep + "1");
+    Page().CasVzorcenjaEdit->setText("1");
+    RunManual([] {});
+    EXPECT_EQ(Page().CasCakanjaEdit->text(), "2");
+    Page().CasCakanjaEdit->setText("7" + sep + "5");
+    RunManual([] {});
+    EXPECT_EQ(Page().CasCakanjaEdit->text(), "7" + sep + "5");
+  }
+}
+
+TEST_F(ExperimentWindow, ANonNumericMVMaximumShowsTheConversionErrorWhenTheWindowOpens) {
+  Page().Edit_MVMax->setText("abc");
+  RunManual([this] { EXPECT_FALSE(Window().Timer1->isActive()); });
+  EXPECT_EQ(ui.Errors, QStringList{"'abc' is not a valid floating point value"});
+  EXPECT_FALSE(Window().isVisible());
+}
+
+TEST_F(ExperimentWindow, ClosingFromTheTitleBarEndsTheExperimentLikeTheEndButton) {
+  Page().CasVzorcenjaEdit->setText("0.05");
+  RunManual([this] {
+    Ticks(3);
+    Window().close();
+  });
+  EXPECT_FALSE(Window().isVisible());
+  EXPECT_FALSE(Window().Timer1->isActive());
+  EXPECT_EQ(Form().Store().SampleCount, 10);
+  EXPECT_EQ(Find<QTabWidget>("PageControl1")->currentIndex(), 2);
+}
+
+TEST_F(ExperimentWindow, EscapeEndsTheExperimentToo) {
+  Page().CasVzorcenjaEdit->setText("0.05");
+  RunManual([this] {
+    Ticks(20);
+    QTest::keyClick(&Window(), Qt::Key_Escape);
+  });
+  EXPECT_FALSE(Window().Timer1->isActive());
+  EXPECT_EQ(Form().Store().SampleCount, 21);
+}
+
+TEST_F(ExperimentWindow, ATypedMVOutsideTheRangeWidensTheSlider) {
+  RunManual([this] {
+    Ticks(2);
+    Type("150");
+    EXPECT_EQ(Window().ScrollBar1->maximum(), 150);
+    EXPECT_EQ(Window().ScrollBar1->value(), 0);
+    EXPECT_EQ(Window().Run().MV, 150.0);
+    Type("x");
+    EXPECT_EQ(Window().Run().MV, 150.0);
+  });
+  EXPECT_EQ(ui.Errors, QStringList{"'x' is not a valid floating point value"});
+}
+
+TEST_F(ExperimentWindow, MovingTheSliderSetsMVAndTheValueEdit) {
+  Page().ZacetniVhodEdit->setText("12.345");
+  RunManual([this] {
+    EXPECT_EQ(Window().Run().MV, 12.345);  // the start stays off the slider's grid
+    EXPECT_EQ(Window().VrednostVhodaEdit->text(), "12.345");
+    Ticks(1);
+    Window().ScrollBar1->setValue(60);
+    EXPECT_EQ(Window().Run().MV, 40.0);
+    EXPECT_EQ(Window().VrednostVhodaEdit->text(), "40");
+  });
+}
+
+TEST_F(ExperimentWindow, ChartsDropTheStartPointAndKeepAbout200Seconds) {
+  TEksperiment& w = Window();
+  Page().RadioRocno->setChecked(true);
+  w.Run().Setup.SamplePeriodMs = 1000;
+  Form().Store().SampleTime = 1;
+  w.FormShow();
+  w.Timer1->stop();
+  EXPECT_EQ(w.LineSeries1->Count(), 2);  // (0, 0) and the sample at t = 0
+  Ticks(1);
+  EXPECT_EQ(w.LineSeries1->Count(), 2);  // the start point is gone
+  EXPECT_EQ(w.LineSeries1->Points().first().x(), 0.0);
+  Ticks(300);
+  EXPECT_EQ(w.LineSeries5->Count(), 201);
+  EXPECT_EQ(w.Chart2->SeriesAt(0).Points().first().x(), 101.0);
+  w.EndExperiment();
+}
+
+TEST_F(ExperimentWindow, SwitchOverToManualStopsTheStepsAndFreesTheSlider) {
+  TEksperiment& w = Window();
+  w.Run().Setup.SamplePeriodMs = 1000;
+  w.Run().Setup.WaitTime = 2;
+  w.Run().Setup.StepDuration = 2;
+  w.Run().Setup.StepSize = 5;
+  w.Run().Setup.NumberOfSteps = 3;
+  w.Run().Setup.InitialInput = 30;
+  w.ScrollBar1->setEnabled(false);
+  w.PrepareAutomaticRun();
+  w.FormShow();
+  w.Timer1->stop();
+  Ticks(3);
+  EXPECT_EQ(w.Run().MV, 35.0);
+  QTest::mouseClick(w.RocniAvtomatski, Qt::LeftButton);
+  EXPECT_TRUE(Page().RadioRocno->isChecked());
+  EXPECT_FALSE(Page().CasCakanjaEdit->isEnabled());
+  EXPECT_TRUE(w.ScrollBar1->isEnabled());
+  EXPECT_FALSE(w.RocniAvtomatski->isEnabled());
+  EXPECT_EQ(w.VrednostVhodaEdit->text(), "35");
+  Ticks(20);
+  EXPECT_EQ(w.Run().MV, 35.0);
+  w.EndExperiment();
+  EXPECT_EQ(Form().Store().SampleCount, 24);
+}
+
+// --- The dialog of the automatic experiment's options ----------------------------------
+
+TEST_F(ExperimentWindow, TheOptionsDialogHasItsDefaults) {
+  TForm_SamodNastav& d = *windows.SamodNastav;
+  EXPECT_EQ(d.Edit_Sam_Filt->text(), "0");
+  EXPECT_EQ(d.Edit_Sam_Max->text(), "100");
+  EXPECT_EQ(d.Edit_Sam_Min->text(), "0");
+  EXPECT_EQ(d.Edit_Sam_Velocity->text(), "1");
+  EXPECT_EQ(d.ComboBox_Sam_IzbMetode->currentIndex(), -1);
+  EXPECT_EQ(d.ComboBox_Sam_IzbMetode->count(), 6);
+  EXPECT_EQ(d.ComboBox_Sam_IzbMetode->placeholderText(), "Metoda provršin - sledenje");
+  EXPECT_EQ(d.ComboBox_Sam_IzbMetode->itemText(5), "Ziegler-Nichols - motnja");
+  EXPECT_EQ(d.Edit_Sam_Ts->text(), "1");
+  EXPECT_EQ(d.ScrollBar_Sam_Robust->value(), 10);
+  EXPECT_EQ(d.ScrollBar_Sam_Robust->maximum(), 20);
+  EXPECT_EQ(d.ScrollBar_Sam_Robust->pageStep(), 5);
+  EXPECT_EQ(d.RadioGroup_Sam_Prikaz->ItemIndex(), 0);
+  EXPECT_EQ(d.ComboBox_Sam_TipReg->currentIndex(), -1);
+  EXPECT_EQ(d.ComboBox_Sam_TipReg->placeholderText(), "Splošni paralelni (Kp, Ki, Kd)");
+  EXPECT_EQ(d.ComboBox_Sam_TipReg->count(), 4);
+  EXPECT_EQ(d.Edit_Sam_SkalP->text(), "1");
+  EXPECT_EQ(d.Edit_Sam_SkalI->text(), "1");
+  EXPECT_EQ(d.Edit_Sam_SkalD->text(), "1");
+  EXPECT_EQ(d.RadioGroup_Sam_PID->ItemIndex(), 2);
+  EXPECT_FALSE(d.CheckBox_Sam_Cascade->isChecked());
+  EXPECT_FALSE(d.CheckBox_Sam_Nalozi->isChecked());
+  EXPECT_FALSE(d.CheckBox_Sam_Nalozi->isEnabled());
+  EXPECT_TRUE(d.CheckBox_Sam_PorocObd->isChecked());
+  EXPECT_TRUE(d.CheckBox_Sam_PorocMod->isChecked());
+  EXPECT_TRUE(d.CheckBox_Sam_PorocReg->isChecked());
+  EXPECT_EQ(d.Label13->text(), "normal.dot");
+}
+
+TEST_F(ExperimentWindow, TheRobustnessLabelFollowsTheSliderUnderBothSeparators) {
+  TForm_SamodNastav& d = *windows.SamodNastav;
+  EXPECT_EQ(d.Label_Sam_Robust->text(), "1.000");
+  d.ScrollBar_Sam_Robust->setValue(0);
+  EXPECT_EQ(d.Label_Sam_Robust->text(), "0.100");
+  QLocale::setDefault(QLocale(QLocale::Slovenian, QLocale::Slovenia));
+  d.ScrollBar_Sam_Robust->setValue(20);
+  EXPECT_EQ(d.Label_Sam_Robust->text(), "2,646");
+}
+
+TEST_F(ExperimentWindow, ChoosingATemplateShowsItsPathAndCancellingKeepsTheOldOne) {
+  TForm_SamodNastav& d = *windows.SamodNastav;
+  d.show();
+  ui.QueueFileAnswer("/reports/plant.dot");
+  QTest::mouseClick(d.Button_Sam_IzberiPredlogo, Qt::LeftButton);
+  EXPECT_EQ(d.Label13->text(), "/reports/plant.dot");
+  ASSERT_EQ(ui.ShownDialogs.size(), 1u);
+  EXPECT_TRUE(ui.ShownDialogs[0].Filter.isEmpty());
+  QTest::mouseClick(d.Button_Sam_IzberiPredlogo, Qt::LeftButton);
+  EXPECT_EQ(d.Label13->text(), "/reports/plant.dot");
+  QTest::mouseClick(d.Button_Sam_OK, Qt::LeftButton);
+  EXPECT_FALSE(d.isVisible());
+}
