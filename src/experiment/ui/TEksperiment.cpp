@@ -12,6 +12,7 @@
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTimer>
+#include <QValueAxis>
 #include <random>
 
 #include "app/TForm1.h"
@@ -89,6 +90,12 @@ void TEksperiment::BuildCharts() {
     titleFont.setBold(true);
     s.chart->chart()->setTitleFont(titleFont);
     s.chart->chart()->setMargins(QMargins(2, 0, 6, 0));
+    // Small axis labels, three on the left axis: nothing is elided in a short chart.
+    QFont labelFont = s.chart->font();
+    labelFont.setPointSize(7);
+    for (QAbstractAxis* axis : s.chart->chart()->axes()) axis->setLabelsFont(labelFont);
+    for (QAbstractAxis* axis : s.chart->chart()->axes(Qt::Vertical))
+      if (auto* value = qobject_cast<QValueAxis*>(axis)) value->setTickCount(3);
     s.chart->SetLegendVisible(false);
     s.chart->setGeometry(4, y, ChartWidth, ChartHeight);
     s.series = &s.chart->AddLineSeries(QString::fromLatin1(s.seriesName), ColorFromBgr(s.colour), s.kind);

@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 #include <QScrollBar>
 
@@ -42,6 +43,10 @@ QComboBox* NoSelectionList(QWidget* parent, const char* name, const QStringList&
   // No item selected at first; the field shows the first item's text.
   list->setPlaceholderText(items.first());
   list->setCurrentIndex(-1);
+  // Shown like a selected item's text, not greyed as if disabled.
+  QPalette palette = list->palette();
+  palette.setColor(QPalette::PlaceholderText, palette.color(QPalette::ButtonText));
+  list->setPalette(palette);
   return list;
 }
 
@@ -134,13 +139,13 @@ void TForm_SamodNastav::BuildRightColumn() {
                                        QStringLiteral("PID")},
                                       this);
   RadioGroup_Sam_PID->setObjectName(QStringLiteral("RadioGroup_Sam_PID"));
-  RadioGroup_Sam_PID->setGeometry(282, 204, 130, 112);
+  RadioGroup_Sam_PID->setGeometry(282, 204, 110, 112);
   RadioGroup_Sam_PID->SetItemIndex(2);
 
   CheckBox_Sam_Cascade =
-      Check(this, "CheckBox_Sam_Cascade", QStringLiteral("Kaskadni regulator"), false, 422, 214, 130);
+      Check(this, "CheckBox_Sam_Cascade", QStringLiteral("Kaskadni regulator"), false, 402, 214, 150);
   CheckBox_Sam_Nalozi =
-      Check(this, "CheckBox_Sam_Nalozi", QStringLiteral("Naloži parametre v regulator"), false, 422, 240, 130);
+      Check(this, "CheckBox_Sam_Nalozi", QStringLiteral("Naloži parametre v regulator"), false, 402, 240, 150);
   CheckBox_Sam_Nalozi->setVisible(false);
   CheckBox_Sam_Nalozi->setEnabled(false);
 
