@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "charts/VorChart.h"
+#include "data/ui/ProcessingPage.h"
 #include "experiment/ui/ExperimentPage.h"
 #include "experiment/ui/TEksperiment.h"
 #include "experiment/ui/TForm_SamodNastav.h"
@@ -234,6 +235,40 @@ TEST_F(ExperimentWindow, SwitchOverToManualStopsTheStepsAndFreesTheSlider) {
   EXPECT_EQ(w.Run().MV, 35.0);
   w.EndExperiment();
   EXPECT_EQ(Form().Store().SampleCount, 24);
+}
+
+TEST_F(ExperimentWindow, AnAutomaticExperimentStartsTheAnalysisWindowAheadOfTheFirstStep) {
+  TEksperiment& w = Window();
+  ExperimentSetup& setup = w.Run().Setup;
+  setup.SamplePeriodMs = 1000;
+  setup.WaitTime = 30;
+  setup.StepDuration = 20;
+  setup.StepSize = 10;
+  setup.NumberOfSteps = 1;
+  setup.InitialInput = 10;
+  w.PrepareAutomaticRun();
+  w.FormShow();
+  w.Timer1->stop();
+  int ticks = 0;
+  while (w.Run().Running() && ticks < 1000) Ticks(1), ++ticks;
+  EXPECT_EQ(ticks + 1, 31 + 21);  // the first sample is the one the showing takes
+  EXPECT_EQ(Form().Store().SampleCount, 52);
+  EXPECT_EQ(Form().Store().DataColumns[1][31], 10.0);
+  EXPECT_EQ(Form().Store().DataColumns[1][32], 20.0);
+  EXPECT_EQ(Form().ProcessingTab().ScrollBar3->value(), 26);
+}
+
+TEST_F(ExperimentWindow, TheSwitchOverButtonIsUsableAgainInTheNextAutomaticExperiment) {
+  TEksperiment& w = Window();
+  w.Run().Setup.WaitTime = 100;
+  w.PrepareAutomaticRun();
+  w.FormShow();
+  w.RocniAvtomatskiClick();
+  EXPECT_FALSE(w.RocniAvtomatski->isEnabled());
+  w.EndExperiment();
+  Page().RadioAvtomatsko->setChecked(true);
+  w.PrepareAutomaticRun();
+  EXPECT_TRUE(w.RocniAvtomatski->isEnabled());
 }
 
 // --- The dialog of the automatic experiment's options ----------------------------------

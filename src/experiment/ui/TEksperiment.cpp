@@ -13,6 +13,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QValueAxis>
+#include <algorithm>
 #include <random>
 
 #include "app/TForm1.h"
@@ -225,6 +226,9 @@ void TEksperiment::PrepareAutomaticRun() {
   run_.Setup.ClosedLoopDuring ? SwitchToAutomatic() : SwitchToManual();
   switchedForRun_ = true;
   run_.PrepareAutomaticPhases();
+  // Every automatic experiment can be switched over to manual once, also after an
+  // earlier one was.
+  RocniAvtomatski->setEnabled(true);
 }
 
 void TEksperiment::showEvent(QShowEvent* event) {
@@ -266,14 +270,18 @@ void TEksperiment::Timer1Timer() {
   Label_Exp_Y2->setText(Fixed4(s.Y2));
   Label2->setText(Fixed4(s.Time));
 
+  // Each chart takes its new point in one replacement (one redraw, not three): past
+  // 200 s the oldest point goes, and the (0, 0) start point goes once the second sample
+  // is drawn.
   ChartSeries* const series[] = {LineSeries1, Series1, Series2, LineSeries5};
   const double values[] = {s.MV, s.U, s.Y1, s.Y2};
-  if (s.Time > ChartWindowSeconds)
-    for (ChartSeries* c : series) c->DeleteOldest();
-  for (int i = 0; i < 4; ++i) series[i]->AddPoint(s.Time, values[i]);
-  // The (0, 0) start point goes once the second sample is drawn.
-  if (s.Time == form_.Store().SampleTime)
-    for (ChartSeries* c : series) c->DeleteOldest();
+  const int dropped = (s.Time > ChartWindowSeconds ? 1 : 0) + (s.Time == form_.Store().SampleTime ? 1 : 0);
+  for (int i = 0; i < 4; ++i) {
+    QList<QPointF> points = series[i]->Points();
+    points.remove(0, std::min<qsizetype>(dropped, points.size()));
+    points.append(QPointF(s.Time, values[i]));
+    series[i]->Replace(points);
+  }
 
   if (s.EndRequested) EndExperiment();
 }

@@ -1,0 +1,61 @@
+// One sample of the experiment window: the store append, four chart points (with the
+// oldest dropped once the 200 s window is full) and the five labels; and the core's tick
+// alone.
+#include <benchmark/benchmark.h>
+
+#include <QRadioButton>
+#include <QTimer>
+#include <memory>
+
+#include "app/TForm1.h"
+#include "data/Clock.h"
+#include "experiment/ExperimentRun.h"
+#include "experiment/ui/ExperimentPage.h"
+#include "experiment/ui/TEksperiment.h"
+#include "opc/OpcClient.h"
+
+namespace {
+
+void StartRun(TEksperiment& window) {
+  window.FormShow();
+  window.Timer1->stop();  // the benchmark drives the ticks
+  // Fill the charts' 200 s window first: the steady state of a long experiment.
+  while (window.Run().ExperimentTime <= 210) window.Timer1Timer();
+}
+
+}  // namespace
+
+static void BM_ExperimentWindowTick(benchmark::State& state) {
+  auto opc = CreateNoServerOpcClient();
+  SystemClock clock;
+  ApplicationWindows windows = CreateApplicationWindows(*opc, clock);
+  TForm1& form = *windows.Form1;
+  TEksperiment& window = *windows.Eksperiment;
+  form.ExperimentTab().RadioRocno->setChecked(true);
+  // The charts keep 200 s: 200 points per series at 1 s, 4000 at the shortest 50 ms.
+  window.Run().Setup.SamplePeriodMs = static_cast<int>(state.range(0));
+  form.Store().SampleTime = state.range(0) * 0.001;
+  StartRun(window);
+  for (auto _ : state) {
+    window.Timer1Timer();
+    if (form.Store().SampleCount > MaxSamples - 10) {
+      state.PauseTiming();
+      StartRun(window);
+      state.ResumeTiming();
+    }
+  }
+}
+BENCHMARK(BM_ExperimentWindowTick)->Arg(1000)->Arg(50)->Unit(benchmark::kMicrosecond);
+
+static void BM_ExperimentCoreTick(benchmark::State& state) {
+  auto store = std::make_unique<MeasurementStore>();
+  auto opc = CreateNoServerOpcClient();
+  ExperimentRun run(*store, *opc);
+  run.Setup.InitialInput = 20;
+  run.Begin();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(run.Tick(false));
+    if (store->SampleCount > MaxSamples - 10) run.Begin();
+  }
+}
+BENCHMARK(BM_ExperimentCoreTick)->Unit(benchmark::kNanosecond);
