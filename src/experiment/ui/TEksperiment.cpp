@@ -1,6 +1,7 @@
 #include "experiment/ui/TEksperiment.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QElapsedTimer>
 #include <QFont>
 #include <QFrame>
@@ -259,6 +260,10 @@ void TEksperiment::FormShow() {
 
 void TEksperiment::Timer1Timer() {
   if (!run_.Running()) return;
+  // While a message box stands over the window (a rejected MV write shows one), ticks
+  // wait: the next tick after it is closed tries again, and boxes never pile up.
+  const QWidget* modal = QApplication::activeModalWidget();
+  if (modal != nullptr && modal != this) return;
   statusText_->setText(
       QString::fromUtf8(run_.Connected() ? ConnectedStatusText : SimulationStatusText));
   const bool stepSequence = !form_.ExperimentTab().RadioRocno->isChecked();
@@ -302,6 +307,15 @@ void TEksperiment::EndExperiment() {
 }
 
 void TEksperiment::reject() { EndExperiment(); }
+
+void TEksperiment::keyPressEvent(QKeyEvent* event) {
+  // A stray Escape must not end a running experiment; "Konec eksperimenta" does.
+  if (event->key() == Qt::Key_Escape) {
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
 
 void TEksperiment::SwitchToManual() { run_.SwitchToManual(); }
 

@@ -40,7 +40,7 @@ class TEksperiment : public QDialog {
   void Timer1Timer();
   // Stops sampling, completes the record, hands it to the conditioning, puts the
   // controller into its after-experiment state and closes the window. Closing the
-  // window from its title bar or with Escape ends the experiment the same way.
+  // window from its title bar ends the experiment the same way; Escape does nothing.
   void EndExperiment();
   void SwitchToManual();
   void SwitchToAutomatic();
@@ -80,6 +80,7 @@ class TEksperiment : public QDialog {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void BuildCharts();
