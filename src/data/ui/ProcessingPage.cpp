@@ -171,6 +171,7 @@ void ProcessingPage::ConditionAfterExperiment() {
   Label_Ts->setText(Text(FormatShortest(store.SampleTime, sep)));
   Label_Ns->setText(QString::number(store.SampleCount));
   Label_Ime->clear();
+  Label_Ime->setToolTip(QString());
   Chart2->setVisible(store.ColumnCount >= 6);
   RedrawSignals();
 }
@@ -353,6 +354,7 @@ void ProcessingPage::NaloziIzDatotekeClick() {
   Label_Datum->setText(Text(texts.Date));
   Label_Ura->setText(Text(texts.Time));
   Label_Ime->setText(dialog.FileName);
+  Label_Ime->setToolTip(dialog.FileName);
   Edit8->setText(Text(texts.FilterTime));
   Edit_Actuator_Maximum->setText(Text(texts.ActuatorMaximum));
   Edit_Actuator_Minimum->setText(Text(texts.ActuatorMinimum));
