@@ -231,6 +231,30 @@ TEST_F(ExperimentWindow, ChartsDropTheStartPointAndKeepAbout200Seconds) {
   w.EndExperiment();
 }
 
+TEST_F(ExperimentWindow, AShortSamplingPeriodDrawsASelectionThatKeepsEveryPeak) {
+  TEksperiment& w = Window();
+  Page().RadioRocno->setChecked(true);
+  w.Run().Setup.SamplePeriodMs = 50;
+  Form().Store().SampleTime = 0.05;
+  w.FormShow();
+  w.Timer1->stop();
+  Ticks(2000);
+  w.Run().ValueTyped(90);  // one sample's spike
+  Ticks(1);
+  w.Run().ValueTyped(10);
+  Ticks(2200);
+  const QList<QPointF>& drawn = w.LineSeries1->Points();
+  EXPECT_LE(drawn.size(), 401);
+  EXPECT_GE(drawn.size(), 200);
+  EXPECT_NEAR(drawn.first().x(), 210.1 - 200, 0.5);
+  EXPECT_DOUBLE_EQ(drawn.last().x(), w.Run().ExperimentTime - 0.05);
+  double peak = 0;
+  for (const QPointF& p : drawn) peak = std::max(peak, p.y());
+  EXPECT_EQ(peak, 90.0);
+  for (qsizetype k = 1; k < drawn.size(); ++k) EXPECT_LT(drawn[k - 1].x(), drawn[k].x());
+  w.EndExperiment();
+}
+
 TEST_F(ExperimentWindow, SwitchOverToManualStopsTheStepsAndFreesTheSlider) {
   TEksperiment& w = Window();
   w.Run().Setup.SamplePeriodMs = 1000;

@@ -37,6 +37,33 @@ constexpr double ChartWindowSeconds = 200;
 
 constexpr int ChartWidth = 470, ChartHeight = 114;
 
+// A chart draws at most this many points of a series: with a short sampling period the
+// 200 s window holds thousands, more than the plot has pixels.
+constexpr qsizetype MaxDrawnPoints = 400;
+
+// The points of a series to draw: all of them while they are few; else, for each run of
+// consecutive points, its smallest and largest in their order, and the newest point
+// itself, so that no peak and no step is lost at the plot's resolution.
+QList<QPointF> PointsToDraw(const QList<QPointF>& points) {
+  const qsizetype n = points.size();
+  if (n <= MaxDrawnPoints) return points;
+  const qsizetype run = (2 * n + MaxDrawnPoints - 1) / MaxDrawnPoints;
+  QList<QPointF> out;
+  out.reserve(MaxDrawnPoints + 1);
+  for (qsizetype first = 0; first < n - 1; first += run) {
+    const qsizetype last = std::min(first + run, n - 1);  // the newest point stays apart
+    qsizetype lo = first, hi = first;
+    for (qsizetype k = first + 1; k < last; ++k) {
+      if (points[k].y() < points[lo].y()) lo = k;
+      if (points[k].y() > points[hi].y()) hi = k;
+    }
+    out.append(points[std::min(lo, hi)]);
+    if (lo != hi) out.append(points[std::max(lo, hi)]);
+  }
+  out.append(points.last());
+  return out;
+}
+
 QString Fixed4(double value) {
   return QString::fromStdString(FormatFixed(value, 4, TForm1::DecimalSeparator()));
 }
@@ -191,6 +218,11 @@ void TEksperiment::BuildControls() {
   connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
 }
 
+ChartSeries* TEksperiment::DrawnSeries(int index) const {
+  ChartSeries* const series[] = {LineSeries1, Series1, Series2, LineSeries5};
+  return series[index];
+}
+
 QString TEksperiment::StatusText() const { return statusText_->text(); }
 
 void TEksperiment::FormCreate() {
@@ -248,9 +280,9 @@ void TEksperiment::FormShow() {
   run_.PlaceSlider(mvMax, mvMin, mvStep);
   SyncScrollBar();
   ShowMV();
-  for (ChartSeries* s : {LineSeries1, Series1, Series2, LineSeries5}) {
-    s->Clear();
-    s->AddPoint(0, 0);
+  for (int i = 0; i < 4; ++i) {
+    history_[i] = {QPointF(0, 0)};
+    DrawnSeries(i)->Replace(history_[i]);
   }
   setWindowTitle(QStringLiteral("Eksperiment ") + QString::fromStdString(run_.Setup.ExperimentLabel));
   Timer1->setInterval(run_.Setup.SamplePeriodMs);
@@ -278,14 +310,13 @@ void TEksperiment::Timer1Timer() {
   // Each chart takes its new point in one replacement (one redraw, not three): past
   // 200 s the oldest point goes, and the (0, 0) start point goes once the second sample
   // is drawn.
-  ChartSeries* const series[] = {LineSeries1, Series1, Series2, LineSeries5};
   const double values[] = {s.MV, s.U, s.Y1, s.Y2};
   const int dropped = (s.Time > ChartWindowSeconds ? 1 : 0) + (s.Time == form_.Store().SampleTime ? 1 : 0);
   for (int i = 0; i < 4; ++i) {
-    QList<QPointF> points = series[i]->Points();
+    QList<QPointF>& points = history_[i];
     points.remove(0, std::min<qsizetype>(dropped, points.size()));
     points.append(QPointF(s.Time, values[i]));
-    series[i]->Replace(points);
+    DrawnSeries(i)->Replace(PointsToDraw(points));
   }
 
   if (s.EndRequested) EndExperiment();

@@ -4,6 +4,9 @@
 #pragma once
 
 #include <QDialog>
+#include <QList>
+#include <QPointF>
+#include <array>
 
 #include "experiment/ExperimentRun.h"
 
@@ -88,11 +91,15 @@ class TEksperiment : public QDialog {
   void WaitForMVItem(bool reportFailure);
   void SyncScrollBar();
   void ShowMV();
+  // The series of MV, U, Y1 and Y2 (index 0..3).
+  ChartSeries* DrawnSeries(int index) const;
 
   TForm1& form_;
   ExperimentRun run_;
   OpcGroup* experimentGroup_ = nullptr;
   QLabel* statusText_ = nullptr;
+  // The points of the charts' 200 s window, of which the series draw a selection.
+  std::array<QList<QPointF>, 4> history_;
   // The controller was switched for the run and waits for its after-experiment state.
   bool switchedForRun_ = false;
 };
