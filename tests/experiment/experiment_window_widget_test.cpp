@@ -19,6 +19,7 @@
 #include "experiment/ui/TForm_SamodNastav.h"
 #include "opc/ui/RadioGroup.h"
 #include "support/AppFixture.h"
+#include "FakePlant.h"
 
 namespace {
 
@@ -370,4 +371,58 @@ TEST_F(ExperimentWindow, ChoosingATemplateShowsItsPathAndCancellingKeepsTheOldOn
   EXPECT_EQ(d.Label13->text(), "/reports/plant.dot");
   QTest::mouseClick(d.Button_Sam_OK, Qt::LeftButton);
   EXPECT_FALSE(d.isVisible());
+}
+
+namespace {
+class PlantExperimentWindow : public AppFixture {
+ protected:
+  void SetUp() override {
+    auto fake = std::make_unique<FakePlant>();
+    plant = fake.get();
+    opc = std::move(fake);
+    windows = CreateApplicationWindows(*opc, clock);
+    plant->connected = true;
+  }
+  FakePlant* plant = nullptr;
+};
+}  // namespace
+
+TEST_F(PlantExperimentWindow, ARejectedFirstMVWriteCostsASampleButSamplingGoesOn) {
+  TEksperiment& w = *windows.Eksperiment;
+  ExperimentSetup& setup = w.Run().Setup;
+  setup.ItemMV = plant->NewItem("MV");
+  setup.ItemU = plant->NewItem("U");
+  setup.ItemY1 = plant->NewItem("Y1");
+  setup.ItemY2 = plant->NewItem("Y2");
+  setup.InitialInput = 12;
+  plant->items["MV"]->reject = true;
+  EXPECT_THROW(w.FormShow(), OpcError);
+  EXPECT_TRUE(w.Timer1->isActive());
+  EXPECT_EQ(Form().Store().SampleCount, 1);
+  plant->items["MV"]->reject = false;
+  w.Timer1Timer();
+  EXPECT_EQ(Form().Store().SampleCount, 2);
+  EXPECT_EQ(w.StatusText(), "  ");
+  EXPECT_EQ(plant->writes, (std::vector<RecordedWrite>{{"MV", 12, false}}));
+  w.EndExperiment();
+  EXPECT_FALSE(w.Timer1->isActive());
+}
+
+TEST_F(PlantExperimentWindow, PreparationAndEndPutTheControllerIntoTheRequestedStates) {
+  TEksperiment& w = *windows.Eksperiment;
+  ExperimentSetup& setup = w.Run().Setup;
+  setup.ItemMV = plant->NewItem("MV");
+  setup.SingleRASwitch = true;
+  setup.ItemRA = plant->NewItem("RA");
+  setup.ManualValue = 1;
+  setup.ClosedLoopDuring = false;
+  setup.ClosedLoopAfter = true;
+  w.PrepareManualRun();
+  EXPECT_TRUE(ui.Messages.isEmpty()) << "the MV item reports Good quality at once";
+  EXPECT_EQ(plant->writes, (std::vector<RecordedWrite>{{"RA", 1, true}}));
+  w.FormShow();
+  w.EndExperiment();
+  w.EndExperiment();  // a second end writes nothing more
+  EXPECT_EQ(plant->writes,
+            (std::vector<RecordedWrite>{{"RA", 1, true}, {"RA", 0, true}}));
 }

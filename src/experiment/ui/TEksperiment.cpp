@@ -285,9 +285,10 @@ void TEksperiment::FormShow() {
     DrawnSeries(i)->Replace(history_[i]);
   }
   setWindowTitle(QStringLiteral("Eksperiment ") + QString::fromStdString(run_.Setup.ExperimentLabel));
+  // Sampling runs from here on, even when the first sample's MV write is rejected.
   Timer1->setInterval(run_.Setup.SamplePeriodMs);
+  Timer1->start();
   Timer1Timer();
-  if (run_.Running()) Timer1->start();
 }
 
 void TEksperiment::Timer1Timer() {
