@@ -142,6 +142,17 @@ TEST_F(ExperimentWindow, ActivationCorrectsSamplingAndWaitingTimesUnderBothSepar
   }
 }
 
+TEST_F(ExperimentWindow, ASecondClickDuringTheQualityWaitStartsNoSecondExperiment) {
+  bool clickedAgain = false;
+  QTimer::singleShot(0, [&] {
+    clickedAgain = true;
+    QTest::mouseClick(Page().AktivirajEksperiment, Qt::LeftButton);
+  });
+  RunManual([] {});
+  EXPECT_TRUE(clickedAgain);
+  EXPECT_EQ(ui.Messages.size(), 1);
+}
+
 TEST_F(ExperimentWindow, ANonNumericMVMaximumShowsTheConversionErrorWhenTheWindowOpens) {
   Page().Edit_MVMax->setText("abc");
   RunManual([this] { EXPECT_FALSE(Window().Timer1->isActive()); });
