@@ -359,3 +359,21 @@ TEST_F(SettingsFileWidget, AManualActivationSavesTheCorrectedSettingsAndTakesThe
   EXPECT_EQ(lines[SettingsLine::WaitTime], "0.1");
   EXPECT_EQ(lines[SettingsLine::ManualMode], "True");
 }
+
+TEST_F(SettingsFileWidget, AnAutomaticActivationSavesOnlyForAStartStillToCome) {
+  const QDateTime now(QDate(2026, 12, 7), QTime(10, 0, 0));
+  clock.SetNow(std::chrono::system_clock::time_point(std::chrono::milliseconds(now.toMSecsSinceEpoch())));
+  Exp().DateTimePicker1->setDate(now.date());
+  Exp().CajtZacetka->setText("10:00:00");  // the present second: too early
+  QTest::mouseClick(Exp().AktivirajEksperiment, Qt::LeftButton);
+  EXPECT_EQ(ui.Messages, QStringList{"Naveden čas začetka eksperimenta je bolj zgoden od trenutnega"});
+  EXPECT_TRUE(ui.ShownDialogs.empty());
+
+  Exp().CajtZacetka->setText("09:00:00");  // earlier today, but on a later day it is fine
+  Exp().DateTimePicker1->setDate(now.date().addDays(1));
+  ui.QueueFileAnswer(Path("Jutri.vtx"));
+  QTest::mouseClick(Exp().AktivirajEksperiment, Qt::LeftButton);
+  EXPECT_EQ(ui.Messages.size(), 1);
+  EXPECT_EQ(ReadTextLines(Path("Jutri.vtx").toStdString())[SettingsLine::StartTime], "09:00:00");
+  EXPECT_EQ(Form().LastDirectory, dir.path());
+}
