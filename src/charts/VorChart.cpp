@@ -11,6 +11,26 @@
 #include <cmath>
 #include <limits>
 
+namespace {
+
+// Ticks at round values (1, 2 or 5 times a power of ten, about five to a range),
+// without changing the range itself, which the program often fixes.
+void PlaceRoundTicks(QValueAxis* axis, double increment = 0) {
+  const double range = axis->max() - axis->min();
+  if (!(range > 0) || !std::isfinite(range)) return;
+  if (!(increment > 0)) {
+    const double raw = range / 5;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    const double normalized = raw / magnitude;
+    increment = (normalized < 1.5 ? 1 : normalized < 3 ? 2 : normalized < 7 ? 5 : 10) * magnitude;
+  }
+  axis->setTickType(QValueAxis::TicksDynamic);
+  axis->setTickInterval(increment);
+  axis->setTickAnchor(std::ceil(axis->min() / increment - 1e-9) * increment);
+}
+
+}  // namespace
+
 QColor ColorFromBgr(unsigned bgr) {
   return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
                 static_cast<int>((bgr >> 16) & 0xFF));
@@ -155,6 +175,7 @@ void VorChart::SetLeftAxisRange(double minimum, double maximum) {
   leftFixed_ = true;
   if (!(maximum > minimum)) maximum = minimum + 1;
   axisY_->setRange(minimum, maximum);
+  PlaceRoundTicks(axisY_);
 }
 
 void VorChart::SetLeftAxisAutomatic() {
@@ -168,13 +189,8 @@ double VorChart::BottomAxisMinimum() const { return axisX_->min(); }
 double VorChart::BottomAxisMaximum() const { return axisX_->max(); }
 
 void VorChart::SetBottomAxisIncrement(double increment) {
-  if (increment > 0 && std::isfinite(increment)) {
-    axisX_->setTickType(QValueAxis::TicksDynamic);
-    axisX_->setTickAnchor(axisX_->min());
-    axisX_->setTickInterval(increment);
-  } else {
-    axisX_->setTickType(QValueAxis::TicksFixed);
-  }
+  bottomIncrement_ = increment > 0 && std::isfinite(increment) ? increment : 0;
+  UpdateAxes();
 }
 
 void VorChart::SetAxisTitles(const QString& bottom, const QString& left) {
@@ -226,7 +242,15 @@ void VorChart::UpdateAxes() {
     axisY_->setRange(yMin - pad, yMax + pad);
   }
   axisX_->setRange(xMin, xMax);
-  if (axisX_->tickType() == QValueAxis::TicksDynamic) axisX_->setTickAnchor(xMin);
+  if (bottomIncrement_ > 0) {
+    // Labels every increment from the left end (a histogram's class edges).
+    axisX_->setTickType(QValueAxis::TicksDynamic);
+    axisX_->setTickInterval(bottomIncrement_);
+    axisX_->setTickAnchor(xMin);
+  } else {
+    PlaceRoundTicks(axisX_);
+  }
+  if (!leftFixed_) PlaceRoundTicks(axisY_);
 }
 
 void VorChart::mousePressEvent(QMouseEvent* event) {

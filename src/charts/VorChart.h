@@ -105,5 +105,6 @@ class VorChart : public QChartView {
   int barCount_ = 0;
   double barMinX_ = 0, barMaxX_ = 0, barMaxY_ = 0;
   bool leftFixed_ = false;
+  double bottomIncrement_ = 0;
   bool gradient_ = false;
 };
