@@ -6,6 +6,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 
+#include "app/FormHelpers.h"
 #include "app/TForm1.h"
 #include "data/NumberFormat.h"
 #include "data/NumericHelpers.h"
@@ -16,10 +17,6 @@
 #include "opc/ui/OpcPage.h"
 
 namespace {
-
-double Number(const QLineEdit* edit) {
-  return ParseFloat(edit->text().toStdString(), TForm1::DecimalSeparator());
-}
 
 // OPC table rows of the experiment's items.
 constexpr int RowMV = 0, RowU = 2, RowY1 = 4, RowY2 = 5;
@@ -38,14 +35,12 @@ void ExperimentPage::AktivirajEksperimentClick() {
     ~Guard() { flag = false; }
   } guard(activating_);
 
-  const char separator = TForm1::DecimalSeparator();
-  double ts = Number(CasVzorcenjaEdit);
+  double ts = TypedNumber(CasVzorcenjaEdit);
   if (ts < MinimumSampleTime) {
     ts = MinimumSampleTime;
-    CasVzorcenjaEdit->setText(QString::fromStdString(FormatShortest(ts, separator)));
+    CasVzorcenjaEdit->setText(ShownGeneral(ts, 15));  // the shortest decimal form
   }
-  if (Number(CasCakanjaEdit) < 2 * ts)
-    CasCakanjaEdit->setText(QString::fromStdString(FormatGeneral(2 * ts, 10, separator)));
+  if (TypedNumber(CasCakanjaEdit) < 2 * ts) CasCakanjaEdit->setText(ShownGeneral(2 * ts, 10));
   form_.Eksperiment().Run().Setup.NoOpcWrite = CheckBox_NePisi->isChecked();
   if (RadioRocno->isChecked())
     RunManualExperiment();
@@ -63,10 +58,10 @@ void ExperimentPage::RunManualExperiment() {
   TEksperiment& window = form_.Eksperiment();
   ExperimentSetup& setup = window.Run().Setup;
   setup.ExperimentLabel = BaseNameOf(form_.SaveDialog1.FileName.toStdString());
-  setup.SamplePeriodMs = RoundToInt(Number(CasVzorcenjaEdit) * 1000);
+  setup.SamplePeriodMs = RoundToInt(TypedNumber(CasVzorcenjaEdit) * 1000);
   setup.ClosedLoopDuring = CheckBox_Zaprtozancni->isChecked();
   setup.KeepInitialInput = OhraniZacetniVhod->isChecked();
-  setup.InitialInput = Number(ZacetniVhodEdit);
+  setup.InitialInput = TypedNumber(ZacetniVhodEdit);
 
   OpcGroup& group = window.ExperimentGroup();
   group.RemoveAllItems();

@@ -16,22 +16,15 @@
 #include <chrono>
 #include <initializer_list>
 
+#include "app/FormHelpers.h"
 #include "app/TForm1.h"
 #include "data/Clock.h"
 #include "experiment/ui/TForm_SamodNastav.h"
 
 namespace {
 
-template <typename T>
-T* Named(T* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
-}
-
 QLabel* Caption(QWidget* parent, const QString& text, int x, int y, int w = 170) {
-  auto* label = new QLabel(text, parent);
-  label->setGeometry(x, y, w, 22);
-  return label;
+  return ::Caption(parent, text, x, y, w, 22);
 }
 
 QLineEdit* Edit(QWidget* parent, const char* name, const QString& text, int x, int y, int w = 96) {

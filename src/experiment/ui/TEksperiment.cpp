@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <random>
 
+#include "app/FormHelpers.h"
 #include "app/TForm1.h"
 #include "app/UiServices.h"
 #include "charts/VorChart.h"
@@ -64,17 +65,8 @@ QList<QPointF> PointsToDraw(const QList<QPointF>& points) {
   return out;
 }
 
-QString Fixed4(double value) {
-  return QString::fromStdString(FormatFixed(value, 4, TForm1::DecimalSeparator()));
-}
-
-QString General8(double value) {
-  return QString::fromStdString(FormatGeneral(value, 8, TForm1::DecimalSeparator()));
-}
-
-double Number(const QLineEdit* edit) {
-  return ParseFloat(edit->text().toStdString(), TForm1::DecimalSeparator());
-}
+QString Fixed4(double value) { return ShownFixed(value, 4); }
+QString General8(double value) { return ShownGeneral(value, 8); }
 
 }  // namespace
 
@@ -93,7 +85,7 @@ TEksperiment::TEksperiment(TForm1& form)
 TEksperiment::~TEksperiment() = default;
 
 void TEksperiment::BuildCharts() {
-  struct Spec {
+  struct ChartLook {
     VorChart*& chart;
     ChartSeries*& series;
     const char* name;
@@ -102,7 +94,7 @@ void TEksperiment::BuildCharts() {
     unsigned colour;
     LineKind kind;
   };
-  const Spec specs[] = {
+  const ChartLook looks[] = {
       {Chart1, LineSeries1, "Chart1", "LineSeries1", "Manipulativni signal (mv)", ColourMV, LineKind::Stairs},
       {Chart_U, Series1, "Chart_U", "Series1", "Izhod regulatorja (u)", ColourU, LineKind::Stairs},
       {Chart3, Series2, "Chart3", "Series2", "Izhod iz procesa - meritev 1 (y)", ColourY1, LineKind::Straight},
@@ -110,7 +102,7 @@ void TEksperiment::BuildCharts() {
        LineKind::Straight},
   };
   int y = 4;
-  for (const Spec& s : specs) {
+  for (const ChartLook& s : looks) {
     s.chart = new VorChart(this);
     s.chart->setObjectName(QString::fromLatin1(s.name));
     s.chart->SetTitle(QString::fromUtf8(s.title));
@@ -133,20 +125,20 @@ void TEksperiment::BuildCharts() {
 }
 
 void TEksperiment::BuildControls() {
-  struct ValueSpec {
+  struct ValueLook {
     QLabel*& label;
     const char* name;
     const char* caption;
     unsigned colour;
   };
-  const ValueSpec values[] = {
+  const ValueLook values[] = {
       {Label_Exp_MV, "Label_Exp_MV", "mv", ColourMV},
       {Label_Exp_U1, "Label_Exp_U1", "u", ColourU},
       {Label_Exp_Y1, "Label_Exp_Y1", "y", ColourY1},
       {Label_Exp_Y2, "Label_Exp_Y2", "yz", ColourY2},
   };
   int y = 4;
-  for (const ValueSpec& v : values) {
+  for (const ValueLook& v : values) {
     auto* caption = new QLabel(QString::fromLatin1(v.caption), this);
     caption->setGeometry(480, y + 30, 110, 16);
     v.label = new QLabel(QStringLiteral("0"), this);
@@ -273,9 +265,9 @@ void TEksperiment::FormShow() {
   Timer1->stop();
   // The slider's range is read first: a text that is not a number stops here, before
   // the record is touched, and the window waits for "Konec eksperimenta".
-  const double mvMax = Number(form_.ExperimentTab().Edit_MVMax);
-  const double mvMin = Number(form_.ExperimentTab().Edit_MVMin);
-  const double mvStep = Number(form_.ExperimentTab().Edit_MVStep);
+  const double mvMax = TypedNumber(form_.ExperimentTab().Edit_MVMax);
+  const double mvMin = TypedNumber(form_.ExperimentTab().Edit_MVMin);
+  const double mvStep = TypedNumber(form_.ExperimentTab().Edit_MVStep);
   run_.Begin();
   run_.PlaceSlider(mvMax, mvMin, mvStep);
   SyncScrollBar();
@@ -366,7 +358,7 @@ void TEksperiment::ScrollBar1Change() {
 }
 
 void TEksperiment::VrednostVhodaEditKeyPress() {
-  const double value = Number(VrednostVhodaEdit);
+  const double value = TypedNumber(VrednostVhodaEdit);
   const bool snapped = run_.ValueTyped(value);
   SyncScrollBar();
   if (snapped) ShowMV();

@@ -9,24 +9,13 @@
 #include <QPushButton>
 #include <QScrollBar>
 
+#include "app/FormHelpers.h"
 #include "app/TForm1.h"
 #include "data/NumberFormat.h"
 #include "opc/ui/RadioGroup.h"
 #include "tuning/Recomputation.h"
 
 namespace {
-
-template <typename T>
-T* Named(T* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
-}
-
-QGroupBox* Group(QWidget* parent, const QString& title, int x, int y, int w, int h) {
-  auto* box = new QGroupBox(title, parent);
-  box->setGeometry(x, y, w, h);
-  return box;
-}
 
 QLineEdit* LabelledEdit(QWidget* parent, const QString& caption, const char* name, const QString& text,
                         int y, int captionWidth = 120, int editWidth = 80) {
@@ -168,8 +157,7 @@ void TForm_SamodNastav::BuildRightColumn() {
 }
 
 void TForm_SamodNastav::ScrollBar_Sam_RobustChange() {
-  Label_Sam_Robust->setText(QString::fromStdString(
-      FormatFixed(RobustnessFactor(ScrollBar_Sam_Robust->value()), 3, TForm1::DecimalSeparator())));
+  Label_Sam_Robust->setText(ShownFixed(RobustnessFactor(ScrollBar_Sam_Robust->value()), 3));
 }
 
 void TForm_SamodNastav::Button_Sam_IzberiPredlogoClick() {

@@ -13,6 +13,7 @@
 #include <QTabWidget>
 #include <algorithm>
 
+#include "app/FormHelpers.h"
 #include "app/TForm1.h"
 #include "charts/VorChart.h"
 #include "data/NumberFormat.h"
@@ -40,24 +41,8 @@ QPixmap QualityLamp(const QColor& color) {
   return pixmap;
 }
 
-QString Fixed(double value, int decimals) {
-  return QString::fromStdString(FormatFixed(value, decimals, TForm1::DecimalSeparator()));
-}
-
-double EditValue(const QLineEdit* edit) {
-  return ParseFloat(edit->text().toStdString(), TForm1::DecimalSeparator());
-}
-
 QLabel* Caption(QWidget* parent, const char* text, int x, int y, int width = 206) {
-  auto* label = new QLabel(QString::fromUtf8(text), parent);
-  label->setGeometry(x, y, width, 22);
-  return label;
-}
-
-template <typename T>
-T* Named(T* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
+  return ::Caption(parent, QString::fromUtf8(text), x, y, width, 22);
 }
 
 constexpr const char* SaveFilter = "Vor Tuner Model (*.vtm)|*.vtm|All files (*.*)|*.*";
@@ -193,14 +178,14 @@ void ModelPage::PlotChosenModel() {
 
 void ModelPage::ShowModel(bool outer, int errorDecimals) {
   const MeasurementStore& s = form_.Store();
-  Edit_Gain->setText(Fixed(outer ? s.OuterGain : s.InnerGain, 3));
-  Edit_Time->setText(Fixed(outer ? s.OuterTimeConstant : s.InnerTimeConstant, 2));
-  Edit_Delay->setText(Fixed(outer ? s.OuterDeadTime : s.InnerDeadTime, 1));
-  Label_STD->setText(Fixed(outer ? s.OuterStdDev : s.InnerStdDev, errorDecimals));
-  Label_DGain->setText(Fixed(outer ? s.OuterGainBound : s.InnerGainBound, 3));
-  Label_DTime->setText(Fixed(outer ? s.OuterTimeBound : s.InnerTimeBound, 2));
+  Edit_Gain->setText(ShownFixed(outer ? s.OuterGain : s.InnerGain, 3));
+  Edit_Time->setText(ShownFixed(outer ? s.OuterTimeConstant : s.InnerTimeConstant, 2));
+  Edit_Delay->setText(ShownFixed(outer ? s.OuterDeadTime : s.InnerDeadTime, 1));
+  Label_STD->setText(ShownFixed(outer ? s.OuterStdDev : s.InnerStdDev, errorDecimals));
+  Label_DGain->setText(ShownFixed(outer ? s.OuterGainBound : s.InnerGainBound, 3));
+  Label_DTime->setText(ShownFixed(outer ? s.OuterTimeBound : s.InnerTimeBound, 2));
   const double r = outer ? s.OuterRelativeError : s.InnerRelativeError;
-  Label_Rel_Pogresek->setText(Fixed(r, errorDecimals));
+  Label_Rel_Pogresek->setText(ShownFixed(r, errorDecimals));
   ShowQuality(r);
   SamplingCheck();
 }
@@ -233,15 +218,15 @@ void ModelPage::CheckBox_Model_OuterClick() {
 void ModelPage::ApplyModel() {
   HideQualityImages();
   const bool outer = CheckBox_Model_Outer->isChecked();
-  const double gain = EditValue(Edit_Gain);
-  const double timeConstant = EditValue(Edit_Time);
-  const double deadTime = EditValue(Edit_Delay);
+  const double gain = TypedNumber(Edit_Gain);
+  const double timeConstant = TypedNumber(Edit_Time);
+  const double deadTime = TypedNumber(Edit_Delay);
   MeasurementStore& s = form_.Store();
   ApplyModelParameters(s, outer, gain, timeConstant, deadTime);
   PlotChosenModel();
-  Label_STD->setText(Fixed(outer ? s.OuterStdDev : s.InnerStdDev, 4));
+  Label_STD->setText(ShownFixed(outer ? s.OuterStdDev : s.InnerStdDev, 4));
   const double r = outer ? s.OuterRelativeError : s.InnerRelativeError;
-  Label_Rel_Pogresek->setText(Fixed(r, 4));
+  Label_Rel_Pogresek->setText(ShownFixed(r, 4));
   ShowQuality(r);
 }
 

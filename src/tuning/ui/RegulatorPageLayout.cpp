@@ -10,22 +10,15 @@
 #include <QRadioButton>
 #include <QScrollBar>
 
+#include "app/FormHelpers.h"
 #include "charts/VorChart.h"
 #include "opc/ui/RadioGroup.h"
 #include "tuning/ui/RegulatorPage.h"
 
 namespace {
 
-template <typename T>
-T* Named(T* w, const char* name) {
-  w->setObjectName(QString::fromLatin1(name));
-  return w;
-}
-
 QLabel* Caption(QWidget* parent, const QString& text, int x, int y, int w = 120) {
-  auto* l = new QLabel(text, parent);
-  l->setGeometry(x, y, w, 20);
-  return l;
+  return ::Caption(parent, text, x, y, w, 20);
 }
 
 QLabel* Value(QWidget* parent, const char* name, int x, int y, int w = 90) {
@@ -39,12 +32,6 @@ QLineEdit* Edit(QWidget* parent, const char* name, const QString& text, int x, i
   auto* e = Named(new QLineEdit(text, parent), name);
   e->setGeometry(x, y, w, 22);
   return e;
-}
-
-QGroupBox* Group(QWidget* parent, const QString& title, int x, int y, int w, int h) {
-  auto* g = new QGroupBox(title, parent);
-  g->setGeometry(x, y, w, h);
-  return g;
 }
 
 }  // namespace

@@ -1,0 +1,28 @@
+#include "app/FormHelpers.h"
+
+#include "app/TForm1.h"
+#include "data/NumberFormat.h"
+
+QLabel* Caption(QWidget* parent, const QString& text, int x, int y, int width, int height) {
+  auto* label = new QLabel(text, parent);
+  label->setGeometry(x, y, width, height);
+  return label;
+}
+
+QGroupBox* Group(QWidget* parent, const QString& title, int x, int y, int width, int height) {
+  auto* box = new QGroupBox(title, parent);
+  box->setGeometry(x, y, width, height);
+  return box;
+}
+
+QString ShownFixed(double value, int decimals) {
+  return QString::fromStdString(FormatFixed(value, decimals, TForm1::DecimalSeparator()));
+}
+
+QString ShownGeneral(double value, int digits) {
+  return QString::fromStdString(FormatGeneral(value, digits, TForm1::DecimalSeparator()));
+}
+
+double TypedNumber(const QString& text) {
+  return ParseFloat(text.toStdString(), TForm1::DecimalSeparator());
+}
