@@ -65,9 +65,29 @@ inline Fit InstrumentalVariable(const SampleArray& u, const SampleArray& d, cons
   return Solve(suu, sud, suz, sdz, b1, -b2);
 }
 
+// One pass of instrumental variables from the model f at delay d samples: the instrument is
+// the filtered response of the model itself. Uses the work arrays of s and Yh as scratch.
+inline Fit InstrumentalVariablePass(MeasurementStore& s, const SampleArray& x,
+                                    const SampleArray& y, SampleArray& Yh, const Fit& f, int d,
+                                    int n, double ts) {
+  FirstOrderResponse(x, Yh, s.FilterRate, 1, n, f.K, f.T, d * ts, 0, ts);
+  FirstOrderResponse(Yh, s.FilterRate, s.InstrumentRate, 1, n, 1, f.T, 0, 0, ts);
+  FirstOrderResponse(x, s.FilteredInput, s.FilterRate, 1, n, 1, f.T, d * ts, 0, ts);
+  FirstOrderResponse(y, s.FilteredOutput, s.FilteredOutputRate, 1, n, 1, f.T, 0, 0, ts);
+  return InstrumentalVariable(s.FilteredInput, s.FilteredOutputRate, s.FilteredOutput,
+                              s.InstrumentRate, n);
+}
+
+// What the stages of one identification decided, for tests that must know which one won.
+struct Stages {
+  bool MatchedTripleWon = false;  // the triple refitted with matched filters beat the sweeps
+  std::array<int, 3> InstrumentDelays{};  // the delays the instrumental variables ran at
+};
+
 // One model from input x and output y into measured M and model response Yh.
 inline Model IdentifyOne(MeasurementStore& s, const SampleArray& x, const SampleArray& y,
-                         SampleArray& M, SampleArray& Yh, int n, double ts, double tf) {
+                         SampleArray& M, SampleArray& Yh, int n, double ts, double tf,
+                         Stages* stages = nullptr) {
   auto F = [&](const SampleArray& in, SampleArray& out, SampleArray& rate, double k, double t,
                double l) { FirstOrderResponse(in, out, rate, 1, n, k, t, l, 0, ts); };
   auto score = [&](const Fit& f, int d) {
@@ -124,19 +144,14 @@ inline Model IdentifyOne(MeasurementStore& s, const SampleArray& x, const Sample
   if (const int i = smallest(r); r[i].E < best.E) {
     best = r[i];
     triple = r;
+    if (stages) stages->MatchedTripleWon = true;
   }
 
   for (int i = 0; i < 3; ++i) {
     Fit f = triple[i].F;
     const int dm = triple[i].D;
-    for (int pass = 0; pass < 2; ++pass) {
-      F(x, Yh, s.FilterRate, f.K, f.T, dm * ts);
-      F(Yh, s.FilterRate, s.InstrumentRate, 1, f.T, 0);
-      F(x, s.FilteredInput, s.FilterRate, 1, f.T, dm * ts);
-      F(y, s.FilteredOutput, s.FilteredOutputRate, 1, f.T, 0);
-      f = InstrumentalVariable(s.FilteredInput, s.FilteredOutputRate, s.FilteredOutput,
-                               s.InstrumentRate, n);
-    }
+    if (stages) stages->InstrumentDelays[i] = dm;
+    for (int pass = 0; pass < 2; ++pass) f = InstrumentalVariablePass(s, x, y, Yh, f, dm, n, ts);
     r[i] = Entry{score(f, dm), f, dm};
   }
   if (const int i = smallest(r); r[i].E < best.E) best = r[i];
@@ -168,14 +183,16 @@ struct Result {
   Model Inner, Outer;
 };
 
-// Level removal and both models over start..end, as the program's IdentifyModel does.
-inline Result IdentifyModel(MeasurementStore& s, int start, int end) {
+// Level removal and both models over start..end, as the program's IdentifyModel does;
+// innerStages, when given, receives the decisions of the inner model's stages.
+inline Result IdentifyModel(MeasurementStore& s, int start, int end,
+                            Stages* innerStages = nullptr) {
   const int n = end - start + 1;
   const double tf = 0.05 * (s.TimeColumn[end] - s.TimeColumn[start]);
   TObdelava::RemoveInitialLevel(s, start, end);
   Result r;
   r.Inner = IdentifyOne(s, s.UDeviation, s.Y1Deviation, s.InnerMeasured, s.InnerModelResponse, n,
-                        s.SampleTime, tf);
+                        s.SampleTime, tf, innerStages);
   r.Outer = IdentifyOne(s, s.Y1Deviation, s.Y2Deviation, s.OuterMeasured, s.OuterModelResponse,
                         n, s.SampleTime, tf);
   return r;
