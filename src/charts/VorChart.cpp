@@ -174,6 +174,7 @@ void VorChart::ClearBars() {
 void VorChart::SetLeftAxisRange(double minimum, double maximum) {
   leftFixed_ = true;
   if (!(maximum > minimum)) maximum = minimum + 1;
+  axisY_->setTickType(QValueAxis::TicksFixed);  // no tick layout at the old interval
   axisY_->setRange(minimum, maximum);
   PlaceRoundTicks(axisY_);
 }
@@ -239,8 +240,10 @@ void VorChart::UpdateAxes() {
   if (!leftFixed_) {
     if (yMax == yMin) yMin -= 0.5, yMax += 0.5;
     const double pad = 0.05 * (yMax - yMin);
+    axisY_->setTickType(QValueAxis::TicksFixed);  // no tick layout at the old interval
     axisY_->setRange(yMin - pad, yMax + pad);
   }
+  axisX_->setTickType(QValueAxis::TicksFixed);
   axisX_->setRange(xMin, xMax);
   if (bottomIncrement_ > 0) {
     // Labels every increment from the left end (a histogram's class edges).
