@@ -1,5 +1,8 @@
 #include "app/FormHelpers.h"
 
+#include <QLocale>
+#include <QRegularExpression>
+
 #include "app/TForm1.h"
 #include "data/NumberFormat.h"
 
@@ -21,6 +24,12 @@ QString ShownFixed(double value, int decimals) {
 
 QString ShownGeneral(double value, int digits) {
   return QString::fromStdString(FormatGeneral(value, digits, TForm1::DecimalSeparator()));
+}
+
+QString LongTimeText(const QTime& time) {
+  QString format = QLocale().timeFormat(QLocale::LongFormat);
+  format.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b")));
+  return QLocale().toString(time, format.trimmed());
 }
 
 double TypedNumber(const QString& text) {

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QString>
+#include <QTime>
 
 // Gives a control its name (the Qt objectName other code and tests find it by).
 template <typename T>
@@ -22,6 +23,10 @@ QGroupBox* Group(QWidget* parent, const QString& title, int x, int y, int width,
 // format with at most `digits` significant digits, with the user's decimal separator.
 QString ShownFixed(double value, int decimals);
 QString ShownGeneral(double value, int digits);
+
+// A time of day in the user's long time format, without a time-zone name (the form
+// the program's files and labels carry: "14:05:09").
+QString LongTimeText(const QTime& time);
 
 // A typed number, read with the user's decimal separator. Throws ConversionError
 // "'<text>' is not a valid floating point value".

@@ -13,17 +13,19 @@
 
 namespace {
 
-// Ticks at round values (1, 2 or 5 times a power of ten, about five to a range),
-// without changing the range itself, which the program often fixes.
-void PlaceRoundTicks(QValueAxis* axis, double increment = 0) {
+// Ticks at round values (1, 2 or 5 times a power of ten), as many as the axis has room
+// for (about one label per `spacing` pixels, at most five), without changing the range
+// itself, which the program often fixes.
+void PlaceRoundTicks(QValueAxis* axis, double pixels, double spacing) {
   const double range = axis->max() - axis->min();
   if (!(range > 0) || !std::isfinite(range)) return;
-  if (!(increment > 0)) {
-    const double raw = range / 5;
-    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-    const double normalized = raw / magnitude;
-    increment = (normalized < 1.5 ? 1 : normalized < 3 ? 2 : normalized < 7 ? 5 : 10) * magnitude;
-  }
+  const double intervals = std::clamp(std::floor(pixels / spacing), 1.0, 5.0);
+  // The smallest round step that gives no more than `intervals` intervals.
+  const double raw = range / intervals;
+  const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+  const double normalized = raw / magnitude;
+  const double increment =
+      (normalized <= 1 ? 1 : normalized <= 2 ? 2 : normalized <= 5 ? 5 : 10) * magnitude;
   axis->setTickType(QValueAxis::TicksDynamic);
   axis->setTickInterval(increment);
   axis->setTickAnchor(std::ceil(axis->min() / increment - 1e-9) * increment);
@@ -176,7 +178,7 @@ void VorChart::SetLeftAxisRange(double minimum, double maximum) {
   if (!(maximum > minimum)) maximum = minimum + 1;
   axisY_->setTickType(QValueAxis::TicksFixed);  // no tick layout at the old interval
   axisY_->setRange(minimum, maximum);
-  PlaceRoundTicks(axisY_);
+  PlaceRoundTicks(axisY_, AxisPixels(Qt::Vertical), 18);
 }
 
 void VorChart::SetLeftAxisAutomatic() {
@@ -251,9 +253,22 @@ void VorChart::UpdateAxes() {
     axisX_->setTickInterval(bottomIncrement_);
     axisX_->setTickAnchor(xMin);
   } else {
-    PlaceRoundTicks(axisX_);
+    PlaceRoundTicks(axisX_, AxisPixels(Qt::Horizontal), 70);
   }
-  if (!leftFixed_) PlaceRoundTicks(axisY_);
+  if (!leftFixed_) PlaceRoundTicks(axisY_, AxisPixels(Qt::Vertical), 18);
+}
+
+double VorChart::AxisPixels(Qt::Orientation orientation) const {
+  // The plot area of a shown chart; before that the view's size less titles and labels.
+  const QRectF plot = isVisible() ? chart()->plotArea() : QRectF();
+  if (orientation == Qt::Vertical) return plot.height() > 0 ? plot.height() : height() - 60.0;
+  return plot.width() > 0 ? plot.width() : width() - 60.0;
+}
+
+void VorChart::resizeEvent(QResizeEvent* event) {
+  QChartView::resizeEvent(event);
+  UpdateAxes();  // the number of ticks follows the size
+  if (leftFixed_) PlaceRoundTicks(axisY_, AxisPixels(Qt::Vertical), 18);
 }
 
 void VorChart::mousePressEvent(QMouseEvent* event) {

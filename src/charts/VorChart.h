@@ -95,8 +95,10 @@ class VorChart : public QChartView {
  protected:
   void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
+  double AxisPixels(Qt::Orientation orientation) const;
   std::vector<std::unique_ptr<ChartSeries>> series_;
   QValueAxis* axisX_;
   QValueAxis* axisY_;

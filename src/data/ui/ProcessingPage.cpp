@@ -11,6 +11,7 @@
 #include <chrono>
 #include <span>
 
+#include "app/FormHelpers.h"
 #include "app/TForm1.h"
 #include "app/UiServices.h"
 #include "charts/VorChart.h"
@@ -167,7 +168,7 @@ void ProcessingPage::ConditionAfterExperiment() {
   const char sep = TForm1::DecimalSeparator();
   const QDateTime now = Now(form_.SystemClock());
   Label_Datum->setText(QLocale().toString(now.date(), QLocale::ShortFormat));
-  Label_Ura->setText(QLocale().toString(now.time(), QLocale::LongFormat));
+  Label_Ura->setText(LongTimeText(now.time()));
   Label_Ts->setText(Text(FormatShortest(store.SampleTime, sep)));
   Label_Ns->setText(QString::number(store.SampleCount));
   Label_Ime->clear();
@@ -401,7 +402,7 @@ void ProcessingPage::SaveDataFile(const QString& fileName) {
   h.Parameters = ReadConditioning();
   const QDateTime now = Now(form_.SystemClock());
   h.Date = Std(QLocale().toString(now.date(), QLocale::ShortFormat));
-  h.Time = Std(QLocale().toString(now.time(), QLocale::LongFormat));
+  h.Time = Std(LongTimeText(now.time()));
   h.SampleTime = store.SampleTime;
   h.SampleCount = store.SampleCount;
   h.WindowStart = ScrollBar3->value();

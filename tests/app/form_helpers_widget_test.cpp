@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include <QLocale>
+#include <QValueAxis>
+
+#include "app/FormHelpers.h"
+#include "charts/VorChart.h"
+
+TEST(LongTimeText, ShowsTheTimeWithoutAZoneNameInEveryLocale) {
+  for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::Slovenian, QLocale::Slovenia),
+                                QLocale(QLocale::English, QLocale::UnitedStates)}) {
+    QLocale::setDefault(locale);
+    const QString text = LongTimeText(QTime(14, 5, 9));
+    EXPECT_TRUE(text.contains(QStringLiteral("05"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("UTC"))) << text.toStdString();
+    EXPECT_EQ(text, text.trimmed());
+  }
+  QLocale::setDefault(QLocale::c());
+  EXPECT_EQ(LongTimeText(QTime(14, 5, 9)), "14:05:09");
+}
+
+TEST(ShownNumbers, FollowTheDefaultLocalesSeparator) {
+  QLocale::setDefault(QLocale(QLocale::Slovenian, QLocale::Slovenia));
+  EXPECT_EQ(ShownFixed(2.5, 2), "2,50");
+  EXPECT_EQ(ShownGeneral(1.5e-5, 8), "1,5E-5");
+  EXPECT_DOUBLE_EQ(TypedNumber(QStringLiteral("0,05")), 0.05);
+  QLocale::setDefault(QLocale::c());
+  EXPECT_EQ(ShownFixed(2.5, 2), "2.50");
+}
+
+namespace {
+QValueAxis* LeftAxis(VorChart& chart) {
+  return qobject_cast<QValueAxis*>(chart.chart()->axes(Qt::Vertical).first());
+}
+}  // namespace
+
+TEST(ChartTicks, AFixedRangeKeepsItsEndsAndGetsRoundTicksAsRoomAllows) {
+  VorChart chart;
+  chart.resize(500, 400);
+  chart.SetLeftAxisRange(-0.05, 1.05);
+  EXPECT_DOUBLE_EQ(chart.LeftAxisMinimum(), -0.05);
+  EXPECT_DOUBLE_EQ(chart.LeftAxisMaximum(), 1.05);
+  QValueAxis* axis = LeftAxis(chart);
+  EXPECT_EQ(axis->tickType(), QValueAxis::TicksDynamic);
+  EXPECT_DOUBLE_EQ(axis->tickInterval(), 0.5);
+  EXPECT_DOUBLE_EQ(axis->tickAnchor(), 0.0);
+  // A low chart has room for fewer labels.
+  VorChart low;
+  low.resize(500, 120);
+  low.SetLeftAxisRange(-2, 22);
+  EXPECT_DOUBLE_EQ(LeftAxis(low)->tickInterval(), 10);
+  EXPECT_DOUBLE_EQ(LeftAxis(low)->tickAnchor(), 0);
+}
