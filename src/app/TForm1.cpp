@@ -80,6 +80,7 @@ void TForm1::FormCreate() {
   skupReg_ = &opc_.AddGroup("SkupReg");
   QueuedDirectories.clear();
   LastDirectory = QDir::toNativeSeparators(QDir::currentPath());
+  SetDialogFoldersToLastDirectory();
   modelPage_->HideQualityImages();
   aboutPage_->SetVersionText(windowTitle());
 }
@@ -90,6 +91,12 @@ void TForm1::AttachWindows(TEksperiment* eksperiment, TForm_SamodNastav* samodNa
   samodNastav_ = samodNastav;
   histogram_ = histogram;
   obdelavaLarge_ = obdelavaLarge;
+}
+
+void TForm1::SetDialogFoldersToLastDirectory() {
+  for (FileDialog* d : {&SaveDialog2, &SaveDialog_Model, &SaveDialog_Controller, &OpenDialog1,
+                        &OpenDialog_Model, &OpenDialog_Controller})
+    d->InitialDir = LastDirectory;
 }
 
 void TForm1::Timer_FirstScreenTimer() {

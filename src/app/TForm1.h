@@ -74,6 +74,10 @@ class TForm1 : public QMainWindow {
 
   // Folder of the last saved settings file; initial folder of the file dialogs.
   QString LastDirectory;
+  // Sets the initial folder of the data, model and controller file dialogs to
+  // LastDirectory: at start-up and after each settings save, never by the pages that
+  // show them.
+  void SetDialogFoldersToLastDirectory();
   // Folders of the queued experiments, parallel to the queue's two lists.
   QStringList QueuedDirectories;
 

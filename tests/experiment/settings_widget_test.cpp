@@ -18,6 +18,9 @@
 #include "experiment/ui/ExperimentPage.h"
 #include "experiment/ui/TEksperiment.h"
 #include "experiment/ui/TForm_SamodNastav.h"
+#include "data/ui/ProcessingPage.h"
+#include "model/ui/ModelPage.h"
+#include "tuning/ui/RegulatorPage.h"
 #include "opc/ui/OpcPage.h"
 #include "opc/ui/RadioGroup.h"
 #include "support/AppFixture.h"
@@ -198,6 +201,29 @@ TEST_F(SettingsFileWidget, SaveUsesItsDialogAndSetsTheFoldersOfTheFileDialogs) {
                               &Form().SaveDialog_Controller, &Form().OpenDialog1,
                               &Form().OpenDialog_Model, &Form().OpenDialog_Controller})
     EXPECT_EQ(d->InitialDir, dir.path());
+}
+
+TEST_F(SettingsFileWidget, TheDataModelAndControllerDialogsOpenInTheFolderOfTheLastSavedSettings) {
+  // Each page's save and open buttons, cancelled: what matters is the folder shown.
+  const auto shownFolders = [&] {
+    QStringList folders;
+    for (auto click : {+[](TForm1& f) { f.ProcessingTab().NaloziIzDatotekeClick(); },
+                       +[](TForm1& f) { f.ModelTab().Button_Shrani_ModelClick(); },
+                       +[](TForm1& f) { f.ModelTab().Button_Nalozi_ModelClick(); },
+                       +[](TForm1& f) { f.RegulatorTab().Button9Click(); },
+                       +[](TForm1& f) { f.RegulatorTab().Button8Click(); }}) {
+      ui.ShownDialogs.clear();
+      ui.QueueFileAnswer("");
+      click(Form());
+      folders << (ui.ShownDialogs.empty() ? "(not shown)" : ui.ShownDialogs.front().InitialDir);
+    }
+    return folders;
+  };
+  const QString start = Form().LastDirectory;
+  EXPECT_EQ(shownFolders(), QStringList(5, start));
+
+  Save(Path("a.vtx"));
+  EXPECT_EQ(shownFolders(), QStringList(5, dir.path()));
 }
 
 TEST_F(SettingsFileWidget, CancelledSaveWritesNothingAndKeepsLastDirectory) {

@@ -335,7 +335,6 @@ void ProcessingPage::NaloziIzDatotekeClick() {
   dialog.Filter = DataFileFilter;
   dialog.FilterIndex = 0;
   dialog.DefaultExtension = QStringLiteral("vtd");
-  dialog.InitialDir = form_.LastDirectory;
   if (!Ui().ExecuteOpenDialog(this, dialog)) return;
 
   MeasurementStore& store = form_.Store();
@@ -390,7 +389,6 @@ void ProcessingPage::ShraniVDatotekoClick() {
   dialog.Filter = DataFileFilter;
   dialog.FilterIndex = 0;
   dialog.DefaultExtension = QStringLiteral("vtd");
-  dialog.InitialDir = form_.LastDirectory;
   dialog.OverwritePrompt = true;
   if (!Ui().ExecuteSaveDialog(this, dialog)) return;
   SaveDataFile(dialog.FileName);

@@ -171,9 +171,7 @@ void ExperimentPage::ShraniNastavitveClick() {
     WriteTextLines(Std(dialog.FileName), lines);
     form_.LastDirectory = Q(SettingsFolderOf(Std(dialog.FileName)));
   }
-  for (FileDialog* d : {&form_.SaveDialog2, &form_.SaveDialog_Model, &form_.SaveDialog_Controller,
-                        &form_.OpenDialog1, &form_.OpenDialog_Model, &form_.OpenDialog_Controller})
-    d->InitialDir = form_.LastDirectory;
+  form_.SetDialogFoldersToLastDirectory();
 }
 
 void ExperimentPage::NaloziNastavitveClick() {

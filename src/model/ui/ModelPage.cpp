@@ -234,7 +234,6 @@ void ModelPage::Button_Shrani_ModelClick() {
   FileDialog& dialog = form_.SaveDialog_Model;
   dialog.Filter = QString::fromLatin1(SaveFilter);
   dialog.DefaultExtension = QStringLiteral("vtm");
-  if (dialog.InitialDir.isEmpty()) dialog.InitialDir = form_.LastDirectory;
   dialog.OverwritePrompt = true;
   if (!Ui().ExecuteSaveDialog(this, dialog)) return;
   TModel::SaveModelFile(dialog.FileName.toStdString(), form_.Store(), TForm1::DecimalSeparator());
@@ -244,7 +243,6 @@ void ModelPage::Button_Nalozi_ModelClick() {
   FileDialog& dialog = form_.OpenDialog_Model;
   dialog.Filter = QString::fromLatin1(OpenFilter);
   dialog.DefaultExtension = QStringLiteral("vtm");
-  if (dialog.InitialDir.isEmpty()) dialog.InitialDir = form_.LastDirectory;
   if (!Ui().ExecuteOpenDialog(this, dialog)) return;
   TModel::LoadModelFile(dialog.FileName.toStdString(), form_.Store(), TForm1::DecimalSeparator());
   HideQualityImages();

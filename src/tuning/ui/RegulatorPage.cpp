@@ -226,7 +226,6 @@ void RegulatorPage::Edit_Reg_ScaleDKeyPress() { ShowControllerParametersFromCont
 
 void RegulatorPage::Button9Click() {
   FileDialog& dialog = form_.SaveDialog_Controller;
-  dialog.InitialDir = form_.LastDirectory;
   if (!Ui().ExecuteSaveDialog(this, dialog)) return;
   SaveControllerSettingsFile(dialog.FileName);
 }
@@ -257,7 +256,6 @@ void RegulatorPage::SaveControllerSettingsFile(const QString& fileName) {
 
 void RegulatorPage::Button8Click() {
   FileDialog& dialog = form_.OpenDialog_Controller;
-  dialog.InitialDir = form_.LastDirectory;
   if (!Ui().ExecuteOpenDialog(this, dialog)) return;
   // The whole file is read first: a bad file changes neither the models nor the controls.
   const ControllerSettings s =
