@@ -139,7 +139,7 @@ ChartSeries& VorChart::AddLineSeries(const QString& name, const QColor& color, L
   return *series_.back();
 }
 
-void VorChart::SetBars(const std::vector<QPointF>& bars, double width, const QColor& color) {
+QAreaSeries* VorChart::BarSeries() {
   if (!bars_) {
     barsUpper_ = new QLineSeries();
     bars_ = new QAreaSeries(barsUpper_);
@@ -148,6 +148,11 @@ void VorChart::SetBars(const std::vector<QPointF>& bars, double width, const QCo
     bars_->attachAxis(axisX_);
     bars_->attachAxis(axisY_);
   }
+  return bars_;
+}
+
+void VorChart::SetBars(const std::vector<QPointF>& bars, double width, const QColor& color) {
+  BarSeries();
   bars_->setColor(color);
   bars_->setBorderColor(color.darker(130));
   QList<QPointF> outline;

@@ -63,6 +63,9 @@ class VorChart : public QChartView {
   ChartSeries& SeriesAt(int index) { return *series_[static_cast<size_t>(index)]; }
   int SeriesCount() const { return static_cast<int>(series_.size()); }
 
+  // The series that draws the bars, created on first use (before any bars are set it
+  // draws nothing).
+  QAreaSeries* BarSeries();
   // Bars standing at x with height h, each `width` wide, in one colour.
   void SetBars(const std::vector<QPointF>& bars, double width, const QColor& color);
   void ClearBars();

@@ -1,4 +1,6 @@
+#include <QAreaSeries>
 #include <QChart>
+#include <QLineSeries>
 #include <QtTest/QTest>
 
 #include "charts/VorChart.h"
@@ -61,6 +63,11 @@ TEST_F(SignalWindows, TheHistogramDrawsTwentyBarsAtTheLowerEdges) {
   EXPECT_EQ(h.Chart1->Title(), "Histogram meritve 1");
   EXPECT_EQ(h.Chart1->BarCount(), 20);
   EXPECT_DOUBLE_EQ(h.Chart1->BottomAxisMinimum(), 0);
+  // The bars are the chart's bar series, reachable by its name.
+  ASSERT_NE(h.Series1, nullptr);
+  EXPECT_EQ(h.Series1->objectName(), "Series1");
+  EXPECT_TRUE(h.Chart1->chart()->series().contains(h.Series1));
+  EXPECT_EQ(h.Series1->upperSeries()->count(), 4 * 20);  // four corners per bar
 
   // A constant signal: one bar with every sample, never a class outside 1..20.
   SampleArray flat{};

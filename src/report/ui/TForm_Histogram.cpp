@@ -1,5 +1,6 @@
 #include "report/ui/TForm_Histogram.h"
 
+#include <QAreaSeries>
 #include <QChart>
 #include <QFont>
 #include <QValueAxis>
@@ -23,6 +24,8 @@ TForm_Histogram::TForm_Histogram(TForm1& form) : QWidget(nullptr, Qt::Dialog), f
   titleFont.setBold(true);
   Chart1->chart()->setTitleFont(titleFont);
   Chart1->SetGradient(true, Qt::white, ColorFromBgr(GradientEndBgr));
+  Series1 = Chart1->BarSeries();
+  Series1->setObjectName(QStringLiteral("Series1"));
   // Eleven value labels along the bottom: short numbers in a small font.
   QFont labelFont = font();
   labelFont.setPointSize(7);

@@ -8,6 +8,7 @@
 
 class TForm1;
 class VorChart;
+class QAreaSeries;
 
 class TForm_Histogram : public QWidget {
   Q_OBJECT
@@ -20,8 +21,9 @@ class TForm_Histogram : public QWidget {
                      const std::array<std::int32_t, 21>& counts, int firstClass,
                      const QString& title, double maximum, double minimum, int lastClass);
 
-  // The histogram chart (the bar series inside it is "Series1").
+  // The histogram chart and its bar series.
   VorChart* Chart1 = nullptr;
+  QAreaSeries* Series1 = nullptr;
 
   // The background gradient it shows on screen: white to 0xFFB00D (0x00BBGGRR).
   static constexpr unsigned GradientEndBgr = 16756749;
