@@ -195,12 +195,10 @@ void ProcessingPage::ApplyWindow(const AnalysisWindow& w) {
     for (QScrollBar* bar : {ScrollBar3, ScrollBar4}) bar->setPageStep(std::max(1, w.EndMax / 50));
   }
   const MeasurementStore& store = form_.Store();
-  const char sep = TForm1::DecimalSeparator();
   auto describe = [&](int k) {
     if (k > store.SampleCount) return QString();
     return QString::number(k) + QStringLiteral(" (") +
-           Text(FormatGeneral(store.TimeColumn[static_cast<size_t>(k)], 6, sep)) +
-           QStringLiteral(" s)");
+           ShownGeneral(store.TimeColumn[static_cast<size_t>(k)], 6) + QStringLiteral(" s)");
   };
   Label_Zacetek->setText(describe(w.Start));
   Label_Konec->setText(describe(w.End));
@@ -241,10 +239,9 @@ void ProcessingPage::PlotSignal(VorChart* chart, ChartSeries* series, const Samp
   series->Replace(std::span<const double>(store.TimeColumn), std::span<const double>(signal), from,
                   to);
   const WindowStats s = TObdelava::WindowStatistics(signal, from, to);
-  const char sep = TForm1::DecimalSeparator();
-  maxLabel->setText(Text(FormatGeneral(s.Maximum, 8, sep)));
-  minLabel->setText(Text(FormatGeneral(s.Minimum, 8, sep)));
-  stdLabel->setText(Text(FormatGeneral(s.StdDev, 8, sep)));
+  maxLabel->setText(ShownGeneral(s.Maximum, 8));
+  minLabel->setText(ShownGeneral(s.Minimum, 8));
+  stdLabel->setText(ShownGeneral(s.StdDev, 8));
   double r = s.Maximum - s.Minimum;
   if (r == 0) r = 1;
   chart->SetLeftAxisRange(s.Minimum - 0.1 * r, s.Maximum + 0.1 * r);

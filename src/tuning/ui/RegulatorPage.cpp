@@ -13,12 +13,12 @@
 #include <cmath>
 #include <optional>
 
+#include "app/FormHelpers.h"
 #include "app/TForm1.h"
 #include "data/ui/ProcessingPage.h"
 #include "experiment/ui/ExperimentPage.h"
 #include "charts/VorChart.h"
 #include "data/Clock.h"
-#include "data/NumberFormat.h"
 #include "opc/OpcClient.h"
 #include "opc/ui/OpcPage.h"
 #include "tuning/Recomputation.h"
@@ -122,17 +122,16 @@ void RegulatorPage::RecomputeTuning(int method, int sliderPosition, int response
 
 double RegulatorPage::SequencerGainFromControls(QString& note) const {
   // The sequencer table lives on the experiment tab, the Y1 range on the processing tab.
-  const char sep = TForm1::DecimalSeparator();
   const QTableWidget* grid = form_.ExperimentTab().StringGrid_Sekvencer;
-  const double minimum = ParseFloat(S(form_.ProcessingTab().Label_MinY1->text()), sep);
-  const double maximum = ParseFloat(S(form_.ProcessingTab().Label_MaksY1->text()), sep);
+  const double minimum = TypedNumber(form_.ProcessingTab().Label_MinY1->text());
+  const double maximum = TypedNumber(form_.ProcessingTab().Label_MaksY1->text());
   std::vector<std::pair<double, double>> rows;
   auto cell = [grid](int row, int column) {
     const QTableWidgetItem* item = grid->item(row, column);
     return item ? item->text() : QString();
   };
   for (int row = 0; row < grid->rowCount() && !cell(row, 0).isEmpty(); ++row)
-    rows.emplace_back(ParseFloat(S(cell(row, 0)), sep), ParseFloat(S(cell(row, 1)), sep));
+    rows.emplace_back(TypedNumber(cell(row, 0)), TypedNumber(cell(row, 1)));
   std::string text;
   const double q = UsableSequencerGain(TRegulator::SequencerMaxGain(rows, minimum, maximum), text);
   note = Q(text);
@@ -140,7 +139,6 @@ double RegulatorPage::SequencerGainFromControls(QString& note) const {
 }
 
 void RegulatorPage::ShowControllerParameters(int form, int type, bool cascade) {
-  const char sep = TForm1::DecimalSeparator();
   PanelInput in;
   in.Form = form;
   in.Type = type;
@@ -149,11 +147,12 @@ void RegulatorPage::ShowControllerParameters(int form, int type, bool cascade) {
   if (cascade && form_.ExperimentTab().CheckBox_Sekvencer->isChecked())
     in.SequencerGain = SequencerGainFromControls(note);
   const UsedScales used = ScalesUsedBy(type);
-  if (used.P) in.ScaleP = ParseFloat(S(Edit_Reg_ScaleP->text()), sep);
-  if (used.I) in.ScaleI = ParseFloat(S(Edit_Reg_ScaleI->text()), sep);
-  if (used.D) in.ScaleD = ParseFloat(S(Edit_Reg_ScaleD->text()), sep);
+  if (used.P) in.ScaleP = TypedNumber(Edit_Reg_ScaleP);
+  if (used.I) in.ScaleI = TypedNumber(Edit_Reg_ScaleI);
+  if (used.D) in.ScaleD = TypedNumber(Edit_Reg_ScaleD);
 
-  const ControllerPanel p = ComputeControllerPanel(form_.Store().Tuning, in, sep);
+  const ControllerPanel p =
+      ComputeControllerPanel(form_.Store().Tuning, in, TForm1::DecimalSeparator());
   Label_LabOjacSekv->setText(Q(p.SequencerCaption));
   Label_OjacSekv->setText(Q(p.SequencerValue));
   Label_Reg_Name_Kp->setText(Q(p.NameKp));
@@ -181,7 +180,7 @@ void RegulatorPage::ShowControllerParametersFromControls() {
 
 void RegulatorPage::Button_PIDClick() {
   form_.PageControl1->setCurrentIndex(TabRegulator);
-  Edit_Vzorcenje->setText(Q(FormatGeneral(form_.Store().SampleTime, 12, TForm1::DecimalSeparator())));
+  Edit_Vzorcenje->setText(ShownGeneral(form_.Store().SampleTime, 12));
   RecomputeTuningFromControls();
   ShowControllerParametersFromControls();
 }
@@ -293,7 +292,6 @@ void RegulatorPage::Button16Click() {
   if (loadingController_) return;  // a load is already waiting for the controller
   // Every value is checked before anything is written, so the controller never receives
   // half a parameter set.
-  const char sep = TForm1::DecimalSeparator();
   struct Term {
     QLineEdit* edit;
     int row;
@@ -301,7 +299,7 @@ void RegulatorPage::Button16Click() {
   };
   Term terms[] = {{Edit_Reg_Kp, RowP, {}}, {Edit_Reg_Ki, RowI, {}}, {Edit_Reg_Kd, RowD, {}}};
   for (Term& t : terms) {
-    if (!t.edit->text().isEmpty()) t.value = ParseFloat(S(t.edit->text()), sep);
+    if (!t.edit->text().isEmpty()) t.value = TypedNumber(t.edit);
   }
 
   OpcGroup& group = form_.ControllerGroup();
