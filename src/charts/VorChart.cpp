@@ -124,6 +124,18 @@ void VorChart::SetLegendVisible(bool visible, Qt::Alignment alignment) {
   chart()->legend()->setAlignment(alignment);
 }
 
+void VorChart::SetCompact() {
+  QFont titleFont = chart()->titleFont();
+  titleFont.setPointSize(8);
+  titleFont.setBold(true);
+  chart()->setTitleFont(titleFont);
+  chart()->setMargins(QMargins(2, 0, 6, 0));
+  QFont labelFont = font();
+  labelFont.setPointSize(7);
+  for (QAbstractAxis* axis : chart()->axes()) axis->setLabelsFont(labelFont);
+  axisY_->setTickCount(3);
+}
+
 ChartSeries& VorChart::AddLineSeries(const QString& name, const QColor& color, LineKind kind,
                                      Qt::PenStyle style, qreal width) {
   auto* series = new QLineSeries();

@@ -56,6 +56,10 @@ class VorChart : public QChartView {
   void SetTitle(const QString& title);
   QString Title() const;
   void SetLegendVisible(bool visible, Qt::Alignment alignment = Qt::AlignBottom);
+  // The look of a short chart (about a hundred pixels high): a small bold title, small
+  // axis labels, narrow margins and three ticks on the left axis, so that nothing is
+  // elided.
+  void SetCompact();
 
   ChartSeries& AddLineSeries(const QString& name, const QColor& color,
                              LineKind kind = LineKind::Straight,

@@ -1,12 +1,9 @@
 // The controls of the "Obdelava" tab and where they sit.
-#include <QChart>
-#include <QFont>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QValueAxis>
 
 #include "charts/VorChart.h"
 #include "data/ui/ProcessingPage.h"
@@ -42,17 +39,7 @@ VorChart* NewChart(QWidget* parent, const char* name, const QString& title, int 
   c->setGeometry(4, y, 566, 99);
   c->SetTitle(title);
   c->SetLegendVisible(false);
-  QFont titleFont = c->chart()->titleFont();
-  titleFont.setPointSize(8);
-  titleFont.setBold(true);
-  c->chart()->setTitleFont(titleFont);
-  c->chart()->setMargins(QMargins(2, 0, 6, 0));
-  // Small axis labels, three on the left axis, so that nothing is elided in a short chart.
-  QFont labelFont = c->font();
-  labelFont.setPointSize(7);
-  for (QAbstractAxis* axis : c->chart()->axes()) axis->setLabelsFont(labelFont);
-  for (QAbstractAxis* axis : c->chart()->axes(Qt::Vertical))
-    if (auto* value = qobject_cast<QValueAxis*>(axis)) value->setTickCount(3);
+  c->SetCompact();
   c->setToolTip(QStringLiteral("Desni klik: histogram, dvojni klik: povečan prikaz"));
   return c;
 }

@@ -13,7 +13,6 @@
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTimer>
-#include <QValueAxis>
 #include <algorithm>
 #include <random>
 
@@ -106,17 +105,7 @@ void TEksperiment::BuildCharts() {
     s.chart = new VorChart(this);
     s.chart->setObjectName(QString::fromLatin1(s.name));
     s.chart->SetTitle(QString::fromUtf8(s.title));
-    QFont titleFont = s.chart->chart()->titleFont();
-    titleFont.setPointSize(8);
-    titleFont.setBold(true);
-    s.chart->chart()->setTitleFont(titleFont);
-    s.chart->chart()->setMargins(QMargins(2, 0, 6, 0));
-    // Small axis labels, three on the left axis: nothing is elided in a short chart.
-    QFont labelFont = s.chart->font();
-    labelFont.setPointSize(7);
-    for (QAbstractAxis* axis : s.chart->chart()->axes()) axis->setLabelsFont(labelFont);
-    for (QAbstractAxis* axis : s.chart->chart()->axes(Qt::Vertical))
-      if (auto* value = qobject_cast<QValueAxis*>(axis)) value->setTickCount(3);
+    s.chart->SetCompact();
     s.chart->SetLegendVisible(false);
     s.chart->setGeometry(4, y, ChartWidth, ChartHeight);
     s.series = &s.chart->AddLineSeries(QString::fromLatin1(s.seriesName), ColorFromBgr(s.colour), s.kind);
