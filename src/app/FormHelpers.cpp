@@ -1,9 +1,11 @@
 #include "app/FormHelpers.h"
 
+#include <QDateTime>
 #include <QLocale>
 #include <QRegularExpression>
 
 #include "app/TForm1.h"
+#include "data/Clock.h"
 #include "data/NumberFormat.h"
 
 QLabel* Caption(QWidget* parent, const QString& text, int x, int y, int width, int height) {
@@ -24,6 +26,12 @@ QString ShownFixed(double value, int decimals) {
 
 QString ShownGeneral(double value, int digits) {
   return QString::fromStdString(FormatGeneral(value, digits, TForm1::DecimalSeparator()));
+}
+
+QDateTime LocalNow(const Clock& clock) {
+  using namespace std::chrono;
+  return QDateTime::fromMSecsSinceEpoch(
+      duration_cast<milliseconds>(clock.Now().time_since_epoch()).count());
 }
 
 QString LongTimeText(const QTime& time) {

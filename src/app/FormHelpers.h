@@ -8,6 +8,9 @@
 #include <QString>
 #include <QTime>
 
+class Clock;
+class QDateTime;
+
 // Gives a control its name (the Qt objectName other code and tests find it by).
 template <typename T>
 T* Named(T* widget, const char* name) {
@@ -23,6 +26,9 @@ QGroupBox* Group(QWidget* parent, const QString& title, int x, int y, int width,
 // format with at most `digits` significant digits, with the user's decimal separator.
 QString ShownFixed(double value, int decimals);
 QString ShownGeneral(double value, int digits);
+
+// The clock's wall-clock time as a local date and time.
+QDateTime LocalNow(const Clock& clock);
 
 // A time of day in the user's long time format, without a time-zone name (the form
 // the program's files and labels carry: "14:05:09").

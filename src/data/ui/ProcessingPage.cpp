@@ -8,14 +8,12 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <algorithm>
-#include <chrono>
 #include <span>
 
 #include "app/FormHelpers.h"
 #include "app/TForm1.h"
 #include "app/UiServices.h"
 #include "charts/VorChart.h"
-#include "data/Clock.h"
 #include "data/NumberFormat.h"
 #include "data/TObdelava.h"
 #include "model/ui/ModelPage.h"
@@ -30,12 +28,6 @@ const QString DataFileFilter = QStringLiteral(
 
 QString Text(const std::string& s) { return QString::fromStdString(s); }
 std::string Std(const QString& s) { return s.toStdString(); }
-
-QDateTime Now(const Clock& clock) {
-  using namespace std::chrono;
-  return QDateTime::fromMSecsSinceEpoch(
-      duration_cast<milliseconds>(clock.Now().time_since_epoch()).count());
-}
 
 }  // namespace
 
@@ -166,7 +158,7 @@ void ProcessingPage::ConditionAfterExperiment() {
   ApplyWindow(TObdelava::ConditionAfterExperiment(store, p));
   // The record's own description: when it ended, its sampling, no file yet.
   const char sep = TForm1::DecimalSeparator();
-  const QDateTime now = Now(form_.SystemClock());
+  const QDateTime now = LocalNow(form_.SystemClock());
   Label_Datum->setText(QLocale().toString(now.date(), QLocale::ShortFormat));
   Label_Ura->setText(LongTimeText(now.time()));
   Label_Ts->setText(Text(FormatShortest(store.SampleTime, sep)));
@@ -395,7 +387,7 @@ void ProcessingPage::SaveDataFile(const QString& fileName) {
   const MeasurementStore& store = form_.Store();
   DataFileHeader h;
   h.Parameters = ReadConditioning();
-  const QDateTime now = Now(form_.SystemClock());
+  const QDateTime now = LocalNow(form_.SystemClock());
   h.Date = Std(QLocale().toString(now.date(), QLocale::ShortFormat));
   h.Time = Std(LongTimeText(now.time()));
   h.SampleTime = store.SampleTime;

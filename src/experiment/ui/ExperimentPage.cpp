@@ -13,12 +13,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
-#include <chrono>
 #include <initializer_list>
 
 #include "app/FormHelpers.h"
 #include "app/TForm1.h"
-#include "data/Clock.h"
 #include "experiment/ui/TForm_SamodNastav.h"
 
 namespace {
@@ -218,8 +216,6 @@ void ExperimentPage::Button10Click() {
 }
 
 void ExperimentPage::Button1Click() {
-  const auto now = form_.SystemClock().Now() + std::chrono::milliseconds(8640);
-  const qint64 ms =
-      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
-  CajtZacetka->setText(QDateTime::fromMSecsSinceEpoch(ms).time().toString(QStringLiteral("HH:mm:ss")));
+  const QDateTime start = LocalNow(form_.SystemClock()).addMSecs(8640);
+  CajtZacetka->setText(start.time().toString(QStringLiteral("HH:mm:ss")));
 }

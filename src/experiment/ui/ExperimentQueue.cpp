@@ -2,10 +2,9 @@
 #include <QDateEdit>
 #include <QDateTime>
 #include <QLineEdit>
-#include <chrono>
 
+#include "app/FormHelpers.h"
 #include "app/TForm1.h"
-#include "data/Clock.h"
 #include "data/NumberFormat.h"
 #include "experiment/ui/ExperimentPage.h"
 
@@ -24,9 +23,7 @@ void ExperimentPage::QueueAutomaticExperiment() {
   // A start is accepted on a later day at any time, or today at a later time of day.
   const QTime start = StartTimeOfDay(CajtZacetka->text());
   const QDate startDate = DateTimePicker1->date();
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                      form_.SystemClock().Now().time_since_epoch()).count();
-  const QDateTime now = QDateTime::fromMSecsSinceEpoch(ms);
+  const QDateTime now = LocalNow(form_.SystemClock());
   if ((now.time() >= start && now.date() >= startDate) || now.date() > startDate) {
     Ui().ShowMessage(QStringLiteral("Naveden čas začetka eksperimenta je bolj zgoden od trenutnega"));
     return;
