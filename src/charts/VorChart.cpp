@@ -198,6 +198,12 @@ void VorChart::SetLeftAxisRange(double minimum, double maximum) {
   PlaceRoundTicks(axisY_, AxisPixels(Qt::Vertical), 18);
 }
 
+void VorChart::SetLeftAxisAround(double minimum, double maximum) {
+  double span = maximum - minimum;
+  if (span == 0) span = 1;
+  SetLeftAxisRange(minimum - 0.1 * span, maximum + 0.1 * span);
+}
+
 void VorChart::SetLeftAxisAutomatic() {
   leftFixed_ = false;
   UpdateAxes();

@@ -77,6 +77,9 @@ class VorChart : public QChartView {
 
   // Fixed left axis; automatic again after SetLeftAxisAutomatic.
   void SetLeftAxisRange(double minimum, double maximum);
+  // Fixed left axis a tenth of the extremes' span below the smallest and above the
+  // largest value (a span of 1 when they are equal).
+  void SetLeftAxisAround(double minimum, double maximum);
   void SetLeftAxisAutomatic();
   double LeftAxisMinimum() const;
   double LeftAxisMaximum() const;

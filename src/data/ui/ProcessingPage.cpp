@@ -234,9 +234,7 @@ void ProcessingPage::PlotSignal(VorChart* chart, ChartSeries* series, const Samp
   maxLabel->setText(ShownGeneral(s.Maximum, 8));
   minLabel->setText(ShownGeneral(s.Minimum, 8));
   stdLabel->setText(ShownGeneral(s.StdDev, 8));
-  double r = s.Maximum - s.Minimum;
-  if (r == 0) r = 1;
-  chart->SetLeftAxisRange(s.Minimum - 0.1 * r, s.Maximum + 0.1 * r);
+  chart->SetLeftAxisAround(s.Minimum, s.Maximum);
 }
 
 void ProcessingPage::PlotMV(int from, int to) {

@@ -161,11 +161,7 @@ void ModelPage::PlotModel(const SampleArray& time, const SampleArray& measured,
   }
   const Extremes a = MinMaxOfRange(measured, first, n);
   const Extremes b = MinMaxOfRange(model, first, n);
-  const double maximum = std::max(a.Maximum, b.Maximum);
-  const double minimum = std::min(a.Minimum, b.Minimum);
-  double r = maximum - minimum;
-  if (r == 0) r = 1;
-  Chart_Model->SetLeftAxisRange(minimum - 0.1 * r, maximum + 0.1 * r);
+  Chart_Model->SetLeftAxisAround(std::min(a.Minimum, b.Minimum), std::max(a.Maximum, b.Maximum));
 }
 
 void ModelPage::PlotChosenModel() {

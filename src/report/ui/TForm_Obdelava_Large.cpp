@@ -33,7 +33,5 @@ void TForm_Obdelava_Large::PlotSignalLarge(const SampleArray& time, const Sample
   end = std::min(end, MaxSamples);
   Series1->Replace(std::span<const double>(time), std::span<const double>(signal), start, end);
   const Extremes e = MinMaxOfRange(signal, start, end);
-  double span = e.Maximum - e.Minimum;
-  if (span == 0) span = 1;
-  Chart1->SetLeftAxisRange(e.Minimum - 0.1 * span, e.Maximum + 0.1 * span);
+  Chart1->SetLeftAxisAround(e.Minimum, e.Maximum);
 }
