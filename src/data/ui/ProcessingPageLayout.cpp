@@ -5,37 +5,34 @@
 #include <QPushButton>
 #include <QScrollBar>
 
+#include "app/FormHelpers.h"
 #include "charts/VorChart.h"
 #include "data/ui/ProcessingPage.h"
 
 namespace {
 
+// A caption, or with a name a value label.
 QLabel* NewLabel(QWidget* parent, const char* name, const QString& text, int x, int y, int w,
                  int h = 16) {
-  auto* l = new QLabel(text, parent);
-  if (name) l->setObjectName(QString::fromLatin1(name));
-  l->setGeometry(x, y, w, h);
-  return l;
+  QLabel* l = Caption(parent, text, x, y, w, h);
+  return name ? Named(l, name) : l;
 }
 
 QLineEdit* NewEdit(QWidget* parent, const char* name, const QString& text, int x, int y, int w) {
-  auto* e = new QLineEdit(text, parent);
-  e->setObjectName(QString::fromLatin1(name));
+  auto* e = Named(new QLineEdit(text, parent), name);
   e->setGeometry(x, y, w, 20);
   return e;
 }
 
 QScrollBar* NewScrollBar(QWidget* parent, const char* name, int x, int y, int w) {
-  auto* s = new QScrollBar(Qt::Horizontal, parent);
-  s->setObjectName(QString::fromLatin1(name));
+  auto* s = Named(new QScrollBar(Qt::Horizontal, parent), name);
   s->setGeometry(x, y, w, 17);
   s->setPageStep(1);
   return s;
 }
 
 VorChart* NewChart(QWidget* parent, const char* name, const QString& title, int y) {
-  auto* c = new VorChart(parent);
-  c->setObjectName(QString::fromLatin1(name));
+  auto* c = Named(new VorChart(parent), name);
   c->setGeometry(4, y, 566, 99);
   c->SetTitle(title);
   c->SetLegendVisible(false);
@@ -51,17 +48,17 @@ void ProcessingPage::BuildCharts() {
   Chart_U = NewChart(this, "Chart_U", QStringLiteral("Izhod regulatorja"), 102);
   Chart_Y = NewChart(this, "Chart_Y", QStringLiteral("Meritev 1 (notranji odziv)"), 202);
   Chart2 = NewChart(this, "Chart2", QStringLiteral("Meritev 2 (zunanji odziv)"), 302);
-  LineSeries6 = &Chart_MV->AddLineSeries(QStringLiteral("LineSeries6"), QColor(255, 0, 0),
-                                         LineKind::Stairs);
+  LineSeries6 =
+      &Chart_MV->AddLineSeries(QStringLiteral("LineSeries6"), QColor(255, 0, 0), LineKind::Stairs);
   Series1 = &Chart_U->AddLineSeries(QStringLiteral("Series1"), QColor(128, 0, 0), LineKind::Stairs);
   Series2 = &Chart_Y->AddLineSeries(QStringLiteral("Series2"), QColor(0, 0, 255));
   LineSeries5 = &Chart2->AddLineSeries(QStringLiteral("LineSeries5"), QColor(0, 128, 0));
 }
 
 void ProcessingPage::BuildColumnChoice() {
-  GroupBox_Stolpci = new QGroupBox(QStringLiteral("Naloži/shrani v datoteko"), this);
-  GroupBox_Stolpci->setObjectName(QStringLiteral("GroupBox_Stolpci"));
-  GroupBox_Stolpci->setGeometry(574, 0, 316, 402);
+  GroupBox_Stolpci =
+      Named(Group(this, QStringLiteral("Naloži/shrani v datoteko"), 574, 0, 316, 402),
+            "GroupBox_Stolpci");
   QWidget* g = GroupBox_Stolpci;
 
   struct Row {
@@ -113,9 +110,8 @@ void ProcessingPage::BuildWindowAndData() {
   ScrollBar4 = NewScrollBar(this, "ScrollBar4", 108, 430, 350);
   Label_Konec = NewLabel(this, "Label_Konec", QString(), 464, 431, 106);
 
-  GroupBox_Podatki = new QGroupBox(QStringLiteral("Podatki o eksperimentu"), this);
-  GroupBox_Podatki->setObjectName(QStringLiteral("GroupBox_Podatki"));
-  GroupBox_Podatki->setGeometry(4, 452, 566, 74);
+  GroupBox_Podatki = Named(Group(this, QStringLiteral("Podatki o eksperimentu"), 4, 452, 566, 74),
+                           "GroupBox_Podatki");
   QWidget* g = GroupBox_Podatki;
   NewLabel(g, nullptr, QStringLiteral("Datum:"), 8, 22, 40);
   Label_Datum = NewLabel(g, "Label_Datum", QString(), 52, 22, 84);
@@ -130,15 +126,14 @@ void ProcessingPage::BuildWindowAndData() {
 }
 
 void ProcessingPage::BuildConditioning() {
-  GroupBox_Filter = new QGroupBox(QStringLiteral("Filtriranje signalov"), this);
-  GroupBox_Filter->setObjectName(QStringLiteral("GroupBox_Filter"));
-  GroupBox_Filter->setGeometry(574, 404, 100, 66);
+  GroupBox_Filter = Named(Group(this, QStringLiteral("Filtriranje signalov"), 574, 404, 100, 66),
+                          "GroupBox_Filter");
   NewLabel(GroupBox_Filter, nullptr, QStringLiteral("Čas [s]"), 8, 20, 44);
   Edit8 = NewEdit(GroupBox_Filter, "Edit8", QStringLiteral("0"), 8, 38, 60);
 
-  GroupBox_Omejitve = new QGroupBox(QStringLiteral("Omejitve izvršnih členov"), this);
-  GroupBox_Omejitve->setObjectName(QStringLiteral("GroupBox_Omejitve"));
-  GroupBox_Omejitve->setGeometry(678, 404, 212, 66);
+  GroupBox_Omejitve =
+      Named(Group(this, QStringLiteral("Omejitve izvršnih členov"), 678, 404, 212, 66),
+            "GroupBox_Omejitve");
   QWidget* g = GroupBox_Omejitve;
   NewLabel(g, nullptr, QStringLiteral("Maksimum:"), 4, 20, 68);
   Edit_Actuator_Maximum = NewEdit(g, "Edit_Actuator_Maximum", QStringLiteral("100"), 6, 38, 60);
@@ -148,8 +143,7 @@ void ProcessingPage::BuildConditioning() {
   Edit_Actuator_Velocity = NewEdit(g, "Edit_Actuator_Velocity", QStringLiteral("1"), 142, 38, 60);
 
   auto button = [this](const char* name, const QString& text, int x, int y, int w) {
-    auto* b = new QPushButton(text, this);
-    b->setObjectName(QString::fromLatin1(name));
+    auto* b = Named(new QPushButton(text, this), name);
     b->setGeometry(x, y, w, 24);
     return b;
   };
