@@ -1,7 +1,6 @@
 // vortuner-cli identify: the model identification of "Izračun modela" over a data file,
 // printed as one JSON object; optionally the model file.
 #include <algorithm>
-#include <cmath>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -9,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "data/NumberFormat.h"
 #include "data/TObdelava.h"
@@ -26,7 +26,7 @@ const char* const IdentifyUsage =
     "               sample for a logger file)\n"
     "  --vtm OUT    also write the model file OUT\n"
     "The file is read as the \"Naloži iz datoteke\" button reads it (header numbers with a\n"
-    "decimal point or, failing that, a decimal comma), conditioned with its own filter time\n"
+    "decimal point or a decimal comma), conditioned with its own filter time\n"
     "and actuator values and columns MV 1, U 3, Y1 5, Y2 6, and both models are identified\n"
     "over the window. Printed is one JSON object: ModelWindowSamples, InnerGain,\n"
     "InnerTimeConstant, InnerDeadTime, InnerStdDev, InnerRelativeError, InnerGainBound,\n"
@@ -35,11 +35,6 @@ const char* const IdentifyUsage =
     "\"Slaba\") and SamplingWarning (true when three sample times reach the time constant plus\n"
     "dead time of a model). Numbers have 17 significant digits and a decimal point.\n"
     "Errors go to standard error with exit code 1 (2 for a wrong command line).\n";
-
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 struct IdentifyOptions {
   std::string File;
@@ -71,18 +66,6 @@ IdentifyOptions ParseOptions(const std::vector<std::string>& args) {
   return o;
 }
 
-// The file as the load handler reads it. The header numbers are in the decimal separator
-// of the system that wrote the file; a batch run may meet either.
-std::pair<DataFileTexts, char> ReadData(const std::string& path, MeasurementStore& store) {
-  try {
-    return {TObdelava::ReadDataFile(path, store, '.'), '.'};
-  } catch (const ConversionError&) {
-    return {TObdelava::ReadDataFile(path, store, ','), ','};
-  }
-}
-
-std::string JsonNumber(double v) { return std::isfinite(v) ? FormatGeneral(v, 17, '.') : "null"; }
-
 }  // namespace
 
 int RunIdentify(const std::vector<std::string>& args) {
@@ -98,13 +81,16 @@ int RunIdentify(const std::vector<std::string>& args) {
     return 0;
   }
 
+  // The header numbers are read with either decimal separator, as the load handler reads
+  // them, and come back as texts with a decimal point.
+  constexpr char Point = '.';
   auto store = std::make_unique<MeasurementStore>();
-  const auto [texts, separator] = ReadData(o.File, *store);
+  const DataFileTexts texts = TObdelava::ReadDataFile(o.File, *store, Point);
   for (const std::string& warning : texts.Warnings)
     std::cerr << "vortuner-cli identify: warning: " << warning << "\n";
   const Conditioning parameters =
       TObdelava::ParseConditioning(texts.FilterTime, texts.ActuatorMaximum, texts.ActuatorMinimum,
-                                   texts.FullStrokeTime, separator);
+                                   texts.FullStrokeTime, Point);
   // The default columns, each kept within the file's columns as the selectors keep them.
   const int last = std::max(store->ColumnCount, 1);
   SignalColumns columns;
@@ -122,36 +108,32 @@ int RunIdentify(const std::vector<std::string>& args) {
                              " does not lie within the file's samples 1.." + std::to_string(n) +
                              " with start < end");
   IdentifyModel(*store, start, end);
-  if (!o.ModelFile.empty()) TModel::SaveModelFile(o.ModelFile, *store, '.');
+  if (!o.ModelFile.empty()) TModel::SaveModelFile(o.ModelFile, *store, Point);
 
   const MeasurementStore& s = *store;
-  const std::pair<const char*, std::string> fields[] = {
-      {"ModelWindowSamples", std::to_string(s.ModelWindowSamples)},
-      {"InnerGain", JsonNumber(s.InnerGain)},
-      {"InnerTimeConstant", JsonNumber(s.InnerTimeConstant)},
-      {"InnerDeadTime", JsonNumber(s.InnerDeadTime)},
-      {"InnerStdDev", JsonNumber(s.InnerStdDev)},
-      {"InnerRelativeError", JsonNumber(s.InnerRelativeError)},
-      {"InnerGainBound", JsonNumber(s.InnerGainBound)},
-      {"InnerTimeBound", JsonNumber(s.InnerTimeBound)},
-      {"OuterGain", JsonNumber(s.OuterGain)},
-      {"OuterTimeConstant", JsonNumber(s.OuterTimeConstant)},
-      {"OuterDeadTime", JsonNumber(s.OuterDeadTime)},
-      {"OuterStdDev", JsonNumber(s.OuterStdDev)},
-      {"OuterRelativeError", JsonNumber(s.OuterRelativeError)},
-      {"OuterGainBound", JsonNumber(s.OuterGainBound)},
-      {"OuterTimeBound", JsonNumber(s.OuterTimeBound)},
-      {"InnerDelaySamples", std::to_string(s.InnerDelaySamples)},
-      {"OuterDelaySamples", std::to_string(s.OuterDelaySamples)},
-      {"InnerQuality", std::string("\"") + QualityText(QualityOf(s.InnerRelativeError)) + "\""},
-      {"OuterQuality", std::string("\"") + QualityText(QualityOf(s.OuterRelativeError)) + "\""},
-      {"SamplingWarning", SamplingTooSparse(s) ? "true" : "false"}};
-  std::cout << "{";
-  const char* comma = "\n";
-  for (const auto& [key, value] : fields) {
-    std::cout << comma << "  \"" << key << "\": " << value;
-    comma = ",\n";
-  }
-  std::cout << "\n}\n";
+  JsonObject json;
+  json.Integer("ModelWindowSamples", s.ModelWindowSamples);
+  const std::pair<const char*, double> model[] = {
+      {"InnerGain", s.InnerGain},
+      {"InnerTimeConstant", s.InnerTimeConstant},
+      {"InnerDeadTime", s.InnerDeadTime},
+      {"InnerStdDev", s.InnerStdDev},
+      {"InnerRelativeError", s.InnerRelativeError},
+      {"InnerGainBound", s.InnerGainBound},
+      {"InnerTimeBound", s.InnerTimeBound},
+      {"OuterGain", s.OuterGain},
+      {"OuterTimeConstant", s.OuterTimeConstant},
+      {"OuterDeadTime", s.OuterDeadTime},
+      {"OuterStdDev", s.OuterStdDev},
+      {"OuterRelativeError", s.OuterRelativeError},
+      {"OuterGainBound", s.OuterGainBound},
+      {"OuterTimeBound", s.OuterTimeBound}};
+  for (const auto& [key, value] : model) json.Number(key, value);
+  json.Integer("InnerDelaySamples", s.InnerDelaySamples);
+  json.Integer("OuterDelaySamples", s.OuterDelaySamples);
+  json.Text("InnerQuality", QualityText(QualityOf(s.InnerRelativeError)));
+  json.Text("OuterQuality", QualityText(QualityOf(s.OuterRelativeError)));
+  json.Boolean("SamplingWarning", SamplingTooSparse(s));
+  std::cout << json.Str() << "\n";
   return 0;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "data/NumberFormat.h"
 #include "data/TextFile.h"
@@ -33,11 +34,6 @@ const char* const TuneUsage =
     "  --scale P,I,D    extra scaling of the three terms (default 1,1,1)\n"
     "  --curves OUT.csv write t, OL, YI, YP, YPI, YPID of the simulated responses\n"
     "Numbers use a decimal point.\n";
-
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 std::vector<double> NumberList(const std::string& option, const std::string& text, size_t count) {
   std::vector<double> values;
@@ -103,34 +99,6 @@ TuneOptions ParseOptions(const std::vector<std::string>& args) {
     throw UsageError("--cascade needs the outer model (--outer K,T,L)");
   return o;
 }
-
-std::string JsonNumber(double v) { return std::isfinite(v) ? FormatGeneral(v, 17, '.') : "null"; }
-
-std::string JsonString(const std::string& s) {
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '"' || c == '\\') out += '\\';
-    out += c;
-  }
-  return out + "\"";
-}
-
-class JsonObject {
- public:
-  void Number(const std::string& key, double v) { Add(key, JsonNumber(v)); }
-  void Text(const std::string& key, const std::string& v) { Add(key, JsonString(v)); }
-  void Raw(const std::string& key, const std::string& json) { Add(key, json); }
-  std::string Str(const std::string& indent = "") const {
-    return "{" + body_ + (body_.empty() ? "" : "\n" + indent) + "}";
-  }
-  void SetIndent(const std::string& indent) { indent_ = indent; }
-
- private:
-  void Add(const std::string& key, const std::string& value) {
-    body_ += (body_.empty() ? "\n" : ",\n") + indent_ + "  " + JsonString(key) + ": " + value;
-  }
-  std::string body_, indent_;
-};
 
 void WriteCurves(const std::string& path, const ResponseCurves& c) {
   std::vector<std::string> lines{"t,OL,YI,YP,YPI,YPID"};
