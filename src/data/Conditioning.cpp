@@ -7,12 +7,13 @@
 #include "data/NumberFormat.h"
 #include "data/NumericHelpers.h"
 #include "data/TObdelava.h"
+#include "data/TextFile.h"
 
 namespace {
 
 const SampleArray& Column(const MeasurementStore& store, int column) {
   if (column < 1 || column > MaxColumns)
-    throw std::out_of_range("List index out of bounds (" + std::to_string(column) + ")");
+    throw ListIndexError(column);
   return store.DataColumns[static_cast<size_t>(column)];
 }
 

@@ -276,7 +276,7 @@ void TObdelava::WriteDataFile(const std::string& path, const MeasurementStore& s
     throw std::runtime_error("Ni podatkov za shranjevanje.");
   for (int column : h.Columns)
     if (column < 1 || column > MaxColumns)
-      throw std::out_of_range("List index out of bounds (" + std::to_string(column) + ")");
+      throw ListIndexError(column);
 
   std::vector<std::string> lines;
   lines.reserve(BannerHeaderLines + static_cast<size_t>(h.SampleCount));

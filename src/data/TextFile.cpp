@@ -95,6 +95,14 @@ std::vector<std::string> SplitLines(std::string_view text) {
   return lines;
 }
 
+ListIndexError::ListIndexError(int index)
+    : std::out_of_range("List index out of bounds (" + std::to_string(index) + ")"), index_(index) {}
+
+const std::string& FileLine(const std::vector<std::string>& lines, int number) {
+  if (number < 1 || number > static_cast<int>(lines.size())) throw ListIndexError(number - 1);
+  return lines[static_cast<size_t>(number - 1)];
+}
+
 std::vector<std::string> ReadTextLines(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw FileError("Cannot open file \"" + path + "\". " + Reason());

@@ -16,7 +16,21 @@ class FileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// An index a list does not have (a line of a file, a column of the store): what() is
+// "List index out of bounds (<index>)".
+class ListIndexError : public std::out_of_range {
+ public:
+  explicit ListIndexError(int index);
+  int Index() const { return index_; }
+
+ private:
+  int index_;
+};
+
 std::vector<std::string> ReadTextLines(const std::string& path);
+// Line `number` (1-based, as a file's lines are counted) of a file's lines; a line the
+// file does not have throws ListIndexError with its 0-based index.
+const std::string& FileLine(const std::vector<std::string>& lines, int number);
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines);
 
 // Split text at CR LF, LF or CR; a final line without an ending counts, an ending at

@@ -5,9 +5,6 @@
 #include "data/NumberFormat.h"
 #include "data/TextFile.h"
 
-ListIndexError::ListIndexError(int index)
-    : std::out_of_range("List index out of bounds (" + std::to_string(index) + ")"), index_(index) {}
-
 namespace {
 
 enum class BoolRule { OneOrTrue, TrueAnyCaseOrOne, TrueOnly };
@@ -78,10 +75,7 @@ struct LineApplier {
   const std::vector<std::string>& lines;
   int index = 0;
 
-  const std::string& Next() {
-    if (index >= static_cast<int>(lines.size())) throw ListIndexError(index);
-    return lines[static_cast<size_t>(index++)];
-  }
+  const std::string& Next() { return FileLine(lines, ++index); }
   void operator()(std::string& text) { text = Next(); }
   void operator()(int& position) { position = ParseInt(Next()); }
   void operator()(bool& on, BoolRule rule) {

@@ -8,15 +8,7 @@
 #include <string_view>
 #include <vector>
 
-// A line the list does not have: what() is "List index out of bounds (<index>)".
-class ListIndexError : public std::out_of_range {
- public:
-  explicit ListIndexError(int index);
-  int Index() const { return index_; }
-
- private:
-  int index_;
-};
+#include "data/TextFile.h"  // ListIndexError
 
 // Line indices of the file; the experiment queue reads some of them directly.
 namespace SettingsLine {

@@ -50,13 +50,6 @@ constexpr std::array<SampleArray MeasurementStore::*, 7> DataArrays{
     &MeasurementStore::OuterMeasured, &MeasurementStore::InnerModelResponse,
     &MeasurementStore::OuterModelResponse};
 
-// Line `number` (1-based) of the file, or the list's error for a line it does not have.
-const std::string& Line(const std::vector<std::string>& lines, int number) {
-  if (number < 1 || number > static_cast<int>(lines.size()))
-    throw std::out_of_range("List index out of bounds (" + std::to_string(number - 1) + ")");
-  return lines[static_cast<size_t>(number - 1)];
-}
-
 }  // namespace
 
 void TModel::SaveModelFile(const std::string& fileName, const MeasurementStore& store,
@@ -102,14 +95,16 @@ void TModel::LoadModelFile(const std::string& fileName, MeasurementStore& store,
                            char separator) {
   const std::vector<std::string> lines = ReadTextLines(fileName);
   std::array<double, ValueCount> values{};
-  for (int i = 0; i < ValueCount; ++i) values[i] = ParseFloat(Line(lines, 4 + 2 * i), separator);
-  const int n = ParseInt(Line(lines, 36));
+  for (int i = 0; i < ValueCount; ++i)
+    values[i] = ParseFloat(FileLine(lines, 4 + 2 * i), separator);
+  const int n = ParseInt(FileLine(lines, 36));
   if (n < 0 || n > MaxSamples)
     throw std::out_of_range("Datoteka modela napoveduje " + std::to_string(n) +
                             " vzorcev, največ jih je lahko " + std::to_string(MaxSamples));
   std::vector<std::array<double, 7>> data;
   data.reserve(static_cast<size_t>(n));
-  for (int k = 1; k <= n; ++k) data.push_back(ParseModelLine(Line(lines, DataStartLine + k - 1)));
+  for (int k = 1; k <= n; ++k)
+    data.push_back(ParseModelLine(FileLine(lines, DataStartLine + k - 1)));
 
   // Everything read: now into the store. SampleTime is on two lines; the outer one wins.
   for (int i = 0; i < ValueCount; ++i) store.*ValueLines[i].Field = values[i];

@@ -21,13 +21,6 @@ double ReadReal(const std::string& text, char separator) {
   return ParseFloat(text, separator);  // throws the conversion error
 }
 
-const std::string& LineAt(const std::vector<std::string>& lines, int lineNumber) {
-  const int index = lineNumber - 1;
-  if (index >= static_cast<int>(lines.size()))
-    throw std::out_of_range("List index out of bounds (" + std::to_string(index) + ")");
-  return lines[static_cast<size_t>(index)];
-}
-
 }  // namespace
 
 std::vector<std::string> TRegulator::ControllerSettingsLines(const ControllerSettings& s,
@@ -81,19 +74,19 @@ ControllerSettings TRegulator::ControllerSettingsFromLines(const std::vector<std
                            &s.OuterDeadTime,      &s.OuterRelativeError};
   int line = 4;
   for (double* v : model) {
-    *v = ReadReal(LineAt(lines, line), separator);
+    *v = ReadReal(FileLine(lines, line), separator);
     line += 2;
   }
-  s.SamplingTimeText = LineAt(lines, 20);
-  s.Method = ParseInt(LineAt(lines, 22));
-  s.ResponseKind = ParseInt(LineAt(lines, 24));
-  s.Form = ParseInt(LineAt(lines, 26));
-  s.Type = ParseInt(LineAt(lines, 28));
-  s.Slider = ParseInt(LineAt(lines, 30));
-  s.ScaleP = LineAt(lines, 32);
-  s.ScaleI = LineAt(lines, 34);
-  s.ScaleD = LineAt(lines, 36);
-  s.Cascade = LineAt(lines, ControllerFileLines) != "0";
+  s.SamplingTimeText = FileLine(lines, 20);
+  s.Method = ParseInt(FileLine(lines, 22));
+  s.ResponseKind = ParseInt(FileLine(lines, 24));
+  s.Form = ParseInt(FileLine(lines, 26));
+  s.Type = ParseInt(FileLine(lines, 28));
+  s.Slider = ParseInt(FileLine(lines, 30));
+  s.ScaleP = FileLine(lines, 32);
+  s.ScaleI = FileLine(lines, 34);
+  s.ScaleD = FileLine(lines, 36);
+  s.Cascade = FileLine(lines, ControllerFileLines) != "0";
   return s;
 }
 
