@@ -1,6 +1,7 @@
 // The model file ".vtm": banner, version, sixteen captioned values, the window length and
 // the window's data lines.
 #include <array>
+#include <cmath>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -57,6 +58,14 @@ void TModel::SaveModelFile(const std::string& fileName, const MeasurementStore& 
   const int n = store.ModelWindowSamples;
   if (n < 0 || n > MaxSamples)
     throw std::invalid_argument("Neveljavno število vzorcev modela (" + std::to_string(n) + ")");
+  // A value that is not a finite number would be written as a word the loader refuses.
+  bool finite = true;
+  for (const ValueLine& v : ValueLines) finite = finite && std::isfinite(store.*v.Field);
+  for (int k = 1; k <= n && finite; ++k)
+    for (const auto a : DataArrays) finite = finite && std::isfinite((store.*a)[k]);
+  if (!finite)
+    throw std::runtime_error(
+        "Model procesa ni podan s končnimi števili; datoteka modela ni shranjena.");
   std::vector<std::string> lines{Banner, Version};
   lines.reserve(static_cast<size_t>(DataStartLine + n));
   for (const ValueLine& v : ValueLines) {

@@ -78,7 +78,8 @@ class TModel {
   static FitResult SolveFit(double suu, double sud, double suz, double sdz, double b1, double b2);
 
   // The ".vtm" file: the sixteen values of lines 4..34 in their order, n window samples
-  // of the identification arrays. Numbers use the given decimal separator.
+  // of the identification arrays. Numbers use the given decimal separator. Refuses
+  // (std::runtime_error, nothing written) a value that is not a finite number.
   static void SaveModelFile(const std::string& fileName, const MeasurementStore& store,
                             char separator);
   // Reads a ".vtm" file into the store: model values, SampleTime (the outer line wins),

@@ -2,10 +2,12 @@
 
 #include <cmath>
 #include <filesystem>
+#include <limits>
 #include <memory>
 
 #include "data/NumberFormat.h"
 #include "data/TextFile.h"
+#include "model/IdentifyModel.h"
 #include "model/TModel.h"
 
 namespace {
@@ -125,6 +127,30 @@ TEST_P(ModelFile, OuterSampleTimeLineWinsOnLoad) {
   MeasurementStore loaded;
   TModel::LoadModelFile(Path("m.vtm"), loaded, sep);
   EXPECT_EQ(loaded.SampleTime, 0.5);
+}
+
+// A typed gain so large that the model's response overflows must not leave a file with
+// "NAN" or "INF" in it (the loader refuses such a file); the previous file stays.
+TEST_P(ModelFile, ModelThatIsNotFiniteIsNotSaved) {
+  const char sep = GetParam();
+  auto s = FilledStore();
+  TModel::SaveModelFile(Path("m.vtm"), *s, sep);
+  const std::vector<std::string> before = ReadTextLines(Path("m.vtm"));
+  ApplyModelParameters(*s, false, 1e308, 10, 0);
+  ASSERT_FALSE(std::isfinite(s->InnerRelativeError));
+  try {
+    TModel::SaveModelFile(Path("m.vtm"), *s, sep);
+    ADD_FAILURE() << "saved a model that is not finite";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(),
+                 "Model procesa ni podan s končnimi števili; datoteka modela ni shranjena.");
+  }
+  EXPECT_EQ(ReadTextLines(Path("m.vtm")), before);
+
+  s = FilledStore();
+  s->OuterModelResponse[300] = std::numeric_limits<double>::infinity();
+  EXPECT_THROW(TModel::SaveModelFile(Path("n.vtm"), *s, sep), std::runtime_error);
+  EXPECT_FALSE(std::filesystem::exists(Path("n.vtm")));
 }
 
 INSTANTIATE_TEST_SUITE_P(DecimalPointAndComma, ModelFile, ::testing::Values('.', ','));
