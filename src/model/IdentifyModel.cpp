@@ -17,10 +17,8 @@ void IdentifyModel(MeasurementStore& store, int start, int end) {
   const double ts = store.SampleTime;
   const double filterTime = 0.05 * (store.TimeColumn[end] - store.TimeColumn[start]);
   TObdelava::RemoveInitialLevel(store, start, end);
-  TModel model;
-  model.Identify(store, n, ts, filterTime);
+  TModel::Identify(store, n, ts, filterTime);
   store.ModelWindowSamples = n;
-  model.CopyTo(store);
   store.InnerDelaySamples = DelaySamples(store.InnerDeadTime, ts);
   store.OuterDelaySamples = DelaySamples(store.OuterDeadTime, ts);
 }

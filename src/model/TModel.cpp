@@ -229,35 +229,18 @@ void TModel::Identify(MeasurementStore& store, int n, double ts, double filterTi
   if (innerError) std::rethrow_exception(innerError);
   if (outerError) std::rethrow_exception(outerError);
 
-  InnerGain = in.Gain;
-  InnerTimeConstant = in.TimeConstant;
-  InnerDeadTime = in.DeadTime;
-  InnerStdDev = in.StdDev;
-  InnerRelativeError = in.RelativeError;
-  InnerGainBound = in.GainBound;
-  InnerTimeBound = in.TimeBound;
-  OuterGain = out.Gain;
-  OuterTimeConstant = out.TimeConstant;
-  OuterDeadTime = out.DeadTime;
-  OuterStdDev = out.StdDev;
-  OuterRelativeError = out.RelativeError;
-  OuterGainBound = out.GainBound;
-  OuterTimeBound = out.TimeBound;
-}
-
-void TModel::CopyTo(MeasurementStore& store) const {
-  store.InnerGain = InnerGain;
-  store.InnerTimeConstant = InnerTimeConstant;
-  store.InnerDeadTime = InnerDeadTime;
-  store.InnerStdDev = InnerStdDev;
-  store.InnerRelativeError = InnerRelativeError;
-  store.InnerGainBound = InnerGainBound;
-  store.InnerTimeBound = InnerTimeBound;
-  store.OuterGain = OuterGain;
-  store.OuterTimeConstant = OuterTimeConstant;
-  store.OuterDeadTime = OuterDeadTime;
-  store.OuterStdDev = OuterStdDev;
-  store.OuterRelativeError = OuterRelativeError;
-  store.OuterGainBound = OuterGainBound;
-  store.OuterTimeBound = OuterTimeBound;
+  store.InnerGain = in.Gain;
+  store.InnerTimeConstant = in.TimeConstant;
+  store.InnerDeadTime = in.DeadTime;
+  store.InnerStdDev = in.StdDev;
+  store.InnerRelativeError = in.RelativeError;
+  store.InnerGainBound = in.GainBound;
+  store.InnerTimeBound = in.TimeBound;
+  store.OuterGain = out.Gain;
+  store.OuterTimeConstant = out.TimeConstant;
+  store.OuterDeadTime = out.DeadTime;
+  store.OuterStdDev = out.StdDev;
+  store.OuterRelativeError = out.RelativeError;
+  store.OuterGainBound = out.GainBound;
+  store.OuterTimeBound = out.TimeBound;
 }

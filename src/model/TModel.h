@@ -48,15 +48,11 @@ struct ModelSignals {
 
 class TModel {
  public:
-  double InnerGain = 0, InnerTimeConstant = 0, InnerDeadTime = 0, InnerStdDev = 0,
-         InnerRelativeError = 0, InnerGainBound = 0, InnerTimeBound = 0;
-  double OuterGain = 0, OuterTimeConstant = 0, OuterDeadTime = 0, OuterStdDev = 0,
-         OuterRelativeError = 0, OuterGainBound = 0, OuterTimeBound = 0;
-
   // Both models from the store's UDeviation, Y1Deviation and Y2Deviation (samples 1..n);
-  // writes InnerMeasured, OuterMeasured, InnerModelResponse and OuterModelResponse.
-  // The two models are identified in parallel; the call returns when both are done.
-  void Identify(MeasurementStore& store, int n, double ts, double filterTime);
+  // writes InnerMeasured, OuterMeasured, InnerModelResponse and OuterModelResponse, and
+  // the fourteen model values once both models are done. The two models are identified
+  // in parallel; a failure of either leaves the model values as they were.
+  static void Identify(MeasurementStore& store, int n, double ts, double filterTime);
 
   // One model: the delay sweeps, the matched-filter triple and the instrumental variables.
   static ModelEstimate IdentifyOne(const ModelSignals& model, int n, double ts,
@@ -92,7 +88,4 @@ class TModel {
   // line, each read with ParseNumber: WindowTime, UDeviation, Y1Deviation, InnerMeasured,
   // OuterMeasured, InnerModelResponse, OuterModelResponse.
   static std::array<double, 7> ParseModelLine(std::string_view line);
-
-  // Copies the fourteen values into the store's model scalars.
-  void CopyTo(MeasurementStore& store) const;
 };
