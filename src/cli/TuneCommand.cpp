@@ -119,7 +119,7 @@ int RunTune(const std::vector<std::string>& args) {
   TuneOptions o;
   try {
     o = ParseOptions(args);
-  } catch (const UsageError& e) {
+  } catch (const std::exception& e) {  // a UsageError, or an option's number that is none
     std::cerr << "vortuner-cli tune: " << e.what() << "\n" << TuneUsage;
     return 2;
   }

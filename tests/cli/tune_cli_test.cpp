@@ -96,6 +96,19 @@ TEST(TuneCommand, ErrorsGoToStandardErrorWithANonZeroExitCode) {
   EXPECT_TRUE(Has(r.Err, "ojačenje"));
 }
 
+// An option's value that is not a number is a wrong command line like any other: exit
+// code 2 and the usage, as the identify command answers it.
+TEST(TuneCommand, AnOptionThatIsNotANumberIsAWrongCommandLine) {
+  for (const char* arguments : {"--inner 2,x,5", "--inner 2,20,5 --method abc",
+                                "--inner 2,20,5 --scale 1,1,1e"}) {
+    const CliRun r = Tune(arguments);
+    EXPECT_EQ(r.ExitCode, 2) << arguments;
+    EXPECT_TRUE(Has(r.Err, "is not a valid")) << r.Err;
+    EXPECT_TRUE(Has(r.Err, "Usage: vortuner-cli tune")) << r.Err;
+    EXPECT_TRUE(r.Out.empty());
+  }
+}
+
 TEST(TuneCommand, ReadsBothModelsAndTheSampleTimeFromAModelFile) {
   const std::string vtm =
       (std::filesystem::temp_directory_path() / ("tune_" + std::to_string(::getpid()) + ".vtm"))
