@@ -21,9 +21,9 @@ const char* const IdentifyUsage =
     "Usage: vortuner-cli identify FILE [--start S] [--end E] [--vtm OUT.vtm]\n"
     "  FILE         a measured data file (.vtd) or a data logger's file (.txt, .dat)\n"
     "  --start S    first sample of the window (default: the file's window start, 1 for a\n"
-    "               logger file)\n"
+    "               logger file, kept within the samples read as the tab keeps it)\n"
     "  --end E      last sample of the window (default: the file's window end, the last\n"
-    "               sample for a logger file)\n"
+    "               sample for a logger file, kept within the samples read)\n"
     "  --vtm OUT    also write the model file OUT\n"
     "The file is read as the \"Naloži iz datoteke\" button reads it (header numbers with a\n"
     "decimal point or a decimal comma), conditioned with its own filter time\n"
@@ -101,8 +101,11 @@ int RunIdentify(const std::vector<std::string>& args) {
   TObdelava::ConditionSignals(*store, columns, parameters);
 
   const int n = store->SampleCount;
-  const int start = o.Start ? *o.Start : ParseInt(texts.WindowStart);
-  const int end = o.End ? *o.End : ParseInt(texts.WindowEnd);
+  // The file's window as the page takes it: kept within the samples actually read.
+  const AnalysisWindow fileWindow = TObdelava::FitAnalysisWindow(
+      n, store->MinWindowSamples, ParseInt(texts.WindowStart), ParseInt(texts.WindowEnd));
+  const int start = o.Start.value_or(fileWindow.Start);
+  const int end = o.End.value_or(fileWindow.End);
   if (start < 1 || end > n || end <= start)
     throw std::runtime_error("the window " + std::to_string(start) + ".." + std::to_string(end) +
                              " does not lie within the file's samples 1.." + std::to_string(n) +

@@ -95,6 +95,21 @@ TEST_F(IdentifyCommand, WindowOptionsAndTheModelFile) {
   EXPECT_EQ(loaded.InnerDeadTime, 6);
 }
 
+// A file that announces more samples than it holds (and a window over all of them) loads
+// with a warning, and its window is kept within the samples read, as the tab keeps it.
+TEST_F(IdentifyCommand, TheFilesWindowIsKeptWithinASampleCountCutShort) {
+  const std::string data = WriteWorkedExample('.');
+  std::vector<std::string> lines = ReadTextLines(data);
+  lines[5] = "260";  // announced samples
+  lines[7] = "260";  // window end
+  WriteTextLines(data, lines);
+  const CliRun r = Identify(data);
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_TRUE(Has(r.Err, "warning: Datoteka napoveduje 260 vzorcev")) << r.Err;
+  EXPECT_TRUE(Has(r.Out, "\"ModelWindowSamples\": 200,")) << r.Out;
+  EXPECT_TRUE(Has(r.Out, "\"InnerGain\": 1.99526")) << r.Out;
+}
+
 TEST_F(IdentifyCommand, ErrorsGoToStandardErrorWithANonZeroExitCode) {
   const CliRun missing = Identify(Path("none.vtd"));
   EXPECT_EQ(missing.ExitCode, 1);
