@@ -8,17 +8,13 @@
 #include <filesystem>
 #include <string>
 
+#include "cli/CliRunner.h"
 #include "data/TObdelava.h"
 #include "data/TextFile.h"
 #include "model/ModelTestData.h"
 #include "model/TModel.h"
 
 namespace {
-struct CliRun {
-  int ExitCode = -1;
-  std::string Out, Err;
-};
-
 class IdentifyCommand : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -28,22 +24,7 @@ class IdentifyCommand : public ::testing::Test {
   void TearDown() override { std::filesystem::remove_all(dir); }
   std::string Path(const char* name) const { return (dir / name).string(); }
 
-  CliRun Identify(const std::string& arguments) {
-    const char* build = std::getenv("VORTUNER_BINARY_DIR");
-    const std::string binary = std::string(build ? build : "build") + "/src/vortuner-cli";
-    const std::string errFile = Path("stderr.txt");
-    const std::string command = binary + " identify " + arguments + " 2>" + errFile;
-    CliRun r;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return r;
-    std::array<char, 4096> buffer{};
-    size_t n = 0;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) r.Out.append(buffer.data(), n);
-    const int status = ::pclose(pipe);
-    r.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    for (const std::string& line : ReadTextLines(errFile)) r.Err += line + "\n";
-    return r;
-  }
+  CliRun Identify(const std::string& arguments) { return RunCli("identify", arguments); }
 
   // The worked example's record as a ".vtd" file with window 1..200 and filter time 0.
   std::string WriteWorkedExample(char separator) {

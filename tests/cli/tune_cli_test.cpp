@@ -9,33 +9,12 @@
 #include <memory>
 #include <string>
 
+#include "cli/CliRunner.h"
 #include "data/TextFile.h"
 #include "model/TModel.h"
 
 namespace {
-struct CliRun {
-  int ExitCode = -1;
-  std::string Out, Err;
-};
-
-CliRun Tune(const std::string& arguments) {
-  const char* dir = std::getenv("VORTUNER_BINARY_DIR");
-  const std::string binary = std::string(dir ? dir : "build") + "/src/vortuner-cli";
-  const std::string errFile =
-      (std::filesystem::temp_directory_path() / ("tune_err_" + std::to_string(::getpid()))).string();
-  const std::string command = binary + " tune " + arguments + " 2>" + errFile;
-  CliRun r;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return r;
-  std::array<char, 4096> buffer{};
-  size_t n = 0;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) r.Out.append(buffer.data(), n);
-  const int status = ::pclose(pipe);
-  r.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  for (const std::string& line : ReadTextLines(errFile)) r.Err += line + "\n";
-  std::filesystem::remove(errFile);
-  return r;
-}
+CliRun Tune(const std::string& arguments) { return RunCli("tune", arguments); }
 
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
