@@ -269,7 +269,14 @@ void RegulatorPage::Button8Click() {
   store.OuterDeadTime = s.OuterDeadTime;
   store.OuterRelativeError = s.OuterRelativeError;
 
-  // The change handlers stay quiet while the controls are set; one recomputation follows.
+  // One recomputation follows the quiet setting of the controls.
+  SetTuningControls(s);
+  RecomputeTuningFromControls();
+  ShowControllerParametersFromControls();
+}
+
+void RegulatorPage::SetTuningControls(const ControllerSettings& s) {
+  MeasurementStore& store = form_.Store();
   const bool wasSuppressed = store.TuningEventsSuppressed;
   store.TuningEventsSuppressed = true;
   Edit_Vzorcenje->setText(Q(s.SamplingTimeText));
@@ -284,8 +291,6 @@ void RegulatorPage::Button8Click() {
   Edit_Reg_ScaleD->setText(Q(s.ScaleD));
   CheckBox_CascadeReg->setChecked(s.Cascade);
   store.TuningEventsSuppressed = wasSuppressed;
-  RecomputeTuningFromControls();
-  ShowControllerParametersFromControls();
 }
 
 void RegulatorPage::Button16Click() {
