@@ -2,9 +2,11 @@
 
 #include <QAreaSeries>
 #include <QChart>
+#include <QImage>
 #include <QLegend>
 #include <QLineSeries>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
 #include <QValueAxis>
 #include <algorithm>
@@ -237,9 +239,23 @@ void VorChart::SetGradient(bool visible, const QColor& start, const QColor& end)
   }
 }
 
-bool VorChart::ExportImage(const QString& fileName) {
-  const QPixmap pixmap = grab();
-  return !pixmap.isNull() && pixmap.save(fileName, "PNG");
+bool VorChart::ExportImage(const QString& fileName, qreal pixelRatio) {
+  // Drawn anew at the wanted density (not a scaled copy of the screen), and saved with
+  // that density, so that the picture keeps the chart's size on paper.
+  QImage image((QSizeF(size()) * pixelRatio).toSize(), QImage::Format_ARGB32_Premultiplied);
+  if (image.isNull()) return false;
+  image.setDevicePixelRatio(pixelRatio);
+  const int dotsPerMeter = qRound(pixelRatio * 96 / 0.0254);
+  image.setDotsPerMeterX(dotsPerMeter);
+  image.setDotsPerMeterY(dotsPerMeter);
+  image.fill(Qt::white);
+  {
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    render(&painter);
+  }
+  return image.save(fileName, "PNG");
 }
 
 void VorChart::UpdateAxes() {
