@@ -104,13 +104,16 @@ class BodyWriter {
   void Write(const Table& t, std::string& out) {
     const std::vector<double> widths = TableColumnWidths(t, page_.TextWidth());
     const std::string border = "w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"000000\"";
-    out += "<w:tbl><w:tblPr><w:tblW w:w=\"0\" w:type=\"auto\"/>";
+    double total = 0;
+    for (double w : widths) total += w;
+    // Fixed column widths fitted to the content, so every reader lays the table out alike.
+    out += "<w:tbl><w:tblPr><w:tblW w:w=\"" + Twips(total) + "\" w:type=\"dxa\"/>";
     if (t.RowsAlign != Alignment::Left)
       out += std::string("<w:jc w:val=\"") + JcValue(t.RowsAlign) + "\"/>";
     out += "<w:tblBorders>";
     for (const char* side : {"top", "left", "bottom", "right", "insideH", "insideV"})
       out += std::string("<w:") + side + " " + border + "/>";
-    out += "</w:tblBorders><w:tblLayout w:type=\"autofit\"/><w:tblCellMar>"
+    out += "</w:tblBorders><w:tblLayout w:type=\"fixed\"/><w:tblCellMar>"
            "<w:left w:w=\"108\" w:type=\"dxa\"/><w:right w:w=\"108\" w:type=\"dxa\"/>"
            "</w:tblCellMar><w:tblLook w:val=\"0000\" w:firstRow=\"0\" w:lastRow=\"0\" "
            "w:firstColumn=\"0\" w:lastColumn=\"0\" w:noHBand=\"0\" w:noVBand=\"0\"/></w:tblPr>"
@@ -173,7 +176,7 @@ std::vector<double> TableColumnWidths(const Table& table, double textWidth) {
       for (const Inline& item : table.Cell(r, c).Content.Items)
         if (const auto* run = std::get_if<TextRun>(&item)) w += TextWidth(*run);
       double& column = widths[static_cast<size_t>(c - 1)];
-      column = std::max(column, w + 2 * CellMarginPt + 2);
+      column = std::max(column, w + 2 * CellMarginPt + 6);
     }
   }
   double total = 0;
