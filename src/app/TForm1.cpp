@@ -1,5 +1,7 @@
 #include "app/TForm1.h"
 
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QLocale>
@@ -102,6 +104,19 @@ void TForm1::SetDialogFoldersToLastDirectory() {
 void TForm1::Timer_FirstScreenTimer() {
   PageControl1->setCurrentIndex(TabOpc);
   Timer_FirstScreen->stop();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  // Closing the main window ends the program: the scheduler stops, the other windows
+  // close with it and the plant connection is closed cleanly.
+  QMainWindow::closeEvent(event);
+  if (!event->isAccepted()) return;
+  Timer_ExperimentScheduler->stop();
+  Timer_FirstScreen->stop();
+  for (QWidget* w : std::initializer_list<QWidget*>{samodNastav_, histogram_, obdelavaLarge_})
+    if (w != nullptr) w->close();
+  if (opc_.IsConnected()) opc_.Disconnect();
+  QCoreApplication::quit();
 }
 
 void TForm1::SetStatusText(const QString& text) { statusText_->setText(text); }

@@ -221,7 +221,7 @@ void TEksperiment::WaitForMVItem(bool reportFailure) {
   const bool good = WaitForGoodQuality(run_.Setup.ItemMV.get(), form_.SystemClock(), [&] {
     QCoreApplication::processEvents();
     return elapsed.elapsed() < QualityWaitMs;
-  });
+  }, QualityWaitMs);
   run_.MvItemUnreachable = !good;
   if (!good && reportFailure) Ui().ShowMessage(QString::fromUtf8(NoConnectionMessage));
 }
@@ -252,6 +252,8 @@ void TEksperiment::showEvent(QShowEvent* event) {
 
 void TEksperiment::FormShow() {
   Timer1->stop();
+  lastError_.clear();
+  boxedErrors_.clear();
   // The slider's range is read first: a text that is not a number stops here, before
   // the record is touched, and the window waits for "Konec eksperimenta".
   const double mvMax = TypedNumber(form_.ExperimentTab().Edit_MVMax);
@@ -273,16 +275,13 @@ void TEksperiment::FormShow() {
 }
 
 void TEksperiment::Timer1Timer() {
+  // Sampling goes on while a message box stands over the window: the record's time axis
+  // is the plant's, whatever the engineer reads meanwhile.
   if (!run_.Running()) return;
-  // While a message box stands over the window (a rejected MV write shows one), ticks
-  // wait: the next tick after it is closed tries again, and boxes never pile up.
-  const QWidget* modal = QApplication::activeModalWidget();
-  if (modal != nullptr && modal != this) return;
-  statusText_->setText(
-      QString::fromUtf8(run_.Connected() ? ConnectedStatusText : SimulationStatusText));
   const bool stepSequence = !form_.ExperimentTab().RadioRocno->isChecked();
   const ExperimentSample s = run_.Tick(stepSequence);
-
+  if (!s.Error.empty()) lastError_ = QString::fromStdString(s.Error);
+  ShowStatus();
   Label_Exp_MV->setText(Fixed4(s.MV));
   Label_Exp_U1->setText(Fixed4(s.U));
   Label_Exp_Y1->setText(Fixed4(s.Y1));
@@ -302,6 +301,30 @@ void TEksperiment::Timer1Timer() {
   }
 
   if (s.EndRequested) EndExperiment();
+  if (!s.Error.empty()) ShowRunError(lastError_);
+}
+
+void TEksperiment::ShowStatus() {
+  QString text = QString::fromUtf8(run_.Connected()           ? ConnectedStatusText
+                                   : run_.MvItemUnreachable && form_.Opc().IsConnected()
+                                       ? FallBackStatusText
+                                       : SimulationStatusText);
+  if (run_.Findings.Errors > 0) {
+    if (!text.trimmed().isEmpty()) text += QStringLiteral("  ");
+    text += QStringLiteral("Napak: %1, zadnja: %2").arg(run_.Findings.Errors).arg(lastError_);
+  }
+  statusText_->setText(text);
+}
+
+void TEksperiment::ShowRunError(const QString& text) {
+  // One box per kind of error and run, and none over another box: a write the plant
+  // keeps rejecting must not bury the window under boxes.
+  const QWidget* modal = QApplication::activeModalWidget();
+  if (boxStanding_ || (modal != nullptr && modal != this) || boxedErrors_.contains(text)) return;
+  boxedErrors_.insert(text);
+  boxStanding_ = true;
+  Ui().ShowError(text);
+  boxStanding_ = false;
 }
 
 void TEksperiment::EndExperiment() {
@@ -316,6 +339,8 @@ void TEksperiment::EndExperiment() {
     switchedForRun_ = false;
     run_.Setup.ClosedLoopAfter ? SwitchToAutomatic() : SwitchToManual();
   }
+  const QString findings = QString::fromStdString(RunFindingsText(run_.Findings));
+  if (!findings.isEmpty()) form_.SetStatusText(findings);
   QDialog::done(QDialog::Accepted);
 }
 
@@ -347,7 +372,17 @@ void TEksperiment::ScrollBar1Change() {
 }
 
 void TEksperiment::VrednostVhodaEditKeyPress() {
-  const double value = TypedNumber(VrednostVhodaEdit);
+  double value = 0;
+  try {
+    value = TypedNumber(VrednostVhodaEdit);
+  } catch (const ConversionError& e) {
+    // MV stays; the run goes on and counts the error like a rejected write.
+    ++run_.Findings.Errors;
+    lastError_ = QString::fromUtf8(e.what());
+    ShowStatus();
+    ShowRunError(lastError_);
+    return;
+  }
   const bool snapped = run_.ValueTyped(value);
   SyncScrollBar();
   if (snapped) ShowMV();
