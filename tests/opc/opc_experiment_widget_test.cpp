@@ -251,6 +251,12 @@ TEST_F(OpcExperiment, AWrongMvItemSimulatesTheRunAndLeavesThePlantsControllerAlo
     EXPECT_NEAR(Column(5, k), 20, 1.2);
     EXPECT_NEAR(Column(6, k), 30, 0.6);
   }
+  // The next run reaches the plant: the status bar no longer calls the record simulated.
+  Opc().OPCTabela->item(0, 0)->setText(id::MV);
+  ui.QueueFileAnswer(folder.filePath("poizkus2.vtx"));
+  RunManualExperiment([&] { Tick(); });
+  EXPECT_FALSE(Window().Run().FellBackToSimulation());
+  EXPECT_EQ(Form().StatusText(), "");
 }
 
 TEST_F(OpcExperiment, ErrorsWhileSamplingNeitherStopTheRecordNorPileUpBoxes) {

@@ -339,8 +339,14 @@ void TEksperiment::EndExperiment() {
     switchedForRun_ = false;
     run_.Setup.ClosedLoopAfter ? SwitchToAutomatic() : SwitchToManual();
   }
+  // The main window's status bar speaks of the record now in the store: an earlier
+  // run's findings that still stand there go.
   const QString findings = QString::fromStdString(RunFindingsText(run_.Findings));
-  if (!findings.isEmpty()) form_.SetStatusText(findings);
+  if (!findings.isEmpty())
+    form_.SetStatusText(findings);
+  else if (!shownFindings_.isEmpty() && form_.StatusText() == shownFindings_)
+    form_.SetStatusText(QString());
+  shownFindings_ = findings;
   QDialog::done(QDialog::Accepted);
 }
 

@@ -108,6 +108,7 @@ class TEksperiment : public QDialog {
   // The controller was switched for the run and waits for its after-experiment state.
   bool switchedForRun_ = false;
   QString lastError_;
+  QString shownFindings_;  // the main window's status text the last run's end set
   QSet<QString> boxedErrors_;
   bool boxStanding_ = false;
 };

@@ -234,7 +234,8 @@ QString OpcPage::PickRefusal(int row) const {
   const int n = RadioButtonOfRow(row);
   if (n < 0)
     return QString::fromUtf8("Vrstica ob naslovu skupine ne sprejme OPC točke; točka ni bila vpisana.");
-  const QString caption = radioButtons_[n]->text();
+  QString caption = radioButtons_[n]->text();
+  if (caption.endsWith(u':')) caption.chop(1);
   if (n == 2 || n == 4)
     return QString::fromUtf8("Signal »%1« se ne uporablja; točka ni bila vpisana.").arg(caption);
   if (!radioButtons_[n]->isEnabled())
