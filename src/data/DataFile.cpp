@@ -282,9 +282,11 @@ void TObdelava::WriteDataFile(const std::string& path, const MeasurementStore& s
   for (int k = 1; k <= h.SampleCount; ++k) {
     const auto sample = static_cast<size_t>(k);
     bool finite = std::isfinite(store.TimeColumn[sample]);
-    for (int column : h.Columns) finite = finite && std::isfinite(store.DataColumns[static_cast<size_t>(column)][sample]);
+    for (int column : h.Columns)
+      finite = finite && std::isfinite(store.DataColumns[static_cast<size_t>(column)][sample]);
     if (!finite)
-      throw std::runtime_error("Vzorec " + std::to_string(k) + " ni število; podatki niso bili shranjeni.");
+      throw std::runtime_error("Vzorec " + std::to_string(k) +
+                               " ni število; podatki niso bili shranjeni.");
   }
 
   std::vector<std::string> lines;

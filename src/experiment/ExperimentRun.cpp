@@ -87,7 +87,8 @@ double ExperimentRun::PlantValue(int signal, const OpcItemPtr& item, double prev
     // The samples before had no valid value to keep: this first one stands for them.
     const int columns[3][2] = {{3, 4}, {5, 5}, {6, 6}};
     for (int i = 1; i < k && i < MaxSamples; ++i)
-      for (int c : columns[signal]) store_.DataColumns[static_cast<size_t>(c)][static_cast<size_t>(i)] = value;
+      for (int c : columns[signal])
+        store_.DataColumns[static_cast<size_t>(c)][static_cast<size_t>(i)] = value;
   }
   return value;
 }
@@ -191,8 +192,9 @@ bool ExperimentRun::Finish() {
   if (Findings.SimulatedSamples > 0) {
     std::string& description = store_.ColumnNames[1];
     const std::string mark = SimulatedRecordMark;
-    if (description.size() < mark.size() || description.compare(description.size() - mark.size(), mark.size(), mark) != 0)
-      description += mark;
+    const bool marked = description.size() >= mark.size() &&
+                        description.compare(description.size() - mark.size(), mark.size(), mark) == 0;
+    if (!marked) description += mark;
   }
   return true;
 }

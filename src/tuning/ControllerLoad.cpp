@@ -41,8 +41,7 @@ std::array<int, 3> ControllerItemRows(bool outer) {
 
 ControllerLoadResult LoadIntoController(OpcGroup& group, const ControllerLoad& load,
                                         const Clock& clock,
-                                        const std::function<bool()>& keepWaiting,
-                                        char separator) {
+                                        const std::function<bool()>& keepWaiting, char separator) {
   ControllerLoadResult result;
   const std::array<int, 3> rows = ControllerItemRows(load.Outer);
   const auto refuse = [&](const std::string& why) {
@@ -53,9 +52,10 @@ ControllerLoadResult LoadIntoController(OpcGroup& group, const ControllerLoad& l
 
   // Everything is checked before the first write, so the controller never receives half
   // a parameter set.
-  if (std::all_of(load.ItemIds.begin(), load.ItemIds.end(), [](const std::string& id) { return id.empty(); }))
-    return refuse("V tabeli OPC ni točk za P, I in D člen " + OfController(load.Outer) + " (vrstice " +
-                  RowText(rows[0]) + "–" + RowText(rows[2]) + ", »" +
+  if (std::all_of(load.ItemIds.begin(), load.ItemIds.end(),
+                  [](const std::string& id) { return id.empty(); }))
+    return refuse("V tabeli OPC ni točk za P, I in D člen " + OfController(load.Outer) +
+                  " (vrstice " + RowText(rows[0]) + "–" + RowText(rows[2]) + ", »" +
                   (load.Outer ? "Parametri zunanjega reg." : "Parametri regulatorja") + "«).");
   for (int k = 0; k < 3; ++k) {
     const std::optional<double>& value = load.Values[static_cast<size_t>(k)];
@@ -63,7 +63,8 @@ ControllerLoadResult LoadIntoController(OpcGroup& group, const ControllerLoad& l
       return refuse(std::string("Vrednost ") + TermNames[k] + " člena ni končno število.");
     if (value && load.ItemIds[static_cast<size_t>(k)].empty())
       return refuse(std::string("V tabeli OPC ni točke za ") + TermNames[k] + " člen " +
-                    OfController(load.Outer) + " (vrstica " + RowText(rows[static_cast<size_t>(k)]) + ").");
+                    OfController(load.Outer) + " (vrstica " +
+                    RowText(rows[static_cast<size_t>(k)]) + ").");
   }
 
   group.RemoveAllItems();
@@ -77,8 +78,9 @@ ControllerLoadResult LoadIntoController(OpcGroup& group, const ControllerLoad& l
 
   for (const Term& t : terms) {
     if (!WaitForGoodQuality(t.Item.get(), clock, keepWaiting, ControllerQualityWaitMs))
-      return refuse(std::string("Element ") + TermNames[t.Index] + " člena " + OfController(load.Outer) +
-                    " (" + Quoted(t.Item->ItemId()) + ") v " + std::to_string(ControllerQualityWaitMs / 1000) +
+      return refuse(std::string("Element ") + TermNames[t.Index] + " člena " +
+                    OfController(load.Outer) + " (" + Quoted(t.Item->ItemId()) + ") v " +
+                    std::to_string(ControllerQualityWaitMs / 1000) +
                     " s ni dosegel dobre kakovosti.");
   }
 
@@ -111,7 +113,8 @@ ControllerLoadResult LoadIntoController(OpcGroup& group, const ControllerLoad& l
   }
   if (differing.empty()) {
     result.Outcome = ControllerLoadOutcome::Confirmed;
-    result.Text = std::string(load.Outer ? "Zunanji regulator" : "Regulator") + " ima zdaj " + held + ".";
+    result.Text =
+        std::string(load.Outer ? "Zunanji regulator" : "Regulator") + " ima zdaj " + held + ".";
   } else {
     result.Outcome = ControllerLoadOutcome::Differs;
     result.Text = std::string(load.Outer ? "Zunanji regulator" : "Regulator") +

@@ -51,5 +51,4 @@ constexpr int ControllerReadBackWaitMs = 3000;
 // client's OpcError; the writes before it stay done.
 ControllerLoadResult LoadIntoController(OpcGroup& group, const ControllerLoad& load,
                                         const Clock& clock,
-                                        const std::function<bool()>& keepWaiting,
-                                        char separator);
+                                        const std::function<bool()>& keepWaiting, char separator);

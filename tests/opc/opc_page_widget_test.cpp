@@ -127,11 +127,14 @@ TEST_F(OpcTab, APickLandsOnlyInTheRowTheEngineerChoseLast) {
   WithBrowser([&] { Click(Page().IzberiAjtemKnof); },
               [](SelectOpcItemDialog& d) { Pick(d, "Plant.Y1"); });
   EXPECT_FALSE(browserShown);
-  EXPECT_TRUE(Form().StatusText().contains(QString::fromUtf8("Izhod reg. 2"))) << Form().StatusText().toStdString();
+  EXPECT_TRUE(Form().StatusText().contains(QString::fromUtf8("Izhod reg. 2")))
+      << Form().StatusText().toStdString();
   // A double click on a heading row, after row 4 was chosen: nothing written either.
   SelectCell(4);
   const QRect heading = Page().OPCTabela->visualRect(Page().OPCTabela->model()->index(6, 0));
-  WithBrowser([&] { QTest::mouseDClick(Page().OPCTabela->viewport(), Qt::LeftButton, {}, heading.center()); },
+  WithBrowser([&] {
+        QTest::mouseDClick(Page().OPCTabela->viewport(), Qt::LeftButton, {}, heading.center());
+      },
               [](SelectOpcItemDialog& d) { Pick(d, "Plant.Y1"); });
   EXPECT_FALSE(browserShown);
   for (int row = 0; row < 20; ++row) EXPECT_EQ(Page().ItemId(row), "") << row;

@@ -18,7 +18,13 @@ TEST(LoadIntoController, RefusesBeforeTheFirstWriteAndOtherwiseConfirmsWhatTheCo
   OpcGroup& group = opc->AddGroup("SkupReg");
   OpcItemPtr p = opc->AddGroup("Check").AddItem(id::P);
   const auto load = [&](ControllerLoad request) {
-    return LoadIntoController(group, request, clock, [&] { clock.AdvanceMs(100); return true; }, ',');
+    return LoadIntoController(
+        group, request, clock,
+        [&] {
+          clock.AdvanceMs(100);
+          return true;
+        },
+        ',');
   };
 
   ControllerLoad request;
@@ -26,15 +32,18 @@ TEST(LoadIntoController, RefusesBeforeTheFirstWriteAndOtherwiseConfirmsWhatTheCo
   request.Values = {std::numeric_limits<double>::infinity(), 0.05, std::nullopt};
   ControllerLoadResult r = load(request);
   EXPECT_EQ(r.Outcome, ControllerLoadOutcome::NotWritten);
-  EXPECT_EQ(r.Text, "Vrednost P člena ni končno število. Parametri niso bili zapisani v regulator.");
+  EXPECT_EQ(r.Text,
+            "Vrednost P člena ni končno število. Parametri niso bili zapisani v regulator.");
   request.Values = {1.25, 0.05, 0.5};  // a D term without an item
   r = load(request);
-  EXPECT_EQ(r.Text, "V tabeli OPC ni točke za D člen regulatorja (vrstica 9). Parametri niso bili "
-                    "zapisani v regulator.");
+  EXPECT_EQ(r.Text,
+            "V tabeli OPC ni točke za D člen regulatorja (vrstica 9). Parametri niso bili "
+            "zapisani v regulator.");
   request.ItemIds = {"Controller.Q", id::I, id::D};  // no such item: never Good
   r = load(request);
-  EXPECT_EQ(r.Text, "Element P člena regulatorja (\"Controller.Q\") v 10 s ni dosegel dobre kakovosti. "
-                    "Parametri niso bili zapisani v regulator.");
+  EXPECT_EQ(r.Text,
+            "Element P člena regulatorja (\"Controller.Q\") v 10 s ni dosegel dobre kakovosti. "
+            "Parametri niso bili zapisani v regulator.");
   EXPECT_EQ(p->Value(), 2);  // the plant's own P, untouched
 
   // A P controller without an I item: P written, I left out, D receives 0.

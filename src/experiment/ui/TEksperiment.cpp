@@ -218,10 +218,12 @@ void TEksperiment::WaitForMVItem(bool reportFailure) {
   // not move (a hand-driven one) from holding the program here.
   QElapsedTimer elapsed;
   elapsed.start();
-  const bool good = WaitForGoodQuality(run_.Setup.ItemMV.get(), form_.SystemClock(), [&] {
+  const auto keepWaiting = [&] {
     QCoreApplication::processEvents();
     return elapsed.elapsed() < QualityWaitMs;
-  }, QualityWaitMs);
+  };
+  const bool good =
+      WaitForGoodQuality(run_.Setup.ItemMV.get(), form_.SystemClock(), keepWaiting, QualityWaitMs);
   run_.MvItemUnreachable = !good;
   if (!good && reportFailure) Ui().ShowMessage(QString::fromUtf8(NoConnectionMessage));
 }
@@ -305,10 +307,10 @@ void TEksperiment::Timer1Timer() {
 }
 
 void TEksperiment::ShowStatus() {
-  QString text = QString::fromUtf8(run_.Connected()           ? ConnectedStatusText
-                                   : run_.MvItemUnreachable && form_.Opc().IsConnected()
-                                       ? FallBackStatusText
-                                       : SimulationStatusText);
+  const char* state = ConnectedStatusText;
+  if (!run_.Connected())
+    state = form_.Opc().IsConnected() ? FallBackStatusText : SimulationStatusText;
+  QString text = QString::fromUtf8(state);
   if (run_.Findings.Errors > 0) {
     if (!text.trimmed().isEmpty()) text += QStringLiteral("  ");
     text += QStringLiteral("Napak: %1, zadnja: %2").arg(run_.Findings.Errors).arg(lastError_);

@@ -259,12 +259,6 @@ void OpcPage::IzberiAjtemKnofClick() {
   for (const std::string& id : form_.Opc().BrowseItemIds()) ids << QString::fromStdString(id);
   const QStringList chosen = SelectOpcItemDialog::Browse(ids, this);
   if (chosen.isEmpty()) return;
-  // The configuration may have changed while the browser stood.
-  const QString late = PickRefusal(row);
-  if (!late.isEmpty()) {
-    form_.SetStatusText(late);
-    return;
-  }
   OPCTabela->item(row, 0)->setText(chosen.first());
 }
 
