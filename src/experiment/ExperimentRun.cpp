@@ -57,6 +57,7 @@ void ExperimentRun::Begin() {
   else
     MV = SimulatedProcess::RestMV;
   U = Y1 = Y2 = 0;
+  lastMV_ = MV;
   Findings = {};
   std::fill(std::begin(validSeen_), std::end(validSeen_), false);
   endRequested_ = false;
@@ -85,7 +86,7 @@ double ExperimentRun::PlantValue(int signal, const OpcItemPtr& item, double prev
   if (!validSeen_[signal]) {
     validSeen_[signal] = true;
     // The samples before had no valid value to keep: this first one stands for them.
-    const int columns[3][2] = {{3, 4}, {5, 5}, {6, 6}};
+    const int columns[4][2] = {{3, 4}, {5, 5}, {6, 6}, {1, 2}};
     for (int i = 1; i < k && i < MaxSamples; ++i)
       for (int c : columns[signal])
         store_.DataColumns[static_cast<size_t>(c)][static_cast<size_t>(i)] = value;
@@ -115,10 +116,13 @@ ExperimentSample ExperimentRun::Tick(bool stepSequence) {
         } catch (const OpcError& e) {
           s.Error = e.what();
           ++Findings.Errors;
-          if (Valid(*Setup.ItemMV, plantMV)) recordedMV = plantMV;
+          recordedMV = Valid(*Setup.ItemMV, plantMV) ? plantMV : lastMV_;
         }
       }
     }
+    // Recording only, the plant's MV is what the record must show, not the program's.
+    if (Setup.NoOpcWrite && Assigned(Setup.ItemMV))
+      recordedMV = PlantValue(3, Setup.ItemMV, lastMV_, k);
     Y1 = PlantValue(1, Setup.ItemY1, Y1, k);
     Y2 = PlantValue(2, Setup.ItemY2, Y2, k);
     U = PlantValue(0, Setup.ItemU, U, k);
@@ -132,7 +136,7 @@ ExperimentSample ExperimentRun::Tick(bool stepSequence) {
     if (opc_.IsConnected()) ++Findings.FallBackSamples;
   }
   s.Time = ExperimentTime;
-  s.MV = recordedMV;
+  s.MV = lastMV_ = recordedMV;
   s.U = U;
   s.Y1 = Y1;
   s.Y2 = Y2;

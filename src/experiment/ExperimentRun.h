@@ -146,15 +146,16 @@ class ExperimentRun {
 
  private:
   double Period() const { return Setup.SamplePeriodMs * 0.001; }
-  // The present plant value of a signal (0 U, 1 Y1, 2 Y2) for sample k: the item's value
-  // when it is Good and finite; else the previous sample's, counted as invalid.
+  // The present plant value of a signal (0 U, 1 Y1, 2 Y2, 3 MV) for sample k: the item's
+  // value when it is Good and finite; else the previous sample's, counted as invalid.
   double PlantValue(int signal, const OpcItemPtr& item, double previous, int k);
 
   MeasurementStore& store_;
   OpcClient& opc_;
   bool running_ = false;
   bool endRequested_ = false;
-  // A signal (U, Y1, Y2) has delivered a valid value in this run. Until it has, its
+  // A signal (U, Y1, Y2, MV) has delivered a valid value in this run. Until it has, its
   // invalid samples have no previous one to keep; its first valid value stands for them.
-  bool validSeen_[3] = {false, false, false};
+  bool validSeen_[4] = {false, false, false, false};
+  double lastMV_ = 0;  // the MV of the last sample recorded
 };

@@ -192,6 +192,7 @@ TEST_F(OpcExperiment, RecordOnlyWritesNothingToThePlant) {
   EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
   EXPECT_TRUE(plant->Written.empty());
   EXPECT_EQ(Store().SampleCount, 13);
+  EXPECT_EQ(Column(1, 13), 10);  // the plant's own MV, read: not the 30 typed
   EXPECT_EQ(Column(3, 13), 10);  // the plant's own actuator, read
   EXPECT_NEAR(Column(5, 13), 28, 0.5);
 }
