@@ -1,6 +1,8 @@
 #include "app/TForm1.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -120,6 +122,19 @@ void TForm1::ApplyAutomaticOptions(const AutomaticOptions& o) {
   // The report's contents ("Obdelava", "Model", "Regulator") go to the report tab once
   // it has its options.
   store_->TuningEventsSuppressed = false;
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  // Closing the main window ends the program: the scheduler stops, the other windows
+  // close with it and the plant connection is closed cleanly.
+  QMainWindow::closeEvent(event);
+  if (!event->isAccepted()) return;
+  Timer_ExperimentScheduler->stop();
+  Timer_FirstScreen->stop();
+  for (QWidget* w : std::initializer_list<QWidget*>{samodNastav_, histogram_, obdelavaLarge_})
+    if (w != nullptr) w->close();
+  if (opc_.IsConnected()) opc_.Disconnect();
+  QCoreApplication::quit();
 }
 
 void TForm1::SetStatusText(const QString& text) { statusText_->setText(text); }

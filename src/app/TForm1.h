@@ -93,6 +93,9 @@ class TForm1 : public QMainWindow {
  public slots:
   void Timer_FirstScreenTimer();
 
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
  private:
   void FormCreate();
 

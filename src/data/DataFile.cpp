@@ -2,6 +2,7 @@
 // the plain column files of a data logger (read only).
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -277,6 +278,16 @@ void TObdelava::WriteDataFile(const std::string& path, const MeasurementStore& s
   for (int column : h.Columns)
     if (column < 1 || column > MaxColumns)
       throw ListIndexError(column);
+  // A value that is not a number would be written as NAN or INF, which no reader takes.
+  for (int k = 1; k <= h.SampleCount; ++k) {
+    const auto sample = static_cast<size_t>(k);
+    bool finite = std::isfinite(store.TimeColumn[sample]);
+    for (int column : h.Columns)
+      finite = finite && std::isfinite(store.DataColumns[static_cast<size_t>(column)][sample]);
+    if (!finite)
+      throw std::runtime_error("Vzorec " + std::to_string(k) +
+                               " ni število; podatki niso bili shranjeni.");
+  }
 
   std::vector<std::string> lines;
   lines.reserve(BannerHeaderLines + static_cast<size_t>(h.SampleCount));

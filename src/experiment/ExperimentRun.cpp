@@ -1,25 +1,30 @@
 #include "experiment/ExperimentRun.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 #include "data/Clock.h"
 #include "data/NumericHelpers.h"
 
-bool WaitForGoodQuality(const OpcItem* item, const Clock& clock,
-                        const std::function<bool()>& keepWaiting, int timeoutMs) {
-  const std::int64_t start = clock.TickCountMs();
-  for (;;) {
-    const bool more = keepWaiting ? keepWaiting() : true;
-    const std::int64_t now = clock.TickCountMs();
-    const bool good = item != nullptr && IsGoodQuality(item->Quality());
-    if (good || !more || now - start >= timeoutMs) return good;
-  }
-}
-
 int AnalysisWindowStart(double waitTime, double sampleTime) {
   const double samples = SafeDivide(0.9 * waitTime, sampleTime, 0.9 * waitTime);
   return std::max(2, RoundToInt(samples)) - 1;
+}
+
+std::string RunFindingsText(const RunFindings& f) {
+  std::string text;
+  const auto add = [&text](const std::string& part) { text += (text.empty() ? "" : "  ") + part; };
+  if (f.FallBackSamples > 0)
+    add("Opozorilo: zapis je simuliran, ker točka MV ni dosegla dobre kakovosti; v obrat ni bilo "
+        "nič zapisano.");
+  else if (f.SimulatedSamples > 0)
+    add("Opozorilo: zapis je simuliran (povezava s strežnikom ni vzpostavljena).");
+  if (f.Errors > 0) add("Napak med eksperimentom: " + std::to_string(f.Errors) + ".");
+  if (f.InvalidValues > 0)
+    add("Neveljavnih vrednosti iz OPC: " + std::to_string(f.InvalidValues) +
+        " (nadomeščene s prejšnjim vzorcem).");
+  return text;
 }
 
 ExperimentRun::ExperimentRun(MeasurementStore& store, OpcClient& opc) : store_(store), opc_(opc) {}
@@ -45,13 +50,48 @@ void ExperimentRun::Begin() {
   store_.ColumnCount = 6;
   if (!Setup.KeepInitialInput)
     MV = Setup.InitialInput;
-  else if (Connected() && Setup.ItemMV)
+  else if (Connected() && Setup.ItemMV && std::isfinite(Setup.ItemMV->Value()))
     MV = Setup.ItemMV->Value();
+  else if (Connected() && Setup.ItemMV)  // the plant's MV is no number: never written back
+    MV = Setup.InitialInput;
   else
     MV = SimulatedProcess::RestMV;
   U = Y1 = Y2 = 0;
+  lastMV_ = MV;
+  Findings = {};
+  std::fill(std::begin(validSeen_), std::end(validSeen_), false);
   endRequested_ = false;
   running_ = true;
+}
+
+namespace {
+
+// A signal's item whose row of the OPC table is empty: the plant has no such signal, so
+// there is nothing to write or read.
+bool Assigned(const OpcItemPtr& item) { return item && !item->ItemId().empty(); }
+
+bool Valid(const OpcItem& item, double value) {
+  return IsGoodQuality(item.Quality()) && std::isfinite(value);
+}
+
+}  // namespace
+
+double ExperimentRun::PlantValue(int signal, const OpcItemPtr& item, double previous, int k) {
+  if (!Assigned(item)) return 0;
+  const double value = item->Value();
+  if (!Valid(*item, value)) {
+    ++Findings.InvalidValues;
+    return previous;
+  }
+  if (!validSeen_[signal]) {
+    validSeen_[signal] = true;
+    // The samples before had no valid value to keep: this first one stands for them.
+    const int columns[4][2] = {{3, 4}, {5, 5}, {6, 6}, {1, 2}};
+    for (int i = 1; i < k && i < MaxSamples; ++i)
+      for (int c : columns[signal])
+        store_.DataColumns[static_cast<size_t>(c)][static_cast<size_t>(i)] = value;
+  }
+  return value;
 }
 
 void ExperimentRun::PlaceSlider(double mvMax, double mvMin, double mvStep) {
@@ -62,29 +102,49 @@ void ExperimentRun::PlaceSlider(double mvMax, double mvMin, double mvStep) {
 ExperimentSample ExperimentRun::Tick(bool stepSequence) {
   ExperimentSample s;
   if (!running_) return s;
+  const int k = store_.SampleCount;
+  double recordedMV = MV;
   if (Connected()) {
-    if (!Setup.NoOpcWrite && Setup.ItemMV && MV != Setup.ItemMV->Value()) Setup.ItemMV->Write(MV);
-    Y1 = Setup.ItemY1 ? Setup.ItemY1->Value() : 0;
-    Y2 = Setup.ItemY2 ? Setup.ItemY2->Value() : 0;
-    U = Setup.ItemU ? Setup.ItemU->Value() : 0;
+    if (!Setup.NoOpcWrite && Setup.ItemMV) {
+      const double plantMV = Setup.ItemMV->Value();
+      if (MV != plantMV) {
+        // A rejected write costs no sample, so that the record's time axis stays the
+        // plant's; the sample's MV is then the one the plant kept.
+        try {
+          if (!std::isfinite(MV)) throw OpcError("MV is not a finite number");  // never written
+          Setup.ItemMV->Write(MV);
+        } catch (const OpcError& e) {
+          s.Error = e.what();
+          ++Findings.Errors;
+          recordedMV = Valid(*Setup.ItemMV, plantMV) ? plantMV : lastMV_;
+        }
+      }
+    }
+    // Recording only, the plant's MV is what the record must show, not the program's.
+    if (Setup.NoOpcWrite && Assigned(Setup.ItemMV))
+      recordedMV = PlantValue(3, Setup.ItemMV, lastMV_, k);
+    Y1 = PlantValue(1, Setup.ItemY1, Y1, k);
+    Y2 = PlantValue(2, Setup.ItemY2, Y2, k);
+    U = PlantValue(0, Setup.ItemU, U, k);
   } else {
     const SimulatedSample sim = Sim.Step(MV, Setup.NoOpcWrite);
     U = sim.U;
     Y1 = sim.Y1;
     Y2 = sim.Y2;
     s.Simulated = true;
+    ++Findings.SimulatedSamples;
+    if (opc_.IsConnected()) ++Findings.FallBackSamples;
   }
   s.Time = ExperimentTime;
-  s.MV = MV;
+  s.MV = lastMV_ = recordedMV;
   s.U = U;
   s.Y1 = Y1;
   s.Y2 = Y2;
 
-  const int k = store_.SampleCount;
   if (k >= 1 && k < MaxSamples) {
     store_.TimeColumn[k] = ExperimentTime;
-    store_.DataColumns[1][k] = MV;
-    store_.DataColumns[2][k] = MV;
+    store_.DataColumns[1][k] = recordedMV;
+    store_.DataColumns[2][k] = recordedMV;
     store_.DataColumns[3][k] = U;
     store_.DataColumns[4][k] = U;
     store_.DataColumns[5][k] = Y1;
@@ -133,19 +193,18 @@ bool ExperimentRun::Finish() {
     }
     store_.SampleCount = MinimumSamples;
   }
+  if (Findings.SimulatedSamples > 0) {
+    std::string& description = store_.ColumnNames[1];
+    const std::string mark = SimulatedRecordMark;
+    const bool marked = description.size() >= mark.size() &&
+                        description.compare(description.size() - mark.size(), mark.size(), mark) == 0;
+    if (!marked) description += mark;
+  }
   return true;
 }
 
-namespace {
-
-// A switch item whose row of the OPC table is empty: the plant's controller has no such
-// item, so there is nothing to write.
-bool Assigned(const OpcItemPtr& item) { return item && !item->ItemId().empty(); }
-
-}  // namespace
-
 void ExperimentRun::SwitchToManual() {
-  if (Setup.NoOpcWrite) return;
+  if (Setup.NoOpcWrite || MvItemUnreachable) return;
   if (Setup.SingleRASwitch) {
     if (Assigned(Setup.ItemRA)) Setup.ItemRA->WriteInteger(Setup.ManualValue);
   } else if (Assigned(Setup.ItemManual)) {
@@ -154,7 +213,7 @@ void ExperimentRun::SwitchToManual() {
 }
 
 void ExperimentRun::SwitchToAutomatic() {
-  if (Setup.NoOpcWrite) return;
+  if (Setup.NoOpcWrite || MvItemUnreachable) return;
   if (Setup.SingleRASwitch) {
     if (Assigned(Setup.ItemRA)) Setup.ItemRA->WriteInteger(std::abs(Setup.ManualValue - 1));
   } else if (Assigned(Setup.ItemAuto)) {

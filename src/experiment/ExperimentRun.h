@@ -12,6 +12,7 @@
 #include "experiment/MvSlider.h"
 #include "experiment/SimulatedProcess.h"
 #include "opc/OpcClient.h"
+#include "opc/QualityWait.h"
 
 class Clock;
 
@@ -44,12 +45,29 @@ struct ExperimentSample {
   // The experiment has reached its end (last phase over, or the store full); the
   // window ends it after drawing this sample.
   bool EndRequested = false;
+  // The MV write the server rejected ("Cannot write Items: ..."); the sample was
+  // recorded all the same, with the MV the plant kept.
+  std::string Error;
+};
+
+// What a run met that its record must not hide: counted from Begin to Finish.
+struct RunFindings {
+  int SimulatedSamples = 0;  // samples of the built-in simulated process
+  // Of them, the samples simulated while a server was connected: the MV item did not
+  // reach Good quality, and nothing was written to the plant.
+  int FallBackSamples = 0;
+  int Errors = 0;         // rejected MV writes and typed MVs that were not numbers
+  int InvalidValues = 0;  // U, Y1, Y2 values not finite or not Good, replaced
 };
 
 // Status bar texts of the experiment window.
 inline constexpr const char* ConnectedStatusText = "  ";
 inline constexpr const char* SimulationStatusText =
     "  Opozorilo: povezava s strežnikom ni vzpostavljena! Simulacija v teku...";
+inline constexpr const char* FallBackStatusText =
+    "  Opozorilo: točka MV ni dosegla dobre kakovosti! Simulacija v teku, v obrat se nič ne piše.";
+// Added to the MV column's description of a record that holds simulated samples.
+inline constexpr const char* SimulatedRecordMark = " (simulacija)";
 inline constexpr const char* NoConnectionMessage =
     "Povezava z OPC streznikom ni vzpostavljena! Aktivirana je simulacija procesa.";
 
@@ -59,15 +77,13 @@ constexpr double MinimumSampleTime = 0.05;
 // How long the preparation waits for Good quality of the MV item.
 constexpr int QualityWaitMs = 3000;
 
-// Waits until item reports Good quality or timeoutMs have passed on the clock, calling
-// keepWaiting between the tests (it processes the user interface's events; returning
-// false ends the wait early). True when the quality became Good.
-bool WaitForGoodQuality(const OpcItem* item, const Clock& clock,
-                        const std::function<bool()>& keepWaiting, int timeoutMs = QualityWaitMs);
-
 // First sample of the analysis window after an automatic experiment: about 90 % of the
 // waiting time into the record, never below 1.
 int AnalysisWindowStart(double waitTime, double sampleTime);
+
+// The main window's status text after a run: a simulated record, errors, invalid plant
+// values; empty when the run met none of them.
+std::string RunFindingsText(const RunFindings& findings);
 
 class ExperimentRun {
  public:
@@ -82,8 +98,12 @@ class ExperimentRun {
   SimulatedProcess Sim;
   MvSlider Slider;
   // The preparation saw no Good quality of the MV item: the run simulates the process
-  // even while a server is connected, as its message announced.
+  // even while a server is connected, as its message announced, and writes nothing to
+  // the plant (no MV, no manual/automatic switching).
   bool MvItemUnreachable = false;
+  RunFindings Findings;
+  // The run simulated while a server was connected: its record is not the plant's.
+  bool FellBackToSimulation() const { return Findings.FallBackSamples > 0; }
 
   // Creation of the window: simulation at rest, time 0.
   void Create();
@@ -105,11 +125,13 @@ class ExperimentRun {
   ExperimentSample Tick(bool stepSequence);
   // Phase end: the next step up or down, or the end of the sequence.
   void NextStep();
-  // Completes the record: SampleTime, the number of samples, at least 10 of them.
-  // Returns false (and changes nothing) when the run had already ended.
+  // Completes the record: SampleTime, the number of samples, at least 10 of them, and
+  // the MV description marked when samples were simulated. Returns false (and changes
+  // nothing) when the run had already ended.
   bool Finish();
 
-  // The plant controller's manual/automatic state; nothing is written when recording only.
+  // The plant controller's manual/automatic state; nothing is written when recording
+  // only or when the MV item was not reached (the run simulates).
   void SwitchToManual();
   void SwitchToAutomatic();
 
@@ -125,9 +147,16 @@ class ExperimentRun {
 
  private:
   double Period() const { return Setup.SamplePeriodMs * 0.001; }
+  // The present plant value of a signal (0 U, 1 Y1, 2 Y2, 3 MV) for sample k: the item's
+  // value when it is Good and finite; else the previous sample's, counted as invalid.
+  double PlantValue(int signal, const OpcItemPtr& item, double previous, int k);
 
   MeasurementStore& store_;
   OpcClient& opc_;
   bool running_ = false;
   bool endRequested_ = false;
+  // A signal (U, Y1, Y2, MV) has delivered a valid value in this run. Until it has, its
+  // invalid samples have no previous one to keep; its first valid value stands for them.
+  bool validSeen_[4] = {false, false, false, false};
+  double lastMV_ = 0;  // the MV of the last sample recorded
 };

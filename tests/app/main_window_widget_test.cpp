@@ -1,4 +1,6 @@
+#include <QCoreApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -6,6 +8,8 @@
 #include <stdexcept>
 
 #include "app/AboutPage.h"
+#include "opc/LocalOpcClient.h"
+#include "opc/ui/OpcPage.h"
 #include "experiment/ui/TEksperiment.h"
 #include "experiment/ui/TForm_SamodNastav.h"
 #include "report/ui/TForm_Histogram.h"
@@ -80,6 +84,33 @@ TEST_F(MainWindow, AnErrorEscapingAHandlerShowsOneErrorBoxAndTheProgramCarriesOn
   EXPECT_EQ(ui.Errors.first(), "'x' is not a valid integer value");
   Form().SetStatusText("still here");
   EXPECT_EQ(Form().StatusText(), "still here");
+}
+
+namespace {
+class MainWindowOnPlant : public AppFixture {
+ protected:
+  void SetUp() override {
+    opc = CreateLocalOpcClient(clock);
+    windows = CreateApplicationWindows(*opc, clock);
+  }
+};
+}  // namespace
+
+TEST_F(MainWindowOnPlant, ClosingTheMainWindowEndsTheProgramWithItsWindowsAndConnection) {
+  QTest::mouseClick(Form().OpcTab().PoveziOPCStreznik, Qt::LeftButton);
+  ASSERT_TRUE(opc->IsConnected());
+  Form().show();
+  windows.Histogram->show();
+  windows.ObdelavaLarge->show();
+  windows.SamodNastav->show();
+  QTimer::singleShot(0, [this] { Form().close(); });
+  QTimer::singleShot(2000, [] { QCoreApplication::exit(99); });  // the program did not end
+  EXPECT_EQ(QCoreApplication::exec(), 0);
+  EXPECT_FALSE(windows.Histogram->isVisible());
+  EXPECT_FALSE(windows.ObdelavaLarge->isVisible());
+  EXPECT_FALSE(windows.SamodNastav->isVisible());
+  EXPECT_FALSE(opc->IsConnected());
+  EXPECT_EQ(Form().OpcTab().Label54->text(), "stopped");
 }
 
 TEST(ProgramFilter, BecomesAQtFilterWithPatternsFromThePatternPart) {

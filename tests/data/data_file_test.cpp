@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <memory>
 
 #include "data/NumberFormat.h"
@@ -292,11 +293,20 @@ TEST(ParseClockTime, ReadsTheLeadingDigitsOfEachPart) {
   EXPECT_EQ(TObdelava::ParseClockTime("99999999999999:1:2").Minutes, 1);
 }
 
-TEST(WriteDataFile, RefusesAnEmptyRecordAndLeavesNoFile) {
+TEST(WriteDataFile, RefusesAnEmptyRecordOrAValueThatIsNotANumberAndLeavesNoFile) {
   MeasurementStore s;
   DataFileHeader h;
   const std::string path =
       (std::filesystem::temp_directory_path() / ("vortuner_empty_" + std::to_string(::getpid()))).string();
   EXPECT_THROW(TObdelava::WriteDataFile(path, s, h, '.'), std::runtime_error);
+  EXPECT_FALSE(std::filesystem::exists(path));
+  h.SampleCount = 3;
+  s.DataColumns[h.Columns[2]][2] = std::numeric_limits<double>::infinity();
+  try {
+    TObdelava::WriteDataFile(path, s, h, '.');
+    ADD_FAILURE() << "written";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "Vzorec 2 ni število; podatki niso bili shranjeni.");
+  }
   EXPECT_FALSE(std::filesystem::exists(path));
 }

@@ -335,14 +335,17 @@ TEST_F(PlantRun, ATickWritesAChangedMVAndReadsUY1Y2FromTheirItems) {
   EXPECT_EQ(plant.writes.size(), 1u) << "an unchanged MV is not written again";
 }
 
-TEST_F(PlantRun, ARejectedMVWriteEndsTheTickWithoutASample) {
+TEST_F(PlantRun, ARejectedMVWriteIsReportedAndTheSampleKeepsThePlantsMV) {
+  plant.items["MV"]->value = 7;
   plant.items["MV"]->reject = true;
   Start(12);
-  EXPECT_THROW(run.Tick(false), OpcError);
-  EXPECT_EQ(store->SampleCount, 1);
-  plant.items["MV"]->reject = false;
-  run.Tick(false);
+  EXPECT_EQ(run.Tick(false).Error, "Cannot write Items: MV");
   EXPECT_EQ(store->SampleCount, 2);
+  EXPECT_EQ(store->DataColumns[1][1], 7);
+  plant.items["MV"]->reject = false;
+  EXPECT_EQ(run.Tick(false).Error, "");
+  EXPECT_EQ(store->DataColumns[1][2], 12);
+  EXPECT_EQ(run.Findings.Errors, 1);
 }
 
 TEST_F(PlantRun, RecordOnlyWritesNoMV) {
@@ -384,6 +387,11 @@ TEST_F(PlantRun, RASwitchingWritesOneItemOrTwoItemsAndNothingWhenRecordingOnly) 
   run.Setup.SingleRASwitch = true;
   run.SwitchToManual();
   run.SwitchToAutomatic();
+  // A run that simulates because the MV item was not reached switches nothing either.
+  run.Setup.NoOpcWrite = false;
+  run.MvItemUnreachable = true;
+  run.SwitchToManual();
+  run.SwitchToAutomatic();
   EXPECT_TRUE(plant.writes.empty());
 }
 
@@ -398,13 +406,13 @@ TEST(QualityWait, GivesUpAfter3000msOnTheClockAndStopsAsSoonAsTheQualityIsGood) 
     ++pumps;
     clock.AdvanceMs(10);
     return true;
-  }));
+  }, QualityWaitMs));
   EXPECT_EQ(pumps, 300);
   pumps = 0;
   EXPECT_TRUE(WaitForGoodQuality(item.get(), clock, [&] {
     if (++pumps == 5) item->quality = 0xC0 | 0x18;  // Good with a sub-status
     return true;
-  }));
+  }, QualityWaitMs));
   EXPECT_EQ(pumps, 5);
-  EXPECT_FALSE(WaitForGoodQuality(nullptr, clock, [] { return false; }));
+  EXPECT_FALSE(WaitForGoodQuality(nullptr, clock, [] { return false; }, QualityWaitMs));
 }

@@ -1,8 +1,10 @@
 // A manual experiment over OPC against the simulated plant server: the step response
 // recorded in columns 1-6, the fall-back to the simulation when the MV item's quality
-// does not come, and a rejected write that costs one sample but not the experiment.
+// does not come (which leaves the plant untouched), errors that neither stop sampling
+// nor pile up boxes, and plant values that are not numbers.
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QDialog>
 #include <QPlainTextEdit>
 #include <QCoreApplication>
 #include <QLineEdit>
@@ -14,6 +16,9 @@
 #include <QtTest/QTest>
 #include <chrono>
 #include <cmath>
+#include <limits>
+#include <map>
+#include <set>
 
 #include "experiment/ExperimentRun.h"
 #include "experiment/ui/ExperimentPage.h"
@@ -28,17 +33,23 @@ namespace {
 
 namespace id = SimulatedPlantItems;
 
-// The simulated plant, with writes that the test can make the server reject and a log
-// of the writes it accepted.
+// The simulated plant, with writes that the test can make the server reject, a log of
+// the writes it accepted, and items that the test makes read as another value or
+// vanish (bad quality).
 class RejectingPlantServer final : public LocalOpcServer {
  public:
   explicit RejectingPlantServer(const Clock& clock) : plant_(clock) {}
   OpcServerState State() const override { return plant_.State(); }
   std::vector<std::string> ItemIds() const override { return plant_.ItemIds(); }
   std::optional<LocalOpcItemInfo> Find(const std::string& itemId) const override {
+    if (Vanished.count(itemId)) return std::nullopt;
     return plant_.Find(itemId);
   }
-  double Read(const std::string& itemId) override { return plant_.Read(itemId); }
+  double Read(const std::string& itemId) override {
+    const double value = plant_.Read(itemId);
+    const auto it = Reads.find(itemId);
+    return it == Reads.end() ? value : it->second;
+  }
   bool Write(const std::string& itemId, double value) override {
     if (RejectWrites || !plant_.Write(itemId, value)) return false;
     Written.push_back(itemId);
@@ -46,6 +57,8 @@ class RejectingPlantServer final : public LocalOpcServer {
   }
   bool RejectWrites = false;
   std::vector<std::string> Written;
+  std::map<std::string, double> Reads;
+  std::set<std::string> Vanished;
 
  private:
   SimulatedPlantServer plant_;
@@ -182,6 +195,7 @@ TEST_F(OpcExperiment, RecordOnlyWritesNothingToThePlant) {
   EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
   EXPECT_TRUE(plant->Written.empty());
   EXPECT_EQ(Store().SampleCount, 13);
+  EXPECT_EQ(Column(1, 13), 10);  // the plant's own MV, read: not the 30 typed
   EXPECT_EQ(Column(3, 13), 10);  // the plant's own actuator, read
   EXPECT_NEAR(Column(5, 13), 28, 0.5);
 }
@@ -199,22 +213,40 @@ TEST_F(OpcExperiment, APlantWithoutSwitchItemsRunsTheExperimentWithoutSwitching)
   EXPECT_EQ(PlantValue(id::RA), 0);
 }
 
-TEST_F(OpcExperiment, AWrongMvItemTimesOutAfterThreeSecondsAndTheRunSimulates) {
+TEST_F(OpcExperiment, AWrongMvItemSimulatesTheRunAndLeavesThePlantsControllerAlone) {
   AssignItems("Plant.Valve");  // no such item
+  Form().OpcTab().OPCTabela->item(0, 1)->setText("Ventil");
+  // The plant's controller runs in automatic; a manual experiment would switch it to
+  // manual for the run and back to automatic after it.
+  probe->AddItem(id::Auto)->WriteInteger(1);
+  plant->Written.clear();
   // The wait keeps processing events; each pass lets 10 ms of the injected clock go by.
   QTimer clockDriver;
   QObject::connect(&clockDriver, &QTimer::timeout, [this] { clock.AdvanceMs(10); });
   clockDriver.start(0);
   const std::int64_t startMs = clock.TickCountMs();
+  double raDuringRun = -1;
+  QString statusDuringRun;
   RunManualExperiment([&] {
     clockDriver.stop();
     for (int i = 0; i < 9; ++i) Tick();
+    raDuringRun = PlantValue(id::RA);
+    statusDuringRun = Window().StatusText();
   });
   EXPECT_GE(shownAtMs - startMs, 3000);
   EXPECT_LE(shownAtMs - startMs, 3100);
   EXPECT_EQ(ui.Messages, QStringList{QString::fromUtf8(NoConnectionMessage)});
   EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
-  EXPECT_EQ(Window().StatusText(), QString::fromUtf8(SimulationStatusText));
+  // Nothing reached the plant: no switching at the start or the end, no MV.
+  EXPECT_TRUE(plant->Written.empty()) << plant->Written.front();
+  EXPECT_EQ(raDuringRun, 1);
+  EXPECT_EQ(PlantValue(id::RA), 1);
+  EXPECT_TRUE(Window().Run().FellBackToSimulation());
+  // The record says what it is: the window while running, the main window after it,
+  // and the MV column's description that the data file carries.
+  EXPECT_TRUE(statusDuringRun.contains(QString::fromUtf8("točka MV"))) << statusDuringRun.toStdString();
+  EXPECT_TRUE(Form().StatusText().contains("zapis je simuliran")) << Form().StatusText().toStdString();
+  EXPECT_EQ(Store().ColumnNames[1], "Ventil (simulacija)");
   // The built-in simulated process: U = MV - 10 = 0, Y1 near 20, Y2 near 30.
   ASSERT_EQ(Store().SampleCount, 10);
   for (int k = 1; k <= 10; ++k) {
@@ -223,34 +255,77 @@ TEST_F(OpcExperiment, AWrongMvItemTimesOutAfterThreeSecondsAndTheRunSimulates) {
     EXPECT_NEAR(Column(5, k), 20, 1.2);
     EXPECT_NEAR(Column(6, k), 30, 0.6);
   }
+  // The next run reaches the plant: the status bar no longer calls the record simulated.
+  Opc().OPCTabela->item(0, 0)->setText(id::MV);
+  ui.QueueFileAnswer(folder.filePath("poizkus2.vtx"));
+  RunManualExperiment([&] { Tick(); });
+  EXPECT_FALSE(Window().Run().FellBackToSimulation());
+  EXPECT_EQ(Form().StatusText(), "");
 }
 
-TEST_F(OpcExperiment, ARejectedWriteShowsTheErrorCostsTheSampleAndTheRunGoesOn) {
+TEST_F(OpcExperiment, ErrorsWhileSamplingNeitherStopTheRecordNorPileUpBoxes) {
   AssignItems(id::MV);
-  int samplesBefore = 0, samplesAfterRejection = 0;
-  bool runningAfterRejection = false;
+  QString statusUnderBox;
   RunManualExperiment([&] {
-    for (int i = 0; i < 3; ++i) Tick();
-    samplesBefore = Store().SampleCount;
+    for (int i = 0; i < 3; ++i) Tick();  // samples 1-4 at MV 10
     plant->RejectWrites = true;
     TypeMV("20");
+    Tick();  // the first rejection shows its box
+    Tick();  // the same error again: the status bar only
+    // A box of another kind stands over the window: ticks go on beneath it, and the
+    // errors meanwhile go to the status bar.
+    QDialog box(&Window());
+    box.setWindowModality(Qt::ApplicationModal);
+    box.show();
     Tick();
-    Tick();
-    samplesAfterRejection = Store().SampleCount;
-    runningAfterRejection = Window().isVisible() && Window().Run().Running();
+    TypeMV("abc");
+    statusUnderBox = Window().StatusText();
+    box.hide();
     plant->RejectWrites = false;
-    for (int i = 0; i < 10; ++i) Tick();
+    for (int i = 0; i < 5; ++i) Tick();  // MV 20 reaches the plant
   });
-  EXPECT_EQ(ui.Errors, QStringList({"Cannot write Items: Plant.MV", "Cannot write Items: Plant.MV"}));
-  EXPECT_EQ(samplesAfterRejection, samplesBefore);
-  EXPECT_TRUE(runningAfterRejection);
-  // Samples 1-4 at MV 10, then the ten ticks after the rejections at MV 20, one second
-  // apart on the record's time axis.
-  ASSERT_EQ(Store().SampleCount, 14);
+  EXPECT_EQ(ui.Errors, QStringList{"Cannot write Items: Plant.MV"});
+  EXPECT_TRUE(statusUnderBox.contains("'abc' is not a valid floating point value"))
+      << statusUnderBox.toStdString();
+  // Every tick took its sample, one second apart; the rejected ticks recorded the MV
+  // that the plant kept.
+  ASSERT_EQ(Store().SampleCount, 12);
+  for (int k = 1; k <= 12; ++k) EXPECT_EQ(Store().TimeColumn[k], k - 1.0) << k;
   EXPECT_EQ(Column(1, 4), 10);
-  EXPECT_EQ(Column(1, 5), 20);
-  EXPECT_EQ(Store().TimeColumn[5], 4.0);
+  EXPECT_EQ(Column(1, 5), 10);
+  EXPECT_EQ(Column(1, 7), 10);
+  EXPECT_EQ(Column(1, 8), 20);
   EXPECT_EQ(PlantValue(id::MV), 20);
+  EXPECT_TRUE(Form().StatusText().contains("Napak med eksperimentom: 4."))
+      << Form().StatusText().toStdString();
+}
+
+TEST_F(OpcExperiment, PlantValuesThatAreNotNumbersKeepThePreviousSampleAndAreCounted) {
+  AssignItems(id::MV);
+  RunManualExperiment([&] {
+    for (int i = 0; i < 3; ++i) Tick();  // samples 1-4 valid
+    plant->Reads[id::Y1] = std::numeric_limits<double>::quiet_NaN();
+    plant->Reads[id::U] = std::numeric_limits<double>::infinity();
+    Tick();
+    Tick();
+    plant->Reads.clear();
+    plant->Vanished.insert(id::Y2);  // bad quality
+    Tick();
+    plant->Vanished.clear();
+    for (int i = 0; i < 3; ++i) Tick();
+  });
+  ASSERT_EQ(Store().SampleCount, 10);
+  for (int k = 1; k <= 10; ++k)
+    for (int c = 1; c <= 6; ++c) EXPECT_TRUE(std::isfinite(Column(c, k))) << k << "," << c;
+  for (int k : {5, 6}) {
+    EXPECT_EQ(Column(5, k), Column(5, 4)) << k;
+    EXPECT_EQ(Column(3, k), Column(3, 4)) << k;
+    EXPECT_EQ(Column(4, k), Column(3, 4)) << k;
+  }
+  EXPECT_EQ(Column(6, 7), Column(6, 6));
+  EXPECT_NE(Column(5, 8), Column(5, 4));  // valid again: the plant's noise
+  EXPECT_TRUE(Form().StatusText().contains("Neveljavnih vrednosti iz OPC: 5"))
+      << Form().StatusText().toStdString();
 }
 
 TEST_F(OpcExperiment, AnAutomaticRunThatFellBackToTheSimulationStopsTheQueue) {

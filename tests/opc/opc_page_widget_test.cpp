@@ -117,21 +117,34 @@ TEST_F(OpcTab, SelectingACellChecksTheButtonOfItsRow) {
   }
 }
 
-TEST_F(OpcTab, RowsOneAndThreeLeaveThePreviousButtonSoIzberiFillsItsRow) {
+TEST_F(OpcTab, APickLandsOnlyInTheRowTheEngineerChoseLast) {
   Connect();
+  // Row 3 cannot take an item: nothing is written, not even into row 4 chosen before,
+  // and the status bar says why.
   SelectCell(4);
   SelectCell(3);
-  EXPECT_TRUE(Page().RadioButton5->isChecked());
-  EXPECT_FALSE(Page().RadioButton4->isChecked());
-  SelectCell(6);
-  SelectCell(1);
-  EXPECT_TRUE(Page().RadioButton5->isChecked());
+  EXPECT_FALSE(Page().RadioButton5->isChecked());
   WithBrowser([&] { Click(Page().IzberiAjtemKnof); },
               [](SelectOpcItemDialog& d) { Pick(d, "Plant.Y1"); });
-  EXPECT_TRUE(browserShown);
-  EXPECT_EQ(Page().ItemId(4), "Plant.Y1");
-  EXPECT_EQ(Page().ItemId(1), "");
-  EXPECT_EQ(Page().ItemId(3), "");
+  EXPECT_FALSE(browserShown);
+  EXPECT_TRUE(Form().StatusText().contains(QString::fromUtf8("Izhod reg. 2")))
+      << Form().StatusText().toStdString();
+  // A double click on a heading row, after row 4 was chosen: nothing written either.
+  SelectCell(4);
+  const QRect heading = Page().OPCTabela->visualRect(Page().OPCTabela->model()->index(6, 0));
+  WithBrowser([&] {
+        QTest::mouseDClick(Page().OPCTabela->viewport(), Qt::LeftButton, {}, heading.center());
+      },
+              [](SelectOpcItemDialog& d) { Pick(d, "Plant.Y1"); });
+  EXPECT_FALSE(browserShown);
+  for (int row = 0; row < 20; ++row) EXPECT_EQ(Page().ItemId(row), "") << row;
+  // A signal clicked after a cell was selected is the target.
+  SelectCell(4);
+  Page().RadioButton7->click();
+  WithBrowser([&] { Click(Page().IzberiAjtemKnof); },
+              [](SelectOpcItemDialog& d) { Pick(d, "Controller.P"); });
+  EXPECT_EQ(Page().ItemId(7), "Controller.P");
+  EXPECT_EQ(Page().ItemId(4), "");
 }
 
 TEST_F(OpcTab, TheBrowserShowsTheItemsAsATreeAndReturnsTheFirstChosen) {
@@ -154,22 +167,23 @@ TEST_F(OpcTab, TheBrowserShowsTheItemsAsATreeAndReturnsTheFirstChosen) {
 TEST_F(OpcTab, ADoubleClickInTheTableAlsoPicksAndCancelWritesNothing) {
   Connect();
   SelectCell(7);
-  WithBrowser([&] { Page().OPCTabelaDblClick(); },
+  WithBrowser([&] { Page().OPCTabelaDblClick(7, 0); },
               [](SelectOpcItemDialog& d) { Pick(d, "Controller.P"); });
   EXPECT_EQ(Page().ItemId(7), "Controller.P");
-  WithBrowser([&] { Page().OPCTabelaDblClick(); }, [](SelectOpcItemDialog& d) { d.reject(); });
+  WithBrowser([&] { Page().OPCTabelaDblClick(7, 1); }, [](SelectOpcItemDialog& d) { d.reject(); });
   EXPECT_TRUE(browserShown);
   EXPECT_EQ(Page().ItemId(7), "Controller.P");
 }
 
-TEST_F(OpcTab, IzberiWithoutAConnectionOrWithoutACheckedSignalDoesNothing) {
+TEST_F(OpcTab, IzberiWithoutAConnectionOrWithoutAChosenRowWritesNothing) {
   WithBrowser([&] { Click(Page().IzberiAjtemKnof); },
               [](SelectOpcItemDialog& d) { Pick(d, "Plant.MV"); });
   EXPECT_FALSE(browserShown);
   Connect();
   WithBrowser([&] { Click(Page().IzberiAjtemKnof); },
               [](SelectOpcItemDialog& d) { Pick(d, "Plant.MV"); });
-  EXPECT_TRUE(browserShown);
+  EXPECT_FALSE(browserShown);
+  EXPECT_FALSE(Form().StatusText().isEmpty());
   for (int row = 0; row < 20; ++row) EXPECT_EQ(Page().ItemId(row), "") << row;
 }
 
@@ -209,11 +223,15 @@ TEST_F(OpcTab, WithOneItemSwitchTheTwoItemRowsCannotBecomeTargets) {
   Page().RadioGroup4->SetItemIndex(0);
   SelectCell(10);
   EXPECT_TRUE(Page().RadioButton10->isChecked());
-  SelectCell(11);
-  SelectCell(12);
-  EXPECT_TRUE(Page().RadioButton10->isChecked());
   WithBrowser([&] { Click(Page().IzberiAjtemKnof); },
               [](SelectOpcItemDialog& d) { Pick(d, "Controller.RA"); });
+  EXPECT_EQ(Page().ItemId(10), "Controller.RA");
+  SelectCell(11);
+  EXPECT_FALSE(Page().RadioButton10->isChecked());
+  WithBrowser([&] { Click(Page().IzberiAjtemKnof); },
+              [](SelectOpcItemDialog& d) { Pick(d, "Controller.Manual"); });
+  EXPECT_FALSE(browserShown);
+  EXPECT_TRUE(Form().StatusText().contains(QString::fromUtf8("R/A preklop")));
   EXPECT_EQ(Page().ItemId(10), "Controller.RA");
   EXPECT_EQ(Page().ItemId(11), "");
   EXPECT_EQ(Page().ItemId(12), "");

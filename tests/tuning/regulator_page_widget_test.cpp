@@ -20,6 +20,8 @@
 #include "experiment/ui/ExperimentPage.h"
 #include "support/AppFixture.h"
 #include "opc/ui/RadioGroup.h"
+#include "opc/ui/OpcPage.h"
+#include "tuning/ControllerLoad.h"
 #include "tuning/ui/RegulatorPage.h"
 
 namespace {
@@ -33,12 +35,19 @@ class RecordingItem final : public OpcItem {
  public:
   RecordingItem(std::string id, WriteLog& log, int& quality) : id_(std::move(id)), log_(log), quality_(quality) {}
   const std::string& ItemId() const override { return id_; }
-  double Value() const override { return 0; }
+  double Value() const override { return value_; }
   int Quality() const override { return quality_; }
-  void Write(double v) override { log_.Entries.push_back(id_ + "=" + std::to_string(v)); }
-  void WriteInteger(int v) override { log_.Entries.push_back(id_ + "=int " + std::to_string(v)); }
+  void Write(double v) override {
+    log_.Entries.push_back(id_ + "=" + std::to_string(v));
+    value_ = v;
+  }
+  void WriteInteger(int v) override {
+    log_.Entries.push_back(id_ + "=int " + std::to_string(v));
+    value_ = v;
+  }
 
  private:
+  double value_ = 0;
   std::string id_;
   WriteLog& log_;
   int& quality_;
@@ -92,6 +101,8 @@ class RegulatorTab : public ::testing::Test {
     s.InnerGain = 2, s.InnerTimeConstant = 20, s.InnerDeadTime = 5;
     s.OuterGain = 1.5, s.OuterTimeConstant = 40, s.OuterDeadTime = 8;
     s.SampleTime = 0.5;
+    for (int row : {7, 8, 9})
+      Form().OpcTab().OPCTabela->item(row, 0)->setText(QStringLiteral("PID").mid(row - 7, 1));
   }
   void TearDown() override { QLocale::setDefault(QLocale::system()); }
   TForm1& Form() { return *windows.Form1; }
@@ -278,15 +289,16 @@ TEST_F(RegulatorTab, LoadIntoTheControllerWaitsForGoodQualityThenWritesPIAndD) {
   QTest::mouseClick(p.Button16, Qt::LeftButton);
   ASSERT_TRUE(ui.Messages.isEmpty());
   ASSERT_EQ(client.Log.Entries.size(), 3u);
-  EXPECT_EQ(client.Log.Entries[0], "item1=0.859000");
-  EXPECT_EQ(client.Log.Entries[1], "item2=0.042848");
-  EXPECT_EQ(client.Log.Entries[2], "item3=int 0");
+  EXPECT_EQ(client.Log.Entries[0], "P=0.859000");
+  EXPECT_EQ(client.Log.Entries[1], "I=0.042848");
+  EXPECT_EQ(client.Log.Entries[2], "D=int 0");
   EXPECT_TRUE(p.Button16->isEnabled());
+  EXPECT_EQ(Form().StatusText(), "Regulator ima zdaj P = 0.859, I = 0.042848, D = 0.");
 }
 
 TEST_F(RegulatorTab, LoadIntoTheControllerGivesUpAfterTenSecondsWithoutWriting) {
   Page().Button_PIDClick();
-  QTimer::singleShot(0, [this] { clock.AdvanceMs(RegulatorPage::ControllerQualityWaitMs); });
+  QTimer::singleShot(0, [this] { clock.AdvanceMs(ControllerQualityWaitMs); });
   QTest::mouseClick(Page().Button16, Qt::LeftButton);
   EXPECT_TRUE(client.Log.Entries.empty());
   ASSERT_EQ(ui.Messages.size(), 1);

@@ -1,10 +1,15 @@
 // "Naloži v regulator" against the built-in simulated plant server: the shown parameters
-// reach the plant's controller, which then controls the plant with them.
+// reach the plant's controller (in cascade the outer one), are read back, and then control
+// the plant.
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QtTest/QTest>
+#include <cmath>
+#include <map>
 
 #include "opc/LocalOpcClient.h"
 #include "opc/SimulatedPlantServer.h"
@@ -68,4 +73,100 @@ TEST_F(RegulatorOnPlant, APiControllerIsWrittenWithZeroDAndThenControlsThePlant)
     if (second >= 300) worst = std::max(worst, std::abs(y1->Value() - target));
   }
   EXPECT_LT(worst, 0.6);  // within the measurement noise of the set-point
+}
+
+namespace {
+
+// The simulated plant under an outer controller whose three parameters it keeps, and
+// whose inner controller keeps its I term to two decimals only.
+class CascadePlantServer final : public LocalOpcServer {
+ public:
+  explicit CascadePlantServer(const Clock& clock) : plant_(clock) {}
+  OpcServerState State() const override { return plant_.State(); }
+  std::vector<std::string> ItemIds() const override { return plant_.ItemIds(); }
+  std::optional<LocalOpcItemInfo> Find(const std::string& itemId) const override {
+    if (outer_.count(itemId)) return LocalOpcItemInfo{true, 0, 0};
+    return plant_.Find(itemId);
+  }
+  double Read(const std::string& itemId) override {
+    const auto it = outer_.find(itemId);
+    return it != outer_.end() ? it->second : plant_.Read(itemId);
+  }
+  bool Write(const std::string& itemId, double value) override {
+    if (const auto it = outer_.find(itemId); it != outer_.end()) return it->second = value, true;
+    if (itemId == SimulatedPlantItems::I) value = std::round(value * 100) / 100;
+    return plant_.Write(itemId, value);
+  }
+
+ private:
+  SimulatedPlantServer plant_;
+  std::map<std::string, double> outer_{{"Outer.P", 1}, {"Outer.I", 0.01}, {"Outer.D", 0}};
+};
+
+class CascadeOnPlant : public RegulatorOnPlant {
+ protected:
+  void SetUp() override {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    opc = CreateLocalOpcClient(
+        clock, {{SimulatedPlantServerName, [this] { return std::make_unique<CascadePlantServer>(clock); }}});
+    windows = CreateApplicationWindows(*opc, clock);
+    QTest::mouseClick(Form().OpcTab().PoveziOPCStreznik, Qt::LeftButton);
+    SetItem(7, SimulatedPlantItems::P);
+    SetItem(8, SimulatedPlantItems::I);
+    SetItem(9, SimulatedPlantItems::D);
+    MeasurementStore& store = Form().Store();
+    store.InnerGain = 0.8, store.InnerTimeConstant = 20, store.InnerDeadTime = 5;
+    store.OuterGain = 1, store.OuterTimeConstant = 40, store.OuterDeadTime = 8;
+    store.SampleTime = 0.1;
+    check = &opc->AddGroup("Check");
+    check->SetUpdateRateMs(0);
+  }
+  double Plant(const char* id) { return check->AddItem(id)->Value(); }
+  OpcGroup* check = nullptr;
+};
+
+}  // namespace
+
+TEST_F(CascadeOnPlant, InCascadeTheOuterControllerTakesTheParametersAndRowsSevenToNineStay) {
+  RegulatorPage& page = Form().RegulatorTab();
+  page.Button_PIDClick();
+  page.CheckBox_CascadeReg->setChecked(true);
+  const QString kp = page.Edit_Reg_Kp->text(), ki = page.Edit_Reg_Ki->text();
+  ASSERT_FALSE(kp.isEmpty());
+
+  // Rows 14-16 empty: nothing is written anywhere, and a message says so.
+  QTest::mouseClick(page.Button16, Qt::LeftButton);
+  ASSERT_EQ(ui.Messages.size(), 1);
+  EXPECT_TRUE(ui.Messages[0].contains(QString::fromUtf8("14–16"))) << ui.Messages[0].toStdString();
+  EXPECT_EQ(Plant(SimulatedPlantItems::P), 2);
+  EXPECT_EQ(Plant(SimulatedPlantItems::I), 0.1);
+
+  SetItem(14, "Outer.P");
+  SetItem(15, "Outer.I");
+  SetItem(16, "Outer.D");
+  QTest::mouseClick(page.Button16, Qt::LeftButton);
+  EXPECT_EQ(ui.Messages.size(), 1);
+  EXPECT_DOUBLE_EQ(Plant("Outer.P"), kp.toDouble());
+  EXPECT_DOUBLE_EQ(Plant("Outer.I"), ki.toDouble());
+  EXPECT_EQ(Plant("Outer.D"), 0);
+  EXPECT_EQ(Plant(SimulatedPlantItems::P), 2);
+  EXPECT_EQ(Plant(SimulatedPlantItems::I), 0.1);
+  EXPECT_EQ(Form().StatusText(),
+            QString("Zunanji regulator ima zdaj P = %1, I = %2, D = 0.").arg(kp, ki));
+}
+
+TEST_F(CascadeOnPlant, TheReadBackNamesTheItemThatHoldsAnotherValue) {
+  // The read-back waits on the program's clock; each pass of the event loop moves it on.
+  QTimer clockDriver;
+  QObject::connect(&clockDriver, &QTimer::timeout, [this] { clock.AdvanceMs(100); });
+  clockDriver.start(0);
+  RegulatorPage& page = Form().RegulatorTab();
+  page.Button_PIDClick();
+  page.Edit_Reg_Kp->setText("1.5");
+  page.Edit_Reg_Ki->setText("0.0437");
+  QTest::mouseClick(page.Button16, Qt::LeftButton);
+  EXPECT_TRUE(ui.Messages.isEmpty()) << ui.Messages.join("|").toStdString();
+  EXPECT_EQ(Plant(SimulatedPlantItems::P), 1.5);
+  EXPECT_EQ(Form().StatusText(), QString::fromUtf8("Regulator po nalaganju ne vrača zapisanih vrednosti: "
+                                                   "točka \"Controller.I\" (I člen) ima 0.04 namesto 0.0437."));
 }

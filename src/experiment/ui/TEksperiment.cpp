@@ -218,10 +218,12 @@ void TEksperiment::WaitForMVItem(bool reportFailure) {
   // not move (a hand-driven one) from holding the program here.
   QElapsedTimer elapsed;
   elapsed.start();
-  const bool good = WaitForGoodQuality(run_.Setup.ItemMV.get(), form_.SystemClock(), [&] {
+  const auto keepWaiting = [&] {
     QCoreApplication::processEvents();
     return elapsed.elapsed() < QualityWaitMs;
-  });
+  };
+  const bool good =
+      WaitForGoodQuality(run_.Setup.ItemMV.get(), form_.SystemClock(), keepWaiting, QualityWaitMs);
   run_.MvItemUnreachable = !good;
   if (!good && reportFailure) Ui().ShowMessage(QString::fromUtf8(NoConnectionMessage));
 }
@@ -252,6 +254,8 @@ void TEksperiment::showEvent(QShowEvent* event) {
 
 void TEksperiment::FormShow() {
   Timer1->stop();
+  lastError_.clear();
+  boxedErrors_.clear();
   // The slider's range was read and checked with the rest of the setup, before the
   // activation changed anything.
   run_.Begin();
@@ -270,16 +274,13 @@ void TEksperiment::FormShow() {
 }
 
 void TEksperiment::Timer1Timer() {
+  // Sampling goes on while a message box stands over the window: the record's time axis
+  // is the plant's, whatever the engineer reads meanwhile.
   if (!run_.Running()) return;
-  // While a message box stands over the window (a rejected MV write shows one), ticks
-  // wait: the next tick after it is closed tries again, and boxes never pile up.
-  const QWidget* modal = QApplication::activeModalWidget();
-  if (modal != nullptr && modal != this) return;
-  statusText_->setText(
-      QString::fromUtf8(run_.Connected() ? ConnectedStatusText : SimulationStatusText));
   const bool stepSequence = !form_.ExperimentTab().RadioRocno->isChecked();
   const ExperimentSample s = run_.Tick(stepSequence);
-
+  if (!s.Error.empty()) lastError_ = QString::fromStdString(s.Error);
+  ShowStatus();
   Label_Exp_MV->setText(Fixed4(s.MV));
   Label_Exp_U1->setText(Fixed4(s.U));
   Label_Exp_Y1->setText(Fixed4(s.Y1));
@@ -299,6 +300,30 @@ void TEksperiment::Timer1Timer() {
   }
 
   if (s.EndRequested) EndExperiment();
+  if (!s.Error.empty()) ShowRunError(lastError_);
+}
+
+void TEksperiment::ShowStatus() {
+  const char* state = ConnectedStatusText;
+  if (!run_.Connected())
+    state = form_.Opc().IsConnected() ? FallBackStatusText : SimulationStatusText;
+  QString text = QString::fromUtf8(state);
+  if (run_.Findings.Errors > 0) {
+    if (!text.trimmed().isEmpty()) text += QStringLiteral("  ");
+    text += QStringLiteral("Napak: %1, zadnja: %2").arg(run_.Findings.Errors).arg(lastError_);
+  }
+  statusText_->setText(text);
+}
+
+void TEksperiment::ShowRunError(const QString& text) {
+  // One box per kind of error and run, and none over another box: a write the plant
+  // keeps rejecting must not bury the window under boxes.
+  const QWidget* modal = QApplication::activeModalWidget();
+  if (boxStanding_ || (modal != nullptr && modal != this) || boxedErrors_.contains(text)) return;
+  boxedErrors_.insert(text);
+  boxStanding_ = true;
+  Ui().ShowError(text);
+  boxStanding_ = false;
 }
 
 void TEksperiment::EndExperiment() {
@@ -313,6 +338,14 @@ void TEksperiment::EndExperiment() {
     switchedForRun_ = false;
     run_.Setup.ClosedLoopAfter ? SwitchToAutomatic() : SwitchToManual();
   }
+  // The main window's status bar speaks of the record now in the store: an earlier
+  // run's findings that still stand there go.
+  const QString findings = QString::fromStdString(RunFindingsText(run_.Findings));
+  if (!findings.isEmpty())
+    form_.SetStatusText(findings);
+  else if (!shownFindings_.isEmpty() && form_.StatusText() == shownFindings_)
+    form_.SetStatusText(QString());
+  shownFindings_ = findings;
   QDialog::done(QDialog::Accepted);
 }
 
@@ -344,7 +377,17 @@ void TEksperiment::ScrollBar1Change() {
 }
 
 void TEksperiment::VrednostVhodaEditKeyPress() {
-  const double value = TypedNumber(VrednostVhodaEdit);
+  double value = 0;
+  try {
+    value = TypedNumber(VrednostVhodaEdit);
+  } catch (const ConversionError& e) {
+    // MV stays; the run goes on and counts the error like a rejected write.
+    ++run_.Findings.Errors;
+    lastError_ = QString::fromUtf8(e.what());
+    ShowStatus();
+    ShowRunError(lastError_);
+    return;
+  }
   const bool snapped = run_.ValueTyped(value);
   SyncScrollBar();
   if (snapped) ShowMV();

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QList>
 #include <QPointF>
+#include <QSet>
 #include <array>
 
 #include "experiment/ExperimentRun.h"
@@ -89,6 +90,10 @@ class TEksperiment : public QDialog {
   void BuildCharts();
   void BuildControls();
   void WaitForMVItem(bool reportFailure);
+  // The status bar: connected, simulated or fallen back, and the errors so far.
+  void ShowStatus();
+  // An error while sampling: its box, unless a box stands or this error had one.
+  void ShowRunError(const QString& text);
   void SyncScrollBar();
   void ShowMV();
   // The series of MV, U, Y1 and Y2 (index 0..3).
@@ -102,4 +107,8 @@ class TEksperiment : public QDialog {
   std::array<QList<QPointF>, 4> history_;
   // The controller was switched for the run and waits for its after-experiment state.
   bool switchedForRun_ = false;
+  QString lastError_;
+  QString shownFindings_;  // the main window's status text the last run's end set
+  QSet<QString> boxedErrors_;
+  bool boxStanding_ = false;
 };

@@ -94,14 +94,16 @@ OpcPage::OpcPage(TForm1& form) : QWidget(nullptr), form_(form) {
   Heading("Procesni signali", TableTop + 1, this);
   Heading("Parametri regulatorja", RowTop(6), this);
   Heading("Parametri zunanjega reg.", RowTop(13), this);
-  auto* signalButtons = new QButtonGroup(this);
+  signalButtons_ = new QButtonGroup(this);
   for (int n = 1; n <= 18; ++n) {
     const SignalName& s = SignalNames[n - 1];
     auto* button = new QRadioButton(QString::fromUtf8(s.Caption), this);
     button->setObjectName(QStringLiteral("RadioButton%1").arg(n));
     button->setGeometry(s.Row < 6 ? 8 : 20, RowTop(s.Row), 190, RowHeight);
-    signalButtons->addButton(button, n);
+    signalButtons_->addButton(button, n);
     radioButtons_[n] = button;
+    // The engineer's click on a signal makes its row the target of the next pick.
+    connect(button, &QRadioButton::clicked, this, [this, row = s.Row] { targetRow_ = row; });
   }
   QRadioButton** named[] = {nullptr,         &RadioButton1,  &RadioButton2,  &RadioButton3,
                             &RadioButton4,   &RadioButton5,  &RadioButton6,  &RadioButton7,
@@ -137,7 +139,8 @@ OpcPage::OpcPage(TForm1& form) : QWidget(nullptr), form_(form) {
                          HeaderHeight + TableRows * RowHeight + 2);
   connect(OPCTabela, &QTableWidget::currentCellChanged, this,
           [this](int row, int column, int, int) { OPCTabelaSelectCell(row, column); });
-  connect(OPCTabela, &QTableWidget::cellDoubleClicked, this, [this] { OPCTabelaDblClick(); });
+  connect(OPCTabela, &QTableWidget::cellDoubleClicked, this,
+          [this](int row, int column) { OPCTabelaDblClick(row, column); });
 
   const int right = TableLeft + 2 * ColumnWidth + 12;
   IzberiAjtemKnof = new QPushButton(QStringLiteral("Izberi"), this);
@@ -225,27 +228,60 @@ void OpcPage::PrekiniOPCStreznikClick() {
 
 void OpcPage::dOPCServer1Disconnect() { Label54->setText(QStringLiteral("stopped")); }
 
+QString OpcPage::PickRefusal(int row) const {
+  if (row < 0)
+    return QString::fromUtf8("Izberite vrstico tabele OPC ali signal, za katerega naj se vpiše točka.");
+  const int n = RadioButtonOfRow(row);
+  if (n < 0)
+    return QString::fromUtf8("Vrstica ob naslovu skupine ne sprejme OPC točke; točka ni bila vpisana.");
+  QString caption = radioButtons_[n]->text();
+  if (caption.endsWith(u':')) caption.chop(1);
+  if (n == 2 || n == 4)
+    return QString::fromUtf8("Signal »%1« se ne uporablja; točka ni bila vpisana.").arg(caption);
+  if (!radioButtons_[n]->isEnabled())
+    return QString::fromUtf8("Pri izbrani nastavitvi »R/A preklop« se točka »%1« ne uporablja; točka ni "
+                             "bila vpisana.")
+        .arg(caption);
+  return {};
+}
+
 void OpcPage::IzberiAjtemKnofClick() {
   if (!form_.Opc().IsConnected()) return;
+  // The pick lands only in the row the engineer chose last (a cell or a signal), and
+  // only when that row can take an item; never in a row chosen before.
+  const int row = targetRow_;
+  const QString refusal = PickRefusal(row);
+  if (!refusal.isEmpty()) {
+    form_.SetStatusText(refusal);
+    return;
+  }
   QStringList ids;
   for (const std::string& id : form_.Opc().BrowseItemIds()) ids << QString::fromStdString(id);
   const QStringList chosen = SelectOpcItemDialog::Browse(ids, this);
   if (chosen.isEmpty()) return;
-  for (int n = 1; n <= 18; ++n) {
-    if (radioButtons_[n]->isChecked() && radioButtons_[n]->isEnabled()) {
-      OPCTabela->item(RowOfRadioButton(n), 0)->setText(chosen.first());
-      return;
-    }
-  }
+  OPCTabela->item(row, 0)->setText(chosen.first());
 }
 
-void OpcPage::OPCTabelaDblClick() { IzberiAjtemKnofClick(); }
+void OpcPage::OPCTabelaDblClick(int row, int column) {
+  OPCTabelaSelectCell(row, column);
+  IzberiAjtemKnofClick();
+}
 
 void OpcPage::OPCTabelaSelectCell(int row, int) {
-  // A disabled button (rows 1 and 3, and the R/A items the configuration does not use)
-  // is never made the target of a pick.
+  targetRow_ = row;
+  // A row that cannot take an item (rows 1 and 3, the headings, the R/A items the
+  // configuration does not use) leaves no signal checked, so that no other row looks
+  // like the target of a pick.
   const int n = RadioButtonOfRow(row);
-  if (n > 0 && radioButtons_[n]->isEnabled()) radioButtons_[n]->setChecked(true);
+  if (n > 0 && radioButtons_[n]->isEnabled()) {
+    radioButtons_[n]->setChecked(true);
+    return;
+  }
+  if (QAbstractButton* checked = signalButtons_->checkedButton()) {
+    signalButtons_->setExclusive(false);
+    checked->setChecked(false);
+    signalButtons_->setExclusive(true);
+  }
 }
 
 void OpcPage::ApplyRaConfiguration(int index, QRadioButton* single, QRadioButton* manual,

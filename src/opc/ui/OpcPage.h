@@ -3,6 +3,7 @@
 
 #include <QWidget>
 
+class QButtonGroup;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -36,8 +37,9 @@ class OpcPage : public QWidget {
   void PoveziOPCStreznikClick();
   void PrekiniOPCStreznikClick();
   void dOPCServer1Disconnect();
+  // Picks an item for the row chosen last (a selected cell or a clicked signal).
   void IzberiAjtemKnofClick();
-  void OPCTabelaDblClick();
+  void OPCTabelaDblClick(int row, int column);
   void OPCTabelaSelectCell(int row, int column);
   void RadioGroup4Click();
   void RadioGroup5Click();
@@ -82,7 +84,11 @@ class OpcPage : public QWidget {
   void ApplyRaConfiguration(int index, QRadioButton* single, QRadioButton* manual,
                             QRadioButton* automatic, QLabel* label, QComboBox* values);
   QString Cell(int row, int column) const;
+  // Why a pick cannot land in a row (empty: it can).
+  QString PickRefusal(int row) const;
 
   TForm1& form_;
   QRadioButton* radioButtons_[19] = {};
+  QButtonGroup* signalButtons_ = nullptr;
+  int targetRow_ = -1;  // the row of the last selected cell or clicked signal
 };

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -11,16 +12,15 @@
 #include <QTableWidget>
 #include <QThread>
 #include <cmath>
-#include <optional>
 
 #include "app/FormHelpers.h"
 #include "app/TForm1.h"
 #include "data/ui/ProcessingPage.h"
 #include "experiment/ui/ExperimentPage.h"
 #include "charts/VorChart.h"
-#include "data/Clock.h"
 #include "opc/OpcClient.h"
 #include "opc/ui/OpcPage.h"
+#include "tuning/ControllerLoad.h"
 #include "tuning/Recomputation.h"
 #include "tuning/TRegulator.h"
 #include "opc/ui/RadioGroup.h"
@@ -29,9 +29,6 @@
 namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
-
-// OPC table rows of the controller's P, I and D items.
-constexpr int RowP = 7, RowI = 8, RowD = 9;
 
 const char* const ControllerFilter = "Controller settings (*.vtc)|*.vtc|All files (*.*)|*.*";
 }  // namespace
@@ -265,46 +262,41 @@ void RegulatorPage::SetTuningControls(const ControllerSettings& s) {
 
 void RegulatorPage::Button16Click() {
   if (loadingController_) return;  // a load is already waiting for the controller
-  // Every value is checked before anything is written, so the controller never receives
-  // half a parameter set.
-  struct Term {
-    QLineEdit* edit;
-    int row;
-    std::optional<double> value;  // empty edit: the integer 0
-  };
-  Term terms[] = {{Edit_Reg_Kp, RowP, {}}, {Edit_Reg_Ki, RowI, {}}, {Edit_Reg_Kd, RowD, {}}};
-  for (Term& t : terms) {
-    if (!t.edit->text().isEmpty()) t.value = TypedNumber(t.edit);
+  // In cascade the panel shows the outer controller, whose items are rows 14-16.
+  ControllerLoad load;
+  load.Outer = CheckBox_CascadeReg->isChecked();
+  const std::array<int, 3> rows = ControllerItemRows(load.Outer);
+  const QLineEdit* edits[] = {Edit_Reg_Kp, Edit_Reg_Ki, Edit_Reg_Kd};
+  for (size_t k = 0; k < 3; ++k) {
+    // A text that is not a number stops here, before anything is written.
+    if (!edits[k]->text().isEmpty()) load.Values[k] = TypedNumber(edits[k]);
+    load.ItemIds[k] = S(form_.OpcTab().ItemId(rows[k]));
   }
 
-  OpcGroup& group = form_.ControllerGroup();
-  group.RemoveAllItems();
-  OpcItemPtr items[3];
-  for (int k = 0; k < 3; ++k) items[k] = group.AddItem(S(form_.OpcTab().ItemId(terms[k].row)));
-
-  loadingController_ = true;
-  Button16->setEnabled(false);
-  const Clock& clock = form_.SystemClock();
-  const std::int64_t start = clock.TickCountMs();
-  bool good = IsGoodQuality(items[0]->Quality());
-  while (!good && clock.TickCountMs() - start < ControllerQualityWaitMs) {
-    QCoreApplication::processEvents();
-    good = IsGoodQuality(items[0]->Quality());
-    if (!good) QThread::msleep(5);
-  }
-  loadingController_ = false;
-  Button16->setEnabled(true);
-  if (!good) {
-    Ui().ShowMessage(QStringLiteral("Element P člena regulatorja (\"%1\") v %2 s ni dosegel dobre "
-                                    "kakovosti. Parametri niso bili zapisani v regulator.")
-                         .arg(Q(items[0]->ItemId()))
-                         .arg(ControllerQualityWaitMs / 1000));
-    return;
-  }
-  for (int k = 0; k < 3; ++k) {
-    if (terms[k].value)
-      items[k]->Write(*terms[k].value);
-    else
-      items[k]->WriteInteger(0);
-  }
+  // While the load waits, the button is off and a second press does nothing.
+  struct Busy {
+    RegulatorPage& page;
+    explicit Busy(RegulatorPage& p) : page(p) { Set(true); }
+    ~Busy() { Set(false); }
+    void Set(bool busy) {
+      page.loadingController_ = busy;
+      page.Button16->setEnabled(!busy);
+    }
+  } busy(*this);
+  // Bounded by the program's clock; a second bound on real time keeps a clock that does
+  // not move (a hand-driven one) from holding the program here.
+  QElapsedTimer elapsed;
+  elapsed.start();
+  const ControllerLoadResult result = LoadIntoController(
+      form_.ControllerGroup(), load, form_.SystemClock(),
+      [&] {
+        QCoreApplication::processEvents();
+        QThread::msleep(2);
+        return elapsed.elapsed() < ControllerQualityWaitMs + ControllerReadBackWaitMs;
+      },
+      TForm1::DecimalSeparator());
+  if (result.Outcome == ControllerLoadOutcome::NotWritten)
+    Ui().ShowMessage(Q(result.Text));
+  else
+    form_.SetStatusText(Q(result.Text));
 }

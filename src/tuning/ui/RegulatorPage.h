@@ -60,9 +60,6 @@ class RegulatorPage : public QWidget {
   ControllerSettings TuningControls() const;
   void Button16Click();  // "Naloži v regulator"
 
-  // How long "Naloži v regulator" waits for Good quality of the P item.
-  static constexpr int ControllerQualityWaitMs = 10000;
-
   // Controls.
   QComboBox* ComboBox1 = nullptr;
   QScrollBar* ScrollBar_Robust = nullptr;
