@@ -1,0 +1,44 @@
+// The scheduler's last step for an automatic experiment: the post-processing chain over
+// the record the run left in the store, with the program's charts for its images.
+#include <QDateTime>
+#include <QLocale>
+#include <QScrollBar>
+
+#include "app/FormHelpers.h"
+#include "app/TForm1.h"
+#include "data/ui/ProcessingPage.h"
+#include "experiment/PostProcessingChain.h"
+#include "experiment/ui/ChainChartImages.h"
+#include "experiment/ui/ExperimentPage.h"
+
+namespace {
+
+// Until the report component is merged the chain makes no document.
+class NoReportDocument final : public ReportDocumentPort {
+ public:
+  void CreateReport(const ReportInputs&) override {}
+};
+
+}  // namespace
+
+void ExperimentPage::RunPostProcessingChain(const QueuedExperiment& entry,
+                                            const ExperimentSettings& settings) {
+  PostProcessingJob job;
+  job.Folder = entry.Folder;
+  job.Label = entry.Label;
+  job.Settings = settings;
+  // The window the run's hand-over set on the processing tab.
+  job.WindowStart = form_.ProcessingTab().ScrollBar3->value();
+  job.WindowEnd = form_.ProcessingTab().ScrollBar4->value();
+  const QDateTime now = LocalNow(form_.SystemClock());
+  job.Date = QLocale().toString(now.date(), QLocale::ShortFormat).toStdString();
+  job.Time = LongTimeText(now.time()).toStdString();
+  job.TitleLine = form_.windowTitle().toStdString();
+  job.Separator = TForm1::DecimalSeparator();
+
+  ChainChartImages images(form_);
+  NoReportDocument report;
+  ::RunPostProcessingChain(job, form_.Store(), images, report);
+  // The processing tab shows the record as the data file holds it.
+  form_.ProcessingTab().RedrawSignals();
+}
