@@ -117,8 +117,9 @@ void TForm1::ApplyAutomaticOptions(const AutomaticOptions& o) {
   processingPage_->Edit_Actuator_Minimum->setText(QString::fromStdString(o.ActuatorMinimum));
   processingPage_->Edit_Actuator_Velocity->setText(QString::fromStdString(o.ActuatorVelocity));
   regulatorPage_->SetTuningControls(o.Tuning);
-  // The report's contents ("Obdelava", "Model", "Regulator") go to the report tab once
-  // it has its options.
+  reportPage_->CheckBox1->setChecked(o.ReportProcessing);
+  reportPage_->CheckBox2->setChecked(o.ReportModel);
+  reportPage_->CheckBox3->setChecked(o.ReportController);
   store_->TuningEventsSuppressed = false;
 }
 
@@ -141,8 +142,8 @@ ApplicationWindows CreateApplicationWindows(OpcClient& opc, Clock& clock) {
   w.Form1 = std::make_unique<TForm1>(opc, clock);
   w.Eksperiment = std::make_unique<TEksperiment>(*w.Form1);
   w.SamodNastav = std::make_unique<TForm_SamodNastav>(*w.Form1);
-  w.Histogram = std::make_unique<TForm_Histogram>(*w.Form1);
-  w.ObdelavaLarge = std::make_unique<TForm_Obdelava_Large>(*w.Form1);
+  w.Histogram = std::make_unique<TForm_Histogram>();
+  w.ObdelavaLarge = std::make_unique<TForm_Obdelava_Large>();
   w.Form1->AttachWindows(w.Eksperiment.get(), w.SamodNastav.get(), w.Histogram.get(),
                          w.ObdelavaLarge.get());
   return w;

@@ -88,7 +88,7 @@ class TForm1 : public QMainWindow {
 
   // The file dialogs of the main window, kept between uses.
   FileDialog SaveDialog1, OpenDialog1, SaveDialog2, SaveDialog_Model, OpenDialog_Model,
-      SaveDialog_Controller, OpenDialog_Controller, OpenDialog_Template, SaveDialog_Report;
+      SaveDialog_Controller, OpenDialog_Controller, OpenDialog2, SaveDialog_Porocilo;
 
  public slots:
   void Timer_FirstScreenTimer();

@@ -6,6 +6,7 @@
 #include "data/NumberFormat.h"
 #include "data/TObdelava.h"
 #include "model/IdentifyModel.h"
+#include "model/ModelTexts.h"
 #include "model/TModel.h"
 #include "report/ReportTexts.h"
 #include "tuning/TRegulator.h"
@@ -153,13 +154,6 @@ PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, Measur
     RunStep(ChainStep::Controller, controllerPath, [&] {
       ApplyTuning(store, settings.Method, settings.Slider, settings.Cascade);
       const TuningSummary summary = SummaryTexts(store, settings.Cascade, sep);
-      in.IKi = summary.Ki;
-      in.PKp = summary.KpP;
-      in.PIKp = summary.PIKp;
-      in.PIKi = summary.PIKi;
-      in.PIDKp = summary.PIDKp;
-      in.PIDKi = summary.PIDKi;
-      in.PIDKd = summary.PIDKd;
       const double h =
           ResolveSampleTime(settings.SamplingTimeText, sep, store.ClosedLoopSampleTime);
       result.Curves = SimulateResponses(store, h, settings.ResponseKind, settings.Cascade).Curves;
@@ -174,9 +168,7 @@ PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, Measur
       if (used.I) panel.ScaleI = ParseFloat(settings.ScaleI, sep);
       if (used.D) panel.ScaleD = ParseFloat(settings.ScaleD, sep);
       result.Panel = ComputeControllerPanel(store.Tuning, panel, sep);
-      in.ScaledKp = result.Panel.Kp;
-      in.ScaledKi = result.Panel.Ki;
-      in.ScaledKd = result.Panel.Kd;
+      SetControllerTexts(in, summary, result.Panel);
 
       settings.InnerGain = store.InnerGain;
       settings.InnerTimeConstant = store.InnerTimeConstant;
@@ -197,14 +189,8 @@ PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, Measur
 
   // 6. Report: processing only when nothing was identified or tuned for the plant.
   const std::string reportPath = ChainFilePath(folder, job.Label, ".docx");
-  const ModelTexts model = ShownModelTexts(store, s.Cascade, 5, sep);
+  SetModelTexts(in, ShownModelTexts(store, s.Cascade, 5, sep));
   in.TitleLine = job.TitleLine;
-  in.ModelGain = model.Gain;
-  in.ModelTimeConstant = model.TimeConstant;
-  in.ModelDeadTime = model.DeadTime;
-  in.ModelStdDev = model.StdDev;
-  in.ModelRelativeError = model.RelativeError;
-  in.ModelQuality = model.Quality;
   in.SectionObdelava = s.NoOpcWrite || s.ReportProcessing;
   in.SectionModel = modelStep;
   in.SectionRegulator = controllerStep;

@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "data/MeasurementStore.h"
-#include "experiment/ReportStandIn.h"
 #include "experiment/SettingsFile.h"
+#include "report/ReportImages.h"
+#include "report/TPorocilo.h"
 #include "tuning/Recomputation.h"
 
 // Writes the report document from its record (the images lie in the report's folder).
@@ -20,6 +21,12 @@ class ReportDocumentPort {
  public:
   virtual ~ReportDocumentPort() = default;
   virtual void CreateReport(const ReportInputs& inputs) = 0;
+};
+
+// The program's own ".docx" document.
+class DocxReportDocument final : public ReportDocumentPort {
+ public:
+  void CreateReport(const ReportInputs& inputs) override { TPorocilo().CreateReport(inputs); }
 };
 
 // What the chain needs besides the store: the experiment's folder and label, its settings

@@ -1,23 +1,18 @@
-// The texts the tabs show for a report's record, computed from the store without a
-// window: the statistics labels of the processing tab and the model group of the model
-// tab. The same decimals as the labels, so a report says what the tabs say.
+// The report's texts as the tabs show them, for a report made without the windows
+// (the command line): statistics in the general format with 8 significant digits,
+// the model group's texts, the tuning summary and the scaled parameters.
 #pragma once
 
 #include <array>
-#include <string>
 
 #include "data/MeasurementStore.h"
-#include "experiment/ReportStandIn.h"
+#include "model/ModelTexts.h"
+#include "report/TPorocilo.h"
+#include "tuning/Recomputation.h"
 
-// Maximum, minimum and standard deviation of the conditioned MV, U, Y1, Y2 over samples
-// start..end (kept within 1..MaxSamples), general format with 8 significant digits.
-std::array<SignalStatisticsTexts, 4> ShownStatistics(const MeasurementStore& store, int start,
-                                                     int end, char separator);
-
-struct ModelTexts {
-  std::string Gain, TimeConstant, DeadTime, StdDev, RelativeError, Quality;
-};
-// The inner or outer model as the model tab shows it: gain with 3 decimals, time constant
-// 2, dead time 1, standard deviation and relative error `errorDecimals`, quality class.
-ModelTexts ShownModelTexts(const MeasurementStore& store, bool outer, int errorDecimals,
-                           char separator);
+// MV, U, Y1, Y2 over samples from..to of the conditioned signals.
+std::array<SignalStatisticsTexts, 4> ShownStatistics(const MeasurementStore& store, int from,
+                                                     int to, char separator);
+void SetModelTexts(ReportInputs& in, const ModelTexts& model);
+void SetControllerTexts(ReportInputs& in, const TuningSummary& summary,
+                        const ControllerPanel& panel);

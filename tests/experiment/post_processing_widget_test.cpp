@@ -3,6 +3,7 @@
 // post-processed without a click, and a folder that disappears during a run stops the
 // queue at that entry with one error box and a status bar that names the step.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
 #include <QLineEdit>
@@ -27,6 +28,11 @@
 #include "opc/LocalOpcClient.h"
 #include "opc/SimulatedPlantServer.h"
 #include "opc/ui/OpcPage.h"
+#include "report/ZipPackage.h"
+#include "data/ui/ProcessingPage.h"
+#include "model/ui/ModelPage.h"
+#include "tuning/ui/RegulatorPage.h"
+#include <QLabel>
 #include "tuning/TRegulator.h"
 #include "support/AppFixture.h"
 
@@ -92,6 +98,12 @@ class AutomaticExperiment : public AppFixture {
                               Qt::QueuedConnection);
     QCoreApplication::sendPostedEvents(&Page(), QEvent::MetaCall);
   }
+  // The text of a report's main part.
+  QString DocumentText(const char* label) {
+    for (const ZipPart& part : ReadZipParts(File(label, ".docx")))
+      if (part.Name == "word/document.xml") return QString::fromStdString(part.Bytes);
+    return QString();
+  }
   QStringList Labels() {
     const QString text = Page().SeznamCakajocihEkspOznaka->toPlainText();
     return text.isEmpty() ? QStringList() : text.split('\n');
@@ -116,7 +128,7 @@ TEST_F(AutomaticExperiment, TwoQueuedExperimentsEndAsFilesThatAgree) {
 
   for (const char* label : {"prvi", "drugi"}) {
     SCOPED_TRACE(label);
-    for (const char* extension : {".vtx", ".vtd", ".vtm", ".vtc"})
+    for (const char* extension : {".vtx", ".vtd", ".vtm", ".vtc", ".docx"})
       EXPECT_TRUE(std::filesystem::exists(File(label, extension))) << extension;
 
     // The model file is what a fresh identification of the data file gives.
@@ -138,6 +150,18 @@ TEST_F(AutomaticExperiment, TwoQueuedExperimentsEndAsFilesThatAgree) {
     EXPECT_EQ(FormatGeneral(vtc.InnerGain, 14), FormatGeneral(store->InnerGain, 14));
     EXPECT_EQ(vtc.Type, 2);
   }
+  // The last report says what the tabs show after its experiment.
+  const QString document = DocumentText("drugi");
+  const QString shown[] = {QString::fromUtf8("Poročilo o eksperimentu"),
+                           QString::fromUtf8("OPC Strežnik: ") + Form().OpcTab().ComboBox2->currentText(),
+                           "Temperatura",
+                           "Maksimum: " + Form().ProcessingTab().Label_MaksY1->text(),
+                           "Ocenjeno ojačenje: " + Form().ModelTab().Edit_Gain->text(),
+                           Form().RegulatorTab().Label_PI_Kp->text(),
+                           QString::fromUtf8("Skaliran P člen: ") + Form().RegulatorTab().Edit_Reg_Kp->text()};
+  for (const QString& text : shown)
+    EXPECT_TRUE(document.contains(text.toHtmlEscaped())) << text.toStdString();
+
   std::vector<std::string> images;
   for (const auto& entry : std::filesystem::directory_iterator(folder.path().toStdString()))
     if (entry.path().filename().string().rfind("kavrin", 0) == 0)

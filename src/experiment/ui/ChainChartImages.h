@@ -4,7 +4,7 @@
 // charts are exported as the engineer then sees them.
 #pragma once
 
-#include "experiment/ReportStandIn.h"
+#include "report/ui/ChartReportImages.h"
 
 class TForm1;
 
@@ -19,4 +19,5 @@ class ChainChartImages final : public ReportImagePort {
 
  private:
   TForm1& form_;
+  ChartReportImages charts_;
 };

@@ -11,16 +11,6 @@
 #include "experiment/ui/ChainChartImages.h"
 #include "experiment/ui/ExperimentPage.h"
 
-namespace {
-
-// Until the report component is merged the chain makes no document.
-class NoReportDocument final : public ReportDocumentPort {
- public:
-  void CreateReport(const ReportInputs&) override {}
-};
-
-}  // namespace
-
 void ExperimentPage::RunPostProcessingChain(const QueuedExperiment& entry,
                                             const ExperimentSettings& settings) {
   PostProcessingJob job;
@@ -37,7 +27,7 @@ void ExperimentPage::RunPostProcessingChain(const QueuedExperiment& entry,
   job.Separator = TForm1::DecimalSeparator();
 
   ChainChartImages images(form_);
-  NoReportDocument report;
+  DocxReportDocument report;
   ::RunPostProcessingChain(job, form_.Store(), images, report);
   // The processing tab shows the record as the data file holds it.
   form_.ProcessingTab().RedrawSignals();
