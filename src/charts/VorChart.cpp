@@ -9,6 +9,7 @@
 #include <QLineSeries>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QGraphicsScene>
 #include <QPixmap>
 #include <QValueAxis>
 #include <algorithm>
@@ -259,13 +260,21 @@ bool VorChart::ExportImage(const QString& fileName, qreal pixelRatio) {
     top->show();
   }
   QCoreApplication::sendPostedEvents();
+  // A chart on a page never opened (a tab of a shown window) has not been given its
+  // size: it gets it now, and its scene is drawn directly, as the view would show it.
+  const bool unshown = !isVisible();
+  if (unshown) chart()->resize(QSizeF(size()));
   if (chart()->layout()) chart()->layout()->activate();
   {
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
     // The scene drawn anew into the whole image: vectors and text at the finer density.
-    QGraphicsView::render(&painter, QRectF(image.rect()), viewport()->rect(), Qt::IgnoreAspectRatio);
+    if (unshown)
+      scene()->render(&painter, QRectF(image.rect()), chart()->geometry(), Qt::IgnoreAspectRatio);
+    else
+      QGraphicsView::render(&painter, QRectF(image.rect()), viewport()->rect(),
+                            Qt::IgnoreAspectRatio);
   }
   if (hidden) {
     top->hide();

@@ -5,6 +5,7 @@
 
 #include "data/NumberFormat.h"
 #include "data/TObdelava.h"
+#include "experiment/ExperimentSetupBuilder.h"
 #include "model/IdentifyModel.h"
 #include "model/ModelTexts.h"
 #include "model/TModel.h"
@@ -23,28 +24,6 @@ auto RunStep(ChainStep step, const std::string& file, Step&& body) {
   } catch (const std::exception& e) {
     throw ChainStepError(step, file, e.what());
   }
-}
-
-// The data file's header as the processing tab's save passes it after an experiment:
-// columns MV, MV, U, U, Y1, Y2 (1, 1, 3, 3, 5, 6), their descriptions, the window, and the
-// conditioning numbers the scheduler copied from the dialog.
-DataFileHeader ChainDataFileHeader(const PostProcessingJob& job, const MeasurementStore& store,
-                                   const Conditioning& conditioning) {
-  DataFileHeader h;
-  h.Date = job.Date;
-  h.Time = job.Time;
-  h.SampleTime = store.SampleTime;
-  h.SampleCount = store.SampleCount;
-  h.WindowStart = job.WindowStart;
-  h.WindowEnd = job.WindowEnd;
-  h.Parameters = conditioning;
-  const SignalColumns c;
-  const int columns[6] = {c.MV, c.MV, c.U, c.U, c.Y1, c.Y2};
-  for (int i = 0; i < 6; ++i) {
-    h.Columns[i] = columns[i];
-    h.Descriptions[i] = store.ColumnNames[static_cast<size_t>(columns[i])];
-  }
-  return h;
 }
 
 // The sequencer gain the regulator tab divides by: the steepest slope of the experiment's
@@ -108,7 +87,10 @@ PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, Measur
   RunStep(ChainStep::DataFile, dataPath, [&] {
     const Conditioning conditioning = TObdelava::ParseConditioning(
         s.FilterTime, s.ActuatorMaximum, s.ActuatorMinimum, s.ActuatorVelocity, sep);
-    TObdelava::WriteDataFile(dataPath, store, ChainDataFileHeader(job, store, conditioning), sep);
+    // Columns 1, 3, 5, 6, as the run's hand-over conditioned them.
+    const DataFileHeader header = TObdelava::HeaderForSave(store, SignalColumns{}, start, end,
+                                                           conditioning, job.Date, job.Time);
+    TObdelava::WriteDataFile(dataPath, store, header, sep);
     // Everything after works on the data as the file holds it (to its twelve digits), so
     // the model, the controller and the report describe exactly what the ".vtd" gives
     // anyone who opens it, and a file that does not read back stops the chain here.
@@ -140,17 +122,7 @@ PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, Measur
   // scales and cascade, on the store's models.
   const std::string controllerPath = ChainFilePath(folder, job.Label, ".vtc");
   if (controllerStep) {
-    ControllerSettings settings;
-    settings.Method = s.TuningMethod;
-    settings.Slider = s.Robustness;
-    settings.ResponseKind = s.ResponseView;
-    settings.SamplingTimeText = s.ClosedLoopSampleTime;
-    settings.Form = s.ControllerForm;
-    settings.Type = s.ControllerType;
-    settings.ScaleP = s.ScaleP;
-    settings.ScaleI = s.ScaleI;
-    settings.ScaleD = s.ScaleD;
-    settings.Cascade = s.Cascade;
+    ControllerSettings settings = AutomaticOptionsOf(s).Tuning;
     RunStep(ChainStep::Controller, controllerPath, [&] {
       ApplyTuning(store, settings.Method, settings.Slider, settings.Cascade);
       const TuningSummary summary = SummaryTexts(store, settings.Cascade, sep);
@@ -170,14 +142,7 @@ PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, Measur
       result.Panel = ComputeControllerPanel(store.Tuning, panel, sep);
       SetControllerTexts(in, summary, result.Panel);
 
-      settings.InnerGain = store.InnerGain;
-      settings.InnerTimeConstant = store.InnerTimeConstant;
-      settings.InnerDeadTime = store.InnerDeadTime;
-      settings.InnerRelativeError = store.InnerRelativeError;
-      settings.OuterGain = store.OuterGain;
-      settings.OuterTimeConstant = store.OuterTimeConstant;
-      settings.OuterDeadTime = store.OuterDeadTime;
-      settings.OuterRelativeError = store.OuterRelativeError;
+      CopyModelsInto(settings, store);
       TRegulator::SaveControllerSettings(controllerPath, settings, sep);
     });
     result.Files.push_back(controllerPath);

@@ -225,6 +225,17 @@ UsedScales ScalesUsedBy(int type) {
   }
 }
 
+void CopyModelsInto(ControllerSettings& s, const MeasurementStore& store) {
+  s.InnerGain = store.InnerGain;
+  s.InnerTimeConstant = store.InnerTimeConstant;
+  s.InnerDeadTime = store.InnerDeadTime;
+  s.InnerRelativeError = store.InnerRelativeError;
+  s.OuterGain = store.OuterGain;
+  s.OuterTimeConstant = store.OuterTimeConstant;
+  s.OuterDeadTime = store.OuterDeadTime;
+  s.OuterRelativeError = store.OuterRelativeError;
+}
+
 double UsableSequencerGain(double rawGain, std::string& note) {
   note.clear();
   if (rawGain == 0 || !std::isfinite(rawGain)) {

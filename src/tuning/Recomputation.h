@@ -34,6 +34,9 @@ TuningSummary SummaryTexts(const MeasurementStore& store, bool cascade, char sep
 // The recommended upper bound of the sampling time, x/10 to three decimals.
 double RecommendedSampleTime(const MeasurementStore& store, bool cascade);
 
+// The store's inner and outer models into the values a controller settings file holds.
+void CopyModelsInto(ControllerSettings& settings, const MeasurementStore& store);
+
 // The closed-loop sampling time from its text: empty or not positive falls back to the
 // last valid one, which the call then updates. Throws ConversionError for a non-number.
 double ResolveSampleTime(std::string_view text, char separator, double& lastValid);

@@ -12,6 +12,8 @@
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTabWidget>
+#include <QImage>
 #include <QTimer>
 #include <QtTest/QTest>
 #include <chrono>
@@ -21,6 +23,7 @@
 #include "data/NumberFormat.h"
 #include "data/TObdelava.h"
 #include "data/TextFile.h"
+#include "experiment/ui/ChainChartImages.h"
 #include "experiment/ui/ExperimentPage.h"
 #include "experiment/ui/TEksperiment.h"
 #include "model/IdentifyModel.h"
@@ -185,6 +188,33 @@ TEST_F(AutomaticExperiment, AFolderGoneDuringTheRunStopsTheQueueAtThatStep) {
   EXPECT_TRUE(status.startsWith("Čakalna vrsta je ustavljena pri eksperimentu \"prvi\""))
       << status.toStdString();
   EXPECT_TRUE(status.contains("korak \"zapis merilnih podatkov\"")) << status.toStdString();
+}
+
+TEST_F(AutomaticExperiment, ChartsOfTabsNeverOpenedExportAsTheyAreShown) {
+  // A model and a tuned loop, as a run's chain leaves them, before anyone opened the tabs.
+  Activate("prvi", "10:00:05");
+  clock.AdvanceMs(6000);
+  SchedulerTick();
+  ASSERT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
+  Form().show();
+  QTemporaryDir hidden, shown;
+  ChainChartImages images(Form());
+  const bool outer = false;
+  const auto exportBoth = [&](const QTemporaryDir& dir) {
+    images.ExportModelImage(dir.path().toStdString(), Form().Store(), outer);
+    images.ExportResponseImage(dir.path().toStdString(), nullptr);
+  };
+  exportBoth(hidden);
+  Form().PageControl1->setCurrentIndex(TabModel);
+  Form().PageControl1->setCurrentIndex(TabRegulator);
+  QCoreApplication::processEvents();
+  exportBoth(shown);
+  for (ReportImage image : {ReportImage::Model, ReportImage::Responses}) {
+    const QImage a(QString::fromStdString(ReportImagePath(hidden.path().toStdString(), image)));
+    const QImage b(QString::fromStdString(ReportImagePath(shown.path().toStdString(), image)));
+    ASSERT_FALSE(a.isNull());
+    EXPECT_EQ(a, b) << ReportImageFile(image);
+  }
 }
 
 }  // namespace

@@ -213,16 +213,8 @@ void RegulatorPage::Button9Click() {
 }
 
 void RegulatorPage::SaveControllerSettingsFile(const QString& fileName) {
-  const MeasurementStore& store = form_.Store();
   ControllerSettings s;
-  s.InnerGain = store.InnerGain;
-  s.InnerTimeConstant = store.InnerTimeConstant;
-  s.InnerDeadTime = store.InnerDeadTime;
-  s.InnerRelativeError = store.InnerRelativeError;
-  s.OuterGain = store.OuterGain;
-  s.OuterTimeConstant = store.OuterTimeConstant;
-  s.OuterDeadTime = store.OuterDeadTime;
-  s.OuterRelativeError = store.OuterRelativeError;
+  CopyModelsInto(s, form_.Store());
   s.Method = ComboBox1->currentIndex();
   s.ResponseKind = RadioGroup_Motnja->ItemIndex();
   s.Form = ComboBox_Regulator->currentIndex();
