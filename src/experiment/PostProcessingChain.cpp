@@ -88,7 +88,7 @@ PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, Measur
     const Conditioning conditioning = TObdelava::ParseConditioning(
         s.FilterTime, s.ActuatorMaximum, s.ActuatorMinimum, s.ActuatorVelocity, sep);
     // Columns 1, 3, 5, 6, as the run's hand-over conditioned them.
-    const DataFileHeader header = TObdelava::HeaderForSave(store, SignalColumns{}, start, end,
+    const DataFileHeader header = TObdelava::SaveHeader(store, SignalColumns{}, start, end,
                                                            conditioning, job.Date, job.Time);
     TObdelava::WriteDataFile(dataPath, store, header, sep);
     // Everything after works on the data as the file holds it (to its twelve digits), so
@@ -142,8 +142,8 @@ PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, Measur
       result.Panel = ComputeControllerPanel(store.Tuning, panel, sep);
       SetControllerTexts(in, summary, result.Panel);
 
-      CopyModelsInto(settings, store);
-      TRegulator::SaveControllerSettings(controllerPath, settings, sep);
+      TRegulator::SaveControllerSettings(
+          controllerPath, ControllerSettingsWithModels(settings, store), sep);
     });
     result.Files.push_back(controllerPath);
     result.ControllerTuned = true;

@@ -34,9 +34,6 @@ TuningSummary SummaryTexts(const MeasurementStore& store, bool cascade, char sep
 // The recommended upper bound of the sampling time, x/10 to three decimals.
 double RecommendedSampleTime(const MeasurementStore& store, bool cascade);
 
-// The store's inner and outer models into the values a controller settings file holds.
-void CopyModelsInto(ControllerSettings& settings, const MeasurementStore& store);
-
 // The closed-loop sampling time from its text: empty or not positive falls back to the
 // last valid one, which the call then updates. Throws ConversionError for a non-number.
 double ResolveSampleTime(std::string_view text, char separator, double& lastValid);
@@ -94,3 +91,10 @@ UsedScales ScalesUsedBy(int type);
 // cascade is on. A characteristic that is flat over the range (q = 0) or gives no
 // finite slope counts as 1, and `note` then says so.
 double UsableSequencerGain(double rawGain, std::string& note);
+
+// The controller settings file's record: the tab's choices with the store's inner and
+// outer models (the eight values the file keeps).
+ControllerSettings ControllerSettingsWithModels(ControllerSettings choices,
+                                                const MeasurementStore& store);
+// A loaded controller settings file's models into the store.
+void ApplyControllerModels(const ControllerSettings& settings, MeasurementStore& store);

@@ -383,9 +383,10 @@ void ProcessingPage::ShraniVDatotekoClick() {
 
 void ProcessingPage::SaveDataFile(const QString& fileName) {
   const MeasurementStore& store = form_.Store();
+  const Conditioning parameters = ReadConditioning();
   const QDateTime now = LocalNow(form_.SystemClock());
-  const DataFileHeader h = TObdelava::HeaderForSave(
-      store, SelectedColumns(), ScrollBar3->value(), ScrollBar4->value(), ReadConditioning(),
+  const DataFileHeader h = TObdelava::SaveHeader(
+      store, SelectedColumns(), ScrollBar3->value(), ScrollBar4->value(), parameters,
       Std(QLocale().toString(now.date(), QLocale::ShortFormat)), Std(LongTimeText(now.time())));
   TObdelava::WriteDataFile(Std(fileName), store, h, TForm1::DecimalSeparator());
 }

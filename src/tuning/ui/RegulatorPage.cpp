@@ -213,8 +213,12 @@ void RegulatorPage::Button9Click() {
 }
 
 void RegulatorPage::SaveControllerSettingsFile(const QString& fileName) {
+  TRegulator::SaveControllerSettings(S(fileName), ControllerSettingsWithModels(TuningControls(), form_.Store()),
+                                     TForm1::DecimalSeparator());
+}
+
+ControllerSettings RegulatorPage::TuningControls() const {
   ControllerSettings s;
-  CopyModelsInto(s, form_.Store());
   s.Method = ComboBox1->currentIndex();
   s.ResponseKind = RadioGroup_Motnja->ItemIndex();
   s.Form = ComboBox_Regulator->currentIndex();
@@ -225,7 +229,7 @@ void RegulatorPage::SaveControllerSettingsFile(const QString& fileName) {
   s.ScaleD = S(Edit_Reg_ScaleD->text());
   s.SamplingTimeText = S(Edit_Vzorcenje->text());
   s.Cascade = CheckBox_CascadeReg->isChecked();
-  TRegulator::SaveControllerSettings(S(fileName), s, TForm1::DecimalSeparator());
+  return s;
 }
 
 void RegulatorPage::Button8Click() {
@@ -234,16 +238,7 @@ void RegulatorPage::Button8Click() {
   // The whole file is read first: a bad file changes neither the models nor the controls.
   const ControllerSettings s =
       TRegulator::LoadControllerSettings(S(dialog.FileName), TForm1::DecimalSeparator());
-  MeasurementStore& store = form_.Store();
-  store.InnerGain = s.InnerGain;
-  store.InnerTimeConstant = s.InnerTimeConstant;
-  store.InnerDeadTime = s.InnerDeadTime;
-  store.InnerRelativeError = s.InnerRelativeError;
-  store.OuterGain = s.OuterGain;
-  store.OuterTimeConstant = s.OuterTimeConstant;
-  store.OuterDeadTime = s.OuterDeadTime;
-  store.OuterRelativeError = s.OuterRelativeError;
-
+  ApplyControllerModels(s, form_.Store());
   // One recomputation follows the quiet setting of the controls.
   SetTuningControls(s);
   RecomputeTuningFromControls();

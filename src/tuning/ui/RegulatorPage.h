@@ -56,6 +56,8 @@ class RegulatorPage : public QWidget {
   // Sets the tuning choices (sampling time, method, slider, response, form, type, scales,
   // cascade) with the change handlers quiet; the caller recomputes when it needs to.
   void SetTuningControls(const ControllerSettings& settings);
+  // The same choices as the tab shows them (the model values stay 0).
+  ControllerSettings TuningControls() const;
   void Button16Click();  // "Naloži v regulator"
 
   // How long "Naloži v regulator" waits for Good quality of the P item.
