@@ -245,7 +245,7 @@ void VorChart::SetGradient(bool visible, const QColor& start, const QColor& end)
 bool VorChart::ExportImage(const QString& fileName, qreal pixelRatio) {
   // Drawn anew at the wanted density (not a scaled copy of the screen), and saved with
   // that density, so that the picture keeps the chart's size on paper.
-  QImage image((QSizeF(size()) * pixelRatio).toSize(), QImage::Format_ARGB32_Premultiplied);
+  QImage image((QSizeF(size()) * pixelRatio).toSize(), QImage::Format_RGB32);
   if (image.isNull()) return false;
   const int dotsPerMeter = qRound(pixelRatio * 96 / 0.0254);
   image.setDotsPerMeterX(dotsPerMeter);
@@ -280,7 +280,9 @@ bool VorChart::ExportImage(const QString& fileName, qreal pixelRatio) {
     top->hide();
     top->setAttribute(Qt::WA_DontShowOnScreen, false);
   }
-  return image.save(fileName, "PNG");
+  // A light compression: a chart compresses well at any level, and the strongest levels
+  // take several times as long.
+  return image.save(fileName, "PNG", 80);
 }
 
 void VorChart::UpdateAxes() {

@@ -1,6 +1,5 @@
 #include "report/ui/PdfReportWriter.h"
 
-#include <QAbstractTextDocumentLayout>
 #include <QFont>
 #include <QImage>
 #include <QPageLayout>
@@ -122,6 +121,9 @@ class Layout {
     for (double w : TableColumnWidths(t, page_.TextWidth()))
       widths.append(QTextLength(QTextLength::FixedLength, w * scale_));
     format.setColumnWidthConstraints(widths);
+    // The table goes into a block of its own after the paragraphs before it; Qt keeps
+    // that block's empty remainder after the table.
+    if (!reuseBlock_) cursor_.insertBlock(QTextBlockFormat(), CharFormatOf(CharFormat{}));
     QTextTable* table = cursor_.insertTable(t.Rows, t.Columns, format);
     for (int r = 1; r <= t.Rows; ++r) {
       for (int c = 1; c <= t.Columns; ++c) {
@@ -164,24 +166,28 @@ void PdfReportWriter::Write(const std::string& path, const ReportDocument& docum
                   QPageSize::ExactMatch),
         QPageLayout::Portrait, QMarginsF(page.Left, page.Top, page.Right, page.Bottom),
         QPageLayout::Point));
-    const double pixelsPerPoint = writer.resolution() / 72.0;
-
+    // Laid out in pixels of 96 per inch (font, picture and table sizes alike), and
+    // printed scaled to the writer's resolution.
+    constexpr double LayoutDpi = 96;
+    const double toDevice = writer.resolution() / LayoutDpi;
     QTextDocument doc;
-    doc.documentLayout()->setPaintDevice(&writer);
     doc.setDocumentMargin(0);
-    const QSizeF pageSize(writer.width(), writer.height());
+    const QSizeF pageSize(writer.width() / toDevice, writer.height() / toDevice);
     doc.setPageSize(pageSize);
-    Layout(doc, page, pixelsPerPoint).Add(document);
+    Layout(doc, page, LayoutDpi / 72.0).Add(document);
 
     QPainter painter(&writer);
     painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(toDevice, toDevice);
     const int pages = doc.pageCount();
     for (int i = 0; i < pages; ++i) {
       if (i > 0) writer.newPage();
       painter.save();
       painter.translate(0, -i * pageSize.height());
-      doc.drawContents(&painter, QRectF(0, i * pageSize.height(), pageSize.width(),
-                                        pageSize.height()));
+      // Half a pixel in from both page edges, so that the line that begins the next
+      // page is not drawn (clipped, yet present in the text) at the foot of this one.
+      doc.drawContents(&painter, QRectF(0, i * pageSize.height() + 0.5, pageSize.width(),
+                                        pageSize.height() - 1));
       painter.restore();
     }
     if (!painter.end())
