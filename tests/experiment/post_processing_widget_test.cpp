@@ -31,6 +31,7 @@
 #include "opc/LocalOpcClient.h"
 #include "opc/SimulatedPlantServer.h"
 #include "opc/ui/OpcPage.h"
+#include "report/DocxCheck.h"
 #include "report/ZipPackage.h"
 #include "data/ui/ProcessingPage.h"
 #include "model/ui/ModelPage.h"
@@ -128,6 +129,9 @@ TEST_F(AutomaticExperiment, TwoQueuedExperimentsEndAsFilesThatAgree) {
   EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
   EXPECT_TRUE(Labels().isEmpty());
   EXPECT_FALSE(Form().Timer_ExperimentScheduler->isActive());
+  EXPECT_TRUE(Form().StatusText().startsWith(
+      "Samodejni poizkus \"drugi\" je obdelan: drugi.vtd, drugi.vtm, drugi.vtc, drugi.docx ("))
+      << Form().StatusText().toStdString();
 
   for (const char* label : {"prvi", "drugi"}) {
     SCOPED_TRACE(label);
@@ -148,6 +152,8 @@ TEST_F(AutomaticExperiment, TwoQueuedExperimentsEndAsFilesThatAgree) {
     TModel::SaveModelFile(again, *store, '.');
     EXPECT_EQ(ReadTextLines(again), ReadTextLines(File(label, ".vtm")));
     EXPECT_NEAR(store->InnerGain, 0.8, 0.08);
+
+    EXPECT_EQ(docxcheck::PackageProblems(File(label, ".docx")), std::vector<std::string>{});
 
     const ControllerSettings vtc = TRegulator::LoadControllerSettings(File(label, ".vtc"), '.');
     EXPECT_EQ(FormatGeneral(vtc.InnerGain, 14), FormatGeneral(store->InnerGain, 14));
