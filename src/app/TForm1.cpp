@@ -119,8 +119,9 @@ void TForm1::ApplyAutomaticOptions(const AutomaticOptions& o) {
   processingPage_->Edit_Actuator_Minimum->setText(QString::fromStdString(o.ActuatorMinimum));
   processingPage_->Edit_Actuator_Velocity->setText(QString::fromStdString(o.ActuatorVelocity));
   regulatorPage_->SetTuningControls(o.Tuning);
-  // The report's contents ("Obdelava", "Model", "Regulator") go to the report tab once
-  // it has its options.
+  reportPage_->CheckBox1->setChecked(o.ReportProcessing);
+  reportPage_->CheckBox2->setChecked(o.ReportModel);
+  reportPage_->CheckBox3->setChecked(o.ReportController);
   store_->TuningEventsSuppressed = false;
 }
 

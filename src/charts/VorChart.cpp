@@ -9,6 +9,7 @@
 #include <QLineSeries>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QGraphicsScene>
 #include <QPixmap>
 #include <QValueAxis>
 #include <algorithm>
@@ -244,7 +245,7 @@ void VorChart::SetGradient(bool visible, const QColor& start, const QColor& end)
 bool VorChart::ExportImage(const QString& fileName, qreal pixelRatio) {
   // Drawn anew at the wanted density (not a scaled copy of the screen), and saved with
   // that density, so that the picture keeps the chart's size on paper.
-  QImage image((QSizeF(size()) * pixelRatio).toSize(), QImage::Format_ARGB32_Premultiplied);
+  QImage image((QSizeF(size()) * pixelRatio).toSize(), QImage::Format_RGB32);
   if (image.isNull()) return false;
   const int dotsPerMeter = qRound(pixelRatio * 96 / 0.0254);
   image.setDotsPerMeterX(dotsPerMeter);
@@ -259,19 +260,29 @@ bool VorChart::ExportImage(const QString& fileName, qreal pixelRatio) {
     top->show();
   }
   QCoreApplication::sendPostedEvents();
+  // A chart on a page never opened (a tab of a shown window) has not been given its
+  // size: it gets it now, and its scene is drawn directly, as the view would show it.
+  const bool unshown = !isVisible();
+  if (unshown) chart()->resize(QSizeF(size()));
   if (chart()->layout()) chart()->layout()->activate();
   {
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
     // The scene drawn anew into the whole image: vectors and text at the finer density.
-    QGraphicsView::render(&painter, QRectF(image.rect()), viewport()->rect(), Qt::IgnoreAspectRatio);
+    if (unshown)
+      scene()->render(&painter, QRectF(image.rect()), chart()->geometry(), Qt::IgnoreAspectRatio);
+    else
+      QGraphicsView::render(&painter, QRectF(image.rect()), viewport()->rect(),
+                            Qt::IgnoreAspectRatio);
   }
   if (hidden) {
     top->hide();
     top->setAttribute(Qt::WA_DontShowOnScreen, false);
   }
-  return image.save(fileName, "PNG");
+  // A light compression: a chart compresses well at any level, and the strongest levels
+  // take several times as long.
+  return image.save(fileName, "PNG", 80);
 }
 
 void VorChart::UpdateAxes() {

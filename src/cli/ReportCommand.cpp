@@ -173,21 +173,13 @@ int RunReport(const std::vector<std::string>& args) {
   char* argv[] = {name, nullptr};
   qputenv("QT_QPA_PLATFORM", "offscreen");  // no display needed
   QApplication app(argc, argv);
-  const std::string folder = FolderOf(in.ReportPath);
   OffscreenReportImages images;
   ReportImageRequest request;
   request.Start = data.Start;
   request.End = data.End;
   request.Curves = sim.Curves ? &*sim.Curves : nullptr;
   const PdfReportWriter pdf;
-  try {
-    ExportReportImages(images, folder, store, request);
-    TPorocilo(&pdf).CreateReport(in);
-  } catch (...) {
-    DeleteReportImages(folder);
-    throw;
-  }
-  DeleteReportImages(folder);
+  TPorocilo(&pdf).CreateReport(in, images, store, request);
   std::cout << in.ReportPath << "\n";
   return 0;
 }

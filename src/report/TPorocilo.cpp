@@ -216,7 +216,24 @@ ReportDocument TPorocilo::BuildReport(const ReportInputs& in, const std::string&
 }
 
 void TPorocilo::CreateReport(const ReportInputs& in) const {
+  Write(in, LoadReportTemplate(in.Template));
+}
+
+void TPorocilo::CreateReport(const ReportInputs& in, ReportImagePort& images,
+                             MeasurementStore& store, const ReportImageRequest& request) const {
   const ReportTemplate templ = LoadReportTemplate(in.Template);
+  const std::string folder = FolderOf(in.ReportPath);
+  try {
+    ExportReportImages(images, folder, store, request);
+    Write(in, templ);
+  } catch (...) {
+    DeleteReportImages(folder);
+    throw;
+  }
+  DeleteReportImages(folder);
+}
+
+void TPorocilo::Write(const ReportInputs& in, const ReportTemplate& templ) const {
   const bool pdf = IsPdfPath(in.ReportPath);
   if (pdf && !pdf_) throw std::runtime_error("Poročila v PDF ta program tu ne more zapisati.");
   const ReportDocument document = BuildReport(in, FolderOf(in.ReportPath));

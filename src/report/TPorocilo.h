@@ -6,7 +6,9 @@
 #include <array>
 #include <string>
 
+#include "data/MeasurementStore.h"
 #include "report/ReportDocument.h"
+#include "report/ReportImages.h"
 #include "report/ReportTemplate.h"
 
 // Maximum, minimum and standard deviation of one signal as its labels show them.
@@ -55,10 +57,17 @@ class TPorocilo {
   // Loads the template (an error before anything is written), types the document with
   // the pictures from the report's folder and saves it under in.ReportPath.
   void CreateReport(const ReportInputs& in) const;
+  // The same with the ten chart images: the template is loaded first, then the images
+  // are exported into the report's folder, the report written, and the images deleted
+  // (also when the report fails). What the report button, the automatic
+  // post-processing and the command line run.
+  void CreateReport(const ReportInputs& in, ReportImagePort& images, MeasurementStore& store,
+                    const ReportImageRequest& request) const;
 
   // The document alone; pictures are read from imageFolder (no trailing separator).
   static ReportDocument BuildReport(const ReportInputs& in, const std::string& imageFolder);
 
  private:
+  void Write(const ReportInputs& in, const ReportTemplate& templ) const;
   const ReportFileWriter* pdf_;
 };

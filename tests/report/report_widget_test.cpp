@@ -196,6 +196,12 @@ TEST_F(ReportButton, WritesTheReportDeletesTheImagesAndOpensIt) {
 }
 
 TEST_F(ReportButton, ChoosingATemplateShowsItsPath) {
+  if (const char* shot = std::getenv("VORTUNER_SCREENSHOT")) {  // to look at the tab
+    Form().PageControl1->setCurrentIndex(TabPorocilo);
+    Form().show();
+    QTest::qWait(200);
+    Form().grab().save(QString::fromLocal8Bit(shot));
+  }
   ui.QueueFileAnswer("/predloge/firma.dotx");
   QLabel* label = Find<QLabel>("Label63");
   EXPECT_EQ(label->text(), "normal.dot");

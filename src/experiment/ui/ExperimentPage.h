@@ -58,9 +58,10 @@ class ExperimentPage : public QWidget {
   void Timer_ExperimentSchedulerTimer();
   // A key in the start-time list: Delete removes the entry at the caret's line.
   void SeznamCakajocihEkspCasKeyDown(int key);
-  // After an automatic experiment: the post-processing of its record into the files of
-  // folder F named after label L. Does nothing yet.
-  void RunPostProcessingChain(const QString& folder, const QString& label);
+  // After an automatic experiment: the post-processing chain writes the data, model,
+  // controller and report files of the entry's folder F named after its label L, with the
+  // options of its settings record; the model and regulator tabs then show the results.
+  void RunPostProcessingChain(const QueuedExperiment& entry, const ExperimentSettings& settings);
 
   QGroupBox* GroupBox_Nacin = nullptr;
   QRadioButton* RadioRocno = nullptr;

@@ -19,6 +19,7 @@
 #include "data/NumberFormat.h"
 #include "data/TextFile.h"
 #include "experiment/ExperimentSetupBuilder.h"
+#include "experiment/PostProcessingChain.h"
 #include "experiment/ui/ExperimentPage.h"
 #include "experiment/ui/TEksperiment.h"
 
@@ -92,6 +93,10 @@ void ExperimentPage::Timer_ExperimentSchedulerTimer() {
   } release{activating_};
   try {
     RunQueuedExperiment(entry);
+  } catch (const ChainStepError& e) {
+    // The status bar names the step of the post-processing that failed.
+    StallQueue(e.Reason());
+    throw;
   } catch (const std::exception& e) {
     // The entry stays at the head and the scheduler off until the engineer deletes or
     // activates again; the error box shows the failure.
@@ -132,14 +137,7 @@ void ExperimentPage::RunQueuedExperiment(const QueuedExperiment& entry) {
   if (window.Run().MvItemUnreachable && form_.Opc().IsConnected())
     throw std::runtime_error("element MV (\"" + setup.ItemMV->ItemId() +
                              "\") ni dosegel dobre kakovosti, zato je bil posnetek simuliran in ni obdelan.");
-  RunPostProcessingChain(QString::fromStdString(entry.Folder), QString::fromStdString(entry.Label));
-}
-
-void ExperimentPage::RunPostProcessingChain(const QString& folder, const QString& label) {
-  // The automatic post-processing (data, model, controller and report files in `folder`,
-  // named after `label`) plugs in here.
-  Q_UNUSED(folder);
-  Q_UNUSED(label);
+  RunPostProcessingChain(entry, settings);
 }
 
 void ExperimentPage::StallQueue(const std::string& reason) {

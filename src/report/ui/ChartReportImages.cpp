@@ -96,8 +96,16 @@ OffscreenReportImages::OffscreenReportImages()
   // The sizes the charts have on their tabs.
   model_->resize(528, 526);
   responses_ = CreateResponseChart(responseHolder_.get());
+  responseHolder_->resize(582, 330);
   responses_.Chart->resize(582, 330);
   charts_ = std::make_unique<ChartReportImages>(*large_, *histogram_, *model_, *responses_.Chart);
+  // Shown once and for good, never on the screen: laid out for their sizes, and not
+  // shown and hidden again for every image.
+  for (QWidget* w : {static_cast<QWidget*>(large_.get()), static_cast<QWidget*>(histogram_.get()),
+                     static_cast<QWidget*>(model_.get()), responseHolder_.get()}) {
+    w->setAttribute(Qt::WA_DontShowOnScreen, true);
+    w->show();
+  }
 }
 
 OffscreenReportImages::~OffscreenReportImages() = default;

@@ -9,7 +9,6 @@
 
 #include "app/FormHelpers.h"
 #include "app/TForm1.h"
-#include "data/TextFile.h"
 #include "model/ui/ModelPage.h"
 #include "opc/ui/OpcPage.h"
 #include "report/ReportImages.h"
@@ -106,9 +105,6 @@ void ReportPage::Button_Naredi_porociloClick() {
 
   ReportInputs in = InputsFromTabs();
   in.ReportPath = ReportPathFor(dialog.FileName.toStdString());
-  LoadReportTemplate(in.Template);  // a template that cannot be used: no file at all
-  const std::string folder = FolderOf(in.ReportPath);
-
   ReportImageRequest request;
   const ProcessingPage& p = form_.ProcessingTab();
   request.Start = p.ScrollBar3->value();
@@ -117,13 +113,6 @@ void ReportPage::Button_Naredi_porociloClick() {
   ChartReportImages images(form_.ObdelavaLarge(), form_.Histogram(), *form_.ModelTab().Chart_Model,
                            *form_.RegulatorTab().Chart1);
   const PdfReportWriter pdf;
-  try {
-    ExportReportImages(images, folder, form_.Store(), request);
-    TPorocilo(&pdf).CreateReport(in);
-  } catch (...) {
-    DeleteReportImages(folder);
-    throw;
-  }
-  DeleteReportImages(folder);
+  TPorocilo(&pdf).CreateReport(in, images, form_.Store(), request);
   Ui().OpenDocument(QString::fromStdString(in.ReportPath));
 }

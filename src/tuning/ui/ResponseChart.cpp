@@ -1,6 +1,7 @@
 #include "tuning/ui/ResponseChart.h"
 
 #include <QLineSeries>
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -30,21 +31,25 @@ ResponseChart CreateResponseChart(QWidget* parent) {
 }
 
 void PlotResponseCurves(const ResponseChart& chart, const ResponseCurves& c) {
-  auto plot = [&c](ChartSeries* series, const std::vector<double>& y) {
-    int last = c.N - 1;
+  const AxisRange axis = ResponseAxisRange(c);
+  // A diverging curve is held within ten axis heights of the axis: what the axis shows
+  // is the same (a step leaves it within a fraction of a sample), but a dashed pen is
+  // not traced along an outline thousands of chart heights long, which takes seconds.
+  const double band = 10 * (axis.Maximum - axis.Minimum);
+  const double low = axis.Minimum - band, high = axis.Maximum + band;
+  auto plot = [&c, low, high](ChartSeries* series, const std::vector<double>& y) {
+    QList<QPointF> points;
+    points.reserve(c.N);
     for (int k = 0; k < c.N; ++k) {
-      if (!std::isfinite(y[k])) {  // an unstable loop overflowed: draw what is finite
-        last = k - 1;
-        break;
-      }
+      if (!std::isfinite(y[k])) break;  // an unstable loop overflowed: draw what is finite
+      points.append(QPointF(c.Time[k], std::clamp(y[k], low, high)));
     }
-    series->Replace(c.Time, y, 0, last);
+    series->Replace(points);
   };
   plot(chart.YI, c.YI);
   plot(chart.OpenLoop, c.OpenLoop);
   plot(chart.YPI, c.YPI);
   plot(chart.YPID, c.YPID);
   plot(chart.YP, c.YP);
-  const AxisRange axis = ResponseAxisRange(c);
   chart.Chart->SetLeftAxisRange(axis.Minimum, axis.Maximum);
 }

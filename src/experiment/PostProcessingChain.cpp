@@ -1,0 +1,174 @@
+#include "experiment/PostProcessingChain.h"
+
+#include <exception>
+#include <utility>
+
+#include "data/NumberFormat.h"
+#include "data/TObdelava.h"
+#include "experiment/ExperimentSetupBuilder.h"
+#include "model/IdentifyModel.h"
+#include "model/ModelTexts.h"
+#include "model/TModel.h"
+#include "report/ReportTexts.h"
+#include "tuning/TRegulator.h"
+
+namespace {
+
+// Runs one step; any error it raises comes out as that step's ChainStepError.
+template <typename Step>
+auto RunStep(ChainStep step, const std::string& file, Step&& body) {
+  try {
+    return body();
+  } catch (const ChainStepError&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw ChainStepError(step, file, e.what());
+  }
+}
+
+// The sequencer gain the regulator tab divides by: the steepest slope of the experiment's
+// sequencer table over the Y1 range its labels show; 1 without a sequencer or cascade.
+double ChainSequencerGain(const ExperimentSettings& s, const SignalStatisticsTexts& y1,
+                          char separator, std::string& note) {
+  note.clear();
+  if (!s.Cascade || !s.SequencerPresent) return 1;
+  std::vector<std::pair<double, double>> rows;
+  for (const auto& row : s.Sequencer) {
+    if (row[0].empty()) break;
+    rows.emplace_back(ParseFloat(row[0], separator), ParseFloat(row[1], separator));
+  }
+  const double minimum = ParseFloat(y1.Minimum, separator);
+  const double maximum = ParseFloat(y1.Maximum, separator);
+  return UsableSequencerGain(TRegulator::SequencerMaxGain(rows, minimum, maximum), note);
+}
+
+}  // namespace
+
+const char* ChainStepText(ChainStep step) {
+  switch (step) {
+    case ChainStep::DataFile: return "zapis merilnih podatkov";
+    case ChainStep::SignalImages: return "slike signalov in histogramov";
+    case ChainStep::Model: return "identifikacija in zapis modela";
+    case ChainStep::Controller: return "nastavitev in zapis regulatorja";
+    case ChainStep::Report: return "poročilo";
+    case ChainStep::DeleteImages: break;
+  }
+  return "brisanje začasnih slik";
+}
+
+ChainStepError::ChainStepError(ChainStep step, std::string file, const std::string& what)
+    : std::runtime_error(what), step_(step), file_(std::move(file)) {}
+
+std::string ChainStepError::Reason() const {
+  std::string reason = std::string("korak \"") + ChainStepText(step_) + "\"";
+  if (!file_.empty()) reason += " (" + file_ + ")";
+  return reason + ": " + what();
+}
+
+std::string ChainFilePath(const std::string& folder, const std::string& label,
+                          const std::string& extension) {
+  std::string path = folder;
+  if (!path.empty() && path.back() != '/' && path.back() != '\\') path += '/';
+  return path + label + extension;
+}
+
+PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, MeasurementStore& store,
+                                            ReportImagePort& images, ReportDocumentPort& report) {
+  const ExperimentSettings& s = job.Settings;
+  const char sep = job.Separator;
+  const std::string& folder = job.Folder;
+  const int start = job.WindowStart, end = job.WindowEnd;
+  const bool modelStep = !s.NoOpcWrite && s.ReportModel;
+  const bool controllerStep = !s.NoOpcWrite && s.ReportController;
+  PostProcessingResult result;
+
+  // 1. Measured data.
+  const std::string dataPath = ChainFilePath(folder, job.Label, ".vtd");
+  RunStep(ChainStep::DataFile, dataPath, [&] {
+    const Conditioning conditioning = TObdelava::ParseConditioning(
+        s.FilterTime, s.ActuatorMaximum, s.ActuatorMinimum, s.ActuatorVelocity, sep);
+    // Columns 1, 3, 5, 6, as the run's hand-over conditioned them.
+    const DataFileHeader header = TObdelava::SaveHeader(store, SignalColumns{}, start, end,
+                                                           conditioning, job.Date, job.Time);
+    TObdelava::WriteDataFile(dataPath, store, header, sep);
+    // Everything after works on the data as the file holds it (to its twelve digits), so
+    // the model, the controller and the report describe exactly what the ".vtd" gives
+    // anyone who opens it, and a file that does not read back stops the chain here.
+    TObdelava::ReadDataFile(dataPath, store, sep);
+    TObdelava::ConditionSignals(store, SignalColumns{}, conditioning);
+  });
+  result.Files.push_back(dataPath);
+
+  // 2, 3. The four time plots and the four histograms.
+  RunStep(ChainStep::SignalImages, folder,
+          [&] { images.ExportSignalImages(folder, store, start, end); });
+
+  ReportInputs& in = result.Report;
+  in.Statistics = ShownStatistics(store, start, end, sep);
+
+  // 4. Model.
+  const std::string modelPath = ChainFilePath(folder, job.Label, ".vtm");
+  if (modelStep) {
+    RunStep(ChainStep::Model, modelPath, [&] {
+      IdentifyModel(store, start, end);
+      TModel::SaveModelFile(modelPath, store, sep);
+    });
+    result.Files.push_back(modelPath);
+    result.ModelIdentified = true;
+    RunStep(ChainStep::Model, folder, [&] { images.ExportModelImage(folder, store, s.Cascade); });
+  }
+
+  // 5. Controller: the dialog's method, slider, response, sampling time, form, type,
+  // scales and cascade, on the store's models.
+  const std::string controllerPath = ChainFilePath(folder, job.Label, ".vtc");
+  if (controllerStep) {
+    ControllerSettings settings = AutomaticOptionsOf(s).Tuning;
+    RunStep(ChainStep::Controller, controllerPath, [&] {
+      ApplyTuning(store, settings.Method, settings.Slider, settings.Cascade);
+      const TuningSummary summary = SummaryTexts(store, settings.Cascade, sep);
+      const double h =
+          ResolveSampleTime(settings.SamplingTimeText, sep, store.ClosedLoopSampleTime);
+      result.Curves = SimulateResponses(store, h, settings.ResponseKind, settings.Cascade).Curves;
+
+      PanelInput panel;
+      panel.Form = settings.Form;
+      panel.Type = settings.Type;
+      panel.Cascade = settings.Cascade;
+      panel.SequencerGain = ChainSequencerGain(s, in.Statistics[2], sep, result.Note);
+      const UsedScales used = ScalesUsedBy(settings.Type);
+      if (used.P) panel.ScaleP = ParseFloat(settings.ScaleP, sep);
+      if (used.I) panel.ScaleI = ParseFloat(settings.ScaleI, sep);
+      if (used.D) panel.ScaleD = ParseFloat(settings.ScaleD, sep);
+      result.Panel = ComputeControllerPanel(store.Tuning, panel, sep);
+      SetControllerTexts(in, summary, result.Panel);
+
+      TRegulator::SaveControllerSettings(
+          controllerPath, ControllerSettingsWithModels(settings, store), sep);
+    });
+    result.Files.push_back(controllerPath);
+    result.ControllerTuned = true;
+    RunStep(ChainStep::Controller, folder, [&] {
+      images.ExportResponseImage(folder, result.Curves ? &*result.Curves : nullptr);
+    });
+  }
+
+  // 6. Report: processing only when nothing was identified or tuned for the plant.
+  const std::string reportPath = ChainFilePath(folder, job.Label, ".docx");
+  SetModelTexts(in, ShownModelTexts(store, s.Cascade, 5, sep));
+  in.TitleLine = job.TitleLine;
+  in.SectionObdelava = s.NoOpcWrite || s.ReportProcessing;
+  in.SectionModel = modelStep;
+  in.SectionRegulator = controllerStep;
+  in.Template = s.ReportTemplate;
+  in.ReportPath = reportPath;
+  in.OpcServer = s.ServerName;
+  in.OpcItemIds = s.ItemIds;
+  in.OpcDescriptions = s.Descriptions;
+  in.CloseAfterSaving = true;
+  RunStep(ChainStep::Report, reportPath, [&] { report.CreateReport(in); });
+  result.Files.push_back(reportPath);
+
+  // 7. Every image name, whether or not it was written.
+  RunStep(ChainStep::DeleteImages, folder, [&] { DeleteReportImages(folder); });
+  return result;
+}

@@ -1,0 +1,85 @@
+// The automatic post-processing of a queued experiment: after its run, the measured data,
+// the model, the controller settings and the report land beside its settings file F/L.vtx
+// as F/L.vtd, F/L.vtm, F/L.vtc and F/L.docx. One core operation fed by plain records;
+// the chart images and the report document come through two small ports, which the gui
+// implements with its charts and tests with fakes.
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "data/MeasurementStore.h"
+#include "experiment/SettingsFile.h"
+#include "report/ReportImages.h"
+#include "report/TPorocilo.h"
+#include "tuning/Recomputation.h"
+
+// Writes the report document from its record (the images lie in the report's folder).
+class ReportDocumentPort {
+ public:
+  virtual ~ReportDocumentPort() = default;
+  virtual void CreateReport(const ReportInputs& inputs) = 0;
+};
+
+// The program's own ".docx" document.
+class DocxReportDocument final : public ReportDocumentPort {
+ public:
+  void CreateReport(const ReportInputs& inputs) override { TPorocilo().CreateReport(inputs); }
+};
+
+// What the chain needs besides the store: the experiment's folder and label, its settings
+// as read back from F/L.vtx (the dialog's options, the OPC table, the report's contents),
+// the analysis window the run's hand-over set, and the texts of the present moment.
+struct PostProcessingJob {
+  std::string Folder;  // F, without a final separator
+  std::string Label;   // L
+  ExperimentSettings Settings;
+  int WindowStart = 1, WindowEnd = 2;
+  std::string Date, Time;  // now, in the user's short date and long time formats
+  std::string TitleLine;   // the main window's caption
+  char Separator = '.';
+};
+
+// The steps in their order; a failing step names itself.
+enum class ChainStep { DataFile, SignalImages, Model, Controller, Report, DeleteImages };
+// "zapis merilnih podatkov", "slike signalov in histogramov", ... (for the status bar).
+const char* ChainStepText(ChainStep step);
+
+// A step failed: what() is that step's own error, unchanged, for the error box.
+class ChainStepError : public std::runtime_error {
+ public:
+  ChainStepError(ChainStep step, std::string file, const std::string& what);
+  ChainStep Step() const { return step_; }
+  const std::string& File() const { return file_; }  // the file the step writes, if any
+  // "korak »<step>« (<file>): <error>", the reason the queue stopped.
+  std::string Reason() const;
+
+ private:
+  ChainStep step_;
+  std::string file_;
+};
+
+struct PostProcessingResult {
+  std::vector<std::string> Files;  // the files written, in order (images not included)
+  bool ModelIdentified = false;
+  bool ControllerTuned = false;
+  ReportInputs Report;                  // the record the report was made from
+  std::optional<ResponseCurves> Curves;  // the simulated responses of the controller step
+  ControllerPanel Panel;                 // the scaled parameters of the controller step
+  std::string Note;                      // a warning of the controller step (sequencer)
+};
+
+// F + "/" + L + extension (extension with its dot).
+std::string ChainFilePath(const std::string& folder, const std::string& label,
+                          const std::string& extension);
+
+// Runs the chain on the conditioned store: data file; the eight signal and histogram
+// images; with "Ne piši v OPC" off and "Model" on, the identification over the window and
+// the model file and image; with "Ne piši v OPC" off and "Regulator" on, the tuning, the
+// simulated responses, the controller file and image; the report (processing only when
+// "Ne piši v OPC" is on); then all ten images are deleted. The first failing step ends it
+// with ChainStepError; the files and images written before it stay.
+PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, MeasurementStore& store,
+                                            ReportImagePort& images, ReportDocumentPort& report);

@@ -1,0 +1,49 @@
+// The scheduler's last step for an automatic experiment: the post-processing chain over
+// the record the run left in the store, with the program's charts for its images.
+#include <QDateTime>
+#include <QFileInfo>
+#include <QLocale>
+#include <QScrollBar>
+#include <QStringList>
+
+#include "app/FormHelpers.h"
+#include "app/TForm1.h"
+#include "data/ui/ProcessingPage.h"
+#include "experiment/PostProcessingChain.h"
+#include "experiment/ui/ChainChartImages.h"
+#include "experiment/ui/ExperimentPage.h"
+
+void ExperimentPage::RunPostProcessingChain(const QueuedExperiment& entry,
+                                            const ExperimentSettings& settings) {
+  PostProcessingJob job;
+  job.Folder = entry.Folder;
+  job.Label = entry.Label;
+  job.Settings = settings;
+  // The window the run's hand-over set on the processing tab.
+  job.WindowStart = form_.ProcessingTab().ScrollBar3->value();
+  job.WindowEnd = form_.ProcessingTab().ScrollBar4->value();
+  const QDateTime now = LocalNow(form_.SystemClock());
+  job.Date = QLocale().toString(now.date(), QLocale::ShortFormat).toStdString();
+  job.Time = LongTimeText(now.time()).toStdString();
+  job.TitleLine = form_.windowTitle().toStdString();
+  job.Separator = TForm1::DecimalSeparator();
+
+  // The status bar then holds only what this experiment's steps say.
+  form_.SetStatusText(QString());
+  ChainChartImages images(form_);
+  DocxReportDocument report;
+  const PostProcessingResult result = ::RunPostProcessingChain(job, form_.Store(), images, report);
+  // The processing tab shows the record as the data file holds it.
+  form_.ProcessingTab().RedrawSignals();
+
+  // Which files the experiment left where; a warning of the model or the tuning stays.
+  QStringList names;
+  for (const std::string& file : result.Files)
+    names << QFileInfo(QString::fromStdString(file)).fileName();
+  QString status = QStringLiteral("Samodejni poizkus \"%1\" je obdelan: %2 (%3).")
+                       .arg(QString::fromStdString(entry.Label), names.join(QStringLiteral(", ")),
+                            QString::fromStdString(entry.Folder));
+  for (const QString& warning : {form_.StatusText(), QString::fromStdString(result.Note)})
+    if (!warning.isEmpty()) status += QStringLiteral("  ") + warning;
+  form_.SetStatusText(status);
+}
