@@ -7,8 +7,8 @@
 #include <QRadioButton>
 #include <QTabWidget>
 
-#include "app/FormHelpers.h"
-#include "app/TForm1.h"
+#include "forms/FormHelpers.h"
+#include "forms/Workspace.h"
 #include "data/TextFile.h"
 #include "experiment/ExperimentSetupBuilder.h"
 #include "experiment/ui/ExperimentPage.h"
@@ -24,7 +24,7 @@ void ExperimentPage::AktivirajEksperimentClick() {
   } guard(activating_);
 
   ExperimentSettings settings = SettingsFromControls();
-  CorrectSampleAndWaitTimes(settings, TForm1::DecimalSeparator());
+  CorrectSampleAndWaitTimes(settings, DecimalSeparator());
   CasVzorcenjaEdit->setText(QString::fromStdString(settings.SampleTime));
   CasCakanjaEdit->setText(QString::fromStdString(settings.WaitTime));
   if (RadioRocno->isChecked())
@@ -36,7 +36,7 @@ void ExperimentPage::AktivirajEksperimentClick() {
 void ExperimentPage::RunManualExperiment(const ExperimentSettings& settings) {
   // A text that is not a number stops here: no file dialog, the record and the windows
   // as they were.
-  ExperimentSetup setup = ReadExperimentSetup(settings, ExperimentKind::Manual, TForm1::DecimalSeparator());
+  ExperimentSetup setup = ReadExperimentSetup(settings, ExperimentKind::Manual, DecimalSeparator());
   ShraniNastavitveClick();
   setup.ExperimentLabel = BaseNameOf(form_.SaveDialog1.FileName.toStdString());
 

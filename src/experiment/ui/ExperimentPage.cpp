@@ -15,8 +15,8 @@
 #include <QTableWidget>
 #include <initializer_list>
 
-#include "app/FormHelpers.h"
-#include "app/TForm1.h"
+#include "forms/FormHelpers.h"
+#include "forms/Workspace.h"
 #include "experiment/ui/TForm_SamodNastav.h"
 
 namespace {
@@ -51,7 +51,7 @@ void SetEnabled(std::initializer_list<QWidget*> widgets, bool enabled) {
 
 }  // namespace
 
-ExperimentPage::ExperimentPage(TForm1& form) : QWidget(nullptr), form_(form) {
+ExperimentPage::ExperimentPage(Workspace& form) : QWidget(nullptr), form_(form) {
   setObjectName(QStringLiteral("TabSheet_Eksperiment"));
   BuildModeGroup();
   BuildParameterGroup();

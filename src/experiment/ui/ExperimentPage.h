@@ -8,7 +8,7 @@
 #include "experiment/ExperimentQueue.h"
 #include "experiment/SettingsFile.h"
 
-class TForm1;
+class Workspace;
 class QCheckBox;
 class QDateEdit;
 class QGroupBox;
@@ -22,7 +22,7 @@ class QTableWidget;
 class ExperimentPage : public QWidget {
   Q_OBJECT
  public:
-  explicit ExperimentPage(TForm1& form);
+  explicit ExperimentPage(Workspace& form);
   // Start-up: the start-date picker set to today.
   void SetStartDateToday();
 
@@ -119,7 +119,7 @@ class ExperimentPage : public QWidget {
   void ShowQueue();
   bool eventFilter(QObject* watched, QEvent* event) override;
 
-  TForm1& form_;
+  Workspace& form_;
   bool activating_ = false;
   ExperimentQueue queue_;
 };

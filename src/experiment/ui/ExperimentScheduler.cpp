@@ -14,8 +14,8 @@
 #include <QTimer>
 #include <stdexcept>
 
-#include "app/FormHelpers.h"
-#include "app/TForm1.h"
+#include "forms/FormHelpers.h"
+#include "forms/Workspace.h"
 #include "data/NumberFormat.h"
 #include "data/TextFile.h"
 #include "experiment/ExperimentSetupBuilder.h"
@@ -54,7 +54,7 @@ void ExperimentPage::QueueAutomaticExperiment(const ExperimentSettings& settings
   }
   // An entry whose numbers cannot be read would only fail at its start time and hold up
   // every later one: it is refused now, before the file dialog.
-  ReadExperimentSetup(settings, ExperimentKind::Automatic, TForm1::DecimalSeparator());
+  ReadExperimentSetup(settings, ExperimentKind::Automatic, DecimalSeparator());
   // Without its settings file an entry could never start: a cancelled save queues nothing.
   if (!ShraniNastavitveClick()) {
     form_.SetStatusText(QStringLiteral("Eksperiment ni aktiviran: nastavitve niso bile shranjene."));
@@ -109,7 +109,7 @@ void ExperimentPage::RunQueuedExperiment(const QueuedExperiment& entry) {
   const std::vector<std::string> lines = ReadTextLines(queue_.SettingsPath(0));
   ExperimentSettings settings = SettingsFromControls();
   ApplySettingsLines(lines, settings);
-  ExperimentSetup setup = ReadExperimentSetup(settings, ExperimentKind::Automatic, TForm1::DecimalSeparator());
+  ExperimentSetup setup = ReadExperimentSetup(settings, ExperimentKind::Automatic, DecimalSeparator());
   setup.ExperimentLabel = entry.Label;
 
   LoadSettingsFromList(lines);

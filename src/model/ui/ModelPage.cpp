@@ -13,8 +13,8 @@
 #include <QTabWidget>
 #include <algorithm>
 
-#include "app/FormHelpers.h"
-#include "app/TForm1.h"
+#include "forms/FormHelpers.h"
+#include "forms/Workspace.h"
 #include "charts/VorChart.h"
 #include "data/NumberFormat.h"
 #include "data/NumericHelpers.h"
@@ -50,7 +50,7 @@ constexpr const char* OpenFilter = "Vor Tuner Models (*.vtm)|*.vtm|All files|*.*
 
 }  // namespace
 
-ModelPage::ModelPage(TForm1& form) : QWidget(nullptr), form_(form) {
+ModelPage::ModelPage(Workspace& form) : QWidget(nullptr), form_(form) {
   setObjectName(QStringLiteral("TabSheet_Model"));
 
   auto* group = Named(new QGroupBox(QStringLiteral("Parametri modela"), this), "GroupBox_Model");
@@ -232,7 +232,7 @@ void ModelPage::Button_Shrani_ModelClick() {
   dialog.DefaultExtension = QStringLiteral("vtm");
   dialog.OverwritePrompt = true;
   if (!Ui().ExecuteSaveDialog(this, dialog)) return;
-  TModel::SaveModelFile(dialog.FileName.toStdString(), form_.Store(), TForm1::DecimalSeparator());
+  TModel::SaveModelFile(dialog.FileName.toStdString(), form_.Store(), DecimalSeparator());
 }
 
 void ModelPage::Button_Nalozi_ModelClick() {
@@ -240,7 +240,7 @@ void ModelPage::Button_Nalozi_ModelClick() {
   dialog.Filter = QString::fromLatin1(OpenFilter);
   dialog.DefaultExtension = QStringLiteral("vtm");
   if (!Ui().ExecuteOpenDialog(this, dialog)) return;
-  TModel::LoadModelFile(dialog.FileName.toStdString(), form_.Store(), TForm1::DecimalSeparator());
+  TModel::LoadModelFile(dialog.FileName.toStdString(), form_.Store(), DecimalSeparator());
   HideQualityImages();
   PlotChosenModel();
   ShowModel(CheckBox_Model_Outer->isChecked(), 5);

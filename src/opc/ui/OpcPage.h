@@ -9,12 +9,12 @@ class QPushButton;
 class QRadioButton;
 class QTableWidget;
 class RadioGroup;
-class TForm1;
+class Workspace;
 
 class OpcPage : public QWidget {
   Q_OBJECT
  public:
-  explicit OpcPage(TForm1& form);
+  explicit OpcPage(Workspace& form);
   // Start-up: the server list filled from the client, first entry selected.
   void FillServerList();
   // Start-up: entry "0" selected in both "Ročno:" lists.
@@ -83,6 +83,6 @@ class OpcPage : public QWidget {
                             QRadioButton* automatic, QLabel* label, QComboBox* values);
   QString Cell(int row, int column) const;
 
-  TForm1& form_;
+  Workspace& form_;
   QRadioButton* radioButtons_[19] = {};
 };

@@ -1,8 +1,8 @@
 #include "report/ui/ReportPage.h"
 
-#include "app/TForm1.h"
+#include "forms/Workspace.h"
 
-ReportPage::ReportPage(TForm1& form) : QWidget(nullptr), form_(form) {
+ReportPage::ReportPage(Workspace& form) : QWidget(nullptr), form_(form) {
   setObjectName(QStringLiteral("TabSheet_Porocilo"));
 }
 

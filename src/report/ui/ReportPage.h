@@ -3,13 +3,13 @@
 
 #include <QWidget>
 
-class TForm1;
+class Workspace;
 
 class ReportPage : public QWidget {
   Q_OBJECT
  public:
-  explicit ReportPage(TForm1& form);
+  explicit ReportPage(Workspace& form);
 
  private:
-  TForm1& form_;
+  Workspace& form_;
 };

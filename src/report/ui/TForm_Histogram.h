@@ -6,14 +6,14 @@
 #include <array>
 #include <cstdint>
 
-class TForm1;
+class Workspace;
 class VorChart;
 class QAreaSeries;
 
 class TForm_Histogram : public QWidget {
   Q_OBJECT
  public:
-  explicit TForm_Histogram(TForm1& form);
+  explicit TForm_Histogram(Workspace& form);
 
   // Draws classes firstClass..lastClass as bars standing at their lower edges, titled
   // `title`; the bottom axis is labelled every tenth of the range when it has one.
@@ -29,5 +29,5 @@ class TForm_Histogram : public QWidget {
   static constexpr unsigned GradientEndBgr = 16756749;
 
  private:
-  TForm1& form_;
+  Workspace& form_;
 };

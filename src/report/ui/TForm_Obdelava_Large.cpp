@@ -2,11 +2,11 @@
 
 #include <span>
 
-#include "app/TForm1.h"
+#include "forms/Workspace.h"
 #include "charts/VorChart.h"
 #include "data/NumericHelpers.h"
 
-TForm_Obdelava_Large::TForm_Obdelava_Large(TForm1& form) : QWidget(nullptr), form_(form) {
+TForm_Obdelava_Large::TForm_Obdelava_Large(Workspace& form) : QWidget(nullptr), form_(form) {
   setObjectName(QStringLiteral("Form_Obdelava_Large"));
   setWindowTitle(QStringLiteral("Prikaz signala"));
   resize(599, 451);

@@ -6,14 +6,14 @@
 
 #include "data/MeasurementStore.h"
 
-class TForm1;
+class Workspace;
 class VorChart;
 class ChartSeries;
 
 class TForm_Obdelava_Large : public QWidget {
   Q_OBJECT
  public:
-  explicit TForm_Obdelava_Large(TForm1& form);
+  explicit TForm_Obdelava_Large(Workspace& form);
 
   // Draws signal[start..end] against time[start..end] in blue under `title`, with a
   // fixed vertical axis 10 % beyond the extremes (-0.1..0.1 when start >= end).
@@ -31,5 +31,5 @@ class TForm_Obdelava_Large : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
-  TForm1& form_;
+  Workspace& form_;
 };
