@@ -13,8 +13,8 @@ bool StartIsAccepted(const LocalDateTime& start, const LocalDateTime& now) {
 }
 
 std::string StalledQueueText(const QueuedExperiment& entry) {
-  return "Čakalna vrsta je ustavljena pri eksperimentu \"" + entry.Label + "\" (" + entry.StartText +
-         "): " + entry.Stall;
+  return "Čakalna vrsta je ustavljena pri eksperimentu \"" + entry.Label + "\" (" +
+         entry.StartText + "): " + entry.Stall;
 }
 
 std::size_t ExperimentQueue::Insert(QueuedExperiment entry) {

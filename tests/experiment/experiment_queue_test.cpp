@@ -66,7 +66,7 @@ TEST(ExperimentQueue, AStartIsAcceptedOnlyAfterThePresentSecond) {
   EXPECT_FALSE(StartIsAccepted(At(7, 10, 0, 0), now));  // this very second
   EXPECT_FALSE(StartIsAccepted(At(7, 9, 59, 59), now));
   EXPECT_TRUE(StartIsAccepted(At(7, 10, 0, 1), now));
-  EXPECT_TRUE(StartIsAccepted(At(8, 0, 0, 0), now));   // a later day at any time
+  EXPECT_TRUE(StartIsAccepted(At(8, 0, 0, 0), now));    // a later day at any time
   EXPECT_FALSE(StartIsAccepted(At(6, 23, 0, 0), now));  // an earlier day at any time
 }
 

@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "experiment/ExperimentQueue.h"
+#include "experiment/ExperimentRun.h"
 #include "experiment/SettingsFile.h"
 
 class Workspace;
+class TEksperiment;
 class QCheckBox;
 class QDateEdit;
 class QGroupBox;
@@ -115,6 +117,9 @@ class ExperimentPage : public QWidget {
   void RunManualExperiment(const ExperimentSettings& settings);
   void QueueAutomaticExperiment(const ExperimentSettings& settings);
   void RunQueuedExperiment(const QueuedExperiment& entry);
+  // The run's column names into the store, its items into "Skupina1" and its setup into
+  // the experiment window, which it returns.
+  TEksperiment& HandOverToExperimentWindow(ExperimentSetup setup, const ExperimentSettings& settings);
   void StallQueue(const std::string& reason);
   void ShowQueue();
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -14,13 +14,13 @@
 #include <QTimer>
 #include <stdexcept>
 
-#include "forms/FormHelpers.h"
-#include "forms/Workspace.h"
 #include "data/NumberFormat.h"
 #include "data/TextFile.h"
 #include "experiment/ExperimentSetupBuilder.h"
 #include "experiment/ui/ExperimentPage.h"
 #include "experiment/ui/TEksperiment.h"
+#include "forms/FormHelpers.h"
+#include "forms/Workspace.h"
 
 namespace {
 
@@ -49,7 +49,8 @@ void ExperimentPage::QueueAutomaticExperiment(const ExperimentSettings& settings
   const QDate startDate = DateTimePicker1->date();
   const QDateTime now = LocalNow(form_.SystemClock());
   if (!StartIsAccepted(Local(startDate, startTime), Local(now.date(), now.time()))) {
-    Ui().ShowMessage(QStringLiteral("Naveden čas začetka eksperimenta je bolj zgoden od trenutnega"));
+    Ui().ShowMessage(
+        QStringLiteral("Naveden čas začetka eksperimenta je bolj zgoden od trenutnega"));
     return;
   }
   // An entry whose numbers cannot be read would only fail at its start time and hold up
@@ -57,14 +58,15 @@ void ExperimentPage::QueueAutomaticExperiment(const ExperimentSettings& settings
   ReadExperimentSetup(settings, ExperimentKind::Automatic, DecimalSeparator());
   // Without its settings file an entry could never start: a cancelled save queues nothing.
   if (!ShraniNastavitveClick()) {
-    form_.SetStatusText(QStringLiteral("Eksperiment ni aktiviran: nastavitve niso bile shranjene."));
+    form_.SetStatusText(
+        QStringLiteral("Eksperiment ni aktiviran: nastavitve niso bile shranjene."));
     return;
   }
   QueuedExperiment entry;
   entry.Start = Local(startDate, startTime);
-  entry.StartText = (QLocale().toString(startDate, QLocale::ShortFormat) + QLatin1Char(' ') +
-                     CajtZacetka->text())
-                        .toStdString();
+  entry.StartText =
+      (QLocale().toString(startDate, QLocale::ShortFormat) + QLatin1Char(' ') + CajtZacetka->text())
+          .toStdString();
   entry.Label = BaseNameOf(form_.SaveDialog1.FileName.toStdString());
   entry.Folder = form_.LastDirectory.toStdString();
   queue_.Insert(std::move(entry));
@@ -109,17 +111,12 @@ void ExperimentPage::RunQueuedExperiment(const QueuedExperiment& entry) {
   const std::vector<std::string> lines = ReadTextLines(queue_.SettingsPath(0));
   ExperimentSettings settings = SettingsFromControls();
   ApplySettingsLines(lines, settings);
-  ExperimentSetup setup = ReadExperimentSetup(settings, ExperimentKind::Automatic, DecimalSeparator());
+  ExperimentSetup setup =
+      ReadExperimentSetup(settings, ExperimentKind::Automatic, DecimalSeparator());
   setup.ExperimentLabel = entry.Label;
 
   LoadSettingsFromList(lines);
-  MeasurementStore& store = form_.Store();
-  const std::array<std::string, 6> names = ExperimentColumnNames(settings);
-  for (int column = 1; column <= 6; ++column) store.ColumnNames[column] = names[column - 1];
-
-  TEksperiment& window = form_.Eksperiment();
-  AddExperimentItems(setup, settings, window.ExperimentGroup());
-  window.Run().Setup = setup;
+  TEksperiment& window = HandOverToExperimentWindow(setup, settings);
   window.ScrollBar1->setEnabled(false);
   window.VrednostVhodaEdit->setEnabled(false);
   window.PrepareAutomaticRun();
@@ -130,8 +127,9 @@ void ExperimentPage::RunQueuedExperiment(const QueuedExperiment& entry) {
   // A record the simulation made while a plant was connected is not the plant's: it is
   // not post-processed, and the queue stops here.
   if (window.Run().MvItemUnreachable && form_.Opc().IsConnected())
-    throw std::runtime_error("element MV (\"" + setup.ItemMV->ItemId() +
-                             "\") ni dosegel dobre kakovosti, zato je bil posnetek simuliran in ni obdelan.");
+    throw std::runtime_error(
+        "element MV (\"" + window.Run().Setup.ItemMV->ItemId() +
+        "\") ni dosegel dobre kakovosti, zato je bil posnetek simuliran in ni obdelan.");
   RunPostProcessingChain(QString::fromStdString(entry.Folder), QString::fromStdString(entry.Label));
 }
 
