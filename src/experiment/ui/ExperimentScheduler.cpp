@@ -69,6 +69,10 @@ void ExperimentPage::QueueAutomaticExperiment(const ExperimentSettings& settings
           .toStdString();
   entry.Label = BaseNameOf(form_.SaveDialog1.FileName.toStdString());
   entry.Folder = form_.LastDirectory.toStdString();
+  // A file saved under another extension is still the one the scheduler reads back.
+  const std::string saved = form_.SaveDialog1.FileName.toStdString();
+  if (!QString::fromStdString(saved).endsWith(QStringLiteral(".vtx"), Qt::CaseInsensitive))
+    entry.SavedPath = saved;
   queue_.Insert(std::move(entry));
   // A new activation sets a stopped queue going again: its head is tried once more.
   if (queue_.Stalled() != nullptr) form_.SetStatusText(QString());
