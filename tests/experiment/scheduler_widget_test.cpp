@@ -186,6 +186,9 @@ TEST_F(Scheduler, DeleteRemovesTheEntryAtTheCaretAndTheLastOneStopsTheScheduler)
   Activate("a", "10:01:00");
   Activate("b", "10:02:00");
   Activate("c", "10:03:00");
+  QTextCursor second(Page().SeznamCakajocihEkspCas->document()->findBlockByNumber(1));
+  Page().SeznamCakajocihEkspCas->setTextCursor(second);
+  EXPECT_EQ(Page().SeznamCakajocihEkspOznaka->textCursor().selectedText(), "b");
   DeleteLine(1);
   EXPECT_EQ(Labels(), QStringList({"a", "c"}));
   EXPECT_EQ(Page().Queue().SettingsPath(1), Path("c").toStdString());

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QTextBlock>
 #include <initializer_list>
 
 #include "forms/FormHelpers.h"
@@ -74,6 +75,16 @@ ExperimentPage::ExperimentPage(Workspace& form) : QWidget(nullptr), form_(form) 
   // The start-time list: the caret picks the entry that Delete removes.
   SeznamCakajocihEkspCas->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   SeznamCakajocihEkspCas->installEventFilter(this);
+  // The label list follows the start-time list's caret line, so the engineer sees which
+  // experiment Delete would remove.
+  connect(SeznamCakajocihEkspCas, &QPlainTextEdit::cursorPositionChanged, this, [this] {
+    const int lineNumber = SeznamCakajocihEkspCas->textCursor().blockNumber();
+    const QTextBlock line = SeznamCakajocihEkspOznaka->document()->findBlockByNumber(lineNumber);
+    if (!line.isValid()) return;
+    QTextCursor caret(line);
+    caret.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    SeznamCakajocihEkspOznaka->setTextCursor(caret);
+  });
 }
 
 void ExperimentPage::BuildModeGroup() {
