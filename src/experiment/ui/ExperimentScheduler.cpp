@@ -157,9 +157,14 @@ void ExperimentPage::SeznamCakajocihEkspCasKeyDown(int key) {
   if (line < 0 || static_cast<std::size_t>(line) >= queue_.Size()) return;
   const bool wasStalled = !queue_.Entries()[static_cast<std::size_t>(line)].Stall.empty();
   queue_.Remove(static_cast<std::size_t>(line));
-  if (wasStalled) form_.SetStatusText(QString());
   ShowQueue();
-  if (queue_.Empty()) form_.Timer_ExperimentScheduler->stop();
+  if (queue_.Empty()) {
+    form_.Timer_ExperimentScheduler->stop();
+  } else if (wasStalled) {
+    // The entry that held the queue is gone: the ones after it run at their times.
+    form_.Timer_ExperimentScheduler->start();
+  }
+  if (wasStalled) form_.SetStatusText(QString());
 }
 
 void ExperimentPage::ShowQueue() {
