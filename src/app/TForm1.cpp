@@ -134,8 +134,8 @@ ApplicationWindows CreateApplicationWindows(OpcClient& opc, Clock& clock) {
   w.Form1 = std::make_unique<TForm1>(opc, clock);
   w.Eksperiment = std::make_unique<TEksperiment>(*w.Form1);
   w.SamodNastav = std::make_unique<TForm_SamodNastav>(*w.Form1);
-  w.Histogram = std::make_unique<TForm_Histogram>(*w.Form1);
-  w.ObdelavaLarge = std::make_unique<TForm_Obdelava_Large>(*w.Form1);
+  w.Histogram = std::make_unique<TForm_Histogram>();
+  w.ObdelavaLarge = std::make_unique<TForm_Obdelava_Large>();
   w.Form1->AttachWindows(w.Eksperiment.get(), w.SamodNastav.get(), w.Histogram.get(),
                          w.ObdelavaLarge.get());
   return w;

@@ -42,6 +42,7 @@ class TForm1 : public QMainWindow, public Workspace {
   ReportPage& ReportTab() { return *reportPage_; }
 
   void ApplyAutomaticOptions(const AutomaticOptions& options) override;
+  QString Caption() const override { return windowTitle(); }
   void SetStatusText(const QString& text) override;
   QString StatusText() const override;
   void SetDialogFoldersToLastDirectory() override;

@@ -49,6 +49,9 @@ class Workspace {
   virtual ModelPage& ModelTab() = 0;
   virtual RegulatorPage& RegulatorTab() = 0;
 
+  // The main window's caption (program name and version).
+  virtual QString Caption() const = 0;
+
   // The status bar's single text area.
   virtual void SetStatusText(const QString& text) = 0;
   virtual QString StatusText() const = 0;
@@ -71,5 +74,5 @@ class Workspace {
 
   // The file dialogs of the main window, kept between uses.
   FileDialog SaveDialog1, OpenDialog1, SaveDialog2, SaveDialog_Model, OpenDialog_Model,
-      SaveDialog_Controller, OpenDialog_Controller, OpenDialog_Template, SaveDialog_Report;
+      SaveDialog_Controller, OpenDialog_Controller, OpenDialog2, SaveDialog_Porocilo;
 };

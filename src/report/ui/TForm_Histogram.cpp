@@ -8,10 +8,9 @@
 #include <cmath>
 #include <vector>
 
-#include "forms/Workspace.h"
 #include "charts/VorChart.h"
 
-TForm_Histogram::TForm_Histogram(Workspace& form) : QWidget(nullptr, Qt::Dialog), form_(form) {
+TForm_Histogram::TForm_Histogram() : QWidget(nullptr, Qt::Dialog) {
   setObjectName(QStringLiteral("Form_Histogram"));
   setWindowTitle(QStringLiteral("Histogram"));
   setFixedSize(413, 262);  // a dialog frame: not resizable

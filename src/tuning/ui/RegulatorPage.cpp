@@ -24,6 +24,7 @@
 #include "tuning/Recomputation.h"
 #include "tuning/TRegulator.h"
 #include "opc/ui/RadioGroup.h"
+#include "tuning/ui/ResponseChart.h"
 
 namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -99,25 +100,7 @@ void RegulatorPage::RecomputeTuning(int method, int sliderPosition, int response
     return;
   }
   ClearOwnStatus();
-  // PlotResponses: the five curves, then the clipped left axis.
-  const ResponseCurves& c = *outcome.Curves;
-  auto plot = [&c](ChartSeries* series, const std::vector<double>& y) {
-    int last = c.N - 1;
-    for (int k = 0; k < c.N; ++k) {
-      if (!std::isfinite(y[k])) {  // an unstable loop overflowed: draw what is finite
-        last = k - 1;
-        break;
-      }
-    }
-    series->Replace(c.Time, y, 0, last);
-  };
-  plot(LineSeries3, c.YI);
-  plot(LineSeries4, c.OpenLoop);
-  plot(Series3, c.YPI);
-  plot(Series4, c.YPID);
-  plot(Series5, c.YP);
-  const AxisRange axis = ResponseAxisRange(c);
-  Chart1->SetLeftAxisRange(axis.Minimum, axis.Maximum);
+  PlotResponseCurves({Chart1, LineSeries3, LineSeries4, Series3, Series4, Series5}, *outcome.Curves);
 }
 
 double RegulatorPage::SequencerGainFromControls(QString& note) const {
