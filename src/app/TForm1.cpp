@@ -85,7 +85,6 @@ void TForm1::FormCreate() {
   experimentPage_->SetStartDateToday();
   opcPage_->SelectManualValuesZero();
   skupReg_ = &opc_.AddGroup("SkupReg");
-  QueuedDirectories.clear();
   LastDirectory = QDir::toNativeSeparators(QDir::currentPath());
   SetDialogFoldersToLastDirectory();
   modelPage_->HideQualityImages();
@@ -140,12 +139,6 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 void TForm1::SetStatusText(const QString& text) { statusText_->setText(text); }
 QString TForm1::StatusText() const { return statusText_->text(); }
-
-char TForm1::DecimalSeparator() {
-  // The default locale is the system's unless a test sets another.
-  const QString point = QLocale().decimalPoint();
-  return point.isEmpty() ? '.' : point.at(0).toLatin1();
-}
 
 ApplicationWindows::ApplicationWindows() = default;
 ApplicationWindows::ApplicationWindows(ApplicationWindows&&) noexcept = default;

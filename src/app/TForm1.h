@@ -1,40 +1,20 @@
 // The main window: seven tabs, the status bar, the first-screen and scheduler timers,
 // the file dialogs' state and the links to the program's other windows. It owns the
-// measurement store; every page reaches the store and the plant connection through it.
+// measurement store and composes the pages, which see it as their Workspace.
 #pragma once
 
 #include <QMainWindow>
-#include <QStringList>
 #include <memory>
 
-#include "app/UiServices.h"
 #include "data/MeasurementStore.h"
+#include "forms/Workspace.h"
 
 class QLabel;
 class QStatusBar;
-class QTabWidget;
-class QTimer;
-class Clock;
-class OpcClient;
-class OpcGroup;
-class OpcPage;
-class ExperimentPage;
-class ProcessingPage;
-class ModelPage;
-class RegulatorPage;
 class ReportPage;
 class AboutPage;
-class TEksperiment;
-class TForm_SamodNastav;
-class TForm_Histogram;
-class TForm_Obdelava_Large;
-struct AutomaticOptions;
 
-// Tab indices of PageControl1.
-enum MainTab { TabOpc = 0, TabEksperiment = 1, TabObdelava = 2, TabModel = 3, TabRegulator = 4,
-               TabPorocilo = 5, TabAbout = 6 };
-
-class TForm1 : public QMainWindow {
+class TForm1 : public QMainWindow, public Workspace {
   Q_OBJECT
  public:
   TForm1(OpcClient& opc, Clock& clock, QWidget* parent = nullptr);
@@ -44,51 +24,28 @@ class TForm1 : public QMainWindow {
   void AttachWindows(TEksperiment* eksperiment, TForm_SamodNastav* samodNastav,
                      TForm_Histogram* histogram, TForm_Obdelava_Large* obdelavaLarge);
 
-  MeasurementStore& Store() { return *store_; }
-  OpcClient& Opc() { return opc_; }
-  Clock& SystemClock() { return clock_; }
-  OpcGroup& ControllerGroup() { return *skupReg_; }  // "SkupReg"
+  MeasurementStore& Store() override { return *store_; }
+  OpcClient& Opc() override { return opc_; }
+  Clock& SystemClock() override { return clock_; }
+  OpcGroup& ControllerGroup() override { return *skupReg_; }
 
-  TEksperiment& Eksperiment() { return *eksperiment_; }
-  TForm_SamodNastav& SamodNastav() { return *samodNastav_; }
-  TForm_Histogram& Histogram() { return *histogram_; }
-  TForm_Obdelava_Large& ObdelavaLarge() { return *obdelavaLarge_; }
+  TEksperiment& Eksperiment() override { return *eksperiment_; }
+  TForm_SamodNastav& SamodNastav() override { return *samodNastav_; }
+  TForm_Histogram& Histogram() override { return *histogram_; }
+  TForm_Obdelava_Large& ObdelavaLarge() override { return *obdelavaLarge_; }
 
-  OpcPage& OpcTab() { return *opcPage_; }
-  ExperimentPage& ExperimentTab() { return *experimentPage_; }
-  ProcessingPage& ProcessingTab() { return *processingPage_; }
-  ModelPage& ModelTab() { return *modelPage_; }
-  RegulatorPage& RegulatorTab() { return *regulatorPage_; }
+  OpcPage& OpcTab() override { return *opcPage_; }
+  ExperimentPage& ExperimentTab() override { return *experimentPage_; }
+  ProcessingPage& ProcessingTab() override { return *processingPage_; }
+  ModelPage& ModelTab() override { return *modelPage_; }
+  RegulatorPage& RegulatorTab() override { return *regulatorPage_; }
   ReportPage& ReportTab() { return *reportPage_; }
 
-  QTabWidget* PageControl1 = nullptr;
-  QTimer* Timer_FirstScreen = nullptr;
-  QTimer* Timer_ExperimentScheduler = nullptr;
-
-  // The automatic run's options copied into the tabs that condition, identify and tune,
-  // with the tuning change handlers quiet during the copy.
-  void ApplyAutomaticOptions(const AutomaticOptions& options);
-
-  // The status bar's single text area.
-  void SetStatusText(const QString& text);
-  QString StatusText() const;
-
-  // The user's decimal separator: the default QLocale, which is the system's locale
-  // unless a test sets another with QLocale::setDefault.
-  static char DecimalSeparator();
-
-  // Folder of the last saved settings file; initial folder of the file dialogs.
-  QString LastDirectory;
-  // Sets the initial folder of the data, model and controller file dialogs to
-  // LastDirectory: at start-up and after each settings save, never by the pages that
-  // show them.
-  void SetDialogFoldersToLastDirectory();
-  // Folders of the queued experiments, parallel to the queue's two lists.
-  QStringList QueuedDirectories;
-
-  // The file dialogs of the main window, kept between uses.
-  FileDialog SaveDialog1, OpenDialog1, SaveDialog2, SaveDialog_Model, OpenDialog_Model,
-      SaveDialog_Controller, OpenDialog_Controller, OpenDialog2, SaveDialog_Porocilo;
+  void ApplyAutomaticOptions(const AutomaticOptions& options) override;
+  QString Caption() const override { return windowTitle(); }
+  void SetStatusText(const QString& text) override;
+  QString StatusText() const override;
+  void SetDialogFoldersToLastDirectory() override;
 
  public slots:
   void Timer_FirstScreenTimer();

@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "app/UiServices.h"
+#include "forms/UiServices.h"
 
 VorApplication::VorApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("Vor Tuner"));

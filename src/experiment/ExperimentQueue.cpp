@@ -13,8 +13,8 @@ bool StartIsAccepted(const LocalDateTime& start, const LocalDateTime& now) {
 }
 
 std::string StalledQueueText(const QueuedExperiment& entry) {
-  return "Čakalna vrsta je ustavljena pri eksperimentu \"" + entry.Label + "\" (" + entry.StartText +
-         "): " + entry.Stall;
+  return "Čakalna vrsta je ustavljena pri eksperimentu \"" + entry.Label + "\" (" +
+         entry.StartText + "): " + entry.Stall;
 }
 
 std::size_t ExperimentQueue::Insert(QueuedExperiment entry) {
@@ -57,6 +57,7 @@ const QueuedExperiment* ExperimentQueue::Stalled() const {
 std::string ExperimentQueue::SettingsPath(std::size_t index) const {
   if (index >= entries_.size()) throw ListIndexError(static_cast<int>(index));
   const QueuedExperiment& e = entries_[index];
+  if (!e.SavedPath.empty()) return e.SavedPath;
   std::string path = e.Folder;
   if (!path.empty() && path.back() != '/' && path.back() != '\\') path += '/';
   return path + e.Label + ".vtx";

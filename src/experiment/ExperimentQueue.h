@@ -27,6 +27,9 @@ struct QueuedExperiment {
   std::string Folder;     // folder of the settings file, without a final separator
   // Why the entry could not start (the error's text); empty while it waits.
   std::string Stall;
+  // The settings file as it was saved, when its name does not end in ".vtx"; empty
+  // otherwise (the file is then Folder/Label.vtx).
+  std::string SavedPath;
 };
 
 // The message shown while the queue is stopped at an entry.
@@ -54,7 +57,8 @@ class ExperimentQueue {
   // The entry the queue is stopped at, or nullptr.
   const QueuedExperiment* Stalled() const;
 
-  // The settings file of entry `index`: folder, separator, label, ".vtx".
+  // The settings file of entry `index`: folder, separator, label, ".vtx" (or the file
+  // as saved under another extension).
   std::string SettingsPath(std::size_t index) const;
 
   // The lists' lines: the start texts and the labels (a stalled entry's label says so).

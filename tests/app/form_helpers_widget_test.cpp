@@ -3,7 +3,7 @@
 #include <QLocale>
 #include <QValueAxis>
 
-#include "app/FormHelpers.h"
+#include "forms/FormHelpers.h"
 #include "charts/VorChart.h"
 
 TEST(LongTimeText, ShowsTheTimeWithoutAZoneNameInEveryLocale) {

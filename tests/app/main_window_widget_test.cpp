@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "app/AboutPage.h"
+#include "experiment/ui/ExperimentPage.h"
 #include "opc/LocalOpcClient.h"
 #include "opc/ui/OpcPage.h"
 #include "experiment/ui/TEksperiment.h"
@@ -61,7 +62,7 @@ TEST_F(MainWindow, AboutTabShowsPictureVersionAndDate) {
 
 TEST_F(MainWindow, StartUpFieldsHoldTheirStartValues) {
   EXPECT_EQ(Form().LastDirectory, QDir::toNativeSeparators(QDir::currentPath()));
-  EXPECT_TRUE(Form().QueuedDirectories.isEmpty());
+  EXPECT_TRUE(Form().ExperimentTab().Queue().Empty());
   EXPECT_FALSE(Form().Store().TuningEventsSuppressed);
   EXPECT_EQ(Form().ControllerGroup().Name(), "SkupReg");
   EXPECT_EQ(Form().Store().SampleCount, 0);

@@ -10,7 +10,7 @@ LocalDateTime At(int day, int hour, int minute, int second = 0) {
 }
 
 QueuedExperiment Entry(const LocalDateTime& start, const std::string& label) {
-  return {start, std::to_string(start.Hour) + ":00", label, "/poizkusi/" + label, {}};
+  return {start, std::to_string(start.Hour) + ":00", label, "/poizkusi/" + label, {}, {}};
 }
 
 std::vector<std::string> Labels(const ExperimentQueue& q) {
@@ -45,6 +45,11 @@ TEST(ExperimentQueue, RemovingAnEntryKeepsTheOthersWithTheirOwnFoldersAndLabels)
   EXPECT_EQ(q.Entries()[0].Folder, "/poizkusi/a");
   EXPECT_EQ(q.Entries()[1].Label, "c");
   EXPECT_EQ(q.SettingsPath(1), "/poizkusi/c/c.vtx");
+  QueuedExperiment dat = Entry(At(7, 12, 0), "d");
+  dat.SavedPath = "/poizkusi/d/d.dat";  // saved under another extension
+  q.Insert(dat);
+  EXPECT_EQ(q.SettingsPath(2), "/poizkusi/d/d.dat");
+  q.Remove(2);
   EXPECT_THROW(q.Remove(2), ListIndexError);
   q.Remove(0);
   q.Remove(0);
@@ -66,7 +71,7 @@ TEST(ExperimentQueue, AStartIsAcceptedOnlyAfterThePresentSecond) {
   EXPECT_FALSE(StartIsAccepted(At(7, 10, 0, 0), now));  // this very second
   EXPECT_FALSE(StartIsAccepted(At(7, 9, 59, 59), now));
   EXPECT_TRUE(StartIsAccepted(At(7, 10, 0, 1), now));
-  EXPECT_TRUE(StartIsAccepted(At(8, 0, 0, 0), now));   // a later day at any time
+  EXPECT_TRUE(StartIsAccepted(At(8, 0, 0, 0), now));    // a later day at any time
   EXPECT_FALSE(StartIsAccepted(At(6, 23, 0, 0), now));  // an earlier day at any time
 }
 

@@ -52,8 +52,8 @@ void ExpectSameSetup(const ExperimentSetup& a, const ExperimentSetup& b) {
   EXPECT_EQ(a.ManualValue, b.ManualValue);
   const auto id = [](const OpcItemPtr& item) { return item ? item->ItemId() : std::string("-"); };
   for (auto item : {&ExperimentSetup::ItemMV, &ExperimentSetup::ItemU, &ExperimentSetup::ItemY1,
-                    &ExperimentSetup::ItemY2, &ExperimentSetup::ItemRA, &ExperimentSetup::ItemManual,
-                    &ExperimentSetup::ItemAuto})
+                    &ExperimentSetup::ItemY2, &ExperimentSetup::ItemRA,
+                    &ExperimentSetup::ItemManual, &ExperimentSetup::ItemAuto})
     EXPECT_EQ(id(a.*item), id(b.*item));
 }
 

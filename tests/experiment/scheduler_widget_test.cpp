@@ -62,8 +62,8 @@ class Scheduler : public AppFixture {
   // One tick of the scheduler, delivered as its timer delivers it (an escaping error
   // reaches the error box).
   void SchedulerTick() {
-    QMetaObject::invokeMethod(&Page(), [this] { Page().Timer_ExperimentSchedulerTimer(); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &Page(), [this] { Page().Timer_ExperimentSchedulerTimer(); }, Qt::QueuedConnection);
     QCoreApplication::sendPostedEvents(&Page(), QEvent::MetaCall);
   }
   QStringList Lines(const QPlainTextEdit* list) {
@@ -100,7 +100,8 @@ TEST_F(Scheduler, ActivationsAreQueuedByStartTimeWithEqualStartsInActivationOrde
 TEST_F(Scheduler, AStartAtThePresentSecondOrACancelledSaveQueuesNothing) {
   Page().CajtZacetka->setText("10:00:00");
   QTest::mouseClick(Page().AktivirajEksperiment, Qt::LeftButton);
-  EXPECT_EQ(ui.Messages, QStringList{"Naveden čas začetka eksperimenta je bolj zgoden od trenutnega"});
+  EXPECT_EQ(ui.Messages,
+            QStringList{"Naveden čas začetka eksperimenta je bolj zgoden od trenutnega"});
   EXPECT_TRUE(ui.ShownDialogs.empty());  // nothing saved either
   Activate(nullptr, "10:00:05");         // the save dialog cancelled
   EXPECT_EQ(ui.ShownDialogs.size(), 1u);
@@ -129,7 +130,7 @@ TEST_F(Scheduler, TwoDueExperimentsRunOneAfterTheOtherWithoutAClick) {
   const MeasurementStore& store = Form().Store();
   EXPECT_EQ(store.SampleTime, 0.05);
   ASSERT_GE(store.SampleCount, 6);
-  EXPECT_EQ(store.DataColumns[1][1], 0);  // the waiting time at the initial input,
+  EXPECT_EQ(store.DataColumns[1][1], 0);                  // the waiting time at the initial input,
   EXPECT_EQ(store.DataColumns[1][store.SampleCount], 5);  // then one step of 5
   EXPECT_EQ(Form().LastDirectory, folder.path());
 
@@ -169,22 +170,25 @@ TEST_F(Scheduler, AnUnreadableSettingsFileStallsTheQueueVisiblyUntilTheEntryIsDe
   EXPECT_FALSE(Window().isVisible());
   EXPECT_FALSE(SchedulerTimer()->isActive());
   EXPECT_EQ(Labels(), QStringList({"izgubljen (ustavljen)", "naslednji"}));
-  EXPECT_TRUE(Form().StatusText().startsWith(
-      "Čakalna vrsta je ustavljena pri eksperimentu \"izgubljen\""))
+  EXPECT_TRUE(
+      Form().StatusText().startsWith("Čakalna vrsta je ustavljena pri eksperimentu \"izgubljen\""))
       << Form().StatusText().toStdString();
   EXPECT_TRUE(Form().StatusText().endsWith(ui.Errors[0]));
 
   DeleteLine(0);
   EXPECT_EQ(Labels(), QStringList{"naslednji"});
   EXPECT_EQ(Form().StatusText(), "");
-  // Deleting does not set the queue going: an activation does.
-  EXPECT_FALSE(SchedulerTimer()->isActive());
+  // With the entry that held it gone, the queue goes on with the next one.
+  EXPECT_TRUE(SchedulerTimer()->isActive());
 }
 
 TEST_F(Scheduler, DeleteRemovesTheEntryAtTheCaretAndTheLastOneStopsTheScheduler) {
   Activate("a", "10:01:00");
   Activate("b", "10:02:00");
   Activate("c", "10:03:00");
+  QTextCursor second(Page().SeznamCakajocihEkspCas->document()->findBlockByNumber(1));
+  Page().SeznamCakajocihEkspCas->setTextCursor(second);
+  EXPECT_EQ(Page().SeznamCakajocihEkspOznaka->textCursor().selectedText(), "b");
   DeleteLine(1);
   EXPECT_EQ(Labels(), QStringList({"a", "c"}));
   EXPECT_EQ(Page().Queue().SettingsPath(1), Path("c").toStdString());

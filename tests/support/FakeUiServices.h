@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <deque>
 
-#include "app/UiServices.h"
+#include "forms/UiServices.h"
 
 class FakeUiServices final : public UiServices {
  public:

@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <span>
 
-#include "app/FormHelpers.h"
-#include "app/TForm1.h"
-#include "app/UiServices.h"
+#include "forms/FormHelpers.h"
+#include "forms/Workspace.h"
+#include "forms/UiServices.h"
 #include "charts/VorChart.h"
 #include "data/NumberFormat.h"
 #include "data/TObdelava.h"
@@ -31,7 +31,7 @@ std::string Std(const QString& s) { return s.toStdString(); }
 
 }  // namespace
 
-ProcessingPage::ProcessingPage(TForm1& form) : QWidget(nullptr), form_(form) {
+ProcessingPage::ProcessingPage(Workspace& form) : QWidget(nullptr), form_(form) {
   setObjectName(QStringLiteral("TabSheet_Obdelava"));
   QFont pageFont = font();
   pageFont.setPointSize(8);
@@ -79,7 +79,7 @@ Conditioning ProcessingPage::ReadConditioning() const {
   return TObdelava::ParseConditioning(Std(Edit8->text()), Std(Edit_Actuator_Maximum->text()),
                                       Std(Edit_Actuator_Minimum->text()),
                                       Std(Edit_Actuator_Velocity->text()),
-                                      TForm1::DecimalSeparator());
+                                      DecimalSeparator());
 }
 
 SignalColumns ProcessingPage::SelectedColumns() const {
@@ -157,7 +157,7 @@ void ProcessingPage::ConditionAfterExperiment() {
   SetColumnSelectors(store.ColumnCount, SignalColumns{});
   ApplyWindow(TObdelava::ConditionAfterExperiment(store, p));
   // The record's own description: when it ended, its sampling, no file yet.
-  const char sep = TForm1::DecimalSeparator();
+  const char sep = DecimalSeparator();
   const QDateTime now = LocalNow(form_.SystemClock());
   Label_Datum->setText(QLocale().toString(now.date(), QLocale::ShortFormat));
   Label_Ura->setText(LongTimeText(now.time()));
@@ -325,7 +325,7 @@ void ProcessingPage::NaloziIzDatotekeClick() {
   if (!Ui().ExecuteOpenDialog(this, dialog)) return;
 
   MeasurementStore& store = form_.Store();
-  const char sep = TForm1::DecimalSeparator();
+  const char sep = DecimalSeparator();
   // The reader checks the whole file before it replaces the store's record.
   const DataFileTexts texts = TObdelava::ReadDataFile(Std(dialog.FileName), store, sep);
 
@@ -388,5 +388,5 @@ void ProcessingPage::SaveDataFile(const QString& fileName) {
   const DataFileHeader h = TObdelava::SaveHeader(
       store, SelectedColumns(), ScrollBar3->value(), ScrollBar4->value(), parameters,
       Std(QLocale().toString(now.date(), QLocale::ShortFormat)), Std(LongTimeText(now.time())));
-  TObdelava::WriteDataFile(Std(fileName), store, h, TForm1::DecimalSeparator());
+  TObdelava::WriteDataFile(Std(fileName), store, h, DecimalSeparator());
 }

@@ -6,7 +6,7 @@
 
 #include "data/MeasurementStore.h"
 
-class TForm1;
+class Workspace;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -21,7 +21,7 @@ struct SignalColumns;
 class ProcessingPage : public QWidget {
   Q_OBJECT
  public:
-  explicit ProcessingPage(TForm1& form);
+  explicit ProcessingPage(Workspace& form);
 
   // The experiment's hand-over when it ends: the analysis window over the whole record,
   // columns 1, 3, 5, 6, the signals conditioned with this page's edits and redrawn.
@@ -134,5 +134,5 @@ class ProcessingPage : public QWidget {
   void ShowHistogram(const SampleArray& signal, const QString& title);
   void ShowLarge(const SampleArray& signal, const QString& title);
 
-  TForm1& form_;
+  Workspace& form_;
 };

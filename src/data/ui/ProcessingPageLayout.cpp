@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 
-#include "app/FormHelpers.h"
+#include "forms/FormHelpers.h"
 #include "charts/VorChart.h"
 #include "data/ui/ProcessingPage.h"
 

@@ -2,11 +2,11 @@
 
 #include <QCheckBox>
 
-#include "app/TForm1.h"
+#include "forms/Workspace.h"
 #include "model/ui/ModelPage.h"
 #include "tuning/ui/RegulatorPage.h"
 
-ChainChartImages::ChainChartImages(TForm1& form)
+ChainChartImages::ChainChartImages(Workspace& form)
     : form_(form),
       charts_(form.ObdelavaLarge(), form.Histogram(), *form.ModelTab().Chart_Model,
               *form.RegulatorTab().Chart1) {}

@@ -6,11 +6,11 @@
 
 #include "report/ui/ChartReportImages.h"
 
-class TForm1;
+class Workspace;
 
 class ChainChartImages final : public ReportImagePort {
  public:
-  explicit ChainChartImages(TForm1& form);
+  explicit ChainChartImages(Workspace& form);
   void ExportSignalImages(const std::string& folder, MeasurementStore& store, int start,
                           int end) override;
   void ExportModelImage(const std::string& folder, const MeasurementStore& store,
@@ -18,6 +18,6 @@ class ChainChartImages final : public ReportImagePort {
   void ExportResponseImage(const std::string& folder, const ResponseCurves* curves) override;
 
  private:
-  TForm1& form_;
+  Workspace& form_;
   ChartReportImages charts_;
 };

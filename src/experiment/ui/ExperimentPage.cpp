@@ -13,10 +13,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QTextBlock>
 #include <initializer_list>
 
-#include "app/FormHelpers.h"
-#include "app/TForm1.h"
+#include "forms/FormHelpers.h"
+#include "forms/Workspace.h"
 #include "experiment/ui/TForm_SamodNastav.h"
 
 namespace {
@@ -51,7 +52,7 @@ void SetEnabled(std::initializer_list<QWidget*> widgets, bool enabled) {
 
 }  // namespace
 
-ExperimentPage::ExperimentPage(TForm1& form) : QWidget(nullptr), form_(form) {
+ExperimentPage::ExperimentPage(Workspace& form) : QWidget(nullptr), form_(form) {
   setObjectName(QStringLiteral("TabSheet_Eksperiment"));
   BuildModeGroup();
   BuildParameterGroup();
@@ -74,6 +75,16 @@ ExperimentPage::ExperimentPage(TForm1& form) : QWidget(nullptr), form_(form) {
   // The start-time list: the caret picks the entry that Delete removes.
   SeznamCakajocihEkspCas->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   SeznamCakajocihEkspCas->installEventFilter(this);
+  // The label list follows the start-time list's caret line, so the engineer sees which
+  // experiment Delete would remove.
+  connect(SeznamCakajocihEkspCas, &QPlainTextEdit::cursorPositionChanged, this, [this] {
+    const int lineNumber = SeznamCakajocihEkspCas->textCursor().blockNumber();
+    const QTextBlock line = SeznamCakajocihEkspOznaka->document()->findBlockByNumber(lineNumber);
+    if (!line.isValid()) return;
+    QTextCursor caret(line);
+    caret.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    SeznamCakajocihEkspOznaka->setTextCursor(caret);
+  });
 }
 
 void ExperimentPage::BuildModeGroup() {

@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "experiment/ExperimentQueue.h"
+#include "experiment/ExperimentRun.h"
 #include "experiment/SettingsFile.h"
 
-class TForm1;
+class Workspace;
+class TEksperiment;
 class QCheckBox;
 class QDateEdit;
 class QGroupBox;
@@ -22,7 +24,7 @@ class QTableWidget;
 class ExperimentPage : public QWidget {
   Q_OBJECT
  public:
-  explicit ExperimentPage(TForm1& form);
+  explicit ExperimentPage(Workspace& form);
   // Start-up: the start-date picker set to today.
   void SetStartDateToday();
 
@@ -116,11 +118,14 @@ class ExperimentPage : public QWidget {
   void RunManualExperiment(const ExperimentSettings& settings);
   void QueueAutomaticExperiment(const ExperimentSettings& settings);
   void RunQueuedExperiment(const QueuedExperiment& entry);
+  // The run's column names into the store, its items into "Skupina1" and its setup into
+  // the experiment window, which it returns.
+  TEksperiment& HandOverToExperimentWindow(ExperimentSetup setup, const ExperimentSettings& settings);
   void StallQueue(const std::string& reason);
   void ShowQueue();
   bool eventFilter(QObject* watched, QEvent* event) override;
 
-  TForm1& form_;
+  Workspace& form_;
   bool activating_ = false;
   ExperimentQueue queue_;
 };

@@ -14,14 +14,14 @@
 #include <QTimer>
 #include <stdexcept>
 
-#include "app/FormHelpers.h"
-#include "app/TForm1.h"
 #include "data/NumberFormat.h"
 #include "data/TextFile.h"
 #include "experiment/ExperimentSetupBuilder.h"
 #include "experiment/PostProcessingChain.h"
 #include "experiment/ui/ExperimentPage.h"
 #include "experiment/ui/TEksperiment.h"
+#include "forms/FormHelpers.h"
+#include "forms/Workspace.h"
 
 namespace {
 
@@ -50,24 +50,30 @@ void ExperimentPage::QueueAutomaticExperiment(const ExperimentSettings& settings
   const QDate startDate = DateTimePicker1->date();
   const QDateTime now = LocalNow(form_.SystemClock());
   if (!StartIsAccepted(Local(startDate, startTime), Local(now.date(), now.time()))) {
-    Ui().ShowMessage(QStringLiteral("Naveden čas začetka eksperimenta je bolj zgoden od trenutnega"));
+    Ui().ShowMessage(
+        QStringLiteral("Naveden čas začetka eksperimenta je bolj zgoden od trenutnega"));
     return;
   }
   // An entry whose numbers cannot be read would only fail at its start time and hold up
   // every later one: it is refused now, before the file dialog.
-  ReadExperimentSetup(settings, ExperimentKind::Automatic, TForm1::DecimalSeparator());
+  ReadExperimentSetup(settings, ExperimentKind::Automatic, DecimalSeparator());
   // Without its settings file an entry could never start: a cancelled save queues nothing.
   if (!ShraniNastavitveClick()) {
-    form_.SetStatusText(QStringLiteral("Eksperiment ni aktiviran: nastavitve niso bile shranjene."));
+    form_.SetStatusText(
+        QStringLiteral("Eksperiment ni aktiviran: nastavitve niso bile shranjene."));
     return;
   }
   QueuedExperiment entry;
   entry.Start = Local(startDate, startTime);
-  entry.StartText = (QLocale().toString(startDate, QLocale::ShortFormat) + QLatin1Char(' ') +
-                     CajtZacetka->text())
-                        .toStdString();
+  entry.StartText =
+      (QLocale().toString(startDate, QLocale::ShortFormat) + QLatin1Char(' ') + CajtZacetka->text())
+          .toStdString();
   entry.Label = BaseNameOf(form_.SaveDialog1.FileName.toStdString());
   entry.Folder = form_.LastDirectory.toStdString();
+  // A file saved under another extension is still the one the scheduler reads back.
+  const std::string saved = form_.SaveDialog1.FileName.toStdString();
+  if (!QString::fromStdString(saved).endsWith(QStringLiteral(".vtx"), Qt::CaseInsensitive))
+    entry.SavedPath = saved;
   queue_.Insert(std::move(entry));
   // A new activation sets a stopped queue going again: its head is tried once more.
   if (queue_.Stalled() != nullptr) form_.SetStatusText(QString());
@@ -114,17 +120,12 @@ void ExperimentPage::RunQueuedExperiment(const QueuedExperiment& entry) {
   const std::vector<std::string> lines = ReadTextLines(queue_.SettingsPath(0));
   ExperimentSettings settings = SettingsFromControls();
   ApplySettingsLines(lines, settings);
-  ExperimentSetup setup = ReadExperimentSetup(settings, ExperimentKind::Automatic, TForm1::DecimalSeparator());
+  ExperimentSetup setup =
+      ReadExperimentSetup(settings, ExperimentKind::Automatic, DecimalSeparator());
   setup.ExperimentLabel = entry.Label;
 
   LoadSettingsFromList(lines);
-  MeasurementStore& store = form_.Store();
-  const std::array<std::string, 6> names = ExperimentColumnNames(settings);
-  for (int column = 1; column <= 6; ++column) store.ColumnNames[column] = names[column - 1];
-
-  TEksperiment& window = form_.Eksperiment();
-  AddExperimentItems(setup, settings, window.ExperimentGroup());
-  window.Run().Setup = setup;
+  TEksperiment& window = HandOverToExperimentWindow(setup, settings);
   window.ScrollBar1->setEnabled(false);
   window.VrednostVhodaEdit->setEnabled(false);
   window.PrepareAutomaticRun();
@@ -135,7 +136,7 @@ void ExperimentPage::RunQueuedExperiment(const QueuedExperiment& entry) {
   // A record the simulation made while a plant was connected is not the plant's: it is
   // not post-processed, and the queue stops here.
   if (window.Run().MvItemUnreachable && form_.Opc().IsConnected())
-    throw std::runtime_error("element MV (\"" + setup.ItemMV->ItemId() +
+    throw std::runtime_error("element MV (\"" + window.Run().Setup.ItemMV->ItemId() +
                              "\") ni dosegel dobre kakovosti, zato je bil posnetek simuliran in ni obdelan.");
   RunPostProcessingChain(entry, settings);
 }
@@ -153,9 +154,14 @@ void ExperimentPage::SeznamCakajocihEkspCasKeyDown(int key) {
   if (line < 0 || static_cast<std::size_t>(line) >= queue_.Size()) return;
   const bool wasStalled = !queue_.Entries()[static_cast<std::size_t>(line)].Stall.empty();
   queue_.Remove(static_cast<std::size_t>(line));
-  if (wasStalled) form_.SetStatusText(QString());
   ShowQueue();
-  if (queue_.Empty()) form_.Timer_ExperimentScheduler->stop();
+  if (queue_.Empty()) {
+    form_.Timer_ExperimentScheduler->stop();
+  } else if (wasStalled) {
+    // The entry that held the queue is gone: the ones after it run at their times.
+    form_.Timer_ExperimentScheduler->start();
+  }
+  if (wasStalled) form_.SetStatusText(QString());
 }
 
 void ExperimentPage::ShowQueue() {

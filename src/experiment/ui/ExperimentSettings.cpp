@@ -12,7 +12,7 @@
 #include <QTableWidget>
 #include <algorithm>
 
-#include "app/TForm1.h"
+#include "forms/Workspace.h"
 #include "data/TextFile.h"
 #include "experiment/SettingsFile.h"
 #include "experiment/ui/ExperimentPage.h"
@@ -30,7 +30,7 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 // and f(RadioRocno, RadioAvtomatsko, manual) for the mode. S is ExperimentSettings (the
 // controls are read into it) or const ExperimentSettings (it is written to the controls).
 template <class S, class F>
-void ForEachControl(TForm1& form, S& s, F&& f) {
+void ForEachControl(Workspace& form, S& s, F&& f) {
   OpcPage& opc = form.OpcTab();
   ExperimentPage& exp = form.ExperimentTab();
   TForm_SamodNastav& dlg = form.SamodNastav();
@@ -145,13 +145,13 @@ struct ControlWriter {
   void operator()(QScrollBar* slider, int position) const { slider->setValue(position); }
 };
 
-ExperimentSettings ReadControls(TForm1& form) {
+ExperimentSettings ReadControls(Workspace& form) {
   ExperimentSettings settings;
   ForEachControl(form, settings, ControlReader{});
   return settings;
 }
 
-void WriteControls(TForm1& form, const ExperimentSettings& settings) {
+void WriteControls(Workspace& form, const ExperimentSettings& settings) {
   ForEachControl(form, settings, ControlWriter{});
 }
 

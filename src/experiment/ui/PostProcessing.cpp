@@ -6,8 +6,8 @@
 #include <QScrollBar>
 #include <QStringList>
 
-#include "app/FormHelpers.h"
-#include "app/TForm1.h"
+#include "forms/FormHelpers.h"
+#include "forms/Workspace.h"
 #include "data/ui/ProcessingPage.h"
 #include "experiment/PostProcessingChain.h"
 #include "experiment/ui/ChainChartImages.h"
@@ -25,8 +25,8 @@ void ExperimentPage::RunPostProcessingChain(const QueuedExperiment& entry,
   const QDateTime now = LocalNow(form_.SystemClock());
   job.Date = QLocale().toString(now.date(), QLocale::ShortFormat).toStdString();
   job.Time = LongTimeText(now.time()).toStdString();
-  job.TitleLine = form_.windowTitle().toStdString();
-  job.Separator = TForm1::DecimalSeparator();
+  job.TitleLine = form_.Caption().toStdString();
+  job.Separator = DecimalSeparator();
 
   // The status bar then holds only what this experiment's steps say.
   form_.SetStatusText(QString());

@@ -16,9 +16,9 @@
 #include <algorithm>
 #include <random>
 
-#include "app/FormHelpers.h"
-#include "app/TForm1.h"
-#include "app/UiServices.h"
+#include "forms/FormHelpers.h"
+#include "forms/Workspace.h"
+#include "forms/UiServices.h"
 #include "charts/VorChart.h"
 #include "data/NumberFormat.h"
 #include "data/ui/ProcessingPage.h"
@@ -69,7 +69,7 @@ QString General8(double value) { return ShownGeneral(value, 8); }
 
 }  // namespace
 
-TEksperiment::TEksperiment(TForm1& form)
+TEksperiment::TEksperiment(Workspace& form)
     : QDialog(nullptr), form_(form), run_(form.Store(), form.Opc()) {
   setObjectName(QStringLiteral("Eksperiment"));
   setWindowTitle(QStringLiteral("Eksperiment"));

@@ -11,7 +11,7 @@
 
 #include "experiment/ExperimentRun.h"
 
-class TForm1;
+class Workspace;
 class VorChart;
 class ChartSeries;
 class QLabel;
@@ -24,7 +24,7 @@ class QTimer;
 class TEksperiment : public QDialog {
   Q_OBJECT
  public:
-  explicit TEksperiment(TForm1& form);
+  explicit TEksperiment(Workspace& form);
   ~TEksperiment() override;
 
   // The experiment's parameters and run state; the activation and the scheduler fill
@@ -99,7 +99,7 @@ class TEksperiment : public QDialog {
   // The series of MV, U, Y1 and Y2 (index 0..3).
   ChartSeries* DrawnSeries(int index) const;
 
-  TForm1& form_;
+  Workspace& form_;
   ExperimentRun run_;
   OpcGroup* experimentGroup_ = nullptr;
   QLabel* statusText_ = nullptr;

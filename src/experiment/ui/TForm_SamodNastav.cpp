@@ -9,8 +9,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 
-#include "app/FormHelpers.h"
-#include "app/TForm1.h"
+#include "forms/FormHelpers.h"
+#include "forms/Workspace.h"
 #include "data/NumberFormat.h"
 #include "opc/ui/RadioGroup.h"
 #include "tuning/Recomputation.h"
@@ -48,7 +48,7 @@ QCheckBox* Check(QWidget* parent, const char* name, const QString& text, bool on
 
 }  // namespace
 
-TForm_SamodNastav::TForm_SamodNastav(TForm1& form) : QDialog(nullptr), form_(form) {
+TForm_SamodNastav::TForm_SamodNastav(Workspace& form) : QDialog(nullptr), form_(form) {
   setObjectName(QStringLiteral("Form_SamodNastav"));
   setWindowTitle(QStringLiteral("Dodatne nastavitve samodejnega poizkusa"));
   setFixedSize(560, 430);

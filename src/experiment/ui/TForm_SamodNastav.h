@@ -3,9 +3,9 @@
 
 #include <QDialog>
 
-#include "app/UiServices.h"
+#include "forms/UiServices.h"
 
-class TForm1;
+class Workspace;
 class RadioGroup;
 class QCheckBox;
 class QComboBox;
@@ -17,7 +17,7 @@ class QScrollBar;
 class TForm_SamodNastav : public QDialog {
   Q_OBJECT
  public:
-  explicit TForm_SamodNastav(TForm1& form);
+  explicit TForm_SamodNastav(Workspace& form);
 
   // The robustness factor of the slider's position, 3 decimals.
   void ScrollBar_Sam_RobustChange();
@@ -55,5 +55,5 @@ class TForm_SamodNastav : public QDialog {
   void BuildLeftColumn();
   void BuildRightColumn();
 
-  TForm1& form_;
+  Workspace& form_;
 };

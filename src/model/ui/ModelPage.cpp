@@ -13,8 +13,8 @@
 #include <QTabWidget>
 #include <algorithm>
 
-#include "app/FormHelpers.h"
-#include "app/TForm1.h"
+#include "forms/FormHelpers.h"
+#include "forms/Workspace.h"
 #include "charts/VorChart.h"
 #include "data/NumberFormat.h"
 #include "data/NumericHelpers.h"
@@ -52,7 +52,7 @@ constexpr const char* OpenFilter = "Vor Tuner Models (*.vtm)|*.vtm|All files|*.*
 
 }  // namespace
 
-ModelPage::ModelPage(TForm1& form) : QWidget(nullptr), form_(form) {
+ModelPage::ModelPage(Workspace& form) : QWidget(nullptr), form_(form) {
   setObjectName(QStringLiteral("TabSheet_Model"));
 
   auto* group = Named(new QGroupBox(QStringLiteral("Parametri modela"), this), "GroupBox_Model");
@@ -152,7 +152,7 @@ void ModelPage::PlotChosenModel() {
 
 void ModelPage::ShowModel(bool outer, int errorDecimals) {
   const ModelTexts t =
-      ShownModelTexts(form_.Store(), outer, errorDecimals, TForm1::DecimalSeparator());
+      ShownModelTexts(form_.Store(), outer, errorDecimals, DecimalSeparator());
   Edit_Gain->setText(QString::fromStdString(t.Gain));
   Edit_Time->setText(QString::fromStdString(t.TimeConstant));
   Edit_Delay->setText(QString::fromStdString(t.DeadTime));
@@ -211,7 +211,7 @@ void ModelPage::Button_Shrani_ModelClick() {
   dialog.DefaultExtension = QStringLiteral("vtm");
   dialog.OverwritePrompt = true;
   if (!Ui().ExecuteSaveDialog(this, dialog)) return;
-  TModel::SaveModelFile(dialog.FileName.toStdString(), form_.Store(), TForm1::DecimalSeparator());
+  TModel::SaveModelFile(dialog.FileName.toStdString(), form_.Store(), DecimalSeparator());
 }
 
 void ModelPage::Button_Nalozi_ModelClick() {
@@ -219,7 +219,7 @@ void ModelPage::Button_Nalozi_ModelClick() {
   dialog.Filter = QString::fromLatin1(OpenFilter);
   dialog.DefaultExtension = QStringLiteral("vtm");
   if (!Ui().ExecuteOpenDialog(this, dialog)) return;
-  TModel::LoadModelFile(dialog.FileName.toStdString(), form_.Store(), TForm1::DecimalSeparator());
+  TModel::LoadModelFile(dialog.FileName.toStdString(), form_.Store(), DecimalSeparator());
   HideQualityImages();
   PlotChosenModel();
   ShowModel(CheckBox_Model_Outer->isChecked(), 5);

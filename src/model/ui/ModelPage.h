@@ -9,13 +9,13 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class TForm1;
+class Workspace;
 class VorChart;
 
 class ModelPage : public QWidget {
   Q_OBJECT
  public:
-  explicit ModelPage(TForm1& form);
+  explicit ModelPage(Workspace& form);
 
   // Group "Parametri modela".
   QLineEdit* Edit_Gain = nullptr;
@@ -61,5 +61,5 @@ class ModelPage : public QWidget {
 
  private:
   void ShowQuality(double relativeError);
-  TForm1& form_;
+  Workspace& form_;
 };

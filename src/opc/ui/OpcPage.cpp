@@ -9,7 +9,7 @@
 #include <QRadioButton>
 #include <QTableWidget>
 
-#include "app/TForm1.h"
+#include "forms/Workspace.h"
 #include "opc/OpcClient.h"
 #include "opc/ui/RadioGroup.h"
 #include "opc/ui/SelectOpcItemDialog.h"
@@ -67,7 +67,7 @@ QString StateText(OpcServerState state) {
 
 }  // namespace
 
-OpcPage::OpcPage(TForm1& form) : QWidget(nullptr), form_(form) {
+OpcPage::OpcPage(Workspace& form) : QWidget(nullptr), form_(form) {
   setObjectName(QStringLiteral("TabSheet_OPC"));
 
   auto* server = new QGroupBox(QStringLiteral("OPC strežnik"), this);

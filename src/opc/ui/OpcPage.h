@@ -10,12 +10,12 @@ class QPushButton;
 class QRadioButton;
 class QTableWidget;
 class RadioGroup;
-class TForm1;
+class Workspace;
 
 class OpcPage : public QWidget {
   Q_OBJECT
  public:
-  explicit OpcPage(TForm1& form);
+  explicit OpcPage(Workspace& form);
   // Start-up: the server list filled from the client, first entry selected.
   void FillServerList();
   // Start-up: entry "0" selected in both "Ročno:" lists.
@@ -87,7 +87,7 @@ class OpcPage : public QWidget {
   // Why a pick cannot land in a row (empty: it can).
   QString PickRefusal(int row) const;
 
-  TForm1& form_;
+  Workspace& form_;
   QRadioButton* radioButtons_[19] = {};
   QButtonGroup* signalButtons_ = nullptr;
   int targetRow_ = -1;  // the row of the last selected cell or clicked signal

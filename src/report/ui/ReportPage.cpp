@@ -7,8 +7,9 @@
 #include <QPushButton>
 #include <QScrollBar>
 
-#include "app/FormHelpers.h"
-#include "app/TForm1.h"
+#include "forms/FormHelpers.h"
+#include "forms/Workspace.h"
+#include "data/TextFile.h"
 #include "model/ui/ModelPage.h"
 #include "opc/ui/OpcPage.h"
 #include "report/ReportImages.h"
@@ -17,7 +18,7 @@
 #include "data/ui/ProcessingPage.h"
 #include "tuning/ui/RegulatorPage.h"
 
-ReportPage::ReportPage(TForm1& form) : QWidget(nullptr), form_(form) {
+ReportPage::ReportPage(Workspace& form) : QWidget(nullptr), form_(form) {
   setObjectName(QStringLiteral("TabSheet_Porocilo"));
   GroupBox_Vsebina = Named(Group(this, QString::fromUtf8("Vsebina poročila"), 16, 16, 360, 170),
                            "GroupBox_Vsebina");
@@ -56,7 +57,7 @@ void ReportPage::KnofIzborPredlogeClick() {
 ReportInputs ReportPage::InputsFromTabs() const {
   auto s = [](const QString& text) { return text.toStdString(); };
   ReportInputs in;
-  in.TitleLine = s(form_.windowTitle());
+  in.TitleLine = s(form_.Caption());
   const ModelPage& m = form_.ModelTab();
   in.ModelGain = s(m.Edit_Gain->text());
   in.ModelTimeConstant = s(m.Edit_Time->text());

@@ -5,7 +5,7 @@
 
 #include "report/TPorocilo.h"
 
-class TForm1;
+class Workspace;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -14,7 +14,7 @@ class QPushButton;
 class ReportPage : public QWidget {
   Q_OBJECT
  public:
-  explicit ReportPage(TForm1& form);
+  explicit ReportPage(Workspace& form);
 
   // "Izberi predlogo": a chosen file becomes the template (Label63).
   void KnofIzborPredlogeClick();
@@ -35,5 +35,5 @@ class ReportPage : public QWidget {
   QPushButton* Button_Naredi_porocilo = nullptr;
 
  private:
-  TForm1& form_;
+  Workspace& form_;
 };

@@ -13,8 +13,8 @@
 #include <QThread>
 #include <cmath>
 
-#include "app/FormHelpers.h"
-#include "app/TForm1.h"
+#include "forms/FormHelpers.h"
+#include "forms/Workspace.h"
 #include "data/ui/ProcessingPage.h"
 #include "experiment/ui/ExperimentPage.h"
 #include "charts/VorChart.h"
@@ -33,7 +33,7 @@ std::string S(const QString& s) { return s.toStdString(); }
 const char* const ControllerFilter = "Controller settings (*.vtc)|*.vtc|All files (*.*)|*.*";
 }  // namespace
 
-RegulatorPage::RegulatorPage(TForm1& form) : QWidget(nullptr), form_(form) {
+RegulatorPage::RegulatorPage(Workspace& form) : QWidget(nullptr), form_(form) {
   setObjectName(QStringLiteral("TabSheet_Regulator"));
   BuildControls();
   Connect();
@@ -77,7 +77,7 @@ void RegulatorPage::ClearOwnStatus() {
 void RegulatorPage::RecomputeTuning(int method, int sliderPosition, int responseKind,
                                     const QString& samplingTimeText, bool cascade) {
   MeasurementStore& store = form_.Store();
-  const char sep = TForm1::DecimalSeparator();
+  const char sep = DecimalSeparator();
   ApplyTuning(store, method, sliderPosition, cascade);
   const TuningSummary s = SummaryTexts(store, cascade, sep);
   Label_Kp_Cascade->setText(Q(s.KpCascade));
@@ -132,7 +132,7 @@ void RegulatorPage::ShowControllerParameters(int form, int type, bool cascade) {
   if (used.D) in.ScaleD = TypedNumber(Edit_Reg_ScaleD);
 
   const ControllerPanel p =
-      ComputeControllerPanel(form_.Store().Tuning, in, TForm1::DecimalSeparator());
+      ComputeControllerPanel(form_.Store().Tuning, in, DecimalSeparator());
   Label_LabOjacSekv->setText(Q(p.SequencerCaption));
   Label_OjacSekv->setText(Q(p.SequencerValue));
   Label_Reg_Name_Kp->setText(Q(p.NameKp));
@@ -211,7 +211,7 @@ void RegulatorPage::Button9Click() {
 
 void RegulatorPage::SaveControllerSettingsFile(const QString& fileName) {
   TRegulator::SaveControllerSettings(S(fileName), ControllerSettingsWithModels(TuningControls(), form_.Store()),
-                                     TForm1::DecimalSeparator());
+                                     DecimalSeparator());
 }
 
 ControllerSettings RegulatorPage::TuningControls() const {
@@ -234,7 +234,7 @@ void RegulatorPage::Button8Click() {
   if (!Ui().ExecuteOpenDialog(this, dialog)) return;
   // The whole file is read first: a bad file changes neither the models nor the controls.
   const ControllerSettings s =
-      TRegulator::LoadControllerSettings(S(dialog.FileName), TForm1::DecimalSeparator());
+      TRegulator::LoadControllerSettings(S(dialog.FileName), DecimalSeparator());
   ApplyControllerModels(s, form_.Store());
   // One recomputation follows the quiet setting of the controls.
   SetTuningControls(s);
@@ -294,7 +294,7 @@ void RegulatorPage::Button16Click() {
         QThread::msleep(2);
         return elapsed.elapsed() < ControllerQualityWaitMs + ControllerReadBackWaitMs;
       },
-      TForm1::DecimalSeparator());
+      DecimalSeparator());
   if (result.Outcome == ControllerLoadOutcome::NotWritten)
     Ui().ShowMessage(Q(result.Text));
   else

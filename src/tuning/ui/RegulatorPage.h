@@ -6,7 +6,7 @@
 
 #include "tuning/TRegulator.h"
 
-class TForm1;
+class Workspace;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -21,7 +21,7 @@ class RadioGroup;
 class RegulatorPage : public QWidget {
   Q_OBJECT
  public:
-  explicit RegulatorPage(TForm1& form);
+  explicit RegulatorPage(Workspace& form);
 
   // Tuning from the store's models into the summary labels, the recommended sampling
   // time and the chart. A sampling-time text that is not a number throws after the
@@ -91,7 +91,7 @@ class RegulatorPage : public QWidget {
   void ClearOwnStatus();
   bool Suppressed() const;
 
-  TForm1& form_;
+  Workspace& form_;
   QString ownStatus_;
   bool loadingController_ = false;
 };

@@ -10,7 +10,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 
-#include "app/FormHelpers.h"
+#include "forms/FormHelpers.h"
 #include "charts/VorChart.h"
 #include "opc/ui/RadioGroup.h"
 #include "tuning/ui/ResponseChart.h"

@@ -1,10 +1,9 @@
-#include "app/FormHelpers.h"
+#include "forms/FormHelpers.h"
 
 #include <QDateTime>
 #include <QLocale>
 #include <QRegularExpression>
 
-#include "app/TForm1.h"
 #include "data/Clock.h"
 #include "data/NumberFormat.h"
 
@@ -20,12 +19,17 @@ QGroupBox* Group(QWidget* parent, const QString& title, int x, int y, int width,
   return box;
 }
 
+char DecimalSeparator() {
+  const QString point = QLocale().decimalPoint();
+  return point.isEmpty() ? '.' : point.at(0).toLatin1();
+}
+
 QString ShownFixed(double value, int decimals) {
-  return QString::fromStdString(FormatFixed(value, decimals, TForm1::DecimalSeparator()));
+  return QString::fromStdString(FormatFixed(value, decimals, DecimalSeparator()));
 }
 
 QString ShownGeneral(double value, int digits) {
-  return QString::fromStdString(FormatGeneral(value, digits, TForm1::DecimalSeparator()));
+  return QString::fromStdString(FormatGeneral(value, digits, DecimalSeparator()));
 }
 
 QDateTime LocalNow(const Clock& clock) {
@@ -41,5 +45,5 @@ QString LongTimeText(const QTime& time) {
 }
 
 double TypedNumber(const QString& text) {
-  return ParseFloat(text.toStdString(), TForm1::DecimalSeparator());
+  return ParseFloat(text.toStdString(), DecimalSeparator());
 }

@@ -22,6 +22,10 @@ T* Named(T* widget, const char* name) {
 QLabel* Caption(QWidget* parent, const QString& text, int x, int y, int width, int height);
 QGroupBox* Group(QWidget* parent, const QString& title, int x, int y, int width, int height);
 
+// The user's decimal separator: the default QLocale, which is the system's locale unless
+// a test sets another with QLocale::setDefault.
+char DecimalSeparator();
+
 // A number as shown in a control: fixed-point with `decimals` decimals, or the general
 // format with at most `digits` significant digits, with the user's decimal separator.
 QString ShownFixed(double value, int decimals);

@@ -1,4 +1,4 @@
-#include "app/UiServices.h"
+#include "forms/UiServices.h"
 
 #include <QApplication>
 #include <QDesktopServices>

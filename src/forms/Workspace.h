@@ -1,0 +1,78 @@
+// The main window as the pages and windows it composes see it: the measurement store, the
+// plant connection and the clock, the status bar, the file dialogs' state and the links to
+// the other windows. The main window implements it; a page includes this, never the main
+// window, so the main window stands above the pages it composes.
+#pragma once
+
+#include <QString>
+
+#include "forms/UiServices.h"
+
+class QTabWidget;
+class QTimer;
+class Clock;
+class OpcClient;
+class OpcGroup;
+class OpcPage;
+class ExperimentPage;
+class ProcessingPage;
+class ModelPage;
+class RegulatorPage;
+class TEksperiment;
+class TForm_SamodNastav;
+class TForm_Histogram;
+class TForm_Obdelava_Large;
+struct MeasurementStore;
+struct AutomaticOptions;
+
+// Tab indices of PageControl1.
+enum MainTab { TabOpc = 0, TabEksperiment = 1, TabObdelava = 2, TabModel = 3, TabRegulator = 4,
+               TabPorocilo = 5, TabAbout = 6 };
+
+class Workspace {
+ public:
+  virtual ~Workspace() = default;
+
+  virtual MeasurementStore& Store() = 0;
+  virtual OpcClient& Opc() = 0;
+  virtual Clock& SystemClock() = 0;
+  virtual OpcGroup& ControllerGroup() = 0;  // "SkupReg"
+
+  virtual TEksperiment& Eksperiment() = 0;
+  virtual TForm_SamodNastav& SamodNastav() = 0;
+  virtual TForm_Histogram& Histogram() = 0;
+  virtual TForm_Obdelava_Large& ObdelavaLarge() = 0;
+
+  virtual OpcPage& OpcTab() = 0;
+  virtual ExperimentPage& ExperimentTab() = 0;
+  virtual ProcessingPage& ProcessingTab() = 0;
+  virtual ModelPage& ModelTab() = 0;
+  virtual RegulatorPage& RegulatorTab() = 0;
+
+  // The main window's caption (program name and version).
+  virtual QString Caption() const = 0;
+
+  // The status bar's single text area.
+  virtual void SetStatusText(const QString& text) = 0;
+  virtual QString StatusText() const = 0;
+
+  // The automatic run's options copied into the tabs that condition, identify and tune,
+  // with the tuning change handlers quiet during the copy.
+  virtual void ApplyAutomaticOptions(const AutomaticOptions& options) = 0;
+
+  // Sets the initial folder of the data, model and controller file dialogs to
+  // LastDirectory: at start-up and after each settings save, never by the pages that
+  // show them.
+  virtual void SetDialogFoldersToLastDirectory() = 0;
+
+  QTabWidget* PageControl1 = nullptr;
+  QTimer* Timer_FirstScreen = nullptr;
+  QTimer* Timer_ExperimentScheduler = nullptr;
+
+  // Folder of the last saved settings file; initial folder of the file dialogs.
+  QString LastDirectory;
+
+  // The file dialogs of the main window, kept between uses.
+  FileDialog SaveDialog1, OpenDialog1, SaveDialog2, SaveDialog_Model, OpenDialog_Model,
+      SaveDialog_Controller, OpenDialog_Controller, OpenDialog2, SaveDialog_Porocilo;
+};
