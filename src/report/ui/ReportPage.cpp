@@ -9,12 +9,12 @@
 
 #include "app/FormHelpers.h"
 #include "app/TForm1.h"
+#include "data/ui/ProcessingPage.h"
 #include "model/ui/ModelPage.h"
 #include "opc/ui/OpcPage.h"
 #include "report/ReportImages.h"
 #include "report/ui/ChartReportImages.h"
 #include "report/ui/PdfReportWriter.h"
-#include "data/ui/ProcessingPage.h"
 #include "tuning/ui/RegulatorPage.h"
 
 ReportPage::ReportPage(TForm1& form) : QWidget(nullptr), form_(form) {
@@ -34,8 +34,8 @@ ReportPage::ReportPage(TForm1& form) : QWidget(nullptr), form_(form) {
   Label63 = Named(new QLabel(QStringLiteral("normal.dot"), GroupBox_Vsebina), "Label63");
   Label63->setGeometry(86, 112, 264, 20);
   Label63->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  KnofIzborPredloge =
-      Named(new QPushButton(QStringLiteral("Izberi predlogo"), GroupBox_Vsebina), "KnofIzborPredloge");
+  KnofIzborPredloge = Named(new QPushButton(QStringLiteral("Izberi predlogo"), GroupBox_Vsebina),
+                            "KnofIzborPredloge");
   KnofIzborPredloge->setGeometry(16, 136, 130, 26);
   Button_Naredi_porocilo =
       Named(new QPushButton(QString::fromUtf8("Izdelaj poročilo"), this), "Button_Naredi_porocilo");
