@@ -30,15 +30,8 @@ class TForm_Histogram;
 class TForm_Obdelava_Large;
 
 // Tab indices of PageControl1.
-enum MainTab {
-  TabOpc = 0,
-  TabEksperiment = 1,
-  TabObdelava = 2,
-  TabModel = 3,
-  TabRegulator = 4,
-  TabPorocilo = 5,
-  TabAbout = 6
-};
+enum MainTab { TabOpc = 0, TabEksperiment = 1, TabObdelava = 2, TabModel = 3, TabRegulator = 4,
+               TabPorocilo = 5, TabAbout = 6 };
 
 class TForm1 : public QMainWindow {
   Q_OBJECT

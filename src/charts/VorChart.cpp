@@ -28,11 +28,8 @@ void PlaceRoundTicks(QValueAxis* axis, double pixels, double spacing) {
   const double raw = range / intervals;
   const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
   const double normalized = raw / magnitude;
-  const double increment = (normalized <= 1   ? 1
-                            : normalized <= 2 ? 2
-                            : normalized <= 5 ? 5
-                                              : 10) *
-                           magnitude;
+  const double increment =
+      (normalized <= 1 ? 1 : normalized <= 2 ? 2 : normalized <= 5 ? 5 : 10) * magnitude;
   axis->setTickType(QValueAxis::TicksDynamic);
   axis->setTickInterval(increment);
   axis->setTickAnchor(std::ceil(axis->min() / increment - 1e-9) * increment);
@@ -268,8 +265,7 @@ bool VorChart::ExportImage(const QString& fileName, qreal pixelRatio) {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
     // The scene drawn anew into the whole image: vectors and text at the finer density.
-    QGraphicsView::render(&painter, QRectF(image.rect()), viewport()->rect(),
-                          Qt::IgnoreAspectRatio);
+    QGraphicsView::render(&painter, QRectF(image.rect()), viewport()->rect(), Qt::IgnoreAspectRatio);
   }
   if (hidden) {
     top->hide();
@@ -349,3 +345,4 @@ void VorChart::mouseDoubleClickEvent(QMouseEvent* event) {
   }
   QChartView::mouseDoubleClickEvent(event);
 }
+

@@ -62,8 +62,8 @@ class VorChart : public QChartView {
   void SetCompact();
 
   ChartSeries& AddLineSeries(const QString& name, const QColor& color,
-                             LineKind kind = LineKind::Straight, Qt::PenStyle style = Qt::SolidLine,
-                             qreal width = 1.5);
+                             LineKind kind = LineKind::Straight,
+                             Qt::PenStyle style = Qt::SolidLine, qreal width = 1.5);
   ChartSeries& SeriesAt(int index) { return *series_[static_cast<size_t>(index)]; }
   int SeriesCount() const { return static_cast<int>(series_.size()); }
 

@@ -91,20 +91,21 @@ int RunIdentify(const std::vector<std::string>& args) {
   const MeasurementStore& s = *store;
   JsonObject json;
   json.Integer("ModelWindowSamples", s.ModelWindowSamples);
-  const std::pair<const char*, double> model[] = {{"InnerGain", s.InnerGain},
-                                                  {"InnerTimeConstant", s.InnerTimeConstant},
-                                                  {"InnerDeadTime", s.InnerDeadTime},
-                                                  {"InnerStdDev", s.InnerStdDev},
-                                                  {"InnerRelativeError", s.InnerRelativeError},
-                                                  {"InnerGainBound", s.InnerGainBound},
-                                                  {"InnerTimeBound", s.InnerTimeBound},
-                                                  {"OuterGain", s.OuterGain},
-                                                  {"OuterTimeConstant", s.OuterTimeConstant},
-                                                  {"OuterDeadTime", s.OuterDeadTime},
-                                                  {"OuterStdDev", s.OuterStdDev},
-                                                  {"OuterRelativeError", s.OuterRelativeError},
-                                                  {"OuterGainBound", s.OuterGainBound},
-                                                  {"OuterTimeBound", s.OuterTimeBound}};
+  const std::pair<const char*, double> model[] = {
+      {"InnerGain", s.InnerGain},
+      {"InnerTimeConstant", s.InnerTimeConstant},
+      {"InnerDeadTime", s.InnerDeadTime},
+      {"InnerStdDev", s.InnerStdDev},
+      {"InnerRelativeError", s.InnerRelativeError},
+      {"InnerGainBound", s.InnerGainBound},
+      {"InnerTimeBound", s.InnerTimeBound},
+      {"OuterGain", s.OuterGain},
+      {"OuterTimeConstant", s.OuterTimeConstant},
+      {"OuterDeadTime", s.OuterDeadTime},
+      {"OuterStdDev", s.OuterStdDev},
+      {"OuterRelativeError", s.OuterRelativeError},
+      {"OuterGainBound", s.OuterGainBound},
+      {"OuterTimeBound", s.OuterTimeBound}};
   for (const auto& [key, value] : model) json.Number(key, value);
   json.Integer("InnerDelaySamples", s.InnerDelaySamples);
   json.Integer("OuterDelaySamples", s.OuterDelaySamples);

@@ -96,8 +96,7 @@ std::vector<std::string> SplitLines(std::string_view text) {
 }
 
 ListIndexError::ListIndexError(int index)
-    : std::out_of_range("List index out of bounds (" + std::to_string(index) + ")"),
-      index_(index) {}
+    : std::out_of_range("List index out of bounds (" + std::to_string(index) + ")"), index_(index) {}
 
 const std::string& FileLine(const std::vector<std::string>& lines, int number) {
   if (number < 1 || number > static_cast<int>(lines.size())) throw ListIndexError(number - 1);

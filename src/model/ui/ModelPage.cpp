@@ -18,12 +18,12 @@
 #include "charts/VorChart.h"
 #include "data/NumberFormat.h"
 #include "data/NumericHelpers.h"
-#include "data/ui/ProcessingPage.h"
 #include "model/IdentifyModel.h"
 #include "model/ModelTexts.h"
 #include "model/TModel.h"
 #include "model/ui/ModelChart.h"
 #include "tuning/ui/RegulatorPage.h"
+#include "data/ui/ProcessingPage.h"
 
 namespace {
 
@@ -117,8 +117,7 @@ ModelPage::ModelPage(TForm1& form) : QWidget(nullptr), form_(form) {
   connect(Button_Uporabi_Model, &QPushButton::clicked, this, [this] { ApplyModel(); });
   connect(Button_Shrani_Model, &QPushButton::clicked, this, [this] { Button_Shrani_ModelClick(); });
   connect(Button_Nalozi_Model, &QPushButton::clicked, this, [this] { Button_Nalozi_ModelClick(); });
-  connect(Button_PID, &QPushButton::clicked, this,
-          [this] { form_.RegulatorTab().Button_PIDClick(); });
+  connect(Button_PID, &QPushButton::clicked, this, [this] { form_.RegulatorTab().Button_PIDClick(); });
 
   Chart_Model = CreateModelChart(this);
   Chart_Model->setGeometry(360, 4, 528, 526);
@@ -171,18 +170,10 @@ void ModelPage::ShowQuality(double relativeError) {
   const ModelQuality quality = QualityOf(relativeError);
   Label_Kvaliteta->setText(QString::fromUtf8(QualityText(quality)));
   switch (quality) {
-    case ModelQuality::VeryGood:
-      Image_Quality_Green->setVisible(true);
-      break;
-    case ModelQuality::Good:
-      Image_Quality_Yellow->setVisible(true);
-      break;
-    case ModelQuality::Poor:
-      Image_Quality_Orange->setVisible(true);
-      break;
-    case ModelQuality::Bad:
-      Image_Quality_Red->setVisible(true);
-      break;
+    case ModelQuality::VeryGood: Image_Quality_Green->setVisible(true); break;
+    case ModelQuality::Good: Image_Quality_Yellow->setVisible(true); break;
+    case ModelQuality::Poor: Image_Quality_Orange->setVisible(true); break;
+    case ModelQuality::Bad: Image_Quality_Red->setVisible(true); break;
   }
 }
 

@@ -15,15 +15,15 @@
 
 #include "app/FormHelpers.h"
 #include "app/TForm1.h"
-#include "charts/VorChart.h"
-#include "data/Clock.h"
 #include "data/ui/ProcessingPage.h"
 #include "experiment/ui/ExperimentPage.h"
+#include "charts/VorChart.h"
+#include "data/Clock.h"
 #include "opc/OpcClient.h"
 #include "opc/ui/OpcPage.h"
-#include "opc/ui/RadioGroup.h"
 #include "tuning/Recomputation.h"
 #include "tuning/TRegulator.h"
+#include "opc/ui/RadioGroup.h"
 #include "tuning/ui/ResponseChart.h"
 
 namespace {
@@ -100,8 +100,7 @@ void RegulatorPage::RecomputeTuning(int method, int sliderPosition, int response
     return;
   }
   ClearOwnStatus();
-  PlotResponseCurves({Chart1, LineSeries3, LineSeries4, Series3, Series4, Series5},
-                     *outcome.Curves);
+  PlotResponseCurves({Chart1, LineSeries3, LineSeries4, Series3, Series4, Series5}, *outcome.Curves);
 }
 
 double RegulatorPage::SequencerGainFromControls(QString& note) const {
@@ -158,8 +157,8 @@ void RegulatorPage::RecomputeTuningFromControls() {
 }
 
 void RegulatorPage::ShowControllerParametersFromControls() {
-  ShowControllerParameters(ComboBox_Regulator->currentIndex(),
-                           RadioGroup_IzbiraTipaReg->ItemIndex(), CheckBox_CascadeReg->isChecked());
+  ShowControllerParameters(ComboBox_Regulator->currentIndex(), RadioGroup_IzbiraTipaReg->ItemIndex(),
+                           CheckBox_CascadeReg->isChecked());
 }
 
 void RegulatorPage::Button_PIDClick() {
@@ -260,8 +259,8 @@ void RegulatorPage::Button8Click() {
   ComboBox1->setCurrentIndex(s.Method >= 0 && s.Method < ComboBox1->count() ? s.Method : -1);
   ScrollBar_Robust->setValue(s.Slider);
   RadioGroup_Motnja->SetItemIndex(s.ResponseKind);
-  ComboBox_Regulator->setCurrentIndex(s.Form >= 0 && s.Form < ComboBox_Regulator->count() ? s.Form
-                                                                                          : -1);
+  ComboBox_Regulator->setCurrentIndex(
+      s.Form >= 0 && s.Form < ComboBox_Regulator->count() ? s.Form : -1);
   RadioGroup_IzbiraTipaReg->SetItemIndex(s.Type);
   Edit_Reg_ScaleP->setText(Q(s.ScaleP));
   Edit_Reg_ScaleI->setText(Q(s.ScaleI));

@@ -13,8 +13,8 @@
 #include "app/FormHelpers.h"
 #include "charts/VorChart.h"
 #include "opc/ui/RadioGroup.h"
-#include "tuning/ui/RegulatorPage.h"
 #include "tuning/ui/ResponseChart.h"
+#include "tuning/ui/RegulatorPage.h"
 
 namespace {
 
@@ -41,11 +41,12 @@ void RegulatorPage::BuildControls() {
   // Left column: method, slider, cascade, summary, sampling, response kind, file.
   QGroupBox* method = Group(this, QStringLiteral("Izbira metode nastavljanja"), 6, 4, 292, 50);
   ComboBox1 = Named(new QComboBox(method), "ComboBox1");
-  ComboBox1->addItems(
-      {QStringLiteral("Metoda provršin - sledenje"), QStringLiteral("Metoda provršin - motnja"),
-       QStringLiteral("Chien-Hrones-Reswick - sledenje"),
-       QStringLiteral("Chien-Hrones-Reswick - motnja"), QStringLiteral("Metoda uravnoteženja"),
-       QStringLiteral("Ziegler-Nichols - motnja"), QStringLiteral(" ")});
+  ComboBox1->addItems({QStringLiteral("Metoda provršin - sledenje"),
+                       QStringLiteral("Metoda provršin - motnja"),
+                       QStringLiteral("Chien-Hrones-Reswick - sledenje"),
+                       QStringLiteral("Chien-Hrones-Reswick - motnja"),
+                       QStringLiteral("Metoda uravnoteženja"),
+                       QStringLiteral("Ziegler-Nichols - motnja"), QStringLiteral(" ")});
   ComboBox1->setGeometry(10, 20, 272, 24);
 
   QGroupBox* robust = Group(this, QStringLiteral("Izbira robustnost- hitrost"), 6, 58, 292, 56);
@@ -59,8 +60,7 @@ void RegulatorPage::BuildControls() {
   fast->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
   QGroupBox* cascade = Group(this, QStringLiteral("Kaskadna regulacija"), 6, 118, 292, 48);
-  CheckBox_CascadeReg =
-      Named(new QCheckBox(QStringLiteral("Kaskada"), cascade), "CheckBox_CascadeReg");
+  CheckBox_CascadeReg = Named(new QCheckBox(QStringLiteral("Kaskada"), cascade), "CheckBox_CascadeReg");
   CheckBox_CascadeReg->setGeometry(10, 20, 80, 22);
   Caption(cascade, QStringLiteral("Ojačenje notranje zanke: "), 90, 21, 160);
   Label_Kp_Cascade = Value(cascade, "Label_Kp_Cascade", 244, 21, 46);
@@ -90,11 +90,11 @@ void RegulatorPage::BuildControls() {
   Caption(sampling, QStringLiteral("Priporočljiv čas vz. [PI]  <="), 10, 44, 170);
   Label_Priporocljiv = Value(sampling, "Label_Priporocljiv", 180, 44, 100);
 
-  RadioGroup_Motnja =
-      Named(new RadioGroup(
-                QStringLiteral("Prikaz odzivov"),
-                {QStringLiteral("Odziv na referenco"), QStringLiteral("Odziv na motnjo")}, this),
-            "RadioGroup_Motnja");
+  RadioGroup_Motnja = Named(
+      new RadioGroup(QStringLiteral("Prikaz odzivov"),
+                        {QStringLiteral("Odziv na referenco"), QStringLiteral("Odziv na motnjo")},
+                        this),
+      "RadioGroup_Motnja");
   RadioGroup_Motnja->setGeometry(6, 416, 292, 62);
   RadioGroup_Motnja->SetItemIndex(0);
 
@@ -113,24 +113,24 @@ void RegulatorPage::BuildControls() {
   Series4 = responses.YPID;
   Series5 = responses.YP;
 
-  QGroupBox* scaled =
-      Group(this, QStringLiteral("Izračun skaliranih parametrov"), 306, 338, 582, 176);
+  QGroupBox* scaled = Group(this, QStringLiteral("Izračun skaliranih parametrov"), 306, 338, 582, 176);
   ComboBox_Regulator = Named(new QComboBox(scaled), "ComboBox_Regulator");
-  ComboBox_Regulator->addItems(
-      {QStringLiteral("Splošni paralelni (Kp, Ki, Kd)"), QStringLiteral("Paralelni (Kp, Ti, Td)"),
-       QStringLiteral("Paralelni (Kp, 1/Ti, Td)"), QStringLiteral("Serijski (Kp, Ti, Td)")});
+  ComboBox_Regulator->addItems({QStringLiteral("Splošni paralelni (Kp, Ki, Kd)"),
+                                QStringLiteral("Paralelni (Kp, Ti, Td)"),
+                                QStringLiteral("Paralelni (Kp, 1/Ti, Td)"),
+                                QStringLiteral("Serijski (Kp, Ti, Td)")});
   ComboBox_Regulator->setGeometry(10, 22, 220, 24);
-  RadioGroup_IzbiraTipaReg = Named(new RadioGroup(QStringLiteral("Izbira regulatorja"),
-                                                  {QStringLiteral("P"), QStringLiteral("I"),
-                                                   QStringLiteral("PI"), QStringLiteral("PID")},
-                                                  scaled),
-                                   "RadioGroup_IzbiraTipaReg");
+  RadioGroup_IzbiraTipaReg = Named(
+      new RadioGroup(QStringLiteral("Izbira regulatorja"),
+                        {QStringLiteral("P"), QStringLiteral("I"), QStringLiteral("PI"),
+                         QStringLiteral("PID")},
+                        scaled),
+      "RadioGroup_IzbiraTipaReg");
   // The four types side by side.
   delete RadioGroup_IzbiraTipaReg->layout();
   auto* row = new QHBoxLayout(RadioGroup_IzbiraTipaReg);
   row->setContentsMargins(8, 4, 8, 4);
-  for (int k = 0; k < RadioGroup_IzbiraTipaReg->Count(); ++k)
-    row->addWidget(RadioGroup_IzbiraTipaReg->Item(k));
+  for (int k = 0; k < RadioGroup_IzbiraTipaReg->Count(); ++k) row->addWidget(RadioGroup_IzbiraTipaReg->Item(k));
   RadioGroup_IzbiraTipaReg->setGeometry(10, 52, 220, 46);
   RadioGroup_IzbiraTipaReg->SetItemIndex(2);
   Caption(scaled, QStringLiteral("Dodatno skaliranje:"), 10, 106, 120);
@@ -152,8 +152,7 @@ void RegulatorPage::BuildControls() {
   Edit_Reg_Ki = Edit(scaled, "Edit_Reg_Ki", QStringLiteral("0"), 306, 53, 120);
   Label_Reg_Name_Kd = nameLabel("Label_Reg_Name_Kd", QStringLiteral("Kd:"), 84);
   Edit_Reg_Kd = Edit(scaled, "Edit_Reg_Kd", QStringLiteral("0"), 306, 83, 120);
-  Label_LabOjacSekv =
-      Named(Caption(scaled, QStringLiteral(" "), 260, 114, 110), "Label_LabOjacSekv");
+  Label_LabOjacSekv = Named(Caption(scaled, QStringLiteral(" "), 260, 114, 110), "Label_LabOjacSekv");
   Label_OjacSekv = Named(Caption(scaled, QStringLiteral(" "), 372, 114, 60), "Label_OjacSekv");
   Button16 = Named(new QPushButton(QStringLiteral("Naloži v regulator"), scaled), "Button16");
   Button16->setGeometry(440, 22, 130, 86);
