@@ -28,6 +28,7 @@ class TEksperiment;
 class TForm_SamodNastav;
 class TForm_Histogram;
 class TForm_Obdelava_Large;
+struct AutomaticOptions;
 
 // Tab indices of PageControl1.
 enum MainTab { TabOpc = 0, TabEksperiment = 1, TabObdelava = 2, TabModel = 3, TabRegulator = 4,
@@ -63,6 +64,10 @@ class TForm1 : public QMainWindow {
   QTabWidget* PageControl1 = nullptr;
   QTimer* Timer_FirstScreen = nullptr;
   QTimer* Timer_ExperimentScheduler = nullptr;
+
+  // The automatic run's options copied into the tabs that condition, identify and tune,
+  // with the tuning change handlers quiet during the copy.
+  void ApplyAutomaticOptions(const AutomaticOptions& options);
 
   // The status bar's single text area.
   void SetStatusText(const QString& text);
