@@ -17,9 +17,9 @@ ConditionedData ReadConditionedData(const std::string& file, std::optional<int> 
   d.Texts = TObdelava::ReadDataFile(file, store, Point);
   for (const std::string& warning : d.Texts.Warnings)
     std::cerr << "vortuner-cli " << command << ": warning: " << warning << "\n";
-  const Conditioning parameters = TObdelava::ParseConditioning(
-      d.Texts.FilterTime, d.Texts.ActuatorMaximum, d.Texts.ActuatorMinimum,
-      d.Texts.FullStrokeTime, Point);
+  const Conditioning parameters =
+      TObdelava::ParseConditioning(d.Texts.FilterTime, d.Texts.ActuatorMaximum,
+                                   d.Texts.ActuatorMinimum, d.Texts.FullStrokeTime, Point);
   // The default columns, each kept within the file's columns as the selectors keep them.
   const int last = std::max(store.ColumnCount, 1);
   d.Columns.MV = std::min(d.Columns.MV, last);
@@ -30,9 +30,8 @@ ConditionedData ReadConditionedData(const std::string& file, std::optional<int> 
 
   const int n = store.SampleCount;
   // The file's window as the page takes it: kept within the samples actually read.
-  const AnalysisWindow fileWindow =
-      TObdelava::FitAnalysisWindow(n, store.MinWindowSamples, ParseInt(d.Texts.WindowStart),
-                                   ParseInt(d.Texts.WindowEnd));
+  const AnalysisWindow fileWindow = TObdelava::FitAnalysisWindow(
+      n, store.MinWindowSamples, ParseInt(d.Texts.WindowStart), ParseInt(d.Texts.WindowEnd));
   d.Start = start.value_or(fileWindow.Start);
   d.End = end.value_or(fileWindow.End);
   if (d.Start < 1 || d.End > n || d.End <= d.Start)

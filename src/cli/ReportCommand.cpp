@@ -57,10 +57,14 @@ void ParseSections(const std::string& list, ReportOptions& o) {
   std::stringstream in(list);
   std::string name;
   while (std::getline(in, name, ',')) {
-    if (name == "obdelava") o.Obdelava = true;
-    else if (name == "model") o.Model = true;
-    else if (name == "regulator") o.Regulator = true;
-    else if (!name.empty()) throw UsageError("unknown section '" + name + "'");
+    if (name == "obdelava")
+      o.Obdelava = true;
+    else if (name == "model")
+      o.Model = true;
+    else if (name == "regulator")
+      o.Regulator = true;
+    else if (!name.empty())
+      throw UsageError("unknown section '" + name + "'");
   }
 }
 
@@ -75,14 +79,22 @@ ReportOptions ParseOptions(const std::vector<std::string>& args) {
     if (a.rfind("--", 0) == 0) {
       if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
       const std::string& v = args[++i];
-      if (a == "--out") o.Out = v;
-      else if (a == "--vtm") o.ModelFile = v;
-      else if (a == "--vtc") o.ControllerFile = v;
-      else if (a == "--template") o.Template = v;
-      else if (a == "--start") o.Start = ParseInt(v);
-      else if (a == "--end") o.End = ParseInt(v);
-      else if (a == "--sections") ParseSections(v, o);
-      else throw UsageError("unknown option '" + a + "'");
+      if (a == "--out")
+        o.Out = v;
+      else if (a == "--vtm")
+        o.ModelFile = v;
+      else if (a == "--vtc")
+        o.ControllerFile = v;
+      else if (a == "--template")
+        o.Template = v;
+      else if (a == "--start")
+        o.Start = ParseInt(v);
+      else if (a == "--end")
+        o.End = ParseInt(v);
+      else if (a == "--sections")
+        ParseSections(v, o);
+      else
+        throw UsageError("unknown option '" + a + "'");
     } else if (o.File.empty()) {
       o.File = a;
     } else {
@@ -136,9 +148,9 @@ int RunReport(const std::vector<std::string>& args) {
     TModel::LoadModelFile(o.ModelFile, store, Point);
   else
     IdentifyModel(store, data.Start, data.End);
-  const ControllerSettings settings = o.ControllerFile.empty()
-                                          ? DefaultSettings(store.SampleTime, Point)
-                                          : TRegulator::LoadControllerSettings(o.ControllerFile, Point);
+  const ControllerSettings settings =
+      o.ControllerFile.empty() ? DefaultSettings(store.SampleTime, Point)
+                               : TRegulator::LoadControllerSettings(o.ControllerFile, Point);
 
   ApplyTuning(store, settings.Method, settings.Slider, settings.Cascade);
   PanelInput panelIn;
@@ -162,7 +174,8 @@ int RunReport(const std::vector<std::string>& args) {
   const int columns[] = {data.Columns.MV, data.Columns.U, data.Columns.Y1, data.Columns.Y2};
   const int rows[] = {0, 2, 4, 5};
   for (int i = 0; i < 4; ++i)
-    in.OpcDescriptions[static_cast<size_t>(rows[i])] = store.ColumnNames[static_cast<size_t>(columns[i])];
+    in.OpcDescriptions[static_cast<size_t>(rows[i])] =
+        store.ColumnNames[static_cast<size_t>(columns[i])];
   in.Statistics = ShownStatistics(store, data.Start, data.End, Point);
   SetModelTexts(in, ShownModelTexts(store, false, 5, Point));
   SetControllerTexts(in, SummaryTexts(store, settings.Cascade, Point),

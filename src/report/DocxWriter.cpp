@@ -23,10 +23,18 @@ std::string XmlText(const std::string& raw) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
       default:
         if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') out += c;
     }
@@ -45,9 +53,12 @@ std::string RunProperties(const CharFormat& f) {
 
 const char* JcValue(Alignment a) {
   switch (a) {
-    case Alignment::Center: return "center";
-    case Alignment::Right: return "right";
-    default: return "left";
+    case Alignment::Center:
+      return "center";
+    case Alignment::Right:
+      return "right";
+    default:
+      return "left";
   }
 }
 
@@ -113,11 +124,12 @@ class BodyWriter {
     out += "<w:tblBorders>";
     for (const char* side : {"top", "left", "bottom", "right", "insideH", "insideV"})
       out += std::string("<w:") + side + " " + border + "/>";
-    out += "</w:tblBorders><w:tblLayout w:type=\"fixed\"/><w:tblCellMar>"
-           "<w:left w:w=\"108\" w:type=\"dxa\"/><w:right w:w=\"108\" w:type=\"dxa\"/>"
-           "</w:tblCellMar><w:tblLook w:val=\"0000\" w:firstRow=\"0\" w:lastRow=\"0\" "
-           "w:firstColumn=\"0\" w:lastColumn=\"0\" w:noHBand=\"0\" w:noVBand=\"0\"/></w:tblPr>"
-           "<w:tblGrid>";
+    out +=
+        "</w:tblBorders><w:tblLayout w:type=\"fixed\"/><w:tblCellMar>"
+        "<w:left w:w=\"108\" w:type=\"dxa\"/><w:right w:w=\"108\" w:type=\"dxa\"/>"
+        "</w:tblCellMar><w:tblLook w:val=\"0000\" w:firstRow=\"0\" w:lastRow=\"0\" "
+        "w:firstColumn=\"0\" w:lastColumn=\"0\" w:noHBand=\"0\" w:noVBand=\"0\"/></w:tblPr>"
+        "<w:tblGrid>";
     for (double w : widths) out += "<w:gridCol w:w=\"" + Twips(w) + "\"/>";
     out += "</w:tblGrid>";
     for (int r = 1; r <= t.Rows; ++r) {
@@ -141,23 +153,36 @@ class BodyWriter {
     media_.push_back({mediaFolder_ + "media/" + file, picture.Png});
     relations_ += "<Relationship Id=\"" + id +
                   "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
-                  "relationships/image\" Target=\"media/" + file + "\"/>";
+                  "relationships/image\" Target=\"media/" +
+                  file + "\"/>";
     const PictureSize size = FittedPictureSize(picture, page_);
     const std::string cx = std::to_string(std::llround(size.Width * EmuPerPoint));
     const std::string cy = std::to_string(std::llround(size.Height * EmuPerPoint));
     const std::string docId = std::to_string(1000 + n);
-    out += "<w:r><w:drawing><wp:inline distT=\"0\" distB=\"0\" distL=\"0\" distR=\"0\">"
-           "<wp:extent cx=\"" + cx + "\" cy=\"" + cy + "\"/>"
-           "<wp:effectExtent l=\"0\" t=\"0\" r=\"0\" b=\"0\"/>"
-           "<wp:docPr id=\"" + docId + "\" name=\"Slika " + std::to_string(n) + "\"/>"
-           "<wp:cNvGraphicFramePr><a:graphicFrameLocks noChangeAspect=\"1\"/></wp:cNvGraphicFramePr>"
-           "<a:graphic><a:graphicData uri=\"http://schemas.openxmlformats.org/drawingml/2006/picture\">"
-           "<pic:pic><pic:nvPicPr><pic:cNvPr id=\"" + docId + "\" name=\"" + file + "\"/>"
-           "<pic:cNvPicPr/></pic:nvPicPr><pic:blipFill><a:blip r:embed=\"" + id + "\"/>"
-           "<a:stretch><a:fillRect/></a:stretch></pic:blipFill><pic:spPr><a:xfrm>"
-           "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"" + cx + "\" cy=\"" + cy + "\"/></a:xfrm>"
-           "<a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom></pic:spPr></pic:pic>"
-           "</a:graphicData></a:graphic></wp:inline></w:drawing></w:r>";
+    out +=
+        "<w:r><w:drawing><wp:inline distT=\"0\" distB=\"0\" distL=\"0\" distR=\"0\">"
+        "<wp:extent cx=\"" +
+        cx + "\" cy=\"" + cy +
+        "\"/>"
+        "<wp:effectExtent l=\"0\" t=\"0\" r=\"0\" b=\"0\"/>"
+        "<wp:docPr id=\"" +
+        docId + "\" name=\"Slika " + std::to_string(n) +
+        "\"/>"
+        "<wp:cNvGraphicFramePr><a:graphicFrameLocks noChangeAspect=\"1\"/></wp:cNvGraphicFramePr>"
+        "<a:graphic><a:graphicData "
+        "uri=\"http://schemas.openxmlformats.org/drawingml/2006/picture\">"
+        "<pic:pic><pic:nvPicPr><pic:cNvPr id=\"" +
+        docId + "\" name=\"" + file +
+        "\"/>"
+        "<pic:cNvPicPr/></pic:nvPicPr><pic:blipFill><a:blip r:embed=\"" +
+        id +
+        "\"/>"
+        "<a:stretch><a:fillRect/></a:stretch></pic:blipFill><pic:spPr><a:xfrm>"
+        "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"" +
+        cx + "\" cy=\"" + cy +
+        "\"/></a:xfrm>"
+        "<a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom></pic:spPr></pic:pic>"
+        "</a:graphicData></a:graphic></wp:inline></w:drawing></w:r>";
   }
 
   const PageSetup& page_;
@@ -196,7 +221,8 @@ PictureSize FittedPictureSize(const Picture& picture, const PageSetup& page) {
 std::string DocxBytes(const ReportDocument& document, const ReportTemplate& templ) {
   const size_t slash = templ.MainPart.find_last_of('/');
   const std::string folder = slash == std::string::npos ? "" : templ.MainPart.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? templ.MainPart : templ.MainPart.substr(slash + 1);
+  const std::string name =
+      slash == std::string::npos ? templ.MainPart : templ.MainPart.substr(slash + 1);
 
   std::vector<ZipPart> media;
   std::string imageRelations;

@@ -161,8 +161,7 @@ std::uint32_t BigEndian32(const std::string& b, size_t at) {
 
 PngInfo ReadPngInfo(const std::string& bytes) {
   static const std::string Signature("\x89PNG\r\n\x1a\n", 8);
-  if (bytes.size() < 33 || bytes.compare(0, 8, Signature) != 0 ||
-      bytes.compare(12, 4, "IHDR") != 0)
+  if (bytes.size() < 33 || bytes.compare(0, 8, Signature) != 0 || bytes.compare(12, 4, "IHDR") != 0)
     throw std::runtime_error("not a PNG file");
   PngInfo info;
   info.Width = static_cast<int>(BigEndian32(bytes, 16));

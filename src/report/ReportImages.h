@@ -11,7 +11,15 @@
 struct ResponseCurves;
 
 enum class ReportImage {
-  TimeMV, TimeU, TimeY1, TimeY2, HistogramMV, HistogramU, HistogramY1, HistogramY2, Model,
+  TimeMV,
+  TimeU,
+  TimeY1,
+  TimeY2,
+  HistogramMV,
+  HistogramU,
+  HistogramY1,
+  HistogramY2,
+  Model,
   Responses
 };
 inline constexpr int ReportImageCount = 10;
@@ -46,5 +54,5 @@ struct ReportImageRequest {
   bool OuterModel = false;
   const ResponseCurves* Curves = nullptr;
 };
-void ExportReportImages(ReportImagePort& port, const std::string& folder,
-                        MeasurementStore& store, const ReportImageRequest& request);
+void ExportReportImages(ReportImagePort& port, const std::string& folder, MeasurementStore& store,
+                        const ReportImageRequest& request);

@@ -123,9 +123,11 @@ std::string RelationshipsOf(const std::string& part) {
 
 // Adds the namespaces the report's body uses to a root start tag that lacks them.
 std::string WithNamespaces(std::string tag) {
-  const std::pair<const char*, const char*> needed[] = {
-      {"xmlns:w", NsW}, {"xmlns:r", NsR}, {"xmlns:wp", NsWp}, {"xmlns:a", NsA},
-      {"xmlns:pic", NsPic}};
+  const std::pair<const char*, const char*> needed[] = {{"xmlns:w", NsW},
+                                                        {"xmlns:r", NsR},
+                                                        {"xmlns:wp", NsWp},
+                                                        {"xmlns:a", NsA},
+                                                        {"xmlns:pic", NsPic}};
   for (const auto& [prefix, uri] : needed) {
     if (!AttributeOf(tag, prefix).empty()) continue;
     const size_t close = tag.size() - 1;  // the '>'
@@ -279,10 +281,13 @@ ReportTemplate LoadReportTemplate(const std::string& name) {
 
   const std::string relsName = RelationshipsOf(t.MainPart);
   const ZipPart* rels = find(relsName);
-  t.MainRelations = rels ? rels->Bytes
-                         : std::string(R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
-                                       "\n"
-                                       R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"></Relationships>)");
+  t.MainRelations =
+      rels
+          ? rels->Bytes
+          : std::string(
+                R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+                "\n"
+                R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"></Relationships>)");
   for (ZipPart& p : parts)
     if (p.Name != t.MainPart && p.Name != relsName && p.Name != "[Content_Types].xml")
       t.Parts.push_back(std::move(p));

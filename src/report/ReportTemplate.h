@@ -11,7 +11,7 @@
 
 // Page size and margins in points.
 struct PageSetup {
-  double Width = 595.3, Height = 841.9;  // A4
+  double Width = 595.3, Height = 841.9;                         // A4
   double Left = 70.9, Right = 70.9, Top = 70.9, Bottom = 70.9;  // 2.5 cm
   double TextWidth() const { return Width - Left - Right; }
   double TextHeight() const { return Height - Top - Bottom; }
@@ -21,9 +21,9 @@ struct ReportTemplate {
   // Every part of the package except the main document part and its relationships.
   std::vector<ZipPart> Parts;
   std::string MainPart = "word/document.xml";
-  std::string ContentTypes;    // "[Content_Types].xml", the main part a document
-  std::string MainRelations;   // the main part's relationships (without the images)
-  std::string RootStartTag;    // "<w:document ...>" with every namespace the body needs
+  std::string ContentTypes;       // "[Content_Types].xml", the main part a document
+  std::string MainRelations;      // the main part's relationships (without the images)
+  std::string RootStartTag;       // "<w:document ...>" with every namespace the body needs
   std::string SectionProperties;  // the body's final "<w:sectPr>...</w:sectPr>"
   PageSetup Page;
 };

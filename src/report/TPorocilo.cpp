@@ -111,15 +111,14 @@ void ObdelavaSection(ReportDocument& d, const ReportInputs& in, const std::strin
     ReportImage Histogram;
     int Row;
   };
-  const Signal signals[] = {
-      {"Časovni potek manipulativnega signala (", ReportImage::TimeMV,
-       "Histogram manipulativnega signala (", ReportImage::HistogramMV, 0},
-      {"Časovni potek izhoda regulatorja (", ReportImage::TimeU,
-       "Histogram izhoda regulatorja (", ReportImage::HistogramU, 2},
-      {"Časovni potek izhoda procesa (", ReportImage::TimeY1, "Histogram izhoda procesa (",
-       ReportImage::HistogramY1, 4},
-      {"Časovni potek dodatnega izhoda procesa (", ReportImage::TimeY2,
-       "Histogram dodatnega izhoda procesa (", ReportImage::HistogramY2, 5}};
+  const Signal signals[] = {{"Časovni potek manipulativnega signala (", ReportImage::TimeMV,
+                             "Histogram manipulativnega signala (", ReportImage::HistogramMV, 0},
+                            {"Časovni potek izhoda regulatorja (", ReportImage::TimeU,
+                             "Histogram izhoda regulatorja (", ReportImage::HistogramU, 2},
+                            {"Časovni potek izhoda procesa (", ReportImage::TimeY1,
+                             "Histogram izhoda procesa (", ReportImage::HistogramY1, 4},
+                            {"Časovni potek dodatnega izhoda procesa (", ReportImage::TimeY2,
+                             "Histogram dodatnega izhoda procesa (", ReportImage::HistogramY2, 5}};
   for (int i = 0; i < 4; ++i) {
     const Signal& s = signals[i];
     const std::string& description = in.OpcDescriptions[static_cast<size_t>(s.Row)];

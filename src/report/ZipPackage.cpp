@@ -26,8 +26,7 @@ std::vector<ZipPart> ReadZipParts(const std::string& path) {
     if (!part.Name.empty() && part.Name.back() == '/') continue;  // a folder entry
     zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0);
     if (!file)
-      throw std::runtime_error("Cannot read package \"" + path + "\". " +
-                               zip_strerror(archive));
+      throw std::runtime_error("Cannot read package \"" + path + "\". " + zip_strerror(archive));
     part.Bytes.resize(st.size);
     const zip_int64_t got = zip_fread(file, part.Bytes.data(), st.size);
     zip_fclose(file);
@@ -49,8 +48,7 @@ std::string ZipBytes(const std::vector<ZipPart>& parts) {
   zip_t* archive = zip_open_from_source(buffer, ZIP_TRUNCATE, &error);
   if (!archive) throw std::runtime_error("Cannot create the package in memory");
   for (const ZipPart& part : parts) {
-    zip_source_t* source =
-        zip_source_buffer(archive, part.Bytes.data(), part.Bytes.size(), 0);
+    zip_source_t* source = zip_source_buffer(archive, part.Bytes.data(), part.Bytes.size(), 0);
     if (!source) throw std::runtime_error(zip_strerror(archive));
     const zip_int64_t index = zip_file_add(archive, part.Name.c_str(), source, ZIP_FL_ENC_UTF_8);
     if (index < 0) {
@@ -60,7 +58,8 @@ std::string ZipBytes(const std::vector<ZipPart>& parts) {
       throw std::runtime_error("Cannot add \"" + part.Name + "\" to the package. " + reason);
     }
     // Pictures are compressed already; store them as they are.
-    const bool png = part.Name.size() > 4 && part.Name.compare(part.Name.size() - 4, 4, ".png") == 0;
+    const bool png =
+        part.Name.size() > 4 && part.Name.compare(part.Name.size() - 4, 4, ".png") == 0;
     zip_set_file_compression(archive, static_cast<zip_uint64_t>(index),
                              png ? ZIP_CM_STORE : ZIP_CM_DEFLATE, png ? 0 : 6);
   }

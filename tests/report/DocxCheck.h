@@ -6,8 +6,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -35,7 +35,8 @@ inline std::vector<std::string> PackageProblems(const std::string& path) {
       reader.readNext();
       if (name == "[Content_Types].xml" && reader.isStartElement()) {
         if (reader.name() == u"Default")
-          defaults.push_back(reader.attributes().value("Extension").toString().toLower().toStdString());
+          defaults.push_back(
+              reader.attributes().value("Extension").toString().toLower().toStdString());
         if (reader.name() == u"Override")
           overrides.push_back(reader.attributes().value("PartName").toString().toStdString());
       }
@@ -51,8 +52,7 @@ inline std::vector<std::string> PackageProblems(const std::string& path) {
           problems.push_back(name + ": missing target " + resolved.toStdString());
       }
     }
-    if (reader.hasError())
-      problems.push_back(name + ": " + reader.errorString().toStdString());
+    if (reader.hasError()) problems.push_back(name + ": " + reader.errorString().toStdString());
   }
   for (const auto& [name, bytes] : parts) {
     if (name == "[Content_Types].xml") continue;
@@ -81,8 +81,7 @@ inline QString PdfText(const QString& pdf) {
 // returns the PDF's path ("" on failure).
 inline QString ConvertWithLibreOffice(const QString& document, const QString& outDir) {
   QProcess p;
-  const QString profile =
-      QUrl::fromLocalFile(outDir + "/lo-profile").toString(QUrl::FullyEncoded);
+  const QString profile = QUrl::fromLocalFile(outDir + "/lo-profile").toString(QUrl::FullyEncoded);
   p.start(QStringLiteral("soffice"),
           {"-env:UserInstallation=" + profile, QStringLiteral("--headless"),
            QStringLiteral("--convert-to"), QStringLiteral("pdf"), QStringLiteral("--outdir"),

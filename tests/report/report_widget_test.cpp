@@ -47,7 +47,8 @@ class ReportFiles : public ::testing::Test {
     IdentifyModel(*store, 1, 200);
     ApplyTuning(*store, 0, 10, false);
     double last = 0;
-    const SimulationOutcome sim = SimulateResponses(*store, ResolveSampleTime("1", '.', last), 0, false);
+    const SimulationOutcome sim =
+        SimulateResponses(*store, ResolveSampleTime("1", '.', last), 0, false);
     OffscreenReportImages images;
     ReportImageRequest request;
     request.Start = 1;
@@ -75,11 +76,24 @@ class ReportFiles : public ::testing::Test {
 
   // Every caption, cell and statistic of a full report, in document order.
   QStringList Expected() const {
-    QStringList e{QString::fromUtf8("Poročilo o eksperimentu"), "Vor Tuner 1.0.7",
-                  "OPC Nastavitve", QString::fromUtf8("OPC Strežnik: VorTuner.SimulatedPlant"),
-                  "Procesni signali", "Opis", "Manipulativni signal 1", "Ventil", "Plant.MV",
-                  "Meritev 2", "Nivo", "Plant.Y2", "Parametri regulatorja", "PID1.Item7",
-                  "Avtomatsko", "PID1.Item12", "Parametri zunanjega regulatorja", "Obdelava"};
+    QStringList e{QString::fromUtf8("Poročilo o eksperimentu"),
+                  "Vor Tuner 1.0.7",
+                  "OPC Nastavitve",
+                  QString::fromUtf8("OPC Strežnik: VorTuner.SimulatedPlant"),
+                  "Procesni signali",
+                  "Opis",
+                  "Manipulativni signal 1",
+                  "Ventil",
+                  "Plant.MV",
+                  "Meritev 2",
+                  "Nivo",
+                  "Plant.Y2",
+                  "Parametri regulatorja",
+                  "PID1.Item7",
+                  "Avtomatsko",
+                  "PID1.Item12",
+                  "Parametri zunanjega regulatorja",
+                  "Obdelava"};
     const char* captions[] = {"Časovni potek manipulativnega signala (Ventil)",
                               "Časovni potek izhoda regulatorja (Regulator)",
                               "Časovni potek izhoda procesa (Pretok)",
@@ -92,7 +106,8 @@ class ReportFiles : public ::testing::Test {
     }
     e << "Model" << QString::fromStdString("Ocenjeno ojačenje: " + in.ModelGain)
       << QString::fromStdString("Kvaliteta modela: " + in.ModelQuality) << "Regulator"
-      << "Tip regulatorja" << "I regulator" << QString::fromStdString(in.IKi) << "PID regulator"
+      << "Tip regulatorja"
+      << "I regulator" << QString::fromStdString(in.IKi) << "PID regulator"
       << QString::fromStdString(in.PIDKd)
       << QString::fromStdString(std::string("Skaliran P člen: ") + in.ScaledKp);
     return e;
@@ -117,8 +132,8 @@ TEST_F(ReportFiles, TheDocxIsASoundPackageThatLibreOfficeReadsInOrder) {
   if (!docxcheck::HaveTool("soffice") || !docxcheck::HaveTool("pdftotext"))
     GTEST_SKIP() << "LibreOffice (soffice) or pdftotext is not installed: the report is not "
                     "converted and read back (scripts/test installs both)";
-  const QString pdf = docxcheck::ConvertWithLibreOffice(QString::fromStdString(in.ReportPath),
-                                                        dir.path());
+  const QString pdf =
+      docxcheck::ConvertWithLibreOffice(QString::fromStdString(in.ReportPath), dir.path());
   ASSERT_FALSE(pdf.isEmpty());
   QString missing;
   EXPECT_GE(docxcheck::FindInOrder(docxcheck::PdfText(pdf), Expected(), &missing), 0)
@@ -168,7 +183,8 @@ TEST_F(ReportFiles, ATemplateLendsItsPartsAndPageButNotItsBody) {
   EXPECT_NE(types.find("wordprocessingml.document.main+xml"), std::string::npos);
   EXPECT_EQ(types.find("template.main"), std::string::npos);
   if (docxcheck::HaveTool("soffice") && docxcheck::HaveTool("pdftotext")) {
-    const QString pdf = docxcheck::ConvertWithLibreOffice(QString::fromStdString(in.ReportPath), dir.path());
+    const QString pdf =
+        docxcheck::ConvertWithLibreOffice(QString::fromStdString(in.ReportPath), dir.path());
     EXPECT_TRUE(docxcheck::PdfText(pdf).contains("Glava podjetja"));
   }
 }
@@ -183,7 +199,8 @@ TEST_F(ReportButton, WritesTheReportDeletesTheImagesAndOpensIt) {
   EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join('\n').toStdString();
   EXPECT_EQ(ui.OpenedDocuments, QStringList{dir.path() + "/porocilo.docx"});
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"porocilo.docx"});
-  EXPECT_EQ(Form().SaveDialog_Porocilo.Filter, QString::fromUtf8("Poročilo (*.docx)|*.docx|PDF (*.pdf)|*.pdf"));
+  EXPECT_EQ(Form().SaveDialog_Porocilo.Filter,
+            QString::fromUtf8("Poročilo (*.docx)|*.docx|PDF (*.pdf)|*.pdf"));
 
   // A template that does not exist: one error box, no report, no image.
   page.Label63->setText(dir.path() + "/none.dotx");

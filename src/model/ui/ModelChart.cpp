@@ -12,8 +12,8 @@ VorChart* CreateModelChart(QWidget* parent) {
   chart->SetTitle(QString::fromUtf8("Odprtozančni odziv procesa"));
   chart->SetLegendVisible(true);
   chart->AddLineSeries(QStringLiteral("Meritve"), QColor(255, 0, 0));
-  chart->AddLineSeries(QStringLiteral("Model"), QColor(0, 128, 0), LineKind::Straight,
-                       Qt::DashLine, 2);
+  chart->AddLineSeries(QStringLiteral("Model"), QColor(0, 128, 0), LineKind::Straight, Qt::DashLine,
+                       2);
   chart->SeriesAt(0).Series()->setObjectName(QStringLiteral("LineSeries1"));
   chart->SeriesAt(1).Series()->setObjectName(QStringLiteral("LineSeries2"));
   chart->SetAxisTitles(QStringLiteral("Čas [s]"), QString());
@@ -39,7 +39,9 @@ void PlotModelChart(VorChart& chart, const SampleArray& time, const SampleArray&
 
 void PlotStoreModel(VorChart& chart, const MeasurementStore& s, bool outer) {
   if (outer)
-    PlotModelChart(chart, s.WindowTime, s.OuterMeasured, s.OuterModelResponse, s.ModelWindowSamples);
+    PlotModelChart(chart, s.WindowTime, s.OuterMeasured, s.OuterModelResponse,
+                   s.ModelWindowSamples);
   else
-    PlotModelChart(chart, s.WindowTime, s.InnerMeasured, s.InnerModelResponse, s.ModelWindowSamples);
+    PlotModelChart(chart, s.WindowTime, s.InnerMeasured, s.InnerModelResponse,
+                   s.ModelWindowSamples);
 }

@@ -27,15 +27,14 @@ void ChartReportImages::ExportSignalImages(const std::string& folder, Measuremen
     const char* HistogramTitle;
     ReportImage Histogram;
   };
-  const Signal plots[] = {
-      {store.MVConditioned, "Manipulativni signal", ReportImage::TimeMV,
-       "Histogram manipulativnega signala", ReportImage::HistogramMV},
-      {store.UConditioned, "Izhod regulatorja", ReportImage::TimeU,
-       "Histogram izhoda regulatorja", ReportImage::HistogramU},
-      {store.Y1Conditioned, "Meritev 1", ReportImage::TimeY1, "Histogram meritve 1",
-       ReportImage::HistogramY1},
-      {store.Y2Conditioned, "Meritev 2", ReportImage::TimeY2, "Histogram meritve 2",
-       ReportImage::HistogramY2}};
+  const Signal plots[] = {{store.MVConditioned, "Manipulativni signal", ReportImage::TimeMV,
+                           "Histogram manipulativnega signala", ReportImage::HistogramMV},
+                          {store.UConditioned, "Izhod regulatorja", ReportImage::TimeU,
+                           "Histogram izhoda regulatorja", ReportImage::HistogramU},
+                          {store.Y1Conditioned, "Meritev 1", ReportImage::TimeY1,
+                           "Histogram meritve 1", ReportImage::HistogramY1},
+                          {store.Y2Conditioned, "Meritev 2", ReportImage::TimeY2,
+                           "Histogram meritve 2", ReportImage::HistogramY2}};
 
   // White behind the curves on paper; the windows' own gradients again afterwards.
   large_.Chart1->SetGradient(true, Qt::white, Qt::white);
@@ -79,8 +78,7 @@ void ExportWithGradient(VorChart& chart, const std::string& folder, ReportImage 
 }
 }  // namespace
 
-void ChartReportImages::ExportModelImage(const std::string& folder, const MeasurementStore&,
-                                         bool) {
+void ChartReportImages::ExportModelImage(const std::string& folder, const MeasurementStore&, bool) {
   ExportWithGradient(model_, folder, ReportImage::Model);
 }
 

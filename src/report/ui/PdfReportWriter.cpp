@@ -47,9 +47,12 @@ class Layout {
 
   static Qt::Alignment AlignmentOf(Alignment a) {
     switch (a) {
-      case Alignment::Center: return Qt::AlignHCenter;
-      case Alignment::Right: return Qt::AlignRight;
-      default: return Qt::AlignLeft;
+      case Alignment::Center:
+        return Qt::AlignHCenter;
+      case Alignment::Right:
+        return Qt::AlignRight;
+      default:
+        return Qt::AlignLeft;
     }
   }
 
@@ -161,11 +164,11 @@ void PdfReportWriter::Write(const std::string& path, const ReportDocument& docum
     writer.setTitle(QString::fromUtf8("Poročilo o eksperimentu"));
     writer.setCreator(QStringLiteral("Vor Tuner"));
     writer.setResolution(600);
-    writer.setPageLayout(QPageLayout(
-        QPageSize(QSizeF(page.Width, page.Height), QPageSize::Point, QString(),
-                  QPageSize::ExactMatch),
-        QPageLayout::Portrait, QMarginsF(page.Left, page.Top, page.Right, page.Bottom),
-        QPageLayout::Point));
+    writer.setPageLayout(QPageLayout(QPageSize(QSizeF(page.Width, page.Height), QPageSize::Point,
+                                               QString(), QPageSize::ExactMatch),
+                                     QPageLayout::Portrait,
+                                     QMarginsF(page.Left, page.Top, page.Right, page.Bottom),
+                                     QPageLayout::Point));
     // Laid out in pixels of 96 per inch (font, picture and table sizes alike), and
     // printed scaled to the writer's resolution.
     constexpr double LayoutDpi = 96;
@@ -190,8 +193,7 @@ void PdfReportWriter::Write(const std::string& path, const ReportDocument& docum
                                         pageSize.height() - 1));
       painter.restore();
     }
-    if (!painter.end())
-      throw FileError("Cannot write file \"" + path + "\".");
+    if (!painter.end()) throw FileError("Cannot write file \"" + path + "\".");
   }
   if (!file.commit())
     throw FileError("Cannot write file \"" + path + "\". " + file.errorString().toStdString());

@@ -10,12 +10,12 @@
 #include "forms/FormHelpers.h"
 #include "forms/Workspace.h"
 #include "data/TextFile.h"
+#include "data/ui/ProcessingPage.h"
 #include "model/ui/ModelPage.h"
 #include "opc/ui/OpcPage.h"
 #include "report/ReportImages.h"
 #include "report/ui/ChartReportImages.h"
 #include "report/ui/PdfReportWriter.h"
-#include "data/ui/ProcessingPage.h"
 #include "tuning/ui/RegulatorPage.h"
 
 ReportPage::ReportPage(Workspace& form) : QWidget(nullptr), form_(form) {
@@ -35,8 +35,8 @@ ReportPage::ReportPage(Workspace& form) : QWidget(nullptr), form_(form) {
   Label63 = Named(new QLabel(QStringLiteral("normal.dot"), GroupBox_Vsebina), "Label63");
   Label63->setGeometry(86, 112, 264, 20);
   Label63->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  KnofIzborPredloge =
-      Named(new QPushButton(QStringLiteral("Izberi predlogo"), GroupBox_Vsebina), "KnofIzborPredloge");
+  KnofIzborPredloge = Named(new QPushButton(QStringLiteral("Izberi predlogo"), GroupBox_Vsebina),
+                            "KnofIzborPredloge");
   KnofIzborPredloge->setGeometry(16, 136, 130, 26);
   Button_Naredi_porocilo =
       Named(new QPushButton(QString::fromUtf8("Izdelaj poročilo"), this), "Button_Naredi_porocilo");

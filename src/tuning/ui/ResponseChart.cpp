@@ -23,7 +23,8 @@ ResponseChart CreateResponseChart(QWidget* parent) {
     return &s;
   };
   r.YI = series("LineSeries3", QStringLiteral("ZZ Odziv I"), ColorFromBgr(16512), Qt::DashLine);
-  r.OpenLoop = series("LineSeries4", QStringLiteral("OZ Odziv"), QColor(128, 128, 128), Qt::SolidLine);
+  r.OpenLoop =
+      series("LineSeries4", QStringLiteral("OZ Odziv"), QColor(128, 128, 128), Qt::SolidLine);
   r.YPI = series("Series3", QStringLiteral("ZZ odziv PI"), QColor(0, 0, 255), Qt::DashDotLine);
   r.YPID = series("Series4", QStringLiteral("ZZ odziv PID"), QColor(255, 0, 0), Qt::DashDotDotLine);
   r.YP = series("Series5", QStringLiteral("ZZ Odziv P"), QColor(0, 128, 0), Qt::SolidLine);
