@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "tuning/Recomputation.h"
+#include "tuning/Robustness.h"
 
 // One recomputation of the "Regulator" tab with the longest horizon: tuning, the open
 // loop and four closed loops over 4999 samples (what every slider step costs).
@@ -18,3 +19,28 @@ static void BM_TuneAndSimulate(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_TuneAndSimulate)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// The robustness figures of the four proposals and the scaled controller, as every
+// recomputation of the "Regulator" tab computes them: 10 samples of dead time (range 0)
+// and the longest case of the benchmark above, 500 samples (range 1), single loop and
+// cascade (second argument).
+static void BM_RobustnessFigures(benchmark::State& state) {
+  auto store = std::make_unique<MeasurementStore>();
+  store->InnerGain = 2, store->InnerTimeConstant = 200, store->InnerDeadTime = 50;
+  store->OuterGain = 1.5, store->OuterTimeConstant = 400, store->OuterDeadTime = 80;
+  const bool cascade = state.range(1) != 0;
+  const double h = state.range(0) == 0 ? 5 : 0.1;
+  ApplyTuning(*store, 1, 10, cascade);
+  PanelInput in;
+  in.Cascade = cascade;
+  const LoopController scaled = ComputeControllerPanel(store->Tuning, in, '.').Controller;
+  for (auto _ : state) {
+    const RobustnessSet r = ComputeRobustness(SimulatedProcess(*store, h, cascade),
+                                              ProposedLoopControllers(store->Tuning, cascade),
+                                              scaled);
+    benchmark::DoNotOptimize(r.PID.Ms);
+  }
+}
+BENCHMARK(BM_RobustnessFigures)
+    ->Args({0, 0})->Args({1, 0})->Args({0, 1})->Args({1, 1})
+    ->Unit(benchmark::kMicrosecond);
