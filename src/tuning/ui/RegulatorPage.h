@@ -3,6 +3,10 @@
 
 #include <QString>
 #include <QWidget>
+#include <optional>
+#include <string>
+
+#include "tuning/TRegulator.h"
 
 class TForm1;
 class QCheckBox;
@@ -15,6 +19,8 @@ class QScrollBar;
 class VorChart;
 class ChartSeries;
 class RadioGroup;
+struct RobustnessFigures;
+struct RobustnessSet;
 
 class RegulatorPage : public QWidget {
   Q_OBJECT
@@ -70,6 +76,9 @@ class RegulatorPage : public QWidget {
   QLineEdit *Edit_Reg_Kp = nullptr, *Edit_Reg_Ki = nullptr, *Edit_Reg_Kd = nullptr;
   QLabel *Label_Reg_Name_Kp = nullptr, *Label_Reg_Name_Ki = nullptr, *Label_Reg_Name_Kd = nullptr;
   QLabel *Label_LabOjacSekv = nullptr, *Label_OjacSekv = nullptr;
+  // Ms, gain and phase margin of each proposal and of the panel's controller.
+  QLabel *Label_Robust_I = nullptr, *Label_Robust_P = nullptr, *Label_Robust_PI = nullptr,
+         *Label_Robust_PID = nullptr, *Label_Robust_Reg = nullptr;
   QLineEdit* Edit_Vzorcenje = nullptr;
   QLabel* Label_Priporocljiv = nullptr;
   RadioGroup* RadioGroup_Motnja = nullptr;
@@ -83,6 +92,7 @@ class RegulatorPage : public QWidget {
   void Connect();
   // The largest slope of the experiment tab's sequencer over the measured Y1 range.
   double SequencerGainFromControls(QString& note) const;
+  void ShowRobustness(const RobustnessSet& set);
   void SetOwnStatus(const QString& text);
   void ClearOwnStatus();
   bool Suppressed() const;
@@ -90,4 +100,6 @@ class RegulatorPage : public QWidget {
   TForm1& form_;
   QString ownStatus_;
   bool loadingController_ = false;
+  // The controller the panel shows, judged again when the sampling time changes.
+  std::optional<LoopController> panelController_;
 };
