@@ -459,7 +459,9 @@ RobustnessTexts FormatRobustness(const RobustnessFigures& f, char separator) {
   t.GainMargin = std::isinf(f.GainMargin) ? infinity
                                           : ratio + " (" + fixed(f.GainMarginDb, 1) + " dB)";
   t.PhaseMargin = std::isnan(f.PhaseMargin) ? NotFiniteText : fixed(f.PhaseMargin, 1) + degree;
-  t.Line = "Ms " + t.Ms + "  Ar " + ratio + "  \xCF\x86r " + t.PhaseMargin;
+  // The line beside a controller is short: the phase margin in whole degrees.
+  t.Line = "Ms " + t.Ms + " Ar " + ratio + " \xCF\x86r " +
+           (std::isnan(f.PhaseMargin) ? NotFiniteText : fixed(f.PhaseMargin, 0) + degree);
   auto at = [&](double w) {
     return std::isfinite(w) ? " pri \xCF\x89 = " + FormatGeneral(w, 4, separator) + " rad/s" : "";
   };

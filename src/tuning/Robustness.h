@@ -66,7 +66,7 @@ RobustnessSet ComputeRobustness(const SampledProcess& process, const ProposedCon
 // or unstable, with a tooltip that says what it means.
 struct RobustnessTexts {
   std::string Ms, GainMargin, PhaseMargin;
-  std::string Line;  // "Ms 1,45  Ar 3,21  φr 52,3°" or "nestabilno"
+  std::string Line;  // "Ms 1,45 Ar 3,21 φr 52°" or "nestabilno"
   std::string ToolTip;
   bool Warning = false;
 };

@@ -354,7 +354,7 @@ TEST_F(RegulatorTab, InCascadeTheSequencerGainDividesTheGainsAndAFlatTableCounts
 TEST_F(RegulatorTab, RobustnessFiguresFollowTheSliderTheSamplingTimeAndWarnInRed) {
   RegulatorPage& p = Page();
   p.Button_PIDClick();
-  EXPECT_TRUE(p.Label_Robust_PI->text().startsWith("Ms 1.59  Ar 3.15  "));
+  EXPECT_TRUE(p.Label_Robust_PI->text().startsWith("Ms 1.59 Ar 3.15 "));
   // The panel shows the PI proposal itself, so its figures are the PI's.
   EXPECT_EQ(p.Label_Robust_Reg->text(), p.Label_Robust_PI->text());
   EXPECT_TRUE(p.Label_Robust_PI->styleSheet().isEmpty());

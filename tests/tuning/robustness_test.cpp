@@ -76,7 +76,7 @@ TEST(Robustness, PControllerOnALagWithoutDeadTime) {
   EXPECT_TRUE(std::isnan(none.PhaseMargin));
   EXPECT_DOUBLE_EQ(none.Ms, 1);
   const RobustnessTexts text = FormatRobustness(none, ',');
-  EXPECT_EQ(text.Line, "Ms 1,00  Ar \xE2\x88\x9E  \xCF\x86r \xE2\x80\x93");
+  EXPECT_EQ(text.Line, "Ms 1,00 Ar \xE2\x88\x9E \xCF\x86r \xE2\x80\x93");
   EXPECT_FALSE(text.Warning);
 }
 

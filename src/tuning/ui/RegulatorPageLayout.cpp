@@ -67,7 +67,7 @@ void RegulatorPage::BuildControls() {
 
   // Each proposal's robustness on a line below its parameters.
   auto figures = [](QWidget* group, const char* name, int y) {
-    QLabel* l = Value(group, name, 6, y, group->width() - 10);
+    QLabel* l = Value(group, name, 4, y, group->width() - 6);
     l->setText(QString());
     QFont small = l->font();
     small.setPointSizeF(small.pointSizeF() - 1);
