@@ -12,6 +12,7 @@
 #include "tuning/Recomputation.h"
 
 const char* const UnstableText = "nestabilno";
+const char* const RobustnessTableTitle = "Robustnost regulatorjev";
 
 namespace {
 
@@ -474,4 +475,21 @@ RobustnessTexts FormatRobustness(const RobustnessFigures& f, char separator) {
   t.ToolTip += "Amplitudni razloček Ar = " + t.GainMargin + at(f.PhaseCrossover) + "\n";
   t.ToolTip += "Fazni razloček \xCF\x86r = " + t.PhaseMargin + at(f.GainCrossover);
   return t;
+}
+
+std::vector<RobustnessTableRow> RobustnessTableRows(const RobustnessSet& set, char separator) {
+  std::vector<RobustnessTableRow> rows{
+      {"Tip regulatorja", "Ms", "Amplitudni razloček", "Fazni razloček"}};
+  const std::pair<const char*, const RobustnessFigures*> proposals[] = {
+      {"I regulator", &set.I}, {"P regulator", &set.P}, {"PI regulator", &set.PI},
+      {"PID regulator", &set.PID}};
+  for (const auto& [name, figures] : proposals) {
+    if (!set.Reason.empty()) {
+      rows.push_back({name, NotFiniteText, NotFiniteText, NotFiniteText});
+      continue;
+    }
+    const RobustnessTexts t = FormatRobustness(*figures, separator);
+    rows.push_back({name, t.Ms, t.GainMargin, t.PhaseMargin});
+  }
+  return rows;
 }

@@ -2,9 +2,11 @@
 // maximum sensitivity, gain and phase margin, and closed-loop stability.
 #pragma once
 
+#include <array>
 #include <limits>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "data/MeasurementStore.h"
 #include "tuning/Recomputation.h"
@@ -73,3 +75,10 @@ struct RobustnessTexts {
 RobustnessTexts FormatRobustness(const RobustnessFigures& figures, char separator);
 constexpr double FragileMs = 2;
 extern const char* const UnstableText;
+
+// The report's table "Robustnost regulatorjev": the header ("Tip regulatorja", "Ms",
+// "Amplitudni razloček", "Fazni razloček") and one row per proposal in the order of the
+// controller table (I, P, PI, PID); "–" in every cell of a set that could not be judged.
+using RobustnessTableRow = std::array<std::string, 4>;
+std::vector<RobustnessTableRow> RobustnessTableRows(const RobustnessSet& set, char separator);
+extern const char* const RobustnessTableTitle;  // "Robustnost regulatorjev"

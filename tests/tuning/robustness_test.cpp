@@ -210,3 +210,20 @@ TEST(Robustness, TextsAndRefusals) {
   EXPECT_EQ(none.Reason, "Robustnost ni izračunana: mrtvi čas modela je daljši od 100000 vzorcev.");
   EXPECT_THROW(LoopRobustness(Lag(2, 10, 1, 0), {}), std::invalid_argument);
 }
+
+TEST(Robustness, ReportTableRowsInTheOrderOfTheControllerTable) {
+  MeasurementStore s = WorkedModel();
+  ApplyTuning(s, 1, 10, false);
+  const RobustnessSet set = ComputeRobustness(SimulatedProcess(s, 0.5, false),
+                                              ProposedLoopControllers(s.Tuning, false), std::nullopt);
+  const std::vector<RobustnessTableRow> rows = RobustnessTableRows(set, ',');
+  ASSERT_EQ(rows.size(), 5u);
+  EXPECT_EQ(rows[0], (RobustnessTableRow{"Tip regulatorja", "Ms", "Amplitudni razloček",
+                                         "Fazni razloček"}));
+  EXPECT_EQ(rows[3][0], "PI regulator");
+  EXPECT_EQ(rows[3][1], FormatRobustness(set.PI, ',').Ms);
+  EXPECT_EQ(rows[3][2], FormatRobustness(set.PI, ',').GainMargin);
+  EXPECT_NE(rows[3][2].find(" dB)"), std::string::npos);
+  const RobustnessSet none = ComputeRobustness(SimulatedProcess(s, 0, false), {}, std::nullopt);
+  EXPECT_EQ(RobustnessTableRows(none, ',')[1][1], "\xE2\x80\x93");
+}
