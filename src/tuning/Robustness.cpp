@@ -47,13 +47,21 @@ struct ProcessSide {
   int InnerDelay = 0;                        // Di
   double DcGain = 0;                         // |Num/Den| at q = 1
 
-  void At(double theta, Complex q, Complex& num, Complex& den) const {
-    num = Numerator * ShiftPower(Delay, theta);
-    den = 1.0 - Pole * q;
+  // q and the two powers of q the loop needs at one frequency.
+  struct Shifts {
+    Complex Q, Outer, Inner;
+  };
+  Shifts At(double theta) const {
+    return {ShiftPower(1, theta), ShiftPower(Delay, theta),
+            Cascade ? ShiftPower(InnerDelay, theta) : Complex(1.0)};
+  }
+  void At(const Shifts& s, Complex& num, Complex& den) const {
+    num = Numerator * s.Outer;
+    den = 1.0 - Pole * s.Q;
     if (!Cascade) return;
-    const Complex innerOpen = InnerNumerator * ShiftPower(InnerDelay, theta);
+    const Complex innerOpen = InnerNumerator * s.Inner;
     num *= innerOpen;
-    den *= (1.0 - InnerPole * q) + innerOpen * q * q;
+    den *= (1.0 - InnerPole * s.Q) + innerOpen * s.Q * s.Q;
   }
   // The highest power of q: how fast the loop turns with frequency.
   int Turns() const { return Delay + (Cascade ? InnerDelay + 2 : 0) + 2; }
@@ -137,10 +145,10 @@ class Loop {
  public:
   Loop(const ProcessSide& p, const ControllerSide& c) : p_(p), c_(c) {}
   LoopValue At(double theta) const {
-    const Complex q = ShiftPower(1, theta);
+    const ProcessSide::Shifts s = p_.At(theta);
     Complex pn, pd;
-    p_.At(theta, q, pn, pd);
-    return At(q, pn, pd);
+    p_.At(s, pn, pd);
+    return At(s.Q, pn, pd);
   }
   LoopValue At(Complex q, Complex pn, Complex pd) const {
     Complex cn, cd;
@@ -165,18 +173,36 @@ Grid MakeGrid(const ProcessSide& p, double lowest) {
   const double maxStep = Pi / (StepsPerHalfTurn * (p.Turns() + 4));
   double theta = std::clamp(lowest, 1e-12, 1e-3);
   g.Theta.push_back(0);
+  std::vector<char> equalStep{0};  // reached from the previous point by maxStep
+  bool equal = false;
   while (theta < Pi) {
     g.Theta.push_back(theta);
-    theta += std::min(RelativeStep * theta, maxStep);
+    equalStep.push_back(equal);
+    equal = RelativeStep * theta >= maxStep;
+    theta += equal ? maxStep : RelativeStep * theta;
   }
   g.Theta.push_back(Pi);
+  equalStep.push_back(0);
   const size_t n = g.Theta.size();
   g.Q.resize(n);
   g.Num.resize(n);
   g.Den.resize(n);
+  // Where the steps are equal the powers of q are rotated from point to point instead of
+  // taken from sines and cosines anew; a fresh start every 64 points keeps the rounding
+  // below 1e-13, and every crossover and peak is refined on the exact loop anyway.
+  ProcessSide::Shifts shifts, turn;
+  int rotated = 0;
   for (size_t i = 0; i < n; ++i) {
-    g.Q[i] = ShiftPower(1, g.Theta[i]);
-    p.At(g.Theta[i], g.Q[i], g.Num[i], g.Den[i]);
+    if (equalStep[i] && rotated > 0 && rotated < 64) {
+      shifts = {shifts.Q * turn.Q, shifts.Outer * turn.Outer, shifts.Inner * turn.Inner};
+      ++rotated;
+    } else {
+      shifts = p.At(g.Theta[i]);
+      if (rotated == 0) turn = p.At(maxStep);
+      rotated = 1;
+    }
+    g.Q[i] = shifts.Q;
+    p.At(shifts, g.Num[i], g.Den[i]);
   }
   return g;
 }
