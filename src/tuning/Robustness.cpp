@@ -285,12 +285,12 @@ std::pair<double, double> GoldenMaximum(double a, double b, F f) {
 
 // An upper bound of |S| = 1/|1 + L| between three neighbouring grid points. Over two
 // steps |L| changes by a few percent and arg L turns by less than 90 degrees, so L stays
-// in the ring sector spanned by the three values, widened by 15 % in |L| and 10 degrees on
+// in the ring sector spanned by the three values, widened by 25 % in |L| and 10 degrees on
 // each side; the bound is one over the distance of -1 from that sector.
 double SensitivityBound(Complex a, Complex b, Complex c) {
-  const double rhoMax = std::sqrt(std::max({std::norm(a), std::norm(b), std::norm(c)})) * 1.15;
+  const double rhoMax = std::sqrt(std::max({std::norm(a), std::norm(b), std::norm(c)})) * 1.25;
   if (rhoMax < 0.5) return 1 / (1 - rhoMax);  // far from -1 whatever the phase
-  const double rhoMin = std::sqrt(std::min({std::norm(a), std::norm(b), std::norm(c)})) / 1.15;
+  const double rhoMin = std::sqrt(std::min({std::norm(a), std::norm(b), std::norm(c)})) / 1.25;
   // The arc from arg a through arg b to arg c, as offsets from arg b.
   const double toA = std::arg(a / b), toC = std::arg(c / b);
   const double slack = 10 * Pi / 180;
