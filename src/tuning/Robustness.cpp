@@ -37,13 +37,13 @@ Complex ShiftPower(int n, double theta) {
 //   two samples later:  Num = K (1-a) q^(D+2),  Den = 1 - a q;
 //  cascade: the inner P loop (gain Kc, inner lag ai, Di, seeing its output two samples
 //   late) closed, the outer lag fed one sample late and seen two samples late:
-//   Num = Kc Ki (1-ai) q^Di * Ko (1-ao) q^(Do+3),
-//   Den = ((1 - ai q) + Kc Ki (1-ai) q^(Di+2)) (1 - ao q).
+//   Num = Kc Kin (1-ai) q^Di * Ko (1-ao) q^(Do+3),
+//   Den = ((1 - ai q) + Kc Kin (1-ai) q^(Di+2)) (1 - ao q).
 struct ProcessSide {
   double Numerator = 0, Pole = 0;  // K (1-a) and a of the (outer) lag
   int Delay = 0;                   // its power of q
   bool Cascade = false;
-  double InnerNumerator = 0, InnerPole = 0;  // Kc Ki (1-ai), ai
+  double InnerNumerator = 0, InnerPole = 0;  // Kc Kin (1-ai), ai
   int InnerDelay = 0;                        // Di
   double DcGain = 0;                         // |Num/Den| at q = 1
 

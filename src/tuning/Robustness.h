@@ -38,7 +38,8 @@ struct RobustnessFigures {
 // loop's characteristic polynomial: its roots outside the unit circle are counted by the
 // argument principle on the circle, which stays exact for dead times of thousands of
 // samples. Crossovers and the peak of |S| are refined to 1e-9 relative in frequency.
-// Throws std::invalid_argument when the process cannot be judged (see RobustnessRefusal).
+// Throws std::invalid_argument when the process cannot be judged (RobustnessRefusal) or
+// a gain of the controller is not a finite number.
 RobustnessFigures LoopRobustness(const SampledProcess& process, const LoopController& controller);
 
 // Why a process cannot be judged (Slovenian, for the status bar), or empty: a sampling
