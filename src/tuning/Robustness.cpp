@@ -473,8 +473,8 @@ RobustnessTexts FormatRobustness(const RobustnessFigures& f, char separator) {
     t.Ms = t.GainMargin = t.PhaseMargin = t.Line = UnstableText;
     t.Warning = true;
     t.ToolTip =
-        "Zaprta zanka je nestabilna: karakteristični polinom ima koren zunaj enotskega "
-        "kroga, simulirani odziv divergira. Premaknite drsnik proti \"Robustno\" ali "
+        "Zaprta zanka je nestabilna: karakteristični polinom ima koren zunaj enotskega\n"
+        "kroga, simulirani odziv divergira. Premaknite drsnik proti \"Robustno\" ali\n"
         "skrajšajte čas vzorčenja.";
     return t;
   }
@@ -495,7 +495,7 @@ RobustnessTexts FormatRobustness(const RobustnessFigures& f, char separator) {
   t.Warning = f.Ms > FragileMs;
   if (t.Warning)
     t.ToolTip =
-        "Ms > 2: zanka je krhka, že majhna napaka modela jo lahko zaniha ali spravi v "
+        "Ms > 2: zanka je krhka, že majhna napaka modela jo lahko zaniha ali spravi v\n"
         "nestabilnost (običajno je Ms med 1,2 in 2). Premaknite drsnik proti \"Robustno\".\n";
   t.ToolTip += "Maksimalna občutljivost Ms = " + fixed(f.Ms, 3) + at(f.PeakFrequency) + "\n";
   t.ToolTip += "Amplitudni razloček Ar = " + t.GainMargin + at(f.PhaseCrossover) + "\n";

@@ -47,7 +47,9 @@ void ShowFigures(QLabel* label, const RobustnessFigures* figures, const std::str
   const RobustnessTexts t = FormatRobustness(*figures, TForm1::DecimalSeparator());
   label->setText(Q(t.Line));
   label->setToolTip(Q(t.ToolTip));
-  label->setStyleSheet(t.Warning ? QStringLiteral("color: #c00000;") : QString());
+  // By name, so that the tooltip keeps its own colours.
+  label->setStyleSheet(t.Warning ? QStringLiteral("#%1 { color: #c00000; }").arg(label->objectName())
+                                 : QString());
 }
 }  // namespace
 
