@@ -148,6 +148,7 @@ void RegulatorPage::ShowRobustness(const RobustnessSet& set) {
   ShowFigures(Label_Robust_PID, judged ? &set.PID : nullptr, set.Reason);
   if (!judged || set.Scaled)
     ShowFigures(Label_Robust_Reg, set.Scaled ? &*set.Scaled : nullptr, set.Reason);
+  robustnessRows_ = RobustnessTableRows(set, TForm1::DecimalSeparator());
 }
 
 double RegulatorPage::SequencerGainFromControls(QString& note) const {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "tuning/Robustness.h"
 #include "tuning/TRegulator.h"
 
 class TForm1;
@@ -19,8 +20,6 @@ class QScrollBar;
 class VorChart;
 class ChartSeries;
 class RadioGroup;
-struct RobustnessFigures;
-struct RobustnessSet;
 
 class RegulatorPage : public QWidget {
   Q_OBJECT
@@ -38,6 +37,9 @@ class RegulatorPage : public QWidget {
   // Both, with the arguments taken from the tab's controls.
   void RecomputeTuningFromControls();
   void ShowControllerParametersFromControls();
+
+  // The report's table "Robustnost regulatorjev" for the proposals the tab shows.
+  const std::vector<RobustnessTableRow>& RobustnessRows() const { return robustnessRows_; }
 
   // The tab's settings and the store's models as a controller settings file; the
   // automatic post-processing writes its ".vtc" through this too.
@@ -102,4 +104,5 @@ class RegulatorPage : public QWidget {
   bool loadingController_ = false;
   // The controller the panel shows, judged again when the sampling time changes.
   std::optional<LoopController> panelController_;
+  std::vector<RobustnessTableRow> robustnessRows_;
 };
