@@ -20,6 +20,7 @@
 #include "experiment/ui/ExperimentPage.h"
 #include "support/AppFixture.h"
 #include "opc/ui/RadioGroup.h"
+#include "report/ui/ReportPage.h"
 #include "tuning/ui/RegulatorPage.h"
 
 namespace {
@@ -358,6 +359,11 @@ TEST_F(RegulatorTab, RobustnessFiguresFollowTheSliderTheSamplingTimeAndWarnInRed
   // The panel shows the PI proposal itself, so its figures are the PI's.
   EXPECT_EQ(p.Label_Robust_Reg->text(), p.Label_Robust_PI->text());
   EXPECT_TRUE(p.Label_Robust_PI->styleSheet().isEmpty());
+  // The report takes the table of the figures the tab shows.
+  const std::vector<std::array<std::string, 4>> rows = Form().ReportTab().InputsFromTabs().Robustness;
+  ASSERT_EQ(rows.size(), 5u);
+  EXPECT_EQ(rows[3][0], "PI regulator");
+  EXPECT_TRUE(p.Label_Robust_PI->text().startsWith(QString::fromStdString("Ms " + rows[3][1])));
   const QString slow = p.Label_Robust_PI->text();
   p.ScrollBar_Robust->setValue(0);
   EXPECT_NE(p.Label_Robust_PI->text(), slow);
