@@ -178,8 +178,13 @@ int RunReport(const std::vector<std::string>& args) {
         store.ColumnNames[static_cast<size_t>(columns[i])];
   in.Statistics = ShownStatistics(store, data.Start, data.End, Point);
   SetModelTexts(in, ShownModelTexts(store, false, 5, Point));
-  SetControllerTexts(in, SummaryTexts(store, settings.Cascade, Point),
-                     ComputeControllerPanel(store.Tuning, panelIn, Point));
+  const ControllerPanel panel = ComputeControllerPanel(store.Tuning, panelIn, Point);
+  SetControllerTexts(in, SummaryTexts(store, settings.Cascade, Point), panel);
+  SetRobustnessTexts(in,
+                     ComputeRobustness(SimulatedProcess(store, h, settings.Cascade),
+                                       ProposedLoopControllers(store.Tuning, settings.Cascade),
+                                       panel.Controller),
+                     Point);
 
   int argc = 1;
   char name[] = "vortuner-cli";

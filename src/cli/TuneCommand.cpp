@@ -15,6 +15,7 @@
 #include "data/TextFile.h"
 #include "model/TModel.h"
 #include "tuning/Recomputation.h"
+#include "tuning/Robustness.h"
 
 namespace {
 
@@ -113,6 +114,34 @@ void WriteCurves(const std::string& path, const ResponseCurves& c) {
   WriteTextLines(path, lines);
 }
 
+// "robustness": the figures of the four proposals and of the scaled controller; null
+// where a figure does not exist (no crossover, an unstable loop, no loop to judge).
+std::string RobustnessJson(const RobustnessSet& set) {
+  JsonObject all;
+  all.SetIndent("  ");
+  auto one = [&](const char* key, const RobustnessFigures* f) {
+    JsonObject o;
+    o.SetIndent("    ");
+    const RobustnessFigures none;
+    if (!f) f = &none;
+    o.Number("Ms", f->Ms);
+    o.Number("GainMargin", f->GainMargin);
+    o.Number("GainMarginDb", f->GainMarginDb);
+    o.Number("PhaseMargin", f->PhaseMargin);
+    if (set.Reason.empty()) o.Boolean("Stable", f->Stable);
+    else o.Raw("Stable", "null");
+    all.Raw(key, o.Str("    "));
+  };
+  const bool judged = set.Reason.empty();
+  one("I", judged ? &set.I : nullptr);
+  one("P", judged ? &set.P : nullptr);
+  one("PI", judged ? &set.PI : nullptr);
+  one("PID", judged ? &set.PID : nullptr);
+  one("scaled", judged && set.Scaled ? &*set.Scaled : nullptr);
+  if (!judged) all.Text("Note", set.Reason);
+  return all.Str("  ");
+}
+
 }  // namespace
 
 int RunTune(const std::vector<std::string>& args) {
@@ -206,6 +235,9 @@ int RunTune(const std::vector<std::string>& args) {
   } else {
     json.Text("SimulationNote", sim.Reason);
   }
+  json.Raw("robustness", RobustnessJson(ComputeRobustness(
+                             SimulatedProcess(store, h, o.Cascade),
+                             ProposedLoopControllers(store.Tuning, o.Cascade), panel.Controller)));
   std::cout << json.Str() << "\n";
   return 0;
 }

@@ -38,3 +38,7 @@ void SetControllerTexts(ReportInputs& in, const TuningSummary& summary,
   in.ScaledKi = panel.Ki;
   in.ScaledKd = panel.Kd;
 }
+
+void SetRobustnessTexts(ReportInputs& in, const RobustnessSet& set, char separator) {
+  in.Robustness = RobustnessTableRows(set, separator);
+}

@@ -1,6 +1,6 @@
 // The report's texts as the tabs show them, for a report made without the windows
 // (the command line): statistics in the general format with 8 significant digits,
-// the model group's texts, the tuning summary and the scaled parameters.
+// the model group's texts, the tuning summary, the scaled parameters and the robustness.
 #pragma once
 
 #include <array>
@@ -9,6 +9,7 @@
 #include "model/ModelTexts.h"
 #include "report/TPorocilo.h"
 #include "tuning/Recomputation.h"
+#include "tuning/Robustness.h"
 
 // MV, U, Y1, Y2 over samples from..to of the conditioned signals.
 std::array<SignalStatisticsTexts, 4> ShownStatistics(const MeasurementStore& store, int from,
@@ -16,3 +17,5 @@ std::array<SignalStatisticsTexts, 4> ShownStatistics(const MeasurementStore& sto
 void SetModelTexts(ReportInputs& in, const ModelTexts& model);
 void SetControllerTexts(ReportInputs& in, const TuningSummary& summary,
                         const ControllerPanel& panel);
+// The table "Robustnost regulatorjev" of the proposals as the tab shows it.
+void SetRobustnessTexts(ReportInputs& in, const RobustnessSet& set, char separator);

@@ -180,6 +180,26 @@ int ControllerTable(ReportDocument& d, const ReportInputs& in) {
   return table;
 }
 
+// Table 5, after the controller table: the robustness figures of the four proposals.
+void RobustnessTable(ReportDocument& d, const std::vector<std::array<std::string, 4>>& rows) {
+  d.TypeParagraph();
+  d.SetBold(true);
+  d.TypeText("Robustnost regulatorjev");
+  d.SetBold(false);
+  d.TypeParagraph();
+  d.TypeParagraph();
+  const std::array<std::string, 4>& h = rows.front();
+  const int table = HeaderTable(d, static_cast<int>(rows.size()),
+                                {h[0].c_str(), h[1].c_str(), h[2].c_str(), h[3].c_str()});
+  for (size_t r = 1; r < rows.size(); ++r) {
+    const int row = static_cast<int>(r) + 1;
+    d.SetCellBold(table, row, 1, true);
+    for (int c = 0; c < 4; ++c) d.CellInsertAfter(table, row, c + 1, rows[r][static_cast<size_t>(c)]);
+  }
+  d.SetTableRowsAlignment(table, Alignment::Center);
+  EndOfTable(d);
+}
+
 void RegulatorSection(ReportDocument& d, const ReportInputs& in, const std::string& folder) {
   d.InsertPageBreak();
   Heading(d, "Regulator");
@@ -191,6 +211,7 @@ void RegulatorSection(ReportDocument& d, const ReportInputs& in, const std::stri
   if (!in.ScaledKp.empty()) Line(d, "Skaliran P člen: " + in.ScaledKp);
   if (!in.ScaledKi.empty()) Line(d, "Skaliran I člen: " + in.ScaledKi);
   if (!in.ScaledKd.empty()) Line(d, "Skaliran D člen: " + in.ScaledKd);
+  if (!in.Robustness.empty()) RobustnessTable(d, in.Robustness);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "data/MeasurementStore.h"
 #include "report/ReportDocument.h"
@@ -24,6 +25,9 @@ struct ReportInputs {
   // The summary of the "Regulator" tab and its scaled parameters.
   std::string IKi, PKp, PIKp, PIKi, PIDKp, PIDKi, PIDKd;
   std::string ScaledKp, ScaledKi, ScaledKd;
+  // "Robustnost regulatorjev" after the controller table: its header row and a row per
+  // proposal (Ms, gain margin, phase margin as the tab shows them); empty: no table.
+  std::vector<std::array<std::string, 4>> Robustness;
   bool SectionObdelava = true, SectionModel = true, SectionRegulator = true;
   std::string Template = "normal.dot";
   std::string ReportPath;

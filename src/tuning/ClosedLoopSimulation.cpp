@@ -14,9 +14,9 @@ class SimulatedPid {
  public:
   SimulatedPid(int type, double h, double kd, double ki, double kp)
       : type_(type), h_(h), ki_(ki), kp_(kp) {
-    const double td = SafeDivide(kd, kp, 0);
-    beta_ = 0.01 * h < 0.2 * td ? std::exp(-SafeDivide(5 * h, td, 100)) : 0;
-    cD_ = (1 - beta_) * SafeDivide(1, h, 1e6) * kd;
+    const TRegulator::DerivativeTerm d = TRegulator::SampledDerivative(h, kd, kp);
+    beta_ = d.Beta;
+    cD_ = d.Gain;
   }
   double Step(double error) {
     const double previous = e_;
@@ -38,11 +38,6 @@ class SimulatedPid {
   double e_ = 0, i_ = 0, dt_ = 0;
 };
 
-// Pole of a first-order lag sampled every h: 0 (pass-through) for T <= 0.01*h.
-double LagPole(double t, double h) { return 0.01 * h < t ? std::exp(-SafeDivide(h, t, 100)) : 0; }
-
-int DelaySamples(double deadTime, double h) { return RoundToInt(SafeDivide(deadTime, h, 5000)); }
-
 // Writes y[index] only inside the array: a long dead time pushes writes past its end.
 void Put(std::span<double> y, long long index, double value) {
   if (index >= 0 && index < static_cast<long long>(y.size())) y[static_cast<size_t>(index)] = value;
@@ -58,12 +53,28 @@ void ClearFirst(std::span<double> y, int n) {
 
 }  // namespace
 
+double TRegulator::SampledLagPole(double t, double h) {
+  return 0.01 * h < t ? std::exp(-SafeDivide(h, t, 100)) : 0;
+}
+
+TRegulator::DerivativeTerm TRegulator::SampledDerivative(double h, double kd, double kp) {
+  const double td = SafeDivide(kd, kp, 0);
+  DerivativeTerm d;
+  d.Beta = 0.01 * h < 0.2 * td ? std::exp(-SafeDivide(5 * h, td, 100)) : 0;
+  d.Gain = (1 - d.Beta) * SafeDivide(1, h, 1e6) * kd;
+  return d;
+}
+
+int TRegulator::DeadTimeSamples(double deadTime, double h) {
+  return RoundToInt(SafeDivide(deadTime, h, 5000));
+}
+
 void TRegulator::SimulateLoop(int type, int n, std::span<double> y, double l, double t, double k,
                               double h, double d, double r, double kd, double ki, double kp) {
   ClearFirst(y, n);
   SimulatedPid pid(type, h, kd, ki, kp);
-  const long long delay = DelaySamples(l, h);
-  const double alpha = LagPole(t, h);
+  const long long delay = DeadTimeSamples(l, h);
+  const double alpha = SampledLagPole(t, h);
   double ym = 0, x = 0;
   for (int step = 1; step <= n; ++step) {
     const double v = pid.Step(r - ym);
@@ -79,10 +90,10 @@ void TRegulator::SimulateCascade(int type, int n, std::span<double> y, std::span
                                  double kc, double kd, double ki, double kp) {
   ClearFirst(y, n);
   SimulatedPid pid(type, h, kd, ki, kp);
-  const long long innerDelay = DelaySamples(innerL, h);
-  const long long outerDelay = DelaySamples(outerL, h);
-  const double alphaInner = LagPole(innerT, h);
-  const double alphaOuter = LagPole(outerT, h);
+  const long long innerDelay = DeadTimeSamples(innerL, h);
+  const long long outerDelay = DeadTimeSamples(outerL, h);
+  const double alphaInner = SampledLagPole(innerT, h);
+  const double alphaOuter = SampledLagPole(outerT, h);
   double yom = 0, yim = 0, xi = 0, xo = 0;
   for (int step = 1; step <= n; ++step) {
     const double v = pid.Step(r - yom);  // the inner loop's set-point

@@ -123,6 +123,15 @@ bool AllFinite(std::initializer_list<double> values) {
 }
 }  // namespace
 
+ProposedControllers ProposedLoopControllers(const TuningResult& t, bool cascade) {
+  const double f = t.RobustnessFactor;
+  const ControllerSet s = ActiveSet(t, cascade);
+  return {{SimI, 0, s.KiI * f, 0},
+          {SimP, s.KpP * f, 0, 0},
+          {SimPI, s.KpPI * f, s.KiPI * f, 0},
+          {SimPID, s.KpPID * f, s.KiPID * f, s.KdPID}};
+}
+
 SimulationOutcome SimulateResponses(const MeasurementStore& store, double h, int responseKind,
                                     bool cascade) {
   SimulationOutcome out;
@@ -168,27 +177,19 @@ SimulationOutcome SimulateResponses(const MeasurementStore& store, double h, int
   const bool disturbance = responseKind == 1;
   const double r = disturbance ? 0 : 1;
   const double d = disturbance ? input : 0;
-  const double f = t.RobustnessFactor;
-  const ControllerSet s = ActiveSet(t, cascade);
-  struct Curve {
-    int type;
-    std::vector<double>* y;
-    double kp, ki, kd;
-  };
-  const Curve curves[] = {{SimI, &c.YI, 0, s.KiI * f, 0},
-                          {SimPI, &c.YPI, s.KpPI * f, s.KiPI * f, 0},
-                          {SimPID, &c.YPID, s.KpPID * f, s.KiPID * f, s.KdPID},
-                          {SimP, &c.YP, s.KpP * f, 0, 0}};
-  for (const Curve& cv : curves) {
+  const ProposedControllers p = ProposedLoopControllers(t, cascade);
+  const std::pair<const LoopController*, std::vector<double>*> curves[] = {
+      {&p.I, &c.YI}, {&p.PI, &c.YPI}, {&p.PID, &c.YPID}, {&p.P, &c.YP}};
+  for (const auto& [cv, y] : curves) {
     if (cascade) {
       std::vector<double> inner(cap, 0);
-      TRegulator::SimulateCascade(cv.type, n, *cv.y, inner, store.OuterDeadTime,
+      TRegulator::SimulateCascade(cv->Type, n, *y, inner, store.OuterDeadTime,
                                   store.OuterTimeConstant, store.OuterGain, store.InnerDeadTime,
                                   store.InnerTimeConstant, store.InnerGain, h, d, r,
-                                  t.InnerLoopGain, cv.kd, cv.ki, cv.kp);
+                                  t.InnerLoopGain, cv->Kd, cv->Ki, cv->Kp);
     } else {
-      TRegulator::SimulateLoop(cv.type, n, *cv.y, store.InnerDeadTime, store.InnerTimeConstant,
-                               store.InnerGain, h, d, r, cv.kd, cv.ki, cv.kp);
+      TRegulator::SimulateLoop(cv->Type, n, *y, store.InnerDeadTime, store.InnerTimeConstant,
+                               store.InnerGain, h, d, r, cv->Kd, cv->Ki, cv->Kp);
     }
   }
   out.Curves = std::move(c);
@@ -253,6 +254,13 @@ ControllerPanel ComputeControllerPanel(const TuningResult& t, const PanelInput& 
   auto ratio = [&](double scale, double value, int decimals) {
     return FormatParameter(scale * value, decimals, separator);
   };
+  // The loaded controller's integral gain from its proportional gain kp and the shown
+  // integral term of a PI or PID in the chosen form (without the sequencer division).
+  auto loadedKi = [&](double kp, double pKp, double pKi) {
+    if (form == 0) return in.ScaleI * pKi * f;
+    if (form == 2) return kp * in.ScaleI * SafeDivide(pKi, pKp, 0);
+    return SafeDivide(kp, in.ScaleI * SafeDivide(pKp, pKi, 0), 0);
+  };
   const std::string integralName = form == 0 ? "Ki:" : form == 2 ? "1/Ti:" : "Ti:";
   // The integral term of a PI or PID in the chosen form.
   auto integral = [&](double kp, double ki) {
@@ -265,11 +273,13 @@ ControllerPanel ComputeControllerPanel(const TuningResult& t, const PanelInput& 
       p.NameKp = "Kp:";
       p.ShowKp = true;
       p.Kp = gain(in.ScaleP, c.KpP, 3);
+      p.Controller = {SimP, in.ScaleP * c.KpP * f, 0, 0};
       break;
     case 1:
       p.NameKi = "Ki:";
       p.ShowKi = true;
       p.Ki = gain(in.ScaleI, c.KiI, 6);
+      p.Controller = {SimI, 0, in.ScaleI * c.KiI * f, 0};
       break;
     case 2:
       p.NameKp = "Kp:";
@@ -277,6 +287,9 @@ ControllerPanel ComputeControllerPanel(const TuningResult& t, const PanelInput& 
       p.ShowKp = p.ShowKi = true;
       p.Kp = gain(in.ScaleP, c.KpPI, 3);
       p.Ki = integral(c.KpPI, c.KiPI);
+      p.Controller.Type = SimPI;
+      p.Controller.Kp = in.ScaleP * c.KpPI * f;
+      p.Controller.Ki = loadedKi(p.Controller.Kp, c.KpPI, c.KiPI);
       break;
     case 3:
       p.NameKp = "Kp:";
@@ -297,11 +310,19 @@ ControllerPanel ComputeControllerPanel(const TuningResult& t, const PanelInput& 
         p.Kp = gain(in.ScaleP, kps, 3);
         p.Ki = ratio(in.ScaleI, tis, 6);
         p.Kd = ratio(in.ScaleD, tds, 3);
+        // A series controller Kp'(1 + 1/(Ti' s))(1 + Td' s) in parallel gains.
+        const double kp = in.ScaleP * kps * f, tiS = in.ScaleI * tis, tdS = in.ScaleD * tds;
+        p.Controller = {SimPID, kp * (1 + SafeDivide(tdS, tiS, 0)), SafeDivide(kp, tiS, 0),
+                        kp * tdS};
       } else {
         p.Kp = gain(in.ScaleP, c.KpPID, 3);
         p.Ki = integral(c.KpPID, c.KiPID);
         p.Kd = form == 0 ? gain(in.ScaleD, c.KdPID, 3)
                          : ratio(in.ScaleD, SafeDivide(c.KdPID, c.KpPID, 0), 3);
+        const double kp = in.ScaleP * c.KpPID * f;
+        p.Controller = {SimPID, kp, loadedKi(kp, c.KpPID, c.KiPID),
+                        form == 0 ? in.ScaleD * c.KdPID * f
+                                  : kp * in.ScaleD * SafeDivide(c.KdPID, c.KpPID, 0)};
       }
       break;
     default:

@@ -44,6 +44,12 @@ struct Horizon {
 };
 Horizon SimulationHorizon(double innerDeadTime, double innerTimeConstant, double h);
 
+// The four proposals as the simulation applies them: f on Kp and Ki, Kd as computed.
+struct ProposedControllers {
+  LoopController I, P, PI, PID;
+};
+ProposedControllers ProposedLoopControllers(const TuningResult& tuning, bool cascade);
+
 struct ResponseCurves {
   int N = 0;
   double SampleTime = 0;
@@ -78,6 +84,10 @@ struct ControllerPanel {
   std::string Kp, Ki, Kd;
   bool ShowKp = false, ShowKi = false, ShowKd = false;
   std::string SequencerCaption, SequencerValue;
+  // The controller these parameters set, read in the chosen form and turned into the
+  // simulation's parallel gains; the sequencer's division is undone, since the
+  // sequencer's slope restores it in the plant.
+  LoopController Controller;
 };
 ControllerPanel ComputeControllerPanel(const TuningResult& tuning, const PanelInput& in,
                                        char separator);

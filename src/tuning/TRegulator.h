@@ -47,6 +47,13 @@ enum TuningMethod {
 // Controller types of the simulations: I, PI, PID, P.
 enum SimulatedController { SimI = 0, SimPI = 1, SimPID = 2, SimP = 3 };
 
+// One controller as the simulations apply it: its type and the gains handed to
+// SimulateLoop (Kd as given, filtered with Td/5 = Kd/(5 Kp)).
+struct LoopController {
+  int Type = SimPI;
+  double Kp = 0, Ki = 0, Kd = 0;
+};
+
 // The values a controller settings file (".vtc") holds.
 struct ControllerSettings {
   double InnerGain = 0, InnerTimeConstant = 0, InnerDeadTime = 0, InnerRelativeError = 0;
@@ -85,6 +92,17 @@ class TRegulator {
                                  double minimum, double maximum);
 
   // --- Closed-loop simulation ---
+  // Pole of a first-order lag of time constant t sampled every h: 0 (the lag passes its
+  // input through in one sample) for t <= 0.01*h.
+  static double SampledLagPole(double t, double h);
+  // The filtered derivative of the simulated controller: Dt = Beta*Dt + Gain*(e - e_old),
+  // a filter time constant of Td/5 with Td = kd/kp.
+  struct DerivativeTerm {
+    double Beta = 0, Gain = 0;
+  };
+  static DerivativeTerm SampledDerivative(double h, double kd, double kp);
+  // A dead time in whole samples of h, ties to even (5000 for h = 0).
+  static int DeadTimeSamples(double deadTime, double h);
   // Closed loop of a first-order-plus-dead-time process (l, t, k) with a discrete
   // controller of the given type sampled every h seconds: y[0..n-1] receive the
   // response to a set-point step r and a disturbance d at the process input. Writes

@@ -65,6 +65,8 @@ TEST_F(ReportCommand, WritesTheFullReportAndNoImageStays) {
   EXPECT_NE(body.find("Ocenjeno ojačenje: 1.996"), std::string::npos);
   EXPECT_NE(body.find("Časovni potek izhoda procesa (Signal 5)"), std::string::npos);
   EXPECT_NE(body.find("Kvaliteta modela: "), std::string::npos);
+  EXPECT_NE(body.find("Robustnost regulatorjev"), std::string::npos);
+  EXPECT_NE(body.find("Amplitudni razloček"), std::string::npos);
 }
 
 TEST_F(ReportCommand, WritesAPdfWithChosenSections) {

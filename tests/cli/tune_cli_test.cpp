@@ -109,3 +109,25 @@ TEST(TuneCommand, ReadsBothModelsAndTheSampleTimeFromAModelFile) {
   EXPECT_NE(r.ExitCode, 0);
   EXPECT_TRUE(Has(r.Err, vtm));
 }
+
+TEST(TuneCommand, RobustnessOfEveryProposalWithNullWhereAFigureDoesNotExist) {
+  CliRun r = Tune("--inner 2,20,5 --ts 0.5 --method 1");
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  // The panel shows the PI proposal, so "scaled" repeats the PI's figures.
+  const size_t pi = r.Out.find("\"PI\": {"), scaled = r.Out.find("\"scaled\": {");
+  ASSERT_NE(pi, std::string::npos);
+  ASSERT_NE(scaled, std::string::npos);
+  const std::string figures = r.Out.substr(pi + 7, r.Out.find('}', pi) - pi - 7);
+  EXPECT_EQ(r.Out.substr(scaled + 11, figures.size()), figures);
+  EXPECT_TRUE(Has(figures, "\"GainMarginDb\": "));
+  EXPECT_TRUE(Has(figures, "\"Stable\": true"));
+
+  // No controller (method " "): no crossover, so no gain or phase margin.
+  r = Tune("--inner 2,20,5 --ts 0.5 --method 6");
+  EXPECT_TRUE(Has(r.Out, "\"Ms\": 1,\n      \"GainMargin\": null,\n      \"GainMarginDb\": null,\n"
+                         "      \"PhaseMargin\": null,\n      \"Stable\": true"));
+  // Without dead time the fast end of the slider makes the loops unstable.
+  r = Tune("--inner 2,20,0 --ts 0.5 --method 5 --slider 20");
+  EXPECT_TRUE(Has(r.Out, "\"Ms\": null,\n      \"GainMargin\": null,\n      \"GainMarginDb\": null,\n"
+                         "      \"PhaseMargin\": null,\n      \"Stable\": false"));
+}

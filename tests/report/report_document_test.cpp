@@ -151,3 +151,28 @@ TEST_F(ReportDocumentTest, AMissingOrUnreadableTemplateIsAnErrorAndNothingIsWrit
   EXPECT_THROW(TPorocilo().CreateReport(in), std::runtime_error);
   EXPECT_FALSE(std::filesystem::exists(in.ReportPath));
 }
+
+TEST_F(ReportDocumentTest, TheRobustnessTableFollowsTheControllerTableAsTableFive) {
+  in.Robustness = {{"Tip regulatorja", "Ms", "Amplitudni razloček", "Fazni razloček"},
+                   {"I regulator", "1.31", "11.15 (20.9 dB)", "67.0°"},
+                   {"P regulator", "1.38", "4.04 (12.1 dB)", "112.8°"},
+                   {"PI regulator", "nestabilno", "nestabilno", "nestabilno"},
+                   {"PID regulator", "1.86", "∞", "–"}};
+  ReportDocument d = Build();
+  ASSERT_EQ(d.TableCount(), 5);
+  EXPECT_EQ(d.TableAt(4).Rows, 5);  // the controller table keeps its number and layout
+  EXPECT_EQ(std::get<TextRun>(d.TableAt(4).Cell(2, 3).Content.Items[0]).Text, "0.00839");
+  const Table& t = d.TableAt(5);
+  EXPECT_EQ(t.Rows, 5);
+  EXPECT_EQ(t.RowsAlign, Alignment::Center);
+  EXPECT_EQ(std::get<TextRun>(t.Cell(1, 3).Content.Items[0]).Text, "Amplitudni razloček");
+  const auto& name = std::get<TextRun>(t.Cell(4, 1).Content.Items[0]);
+  EXPECT_EQ(name.Text, "PI regulator");
+  EXPECT_TRUE(name.Format.Bold);
+  EXPECT_EQ(std::get<TextRun>(t.Cell(5, 3).Content.Items[0]).Text, "∞");
+  const std::string text = d.PlainText();
+  EXPECT_LT(text.find("Skaliran D člen: 0\n"), text.find("Robustnost regulatorjev\n"));
+  // Without the section the table is left out with the controller table.
+  in.SectionRegulator = false;
+  EXPECT_EQ(Build().TableCount(), 3);
+}

@@ -22,6 +22,7 @@
 #include "opc/ui/RadioGroup.h"
 #include "opc/ui/OpcPage.h"
 #include "tuning/ControllerLoad.h"
+#include "report/ui/ReportPage.h"
 #include "tuning/ui/RegulatorPage.h"
 
 namespace {
@@ -361,4 +362,39 @@ TEST_F(RegulatorTab, InCascadeTheSequencerGainDividesTheGainsAndAFlatTableCounts
   EXPECT_EQ(p.Edit_Reg_Kp->text(), QString::number(cascKp, 'f', 3));
   EXPECT_TRUE(Form().StatusText().contains("sekvencerja"));
   EXPECT_NE(singleKp, p.Edit_Reg_Kp->text());
+}
+
+TEST_F(RegulatorTab, RobustnessFiguresFollowTheSliderTheSamplingTimeAndWarnInRed) {
+  RegulatorPage& p = Page();
+  p.Button_PIDClick();
+  EXPECT_TRUE(p.Label_Robust_PI->text().startsWith("Ms 1.59 Ar 3.15 "));
+  // The panel shows the PI proposal itself, so its figures are the PI's.
+  EXPECT_EQ(p.Label_Robust_Reg->text(), p.Label_Robust_PI->text());
+  EXPECT_TRUE(p.Label_Robust_PI->styleSheet().isEmpty());
+  // The report takes the table of the figures the tab shows.
+  const std::vector<std::array<std::string, 4>> rows = Form().ReportTab().InputsFromTabs().Robustness;
+  ASSERT_EQ(rows.size(), 5u);
+  EXPECT_EQ(rows[3][0], "PI regulator");
+  EXPECT_TRUE(p.Label_Robust_PI->text().startsWith(QString::fromStdString("Ms " + rows[3][1])));
+  const QString slow = p.Label_Robust_PI->text();
+  p.ScrollBar_Robust->setValue(0);
+  EXPECT_NE(p.Label_Robust_PI->text(), slow);
+  EXPECT_EQ(p.Label_Robust_Reg->text(), slow);  // the panel keeps its controller
+  // A longer sampling time changes the loop of the panel's controller too.
+  const QString kp = p.Edit_Reg_Kp->text();
+  p.Edit_Vzorcenje->setText("2");
+  QTest::keyClick(p.Edit_Vzorcenje, Qt::Key_Return);
+  EXPECT_NE(p.Label_Robust_Reg->text(), slow);
+  EXPECT_EQ(p.Edit_Reg_Kp->text(), kp);
+
+  // Without dead time the Ziegler-Nichols gains at the fast end make every loop unstable.
+  Form().Store().InnerDeadTime = 0;
+  p.ScrollBar_Robust->setValue(20);
+  p.ComboBox1->setCurrentIndex(5);
+  for (QLabel* l : {p.Label_Robust_I, p.Label_Robust_P, p.Label_Robust_PI, p.Label_Robust_PID,
+                    p.Label_Robust_Reg}) {
+    EXPECT_EQ(l->text(), "nestabilno") << l->objectName().toStdString();
+    EXPECT_TRUE(l->styleSheet().contains("color")) << l->objectName().toStdString();
+    EXPECT_TRUE(l->toolTip().contains("nestabilna")) << l->objectName().toStdString();
+  }
 }

@@ -76,6 +76,7 @@ ReportInputs ReportPage::InputsFromTabs() const {
   in.ScaledKp = s(r.Edit_Reg_Kp->text());
   in.ScaledKi = s(r.Edit_Reg_Ki->text());
   in.ScaledKd = s(r.Edit_Reg_Kd->text());
+  in.Robustness = r.RobustnessRows();
   in.SectionObdelava = CheckBox1->isChecked();
   in.SectionModel = CheckBox2->isChecked();
   in.SectionRegulator = CheckBox3->isChecked();

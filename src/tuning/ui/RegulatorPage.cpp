@@ -22,6 +22,7 @@
 #include "opc/ui/OpcPage.h"
 #include "tuning/ControllerLoad.h"
 #include "tuning/Recomputation.h"
+#include "tuning/Robustness.h"
 #include "tuning/TRegulator.h"
 #include "opc/ui/RadioGroup.h"
 #include "tuning/ui/ResponseChart.h"
@@ -31,6 +32,23 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
 const char* const ControllerFilter = "Controller settings (*.vtc)|*.vtc|All files (*.*)|*.*";
+
+// One controller's figures, red with the reason in the tooltip for Ms > 2 or an unstable
+// loop; "–" with the reason when there is no loop to judge.
+void ShowFigures(QLabel* label, const RobustnessFigures* figures, const std::string& reason) {
+  if (!figures) {
+    label->setText(Q(NotFiniteText));
+    label->setToolTip(Q(reason));
+    label->setStyleSheet(QString());
+    return;
+  }
+  const RobustnessTexts t = FormatRobustness(*figures, TForm1::DecimalSeparator());
+  label->setText(Q(t.Line));
+  label->setToolTip(Q(t.ToolTip));
+  // By name, so that the tooltip keeps its own colours.
+  label->setStyleSheet(t.Warning ? QStringLiteral("#%1 { color: #c00000; }").arg(label->objectName())
+                                 : QString());
+}
 }  // namespace
 
 RegulatorPage::RegulatorPage(Workspace& form) : QWidget(nullptr), form_(form) {
@@ -91,6 +109,8 @@ void RegulatorPage::RecomputeTuning(int method, int sliderPosition, int response
   Label_Priporocljiv->setText(Q(s.Recommended));
 
   const double h = ResolveSampleTime(S(samplingTimeText), sep, store.ClosedLoopSampleTime);
+  ShowRobustness(ComputeRobustness(SimulatedProcess(store, h, cascade),
+                                   ProposedLoopControllers(store.Tuning, cascade), panelController_));
   const SimulationOutcome outcome = SimulateResponses(store, h, responseKind, cascade);
   if (!outcome.Curves) {
     SetOwnStatus(Q(outcome.Reason));
@@ -98,6 +118,17 @@ void RegulatorPage::RecomputeTuning(int method, int sliderPosition, int response
   }
   ClearOwnStatus();
   PlotResponseCurves({Chart1, LineSeries3, LineSeries4, Series3, Series4, Series5}, *outcome.Curves);
+}
+
+void RegulatorPage::ShowRobustness(const RobustnessSet& set) {
+  const bool judged = set.Reason.empty();
+  ShowFigures(Label_Robust_I, judged ? &set.I : nullptr, set.Reason);
+  ShowFigures(Label_Robust_P, judged ? &set.P : nullptr, set.Reason);
+  ShowFigures(Label_Robust_PI, judged ? &set.PI : nullptr, set.Reason);
+  ShowFigures(Label_Robust_PID, judged ? &set.PID : nullptr, set.Reason);
+  if (!judged || set.Scaled)
+    ShowFigures(Label_Robust_Reg, set.Scaled ? &*set.Scaled : nullptr, set.Reason);
+  robustnessRows_ = RobustnessTableRows(set, TForm1::DecimalSeparator());
 }
 
 double RegulatorPage::SequencerGainFromControls(QString& note) const {
@@ -144,6 +175,10 @@ void RegulatorPage::ShowControllerParameters(int form, int type, bool cascade) {
   Edit_Reg_Kp->setVisible(p.ShowKp);
   Edit_Reg_Ki->setVisible(p.ShowKi);
   Edit_Reg_Kd->setVisible(p.ShowKd);
+  panelController_ = p.Controller;
+  const RobustnessSet r = ComputeRobustness(
+      SimulatedProcess(form_.Store(), form_.Store().ClosedLoopSampleTime, cascade), {}, p.Controller);
+  ShowFigures(Label_Robust_Reg, r.Scaled ? &*r.Scaled : nullptr, r.Reason);
   if (!note.isEmpty()) form_.SetStatusText(note);
 }
 

@@ -3,6 +3,11 @@
 
 #include <QString>
 #include <QWidget>
+#include <optional>
+#include <string>
+
+#include "tuning/Robustness.h"
+#include "tuning/TRegulator.h"
 
 #include "tuning/TRegulator.h"
 
@@ -34,6 +39,9 @@ class RegulatorPage : public QWidget {
   // Both, with the arguments taken from the tab's controls.
   void RecomputeTuningFromControls();
   void ShowControllerParametersFromControls();
+
+  // The report's table "Robustnost regulatorjev" for the proposals the tab shows.
+  const std::vector<RobustnessTableRow>& RobustnessRows() const { return robustnessRows_; }
 
   // The tab's settings and the store's models as a controller settings file; the
   // automatic post-processing writes its ".vtc" through this too.
@@ -74,6 +82,9 @@ class RegulatorPage : public QWidget {
   QLineEdit *Edit_Reg_Kp = nullptr, *Edit_Reg_Ki = nullptr, *Edit_Reg_Kd = nullptr;
   QLabel *Label_Reg_Name_Kp = nullptr, *Label_Reg_Name_Ki = nullptr, *Label_Reg_Name_Kd = nullptr;
   QLabel *Label_LabOjacSekv = nullptr, *Label_OjacSekv = nullptr;
+  // Ms, gain and phase margin of each proposal and of the panel's controller.
+  QLabel *Label_Robust_I = nullptr, *Label_Robust_P = nullptr, *Label_Robust_PI = nullptr,
+         *Label_Robust_PID = nullptr, *Label_Robust_Reg = nullptr;
   QLineEdit* Edit_Vzorcenje = nullptr;
   QLabel* Label_Priporocljiv = nullptr;
   RadioGroup* RadioGroup_Motnja = nullptr;
@@ -87,6 +98,7 @@ class RegulatorPage : public QWidget {
   void Connect();
   // The largest slope of the experiment tab's sequencer over the measured Y1 range.
   double SequencerGainFromControls(QString& note) const;
+  void ShowRobustness(const RobustnessSet& set);
   void SetOwnStatus(const QString& text);
   void ClearOwnStatus();
   bool Suppressed() const;
@@ -94,4 +106,7 @@ class RegulatorPage : public QWidget {
   Workspace& form_;
   QString ownStatus_;
   bool loadingController_ = false;
+  // The controller the panel shows, judged again when the sampling time changes.
+  std::optional<LoopController> panelController_;
+  std::vector<RobustnessTableRow> robustnessRows_;
 };

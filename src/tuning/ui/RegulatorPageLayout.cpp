@@ -38,8 +38,9 @@ QLineEdit* Edit(QWidget* parent, const char* name, const QString& text, int x, i
 }  // namespace
 
 void RegulatorPage::BuildControls() {
-  // Left column: method, slider, cascade, summary, sampling, response kind, file.
-  QGroupBox* method = Group(this, QStringLiteral("Izbira metode nastavljanja"), 6, 4, 292, 50);
+  // Left column: method, slider, cascade, summary with the robustness of each proposal,
+  // sampling, response kind, file.
+  QGroupBox* method = Group(this, QStringLiteral("Izbira metode nastavljanja"), 6, 2, 292, 48);
   ComboBox1 = Named(new QComboBox(method), "ComboBox1");
   ComboBox1->addItems({QStringLiteral("Metoda provršin - sledenje"),
                        QStringLiteral("Metoda provršin - motnja"),
@@ -47,61 +48,79 @@ void RegulatorPage::BuildControls() {
                        QStringLiteral("Chien-Hrones-Reswick - motnja"),
                        QStringLiteral("Metoda uravnoteženja"),
                        QStringLiteral("Ziegler-Nichols - motnja"), QStringLiteral(" ")});
-  ComboBox1->setGeometry(10, 20, 272, 24);
+  ComboBox1->setGeometry(10, 18, 272, 24);
 
-  QGroupBox* robust = Group(this, QStringLiteral("Izbira robustnost- hitrost"), 6, 58, 292, 56);
+  QGroupBox* robust = Group(this, QStringLiteral("Izbira robustnost- hitrost"), 6, 52, 292, 52);
   ScrollBar_Robust = Named(new QScrollBar(Qt::Horizontal, robust), "ScrollBar_Robust");
   ScrollBar_Robust->setRange(0, 20);
   ScrollBar_Robust->setPageStep(5);
   ScrollBar_Robust->setValue(10);
-  ScrollBar_Robust->setGeometry(10, 20, 272, 16);
-  Caption(robust, QStringLiteral("Robustno"), 10, 36, 80);
-  QLabel* fast = Caption(robust, QStringLiteral("Hitro"), 202, 36, 80);
+  ScrollBar_Robust->setGeometry(10, 18, 272, 16);
+  Caption(robust, QStringLiteral("Robustno"), 10, 32, 80);
+  QLabel* fast = Caption(robust, QStringLiteral("Hitro"), 202, 32, 80);
   fast->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-  QGroupBox* cascade = Group(this, QStringLiteral("Kaskadna regulacija"), 6, 118, 292, 48);
+  QGroupBox* cascade = Group(this, QStringLiteral("Kaskadna regulacija"), 6, 106, 292, 44);
   CheckBox_CascadeReg = Named(new QCheckBox(QStringLiteral("Kaskada"), cascade), "CheckBox_CascadeReg");
-  CheckBox_CascadeReg->setGeometry(10, 20, 80, 22);
-  Caption(cascade, QStringLiteral("Ojačenje notranje zanke: "), 90, 21, 160);
-  Label_Kp_Cascade = Value(cascade, "Label_Kp_Cascade", 244, 21, 46);
+  CheckBox_CascadeReg->setGeometry(10, 18, 80, 22);
+  Caption(cascade, QStringLiteral("Ojačenje notranje zanke: "), 90, 19, 160);
+  Label_Kp_Cascade = Value(cascade, "Label_Kp_Cascade", 244, 19, 46);
 
-  QGroupBox* p = Group(this, QStringLiteral("P regulator"), 6, 170, 144, 46);
-  Caption(p, QStringLiteral("Kp:"), 10, 20, 30);
-  Label_Kp_P = Value(p, "Label_Kp_P", 40, 20);
-  QGroupBox* i = Group(this, QStringLiteral("I regulator"), 154, 170, 144, 46);
-  Caption(i, QStringLiteral("Ki:"), 10, 20, 30);
-  Label_Ki = Value(i, "Label_Ki", 40, 20);
-  QGroupBox* pi = Group(this, QStringLiteral("PI regulator"), 6, 220, 292, 46);
-  Caption(pi, QStringLiteral("Kp:"), 10, 20, 30);
-  Label_PI_Kp = Value(pi, "Label_PI_Kp", 40, 20);
-  Caption(pi, QStringLiteral("Ki:"), 150, 20, 30);
-  Label_PI_Ti = Value(pi, "Label_PI_Ti", 180, 20);
-  QGroupBox* pid = Group(this, QStringLiteral("PID regulator"), 6, 270, 292, 68);
-  Caption(pid, QStringLiteral("Kp:"), 10, 20, 30);
-  Label_PID_Kp = Value(pid, "Label_PID_Kp", 40, 20);
-  Caption(pid, QStringLiteral("Ki:"), 150, 20, 30);
-  Label_PID_Ti = Value(pid, "Label_PID_Ti", 180, 20);
-  Caption(pid, QStringLiteral("Kd:"), 10, 42, 30);
-  Label_PID_Td = Value(pid, "Label_PID_Td", 40, 42);
+  // Each proposal's robustness on a line below its parameters.
+  auto figures = [](QWidget* group, const char* name, int y) {
+    QLabel* l = Value(group, name, 4, y, group->width() - 6);
+    l->setText(QString());
+    QFont small = l->font();
+    small.setPointSizeF(small.pointSizeF() - 1);
+    l->setFont(small);
+    return l;
+  };
+  QGroupBox* p = Group(this, QStringLiteral("P regulator"), 6, 152, 144, 60);
+  Caption(p, QStringLiteral("Kp:"), 10, 18, 30);
+  Label_Kp_P = Value(p, "Label_Kp_P", 40, 18);
+  Label_Robust_P = figures(p, "Label_Robust_P", 38);
+  QGroupBox* i = Group(this, QStringLiteral("I regulator"), 154, 152, 144, 60);
+  Caption(i, QStringLiteral("Ki:"), 10, 18, 30);
+  Label_Ki = Value(i, "Label_Ki", 40, 18);
+  Label_Robust_I = figures(i, "Label_Robust_I", 38);
+  QGroupBox* pi = Group(this, QStringLiteral("PI regulator"), 6, 214, 292, 60);
+  Caption(pi, QStringLiteral("Kp:"), 10, 18, 30);
+  Label_PI_Kp = Value(pi, "Label_PI_Kp", 40, 18);
+  Caption(pi, QStringLiteral("Ki:"), 150, 18, 30);
+  Label_PI_Ti = Value(pi, "Label_PI_Ti", 180, 18);
+  Label_Robust_PI = figures(pi, "Label_Robust_PI", 38);
+  QGroupBox* pid = Group(this, QStringLiteral("PID regulator"), 6, 276, 292, 80);
+  Caption(pid, QStringLiteral("Kp:"), 10, 18, 30);
+  Label_PID_Kp = Value(pid, "Label_PID_Kp", 40, 18);
+  Caption(pid, QStringLiteral("Ki:"), 150, 18, 30);
+  Label_PID_Ti = Value(pid, "Label_PID_Ti", 180, 18);
+  Caption(pid, QStringLiteral("Kd:"), 10, 38, 30);
+  Label_PID_Td = Value(pid, "Label_PID_Td", 40, 38);
+  Label_Robust_PID = figures(pid, "Label_Robust_PID", 58);
 
-  QGroupBox* sampling = Group(this, QStringLiteral("Vzorčenje zaprte zanke"), 6, 342, 292, 70);
-  Caption(sampling, QStringLiteral("Čas vzorčenja [s]: "), 10, 20, 130);
-  Edit_Vzorcenje = Edit(sampling, "Edit_Vzorcenje", QStringLiteral("1"), 180, 19, 100);
-  Caption(sampling, QStringLiteral("Priporočljiv čas vz. [PI]  <="), 10, 44, 170);
-  Label_Priporocljiv = Value(sampling, "Label_Priporocljiv", 180, 44, 100);
+  QGroupBox* sampling = Group(this, QStringLiteral("Vzorčenje zaprte zanke"), 6, 358, 292, 64);
+  Caption(sampling, QStringLiteral("Čas vzorčenja [s]: "), 10, 18, 130);
+  Edit_Vzorcenje = Edit(sampling, "Edit_Vzorcenje", QStringLiteral("1"), 180, 17, 100);
+  Caption(sampling, QStringLiteral("Priporočljiv čas vz. [PI]  <="), 10, 40, 170);
+  Label_Priporocljiv = Value(sampling, "Label_Priporocljiv", 180, 40, 100);
 
   RadioGroup_Motnja = Named(
       new RadioGroup(QStringLiteral("Prikaz odzivov"),
                         {QStringLiteral("Odziv na referenco"), QStringLiteral("Odziv na motnjo")},
                         this),
       "RadioGroup_Motnja");
-  RadioGroup_Motnja->setGeometry(6, 416, 292, 62);
+  // The two kinds side by side.
+  delete RadioGroup_Motnja->layout();
+  auto* kinds = new QHBoxLayout(RadioGroup_Motnja);
+  kinds->setContentsMargins(8, 2, 8, 2);
+  for (int k = 0; k < RadioGroup_Motnja->Count(); ++k) kinds->addWidget(RadioGroup_Motnja->Item(k));
+  RadioGroup_Motnja->setGeometry(6, 424, 292, 46);
   RadioGroup_Motnja->SetItemIndex(0);
 
   Button9 = Named(new QPushButton(QStringLiteral("Shrani v datoteko"), this), "Button9");
-  Button9->setGeometry(6, 486, 143, 28);
+  Button9->setGeometry(6, 476, 143, 28);
   Button8 = Named(new QPushButton(QStringLiteral("Naloži iz datoteke"), this), "Button8");
-  Button8->setGeometry(155, 486, 143, 28);
+  Button8->setGeometry(155, 476, 143, 28);
 
   // Right: the responses and the scaled parameters.
   const ResponseChart responses = CreateResponseChart(this);
@@ -154,6 +173,9 @@ void RegulatorPage::BuildControls() {
   Edit_Reg_Kd = Edit(scaled, "Edit_Reg_Kd", QStringLiteral("0"), 306, 83, 120);
   Label_LabOjacSekv = Named(Caption(scaled, QStringLiteral(" "), 260, 114, 110), "Label_LabOjacSekv");
   Label_OjacSekv = Named(Caption(scaled, QStringLiteral(" "), 372, 114, 60), "Label_OjacSekv");
+  Caption(scaled, QStringLiteral("Robustnost:"), 260, 144, 80);
+  Label_Robust_Reg = Value(scaled, "Label_Robust_Reg", 340, 144, 236);
+  Label_Robust_Reg->setText(QString());
   Button16 = Named(new QPushButton(QStringLiteral("Naloži v regulator"), scaled), "Button16");
   Button16->setGeometry(440, 22, 130, 86);
 }
