@@ -27,6 +27,10 @@ QGroupBox* Group(QWidget* parent, const QString& title, int x, int y, int width,
 QString ShownFixed(double value, int decimals);
 QString ShownGeneral(double value, int digits);
 
+// Shows the text whole: the label's font shrinks from `pointSize` (down to 6 points)
+// until the text fits the label's width, so that no leading digit is cut off.
+void SetTextFitting(QLabel* label, const QString& text, int pointSize);
+
 // The clock's wall-clock time as a local date and time.
 QDateTime LocalNow(const Clock& clock);
 

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/AboutPage.h"
+#include "app/UiServices.h"
 #include "data/Clock.h"
 #include "data/ui/ProcessingPage.h"
 #include "experiment/ui/ExperimentPage.h"
@@ -79,7 +80,7 @@ void TForm1::FormCreate() {
   opcPage_->SelectManualValuesZero();
   skupReg_ = &opc_.AddGroup("SkupReg");
   QueuedDirectories.clear();
-  LastDirectory = QDir::toNativeSeparators(QDir::currentPath());
+  LastDirectory = QDir::toNativeSeparators(UserFilesFolder());
   SetDialogFoldersToLastDirectory();
   modelPage_->HideQualityImages();
   aboutPage_->SetVersionText(windowTitle());

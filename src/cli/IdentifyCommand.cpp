@@ -24,16 +24,28 @@ const char* const IdentifyUsage =
     "               logger file, kept within the samples read as the tab keeps it)\n"
     "  --end E      last sample of the window (default: the file's window end, the last\n"
     "               sample for a logger file, kept within the samples read)\n"
-    "  --vtm OUT    also write the model file OUT\n"
-    "The file is read as the \"Naloži iz datoteke\" button reads it (header numbers with a\n"
-    "decimal point or a decimal comma), conditioned with its own filter time\n"
-    "and actuator values and columns MV 1, U 3, Y1 5, Y2 6, and both models are identified\n"
-    "over the window. Printed is one JSON object: ModelWindowSamples, InnerGain,\n"
-    "InnerTimeConstant, InnerDeadTime, InnerStdDev, InnerRelativeError, InnerGainBound,\n"
-    "InnerTimeBound, the same seven for the outer model (Outer...), InnerDelaySamples,\n"
-    "OuterDelaySamples, InnerQuality and OuterQuality (\"Zelo dobra\", \"Dobra\", \"Slabsa\",\n"
-    "\"Slaba\") and SamplingWarning (true when three sample times reach the time constant plus\n"
-    "dead time of a model). Numbers have 17 significant digits and a decimal point.\n"
+    "  --vtm OUT    also write the model file OUT (decimal point; the program and this\n"
+    "               command read model files with either separator)\n"
+    "The file is read as the \"Naloži iz datoteke\" button reads it (numbers with a decimal\n"
+    "point or a decimal comma), conditioned with its own filter time and actuator values\n"
+    "and columns MV 1, U 3, Y1 5, Y2 6 (each kept within the file's columns), and both\n"
+    "models are identified over the window.\n"
+    "A data logger's file is text: line 1 the date before the first separator (\";\" when\n"
+    "the line holds one, else \",\"), line 2 ignored, line 3 the column headings each\n"
+    "followed by the separator, lines 4 and 5 ignored, from line 6 one sample a line:\n"
+    "a time stamp hh:mm:ss, then the values of columns 1, 2, 3 ... each followed by the\n"
+    "separator. The sample time is the difference of the first two time stamps; the last\n"
+    "line of the file is not read. Such a file implies the window 1..N, filter time 0 and\n"
+    "the actuator range 0..100 with a full-stroke time of 100 s, so U (column 3) is\n"
+    "limited to 0..100 and to a rate of 1 per second.\n"
+    "Printed is one JSON object: ModelWindowSamples, InnerGain, InnerTimeConstant,\n"
+    "InnerDeadTime, InnerStdDev, InnerRelativeError, InnerGainBound, InnerTimeBound, the\n"
+    "same seven for the outer model (Outer...), InnerDelaySamples, OuterDelaySamples,\n"
+    "InnerQuality and OuterQuality (\"Zelo dobra\", \"Dobra\", \"Slabsa\", \"Slaba\"),\n"
+    "SamplingWarning (true when three sample times reach the time constant plus dead time\n"
+    "of a model) and Warnings, a list of texts also written to standard error: what the\n"
+    "reader cut, a window that holds no step of MV, a time constant that came out 0.\n"
+    "Numbers have 17 significant digits and a decimal point.\n"
     "Errors go to standard error with exit code 1 (2 for a wrong command line).\n";
 
 struct IdentifyOptions {
@@ -86,8 +98,7 @@ int RunIdentify(const std::vector<std::string>& args) {
   constexpr char Point = '.';
   auto store = std::make_unique<MeasurementStore>();
   const DataFileTexts texts = TObdelava::ReadDataFile(o.File, *store, Point);
-  for (const std::string& warning : texts.Warnings)
-    std::cerr << "vortuner-cli identify: warning: " << warning << "\n";
+  std::vector<std::string> warnings = texts.Warnings;
   const Conditioning parameters =
       TObdelava::ParseConditioning(texts.FilterTime, texts.ActuatorMaximum, texts.ActuatorMinimum,
                                    texts.FullStrokeTime, Point);
@@ -114,6 +125,20 @@ int RunIdentify(const std::vector<std::string>& args) {
   if (!o.ModelFile.empty()) TModel::SaveModelFile(o.ModelFile, *store, Point);
 
   const MeasurementStore& s = *store;
+  // What makes the numbers below meaningless although they were computed.
+  const SampleArray& mv = s.DataColumns[static_cast<size_t>(columns.MV)];
+  if (std::all_of(&mv[static_cast<size_t>(start)], &mv[static_cast<size_t>(end)] + 1,
+                  [&](double v) { return v == mv[static_cast<size_t>(start)]; }))
+    warnings.push_back("the window " + std::to_string(start) + ".." + std::to_string(end) +
+                       " holds no step of MV (column " + std::to_string(columns.MV) +
+                       " stays at " + FormatGeneral(mv[static_cast<size_t>(start)], 10, Point) +
+                       "): the models describe no step response");
+  if (s.InnerTimeConstant == 0)
+    warnings.push_back("the inner model's time constant came out 0");
+  if (s.ColumnCount >= 6 && s.OuterTimeConstant == 0)
+    warnings.push_back("the outer model's time constant came out 0");
+  for (const std::string& warning : warnings)
+    std::cerr << "vortuner-cli identify: warning: " << warning << "\n";
   JsonObject json;
   json.Integer("ModelWindowSamples", s.ModelWindowSamples);
   const std::pair<const char*, double> model[] = {
@@ -137,6 +162,9 @@ int RunIdentify(const std::vector<std::string>& args) {
   json.Text("InnerQuality", QualityText(QualityOf(s.InnerRelativeError)));
   json.Text("OuterQuality", QualityText(QualityOf(s.OuterRelativeError)));
   json.Boolean("SamplingWarning", SamplingTooSparse(s));
+  std::string list;
+  for (const std::string& warning : warnings) list += (list.empty() ? "" : ", ") + JsonString(warning);
+  json.Raw("Warnings", "[" + list + "]");
   std::cout << json.Str() << "\n";
   return 0;
 }

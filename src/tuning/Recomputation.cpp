@@ -235,54 +235,31 @@ double UsableSequencerGain(double rawGain, std::string& note) {
   return rawGain;
 }
 
-ControllerPanel ComputeControllerPanel(const TuningResult& t, const PanelInput& in,
-                                       char separator) {
-  ControllerPanel p;
+ScaledParameters ScaledControllerParameters(const TuningResult& t, const PanelInput& in) {
+  ScaledParameters s;
   const int form = in.Form < 0 ? 0 : in.Form;
-  const double q = in.SequencerGain;
-  const double g = in.Cascade ? 1 / q : 1;
-  if (in.Cascade) {
-    p.SequencerCaption = "Maks. ojač. sekv.:";
-    p.SequencerValue = FormatParameter(q, 4, separator);
-  }
+  const double g = in.Cascade ? 1 / in.SequencerGain : 1;
   const ControllerSet c = ActiveSet(t, in.Cascade);
   const double f = t.RobustnessFactor;
-  auto gain = [&](double scale, double value, int decimals) {
-    return FormatParameter(scale * g * value * f, decimals, separator);
-  };
-  auto ratio = [&](double scale, double value, int decimals) {
-    return FormatParameter(scale * value, decimals, separator);
-  };
-  const std::string integralName = form == 0 ? "Ki:" : form == 2 ? "1/Ti:" : "Ti:";
+  auto gain = [&](double scale, double value) { return scale * g * value * f; };
   // The integral term of a PI or PID in the chosen form.
   auto integral = [&](double kp, double ki) {
-    if (form == 0) return gain(in.ScaleI, ki, 6);
-    if (form == 2) return ratio(in.ScaleI, SafeDivide(ki, kp, 0), 6);
-    return ratio(in.ScaleI, SafeDivide(kp, ki, 0), 6);
+    if (form == 0) return gain(in.ScaleI, ki);
+    if (form == 2) return in.ScaleI * SafeDivide(ki, kp, 0);
+    return in.ScaleI * SafeDivide(kp, ki, 0);
   };
   switch (in.Type) {
     case 0:
-      p.NameKp = "Kp:";
-      p.ShowKp = true;
-      p.Kp = gain(in.ScaleP, c.KpP, 3);
+      s.Kp = gain(in.ScaleP, c.KpP);
       break;
     case 1:
-      p.NameKi = "Ki:";
-      p.ShowKi = true;
-      p.Ki = gain(in.ScaleI, c.KiI, 6);
+      s.Ki = gain(in.ScaleI, c.KiI);
       break;
     case 2:
-      p.NameKp = "Kp:";
-      p.NameKi = integralName;
-      p.ShowKp = p.ShowKi = true;
-      p.Kp = gain(in.ScaleP, c.KpPI, 3);
-      p.Ki = integral(c.KpPI, c.KiPI);
+      s.Kp = gain(in.ScaleP, c.KpPI);
+      s.Ki = integral(c.KpPI, c.KiPI);
       break;
     case 3:
-      p.NameKp = "Kp:";
-      p.NameKi = integralName;
-      p.NameKd = form == 0 ? "Kd:" : "Td:";
-      p.ShowKp = p.ShowKi = p.ShowKd = true;
       if (form == 3) {
         // Series form: Kp' = Kp(1 + sqrt w)/2, Ti' = Ti(1 + sqrt w)/2, Td' = Ti(1 - sqrt w)/2.
         const double ti = SafeDivide(c.KpPID, c.KiPID, 0);
@@ -294,18 +271,50 @@ ControllerPanel ComputeControllerPanel(const TuningResult& t, const PanelInput& 
           tis = 0.5 * ti * (1 + std::sqrt(w));
           tds = 0.5 * ti * (1 - std::sqrt(w));
         }
-        p.Kp = gain(in.ScaleP, kps, 3);
-        p.Ki = ratio(in.ScaleI, tis, 6);
-        p.Kd = ratio(in.ScaleD, tds, 3);
+        s.Kp = gain(in.ScaleP, kps);
+        s.Ki = in.ScaleI * tis;
+        s.Kd = in.ScaleD * tds;
       } else {
-        p.Kp = gain(in.ScaleP, c.KpPID, 3);
-        p.Ki = integral(c.KpPID, c.KiPID);
-        p.Kd = form == 0 ? gain(in.ScaleD, c.KdPID, 3)
-                         : ratio(in.ScaleD, SafeDivide(c.KdPID, c.KpPID, 0), 3);
+        s.Kp = gain(in.ScaleP, c.KpPID);
+        s.Ki = integral(c.KpPID, c.KiPID);
+        s.Kd = form == 0 ? gain(in.ScaleD, c.KdPID) : in.ScaleD * SafeDivide(c.KdPID, c.KpPID, 0);
       }
       break;
     default:
       break;
   }
+  return s;
+}
+
+ControllerPanel ComputeControllerPanel(const TuningResult& t, const PanelInput& in,
+                                       char separator) {
+  ControllerPanel p;
+  const int form = in.Form < 0 ? 0 : in.Form;
+  if (in.Cascade) {
+    p.SequencerCaption = "Maks. ojač. sekv.:";
+    p.SequencerValue = FormatParameter(in.SequencerGain, 4, separator);
+  }
+  const ScaledParameters s = ScaledControllerParameters(t, in);
+  p.ShowKp = s.Kp.has_value();
+  p.ShowKi = s.Ki.has_value();
+  p.ShowKd = s.Kd.has_value();
+  if (p.ShowKp) {
+    p.NameKp = "Kp:";
+    p.Kp = FormatParameter(*s.Kp, 3, separator);
+  }
+  if (p.ShowKi) {
+    p.NameKi = in.Type == 1 || form == 0 ? "Ki:" : form == 2 ? "1/Ti:" : "Ti:";
+    p.Ki = FormatParameter(*s.Ki, 6, separator);
+  }
+  if (p.ShowKd) {
+    p.NameKd = form == 0 ? "Kd:" : "Td:";
+    p.Kd = FormatParameter(*s.Kd, 3, separator);
+  }
   return p;
+}
+
+ControllerSet ShownGains(const TuningResult& t, bool cascade) {
+  const ControllerSet c = ActiveSet(t, cascade);
+  const double f = t.RobustnessFactor;
+  return {c.KiI * f, c.KpP * f, c.KpPI * f, c.KiPI * f, c.KpPID * f, c.KiPID * f, c.KdPID * f};
 }
