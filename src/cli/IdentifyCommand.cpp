@@ -18,14 +18,15 @@
 namespace {
 
 const char* const IdentifyUsage =
-    "Usage: vortuner-cli identify FILE [--start S] [--end E] [--vtm OUT.vtm]\n"
+    "Usage: vortuner-cli identify FILE [--start S] [--end E] [--vtm OUT.vtm [--decimal-comma]]\n"
     "  FILE         a measured data file (.vtd) or a data logger's file (.txt, .dat)\n"
     "  --start S    first sample of the window (default: the file's window start, 1 for a\n"
     "               logger file, kept within the samples read as the tab keeps it)\n"
     "  --end E      last sample of the window (default: the file's window end, the last\n"
     "               sample for a logger file, kept within the samples read)\n"
-    "  --vtm OUT    also write the model file OUT (decimal point; the program and this\n"
-    "               command read model files with either separator)\n"
+    "  --vtm OUT    also write the model file OUT (with a decimal point; the program\n"
+    "               and this command read model files with either separator)\n"
+    "  --decimal-comma  write the model file with a decimal comma instead\n"
     "The file is read as the \"Naloži iz datoteke\" button reads it (numbers with a decimal\n"
     "point or a decimal comma), conditioned with its own filter time and actuator values\n"
     "and columns MV 1, U 3, Y1 5, Y2 6 (each kept within the file's columns), and both\n"
@@ -52,6 +53,7 @@ struct IdentifyOptions {
   std::string File;
   std::optional<int> Start, End;
   std::string ModelFile;
+  char ModelSeparator = '.';
   bool Help = false;
 };
 
@@ -61,6 +63,8 @@ IdentifyOptions ParseOptions(const std::vector<std::string>& args) {
     const std::string& a = args[i];
     if (a == "--help" || a == "-h") {
       o.Help = true;
+    } else if (a == "--decimal-comma") {
+      o.ModelSeparator = ',';
     } else if (a == "--start" || a == "--end" || a == "--vtm") {
       if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
       const std::string& v = args[++i];
@@ -122,7 +126,7 @@ int RunIdentify(const std::vector<std::string>& args) {
                              " does not lie within the file's samples 1.." + std::to_string(n) +
                              " with start < end");
   IdentifyModel(*store, start, end);
-  if (!o.ModelFile.empty()) TModel::SaveModelFile(o.ModelFile, *store, Point);
+  if (!o.ModelFile.empty()) TModel::SaveModelFile(o.ModelFile, *store, o.ModelSeparator);
 
   const MeasurementStore& s = *store;
   // What makes the numbers below meaningless although they were computed.

@@ -74,6 +74,12 @@ TEST_F(IdentifyCommand, WindowOptionsAndTheModelFile) {
   TModel::LoadModelFile(Path("out.vtm"), loaded, '.');
   EXPECT_EQ(loaded.ModelWindowSamples, 140);
   EXPECT_EQ(loaded.InnerDeadTime, 6);
+  // Written with a decimal comma, read back here and by "tune" all the same.
+  ASSERT_EQ(Identify(data + " --vtm " + Path("comma.vtm") + " --decimal-comma").ExitCode, 0);
+  EXPECT_NE(ReadTextLines(Path("comma.vtm"))[5].find(','), std::string::npos);
+  const CliRun tune = RunCli("tune", "--vtm " + Path("comma.vtm"));
+  ASSERT_EQ(tune.ExitCode, 0) << tune.Err;
+  EXPECT_TRUE(Has(tune.Out, "\"SampleTime\": 1,")) << tune.Out;
 }
 
 // A file that announces more samples than it holds (and a window over all of them) loads
