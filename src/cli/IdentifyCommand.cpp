@@ -4,6 +4,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,27 +19,32 @@
 namespace {
 
 const char* const IdentifyUsage =
-    "Usage: vortuner-cli identify FILE [--start S] [--end E] [--vtm OUT.vtm [--decimal-comma]]\n"
+    "Usage: vortuner-cli identify FILE [--start S] [--end E] [--columns MV,U,Y1,Y2]\n"
+    "                             [--actuator MAX,MIN,T] [--vtm OUT.vtm [--decimal-comma]]\n"
     "  FILE         a measured data file (.vtd) or a data logger's file (.txt, .dat)\n"
     "  --start S    first sample of the window (default: the file's window start, 1 for a\n"
     "               logger file, kept within the samples read as the tab keeps it)\n"
     "  --end E      last sample of the window (default: the file's window end, the last\n"
     "               sample for a logger file, kept within the samples read)\n"
+    "  --columns MV,U,Y1,Y2  the file's columns that play MV, U, Y1 and Y2, as the four\n"
+    "               column selectors of the \"Obdelava\" tab choose them (default 1,3,5,6;\n"
+    "               each kept within the file's columns)\n"
+    "  --actuator MAX,MIN,T  the actuator's maximum, minimum and full-stroke time [s]\n"
+    "               instead of the file's (T 0: no rate limit), as the tab's edits set them\n"
     "  --vtm OUT    also write the model file OUT (with a decimal point; the program\n"
     "               and this command read model files with either separator)\n"
     "  --decimal-comma  write the model file with a decimal comma instead\n"
     "The file is read as the \"Naloži iz datoteke\" button reads it (numbers with a decimal\n"
-    "point or a decimal comma), conditioned with its own filter time and actuator values\n"
-    "and columns MV 1, U 3, Y1 5, Y2 6 (each kept within the file's columns), and both\n"
-    "models are identified over the window.\n"
+    "point or a decimal comma), the chosen columns are conditioned with the file's own\n"
+    "filter time and actuator values, and both models are identified over the window.\n"
     "A data logger's file is text: line 1 the date before the first separator (\";\" when\n"
     "the line holds one, else \",\"), line 2 ignored, line 3 the column headings each\n"
     "followed by the separator, lines 4 and 5 ignored, from line 6 one sample a line:\n"
     "a time stamp hh:mm:ss, then the values of columns 1, 2, 3 ... each followed by the\n"
     "separator. The sample time is the difference of the first two time stamps; the last\n"
     "line of the file is not read. Such a file implies the window 1..N, filter time 0 and\n"
-    "the actuator range 0..100 with a full-stroke time of 100 s, so U (column 3) is\n"
-    "limited to 0..100 and to a rate of 1 per second.\n"
+    "the actuator range 0..100 with a full-stroke time of 100 s, so U is limited to\n"
+    "0..100 and to a rate of 1 per second unless --actuator says otherwise.\n"
     "Printed is one JSON object: ModelWindowSamples, InnerGain, InnerTimeConstant,\n"
     "InnerDeadTime, InnerStdDev, InnerRelativeError, InnerGainBound, InnerTimeBound, the\n"
     "same seven for the outer model (Outer...), InnerDelaySamples, OuterDelaySamples,\n"
@@ -52,6 +58,8 @@ const char* const IdentifyUsage =
 struct IdentifyOptions {
   std::string File;
   std::optional<int> Start, End;
+  SignalColumns Columns;
+  std::vector<double> Actuator;  // maximum, minimum, full-stroke time; empty: the file's
   std::string ModelFile;
   char ModelSeparator = '.';
   bool Help = false;
@@ -65,6 +73,23 @@ IdentifyOptions ParseOptions(const std::vector<std::string>& args) {
       o.Help = true;
     } else if (a == "--decimal-comma") {
       o.ModelSeparator = ',';
+    } else if (a == "--actuator") {
+      if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
+      std::stringstream in(args[++i]);
+      for (std::string part; std::getline(in, part, ',');)
+        o.Actuator.push_back(ParseFloat(part, '.'));
+      if (o.Actuator.size() != 3 || args[i].back() == ',' || o.Actuator[2] < 0)
+        throw UsageError("--actuator needs the maximum, the minimum and a full-stroke time >= 0");
+    } else if (a == "--columns") {
+      if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
+      std::vector<int> c;
+      std::stringstream in(args[++i]);
+      for (std::string part; std::getline(in, part, ',');) c.push_back(ParseInt(part));
+      if (c.size() != 4 || args[i].back() == ',' ||
+          std::any_of(c.begin(), c.end(), [](int k) { return k < 1 || k > MaxColumns; }))
+        throw UsageError("--columns needs four column numbers 1.." + std::to_string(MaxColumns) +
+                         " separated by commas");
+      o.Columns = {c[0], c[1], c[2], c[3]};
     } else if (a == "--start" || a == "--end" || a == "--vtm") {
       if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
       const std::string& v = args[++i];
@@ -103,12 +128,17 @@ int RunIdentify(const std::vector<std::string>& args) {
   auto store = std::make_unique<MeasurementStore>();
   const DataFileTexts texts = TObdelava::ReadDataFile(o.File, *store, Point);
   std::vector<std::string> warnings = texts.Warnings;
-  const Conditioning parameters =
+  Conditioning parameters =
       TObdelava::ParseConditioning(texts.FilterTime, texts.ActuatorMaximum, texts.ActuatorMinimum,
                                    texts.FullStrokeTime, Point);
-  // The default columns, each kept within the file's columns as the selectors keep them.
+  if (!o.Actuator.empty()) {
+    parameters.ActuatorMaximum = o.Actuator[0];
+    parameters.ActuatorMinimum = o.Actuator[1];
+    parameters.FullStrokeTime = o.Actuator[2];
+  }
+  // The chosen columns, each kept within the file's columns as the selectors keep them.
   const int last = std::max(store->ColumnCount, 1);
-  SignalColumns columns;
+  SignalColumns columns = o.Columns;
   columns.MV = std::min(columns.MV, last);
   columns.U = std::min(columns.U, last);
   columns.Y1 = std::min(columns.Y1, last);
