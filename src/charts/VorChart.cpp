@@ -13,13 +13,16 @@
 
 namespace {
 
-// The round value (1, 2 or 5 times a power of ten) next above x, and the one next
-// below (there also 2.5, so that a short axis finds three labels before four).
+// The round value (1, 2 or 5 times a power of ten) next above x, and the one next below
+// (there also 4, 3 and 2.5 times, so that a short axis finds three labels before four:
+// a fourth would not fit, and the chart would leave out every other one).
 double RoundStep(double x, bool up) {
   const double magnitude = std::pow(10.0, std::floor(std::log10(x)));
   const double normalized = x / magnitude;
   if (up) return (normalized <= 1 ? 1 : normalized <= 2 ? 2 : normalized <= 5 ? 5 : 10) * magnitude;
-  return (normalized >= 5 ? 5 : normalized >= 2.5 ? 2.5 : normalized >= 2 ? 2 : 1) * magnitude;
+  for (const double m : {5.0, 4.0, 3.0, 2.5, 2.0})
+    if (normalized >= m) return m * magnitude;
+  return magnitude;
 }
 
 int TicksWithin(double minimum, double maximum, double increment) {
