@@ -23,8 +23,7 @@ namespace {
 // texts under "QDialogButtonBox", where earlier Qt versions looked them up.
 class StandardButtonTranslator final : public QTranslator {
  public:
-  StandardButtonTranslator(const QTranslator& qt, QObject* parent)
-      : QTranslator(parent), qt_(qt) {}
+  StandardButtonTranslator(const QTranslator& qt, QObject* parent) : QTranslator(parent), qt_(qt) {}
   QString translate(const char* context, const char* sourceText, const char* disambiguation,
                     int n) const override {
     if (qstrcmp(context, "QPlatformTheme") != 0) return {};

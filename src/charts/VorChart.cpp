@@ -27,7 +27,8 @@ double RoundStep(double x, bool up) {
 
 int TicksWithin(double minimum, double maximum, double increment) {
   return static_cast<int>(std::floor(maximum / increment + 1e-9) -
-                          std::ceil(minimum / increment - 1e-9)) + 1;
+                          std::ceil(minimum / increment - 1e-9)) +
+         1;
 }
 
 // Ticks at round values (1, 2 or 5 times a power of ten), as many as the axis has room
@@ -54,7 +55,8 @@ void PlaceRoundTicks(QValueAxis* axis, double pixels, double spacing, int minTic
   const double mantissa = increment / std::pow(10.0, exponent);
   const double lastPlace = exponent - (std::fabs(mantissa - std::round(mantissa)) > 1e-6 ? 1 : 0);
   const double largest = std::max(std::fabs(axis->min()), std::fabs(axis->max()));
-  const int digits = static_cast<int>(std::floor(std::log10(largest)) - std::min(lastPlace, 0.0)) + 1;
+  const int digits =
+      static_cast<int>(std::floor(std::log10(largest)) - std::min(lastPlace, 0.0)) + 1;
   axis->setLabelFormat(QStringLiteral("%.%1g").arg(std::clamp(digits, 1, 10)));
 }
 

@@ -128,9 +128,8 @@ int RunIdentify(const std::vector<std::string>& args) {
   auto store = std::make_unique<MeasurementStore>();
   const DataFileTexts texts = TObdelava::ReadDataFile(o.File, *store, Point);
   std::vector<std::string> warnings = texts.Warnings;
-  Conditioning parameters =
-      TObdelava::ParseConditioning(texts.FilterTime, texts.ActuatorMaximum, texts.ActuatorMinimum,
-                                   texts.FullStrokeTime, Point);
+  Conditioning parameters = TObdelava::ParseConditioning(
+      texts.FilterTime, texts.ActuatorMaximum, texts.ActuatorMinimum, texts.FullStrokeTime, Point);
   if (!o.Actuator.empty()) {
     parameters.ActuatorMaximum = o.Actuator[0];
     parameters.ActuatorMinimum = o.Actuator[1];
@@ -164,11 +163,10 @@ int RunIdentify(const std::vector<std::string>& args) {
   if (std::all_of(&mv[static_cast<size_t>(start)], &mv[static_cast<size_t>(end)] + 1,
                   [&](double v) { return v == mv[static_cast<size_t>(start)]; }))
     warnings.push_back("the window " + std::to_string(start) + ".." + std::to_string(end) +
-                       " holds no step of MV (column " + std::to_string(columns.MV) +
-                       " stays at " + FormatGeneral(mv[static_cast<size_t>(start)], 10, Point) +
+                       " holds no step of MV (column " + std::to_string(columns.MV) + " stays at " +
+                       FormatGeneral(mv[static_cast<size_t>(start)], 10, Point) +
                        "): the models describe no step response");
-  if (s.InnerTimeConstant == 0)
-    warnings.push_back("the inner model's time constant came out 0");
+  if (s.InnerTimeConstant == 0) warnings.push_back("the inner model's time constant came out 0");
   if (s.ColumnCount >= 6 && s.OuterTimeConstant == 0)
     warnings.push_back("the outer model's time constant came out 0");
   for (const std::string& warning : warnings)
@@ -197,7 +195,8 @@ int RunIdentify(const std::vector<std::string>& args) {
   json.Text("OuterQuality", QualityText(QualityOf(s.OuterRelativeError)));
   json.Boolean("SamplingWarning", SamplingTooSparse(s));
   std::string list;
-  for (const std::string& warning : warnings) list += (list.empty() ? "" : ", ") + JsonString(warning);
+  for (const std::string& warning : warnings)
+    list += (list.empty() ? "" : ", ") + JsonString(warning);
   json.Raw("Warnings", "[" + list + "]");
   std::cout << json.Str() << "\n";
   return 0;

@@ -94,7 +94,8 @@ TuneOptions ParseOptions(const std::vector<std::string>& args) {
     if (a == "--vtm") o.ModelFile = v;
     else if (a == "--inner") o.Inner = NumberList(a, v, 3);
     else if (a == "--outer") o.Outer = NumberList(a, v, 3);
-    else if (a == "--method") o.Method = IntegerIn(a, v, 0, 6);
+    else if (a == "--method")
+      o.Method = IntegerIn(a, v, 0, 6);
     else if (a == "--slider") o.Slider = IntegerIn(a, v, 0, 20);
     else if (a == "--response") o.Response = IntegerIn(a, v, 0, 1);
     else if (a == "--ts") o.SamplingTime = v;
@@ -234,7 +235,8 @@ int RunTune(const std::vector<std::string>& args) {
   const ScaledParameters scaled = ScaledControllerParameters(t, panelIn);
   JsonObject scaledJson;
   scaledJson.SetIndent("  ");
-  for (const auto& [key, value] : {std::pair{"Kp", scaled.Kp}, {"Ki", scaled.Ki}, {"Kd", scaled.Kd}})
+  for (const auto& [key, value] :
+       {std::pair{"Kp", scaled.Kp}, {"Ki", scaled.Ki}, {"Kd", scaled.Kd}})
     if (value) scaledJson.Number(key, *value);
   json.Raw("scaled", scaledJson.Str("  "));
 

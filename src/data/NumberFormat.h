@@ -50,5 +50,4 @@ std::optional<double> TryParseNumber(std::string_view text);
 // significant digits (123456789.12345 with 10 and 4: "123456789.1000"). A value with
 // more than `precision` integer digits is shown in the general format with `precision`
 // digits instead (1E12), so a leading digit is never dropped for want of room.
-std::string FormatFixedPrecision(double value, int precision, int decimals,
-                                 char separator = '.');
+std::string FormatFixedPrecision(double value, int precision, int decimals, char separator = '.');

@@ -261,9 +261,8 @@ TEST_F(ProcessingPageTest, ALoggerFileWithFewerThanSixColumnsHidesTheY2Chart) {
 TEST_F(ProcessingPageTest, AOneSampleFileGetsTheWindowOfThatSample) {
   RecordExperiment(100);
   WriteTextLines((dir / "one.vtd").string(),
-                 {"VORTuner Mesurements", "V1.0", "7.12.2026", "10:00:00", "1", "1", "1", "2",
-                  "0", "100", "0", "1", "MV", "MV", "U", "U", "Y1", "Y2",
-                  "0\t42\t42\t43\t43\t44\t45"});
+                 {"VORTuner Mesurements", "V1.0", "7.12.2026", "10:00:00", "1", "1", "1", "2", "0",
+                  "100", "0", "1", "MV", "MV", "U", "U", "Y1", "Y2", "0\t42\t42\t43\t43\t44\t45"});
   ui.QueueFileAnswer(Path("one.vtd"));
   ProcessingPage& p = Page();
   QTest::mouseClick(p.Button_NaloziIzDatoteke, Qt::LeftButton);

@@ -222,7 +222,8 @@ TEST_F(ExperimentWindow, AHugeMVIsKeptAndItsLabelShowsEveryDigit) {
     Ticks(1);
     const TEksperiment& w = Window();
     const MeasurementStore& store = Form().Store();
-    EXPECT_EQ(store.DataColumns[1][static_cast<size_t>(store.SampleCount - 1)], 1e12);  // the last sample
+    EXPECT_EQ(store.DataColumns[1][static_cast<size_t>(store.SampleCount - 1)],
+              1e12);  // the last sample
     EXPECT_EQ(w.Label_Exp_MV->text(), "1E12");
     Type("-1234567890.6");
     Ticks(1);
