@@ -1,12 +1,14 @@
 #include "app/UiServices.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QUrl>
 
 namespace {
 UiServices* current = nullptr;
@@ -80,4 +82,8 @@ bool QtUiServices::ExecuteOpenDialog(QWidget* parent, FileDialog& dialog) {
 
 bool QtUiServices::ExecuteSaveDialog(QWidget* parent, FileDialog& dialog) {
   return Execute(parent, dialog, QFileDialog::AcceptSave);
+}
+
+void QtUiServices::OpenDocument(const QString& path) {
+  QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }

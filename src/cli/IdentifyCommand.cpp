@@ -11,6 +11,7 @@
 
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "cli/DataWindow.h"
 #include "data/NumberFormat.h"
 #include "data/TObdelava.h"
 #include "model/IdentifyModel.h"
@@ -122,42 +123,17 @@ int RunIdentify(const std::vector<std::string>& args) {
     return 0;
   }
 
-  // The header numbers are read with either decimal separator, as the load handler reads
-  // them, and come back as texts with a decimal point.
   constexpr char Point = '.';
-  auto store = std::make_unique<MeasurementStore>();
-  const DataFileTexts texts = TObdelava::ReadDataFile(o.File, *store, Point);
-  std::vector<std::string> warnings = texts.Warnings;
-  Conditioning parameters = TObdelava::ParseConditioning(
-      texts.FilterTime, texts.ActuatorMaximum, texts.ActuatorMinimum, texts.FullStrokeTime, Point);
-  if (!o.Actuator.empty()) {
-    parameters.ActuatorMaximum = o.Actuator[0];
-    parameters.ActuatorMinimum = o.Actuator[1];
-    parameters.FullStrokeTime = o.Actuator[2];
-  }
-  // The chosen columns, each kept within the file's columns as the selectors keep them.
-  const int last = std::max(store->ColumnCount, 1);
-  SignalColumns columns = o.Columns;
-  columns.MV = std::min(columns.MV, last);
-  columns.U = std::min(columns.U, last);
-  columns.Y1 = std::min(columns.Y1, last);
-  columns.Y2 = std::min(columns.Y2, last);
-  TObdelava::ConditionSignals(*store, columns, parameters);
-
-  const int n = store->SampleCount;
-  // The file's window as the page takes it: kept within the samples actually read.
-  const AnalysisWindow fileWindow = TObdelava::FitAnalysisWindow(
-      n, store->MinWindowSamples, ParseInt(texts.WindowStart), ParseInt(texts.WindowEnd));
-  const int start = o.Start.value_or(fileWindow.Start);
-  const int end = o.End.value_or(fileWindow.End);
-  if (start < 1 || end > n || end <= start)
-    throw std::runtime_error("the window " + std::to_string(start) + ".." + std::to_string(end) +
-                             " does not lie within the file's samples 1.." + std::to_string(n) +
-                             " with start < end");
+  const ConditionedData data =
+      ReadConditionedData(o.File, o.Start, o.End, "identify", o.Columns, o.Actuator);
+  MeasurementStore* store = data.Store.get();
+  const SignalColumns& columns = data.Columns;
+  const int start = data.Start, end = data.End;
   IdentifyModel(*store, start, end);
   if (!o.ModelFile.empty()) TModel::SaveModelFile(o.ModelFile, *store, o.ModelSeparator);
 
   const MeasurementStore& s = *store;
+  std::vector<std::string> warnings = data.Texts.Warnings;
   // What makes the numbers below meaningless although they were computed.
   const SampleArray& mv = s.DataColumns[static_cast<size_t>(columns.MV)];
   if (std::all_of(&mv[static_cast<size_t>(start)], &mv[static_cast<size_t>(end)] + 1,
@@ -169,8 +145,9 @@ int RunIdentify(const std::vector<std::string>& args) {
   if (s.InnerTimeConstant == 0) warnings.push_back("the inner model's time constant came out 0");
   if (s.ColumnCount >= 6 && s.OuterTimeConstant == 0)
     warnings.push_back("the outer model's time constant came out 0");
-  for (const std::string& warning : warnings)
-    std::cerr << "vortuner-cli identify: warning: " << warning << "\n";
+  // The reader's warnings went to standard error already; these join them.
+  for (size_t i = data.Texts.Warnings.size(); i < warnings.size(); ++i)
+    std::cerr << "vortuner-cli identify: warning: " << warnings[i] << "\n";
   JsonObject json;
   json.Integer("ModelWindowSamples", s.ModelWindowSamples);
   const std::pair<const char*, double> model[] = {

@@ -318,3 +318,26 @@ ControllerSet ShownGains(const TuningResult& t, bool cascade) {
   const double f = t.RobustnessFactor;
   return {c.KiI * f, c.KpP * f, c.KpPI * f, c.KiPI * f, c.KpPID * f, c.KiPID * f, c.KdPID * f};
 }
+
+ControllerSettings ControllerSettingsWithModels(ControllerSettings s, const MeasurementStore& store) {
+  s.InnerGain = store.InnerGain;
+  s.InnerTimeConstant = store.InnerTimeConstant;
+  s.InnerDeadTime = store.InnerDeadTime;
+  s.InnerRelativeError = store.InnerRelativeError;
+  s.OuterGain = store.OuterGain;
+  s.OuterTimeConstant = store.OuterTimeConstant;
+  s.OuterDeadTime = store.OuterDeadTime;
+  s.OuterRelativeError = store.OuterRelativeError;
+  return s;
+}
+
+void ApplyControllerModels(const ControllerSettings& s, MeasurementStore& store) {
+  store.InnerGain = s.InnerGain;
+  store.InnerTimeConstant = s.InnerTimeConstant;
+  store.InnerDeadTime = s.InnerDeadTime;
+  store.InnerRelativeError = s.InnerRelativeError;
+  store.OuterGain = s.OuterGain;
+  store.OuterTimeConstant = s.OuterTimeConstant;
+  store.OuterDeadTime = s.OuterDeadTime;
+  store.OuterRelativeError = s.OuterRelativeError;
+}

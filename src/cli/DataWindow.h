@@ -1,0 +1,29 @@
+// A data file read for a command as the "Naloži iz datoteke" button reads it:
+// conditioned with its own filter time and actuator values, columns MV 1, U 3, Y1 5,
+// Y2 6 (kept within the file's columns), and the analysis window.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "data/MeasurementStore.h"
+#include "data/TObdelava.h"
+
+struct ConditionedData {
+  std::unique_ptr<MeasurementStore> Store;
+  DataFileTexts Texts;
+  SignalColumns Columns;
+  int Start = 1, End = 2;
+};
+
+// The window is the file's own (kept within the samples read) unless start or end are
+// given; a window outside the samples throws std::runtime_error. Warnings of the
+// reader go to standard error, prefixed with `command`. The columns are the given ones
+// (by default 1, 3, 5, 6), each kept within the file's; `actuator` (maximum, minimum,
+// full-stroke time), when given, stands for the file's actuator values.
+ConditionedData ReadConditionedData(const std::string& file, std::optional<int> start,
+                                    std::optional<int> end, const std::string& command,
+                                    const SignalColumns& columns = {},
+                                    const std::vector<double>& actuator = {});
