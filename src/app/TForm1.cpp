@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "app/AboutPage.h"
+#include "app/UiServices.h"
 #include "data/Clock.h"
 #include "data/ui/ProcessingPage.h"
 #include "experiment/ExperimentSetupBuilder.h"
@@ -85,7 +86,7 @@ void TForm1::FormCreate() {
   experimentPage_->SetStartDateToday();
   opcPage_->SelectManualValuesZero();
   skupReg_ = &opc_.AddGroup("SkupReg");
-  LastDirectory = QDir::toNativeSeparators(QDir::currentPath());
+  LastDirectory = QDir::toNativeSeparators(UserFilesFolder());
   SetDialogFoldersToLastDirectory();
   modelPage_->HideQualityImages();
   aboutPage_->SetVersionText(windowTitle());

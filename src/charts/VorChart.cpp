@@ -18,22 +18,51 @@
 
 namespace {
 
+// The round value (1, 2 or 5 times a power of ten) next above x, and the one next below
+// (there also 4, 3 and 2.5 times, so that a short axis finds three labels before four:
+// a fourth would not fit, and the chart would leave out every other one).
+double RoundStep(double x, bool up) {
+  const double magnitude = std::pow(10.0, std::floor(std::log10(x)));
+  const double normalized = x / magnitude;
+  if (up) return (normalized <= 1 ? 1 : normalized <= 2 ? 2 : normalized <= 5 ? 5 : 10) * magnitude;
+  for (const double m : {5.0, 4.0, 3.0, 2.5, 2.0})
+    if (normalized >= m) return m * magnitude;
+  return magnitude;
+}
+
+int TicksWithin(double minimum, double maximum, double increment) {
+  return static_cast<int>(std::floor(maximum / increment + 1e-9) -
+                          std::ceil(minimum / increment - 1e-9)) +
+         1;
+}
+
 // Ticks at round values (1, 2 or 5 times a power of ten), as many as the axis has room
-// for (about one label per `spacing` pixels, at most five), without changing the range
-// itself, which the program often fixes.
-void PlaceRoundTicks(QValueAxis* axis, double pixels, double spacing) {
+// for (about one label per `spacing` pixels, at most five) and at least `minTicks`,
+// without changing the range itself, which the program often fixes. The labels carry
+// as many significant digits as the increment needs (at most ten), so that neighbouring
+// labels never read alike.
+void PlaceRoundTicks(QValueAxis* axis, double pixels, double spacing, int minTicks) {
   const double range = axis->max() - axis->min();
   if (!(range > 0) || !std::isfinite(range)) return;
   const double intervals = std::clamp(std::floor(pixels / spacing), 1.0, 5.0);
-  // The smallest round step that gives no more than `intervals` intervals.
-  const double raw = range / intervals;
-  const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-  const double normalized = raw / magnitude;
-  const double increment =
-      (normalized <= 1 ? 1 : normalized <= 2 ? 2 : normalized <= 5 ? 5 : 10) * magnitude;
+  // The smallest round step that gives no more than `intervals` intervals ...
+  double increment = RoundStep(range / intervals, true);
+  // ... made smaller while fewer than minTicks labels fall within the range.
+  while (TicksWithin(axis->min(), axis->max(), increment) < minTicks)
+    increment = RoundStep(increment * 0.999, false);
   axis->setTickType(QValueAxis::TicksDynamic);
   axis->setTickInterval(increment);
   axis->setTickAnchor(std::ceil(axis->min() / increment - 1e-9) * increment);
+  // Digits down to the place of the increment's last digit (10^-1 for 0.5 and 2.5) and
+  // every integer digit, so that 100 is not written 1e+02; past ten digits the labels
+  // take the E notation.
+  const double exponent = std::floor(std::log10(increment) + 1e-9);
+  const double mantissa = increment / std::pow(10.0, exponent);
+  const double lastPlace = exponent - (std::fabs(mantissa - std::round(mantissa)) > 1e-6 ? 1 : 0);
+  const double largest = std::max(std::fabs(axis->min()), std::fabs(axis->max()));
+  const int digits =
+      static_cast<int>(std::floor(std::log10(largest)) - std::min(lastPlace, 0.0)) + 1;
+  axis->setLabelFormat(QStringLiteral("%.%1g").arg(std::clamp(digits, 1, 10)));
 }
 
 }  // namespace
@@ -200,7 +229,7 @@ void VorChart::SetLeftAxisRange(double minimum, double maximum) {
   if (!(maximum > minimum)) maximum = minimum + 1;
   axisY_->setTickType(QValueAxis::TicksFixed);  // no tick layout at the old interval
   axisY_->setRange(minimum, maximum);
-  PlaceRoundTicks(axisY_, AxisPixels(Qt::Vertical), 18);
+  PlaceRoundTicks(axisY_, AxisPixels(Qt::Vertical), 18, 3);
 }
 
 void VorChart::SetLeftAxisAround(double minimum, double maximum) {
@@ -319,9 +348,9 @@ void VorChart::UpdateAxes() {
     axisX_->setTickInterval(bottomIncrement_);
     axisX_->setTickAnchor(xMin);
   } else {
-    PlaceRoundTicks(axisX_, AxisPixels(Qt::Horizontal), 70);
+    PlaceRoundTicks(axisX_, AxisPixels(Qt::Horizontal), 70, 2);
   }
-  if (!leftFixed_) PlaceRoundTicks(axisY_, AxisPixels(Qt::Vertical), 18);
+  if (!leftFixed_) PlaceRoundTicks(axisY_, AxisPixels(Qt::Vertical), 18, 3);
 }
 
 double VorChart::AxisPixels(Qt::Orientation orientation) const {
@@ -334,7 +363,7 @@ double VorChart::AxisPixels(Qt::Orientation orientation) const {
 void VorChart::resizeEvent(QResizeEvent* event) {
   QChartView::resizeEvent(event);
   UpdateAxes();  // the number of ticks follows the size
-  if (leftFixed_) PlaceRoundTicks(axisY_, AxisPixels(Qt::Vertical), 18);
+  if (leftFixed_) PlaceRoundTicks(axisY_, AxisPixels(Qt::Vertical), 18, 3);
 }
 
 void VorChart::mousePressEvent(QMouseEvent* event) {

@@ -7,7 +7,9 @@
 #include "data/NumberFormat.h"
 
 ConditionedData ReadConditionedData(const std::string& file, std::optional<int> start,
-                                    std::optional<int> end, const std::string& command) {
+                                    std::optional<int> end, const std::string& command,
+                                    const SignalColumns& columns,
+                                    const std::vector<double>& actuator) {
   // The header numbers are read with either decimal separator, as the load handler reads
   // them, and come back as texts with a decimal point.
   constexpr char Point = '.';
@@ -17,10 +19,16 @@ ConditionedData ReadConditionedData(const std::string& file, std::optional<int> 
   d.Texts = TObdelava::ReadDataFile(file, store, Point);
   for (const std::string& warning : d.Texts.Warnings)
     std::cerr << "vortuner-cli " << command << ": warning: " << warning << "\n";
-  const Conditioning parameters =
-      TObdelava::ParseConditioning(d.Texts.FilterTime, d.Texts.ActuatorMaximum,
-                                   d.Texts.ActuatorMinimum, d.Texts.FullStrokeTime, Point);
-  // The default columns, each kept within the file's columns as the selectors keep them.
+  Conditioning parameters = TObdelava::ParseConditioning(
+      d.Texts.FilterTime, d.Texts.ActuatorMaximum, d.Texts.ActuatorMinimum,
+      d.Texts.FullStrokeTime, Point);
+  if (actuator.size() == 3) {
+    parameters.ActuatorMaximum = actuator[0];
+    parameters.ActuatorMinimum = actuator[1];
+    parameters.FullStrokeTime = actuator[2];
+  }
+  // The columns, each kept within the file's columns as the selectors keep them.
+  d.Columns = columns;
   const int last = std::max(store.ColumnCount, 1);
   d.Columns.MV = std::min(d.Columns.MV, last);
   d.Columns.U = std::min(d.Columns.U, last);

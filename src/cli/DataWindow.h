@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "data/MeasurementStore.h"
 #include "data/TObdelava.h"
@@ -19,6 +20,10 @@ struct ConditionedData {
 
 // The window is the file's own (kept within the samples read) unless start or end are
 // given; a window outside the samples throws std::runtime_error. Warnings of the
-// reader go to standard error, prefixed with `command`.
+// reader go to standard error, prefixed with `command`. The columns are the given ones
+// (by default 1, 3, 5, 6), each kept within the file's; `actuator` (maximum, minimum,
+// full-stroke time), when given, stands for the file's actuator values.
 ConditionedData ReadConditionedData(const std::string& file, std::optional<int> start,
-                                    std::optional<int> end, const std::string& command);
+                                    std::optional<int> end, const std::string& command,
+                                    const SignalColumns& columns = {},
+                                    const std::vector<double>& actuator = {});

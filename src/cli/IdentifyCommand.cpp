@@ -4,6 +4,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -19,28 +20,49 @@
 namespace {
 
 const char* const IdentifyUsage =
-    "Usage: vortuner-cli identify FILE [--start S] [--end E] [--vtm OUT.vtm]\n"
+    "Usage: vortuner-cli identify FILE [--start S] [--end E] [--columns MV,U,Y1,Y2]\n"
+    "                             [--actuator MAX,MIN,T] [--vtm OUT.vtm [--decimal-comma]]\n"
     "  FILE         a measured data file (.vtd) or a data logger's file (.txt, .dat)\n"
     "  --start S    first sample of the window (default: the file's window start, 1 for a\n"
     "               logger file, kept within the samples read as the tab keeps it)\n"
     "  --end E      last sample of the window (default: the file's window end, the last\n"
     "               sample for a logger file, kept within the samples read)\n"
-    "  --vtm OUT    also write the model file OUT\n"
-    "The file is read as the \"Naloži iz datoteke\" button reads it (header numbers with a\n"
-    "decimal point or a decimal comma), conditioned with its own filter time\n"
-    "and actuator values and columns MV 1, U 3, Y1 5, Y2 6, and both models are identified\n"
-    "over the window. Printed is one JSON object: ModelWindowSamples, InnerGain,\n"
-    "InnerTimeConstant, InnerDeadTime, InnerStdDev, InnerRelativeError, InnerGainBound,\n"
-    "InnerTimeBound, the same seven for the outer model (Outer...), InnerDelaySamples,\n"
-    "OuterDelaySamples, InnerQuality and OuterQuality (\"Zelo dobra\", \"Dobra\", \"Slabsa\",\n"
-    "\"Slaba\") and SamplingWarning (true when three sample times reach the time constant plus\n"
-    "dead time of a model). Numbers have 17 significant digits and a decimal point.\n"
+    "  --columns MV,U,Y1,Y2  the file's columns that play MV, U, Y1 and Y2, as the four\n"
+    "               column selectors of the \"Obdelava\" tab choose them (default 1,3,5,6;\n"
+    "               each kept within the file's columns)\n"
+    "  --actuator MAX,MIN,T  the actuator's maximum, minimum and full-stroke time [s]\n"
+    "               instead of the file's (T 0: no rate limit), as the tab's edits set them\n"
+    "  --vtm OUT    also write the model file OUT (with a decimal point; the program\n"
+    "               and this command read model files with either separator)\n"
+    "  --decimal-comma  write the model file with a decimal comma instead\n"
+    "The file is read as the \"Naloži iz datoteke\" button reads it (numbers with a decimal\n"
+    "point or a decimal comma), the chosen columns are conditioned with the file's own\n"
+    "filter time and actuator values, and both models are identified over the window.\n"
+    "A data logger's file is text: line 1 the date before the first separator (\";\" when\n"
+    "the line holds one, else \",\"), line 2 ignored, line 3 the column headings each\n"
+    "followed by the separator, lines 4 and 5 ignored, from line 6 one sample a line:\n"
+    "a time stamp hh:mm:ss, then the values of columns 1, 2, 3 ... each followed by the\n"
+    "separator. The sample time is the difference of the first two time stamps; the last\n"
+    "line of the file is not read. Such a file implies the window 1..N, filter time 0 and\n"
+    "the actuator range 0..100 with a full-stroke time of 100 s, so U is limited to\n"
+    "0..100 and to a rate of 1 per second unless --actuator says otherwise.\n"
+    "Printed is one JSON object: ModelWindowSamples, InnerGain, InnerTimeConstant,\n"
+    "InnerDeadTime, InnerStdDev, InnerRelativeError, InnerGainBound, InnerTimeBound, the\n"
+    "same seven for the outer model (Outer...), InnerDelaySamples, OuterDelaySamples,\n"
+    "InnerQuality and OuterQuality (\"Zelo dobra\", \"Dobra\", \"Slabsa\", \"Slaba\"),\n"
+    "SamplingWarning (true when three sample times reach the time constant plus dead time\n"
+    "of a model) and Warnings, a list of texts also written to standard error: what the\n"
+    "reader cut, a window that holds no step of MV, a time constant that came out 0.\n"
+    "Numbers have 17 significant digits and a decimal point.\n"
     "Errors go to standard error with exit code 1 (2 for a wrong command line).\n";
 
 struct IdentifyOptions {
   std::string File;
   std::optional<int> Start, End;
+  SignalColumns Columns;
+  std::vector<double> Actuator;  // maximum, minimum, full-stroke time; empty: the file's
   std::string ModelFile;
+  char ModelSeparator = '.';
   bool Help = false;
 };
 
@@ -50,6 +72,25 @@ IdentifyOptions ParseOptions(const std::vector<std::string>& args) {
     const std::string& a = args[i];
     if (a == "--help" || a == "-h") {
       o.Help = true;
+    } else if (a == "--decimal-comma") {
+      o.ModelSeparator = ',';
+    } else if (a == "--actuator") {
+      if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
+      std::stringstream in(args[++i]);
+      for (std::string part; std::getline(in, part, ',');)
+        o.Actuator.push_back(ParseFloat(part, '.'));
+      if (o.Actuator.size() != 3 || args[i].back() == ',' || o.Actuator[2] < 0)
+        throw UsageError("--actuator needs the maximum, the minimum and a full-stroke time >= 0");
+    } else if (a == "--columns") {
+      if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
+      std::vector<int> c;
+      std::stringstream in(args[++i]);
+      for (std::string part; std::getline(in, part, ',');) c.push_back(ParseInt(part));
+      if (c.size() != 4 || args[i].back() == ',' ||
+          std::any_of(c.begin(), c.end(), [](int k) { return k < 1 || k > MaxColumns; }))
+        throw UsageError("--columns needs four column numbers 1.." + std::to_string(MaxColumns) +
+                         " separated by commas");
+      o.Columns = {c[0], c[1], c[2], c[3]};
     } else if (a == "--start" || a == "--end" || a == "--vtm") {
       if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
       const std::string& v = args[++i];
@@ -83,12 +124,30 @@ int RunIdentify(const std::vector<std::string>& args) {
   }
 
   constexpr char Point = '.';
-  const ConditionedData data = ReadConditionedData(o.File, o.Start, o.End, "identify");
+  const ConditionedData data =
+      ReadConditionedData(o.File, o.Start, o.End, "identify", o.Columns, o.Actuator);
   MeasurementStore* store = data.Store.get();
-  IdentifyModel(*store, data.Start, data.End);
-  if (!o.ModelFile.empty()) TModel::SaveModelFile(o.ModelFile, *store, Point);
+  const SignalColumns& columns = data.Columns;
+  const int start = data.Start, end = data.End;
+  IdentifyModel(*store, start, end);
+  if (!o.ModelFile.empty()) TModel::SaveModelFile(o.ModelFile, *store, o.ModelSeparator);
 
   const MeasurementStore& s = *store;
+  std::vector<std::string> warnings = data.Texts.Warnings;
+  // What makes the numbers below meaningless although they were computed.
+  const SampleArray& mv = s.DataColumns[static_cast<size_t>(columns.MV)];
+  if (std::all_of(&mv[static_cast<size_t>(start)], &mv[static_cast<size_t>(end)] + 1,
+                  [&](double v) { return v == mv[static_cast<size_t>(start)]; }))
+    warnings.push_back("the window " + std::to_string(start) + ".." + std::to_string(end) +
+                       " holds no step of MV (column " + std::to_string(columns.MV) + " stays at " +
+                       FormatGeneral(mv[static_cast<size_t>(start)], 10, Point) +
+                       "): the models describe no step response");
+  if (s.InnerTimeConstant == 0) warnings.push_back("the inner model's time constant came out 0");
+  if (s.ColumnCount >= 6 && s.OuterTimeConstant == 0)
+    warnings.push_back("the outer model's time constant came out 0");
+  // The reader's warnings went to standard error already; these join them.
+  for (size_t i = data.Texts.Warnings.size(); i < warnings.size(); ++i)
+    std::cerr << "vortuner-cli identify: warning: " << warnings[i] << "\n";
   JsonObject json;
   json.Integer("ModelWindowSamples", s.ModelWindowSamples);
   const std::pair<const char*, double> model[] = {
@@ -112,6 +171,10 @@ int RunIdentify(const std::vector<std::string>& args) {
   json.Text("InnerQuality", QualityText(QualityOf(s.InnerRelativeError)));
   json.Text("OuterQuality", QualityText(QualityOf(s.OuterRelativeError)));
   json.Boolean("SamplingWarning", SamplingTooSparse(s));
+  std::string list;
+  for (const std::string& warning : warnings)
+    list += (list.empty() ? "" : ", ") + JsonString(warning);
+  json.Raw("Warnings", "[" + list + "]");
   std::cout << json.Str() << "\n";
   return 0;
 }

@@ -21,10 +21,17 @@ namespace {
 
 const char* const TuneUsage =
     "Usage: vortuner-cli tune (--vtm FILE | --inner K,T,L [--outer K,T,L]) [OPTIONS]\n"
-    "  --vtm FILE       the inner and outer models of a model file (decimal point)\n"
+    "  --vtm FILE       the inner and outer models of a model file\n"
     "  --inner K,T,L    inner process model: gain, time constant [s], dead time [s]\n"
     "  --outer K,T,L    outer process model (cascade)\n"
-    "  --method M       tuning method 0..6 (default 0)\n"
+    "  --method M       tuning method 0..6 (default 0), as listed on the Regulator tab:\n"
+    "                     0 Metoda provršin - sledenje (area method, set-point response)\n"
+    "                     1 Metoda provršin - motnja (area method, disturbance response)\n"
+    "                     2 Chien-Hrones-Reswick - sledenje (set-point response)\n"
+    "                     3 Chien-Hrones-Reswick - motnja (disturbance response)\n"
+    "                     4 Metoda uravnoteženja (balanced method)\n"
+    "                     5 Ziegler-Nichols - motnja (disturbance response)\n"
+    "                     6 no method (the list's empty entry: all gains 0)\n"
     "  --slider S       robustness-speed slider 0..20 (default 10)\n"
     "  --response R     0 set-point response (default), 1 disturbance response\n"
     "  --ts H           closed-loop sampling time [s] (default: the model file's\n"
@@ -34,7 +41,14 @@ const char* const TuneUsage =
     "  --type T         0 P, 1 I, 2 PI (default), 3 PID\n"
     "  --scale P,I,D    extra scaling of the three terms (default 1,1,1)\n"
     "  --curves OUT.csv write t, OL, YI, YP, YPI, YPID of the simulated responses\n"
-    "Numbers use a decimal point.\n";
+    "Printed is one JSON object: the tuning record (KiI, KpP, KpPI, KiPI, KpPID, KiPID,\n"
+    "KdPID, the same seven with Casc..., InnerLoopGain, RobustnessFactor), \"labels\" and\n"
+    "\"panel\" (the texts of the Regulator tab's summary labels and scaled-parameters\n"
+    "panel), \"controllers\" (P, I, PI and PID with their Kp, Ki, Kd as the summary labels\n"
+    "show them, unrounded), \"scaled\" (the panel's numbers for --form and --type: Kp, then\n"
+    "Ki, Ti or 1/Ti as \"Ki\", Kd or Td as \"Kd\"; a term the type lacks is left out), and\n"
+    "SampleTime and Samples of the simulation or SimulationNote saying why there is none.\n"
+    "Numbers use a decimal point; a model file may use either separator.\n";
 
 std::vector<double> NumberList(const std::string& option, const std::string& text, size_t count) {
   std::vector<double> values;
@@ -49,7 +63,7 @@ std::vector<double> NumberList(const std::string& option, const std::string& tex
 int IntegerIn(const std::string& option, const std::string& text, int lo, int hi) {
   const int v = ParseInt(text);
   if (v < lo || v > hi)
-    throw UsageError(option + " must be " + std::to_string(lo) + " .. " + std::to_string(hi));
+    throw UsageError(option + " must be " + std::to_string(lo) + ".." + std::to_string(hi));
   return v;
 }
 
@@ -81,7 +95,8 @@ TuneOptions ParseOptions(const std::vector<std::string>& args) {
     if (a == "--vtm") o.ModelFile = v;
     else if (a == "--inner") o.Inner = NumberList(a, v, 3);
     else if (a == "--outer") o.Outer = NumberList(a, v, 3);
-    else if (a == "--method") o.Method = IntegerIn(a, v, -1, 6);
+    else if (a == "--method")
+      o.Method = IntegerIn(a, v, 0, 6);
     else if (a == "--slider") o.Slider = IntegerIn(a, v, 0, 20);
     else if (a == "--response") o.Response = IntegerIn(a, v, 0, 1);
     else if (a == "--ts") o.SamplingTime = v;
@@ -228,6 +243,31 @@ int RunTune(const std::vector<std::string>& args) {
   edits.Text("Label_LabOjacSekv", panel.SequencerCaption);
   edits.Text("Label_OjacSekv", panel.SequencerValue);
   json.Raw("panel", edits.Str("  "));
+
+  // The same numbers as plain ones: the gains of the four controllers, as the summary
+  // labels show them, and the scaled parameters of the chosen form.
+  const ControllerSet shown = ShownGains(t, o.Cascade);
+  const std::pair<const char*, std::vector<std::pair<const char*, double>>> controllers[] = {
+      {"P", {{"Kp", shown.KpP}}},
+      {"I", {{"Ki", shown.KiI}}},
+      {"PI", {{"Kp", shown.KpPI}, {"Ki", shown.KiPI}}},
+      {"PID", {{"Kp", shown.KpPID}, {"Ki", shown.KiPID}, {"Kd", shown.KdPID}}}};
+  JsonObject gains;
+  gains.SetIndent("  ");
+  for (const auto& [name, terms] : controllers) {
+    JsonObject controller;
+    controller.SetIndent("    ");
+    for (const auto& [key, value] : terms) controller.Number(key, value);
+    gains.Raw(name, controller.Str("    "));
+  }
+  json.Raw("controllers", gains.Str("  "));
+  const ScaledParameters scaled = ScaledControllerParameters(t, panelIn);
+  JsonObject scaledJson;
+  scaledJson.SetIndent("  ");
+  for (const auto& [key, value] :
+       {std::pair{"Kp", scaled.Kp}, {"Ki", scaled.Ki}, {"Kd", scaled.Kd}})
+    if (value) scaledJson.Number(key, *value);
+  json.Raw("scaled", scaledJson.Str("  "));
 
   if (sim.Curves) {
     json.Number("SampleTime", sim.Curves->SampleTime);

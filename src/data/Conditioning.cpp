@@ -90,6 +90,12 @@ AnalysisWindow TObdelava::ConditionAfterExperiment(MeasurementStore& store,
 int TObdelava::MinWindowWidth(int n) { return n > 10 ? 10 : std::max(1, n - 1); }
 
 AnalysisWindow TObdelava::FitAnalysisWindow(int n, int minWidth, int start, int end) {
+  if (n == 1) {
+    // A record of one sample: the window is that sample, never one beyond the record.
+    AnalysisWindow w;
+    w.End = w.EndMin = w.EndMax = 1;
+    return w;
+  }
   n = std::clamp(n, 2, MaxSamples);
   const int width = std::clamp(minWidth, 1, n - 1);
   AnalysisWindow w;

@@ -183,3 +183,14 @@ double ParseNumber(std::string_view text) {
   if (auto v = TryParseNumber(text)) return *v;
   throw ConversionError("'" + std::string(text) + "' is not a valid floating point value");
 }
+
+std::string FormatFixedPrecision(double value, int precision, int decimals, char separator) {
+  precision = std::clamp(precision, 1, 17);
+  if (!std::isfinite(value)) return FormatGeneral(value, precision, separator);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*e", precision - 1, value);
+  const double rounded = std::strtod(buf, nullptr);
+  if (std::fabs(rounded) >= std::pow(10.0, precision))
+    return FormatGeneral(value, precision, separator);
+  return FormatFixed(rounded, decimals, separator);
+}

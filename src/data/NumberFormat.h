@@ -45,3 +45,9 @@ std::optional<int> TryParseInt(std::string_view text);
 // any system. Throws ConversionError like ParseFloat.
 double ParseNumber(std::string_view text);
 std::optional<double> TryParseNumber(std::string_view text);
+
+// Fixed-point format with `decimals` decimals of the value rounded to `precision`
+// significant digits (123456789.12345 with 10 and 4: "123456789.1000"). A value with
+// more than `precision` integer digits is shown in the general format with `precision`
+// digits instead (1E12), so a leading digit is never dropped for want of room.
+std::string FormatFixedPrecision(double value, int precision, int decimals, char separator = '.');

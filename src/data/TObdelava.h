@@ -34,7 +34,8 @@ struct WindowStats {
 };
 
 // The two window selectors: positions and ranges that always satisfy
-// StartMin <= Start <= StartMax, EndMin <= End <= EndMax and Start < End.
+// StartMin <= Start <= StartMax, EndMin <= End <= EndMax and Start < End, except for a
+// record of one sample, whose window is 1..1.
 struct AnalysisWindow {
   int Start = 1, End = 2;
   int StartMin = 1, StartMax = 1;
@@ -102,7 +103,7 @@ class TObdelava {
   static int MinWindowWidth(int n);
   // The consistent selectors for a wanted window over n samples with the given minimum
   // width: the end is kept within (1 + width)..n, then the start within 1..end - width.
-  // Before any data (n < 2) the window is 1..2.
+  // A record of one sample has the window 1..1; before any data (n < 1) it is 1..2.
   static AnalysisWindow FitAnalysisWindow(int n, int minWidth, int start, int end);
   // Maximum, minimum (0 and 0 when from >= to) and sample standard deviation of
   // signal[from..to].

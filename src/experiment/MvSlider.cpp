@@ -1,5 +1,7 @@
 #include "experiment/MvSlider.h"
 
+#include <cmath>
+
 #include "data/NumericHelpers.h"
 
 void MvSlider::Configure(double mvMax, double mvMin, double mvStep) {
@@ -14,7 +16,14 @@ void MvSlider::Configure(double mvMax, double mvMin, double mvStep) {
 
 bool MvSlider::SetFromValue(double v) {
   const int old = Position;
-  const int k = RoundToInt(SafeDivide(v - Offset, Scale, v - Offset));
+  const double steps = SafeDivide(v - Offset, Scale, v - Offset);
+  if (!(std::fabs(steps) <= MaxPositions)) {
+    // Further out than the slider has positions for: it goes to its end and stands for
+    // nothing new, so that a typed value is kept instead of the end position's value.
+    Position = steps > 0 ? 0 : Maximum;
+    return false;
+  }
+  const int k = RoundToInt(steps);
   if (k > Maximum) {
     Maximum = k;
     Position = 0;

@@ -16,6 +16,9 @@ struct MvSlider {
   // The MV that the present position stands for.
   double Value() const { return (Maximum - Position) * Scale + Offset; }
   // Places the slider at value v, widening the range when v lies outside it. Returns
-  // true when the position changed.
+  // true when the position changed. A value more than MaxPositions steps away (1e12 on
+  // a slider of step 1) puts the slider at its end and returns false: the slider cannot
+  // stand for it, and the value is not to be replaced by the end's.
   bool SetFromValue(double v);
+  static constexpr double MaxPositions = 1e9;
 };

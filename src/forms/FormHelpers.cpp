@@ -1,6 +1,7 @@
 #include "forms/FormHelpers.h"
 
 #include <QDateTime>
+#include <QFontMetrics>
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -30,6 +31,18 @@ QString ShownFixed(double value, int decimals) {
 
 QString ShownGeneral(double value, int digits) {
   return QString::fromStdString(FormatGeneral(value, digits, DecimalSeparator()));
+}
+
+void SetTextFitting(QLabel* label, const QString& text, int pointSize) {
+  // The frame, the style's padding and a little air.
+  const int room = label->contentsRect().width() - 8;
+  QFont font = label->font();
+  for (int size = pointSize; size >= 6; --size) {
+    font.setPointSize(size);
+    if (QFontMetrics(font).horizontalAdvance(text) <= room) break;
+  }
+  if (font != label->font()) label->setFont(font);
+  label->setText(text);
 }
 
 QDateTime LocalNow(const Clock& clock) {

@@ -31,6 +31,10 @@ char DecimalSeparator();
 QString ShownFixed(double value, int decimals);
 QString ShownGeneral(double value, int digits);
 
+// Shows the text whole: the label's font shrinks from `pointSize` (down to 6 points)
+// until the text fits the label's width, so that no leading digit is cut off.
+void SetTextFitting(QLabel* label, const QString& text, int pointSize);
+
 // The clock's wall-clock time as a local date and time.
 QDateTime LocalNow(const Clock& clock);
 

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QStandardPaths>
 #include <QStringList>
 #include <QUrl>
 
@@ -22,7 +23,7 @@ bool Execute(QWidget* parent, FileDialog& d, QFileDialog::AcceptMode mode) {
   if (d.FilterIndex >= 0 && d.FilterIndex < filters.size())
     dialog.selectNameFilter(filters[d.FilterIndex]);
   dialog.setDefaultSuffix(d.DefaultExtension);
-  if (!d.InitialDir.isEmpty()) dialog.setDirectory(d.InitialDir);
+  dialog.setDirectory(d.InitialDir.isEmpty() ? UserFilesFolder() : d.InitialDir);
   if (!d.FileName.isEmpty()) dialog.selectFile(d.FileName);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, !d.OverwritePrompt);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
@@ -30,6 +31,12 @@ bool Execute(QWidget* parent, FileDialog& d, QFileDialog::AcceptMode mode) {
   return true;
 }
 }  // namespace
+
+QString UserFilesFolder() {
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  if (!documents.isEmpty() && QFileInfo(documents).isDir()) return documents;
+  return QDir::homePath();
+}
 
 QString QtFilterFromProgramFilter(const QString& filter) {
   const QStringList parts = filter.split('|');

@@ -20,6 +20,11 @@ struct FileDialog {
   bool OverwritePrompt = false;
 };
 
+// Where the user keeps files: the documents folder when there is one, else the home
+// folder. The file dialogs start there, never in the folder the program was started from
+// (which may be the program's own source checkout).
+QString UserFilesFolder();
+
 // "Measured Data (*.vtd)|*.vtd|All files|*.*" -> "Measured Data (*.vtd);;All files (*)".
 QString QtFilterFromProgramFilter(const QString& filter);
 

@@ -100,12 +100,12 @@ std::array<double, 7> TModel::ParseModelLine(std::string_view line) {
   return values;
 }
 
-void TModel::LoadModelFile(const std::string& fileName, MeasurementStore& store,
-                           char separator) {
+void TModel::LoadModelFile(const std::string& fileName, MeasurementStore& store, char) {
   const std::vector<std::string> lines = ReadTextLines(fileName);
+  // Either decimal separator, like the data lines: a file written under a decimal comma
+  // loads under a decimal point and the reverse.
   std::array<double, ValueCount> values{};
-  for (int i = 0; i < ValueCount; ++i)
-    values[i] = ParseFloat(FileLine(lines, 4 + 2 * i), separator);
+  for (int i = 0; i < ValueCount; ++i) values[i] = ParseNumber(FileLine(lines, 4 + 2 * i));
   const int n = ParseInt(FileLine(lines, 36));
   if (n < 0 || n > MaxSamples)
     throw std::out_of_range("Datoteka modela napoveduje " + std::to_string(n) +

@@ -81,7 +81,8 @@ class TModel {
   // Reads a ".vtm" file into the store: model values, SampleTime (the outer line wins),
   // ModelWindowSamples, the window arrays and the delay counts. The whole file is read
   // before anything is stored, so a bad file (FileError, ConversionError, a missing line,
-  // more than MaxSamples data lines announced) leaves the store as it was.
+  // more than MaxSamples data lines announced) leaves the store as it was. Numbers are
+  // read with either decimal separator, whatever the system's (the third argument).
   static void LoadModelFile(const std::string& fileName, MeasurementStore& store,
                             char separator);
   // One data line of a model file: seven fields split at TAB, the last the rest of the

@@ -236,66 +236,31 @@ double UsableSequencerGain(double rawGain, std::string& note) {
   return rawGain;
 }
 
-ControllerPanel ComputeControllerPanel(const TuningResult& t, const PanelInput& in,
-                                       char separator) {
-  ControllerPanel p;
+ScaledParameters ScaledControllerParameters(const TuningResult& t, const PanelInput& in) {
+  ScaledParameters s;
   const int form = in.Form < 0 ? 0 : in.Form;
-  const double q = in.SequencerGain;
-  const double g = in.Cascade ? 1 / q : 1;
-  if (in.Cascade) {
-    p.SequencerCaption = "Maks. ojač. sekv.:";
-    p.SequencerValue = FormatParameter(q, 4, separator);
-  }
+  const double g = in.Cascade ? 1 / in.SequencerGain : 1;
   const ControllerSet c = ActiveSet(t, in.Cascade);
   const double f = t.RobustnessFactor;
-  auto gain = [&](double scale, double value, int decimals) {
-    return FormatParameter(scale * g * value * f, decimals, separator);
-  };
-  auto ratio = [&](double scale, double value, int decimals) {
-    return FormatParameter(scale * value, decimals, separator);
-  };
-  // The loaded controller's integral gain from its proportional gain kp and the shown
-  // integral term of a PI or PID in the chosen form (without the sequencer division).
-  auto loadedKi = [&](double kp, double pKp, double pKi) {
-    if (form == 0) return in.ScaleI * pKi * f;
-    if (form == 2) return kp * in.ScaleI * SafeDivide(pKi, pKp, 0);
-    return SafeDivide(kp, in.ScaleI * SafeDivide(pKp, pKi, 0), 0);
-  };
-  const std::string integralName = form == 0 ? "Ki:" : form == 2 ? "1/Ti:" : "Ti:";
+  auto gain = [&](double scale, double value) { return scale * g * value * f; };
   // The integral term of a PI or PID in the chosen form.
   auto integral = [&](double kp, double ki) {
-    if (form == 0) return gain(in.ScaleI, ki, 6);
-    if (form == 2) return ratio(in.ScaleI, SafeDivide(ki, kp, 0), 6);
-    return ratio(in.ScaleI, SafeDivide(kp, ki, 0), 6);
+    if (form == 0) return gain(in.ScaleI, ki);
+    if (form == 2) return in.ScaleI * SafeDivide(ki, kp, 0);
+    return in.ScaleI * SafeDivide(kp, ki, 0);
   };
   switch (in.Type) {
     case 0:
-      p.NameKp = "Kp:";
-      p.ShowKp = true;
-      p.Kp = gain(in.ScaleP, c.KpP, 3);
-      p.Controller = {SimP, in.ScaleP * c.KpP * f, 0, 0};
+      s.Kp = gain(in.ScaleP, c.KpP);
       break;
     case 1:
-      p.NameKi = "Ki:";
-      p.ShowKi = true;
-      p.Ki = gain(in.ScaleI, c.KiI, 6);
-      p.Controller = {SimI, 0, in.ScaleI * c.KiI * f, 0};
+      s.Ki = gain(in.ScaleI, c.KiI);
       break;
     case 2:
-      p.NameKp = "Kp:";
-      p.NameKi = integralName;
-      p.ShowKp = p.ShowKi = true;
-      p.Kp = gain(in.ScaleP, c.KpPI, 3);
-      p.Ki = integral(c.KpPI, c.KiPI);
-      p.Controller.Type = SimPI;
-      p.Controller.Kp = in.ScaleP * c.KpPI * f;
-      p.Controller.Ki = loadedKi(p.Controller.Kp, c.KpPI, c.KiPI);
+      s.Kp = gain(in.ScaleP, c.KpPI);
+      s.Ki = integral(c.KpPI, c.KiPI);
       break;
     case 3:
-      p.NameKp = "Kp:";
-      p.NameKi = integralName;
-      p.NameKd = form == 0 ? "Kd:" : "Td:";
-      p.ShowKp = p.ShowKi = p.ShowKd = true;
       if (form == 3) {
         // Series form: Kp' = Kp(1 + sqrt w)/2, Ti' = Ti(1 + sqrt w)/2, Td' = Ti(1 - sqrt w)/2.
         const double ti = SafeDivide(c.KpPID, c.KiPID, 0);
@@ -307,28 +272,105 @@ ControllerPanel ComputeControllerPanel(const TuningResult& t, const PanelInput& 
           tis = 0.5 * ti * (1 + std::sqrt(w));
           tds = 0.5 * ti * (1 - std::sqrt(w));
         }
-        p.Kp = gain(in.ScaleP, kps, 3);
-        p.Ki = ratio(in.ScaleI, tis, 6);
-        p.Kd = ratio(in.ScaleD, tds, 3);
-        // A series controller Kp'(1 + 1/(Ti' s))(1 + Td' s) in parallel gains.
-        const double kp = in.ScaleP * kps * f, tiS = in.ScaleI * tis, tdS = in.ScaleD * tds;
-        p.Controller = {SimPID, kp * (1 + SafeDivide(tdS, tiS, 0)), SafeDivide(kp, tiS, 0),
-                        kp * tdS};
+        s.Kp = gain(in.ScaleP, kps);
+        s.Ki = in.ScaleI * tis;
+        s.Kd = in.ScaleD * tds;
       } else {
-        p.Kp = gain(in.ScaleP, c.KpPID, 3);
-        p.Ki = integral(c.KpPID, c.KiPID);
-        p.Kd = form == 0 ? gain(in.ScaleD, c.KdPID, 3)
-                         : ratio(in.ScaleD, SafeDivide(c.KdPID, c.KpPID, 0), 3);
-        const double kp = in.ScaleP * c.KpPID * f;
-        p.Controller = {SimPID, kp, loadedKi(kp, c.KpPID, c.KiPID),
-                        form == 0 ? in.ScaleD * c.KdPID * f
-                                  : kp * in.ScaleD * SafeDivide(c.KdPID, c.KpPID, 0)};
+        s.Kp = gain(in.ScaleP, c.KpPID);
+        s.Ki = integral(c.KpPID, c.KiPID);
+        s.Kd = form == 0 ? gain(in.ScaleD, c.KdPID) : in.ScaleD * SafeDivide(c.KdPID, c.KpPID, 0);
       }
       break;
     default:
       break;
   }
+  return s;
+}
+
+namespace {
+
+// The scaled controller as it would be loaded, in parallel gains (without the sequencer
+// division, which the sequencer puts back in the plant): the loop the robustness figures
+// of the panel describe.
+LoopController PanelController(const TuningResult& t, const PanelInput& in) {
+  const int form = in.Form < 0 ? 0 : in.Form;
+  const ControllerSet c = ActiveSet(t, in.Cascade);
+  const double f = t.RobustnessFactor;
+  // The loaded controller's integral gain from its proportional gain kp and the shown
+  // integral term of a PI or PID in the chosen form.
+  auto loadedKi = [&](double kp, double pKp, double pKi) {
+    if (form == 0) return in.ScaleI * pKi * f;
+    if (form == 2) return kp * in.ScaleI * SafeDivide(pKi, pKp, 0);
+    return SafeDivide(kp, in.ScaleI * SafeDivide(pKp, pKi, 0), 0);
+  };
+  switch (in.Type) {
+    case 0:
+      return {SimP, in.ScaleP * c.KpP * f, 0, 0};
+    case 1:
+      return {SimI, 0, in.ScaleI * c.KiI * f, 0};
+    case 2: {
+      const double kp = in.ScaleP * c.KpPI * f;
+      return {SimPI, kp, loadedKi(kp, c.KpPI, c.KiPI), 0};
+    }
+    case 3: {
+      if (form == 3) {
+        // A series controller Kp'(1 + 1/(Ti' s))(1 + Td' s) in parallel gains.
+        const double ti = SafeDivide(c.KpPID, c.KiPID, 0);
+        const double td = SafeDivide(c.KdPID, c.KpPID, 0);
+        const double w = 1 - 4 * SafeDivide(td, ti, -1);
+        double kps = 0, tis = 0, tds = 0;
+        if (w >= 0) {
+          kps = (1 + std::sqrt(w)) * 0.5 * c.KpPID;
+          tis = 0.5 * ti * (1 + std::sqrt(w));
+          tds = 0.5 * ti * (1 - std::sqrt(w));
+        }
+        const double kp = in.ScaleP * kps * f, tiS = in.ScaleI * tis, tdS = in.ScaleD * tds;
+        return {SimPID, kp * (1 + SafeDivide(tdS, tiS, 0)), SafeDivide(kp, tiS, 0), kp * tdS};
+      }
+      const double kp = in.ScaleP * c.KpPID * f;
+      return {SimPID, kp, loadedKi(kp, c.KpPID, c.KiPID),
+              form == 0 ? in.ScaleD * c.KdPID * f
+                        : kp * in.ScaleD * SafeDivide(c.KdPID, c.KpPID, 0)};
+    }
+    default:
+      return {};
+  }
+}
+
+}  // namespace
+
+ControllerPanel ComputeControllerPanel(const TuningResult& t, const PanelInput& in,
+                                       char separator) {
+  ControllerPanel p;
+  const int form = in.Form < 0 ? 0 : in.Form;
+  if (in.Cascade) {
+    p.SequencerCaption = "Maks. ojač. sekv.:";
+    p.SequencerValue = FormatParameter(in.SequencerGain, 4, separator);
+  }
+  const ScaledParameters s = ScaledControllerParameters(t, in);
+  p.ShowKp = s.Kp.has_value();
+  p.ShowKi = s.Ki.has_value();
+  p.ShowKd = s.Kd.has_value();
+  if (p.ShowKp) {
+    p.NameKp = "Kp:";
+    p.Kp = FormatParameter(*s.Kp, 3, separator);
+  }
+  if (p.ShowKi) {
+    p.NameKi = in.Type == 1 || form == 0 ? "Ki:" : form == 2 ? "1/Ti:" : "Ti:";
+    p.Ki = FormatParameter(*s.Ki, 6, separator);
+  }
+  if (p.ShowKd) {
+    p.NameKd = form == 0 ? "Kd:" : "Td:";
+    p.Kd = FormatParameter(*s.Kd, 3, separator);
+  }
+  p.Controller = PanelController(t, in);
   return p;
+}
+
+ControllerSet ShownGains(const TuningResult& t, bool cascade) {
+  const ControllerSet c = ActiveSet(t, cascade);
+  const double f = t.RobustnessFactor;
+  return {c.KiI * f, c.KpP * f, c.KpPI * f, c.KiPI * f, c.KpPID * f, c.KiPID * f, c.KdPID * f};
 }
 
 ControllerSettings ControllerSettingsWithModels(ControllerSettings s, const MeasurementStore& store) {

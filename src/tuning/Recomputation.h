@@ -91,6 +91,15 @@ struct ControllerPanel {
 };
 ControllerPanel ComputeControllerPanel(const TuningResult& tuning, const PanelInput& in,
                                        char separator);
+// The panel's three numbers before they are shown (Kp, then Ki, Ti or 1/Ti, then Kd or Td
+// by the form); a term the controller type does not have is empty.
+struct ScaledParameters {
+  std::optional<double> Kp, Ki, Kd;
+};
+ScaledParameters ScaledControllerParameters(const TuningResult& tuning, const PanelInput& in);
+// The gains of the summary labels: the single-loop or cascade set times the robustness
+// factor.
+ControllerSet ShownGains(const TuningResult& tuning, bool cascade);
 // Which of the three scale texts a controller type reads (P, I, D).
 struct UsedScales {
   bool P = false, I = false, D = false;

@@ -51,3 +51,30 @@ TEST(ChartTicks, AFixedRangeKeepsItsEndsAndGetsRoundTicksAsRoomAllows) {
   EXPECT_DOUBLE_EQ(LeftAxis(low)->tickInterval(), 10);
   EXPECT_DOUBLE_EQ(LeftAxis(low)->tickAnchor(), 0);
 }
+
+// A short chart still shows three labels on its left axis, each with the digits it needs.
+TEST(ChartTicks, AShortChartGetsThreeLabelsWrittenInFull) {
+  VorChart chart;
+  chart.SetCompact();
+  chart.resize(500, 80);
+  QValueAxis* axis = LeftAxis(chart);
+  chart.SetLeftAxisRange(-6e9, 6.7e10);
+  EXPECT_DOUBLE_EQ(axis->tickInterval(), 3e10);  // 0, 3e10, 6e10: three, not two or four
+  chart.SetLeftAxisRange(-11, 110);
+  EXPECT_DOUBLE_EQ(axis->tickInterval(), 50);
+  EXPECT_EQ(axis->labelFormat(), "%.3g");  // 100, not 1e+02
+  chart.SetLeftAxisRange(4.88, 5.12);
+  EXPECT_DOUBLE_EQ(axis->tickInterval(), 0.1);
+  EXPECT_EQ(axis->labelFormat(), "%.2g");  // 4.9, 5, 5.1
+}
+
+TEST(SetTextFitting, ShrinksTheFontUntilTheWholeTextFits) {
+  QLabel label;
+  label.resize(130, 26);
+  SetTextFitting(&label, QStringLiteral("-9999999999.0000"), 11);
+  EXPECT_EQ(label.text(), "-9999999999.0000");
+  EXPECT_LT(label.font().pointSize(), 11);
+  EXPECT_LE(label.fontMetrics().horizontalAdvance(label.text()), label.contentsRect().width());
+  SetTextFitting(&label, QStringLiteral("20.0000"), 11);
+  EXPECT_EQ(label.font().pointSize(), 11);
+}

@@ -1,4 +1,5 @@
 #include <QCoreApplication>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
@@ -60,8 +61,20 @@ TEST_F(MainWindow, AboutTabShowsPictureVersionAndDate) {
   EXPECT_EQ(Find<QLabel>("Label_Date")->text(), "23. november 2004");
 }
 
+// Qt's own dialogs speak Slovenian: the file dialog's texts and the standard buttons,
+// which Qt 6 looks up under a context of its own.
+TEST_F(MainWindow, QtsOwnDialogsAndButtonsAreSlovenian) {
+  QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Yes);
+  EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text(), "Prekliči");
+  EXPECT_EQ(box.button(QDialogButtonBox::Yes)->text().remove('&'), "Da");
+  EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), "Išči v:");
+}
+
 TEST_F(MainWindow, StartUpFieldsHoldTheirStartValues) {
-  EXPECT_EQ(Form().LastDirectory, QDir::toNativeSeparators(QDir::currentPath()));
+  // The user's documents or home folder, not the folder the program was started from.
+  EXPECT_EQ(Form().LastDirectory, QDir::toNativeSeparators(UserFilesFolder()));
+  EXPECT_TRUE(UserFilesFolder().startsWith(QDir::homePath()));
+  EXPECT_EQ(Form().OpenDialog1.InitialDir, Form().LastDirectory);
   EXPECT_TRUE(Form().ExperimentTab().Queue().Empty());
   EXPECT_FALSE(Form().Store().TuningEventsSuppressed);
   EXPECT_EQ(Form().ControllerGroup().Name(), "SkupReg");

@@ -37,6 +37,23 @@ TEST(TuneCommand, PrintsTheRecordTheSummaryTextsAndThePanel) {
   EXPECT_TRUE(Has(r.Out, "\"Label_Priporocljiv\""));
 }
 
+// The labels' numbers as plain numbers per controller, and the panel's as numbers.
+TEST(TuneCommand, PlainNumbersPerControllerAndForThePanel) {
+  const CliRun r = Tune("--inner 2,20,5 --method 5 --type 3 --form 3 --slider 0");
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_TRUE(Has(r.Out, "\"P\": {\n      \"Kp\": 0.20000000000000001\n    },")) << r.Out;
+  EXPECT_TRUE(Has(r.Out, "\"PID\": {\n      \"Kp\": 0.23999999999999999,\n      \"Ki\": 0.024,"));
+  EXPECT_TRUE(Has(r.Out, "\"scaled\": {\n    \"Kp\": 0.12,\n    \"Ki\": 5,\n    \"Kd\": 5\n  },"));
+  const CliRun pi = Tune("--inner 2,20,5 --type 2");  // a PI has no third term
+  EXPECT_TRUE(Has(pi.Out, "\"scaled\": {\n    \"Kp\": ")) << pi.Out;
+  EXPECT_FALSE(Has(pi.Out.substr(pi.Out.find("\"scaled\"")), "\"Kd\""));
+  // The help names the methods and the range the error gives.
+  const CliRun help = Tune("--help");
+  EXPECT_TRUE(Has(help.Out, "5 Ziegler-Nichols - motnja"));
+  EXPECT_TRUE(Has(help.Out, "tuning method 0..6"));
+  EXPECT_TRUE(Has(Tune("--inner 2,20,5 --method 7").Err, "--method must be 0..6"));
+}
+
 TEST(TuneCommand, CascadeShowsTheInnerLoopGainAndTheSequencerCaption) {
   const CliRun r = Tune("--inner 2,20,5 --outer 1.5,40,8 --cascade --method 5");
   ASSERT_EQ(r.ExitCode, 0) << r.Err;

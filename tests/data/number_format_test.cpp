@@ -50,6 +50,18 @@ TEST(FixedFormat, RoundsHalfAwayFromZeroOnTheDecimalValue) {
   EXPECT_EQ(FormatFixed(123.456, 1, ','), "123,5");
 }
 
+// The experiment window's values: 4 decimals, at most 10 significant digits, and a
+// value too large for that in the general format rather than with digits cut off.
+TEST(FixedFormat, WithAPrecisionKeepsEveryLeadingDigit) {
+  EXPECT_EQ(FormatFixedPrecision(50, 10, 4), "50.0000");
+  EXPECT_EQ(FormatFixedPrecision(123456789.12345, 10, 4, ','), "123456789,1000");
+  EXPECT_EQ(FormatFixedPrecision(-9999999999.4, 10, 4), "-9999999999.0000");
+  EXPECT_EQ(FormatFixedPrecision(9999999999.6, 10, 4), "1E10");
+  EXPECT_EQ(FormatFixedPrecision(1e12, 10, 4), "1E12");
+  EXPECT_EQ(FormatFixedPrecision(-1234567890123.0, 10, 4, ','), "-1,23456789E12");
+  EXPECT_EQ(FormatFixedPrecision(0.00004, 10, 4), "0.0000");
+}
+
 TEST(Conversion, ReadsTypedNumbersWithTheSystemSeparatorOnly) {
   EXPECT_DOUBLE_EQ(ParseFloat("0,05", ','), 0.05);
   EXPECT_DOUBLE_EQ(ParseFloat(" 12.5 ", '.'), 12.5);

@@ -256,6 +256,25 @@ TEST_F(ProcessingPageTest, ALoggerFileWithFewerThanSixColumnsHidesTheY2Chart) {
   EXPECT_TRUE(p.Chart2->isVisibleTo(&p));
 }
 
+// After a longer record a file of one sample must not show a window reaching into the
+// old record's second sample: the window is 1..1, maximum and minimum 0.
+TEST_F(ProcessingPageTest, AOneSampleFileGetsTheWindowOfThatSample) {
+  RecordExperiment(100);
+  WriteTextLines((dir / "one.vtd").string(),
+                 {"VORTuner Mesurements", "V1.0", "7.12.2026", "10:00:00", "1", "1", "1", "2", "0",
+                  "100", "0", "1", "MV", "MV", "U", "U", "Y1", "Y2", "0\t42\t42\t43\t43\t44\t45"});
+  ui.QueueFileAnswer(Path("one.vtd"));
+  ProcessingPage& p = Page();
+  QTest::mouseClick(p.Button_NaloziIzDatoteke, Qt::LeftButton);
+  ASSERT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join(' ').toStdString();
+  EXPECT_EQ(p.ScrollBar3->value(), 1);
+  EXPECT_EQ(p.ScrollBar4->value(), 1);
+  EXPECT_EQ(p.ScrollBar4->maximum(), 1);
+  EXPECT_EQ(p.LineSeries6->Count(), 1);
+  EXPECT_EQ(p.Label_MaksMV1->text(), "0");
+  EXPECT_EQ(p.Label_MinMV1->text(), "0");
+}
+
 TEST_F(ProcessingPageTest, ABadFileShowsTheErrorAndKeepsTheRecordOnTheCharts) {
   RecordExperiment(120);
   WriteTextLines((dir / "bad.vtd").string(),

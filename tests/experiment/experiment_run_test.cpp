@@ -273,6 +273,20 @@ TEST_F(Run, ATypedMVAboveTheMaximumWidensTheRangeAndPutsTheSliderAtTheTop) {
   EXPECT_EQ(run.MV, 42.0);
 }
 
+// More positions than a slider holds: the typed value is written as typed, not the
+// value of the slider's end (2147483647 for 1e12 on a slider of step 1).
+TEST_F(Run, ATypedMVFarBeyondTheSlidersPositionsIsKeptAsTyped) {
+  Start(10);
+  run.Tick(false);
+  EXPECT_FALSE(run.ValueTyped(1e12));
+  EXPECT_EQ(run.MV, 1e12);
+  EXPECT_EQ(run.Slider.Position, 0);
+  EXPECT_EQ(run.Tick(false).MV, 1e12);
+  run.ValueTyped(-1e12);
+  EXPECT_EQ(run.MV, -1e12);
+  EXPECT_EQ(run.Slider.Position, run.Slider.Maximum);
+}
+
 TEST_F(Run, ATypedMVBelowTheMinimumWidensTheRangeDownwardsAndKeepsTheValue) {
   Start(10);
   run.Tick(false);

@@ -215,6 +215,25 @@ TEST_F(ExperimentWindow, ATypedMVOutsideTheRangeWidensTheSlider) {
   EXPECT_EQ(ui.Errors, QStringList{"'x' is not a valid floating point value"});
 }
 
+// MV 1e12: written as typed (not the slider end's 2147483647) and shown whole.
+TEST_F(ExperimentWindow, AHugeMVIsKeptAndItsLabelShowsEveryDigit) {
+  RunManual([this] {
+    Ticks(1);
+    Type("1e12");
+    Ticks(1);
+    const TEksperiment& w = Window();
+    const MeasurementStore& store = Form().Store();
+    EXPECT_EQ(store.DataColumns[1][static_cast<size_t>(store.SampleCount - 1)],
+              1e12);  // the last sample
+    EXPECT_EQ(w.Label_Exp_MV->text(), "1E12");
+    Type("-1234567890.6");
+    Ticks(1);
+    EXPECT_EQ(w.Label_Exp_MV->text(), "-1234567891.0000");
+    EXPECT_LE(w.Label_Exp_MV->fontMetrics().horizontalAdvance(w.Label_Exp_MV->text()),
+              w.Label_Exp_MV->contentsRect().width());
+  });
+}
+
 TEST_F(ExperimentWindow, MovingTheSliderSetsMVAndTheValueEdit) {
   Page().ZacetniVhodEdit->setText("12.345");
   RunManual([this] {

@@ -61,12 +61,14 @@ void ExpectDigits(double read, double written, int digits) {
 
 }  // namespace
 
+// Saved under one decimal separator and loaded under the other: files move between
+// systems with a decimal point and a decimal comma.
 TEST_P(ModelFile, RoundTripKeepsFourteenDigitsOfTheModelAndTwelveOfTheData) {
   const char sep = GetParam();
   auto saved = FilledStore();
   TModel::SaveModelFile(Path("m.vtm"), *saved, sep);
   auto loaded = std::make_unique<MeasurementStore>();
-  TModel::LoadModelFile(Path("m.vtm"), *loaded, sep);
+  TModel::LoadModelFile(Path("m.vtm"), *loaded, sep == '.' ? ',' : '.');
   const double MeasurementStore::*values[] = {
       &MeasurementStore::InnerGain,      &MeasurementStore::InnerTimeConstant,
       &MeasurementStore::InnerDeadTime,  &MeasurementStore::SampleTime,

@@ -35,7 +35,9 @@ constexpr unsigned ColourY2 = 0x008000;  // green
 // The charts show a moving window of about this many seconds.
 constexpr double ChartWindowSeconds = 200;
 
-constexpr int ChartWidth = 470, ChartHeight = 114;
+constexpr int ChartWidth = 450, ChartHeight = 114;
+// The value labels right of the charts: 11-point bold, smaller for a long number.
+constexpr int ValueLabelX = 460, ValueLabelWidth = 130, ValueLabelPointSize = 11;
 
 // A chart draws at most this many points of a series: with a short sampling period the
 // 200 s window holds thousands, more than the plot has pixels.
@@ -64,7 +66,10 @@ QList<QPointF> PointsToDraw(const QList<QPointF>& points) {
   return out;
 }
 
-QString Fixed4(double value) { return ShownFixed(value, 4); }
+// 4 decimals, at most 10 significant digits; larger values in the general format.
+QString Fixed4(double value) {
+  return QString::fromStdString(FormatFixedPrecision(value, 10, 4, TForm1::DecimalSeparator()));
+}
 QString General8(double value) { return ShownGeneral(value, 8); }
 
 }  // namespace
@@ -129,15 +134,15 @@ void TEksperiment::BuildControls() {
   int y = 4;
   for (const ValueLook& v : values) {
     auto* caption = new QLabel(QString::fromLatin1(v.caption), this);
-    caption->setGeometry(480, y + 30, 110, 16);
+    caption->setGeometry(ValueLabelX, y + 30, ValueLabelWidth, 16);
     v.label = new QLabel(QStringLiteral("0"), this);
     v.label->setObjectName(QString::fromLatin1(v.name));
-    v.label->setGeometry(480, y + 48, 110, 26);
+    v.label->setGeometry(ValueLabelX, y + 48, ValueLabelWidth, 26);
     v.label->setFrameShape(QFrame::Panel);
     v.label->setFrameShadow(QFrame::Sunken);
     v.label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     QFont font = v.label->font();
-    font.setPointSize(11);
+    font.setPointSize(ValueLabelPointSize);
     font.setBold(true);
     v.label->setFont(font);
     v.label->setStyleSheet(QStringLiteral("QLabel { color: %1; background: white; padding-right: 4px; }")
@@ -281,10 +286,10 @@ void TEksperiment::Timer1Timer() {
   const ExperimentSample s = run_.Tick(stepSequence);
   if (!s.Error.empty()) lastError_ = QString::fromStdString(s.Error);
   ShowStatus();
-  Label_Exp_MV->setText(Fixed4(s.MV));
-  Label_Exp_U1->setText(Fixed4(s.U));
-  Label_Exp_Y1->setText(Fixed4(s.Y1));
-  Label_Exp_Y2->setText(Fixed4(s.Y2));
+  SetTextFitting(Label_Exp_MV, Fixed4(s.MV), ValueLabelPointSize);
+  SetTextFitting(Label_Exp_U1, Fixed4(s.U), ValueLabelPointSize);
+  SetTextFitting(Label_Exp_Y1, Fixed4(s.Y1), ValueLabelPointSize);
+  SetTextFitting(Label_Exp_Y2, Fixed4(s.Y2), ValueLabelPointSize);
   Label2->setText(Fixed4(s.Time));
 
   // Each chart takes its new point in one replacement (one redraw, not three): past
