@@ -37,7 +37,7 @@ static void BM_RecomputationWithRobustness(benchmark::State& state) {
     ApplyTuning(*store, 1, 10, cascade);
     const SimulationOutcome o = SimulateResponses(*store, h, 0, cascade);
     const LoopController scaled = ComputeControllerPanel(store->Tuning, in, '.').Controller;
-    const RobustnessSet r = ComputeRobustness(SimulatedProcess(*store, h, cascade),
+    const RobustnessSet r = ComputeRobustness(SampledProcessOfStore(*store, h, cascade),
                                               ProposedLoopControllers(store->Tuning, cascade),
                                               scaled);
     benchmark::DoNotOptimize(o.Curves->YPID[o.Curves->N - 1]);

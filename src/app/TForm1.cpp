@@ -13,7 +13,7 @@
 #include <QVBoxLayout>
 
 #include "app/AboutPage.h"
-#include "app/UiServices.h"
+#include "forms/UiServices.h"
 #include "data/Clock.h"
 #include "data/ui/ProcessingPage.h"
 #include "experiment/ExperimentSetupBuilder.h"

@@ -181,7 +181,7 @@ int RunReport(const std::vector<std::string>& args) {
   const ControllerPanel panel = ComputeControllerPanel(store.Tuning, panelIn, Point);
   SetControllerTexts(in, SummaryTexts(store, settings.Cascade, Point), panel);
   SetRobustnessTexts(in,
-                     ComputeRobustness(SimulatedProcess(store, h, settings.Cascade),
+                     ComputeRobustness(SampledProcessOfStore(store, h, settings.Cascade),
                                        ProposedLoopControllers(store.Tuning, settings.Cascade),
                                        panel.Controller),
                      Point);

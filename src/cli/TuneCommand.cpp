@@ -276,7 +276,7 @@ int RunTune(const std::vector<std::string>& args) {
     json.Text("SimulationNote", sim.Reason);
   }
   json.Raw("robustness", RobustnessJson(ComputeRobustness(
-                             SimulatedProcess(store, h, o.Cascade),
+                             SampledProcessOfStore(store, h, o.Cascade),
                              ProposedLoopControllers(store.Tuning, o.Cascade), panel.Controller)));
   std::cout << json.Str() << "\n";
   return 0;

@@ -419,7 +419,7 @@ RobustnessFigures LoopRobustness(const SampledProcess& process, const LoopContro
   return *set.Scaled;
 }
 
-SampledProcess SimulatedProcess(const MeasurementStore& store, double h, bool cascade) {
+SampledProcess SampledProcessOfStore(const MeasurementStore& store, double h, bool cascade) {
   SampledProcess p;
   p.SampleTime = h;
   p.Cascade = cascade;

@@ -49,7 +49,7 @@ std::string RobustnessRefusal(const SampledProcess& process);
 constexpr int MaxDelaySamples = 100000;
 
 // The process of the simulation for the store's models and sampling time h.
-SampledProcess SimulatedProcess(const MeasurementStore& store, double h, bool cascade);
+SampledProcess SampledProcessOfStore(const MeasurementStore& store, double h, bool cascade);
 
 // The figures of the four proposals and, when given, of the scaled controller of the
 // panel (ProposedLoopControllers, ControllerPanel::Controller), all on one process (one frequency grid, shared). Empty figures and a reason

@@ -125,7 +125,7 @@ TEST(Robustness, PastTheGainMarginTheSimulationDivergesAndTheFiguresSayUnstable)
     ApplyTuning(s, 0, 10, cascade);
     const double h = 1;
     const ProposedControllers p = ProposedLoopControllers(s.Tuning, cascade);
-    const SampledProcess process = SimulatedProcess(s, h, cascade);
+    const SampledProcess process = SampledProcessOfStore(s, h, cascade);
     for (const LoopController& c : {p.I, p.P, p.PI, p.PID}) {
       SCOPED_TRACE(testing::Message() << "cascade " << cascade << " type " << c.Type);
       const RobustnessFigures r = LoopRobustness(process, c);
@@ -145,7 +145,7 @@ TEST(Robustness, PastTheGainMarginTheSimulationDivergesAndTheFiguresSayUnstable)
 TEST(Robustness, GainMarginIsTheExtraScalingOfPAndIThatReachesTheStabilityLimit) {
   MeasurementStore s = WorkedModel();
   ApplyTuning(s, 1, 14, false);
-  const SampledProcess process = SimulatedProcess(s, 0.5, false);
+  const SampledProcess process = SampledProcessOfStore(s, 0.5, false);
   PanelInput in;
   in.Form = 0, in.Type = 2;
   const double gm = LoopRobustness(process, ComputeControllerPanel(s.Tuning, in, '.').Controller)
@@ -214,7 +214,7 @@ TEST(Robustness, TextsAndRefusals) {
 TEST(Robustness, ReportTableRowsInTheOrderOfTheControllerTable) {
   MeasurementStore s = WorkedModel();
   ApplyTuning(s, 1, 10, false);
-  const RobustnessSet set = ComputeRobustness(SimulatedProcess(s, 0.5, false),
+  const RobustnessSet set = ComputeRobustness(SampledProcessOfStore(s, 0.5, false),
                                               ProposedLoopControllers(s.Tuning, false), std::nullopt);
   const std::vector<RobustnessTableRow> rows = RobustnessTableRows(set, ',');
   ASSERT_EQ(rows.size(), 5u);
@@ -224,6 +224,6 @@ TEST(Robustness, ReportTableRowsInTheOrderOfTheControllerTable) {
   EXPECT_EQ(rows[3][1], FormatRobustness(set.PI, ',').Ms);
   EXPECT_EQ(rows[3][2], FormatRobustness(set.PI, ',').GainMargin);
   EXPECT_NE(rows[3][2].find(" dB)"), std::string::npos);
-  const RobustnessSet none = ComputeRobustness(SimulatedProcess(s, 0, false), {}, std::nullopt);
+  const RobustnessSet none = ComputeRobustness(SampledProcessOfStore(s, 0, false), {}, std::nullopt);
   EXPECT_EQ(RobustnessTableRows(none, ',')[1][1], "\xE2\x80\x93");
 }

@@ -68,7 +68,7 @@ QList<QPointF> PointsToDraw(const QList<QPointF>& points) {
 
 // 4 decimals, at most 10 significant digits; larger values in the general format.
 QString Fixed4(double value) {
-  return QString::fromStdString(FormatFixedPrecision(value, 10, 4, TForm1::DecimalSeparator()));
+  return QString::fromStdString(FormatFixedPrecision(value, 10, 4, DecimalSeparator()));
 }
 QString General8(double value) { return ShownGeneral(value, 8); }
 

@@ -42,7 +42,7 @@ void ShowFigures(QLabel* label, const RobustnessFigures* figures, const std::str
     label->setStyleSheet(QString());
     return;
   }
-  const RobustnessTexts t = FormatRobustness(*figures, TForm1::DecimalSeparator());
+  const RobustnessTexts t = FormatRobustness(*figures, DecimalSeparator());
   label->setText(Q(t.Line));
   label->setToolTip(Q(t.ToolTip));
   // By name, so that the tooltip keeps its own colours.
@@ -109,7 +109,7 @@ void RegulatorPage::RecomputeTuning(int method, int sliderPosition, int response
   Label_Priporocljiv->setText(Q(s.Recommended));
 
   const double h = ResolveSampleTime(S(samplingTimeText), sep, store.ClosedLoopSampleTime);
-  ShowRobustness(ComputeRobustness(SimulatedProcess(store, h, cascade),
+  ShowRobustness(ComputeRobustness(SampledProcessOfStore(store, h, cascade),
                                    ProposedLoopControllers(store.Tuning, cascade), panelController_));
   const SimulationOutcome outcome = SimulateResponses(store, h, responseKind, cascade);
   if (!outcome.Curves) {
@@ -128,7 +128,7 @@ void RegulatorPage::ShowRobustness(const RobustnessSet& set) {
   ShowFigures(Label_Robust_PID, judged ? &set.PID : nullptr, set.Reason);
   if (!judged || set.Scaled)
     ShowFigures(Label_Robust_Reg, set.Scaled ? &*set.Scaled : nullptr, set.Reason);
-  robustnessRows_ = RobustnessTableRows(set, TForm1::DecimalSeparator());
+  robustnessRows_ = RobustnessTableRows(set, DecimalSeparator());
 }
 
 double RegulatorPage::SequencerGainFromControls(QString& note) const {
@@ -177,7 +177,7 @@ void RegulatorPage::ShowControllerParameters(int form, int type, bool cascade) {
   Edit_Reg_Kd->setVisible(p.ShowKd);
   panelController_ = p.Controller;
   const RobustnessSet r = ComputeRobustness(
-      SimulatedProcess(form_.Store(), form_.Store().ClosedLoopSampleTime, cascade), {}, p.Controller);
+      SampledProcessOfStore(form_.Store(), form_.Store().ClosedLoopSampleTime, cascade), {}, p.Controller);
   ShowFigures(Label_Robust_Reg, r.Scaled ? &*r.Scaled : nullptr, r.Reason);
   if (!note.isEmpty()) form_.SetStatusText(note);
 }
