@@ -131,7 +131,11 @@ TEST(TuneCommand, RobustnessOfEveryProposalWithNullWhereAFigureDoesNotExist) {
   CliRun r = Tune("--inner 2,20,5 --ts 0.5 --method 1");
   ASSERT_EQ(r.ExitCode, 0) << r.Err;
   // The panel shows the PI proposal, so "scaled" repeats the PI's figures.
-  const size_t pi = r.Out.find("\"PI\": {"), scaled = r.Out.find("\"scaled\": {");
+  // Within "robustness": "controllers" and "scaled" above it hold the parameters.
+  const size_t robustness = r.Out.find("\"robustness\": {");
+  ASSERT_NE(robustness, std::string::npos);
+  const size_t pi = r.Out.find("\"PI\": {", robustness),
+               scaled = r.Out.find("\"scaled\": {", robustness);
   ASSERT_NE(pi, std::string::npos);
   ASSERT_NE(scaled, std::string::npos);
   const std::string figures = r.Out.substr(pi + 7, r.Out.find('}', pi) - pi - 7);
