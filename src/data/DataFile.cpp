@@ -60,6 +60,7 @@ DataFileTexts ReadBannerFile(const std::string& path, const std::vector<std::str
   texts.Date = lines[2];
   texts.Time = lines[3];
   data.SampleTime = ParseNumber(lines[4]);
+  if (!(data.SampleTime > 0)) FailAtLine(path, 4, "čas vzorčenja mora biti večji od 0.");
   const int announced = ParseInt(lines[5]);
   texts.WindowStart = IntegerText(lines[6]);
   texts.WindowEnd = IntegerText(lines[7]);
@@ -149,6 +150,16 @@ PlainLine SplitPlainLine(const std::string& line, char separator, bool* cut = nu
   return r;
 }
 
+// The time stamp of a logger line as a time of day; hours past 23 or minutes and seconds
+// past 59 would give a sample time of 0 or below.
+ClockTime ClockOfLine(const std::string& path, size_t index, const std::string& stamp) {
+  const ClockTime t = TObdelava::ParseClockTime(stamp);
+  if (t.Hours > 23 || t.Minutes > 59 || t.Seconds > 59)
+    FailAtLine(path, index,
+               "čas '" + stamp + "' ni čas dneva (ure 0..23, minute in sekunde 0..59).");
+  return t;
+}
+
 DataFileTexts ReadPlainFile(const std::string& path, const std::vector<std::string>& lines,
                             StagedData& data) {
   if (lines.size() < 7)
@@ -182,8 +193,8 @@ DataFileTexts ReadPlainFile(const std::string& path, const std::vector<std::stri
                              std::to_string(MaxValuesPerLine) + ".");
   texts.Time = first.Stamp;
 
-  const ClockTime t1 = TObdelava::ParseClockTime(first.Stamp);
-  const ClockTime t2 = TObdelava::ParseClockTime(second.Stamp);
+  const ClockTime t1 = ClockOfLine(path, 5, first.Stamp);
+  const ClockTime t2 = ClockOfLine(path, 6, second.Stamp);
   double ts = (t2.Hours - t1.Hours) * 3600.0 + (t2.Minutes - t1.Minutes) * 60.0 +
               (t2.Seconds - t1.Seconds);
   if (ts <= 0) ts += 86400;  // the two stamps straddle midnight
@@ -261,7 +272,12 @@ std::vector<double> TObdelava::SplitNumbers(std::string_view line, char separato
 
 DataFileTexts TObdelava::ReadDataFile(const std::string& path, MeasurementStore& store,
                                       char separator) {
-  const std::vector<std::string> lines = ReadTextLines(path);
+  // Only as many lines as the store can take are read: a banner file's header and
+  // MaxSamples data lines, a logger file's header and the line after its last sample.
+  ReadLimit limit;
+  limit.MaxLines = BannerHeaderLines + MaxSamples + 2;
+  limit.MaxBytes = 64u * 1024u * 1024u;
+  const std::vector<std::string> lines = ReadTextLines(path, limit);
   auto data = std::make_unique<StagedData>();
   DataFileTexts texts = !lines.empty() && lines[0] == DataFileBanner
                             ? ReadBannerFile(path, lines, *data, separator)

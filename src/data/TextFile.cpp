@@ -1,14 +1,14 @@
 #include "data/TextFile.h"
 
+#include <fcntl.h>
 #include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
+#include <cctype>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -103,54 +103,66 @@ const std::string& FileLine(const std::vector<std::string>& lines, int number) {
   return lines[static_cast<size_t>(number - 1)];
 }
 
-std::vector<std::string> ReadTextLines(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw FileError("Cannot open file \"" + path + "\". " + Reason());
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  if (in.bad()) throw FileError("Cannot read file \"" + path + "\". " + Reason());
-  std::string bytes = buffer.str();
-  if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
-  const std::string text = IsValidUtf8(bytes) ? bytes : Utf8FromWindows1250(bytes);
-  return SplitLines(text);
+namespace {
+
+// The program's own files: written by it, so either UTF-8 with a byte-order mark or
+// Windows-1250; never guessed from their bytes.
+bool IsOwnFile(const std::string& path) {
+  const size_t dot = path.find_last_of("./\\");
+  if (dot == std::string::npos || path[dot] != '.') return false;
+  std::string extension = path.substr(dot + 1);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension == "vtd" || extension == "vtm" || extension == "vtc" || extension == "vtx";
 }
 
-void WriteTextLines(const std::string& path, const std::vector<std::string>& lines) {
-  std::string text;
-  for (const auto& line : lines) {
-    text += line;
-    text += "\r\n";
-  }
-  std::string encoded;
-  if (!TryWindows1250FromUtf8(text, encoded)) encoded = text;
+}  // namespace
 
-  std::string tmpl = path + ".XXXXXX";
-  const int fd = mkstemp(tmpl.data());
-  if (fd < 0) throw FileError("Cannot create file \"" + path + "\". " + Reason());
-  const char* data = encoded.data();
-  size_t left = encoded.size();
-  while (left > 0) {
-    const ssize_t written = ::write(fd, data, left);
-    if (written < 0) {
+std::vector<std::string> ReadTextLines(const std::string& path, ReadLimit limit) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw FileError("Cannot open file \"" + path + "\". " + Reason());
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    errno = EISDIR;
+    throw FileError("Cannot open file \"" + path + "\". " + Reason());
+  }
+  // Read whole, or as far as the limit's lines; a file that goes on past the byte limit
+  // without giving them (a device, a file of another kind) is refused, not swallowed.
+  std::string bytes;
+  std::array<char, 65536> chunk;
+  size_t lineEnds = 0;  // CR and LF bytes: a line takes one or two
+  for (;;) {
+    const ssize_t got = ::read(fd, chunk.data(), chunk.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
       const std::string reason = Reason();
       ::close(fd);
-      ::unlink(tmpl.c_str());
-      throw FileError("Cannot write file \"" + path + "\". " + reason);
+      throw FileError("Cannot read file \"" + path + "\". " + reason);
     }
-    data += written;
-    left -= static_cast<size_t>(written);
+    if (got == 0) break;
+    bytes.append(chunk.data(), static_cast<size_t>(got));
+    for (ssize_t i = 0; i < got; ++i) lineEnds += chunk[i] == '\n' || chunk[i] == '\r';
+    if (lineEnds / 2 > limit.MaxLines) break;  // more lines than the reader takes
+    if (bytes.size() > limit.MaxBytes) {
+      ::close(fd);
+      throw FileError("Cannot read file \"" + path + "\". It is larger than " +
+                      std::to_string(limit.MaxBytes / (1024 * 1024)) + " MB.");
+    }
   }
-  if (::fsync(fd) != 0 || ::close(fd) != 0) {
-    const std::string reason = Reason();
-    ::unlink(tmpl.c_str());
-    throw FileError("Cannot write file \"" + path + "\". " + reason);
+  ::close(fd);
+
+  const bool bom = bytes.size() >= 3 && bytes.compare(0, 3, Utf8Bom) == 0;
+  std::vector<std::string> lines = SplitLines(std::string_view(bytes).substr(bom ? 3 : 0));
+  if (lines.size() > limit.MaxLines) lines.resize(limit.MaxLines);
+  bool utf8 = bom;
+  if (!bom && !IsOwnFile(path)) {
+    // A file of another tool: UTF-8 when all of it is valid UTF-8.
+    utf8 = true;
+    for (const std::string& line : lines) utf8 = utf8 && IsValidUtf8(line);
   }
-  ::chmod(tmpl.c_str(), 0644);
-  if (std::rename(tmpl.c_str(), path.c_str()) != 0) {
-    const std::string reason = Reason();
-    ::unlink(tmpl.c_str());
-    throw FileError("Cannot create file \"" + path + "\". " + reason);
-  }
+  if (!utf8)
+    for (std::string& line : lines) line = Utf8FromWindows1250(line);
+  return lines;
 }
 
 std::string FolderOf(const std::string& path) {

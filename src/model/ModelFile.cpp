@@ -103,17 +103,27 @@ std::array<double, 7> TModel::ParseModelLine(std::string_view line) {
 void TModel::LoadModelFile(const std::string& fileName, MeasurementStore& store,
                            char separator) {
   const std::vector<std::string> lines = ReadTextLines(fileName);
+  // Each value read from its line; an error says which line it is on.
+  auto onLine = [&](int number, auto read) {
+    try {
+      return read(FileLine(lines, number));
+    } catch (const std::exception& e) {
+      throw FileLineError(e.what(), fileName, number);
+    }
+  };
   std::array<double, ValueCount> values{};
   for (int i = 0; i < ValueCount; ++i)
-    values[i] = ParseFloat(FileLine(lines, 4 + 2 * i), separator);
-  const int n = ParseInt(FileLine(lines, 36));
+    values[i] = onLine(4 + 2 * i, [&](const std::string& l) { return ParseFloat(l, separator); });
+  const int n = onLine(36, [](const std::string& l) { return ParseInt(l); });
   if (n < 0 || n > MaxSamples)
-    throw std::out_of_range("Datoteka modela napoveduje " + std::to_string(n) +
-                            " vzorcev, največ jih je lahko " + std::to_string(MaxSamples));
+    throw FileLineError("Datoteka modela napoveduje " + std::to_string(n) +
+                            " vzorcev, največ jih je lahko " + std::to_string(MaxSamples),
+                        fileName, 36);
   std::vector<std::array<double, 7>> data;
   data.reserve(static_cast<size_t>(n));
   for (int k = 1; k <= n; ++k)
-    data.push_back(ParseModelLine(FileLine(lines, DataStartLine + k - 1)));
+    data.push_back(
+        onLine(DataStartLine + k - 1, [](const std::string& l) { return ParseModelLine(l); }));
 
   // Everything read: now into the store. SampleTime is on two lines; the outer one wins.
   for (int i = 0; i < ValueCount; ++i) store.*ValueLines[i].Field = values[i];
