@@ -2,7 +2,9 @@
 // the plain column files of a data logger (read only).
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <memory>
+#include <vector>
 #include <stdexcept>
 #include <string>
 
@@ -16,19 +18,30 @@ constexpr int BannerHeaderLines = 18;
 constexpr int MaxValuesPerLine = MaxColumns - 1;
 
 // A data set read from a file, kept apart from the store until the whole file has
-// been read, so that a file that fails half-way leaves the store as it was.
+// been read, so that a file that fails half-way leaves the store as it was. Sized to the
+// samples the file can hold, not to the store.
 struct StagedData {
-  std::array<SampleArray, MaxColumns + 1> Columns{};
-  SampleArray Time{};
+  explicit StagedData(size_t samples) : Time(samples + 1, 0.0) {
+    for (auto& column : Columns) column.assign(samples + 1, 0.0);
+  }
+  std::array<std::vector<double>, MaxColumns + 1> Columns;
+  std::vector<double> Time;
   std::array<std::string, MaxColumns + 1> Names{};
   int SampleCount = 0;
   int ColumnCount = 0;
   double SampleTime = 0;
 };
 
+// The staged samples, and zeros beyond them.
+void CopyPadded(const std::vector<double>& from, SampleArray& to) {
+  const size_t n = std::min(from.size(), to.size());
+  std::memcpy(to.data(), from.data(), n * sizeof(double));
+  std::memset(to.data() + n, 0, (to.size() - n) * sizeof(double));  // all bits 0 is 0.0
+}
+
 void Commit(const StagedData& data, MeasurementStore& store) {
-  store.DataColumns = data.Columns;
-  store.TimeColumn = data.Time;
+  for (size_t c = 0; c < data.Columns.size(); ++c) CopyPadded(data.Columns[c], store.DataColumns[c]);
+  CopyPadded(data.Time, store.TimeColumn);
   store.ColumnNames = data.Names;
   store.SampleCount = data.SampleCount;
   store.ColumnCount = data.ColumnCount;
@@ -278,7 +291,7 @@ DataFileTexts TObdelava::ReadDataFile(const std::string& path, MeasurementStore&
   limit.MaxLines = BannerHeaderLines + MaxSamples + 2;
   limit.MaxBytes = 64u * 1024u * 1024u;
   const std::vector<std::string> lines = ReadTextLines(path, limit);
-  auto data = std::make_unique<StagedData>();
+  auto data = std::make_unique<StagedData>(std::min<size_t>(lines.size(), MaxSamples));
   DataFileTexts texts = !lines.empty() && lines[0] == DataFileBanner
                             ? ReadBannerFile(path, lines, *data, separator)
                             : ReadPlainFile(path, lines, *data);

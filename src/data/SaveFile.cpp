@@ -129,6 +129,8 @@ void WriteTextLines(const std::string& path, const std::vector<std::string>& lin
   }
   std::string encoded;
   // UTF-8 announces itself, so that it is never taken for Windows-1250 or the other way.
-  if (!TryWindows1250FromUtf8(text, encoded)) encoded = std::string(Utf8Bom) + text;
+  // So does Windows-1250 text that starts with the mark's bytes ("ď»ż"): it goes as UTF-8.
+  if (!TryWindows1250FromUtf8(text, encoded) || encoded.compare(0, Utf8Bom.size(), Utf8Bom) == 0)
+    encoded = std::string(Utf8Bom) + text;
   SaveFileBytes(path, encoded);
 }

@@ -50,6 +50,8 @@ TEST_F(TextFileTest, TheProgramsOwnFilesAreNeverGuessedWrong) {
   EXPECT_EQ(ReadTextLines(vtx), (std::vector<std::string>{"Tlak ČŠ", "温度 ČŠ"}));
   WriteTextLines(vtx, {"Tlak ČŠ"});
   EXPECT_EQ(ReadTextLines(vtx), std::vector<std::string>{"Tlak ČŠ"});
+  WriteTextLines(vtx, {"ď»ż are the mark's bytes in Windows-1250"});
+  EXPECT_EQ(ReadTextLines(vtx)[0], "ď»ż are the mark's bytes in Windows-1250");
   for (const char* name : {"b.vtd", "c.VTM", "d.vtc"}) {
     std::ofstream((dir / name).string(), std::ios::binary) << "Tlak \xC8\x8A\r\n";
     EXPECT_EQ(ReadTextLines((dir / name).string()), std::vector<std::string>{"Tlak ČŠ"}) << name;
