@@ -16,12 +16,12 @@
 namespace fuzz {
 
 // A finding: the message goes to standard error and the run stops with the input saved.
-#define FUZZ_CHECK(condition, what)                                                \
-  do {                                                                             \
-    if (!(condition)) {                                                            \
+#define FUZZ_CHECK(condition, what)                                                      \
+  do {                                                                                   \
+    if (!(condition)) {                                                                  \
       std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", what, __FILE__, __LINE__); \
-      std::abort();                                                                \
-    }                                                                              \
+      std::abort();                                                                      \
+    }                                                                                    \
   } while (0)
 
 // Options that the fuzzer varies without touching the bytes: taken from the input's size,

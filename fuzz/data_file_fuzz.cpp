@@ -43,9 +43,9 @@ void Save(const std::string& path, const MeasurementStore& store, const DataFile
   h.SampleCount = store.SampleCount;
   h.WindowStart = ParseInt(texts.WindowStart);
   h.WindowEnd = ParseInt(texts.WindowEnd);
-  h.Parameters = TObdelava::ParseConditioning(texts.FilterTime, texts.ActuatorMaximum,
-                                              texts.ActuatorMinimum, texts.FullStrokeTime,
-                                              separator);
+  h.Parameters =
+      TObdelava::ParseConditioning(texts.FilterTime, texts.ActuatorMaximum, texts.ActuatorMinimum,
+                                   texts.FullStrokeTime, separator);
   for (int i = 0; i < 6; ++i) h.Descriptions[i] = store.ColumnNames[h.Columns[i]];
   TObdelava::WriteDataFile(path, store, h, separator);
 }

@@ -16,13 +16,13 @@ struct Snapshot {
   std::array<SampleArray, 7> Arrays{};
 
   static std::array<double, 15> ValuesOf(const MeasurementStore& s) {
-    return {s.InnerGain, s.InnerTimeConstant, s.InnerDeadTime, s.InnerGainBound,
-            s.InnerTimeBound, s.InnerStdDev, s.InnerRelativeError, s.OuterGain,
-            s.OuterTimeConstant, s.OuterDeadTime, s.OuterGainBound, s.OuterTimeBound,
-            s.OuterStdDev, s.OuterRelativeError, s.SampleTime};
+    return {s.InnerGain,         s.InnerTimeConstant,  s.InnerDeadTime,      s.InnerGainBound,
+            s.InnerTimeBound,    s.InnerStdDev,        s.InnerRelativeError, s.OuterGain,
+            s.OuterTimeConstant, s.OuterDeadTime,      s.OuterGainBound,     s.OuterTimeBound,
+            s.OuterStdDev,       s.OuterRelativeError, s.SampleTime};
   }
   static std::array<const SampleArray*, 7> ArraysOf(const MeasurementStore& s) {
-    return {&s.WindowTime, &s.UDeviation, &s.Y1Deviation, &s.InnerMeasured,
+    return {&s.WindowTime,    &s.UDeviation,         &s.Y1Deviation,       &s.InnerMeasured,
             &s.OuterMeasured, &s.InnerModelResponse, &s.OuterModelResponse};
   }
   void Take(const MeasurementStore& s) {
