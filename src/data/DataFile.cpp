@@ -289,7 +289,6 @@ DataFileTexts TObdelava::ReadDataFile(const std::string& path, MeasurementStore&
   // MaxSamples data lines, a logger file's header and the line after its last sample.
   ReadLimit limit;
   limit.MaxLines = BannerHeaderLines + MaxSamples + 2;
-  limit.MaxBytes = 64u * 1024u * 1024u;
   const std::vector<std::string> lines = ReadTextLines(path, limit);
   auto data = std::make_unique<StagedData>(std::min<size_t>(lines.size(), MaxSamples));
   DataFileTexts texts = !lines.empty() && lines[0] == DataFileBanner

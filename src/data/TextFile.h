@@ -52,7 +52,7 @@ class FileLineError : public std::runtime_error {
 struct ReadLimit {
   static constexpr size_t Unlimited = static_cast<size_t>(-1);
   size_t MaxLines = Unlimited;
-  size_t MaxBytes = 1024u * 1024u * 1024u;
+  size_t MaxBytes = 64u * 1024u * 1024u;
 };
 
 // A file's lines decoded to UTF-8: a file that starts with a UTF-8 byte-order mark is

@@ -102,7 +102,9 @@ std::array<double, 7> TModel::ParseModelLine(std::string_view line) {
 
 void TModel::LoadModelFile(const std::string& fileName, MeasurementStore& store,
                            char separator) {
-  const std::vector<std::string> lines = ReadTextLines(fileName);
+  ReadLimit limit;
+  limit.MaxLines = DataStartLine + MaxSamples;  // the most a model file can hold
+  const std::vector<std::string> lines = ReadTextLines(fileName, limit);
   // Each value read from its line; an error says which line it is on.
   auto onLine = [&](int number, auto read) {
     try {

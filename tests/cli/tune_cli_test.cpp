@@ -96,6 +96,7 @@ TEST(TuneCommand, AFileThatIsNotAModelFileIsNamedWithTheLine) {
   EXPECT_TRUE(Has(r.Err, "Napaka v vrstici 4 datoteke '" + path +
                              "': '20:00:00' is not a valid floating point value"))
       << r.Err;
+  EXPECT_EQ(Tune("--vtm /dev/zero").ExitCode, 1);  // refused, not read for ever
 }
 
 // An option's value that is not a number is a wrong command line like any other: exit
