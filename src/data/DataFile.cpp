@@ -4,9 +4,9 @@
 #include <cctype>
 #include <cstring>
 #include <memory>
-#include <vector>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "data/NumberFormat.h"
 #include "data/TObdelava.h"
@@ -40,7 +40,8 @@ void CopyPadded(const std::vector<double>& from, SampleArray& to) {
 }
 
 void Commit(const StagedData& data, MeasurementStore& store) {
-  for (size_t c = 0; c < data.Columns.size(); ++c) CopyPadded(data.Columns[c], store.DataColumns[c]);
+  for (size_t c = 0; c < data.Columns.size(); ++c)
+    CopyPadded(data.Columns[c], store.DataColumns[c]);
   CopyPadded(data.Time, store.TimeColumn);
   store.ColumnNames = data.Names;
   store.SampleCount = data.SampleCount;

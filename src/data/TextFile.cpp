@@ -115,6 +115,19 @@ bool IsOwnFile(const std::string& path) {
   return extension == "vtd" || extension == "vtm" || extension == "vtc" || extension == "vtx";
 }
 
+// Where the first `count` lines of text end (after their line ends).
+size_t EndOfLines(std::string_view text, size_t count) {
+  size_t i = 0;
+  for (size_t line = 0; line < count && i < text.size(); ++line) {
+    while (i < text.size() && text[i] != '\r' && text[i] != '\n') ++i;
+    if (i < text.size()) {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      ++i;
+    }
+  }
+  return i;
+}
+
 }  // namespace
 
 std::vector<std::string> ReadTextLines(const std::string& path, ReadLimit limit) {
@@ -151,18 +164,12 @@ std::vector<std::string> ReadTextLines(const std::string& path, ReadLimit limit)
   }
   ::close(fd);
 
-  const bool bom = bytes.size() >= 3 && bytes.compare(0, 3, Utf8Bom) == 0;
-  std::vector<std::string> lines = SplitLines(std::string_view(bytes).substr(bom ? 3 : 0));
-  if (lines.size() > limit.MaxLines) lines.resize(limit.MaxLines);
-  bool utf8 = bom;
-  if (!bom && !IsOwnFile(path)) {
-    // A file of another tool: UTF-8 when all of it is valid UTF-8.
-    utf8 = true;
-    for (const std::string& line : lines) utf8 = utf8 && IsValidUtf8(line);
-  }
-  if (!utf8)
-    for (std::string& line : lines) line = Utf8FromWindows1250(line);
-  return lines;
+  const bool bom = bytes.compare(0, Utf8Bom.size(), Utf8Bom) == 0;
+  if (bom) bytes.erase(0, Utf8Bom.size());
+  bytes.resize(EndOfLines(bytes, limit.MaxLines));
+  // A file of another tool is UTF-8 when all of it is valid UTF-8.
+  const bool utf8 = bom || (!IsOwnFile(path) && IsValidUtf8(bytes));
+  return SplitLines(utf8 ? bytes : Utf8FromWindows1250(bytes));
 }
 
 std::string FolderOf(const std::string& path) {
