@@ -82,6 +82,8 @@ void SaveFileBytes(const std::string& path, std::string_view bytes) {
   struct stat existing {};
   const bool exists = ::stat(target.c_str(), &existing) == 0;
   if (exists && S_ISDIR(existing.st_mode)) Fail("create", path, EISDIR);
+  // A write-protected file stays protected: renaming over it would replace it anyway.
+  if (exists && ::access(target.c_str(), W_OK) != 0) Fail("create", path, errno);
 
   // One temporary name per file: a leftover of a killed save is removed by the next one.
   const std::string temporary = target + ".vortuner-tmp";

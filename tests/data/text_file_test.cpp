@@ -101,6 +101,7 @@ TEST_F(TextFileTest, ASaveWithoutRoomForATemporaryFileWritesInPlace) {
   EXPECT_THROW(WriteTextLines(path, {"newer"}), FileError);
   EXPECT_THROW(WriteTextLines((dir / "other.vtx").string(), {"x"}), FileError);
   fs::permissions(dir, fs::perms::owner_all);
+  EXPECT_THROW(WriteTextLines(path, {"newer"}), FileError);  // write-protected stays so
   EXPECT_EQ(ReadTextLines(path), std::vector<std::string>{"new"});
 }
 
