@@ -77,7 +77,7 @@ void WriteInPlace(const std::string& path, std::string_view bytes) {
 
 }  // namespace
 
-void SaveFileBytes(const std::string& path, std::string_view bytes) {
+void WriteFileBytes(const std::string& path, std::string_view bytes) {
   const std::string target = FinalTarget(path);
   struct stat existing {};
   const bool exists = ::stat(target.c_str(), &existing) == 0;
@@ -134,5 +134,5 @@ void WriteTextLines(const std::string& path, const std::vector<std::string>& lin
   // So does Windows-1250 text that starts with the mark's bytes ("ď»ż"): it goes as UTF-8.
   if (!TryWindows1250FromUtf8(text, encoded) || encoded.compare(0, Utf8Bom.size(), Utf8Bom) == 0)
     encoded = std::string(Utf8Bom) + text;
-  SaveFileBytes(path, encoded);
+  WriteFileBytes(path, encoded);
 }

@@ -128,9 +128,10 @@ size_t EndOfLines(std::string_view text, size_t count) {
   return i;
 }
 
-}  // namespace
-
-std::vector<std::string> ReadTextLines(const std::string& path, ReadLimit limit) {
+// A file's bytes, read whole or until they hold more than limit.MaxLines lines; a file
+// that goes on past limit.MaxBytes without giving them (a device, a file of another kind)
+// is refused, not swallowed.
+std::string ReadBytes(const std::string& path, const ReadLimit& limit) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) throw FileError("Cannot open file \"" + path + "\". " + Reason());
   struct stat st {};
@@ -139,8 +140,6 @@ std::vector<std::string> ReadTextLines(const std::string& path, ReadLimit limit)
     errno = EISDIR;
     throw FileError("Cannot open file \"" + path + "\". " + Reason());
   }
-  // Read whole, or as far as the limit's lines; a file that goes on past the byte limit
-  // without giving them (a device, a file of another kind) is refused, not swallowed.
   std::string bytes;
   std::array<char, 65536> chunk;
   size_t lineEnds = 0;  // CR and LF bytes: a line takes one or two
@@ -163,7 +162,15 @@ std::vector<std::string> ReadTextLines(const std::string& path, ReadLimit limit)
     }
   }
   ::close(fd);
+  return bytes;
+}
 
+}  // namespace
+
+std::string ReadFileBytes(const std::string& path) { return ReadBytes(path, ReadLimit{}); }
+
+std::vector<std::string> ReadTextLines(const std::string& path, ReadLimit limit) {
+  std::string bytes = ReadBytes(path, limit);
   const bool bom = bytes.compare(0, Utf8Bom.size(), Utf8Bom) == 0;
   if (bom) bytes.erase(0, Utf8Bom.size());
   bytes.resize(EndOfLines(bytes, limit.MaxLines));

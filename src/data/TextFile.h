@@ -64,7 +64,7 @@ std::vector<std::string> ReadTextLines(const std::string& path, ReadLimit limit 
 // file does not have throws ListIndexError with its 0-based index.
 const std::string& FileLine(const std::vector<std::string>& lines, int number);
 // Writes the lines in Windows-1250, or, when some character does not fit it, in UTF-8
-// starting with a byte-order mark. See SaveFileBytes for how the file is replaced.
+// starting with a byte-order mark. See WriteFileBytes for how the file is replaced.
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines);
 
 // Replaces a file's content as a whole: written to a temporary file beside it, synced and
@@ -73,7 +73,9 @@ void WriteTextLines(const std::string& path, const std::vector<std::string>& lin
 // temporary file left by a save that was killed is removed. Where no temporary file can
 // be made beside it (a read-only folder, a name near the length limit) the file is
 // written in place, as editors do. Throws FileError naming the file.
-void SaveFileBytes(const std::string& path, std::string_view bytes);
+void WriteFileBytes(const std::string& path, std::string_view bytes);
+// A whole file as bytes (at most ReadLimit's MaxBytes). FileError names the file.
+std::string ReadFileBytes(const std::string& path);
 
 // The UTF-8 byte-order mark.
 inline constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
