@@ -4,6 +4,7 @@
 
 #include "../tests/model/ModelTestData.h"
 #include "../tests/model/ReferenceIdentification.h"
+#include "model/DelaySweep.h"
 #include "model/IdentifyModel.h"
 
 namespace {
@@ -32,6 +33,19 @@ static void BM_IdentifyModel(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_IdentifyModel)->Arg(4999)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same with the sweep's baseline form, which processors without AVX2 run.
+static void BM_IdentifyModelBaselineSweep(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  auto store = LargeNoisyStep(n);
+  ChooseSweepKernel(SweepKernel::Baseline);
+  for (auto _ : state) {
+    IdentifyModel(*store, 1, n);
+    benchmark::DoNotOptimize(store->InnerGain);
+  }
+  ChooseSweepKernel(SweepKernel::Best);
+}
+BENCHMARK(BM_IdentifyModelBaselineSweep)->Arg(4999)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 static void BM_IdentifyModelReference(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));

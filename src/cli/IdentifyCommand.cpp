@@ -94,6 +94,7 @@ IdentifyOptions ParseOptions(const std::vector<std::string>& args) {
     } else if (a == "--start" || a == "--end" || a == "--vtm") {
       if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
       const std::string& v = args[++i];
+      if (a == "--vtm" && v.empty()) throw UsageError("option '--vtm' needs a file name");
       if (a == "--vtm")
         o.ModelFile = v;
       else

@@ -60,6 +60,27 @@ std::vector<double> NumberList(const std::string& option, const std::string& tex
   return values;
 }
 
+// A process model K,T,L: a gain other than 0, a time constant and a dead time not below 0.
+std::vector<double> ModelOption(const std::string& option, const std::string& text) {
+  std::vector<double> m = NumberList(option, text, 3);
+  if (m[0] == 0 || m[1] < 0 || m[2] < 0)
+    throw UsageError(option +
+                     " needs a gain other than 0 and a time constant and a dead time "
+                     "of 0 or more");
+  return m;
+}
+
+// A closed-loop sampling time: a number above 0.
+std::string SamplingTimeOption(const std::string& option, const std::string& text) {
+  if (!(ParseFloat(text, '.') > 0)) throw UsageError(option + " must be above 0");
+  return text;
+}
+
+std::string FileOption(const std::string& option, const std::string& text) {
+  if (text.empty()) throw UsageError(option + " needs a file name");
+  return text;
+}
+
 int IntegerIn(const std::string& option, const std::string& text, int lo, int hi) {
   const int v = ParseInt(text);
   if (v < lo || v > hi)
@@ -92,18 +113,22 @@ TuneOptions ParseOptions(const std::vector<std::string>& args) {
     }
     if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
     const std::string& v = args[++i];
-    if (a == "--vtm") o.ModelFile = v;
-    else if (a == "--inner") o.Inner = NumberList(a, v, 3);
-    else if (a == "--outer") o.Outer = NumberList(a, v, 3);
-    else if (a == "--method")
-      o.Method = IntegerIn(a, v, 0, 6);
+    if (a == "--vtm")
+      o.ModelFile = FileOption(a, v);
+    else if (a == "--inner")
+      o.Inner = ModelOption(a, v);
+    else if (a == "--outer")
+      o.Outer = ModelOption(a, v);
+    else if (a == "--method") o.Method = IntegerIn(a, v, 0, 6);
     else if (a == "--slider") o.Slider = IntegerIn(a, v, 0, 20);
     else if (a == "--response") o.Response = IntegerIn(a, v, 0, 1);
-    else if (a == "--ts") o.SamplingTime = v;
+    else if (a == "--ts")
+      o.SamplingTime = SamplingTimeOption(a, v);
     else if (a == "--form") o.Form = IntegerIn(a, v, 0, 3);
     else if (a == "--type") o.Type = IntegerIn(a, v, 0, 3);
     else if (a == "--scale") o.Scale = NumberList(a, v, 3);
-    else if (a == "--curves") o.CurvesFile = v;
+    else if (a == "--curves")
+      o.CurvesFile = FileOption(a, v);
     else throw UsageError("unknown option '" + a + "'");
   }
   if (o.Help) return o;
@@ -177,7 +202,11 @@ int RunTune(const std::vector<std::string>& args) {
   MeasurementStore& store = *storePtr;
   std::string samplingTime = o.SamplingTime.value_or("1");
   if (!o.ModelFile.empty()) {
-    TModel::LoadModelFile(o.ModelFile, store, Point);
+    try {
+      TModel::LoadModelFile(o.ModelFile, store, Point);
+    } catch (const FileLineError& e) {
+      throw std::runtime_error(e.Where() + ": " + e.what());
+    }
     // As "Izračun PID parametrov" does: the model's sample time unless one is given.
     if (!o.SamplingTime) samplingTime = FormatGeneral(store.SampleTime, 12, Point);
   } else {

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "data/NumberFormat.h"
 #include "data/TObdelava.h"
@@ -17,19 +19,31 @@ constexpr int BannerHeaderLines = 18;
 constexpr int MaxValuesPerLine = MaxColumns - 1;
 
 // A data set read from a file, kept apart from the store until the whole file has
-// been read, so that a file that fails half-way leaves the store as it was.
+// been read, so that a file that fails half-way leaves the store as it was. Sized to the
+// samples the file can hold, not to the store.
 struct StagedData {
-  std::array<SampleArray, MaxColumns + 1> Columns{};
-  SampleArray Time{};
+  explicit StagedData(size_t samples) : Time(samples + 1, 0.0) {
+    for (auto& column : Columns) column.assign(samples + 1, 0.0);
+  }
+  std::array<std::vector<double>, MaxColumns + 1> Columns;
+  std::vector<double> Time;
   std::array<std::string, MaxColumns + 1> Names{};
   int SampleCount = 0;
   int ColumnCount = 0;
   double SampleTime = 0;
 };
 
+// The staged samples, and zeros beyond them.
+void CopyPadded(const std::vector<double>& from, SampleArray& to) {
+  const size_t n = std::min(from.size(), to.size());
+  std::memcpy(to.data(), from.data(), n * sizeof(double));
+  std::memset(to.data() + n, 0, (to.size() - n) * sizeof(double));  // all bits 0 is 0.0
+}
+
 void Commit(const StagedData& data, MeasurementStore& store) {
-  store.DataColumns = data.Columns;
-  store.TimeColumn = data.Time;
+  for (size_t c = 0; c < data.Columns.size(); ++c)
+    CopyPadded(data.Columns[c], store.DataColumns[c]);
+  CopyPadded(data.Time, store.TimeColumn);
   store.ColumnNames = data.Names;
   store.SampleCount = data.SampleCount;
   store.ColumnCount = data.ColumnCount;
@@ -61,6 +75,7 @@ DataFileTexts ReadBannerFile(const std::string& path, const std::vector<std::str
   texts.Date = lines[2];
   texts.Time = lines[3];
   data.SampleTime = ParseNumber(lines[4]);
+  if (!(data.SampleTime > 0)) FailAtLine(path, 4, "čas vzorčenja mora biti večji od 0.");
   const int announced = ParseInt(lines[5]);
   texts.WindowStart = IntegerText(lines[6]);
   texts.WindowEnd = IntegerText(lines[7]);
@@ -150,6 +165,16 @@ PlainLine SplitPlainLine(const std::string& line, char separator, bool* cut = nu
   return r;
 }
 
+// The time stamp of a logger line as a time of day; hours past 23 or minutes and seconds
+// past 59 would give a sample time of 0 or below.
+ClockTime ClockOfLine(const std::string& path, size_t index, const std::string& stamp) {
+  const ClockTime t = TObdelava::ParseClockTime(stamp);
+  if (t.Hours > 23 || t.Minutes > 59 || t.Seconds > 59)
+    FailAtLine(path, index,
+               "čas '" + stamp + "' ni čas dneva (ure 0..23, minute in sekunde 0..59).");
+  return t;
+}
+
 DataFileTexts ReadPlainFile(const std::string& path, const std::vector<std::string>& lines,
                             StagedData& data) {
   if (lines.size() < 7)
@@ -183,8 +208,8 @@ DataFileTexts ReadPlainFile(const std::string& path, const std::vector<std::stri
                              std::to_string(MaxValuesPerLine) + ".");
   texts.Time = first.Stamp;
 
-  const ClockTime t1 = TObdelava::ParseClockTime(first.Stamp);
-  const ClockTime t2 = TObdelava::ParseClockTime(second.Stamp);
+  const ClockTime t1 = ClockOfLine(path, 5, first.Stamp);
+  const ClockTime t2 = ClockOfLine(path, 6, second.Stamp);
   double ts = (t2.Hours - t1.Hours) * 3600.0 + (t2.Minutes - t1.Minutes) * 60.0 +
               (t2.Seconds - t1.Seconds);
   if (ts <= 0) ts += 86400;  // the two stamps straddle midnight
@@ -262,8 +287,12 @@ std::vector<double> TObdelava::SplitNumbers(std::string_view line, char separato
 
 DataFileTexts TObdelava::ReadDataFile(const std::string& path, MeasurementStore& store,
                                       char separator) {
-  const std::vector<std::string> lines = ReadTextLines(path);
-  auto data = std::make_unique<StagedData>();
+  // Only as many lines as the store can take are read: a banner file's header and
+  // MaxSamples data lines, a logger file's header and the line after its last sample.
+  ReadLimit limit;
+  limit.MaxLines = BannerHeaderLines + MaxSamples + 2;
+  const std::vector<std::string> lines = ReadTextLines(path, limit);
+  auto data = std::make_unique<StagedData>(std::min<size_t>(lines.size(), MaxSamples));
   DataFileTexts texts = !lines.empty() && lines[0] == DataFileBanner
                             ? ReadBannerFile(path, lines, *data, separator)
                             : ReadPlainFile(path, lines, *data);

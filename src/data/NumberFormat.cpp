@@ -73,6 +73,15 @@ std::string FormatGeneral(double value, int digits, char separator, double minPl
   // Round to `digits` significant digits first; the notation depends on the rounded value.
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.*e", digits - 1, value);
+  if (std::isinf(std::strtod(buf, nullptr))) {
+    // Rounded past the largest double, the text would not read back: cut the digits
+    // instead of rounding them (only values this near the largest double get here).
+    std::snprintf(buf, sizeof buf, "%.16e", value);
+    std::string cut(buf);
+    const size_t point = cut.find('.'), kept = point + static_cast<size_t>(digits);
+    cut.erase(digits == 1 ? point : kept, cut.find('e') - (digits == 1 ? point : kept));
+    std::snprintf(buf, sizeof buf, "%s", cut.c_str());
+  }
   std::string s(buf);
   const size_t ePos = s.find('e');
   const int exponent = std::atoi(s.c_str() + ePos + 1);

@@ -1,14 +1,14 @@
 #include "data/TextFile.h"
 
+#include <fcntl.h>
 #include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
+#include <cctype>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -103,61 +103,80 @@ const std::string& FileLine(const std::vector<std::string>& lines, int number) {
   return lines[static_cast<size_t>(number - 1)];
 }
 
-std::string ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw FileError("Cannot open file \"" + path + "\". " + Reason());
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  if (in.bad()) throw FileError("Cannot read file \"" + path + "\". " + Reason());
-  return buffer.str();
+namespace {
+
+// The program's own files: written by it, so either UTF-8 with a byte-order mark or
+// Windows-1250; never guessed from their bytes.
+bool IsOwnFile(const std::string& path) {
+  const size_t dot = path.find_last_of("./\\");
+  if (dot == std::string::npos || path[dot] != '.') return false;
+  std::string extension = path.substr(dot + 1);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension == "vtd" || extension == "vtm" || extension == "vtc" || extension == "vtx";
 }
 
-std::vector<std::string> ReadTextLines(const std::string& path) {
-  std::string bytes = ReadFileBytes(path);
-  if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
-  const std::string text = IsValidUtf8(bytes) ? bytes : Utf8FromWindows1250(bytes);
-  return SplitLines(text);
-}
-
-void WriteTextLines(const std::string& path, const std::vector<std::string>& lines) {
-  std::string text;
-  for (const auto& line : lines) {
-    text += line;
-    text += "\r\n";
+// Where the first `count` lines of text end (after their line ends).
+size_t EndOfLines(std::string_view text, size_t count) {
+  size_t i = 0;
+  for (size_t line = 0; line < count && i < text.size(); ++line) {
+    while (i < text.size() && text[i] != '\r' && text[i] != '\n') ++i;
+    if (i < text.size()) {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      ++i;
+    }
   }
-  std::string encoded;
-  if (!TryWindows1250FromUtf8(text, encoded)) encoded = text;
-  WriteFileBytes(path, encoded);
+  return i;
 }
 
-void WriteFileBytes(const std::string& path, std::string_view bytes) {
-  std::string tmpl = path + ".XXXXXX";
-  const int fd = mkstemp(tmpl.data());
-  if (fd < 0) throw FileError("Cannot create file \"" + path + "\". " + Reason());
-  const char* data = bytes.data();
-  size_t left = bytes.size();
-  while (left > 0) {
-    const ssize_t written = ::write(fd, data, left);
-    if (written < 0) {
+// A file's bytes, read whole or until they hold more than limit.MaxLines lines; a file
+// that goes on past limit.MaxBytes without giving them (a device, a file of another kind)
+// is refused, not swallowed.
+std::string ReadBytes(const std::string& path, const ReadLimit& limit) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw FileError("Cannot open file \"" + path + "\". " + Reason());
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    errno = EISDIR;
+    throw FileError("Cannot open file \"" + path + "\". " + Reason());
+  }
+  std::string bytes;
+  std::array<char, 65536> chunk;
+  size_t lineEnds = 0;  // CR and LF bytes: a line takes one or two
+  for (;;) {
+    const ssize_t got = ::read(fd, chunk.data(), chunk.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
       const std::string reason = Reason();
       ::close(fd);
-      ::unlink(tmpl.c_str());
-      throw FileError("Cannot write file \"" + path + "\". " + reason);
+      throw FileError("Cannot read file \"" + path + "\". " + reason);
     }
-    data += written;
-    left -= static_cast<size_t>(written);
+    if (got == 0) break;
+    bytes.append(chunk.data(), static_cast<size_t>(got));
+    for (ssize_t i = 0; i < got; ++i) lineEnds += chunk[i] == '\n' || chunk[i] == '\r';
+    if (lineEnds / 2 > limit.MaxLines) break;  // more lines than the reader takes
+    if (bytes.size() > limit.MaxBytes) {
+      ::close(fd);
+      throw FileError("Cannot read file \"" + path + "\". It is larger than " +
+                      std::to_string(limit.MaxBytes / (1024 * 1024)) + " MB.");
+    }
   }
-  if (::fsync(fd) != 0 || ::close(fd) != 0) {
-    const std::string reason = Reason();
-    ::unlink(tmpl.c_str());
-    throw FileError("Cannot write file \"" + path + "\". " + reason);
-  }
-  ::chmod(tmpl.c_str(), 0644);
-  if (std::rename(tmpl.c_str(), path.c_str()) != 0) {
-    const std::string reason = Reason();
-    ::unlink(tmpl.c_str());
-    throw FileError("Cannot create file \"" + path + "\". " + reason);
-  }
+  ::close(fd);
+  return bytes;
+}
+
+}  // namespace
+
+std::string ReadFileBytes(const std::string& path) { return ReadBytes(path, ReadLimit{}); }
+
+std::vector<std::string> ReadTextLines(const std::string& path, ReadLimit limit) {
+  std::string bytes = ReadBytes(path, limit);
+  const bool bom = bytes.compare(0, Utf8Bom.size(), Utf8Bom) == 0;
+  if (bom) bytes.erase(0, Utf8Bom.size());
+  bytes.resize(EndOfLines(bytes, limit.MaxLines));
+  // A file of another tool is UTF-8 when all of it is valid UTF-8.
+  const bool utf8 = bom || (!IsOwnFile(path) && IsValidUtf8(bytes));
+  return SplitLines(utf8 ? bytes : Utf8FromWindows1250(bytes));
 }
 
 std::string FolderOf(const std::string& path) {

@@ -1,6 +1,7 @@
 #include "model/DelaySweep.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <span>
@@ -11,22 +12,26 @@
 // only costs speed. The arithmetic is lane by lane, in the order of the scalar rules, and
 // neither build enables fused multiply-adds (which would round differently), so every
 // lane gives the scalar result bit for bit; the tests hold it to the one-by-one sweep.
-#pragma GCC diagnostic ignored "-Wpsabi"
+
+#ifdef __clang__
+#pragma clang fp contract(off)
+#endif
 
 namespace {
 
 typedef double Vec __attribute__((vector_size(32)));
+// The same vector at any address of a double: loads through it need no alignment.
+typedef double UnalignedVec __attribute__((vector_size(32), aligned(8), may_alias));
 typedef long long Mask __attribute__((vector_size(32)));
 constexpr int Width = 4;
 constexpr int Groups = 8;  // independent vectors in flight per block (32 candidates)
 constexpr int Lanes = Width * Groups;
 
-__attribute__((always_inline)) inline Vec Load(const double* p) {
-  Vec v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-__attribute__((always_inline)) inline Vec Splat(double x) { return Vec{x, x, x, x}; }
+// Loads and broadcasts are written as expressions, not helper functions: a helper that
+// returns a vector would be compiled for the baseline and called from the AVX2 form with
+// another calling convention (clang refuses it; GCC only warns). A scalar operand of a
+// vector operation stands for the vector of four copies of it.
+#define LOAD(p) (*reinterpret_cast<const UnalignedVec*>(p))
 
 // Signals shared by all candidates of one sweep, 1-based, zero beyond sample n.
 struct SweepSignals {
@@ -43,12 +48,10 @@ struct SweepSignals {
   double b2 = 0;                       // -sum of filteredOutputRate * filteredOutput
 };
 
-// The candidates of delays d0 .. d0+count-1 (count <= Lanes) side by side. Compiled twice,
-// for AVX2 (one vector per register) and for the baseline, and chosen at load time by the
-// processor.
-__attribute__((target_clones("avx2", "default"))) void ScoreBlock(const SweepSignals& s,
-                                                                  int d0, int count,
-                                                                  Candidate* out) {
+// The candidates of delays d0 .. d0+count-1 (count <= Lanes) side by side. Inlined into
+// two forms below, one for AVX2 (one vector per register) and one for the baseline.
+__attribute__((always_inline)) inline void ScoreBlockBody(const SweepSignals& s, int d0, int count,
+                                                          Candidate* out) {
   const int n = s.n;
   const double* uf = s.filteredInput.data();
   const double* yf = s.filteredOutput.data();
@@ -62,10 +65,10 @@ __attribute__((target_clones("avx2", "default"))) void ScoreBlock(const SweepSig
   // delayed input add nothing to the one-by-one sums.
   Vec sud[Groups] = {}, b1[Groups] = {};
   for (int j = 1; j <= n - d0; ++j) {
-    const Vec u = Splat(uf[j]);
+    const double u = uf[j];
     for (int g = 0; g < Groups; ++g) {
-      sud[g] += u * Load(ydot + j + d0 + Width * g);
-      b1[g] += u * Load(yf + j + d0 + Width * g);
+      sud[g] += u * LOAD(ydot + j + d0 + Width * g);
+      b1[g] += u * LOAD(yf + j + d0 + Width * g);
     }
   }
 
@@ -92,23 +95,23 @@ __attribute__((target_clones("avx2", "default"))) void ScoreBlock(const SweepSig
 
   // The responses, with the error of lane l at sample j + d0 + l. All lanes are valid up to
   // jCommon; beyond it a lane stops adding once it reaches sample n.
-  const Vec tsv = Splat(s.ts);
+  const double ts = s.ts;
   const int jCommon = n - (d0 + count - 1);
   const int jLast = n - d0;
   for (int j = 2; j <= jCommon; ++j) {
-    const Vec xj = Splat(x[j]);
+    const double xj = x[j];
     for (int g = 0; g < Groups; ++g) {
-      z[g] = z[g] + tsv * rate[g];
+      z[g] = z[g] + ts * rate[g];
       rate[g] = beta[g] * (k[g] * xj - z[g]);
-      const Vec e = Load(m + j + d0 + Width * g) - z[g];
+      const Vec e = LOAD(m + j + d0 + Width * g) - z[g];
       sum[g] += e * e;
     }
   }
   for (int j = std::max(2, jCommon + 1); j <= jLast; ++j) {
     for (int g = 0; g < Groups; ++g) {
-      z[g] = z[g] + tsv * rate[g];
-      rate[g] = beta[g] * (k[g] * Splat(x[j]) - z[g]);
-      const Vec e = Load(m + j + d0 + Width * g) - z[g];
+      z[g] = z[g] + ts * rate[g];
+      rate[g] = beta[g] * (k[g] * x[j] - z[g]);
+      const Vec e = LOAD(m + j + d0 + Width * g) - z[g];
       const Vec term = e * e;
       // lane l is valid while j <= n - d0 - l
       Mask valid;
@@ -122,7 +125,33 @@ __attribute__((target_clones("avx2", "default"))) void ScoreBlock(const SweepSig
   }
 }
 
+#undef LOAD
+
+__attribute__((target("avx2"))) void ScoreBlockAvx2(const SweepSignals& s, int d0, int count,
+                                                    Candidate* out) {
+  ScoreBlockBody(s, d0, count, out);
+}
+void ScoreBlockBaseline(const SweepSignals& s, int d0, int count, Candidate* out) {
+  ScoreBlockBody(s, d0, count, out);
+}
+
+using ScoreBlockForm = void (*)(const SweepSignals&, int, int, Candidate*);
+
+std::atomic<SweepKernel> ChosenKernel{SweepKernel::Best};
+
+ScoreBlockForm ChooseForm() {
+  const SweepKernel k = ChosenKernel.load(std::memory_order_relaxed);
+  if (k == SweepKernel::Baseline || !Avx2Available()) return ScoreBlockBaseline;
+  return ScoreBlockAvx2;
+}
+
 }  // namespace
+
+bool Avx2Available() { return __builtin_cpu_supports("avx2"); }
+
+void ChooseSweepKernel(SweepKernel kernel) {
+  ChosenKernel.store(kernel, std::memory_order_relaxed);
+}
 
 void SweepDelays(const SampleArray& x, const SampleArray& y, const SampleArray& measured, int n,
                  double ts, double filterTime, std::vector<Candidate>& table) {
@@ -160,6 +189,7 @@ void SweepDelays(const SampleArray& x, const SampleArray& y, const SampleArray& 
     s.measuredEnergy[i] = s.measuredEnergy[i - 1] + e * e;
   }
 
+  const ScoreBlockForm ScoreBlock = ChooseForm();
   if (ts == 0.0) {
     // Without a sample time every dead time rounds to no delay: all candidates are alike.
     Candidate c;

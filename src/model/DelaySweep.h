@@ -17,3 +17,10 @@
 // delays run side by side in vector registers.
 void SweepDelays(const SampleArray& x, const SampleArray& y, const SampleArray& measured, int n,
                  double ts, double filterTime, std::vector<Candidate>& table);
+
+// The form of the sweep that runs: the processor's best (AVX2 where it has it), or the
+// baseline one, which every processor runs. Both give the same numbers; tests and
+// benchmarks force the baseline to check and time it.
+enum class SweepKernel { Best, Baseline };
+void ChooseSweepKernel(SweepKernel kernel);
+bool Avx2Available();

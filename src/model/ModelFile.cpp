@@ -101,19 +101,32 @@ std::array<double, 7> TModel::ParseModelLine(std::string_view line) {
 }
 
 void TModel::LoadModelFile(const std::string& fileName, MeasurementStore& store, char) {
-  const std::vector<std::string> lines = ReadTextLines(fileName);
+  ReadLimit limit;
+  limit.MaxLines = DataStartLine + MaxSamples;  // the most a model file can hold
+  const std::vector<std::string> lines = ReadTextLines(fileName, limit);
+  // Each value read from its line; an error says which line it is on.
+  auto onLine = [&](int number, auto read) {
+    try {
+      return read(FileLine(lines, number));
+    } catch (const std::exception& e) {
+      throw FileLineError(e.what(), fileName, number);
+    }
+  };
   // Either decimal separator, like the data lines: a file written under a decimal comma
   // loads under a decimal point and the reverse.
   std::array<double, ValueCount> values{};
-  for (int i = 0; i < ValueCount; ++i) values[i] = ParseNumber(FileLine(lines, 4 + 2 * i));
-  const int n = ParseInt(FileLine(lines, 36));
+  for (int i = 0; i < ValueCount; ++i)
+    values[i] = onLine(4 + 2 * i, [](const std::string& l) { return ParseNumber(l); });
+  const int n = onLine(36, [](const std::string& l) { return ParseInt(l); });
   if (n < 0 || n > MaxSamples)
-    throw std::out_of_range("Datoteka modela napoveduje " + std::to_string(n) +
-                            " vzorcev, največ jih je lahko " + std::to_string(MaxSamples));
+    throw FileLineError("Datoteka modela napoveduje " + std::to_string(n) +
+                            " vzorcev, največ jih je lahko " + std::to_string(MaxSamples),
+                        fileName, 36);
   std::vector<std::array<double, 7>> data;
   data.reserve(static_cast<size_t>(n));
   for (int k = 1; k <= n; ++k)
-    data.push_back(ParseModelLine(FileLine(lines, DataStartLine + k - 1)));
+    data.push_back(
+        onLine(DataStartLine + k - 1, [](const std::string& l) { return ParseModelLine(l); }));
 
   // Everything read: now into the store. SampleTime is on two lines; the outer one wins.
   for (int i = 0; i < ValueCount; ++i) store.*ValueLines[i].Field = values[i];

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <exception>
 #include <memory>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -228,6 +229,13 @@ void TModel::Identify(MeasurementStore& store, int n, double ts, double filterTi
   if (worker.joinable()) worker.join();
   if (innerError) std::rethrow_exception(innerError);
   if (outerError) std::rethrow_exception(outerError);
+  for (const ModelEstimate* m : {&in, &out})
+    for (double v : {m->Gain, m->TimeConstant, m->DeadTime, m->StdDev, m->RelativeError,
+                     m->GainBound, m->TimeBound})
+      if (!std::isfinite(v))
+        throw std::runtime_error(
+            "Model procesa ni končen: vsote vzorcev v oknu presegajo obseg števil (vzorci so "
+            "preveliki). Model ni spremenjen.");
 
   store.InnerGain = in.Gain;
   store.InnerTimeConstant = in.TimeConstant;

@@ -103,5 +103,7 @@ void TRegulator::SaveControllerSettings(const std::string& fileName, const Contr
 
 ControllerSettings TRegulator::LoadControllerSettings(const std::string& fileName,
                                                       char separator) {
-  return ControllerSettingsFromLines(ReadTextLines(fileName), separator);
+  ReadLimit limit;
+  limit.MaxLines = ControllerFileLines;
+  return ControllerSettingsFromLines(ReadTextLines(fileName, limit), separator);
 }

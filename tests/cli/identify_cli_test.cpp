@@ -130,3 +130,29 @@ TEST_F(IdentifyCommand, ErrorsGoToStandardErrorWithANonZeroExitCode) {
   EXPECT_TRUE(Has(help.Out, "SamplingWarning"));
   EXPECT_TRUE(Has(help.Out, "--vtm OUT"));
 }
+
+// A folder, an endless file and samples whose sums overflow: errors with their cause,
+// never a success with null values, with or without the model file.
+TEST_F(IdentifyCommand, FilesThatCannotGiveAModelAreErrors) {
+  const CliRun folder = Identify(dir.string());
+  EXPECT_EQ(folder.ExitCode, 1);
+  EXPECT_TRUE(Has(folder.Err, "Is a directory")) << folder.Err;
+  const CliRun endless = Identify("/dev/zero");
+  EXPECT_EQ(endless.ExitCode, 1);
+
+  auto store = modeltest::MakeStore({});
+  for (int k = 1; k <= 200; ++k) store->DataColumns[5][k] *= 1e306;
+  DataFileHeader h;
+  h.SampleTime = 1;
+  h.SampleCount = 200;
+  h.WindowEnd = 200;
+  TObdelava::WriteDataFile(Path("huge.vtd"), *store, h, '.');
+  for (const std::string& more : {std::string(), " --vtm " + Path("huge.vtm")}) {
+    const CliRun r = Identify(Path("huge.vtd") + more);
+    EXPECT_EQ(r.ExitCode, 1) << r.Out;
+    EXPECT_TRUE(Has(r.Err, "Model procesa ni končen")) << r.Err;
+    EXPECT_TRUE(r.Out.empty());
+  }
+  EXPECT_FALSE(std::filesystem::exists(Path("huge.vtm")));
+  EXPECT_EQ(Identify(Path("huge.vtd") + " --vtm ''").ExitCode, 2);
+}

@@ -87,9 +87,33 @@ TEST(TuneCommand, ErrorsGoToStandardErrorWithANonZeroExitCode) {
   EXPECT_TRUE(Has(r.Err, "'abc' is not a valid floating point value"));
   r = Tune("--inner 2,20");
   EXPECT_NE(r.ExitCode, 0);
-  r = Tune("--inner 0,20,5 --curves /tmp/never.csv");
-  EXPECT_NE(r.ExitCode, 0);
-  EXPECT_TRUE(Has(r.Err, "ojačenje"));
+}
+
+// Values no tuning can use are refused before anything runs, with the usage.
+TEST(TuneCommand, ASamplingTimeOrModelNoTuningCanUseIsAWrongCommandLine) {
+  for (const char* arguments :
+       {"--inner 2,20,5 --ts 0", "--inner 2,20,5 --ts -1", "--inner 2,20,5 --ts abc",
+        "--inner 0,20,5", "--inner 2,-1,5", "--inner 2,20,-1", "--inner 2,20,5 --outer 0,40,8",
+        "--vtm ''", "--inner 2,20,5 --curves ''"}) {
+    const CliRun r = Tune(arguments);
+    EXPECT_EQ(r.ExitCode, 2) << arguments;
+    EXPECT_TRUE(Has(r.Err, "Usage: vortuner-cli tune")) << arguments << r.Err;
+    EXPECT_TRUE(r.Out.empty());
+  }
+}
+
+TEST(TuneCommand, AFileThatIsNotAModelFileIsNamedWithTheLine) {
+  const std::string path =
+      (std::filesystem::temp_directory_path() / ("tune_" + std::to_string(::getpid()) + ".vtd"))
+          .string();
+  WriteTextLines(path, {"VORTuner Mesurements", "V1.0", "7.12.2026", "20:00:00", "1"});
+  const CliRun r = Tune("--vtm " + path);
+  std::filesystem::remove(path);
+  EXPECT_EQ(r.ExitCode, 1);
+  EXPECT_TRUE(Has(r.Err, "Napaka v vrstici 4 datoteke '" + path +
+                             "': '20:00:00' is not a valid floating point value"))
+      << r.Err;
+  EXPECT_EQ(Tune("--vtm /dev/zero").ExitCode, 1);  // refused, not read for ever
 }
 
 // An option's value that is not a number is a wrong command line like any other: exit

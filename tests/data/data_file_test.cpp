@@ -196,6 +196,56 @@ TEST_F(DataFileTest, ABadBannerFileIsRefusedAndTheStoreKeepsItsRecord) {
   EXPECT_EQ(store.SampleCount, 40);
 }
 
+// A sample time of 0 or below would make every time axis and filter meaningless.
+TEST_F(DataFileTest, ASampleTimeOfZeroOrBelowIsRefusedWithTheFileAndLine) {
+  FillStore(20);
+  TObdelava::WriteDataFile(Path("a.vtd"), store, Header(), '.');
+  std::vector<std::string> lines = ReadTextLines(Path("a.vtd"));
+  auto expectRefused = [&](const std::string& name, const std::string& text) {
+    try {
+      TObdelava::ReadDataFile(Path(name.c_str()), store, '.');
+      ADD_FAILURE() << name;
+    } catch (const FileError& e) {
+      EXPECT_EQ(std::string(e.what()), "Napaka v vrstici " + text);
+    }
+    EXPECT_EQ(store.SampleCount, 20);
+  };
+  for (const char* ts : {"0", "-1"}) {
+    lines[4] = ts;
+    WriteTextLines(Path("a.vtd"), lines);
+    expectRefused("a.vtd",
+                  "5 datoteke '" + Path("a.vtd") + "': čas vzorčenja mora biti večji od 0.");
+  }
+  // Logger stamps that are no time of day: 24:00:00 then 00:00:00 would give 0 s,
+  // 48:00:00 after 00:00:00 -86400 s.
+  const std::pair<const char*, const char*> stamps[] = {{"24:00:00", "00:00:00"},
+                                                        {"00:00:00", "48:00:00"},
+                                                        {"10:60:00", "10:00:01"},
+                                                        {"10:00:00", "10:00:60"}};
+  for (const auto& [first, second] : stamps) {
+    WriteTextLines(Path("log.txt"),
+                   {"d;", "", "a;b;", "", "", std::string(first) + ";1.5;2.5;",
+                    std::string(second) + ";1.5;2.5;", "10:00:02;1.5;2.5;", "end"});
+    const bool firstBad = std::string(first) != "00:00:00" && std::string(first) != "10:00:00";
+    expectRefused("log.txt", std::string(firstBad ? "6" : "7") + " datoteke '" + Path("log.txt") +
+                                 "': čas '" + (firstBad ? first : second) +
+                                 "' ni čas dneva (ure 0..23, minute in sekunde 0..59).");
+  }
+}
+
+// A device or a huge file is read only as far as the store can hold, not swallowed.
+TEST_F(DataFileTest, AFolderOrAnEndlessFileIsRefusedQuickly) {
+  FillStore(20);
+  try {
+    TObdelava::ReadDataFile(dir.string(), store, '.');
+    FAIL();
+  } catch (const FileError& e) {
+    EXPECT_NE(std::string(e.what()).find("Is a directory"), std::string::npos) << e.what();
+  }
+  EXPECT_THROW(TObdelava::ReadDataFile("/dev/zero", store, '.'), FileError);
+  EXPECT_EQ(store.SampleCount, 20);
+}
+
 TEST_F(DataFileTest, APlainFileTakesItsSampleTimeFromTheFirstTwoStamps) {
   std::vector<std::string> lines = LoggerLines(12);
   auto loaded = std::make_unique<MeasurementStore>();

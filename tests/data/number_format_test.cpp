@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "data/NumberFormat.h"
 
 TEST(GeneralFormat, ChoosesPlainOrScientificNotationAsTheFileFormatsRequire) {
@@ -26,6 +28,14 @@ TEST(GeneralFormat, RoundsAtTheLastDigitBeforeChoosingTheNotation) {
   EXPECT_EQ(FormatGeneral(2.0 / 3.0, 8), "0.66666667");
   // 0.000099996 rounds up to 0.0001 at 4 digits and is then written plainly.
   EXPECT_EQ(FormatGeneral(0.000099996, 4), "0.0001");
+}
+
+TEST(GeneralFormat, ValuesNearTheLargestDoubleNeverRoundPastIt) {
+  EXPECT_EQ(FormatGeneral(1.7976931348623157E308, 10), "1.797693134E308");
+  for (int digits = 1; digits <= 17; ++digits)
+    for (double v : {std::numeric_limits<double>::max(), -std::numeric_limits<double>::max(),
+                     9.9999999999999999E307})
+      EXPECT_TRUE(TryParseNumber(FormatGeneral(v, digits, ','))) << FormatGeneral(v, digits);
 }
 
 TEST(GeneralFormat, UsesTheGivenDecimalSeparator) {

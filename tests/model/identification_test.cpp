@@ -6,10 +6,11 @@
 
 #include "data/NumberFormat.h"
 #include "data/TObdelava.h"
+#include "model/DelaySweep.h"
 #include "model/IdentifyModel.h"
-#include "model/TModel.h"
 #include "model/ModelTestData.h"
 #include "model/ReferenceIdentification.h"
+#include "model/TModel.h"
 
 using modeltest::MakeStore;
 using modeltest::Record;
@@ -100,6 +101,18 @@ TEST(Identification, FastEqualsReferenceAtEveryBlockEdgeOfTheSweep) {
     SCOPED_TRACE(n);
     ExpectFastEqualsReference(r, 1, n);
   }
+}
+
+// The sweep runs in an AVX2 form where the processor has it; the baseline form that every
+// other processor runs must give the same numbers.
+TEST(Identification, TheBaselineSweepEqualsReferenceToo) {
+  ChooseSweepKernel(SweepKernel::Baseline);
+  Record r;
+  r.Samples = 120;
+  r.HasOuter = true;
+  r.Noise = 0.03;
+  for (int n : {5, 33, 120}) ExpectFastEqualsReference(r, 1, n);
+  ChooseSweepKernel(SweepKernel::Best);
 }
 
 TEST(Identification, ProcessWithoutDeadTimeBuildsTheTripleAtTheFirstCandidate) {
@@ -232,6 +245,22 @@ TEST(Identification, RefusesAWindowOutsideTheStore) {
   EXPECT_THROW(IdentifyModel(*store, 0, 100), std::invalid_argument);
   EXPECT_THROW(IdentifyModel(*store, 5, 5), std::invalid_argument);
   EXPECT_THROW(IdentifyModel(*store, 1, MaxSamples + 1), std::invalid_argument);
+}
+
+// Samples near the largest double overflow the sums: an error with its cause, and the
+// model in the store stays as it was.
+TEST(Identification, AModelThatIsNotFiniteIsAnErrorAndChangesNoModel) {
+  Record r;
+  r.After = 1e308;
+  auto store = MakeStore(r);
+  store->InnerGain = 7;
+  try {
+    IdentifyModel(*store, 1, 200);
+    FAIL();
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("Model procesa ni končen"), std::string::npos);
+  }
+  EXPECT_EQ(store->InnerGain, 7);
 }
 
 TEST(Identification, FitsRecoverAnExactFirstOrderRelation) {
