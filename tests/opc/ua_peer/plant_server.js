@@ -9,6 +9,7 @@ const net = require("net");
 const fs = require("fs");
 const path = require("path");
 const { OPCUAServer } = require("node-opcua-server");
+const { OPCUACertificateManager } = require("node-opcua-certificate-manager");
 const { Variant, DataType } = require("node-opcua-variant");
 const { StatusCodes } = require("node-opcua-status-code");
 const { MessageSecurityMode } = require("node-opcua-service-secure-channel");
@@ -55,13 +56,14 @@ function finite(variant) {
 
 async function main() {
   const port = await freePort();
-  const pki = path.join(path.dirname(path.resolve(portFile)), "pki");
-  const server = new OPCUAServer({
+    const server = new OPCUAServer({
     port,
     hostname: "127.0.0.1",
     securityModes: [MessageSecurityMode.None],
     securityPolicies: [SecurityPolicy.None],
     allowAnonymous: true,
+    // One certificate for every instance, made once beside the script.
+    serverCertificateManager: new OPCUACertificateManager({ rootFolder: path.join(__dirname, "pki") }),
     serverInfo: { applicationUri: "urn:vortuner:test-plant", productName: "Test plant" },
     buildInfo: { productName: "VorTuner test plant", softwareVersion: "1.0" },
   });
