@@ -78,6 +78,9 @@ OpcPage::OpcPage(TForm1& form) : QWidget(nullptr), form_(form) {
   ComboBox2 = new QComboBox(server);
   ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
   ComboBox2->setGeometry(110, 19, 290, 23);
+  // The engineer may type the address of an OPC UA server (opc.tcp://host:port).
+  ComboBox2->setEditable(true);
+  ComboBox2->setInsertPolicy(QComboBox::NoInsert);
   PoveziOPCStreznik = new QPushButton(QStringLiteral("Poveži"), server);
   PoveziOPCStreznik->setObjectName(QStringLiteral("PoveziOPCStreznik"));
   PoveziOPCStreznik->setGeometry(412, 18, 80, 25);
@@ -212,7 +215,10 @@ QRadioButton* OpcPage::RadioButton(int number) const {
 }
 
 void OpcPage::PoveziOPCStreznikClick() {
-  form_.Opc().Connect(ComboBox2->currentText().toStdString(), "");
+  const QString server = ComboBox2->currentText().trimmed();
+  form_.Opc().Connect(server.toStdString(), "");
+  // A server address the engineer typed joins the list (the client remembers it).
+  if (ComboBox2->findText(server) < 0) ComboBox2->addItem(server);
   const QString state = StateText(form_.Opc().ServerState());
   Label54->setText(state);
   if (state == QLatin1String("running")) PoveziOPCStreznik->setEnabled(false);
@@ -227,9 +233,7 @@ void OpcPage::dOPCServer1Disconnect() { Label54->setText(QStringLiteral("stopped
 
 void OpcPage::IzberiAjtemKnofClick() {
   if (!form_.Opc().IsConnected()) return;
-  QStringList ids;
-  for (const std::string& id : form_.Opc().BrowseItemIds()) ids << QString::fromStdString(id);
-  const QStringList chosen = SelectOpcItemDialog::Browse(ids, this);
+  const QStringList chosen = SelectOpcItemDialog::Browse(form_.Opc(), this);
   if (chosen.isEmpty()) return;
   for (int n = 1; n <= 18; ++n) {
     if (radioButtons_[n]->isChecked() && radioButtons_[n]->isEnabled()) {
