@@ -70,6 +70,7 @@ UaType WriteTypeOf(Link& link, const UaNodeId& node) {
   const auto values = link.Guarded([&] {
     return link.Client.Read({{node, UaAttribute::DataType}, {node, UaAttribute::Value}});
   });
+  if (UaIsBad(values[0].Status)) throw UaServiceError(UaStatusName(values[0].Status), values[0].Status);
   UaType type = UaType::Null;
   if (!values[0].Value.Values.empty())
     if (auto* id = std::get_if<UaNodeId>(&values[0].Value.Values[0]))

@@ -136,7 +136,8 @@ void EncodeRead(UaWriter& w, const std::vector<UaReadValueId>& nodes) {
     w.NodeId(n.Node);
     w.UInt32(n.Attribute);
     w.NullString();           // index range
-    w.QualifiedName({0, ""});  // data encoding
+    w.UInt16(0);     // data encoding: none (a null name)
+    w.NullString();
   }
 }
 
