@@ -14,8 +14,8 @@
 #include <thread>
 
 inline std::string UaPeerDir() {
-  const char* dir = std::getenv("VORTUNER_UA_PEER_DIR");
-  return dir ? dir : "build/ua-peer";
+  const char* build = std::getenv("VORTUNER_BINARY_DIR");
+  return std::string(build ? build : "build") + "/ua-peer";
 }
 
 inline std::string ReadPort(const std::string& file) {
