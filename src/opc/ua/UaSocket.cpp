@@ -36,13 +36,16 @@ UaEndpointUrl UaEndpointUrl::Parse(const std::string& url) {
     if (close == std::string::npos) throw invalid();
     out.Host = rest.substr(1, close - 1);
     if (close + 1 < rest.size()) {
-      if (rest[close + 1] != ':') throw invalid();
+      if (rest[close + 1] != ':' || close + 2 == rest.size()) throw invalid();
       port = rest.substr(close + 2);
     }
   } else {
     const std::size_t colon = rest.find(':');
     out.Host = rest.substr(0, colon);
-    if (colon != std::string::npos) port = rest.substr(colon + 1);
+    if (colon != std::string::npos) {
+      port = rest.substr(colon + 1);
+      if (port.empty()) throw invalid();
+    }
   }
   if (out.Host.empty()) throw invalid();
   if (!port.empty()) {

@@ -229,7 +229,11 @@ void OpcPage::PrekiniOPCStreznikClick() {
   PoveziOPCStreznik->setEnabled(true);
 }
 
-void OpcPage::dOPCServer1Disconnect() { Label54->setText(QStringLiteral("stopped")); }
+void OpcPage::dOPCServer1Disconnect() {
+  Label54->setText(QStringLiteral("stopped"));
+  // A link that was lost is connected again with "Poveži".
+  PoveziOPCStreznik->setEnabled(true);
+}
 
 void OpcPage::IzberiAjtemKnofClick() {
   if (!form_.Opc().IsConnected()) return;
