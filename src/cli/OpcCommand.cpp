@@ -129,12 +129,8 @@ int Write(UaClient& client, const std::vector<Assignment>& assignments) {
       good = false;
       continue;
     }
-    UaType type = known[2 * i + 1].Value.Type;
-    if (!dataType.Value.Values.empty())
-      if (auto* id = std::get_if<UaNodeId>(&dataType.Value.Values[0]))
-        if (id->Namespace == 0 && id->IdKind == UaNodeId::Kind::Numeric && id->Numeric >= 1 &&
-            id->Numeric <= 12)
-          type = static_cast<UaType>(id->Numeric);
+    UaType type = BuiltInDataType(dataType.Value);
+    if (type == UaType::Null) type = known[2 * i + 1].Value.Type;  // an abstract type
     try {
       writes.push_back({types[2 * i].Node, WriteValue(type, assignments[i].Value, assignments[i].Node)});
       sent.push_back(i);

@@ -71,12 +71,7 @@ UaType WriteTypeOf(Link& link, const UaNodeId& node) {
     return link.Client.Read({{node, UaAttribute::DataType}, {node, UaAttribute::Value}});
   });
   if (UaIsBad(values[0].Status)) throw UaServiceError(UaStatusName(values[0].Status), values[0].Status);
-  UaType type = UaType::Null;
-  if (!values[0].Value.Values.empty())
-    if (auto* id = std::get_if<UaNodeId>(&values[0].Value.Values[0]))
-      if (id->Namespace == 0 && id->IdKind == UaNodeId::Kind::Numeric && id->Numeric >= 1 &&
-          id->Numeric <= 11)
-        type = static_cast<UaType>(id->Numeric);
+  UaType type = BuiltInDataType(values[0].Value);
   if (type == UaType::Null) type = values[1].Value.Type;
   if (UaIsGood(values[0].Status)) link.DataTypes[key] = type;
   return type;

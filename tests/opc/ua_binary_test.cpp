@@ -4,27 +4,10 @@
 
 #include <cmath>
 
+#include "opc/UaBytes.h"
 #include "opc/ua/UaBinary.h"
 
 namespace {
-
-std::string Hex(const std::string& bytes) {
-  static const char* digits = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : bytes) {
-    if (!out.empty()) out += ' ';
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
-}
-
-std::string Bytes(const std::string& hex) {
-  std::string out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 3)
-    out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-  return out;
-}
 
 std::string Encode(const UaNodeId& id) {
   UaWriter w;

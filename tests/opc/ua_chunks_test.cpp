@@ -2,21 +2,11 @@
 // together, sequence numbers, abort chunks, and the bounds on what a peer may send.
 #include <gtest/gtest.h>
 
+#include "opc/UaBytes.h"
 #include "opc/ua/UaBinary.h"
 #include "opc/ua/UaChunks.h"
 
 namespace {
-
-std::string Hex(std::string_view bytes) {
-  static const char* digits = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : bytes) {
-    if (!out.empty()) out += ' ';
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
-}
 
 // A sender whose chunks carry 10 body bytes each: 8 header + 8 security + 8 sequence + 10.
 UaChunkSender SmallSender() {

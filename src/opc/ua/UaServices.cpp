@@ -68,6 +68,15 @@ UaEndpoint Endpoint(UaReader& r) {
 
 }  // namespace
 
+UaType BuiltInDataType(const UaVariant& dataTypeAttribute) {
+  if (dataTypeAttribute.Values.empty()) return UaType::Null;
+  const auto* id = std::get_if<UaNodeId>(&dataTypeAttribute.Values.front());
+  if (!id || id->Namespace != 0 || id->IdKind != UaNodeId::Kind::Numeric || id->Numeric < 1 ||
+      id->Numeric > static_cast<std::uint32_t>(UaType::String))
+    return UaType::Null;
+  return static_cast<UaType>(id->Numeric);
+}
+
 void EncodeRequestHeader(UaWriter& w, const UaRequestHeader& h) {
   w.NodeId(h.AuthenticationToken);
   w.Int64(UaDateTimeNow());

@@ -104,6 +104,10 @@ struct UaWriteValue {
   UaVariant Value;
 };
 
+// The built-in type that a node's DataType attribute names (Boolean .. String); Null for
+// any other data type (an abstract one such as Number, a structure, an enumeration).
+UaType BuiltInDataType(const UaVariant& dataTypeAttribute);
+
 // Requests: each writes its body after the given request header.
 struct UaRequestHeader {
   UaNodeId AuthenticationToken;
