@@ -94,6 +94,10 @@ class OpcClient {
   // opens branches as the engineer expands them; empty while not connected. By default
   // the tree of BrowseItemIds, branches named by their dotted prefix.
   virtual std::vector<OpcBrowseNode> BrowseChildren(const std::string& branchId);
+  // Called by the program every few seconds on the user-interface thread, busy or idle.
+  // A backend whose connection needs traffic to stay open (a token to renew, a session
+  // to keep alive) does it here, and finds a server that went away while idle.
+  virtual void KeepAlive() {}
   // Called after every disconnect, whoever caused it.
   virtual void SetDisconnectHandler(std::function<void()> handler) = 0;
 };

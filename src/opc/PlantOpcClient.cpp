@@ -116,6 +116,9 @@ class PlantOpcClient final : public OpcClient {
   std::vector<OpcBrowseNode> BrowseChildren(const std::string& branchId) override {
     return active_ ? active_->BrowseChildren(branchId) : std::vector<OpcBrowseNode>{};
   }
+  void KeepAlive() override {
+    if (active_) active_->KeepAlive();
+  }
   void SetDisconnectHandler(std::function<void()> handler) override { handler_ = std::move(handler); }
 
  private:

@@ -264,6 +264,14 @@ class UaOpcClient final : public OpcClient {
     }
   }
 
+  // A read of the server state when the token is due for renewal or the link has been
+  // quiet for a while: keeps token and session alive and finds a server that went away.
+  void KeepAlive() override {
+    if (!link_.Active) return;
+    const auto quiet = std::chrono::steady_clock::now() - link_.Client.Channel().LastAnswer();
+    if (link_.Client.Channel().RenewalDue() || quiet >= std::chrono::seconds(10)) ServerState();
+  }
+
   OpcGroup& AddGroup(const std::string& name) override {
     if (groups_.count(name)) throw OpcError("Group \"" + name + "\" already exists");
     return *(groups_[name] = std::make_unique<UaGroup>(name, link_));

@@ -142,6 +142,7 @@ std::string UaChannel::Exchange(const char* type, std::uint32_t requestType,
       throw UaLinkError("The server answered with an unexpected message (" +
                         FormatNodeId(answerType) + ")");
     const UaResponseHeader header = DecodeResponseHeader(r);
+    lastAnswer_ = std::chrono::steady_clock::now();
     if (fault || UaIsBad(header.ServiceResult))
       throw UaServiceError(UaStatusName(header.ServiceResult), header.ServiceResult);
     return m.Body.substr(r.Position());

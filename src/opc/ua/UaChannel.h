@@ -49,6 +49,10 @@ class UaChannel {
   std::uint32_t TokenId() const { return sender_.TokenId; }
   std::uint32_t RevisedLifetimeMs() const { return token_.RevisedLifetimeMs; }
   std::uint32_t NextSequenceNumber() const { return sender_.NextSequenceNumber; }
+  // True when the next request renews the token first.
+  bool RenewalDue() const { return std::chrono::steady_clock::now() >= renewAt_; }
+  // When the last request was answered (or the channel opened).
+  std::chrono::steady_clock::time_point LastAnswer() const { return lastAnswer_; }
   // Makes the next request renew the token first (tests of renewal).
   void RenewBeforeNextRequest() { renewAt_ = std::chrono::steady_clock::now(); }
 
@@ -69,4 +73,5 @@ class UaChannel {
   UaSecurityToken token_;
   std::chrono::steady_clock::time_point renewAt_;
   std::uint32_t nextRequestId_ = 1;
+  std::chrono::steady_clock::time_point lastAnswer_;
 };

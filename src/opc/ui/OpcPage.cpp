@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QTimer>
 
 #include "app/TForm1.h"
 #include "opc/OpcClient.h"
@@ -17,6 +18,7 @@
 namespace {
 
 constexpr int TableRows = 20;
+constexpr int KeepAliveMs = 2000;
 constexpr int ColumnWidth = 250;
 constexpr int HeaderHeight = 22;
 constexpr int RowHeight = 20;
@@ -173,6 +175,11 @@ OpcPage::OpcPage(TForm1& form) : QWidget(nullptr), form_(form) {
   connect(PrekiniOPCStreznik, &QPushButton::clicked, this, &OpcPage::PrekiniOPCStreznikClick);
   connect(IzberiAjtemKnof, &QPushButton::clicked, this, &OpcPage::IzberiAjtemKnofClick);
   form_.Opc().SetDisconnectHandler([this] { dOPCServer1Disconnect(); });
+  // The connection's upkeep (an OPC UA token renewed, a quiet link checked).
+  auto* keepAlive = new QTimer(this);
+  keepAlive->setObjectName(QStringLiteral("Timer_OpcKeepAlive"));
+  connect(keepAlive, &QTimer::timeout, this, [this] { form_.Opc().KeepAlive(); });
+  keepAlive->start(KeepAliveMs);
 }
 
 void OpcPage::FillServerList() {

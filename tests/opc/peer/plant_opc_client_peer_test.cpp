@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <thread>
 
 #include "data/Clock.h"
 #include "data/TextFile.h"
@@ -158,6 +159,27 @@ TEST(PlantClientOnUaFaults, AServerThatCannotBeReachedIsAConnectionError) {
   }
   EXPECT_FALSE(opc->IsConnected());
   EXPECT_THROW(opc->Connect("opc.tcp://", ""), OpcError);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PlantClientOnUaUpkeep, KeepAliveKeepsAQuietLinkConnectedPastItsTokensLifetime) {
+  ManualClock clock;
+  UaChannelLimits limits;
+  limits.RequestedLifetimeMs = 2500;  // the server's shortest: renewal due after 1.9 s
+  auto opc = CreateUaOpcClient(clock, limits);
+  opc->Connect(UaPeerUrl(), "");
+  OpcGroup& group = opc->AddGroup("Skupina1");
+  const auto state = group.AddItem("i=2259");
+  for (int i = 0; i < 10; ++i) {  // 5 s, twice the lifetime
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    opc->KeepAlive();
+  }
+  clock.AdvanceMs(1000);
+  EXPECT_TRUE(IsGoodQuality(state->Quality()));
+  EXPECT_TRUE(opc->IsConnected());
 }
 
 }  // namespace
