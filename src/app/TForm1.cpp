@@ -1,7 +1,9 @@
 #include "app/TForm1.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -11,6 +13,7 @@
 #include "app/AboutPage.h"
 #include "data/Clock.h"
 #include "data/ui/ProcessingPage.h"
+#include "experiment/ExperimentSetupBuilder.h"
 #include "experiment/ui/ExperimentPage.h"
 #include "experiment/ui/TEksperiment.h"
 #include "experiment/ui/TForm_SamodNastav.h"
@@ -65,6 +68,8 @@ TForm1::TForm1(OpcClient& opc, Clock& clock, QWidget* parent)
   Timer_ExperimentScheduler = new QTimer(this);
   Timer_ExperimentScheduler->setObjectName(QStringLiteral("Timer_ExperimentScheduler"));
   Timer_ExperimentScheduler->setInterval(500);
+  connect(Timer_ExperimentScheduler, &QTimer::timeout, experimentPage_,
+          &ExperimentPage::Timer_ExperimentSchedulerTimer);
 
   FormCreate();
   Timer_FirstScreen->start();
@@ -104,6 +109,19 @@ void TForm1::Timer_FirstScreenTimer() {
   Timer_FirstScreen->stop();
 }
 
+void TForm1::ApplyAutomaticOptions(const AutomaticOptions& o) {
+  store_->TuningEventsSuppressed = true;
+  modelPage_->CheckBox_Model_Outer->setChecked(o.OuterModel);
+  processingPage_->Edit8->setText(QString::fromStdString(o.FilterTime));
+  processingPage_->Edit_Actuator_Maximum->setText(QString::fromStdString(o.ActuatorMaximum));
+  processingPage_->Edit_Actuator_Minimum->setText(QString::fromStdString(o.ActuatorMinimum));
+  processingPage_->Edit_Actuator_Velocity->setText(QString::fromStdString(o.ActuatorVelocity));
+  regulatorPage_->SetTuningControls(o.Tuning);
+  // The report's contents ("Obdelava", "Model", "Regulator") go to the report tab once
+  // it has its options.
+  store_->TuningEventsSuppressed = false;
+}
+
 void TForm1::SetStatusText(const QString& text) { statusText_->setText(text); }
 QString TForm1::StatusText() const { return statusText_->text(); }
 
@@ -123,8 +141,8 @@ ApplicationWindows CreateApplicationWindows(OpcClient& opc, Clock& clock) {
   w.Form1 = std::make_unique<TForm1>(opc, clock);
   w.Eksperiment = std::make_unique<TEksperiment>(*w.Form1);
   w.SamodNastav = std::make_unique<TForm_SamodNastav>(*w.Form1);
-  w.Histogram = std::make_unique<TForm_Histogram>(*w.Form1);
-  w.ObdelavaLarge = std::make_unique<TForm_Obdelava_Large>(*w.Form1);
+  w.Histogram = std::make_unique<TForm_Histogram>();
+  w.ObdelavaLarge = std::make_unique<TForm_Obdelava_Large>();
   w.Form1->AttachWindows(w.Eksperiment.get(), w.SamodNastav.get(), w.Histogram.get(),
                          w.ObdelavaLarge.get());
   return w;

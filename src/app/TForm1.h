@@ -28,6 +28,7 @@ class TEksperiment;
 class TForm_SamodNastav;
 class TForm_Histogram;
 class TForm_Obdelava_Large;
+struct AutomaticOptions;
 
 // Tab indices of PageControl1.
 enum MainTab { TabOpc = 0, TabEksperiment = 1, TabObdelava = 2, TabModel = 3, TabRegulator = 4,
@@ -64,6 +65,10 @@ class TForm1 : public QMainWindow {
   QTimer* Timer_FirstScreen = nullptr;
   QTimer* Timer_ExperimentScheduler = nullptr;
 
+  // The automatic run's options copied into the tabs that condition, identify and tune,
+  // with the tuning change handlers quiet during the copy.
+  void ApplyAutomaticOptions(const AutomaticOptions& options);
+
   // The status bar's single text area.
   void SetStatusText(const QString& text);
   QString StatusText() const;
@@ -83,7 +88,7 @@ class TForm1 : public QMainWindow {
 
   // The file dialogs of the main window, kept between uses.
   FileDialog SaveDialog1, OpenDialog1, SaveDialog2, SaveDialog_Model, OpenDialog_Model,
-      SaveDialog_Controller, OpenDialog_Controller, OpenDialog_Template, SaveDialog_Report;
+      SaveDialog_Controller, OpenDialog_Controller, OpenDialog2, SaveDialog_Porocilo;
 
  public slots:
   void Timer_FirstScreenTimer();

@@ -1,11 +1,13 @@
 #include "app/UiServices.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QStringList>
+#include <QUrl>
 
 namespace {
 UiServices* current = nullptr;
@@ -73,4 +75,8 @@ bool QtUiServices::ExecuteOpenDialog(QWidget* parent, FileDialog& dialog) {
 
 bool QtUiServices::ExecuteSaveDialog(QWidget* parent, FileDialog& dialog) {
   return Execute(parent, dialog, QFileDialog::AcceptSave);
+}
+
+void QtUiServices::OpenDocument(const QString& path) {
+  QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }

@@ -36,6 +36,9 @@ class UiServices {
   // dialog.FileName holds the chosen full path.
   virtual bool ExecuteOpenDialog(QWidget* parent, FileDialog& dialog) = 0;
   virtual bool ExecuteSaveDialog(QWidget* parent, FileDialog& dialog) = 0;
+  // Opens a document in the desktop's default application for its type, where there is
+  // one (nothing happens otherwise).
+  virtual void OpenDocument(const QString& path) = 0;
 };
 
 // The services in use: the real boxes and dialogs unless a test installed its own.
@@ -49,4 +52,5 @@ class QtUiServices final : public UiServices {
   bool AskYesNo(const QString& text) override;
   bool ExecuteOpenDialog(QWidget* parent, FileDialog& dialog) override;
   bool ExecuteSaveDialog(QWidget* parent, FileDialog& dialog) override;
+  void OpenDocument(const QString& path) override;
 };

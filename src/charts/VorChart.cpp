@@ -2,9 +2,13 @@
 
 #include <QAreaSeries>
 #include <QChart>
+#include <QCoreApplication>
+#include <QGraphicsLayout>
+#include <QImage>
 #include <QLegend>
 #include <QLineSeries>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
 #include <QValueAxis>
 #include <algorithm>
@@ -237,9 +241,37 @@ void VorChart::SetGradient(bool visible, const QColor& start, const QColor& end)
   }
 }
 
-bool VorChart::ExportImage(const QString& fileName) {
-  const QPixmap pixmap = grab();
-  return !pixmap.isNull() && pixmap.save(fileName, "PNG");
+bool VorChart::ExportImage(const QString& fileName, qreal pixelRatio) {
+  // Drawn anew at the wanted density (not a scaled copy of the screen), and saved with
+  // that density, so that the picture keeps the chart's size on paper.
+  QImage image((QSizeF(size()) * pixelRatio).toSize(), QImage::Format_ARGB32_Premultiplied);
+  if (image.isNull()) return false;
+  const int dotsPerMeter = qRound(pixelRatio * 96 / 0.0254);
+  image.setDotsPerMeterX(dotsPerMeter);
+  image.setDotsPerMeterY(dotsPerMeter);
+  image.fill(Qt::white);
+  // A chart in a window that is not shown is laid out for its size by showing that
+  // window without putting it on the screen.
+  QWidget* top = window();
+  const bool hidden = !top->isVisible();
+  if (hidden) {
+    top->setAttribute(Qt::WA_DontShowOnScreen, true);
+    top->show();
+  }
+  QCoreApplication::sendPostedEvents();
+  if (chart()->layout()) chart()->layout()->activate();
+  {
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    // The scene drawn anew into the whole image: vectors and text at the finer density.
+    QGraphicsView::render(&painter, QRectF(image.rect()), viewport()->rect(), Qt::IgnoreAspectRatio);
+  }
+  if (hidden) {
+    top->hide();
+    top->setAttribute(Qt::WA_DontShowOnScreen, false);
+  }
+  return image.save(fileName, "PNG");
 }
 
 void VorChart::UpdateAxes() {

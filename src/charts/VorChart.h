@@ -92,8 +92,10 @@ class VorChart : public QChartView {
   void SetGradient(bool visible, const QColor& start = Qt::white, const QColor& end = Qt::white);
   bool GradientVisible() const { return gradient_; }
 
-  // The whole chart at its on-screen size as a PNG file; false when it cannot be written.
-  bool ExportImage(const QString& fileName);
+  // The whole chart at its on-screen size as a PNG file, drawn with pixelRatio pixels per
+  // screen pixel (2 for print) and saved with that density; false when it cannot be
+  // written.
+  bool ExportImage(const QString& fileName, qreal pixelRatio = 1);
 
   // Called by the series after their points changed.
   void UpdateAxes();

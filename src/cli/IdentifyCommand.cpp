@@ -10,6 +10,7 @@
 
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "cli/DataWindow.h"
 #include "data/NumberFormat.h"
 #include "data/TObdelava.h"
 #include "model/IdentifyModel.h"
@@ -81,36 +82,10 @@ int RunIdentify(const std::vector<std::string>& args) {
     return 0;
   }
 
-  // The header numbers are read with either decimal separator, as the load handler reads
-  // them, and come back as texts with a decimal point.
   constexpr char Point = '.';
-  auto store = std::make_unique<MeasurementStore>();
-  const DataFileTexts texts = TObdelava::ReadDataFile(o.File, *store, Point);
-  for (const std::string& warning : texts.Warnings)
-    std::cerr << "vortuner-cli identify: warning: " << warning << "\n";
-  const Conditioning parameters =
-      TObdelava::ParseConditioning(texts.FilterTime, texts.ActuatorMaximum, texts.ActuatorMinimum,
-                                   texts.FullStrokeTime, Point);
-  // The default columns, each kept within the file's columns as the selectors keep them.
-  const int last = std::max(store->ColumnCount, 1);
-  SignalColumns columns;
-  columns.MV = std::min(columns.MV, last);
-  columns.U = std::min(columns.U, last);
-  columns.Y1 = std::min(columns.Y1, last);
-  columns.Y2 = std::min(columns.Y2, last);
-  TObdelava::ConditionSignals(*store, columns, parameters);
-
-  const int n = store->SampleCount;
-  // The file's window as the page takes it: kept within the samples actually read.
-  const AnalysisWindow fileWindow = TObdelava::FitAnalysisWindow(
-      n, store->MinWindowSamples, ParseInt(texts.WindowStart), ParseInt(texts.WindowEnd));
-  const int start = o.Start.value_or(fileWindow.Start);
-  const int end = o.End.value_or(fileWindow.End);
-  if (start < 1 || end > n || end <= start)
-    throw std::runtime_error("the window " + std::to_string(start) + ".." + std::to_string(end) +
-                             " does not lie within the file's samples 1.." + std::to_string(n) +
-                             " with start < end");
-  IdentifyModel(*store, start, end);
+  const ConditionedData data = ReadConditionedData(o.File, o.Start, o.End, "identify");
+  MeasurementStore* store = data.Store.get();
+  IdentifyModel(*store, data.Start, data.End);
   if (!o.ModelFile.empty()) TModel::SaveModelFile(o.ModelFile, *store, Point);
 
   const MeasurementStore& s = *store;

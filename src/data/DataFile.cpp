@@ -305,3 +305,23 @@ void TObdelava::WriteDataFile(const std::string& path, const MeasurementStore& s
   }
   WriteTextLines(path, lines);
 }
+
+DataFileHeader TObdelava::SaveHeader(const MeasurementStore& store, const SignalColumns& c,
+                                     int windowStart, int windowEnd, const Conditioning& parameters,
+                                     std::string date, std::string time) {
+  DataFileHeader h;
+  h.Date = std::move(date);
+  h.Time = std::move(time);
+  h.SampleTime = store.SampleTime;
+  h.SampleCount = store.SampleCount;
+  h.WindowStart = windowStart;
+  h.WindowEnd = windowEnd;
+  h.Parameters = parameters;
+  const int columns[6] = {c.MV, c.MV, c.U, c.U, c.Y1, c.Y2};
+  for (int i = 0; i < 6; ++i) {
+    if (columns[i] < 1 || columns[i] > MaxColumns) throw ListIndexError(columns[i]);
+    h.Columns[i] = columns[i];
+    h.Descriptions[i] = store.ColumnNames[static_cast<size_t>(columns[i])];
+  }
+  return h;
+}

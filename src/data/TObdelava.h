@@ -116,6 +116,12 @@ class TObdelava {
   // cannot be used throws FileError or ConversionError and leaves the store as it was.
   static DataFileTexts ReadDataFile(const std::string& path, MeasurementStore& store,
                                     char separator);
+  // The header that saving the processing tab's data set writes: the store's sample time
+  // and count, the analysis window, the chosen columns (MV and U each twice) with their
+  // descriptions, the conditioning numbers and the date and time of saving as texts.
+  static DataFileHeader SaveHeader(const MeasurementStore& store, const SignalColumns& columns,
+                                   int windowStart, int windowEnd, const Conditioning& parameters,
+                                   std::string date, std::string time);
   // Writes the store's samples 1..SampleCount of the six columns in the banner format.
   static void WriteDataFile(const std::string& path, const MeasurementStore& store,
                             const DataFileHeader& header, char separator);

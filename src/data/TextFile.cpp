@@ -103,13 +103,17 @@ const std::string& FileLine(const std::vector<std::string>& lines, int number) {
   return lines[static_cast<size_t>(number - 1)];
 }
 
-std::vector<std::string> ReadTextLines(const std::string& path) {
+std::string ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw FileError("Cannot open file \"" + path + "\". " + Reason());
   std::ostringstream buffer;
   buffer << in.rdbuf();
   if (in.bad()) throw FileError("Cannot read file \"" + path + "\". " + Reason());
-  std::string bytes = buffer.str();
+  return buffer.str();
+}
+
+std::vector<std::string> ReadTextLines(const std::string& path) {
+  std::string bytes = ReadFileBytes(path);
   if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
   const std::string text = IsValidUtf8(bytes) ? bytes : Utf8FromWindows1250(bytes);
   return SplitLines(text);
@@ -123,12 +127,15 @@ void WriteTextLines(const std::string& path, const std::vector<std::string>& lin
   }
   std::string encoded;
   if (!TryWindows1250FromUtf8(text, encoded)) encoded = text;
+  WriteFileBytes(path, encoded);
+}
 
+void WriteFileBytes(const std::string& path, std::string_view bytes) {
   std::string tmpl = path + ".XXXXXX";
   const int fd = mkstemp(tmpl.data());
   if (fd < 0) throw FileError("Cannot create file \"" + path + "\". " + Reason());
-  const char* data = encoded.data();
-  size_t left = encoded.size();
+  const char* data = bytes.data();
+  size_t left = bytes.size();
   while (left > 0) {
     const ssize_t written = ::write(fd, data, left);
     if (written < 0) {

@@ -33,6 +33,11 @@ std::vector<std::string> ReadTextLines(const std::string& path);
 const std::string& FileLine(const std::vector<std::string>& lines, int number);
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines);
 
+// A whole file as bytes, and a whole file written from bytes (through a temporary file
+// renamed over the target). FileError names the file.
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, std::string_view bytes);
+
 // Split text at CR LF, LF or CR; a final line without an ending counts, an ending at
 // the very end does not start another line.
 std::vector<std::string> SplitLines(std::string_view text);

@@ -29,6 +29,7 @@ struct ExperimentSetup {
   bool KeepInitialInput = false;
   double InitialInput = 0;
   bool NoOpcWrite = false;  // record only: nothing written, MV never stepped
+  double MvMax = 100, MvMin = 0, MvStep = 1;  // range and resolution of the MV slider
   OpcItemPtr ItemMV, ItemU, ItemY1, ItemY2;
   bool SingleRASwitch = false;
   OpcItemPtr ItemRA, ItemManual, ItemAuto;

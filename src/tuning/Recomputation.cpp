@@ -309,3 +309,26 @@ ControllerPanel ComputeControllerPanel(const TuningResult& t, const PanelInput& 
   }
   return p;
 }
+
+ControllerSettings ControllerSettingsWithModels(ControllerSettings s, const MeasurementStore& store) {
+  s.InnerGain = store.InnerGain;
+  s.InnerTimeConstant = store.InnerTimeConstant;
+  s.InnerDeadTime = store.InnerDeadTime;
+  s.InnerRelativeError = store.InnerRelativeError;
+  s.OuterGain = store.OuterGain;
+  s.OuterTimeConstant = store.OuterTimeConstant;
+  s.OuterDeadTime = store.OuterDeadTime;
+  s.OuterRelativeError = store.OuterRelativeError;
+  return s;
+}
+
+void ApplyControllerModels(const ControllerSettings& s, MeasurementStore& store) {
+  store.InnerGain = s.InnerGain;
+  store.InnerTimeConstant = s.InnerTimeConstant;
+  store.InnerDeadTime = s.InnerDeadTime;
+  store.InnerRelativeError = s.InnerRelativeError;
+  store.OuterGain = s.OuterGain;
+  store.OuterTimeConstant = s.OuterTimeConstant;
+  store.OuterDeadTime = s.OuterDeadTime;
+  store.OuterRelativeError = s.OuterRelativeError;
+}

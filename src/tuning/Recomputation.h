@@ -91,3 +91,10 @@ UsedScales ScalesUsedBy(int type);
 // cascade is on. A characteristic that is flat over the range (q = 0) or gives no
 // finite slope counts as 1, and `note` then says so.
 double UsableSequencerGain(double rawGain, std::string& note);
+
+// The controller settings file's record: the tab's choices with the store's inner and
+// outer models (the eight values the file keeps).
+ControllerSettings ControllerSettingsWithModels(ControllerSettings choices,
+                                                const MeasurementStore& store);
+// A loaded controller settings file's models into the store.
+void ApplyControllerModels(const ControllerSettings& settings, MeasurementStore& store);

@@ -153,11 +153,14 @@ TEST_F(ExperimentWindow, ASecondClickDuringTheQualityWaitStartsNoSecondExperimen
   EXPECT_EQ(ui.Messages.size(), 1);
 }
 
-TEST_F(ExperimentWindow, ANonNumericMVMaximumShowsTheConversionErrorWhenTheWindowOpens) {
+TEST_F(ExperimentWindow, ANonNumericMVMaximumIsRefusedBeforeTheWindowOpens) {
   Page().Edit_MVMax->setText("abc");
-  RunManual([this] { EXPECT_FALSE(Window().Timer1->isActive()); });
+  Page().RadioRocno->setChecked(true);
+  QTest::mouseClick(Page().AktivirajEksperiment, Qt::LeftButton);
   EXPECT_EQ(ui.Errors, QStringList{"'abc' is not a valid floating point value"});
+  EXPECT_TRUE(ui.ShownDialogs.empty());
   EXPECT_FALSE(Window().isVisible());
+  EXPECT_FALSE(Window().Timer1->isActive());
 }
 
 TEST_F(ExperimentWindow, ClosingFromTheTitleBarEndsTheExperimentLikeTheEndButton) {

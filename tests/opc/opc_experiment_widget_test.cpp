@@ -2,6 +2,8 @@
 // recorded in columns 1-6, the fall-back to the simulation when the MV item's quality
 // does not come, and a rejected write that costs one sample but not the experiment.
 #include <QCheckBox>
+#include <QDateEdit>
+#include <QPlainTextEdit>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -10,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest/QTest>
+#include <chrono>
 #include <cmath>
 
 #include "experiment/ExperimentRun.h"
@@ -248,6 +251,43 @@ TEST_F(OpcExperiment, ARejectedWriteShowsTheErrorCostsTheSampleAndTheRunGoesOn) 
   EXPECT_EQ(Column(1, 5), 20);
   EXPECT_EQ(Store().TimeColumn[5], 4.0);
   EXPECT_EQ(PlantValue(id::MV), 20);
+}
+
+TEST_F(OpcExperiment, AnAutomaticRunThatFellBackToTheSimulationStopsTheQueue) {
+  AssignItems("Plant.Valve");  // no such item: the run simulates on a live connection
+  const QDate today(2026, 12, 7);
+  clock.SetNow(std::chrono::system_clock::time_point(
+      std::chrono::milliseconds(QDateTime(today, QTime(10, 0, 0)).toMSecsSinceEpoch())));
+  ExperimentPage& page = Form().ExperimentTab();
+  page.RadioAvtomatsko->setChecked(true);
+  page.DateTimePicker1->setDate(today);
+  page.CajtZacetka->setText("10:00:01");
+  page.CasCakanjaEdit->setText("2");
+  page.CasStopniceEdit->setText("1");
+  QTest::mouseClick(page.AktivirajEksperiment, Qt::LeftButton);
+  ASSERT_EQ(page.Queue().Size(), 1u);
+
+  // Every pass of the event loop is 10 ms of the program's clock (the 3 s quality wait
+  // ends in test time) and, once the window stands, one sample.
+  QTimer driver;
+  QObject::connect(&driver, &QTimer::timeout, [this] {
+    clock.AdvanceMs(10);
+    if (Window().isVisible()) Window().Timer1Timer();
+  });
+  driver.start(0);
+  clock.AdvanceMs(1000);
+  QMetaObject::invokeMethod(&page, [&page] { page.Timer_ExperimentSchedulerTimer(); },
+                            Qt::QueuedConnection);
+  QCoreApplication::sendPostedEvents(&page, QEvent::MetaCall);
+  driver.stop();
+
+  EXPECT_FALSE(Window().isVisible());
+  ASSERT_EQ(ui.Errors.size(), 1);
+  EXPECT_EQ(ui.Errors[0], "element MV (\"Plant.Valve\") ni dosegel dobre kakovosti, zato je bil "
+                          "posnetek simuliran in ni obdelan.");
+  EXPECT_EQ(page.SeznamCakajocihEkspOznaka->toPlainText(), "poizkus (ustavljen)");
+  EXPECT_FALSE(Form().Timer_ExperimentScheduler->isActive());
+  EXPECT_TRUE(Form().StatusText().startsWith("Čakalna vrsta je ustavljena pri eksperimentu \"poizkus\""));
 }
 
 }  // namespace

@@ -21,6 +21,7 @@ class FakeUiServices final : public UiServices {
   }
   bool ExecuteOpenDialog(QWidget* parent, FileDialog& dialog) override;
   bool ExecuteSaveDialog(QWidget* parent, FileDialog& dialog) override;
+  void OpenDocument(const QString& path) override { OpenedDocuments << path; }
 
   // The next dialog returns this path (confirmed); an empty path cancels it.
   void QueueFileAnswer(const QString& path) { answers_.push_back(path); }
@@ -28,6 +29,7 @@ class FakeUiServices final : public UiServices {
   QStringList Messages;
   QStringList Errors;
   QStringList Questions;
+  QStringList OpenedDocuments;
   bool YesNoAnswer = true;
   // Copies of the dialogs as they were shown.
   std::deque<FileDialog> ShownDialogs;

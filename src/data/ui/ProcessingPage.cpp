@@ -383,20 +383,10 @@ void ProcessingPage::ShraniVDatotekoClick() {
 
 void ProcessingPage::SaveDataFile(const QString& fileName) {
   const MeasurementStore& store = form_.Store();
-  DataFileHeader h;
-  h.Parameters = ReadConditioning();
+  const Conditioning parameters = ReadConditioning();
   const QDateTime now = LocalNow(form_.SystemClock());
-  h.Date = Std(QLocale().toString(now.date(), QLocale::ShortFormat));
-  h.Time = Std(LongTimeText(now.time()));
-  h.SampleTime = store.SampleTime;
-  h.SampleCount = store.SampleCount;
-  h.WindowStart = ScrollBar3->value();
-  h.WindowEnd = ScrollBar4->value();
-  const SignalColumns c = SelectedColumns();
-  const int columns[6] = {c.MV, c.MV, c.U, c.U, c.Y1, c.Y2};
-  for (int i = 0; i < 6; ++i) {
-    h.Columns[i] = columns[i];
-    h.Descriptions[i] = store.ColumnNames[static_cast<size_t>(columns[i])];
-  }
+  const DataFileHeader h = TObdelava::SaveHeader(
+      store, SelectedColumns(), ScrollBar3->value(), ScrollBar4->value(), parameters,
+      Std(QLocale().toString(now.date(), QLocale::ShortFormat)), Std(LongTimeText(now.time())));
   TObdelava::WriteDataFile(Std(fileName), store, h, TForm1::DecimalSeparator());
 }

@@ -71,6 +71,9 @@ ExperimentPage::ExperimentPage(TForm1& form) : QWidget(nullptr), form_(form) {
   connect(AktivirajEksperiment, &QPushButton::clicked, this, [this] { AktivirajEksperimentClick(); });
   connect(ShraniNastavitve, &QPushButton::clicked, this, [this] { ShraniNastavitveClick(); });
   connect(NaloziNastavitve, &QPushButton::clicked, this, [this] { NaloziNastavitveClick(); });
+  // The start-time list: the caret picks the entry that Delete removes.
+  SeznamCakajocihEkspCas->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  SeznamCakajocihEkspCas->installEventFilter(this);
 }
 
 void ExperimentPage::BuildModeGroup() {

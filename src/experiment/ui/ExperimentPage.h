@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "experiment/ExperimentQueue.h"
+#include "experiment/SettingsFile.h"
+
 class TForm1;
 class QCheckBox;
 class QDateEdit;
@@ -25,9 +28,12 @@ class ExperimentPage : public QWidget {
 
   // The experiment settings file (".vtx"): "Shrani nastavitve", "Naloži nastavitve", and
   // applying a list of lines to the controls of this tab, the OPC tab and the dialog.
-  void ShraniNastavitveClick();
+  // The save returns true when the file was written (false: the dialog was cancelled).
+  bool ShraniNastavitveClick();
   void NaloziNastavitveClick();
   void LoadSettingsFromList(const std::vector<std::string>& lines);
+  // The stored controls of this tab, the OPC tab and the dialog as one record.
+  ExperimentSettings SettingsFromControls();
 
   // Mode rules: which parameters a manual or an automatic experiment uses, and what
   // recording only ("Ne piši v OPC") leaves editable. Checking a box or a mode button
@@ -43,8 +49,18 @@ class ExperimentPage : public QWidget {
   // "Aktiviraj eksperiment": corrects the sampling and waiting times, then runs a manual
   // experiment at once or queues an automatic one.
   void AktivirajEksperimentClick();
-  // The automatic branch of the activation: queue the experiment by its start time.
-  void QueueAutomaticExperiment();
+
+  // The waiting list of automatic experiments, shown in the two lists.
+  const ExperimentQueue& Queue() const { return queue_; }
+  // The scheduler's tick (every 500 ms while enabled): runs the due head entry and its
+  // post-processing, then removes it. A failure leaves the entry at the head, the
+  // scheduler off, and says in the status bar and the list which entry stopped and why.
+  void Timer_ExperimentSchedulerTimer();
+  // A key in the start-time list: Delete removes the entry at the caret's line.
+  void SeznamCakajocihEkspCasKeyDown(int key);
+  // After an automatic experiment: the post-processing of its record into the files of
+  // folder F named after label L. Does nothing yet.
+  void RunPostProcessingChain(const QString& folder, const QString& label);
 
   QGroupBox* GroupBox_Nacin = nullptr;
   QRadioButton* RadioRocno = nullptr;
@@ -96,8 +112,14 @@ class ExperimentPage : public QWidget {
   void BuildActionsAndQueue();
   void ApplyModeRules(bool manual);
   void ApplyNoWriteRule();
-  void RunManualExperiment();
+  void RunManualExperiment(const ExperimentSettings& settings);
+  void QueueAutomaticExperiment(const ExperimentSettings& settings);
+  void RunQueuedExperiment(const QueuedExperiment& entry);
+  void StallQueue(const std::string& reason);
+  void ShowQueue();
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   TForm1& form_;
   bool activating_ = false;
+  ExperimentQueue queue_;
 };

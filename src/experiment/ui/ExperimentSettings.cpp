@@ -157,7 +157,9 @@ void WriteControls(TForm1& form, const ExperimentSettings& settings) {
 
 }  // namespace
 
-void ExperimentPage::ShraniNastavitveClick() {
+ExperimentSettings ExperimentPage::SettingsFromControls() { return ReadControls(form_); }
+
+bool ExperimentPage::ShraniNastavitveClick() {
   const std::vector<std::string> lines = SettingsLines(ReadControls(form_));
   const QString date = QLocale().toString(DateTimePicker1->date(), QLocale::ShortFormat);
 
@@ -167,11 +169,13 @@ void ExperimentPage::ShraniNastavitveClick() {
   dialog.DefaultExtension = QStringLiteral("vtx");
   dialog.OverwritePrompt = true;
   dialog.FileName = Q(ProposedSettingsFileName(Std(CajtZacetka->text()), Std(date)));
-  if (Ui().ExecuteSaveDialog(this, dialog)) {
+  const bool saved = Ui().ExecuteSaveDialog(this, dialog);
+  if (saved) {
     WriteTextLines(Std(dialog.FileName), lines);
     form_.LastDirectory = Q(SettingsFolderOf(Std(dialog.FileName)));
   }
   form_.SetDialogFoldersToLastDirectory();
+  return saved;
 }
 
 void ExperimentPage::NaloziNastavitveClick() {

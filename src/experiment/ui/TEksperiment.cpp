@@ -252,13 +252,10 @@ void TEksperiment::showEvent(QShowEvent* event) {
 
 void TEksperiment::FormShow() {
   Timer1->stop();
-  // The slider's range is read first: a text that is not a number stops here, before
-  // the record is touched, and the window waits for "Konec eksperimenta".
-  const double mvMax = TypedNumber(form_.ExperimentTab().Edit_MVMax);
-  const double mvMin = TypedNumber(form_.ExperimentTab().Edit_MVMin);
-  const double mvStep = TypedNumber(form_.ExperimentTab().Edit_MVStep);
+  // The slider's range was read and checked with the rest of the setup, before the
+  // activation changed anything.
   run_.Begin();
-  run_.PlaceSlider(mvMax, mvMin, mvStep);
+  run_.PlaceSlider(run_.Setup.MvMax, run_.Setup.MvMin, run_.Setup.MvStep);
   SyncScrollBar();
   ShowMV();
   for (int i = 0; i < 4; ++i) {

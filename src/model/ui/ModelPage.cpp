@@ -19,7 +19,9 @@
 #include "data/NumberFormat.h"
 #include "data/NumericHelpers.h"
 #include "model/IdentifyModel.h"
+#include "model/ModelTexts.h"
 #include "model/TModel.h"
+#include "model/ui/ModelChart.h"
 #include "tuning/ui/RegulatorPage.h"
 #include "data/ui/ProcessingPage.h"
 
@@ -117,16 +119,8 @@ ModelPage::ModelPage(TForm1& form) : QWidget(nullptr), form_(form) {
   connect(Button_Nalozi_Model, &QPushButton::clicked, this, [this] { Button_Nalozi_ModelClick(); });
   connect(Button_PID, &QPushButton::clicked, this, [this] { form_.RegulatorTab().Button_PIDClick(); });
 
-  Chart_Model = Named(new VorChart(this), "Chart_Model");
+  Chart_Model = CreateModelChart(this);
   Chart_Model->setGeometry(360, 4, 528, 526);
-  Chart_Model->SetTitle(QString::fromUtf8("Odprtozančni odziv procesa"));
-  Chart_Model->SetLegendVisible(true);
-  Chart_Model->AddLineSeries(QStringLiteral("Meritve"), QColor(255, 0, 0));
-  Chart_Model->AddLineSeries(QStringLiteral("Model"), QColor(0, 128, 0), LineKind::Straight,
-                             Qt::DashLine, 2);
-  Chart_Model->SeriesAt(0).Series()->setObjectName(QStringLiteral("LineSeries1"));
-  Chart_Model->SeriesAt(1).Series()->setObjectName(QStringLiteral("LineSeries2"));
-  Chart_Model->SetAxisTitles(QStringLiteral("Čas [s]"), QString());
 }
 
 void ModelPage::HideQualityImages() {
@@ -149,40 +143,25 @@ void ModelPage::IzracunModelaClick() {
 
 void ModelPage::PlotModel(const SampleArray& time, const SampleArray& measured,
                           const SampleArray& model, int n, int first) {
-  n = std::min(n, MaxSamples);
-  ChartSeries& meritve = Chart_Model->SeriesAt(0);
-  ChartSeries& modelSeries = Chart_Model->SeriesAt(1);
-  if (n < first) {
-    meritve.Clear();
-    modelSeries.Clear();
-  } else {
-    meritve.Replace(time, measured, first, n);
-    modelSeries.Replace(time, model, first, n);
-  }
-  const Extremes a = MinMaxOfRange(measured, first, n);
-  const Extremes b = MinMaxOfRange(model, first, n);
-  Chart_Model->SetLeftAxisAround(std::min(a.Minimum, b.Minimum), std::max(a.Maximum, b.Maximum));
+  PlotModelChart(*Chart_Model, time, measured, model, n, first);
 }
 
 void ModelPage::PlotChosenModel() {
-  const MeasurementStore& s = form_.Store();
-  if (CheckBox_Model_Outer->isChecked())
-    PlotModel(s.WindowTime, s.OuterMeasured, s.OuterModelResponse, s.ModelWindowSamples);
-  else
-    PlotModel(s.WindowTime, s.InnerMeasured, s.InnerModelResponse, s.ModelWindowSamples);
+  PlotStoreModel(*Chart_Model, form_.Store(), CheckBox_Model_Outer->isChecked());
 }
 
 void ModelPage::ShowModel(bool outer, int errorDecimals) {
+  const ModelTexts t =
+      ShownModelTexts(form_.Store(), outer, errorDecimals, TForm1::DecimalSeparator());
+  Edit_Gain->setText(QString::fromStdString(t.Gain));
+  Edit_Time->setText(QString::fromStdString(t.TimeConstant));
+  Edit_Delay->setText(QString::fromStdString(t.DeadTime));
+  Label_STD->setText(QString::fromStdString(t.StdDev));
+  Label_DGain->setText(QString::fromStdString(t.GainBound));
+  Label_DTime->setText(QString::fromStdString(t.TimeBound));
+  Label_Rel_Pogresek->setText(QString::fromStdString(t.RelativeError));
   const MeasurementStore& s = form_.Store();
-  Edit_Gain->setText(ShownFixed(outer ? s.OuterGain : s.InnerGain, 3));
-  Edit_Time->setText(ShownFixed(outer ? s.OuterTimeConstant : s.InnerTimeConstant, 2));
-  Edit_Delay->setText(ShownFixed(outer ? s.OuterDeadTime : s.InnerDeadTime, 1));
-  Label_STD->setText(ShownFixed(outer ? s.OuterStdDev : s.InnerStdDev, errorDecimals));
-  Label_DGain->setText(ShownFixed(outer ? s.OuterGainBound : s.InnerGainBound, 3));
-  Label_DTime->setText(ShownFixed(outer ? s.OuterTimeBound : s.InnerTimeBound, 2));
-  const double r = outer ? s.OuterRelativeError : s.InnerRelativeError;
-  Label_Rel_Pogresek->setText(ShownFixed(r, errorDecimals));
-  ShowQuality(r);
+  ShowQuality(outer ? s.OuterRelativeError : s.InnerRelativeError);
   SamplingCheck();
 }
 

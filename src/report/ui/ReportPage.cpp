@@ -1,8 +1,129 @@
 #include "report/ui/ReportPage.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+
+#include "app/FormHelpers.h"
 #include "app/TForm1.h"
+#include "data/TextFile.h"
+#include "model/ui/ModelPage.h"
+#include "opc/ui/OpcPage.h"
+#include "report/ReportImages.h"
+#include "report/ui/ChartReportImages.h"
+#include "report/ui/PdfReportWriter.h"
+#include "data/ui/ProcessingPage.h"
+#include "tuning/ui/RegulatorPage.h"
 
 ReportPage::ReportPage(TForm1& form) : QWidget(nullptr), form_(form) {
   setObjectName(QStringLiteral("TabSheet_Porocilo"));
+  GroupBox_Vsebina = Named(Group(this, QString::fromUtf8("Vsebina poročila"), 16, 16, 360, 170),
+                           "GroupBox_Vsebina");
+  auto check = [this](const char* name, const char* text, int y) {
+    auto* box = Named(new QCheckBox(QString::fromUtf8(text), GroupBox_Vsebina), name);
+    box->setGeometry(16, y, 150, 22);
+    box->setChecked(true);
+    return box;
+  };
+  CheckBox1 = check("CheckBox1", "Obdelava", 28);
+  CheckBox2 = check("CheckBox2", "Model", 54);
+  CheckBox3 = check("CheckBox3", "Regulator", 80);
+  Caption(GroupBox_Vsebina, QStringLiteral("Predloga:"), 16, 112, 70, 20);
+  Label63 = Named(new QLabel(QStringLiteral("normal.dot"), GroupBox_Vsebina), "Label63");
+  Label63->setGeometry(86, 112, 264, 20);
+  Label63->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  KnofIzborPredloge =
+      Named(new QPushButton(QStringLiteral("Izberi predlogo"), GroupBox_Vsebina), "KnofIzborPredloge");
+  KnofIzborPredloge->setGeometry(16, 136, 130, 26);
+  Button_Naredi_porocilo =
+      Named(new QPushButton(QString::fromUtf8("Izdelaj poročilo"), this), "Button_Naredi_porocilo");
+  Button_Naredi_porocilo->setGeometry(16, 200, 160, 32);
+  connect(KnofIzborPredloge, &QPushButton::clicked, this, [this] { KnofIzborPredlogeClick(); });
+  connect(Button_Naredi_porocilo, &QPushButton::clicked, this,
+          [this] { Button_Naredi_porociloClick(); });
 }
 
+void ReportPage::KnofIzborPredlogeClick() {
+  FileDialog& dialog = form_.OpenDialog2;
+  dialog.Filter.clear();
+  if (!Ui().ExecuteOpenDialog(this, dialog)) return;
+  Label63->setText(dialog.FileName);
+  Label63->setToolTip(dialog.FileName);
+}
+
+ReportInputs ReportPage::InputsFromTabs() const {
+  auto s = [](const QString& text) { return text.toStdString(); };
+  ReportInputs in;
+  in.TitleLine = s(form_.windowTitle());
+  const ModelPage& m = form_.ModelTab();
+  in.ModelGain = s(m.Edit_Gain->text());
+  in.ModelTimeConstant = s(m.Edit_Time->text());
+  in.ModelDeadTime = s(m.Edit_Delay->text());
+  in.ModelStdDev = s(m.Label_STD->text());
+  in.ModelRelativeError = s(m.Label_Rel_Pogresek->text());
+  in.ModelQuality = s(m.Label_Kvaliteta->text());
+  const RegulatorPage& r = form_.RegulatorTab();
+  in.IKi = s(r.Label_Ki->text());
+  in.PKp = s(r.Label_Kp_P->text());
+  in.PIKp = s(r.Label_PI_Kp->text());
+  in.PIKi = s(r.Label_PI_Ti->text());
+  in.PIDKp = s(r.Label_PID_Kp->text());
+  in.PIDKi = s(r.Label_PID_Ti->text());
+  in.PIDKd = s(r.Label_PID_Td->text());
+  in.ScaledKp = s(r.Edit_Reg_Kp->text());
+  in.ScaledKi = s(r.Edit_Reg_Ki->text());
+  in.ScaledKd = s(r.Edit_Reg_Kd->text());
+  in.SectionObdelava = CheckBox1->isChecked();
+  in.SectionModel = CheckBox2->isChecked();
+  in.SectionRegulator = CheckBox3->isChecked();
+  in.Template = s(Label63->text());
+  const OpcPage& o = form_.OpcTab();
+  in.OpcServer = s(o.ComboBox2->currentText());
+  for (int row = 0; row < 20; ++row) {
+    in.OpcItemIds[static_cast<size_t>(row)] = s(o.ItemId(row));
+    in.OpcDescriptions[static_cast<size_t>(row)] = s(o.Description(row));
+  }
+  const ProcessingPage& p = form_.ProcessingTab();
+  const QLabel* labels[4][3] = {{p.Label_MaksMV1, p.Label_MinMV1, p.Label_STDMV1},
+                                {p.Label_MaksU1, p.Label_MinU1, p.Label_STDU1},
+                                {p.Label_MaksY1, p.Label_MinY1, p.Label_STDY1},
+                                {p.Label_MaksY2, p.Label_MinY2, p.Label_STDY2}};
+  for (size_t i = 0; i < 4; ++i)
+    in.Statistics[i] = {s(labels[i][0]->text()), s(labels[i][1]->text()), s(labels[i][2]->text())};
+  in.CloseAfterSaving = false;
+  return in;
+}
+
+void ReportPage::Button_Naredi_porociloClick() {
+  FileDialog& dialog = form_.SaveDialog_Porocilo;
+  dialog.Filter = QString::fromUtf8("Poročilo (*.docx)|*.docx|PDF (*.pdf)|*.pdf");
+  dialog.DefaultExtension.clear();
+  dialog.OverwritePrompt = false;
+  if (!Ui().ExecuteSaveDialog(this, dialog)) return;
+
+  ReportInputs in = InputsFromTabs();
+  in.ReportPath = ReportPathFor(dialog.FileName.toStdString());
+  LoadReportTemplate(in.Template);  // a template that cannot be used: no file at all
+  const std::string folder = FolderOf(in.ReportPath);
+
+  ReportImageRequest request;
+  const ProcessingPage& p = form_.ProcessingTab();
+  request.Start = p.ScrollBar3->value();
+  request.End = p.ScrollBar4->value();
+  request.OuterModel = form_.ModelTab().CheckBox_Model_Outer->isChecked();
+  ChartReportImages images(form_.ObdelavaLarge(), form_.Histogram(), *form_.ModelTab().Chart_Model,
+                           *form_.RegulatorTab().Chart1);
+  const PdfReportWriter pdf;
+  try {
+    ExportReportImages(images, folder, form_.Store(), request);
+    TPorocilo(&pdf).CreateReport(in);
+  } catch (...) {
+    DeleteReportImages(folder);
+    throw;
+  }
+  DeleteReportImages(folder);
+  Ui().OpenDocument(QString::fromStdString(in.ReportPath));
+}

@@ -8,10 +8,9 @@
 #include <cmath>
 #include <vector>
 
-#include "app/TForm1.h"
 #include "charts/VorChart.h"
 
-TForm_Histogram::TForm_Histogram(TForm1& form) : QWidget(nullptr, Qt::Dialog), form_(form) {
+TForm_Histogram::TForm_Histogram() : QWidget(nullptr, Qt::Dialog) {
   setObjectName(QStringLiteral("Form_Histogram"));
   setWindowTitle(QStringLiteral("Histogram"));
   setFixedSize(413, 262);  // a dialog frame: not resizable

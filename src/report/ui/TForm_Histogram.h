@@ -6,14 +6,14 @@
 #include <array>
 #include <cstdint>
 
-class TForm1;
 class VorChart;
 class QAreaSeries;
 
 class TForm_Histogram : public QWidget {
   Q_OBJECT
  public:
-  explicit TForm_Histogram(TForm1& form);
+  // A window of its own; the report and the command line also draw into one unseen.
+  TForm_Histogram();
 
   // Draws classes firstClass..lastClass as bars standing at their lower edges, titled
   // `title`; the bottom axis is labelled every tenth of the range when it has one.
@@ -27,7 +27,4 @@ class TForm_Histogram : public QWidget {
 
   // The background gradient it shows on screen: white to 0xFFB00D (0x00BBGGRR).
   static constexpr unsigned GradientEndBgr = 16756749;
-
- private:
-  TForm1& form_;
 };

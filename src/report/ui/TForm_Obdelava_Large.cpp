@@ -2,11 +2,10 @@
 
 #include <span>
 
-#include "app/TForm1.h"
 #include "charts/VorChart.h"
 #include "data/NumericHelpers.h"
 
-TForm_Obdelava_Large::TForm_Obdelava_Large(TForm1& form) : QWidget(nullptr), form_(form) {
+TForm_Obdelava_Large::TForm_Obdelava_Large() : QWidget(nullptr) {
   setObjectName(QStringLiteral("Form_Obdelava_Large"));
   setWindowTitle(QStringLiteral("Prikaz signala"));
   resize(599, 451);

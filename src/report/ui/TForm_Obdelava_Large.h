@@ -6,14 +6,14 @@
 
 #include "data/MeasurementStore.h"
 
-class TForm1;
 class VorChart;
 class ChartSeries;
 
 class TForm_Obdelava_Large : public QWidget {
   Q_OBJECT
  public:
-  explicit TForm_Obdelava_Large(TForm1& form);
+  // A window of its own; the report and the command line also draw into one unseen.
+  TForm_Obdelava_Large();
 
   // Draws signal[start..end] against time[start..end] in blue under `title`, with a
   // fixed vertical axis 10 % beyond the extremes (-0.1..0.1 when start >= end).
@@ -29,7 +29,4 @@ class TForm_Obdelava_Large : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
-
- private:
-  TForm1& form_;
 };

@@ -24,6 +24,7 @@
 #include "tuning/Recomputation.h"
 #include "tuning/TRegulator.h"
 #include "opc/ui/RadioGroup.h"
+#include "tuning/ui/ResponseChart.h"
 
 namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -99,25 +100,7 @@ void RegulatorPage::RecomputeTuning(int method, int sliderPosition, int response
     return;
   }
   ClearOwnStatus();
-  // PlotResponses: the five curves, then the clipped left axis.
-  const ResponseCurves& c = *outcome.Curves;
-  auto plot = [&c](ChartSeries* series, const std::vector<double>& y) {
-    int last = c.N - 1;
-    for (int k = 0; k < c.N; ++k) {
-      if (!std::isfinite(y[k])) {  // an unstable loop overflowed: draw what is finite
-        last = k - 1;
-        break;
-      }
-    }
-    series->Replace(c.Time, y, 0, last);
-  };
-  plot(LineSeries3, c.YI);
-  plot(LineSeries4, c.OpenLoop);
-  plot(Series3, c.YPI);
-  plot(Series4, c.YPID);
-  plot(Series5, c.YP);
-  const AxisRange axis = ResponseAxisRange(c);
-  Chart1->SetLeftAxisRange(axis.Minimum, axis.Maximum);
+  PlotResponseCurves({Chart1, LineSeries3, LineSeries4, Series3, Series4, Series5}, *outcome.Curves);
 }
 
 double RegulatorPage::SequencerGainFromControls(QString& note) const {
@@ -230,16 +213,12 @@ void RegulatorPage::Button9Click() {
 }
 
 void RegulatorPage::SaveControllerSettingsFile(const QString& fileName) {
-  const MeasurementStore& store = form_.Store();
+  TRegulator::SaveControllerSettings(S(fileName), ControllerSettingsWithModels(TuningControls(), form_.Store()),
+                                     TForm1::DecimalSeparator());
+}
+
+ControllerSettings RegulatorPage::TuningControls() const {
   ControllerSettings s;
-  s.InnerGain = store.InnerGain;
-  s.InnerTimeConstant = store.InnerTimeConstant;
-  s.InnerDeadTime = store.InnerDeadTime;
-  s.InnerRelativeError = store.InnerRelativeError;
-  s.OuterGain = store.OuterGain;
-  s.OuterTimeConstant = store.OuterTimeConstant;
-  s.OuterDeadTime = store.OuterDeadTime;
-  s.OuterRelativeError = store.OuterRelativeError;
   s.Method = ComboBox1->currentIndex();
   s.ResponseKind = RadioGroup_Motnja->ItemIndex();
   s.Form = ComboBox_Regulator->currentIndex();
@@ -250,7 +229,7 @@ void RegulatorPage::SaveControllerSettingsFile(const QString& fileName) {
   s.ScaleD = S(Edit_Reg_ScaleD->text());
   s.SamplingTimeText = S(Edit_Vzorcenje->text());
   s.Cascade = CheckBox_CascadeReg->isChecked();
-  TRegulator::SaveControllerSettings(S(fileName), s, TForm1::DecimalSeparator());
+  return s;
 }
 
 void RegulatorPage::Button8Click() {
@@ -259,17 +238,15 @@ void RegulatorPage::Button8Click() {
   // The whole file is read first: a bad file changes neither the models nor the controls.
   const ControllerSettings s =
       TRegulator::LoadControllerSettings(S(dialog.FileName), TForm1::DecimalSeparator());
-  MeasurementStore& store = form_.Store();
-  store.InnerGain = s.InnerGain;
-  store.InnerTimeConstant = s.InnerTimeConstant;
-  store.InnerDeadTime = s.InnerDeadTime;
-  store.InnerRelativeError = s.InnerRelativeError;
-  store.OuterGain = s.OuterGain;
-  store.OuterTimeConstant = s.OuterTimeConstant;
-  store.OuterDeadTime = s.OuterDeadTime;
-  store.OuterRelativeError = s.OuterRelativeError;
+  ApplyControllerModels(s, form_.Store());
+  // One recomputation follows the quiet setting of the controls.
+  SetTuningControls(s);
+  RecomputeTuningFromControls();
+  ShowControllerParametersFromControls();
+}
 
-  // The change handlers stay quiet while the controls are set; one recomputation follows.
+void RegulatorPage::SetTuningControls(const ControllerSettings& s) {
+  MeasurementStore& store = form_.Store();
   const bool wasSuppressed = store.TuningEventsSuppressed;
   store.TuningEventsSuppressed = true;
   Edit_Vzorcenje->setText(Q(s.SamplingTimeText));
@@ -284,8 +261,6 @@ void RegulatorPage::Button8Click() {
   Edit_Reg_ScaleD->setText(Q(s.ScaleD));
   CheckBox_CascadeReg->setChecked(s.Cascade);
   store.TuningEventsSuppressed = wasSuppressed;
-  RecomputeTuningFromControls();
-  ShowControllerParametersFromControls();
 }
 
 void RegulatorPage::Button16Click() {

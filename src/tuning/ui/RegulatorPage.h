@@ -4,6 +4,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "tuning/TRegulator.h"
+
 class TForm1;
 class QCheckBox;
 class QComboBox;
@@ -51,6 +53,11 @@ class RegulatorPage : public QWidget {
   void Edit_Reg_ScaleDKeyPress();
   void Button9Click();   // "Shrani v datoteko"
   void Button8Click();   // "Naloži iz datoteke"
+  // Sets the tuning choices (sampling time, method, slider, response, form, type, scales,
+  // cascade) with the change handlers quiet; the caller recomputes when it needs to.
+  void SetTuningControls(const ControllerSettings& settings);
+  // The same choices as the tab shows them (the model values stay 0).
+  ControllerSettings TuningControls() const;
   void Button16Click();  // "Naloži v regulator"
 
   // How long "Naloži v regulator" waits for Good quality of the P item.

@@ -13,6 +13,7 @@
 #include "app/FormHelpers.h"
 #include "charts/VorChart.h"
 #include "opc/ui/RadioGroup.h"
+#include "tuning/ui/ResponseChart.h"
 #include "tuning/ui/RegulatorPage.h"
 
 namespace {
@@ -103,23 +104,14 @@ void RegulatorPage::BuildControls() {
   Button8->setGeometry(155, 486, 143, 28);
 
   // Right: the responses and the scaled parameters.
-  Chart1 = Named(new VorChart(this), "Chart1");
+  const ResponseChart responses = CreateResponseChart(this);
+  Chart1 = responses.Chart;
   Chart1->setGeometry(306, 4, 582, 330);
-  Chart1->SetTitle(QStringLiteral("Odprtozančni (OZ) in zaprtozančni (ZZ) odzivi"));
-  Chart1->SetLegendVisible(true, Qt::AlignBottom);
-  Chart1->SetGradient(false);
-  Chart1->SetAxisTitles(QStringLiteral("t [s]"), QString());
-  auto series = [this](const char* name, const QString& title, const QColor& color,
-                       Qt::PenStyle style) {
-    ChartSeries& s = Chart1->AddLineSeries(title, color, LineKind::Straight, style, 1.6);
-    s.Series()->setObjectName(QString::fromLatin1(name));
-    return &s;
-  };
-  LineSeries3 = series("LineSeries3", QStringLiteral("ZZ Odziv I"), ColorFromBgr(16512), Qt::DashLine);
-  LineSeries4 = series("LineSeries4", QStringLiteral("OZ Odziv"), QColor(128, 128, 128), Qt::SolidLine);
-  Series3 = series("Series3", QStringLiteral("ZZ odziv PI"), QColor(0, 0, 255), Qt::DashDotLine);
-  Series4 = series("Series4", QStringLiteral("ZZ odziv PID"), QColor(255, 0, 0), Qt::DashDotDotLine);
-  Series5 = series("Series5", QStringLiteral("ZZ Odziv P"), QColor(0, 128, 0), Qt::SolidLine);
+  LineSeries3 = responses.YI;
+  LineSeries4 = responses.OpenLoop;
+  Series3 = responses.YPI;
+  Series4 = responses.YPID;
+  Series5 = responses.YP;
 
   QGroupBox* scaled = Group(this, QStringLiteral("Izračun skaliranih parametrov"), 306, 338, 582, 176);
   ComboBox_Regulator = Named(new QComboBox(scaled), "ComboBox_Regulator");

@@ -1,0 +1,290 @@
+#include "report/ReportTemplate.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <stdexcept>
+
+namespace {
+
+const char* const NsW = "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
+const char* const NsR = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+const char* const NsWp = "http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing";
+const char* const NsA = "http://schemas.openxmlformats.org/drawingml/2006/main";
+const char* const NsPic = "http://schemas.openxmlformats.org/drawingml/2006/picture";
+const char* const RelOfficeDocument =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument";
+const char* const DocumentMainType =
+    "application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml";
+const char* const TemplateMainType =
+    "application/vnd.openxmlformats-officedocument.wordprocessingml.template.main+xml";
+
+const char* const BuiltInStyles =
+    R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+    "\n"
+    R"(<w:styles xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main">)"
+    R"(<w:docDefaults><w:rPrDefault><w:rPr>)"
+    R"(<w:rFonts w:ascii="Arial" w:hAnsi="Arial" w:eastAsia="Arial" w:cs="Arial"/>)"
+    R"(<w:sz w:val="24"/><w:szCs w:val="24"/><w:lang w:val="sl-SI" w:eastAsia="en-US" w:bidi="ar-SA"/>)"
+    R"(</w:rPr></w:rPrDefault><w:pPrDefault><w:pPr><w:spacing w:after="0" w:line="240" w:lineRule="auto"/>)"
+    R"(</w:pPr></w:pPrDefault></w:docDefaults>)"
+    R"(<w:style w:type="paragraph" w:default="1" w:styleId="Normal"><w:name w:val="Normal"/><w:qFormat/></w:style>)"
+    R"(<w:style w:type="character" w:default="1" w:styleId="DefaultParagraphFont"><w:name w:val="Default Paragraph Font"/><w:uiPriority w:val="1"/><w:semiHidden/></w:style>)"
+    R"(<w:style w:type="table" w:default="1" w:styleId="TableNormal"><w:name w:val="Normal Table"/><w:semiHidden/>)"
+    R"(<w:tblPr><w:tblInd w:w="0" w:type="dxa"/><w:tblCellMar><w:top w:w="0" w:type="dxa"/><w:left w:w="108" w:type="dxa"/>)"
+    R"(<w:bottom w:w="0" w:type="dxa"/><w:right w:w="108" w:type="dxa"/></w:tblCellMar></w:tblPr></w:style>)"
+    R"(</w:styles>)";
+
+const char* const BuiltInSettings =
+    R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+    "\n"
+    R"(<w:settings xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main">)"
+    R"(<w:defaultTabStop w:val="708"/><w:characterSpacingControl w:val="doNotCompress"/>)"
+    R"(<w:compat><w:compatSetting w:name="compatibilityMode" w:uri="http://schemas.microsoft.com/office/word" w:val="15"/></w:compat>)"
+    R"(</w:settings>)";
+
+const char* const BuiltInCore =
+    R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+    "\n"
+    R"(<cp:coreProperties xmlns:cp="http://schemas.openxmlformats.org/package/2006/metadata/core-properties" )"
+    R"(xmlns:dc="http://purl.org/dc/elements/1.1/" xmlns:dcterms="http://purl.org/dc/terms/" )"
+    R"(xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">)"
+    R"(<dc:title>Poročilo o eksperimentu</dc:title><dc:creator>Vor Tuner</dc:creator></cp:coreProperties>)";
+
+const char* const BuiltInApp =
+    R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+    "\n"
+    R"(<Properties xmlns="http://schemas.openxmlformats.org/officeDocument/2006/extended-properties">)"
+    R"(<Application>Vor Tuner</Application></Properties>)";
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+// The value of attribute `name` in the text of one start tag ("" when it has none).
+std::string AttributeOf(const std::string& tag, const std::string& name) {
+  for (size_t at = tag.find(name + "="); at != std::string::npos;
+       at = tag.find(name + "=", at + 1)) {
+    if (at > 0 && !std::isspace(static_cast<unsigned char>(tag[at - 1]))) continue;
+    const size_t quote = at + name.size() + 1;
+    if (quote >= tag.size() || (tag[quote] != '"' && tag[quote] != '\'')) continue;
+    const size_t end = tag.find(tag[quote], quote + 1);
+    if (end == std::string::npos) return "";
+    return tag.substr(quote + 1, end - quote - 1);
+  }
+  return "";
+}
+
+// The first start tag of element `name` (e.g. "w:pgSz") in xml from `from`, or "".
+std::string StartTag(const std::string& xml, const std::string& name, size_t from = 0) {
+  for (size_t at = xml.find("<" + name, from); at != std::string::npos;
+       at = xml.find("<" + name, at + 1)) {
+    const char next = at + 1 + name.size() < xml.size() ? xml[at + 1 + name.size()] : '>';
+    if (next != ' ' && next != '>' && next != '/' && next != '\t' && next != '\r' && next != '\n')
+      continue;
+    const size_t end = xml.find('>', at);
+    if (end == std::string::npos) return "";
+    return xml.substr(at, end - at + 1);
+  }
+  return "";
+}
+
+double TwipsToPoints(const std::string& value, double fallback) {
+  if (value.empty()) return fallback;
+  try {
+    return std::stod(value) / 20.0;
+  } catch (const std::exception&) {
+    return fallback;
+  }
+}
+
+PageSetup PageOf(const std::string& sectPr) {
+  PageSetup page;
+  const std::string size = StartTag(sectPr, "w:pgSz");
+  page.Width = TwipsToPoints(AttributeOf(size, "w:w"), page.Width);
+  page.Height = TwipsToPoints(AttributeOf(size, "w:h"), page.Height);
+  const std::string margins = StartTag(sectPr, "w:pgMar");
+  page.Left = TwipsToPoints(AttributeOf(margins, "w:left"), page.Left);
+  page.Right = TwipsToPoints(AttributeOf(margins, "w:right"), page.Right);
+  page.Top = std::abs(TwipsToPoints(AttributeOf(margins, "w:top"), page.Top));
+  page.Bottom = std::abs(TwipsToPoints(AttributeOf(margins, "w:bottom"), page.Bottom));
+  if (page.TextWidth() < 72 || page.TextHeight() < 72) page = PageSetup{};
+  return page;
+}
+
+std::string RelationshipsOf(const std::string& part) {
+  const size_t slash = part.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "" : part.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? part : part.substr(slash + 1);
+  return folder + "_rels/" + name + ".rels";
+}
+
+// Adds the namespaces the report's body uses to a root start tag that lacks them.
+std::string WithNamespaces(std::string tag) {
+  const std::pair<const char*, const char*> needed[] = {
+      {"xmlns:w", NsW}, {"xmlns:r", NsR}, {"xmlns:wp", NsWp}, {"xmlns:a", NsA},
+      {"xmlns:pic", NsPic}};
+  for (const auto& [prefix, uri] : needed) {
+    if (!AttributeOf(tag, prefix).empty()) continue;
+    const size_t close = tag.size() - 1;  // the '>'
+    tag.insert(close, std::string(" ") + prefix + "=\"" + uri + "\"");
+  }
+  return tag;
+}
+
+[[noreturn]] void Unreadable(const std::string& name) {
+  throw std::runtime_error("Predloga \"" + name +
+                           "\" ni dokument, ki ga program zna uporabiti (.dotx ali .docx).");
+}
+
+}  // namespace
+
+bool IsBuiltInTemplate(const std::string& name) {
+  return name.empty() || Lower(name) == "normal.dot";
+}
+
+ReportTemplate BuiltInTemplate() {
+  ReportTemplate t;
+  t.ContentTypes =
+      R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+      "\n"
+      R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
+      R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
+      R"(<Default Extension="xml" ContentType="application/xml"/>)"
+      R"(<Default Extension="png" ContentType="image/png"/>)"
+      R"(<Override PartName="/word/document.xml" ContentType=")" +
+      std::string(DocumentMainType) +
+      R"("/>)"
+      R"(<Override PartName="/word/styles.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.styles+xml"/>)"
+      R"(<Override PartName="/word/settings.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.settings+xml"/>)"
+      R"(<Override PartName="/docProps/core.xml" ContentType="application/vnd.openxmlformats-package.core-properties+xml"/>)"
+      R"(<Override PartName="/docProps/app.xml" ContentType="application/vnd.openxmlformats-officedocument.extended-properties+xml"/>)"
+      R"(</Types>)";
+  t.Parts.push_back(
+      {"_rels/.rels",
+       R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+       "\n"
+       R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+       R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/>)"
+       R"(<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties" Target="docProps/core.xml"/>)"
+       R"(<Relationship Id="rId3" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/extended-properties" Target="docProps/app.xml"/>)"
+       R"(</Relationships>)"});
+  t.Parts.push_back({"word/styles.xml", BuiltInStyles});
+  t.Parts.push_back({"word/settings.xml", BuiltInSettings});
+  t.Parts.push_back({"docProps/core.xml", BuiltInCore});
+  t.Parts.push_back({"docProps/app.xml", BuiltInApp});
+  t.MainRelations =
+      R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+      "\n"
+      R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+      R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" Target="styles.xml"/>)"
+      R"(<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/settings" Target="settings.xml"/>)"
+      R"(</Relationships>)";
+  t.RootStartTag = WithNamespaces("<w:document>");
+  t.SectionProperties =
+      R"(<w:sectPr><w:pgSz w:w="11906" w:h="16838"/>)"
+      R"(<w:pgMar w:top="1418" w:right="1418" w:bottom="1418" w:left="1418" w:header="709" w:footer="709" w:gutter="0"/>)"
+      R"(<w:cols w:space="708"/></w:sectPr>)";
+  t.Page = PageOf(t.SectionProperties);
+  return t;
+}
+
+ReportTemplate LoadReportTemplate(const std::string& name) {
+  if (IsBuiltInTemplate(name)) return BuiltInTemplate();
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(name, ec))
+    throw std::runtime_error("Predloga \"" + name + "\" ne obstaja.");
+  std::vector<ZipPart> parts;
+  try {
+    parts = ReadZipParts(name);
+  } catch (const std::runtime_error&) {
+    Unreadable(name);
+  }
+  auto find = [&parts](const std::string& partName) -> const ZipPart* {
+    for (const ZipPart& p : parts)
+      if (p.Name == partName) return &p;
+    return nullptr;
+  };
+  const ZipPart* packageRels = find("_rels/.rels");
+  const ZipPart* types = find("[Content_Types].xml");
+  if (!packageRels || !types) Unreadable(name);
+
+  ReportTemplate t;
+  // The main part: the target of the package's officeDocument relationship.
+  t.MainPart.clear();
+  for (size_t at = packageRels->Bytes.find("<Relationship"); at != std::string::npos;
+       at = packageRels->Bytes.find("<Relationship", at + 1)) {
+    const std::string tag = StartTag(packageRels->Bytes, "Relationship", at);
+    if (AttributeOf(tag, "Type") == RelOfficeDocument) {
+      t.MainPart = AttributeOf(tag, "Target");
+      break;
+    }
+  }
+  if (!t.MainPart.empty() && t.MainPart.front() == '/') t.MainPart.erase(0, 1);
+  const ZipPart* main = t.MainPart.empty() ? nullptr : find(t.MainPart);
+  if (!main) Unreadable(name);
+  const std::string& xml = main->Bytes;
+
+  // Only a word-processing document or template (not one with macros).
+  t.ContentTypes = types->Bytes;
+  const std::string partName = "/" + t.MainPart;
+  size_t override = std::string::npos;
+  for (size_t at = t.ContentTypes.find("<Override"); at != std::string::npos;
+       at = t.ContentTypes.find("<Override", at + 1)) {
+    if (AttributeOf(StartTag(t.ContentTypes, "Override", at), "PartName") == partName) {
+      override = at;
+      break;
+    }
+  }
+  if (override == std::string::npos) Unreadable(name);
+  const std::string overrideTag = StartTag(t.ContentTypes, "Override", override);
+  const std::string type = AttributeOf(overrideTag, "ContentType");
+  if (type != DocumentMainType && type != TemplateMainType) Unreadable(name);
+  if (type == TemplateMainType) {
+    std::string tag = overrideTag;
+    tag.replace(tag.find(TemplateMainType), std::string(TemplateMainType).size(), DocumentMainType);
+    t.ContentTypes.replace(override, overrideTag.size(), tag);
+  }
+  const std::string pngDefault = R"(<Default Extension="png" ContentType="image/png"/>)";
+  bool hasPng = false;
+  for (size_t at = t.ContentTypes.find("<Default"); at != std::string::npos;
+       at = t.ContentTypes.find("<Default", at + 1))
+    if (Lower(AttributeOf(StartTag(t.ContentTypes, "Default", at), "Extension")) == "png")
+      hasPng = true;
+  const size_t typesEnd = t.ContentTypes.rfind("</Types>");
+  if (typesEnd == std::string::npos) Unreadable(name);
+  if (!hasPng) t.ContentTypes.insert(typesEnd, pngDefault);
+
+  // The root element with its namespaces, and the body's final section properties.
+  const size_t body = xml.find("<w:body");
+  const size_t root = xml.rfind("<w:document", body);
+  if (body == std::string::npos || root == std::string::npos) Unreadable(name);
+  t.RootStartTag = WithNamespaces(StartTag(xml, "w:document", root));
+  const size_t sect = xml.rfind("<w:sectPr");
+  if (sect != std::string::npos && sect > body) {
+    const std::string open = StartTag(xml, "w:sectPr", sect);
+    if (!open.empty() && open[open.size() - 2] == '/') {
+      t.SectionProperties = open;
+    } else {
+      const size_t end = xml.find("</w:sectPr>", sect);
+      if (end == std::string::npos) Unreadable(name);
+      t.SectionProperties = xml.substr(sect, end + 11 - sect);
+    }
+  } else {
+    t.SectionProperties = BuiltInTemplate().SectionProperties;
+  }
+  t.Page = PageOf(t.SectionProperties);
+
+  const std::string relsName = RelationshipsOf(t.MainPart);
+  const ZipPart* rels = find(relsName);
+  t.MainRelations = rels ? rels->Bytes
+                         : std::string(R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+                                       "\n"
+                                       R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"></Relationships>)");
+  for (ZipPart& p : parts)
+    if (p.Name != t.MainPart && p.Name != relsName && p.Name != "[Content_Types].xml")
+      t.Parts.push_back(std::move(p));
+  return t;
+}

@@ -1,0 +1,64 @@
+// The report: its inputs as one plain record (the texts the tabs show), the document
+// typed from them, and saving it as ".docx" or PDF. The report button, the automatic
+// post-processing and the command line fill the same record.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "report/ReportDocument.h"
+#include "report/ReportTemplate.h"
+
+// Maximum, minimum and standard deviation of one signal as its labels show them.
+struct SignalStatisticsTexts {
+  std::string Maximum, Minimum, StdDev;
+};
+
+struct ReportInputs {
+  std::string TitleLine;  // the main window's caption, with its leading blank
+  // The model group of the "Model" tab.
+  std::string ModelGain, ModelTimeConstant, ModelDeadTime, ModelStdDev, ModelRelativeError,
+      ModelQuality;
+  // The summary of the "Regulator" tab and its scaled parameters.
+  std::string IKi, PKp, PIKp, PIKi, PIDKp, PIDKi, PIDKd;
+  std::string ScaledKp, ScaledKi, ScaledKd;
+  bool SectionObdelava = true, SectionModel = true, SectionRegulator = true;
+  std::string Template = "normal.dot";
+  std::string ReportPath;
+  std::string OpcServer;
+  // Columns 0 (item ID) and 1 (description) of the OPC table, rows 0..19.
+  std::array<std::string, 20> OpcItemIds{}, OpcDescriptions{};
+  // MV, U, Y1, Y2.
+  std::array<SignalStatisticsTexts, 4> Statistics{};
+  bool CloseAfterSaving = false;
+};
+
+// Writes a report document in a format the core does not write itself (PDF, by the
+// gui). The path ends in ".pdf"; the write replaces the file only when it succeeds.
+class ReportFileWriter {
+ public:
+  virtual ~ReportFileWriter() = default;
+  virtual void Write(const std::string& path, const ReportDocument& document,
+                     const ReportTemplate& templ) const = 0;
+};
+
+// The report's file name from the name chosen: ".docx" and ".pdf" stay, ".doc" becomes
+// ".docx", any other name gets ".docx" appended.
+std::string ReportPathFor(const std::string& chosen);
+bool IsPdfPath(const std::string& path);
+
+class TPorocilo {
+ public:
+  // pdf writes ".pdf" reports; without one a ".pdf" path is an error.
+  explicit TPorocilo(const ReportFileWriter* pdf = nullptr) : pdf_(pdf) {}
+
+  // Loads the template (an error before anything is written), types the document with
+  // the pictures from the report's folder and saves it under in.ReportPath.
+  void CreateReport(const ReportInputs& in) const;
+
+  // The document alone; pictures are read from imageFolder (no trailing separator).
+  static ReportDocument BuildReport(const ReportInputs& in, const std::string& imageFolder);
+
+ private:
+  const ReportFileWriter* pdf_;
+};

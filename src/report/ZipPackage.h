@@ -1,0 +1,19 @@
+// A zip package (the container of a ".docx" file) as named parts in memory: read whole
+// from a file, written whole to bytes. libzip does the compression.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+struct ZipPart {
+  std::string Name;  // "word/document.xml", no leading slash
+  std::string Bytes;
+};
+
+// Every part of a zip file in the file's order. Throws std::runtime_error naming the
+// file when it cannot be opened or is not a zip file.
+std::vector<ZipPart> ReadZipParts(const std::string& path);
+
+// The parts as a zip file's bytes, deflated, in the given order.
+std::string ZipBytes(const std::vector<ZipPart>& parts);

@@ -1,0 +1,198 @@
+#include "report/ui/PdfReportWriter.h"
+
+#include <QFont>
+#include <QImage>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextTable>
+#include <QUrl>
+
+#include "data/TextFile.h"
+#include "report/DocxWriter.h"
+
+namespace {
+
+// Lays the document model out in a QTextDocument whose units are the PDF's pixels.
+class Layout {
+ public:
+  Layout(QTextDocument& doc, const PageSetup& page, double pixelsPerPoint)
+      : doc_(doc), page_(page), scale_(pixelsPerPoint), cursor_(&doc) {}
+
+  void Add(const ReportDocument& document) {
+    for (const Block& block : document.Blocks()) {
+      if (const auto* p = std::get_if<Paragraph>(&block))
+        AddParagraph(*p);
+      else
+        AddTable(std::get<Table>(block));
+    }
+  }
+
+ private:
+  QTextCharFormat CharFormatOf(const CharFormat& f) const {
+    QTextCharFormat c;
+    QFont font(QStringLiteral("Arial"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(std::max(1, qRound(f.Size * scale_)));
+    font.setBold(f.Bold);
+    font.setItalic(f.Italic);
+    c.setFont(font);
+    return c;
+  }
+
+  static Qt::Alignment AlignmentOf(Alignment a) {
+    switch (a) {
+      case Alignment::Center: return Qt::AlignHCenter;
+      case Alignment::Right: return Qt::AlignRight;
+      default: return Qt::AlignLeft;
+    }
+  }
+
+  // Starts a block: the empty one the document begins with, or the one after a table,
+  // is taken as it is.
+  void NewBlock(const Paragraph& p, bool pageBreakBefore) {
+    QTextBlockFormat format;
+    format.setAlignment(AlignmentOf(p.Align));
+    if (pageBreakBefore) format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    if (reuseBlock_)
+      cursor_.setBlockFormat(format);
+    else
+      cursor_.insertBlock(format);
+    reuseBlock_ = false;
+    cursor_.setBlockCharFormat(CharFormatOf(p.Mark));
+  }
+
+  // One paragraph: a page break within it starts a new block on the next page; the
+  // empty part before a break (a break typed on an empty line) leaves no block.
+  void AddParagraph(const Paragraph& p) {
+    bool started = false, breakPending = false;
+    for (const Inline& item : p.Items) {
+      if (std::holds_alternative<PageBreak>(item)) {
+        started = false;
+        breakPending = true;
+        continue;
+      }
+      if (!started) {
+        NewBlock(p, breakPending);
+        started = true;
+        breakPending = false;
+      }
+      if (const auto* run = std::get_if<TextRun>(&item))
+        InsertRun(cursor_, *run);
+      else
+        AddPicture(std::get<Picture>(item));
+    }
+    if (!started) NewBlock(p, breakPending);  // an empty line, or the line after a break
+  }
+
+  void InsertRun(QTextCursor& cursor, const TextRun& run) const {
+    QString text = QString::fromStdString(run.Text);
+    text.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    cursor.insertText(text, CharFormatOf(run.Format));
+  }
+
+  void AddPicture(const Picture& picture) {
+    const QString name = QStringLiteral("vtimage://%1").arg(++pictures_);
+    doc_.addResource(QTextDocument::ImageResource, QUrl(name),
+                     QImage::fromData(QByteArray::fromStdString(picture.Png), "PNG"));
+    const PictureSize size = FittedPictureSize(picture, page_);
+    QTextImageFormat format;
+    format.setName(name);
+    format.setWidth(size.Width * scale_);
+    format.setHeight(size.Height * scale_);
+    cursor_.insertImage(format);
+  }
+
+  void AddTable(const Table& t) {
+    QTextTableFormat format;
+    format.setBorder(0.75 * scale_);
+    format.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+    format.setBorderBrush(Qt::black);
+    format.setBorderCollapse(true);
+    format.setCellSpacing(0);
+    format.setCellPadding(2.5 * scale_);
+    format.setAlignment(AlignmentOf(t.RowsAlign));
+    QList<QTextLength> widths;
+    for (double w : TableColumnWidths(t, page_.TextWidth()))
+      widths.append(QTextLength(QTextLength::FixedLength, w * scale_));
+    format.setColumnWidthConstraints(widths);
+    // The table goes into a block of its own after the paragraphs before it; Qt keeps
+    // that block's empty remainder after the table.
+    if (!reuseBlock_) cursor_.insertBlock(QTextBlockFormat(), CharFormatOf(CharFormat{}));
+    QTextTable* table = cursor_.insertTable(t.Rows, t.Columns, format);
+    for (int r = 1; r <= t.Rows; ++r) {
+      for (int c = 1; c <= t.Columns; ++c) {
+        QTextCursor cell = table->cellAt(r - 1, c - 1).firstCursorPosition();
+        const Paragraph& content = t.Cell(r, c).Content;
+        cell.setBlockCharFormat(CharFormatOf(content.Mark));
+        for (const Inline& item : content.Items)
+          if (const auto* run = std::get_if<TextRun>(&item)) InsertRun(cell, *run);
+      }
+    }
+    // The paragraph after the table is the block Qt keeps there.
+    cursor_.movePosition(QTextCursor::End);
+    reuseBlock_ = true;
+  }
+
+  QTextDocument& doc_;
+  const PageSetup& page_;
+  double scale_;
+  QTextCursor cursor_;
+  int pictures_ = 0;
+  bool reuseBlock_ = true;
+};
+
+}  // namespace
+
+void PdfReportWriter::Write(const std::string& path, const ReportDocument& document,
+                            const ReportTemplate& templ) const {
+  const QString fileName = QString::fromStdString(path);
+  QSaveFile file(fileName);
+  if (!file.open(QIODevice::WriteOnly))
+    throw FileError("Cannot create file \"" + path + "\". " + file.errorString().toStdString());
+  {
+    const PageSetup& page = templ.Page;
+    QPdfWriter writer(&file);
+    writer.setTitle(QString::fromUtf8("Poročilo o eksperimentu"));
+    writer.setCreator(QStringLiteral("Vor Tuner"));
+    writer.setResolution(600);
+    writer.setPageLayout(QPageLayout(
+        QPageSize(QSizeF(page.Width, page.Height), QPageSize::Point, QString(),
+                  QPageSize::ExactMatch),
+        QPageLayout::Portrait, QMarginsF(page.Left, page.Top, page.Right, page.Bottom),
+        QPageLayout::Point));
+    // Laid out in pixels of 96 per inch (font, picture and table sizes alike), and
+    // printed scaled to the writer's resolution.
+    constexpr double LayoutDpi = 96;
+    const double toDevice = writer.resolution() / LayoutDpi;
+    QTextDocument doc;
+    doc.setDocumentMargin(0);
+    const QSizeF pageSize(writer.width() / toDevice, writer.height() / toDevice);
+    doc.setPageSize(pageSize);
+    Layout(doc, page, LayoutDpi / 72.0).Add(document);
+
+    QPainter painter(&writer);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(toDevice, toDevice);
+    const int pages = doc.pageCount();
+    for (int i = 0; i < pages; ++i) {
+      if (i > 0) writer.newPage();
+      painter.save();
+      painter.translate(0, -i * pageSize.height());
+      // Half a pixel in from both page edges, so that the line that begins the next
+      // page is not drawn (clipped, yet present in the text) at the foot of this one.
+      doc.drawContents(&painter, QRectF(0, i * pageSize.height() + 0.5, pageSize.width(),
+                                        pageSize.height() - 1));
+      painter.restore();
+    }
+    if (!painter.end())
+      throw FileError("Cannot write file \"" + path + "\".");
+  }
+  if (!file.commit())
+    throw FileError("Cannot write file \"" + path + "\". " + file.errorString().toStdString());
+}

@@ -1,0 +1,86 @@
+// Runs the built vortuner-cli report on a data file written by the program's own writer.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "cli/CliRunner.h"
+#include "data/TObdelava.h"
+#include "data/TextFile.h"
+#include "model/ModelTestData.h"
+#include "report/ReportImages.h"
+#include "report/ZipPackage.h"
+
+namespace {
+class ReportCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = std::filesystem::temp_directory_path() / ("report_cli_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    modeltest::Record record;
+    record.HasOuter = true;
+    record.Noise = 0.01;
+    auto store = modeltest::MakeStore(record);
+    DataFileHeader h;
+    for (int c = 0; c < 6; ++c) h.Descriptions[c] = "Signal " + std::to_string(c + 1);
+    h.Date = "7.12.2026";
+    h.Time = "20:00:00";
+    h.SampleTime = 1;
+    h.SampleCount = 200;
+    h.WindowStart = 1;
+    h.WindowEnd = 200;
+    data = Path("step.vtd");
+    TObdelava::WriteDataFile(data, *store, h, '.');
+  }
+  void TearDown() override { std::filesystem::remove_all(dir); }
+  std::string Path(const char* name) const { return (dir / name).string(); }
+
+  // Every file of the folder except the data file.
+  std::vector<std::string> Written() const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+      if (e.path().filename() != "step.vtd") names.push_back(e.path().filename().string());
+    return names;
+  }
+
+  std::filesystem::path dir;
+  std::string data;
+};
+}  // namespace
+
+TEST_F(ReportCommand, WritesTheFullReportAndNoImageStays) {
+  const CliRun r = RunCli("report", data + " --out " + Path("batch"));
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(r.Out, Path("batch.docx") + "\n");
+  EXPECT_EQ(Written(), std::vector<std::string>{"batch.docx"});
+  int pictures = 0;
+  std::string body;
+  for (const ZipPart& part : ReadZipParts(Path("batch.docx"))) {
+    if (part.Name.rfind("word/media/", 0) == 0) ++pictures;
+    if (part.Name == "word/document.xml") body = part.Bytes;
+  }
+  EXPECT_EQ(pictures, 10);
+  // The identified model and the tuning as the tabs show them.
+  EXPECT_NE(body.find("Ocenjeno ojačenje: 1.996"), std::string::npos);
+  EXPECT_NE(body.find("Časovni potek izhoda procesa (Signal 5)"), std::string::npos);
+  EXPECT_NE(body.find("Kvaliteta modela: "), std::string::npos);
+}
+
+TEST_F(ReportCommand, WritesAPdfWithChosenSections) {
+  const CliRun r = RunCli("report", data + " --sections model --out " + Path("r.pdf"));
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(Written(), std::vector<std::string>{"r.pdf"});
+  EXPECT_EQ(ReadFileBytes(Path("r.pdf")).substr(0, 5), "%PDF-");
+}
+
+TEST_F(ReportCommand, AMissingTemplateOrAWrongSectionWritesNothing) {
+  CliRun r = RunCli("report", data + " --template " + Path("none.dotx") + " --out " + Path("x"));
+  EXPECT_EQ(r.ExitCode, 1);
+  EXPECT_NE(r.Err.find("Predloga \"" + Path("none.dotx") + "\" ne obstaja."), std::string::npos)
+      << r.Err;
+  r = RunCli("report", data + " --sections modell --out " + Path("x"));
+  EXPECT_EQ(r.ExitCode, 2);
+  EXPECT_NE(r.Err.find("unknown section 'modell'"), std::string::npos);
+  EXPECT_TRUE(Written().empty());
+}
