@@ -2,12 +2,18 @@
 #include "app/TForm1.h"
 #include "app/VorApplication.h"
 #include "data/Clock.h"
-#include "opc/LocalOpcClient.h"
+#include <QDir>
+#include <QStandardPaths>
+
+#include "opc/PlantOpcClient.h"
 
 int main(int argc, char** argv) {
   VorApplication app(argc, argv);
   SystemClock clock;
-  std::unique_ptr<OpcClient> opc = CreateLocalOpcClient(clock);
+  // The OPC UA servers the engineer has connected to are remembered in the user's settings.
+  const QString serverList = QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))
+                                 .filePath(QStringLiteral("opc-servers.txt"));
+  std::unique_ptr<OpcClient> opc = CreatePlantOpcClient(clock, serverList.toStdString());
   ApplicationWindows windows = CreateApplicationWindows(*opc, clock);
   windows.Form1->show();
   return app.exec();

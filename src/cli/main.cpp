@@ -12,6 +12,7 @@ const char* const Usage =
     "  identify   identify the process models from a data file\n"
     "  tune       tune the controllers from a process model\n"
     "  report     write the report document (.docx or PDF) of a data file\n"
+    "  opc        browse, read, write and watch the nodes of an OPC UA server\n"
     "Run 'vortuner-cli COMMAND --help' for a command's options.\n";
 }  // namespace
 
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
     if (command == "identify") return RunIdentify(args);
     if (command == "tune") return RunTune(args);
     if (command == "report") return RunReport(args);
+    if (command == "opc") return RunOpc(args);
   } catch (const std::exception& e) {
     std::cerr << "vortuner-cli: " << e.what() << "\n";
     return 1;

@@ -65,6 +65,14 @@ class OpcGroup {
   virtual void RemoveAllItems() = 0;
 };
 
+// One entry of the item browser's tree: a branch to open, an item to pick, or both.
+struct OpcBrowseNode {
+  std::string Name;  // what the tree shows
+  std::string Id;    // the item ID of an item; the branch's ID for BrowseChildren
+  bool IsItem = false;
+  bool HasChildren = false;
+};
+
 class OpcClient {
  public:
   virtual ~OpcClient() = default;
@@ -82,6 +90,14 @@ class OpcClient {
   // The item IDs the connected server offers, hierarchical parts separated by "."
   // (the item browser shows them as a tree); empty while not connected.
   virtual std::vector<std::string> BrowseItemIds() = 0;
+  // The entries under a branch of the item browser's tree ("" the top), for a browser that
+  // opens branches as the engineer expands them; empty while not connected. By default
+  // the tree of BrowseItemIds, branches named by their dotted prefix.
+  virtual std::vector<OpcBrowseNode> BrowseChildren(const std::string& branchId);
+  // Called by the program every few seconds on the user-interface thread, busy or idle.
+  // A backend whose connection needs traffic to stay open (a token to renew, a session
+  // to keep alive) does it here, and finds a server that went away while idle.
+  virtual void KeepAlive() {}
   // Called after every disconnect, whoever caused it.
   virtual void SetDisconnectHandler(std::function<void()> handler) = 0;
 };

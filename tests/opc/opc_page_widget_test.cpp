@@ -237,8 +237,26 @@ TEST_F(OpcTab, WithOneItemSwitchTheTwoItemRowsCannotBecomeTargets) {
   EXPECT_EQ(Page().ItemId(12), "");
 }
 
+// A client that lists the given item IDs and nothing else.
+class ListingClient final : public OpcClient {
+ public:
+  explicit ListingClient(std::vector<std::string> ids) : ids_(std::move(ids)) {}
+  std::vector<std::string> ListServers() override { return {}; }
+  void Connect(const std::string&, const std::string&) override {}
+  void Disconnect() override {}
+  bool IsConnected() const override { return true; }
+  OpcServerState ServerState() const override { return OpcServerState::Running; }
+  OpcGroup& AddGroup(const std::string&) override { throw OpcError("no groups"); }
+  std::vector<std::string> BrowseItemIds() override { return ids_; }
+  void SetDisconnectHandler(std::function<void()>) override {}
+
+ private:
+  std::vector<std::string> ids_;
+};
+
 TEST(SelectOpcItem, BuildsTheTreeFromDottedIdsAndReturnsOnlyLeaves) {
-  SelectOpcItemDialog dialog({"A.B.C", "A.B.D", "E", "A.F"}, nullptr);
+  ListingClient client({"A.B.C", "A.B.D", "E", "A.F"});
+  SelectOpcItemDialog dialog(client, nullptr);
   QTreeWidget* tree = dialog.ItemTree;
   ASSERT_EQ(tree->topLevelItemCount(), 2);
   QTreeWidgetItem* a = tree->topLevelItem(0);

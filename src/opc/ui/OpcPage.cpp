@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QTimer>
 
 #include "forms/Workspace.h"
 #include "opc/OpcClient.h"
@@ -17,6 +18,7 @@
 namespace {
 
 constexpr int TableRows = 20;
+constexpr int KeepAliveMs = 2000;
 constexpr int ColumnWidth = 250;
 constexpr int HeaderHeight = 22;
 constexpr int RowHeight = 20;
@@ -78,6 +80,9 @@ OpcPage::OpcPage(Workspace& form) : QWidget(nullptr), form_(form) {
   ComboBox2 = new QComboBox(server);
   ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
   ComboBox2->setGeometry(110, 19, 290, 23);
+  // The engineer may type the address of an OPC UA server (opc.tcp://host:port).
+  ComboBox2->setEditable(true);
+  ComboBox2->setInsertPolicy(QComboBox::NoInsert);
   PoveziOPCStreznik = new QPushButton(QStringLiteral("Poveži"), server);
   PoveziOPCStreznik->setObjectName(QStringLiteral("PoveziOPCStreznik"));
   PoveziOPCStreznik->setGeometry(412, 18, 80, 25);
@@ -173,6 +178,11 @@ OpcPage::OpcPage(Workspace& form) : QWidget(nullptr), form_(form) {
   connect(PrekiniOPCStreznik, &QPushButton::clicked, this, &OpcPage::PrekiniOPCStreznikClick);
   connect(IzberiAjtemKnof, &QPushButton::clicked, this, &OpcPage::IzberiAjtemKnofClick);
   form_.Opc().SetDisconnectHandler([this] { dOPCServer1Disconnect(); });
+  // The connection's upkeep (an OPC UA token renewed, a quiet link checked).
+  auto* keepAlive = new QTimer(this);
+  keepAlive->setObjectName(QStringLiteral("Timer_OpcKeepAlive"));
+  connect(keepAlive, &QTimer::timeout, this, [this] { form_.Opc().KeepAlive(); });
+  keepAlive->start(KeepAliveMs);
 }
 
 void OpcPage::FillServerList() {
@@ -215,7 +225,10 @@ QRadioButton* OpcPage::RadioButton(int number) const {
 }
 
 void OpcPage::PoveziOPCStreznikClick() {
-  form_.Opc().Connect(ComboBox2->currentText().toStdString(), "");
+  const QString server = ComboBox2->currentText().trimmed();
+  form_.Opc().Connect(server.toStdString(), "");
+  // A server address the engineer typed joins the list (the client remembers it).
+  if (ComboBox2->findText(server) < 0) ComboBox2->addItem(server);
   const QString state = StateText(form_.Opc().ServerState());
   Label54->setText(state);
   if (state == QLatin1String("running")) PoveziOPCStreznik->setEnabled(false);
@@ -226,7 +239,11 @@ void OpcPage::PrekiniOPCStreznikClick() {
   PoveziOPCStreznik->setEnabled(true);
 }
 
-void OpcPage::dOPCServer1Disconnect() { Label54->setText(QStringLiteral("stopped")); }
+void OpcPage::dOPCServer1Disconnect() {
+  Label54->setText(QStringLiteral("stopped"));
+  // A link that was lost is connected again with "Poveži".
+  PoveziOPCStreznik->setEnabled(true);
+}
 
 QString OpcPage::PickRefusal(int row) const {
   if (row < 0)
@@ -255,9 +272,7 @@ void OpcPage::IzberiAjtemKnofClick() {
     form_.SetStatusText(refusal);
     return;
   }
-  QStringList ids;
-  for (const std::string& id : form_.Opc().BrowseItemIds()) ids << QString::fromStdString(id);
-  const QStringList chosen = SelectOpcItemDialog::Browse(ids, this);
+  const QStringList chosen = SelectOpcItemDialog::Browse(form_.Opc(), this);
   if (chosen.isEmpty()) return;
   OPCTabela->item(row, 0)->setText(chosen.first());
 }

@@ -6,26 +6,18 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "opc/OpcClient.h"
+
 namespace {
 
-constexpr int ItemIdRole = Qt::UserRole;
-
-QTreeWidgetItem* Child(QTreeWidget* tree, QTreeWidgetItem* parent, const QString& text) {
-  const int count = parent ? parent->childCount() : tree->topLevelItemCount();
-  for (int i = 0; i < count; ++i) {
-    QTreeWidgetItem* child = parent ? parent->child(i) : tree->topLevelItem(i);
-    if (child->text(0) == text) return child;
-  }
-  auto* child = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree);
-  child->setText(0, text);
-  child->setFlags(Qt::ItemIsEnabled);  // a branch, until an ID ends here
-  return child;
-}
+constexpr int ItemIdRole = Qt::UserRole;       // the item ID of an item
+constexpr int BranchIdRole = Qt::UserRole + 1;  // the branch ID of an unread branch
+constexpr int SmallTree = 100;                  // entries read at once and shown open
 
 }  // namespace
 
-SelectOpcItemDialog::SelectOpcItemDialog(const QStringList& itemIds, QWidget* parent)
-    : QDialog(parent) {
+SelectOpcItemDialog::SelectOpcItemDialog(OpcClient& client, QWidget* parent)
+    : QDialog(parent), client_(client) {
   setObjectName(QStringLiteral("SelectOpcItemDialog"));
   setWindowTitle(QStringLiteral("Select OPC Item"));
   resize(360, 420);
@@ -33,13 +25,12 @@ SelectOpcItemDialog::SelectOpcItemDialog(const QStringList& itemIds, QWidget* pa
   ItemTree->setObjectName(QStringLiteral("ItemTree"));
   ItemTree->setHeaderHidden(true);
   ItemTree->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  for (const QString& id : itemIds) {
-    QTreeWidgetItem* node = nullptr;
-    for (const QString& part : id.split(QLatin1Char('.'))) node = Child(ItemTree, node, part);
-    node->setData(0, ItemIdRole, id);
-    node->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-  }
-  ItemTree->expandAll();
+  connect(ItemTree, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) { Load(item); });
+  Load(nullptr);
+  // A small tree (the built-in server's) is read whole and shown open.
+  int count = 0;
+  for (QTreeWidgetItemIterator it(ItemTree); *it && count < SmallTree; ++it, ++count) Load(*it);
+  if (count < SmallTree) ItemTree->expandAll();
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->button(QDialogButtonBox::Ok)->setEnabled(false);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -48,11 +39,35 @@ SelectOpcItemDialog::SelectOpcItemDialog(const QStringList& itemIds, QWidget* pa
     buttons->button(QDialogButtonBox::Ok)->setEnabled(!SelectedItemIds().isEmpty());
   });
   connect(ItemTree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
-    if (item->flags() & Qt::ItemIsSelectable) accept();
+    if (item->data(0, ItemIdRole).isValid()) accept();
   });
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(ItemTree);
   layout->addWidget(buttons);
+}
+
+void SelectOpcItemDialog::Load(QTreeWidgetItem* branch) {
+  std::string branchId;
+  if (branch) {
+    const QVariant id = branch->data(0, BranchIdRole);
+    if (!id.isValid()) return;  // read before
+    branchId = id.toString().toStdString();
+    branch->setData(0, BranchIdRole, QVariant());
+    qDeleteAll(branch->takeChildren());  // the placeholder that made it expandable
+  }
+  for (const OpcBrowseNode& node : client_.BrowseChildren(branchId)) {
+    auto* item = branch ? new QTreeWidgetItem(branch) : new QTreeWidgetItem(ItemTree);
+    item->setText(0, QString::fromStdString(node.Name));
+    item->setFlags(Qt::ItemIsEnabled);  // a branch, unless it is an item
+    if (node.IsItem) {
+      item->setData(0, ItemIdRole, QString::fromStdString(node.Id));
+      item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    }
+    if (node.HasChildren) {
+      item->setData(0, BranchIdRole, QString::fromStdString(node.Id));
+      new QTreeWidgetItem(item);  // opens the branch; replaced when it is read
+    }
+  }
 }
 
 QStringList SelectOpcItemDialog::SelectedItemIds() const {
@@ -64,7 +79,7 @@ QStringList SelectOpcItemDialog::SelectedItemIds() const {
   return ids;
 }
 
-QStringList SelectOpcItemDialog::Browse(const QStringList& itemIds, QWidget* parent) {
-  SelectOpcItemDialog dialog(itemIds, parent);
+QStringList SelectOpcItemDialog::Browse(OpcClient& client, QWidget* parent) {
+  SelectOpcItemDialog dialog(client, parent);
   return dialog.exec() == QDialog::Accepted ? dialog.SelectedItemIds() : QStringList{};
 }

@@ -1,0 +1,163 @@
+#include "opc/PlantOpcClient.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "data/TextFile.h"
+#include "opc/LocalOpcClient.h"
+#include "opc/UaOpcClient.h"
+
+namespace {
+
+// An item of both backends; calls go to the one whose server is connected (the local
+// one, which reports "not connected", while none is).
+class PlantItem final : public OpcItem {
+ public:
+  PlantItem(OpcItemPtr local, OpcItemPtr ua, OpcClient* const& active, const OpcClient* uaClient)
+      : local_(std::move(local)), ua_(std::move(ua)), active_(active), uaClient_(uaClient) {}
+  const std::string& ItemId() const override { return local_->ItemId(); }
+  double Value() const override { return Current().Value(); }
+  int Quality() const override { return Current().Quality(); }
+  void Write(double value) override { Current().Write(value); }
+  void WriteInteger(int value) override { Current().WriteInteger(value); }
+
+ private:
+  OpcItem& Current() const { return active_ == uaClient_ ? *ua_ : *local_; }
+
+  OpcItemPtr local_, ua_;
+  OpcClient* const& active_;
+  const OpcClient* uaClient_;
+};
+
+class PlantGroup final : public OpcGroup {
+ public:
+  PlantGroup(OpcGroup& local, OpcGroup& ua, OpcClient* const& active, OpcClient* uaClient)
+      : local_(local), ua_(ua), active_(active), uaClient_(uaClient) {}
+  const std::string& Name() const override { return local_.Name(); }
+  void SetDeadBand(double percent) override {
+    local_.SetDeadBand(percent);
+    ua_.SetDeadBand(percent);
+  }
+  void SetUpdateRateMs(int ms) override {
+    local_.SetUpdateRateMs(ms);
+    ua_.SetUpdateRateMs(ms);
+  }
+  OpcItemPtr AddItem(const std::string& itemId) override {
+    return std::make_shared<PlantItem>(local_.AddItem(itemId), ua_.AddItem(itemId), active_,
+                                       uaClient_);
+  }
+  void RemoveAllItems() override {
+    local_.RemoveAllItems();
+    ua_.RemoveAllItems();
+  }
+
+ private:
+  OpcGroup& local_;
+  OpcGroup& ua_;
+  OpcClient* const& active_;
+  OpcClient* uaClient_;
+};
+
+class PlantOpcClient final : public OpcClient {
+ public:
+  PlantOpcClient(const Clock& clock, std::string serverListFile)
+      : local_(CreateLocalOpcClient(clock)), ua_(CreateUaOpcClient(clock)),
+        listFile_(std::move(serverListFile)) {
+    const auto forward = [this] {
+      if (handler_) handler_();
+    };
+    local_->SetDisconnectHandler(forward);
+    ua_->SetDisconnectHandler([this, forward] {
+      if (active_ == ua_.get()) active_ = nullptr;
+      forward();
+    });
+  }
+  ~PlantOpcClient() override {
+    local_->SetDisconnectHandler(nullptr);
+    ua_->SetDisconnectHandler(nullptr);
+    groups_.clear();
+  }
+
+  std::vector<std::string> ListServers() override {
+    std::vector<std::string> names = local_->ListServers();
+    for (const std::string& url : ReadUaServerList(listFile_)) names.push_back(url);
+    return names;
+  }
+
+  void Connect(const std::string& serverName, const std::string& computerName) override {
+    if (active_) Disconnect();
+    OpcClient& target = IsUaEndpointUrl(serverName) ? *ua_ : *local_;
+    target.Connect(serverName, computerName);
+    active_ = &target;
+    if (&target == ua_.get()) Remember(serverName);
+  }
+
+  void Disconnect() override {
+    OpcClient* was = active_ ? active_ : local_.get();
+    active_ = nullptr;
+    was->Disconnect();  // fires the handler
+  }
+  bool IsConnected() const override { return active_ && active_->IsConnected(); }
+  OpcServerState ServerState() const override {
+    return active_ ? active_->ServerState() : OpcServerState::Unknown;
+  }
+
+  OpcGroup& AddGroup(const std::string& name) override {
+    if (groups_.count(name)) throw OpcError("Group \"" + name + "\" already exists");
+    OpcGroup& local = local_->AddGroup(name);
+    OpcGroup& ua = ua_->AddGroup(name);
+    return *(groups_[name] = std::make_unique<PlantGroup>(local, ua, active_, ua_.get()));
+  }
+
+  std::vector<std::string> BrowseItemIds() override {
+    return active_ ? active_->BrowseItemIds() : std::vector<std::string>{};
+  }
+  std::vector<OpcBrowseNode> BrowseChildren(const std::string& branchId) override {
+    return active_ ? active_->BrowseChildren(branchId) : std::vector<OpcBrowseNode>{};
+  }
+  void KeepAlive() override {
+    if (active_) active_->KeepAlive();
+  }
+  void SetDisconnectHandler(std::function<void()> handler) override { handler_ = std::move(handler); }
+
+ private:
+  // Adds a URL the engineer connected to to the remembered list.
+  void Remember(const std::string& url) {
+    std::vector<std::string> list = ReadUaServerList(listFile_);
+    if (std::find(list.begin(), list.end(), url) != list.end() || listFile_.empty()) return;
+    list.push_back(url);
+    try {
+      std::filesystem::create_directories(FolderOf(listFile_));
+      WriteTextLines(listFile_, list);
+    } catch (const std::exception&) {
+      // The connection stands; the list is remembered the next time it can be written.
+    }
+  }
+
+  std::unique_ptr<OpcClient> local_, ua_;
+  std::string listFile_;
+  OpcClient* active_ = nullptr;
+  std::map<std::string, std::unique_ptr<PlantGroup>> groups_;
+  std::function<void()> handler_;
+};
+
+}  // namespace
+
+std::vector<std::string> ReadUaServerList(const std::string& path) {
+  std::vector<std::string> list;
+  try {
+    if (!path.empty() && std::filesystem::exists(path))
+      for (const std::string& line : ReadTextLines(path))
+        if (IsUaEndpointUrl(line) && std::find(list.begin(), list.end(), line) == list.end())
+          list.push_back(line);
+  } catch (const std::exception&) {
+    list.clear();
+  }
+  if (list.empty()) list.push_back(DefaultUaEndpointUrl);
+  return list;
+}
+
+std::unique_ptr<OpcClient> CreatePlantOpcClient(const Clock& clock, std::string serverListFile) {
+  return std::make_unique<PlantOpcClient>(clock, std::move(serverListFile));
+}

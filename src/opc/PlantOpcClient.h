@@ -1,0 +1,19 @@
+// The program's OPC client: the built-in simulated plant server and the OPC UA servers
+// the engineer has connected to, whose endpoint URLs are remembered in a file between
+// runs. Groups and items live across connections to either kind; each call goes to the
+// server connected at the time.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "opc/OpcClient.h"
+
+class Clock;
+
+// The server list file: one endpoint URL a line. A missing or unreadable file gives the
+// default endpoint; lines that are no endpoint URL are left out.
+std::vector<std::string> ReadUaServerList(const std::string& path);
+
+std::unique_ptr<OpcClient> CreatePlantOpcClient(const Clock& clock, std::string serverListFile);

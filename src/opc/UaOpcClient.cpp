@@ -1,0 +1,316 @@
+#include "opc/UaOpcClient.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <optional>
+
+#include "data/Clock.h"
+#include "opc/LocalOpcClient.h"
+#include "opc/ua/UaClient.h"
+
+namespace {
+
+constexpr int OpcQualityUncertain = 0x40;
+
+// The quality word of a value's status code.
+int QualityOf(UaStatusCode status) {
+  if (UaIsGood(status)) return OpcQualityGood;
+  if (!UaIsBad(status)) return OpcQualityUncertain;
+  const std::string name = UaStatusName(status);
+  return name == "BadNodeIdUnknown" || name == "BadNodeIdInvalid" ? OpcQualityConfigError
+                                                                   : OpcQualityBad;
+}
+
+// OPC UA server states (ServerState enumeration) as the OPC DA states the program shows.
+OpcServerState StateOf(double uaState) {
+  switch (static_cast<int>(uaState)) {
+    case 0: return OpcServerState::Running;
+    case 1: return OpcServerState::Failed;
+    case 2: return OpcServerState::NoConfig;
+    case 3: return OpcServerState::Suspended;
+    case 5: return OpcServerState::Test;
+    default: return OpcServerState::Unknown;
+  }
+}
+
+// The session shared by the client, its groups and their items.
+struct Link {
+  explicit Link(const Clock& clock, UaChannelLimits limits) : TheClock(clock), Client(limits) {}
+  const Clock& TheClock;
+  UaClient Client;
+  bool Active = false;
+  std::function<void()> OnLost;               // fires the client's disconnect handler
+  std::map<std::string, UaType> DataTypes;  // by node id text, read once per connection
+
+  // Runs a request; a link failure makes the connection inactive and reports it.
+  template <typename F>
+  auto Guarded(F&& request) -> decltype(request()) {
+    try {
+      return request();
+    } catch (const UaLinkError&) {
+      Lose();
+      throw;
+    }
+  }
+  void Lose() {
+    if (!Active) return;
+    Active = false;
+    Client.Close();
+    if (OnLost) OnLost();
+  }
+};
+
+// The built-in type a numeric write to the node takes: its DataType attribute when that
+// is a built-in type, else the type of its present value (abstract types such as Number).
+UaType WriteTypeOf(Link& link, const UaNodeId& node) {
+  const std::string key = FormatNodeId(node);
+  const auto known = link.DataTypes.find(key);
+  if (known != link.DataTypes.end()) return known->second;
+  const auto values = link.Guarded([&] {
+    return link.Client.Read({{node, UaAttribute::DataType}, {node, UaAttribute::Value}});
+  });
+  if (UaIsBad(values[0].Status)) throw UaServiceError(UaStatusName(values[0].Status), values[0].Status);
+  UaType type = BuiltInDataType(values[0].Value);
+  if (type == UaType::Null) type = values[1].Value.Type;
+  if (UaIsGood(values[0].Status)) link.DataTypes[key] = type;
+  return type;
+}
+
+class UaGroup;
+
+class UaItem final : public OpcItem {
+ public:
+  UaItem(UaGroup* group, std::string itemId);
+  const std::string& ItemId() const override { return id_; }
+  double Value() const override;
+  int Quality() const override;
+  void Write(double value) override;
+  void WriteInteger(int value) override { Write(static_cast<double>(value)); }
+
+  void Detach() { group_ = nullptr; }
+  // The node this item names on the present connection; none when the ID is not a node
+  // id or names a namespace the server does not have.
+  std::optional<UaNodeId> Node(const UaClient& client) const;
+  void Take(const UaDataValue& v) {
+    quality_ = QualityOf(v.Status);
+    if (v.HasValue && v.Value.IsNumeric()) value_ = v.Value.ToDouble();
+    else if (IsGoodQuality(quality_)) quality_ = OpcQualityBad;  // not a number
+  }
+  void SetQuality(int quality) { quality_ = quality; }
+
+ private:
+  UaGroup* group_;
+  std::string id_;
+  std::optional<UaNodeId> parsed_;
+  double value_ = 0;
+  int quality_ = OpcQualityNotConnected;
+};
+
+class UaGroup final : public OpcGroup {
+ public:
+  UaGroup(std::string name, Link& link) : name_(std::move(name)), link_(link) {}
+  ~UaGroup() override { RemoveAllItems(); }
+  const std::string& Name() const override { return name_; }
+  void SetDeadBand(double percent) override { deadBand_ = std::max(0.0, percent); }
+  void SetUpdateRateMs(int ms) override { updateRateMs_ = std::max(0, ms); }
+  OpcItemPtr AddItem(const std::string& itemId) override {
+    auto item = std::make_shared<UaItem>(this, itemId);
+    items_.push_back(item);
+    lastReadMs_.reset();
+    return item;
+  }
+  void RemoveAllItems() override {
+    for (auto& item : items_) item->Detach();
+    items_.clear();
+  }
+
+  Link& TheLink() { return link_; }
+  // Reads every item of the group in one request when the update rate says it is due.
+  void Refresh();
+  void MarkDue() { lastReadMs_.reset(); }
+
+ private:
+  std::string name_;
+  Link& link_;
+  double deadBand_ = 0;  // an OPC UA read has no engineering range to apply it to
+  int updateRateMs_ = 1000;
+  std::vector<std::shared_ptr<UaItem>> items_;
+  std::optional<std::int64_t> lastReadMs_;
+};
+
+UaItem::UaItem(UaGroup* group, std::string itemId) : group_(group), id_(std::move(itemId)) {
+  try {
+    parsed_ = ParseNodeId(id_);
+  } catch (const std::invalid_argument&) {
+    // Not a node id: the item reports a configuration error.
+  }
+}
+
+std::optional<UaNodeId> UaItem::Node(const UaClient& client) const {
+  if (!parsed_) return std::nullopt;
+  try {
+    return client.Resolve(*parsed_);
+  } catch (const std::invalid_argument&) {
+    return std::nullopt;
+  }
+}
+
+double UaItem::Value() const {
+  if (group_) group_->Refresh();
+  return value_;
+}
+
+int UaItem::Quality() const {
+  if (group_) group_->Refresh();
+  return quality_;
+}
+
+void UaItem::Write(double value) {
+  if (!group_ || !group_->TheLink().Active) return;
+  Link& link = group_->TheLink();
+  const auto fail = [&](const std::string& why) {
+    return OpcError("Cannot write Items: " + id_ + " (" + why + ")");
+  };
+  const auto node = Node(link.Client);
+  if (!node) throw fail("not a node of this server");
+  try {
+    const UaVariant v = NumericVariant(WriteTypeOf(link, *node), value);
+    const UaStatusCode status = link.Guarded([&] { return link.Client.Write({{*node, v}})[0]; });
+    if (!UaIsGood(status)) throw fail(UaStatusName(status));
+  } catch (const std::range_error& e) {
+    throw fail(e.what());
+  } catch (const UaServiceError& e) {
+    throw fail(e.what());
+  } catch (const UaLinkError& e) {
+    throw fail(e.what());
+  }
+  group_->MarkDue();  // the next read shows what the server holds now
+}
+
+void UaGroup::Refresh() {
+  if (!link_.Active) {
+    for (auto& item : items_) item->SetQuality(OpcQualityNotConnected);
+    return;
+  }
+  const std::int64_t now = link_.TheClock.TickCountMs();
+  if (lastReadMs_ && now - *lastReadMs_ < updateRateMs_) return;
+  lastReadMs_ = now;
+  std::vector<UaReadValueId> nodes;
+  std::vector<UaItem*> asked;
+  for (auto& item : items_) {
+    if (auto node = item->Node(link_.Client)) {
+      nodes.push_back({*node, UaAttribute::Value});
+      asked.push_back(item.get());
+    } else {
+      item->SetQuality(OpcQualityConfigError);
+    }
+  }
+  if (nodes.empty()) return;
+  try {
+    const auto values = link_.Guarded([&] { return link_.Client.Read(nodes); });
+    for (std::size_t i = 0; i < asked.size(); ++i) asked[i]->Take(values[i]);
+  } catch (const std::exception&) {
+    // A link failure has made the connection inactive; a refused read leaves the items
+    // without a fresh value.
+    for (UaItem* item : asked) item->SetQuality(link_.Active ? OpcQualityBad : OpcQualityNotConnected);
+  }
+}
+
+class UaOpcClient final : public OpcClient {
+ public:
+  UaOpcClient(const Clock& clock, UaChannelLimits limits) : link_(clock, limits) {
+    link_.OnLost = [this] {
+      if (handler_) handler_();
+    };
+  }
+  ~UaOpcClient() override {
+    groups_.clear();
+    link_.OnLost = nullptr;
+    link_.Client.Close();
+  }
+
+  std::vector<std::string> ListServers() override { return {}; }
+
+  void Connect(const std::string& serverName, const std::string& computerName) override {
+    if (link_.Active) Disconnect();
+    if (!computerName.empty())
+      throw OpcError("Computer \"" + computerName + "\" cannot be reached");
+    try {
+      link_.Client.Connect(serverName);
+      link_.DataTypes.clear();
+      link_.Active = true;
+      for (auto& [name, group] : groups_) group->MarkDue();
+    } catch (const std::exception& e) {
+      throw OpcError(serverName + ": " + e.what());
+    }
+  }
+
+  void Disconnect() override {
+    link_.Active = false;
+    link_.Client.Close();
+    if (handler_) handler_();
+  }
+  bool IsConnected() const override { return link_.Active; }
+
+  OpcServerState ServerState() const override {
+    if (!link_.Active) return OpcServerState::Unknown;
+    try {
+      const auto state = link_.Guarded(
+          [&] { return link_.Client.Read({{UaNodeId::Num(UaNode::ServerStatusState)}})[0]; });
+      return UaIsGood(state.Status) ? StateOf(state.Value.ToDouble()) : OpcServerState::Unknown;
+    } catch (const std::exception&) {
+      return OpcServerState::Unknown;
+    }
+  }
+
+  // A read of the server state when the token is due for renewal or the link has been
+  // quiet for a while: keeps token and session alive and finds a server that went away.
+  void KeepAlive() override {
+    if (!link_.Active) return;
+    const auto quiet = std::chrono::steady_clock::now() - link_.Client.Channel().LastAnswer();
+    if (link_.Client.Channel().RenewalDue() || quiet >= std::chrono::seconds(10)) ServerState();
+  }
+
+  OpcGroup& AddGroup(const std::string& name) override {
+    if (groups_.count(name)) throw OpcError("Group \"" + name + "\" already exists");
+    return *(groups_[name] = std::make_unique<UaGroup>(name, link_));
+  }
+
+  // The address space is too large to list whole; the item browser walks it by branches.
+  std::vector<std::string> BrowseItemIds() override { return {}; }
+
+  std::vector<OpcBrowseNode> BrowseChildren(const std::string& branchId) override {
+    if (!link_.Active) return {};
+    const UaNodeId parent = branchId.empty() ? UaNodeId::Num(UaNode::ObjectsFolder)
+                                             : link_.Client.Resolve(ParseNodeId(branchId));
+    std::vector<OpcBrowseNode> children;
+    try {
+      for (const UaReference& r : link_.Guarded([&] { return link_.Client.Browse(parent); })) {
+        if (r.Target.ServerIndex != 0 || !r.Target.NamespaceUri.empty()) continue;
+        OpcBrowseNode n;
+        n.Name = r.DisplayName.Text.empty() ? r.BrowseName.Name : r.DisplayName.Text;
+        n.Id = FormatNodeId(r.Target.Id);
+        n.IsItem = r.NodeClass == 2;       // a variable
+        n.HasChildren = r.NodeClass == 1;  // an object: a folder or a device
+        children.push_back(std::move(n));
+      }
+    } catch (const UaServiceError&) {
+      // A node the server will not browse shows no children.
+    }
+    return children;
+  }
+
+  void SetDisconnectHandler(std::function<void()> handler) override { handler_ = std::move(handler); }
+
+ private:
+  mutable Link link_;
+  std::map<std::string, std::unique_ptr<UaGroup>> groups_;
+  std::function<void()> handler_;
+};
+
+}  // namespace
+
+std::unique_ptr<OpcClient> CreateUaOpcClient(const Clock& clock, UaChannelLimits limits) {
+  return std::make_unique<UaOpcClient>(clock, limits);
+}

@@ -1,0 +1,21 @@
+// The OPC client of a plant reached over OPC UA: server names are endpoint URLs
+// ("opc.tcp://host:4840"), item IDs are node ids ("ns=2;s=MV", "ns=1;i=1001",
+// "nsu=URI;s=MV"). A group reads all its items in one request at its update rate when one
+// of them is asked for its value; a write goes out at once in the node's own data type.
+//
+// A link that fails (the server gone, no answer within the timeout, garbage) makes the
+// connection inactive at once and fires the disconnect handler; nothing is written after
+// that until the engineer connects again.
+#pragma once
+
+#include <memory>
+
+#include "opc/OpcClient.h"
+#include "opc/ua/UaChannel.h"
+
+class Clock;
+
+inline constexpr const char* DefaultUaEndpointUrl = "opc.tcp://localhost:4840";
+inline bool IsUaEndpointUrl(const std::string& name) { return name.rfind("opc.tcp://", 0) == 0; }
+
+std::unique_ptr<OpcClient> CreateUaOpcClient(const Clock& clock, UaChannelLimits limits = {});

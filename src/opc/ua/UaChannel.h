@@ -1,0 +1,77 @@
+// A secure channel under security policy None: Hello/Acknowledge with negotiated buffer
+// and message sizes, OpenSecureChannel and its renewal at 75 % of the token's lifetime,
+// requests matched to responses by request id, a deadline on every request.
+// Not thread-safe: one caller at a time. Any link failure closes the channel for good.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "opc/ua/UaServices.h"
+#include "opc/ua/UaSocket.h"
+
+// A service the server answered with a bad status (a ServiceFault or a bad service result).
+class UaServiceError : public std::runtime_error {
+ public:
+  UaServiceError(const std::string& what, UaStatusCode status)
+      : std::runtime_error(what), Status(status) {}
+  UaStatusCode Status;
+};
+
+struct UaChannelLimits {
+  std::uint32_t ReceiveBufferSize = 65535;
+  std::uint32_t MaxMessageSize = 16 * 1024 * 1024;  // the cap on a reassembled answer
+  std::uint32_t MaxChunkCount = 1024;
+  std::uint32_t RequestedLifetimeMs = 600'000;
+  int TimeoutMs = 5000;  // for connecting and for each request
+};
+
+class UaChannel {
+ public:
+  explicit UaChannel(UaChannelLimits limits = {}) : limits_(limits), assembler_(0, 0) {}
+  ~UaChannel();
+
+  // Connects to the endpoint and opens the secure channel.
+  void Open(const std::string& endpointUrl);
+  bool IsOpen() const { return socket_.IsOpen(); }
+  const std::string& EndpointUrl() const { return url_; }
+
+  // Sends one request (the body after the request header, which this fills in) and
+  // returns the response body after its header, whose service result it checks. Renews
+  // the token first when due. Throws UaServiceError or UaLinkError.
+  std::string Call(std::uint32_t requestType, std::uint32_t responseType,
+                   const std::string& requestBody, const UaNodeId& authenticationToken = {});
+
+  // Sends CloseSecureChannel and closes the connection; never throws.
+  void Close();
+
+  // What the server agreed to.
+  std::uint32_t TokenId() const { return sender_.TokenId; }
+  std::uint32_t RevisedLifetimeMs() const { return token_.RevisedLifetimeMs; }
+  std::uint32_t NextSequenceNumber() const { return sender_.NextSequenceNumber; }
+  // True when the next request renews the token first.
+  bool RenewalDue() const { return std::chrono::steady_clock::now() >= renewAt_; }
+  // When the last request was answered (or the channel opened).
+  std::chrono::steady_clock::time_point LastAnswer() const { return lastAnswer_; }
+  // Makes the next request renew the token first (tests of renewal).
+  void RenewBeforeNextRequest() { renewAt_ = std::chrono::steady_clock::now(); }
+
+ private:
+  void Send(const char* type, std::uint32_t requestId, const std::string& body,
+            UaDeadline deadline);
+  UaReceivedMessage ReceiveMessage(UaDeadline deadline);
+  std::string Exchange(const char* type, std::uint32_t requestType, std::uint32_t responseType,
+                       const std::string& requestBody, const UaNodeId& token);
+  void OpenSecureChannel(bool renew);
+  [[noreturn]] void Fail(const UaLinkError& e);
+
+  UaChannelLimits limits_;
+  std::string url_;
+  UaSocket socket_;
+  UaChunkSender sender_;
+  UaChunkAssembler assembler_;
+  UaSecurityToken token_;
+  std::chrono::steady_clock::time_point renewAt_;
+  std::uint32_t nextRequestId_ = 1;
+  std::chrono::steady_clock::time_point lastAnswer_;
+};

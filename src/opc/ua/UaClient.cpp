@@ -1,0 +1,147 @@
+#include "opc/ua/UaClient.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr double RequestedSessionTimeoutMs = 3'600'000;
+constexpr std::uint32_t SecurityModeNone = 1;
+constexpr std::uint32_t AnonymousToken = 0;
+
+// The anonymous policy id of the endpoint without security, or throws.
+std::string AnonymousPolicyId(const std::vector<UaEndpoint>& endpoints) {
+  bool unsecured = false;
+  for (const UaEndpoint& e : endpoints) {
+    if (e.SecurityMode != SecurityModeNone || e.SecurityPolicyUri != UaSecurityPolicyNone) continue;
+    unsecured = true;
+    for (const UaUserTokenPolicy& t : e.UserTokens)
+      if (t.TokenType == AnonymousToken) return t.PolicyId;
+  }
+  throw UaLinkError(unsecured ? "The server allows no anonymous login"
+                              : "The server offers no endpoint without security");
+}
+
+}  // namespace
+
+std::string UaClient::Call(std::uint32_t request, std::uint32_t response, const UaWriter& body) {
+  try {
+    return channel_.Call(request, response, body.Bytes(), authenticationToken_);
+  } catch (const UaLinkError&) {
+    activated_ = false;
+    throw;
+  }
+}
+
+void UaClient::Connect(const std::string& endpointUrl) {
+  Close();
+  channel_.Open(endpointUrl);
+  try {
+    const std::string policyId = AnonymousPolicyId(GetEndpoints());
+    UaWriter create;
+    EncodeCreateSession(create, endpointUrl, "Vor Tuner", RequestedSessionTimeoutMs);
+    const std::string created =
+        Call(UaMessageId::CreateSessionRequest, UaMessageId::CreateSessionResponse, create);
+    UaReader r(created);
+    authenticationToken_ = DecodeCreateSession(r).AuthenticationToken;
+    UaWriter activate;
+    EncodeActivateSession(activate, policyId);
+    Call(UaMessageId::ActivateSessionRequest, UaMessageId::ActivateSessionResponse, activate);
+    activated_ = true;
+
+    const auto table = Read({{UaNodeId::Num(UaNode::NamespaceArray), UaAttribute::Value}});
+    namespaces_.clear();
+    if (!table.empty() && table[0].Value.Type == UaType::String)
+      for (const UaScalar& s : table[0].Value.Values)
+        if (auto* uri = std::get_if<std::string>(&s)) namespaces_.push_back(*uri);
+  } catch (...) {
+    Close();
+    throw;
+  }
+}
+
+void UaClient::Close() {
+  if (activated_ && channel_.IsOpen()) {
+    try {
+      UaWriter w;
+      EncodeCloseSession(w);
+      Call(UaMessageId::CloseSessionRequest, UaMessageId::CloseSessionResponse, w);
+    } catch (const std::exception&) {
+      // The server may be gone already; the channel closes below either way.
+    }
+  }
+  activated_ = false;
+  authenticationToken_ = {};
+  channel_.Close();
+}
+
+std::vector<UaEndpoint> UaClient::GetEndpoints() {
+  UaWriter w;
+  EncodeGetEndpoints(w, channel_.EndpointUrl());
+  const std::string answer = Call(UaMessageId::GetEndpointsRequest, UaMessageId::GetEndpointsResponse, w);
+  UaReader r(answer);
+  return DecodeEndpoints(r);
+}
+
+std::vector<UaApplication> UaClient::FindServers() {
+  UaWriter w;
+  EncodeFindServers(w, channel_.EndpointUrl());
+  const std::string answer = Call(UaMessageId::FindServersRequest, UaMessageId::FindServersResponse, w);
+  UaReader r(answer);
+  return DecodeFindServers(r);
+}
+
+std::vector<UaDataValue> UaClient::Read(const std::vector<UaReadValueId>& nodes) {
+  UaWriter w;
+  EncodeRead(w, nodes);
+  const std::string answer = Call(UaMessageId::ReadRequest, UaMessageId::ReadResponse, w);
+  UaReader r(answer);
+  auto values = DecodeRead(r);
+  if (values.size() != nodes.size())
+    throw UaLinkError("The server answered " + std::to_string(values.size()) + " values for " +
+                      std::to_string(nodes.size()) + " nodes");
+  return values;
+}
+
+std::vector<UaStatusCode> UaClient::Write(const std::vector<UaWriteValue>& values) {
+  UaWriter w;
+  EncodeWrite(w, values);
+  const std::string answer = Call(UaMessageId::WriteRequest, UaMessageId::WriteResponse, w);
+  UaReader r(answer);
+  auto results = DecodeWrite(r);
+  if (results.size() != values.size())
+    throw UaLinkError("The server answered " + std::to_string(results.size()) +
+                      " results for " + std::to_string(values.size()) + " writes");
+  return results;
+}
+
+std::vector<UaReference> UaClient::Browse(const UaNodeId& node) {
+  UaWriter w;
+  EncodeBrowse(w, {node});
+  std::string answer = Call(UaMessageId::BrowseRequest, UaMessageId::BrowseResponse, w);
+  std::vector<UaReference> all;
+  // A server that hands out continuation points without end is cut off.
+  for (int round = 0; round < 1000; ++round) {
+    UaReader r(answer);
+    const auto results = DecodeBrowse(r);
+    if (results.size() != 1) throw UaLinkError("The server answered a browse for another node count");
+    if (UaIsBad(results[0].Status))
+      throw UaServiceError(UaStatusName(results[0].Status), results[0].Status);
+    all.insert(all.end(), results[0].References.begin(), results[0].References.end());
+    if (results[0].ContinuationPoint.empty()) return all;
+    UaWriter next;
+    EncodeBrowseNext(next, {results[0].ContinuationPoint}, false);
+    answer = Call(UaMessageId::BrowseNextRequest, UaMessageId::BrowseNextResponse, next);
+  }
+  return all;
+}
+
+UaNodeId UaClient::Resolve(const UaNodeId& id) const {
+  if (id.NamespaceUri.empty()) return id;
+  const auto it = std::find(namespaces_.begin(), namespaces_.end(), id.NamespaceUri);
+  if (it == namespaces_.end())
+    throw std::invalid_argument("The server has no namespace '" + id.NamespaceUri + "'");
+  UaNodeId out = id;
+  out.NamespaceUri.clear();
+  out.Namespace = static_cast<std::uint16_t>(it - namespaces_.begin());
+  return out;
+}

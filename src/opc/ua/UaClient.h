@@ -1,0 +1,46 @@
+// An OPC UA client session over one secure channel (security None, anonymous): discovery,
+// Read, Write and Browse. Synchronous and not thread-safe; a link failure ends the session
+// (IsConnected turns false) and every later call throws UaLinkError.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "opc/ua/UaChannel.h"
+
+class UaClient {
+ public:
+  explicit UaClient(UaChannelLimits limits = {}) : channel_(limits) {}
+  ~UaClient() { Close(); }
+
+  // Opens the channel, reads the endpoints, creates and activates an anonymous session
+  // with the policy id the endpoint names, and reads the namespace table.
+  void Connect(const std::string& endpointUrl);
+  // Closes the session and the channel; never throws.
+  void Close();
+  bool IsConnected() const { return activated_ && channel_.IsOpen(); }
+
+  // Discovery on the open channel (no session needed).
+  std::vector<UaEndpoint> GetEndpoints();
+  std::vector<UaApplication> FindServers();
+
+  std::vector<UaDataValue> Read(const std::vector<UaReadValueId>& nodes);
+  // One status per value, in order.
+  std::vector<UaStatusCode> Write(const std::vector<UaWriteValue>& values);
+  // Every forward hierarchical reference of a node, following continuation points.
+  std::vector<UaReference> Browse(const UaNodeId& node);
+
+  // The node id with a namespace URI ("nsu=") turned into the server's index; throws
+  // std::invalid_argument when the server has no such namespace.
+  UaNodeId Resolve(const UaNodeId& id) const;
+  const std::vector<std::string>& Namespaces() const { return namespaces_; }
+  UaChannel& Channel() { return channel_; }
+
+ private:
+  std::string Call(std::uint32_t request, std::uint32_t response, const UaWriter& body);
+
+  UaChannel channel_;
+  UaNodeId authenticationToken_;
+  bool activated_ = false;
+  std::vector<std::string> namespaces_;
+};

@@ -1,0 +1,297 @@
+#include "opc/ua/UaServices.h"
+
+namespace {
+
+constexpr std::uint32_t ProtocolVersion = 0;
+constexpr std::uint32_t SecurityModeNone = 1;
+constexpr std::uint32_t ApplicationTypeClient = 1;
+constexpr std::uint32_t TimestampsBoth = 2;
+constexpr std::uint32_t BrowseForward = 0;
+constexpr std::uint32_t BrowseResultAll = 0x3F;
+constexpr const char* ApplicationUri = "urn:vortuner:client";
+
+void NoStrings(UaWriter& w) { w.Int32(-1); }
+
+void NullSignature(UaWriter& w) {
+  w.NullString();  // algorithm
+  w.NullString();  // signature
+}
+
+void SkipDiagnosticInfos(UaReader& r) {
+  const std::size_t n = r.ArrayLength(1);
+  for (std::size_t i = 0; i < n; ++i) r.SkipDiagnosticInfo();
+}
+
+std::vector<std::string> Strings(UaReader& r) {
+  std::vector<std::string> out(r.ArrayLength(4));
+  for (auto& s : out) s = r.String();
+  return out;
+}
+
+std::vector<UaStatusCode> StatusCodes(UaReader& r) {
+  std::vector<UaStatusCode> out(r.ArrayLength(4));
+  for (auto& s : out) s = r.UInt32();
+  return out;
+}
+
+UaApplication Application(UaReader& r) {
+  UaApplication a;
+  a.Uri = r.String();
+  a.ProductUri = r.String();
+  a.Name = r.LocalizedText().Text;
+  a.Type = r.UInt32();
+  r.String();  // gateway server
+  r.String();  // discovery profile
+  a.DiscoveryUrls = Strings(r);
+  return a;
+}
+
+UaEndpoint Endpoint(UaReader& r) {
+  UaEndpoint e;
+  e.Url = r.String();
+  e.Server = Application(r);
+  r.String();  // server certificate
+  e.SecurityMode = r.UInt32();
+  e.SecurityPolicyUri = r.String();
+  e.UserTokens.resize(r.ArrayLength(20));
+  for (auto& t : e.UserTokens) {
+    t.PolicyId = r.String();
+    t.TokenType = r.UInt32();
+    r.String();  // issued token type
+    r.String();  // issuer endpoint
+    t.SecurityPolicyUri = r.String();
+  }
+  r.String();  // transport profile
+  e.SecurityLevel = r.Byte();
+  return e;
+}
+
+}  // namespace
+
+UaType BuiltInDataType(const UaVariant& dataTypeAttribute) {
+  if (dataTypeAttribute.Values.empty()) return UaType::Null;
+  const auto* id = std::get_if<UaNodeId>(&dataTypeAttribute.Values.front());
+  if (!id || id->Namespace != 0 || id->IdKind != UaNodeId::Kind::Numeric || id->Numeric < 1 ||
+      id->Numeric > static_cast<std::uint32_t>(UaType::String))
+    return UaType::Null;
+  return static_cast<UaType>(id->Numeric);
+}
+
+void EncodeRequestHeader(UaWriter& w, const UaRequestHeader& h) {
+  w.NodeId(h.AuthenticationToken);
+  w.Int64(UaDateTimeNow());
+  w.UInt32(h.RequestHandle);
+  w.UInt32(0);      // no diagnostics
+  w.NullString();   // audit entry
+  w.UInt32(h.TimeoutHintMs);
+  w.ExtensionObject({});  // no additional header
+}
+
+void EncodeOpenSecureChannel(UaWriter& w, bool renew, std::uint32_t lifetimeMs) {
+  w.UInt32(ProtocolVersion);
+  w.UInt32(renew ? 1 : 0);
+  w.UInt32(SecurityModeNone);
+  w.String("");  // client nonce: none under policy None
+  w.UInt32(lifetimeMs);
+}
+
+void EncodeGetEndpoints(UaWriter& w, const std::string& endpointUrl) {
+  w.String(endpointUrl);
+  NoStrings(w);  // locales
+  NoStrings(w);  // profiles
+}
+
+void EncodeFindServers(UaWriter& w, const std::string& endpointUrl) {
+  w.String(endpointUrl);
+  NoStrings(w);  // locales
+  NoStrings(w);  // server uris
+}
+
+void EncodeCreateSession(UaWriter& w, const std::string& endpointUrl, const std::string& name,
+                         double timeoutMs) {
+  w.String(ApplicationUri);
+  w.String("urn:vortuner");
+  w.LocalizedText({"", "Vor Tuner"});
+  w.UInt32(ApplicationTypeClient);
+  w.NullString();  // gateway
+  w.NullString();  // discovery profile
+  NoStrings(w);    // discovery urls
+  w.NullString();  // server uri
+  w.String(endpointUrl);
+  w.String(name);
+  w.String(std::string(32, '\0'));  // client nonce; servers want one of at least 32 bytes
+  w.NullString();                   // client certificate
+  w.Double(timeoutMs);
+  w.UInt32(0);  // no limit on the response size
+}
+
+void EncodeActivateSession(UaWriter& w, const std::string& anonymousPolicyId) {
+  NullSignature(w);
+  w.Int32(0);    // client software certificates
+  NoStrings(w);  // locales
+  UaWriter token;
+  token.String(anonymousPolicyId);
+  w.ExtensionObject({UaNodeId::Num(UaMessageId::AnonymousIdentityToken), 1, token.Bytes()});
+  NullSignature(w);
+}
+
+void EncodeCloseSession(UaWriter& w) { w.Boolean(true); }
+
+void EncodeRead(UaWriter& w, const std::vector<UaReadValueId>& nodes) {
+  w.Double(0);  // max age: a fresh value
+  w.UInt32(TimestampsBoth);
+  w.Int32(static_cast<std::int32_t>(nodes.size()));
+  for (const auto& n : nodes) {
+    w.NodeId(n.Node);
+    w.UInt32(n.Attribute);
+    w.NullString();           // index range
+    w.UInt16(0);     // data encoding: none (a null name)
+    w.NullString();
+  }
+}
+
+void EncodeWrite(UaWriter& w, const std::vector<UaWriteValue>& values) {
+  w.Int32(static_cast<std::int32_t>(values.size()));
+  for (const auto& v : values) {
+    w.NodeId(v.Node);
+    w.UInt32(UaAttribute::Value);
+    w.NullString();  // index range
+    UaDataValue dv;
+    dv.HasValue = true;
+    dv.Value = v.Value;
+    w.DataValue(dv);
+  }
+}
+
+void EncodeBrowse(UaWriter& w, const std::vector<UaNodeId>& nodes) {
+  w.NodeId({});  // view: the whole address space
+  w.Int64(0);
+  w.UInt32(0);
+  w.UInt32(1000);  // references per node; the rest by BrowseNext
+  w.Int32(static_cast<std::int32_t>(nodes.size()));
+  for (const auto& n : nodes) {
+    w.NodeId(n);
+    w.UInt32(BrowseForward);
+    w.NodeId(UaNodeId::Num(UaNode::HierarchicalReferences));
+    w.Boolean(true);  // and its subtypes
+    w.UInt32(0);      // every node class
+    w.UInt32(BrowseResultAll);
+  }
+}
+
+void EncodeBrowseNext(UaWriter& w, const std::vector<std::string>& continuationPoints,
+                      bool release) {
+  w.Boolean(release);
+  w.Int32(static_cast<std::int32_t>(continuationPoints.size()));
+  for (const auto& c : continuationPoints) w.String(c);
+}
+
+UaResponseHeader DecodeResponseHeader(UaReader& r) {
+  UaResponseHeader h;
+  h.Timestamp = r.Int64();
+  h.RequestHandle = r.UInt32();
+  h.ServiceResult = r.UInt32();
+  r.SkipDiagnosticInfo();
+  Strings(r);  // string table
+  r.ExtensionObject();
+  return h;
+}
+
+UaSecurityToken DecodeOpenSecureChannel(UaReader& r) {
+  r.UInt32();  // server protocol version
+  UaSecurityToken t;
+  t.ChannelId = r.UInt32();
+  t.TokenId = r.UInt32();
+  t.CreatedAt = r.Int64();
+  t.RevisedLifetimeMs = r.UInt32();
+  r.String();  // server nonce
+  return t;
+}
+
+std::vector<UaEndpoint> DecodeEndpoints(UaReader& r) {
+  std::vector<UaEndpoint> out(r.ArrayLength(30));
+  for (auto& e : out) e = Endpoint(r);
+  return out;
+}
+
+std::vector<UaApplication> DecodeFindServers(UaReader& r) {
+  std::vector<UaApplication> out(r.ArrayLength(20));
+  for (auto& a : out) a = Application(r);
+  return out;
+}
+
+UaCreatedSession DecodeCreateSession(UaReader& r) {
+  UaCreatedSession s;
+  s.SessionId = r.NodeId();
+  s.AuthenticationToken = r.NodeId();
+  s.RevisedTimeoutMs = r.Double();
+  r.String();  // server nonce
+  r.String();  // server certificate
+  s.Endpoints = DecodeEndpoints(r);
+  const std::size_t certificates = r.ArrayLength(8);
+  for (std::size_t i = 0; i < certificates; ++i) {
+    r.String();
+    r.String();
+  }
+  r.String();  // signature algorithm
+  r.String();  // signature
+  s.MaxRequestMessageSize = r.UInt32();
+  return s;
+}
+
+std::vector<UaStatusCode> DecodeActivateSession(UaReader& r) {
+  r.String();  // server nonce
+  auto results = StatusCodes(r);
+  SkipDiagnosticInfos(r);
+  return results;
+}
+
+std::vector<UaDataValue> DecodeRead(UaReader& r) {
+  std::vector<UaDataValue> out(r.ArrayLength(1));
+  for (auto& v : out) v = r.DataValue();
+  SkipDiagnosticInfos(r);
+  return out;
+}
+
+std::vector<UaStatusCode> DecodeWrite(UaReader& r) {
+  auto results = StatusCodes(r);
+  SkipDiagnosticInfos(r);
+  return results;
+}
+
+std::vector<UaBrowseResult> DecodeBrowse(UaReader& r) {
+  std::vector<UaBrowseResult> out(r.ArrayLength(12));
+  for (auto& b : out) {
+    b.Status = r.UInt32();
+    b.ContinuationPoint = r.String();
+    b.References.resize(r.ArrayLength(16));
+    for (auto& ref : b.References) {
+      ref.ReferenceType = r.NodeId();
+      ref.IsForward = r.Boolean();
+      ref.Target = r.ExpandedNodeId();
+      ref.BrowseName = r.QualifiedName();
+      ref.DisplayName = r.LocalizedText();
+      ref.NodeClass = r.UInt32();
+      ref.TypeDefinition = r.ExpandedNodeId();
+    }
+  }
+  SkipDiagnosticInfos(r);
+  return out;
+}
+
+void DecodeAnyResponse(std::uint32_t typeId, std::string_view body) {
+  UaReader r(body);
+  DecodeResponseHeader(r);
+  switch (typeId) {
+    case UaMessageId::OpenSecureChannelResponse: DecodeOpenSecureChannel(r); break;
+    case UaMessageId::GetEndpointsResponse: DecodeEndpoints(r); break;
+    case UaMessageId::FindServersResponse: DecodeFindServers(r); break;
+    case UaMessageId::CreateSessionResponse: DecodeCreateSession(r); break;
+    case UaMessageId::ActivateSessionResponse: DecodeActivateSession(r); break;
+    case UaMessageId::ReadResponse: DecodeRead(r); break;
+    case UaMessageId::WriteResponse: DecodeWrite(r); break;
+    case UaMessageId::BrowseResponse:
+    case UaMessageId::BrowseNextResponse: DecodeBrowse(r); break;
+    default: break;
+  }
+}

@@ -1,0 +1,144 @@
+// The services this client uses: their binary encoding ids, the request bodies it
+// writes and the response bodies it reads (each after the type's node id).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "opc/ua/UaBinary.h"
+
+// Binary encoding ids of the messages.
+namespace UaMessageId {
+inline constexpr std::uint32_t ServiceFault = 397;
+inline constexpr std::uint32_t FindServersRequest = 422, FindServersResponse = 425;
+inline constexpr std::uint32_t GetEndpointsRequest = 428, GetEndpointsResponse = 431;
+inline constexpr std::uint32_t OpenSecureChannelRequest = 446, OpenSecureChannelResponse = 449;
+inline constexpr std::uint32_t CloseSecureChannelRequest = 452;
+inline constexpr std::uint32_t CreateSessionRequest = 461, CreateSessionResponse = 464;
+inline constexpr std::uint32_t ActivateSessionRequest = 467, ActivateSessionResponse = 470;
+inline constexpr std::uint32_t CloseSessionRequest = 473, CloseSessionResponse = 476;
+inline constexpr std::uint32_t BrowseRequest = 527, BrowseResponse = 530;
+inline constexpr std::uint32_t BrowseNextRequest = 533, BrowseNextResponse = 536;
+inline constexpr std::uint32_t ReadRequest = 631, ReadResponse = 634;
+inline constexpr std::uint32_t WriteRequest = 673, WriteResponse = 676;
+inline constexpr std::uint32_t AnonymousIdentityToken = 321;
+}  // namespace UaMessageId
+
+// Attribute ids.
+namespace UaAttribute {
+inline constexpr std::uint32_t NodeClass = 2, BrowseName = 3, DisplayName = 4, Value = 13,
+                               DataType = 14;
+}
+
+// Well-known nodes.
+namespace UaNode {
+inline constexpr std::uint32_t ObjectsFolder = 85, HierarchicalReferences = 33,
+                               NamespaceArray = 2255, ServerStatus = 2256,
+                               ServerStatusState = 2259, BaseDataType = 24, Enumeration = 29;
+}
+
+struct UaResponseHeader {
+  UaDateTime Timestamp = 0;
+  std::uint32_t RequestHandle = 0;
+  UaStatusCode ServiceResult = UaGood;
+};
+
+struct UaApplication {
+  std::string Uri, ProductUri, Name;
+  std::uint32_t Type = 0;  // 0 server, 1 client, 2 both, 3 discovery server
+  std::vector<std::string> DiscoveryUrls;
+};
+
+struct UaUserTokenPolicy {
+  std::string PolicyId;
+  std::uint32_t TokenType = 0;  // 0 anonymous, 1 user name, 2 certificate, 3 issued
+  std::string SecurityPolicyUri;
+};
+
+struct UaEndpoint {
+  std::string Url;
+  UaApplication Server;
+  std::uint32_t SecurityMode = 0;  // 1 None, 2 Sign, 3 SignAndEncrypt
+  std::string SecurityPolicyUri;
+  std::vector<UaUserTokenPolicy> UserTokens;
+  std::uint8_t SecurityLevel = 0;
+};
+
+struct UaSecurityToken {
+  std::uint32_t ChannelId = 0, TokenId = 0;
+  UaDateTime CreatedAt = 0;
+  std::uint32_t RevisedLifetimeMs = 0;
+};
+
+struct UaCreatedSession {
+  UaNodeId SessionId, AuthenticationToken;
+  double RevisedTimeoutMs = 0;
+  std::vector<UaEndpoint> Endpoints;
+  std::uint32_t MaxRequestMessageSize = 0;
+};
+
+struct UaReference {
+  UaNodeId ReferenceType;
+  bool IsForward = true;
+  UaExpandedNodeId Target;
+  UaQualifiedName BrowseName;
+  UaLocalizedText DisplayName;
+  std::uint32_t NodeClass = 0;  // 1 object, 2 variable, 4 method, 8 object type, ...
+  UaExpandedNodeId TypeDefinition;
+};
+
+struct UaBrowseResult {
+  UaStatusCode Status = UaGood;
+  std::string ContinuationPoint;
+  std::vector<UaReference> References;
+};
+
+struct UaReadValueId {
+  UaNodeId Node;
+  std::uint32_t Attribute = UaAttribute::Value;
+};
+
+struct UaWriteValue {
+  UaNodeId Node;
+  UaVariant Value;
+};
+
+// The built-in type that a node's DataType attribute names (Boolean .. String); Null for
+// any other data type (an abstract one such as Number, a structure, an enumeration).
+UaType BuiltInDataType(const UaVariant& dataTypeAttribute);
+
+// Requests: each writes its body after the given request header.
+struct UaRequestHeader {
+  UaNodeId AuthenticationToken;
+  std::uint32_t RequestHandle = 0;
+  std::uint32_t TimeoutHintMs = 0;
+};
+void EncodeRequestHeader(UaWriter& w, const UaRequestHeader& h);
+void EncodeOpenSecureChannel(UaWriter& w, bool renew, std::uint32_t lifetimeMs);
+void EncodeGetEndpoints(UaWriter& w, const std::string& endpointUrl);
+void EncodeFindServers(UaWriter& w, const std::string& endpointUrl);
+void EncodeCreateSession(UaWriter& w, const std::string& endpointUrl, const std::string& name,
+                         double timeoutMs);
+void EncodeActivateSession(UaWriter& w, const std::string& anonymousPolicyId);
+void EncodeCloseSession(UaWriter& w);
+void EncodeRead(UaWriter& w, const std::vector<UaReadValueId>& nodes);
+void EncodeWrite(UaWriter& w, const std::vector<UaWriteValue>& values);
+void EncodeBrowse(UaWriter& w, const std::vector<UaNodeId>& nodes);
+void EncodeBrowseNext(UaWriter& w, const std::vector<std::string>& continuationPoints,
+                      bool release);
+
+// Responses: each reads the body after the response header.
+UaResponseHeader DecodeResponseHeader(UaReader& r);
+UaSecurityToken DecodeOpenSecureChannel(UaReader& r);
+std::vector<UaEndpoint> DecodeEndpoints(UaReader& r);
+std::vector<UaApplication> DecodeFindServers(UaReader& r);
+UaCreatedSession DecodeCreateSession(UaReader& r);
+std::vector<UaStatusCode> DecodeActivateSession(UaReader& r);
+std::vector<UaDataValue> DecodeRead(UaReader& r);
+std::vector<UaStatusCode> DecodeWrite(UaReader& r);
+std::vector<UaBrowseResult> DecodeBrowse(UaReader& r);
+
+// Reads any response this client knows, by its type id, header included; for tests and
+// the fuzz target. Throws UaDecodeError on garbage.
+void DecodeAnyResponse(std::uint32_t typeId, std::string_view body);

@@ -1,0 +1,41 @@
+// A TCP connection over POSIX sockets with a deadline on every wait: connect, send all,
+// receive exactly n bytes. Failures throw UaLinkError with the text an engineer reads.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "opc/ua/UaChunks.h"
+
+using UaDeadline = std::chrono::steady_clock::time_point;
+inline UaDeadline UaDeadlineIn(int ms) {
+  return std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+}
+
+// The parts of "opc.tcp://host:port/path"; port 4840 when not given. Throws UaLinkError
+// for anything else.
+struct UaEndpointUrl {
+  std::string Host;
+  std::uint16_t Port = 4840;
+  static UaEndpointUrl Parse(const std::string& url);
+};
+
+class UaSocket {
+ public:
+  UaSocket() = default;
+  ~UaSocket() { Close(); }
+  UaSocket(const UaSocket&) = delete;
+  UaSocket& operator=(const UaSocket&) = delete;
+
+  void Connect(const std::string& host, std::uint16_t port, UaDeadline deadline);
+  void SendAll(std::string_view bytes, UaDeadline deadline);
+  std::string ReceiveExactly(std::size_t n, UaDeadline deadline);
+  void Close();
+  bool IsOpen() const { return fd_ >= 0; }
+
+ private:
+  void WaitFor(short events, UaDeadline deadline, const char* what);
+  int fd_ = -1;
+};

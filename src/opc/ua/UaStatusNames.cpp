@@ -1,0 +1,117 @@
+// The names of the status codes a plant connection meets.
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+
+#include "opc/ua/UaTypes.h"
+
+namespace {
+
+struct Named {
+  UaStatusCode Code;
+  const char* Name;
+};
+
+// Sorted by code.
+constexpr Named StatusNames[] = {
+    {0x00000000, "Good"},
+    {0x40000000, "Uncertain"},
+    {0x80000000, "Bad"},
+    {0x80010000, "BadUnexpectedError"},
+    {0x80020000, "BadInternalError"},
+    {0x80030000, "BadOutOfMemory"},
+    {0x80040000, "BadResourceUnavailable"},
+    {0x80050000, "BadCommunicationError"},
+    {0x80060000, "BadEncodingError"},
+    {0x80070000, "BadDecodingError"},
+    {0x80080000, "BadEncodingLimitsExceeded"},
+    {0x80090000, "BadUnknownResponse"},
+    {0x800A0000, "BadTimeout"},
+    {0x800B0000, "BadServiceUnsupported"},
+    {0x800C0000, "BadShutdown"},
+    {0x800D0000, "BadServerNotConnected"},
+    {0x800E0000, "BadServerHalted"},
+    {0x800F0000, "BadNothingToDo"},
+    {0x80100000, "BadTooManyOperations"},
+    {0x80110000, "BadDataTypeIdUnknown"},
+    {0x80120000, "BadCertificateInvalid"},
+    {0x80130000, "BadSecurityChecksFailed"},
+    {0x801F0000, "BadUserAccessDenied"},
+    {0x80200000, "BadIdentityTokenInvalid"},
+    {0x80210000, "BadIdentityTokenRejected"},
+    {0x80220000, "BadSecureChannelIdInvalid"},
+    {0x80230000, "BadInvalidTimestamp"},
+    {0x80240000, "BadNonceInvalid"},
+    {0x80250000, "BadSessionIdInvalid"},
+    {0x80260000, "BadSessionClosed"},
+    {0x80270000, "BadSessionNotActivated"},
+    {0x80280000, "BadSubscriptionIdInvalid"},
+    {0x802A0000, "BadRequestHeaderInvalid"},
+    {0x802B0000, "BadTimestampsToReturnInvalid"},
+    {0x802C0000, "BadRequestCancelledByClient"},
+    {0x80310000, "BadNoCommunication"},
+    {0x80320000, "BadWaitingForInitialData"},
+    {0x80330000, "BadNodeIdInvalid"},
+    {0x80340000, "BadNodeIdUnknown"},
+    {0x80350000, "BadAttributeIdInvalid"},
+    {0x80360000, "BadIndexRangeInvalid"},
+    {0x80370000, "BadIndexRangeNoData"},
+    {0x80380000, "BadDataEncodingInvalid"},
+    {0x80390000, "BadDataEncodingUnsupported"},
+    {0x803A0000, "BadNotReadable"},
+    {0x803B0000, "BadNotWritable"},
+    {0x803C0000, "BadOutOfRange"},
+    {0x803D0000, "BadNotSupported"},
+    {0x803E0000, "BadNotFound"},
+    {0x803F0000, "BadObjectDeleted"},
+    {0x80400000, "BadNotImplemented"},
+    {0x804A0000, "BadContinuationPointInvalid"},
+    {0x804B0000, "BadNoContinuationPoints"},
+    {0x804C0000, "BadReferenceTypeIdInvalid"},
+    {0x804D0000, "BadBrowseDirectionInvalid"},
+    {0x804E0000, "BadNodeNotInView"},
+    {0x80530000, "BadRequestTypeInvalid"},
+    {0x80540000, "BadSecurityModeRejected"},
+    {0x80550000, "BadSecurityPolicyRejected"},
+    {0x80560000, "BadTooManySessions"},
+    {0x80730000, "BadWriteNotSupported"},
+    {0x80740000, "BadTypeMismatch"},
+    {0x807D0000, "BadTcpServerTooBusy"},
+    {0x807E0000, "BadTcpMessageTypeInvalid"},
+    {0x807F0000, "BadTcpSecureChannelUnknown"},
+    {0x80800000, "BadTcpMessageTooLarge"},
+    {0x80810000, "BadTcpNotEnoughResources"},
+    {0x80820000, "BadTcpInternalError"},
+    {0x80830000, "BadTcpEndpointUrlInvalid"},
+    {0x80840000, "BadRequestInterrupted"},
+    {0x80850000, "BadRequestTimeout"},
+    {0x80860000, "BadSecureChannelClosed"},
+    {0x80870000, "BadSecureChannelTokenUnknown"},
+    {0x80880000, "BadSequenceNumberInvalid"},
+    {0x80890000, "BadConfigurationError"},
+    {0x808A0000, "BadNotConnected"},
+    {0x808B0000, "BadDeviceFailure"},
+    {0x808C0000, "BadSensorFailure"},
+    {0x808D0000, "BadOutOfService"},
+    {0x80AB0000, "BadInvalidArgument"},
+    {0x80AC0000, "BadConnectionRejected"},
+    {0x80AD0000, "BadDisconnect"},
+    {0x80AE0000, "BadConnectionClosed"},
+    {0x80AF0000, "BadInvalidState"},
+    {0x80B80000, "BadRequestTooLarge"},
+    {0x80B90000, "BadResponseTooLarge"},
+    {0x80BE0000, "BadProtocolVersionUnsupported"},
+};
+
+}  // namespace
+
+std::string UaStatusName(UaStatusCode code) {
+  // The low 16 bits carry flags (limits, overflow), not the meaning.
+  const UaStatusCode meaning = code & 0xFFFF0000u;
+  const auto it = std::lower_bound(std::begin(StatusNames), std::end(StatusNames), meaning,
+                                   [](const Named& n, UaStatusCode c) { return n.Code < c; });
+  if (it != std::end(StatusNames) && it->Code == meaning) return it->Name;
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%08X", code);
+  return hex;
+}

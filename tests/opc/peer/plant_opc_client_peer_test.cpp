@@ -1,0 +1,185 @@
+// The program's OPC client on the node-opcua test plant: the server list remembered,
+// state, items by node id with their quality, writes in the node's own type and the
+// server's refusals, the browse tree, and a server that dies while connected.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <thread>
+
+#include "data/Clock.h"
+#include "data/TextFile.h"
+#include "opc/LocalOpcClient.h"
+#include "opc/PlantOpcClient.h"
+#include "opc/SimulatedPlantServer.h"
+#include "opc/UaOpcClient.h"
+#include "opc/peer/UaPeer.h"
+
+namespace {
+
+class PlantClientOnUa : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    listFile = std::filesystem::temp_directory_path() /
+               ("vortuner_servers_" + std::to_string(::getpid()) + ".txt");
+    std::filesystem::remove(listFile);
+    opc = CreatePlantOpcClient(clock, listFile.string());
+    opc->SetDisconnectHandler([this] { ++disconnects; });
+    opc->Connect(UaPeerUrl(), "");
+    group = &opc->AddGroup("Skupina1");
+    group->SetUpdateRateMs(10);
+  }
+  void TearDown() override { std::filesystem::remove(listFile); }
+  OpcItemPtr Item(const std::string& id) { return group->AddItem(id); }
+  double Fresh(const std::string& id) {
+    clock.AdvanceMs(1000);
+    return Item(id)->Value();
+  }
+
+  std::filesystem::path listFile;
+  ManualClock clock;
+  std::unique_ptr<OpcClient> opc;
+  OpcGroup* group = nullptr;
+  int disconnects = 0;
+};
+
+TEST_F(PlantClientOnUa, TheServerIsListedRememberedAndRunning) {
+  EXPECT_TRUE(opc->IsConnected());
+  EXPECT_EQ(opc->ServerState(), OpcServerState::Running);
+  const auto names = opc->ListServers();
+  ASSERT_EQ(names.size(), 3u);
+  EXPECT_EQ(names[0], SimulatedPlantServerName);
+  EXPECT_EQ(names[1], DefaultUaEndpointUrl);
+  EXPECT_EQ(names[2], UaPeerUrl());
+  // A program started later lists it too.
+  EXPECT_EQ(CreatePlantOpcClient(clock, listFile.string())->ListServers(), names);
+  opc->Disconnect();
+  EXPECT_EQ(disconnects, 1);
+  EXPECT_FALSE(opc->IsConnected());
+}
+
+TEST_F(PlantClientOnUa, ItemsByNodeIdCarryValueAndQuality) {
+  const auto mv = Item("ns=2;s=MV");
+  mv->Write(30);
+  clock.AdvanceMs(1000);
+  EXPECT_EQ(mv->Value(), 30);
+  EXPECT_TRUE(IsGoodQuality(mv->Quality()));
+  EXPECT_EQ(Fresh("nsu=urn:vortuner:plant;s=MV"), 30);
+  EXPECT_EQ(Fresh("ns=2;i=1001"), 42.5);
+  const auto unknown = Item("ns=2;s=Valve");
+  const auto foreign = Item("nsu=urn:elsewhere;s=MV");
+  const auto typo = Item("Plant.MV");
+  clock.AdvanceMs(1000);
+  for (const auto& item : {unknown, foreign, typo}) {
+    EXPECT_FALSE(IsGoodQuality(item->Quality())) << item->ItemId();
+    EXPECT_EQ(item->Quality(), OpcQualityConfigError) << item->ItemId();
+  }
+  EXPECT_TRUE(IsGoodQuality(mv->Quality()));  // one bad item spoils no other
+}
+
+TEST_F(PlantClientOnUa, WritesGoInTheNodesOwnTypeAndRefusalsNameItemAndStatus) {
+  Item("ns=2;s=Types.Int32")->Write(41.6);
+  EXPECT_EQ(Fresh("ns=2;s=Types.Int32"), 42);
+  Item("ns=2;s=Types.Float")->Write(0.25);
+  EXPECT_EQ(Fresh("ns=2;s=Types.Float"), 0.25);
+  Item("ns=2;s=Types.UInt16")->WriteInteger(65535);
+  EXPECT_EQ(Fresh("ns=2;s=Types.UInt16"), 65535);
+  Item("ns=2;s=Types.Boolean")->WriteInteger(1);
+  EXPECT_EQ(Fresh("ns=2;s=Types.Boolean"), 1);
+
+  const auto refused = [&](const std::string& id, double value) {
+    try {
+      Item(id)->Write(value);
+      return std::string("written");
+    } catch (const OpcError& e) {
+      return std::string(e.what());
+    }
+  };
+  EXPECT_EQ(refused("ns=2;s=U", 5), "Cannot write Items: ns=2;s=U (BadNotWritable)");
+  EXPECT_EQ(refused("ns=2;s=Valve", 5),
+            "Cannot write Items: ns=2;s=Valve (BadNodeIdUnknown)");
+  EXPECT_EQ(refused("ns=2;s=Types.UInt16", -1),
+            "Cannot write Items: ns=2;s=Types.UInt16 (The value -1.000000 does not fit in UInt16)");
+  EXPECT_EQ(refused("ns=2;s=MV", NAN),
+            "Cannot write Items: ns=2;s=MV (The value is not a finite number)");
+  EXPECT_EQ(refused("Plant.MV", 5), "Cannot write Items: Plant.MV (not a node of this server)");
+  EXPECT_TRUE(opc->IsConnected());
+}
+
+TEST_F(PlantClientOnUa, TheBrowseTreeOpensBranchByBranch) {
+  const auto find = [](const std::vector<OpcBrowseNode>& nodes, const std::string& name) {
+    for (const auto& n : nodes)
+      if (n.Name == name) return n;
+    return OpcBrowseNode{};
+  };
+  const OpcBrowseNode plant = find(opc->BrowseChildren(""), "Plant");
+  EXPECT_EQ(plant.Id, "ns=2;s=Plant");
+  EXPECT_TRUE(plant.HasChildren);
+  EXPECT_FALSE(plant.IsItem);
+  const OpcBrowseNode loop = find(opc->BrowseChildren(plant.Id), "Loop1");
+  const OpcBrowseNode mv = find(opc->BrowseChildren(loop.Id), "MV");
+  EXPECT_EQ(mv.Id, "ns=2;s=MV");
+  EXPECT_TRUE(mv.IsItem);
+  EXPECT_EQ(opc->BrowseChildren("ns=2;s=Many").size(), 1500u);
+}
+
+TEST(PlantClientOnUaFaults, AServerThatDiesMakesTheLinkInactiveAndNothingIsWrittenAfter) {
+  PrivateUaPeer peer;
+  ManualClock clock;
+  auto opc = CreatePlantOpcClient(clock, "");
+  int disconnects = 0;
+  opc->SetDisconnectHandler([&] { ++disconnects; });
+  opc->Connect(peer.Url(), "");
+  OpcGroup& group = opc->AddGroup("Skupina1");
+  const auto mv = group.AddItem("ns=2;s=MV");
+  const auto y1 = group.AddItem("ns=2;s=Y1");
+  mv->Write(12);
+  clock.AdvanceMs(1000);
+  EXPECT_EQ(mv->Value(), 12);
+  const double before = y1->Value();
+  peer.Kill();
+  clock.AdvanceMs(1000);
+  EXPECT_EQ(y1->Value(), before);  // the last value stays; no exception
+  EXPECT_FALSE(opc->IsConnected());
+  EXPECT_EQ(disconnects, 1);
+  EXPECT_EQ(y1->Quality(), OpcQualityNotConnected);
+  mv->Write(50);  // does nothing: the link is gone
+  EXPECT_EQ(opc->ServerState(), OpcServerState::Unknown);
+  EXPECT_EQ(disconnects, 1);
+}
+
+TEST(PlantClientOnUaFaults, AServerThatCannotBeReachedIsAConnectionError) {
+  ManualClock clock;
+  auto opc = CreatePlantOpcClient(clock, "");
+  try {
+    opc->Connect("opc.tcp://127.0.0.1:1", "");
+    FAIL();
+  } catch (const OpcError& e) {
+    EXPECT_STREQ(e.what(), "opc.tcp://127.0.0.1:1: Cannot connect to 127.0.0.1:1: Connection refused");
+  }
+  EXPECT_FALSE(opc->IsConnected());
+  EXPECT_THROW(opc->Connect("opc.tcp://", ""), OpcError);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PlantClientOnUaUpkeep, KeepAliveKeepsAQuietLinkConnectedPastItsTokensLifetime) {
+  ManualClock clock;
+  UaChannelLimits limits;
+  limits.RequestedLifetimeMs = 2500;  // the server's shortest: renewal due after 1.9 s
+  auto opc = CreateUaOpcClient(clock, limits);
+  opc->Connect(UaPeerUrl(), "");
+  OpcGroup& group = opc->AddGroup("Skupina1");
+  const auto state = group.AddItem("i=2259");
+  for (int i = 0; i < 10; ++i) {  // 5 s, twice the lifetime
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    opc->KeepAlive();
+  }
+  clock.AdvanceMs(1000);
+  EXPECT_TRUE(IsGoodQuality(state->Quality()));
+  EXPECT_TRUE(opc->IsConnected());
+}
+
+}  // namespace

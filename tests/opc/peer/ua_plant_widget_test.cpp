@@ -1,0 +1,151 @@
+// The program on the node-opcua test plant as an engineer uses it: the server's address
+// typed and connected, a manual experiment recording the step response, P, I and D loaded
+// into the controller, and the server killed in the middle of a run.
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QtTest/QTest>
+#include <thread>
+
+#include "experiment/ui/ExperimentPage.h"
+#include "experiment/ui/TEksperiment.h"
+#include "opc/PlantOpcClient.h"
+#include "opc/peer/UaPeer.h"
+#include "opc/ui/OpcPage.h"
+#include "support/AppFixture.h"
+#include "tuning/ui/RegulatorPage.h"
+
+namespace {
+
+class UaPlant : public AppFixture {
+ protected:
+  void SetUp() override {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    opc = CreatePlantOpcClient(clock, "");
+    windows = CreateApplicationWindows(*opc, clock);
+    probe = &opc->AddGroup("Probe");
+    probe->SetUpdateRateMs(0);
+  }
+  void TearDown() override { QLocale::setDefault(QLocale::system()); }
+  OpcPage& Opc() { return Form().OpcTab(); }
+  TEksperiment& Window() { return *windows.Eksperiment; }
+  MeasurementStore& Store() { return Form().Store(); }
+  double Column(int column, int sample) { return Store().DataColumns[column][sample]; }
+  double PlantValue(const char* nodeId) { return probe->AddItem(nodeId)->Value(); }
+
+  // The address typed into the server list, "Poveži" clicked.
+  void ConnectTo(const std::string& url) {
+    Opc().ComboBox2->setCurrentText(QString::fromStdString(url));
+    QTest::mouseClick(Opc().PoveziOPCStreznik, Qt::LeftButton);
+    ASSERT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
+    ASSERT_TRUE(opc->IsConnected()) << Opc().Label54->text().toStdString() << " "
+                                    << Opc().ComboBox2->currentText().toStdString() << " "
+                                    << ui.Messages.join("|").toStdString();
+    EXPECT_EQ(Opc().Label54->text(), "running");
+    EXPECT_FALSE(Opc().PoveziOPCStreznik->isEnabled());
+  }
+  void AssignLoop() {
+    const std::pair<int, const char*> rows[] = {
+        {0, "ns=2;s=MV"}, {2, "ns=2;s=U"}, {4, "ns=2;s=Y1"}, {5, "ns=2;s=Y2"},
+        {7, "ns=2;s=P"},  {8, "ns=2;s=I"}, {9, "ns=2;s=D"},  {11, "ns=2;s=Manual"},
+        {12, "ns=2;s=Auto"}};
+    for (const auto& [row, id] : rows) Opc().OPCTabela->item(row, 0)->setText(id);
+  }
+  // A manual experiment at the sampling time of 50 ms from MV 10; drive runs inside the
+  // modal experiment window, then "Konec eksperimenta".
+  void RunManualExperiment(const std::function<void()>& drive) {
+    ExperimentPage& page = Form().ExperimentTab();
+    page.RadioRocno->setChecked(true);
+    page.CasVzorcenjaEdit->setText("0.05");
+    page.ZacetniVhodEdit->setText("10");
+    bool driven = false;
+    std::function<void()> poll = [&] {
+      if (!Window().isVisible()) {
+        QTimer::singleShot(5, poll);
+        return;
+      }
+      Window().Timer1->stop();  // the test gives the ticks
+      drive();
+      driven = true;
+      QTest::mouseClick(Window().KonecEksperimenta, Qt::LeftButton);
+    };
+    QTimer::singleShot(0, poll);
+    QTest::mouseClick(page.AktivirajEksperiment, Qt::LeftButton);
+    EXPECT_TRUE(driven);
+  }
+  // One sampling tick, 50 ms later on the program's clock and on the plant's.
+  void Tick() {
+    clock.AdvanceMs(50);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    QMetaObject::invokeMethod(&Window(), [this] { Window().Timer1Timer(); }, Qt::QueuedConnection);
+    QCoreApplication::sendPostedEvents(&Window(), QEvent::MetaCall);
+  }
+  void TypeMV(const char* text) {
+    Window().VrednostVhodaEdit->setText(text);
+    Window().VrednostVhodaEditKeyPress();
+  }
+
+  OpcGroup* probe = nullptr;
+};
+
+TEST_F(UaPlant, AManualExperimentRecordsTheStepResponseAndPidIsLoaded) {
+  ConnectTo(UaPeerUrl());
+  AssignLoop();
+  RunManualExperiment([&] {
+    for (int i = 0; i < 10; ++i) Tick();  // samples 2..11 at MV 10
+    TypeMV("20");
+    for (int i = 0; i < 40; ++i) Tick();  // samples 12..51 at MV 20: 2 s of the plant
+  });
+  EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
+  ASSERT_EQ(Store().SampleCount, 51);
+  for (int k = 1; k <= 51; ++k) EXPECT_EQ(Column(1, k), k <= 11 ? 10 : 20) << k;
+  // The plant's actuator followed MV in manual, and Y1 rose towards 2 * 20 with its
+  // time constant of 2 s.
+  EXPECT_EQ(Column(3, 51), 20);
+  EXPECT_GT(Column(5, 51), Column(5, 12) + 5);
+  for (int k = 14; k <= 51; ++k) EXPECT_GE(Column(5, k), Column(5, k - 1)) << k;
+  EXPECT_EQ(PlantValue("ns=2;s=MV"), 20);
+  EXPECT_EQ(PlantValue("ns=2;s=RA"), 1);  // automatic after the run, the default
+
+  // The model's tuning loaded into the plant's controller.
+  ASSERT_TRUE(opc->IsConnected());
+  ASSERT_TRUE(IsGoodQuality(probe->AddItem("ns=2;s=P")->Quality()));
+  Store().InnerGain = 2, Store().InnerTimeConstant = 2, Store().InnerDeadTime = 0.2;
+  Store().SampleTime = 0.05;
+  RegulatorPage& regulator = Form().RegulatorTab();
+  regulator.Button_PIDClick();
+  const QString kp = regulator.Edit_Reg_Kp->text(), ki = regulator.Edit_Reg_Ki->text();
+  QTest::mouseClick(regulator.Button16, Qt::LeftButton);
+  EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
+  EXPECT_DOUBLE_EQ(PlantValue("ns=2;s=P"), kp.toDouble());
+  EXPECT_DOUBLE_EQ(PlantValue("ns=2;s=I"), ki.toDouble());
+  EXPECT_EQ(PlantValue("ns=2;s=D"), 0);
+}
+
+TEST_F(UaPlant, AServerKilledMidRunLeavesTheRunOnTheSimulationWithEverySample) {
+  PrivateUaPeer peer;
+  ConnectTo(peer.Url());
+  AssignLoop();
+  RunManualExperiment([&] {
+    for (int i = 0; i < 10; ++i) Tick();
+    peer.Kill();
+    TypeMV("30");
+    for (int i = 0; i < 20; ++i) Tick();
+  });
+  EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
+  EXPECT_FALSE(opc->IsConnected());
+  EXPECT_EQ(Opc().Label54->text(), "stopped");
+  EXPECT_TRUE(Opc().PoveziOPCStreznik->isEnabled());  // to connect again
+  ASSERT_EQ(Store().SampleCount, 31);  // no sample lost
+  for (int k = 1; k <= 31; ++k) EXPECT_EQ(Column(1, k), k <= 11 ? 10 : 30) << k;
+  // After the loss the simulated process answered the step.
+  EXPECT_NE(Column(5, 31), Column(5, 12));
+}
+
+}  // namespace
