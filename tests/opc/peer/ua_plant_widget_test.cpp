@@ -11,6 +11,8 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QtTest/QTest>
+#include <chrono>
+#include <cmath>
 #include <thread>
 
 #include "experiment/ui/ExperimentPage.h"
@@ -38,6 +40,14 @@ class UaPlant : public AppFixture {
   MeasurementStore& Store() { return Form().Store(); }
   double Column(int column, int sample) { return Store().DataColumns[column][sample]; }
   double PlantValue(const char* nodeId) { return probe->AddItem(nodeId)->Value(); }
+  // The plant is shared by the tests of this server and runs in real time: put it in
+  // manual at MV 10 and wait until Y1 rests at 2 * 10, so a step starts from rest.
+  void PlantAtRestAtMv10() {
+    probe->AddItem("ns=2;s=RA")->WriteInteger(0);
+    probe->AddItem("ns=2;s=MV")->Write(10);
+    for (int i = 0; i < 300 && std::abs(PlantValue("ns=2;s=Y1") - 20) > 0.2; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
 
   // The address typed into the server list, "Poveži" clicked.
   void ConnectTo(const std::string& url) {
@@ -97,6 +107,7 @@ class UaPlant : public AppFixture {
 TEST_F(UaPlant, AManualExperimentRecordsTheStepResponseAndPidIsLoaded) {
   ConnectTo(UaPeerUrl());
   AssignLoop();
+  PlantAtRestAtMv10();
   RunManualExperiment([&] {
     for (int i = 0; i < 10; ++i) Tick();  // samples 2..11 at MV 10
     TypeMV("20");
