@@ -236,6 +236,24 @@ double UsableSequencerGain(double rawGain, std::string& note) {
   return rawGain;
 }
 
+namespace {
+
+// The PID of a set in the series form: Kp' = Kp(1 + sqrt w)/2, Ti' = Ti(1 + sqrt w)/2,
+// Td' = Ti(1 - sqrt w)/2 with w = 1 - 4 Td/Ti; all zero when no series form exists (w < 0).
+struct SeriesGains {
+  double Kp = 0, Ti = 0, Td = 0;
+};
+SeriesGains SeriesPid(const ControllerSet& c) {
+  const double ti = SafeDivide(c.KpPID, c.KiPID, 0);
+  const double td = SafeDivide(c.KdPID, c.KpPID, 0);
+  const double w = 1 - 4 * SafeDivide(td, ti, -1);
+  if (w < 0) return {};
+  return {(1 + std::sqrt(w)) * 0.5 * c.KpPID, 0.5 * ti * (1 + std::sqrt(w)),
+          0.5 * ti * (1 - std::sqrt(w))};
+}
+
+}  // namespace
+
 ScaledParameters ScaledControllerParameters(const TuningResult& t, const PanelInput& in) {
   ScaledParameters s;
   const int form = in.Form < 0 ? 0 : in.Form;
@@ -262,16 +280,7 @@ ScaledParameters ScaledControllerParameters(const TuningResult& t, const PanelIn
       break;
     case 3:
       if (form == 3) {
-        // Series form: Kp' = Kp(1 + sqrt w)/2, Ti' = Ti(1 + sqrt w)/2, Td' = Ti(1 - sqrt w)/2.
-        const double ti = SafeDivide(c.KpPID, c.KiPID, 0);
-        const double td = SafeDivide(c.KdPID, c.KpPID, 0);
-        const double w = 1 - 4 * SafeDivide(td, ti, -1);
-        double kps = 0, tis = 0, tds = 0;
-        if (w >= 0) {
-          kps = (1 + std::sqrt(w)) * 0.5 * c.KpPID;
-          tis = 0.5 * ti * (1 + std::sqrt(w));
-          tds = 0.5 * ti * (1 - std::sqrt(w));
-        }
+        const auto [kps, tis, tds] = SeriesPid(c);
         s.Kp = gain(in.ScaleP, kps);
         s.Ki = in.ScaleI * tis;
         s.Kd = in.ScaleD * tds;
@@ -315,15 +324,7 @@ LoopController PanelController(const TuningResult& t, const PanelInput& in) {
     case 3: {
       if (form == 3) {
         // A series controller Kp'(1 + 1/(Ti' s))(1 + Td' s) in parallel gains.
-        const double ti = SafeDivide(c.KpPID, c.KiPID, 0);
-        const double td = SafeDivide(c.KdPID, c.KpPID, 0);
-        const double w = 1 - 4 * SafeDivide(td, ti, -1);
-        double kps = 0, tis = 0, tds = 0;
-        if (w >= 0) {
-          kps = (1 + std::sqrt(w)) * 0.5 * c.KpPID;
-          tis = 0.5 * ti * (1 + std::sqrt(w));
-          tds = 0.5 * ti * (1 - std::sqrt(w));
-        }
+        const auto [kps, tis, tds] = SeriesPid(c);
         const double kp = in.ScaleP * kps * f, tiS = in.ScaleI * tis, tdS = in.ScaleD * tds;
         return {SimPID, kp * (1 + SafeDivide(tdS, tiS, 0)), SafeDivide(kp, tiS, 0), kp * tdS};
       }
