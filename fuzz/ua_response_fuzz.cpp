@@ -20,7 +20,9 @@ constexpr std::uint32_t Responses[] = {
     UaMessageId::OpenSecureChannelResponse, UaMessageId::GetEndpointsResponse,
     UaMessageId::FindServersResponse,       UaMessageId::CreateSessionResponse,
     UaMessageId::ActivateSessionResponse,   UaMessageId::ReadResponse,
-    UaMessageId::WriteResponse,             UaMessageId::BrowseResponse};
+    UaMessageId::WriteResponse,             UaMessageId::BrowseResponse,
+    UaMessageId::CreateSubscriptionResponse, UaMessageId::CreateMonitoredItemsResponse,
+    UaMessageId::PublishResponse};
 
 void Check(bool condition, const char* what) {
   if (condition) return;

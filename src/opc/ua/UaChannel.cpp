@@ -85,17 +85,67 @@ void UaChannel::OpenSecureChannel(bool renew) {
   renewAt_ = std::chrono::steady_clock::now() + lifetime * 3 / 4;
 }
 
-std::string UaChannel::Call(std::uint32_t requestType, std::uint32_t responseType,
-                            const std::string& requestBody, const UaNodeId& authenticationToken) {
+template <typename F>
+auto UaChannel::Guarded(F&& f) -> decltype(f()) {
   if (!socket_.IsOpen()) throw UaLinkError("The connection to the server is closed");
   try {
-    if (std::chrono::steady_clock::now() >= renewAt_) OpenSecureChannel(true);
-    return Exchange("MSG", requestType, responseType, requestBody, authenticationToken);
+    return f();
   } catch (const UaLinkError& e) {
     Fail(e);
   } catch (const UaDecodeError& e) {
     Fail(UaLinkError(std::string("The server sent a malformed answer: ") + e.what()));
   }
+}
+
+std::string UaChannel::Call(std::uint32_t requestType, std::uint32_t responseType,
+                            const std::string& requestBody, const UaNodeId& authenticationToken) {
+  return Guarded([&] {
+    if (std::chrono::steady_clock::now() >= renewAt_) OpenSecureChannel(true);
+    return Exchange("MSG", requestType, responseType, requestBody, authenticationToken);
+  });
+}
+
+std::uint32_t UaChannel::Post(std::uint32_t requestType, std::uint32_t responseType,
+                              const std::string& requestBody, const UaNodeId& authenticationToken,
+                              std::uint32_t timeoutHintMs) {
+  return Guarded([&] {
+    if (std::chrono::steady_clock::now() >= renewAt_) OpenSecureChannel(true);
+    const std::uint32_t id =
+        SendRequest("MSG", requestType, requestBody, authenticationToken, timeoutHintMs);
+    posted_[id] = responseType;
+    return id;
+  });
+}
+
+std::vector<UaPostedAnswer> UaChannel::TakeAnswers(int waitMs) {
+  return Guarded([&] {
+    // Whatever has arrived is taken without waiting; the wait is only for the first.
+    UaDeadline until = UaDeadlineIn(answers_.empty() ? waitMs : 0);
+    while (!posted_.empty() && socket_.Readable(until)) {
+      UaReceivedMessage m = ReceiveMessage(UaDeadlineIn(limits_.TimeoutMs));
+      if (KeepPosted(m)) until = std::chrono::steady_clock::now();
+    }
+    std::vector<UaPostedAnswer> out(std::make_move_iterator(answers_.begin()),
+                                    std::make_move_iterator(answers_.end()));
+    answers_.clear();
+    return out;
+  });
+}
+
+bool UaChannel::KeepPosted(UaReceivedMessage& m) {
+  const auto posted = posted_.find(m.RequestId);
+  if (posted == posted_.end()) return false;  // the late answer of a request given up on
+  const std::uint32_t responseType = posted->second;
+  posted_.erase(posted);
+  UaPostedAnswer a;
+  a.RequestId = m.RequestId;
+  try {
+    a.Body = Answer(m, responseType);
+  } catch (const UaServiceError& e) {
+    a.Status = e.Status;
+  }
+  answers_.push_back(std::move(a));
+  return true;
 }
 
 void UaChannel::Send(const char* type, std::uint32_t requestId, const std::string& body,
@@ -117,39 +167,53 @@ UaReceivedMessage UaChannel::ReceiveMessage(UaDeadline deadline) {
   }
 }
 
-std::string UaChannel::Exchange(const char* type, std::uint32_t requestType,
-                                std::uint32_t responseType, const std::string& requestBody,
-                                const UaNodeId& token) {
+std::uint32_t UaChannel::SendRequest(const char* type, std::uint32_t requestType,
+                                     const std::string& requestBody, const UaNodeId& token,
+                                     std::uint32_t timeoutHintMs) {
   const std::uint32_t requestId = nextRequestId_;
   nextRequestId_ = nextRequestId_ == 0xFFFFFFFFu ? 1 : nextRequestId_ + 1;
   UaWriter w;
   w.NodeId(UaNodeId::Num(requestType));
-  EncodeRequestHeader(w, {token, requestId, static_cast<std::uint32_t>(limits_.TimeoutMs)});
+  EncodeRequestHeader(w, {token, requestId, timeoutHintMs});
   w.Bytes().append(requestBody);
+  Send(type, requestId, w.Bytes(), UaDeadlineIn(limits_.TimeoutMs));
+  return requestId;
+}
+
+std::string UaChannel::Answer(UaReceivedMessage& m, std::uint32_t responseType) {
+  if (m.Aborted)
+    throw UaServiceError("The server aborted its answer: " + UaStatusName(m.AbortStatus) +
+                             (m.AbortReason.empty() ? "" : ": " + m.AbortReason),
+                         m.AbortStatus);
+  UaReader r(m.Body);
+  const UaNodeId answerType = r.NodeId();
+  const bool fault = answerType == UaNodeId::Num(UaMessageId::ServiceFault);
+  if (!fault && answerType != UaNodeId::Num(responseType))
+    throw UaLinkError("The server answered with an unexpected message (" +
+                      FormatNodeId(answerType) + ")");
+  const UaResponseHeader header = DecodeResponseHeader(r);
+  lastAnswer_ = std::chrono::steady_clock::now();
+  if (fault || UaIsBad(header.ServiceResult))
+    throw UaServiceError(UaStatusName(header.ServiceResult), header.ServiceResult);
+  return m.Body.substr(r.Position());
+}
+
+std::string UaChannel::Exchange(const char* type, std::uint32_t requestType,
+                                std::uint32_t responseType, const std::string& requestBody,
+                                const UaNodeId& token) {
   const UaDeadline deadline = UaDeadlineIn(limits_.TimeoutMs);
-  Send(type, requestId, w.Bytes(), deadline);
+  const std::uint32_t requestId = SendRequest(type, requestType, requestBody, token,
+                                              static_cast<std::uint32_t>(limits_.TimeoutMs));
   for (;;) {
     UaReceivedMessage m = ReceiveMessage(deadline);
-    if (m.RequestId != requestId) continue;  // the late answer of an earlier request
-    if (m.Aborted)
-      throw UaServiceError("The server aborted its answer: " + UaStatusName(m.AbortStatus) +
-                               (m.AbortReason.empty() ? "" : ": " + m.AbortReason),
-                           m.AbortStatus);
-    UaReader r(m.Body);
-    const UaNodeId answerType = r.NodeId();
-    const bool fault = answerType == UaNodeId::Num(UaMessageId::ServiceFault);
-    if (!fault && answerType != UaNodeId::Num(responseType))
-      throw UaLinkError("The server answered with an unexpected message (" +
-                        FormatNodeId(answerType) + ")");
-    const UaResponseHeader header = DecodeResponseHeader(r);
-    lastAnswer_ = std::chrono::steady_clock::now();
-    if (fault || UaIsBad(header.ServiceResult))
-      throw UaServiceError(UaStatusName(header.ServiceResult), header.ServiceResult);
-    return m.Body.substr(r.Position());
+    if (m.RequestId == requestId) return Answer(m, responseType);
+    KeepPosted(m);  // a Publish answered meanwhile; anything else is a late answer
   }
 }
 
 void UaChannel::Close() {
+  posted_.clear();
+  answers_.clear();
   if (!socket_.IsOpen()) return;
   try {
     UaWriter w;

@@ -5,7 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "opc/ua/UaServices.h"
 #include "opc/ua/UaSocket.h"
@@ -16,6 +19,13 @@ class UaServiceError : public std::runtime_error {
   UaServiceError(const std::string& what, UaStatusCode status)
       : std::runtime_error(what), Status(status) {}
   UaStatusCode Status;
+};
+
+// The answer to a request sent with Post.
+struct UaPostedAnswer {
+  std::uint32_t RequestId = 0;
+  UaStatusCode Status = UaGood;  // a ServiceFault's, an abort's or a bad service result
+  std::string Body;              // after the response header, when Status is not bad
 };
 
 struct UaChannelLimits {
@@ -42,6 +52,18 @@ class UaChannel {
   std::string Call(std::uint32_t requestType, std::uint32_t responseType,
                    const std::string& requestBody, const UaNodeId& authenticationToken = {});
 
+  // Sends a request without waiting for its answer (a Publish, which the server holds
+  // until it has something to say); its answer is kept for TakeAnswers, also when it
+  // arrives while a Call waits for its own. Returns the request id.
+  std::uint32_t Post(std::uint32_t requestType, std::uint32_t responseType,
+                     const std::string& requestBody, const UaNodeId& authenticationToken,
+                     std::uint32_t timeoutHintMs);
+  // The answers to posted requests that have arrived, waiting up to waitMs for the
+  // first when none has. Throws UaLinkError.
+  std::vector<UaPostedAnswer> TakeAnswers(int waitMs);
+  // Posted requests not answered yet.
+  std::size_t PostedCount() const { return posted_.size(); }
+
   // Sends CloseSecureChannel and closes the connection; never throws.
   void Close();
 
@@ -62,6 +84,15 @@ class UaChannel {
   UaReceivedMessage ReceiveMessage(UaDeadline deadline);
   std::string Exchange(const char* type, std::uint32_t requestType, std::uint32_t responseType,
                        const std::string& requestBody, const UaNodeId& token);
+  std::uint32_t SendRequest(const char* type, std::uint32_t requestType,
+                            const std::string& requestBody, const UaNodeId& token,
+                            std::uint32_t timeoutHintMs);
+  // The body after the response header; throws UaServiceError for a fault or bad result.
+  std::string Answer(UaReceivedMessage& m, std::uint32_t responseType);
+  // Keeps the answer of a posted request; false for one nobody waits for.
+  bool KeepPosted(UaReceivedMessage& m);
+  template <typename F>
+  auto Guarded(F&& f) -> decltype(f());
   void OpenSecureChannel(bool renew);
   [[noreturn]] void Fail(const UaLinkError& e);
 
@@ -74,4 +105,6 @@ class UaChannel {
   std::chrono::steady_clock::time_point renewAt_;
   std::uint32_t nextRequestId_ = 1;
   std::chrono::steady_clock::time_point lastAnswer_;
+  std::map<std::uint32_t, std::uint32_t> posted_;  // request id -> response type
+  std::deque<UaPostedAnswer> answers_;
 };

@@ -1,9 +1,12 @@
 #include "opc/ua/UaClient.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
+constexpr UaStatusCode UaBadTimeout = 0x800A0000, UaBadTooManyPublishRequests = 0x80780000,
+                       UaBadNoSubscription = 0x80790000;
 constexpr double RequestedSessionTimeoutMs = 3'600'000;
 constexpr std::uint32_t SecurityModeNone = 1;
 constexpr std::uint32_t AnonymousToken = 0;
@@ -71,6 +74,7 @@ void UaClient::Close() {
   }
   activated_ = false;
   authenticationToken_ = {};
+  acknowledgements_.clear();
   channel_.Close();
 }
 
@@ -133,6 +137,91 @@ std::vector<UaReference> UaClient::Browse(const UaNodeId& node) {
     answer = Call(UaMessageId::BrowseNextRequest, UaMessageId::BrowseNextResponse, next);
   }
   return all;
+}
+
+UaSubscription UaClient::CreateSubscription(double publishingIntervalMs,
+                                            std::uint32_t keepAliveCount) {
+  UaWriter w;
+  // The server ends a subscription after this many intervals without a Publish to answer.
+  EncodeCreateSubscription(w, publishingIntervalMs, keepAliveCount * 3, keepAliveCount);
+  const std::string answer =
+      Call(UaMessageId::CreateSubscriptionRequest, UaMessageId::CreateSubscriptionResponse, w);
+  UaReader r(answer);
+  const UaSubscription s = DecodeCreateSubscription(r);
+  // A Publish is answered at the latest after a keep-alive period; allow it twice that.
+  publishTimeoutHintMs_ = static_cast<std::uint32_t>(
+      std::min(2.0 * s.PublishingIntervalMs * std::max<std::uint32_t>(s.KeepAliveCount, 1) + 5000.0,
+               3'600'000.0));
+  return s;
+}
+
+std::vector<UaMonitoredItemResult> UaClient::CreateMonitoredItems(
+    std::uint32_t subscriptionId, const std::vector<UaMonitoredItemRequest>& items) {
+  UaWriter w;
+  EncodeCreateMonitoredItems(w, subscriptionId, items);
+  const std::string answer =
+      Call(UaMessageId::CreateMonitoredItemsRequest, UaMessageId::CreateMonitoredItemsResponse, w);
+  UaReader r(answer);
+  auto results = DecodeCreateMonitoredItems(r);
+  if (results.size() != items.size())
+    throw UaLinkError("The server answered " + std::to_string(results.size()) +
+                      " monitored items for " + std::to_string(items.size()));
+  return results;
+}
+
+void UaClient::DeleteSubscriptions(const std::vector<std::uint32_t>& ids) {
+  UaWriter w;
+  EncodeDeleteSubscriptions(w, ids);
+  Call(UaMessageId::DeleteSubscriptionsRequest, UaMessageId::DeleteSubscriptionsResponse, w);
+}
+
+std::vector<UaDataChange> UaClient::Publish(int waitMs, std::size_t outstanding) {
+  const auto topUp = [&] {
+    while (channel_.PostedCount() < outstanding) {
+      UaWriter w;
+      EncodePublish(w, acknowledgements_);
+      try {
+        channel_.Post(UaMessageId::PublishRequest, UaMessageId::PublishResponse, w.Bytes(),
+                      authenticationToken_, publishTimeoutHintMs_);
+      } catch (const UaLinkError&) {
+        activated_ = false;
+        throw;
+      }
+      acknowledgements_.clear();
+    }
+  };
+  topUp();
+  std::vector<UaPostedAnswer> answers;
+  try {
+    answers = channel_.TakeAnswers(waitMs);
+  } catch (const UaLinkError&) {
+    activated_ = false;
+    throw;
+  }
+  std::vector<UaDataChange> changes;
+  std::optional<UaServiceError> refused;
+  for (UaPostedAnswer& a : answers) {
+    if (UaIsBad(a.Status)) {
+      // A Publish that timed out or found no subscription had nothing to say.
+      const UaStatusCode code = a.Status & 0xFFFF0000u;
+      if (code != UaBadTimeout && code != UaBadNoSubscription && code != UaBadTooManyPublishRequests)
+        refused.emplace(UaStatusName(a.Status), a.Status);
+      continue;
+    }
+    UaReader r(a.Body);
+    UaPublishResult p;
+    try {
+      p = DecodePublish(r);
+    } catch (const UaDecodeError& e) {
+      Close();
+      throw UaLinkError(std::string("The server sent a malformed answer: ") + e.what());
+    }
+    if (!p.KeepAlive) acknowledgements_.push_back({p.SubscriptionId, p.SequenceNumber});
+    for (UaDataChange& c : p.Changes) changes.push_back(std::move(c));
+  }
+  if (refused) throw *refused;
+  if (!answers.empty()) topUp();  // the acknowledgements go out at once
+  return changes;
 }
 
 UaNodeId UaClient::Resolve(const UaNodeId& id) const {

@@ -30,6 +30,18 @@ class UaClient {
   // Every forward hierarchical reference of a node, following continuation points.
   std::vector<UaReference> Browse(const UaNodeId& node);
 
+  // Subscriptions: the server samples the monitored items and reports their changes in
+  // answers to Publish requests, of which Publish keeps `outstanding` at the server.
+  UaSubscription CreateSubscription(double publishingIntervalMs, std::uint32_t keepAliveCount);
+  std::vector<UaMonitoredItemResult> CreateMonitoredItems(
+      std::uint32_t subscriptionId, const std::vector<UaMonitoredItemRequest>& items);
+  void DeleteSubscriptions(const std::vector<std::uint32_t>& ids);
+  // Tops up the Publish requests at the server (acknowledging the messages received) and
+  // returns the data changes that have arrived, waiting up to waitMs for the first.
+  // Throws UaServiceError when the server refuses a Publish for a reason other than
+  // having nothing to publish.
+  std::vector<UaDataChange> Publish(int waitMs, std::size_t outstanding = 2);
+
   // The node id with a namespace URI ("nsu=") turned into the server's index; throws
   // std::invalid_argument when the server has no such namespace.
   UaNodeId Resolve(const UaNodeId& id) const;
@@ -43,4 +55,6 @@ class UaClient {
   UaNodeId authenticationToken_;
   bool activated_ = false;
   std::vector<std::string> namespaces_;
+  std::vector<UaAcknowledgement> acknowledgements_;
+  std::uint32_t publishTimeoutHintMs_ = 0;
 };

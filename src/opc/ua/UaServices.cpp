@@ -8,6 +8,9 @@ constexpr std::uint32_t ApplicationTypeClient = 1;
 constexpr std::uint32_t TimestampsBoth = 2;
 constexpr std::uint32_t BrowseForward = 0;
 constexpr std::uint32_t BrowseResultAll = 0x3F;
+constexpr std::int32_t MonitoringModeReporting = 2;
+constexpr std::uint32_t DataChangeTriggerStatusValue = 1;
+constexpr std::uint32_t DeadbandPercent = 2;
 constexpr const char* ApplicationUri = "urn:vortuner:client";
 
 void NoStrings(UaWriter& w) { w.Int32(-1); }
@@ -179,6 +182,57 @@ void EncodeBrowse(UaWriter& w, const std::vector<UaNodeId>& nodes) {
   }
 }
 
+void EncodeCreateSubscription(UaWriter& w, double publishingIntervalMs,
+                              std::uint32_t lifetimeCount, std::uint32_t keepAliveCount) {
+  w.Double(publishingIntervalMs);
+  w.UInt32(lifetimeCount);
+  w.UInt32(keepAliveCount);
+  w.UInt32(0);       // notifications per publish: no limit
+  w.Boolean(true);   // publishing enabled
+  w.Byte(0);         // priority
+}
+
+void EncodeCreateMonitoredItems(UaWriter& w, std::uint32_t subscriptionId,
+                                const std::vector<UaMonitoredItemRequest>& items) {
+  w.UInt32(subscriptionId);
+  w.UInt32(TimestampsBoth);
+  w.Int32(static_cast<std::int32_t>(items.size()));
+  for (const auto& item : items) {
+    w.NodeId(item.Node);
+    w.UInt32(UaAttribute::Value);
+    w.NullString();  // index range
+    w.UInt16(0);     // data encoding: none
+    w.NullString();
+    w.Int32(MonitoringModeReporting);
+    w.UInt32(item.ClientHandle);
+    w.Double(item.SamplingIntervalMs);
+    UaExtensionObject filter;
+    if (item.PercentDeadband > 0) {
+      UaWriter f;
+      f.UInt32(DataChangeTriggerStatusValue);
+      f.UInt32(DeadbandPercent);
+      f.Double(item.PercentDeadband);
+      filter = {UaNodeId::Num(UaMessageId::DataChangeFilter), 1, f.Bytes()};
+    }
+    w.ExtensionObject(filter);
+    w.UInt32(1);       // queue size: the latest value is all the program keeps
+    w.Boolean(true);   // discard the oldest
+  }
+}
+
+void EncodePublish(UaWriter& w, const std::vector<UaAcknowledgement>& acknowledgements) {
+  w.Int32(static_cast<std::int32_t>(acknowledgements.size()));
+  for (const auto& a : acknowledgements) {
+    w.UInt32(a.SubscriptionId);
+    w.UInt32(a.SequenceNumber);
+  }
+}
+
+void EncodeDeleteSubscriptions(UaWriter& w, const std::vector<std::uint32_t>& ids) {
+  w.Int32(static_cast<std::int32_t>(ids.size()));
+  for (std::uint32_t id : ids) w.UInt32(id);
+}
+
 void EncodeBrowseNext(UaWriter& w, const std::vector<std::string>& continuationPoints,
                       bool release) {
   w.Boolean(release);
@@ -279,6 +333,57 @@ std::vector<UaBrowseResult> DecodeBrowse(UaReader& r) {
   return out;
 }
 
+UaSubscription DecodeCreateSubscription(UaReader& r) {
+  UaSubscription s;
+  s.Id = r.UInt32();
+  s.PublishingIntervalMs = r.Double();
+  s.LifetimeCount = r.UInt32();
+  s.KeepAliveCount = r.UInt32();
+  return s;
+}
+
+std::vector<UaMonitoredItemResult> DecodeCreateMonitoredItems(UaReader& r) {
+  std::vector<UaMonitoredItemResult> out(r.ArrayLength(19));
+  for (auto& m : out) {
+    m.Status = r.UInt32();
+    m.MonitoredItemId = r.UInt32();
+    m.RevisedSamplingIntervalMs = r.Double();
+    r.UInt32();            // revised queue size
+    r.ExtensionObject();   // filter result
+  }
+  SkipDiagnosticInfos(r);
+  return out;
+}
+
+UaPublishResult DecodePublish(UaReader& r) {
+  UaPublishResult p;
+  p.SubscriptionId = r.UInt32();
+  const std::size_t available = r.ArrayLength(4);
+  for (std::size_t i = 0; i < available; ++i) r.UInt32();
+  r.Boolean();  // more notifications: the next Publish fetches them
+  p.SequenceNumber = r.UInt32();
+  r.Int64();  // publish time
+  const std::size_t notifications = r.ArrayLength(3);
+  p.KeepAlive = notifications == 0;
+  for (std::size_t i = 0; i < notifications; ++i) {
+    const UaExtensionObject data = r.ExtensionObject();
+    if (data.Encoding != 1 || data.TypeId != UaNodeId::Num(UaMessageId::DataChangeNotification))
+      continue;  // a status change or events
+    UaReader body(data.Body);
+    const std::size_t changes = body.ArrayLength(5);
+    for (std::size_t k = 0; k < changes; ++k) {
+      UaDataChange c;
+      c.ClientHandle = body.UInt32();
+      c.Value = body.DataValue();
+      p.Changes.push_back(std::move(c));
+    }
+    SkipDiagnosticInfos(body);
+  }
+  StatusCodes(r);  // the acknowledgements' results
+  SkipDiagnosticInfos(r);
+  return p;
+}
+
 void DecodeAnyResponse(std::uint32_t typeId, std::string_view body) {
   UaReader r(body);
   DecodeResponseHeader(r);
@@ -292,6 +397,9 @@ void DecodeAnyResponse(std::uint32_t typeId, std::string_view body) {
     case UaMessageId::WriteResponse: DecodeWrite(r); break;
     case UaMessageId::BrowseResponse:
     case UaMessageId::BrowseNextResponse: DecodeBrowse(r); break;
+    case UaMessageId::CreateSubscriptionResponse: DecodeCreateSubscription(r); break;
+    case UaMessageId::CreateMonitoredItemsResponse: DecodeCreateMonitoredItems(r); break;
+    case UaMessageId::PublishResponse: DecodePublish(r); break;
     default: break;
   }
 }

@@ -22,7 +22,12 @@ inline constexpr std::uint32_t BrowseRequest = 527, BrowseResponse = 530;
 inline constexpr std::uint32_t BrowseNextRequest = 533, BrowseNextResponse = 536;
 inline constexpr std::uint32_t ReadRequest = 631, ReadResponse = 634;
 inline constexpr std::uint32_t WriteRequest = 673, WriteResponse = 676;
+inline constexpr std::uint32_t CreateMonitoredItemsRequest = 751, CreateMonitoredItemsResponse = 754;
+inline constexpr std::uint32_t CreateSubscriptionRequest = 787, CreateSubscriptionResponse = 790;
+inline constexpr std::uint32_t PublishRequest = 826, PublishResponse = 829;
+inline constexpr std::uint32_t DeleteSubscriptionsRequest = 847, DeleteSubscriptionsResponse = 850;
 inline constexpr std::uint32_t AnonymousIdentityToken = 321;
+inline constexpr std::uint32_t DataChangeFilter = 724, DataChangeNotification = 811;
 }  // namespace UaMessageId
 
 // Attribute ids.
@@ -104,6 +109,44 @@ struct UaWriteValue {
   UaVariant Value;
 };
 
+struct UaSubscription {
+  std::uint32_t Id = 0;
+  double PublishingIntervalMs = 0;
+  std::uint32_t LifetimeCount = 0, KeepAliveCount = 0;
+};
+
+// One item to monitor: the node's value, sampled at the interval, its changes reported
+// with the client's handle. A dead band in percent of the node's EURange when above 0.
+struct UaMonitoredItemRequest {
+  UaNodeId Node;
+  std::uint32_t ClientHandle = 0;
+  double SamplingIntervalMs = 0;
+  double PercentDeadband = 0;
+};
+
+struct UaMonitoredItemResult {
+  UaStatusCode Status = UaGood;
+  std::uint32_t MonitoredItemId = 0;
+  double RevisedSamplingIntervalMs = 0;
+};
+
+struct UaAcknowledgement {
+  std::uint32_t SubscriptionId = 0, SequenceNumber = 0;
+};
+
+// A value change of a monitored item.
+struct UaDataChange {
+  std::uint32_t ClientHandle = 0;
+  UaDataValue Value;
+};
+
+struct UaPublishResult {
+  std::uint32_t SubscriptionId = 0;
+  std::uint32_t SequenceNumber = 0;
+  bool KeepAlive = true;  // a message without notifications
+  std::vector<UaDataChange> Changes;
+};
+
 // The built-in type that a node's DataType attribute names (Boolean .. String); Null for
 // any other data type (an abstract one such as Number, a structure, an enumeration).
 UaType BuiltInDataType(const UaVariant& dataTypeAttribute);
@@ -125,6 +168,12 @@ void EncodeCloseSession(UaWriter& w);
 void EncodeRead(UaWriter& w, const std::vector<UaReadValueId>& nodes);
 void EncodeWrite(UaWriter& w, const std::vector<UaWriteValue>& values);
 void EncodeBrowse(UaWriter& w, const std::vector<UaNodeId>& nodes);
+void EncodeCreateSubscription(UaWriter& w, double publishingIntervalMs,
+                              std::uint32_t lifetimeCount, std::uint32_t keepAliveCount);
+void EncodeCreateMonitoredItems(UaWriter& w, std::uint32_t subscriptionId,
+                                const std::vector<UaMonitoredItemRequest>& items);
+void EncodePublish(UaWriter& w, const std::vector<UaAcknowledgement>& acknowledgements);
+void EncodeDeleteSubscriptions(UaWriter& w, const std::vector<std::uint32_t>& ids);
 void EncodeBrowseNext(UaWriter& w, const std::vector<std::string>& continuationPoints,
                       bool release);
 
@@ -138,6 +187,10 @@ std::vector<UaStatusCode> DecodeActivateSession(UaReader& r);
 std::vector<UaDataValue> DecodeRead(UaReader& r);
 std::vector<UaStatusCode> DecodeWrite(UaReader& r);
 std::vector<UaBrowseResult> DecodeBrowse(UaReader& r);
+UaSubscription DecodeCreateSubscription(UaReader& r);
+std::vector<UaMonitoredItemResult> DecodeCreateMonitoredItems(UaReader& r);
+// The data changes of the message; notifications of other kinds are passed over.
+UaPublishResult DecodePublish(UaReader& r);
 
 // Reads any response this client knows, by its type id, header included; for tests and
 // the fuzz target. Throws UaDecodeError on garbage.

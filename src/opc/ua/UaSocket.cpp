@@ -79,6 +79,19 @@ void UaSocket::WaitFor(short events, UaDeadline deadline, const char* what) {
   }
 }
 
+bool UaSocket::Readable(UaDeadline deadline) {
+  if (fd_ < 0) throw UaLinkError("The connection is closed");
+  for (;;) {
+    pollfd p{fd_, POLLIN, 0};
+    const int n = ::poll(&p, 1, RemainingMs(deadline));
+    if (n >= 0) return n > 0;
+    if (errno != EINTR) {
+      Close();
+      throw UaLinkError(std::string("Connection failed: ") + std::strerror(errno));
+    }
+  }
+}
+
 void UaSocket::Connect(const std::string& host, std::uint16_t port, UaDeadline deadline) {
   Close();
   addrinfo hints{};

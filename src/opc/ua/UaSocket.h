@@ -32,6 +32,8 @@ class UaSocket {
   void Connect(const std::string& host, std::uint16_t port, UaDeadline deadline);
   void SendAll(std::string_view bytes, UaDeadline deadline);
   std::string ReceiveExactly(std::size_t n, UaDeadline deadline);
+  // True when bytes (or the end of the connection) wait to be received by the deadline.
+  bool Readable(UaDeadline deadline);
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
 

@@ -79,6 +79,31 @@ TEST_F(UaClientPeer, ARenewedTokenKeepsTheSessionAndTheSequenceNumbers) {
   EXPECT_EQ(client.Channel().NextSequenceNumber(), sequence + 2);  // renewal, then the read
 }
 
+TEST_F(UaClientPeer, ASubscriptionReportsAChangeWithTwoPublishRequestsOutstanding) {
+  const UaSubscription sub = client.CreateSubscription(20, 10);
+  ASSERT_GT(sub.Id, 0u);
+  const auto items = client.CreateMonitoredItems(
+      sub.Id, {{ParseNodeId("ns=2;s=SP"), 7, 10, 0}, {ParseNodeId("ns=2;s=Nowhere"), 8, 10, 0}});
+  EXPECT_TRUE(UaIsGood(items[0].Status));
+  EXPECT_EQ(UaStatusName(items[1].Status), "BadNodeIdUnknown");
+  const auto valueSeen = [&](double wanted) {
+    for (int round = 0; round < 100; ++round) {
+      const auto changes = client.Publish(100);
+      EXPECT_EQ(client.Channel().PostedCount(), 2u);
+      for (const UaDataChange& c : changes)
+        if (c.ClientHandle == 7 && c.Value.Value.ToDouble() == wanted) return true;
+    }
+    return false;
+  };
+  ASSERT_TRUE(client.Write({{ParseNodeId("ns=2;s=SP"), UaVariant::Scalar(UaType::Double, 3.25)}})[0] == UaGood);
+  EXPECT_TRUE(valueSeen(3.25));
+  // A read meanwhile is answered while the Publish requests wait at the server.
+  EXPECT_EQ(ReadOne("ns=2;s=SP").Value.ToDouble(), 3.25);
+  client.Write({{ParseNodeId("ns=2;s=SP"), UaVariant::Scalar(UaType::Double, -1.5)}});
+  EXPECT_TRUE(valueSeen(-1.5));
+  client.DeleteSubscriptions({sub.Id});
+}
+
 TEST(UaClientPeerFaults, AKilledServerEndsTheSessionWithAClearMessage) {
   PrivateUaPeer peer;
   UaClient client;
