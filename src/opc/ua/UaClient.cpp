@@ -26,13 +26,18 @@ std::string AnonymousPolicyId(const std::vector<UaEndpoint>& endpoints) {
 
 }  // namespace
 
-std::string UaClient::Call(std::uint32_t request, std::uint32_t response, const UaWriter& body) {
+template <typename F>
+auto UaClient::OnLink(F&& f) -> decltype(f()) {
   try {
-    return channel_.Call(request, response, body.Bytes(), authenticationToken_);
+    return f();
   } catch (const UaLinkError&) {
     activated_ = false;
     throw;
   }
+}
+
+std::string UaClient::Call(std::uint32_t request, std::uint32_t response, const UaWriter& body) {
+  return OnLink([&] { return channel_.Call(request, response, body.Bytes(), authenticationToken_); });
 }
 
 void UaClient::Connect(const std::string& endpointUrl) {
@@ -180,27 +185,18 @@ std::vector<UaDataChange> UaClient::Publish(int waitMs, std::size_t outstanding)
     while (channel_.PostedCount() < outstanding) {
       UaWriter w;
       EncodePublish(w, acknowledgements_);
-      try {
-        channel_.Post(UaMessageId::PublishRequest, UaMessageId::PublishResponse, w.Bytes(),
-                      authenticationToken_, publishTimeoutHintMs_);
-      } catch (const UaLinkError&) {
-        activated_ = false;
-        throw;
-      }
+      OnLink([&] {
+        return channel_.Post(UaMessageId::PublishRequest, UaMessageId::PublishResponse,
+                             w.Bytes(), authenticationToken_, publishTimeoutHintMs_);
+      });
       acknowledgements_.clear();
     }
   };
   topUp();
-  std::vector<UaPostedAnswer> answers;
-  try {
-    answers = channel_.TakeAnswers(waitMs);
-  } catch (const UaLinkError&) {
-    activated_ = false;
-    throw;
-  }
+  const std::vector<UaPostedAnswer> answers = OnLink([&] { return channel_.TakeAnswers(waitMs); });
   std::vector<UaDataChange> changes;
   std::optional<UaServiceError> refused;
-  for (UaPostedAnswer& a : answers) {
+  for (const UaPostedAnswer& a : answers) {
     if (UaIsBad(a.Status)) {
       // A Publish that timed out or found no subscription had nothing to say.
       const UaStatusCode code = a.Status & 0xFFFF0000u;

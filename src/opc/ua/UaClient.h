@@ -50,6 +50,9 @@ class UaClient {
 
  private:
   std::string Call(std::uint32_t request, std::uint32_t response, const UaWriter& body);
+  // Runs f on the channel; a link failure ends the session.
+  template <typename F>
+  auto OnLink(F&& f) -> decltype(f());
 
   UaChannel channel_;
   UaNodeId authenticationToken_;
