@@ -61,9 +61,9 @@ class PlantGroup final : public OpcGroup {
 
 class PlantOpcClient final : public OpcClient {
  public:
-  PlantOpcClient(const Clock& clock, std::string serverListFile)
+  PlantOpcClient(const Clock& clock, std::string serverListFile, std::string discoveryUrl)
       : local_(CreateLocalOpcClient(clock)), ua_(CreateUaOpcClient(clock)),
-        listFile_(std::move(serverListFile)) {
+        listFile_(std::move(serverListFile)), discoveryUrl_(std::move(discoveryUrl)) {
     const auto forward = [this] {
       if (handler_) handler_();
     };
@@ -82,6 +82,9 @@ class PlantOpcClient final : public OpcClient {
   std::vector<std::string> ListServers() override {
     std::vector<std::string> names = local_->ListServers();
     for (const std::string& url : ReadUaServerList(listFile_)) names.push_back(url);
+    if (!discoveryUrl_.empty())
+      for (const std::string& url : DiscoverUaServers(discoveryUrl_, DiscoveryTimeoutMs))
+        if (std::find(names.begin(), names.end(), url) == names.end()) names.push_back(url);
     return names;
   }
 
@@ -135,8 +138,12 @@ class PlantOpcClient final : public OpcClient {
     }
   }
 
+  // The list is filled at start-up: a discovery server that does not answer must not hold
+  // the program long.
+  static constexpr int DiscoveryTimeoutMs = 1000;
+
   std::unique_ptr<OpcClient> local_, ua_;
-  std::string listFile_;
+  std::string listFile_, discoveryUrl_;
   OpcClient* active_ = nullptr;
   std::map<std::string, std::unique_ptr<PlantGroup>> groups_;
   std::function<void()> handler_;
@@ -158,6 +165,7 @@ std::vector<std::string> ReadUaServerList(const std::string& path) {
   return list;
 }
 
-std::unique_ptr<OpcClient> CreatePlantOpcClient(const Clock& clock, std::string serverListFile) {
-  return std::make_unique<PlantOpcClient>(clock, std::move(serverListFile));
+std::unique_ptr<OpcClient> CreatePlantOpcClient(const Clock& clock, std::string serverListFile,
+                                                std::string discoveryUrl) {
+  return std::make_unique<PlantOpcClient>(clock, std::move(serverListFile), std::move(discoveryUrl));
 }

@@ -311,6 +311,26 @@ class UaOpcClient final : public OpcClient {
 
 }  // namespace
 
+std::vector<std::string> DiscoverUaServers(const std::string& discoveryUrl, int timeoutMs) {
+  constexpr std::uint32_t ClientApplication = 1, DiscoveryServerApplication = 3;
+  UaChannelLimits limits;
+  limits.TimeoutMs = timeoutMs;
+  UaClient client(limits);
+  std::vector<std::string> urls;
+  try {
+    client.Channel().Open(discoveryUrl);
+    for (const UaApplication& server : client.FindServers()) {
+      if (server.Type == ClientApplication || server.Type == DiscoveryServerApplication) continue;
+      for (const std::string& url : server.DiscoveryUrls)
+        if (IsUaEndpointUrl(url) && std::find(urls.begin(), urls.end(), url) == urls.end())
+          urls.push_back(url);
+    }
+  } catch (const std::exception&) {
+    // No discovery server there (or not one that answers): nothing to offer.
+  }
+  return urls;
+}
+
 std::unique_ptr<OpcClient> CreateUaOpcClient(const Clock& clock, UaChannelLimits limits) {
   return std::make_unique<UaOpcClient>(clock, limits);
 }

@@ -22,4 +22,9 @@ class Clock;
 inline constexpr const char* DefaultUaEndpointUrl = "opc.tcp://localhost:4840";
 inline bool IsUaEndpointUrl(const std::string& name) { return name.rfind("opc.tcp://", 0) == 0; }
 
+// The OPC UA servers a discovery server knows (FindServers at discoveryUrl, no session):
+// the opc.tcp endpoint URLs of each server application, in the order given. None when no
+// discovery server answers within timeoutMs, as on a computer without one.
+std::vector<std::string> DiscoverUaServers(const std::string& discoveryUrl, int timeoutMs);
+
 std::unique_ptr<OpcClient> CreateUaOpcClient(const Clock& clock, UaChannelLimits limits = {});

@@ -23,7 +23,7 @@ class PlantClientOnUa : public ::testing::Test {
     listFile = std::filesystem::temp_directory_path() /
                ("vortuner_servers_" + std::to_string(::getpid()) + ".txt");
     std::filesystem::remove(listFile);
-    opc = CreatePlantOpcClient(clock, listFile.string());
+    opc = CreatePlantOpcClient(clock, listFile.string(), "");
     opc->SetDisconnectHandler([this] { ++disconnects; });
     opc->Connect(UaPeerUrl(), "");
     group = &opc->AddGroup("Skupina1");
@@ -52,10 +52,19 @@ TEST_F(PlantClientOnUa, TheServerIsListedRememberedAndRunning) {
   EXPECT_EQ(names[1], DefaultUaEndpointUrl);
   EXPECT_EQ(names[2], UaPeerUrl());
   // A program started later lists it too.
-  EXPECT_EQ(CreatePlantOpcClient(clock, listFile.string())->ListServers(), names);
+  EXPECT_EQ(CreatePlantOpcClient(clock, listFile.string(), "")->ListServers(), names);
   opc->Disconnect();
   EXPECT_EQ(disconnects, 1);
   EXPECT_FALSE(opc->IsConnected());
+}
+
+TEST_F(PlantClientOnUa, TheDiscoveryServerAddsTheServersItKnows) {
+  const std::vector<std::string> builtIn = {SimulatedPlantServerName, DefaultUaEndpointUrl};
+  auto withPeer = builtIn;
+  withPeer.push_back(UaPeerUrl());  // the test plant answers FindServers with itself
+  EXPECT_EQ(CreatePlantOpcClient(clock, "", UaPeerUrl())->ListServers(), withPeer);
+  // No discovery server there: the list goes on without.
+  EXPECT_EQ(CreatePlantOpcClient(clock, "", "opc.tcp://127.0.0.1:1")->ListServers(), builtIn);
 }
 
 TEST_F(PlantClientOnUa, ItemsByNodeIdCarryValueAndQuality) {
