@@ -11,13 +11,23 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <thread>
 #include <vector>
 
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTimer>
+
+#include "app/TForm1.h"
 #include "data/Clock.h"
+#include "experiment/ui/ExperimentPage.h"
+#include "experiment/ui/TEksperiment.h"
+#include "opc/PlantOpcClient.h"
 #include "opc/UaOpcClient.h"
 #include "opc/ua/UaClient.h"
 
@@ -185,3 +195,91 @@ static void BM_UaConnect(benchmark::State& state) {
   });
 }
 BENCHMARK(BM_UaConnect)->Iterations(50)->Unit(benchmark::kMillisecond);
+
+// A manual experiment of one minute at 50 ms sampling on the test plant, in real time, as
+// the experiment window runs it: its own timer, charts and labels, MV stepped from 10 to
+// 20 after 10 s. Reports the samples recorded against the 50 ms periods of the run
+// (ticks_of_the_run), the intervals between the timer's ticks (missed: one longer than
+// one and a half periods; doubled: one shorter than half), what a tick took, and samples
+// whose Y1 repeats the one before while the plant moves (a stale read).
+static void BM_UaManualExperimentMinute(benchmark::State& state) {
+  if (BenchPeer::Url().empty()) return state.SkipWithError("the test plant is not installed");
+  constexpr int PeriodMs = 50;
+  const int runMs = static_cast<int>(state.range(0));
+  SystemClock clock;
+  auto opc = CreatePlantOpcClient(clock, "", "");
+  ApplicationWindows windows = CreateApplicationWindows(*opc, clock);
+  TForm1& form = *windows.Form1;
+  TEksperiment& window = *windows.Eksperiment;
+  opc->Connect(BenchPeer::Url(), "");
+  OpcGroup& group = opc->AddGroup("Bench");
+  group.SetUpdateRateMs(10);
+  ExperimentSetup& setup = window.Run().Setup;
+  setup.SamplePeriodMs = PeriodMs;
+  setup.InitialInput = 10;
+  setup.ItemMV = group.AddItem("ns=2;s=MV");
+  setup.ItemU = group.AddItem("ns=2;s=U");
+  setup.ItemY1 = group.AddItem("ns=2;s=Y1");
+  setup.ItemY2 = group.AddItem("ns=2;s=Y2");
+  setup.SingleRASwitch = true;
+  setup.ItemRA = group.AddItem("ns=2;s=RA");
+  form.ExperimentTab().RadioRocno->setChecked(true);
+  // The plant at rest in manual at MV 10 (Y1 = 2 * MV).
+  setup.ItemRA->WriteInteger(0);
+  setup.ItemMV->Write(10);
+  for (int i = 0; i < 400 && std::abs(setup.ItemY1->Value() - 20) > 0.01; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+
+  // The window's tick, timed: when the timer fired and how long the sample took.
+  std::vector<std::chrono::steady_clock::time_point> ticks;
+  std::vector<double> tickMs;
+  QObject::disconnect(window.Timer1, &QTimer::timeout, &window, nullptr);
+  QObject::connect(window.Timer1, &QTimer::timeout, &window, [&] {
+    ticks.push_back(std::chrono::steady_clock::now());
+    window.Timer1Timer();
+    tickMs.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - ticks.back()).count());
+  });
+  std::chrono::steady_clock::time_point end;
+  for (auto _ : state) {
+    QEventLoop loop;
+    QTimer::singleShot(10'000, [&] {
+      window.VrednostVhodaEdit->setText(QStringLiteral("20"));
+      window.VrednostVhodaEditKeyPress();
+    });
+    QTimer::singleShot(runMs, &loop, &QEventLoop::quit);
+    const auto start = std::chrono::steady_clock::now();
+    ticks.push_back(start);
+    window.FormShow();  // the first sample at once, then one each period
+    loop.exec();
+    window.Timer1->stop();
+    end = std::chrono::steady_clock::now();
+  }
+  const MeasurementStore& store = form.Store();
+  const int samples = store.SampleCount - 1;
+  const double elapsedMs =
+      std::chrono::duration<double, std::milli>(end - ticks.front()).count();
+  std::vector<double> intervals;
+  for (std::size_t i = 1; i < ticks.size(); ++i)
+    intervals.push_back(std::chrono::duration<double, std::milli>(ticks[i] - ticks[i - 1]).count());
+  const auto count = [&](auto pred) { return std::count_if(intervals.begin(), intervals.end(), pred); };
+  int stale = 0;
+  for (int k = 202; k <= samples; ++k)  // the plant moving after the step at 10 s
+    stale += store.DataColumns[5][k] == store.DataColumns[5][k - 1];
+  state.counters["slowest_tick_at"] = static_cast<double>(
+      std::max_element(intervals.begin(), intervals.end()) - intervals.begin() + 1);
+  std::sort(intervals.begin(), intervals.end());
+  std::sort(tickMs.begin(), tickMs.end());
+  state.counters["tick_p50_ms"] = tickMs[tickMs.size() / 2];
+  state.counters["tick_max_ms"] = tickMs.back();
+  state.counters["samples"] = samples;
+  state.counters["ticks_of_the_run"] = std::floor(elapsedMs / PeriodMs) + 1;
+  state.counters["missed"] = static_cast<double>(count([](double ms) { return ms > 1.5 * PeriodMs; }));
+  state.counters["doubled"] = static_cast<double>(count([](double ms) { return ms < 0.5 * PeriodMs; }));
+  state.counters["interval_min_ms"] = intervals.front();
+  state.counters["interval_p50_ms"] = intervals[intervals.size() / 2];
+  state.counters["interval_max_ms"] = intervals.back();
+  state.counters["stale_y1"] = stale;
+  state.counters["simulated"] = window.Run().Findings.SimulatedSamples;
+  state.counters["errors"] = window.Run().Findings.Errors + window.Run().Findings.InvalidValues;
+}
+BENCHMARK(BM_UaManualExperimentMinute)->Arg(60'000)->Iterations(1)->Unit(benchmark::kSecond);
