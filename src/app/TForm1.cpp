@@ -7,8 +7,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -136,6 +138,27 @@ void TForm1::closeEvent(QCloseEvent* event) {
     if (w != nullptr) w->close();
   if (opc_.IsConnected()) opc_.Disconnect();
   QCoreApplication::quit();
+}
+
+std::pair<int, int> TForm1::ChosenAnalysisWindow() const {
+  return {processingPage_->ScrollBar3->value(), processingPage_->ScrollBar4->value()};
+}
+
+QString TForm1::PlantItemId(int row) const { return opcPage_->ItemId(row); }
+
+SequencerTexts TForm1::Sequencer() const {
+  SequencerTexts s;
+  s.Enabled = experimentPage_->CheckBox_Sekvencer->isChecked();
+  const QTableWidget* grid = experimentPage_->StringGrid_Sekvencer;
+  const auto cell = [grid](int row, int column) {
+    const QTableWidgetItem* item = grid->item(row, column);
+    return item ? item->text() : QString();
+  };
+  for (int row = 0; row < grid->rowCount() && !cell(row, 0).isEmpty(); ++row)
+    s.Rows.emplace_back(cell(row, 0), cell(row, 1));
+  s.MinY1 = processingPage_->Label_MinY1->text();
+  s.MaxY1 = processingPage_->Label_MaksY1->text();
+  return s;
 }
 
 void TForm1::SetStatusText(const QString& text) { statusText_->setText(text); }

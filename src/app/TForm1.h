@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "data/MeasurementStore.h"
+#include "data/ProgramCaption.h"
 #include "forms/Workspace.h"
 
 class QLabel;
@@ -40,6 +41,10 @@ class TForm1 : public QMainWindow, public Workspace {
   ModelPage& ModelTab() override { return *modelPage_; }
   RegulatorPage& RegulatorTab() override { return *regulatorPage_; }
   ReportPage& ReportTab() { return *reportPage_; }
+
+  std::pair<int, int> ChosenAnalysisWindow() const override;
+  QString PlantItemId(int row) const override;
+  SequencerTexts Sequencer() const override;
 
   void ApplyAutomaticOptions(const AutomaticOptions& options) override;
   QString Caption() const override { return windowTitle(); }
@@ -90,5 +95,3 @@ struct ApplicationWindows {
 };
 ApplicationWindows CreateApplicationWindows(OpcClient& opc, Clock& clock);
 
-// The program's caption and version.
-inline constexpr const char* MainCaption = " Vor Tuner 1.0.7";

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "app/TForm1.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "cli/DataWindow.h"
 #include "data/NumberFormat.h"
+#include "data/ProgramCaption.h"
 #include "data/TextFile.h"
 #include "model/IdentifyModel.h"
 #include "model/TModel.h"

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <QString>
+#include <utility>
+#include <vector>
 
 #include "forms/UiServices.h"
 
@@ -24,6 +26,14 @@ class TForm_Histogram;
 class TForm_Obdelava_Large;
 struct MeasurementStore;
 struct AutomaticOptions;
+
+// The sequencer of a cascade as the engineer typed it: whether it is on, its table's
+// rows ("Vhod", "Izhod") up to the first empty one, and the Y1 range of the record.
+struct SequencerTexts {
+  bool Enabled = false;
+  std::vector<std::pair<QString, QString>> Rows;
+  QString MinY1, MaxY1;
+};
 
 // Tab indices of PageControl1.
 enum MainTab { TabOpc = 0, TabEksperiment = 1, TabObdelava = 2, TabModel = 3, TabRegulator = 4,
@@ -48,6 +58,13 @@ class Workspace {
   virtual ProcessingPage& ProcessingTab() = 0;
   virtual ModelPage& ModelTab() = 0;
   virtual RegulatorPage& RegulatorTab() = 0;
+
+  // What one page needs of another, handed over by the main window that composes them.
+  // The analysis window chosen on the processing tab (first and last sample).
+  virtual std::pair<int, int> ChosenAnalysisWindow() const = 0;
+  // The item ID in a row of the OPC table (empty when the row is).
+  virtual QString PlantItemId(int row) const = 0;
+  virtual SequencerTexts Sequencer() const = 0;
 
   // The main window's caption (program name and version).
   virtual QString Caption() const = 0;

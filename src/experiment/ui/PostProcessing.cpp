@@ -3,8 +3,8 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QLocale>
-#include <QScrollBar>
 #include <QStringList>
+#include <tuple>
 
 #include "forms/FormHelpers.h"
 #include "forms/Workspace.h"
@@ -20,8 +20,7 @@ void ExperimentPage::RunPostProcessingChain(const QueuedExperiment& entry,
   job.Label = entry.Label;
   job.Settings = settings;
   // The window the run's hand-over set on the processing tab.
-  job.WindowStart = form_.ProcessingTab().ScrollBar3->value();
-  job.WindowEnd = form_.ProcessingTab().ScrollBar4->value();
+  std::tie(job.WindowStart, job.WindowEnd) = form_.ChosenAnalysisWindow();
   const QDateTime now = LocalNow(form_.SystemClock());
   job.Date = QLocale().toString(now.date(), QLocale::ShortFormat).toStdString();
   job.Time = LongTimeText(now.time()).toStdString();

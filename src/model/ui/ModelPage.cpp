@@ -23,7 +23,6 @@
 #include "model/TModel.h"
 #include "model/ui/ModelChart.h"
 #include "tuning/ui/RegulatorPage.h"
-#include "data/ui/ProcessingPage.h"
 
 namespace {
 
@@ -132,8 +131,7 @@ void ModelPage::HideQualityImages() {
 
 void ModelPage::IzracunModelaClick() {
   MeasurementStore& store = form_.Store();
-  const int start = form_.ProcessingTab().ScrollBar3->value();
-  const int end = form_.ProcessingTab().ScrollBar4->value();
+  const auto [start, end] = form_.ChosenAnalysisWindow();
   IdentifyModel(store, start, end);
   HideQualityImages();
   PlotChosenModel();

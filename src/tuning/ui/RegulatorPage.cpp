@@ -15,11 +15,8 @@
 
 #include "forms/FormHelpers.h"
 #include "forms/Workspace.h"
-#include "data/ui/ProcessingPage.h"
-#include "experiment/ui/ExperimentPage.h"
 #include "charts/VorChart.h"
 #include "opc/OpcClient.h"
-#include "opc/ui/OpcPage.h"
 #include "tuning/ControllerLoad.h"
 #include "tuning/Recomputation.h"
 #include "tuning/Robustness.h"
@@ -131,18 +128,12 @@ void RegulatorPage::ShowRobustness(const RobustnessSet& set) {
   robustnessRows_ = RobustnessTableRows(set, DecimalSeparator());
 }
 
-double RegulatorPage::SequencerGainFromControls(QString& note) const {
-  // The sequencer table lives on the experiment tab, the Y1 range on the processing tab.
-  const QTableWidget* grid = form_.ExperimentTab().StringGrid_Sekvencer;
-  const double minimum = TypedNumber(form_.ProcessingTab().Label_MinY1->text());
-  const double maximum = TypedNumber(form_.ProcessingTab().Label_MaksY1->text());
+double RegulatorPage::SequencerGainFromControls(const SequencerTexts& sequencer, QString& note) const {
+  const double minimum = TypedNumber(sequencer.MinY1);
+  const double maximum = TypedNumber(sequencer.MaxY1);
   std::vector<std::pair<double, double>> rows;
-  auto cell = [grid](int row, int column) {
-    const QTableWidgetItem* item = grid->item(row, column);
-    return item ? item->text() : QString();
-  };
-  for (int row = 0; row < grid->rowCount() && !cell(row, 0).isEmpty(); ++row)
-    rows.emplace_back(TypedNumber(cell(row, 0)), TypedNumber(cell(row, 1)));
+  for (const auto& [input, output] : sequencer.Rows)
+    rows.emplace_back(TypedNumber(input), TypedNumber(output));
   std::string text;
   const double q = UsableSequencerGain(TRegulator::SequencerMaxGain(rows, minimum, maximum), text);
   note = Q(text);
@@ -155,8 +146,10 @@ void RegulatorPage::ShowControllerParameters(int form, int type, bool cascade) {
   in.Type = type;
   in.Cascade = cascade;
   QString note;
-  if (cascade && form_.ExperimentTab().CheckBox_Sekvencer->isChecked())
-    in.SequencerGain = SequencerGainFromControls(note);
+  if (cascade) {
+    const SequencerTexts sequencer = form_.Sequencer();
+    if (sequencer.Enabled) in.SequencerGain = SequencerGainFromControls(sequencer, note);
+  }
   const UsedScales used = ScalesUsedBy(type);
   if (used.P) in.ScaleP = TypedNumber(Edit_Reg_ScaleP);
   if (used.I) in.ScaleI = TypedNumber(Edit_Reg_ScaleI);
@@ -305,7 +298,7 @@ void RegulatorPage::Button16Click() {
   for (size_t k = 0; k < 3; ++k) {
     // A text that is not a number stops here, before anything is written.
     if (!edits[k]->text().isEmpty()) load.Values[k] = TypedNumber(edits[k]);
-    load.ItemIds[k] = S(form_.OpcTab().ItemId(rows[k]));
+    load.ItemIds[k] = S(form_.PlantItemId(rows[k]));
   }
 
   // While the load waits, the button is off and a second press does nothing.

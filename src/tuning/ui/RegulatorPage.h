@@ -9,9 +9,8 @@
 #include "tuning/Robustness.h"
 #include "tuning/TRegulator.h"
 
-#include "tuning/TRegulator.h"
-
 class Workspace;
+struct SequencerTexts;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -97,7 +96,7 @@ class RegulatorPage : public QWidget {
   void BuildControls();
   void Connect();
   // The largest slope of the experiment tab's sequencer over the measured Y1 range.
-  double SequencerGainFromControls(QString& note) const;
+  double SequencerGainFromControls(const SequencerTexts& sequencer, QString& note) const;
   void ShowRobustness(const RobustnessSet& set);
   void SetOwnStatus(const QString& text);
   void ClearOwnStatus();
