@@ -132,6 +132,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
   // close with it and the plant connection is closed cleanly.
   QMainWindow::closeEvent(event);
   if (!event->isAccepted()) return;
+  closing_ = true;
   Timer_ExperimentScheduler->stop();
   Timer_FirstScreen->stop();
   for (QWidget* w : std::initializer_list<QWidget*>{samodNastav_, histogram_, obdelavaLarge_})

@@ -47,6 +47,7 @@ class TForm1 : public QMainWindow, public Workspace {
   SequencerTexts Sequencer() const override;
 
   void ApplyAutomaticOptions(const AutomaticOptions& options) override;
+  bool Closing() const override { return closing_; }
   QString Caption() const override { return windowTitle(); }
   void SetStatusText(const QString& text) override;
   QString StatusText() const override;
@@ -66,6 +67,7 @@ class TForm1 : public QMainWindow, public Workspace {
   Clock& clock_;
   OpcGroup* skupReg_ = nullptr;
   QLabel* statusText_ = nullptr;
+  bool closing_ = false;
 
   OpcPage* opcPage_ = nullptr;
   ExperimentPage* experimentPage_ = nullptr;

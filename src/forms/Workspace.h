@@ -66,6 +66,10 @@ class Workspace {
   virtual QString PlantItemId(int row) const = 0;
   virtual SequencerTexts Sequencer() const = 0;
 
+  // True once the main window has been closed: the program is ending, and a wait on the
+  // plant stops at once.
+  virtual bool Closing() const = 0;
+
   // The main window's caption (program name and version).
   virtual QString Caption() const = 0;
 

@@ -306,6 +306,20 @@ TEST_F(RegulatorTab, LoadIntoTheControllerGivesUpAfterTenSecondsWithoutWriting) 
   EXPECT_TRUE(ui.Messages[0].contains("ni dosegel dobre kakovosti"));
 }
 
+TEST_F(RegulatorTab, ClosingTheProgramDuringTheLoadEndsTheWaitWithoutWritingOrABox) {
+  Page().Button_PIDClick();
+  // The item never turns Good and the clock stands: only the close can end the wait
+  // before its bound of 13 s of real time.
+  QTimer::singleShot(0, [this] {
+    QTimer::singleShot(0, [this] { Form().close(); });
+    QTest::mouseClick(Page().Button16, Qt::LeftButton);
+  });
+  QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });  // the wait went on
+  EXPECT_EQ(QCoreApplication::exec(), 0);
+  EXPECT_TRUE(client.Log.Entries.empty());
+  EXPECT_TRUE(ui.Messages.isEmpty());
+}
+
 TEST_F(RegulatorTab, ATextThatIsNotANumberIsNeverWritten) {
   client.Quality = OpcQualityGood;
   Page().Edit_Reg_Kp->setText("1.5");

@@ -228,12 +228,12 @@ void TEksperiment::WaitForMVItem(bool reportFailure) {
   elapsed.start();
   const auto keepWaiting = [&] {
     QCoreApplication::processEvents();
-    return elapsed.elapsed() < QualityWaitMs;
+    return !form_.Closing() && elapsed.elapsed() < QualityWaitMs;
   };
   const bool good =
       WaitForGoodQuality(run_.Setup.ItemMV.get(), form_.SystemClock(), keepWaiting, QualityWaitMs);
   run_.MvItemUnreachable = !good;
-  if (!good && reportFailure) Ui().ShowMessage(QString::fromUtf8(NoConnectionMessage));
+  if (!good && reportFailure && !form_.Closing()) Ui().ShowMessage(QString::fromUtf8(NoConnectionMessage));
 }
 
 void TEksperiment::PrepareManualRun() {

@@ -320,9 +320,11 @@ void RegulatorPage::Button16Click() {
       [&] {
         QCoreApplication::processEvents();
         QThread::msleep(2);
-        return elapsed.elapsed() < ControllerQualityWaitMs + ControllerReadBackWaitMs;
+        return !form_.Closing() &&
+               elapsed.elapsed() < ControllerQualityWaitMs + ControllerReadBackWaitMs;
       },
       DecimalSeparator());
+  if (form_.Closing()) return;  // the program is ending: no box over it
   if (result.Outcome == ControllerLoadOutcome::NotWritten)
     Ui().ShowMessage(Q(result.Text));
   else
