@@ -5,7 +5,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QScrollBar>
+#include <tuple>
 
 #include "forms/FormHelpers.h"
 #include "forms/Workspace.h"
@@ -108,9 +108,7 @@ void ReportPage::Button_Naredi_porociloClick() {
   ReportInputs in = InputsFromTabs();
   in.ReportPath = ReportPathFor(dialog.FileName.toStdString());
   ReportImageRequest request;
-  const ProcessingPage& p = form_.ProcessingTab();
-  request.Start = p.ScrollBar3->value();
-  request.End = p.ScrollBar4->value();
+  std::tie(request.Start, request.End) = form_.ChosenAnalysisWindow();
   request.OuterModel = form_.ModelTab().CheckBox_Model_Outer->isChecked();
   ChartReportImages images(form_.ObdelavaLarge(), form_.Histogram(), *form_.ModelTab().Chart_Model,
                            *form_.RegulatorTab().Chart1);
