@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 
@@ -110,6 +111,8 @@ PageSetup PageOf(const std::string& sectPr) {
   page.Right = TwipsToPoints(AttributeOf(margins, "w:right"), page.Right);
   page.Top = std::abs(TwipsToPoints(AttributeOf(margins, "w:top"), page.Top));
   page.Bottom = std::abs(TwipsToPoints(AttributeOf(margins, "w:bottom"), page.Bottom));
+  page.Header = TwipsToPoints(AttributeOf(margins, "w:header"), page.Header);
+  page.Footer = TwipsToPoints(AttributeOf(margins, "w:footer"), page.Footer);
   if (page.TextWidth() < 72 || page.TextHeight() < 72) page = PageSetup{};
   return page;
 }
@@ -134,6 +137,127 @@ std::string WithNamespaces(std::string tag) {
     tag.insert(close, std::string(" ") + prefix + "=\"" + uri + "\"");
   }
   return tag;
+}
+
+std::string DecodedText(const std::string& text) {
+  static const std::pair<const char*, char> entities[] = {
+      {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    bool decoded = false;
+    if (text[i] == '&')
+      for (const auto& [entity, c] : entities)
+        if (text.compare(i, std::strlen(entity), entity) == 0) {
+          out += c;
+          i += std::strlen(entity) - 1;
+          decoded = true;
+          break;
+        }
+    if (!decoded) out += text[i];
+  }
+  return out;
+}
+
+// The page field a field instruction asks for ('\0' for any other field).
+char PageFieldOf(const std::string& instruction) {
+  std::string word;
+  for (char c : instruction) {
+    if (std::isspace(static_cast<unsigned char>(c))) {
+      if (!word.empty()) break;
+      continue;
+    }
+    word += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return word == "PAGE" ? PageNumberField : word == "NUMPAGES" ? PageCountField : '\0';
+}
+
+// The text of a header or footer part, a line a paragraph (also the paragraphs of its
+// tables). Simple and complex page fields become their field characters; every other
+// field keeps the result the template was saved with.
+std::vector<std::string> ParagraphLines(const std::string& xml) {
+  std::vector<std::string> lines;
+  std::string line, instruction;
+  enum class Field { None, Instruction, Result, PageResult } field = Field::None;
+  bool inSimplePageField = false;
+  for (size_t at = xml.find('<'); at != std::string::npos; at = xml.find('<', at + 1)) {
+    const size_t end = xml.find('>', at);
+    if (end == std::string::npos) break;
+    const std::string tag = xml.substr(at, end - at + 1);
+    size_t nameEnd = 1;
+    while (nameEnd < tag.size() && !std::isspace(static_cast<unsigned char>(tag[nameEnd])) &&
+           tag[nameEnd] != '>' && tag[nameEnd] != '/')
+      ++nameEnd;
+    if (tag[1] == '/') nameEnd = tag.size() - 1;
+    const std::string name = tag.substr(1, nameEnd - 1);
+    const bool selfClosing = tag.size() >= 2 && tag[tag.size() - 2] == '/';
+    if (name == "w:p") {
+      line.clear();
+      if (selfClosing) lines.emplace_back();
+    } else if (name == "/w:p") {
+      lines.push_back(line);
+    } else if ((name == "w:t" || name == "w:instrText") && !selfClosing) {
+      const size_t close = xml.find("</" + name + ">", end);
+      if (close == std::string::npos) break;
+      const std::string text = DecodedText(xml.substr(end + 1, close - end - 1));
+      if (name == "w:instrText")
+        instruction += text;
+      else if (!inSimplePageField && field != Field::Instruction && field != Field::PageResult)
+        line += text;
+      at = close;
+    } else if (name == "w:tab") {
+      line += '\t';
+    } else if (name == "w:fldSimple") {
+      const char page = PageFieldOf(AttributeOf(tag, "w:instr"));
+      if (page != '\0') {
+        line += page;
+        inSimplePageField = !selfClosing;
+      }
+    } else if (name == "/w:fldSimple") {
+      inSimplePageField = false;
+    } else if (name == "w:fldChar") {
+      const std::string type = AttributeOf(tag, "w:fldCharType");
+      if (type == "begin") {
+        field = Field::Instruction;
+        instruction.clear();
+      } else if (type == "separate" || (type == "end" && field == Field::Instruction)) {
+        const char page = PageFieldOf(instruction);
+        if (page != '\0') line += page;
+        field = page != '\0' ? Field::PageResult : Field::Result;
+      }
+      if (type == "end") field = Field::None;
+    }
+  }
+  // Trailing empty paragraphs only push the text away from the page's edge.
+  while (!lines.empty() && lines.back().find_first_not_of(" \t") == std::string::npos)
+    lines.pop_back();
+  return lines;
+}
+
+// The text of the section's default header or footer ("w:headerReference" or
+// "w:footerReference"), found through the main part's relationships.
+std::vector<std::string> ReferencedLines(const std::string& sectPr, const char* reference,
+                                         const std::string& relations,
+                                         const std::string& mainPart,
+                                         const std::vector<ZipPart>& parts) {
+  for (size_t at = sectPr.find(std::string("<") + reference); at != std::string::npos;
+       at = sectPr.find(std::string("<") + reference, at + 1)) {
+    const std::string tag = StartTag(sectPr, reference, at);
+    if (AttributeOf(tag, "w:type") != "default") continue;
+    const std::string id = AttributeOf(tag, "r:id");
+    for (size_t r = relations.find("<Relationship"); r != std::string::npos;
+         r = relations.find("<Relationship", r + 1)) {
+      const std::string rel = StartTag(relations, "Relationship", r);
+      if (id.empty() || AttributeOf(rel, "Id") != id) continue;
+      std::string target = AttributeOf(rel, "Target");
+      if (!target.empty() && target.front() == '/')
+        target.erase(0, 1);
+      else
+        target = mainPart.substr(0, mainPart.find_last_of('/') + 1) + target;
+      for (const ZipPart& p : parts)
+        if (p.Name == target) return ParagraphLines(p.Bytes);
+    }
+  }
+  return {};
 }
 
 [[noreturn]] void Unreadable(const std::string& name) {
@@ -288,8 +412,25 @@ ReportTemplate LoadReportTemplate(const std::string& name) {
                 R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
                 "\n"
                 R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"></Relationships>)");
+  t.HeaderLines = ReferencedLines(t.SectionProperties, "w:headerReference", t.MainRelations,
+                                  t.MainPart, parts);
+  t.FooterLines = ReferencedLines(t.SectionProperties, "w:footerReference", t.MainRelations,
+                                  t.MainPart, parts);
   for (ZipPart& p : parts)
     if (p.Name != t.MainPart && p.Name != relsName && p.Name != "[Content_Types].xml")
       t.Parts.push_back(std::move(p));
   return t;
+}
+
+std::string WithPageFields(const std::string& line, int page, int pages) {
+  std::string out;
+  for (char c : line) {
+    if (c == PageNumberField)
+      out += std::to_string(page);
+    else if (c == PageCountField)
+      out += std::to_string(pages);
+    else
+      out += c;
+  }
+  return out;
 }

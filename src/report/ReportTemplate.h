@@ -13,6 +13,7 @@
 struct PageSetup {
   double Width = 595.3, Height = 841.9;                         // A4
   double Left = 70.9, Right = 70.9, Top = 70.9, Bottom = 70.9;  // 2.5 cm
+  double Header = 35.45, Footer = 35.45;  // from the page's top and bottom edge
   double TextWidth() const { return Width - Left - Right; }
   double TextHeight() const { return Height - Top - Bottom; }
 };
@@ -26,7 +27,16 @@ struct ReportTemplate {
   std::string RootStartTag;       // "<w:document ...>" with every namespace the body needs
   std::string SectionProperties;  // the body's final "<w:sectPr>...</w:sectPr>"
   PageSetup Page;
+  // The text of the default header and footer, a line a paragraph, for writers that lay
+  // the pages out themselves; a page number field stands as PageNumberField, the number
+  // of pages as PageCountField.
+  std::vector<std::string> HeaderLines, FooterLines;
 };
+
+inline constexpr char PageNumberField = '\x01', PageCountField = '\x02';
+
+// The line of a header or footer with its page fields filled in.
+std::string WithPageFields(const std::string& line, int page, int pages);
 
 // The template's name as the report tab shows it: "normal.dot" (any case) or an empty
 // name is the built-in template.

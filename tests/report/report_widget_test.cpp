@@ -152,10 +152,10 @@ TEST_F(ReportFiles, ThePdfHasTheDocumentsTextInOrderOnItsPages) {
   EXPECT_EQ(text.count(QChar('\f')), 7);
 }
 
-TEST_F(ReportFiles, ATemplateLendsItsPartsAndPageButNotItsBody) {
+TEST_F(ReportFiles, ATemplateLendsItsPartsPageHeaderAndFooterButNotItsBody) {
   const std::string main =
       R"(<?xml version="1.0" encoding="UTF-8"?><w:document xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><w:body><w:p><w:r><w:t>Besedilo predloge</w:t></w:r></w:p>)"
-      R"(<w:sectPr><w:headerReference w:type="default" r:id="rId7"/><w:pgSz w:w="12240" w:h="15840"/><w:pgMar w:top="1000" w:right="1000" w:bottom="1000" w:left="1000"/></w:sectPr></w:body></w:document>)";
+      R"(<w:sectPr><w:headerReference w:type="default" r:id="rId7"/><w:footerReference w:type="default" r:id="rId8"/><w:pgSz w:w="12240" w:h="15840"/><w:pgMar w:top="1000" w:right="1000" w:bottom="1000" w:left="1000"/></w:sectPr></w:body></w:document>)";
   const std::vector<ZipPart> parts = {
       {"[Content_Types].xml",
        R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/>)"
@@ -164,9 +164,16 @@ TEST_F(ReportFiles, ATemplateLendsItsPartsAndPageButNotItsBody) {
        R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/></Relationships>)"},
       {"word/document.xml", main},
       {"word/_rels/document.xml.rels",
-       R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId7" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/header" Target="header1.xml"/></Relationships>)"},
+       R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId7" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/header" Target="header1.xml"/>)"
+       R"(<Relationship Id="rId8" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/footer" Target="footer1.xml"/></Relationships>)"},
       {"word/header1.xml",
-       R"(<?xml version="1.0" encoding="UTF-8"?><w:hdr xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"><w:p><w:r><w:t>Glava podjetja</w:t></w:r></w:p></w:hdr>)"}};
+       R"(<?xml version="1.0" encoding="UTF-8"?><w:hdr xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"><w:p><w:r><w:t>Glava podjetja</w:t></w:r></w:p></w:hdr>)"},
+      // "Stran N od M": N a simple field, M a complex one whose saved result is stale.
+      {"word/footer1.xml",
+       R"(<?xml version="1.0" encoding="UTF-8"?><w:ftr xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"><w:p><w:r><w:t xml:space="preserve">Stran </w:t></w:r>)"
+       R"(<w:fldSimple w:instr=" PAGE "><w:r><w:t>9</w:t></w:r></w:fldSimple><w:r><w:t xml:space="preserve"> od </w:t></w:r>)"
+       R"(<w:r><w:fldChar w:fldCharType="begin"/></w:r><w:r><w:instrText> NUMPAGES \* MERGEFORMAT </w:instrText></w:r><w:r><w:fldChar w:fldCharType="separate"/></w:r>)"
+       R"(<w:r><w:t>9</w:t></w:r><w:r><w:fldChar w:fldCharType="end"/></w:r><w:r><w:t xml:space="preserve"> &amp; konec</w:t></w:r></w:p><w:p/></w:ftr>)"}};
   in.Template = Path("predloga.dotx");
   WriteFileBytes(in.Template, ZipBytes(parts));
   in.ReportPath = Path("t.docx");
@@ -178,7 +185,7 @@ TEST_F(ReportFiles, ATemplateLendsItsPartsAndPageButNotItsBody) {
     if (p.Name == "[Content_Types].xml") types = p.Bytes;
   }
   EXPECT_EQ(body.find("Besedilo predloge"), std::string::npos);
-  EXPECT_NE(body.find(R"(<w:headerReference w:type="default" r:id="rId7"/><w:pgSz w:w="12240")"),
+  EXPECT_NE(body.find(R"(<w:footerReference w:type="default" r:id="rId8"/><w:pgSz w:w="12240")"),
             std::string::npos);
   EXPECT_NE(types.find("wordprocessingml.document.main+xml"), std::string::npos);
   EXPECT_EQ(types.find("template.main"), std::string::npos);
@@ -186,6 +193,19 @@ TEST_F(ReportFiles, ATemplateLendsItsPartsAndPageButNotItsBody) {
     const QString pdf =
         docxcheck::ConvertWithLibreOffice(QString::fromStdString(in.ReportPath), dir.path());
     EXPECT_TRUE(docxcheck::PdfText(pdf).contains("Glava podjetja"));
+  }
+  // The program's own PDF puts them on every page, with the page fields filled in.
+  if (!docxcheck::HaveTool("pdftotext")) return;
+  in.ReportPath = Path("t.pdf");
+  const PdfReportWriter writer;
+  TPorocilo(&writer).CreateReport(in);
+  const QStringList pages = docxcheck::PdfText(QString::fromStdString(in.ReportPath))
+                                .split(QChar('\f'), Qt::SkipEmptyParts);
+  ASSERT_GE(pages.size(), 2);
+  for (qsizetype i = 0; i < pages.size(); ++i) {
+    EXPECT_TRUE(pages[i].contains("Glava podjetja")) << i;
+    EXPECT_TRUE(pages[i].contains(QStringLiteral("Stran %1 od %2 & konec").arg(i + 1).arg(pages.size())))
+        << pages[i].toStdString();
   }
 }
 

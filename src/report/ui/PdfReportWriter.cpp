@@ -1,6 +1,7 @@
 #include "report/ui/PdfReportWriter.h"
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
@@ -12,6 +13,8 @@
 #include <QTextDocument>
 #include <QTextTable>
 #include <QUrl>
+#include <algorithm>
+#include <cmath>
 
 #include "data/TextFile.h"
 #include "report/DocxWriter.h"
@@ -150,6 +153,38 @@ class Layout {
   bool reuseBlock_ = true;
 };
 
+// The template's header and footer on one page, in the margins above and below the text:
+// a line a paragraph; the parts of a line between tabs go left, centre and right, as the
+// header style's tab stops put them.
+void DrawHeaderAndFooter(QPainter& painter, const ReportTemplate& templ, double pixelsPerPoint,
+                         double textWidth, int page, int pages) {
+  if (templ.HeaderLines.empty() && templ.FooterLines.empty()) return;
+  const PageSetup& setup = templ.Page;
+  QFont font(QStringLiteral("Arial"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(static_cast<int>(std::lround(10 * pixelsPerPoint)));
+  painter.save();
+  painter.setFont(font);
+  painter.setPen(Qt::black);
+  const double lineHeight = QFontMetricsF(font).lineSpacing();
+  const auto drawLines = [&](const std::vector<std::string>& lines, double top) {
+    for (const std::string& line : lines) {
+      const QStringList parts =
+          QString::fromStdString(WithPageFields(line, page, pages)).split(QLatin1Char('\t'));
+      const Qt::Alignment alignments[] = {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignRight};
+      for (qsizetype i = 0; i < parts.size(); ++i)
+        painter.drawText(QRectF(0, top, textWidth, lineHeight),
+                         alignments[std::min<qsizetype>(i, 2)] | Qt::AlignVCenter, parts[i]);
+      top += lineHeight;
+    }
+  };
+  // The painter's origin is the top left corner of the text area.
+  drawLines(templ.HeaderLines, (setup.Header - setup.Top) * pixelsPerPoint);
+  drawLines(templ.FooterLines, (setup.Height - setup.Top - setup.Footer) * pixelsPerPoint -
+                                   lineHeight * static_cast<double>(templ.FooterLines.size()));
+  painter.restore();
+}
+
 }  // namespace
 
 void PdfReportWriter::Write(const std::string& path, const ReportDocument& document,
@@ -192,6 +227,7 @@ void PdfReportWriter::Write(const std::string& path, const ReportDocument& docum
       doc.drawContents(&painter, QRectF(0, i * pageSize.height() + 0.5, pageSize.width(),
                                         pageSize.height() - 1));
       painter.restore();
+      DrawHeaderAndFooter(painter, templ, LayoutDpi / 72.0, pageSize.width(), i + 1, pages);
     }
     if (!painter.end()) throw FileError("Cannot write file \"" + path + "\".");
   }
