@@ -387,7 +387,9 @@ ReportTemplate LoadReportTemplate(const std::string& name) {
   const size_t body = xml.find("<w:body");
   const size_t root = xml.rfind("<w:document", body);
   if (body == std::string::npos || root == std::string::npos) Unreadable(name);
-  t.RootStartTag = WithNamespaces(StartTag(xml, "w:document", root));
+  const std::string rootTag = StartTag(xml, "w:document", root);
+  if (rootTag.empty()) Unreadable(name);  // "<w:documentX>", or a tag that never closes
+  t.RootStartTag = WithNamespaces(rootTag);
   const size_t sect = xml.rfind("<w:sectPr");
   if (sect != std::string::npos && sect > body) {
     const std::string open = StartTag(xml, "w:sectPr", sect);
