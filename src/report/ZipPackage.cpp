@@ -5,7 +5,7 @@
 #include <memory>
 #include <stdexcept>
 
-std::vector<ZipPart> ReadZipParts(const std::string& path) {
+std::vector<ZipPart> ReadZipParts(const std::string& path, std::uint64_t maxBytes) {
   int error = 0;
   zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, &error);
   if (!archive) {
@@ -18,9 +18,14 @@ std::vector<ZipPart> ReadZipParts(const std::string& path) {
   std::unique_ptr<zip_t, void (*)(zip_t*)> guard(archive, [](zip_t* z) { zip_discard(z); });
   std::vector<ZipPart> parts;
   const zip_int64_t count = zip_get_num_entries(archive, 0);
+  std::uint64_t unpacked = 0;
   for (zip_int64_t i = 0; i < count; ++i) {
     zip_stat_t st;
     if (zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &st) != 0) continue;
+    if ((st.valid & ZIP_STAT_SIZE) == 0 || st.size > maxBytes - unpacked)
+      throw std::runtime_error("Cannot read package \"" + path + "\": it unpacks to more than " +
+                               std::to_string(maxBytes >> 20) + " MiB");
+    unpacked += st.size;
     ZipPart part;
     part.Name = st.name;
     if (!part.Name.empty() && part.Name.back() == '/') continue;  // a folder entry

@@ -2,6 +2,7 @@
 // from a file, written whole to bytes. libzip does the compression.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,8 +13,10 @@ struct ZipPart {
 };
 
 // Every part of a zip file in the file's order. Throws std::runtime_error naming the
-// file when it cannot be opened or is not a zip file.
-std::vector<ZipPart> ReadZipParts(const std::string& path);
+// file when it cannot be opened, is not a zip file, or holds more than maxBytes once
+// unpacked (checked before anything is unpacked: a package's sizes are not trusted).
+constexpr std::uint64_t MaxPackageBytes = 256ull << 20;
+std::vector<ZipPart> ReadZipParts(const std::string& path, std::uint64_t maxBytes = MaxPackageBytes);
 
 // The parts as a zip file's bytes, deflated, in the given order.
 std::string ZipBytes(const std::vector<ZipPart>& parts);

@@ -167,6 +167,17 @@ TEST_F(ReportDocumentTest, AMissingOrUnreadableTemplateIsAnErrorAndNothingIsWrit
                                          "\" ni dokument, ki ga program zna uporabiti (.dotx ali .docx).");
   }
   EXPECT_FALSE(std::filesystem::exists(in.ReportPath));
+  // A package is never unpacked past its limit, whatever sizes it claims.
+  WriteFileBytes(in.Template, ZipBytes({{"a.xml", std::string(3 << 20, 'a')},
+                                        {"b.xml", std::string(2 << 20, 'b')}}));
+  EXPECT_EQ(ReadZipParts(in.Template, 5 << 20).size(), 2u);
+  try {
+    ReadZipParts(in.Template, 4 << 20);
+    ADD_FAILURE() << "unpacked past the limit";
+  } catch (const std::runtime_error& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot read package \"" + in.Template + "\": it unpacks to more than 4 MiB");
+  }
 }
 
 TEST_F(ReportDocumentTest, TheRobustnessTableFollowsTheControllerTableAsTableFive) {
