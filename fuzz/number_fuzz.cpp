@@ -20,7 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       FUZZ_CHECK(back.has_value(), "a written number does not read back");
       FUZZ_CHECK(TryParseNumber(written).has_value(), "a written number does not read from a file");
       if (digits == 17) FUZZ_CHECK(*back == *v, "17 digits do not give the same double");
-      if (digits <= 15)
+      // Subnormal doubles lie further apart than 15 decimal digits resolve ("1E-322"
+      // reads as 9.88E-323), so only normal ones keep their text at every digit count.
+      if (digits <= 15 && std::fpclassify(*back) == FP_NORMAL)
         FUZZ_CHECK(FormatGeneral(*back, digits, separator) == written,
                    "writing what was read changes the text");
     }
