@@ -9,6 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -17,11 +21,6 @@
 #include <fstream>
 #include <thread>
 #include <vector>
-
-#include <QEventLoop>
-#include <QLineEdit>
-#include <QRadioButton>
-#include <QTimer>
 
 #include "app/TForm1.h"
 #include "data/Clock.h"
@@ -237,7 +236,9 @@ static void BM_UaManualExperimentMinute(benchmark::State& state) {
   QObject::connect(window.Timer1, &QTimer::timeout, &window, [&] {
     ticks.push_back(std::chrono::steady_clock::now());
     window.Timer1Timer();
-    tickMs.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - ticks.back()).count());
+    tickMs.push_back(
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - ticks.back())
+            .count());
   });
   std::chrono::steady_clock::time_point end;
   for (auto _ : state) {
@@ -256,12 +257,13 @@ static void BM_UaManualExperimentMinute(benchmark::State& state) {
   }
   const MeasurementStore& store = form.Store();
   const int samples = store.SampleCount - 1;
-  const double elapsedMs =
-      std::chrono::duration<double, std::milli>(end - ticks.front()).count();
+  const double elapsedMs = std::chrono::duration<double, std::milli>(end - ticks.front()).count();
   std::vector<double> intervals;
   for (std::size_t i = 1; i < ticks.size(); ++i)
     intervals.push_back(std::chrono::duration<double, std::milli>(ticks[i] - ticks[i - 1]).count());
-  const auto count = [&](auto pred) { return std::count_if(intervals.begin(), intervals.end(), pred); };
+  const auto count = [&](auto pred) {
+    return std::count_if(intervals.begin(), intervals.end(), pred);
+  };
   int stale = 0;
   for (int k = 202; k <= samples; ++k)  // the plant moving after the step at 10 s
     stale += store.DataColumns[5][k] == store.DataColumns[5][k - 1];
@@ -273,8 +275,10 @@ static void BM_UaManualExperimentMinute(benchmark::State& state) {
   state.counters["tick_max_ms"] = tickMs.back();
   state.counters["samples"] = samples;
   state.counters["ticks_of_the_run"] = std::floor(elapsedMs / PeriodMs) + 1;
-  state.counters["missed"] = static_cast<double>(count([](double ms) { return ms > 1.5 * PeriodMs; }));
-  state.counters["doubled"] = static_cast<double>(count([](double ms) { return ms < 0.5 * PeriodMs; }));
+  state.counters["missed"] =
+      static_cast<double>(count([](double ms) { return ms > 1.5 * PeriodMs; }));
+  state.counters["doubled"] =
+      static_cast<double>(count([](double ms) { return ms < 0.5 * PeriodMs; }));
   state.counters["interval_min_ms"] = intervals.front();
   state.counters["interval_p50_ms"] = intervals[intervals.size() / 2];
   state.counters["interval_max_ms"] = intervals.back();

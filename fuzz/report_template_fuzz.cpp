@@ -60,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     t = LoadReportTemplate(path);
   } catch (const std::runtime_error& e) {
-    FUZZ_CHECK(std::string(e.what()).find(path) != std::string::npos, "a refusal not naming the file");
+    FUZZ_CHECK(std::string(e.what()).find(path) != std::string::npos,
+               "a refusal not naming the file");
     return 0;
   }
   const PageSetup& page = t.Page;

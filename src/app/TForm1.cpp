@@ -15,13 +15,13 @@
 #include <QVBoxLayout>
 
 #include "app/AboutPage.h"
-#include "forms/UiServices.h"
 #include "data/Clock.h"
 #include "data/ui/ProcessingPage.h"
 #include "experiment/ExperimentSetupBuilder.h"
 #include "experiment/ui/ExperimentPage.h"
 #include "experiment/ui/TEksperiment.h"
 #include "experiment/ui/TForm_SamodNastav.h"
+#include "forms/UiServices.h"
 #include "model/ui/ModelPage.h"
 #include "opc/OpcClient.h"
 #include "opc/ui/OpcPage.h"

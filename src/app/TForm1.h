@@ -96,4 +96,3 @@ struct ApplicationWindows {
   ~ApplicationWindows();
 };
 ApplicationWindows CreateApplicationWindows(OpcClient& opc, Clock& clock);
-

@@ -62,8 +62,10 @@ class PlantGroup final : public OpcGroup {
 class PlantOpcClient final : public OpcClient {
  public:
   PlantOpcClient(const Clock& clock, std::string serverListFile, std::string discoveryUrl)
-      : local_(CreateLocalOpcClient(clock)), ua_(CreateUaOpcClient(clock)),
-        listFile_(std::move(serverListFile)), discoveryUrl_(std::move(discoveryUrl)) {
+      : local_(CreateLocalOpcClient(clock)),
+        ua_(CreateUaOpcClient(clock)),
+        listFile_(std::move(serverListFile)),
+        discoveryUrl_(std::move(discoveryUrl)) {
     const auto forward = [this] {
       if (handler_) handler_();
     };
@@ -167,5 +169,6 @@ std::vector<std::string> ReadUaServerList(const std::string& path) {
 
 std::unique_ptr<OpcClient> CreatePlantOpcClient(const Clock& clock, std::string serverListFile,
                                                 std::string discoveryUrl) {
-  return std::make_unique<PlantOpcClient>(clock, std::move(serverListFile), std::move(discoveryUrl));
+  return std::make_unique<PlantOpcClient>(clock, std::move(serverListFile),
+                                          std::move(discoveryUrl));
 }

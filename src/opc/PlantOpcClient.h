@@ -1,7 +1,7 @@
 // The program's OPC client: the built-in simulated plant server, the OPC UA servers the
 // engineer has connected to, whose endpoint URLs are remembered in a file between runs,
-// and those the computer's discovery server knows. Groups and items live across connections to either kind; each call goes to the
-// server connected at the time.
+// and those the computer's discovery server knows. Groups and items live across
+// connections to either kind; each call goes to the server connected at the time.
 #pragma once
 
 #include <memory>

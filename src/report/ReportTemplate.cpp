@@ -236,8 +236,7 @@ std::vector<std::string> ParagraphLines(const std::string& xml) {
 // The text of the section's default header or footer ("w:headerReference" or
 // "w:footerReference"), found through the main part's relationships.
 std::vector<std::string> ReferencedLines(const std::string& sectPr, const char* reference,
-                                         const std::string& relations,
-                                         const std::string& mainPart,
+                                         const std::string& relations, const std::string& mainPart,
                                          const std::vector<ZipPart>& parts) {
   for (size_t at = sectPr.find(std::string("<") + reference); at != std::string::npos;
        at = sectPr.find(std::string("<") + reference, at + 1)) {
@@ -414,10 +413,10 @@ ReportTemplate LoadReportTemplate(const std::string& name) {
                 R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
                 "\n"
                 R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"></Relationships>)");
-  t.HeaderLines = ReferencedLines(t.SectionProperties, "w:headerReference", t.MainRelations,
-                                  t.MainPart, parts);
-  t.FooterLines = ReferencedLines(t.SectionProperties, "w:footerReference", t.MainRelations,
-                                  t.MainPart, parts);
+  t.HeaderLines =
+      ReferencedLines(t.SectionProperties, "w:headerReference", t.MainRelations, t.MainPart, parts);
+  t.FooterLines =
+      ReferencedLines(t.SectionProperties, "w:footerReference", t.MainRelations, t.MainPart, parts);
   for (ZipPart& p : parts)
     if (p.Name != t.MainPart && p.Name != relsName && p.Name != "[Content_Types].xml")
       t.Parts.push_back(std::move(p));

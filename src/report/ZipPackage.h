@@ -16,7 +16,8 @@ struct ZipPart {
 // file when it cannot be opened, is not a zip file, or holds more than maxBytes once
 // unpacked (checked before anything is unpacked: a package's sizes are not trusted).
 constexpr std::uint64_t MaxPackageBytes = 256ull << 20;
-std::vector<ZipPart> ReadZipParts(const std::string& path, std::uint64_t maxBytes = MaxPackageBytes);
+std::vector<ZipPart> ReadZipParts(const std::string& path,
+                                  std::uint64_t maxBytes = MaxPackageBytes);
 
 // The parts as a zip file's bytes, deflated, in the given order.
 std::string ZipBytes(const std::vector<ZipPart>& parts);

@@ -154,17 +154,19 @@ TEST_F(ReportDocumentTest, AMissingOrUnreadableTemplateIsAnErrorAndNothingIsWrit
   in.Template = (dir / "broken.dotx").string();
   WriteFileBytes(
       in.Template,
-      ZipBytes({{"[Content_Types].xml",
-                 R"(<Types><Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/></Types>)"},
-                {"_rels/.rels",
-                 R"(<Relationships><Relationship Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/></Relationships>)"},
-                {"word/document.xml", "<w:documentX><w:body></w:body></w:documentX>"}}));
+      ZipBytes(
+          {{"[Content_Types].xml",
+            R"(<Types><Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/></Types>)"},
+           {"_rels/.rels",
+            R"(<Relationships><Relationship Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/></Relationships>)"},
+           {"word/document.xml", "<w:documentX><w:body></w:body></w:documentX>"}}));
   try {
     TPorocilo().CreateReport(in);
     ADD_FAILURE() << "a broken template was used";
   } catch (const std::runtime_error& e) {
-    EXPECT_EQ(std::string(e.what()), "Predloga \"" + in.Template +
-                                         "\" ni dokument, ki ga program zna uporabiti (.dotx ali .docx).");
+    EXPECT_EQ(std::string(e.what()),
+              "Predloga \"" + in.Template +
+                  "\" ni dokument, ki ga program zna uporabiti (.dotx ali .docx).");
   }
   EXPECT_FALSE(std::filesystem::exists(in.ReportPath));
   // A package is never unpacked past its limit, whatever sizes it claims.

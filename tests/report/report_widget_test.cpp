@@ -204,7 +204,8 @@ TEST_F(ReportFiles, ATemplateLendsItsPartsPageHeaderAndFooterButNotItsBody) {
   ASSERT_GE(pages.size(), 2);
   for (qsizetype i = 0; i < pages.size(); ++i) {
     EXPECT_TRUE(pages[i].contains("Glava podjetja")) << i;
-    EXPECT_TRUE(pages[i].contains(QStringLiteral("Stran %1 od %2 & konec").arg(i + 1).arg(pages.size())))
+    EXPECT_TRUE(
+        pages[i].contains(QStringLiteral("Stran %1 od %2 & konec").arg(i + 1).arg(pages.size())))
         << pages[i].toStdString();
   }
 }

@@ -6,12 +6,12 @@
 #include <QStringList>
 #include <tuple>
 
-#include "forms/FormHelpers.h"
-#include "forms/Workspace.h"
 #include "data/ui/ProcessingPage.h"
 #include "experiment/PostProcessingChain.h"
 #include "experiment/ui/ChainChartImages.h"
 #include "experiment/ui/ExperimentPage.h"
+#include "forms/FormHelpers.h"
+#include "forms/Workspace.h"
 
 void ExperimentPage::RunPostProcessingChain(const QueuedExperiment& entry,
                                             const ExperimentSettings& settings) {

@@ -233,7 +233,8 @@ void TEksperiment::WaitForMVItem(bool reportFailure) {
   const bool good =
       WaitForGoodQuality(run_.Setup.ItemMV.get(), form_.SystemClock(), keepWaiting, QualityWaitMs);
   run_.MvItemUnreachable = !good;
-  if (!good && reportFailure && !form_.Closing()) Ui().ShowMessage(QString::fromUtf8(NoConnectionMessage));
+  if (!good && reportFailure && !form_.Closing())
+    Ui().ShowMessage(QString::fromUtf8(NoConnectionMessage));
 }
 
 void TEksperiment::PrepareManualRun() {

@@ -13,11 +13,11 @@
 #include <QTabWidget>
 #include <algorithm>
 
-#include "forms/FormHelpers.h"
-#include "forms/Workspace.h"
 #include "charts/VorChart.h"
 #include "data/NumberFormat.h"
 #include "data/NumericHelpers.h"
+#include "forms/FormHelpers.h"
+#include "forms/Workspace.h"
 #include "model/IdentifyModel.h"
 #include "model/ModelTexts.h"
 #include "model/TModel.h"

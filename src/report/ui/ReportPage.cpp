@@ -7,10 +7,10 @@
 #include <QPushButton>
 #include <tuple>
 
-#include "forms/FormHelpers.h"
-#include "forms/Workspace.h"
 #include "data/TextFile.h"
 #include "data/ui/ProcessingPage.h"
+#include "forms/FormHelpers.h"
+#include "forms/Workspace.h"
 #include "model/ui/ModelPage.h"
 #include "opc/ui/OpcPage.h"
 #include "report/ReportImages.h"

@@ -13,15 +13,15 @@
 #include <QThread>
 #include <cmath>
 
+#include "charts/VorChart.h"
 #include "forms/FormHelpers.h"
 #include "forms/Workspace.h"
-#include "charts/VorChart.h"
 #include "opc/OpcClient.h"
+#include "opc/ui/RadioGroup.h"
 #include "tuning/ControllerLoad.h"
 #include "tuning/Recomputation.h"
 #include "tuning/Robustness.h"
 #include "tuning/TRegulator.h"
-#include "opc/ui/RadioGroup.h"
 #include "tuning/ui/ResponseChart.h"
 
 namespace {
@@ -128,7 +128,8 @@ void RegulatorPage::ShowRobustness(const RobustnessSet& set) {
   robustnessRows_ = RobustnessTableRows(set, DecimalSeparator());
 }
 
-double RegulatorPage::SequencerGainFromControls(const SequencerTexts& sequencer, QString& note) const {
+double RegulatorPage::SequencerGainFromControls(const SequencerTexts& sequencer,
+                                                QString& note) const {
   const double minimum = TypedNumber(sequencer.MinY1);
   const double maximum = TypedNumber(sequencer.MaxY1);
   std::vector<std::pair<double, double>> rows;
