@@ -92,6 +92,17 @@ std::string StartTag(const std::string& xml, const std::string& name, size_t fro
   return "";
 }
 
+// The first start tag of element `name` in xml whose attribute has the value, or "".
+std::string StartTagWhere(const std::string& xml, const std::string& name,
+                          const std::string& attribute, const std::string& value) {
+  for (size_t at = xml.find("<" + name); at != std::string::npos;
+       at = xml.find("<" + name, at + 1)) {
+    const std::string tag = StartTag(xml, name, at);
+    if (!tag.empty() && AttributeOf(tag, attribute) == value) return tag;
+  }
+  return "";
+}
+
 double TwipsToPoints(const std::string& value, double fallback) {
   if (value.empty()) return fallback;
   try {
@@ -238,24 +249,16 @@ std::vector<std::string> ParagraphLines(const std::string& xml) {
 std::vector<std::string> ReferencedLines(const std::string& sectPr, const char* reference,
                                          const std::string& relations, const std::string& mainPart,
                                          const std::vector<ZipPart>& parts) {
-  for (size_t at = sectPr.find(std::string("<") + reference); at != std::string::npos;
-       at = sectPr.find(std::string("<") + reference, at + 1)) {
-    const std::string tag = StartTag(sectPr, reference, at);
-    if (AttributeOf(tag, "w:type") != "default") continue;
-    const std::string id = AttributeOf(tag, "r:id");
-    for (size_t r = relations.find("<Relationship"); r != std::string::npos;
-         r = relations.find("<Relationship", r + 1)) {
-      const std::string rel = StartTag(relations, "Relationship", r);
-      if (id.empty() || AttributeOf(rel, "Id") != id) continue;
-      std::string target = AttributeOf(rel, "Target");
-      if (!target.empty() && target.front() == '/')
-        target.erase(0, 1);
-      else
-        target = mainPart.substr(0, mainPart.find_last_of('/') + 1) + target;
-      for (const ZipPart& p : parts)
-        if (p.Name == target) return ParagraphLines(p.Bytes);
-    }
-  }
+  const std::string id = AttributeOf(StartTagWhere(sectPr, reference, "w:type", "default"), "r:id");
+  if (id.empty()) return {};
+  std::string target = AttributeOf(StartTagWhere(relations, "Relationship", "Id", id), "Target");
+  if (target.empty()) return {};
+  if (target.front() == '/')
+    target.erase(0, 1);
+  else
+    target = mainPart.substr(0, mainPart.find_last_of('/') + 1) + target;
+  for (const ZipPart& p : parts)
+    if (p.Name == target) return ParagraphLines(p.Bytes);
   return {};
 }
 
@@ -338,15 +341,8 @@ ReportTemplate LoadReportTemplate(const std::string& name) {
 
   ReportTemplate t;
   // The main part: the target of the package's officeDocument relationship.
-  t.MainPart.clear();
-  for (size_t at = packageRels->Bytes.find("<Relationship"); at != std::string::npos;
-       at = packageRels->Bytes.find("<Relationship", at + 1)) {
-    const std::string tag = StartTag(packageRels->Bytes, "Relationship", at);
-    if (AttributeOf(tag, "Type") == RelOfficeDocument) {
-      t.MainPart = AttributeOf(tag, "Target");
-      break;
-    }
-  }
+  t.MainPart = AttributeOf(
+      StartTagWhere(packageRels->Bytes, "Relationship", "Type", RelOfficeDocument), "Target");
   if (!t.MainPart.empty() && t.MainPart.front() == '/') t.MainPart.erase(0, 1);
   const ZipPart* main = t.MainPart.empty() ? nullptr : find(t.MainPart);
   if (!main) Unreadable(name);

@@ -100,7 +100,7 @@ auto UaChannel::Guarded(F&& f) -> decltype(f()) {
 std::string UaChannel::Call(std::uint32_t requestType, std::uint32_t responseType,
                             const std::string& requestBody, const UaNodeId& authenticationToken) {
   return Guarded([&] {
-    if (std::chrono::steady_clock::now() >= renewAt_) OpenSecureChannel(true);
+    if (RenewalDue()) OpenSecureChannel(true);
     return Exchange("MSG", requestType, responseType, requestBody, authenticationToken);
   });
 }
@@ -109,7 +109,7 @@ std::uint32_t UaChannel::Post(std::uint32_t requestType, std::uint32_t responseT
                               const std::string& requestBody, const UaNodeId& authenticationToken,
                               std::uint32_t timeoutHintMs) {
   return Guarded([&] {
-    if (std::chrono::steady_clock::now() >= renewAt_) OpenSecureChannel(true);
+    if (RenewalDue()) OpenSecureChannel(true);
     const std::uint32_t id =
         SendRequest("MSG", requestType, requestBody, authenticationToken, timeoutHintMs);
     posted_[id] = responseType;

@@ -14,12 +14,19 @@
 #include <QTextTable>
 #include <QUrl>
 #include <algorithm>
-#include <cmath>
 
 #include "data/TextFile.h"
 #include "report/DocxWriter.h"
 
 namespace {
+
+// The report's typeface at a size in the PDF's pixels.
+QFont ReportFont(int pixelSize) {
+  QFont font(QStringLiteral("Arial"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(std::max(1, pixelSize));
+  return font;
+}
 
 // Lays the document model out in a QTextDocument whose units are the PDF's pixels.
 class Layout {
@@ -39,9 +46,7 @@ class Layout {
  private:
   QTextCharFormat CharFormatOf(const CharFormat& f) const {
     QTextCharFormat c;
-    QFont font(QStringLiteral("Arial"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(std::max(1, qRound(f.Size * scale_)));
+    QFont font = ReportFont(qRound(f.Size * scale_));
     font.setBold(f.Bold);
     font.setItalic(f.Italic);
     c.setFont(font);
@@ -160,9 +165,7 @@ void DrawHeaderAndFooter(QPainter& painter, const ReportTemplate& templ, double 
                          double textWidth, int page, int pages) {
   if (templ.HeaderLines.empty() && templ.FooterLines.empty()) return;
   const PageSetup& setup = templ.Page;
-  QFont font(QStringLiteral("Arial"));
-  font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(static_cast<int>(std::lround(10 * pixelsPerPoint)));
+  const QFont font = ReportFont(qRound(10 * pixelsPerPoint));
   painter.save();
   painter.setFont(font);
   painter.setPen(Qt::black);
