@@ -16,6 +16,7 @@
 #include "model/TModel.h"
 #include "tuning/Recomputation.h"
 #include "tuning/Robustness.h"
+#include "report/Warnings.h"
 
 namespace {
 
@@ -47,7 +48,10 @@ const char* const TuneUsage =
     "panel), \"controllers\" (P, I, PI and PID with their Kp, Ki, Kd as the summary labels\n"
     "show them, unrounded), \"scaled\" (the panel's numbers for --form and --type: Kp, then\n"
     "Ki, Ti or 1/Ti as \"Ki\", Kd or Td as \"Kd\"; a term the type lacks is left out), and\n"
-    "SampleTime and Samples of the simulation or SimulationNote saying why there is none.\n"
+    "SampleTime and Samples of the simulation or SimulationNote saying why there is none,\n"
+    "\"robustness\" (Ms, margins and stability of each proposal and of the scaled\n"
+    "controller) and Warnings: the proposals that make the loop unstable or have Ms above\n"
+    "2, in the window's Slovenian words (also written to standard error).\n"
     "Numbers use a decimal point; a model file may use either separator.\n";
 
 std::vector<double> NumberList(const std::string& option, const std::string& text, size_t count) {
@@ -304,9 +308,21 @@ int RunTune(const std::vector<std::string>& args) {
   } else {
     json.Text("SimulationNote", sim.Reason);
   }
-  json.Raw("robustness", RobustnessJson(ComputeRobustness(
-                             SampledProcessOfStore(store, h, o.Cascade),
-                             ProposedLoopControllers(store.Tuning, o.Cascade), panel.Controller)));
+  const RobustnessSet robustness =
+      ComputeRobustness(SampledProcessOfStore(store, h, o.Cascade),
+                        ProposedLoopControllers(store.Tuning, o.Cascade), panel.Controller);
+  json.Raw("robustness", RobustnessJson(robustness));
+  // The proposals' warnings as the tab's status bar and the report's box say them.
+  WarningScope scope;
+  scope.Record = false;
+  scope.Proposals = &robustness;
+  scope.Separator = Point;
+  std::string list;
+  for (const Warning& w : CollectWarnings(store, scope)) {
+    list += (list.empty() ? "" : ", ") + JsonString(w.Text);
+    std::cerr << "vortuner-cli tune: warning: " << w.Text << "\n";
+  }
+  json.Raw("Warnings", "[" + list + "]");
   std::cout << json.Str() << "\n";
   return 0;
 }

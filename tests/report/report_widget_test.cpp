@@ -249,3 +249,18 @@ TEST_F(ReportButton, ChoosingATemplateShowsItsPath) {
   QTest::mouseClick(Find<QPushButton>("KnofIzborPredloge"), Qt::LeftButton);
   EXPECT_EQ(label->text(), "/predloge/firma.dotx");
 }
+
+TEST_F(ReportButton, TheFilterDecidesTheExtensionAndTheStatusBarSaysWhereItWent) {
+  QTemporaryDir dir;
+  Form().LastDirectory = dir.path();  // the experiments' folder: the dialog starts there
+  ui.OpensDocuments = false;          // no viewer on this desktop
+  ui.QueueFileAnswer(dir.path() + "/porocilo", 1);  // "PDF (*.pdf)", a name without extension
+  QTest::mouseClick(Find<QPushButton>("Button_Naredi_porocilo"), Qt::LeftButton);
+  EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join('\n').toStdString();
+  ASSERT_FALSE(ui.ShownDialogs.empty());
+  EXPECT_EQ(ui.ShownDialogs.back().InitialDir, dir.path());
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"porocilo.pdf"});
+  EXPECT_EQ(Form().StatusText(),
+            QString::fromUtf8("Poročilo je zapisano: %1 (pregledovalnik se ni odprl).")
+                .arg(QDir::toNativeSeparators(dir.path() + "/porocilo.pdf")));
+}

@@ -24,6 +24,14 @@ void ExperimentPage::RunPostProcessingChain(const QueuedExperiment& entry,
   const QDateTime now = LocalNow(form_.SystemClock());
   job.Date = QLocale().toString(now.date(), QLocale::ShortFormat).toStdString();
   job.Time = LongTimeText(now.time()).toStdString();
+  // The record began its duration before now.
+  const MeasurementStore& record = form_.Store();
+  const double duration = record.SampleCount > 0
+                              ? record.TimeColumn[static_cast<size_t>(record.SampleCount)] -
+                                    record.TimeColumn[1] + record.SampleTime
+                              : 0;
+  job.StartTime =
+      LongTimeText(now.addMSecs(-static_cast<qint64>(duration * 1000)).time()).toStdString();
   job.TitleLine = form_.Caption().toStdString();
   job.Separator = DecimalSeparator();
 
@@ -42,7 +50,9 @@ void ExperimentPage::RunPostProcessingChain(const QueuedExperiment& entry,
   QString status = QStringLiteral("Samodejni poizkus \"%1\" je obdelan: %2 (%3).")
                        .arg(QString::fromStdString(entry.Label), names.join(QStringLiteral(", ")),
                             QString::fromStdString(entry.Folder));
-  for (const QString& warning : {form_.StatusText(), QString::fromStdString(result.Note)})
+  // The warnings of the record, the model and the proposals, as the report's box.
+  for (const QString& warning : {form_.StatusText(), QString::fromStdString(result.Note),
+                                 QString::fromStdString(WarningsLine(result.Warnings))})
     if (!warning.isEmpty()) status += QStringLiteral("  ") + warning;
   form_.SetStatusText(status);
 }
