@@ -80,9 +80,11 @@ double TextWidth(const TextRun& run) {
 
 class BodyWriter {
  public:
+  // `taken`: the template's parts and relationships, whose names a picture must not take.
   BodyWriter(const PageSetup& page, std::vector<ZipPart>& media, std::string& relations,
-             const std::string& mediaFolder)
-      : page_(page), media_(media), relations_(relations), mediaFolder_(mediaFolder) {}
+             const std::string& mediaFolder, const ReportTemplate& taken)
+      : page_(page), media_(media), relations_(relations), mediaFolder_(mediaFolder),
+        taken_(taken) {}
 
   void Write(const Paragraph& p, std::string& out) {
     out += "<w:p><w:pPr>";
@@ -146,8 +148,18 @@ class BodyWriter {
   }
 
  private:
+  bool Taken(const std::string& id, const std::string& part) const {
+    if (taken_.MainRelations.find("\"" + id + "\"") != std::string::npos) return true;
+    for (const ZipPart& p : taken_.Parts)
+      if (p.Name == part) return true;
+    return false;
+  }
+
   void WritePicture(const Picture& picture, std::string& out) {
-    const int n = static_cast<int>(media_.size()) + 1;
+    int n = ++pictures_;
+    while (Taken("rIdVtImg" + std::to_string(n),
+                 mediaFolder_ + "media/vtreport_image" + std::to_string(n) + ".png"))
+      n = ++pictures_;
     const std::string id = "rIdVtImg" + std::to_string(n);
     const std::string file = "vtreport_image" + std::to_string(n) + ".png";
     media_.push_back({mediaFolder_ + "media/" + file, picture.Png});
@@ -189,6 +201,8 @@ class BodyWriter {
   std::vector<ZipPart>& media_;
   std::string& relations_;
   const std::string& mediaFolder_;
+  const ReportTemplate& taken_;
+  int pictures_ = 0;
 };
 
 }  // namespace
@@ -226,7 +240,7 @@ std::string DocxBytes(const ReportDocument& document, const ReportTemplate& temp
 
   std::vector<ZipPart> media;
   std::string imageRelations;
-  BodyWriter writer(templ.Page, media, imageRelations, folder);
+  BodyWriter writer(templ.Page, media, imageRelations, folder, templ);
   std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
   xml += templ.RootStartTag + "<w:body>";
   for (const Block& block : document.Blocks())

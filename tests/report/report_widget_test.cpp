@@ -210,6 +210,29 @@ TEST_F(ReportFiles, ATemplateLendsItsPartsPageHeaderAndFooterButNotItsBody) {
   }
 }
 
+// An earlier report as the template: its look, not its charts and text; the new report has
+// exactly its own ten pictures (none without sections) and a sound package.
+TEST_F(ReportFiles, AnEarlierReportWorksAsTheTemplate) {
+  auto media = [](const std::string& path) {
+    int n = 0;
+    for (const ZipPart& p : ReadZipParts(path)) n += p.Name.rfind("word/media/", 0) == 0;
+    return n;
+  };
+  in.ReportPath = Path("prvo.docx");
+  TPorocilo().CreateReport(in);
+  ASSERT_EQ(media(in.ReportPath), 10);
+  in.Template = in.ReportPath;
+  in.ReportPath = Path("drugo.docx");
+  TPorocilo().CreateReport(in);
+  EXPECT_EQ(media(in.ReportPath), 10);
+  EXPECT_EQ(docxcheck::PackageProblems(in.ReportPath), std::vector<std::string>{});
+  in.SectionObdelava = in.SectionModel = in.SectionRegulator = false;
+  in.ReportPath = Path("tretje.docx");
+  TPorocilo().CreateReport(in);
+  EXPECT_EQ(media(in.ReportPath), 0);
+  EXPECT_EQ(docxcheck::PackageProblems(in.ReportPath), std::vector<std::string>{});
+}
+
 using ReportButton = AppFixture;
 
 TEST_F(ReportButton, WritesTheReportDeletesTheImagesAndOpensIt) {
