@@ -3,6 +3,7 @@
 // controllers tuned with a controller file's settings (or the tab's defaults), the
 // charts drawn offscreen and the texts filled as the tabs show them.
 #include <QApplication>
+#include <QLocale>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -214,6 +215,7 @@ int RunReport(const std::vector<std::string>& args) {
   qputenv("QT_QPA_PLATFORM", "offscreen");  // no display needed
   qInstallMessageHandler(QuietQtMessages);
   QApplication app(argc, argv);
+  QLocale::setDefault(QLocale::c());  // the charts' numbers with the report's decimal point
   OffscreenReportImages images;
   ReportImageRequest request;
   request.Start = data.Start;

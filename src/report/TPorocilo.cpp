@@ -80,16 +80,23 @@ void EndOfTable(ReportDocument& d) {
 // first page holds.
 void WarningsBox(ReportDocument& d, const std::vector<std::string>& warnings) {
   if (warnings.empty()) return;
+  d.SetSize(10);  // compact, so that the first page still holds the OPC tables
   const int table = HeaderTable(d, static_cast<int>(warnings.size()) + 1, {"Opozorila"});
   for (size_t i = 0; i < warnings.size(); ++i)
     d.CellInsertAfter(table, static_cast<int>(i) + 2, 1, warnings[i]);
-  EndOfTable(d);
+  d.EndKey();
+  d.SetSize(12);
+  d.TypeParagraph();
 }
 
 void OpcTables(ReportDocument& d, const ReportInputs& in) {
   Heading(d, "OPC Nastavitve");
-  if (!in.OpcServer.empty()) d.TypeText("OPC Strežnik: " + in.OpcServer);
-  for (int i = 0; i < 3; ++i) d.TypeParagraph();
+  if (in.OpcServer.empty()) {
+    d.TypeParagraph();  // no server line, and the space it took stays free
+  } else {
+    d.TypeText("OPC Strežnik: " + in.OpcServer);
+    for (int i = 0; i < 3; ++i) d.TypeParagraph();
+  }
 
   const int signals = HeaderTable(d, 5, {"Procesni signali", "Opis", "OPC točke"});
   const char* const names[] = {"Manipulativni signal 1", "Izhod regulatorja", "Meritev 1",
