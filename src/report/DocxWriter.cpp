@@ -243,8 +243,22 @@ std::string DocxBytes(const ReportDocument& document, const ReportTemplate& temp
   BodyWriter writer(templ.Page, media, imageRelations, folder, templ);
   std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
   xml += templ.RootStartTag + "<w:body>";
-  for (const Block& block : document.Blocks())
+  // Empty lines right before a page break are left out, as the PDF leaves them out: on a
+  // full page they would spill onto a blank page of their own.
+  std::vector<const Paragraph*> emptyLines;
+  for (const Block& block : document.Blocks()) {
+    if (const auto* p = std::get_if<Paragraph>(&block)) {
+      if (p->Empty()) {
+        emptyLines.push_back(p);
+        continue;
+      }
+      if (std::holds_alternative<PageBreak>(p->Items.front())) emptyLines.clear();
+    }
+    for (const Paragraph* e : emptyLines) writer.Write(*e, xml);
+    emptyLines.clear();
     std::visit([&](const auto& b) { writer.Write(b, xml); }, block);
+  }
+  for (const Paragraph* e : emptyLines) writer.Write(*e, xml);  // the document's last lines
   xml += templ.SectionProperties + "</w:body></w:document>";
 
   std::string relations = templ.MainRelations;
