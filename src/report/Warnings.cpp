@@ -42,7 +42,17 @@ DriftFinding DriftBeforeStep(const MeasurementStore& s, const SampleArray& y, in
   const double response = MeanOf(y, end - tail + 1, end) - to;
   const double drift = to - from;
   if (!std::isfinite(drift) || !std::isfinite(response)) return {};
-  return {std::abs(drift) > 0.1 * std::abs(response), from, to};
+  // Noise alone moves the two means apart by about sigma * sqrt(2 / quarter); a drift must
+  // stand well clear of that (sigma over the whole stretch, which a real drift only raises
+  // to a third of itself).
+  const double mean = MeanOf(y, first, last);
+  double squares = 0;
+  for (int k = first; k <= last; ++k)
+    squares += (y[static_cast<size_t>(k)] - mean) * (y[static_cast<size_t>(k)] - mean);
+  const double sigma = std::sqrt(squares / n);
+  const bool drifts = std::abs(drift) > 0.1 * std::abs(response) &&
+                      std::abs(drift) > 3 * sigma / std::sqrt(static_cast<double>(quarter));
+  return {drifts, from, to};
 }
 
 std::string Names(const std::vector<std::string>& names) {

@@ -50,9 +50,13 @@ void ExperimentPage::RunPostProcessingChain(const QueuedExperiment& entry,
   QString status = QStringLiteral("Samodejni poizkus \"%1\" je obdelan: %2 (%3).")
                        .arg(QString::fromStdString(entry.Label), names.join(QStringLiteral(", ")),
                             QString::fromStdString(entry.Folder));
-  // The warnings of the record, the model and the proposals, as the report's box.
-  for (const QString& warning : {form_.StatusText(), QString::fromStdString(result.Note),
-                                 QString::fromStdString(WarningsLine(result.Warnings))})
+  for (const QString& warning : {form_.StatusText(), QString::fromStdString(result.Note)})
     if (!warning.isEmpty()) status += QStringLiteral("  ") + warning;
+  // The warnings of the record, the model and the proposals, as the report's box (each
+  // once: a tab may have said one already).
+  for (const Warning& warning : result.Warnings) {
+    const QString text = QString::fromStdString(warning.Text);
+    if (!status.contains(text)) status += QStringLiteral("  ") + text;
+  }
   form_.SetStatusText(status);
 }
