@@ -14,9 +14,9 @@
 #include "data/NumberFormat.h"
 #include "data/TextFile.h"
 #include "model/TModel.h"
+#include "report/Warnings.h"
 #include "tuning/Recomputation.h"
 #include "tuning/Robustness.h"
-#include "report/Warnings.h"
 
 namespace {
 

@@ -144,10 +144,9 @@ PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, Measur
       SetTuningTexts(in, settings.Method, settings.ResponseKind, settings.Cascade, store,
                      summary.KpCascade, sep);
       // The same figures as the tab's: the four proposals and the scaled controller.
-      result.Robustness =
-          ComputeRobustness(SampledProcessOfStore(store, h, settings.Cascade),
-                            ProposedLoopControllers(store.Tuning, settings.Cascade),
-                            result.Panel.Controller);
+      result.Robustness = ComputeRobustness(SampledProcessOfStore(store, h, settings.Cascade),
+                                            ProposedLoopControllers(store.Tuning, settings.Cascade),
+                                            result.Panel.Controller);
       SetRobustnessTexts(in, *result.Robustness, sep);
 
       TRegulator::SaveControllerSettings(
@@ -164,12 +163,11 @@ PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, Measur
   const std::string reportPath = ChainFilePath(folder, job.Label, ".docx");
   SetModelTexts(in, ShownModelTexts(store, s.Cascade, 5, sep));
   in.TitleLine = job.TitleLine;
-  in.AboutLines = RecordAboutLines(job.Label, "", job.Date,
-                                   job.StartTime.empty() ? job.Time : job.StartTime);
+  in.AboutLines =
+      RecordAboutLines(job.Label, "", job.Date, job.StartTime.empty() ? job.Time : job.StartTime);
   const bool cascade = AutomaticOptionsOf(s).Tuning.Cascade;
-  result.Warnings =
-      ReportWarnings(store, start, end, modelStep, controllerStep, cascade,
-                     result.Robustness ? &*result.Robustness : nullptr, sep);
+  result.Warnings = ReportWarnings(store, start, end, modelStep, controllerStep, cascade,
+                                   result.Robustness ? &*result.Robustness : nullptr, sep);
   SetWarningTexts(in, result.Warnings);
   in.SectionObdelava = s.NoOpcWrite || s.ReportProcessing;
   in.SectionModel = modelStep;

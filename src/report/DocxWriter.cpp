@@ -83,7 +83,10 @@ class BodyWriter {
   // `taken`: the template's parts and relationships, whose names a picture must not take.
   BodyWriter(const PageSetup& page, std::vector<ZipPart>& media, std::string& relations,
              const std::string& mediaFolder, const ReportTemplate& taken)
-      : page_(page), media_(media), relations_(relations), mediaFolder_(mediaFolder),
+      : page_(page),
+        media_(media),
+        relations_(relations),
+        mediaFolder_(mediaFolder),
         taken_(taken) {}
 
   void Write(const Paragraph& p, std::string& out) {

@@ -152,7 +152,8 @@ void DropBodyPictures(std::string& relations, const std::string& mainPart,
       continue;
     }
     std::string target = AttributeOf(tag, "Target");
-    dropped.push_back(!target.empty() && target.front() == '/' ? target.substr(1) : folder + target);
+    dropped.push_back(!target.empty() && target.front() == '/' ? target.substr(1)
+                                                               : folder + target);
     relations.erase(at, tag.size());
     at = relations.find("<Relationship", at);
   }
@@ -168,7 +169,6 @@ void DropBodyPictures(std::string& relations, const std::string& mainPart,
     return true;
   });
 }
-
 
 // Adds the namespaces the report's body uses to a root start tag that lacks them.
 std::string WithNamespaces(std::string tag) {

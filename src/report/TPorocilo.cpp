@@ -189,14 +189,19 @@ void ModelSection(ReportDocument& d, const ReportInputs& in, const std::string& 
   d.TypeParagraph();
   d.TypeParagraph();
   if (!in.Cascade) {
-    ModelLines(d, {in.ModelGain, in.ModelTimeConstant, in.ModelDeadTime, in.ModelStdDev,
-                   in.ModelRelativeError, {}, {}, in.ModelQuality});
+    ModelLines(d, {in.ModelGain,
+                   in.ModelTimeConstant,
+                   in.ModelDeadTime,
+                   in.ModelStdDev,
+                   in.ModelRelativeError,
+                   {},
+                   {},
+                   in.ModelQuality});
     d.TypeParagraph();
     return;
   }
-  for (const auto& [caption, model] :
-       {std::pair{"Notranji proces (U → Y1)", &in.InnerModel},
-        std::pair{"Zunanji proces (Y1 → Y2)", &in.OuterModel}}) {
+  for (const auto& [caption, model] : {std::pair{"Notranji proces (U → Y1)", &in.InnerModel},
+                                       std::pair{"Zunanji proces (Y1 → Y2)", &in.OuterModel}}) {
     d.SetItalic(true);
     Line(d, caption);
     d.SetItalic(false);
@@ -252,8 +257,9 @@ void RegulatorSection(ReportDocument& d, const ReportInputs& in, const std::stri
     Line(d, "Ojačenje notranje zanke: " + in.InnerLoopGain);
   }
   if (!in.TuningMethod.empty() || in.Cascade) d.TypeParagraph();
-  Line(d, in.ResponseKind.empty() ? std::string("Odprtozančni in zaprtozančni odzivi")
-                                  : "Odprtozančni in zaprtozančni odzivi (" + in.ResponseKind + ")");
+  Line(d, in.ResponseKind.empty()
+              ? std::string("Odprtozančni in zaprtozančni odzivi")
+              : "Odprtozančni in zaprtozančni odzivi (" + in.ResponseKind + ")");
   d.AddPicture(ReportImagePath(folder, ReportImage::Responses));
   for (int i = 0; i < 4; ++i) d.TypeParagraph();
   ControllerTable(d, in);

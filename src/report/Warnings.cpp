@@ -99,15 +99,13 @@ std::vector<Warning> CollectWarnings(const MeasurementStore& s, const WarningSco
       if (d.Drifts)
         out.push_back({WarningKind::Drift,
                        std::string("Opozorilo: ") + name + " se je pred skokom MV spreminjal (" +
-                           FormatGeneral(d.From, 4, sep) + " → " +
-                           FormatGeneral(d.To, 4, sep) +
+                           FormatGeneral(d.From, 4, sep) + " → " + FormatGeneral(d.To, 4, sep) +
                            "); ojačenje in časovna konstanta modela sta lahko napačna."});
     }
   } else {
-    out.push_back({WarningKind::NoStep,
-                   "Opozorilo: v oknu analize (vzorci " + std::to_string(start) + " do " +
-                       std::to_string(end) +
-                       ") MV nima skoka; model ne opisuje odziva na skok."});
+    out.push_back({WarningKind::NoStep, "Opozorilo: v oknu analize (vzorci " +
+                                            std::to_string(start) + " do " + std::to_string(end) +
+                                            ") MV nima skoka; model ne opisuje odziva na skok."});
   }
 
   if (scope.Model) {

@@ -169,15 +169,14 @@ TEST_F(PostProcessingChainTest, WritesDataModelControllerAndReportThatAgree) {
   EXPECT_EQ(in.Statistics[0].Minimum, "0");
   // As the tab's report: what it is about, the method, the robustness table (a header
   // and the four proposals) and the warnings box from the same figures.
-  EXPECT_EQ(in.AboutLines,
-            (std::vector<std::string>{"Eksperiment: poizkus", "Datum: 7. 12. 2026",
-                                      "Začetek: 23:10:05"}));
+  EXPECT_EQ(in.AboutLines, (std::vector<std::string>{"Eksperiment: poizkus", "Datum: 7. 12. 2026",
+                                                     "Začetek: 23:10:05"}));
   EXPECT_EQ(in.TuningMethod, "Metoda provršin - motnja");
   ASSERT_TRUE(result.Robustness);
   EXPECT_EQ(in.Robustness, RobustnessTableRows(*result.Robustness, '.'));
   EXPECT_EQ(in.Robustness.size(), 5u);
-  const std::vector<Warning> expected = ReportWarnings(*store_, 10, 200, true, true, false,
-                                                       &*result.Robustness, '.');
+  const std::vector<Warning> expected =
+      ReportWarnings(*store_, 10, 200, true, true, false, &*result.Robustness, '.');
   ASSERT_EQ(in.Warnings.size(), expected.size());
   for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(in.Warnings[i], expected[i].Text);
 }

@@ -214,9 +214,10 @@ TEST_F(ReportDocumentTest, TheRobustnessTableFollowsTheControllerTableAsTableFiv
 
 TEST_F(ReportDocumentTest, TheFirstPageSaysWhatTheReportIsAboutAndBoxesItsWarnings) {
   in.AboutLines = {"Eksperiment: poizkus", "Datum: 8. 12. 2026", "Začetek: 10:02:03"};
-  in.Warnings = {"Opozorilo: Y1 se je pred skokom MV spreminjal (19,8 → 29,0); ojačenje in "
-                 "časovna konstanta modela sta lahko napačna.",
-                 "Opozorilo: Vzorčenje je preredko"};
+  in.Warnings = {
+      "Opozorilo: Y1 se je pred skokom MV spreminjal (19,8 → 29,0); ojačenje in "
+      "časovna konstanta modela sta lahko napačna.",
+      "Opozorilo: Vzorčenje je preredko"};
   in.OpcServer.clear();  // a record not made on a server names none
   in.TuningMethod = "Metoda provršin - motnja";
   in.ResponseKind = "Odziv na motnjo";

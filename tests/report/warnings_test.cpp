@@ -1,12 +1,12 @@
 // The warnings about a record, its model and the proposals: one record made to trigger
 // each, and the clean record that triggers none of the record's.
+#include "report/Warnings.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
-
-#include "report/Warnings.h"
 
 namespace {
 
@@ -21,8 +21,10 @@ std::unique_ptr<MeasurementStore> StepRecord(double drift) {
   double y = 20;
   for (int k = 1; k <= 200; ++k) {
     const double mv = k >= 81 ? 1 : 0;
-    if (k < 81) y = 20 + drift * k;
-    else y += (20 + 80 * drift + 2 * mv - y) * (1 - std::exp(-0.1));
+    if (k < 81)
+      y = 20 + drift * k;
+    else
+      y += (20 + 80 * drift + 2 * mv - y) * (1 - std::exp(-0.1));
     s->TimeColumn[k] = k - 1;
     s->MVConditioned[k] = s->DataColumns[1][k] = mv;
     s->Y1Conditioned[k] = y;
@@ -121,8 +123,8 @@ TEST(Warnings, UnstableAndFragileProposalsAreNamedWithTheirMs) {
   set.PID.Stable = false;
   set.Scaled = RobustnessFigures{};  // unstable
   const std::vector<Warning> w = CollectWarnings(*s, scope);
-  ASSERT_EQ(Kinds(w),
-            (std::vector<WarningKind>{WarningKind::UnstableProposal, WarningKind::FragileProposal}));
+  ASSERT_EQ(Kinds(w), (std::vector<WarningKind>{WarningKind::UnstableProposal,
+                                                WarningKind::FragileProposal}));
   EXPECT_EQ(w[0].Text,
             "Opozorilo: z regulatorjem P, PID in skalirani je zaprta zanka nestabilna; takih "
             "parametrov ne nalagajte.");

@@ -238,9 +238,9 @@ TEST(Robustness, ThePidRowIsTheControllerThePanelLoadsAtEverySliderPosition) {
     PanelInput in;
     in.Form = 0, in.Type = 3;
     const ControllerPanel panel = ComputeControllerPanel(s.Tuning, in, '.');
-    const RobustnessSet set = ComputeRobustness(SampledProcessOfStore(s, 0.5, false),
-                                                ProposedLoopControllers(s.Tuning, false),
-                                                panel.Controller);
+    const RobustnessSet set =
+        ComputeRobustness(SampledProcessOfStore(s, 0.5, false),
+                          ProposedLoopControllers(s.Tuning, false), panel.Controller);
     ASSERT_TRUE(set.Reason.empty());
     ASSERT_TRUE(set.Scaled);
     EXPECT_EQ(set.PID.Stable, set.Scaled->Stable);

@@ -185,8 +185,7 @@ void ModelPage::SamplingCheck() {
   scope.Model = true;
   scope.Outer = CheckBox_Model_Outer->isChecked();
   scope.Separator = DecimalSeparator();
-  form_.SetStatusText(
-      QString::fromStdString(WarningsLine(CollectWarnings(form_.Store(), scope))));
+  form_.SetStatusText(QString::fromStdString(WarningsLine(CollectWarnings(form_.Store(), scope))));
 }
 
 void ModelPage::CheckBox_Model_OuterClick() {

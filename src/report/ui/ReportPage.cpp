@@ -4,11 +4,11 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QLocale>
-#include <QRegularExpression>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <tuple>
 
 #include "data/TextFile.h"
@@ -16,15 +16,15 @@
 #include "forms/FormHelpers.h"
 #include "forms/Workspace.h"
 #include "model/ui/ModelPage.h"
+#include "opc/OpcClient.h"
 #include "opc/ui/OpcPage.h"
+#include "opc/ui/RadioGroup.h"
 #include "report/ReportImages.h"
 #include "report/ReportTexts.h"
 #include "report/Warnings.h"
 #include "report/ui/ChartReportImages.h"
 #include "report/ui/PdfReportWriter.h"
-#include "opc/OpcClient.h"
 #include "tuning/ui/RegulatorPage.h"
-#include "opc/ui/RadioGroup.h"
 
 namespace {
 // When the record in the store began: the processing tab's time after a run is its end.

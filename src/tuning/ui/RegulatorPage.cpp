@@ -184,7 +184,8 @@ void RegulatorPage::ShowControllerParameters(int form, int type, bool cascade) {
   const RobustnessSet r = ComputeRobustness(
       SampledProcessOfStore(form_.Store(), form_.Store().ClosedLoopSampleTime, cascade), {}, p.Controller);
   ShowFigures(Label_Robust_Reg, r.Scaled ? &*r.Scaled : nullptr, r.Reason);
-  if (robustness_ && robustness_->Reason.empty() && r.Reason.empty()) robustness_->Scaled = r.Scaled;
+  if (robustness_ && robustness_->Reason.empty() && r.Reason.empty())
+    robustness_->Scaled = r.Scaled;
   if (!note.isEmpty()) form_.SetStatusText(note);
 }
 
