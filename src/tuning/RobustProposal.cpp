@@ -19,7 +19,7 @@ bool Meets(const RobustnessFigures& f, double maxMs) { return f.Stable && f.Ms <
 struct Sweep {
   std::optional<int> Fastest;  // the fastest position meeting the limit
   RobustnessFigures AtFastest;
-  int Lowest = -1;  // the stable position with the lowest Ms
+  int Lowest = -1;  // the stable position with the lowest Ms, when none meets the limit
   RobustnessFigures AtLowest;
   std::string Reason;  // why the process cannot be judged
 };
@@ -46,9 +46,10 @@ Sweep SweepPositions(const TuningResult& tuned, const SampledProcess& process,
       s.Lowest = position;
       s.AtLowest = f;
     }
-    if (!s.Fastest && Meets(f, r.MaxMs)) {
+    if (Meets(f, r.MaxMs)) {  // the slower positions are not needed then
       s.Fastest = position;
       s.AtFastest = f;
+      break;
     }
   }
   return s;

@@ -179,8 +179,8 @@ void RegulatorPage::BuildControls() {
   Label_Robust_Reg->setText(QString());
   // The limit on Ms and the search for the fastest slider position that keeps it; below
   // the figures, the note on a closed-loop sampling time longer than the recommended one.
-  Caption(scaled, QStringLiteral("Največji Ms:"), 10, 152, 74);
-  Edit_MaxMs = Edit(scaled, "Edit_MaxMs", ShownGeneral(DefaultMaxMs, 3), 84, 151, 40);
+  Caption(scaled, QStringLiteral("Največji Ms:"), 10, 152, 76);
+  Edit_MaxMs = Edit(scaled, "Edit_MaxMs", ShownGeneral(DefaultMaxMs, 3), 90, 151, 36);
   Edit_MaxMs->setToolTip(QStringLiteral("Meja največje občutljivosti Ms (od %1 do %2)")
                               .arg(ShownGeneral(LowestMaxMs, 3), ShownGeneral(HighestMaxMs, 3)));
   Button_RobustniPredlog =
