@@ -155,11 +155,15 @@ int Write(UaClient& client, const std::vector<Assignment>& assignments) {
 int Browse(UaClient& client, const std::string& nodeText) {
   const UaNodeId node =
       nodeText.empty() ? UaNodeId::Num(85) : client.Resolve(ParseNodeId(nodeText));
-  for (const UaReference& r : client.Browse(node))
+  const UaBrowseAnswer answer = client.Browse(node);
+  for (const UaReference& r : answer.References)
     std::cout << "{\"node\": " << JsonString(FormatNodeId(r.Target.Id))
               << ", \"name\": " << JsonString(r.DisplayName.Text.empty() ? r.BrowseName.Name
                                                                         : r.DisplayName.Text)
               << ", \"class\": " << JsonString(NodeClassName(r.NodeClass)) << "}\n";
+  if (answer.Cut)
+    std::cout << "{\"cut\": true, \"shown\": " << answer.References.size()
+              << ", \"reason\": \"the server offers more references than one browse lists\"}\n";
   return 0;
 }
 

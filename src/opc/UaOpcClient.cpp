@@ -286,7 +286,8 @@ class UaOpcClient final : public OpcClient {
                                              : link_.Client.Resolve(ParseNodeId(branchId));
     std::vector<OpcBrowseNode> children;
     try {
-      for (const UaReference& r : link_.Guarded([&] { return link_.Client.Browse(parent); })) {
+      const UaBrowseAnswer answer = link_.Guarded([&] { return link_.Client.Browse(parent); });
+      for (const UaReference& r : answer.References) {
         if (r.Target.ServerIndex != 0 || !r.Target.NamespaceUri.empty()) continue;
         OpcBrowseNode n;
         n.Name = r.DisplayName.Text.empty() ? r.BrowseName.Name : r.DisplayName.Text;
@@ -294,6 +295,12 @@ class UaOpcClient final : public OpcClient {
         n.IsItem = r.NodeClass == 2;       // a variable
         n.HasChildren = r.NodeClass == 1;  // an object: a folder or a device
         children.push_back(std::move(n));
+      }
+      if (answer.Cut) {
+        OpcBrowseNode more;
+        more.Name = "… prikazanih je le prvih " + std::to_string(answer.References.size()) +
+                    " elementov (strežnik jih ponuja več)";
+        children.push_back(std::move(more));
       }
     } catch (const UaServiceError&) {
       // A node the server will not browse shows no children.

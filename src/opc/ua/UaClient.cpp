@@ -40,6 +40,20 @@ std::string UaClient::Call(std::uint32_t request, std::uint32_t response, const 
   return OnLink([&] { return channel_.Call(request, response, body.Bytes(), authenticationToken_); });
 }
 
+template <typename Decode>
+auto UaClient::CallDecoded(std::uint32_t request, std::uint32_t response, const UaWriter& body,
+                           Decode&& decode) {
+  const std::string answer = Call(request, response, body);
+  try {
+    UaReader r(answer);
+    return decode(r);
+  } catch (const UaDecodeError& e) {
+    Close();  // the channel still works: the session is closed at the server
+    throw UaLinkError("The server's answer to " + UaServiceName(response) +
+                      (e.OverBudget ? " was refused: " : " is malformed: ") + e.what());
+  }
+}
+
 void UaClient::Connect(const std::string& endpointUrl) {
   Close();
   channel_.Open(endpointUrl);
@@ -47,10 +61,10 @@ void UaClient::Connect(const std::string& endpointUrl) {
     const std::string policyId = AnonymousPolicyId(GetEndpoints());
     UaWriter create;
     EncodeCreateSession(create, endpointUrl, "Vor Tuner", RequestedSessionTimeoutMs);
-    const std::string created =
-        Call(UaMessageId::CreateSessionRequest, UaMessageId::CreateSessionResponse, create);
-    UaReader r(created);
-    authenticationToken_ = DecodeCreateSession(r).AuthenticationToken;
+    authenticationToken_ =
+        CallDecoded(UaMessageId::CreateSessionRequest, UaMessageId::CreateSessionResponse, create,
+                    DecodeCreateSession)
+            .AuthenticationToken;
     UaWriter activate;
     EncodeActivateSession(activate, policyId);
     Call(UaMessageId::ActivateSessionRequest, UaMessageId::ActivateSessionResponse, activate);
@@ -86,25 +100,21 @@ void UaClient::Close() {
 std::vector<UaEndpoint> UaClient::GetEndpoints() {
   UaWriter w;
   EncodeGetEndpoints(w, channel_.EndpointUrl());
-  const std::string answer = Call(UaMessageId::GetEndpointsRequest, UaMessageId::GetEndpointsResponse, w);
-  UaReader r(answer);
-  return DecodeEndpoints(r);
+  return CallDecoded(UaMessageId::GetEndpointsRequest, UaMessageId::GetEndpointsResponse, w,
+                     DecodeEndpoints);
 }
 
 std::vector<UaApplication> UaClient::FindServers() {
   UaWriter w;
   EncodeFindServers(w, channel_.EndpointUrl());
-  const std::string answer = Call(UaMessageId::FindServersRequest, UaMessageId::FindServersResponse, w);
-  UaReader r(answer);
-  return DecodeFindServers(r);
+  return CallDecoded(UaMessageId::FindServersRequest, UaMessageId::FindServersResponse, w,
+                     DecodeFindServers);
 }
 
 std::vector<UaDataValue> UaClient::Read(const std::vector<UaReadValueId>& nodes) {
   UaWriter w;
   EncodeRead(w, nodes);
-  const std::string answer = Call(UaMessageId::ReadRequest, UaMessageId::ReadResponse, w);
-  UaReader r(answer);
-  auto values = DecodeRead(r);
+  auto values = CallDecoded(UaMessageId::ReadRequest, UaMessageId::ReadResponse, w, DecodeRead);
   if (values.size() != nodes.size())
     throw UaLinkError("The server answered " + std::to_string(values.size()) + " values for " +
                       std::to_string(nodes.size()) + " nodes");
@@ -114,34 +124,49 @@ std::vector<UaDataValue> UaClient::Read(const std::vector<UaReadValueId>& nodes)
 std::vector<UaStatusCode> UaClient::Write(const std::vector<UaWriteValue>& values) {
   UaWriter w;
   EncodeWrite(w, values);
-  const std::string answer = Call(UaMessageId::WriteRequest, UaMessageId::WriteResponse, w);
-  UaReader r(answer);
-  auto results = DecodeWrite(r);
+  auto results = CallDecoded(UaMessageId::WriteRequest, UaMessageId::WriteResponse, w, DecodeWrite);
   if (results.size() != values.size())
     throw UaLinkError("The server answered " + std::to_string(results.size()) +
                       " results for " + std::to_string(values.size()) + " writes");
   return results;
 }
 
-std::vector<UaReference> UaClient::Browse(const UaNodeId& node) {
+UaBrowseAnswer UaClient::Browse(const UaNodeId& node) {
   UaWriter w;
   EncodeBrowse(w, {node});
-  std::string answer = Call(UaMessageId::BrowseRequest, UaMessageId::BrowseResponse, w);
-  std::vector<UaReference> all;
-  // A server that hands out continuation points without end is cut off.
-  for (int round = 0; round < 1000; ++round) {
-    UaReader r(answer);
-    const auto results = DecodeBrowse(r);
+  std::vector<UaBrowseResult> results =
+      CallDecoded(UaMessageId::BrowseRequest, UaMessageId::BrowseResponse, w, DecodeBrowse);
+  UaBrowseAnswer out;
+  for (int round = 1;; ++round) {
     if (results.size() != 1) throw UaLinkError("The server answered a browse for another node count");
-    if (UaIsBad(results[0].Status))
-      throw UaServiceError(UaStatusName(results[0].Status), results[0].Status);
-    all.insert(all.end(), results[0].References.begin(), results[0].References.end());
-    if (results[0].ContinuationPoint.empty()) return all;
+    UaBrowseResult& result = results[0];
+    if (UaIsBad(result.Status)) throw UaServiceError(UaStatusName(result.Status), result.Status);
+    const std::size_t room = UaMaxBrowseReferences - out.References.size();
+    if (result.References.size() > room) {
+      result.References.resize(room);
+      out.Cut = true;
+    }
+    out.References.insert(out.References.end(), std::make_move_iterator(result.References.begin()),
+                          std::make_move_iterator(result.References.end()));
+    if (result.ContinuationPoint.empty()) return out;
+    // A server that hands out continuation points without end is cut off, and the point
+    // it holds for this browse is given back.
+    const bool stop = out.Cut || out.References.size() >= UaMaxBrowseReferences ||
+                      round >= UaMaxBrowseRounds;
     UaWriter next;
-    EncodeBrowseNext(next, {results[0].ContinuationPoint}, false);
-    answer = Call(UaMessageId::BrowseNextRequest, UaMessageId::BrowseNextResponse, next);
+    EncodeBrowseNext(next, {result.ContinuationPoint}, stop);
+    if (stop) {
+      out.Cut = true;
+      try {
+        Call(UaMessageId::BrowseNextRequest, UaMessageId::BrowseNextResponse, next);
+      } catch (const UaServiceError&) {
+        // The server had let the point go already.
+      }
+      return out;
+    }
+    results = CallDecoded(UaMessageId::BrowseNextRequest, UaMessageId::BrowseNextResponse, next,
+                          DecodeBrowse);
   }
-  return all;
 }
 
 UaSubscription UaClient::CreateSubscription(double publishingIntervalMs,
@@ -149,10 +174,9 @@ UaSubscription UaClient::CreateSubscription(double publishingIntervalMs,
   UaWriter w;
   // The server ends a subscription after this many intervals without a Publish to answer.
   EncodeCreateSubscription(w, publishingIntervalMs, keepAliveCount * 3, keepAliveCount);
-  const std::string answer =
-      Call(UaMessageId::CreateSubscriptionRequest, UaMessageId::CreateSubscriptionResponse, w);
-  UaReader r(answer);
-  const UaSubscription s = DecodeCreateSubscription(r);
+  const UaSubscription s = CallDecoded(UaMessageId::CreateSubscriptionRequest,
+                                       UaMessageId::CreateSubscriptionResponse, w,
+                                       DecodeCreateSubscription);
   // A Publish is answered at the latest after a keep-alive period; allow it twice that.
   publishTimeoutHintMs_ = static_cast<std::uint32_t>(
       std::min(2.0 * s.PublishingIntervalMs * std::max<std::uint32_t>(s.KeepAliveCount, 1) + 5000.0,
@@ -164,10 +188,9 @@ std::vector<UaMonitoredItemResult> UaClient::CreateMonitoredItems(
     std::uint32_t subscriptionId, const std::vector<UaMonitoredItemRequest>& items) {
   UaWriter w;
   EncodeCreateMonitoredItems(w, subscriptionId, items);
-  const std::string answer =
-      Call(UaMessageId::CreateMonitoredItemsRequest, UaMessageId::CreateMonitoredItemsResponse, w);
-  UaReader r(answer);
-  auto results = DecodeCreateMonitoredItems(r);
+  auto results = CallDecoded(UaMessageId::CreateMonitoredItemsRequest,
+                             UaMessageId::CreateMonitoredItemsResponse, w,
+                             DecodeCreateMonitoredItems);
   if (results.size() != items.size())
     throw UaLinkError("The server answered " + std::to_string(results.size()) +
                       " monitored items for " + std::to_string(items.size()));
@@ -210,7 +233,8 @@ std::vector<UaDataChange> UaClient::Publish(int waitMs, std::size_t outstanding)
       p = DecodePublish(r);
     } catch (const UaDecodeError& e) {
       Close();
-      throw UaLinkError(std::string("The server sent a malformed answer: ") + e.what());
+      throw UaLinkError(std::string("The server's answer to Publish ") +
+                        (e.OverBudget ? "was refused: " : "is malformed: ") + e.what());
     }
     if (!p.KeepAlive) acknowledgements_.push_back({p.SubscriptionId, p.SequenceNumber});
     for (UaDataChange& c : p.Changes) changes.push_back(std::move(c));

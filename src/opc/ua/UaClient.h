@@ -8,6 +8,15 @@
 
 #include "opc/ua/UaChannel.h"
 
+// Bounds on one browse of one node.
+inline constexpr std::size_t UaMaxBrowseReferences = 10'000;
+inline constexpr int UaMaxBrowseRounds = 100;
+
+struct UaBrowseAnswer {
+  std::vector<UaReference> References;
+  bool Cut = false;  // more were there than the bounds allow
+};
+
 class UaClient {
  public:
   explicit UaClient(UaChannelLimits limits = {}) : channel_(limits) {}
@@ -27,8 +36,10 @@ class UaClient {
   std::vector<UaDataValue> Read(const std::vector<UaReadValueId>& nodes);
   // One status per value, in order.
   std::vector<UaStatusCode> Write(const std::vector<UaWriteValue>& values);
-  // Every forward hierarchical reference of a node, following continuation points.
-  std::vector<UaReference> Browse(const UaNodeId& node);
+  // The forward hierarchical references of a node, following continuation points up to
+  // UaMaxBrowseReferences references or UaMaxBrowseRounds answers; past either the rest
+  // is left (the continuation point released at the server) and Cut says so.
+  UaBrowseAnswer Browse(const UaNodeId& node);
 
   // Subscriptions: the server samples the monitored items and reports their changes in
   // answers to Publish requests, of which Publish keeps `outstanding` at the server.
@@ -50,6 +61,12 @@ class UaClient {
 
  private:
   std::string Call(std::uint32_t request, std::uint32_t response, const UaWriter& body);
+  // Calls and decodes the answer. An answer that cannot be decoded (garbage, or more
+  // values than its bytes can carry) ends the session and throws UaLinkError naming the
+  // service and the reason; nothing half-decoded is returned.
+  template <typename Decode>
+  auto CallDecoded(std::uint32_t request, std::uint32_t response, const UaWriter& body,
+                   Decode&& decode);
   // Runs f on the channel; a link failure ends the session.
   template <typename F>
   auto OnLink(F&& f) -> decltype(f());
