@@ -7,7 +7,6 @@ namespace {
 
 constexpr UaStatusCode UaBadTimeout = 0x800A0000, UaBadTooManyPublishRequests = 0x80780000,
                        UaBadNoSubscription = 0x80790000;
-constexpr double RequestedSessionTimeoutMs = 3'600'000;
 constexpr std::uint32_t SecurityModeNone = 1;
 constexpr std::uint32_t AnonymousToken = 0;
 
@@ -23,6 +22,24 @@ std::string AnonymousPolicyId(const std::vector<UaEndpoint>& endpoints) {
   throw UaLinkError(unsecured ? "The server allows no anonymous login"
                               : "The server offers no endpoint without security");
 }
+
+// Bounds the requests of one operation: until it ends, each request ends by the
+// operation's deadline too (or by an outer operation's, when that comes first).
+class OperationBound {
+ public:
+  OperationBound(UaChannel& channel, int ms) : channel_(channel), outer_(channel.OperationDeadline()) {
+    UaDeadline d = UaDeadlineIn(ms);
+    if (outer_) d = std::min(d, *outer_);
+    channel_.SetOperationDeadline(d);
+  }
+  ~OperationBound() { channel_.SetOperationDeadline(outer_); }
+  OperationBound(const OperationBound&) = delete;
+  OperationBound& operator=(const OperationBound&) = delete;
+
+ private:
+  UaChannel& channel_;
+  std::optional<UaDeadline> outer_;
+};
 
 }  // namespace
 
@@ -56,17 +73,19 @@ auto UaClient::CallDecoded(std::uint32_t request, std::uint32_t response, const 
 
 void UaClient::Connect(const std::string& endpointUrl) {
   Close();
+  const OperationBound bound(channel_, UaConnectBound * limits_.TimeoutMs);
   channel_.Open(endpointUrl);
   try {
-    const std::string policyId = AnonymousPolicyId(GetEndpoints());
+    policyId_ = AnonymousPolicyId(GetEndpoints());
     UaWriter create;
-    EncodeCreateSession(create, endpointUrl, "Vor Tuner", RequestedSessionTimeoutMs);
-    authenticationToken_ =
+    EncodeCreateSession(create, endpointUrl, "Vor Tuner", UaSessionTimeoutMs);
+    const UaCreatedSession session =
         CallDecoded(UaMessageId::CreateSessionRequest, UaMessageId::CreateSessionResponse, create,
-                    DecodeCreateSession)
-            .AuthenticationToken;
+                    DecodeCreateSession);
+    authenticationToken_ = session.AuthenticationToken;
+    sessionTimeoutMs_ = session.RevisedTimeoutMs;
     UaWriter activate;
-    EncodeActivateSession(activate, policyId);
+    EncodeActivateSession(activate, policyId_);
     Call(UaMessageId::ActivateSessionRequest, UaMessageId::ActivateSessionResponse, activate);
     activated_ = true;
 
@@ -82,20 +101,62 @@ void UaClient::Connect(const std::string& endpointUrl) {
 }
 
 void UaClient::Close() {
-  if (activated_ && channel_.IsOpen()) {
+  // Closing waits briefly, whatever deadline an operation had set (which holds again after).
+  const std::optional<UaDeadline> outer = channel_.OperationDeadline();
+  channel_.SetOperationDeadline(UaDeadlineIn(std::min(limits_.TimeoutMs, UaLostSessionCloseMs)));
+  bool closed = authenticationToken_.IsNull();
+  if (!closed && channel_.IsOpen()) {
     try {
       UaWriter w;
       EncodeCloseSession(w);
       Call(UaMessageId::CloseSessionRequest, UaMessageId::CloseSessionResponse, w);
+      closed = true;
+    } catch (const UaServiceError&) {
+      closed = true;  // the server knows the session no more
     } catch (const std::exception&) {
-      // The server may be gone already; the channel closes below either way.
+      // The link went on the way; tried again over a new channel below.
     }
   }
+  if (!closed && !channel_.EndpointUrl().empty()) CloseLostSession();
+  channel_.SetOperationDeadline(outer);
   activated_ = false;
   authenticationToken_ = {};
+  sessionTimeoutMs_ = 0;
   acknowledgements_.clear();
   channel_.Close();
 }
+
+void UaClient::CloseLostSession() {
+  UaChannelLimits limits = limits_;
+  limits.TimeoutMs = std::min(limits_.TimeoutMs, UaLostSessionCloseMs);
+  UaChannel channel(limits);
+  channel.SetOperationDeadline(UaDeadlineIn(limits.TimeoutMs));
+  try {
+    channel.Open(channel_.EndpointUrl());
+    // A session may move to another channel: activated there, it can be closed there.
+    UaWriter activate;
+    EncodeActivateSession(activate, policyId_);
+    channel.Call(UaMessageId::ActivateSessionRequest, UaMessageId::ActivateSessionResponse,
+                 activate.Bytes(), authenticationToken_);
+    UaWriter close;
+    EncodeCloseSession(close);
+    channel.Call(UaMessageId::CloseSessionRequest, UaMessageId::CloseSessionResponse, close.Bytes(),
+                 authenticationToken_);
+  } catch (const std::exception&) {
+    // The server cannot be reached (or will not move the session): its time-out ends it.
+  }
+  channel.Close();
+}
+
+bool UaClient::KeepAliveDue() const {
+  if (!IsConnected()) return false;
+  const auto quiet = std::chrono::steady_clock::now() - channel_.LastAnswer();
+  const auto third = std::chrono::milliseconds(
+      static_cast<std::int64_t>(std::clamp(sessionTimeoutMs_ / 3, 1000.0, 10'000.0)));
+  return channel_.RenewalDue() || quiet >= third;
+}
+
+void UaClient::KeepAlive() { Read({{UaNodeId::Num(UaNode::ServerStatusState)}}); }
 
 std::vector<UaEndpoint> UaClient::GetEndpoints() {
   UaWriter w;
@@ -132,6 +193,7 @@ std::vector<UaStatusCode> UaClient::Write(const std::vector<UaWriteValue>& value
 }
 
 UaBrowseAnswer UaClient::Browse(const UaNodeId& node) {
+  const OperationBound bound(channel_, UaBrowseBound * limits_.TimeoutMs);
   UaWriter w;
   EncodeBrowse(w, {node});
   std::vector<UaBrowseResult> results =
