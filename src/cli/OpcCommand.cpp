@@ -285,7 +285,7 @@ int Watch(UaClient& client, const std::vector<std::string>& nodes, int rateMs, i
     const bool isLate = late > std::min<microseconds>(period / 10, milliseconds(5));
     std::string extra = ", \"readAt\": " + JsonString(FormatUaDateTime(UaDateTimeNow())) +
                         ", \"late\": " + (isLate ? "true" : "false");
-    if (isLate) extra += ", \"lateMs\": " + JsonNumber(std::round(late.count() / 100.0) / 10);
+    if (isLate) extra += ", \"lateMs\": " + FormatFixed(late.count() / 1000.0, 1, '.');
     if (!PrintValues(client, nodes, extra)) result = 1;
     due += period;
     const auto now = steady_clock::now();

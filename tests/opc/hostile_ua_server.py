@@ -22,6 +22,8 @@ Modes (what breaks, on a Read, Browse or Write of an ns=1 node unless said other
   state_text      the server state is a String
   drop_write      a Write is carried out, then the connection dropped unanswered
   drop_read       a Read of ns=1;s=Value drops the connection unanswered
+  proxy:PORT:N    no server: forwards to 127.0.0.1:PORT, and kills each connection once
+                  the client has sent N messages (a link killed between client and server)
 """
 import socket
 import struct
@@ -325,6 +327,40 @@ def serve(sock):
         sock.close()
 
 
+def proxy(client, port, limit):
+    """Forwards one connection; kills it after `limit` messages from the client."""
+    server = socket.create_connection(("127.0.0.1", port))
+
+    def back():
+        try:
+            while True:
+                data = server.recv(65536)
+                if not data:
+                    break
+                client.sendall(data)
+        except OSError:
+            pass
+        for s in (client, server):
+            try:
+                s.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+
+    threading.Thread(target=back, daemon=True).start()
+    link = Connection(client)
+    try:
+        for _ in range(limit):
+            head = link.receive(8)
+            server.sendall(head + link.receive(struct.unpack("<I", head[4:8])[0] - 8))
+    except (ConnectionError, OSError):
+        pass
+    for s in (client, server):
+        try:
+            s.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+
+
 def main():
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
@@ -333,7 +369,11 @@ def main():
     print(listener.getsockname()[1], flush=True)
     while True:
         sock, _ = listener.accept()
-        threading.Thread(target=serve, args=(sock,), daemon=True).start()
+        if MODE == "proxy":
+            port, limit = ARGUMENT.split(":")
+            threading.Thread(target=proxy, args=(sock, int(port), int(limit)), daemon=True).start()
+        else:
+            threading.Thread(target=serve, args=(sock,), daemon=True).start()
 
 
 if __name__ == "__main__":
