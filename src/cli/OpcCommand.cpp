@@ -154,11 +154,12 @@ struct Assignment {
 
 // After a write whose answer was lost: what the server holds now, read over a new
 // connection where it can be reached; null where not.
-std::vector<std::string> ReadBack(const std::string& url, const std::vector<Assignment>& assignments) {
+std::vector<std::string> ReadBack(const std::string& url, const std::vector<Assignment>& assignments,
+                                  std::optional<UaDeadline> deadline) {
   std::vector<std::string> values(assignments.size(), "null");
   try {
     UaClient client;
-    client.Channel().SetOperationDeadline(UaDeadlineIn(UaConnectBound * UaChannelLimits{}.TimeoutMs));
+    client.Channel().SetOperationDeadline(deadline);  // the command's
     client.Connect(url);
     std::vector<UaReadValueId> nodes;
     for (const auto& a : assignments) nodes.push_back({NodeOf(client, a.Node)});
@@ -211,7 +212,7 @@ int Write(UaClient& client, const std::string& url, const std::vector<Assignment
       // The request may have reached the server before the link failed.
       std::vector<Assignment> lost;
       for (std::size_t k : sent) lost.push_back(assignments[k]);
-      const std::vector<std::string> now = ReadBack(url, lost);
+      const std::vector<std::string> now = ReadBack(url, lost, client.Channel().OperationDeadline());
       for (std::size_t k = 0; k < sent.size(); ++k)
         lines[sent[k]] = "{\"node\": " + JsonString(assignments[sent[k]].Node) +
                          ", \"status\": \"Unknown\", \"reason\": " +
