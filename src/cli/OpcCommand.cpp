@@ -30,7 +30,8 @@ const char* const OpcUsage =
     "Nodes are node ids: ns=2;s=MV, ns=1;i=1001, i=2259, nsu=URI;s=MV.\n"
     "A command ends within 30 s (a connect within 10 s, each request within 5 s); watch\n"
     "runs until its count or Ctrl-C, and closes its session either way.\n"
-    "Exit code 0 success, 1 a failure reported by the server or the link, 2 a wrong command line.\n";
+    "Exit code 0 success, 1 a failure reported by the server or the link, 2 a wrong command "
+    "line.\n";
 
 // The bound on a whole command but watch, connect included.
 constexpr auto CommandBound = std::chrono::seconds(30);
@@ -154,7 +155,8 @@ struct Assignment {
 
 // After a write whose answer was lost: what the server holds now, read over a new
 // connection where it can be reached; null where not.
-std::vector<std::string> ReadBack(const std::string& url, const std::vector<Assignment>& assignments,
+std::vector<std::string> ReadBack(const std::string& url,
+                                  const std::vector<Assignment>& assignments,
                                   std::optional<UaDeadline> deadline) {
   std::vector<std::string> values(assignments.size(), "null");
   try {
@@ -212,12 +214,14 @@ int Write(UaClient& client, const std::string& url, const std::vector<Assignment
       // The request may have reached the server before the link failed.
       std::vector<Assignment> lost;
       for (std::size_t k : sent) lost.push_back(assignments[k]);
-      const std::vector<std::string> now = ReadBack(url, lost, client.Channel().OperationDeadline());
+      const std::vector<std::string> now =
+          ReadBack(url, lost, client.Channel().OperationDeadline());
       for (std::size_t k = 0; k < sent.size(); ++k)
-        lines[sent[k]] = "{\"node\": " + JsonString(assignments[sent[k]].Node) +
-                         ", \"status\": \"Unknown\", \"reason\": " +
-                         JsonString(std::string("the write may have reached the server: ") + e.what()) +
-                         ", \"readBack\": " + now[k] + "}";
+        lines[sent[k]] =
+            "{\"node\": " + JsonString(assignments[sent[k]].Node) +
+            ", \"status\": \"Unknown\", \"reason\": " +
+            JsonString(std::string("the write may have reached the server: ") + e.what()) +
+            ", \"readBack\": " + now[k] + "}";
       for (const std::string& line : lines) std::cout << line << "\n";
       throw UaLinkError(std::string("the write may have reached the server: ") + e.what());
     }
@@ -371,7 +375,8 @@ int RunOpc(const std::vector<std::string>& args) {
   CatchInterrupts();
   UaClient client;
   const bool bounded = command != "watch";
-  if (bounded) client.Channel().SetOperationDeadline(std::chrono::steady_clock::now() + CommandBound);
+  if (bounded)
+    client.Channel().SetOperationDeadline(std::chrono::steady_clock::now() + CommandBound);
   try {
     client.Connect(url);
     int result = 0;

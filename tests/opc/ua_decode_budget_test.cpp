@@ -14,7 +14,7 @@ void Header(UaWriter& w) {
   w.Int64(0);
   w.UInt32(1);
   w.UInt32(0);
-  w.Byte(0);   // no diagnostics
+  w.Byte(0);    // no diagnostics
   w.Int32(-1);  // no string table
   w.ExtensionObject({});
 }
@@ -84,7 +84,8 @@ TEST(UaDecodeBudget, OrdinaryAnswersDecodeWithinTheirBudget) {
   EXPECT_LE(DecodeAnyResponse(UaMessageId::ReadResponse, flags), UaDecodeFactor * flags.size());
   // A thousand scalar values of one byte each, as a read of many switches gives.
   const std::string switches = ReadResponse(1000, std::string("\x01\x01", 2));
-  EXPECT_LE(DecodeAnyResponse(UaMessageId::ReadResponse, switches), UaDecodeFactor * switches.size());
+  EXPECT_LE(DecodeAnyResponse(UaMessageId::ReadResponse, switches),
+            UaDecodeFactor * switches.size());
   // The fixed cap holds whatever the size.
   EXPECT_EQ(UaDecodeBudget(std::size_t{1} << 30), UaDecodeCap);
 }

@@ -50,8 +50,9 @@ TEST(UaHostileServer, AnswersThatWouldDecodeToGigabytesAreRefusedByName) {
     const HostileUaServer server(mode);
     const TimedRun r = Opc(server, "read 'ns=1;s=Value'");
     EXPECT_EQ(r.Run.ExitCode, 1) << mode;
-    EXPECT_TRUE(Has(r.Run.Err, ": The server's answer to Read was refused: its values would take "
-                               "more memory than its "))
+    EXPECT_TRUE(Has(r.Run.Err,
+                    ": The server's answer to Read was refused: its values would take "
+                    "more memory than its "))
         << r.Run.Err;
     EXPECT_LT(r.Seconds, 3) << mode;
     // The session was closed on the channel that still worked.
@@ -90,8 +91,9 @@ TEST(UaHostileServer, EndlessContinuationPointsAreCutReleasedAndSaid) {
   const TimedRun r = Opc(server, "browse 'ns=1;s=Folder'");
   EXPECT_EQ(r.Run.ExitCode, 0) << r.Run.Err;
   EXPECT_EQ(std::count(r.Run.Out.begin(), r.Run.Out.end(), '\n'), UaMaxBrowseRounds + 1);
-  EXPECT_TRUE(Has(r.Run.Out, "{\"cut\": true, \"shown\": 100, \"reason\": \"the server offers more "
-                             "references than one browse lists\"}\n"));
+  EXPECT_TRUE(Has(r.Run.Out,
+                  "{\"cut\": true, \"shown\": 100, \"reason\": \"the server offers more "
+                  "references than one browse lists\"}\n"));
   EXPECT_TRUE(Has(Opc(server, "read 'ns=1;s=Released'").Run.Out, "\"value\": 1,"));
 }
 
@@ -99,7 +101,9 @@ TEST(UaHostileServer, ServerTextIsShownNeverObeyed) {
   const HostileUaServer text("control_text");
   const TimedRun read = Opc(text, "read 'ns=1;s=Text'");
   EXPECT_EQ(read.Run.ExitCode, 0) << read.Run.Err;
-  EXPECT_TRUE(Has(read.Run.Out, "\"value\": \"two\\nlines\\u001b[31m red\\u0000nul \xEF\xBF\xBD\xEF\xBF\xBD end\""))
+  EXPECT_TRUE(
+      Has(read.Run.Out,
+          "\"value\": \"two\\nlines\\u001b[31m red\\u0000nul \xEF\xBF\xBD\xEF\xBF\xBD end\""))
       << read.Run.Out;
   EXPECT_EQ(std::count(read.Run.Out.begin(), read.Run.Out.end(), '\n'), 1);
   const TimedRun browse = Opc(text, "browse 'ns=1;s=Folder'");
@@ -127,11 +131,13 @@ TEST(UaHostileServer, AWriteWhoseAnswerIsLostSaysSoAndReadsBack) {
   const HostileUaServer server("drop_write");
   const TimedRun r = Opc(server, "write 'ns=1;s=Value=7.25'");
   EXPECT_EQ(r.Run.ExitCode, 1);
-  EXPECT_EQ(r.Run.Out,
-            "{\"node\": \"ns=1;s=Value\", \"status\": \"Unknown\", \"reason\": \"the write may have "
-            "reached the server: The server closed the connection\", \"readBack\": 7.25}\n");
-  EXPECT_EQ(r.Run.Err, "vortuner-cli opc: " + server.Url() +
-                           ": the write may have reached the server: The server closed the connection\n");
+  EXPECT_EQ(
+      r.Run.Out,
+      "{\"node\": \"ns=1;s=Value\", \"status\": \"Unknown\", \"reason\": \"the write may have "
+      "reached the server: The server closed the connection\", \"readBack\": 7.25}\n");
+  EXPECT_EQ(r.Run.Err,
+            "vortuner-cli opc: " + server.Url() +
+                ": the write may have reached the server: The server closed the connection\n");
   EXPECT_TRUE(Has(SessionsLine(server), OneSession));
 
   // The window's write says the same.
@@ -143,8 +149,9 @@ TEST(UaHostileServer, AWriteWhoseAnswerIsLostSaysSoAndReadsBack) {
     item->Write(3);
     ADD_FAILURE() << "written";
   } catch (const OpcError& e) {
-    EXPECT_EQ(std::string(e.what()), "Cannot write Items: ns=1;s=Value (the write may have reached "
-                                     "the server: The server closed the connection)");
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot write Items: ns=1;s=Value (the write may have reached "
+              "the server: The server closed the connection)");
   }
 }
 

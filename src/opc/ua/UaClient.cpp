@@ -27,7 +27,8 @@ std::string AnonymousPolicyId(const std::vector<UaEndpoint>& endpoints) {
 // operation's deadline too (or by an outer operation's, when that comes first).
 class OperationBound {
  public:
-  OperationBound(UaChannel& channel, int ms) : channel_(channel), outer_(channel.OperationDeadline()) {
+  OperationBound(UaChannel& channel, int ms)
+      : channel_(channel), outer_(channel.OperationDeadline()) {
     UaDeadline d = UaDeadlineIn(ms);
     if (outer_) d = std::min(d, *outer_);
     channel_.SetOperationDeadline(d);
@@ -213,8 +214,8 @@ UaBrowseAnswer UaClient::Browse(const UaNodeId& node) {
     if (result.ContinuationPoint.empty()) return out;
     // A server that hands out continuation points without end is cut off, and the point
     // it holds for this browse is given back.
-    const bool stop = out.Cut || out.References.size() >= UaMaxBrowseReferences ||
-                      round >= UaMaxBrowseRounds;
+    const bool stop =
+        out.Cut || out.References.size() >= UaMaxBrowseReferences || round >= UaMaxBrowseRounds;
     UaWriter next;
     EncodeBrowseNext(next, {result.ContinuationPoint}, stop);
     if (stop) {
@@ -236,9 +237,9 @@ UaSubscription UaClient::CreateSubscription(double publishingIntervalMs,
   UaWriter w;
   // The server ends a subscription after this many intervals without a Publish to answer.
   EncodeCreateSubscription(w, publishingIntervalMs, keepAliveCount * 3, keepAliveCount);
-  const UaSubscription s = CallDecoded(UaMessageId::CreateSubscriptionRequest,
-                                       UaMessageId::CreateSubscriptionResponse, w,
-                                       DecodeCreateSubscription);
+  const UaSubscription s =
+      CallDecoded(UaMessageId::CreateSubscriptionRequest, UaMessageId::CreateSubscriptionResponse,
+                  w, DecodeCreateSubscription);
   // A Publish is answered at the latest after a keep-alive period; allow it twice that.
   publishTimeoutHintMs_ = static_cast<std::uint32_t>(
       std::min(2.0 * s.PublishingIntervalMs * std::max<std::uint32_t>(s.KeepAliveCount, 1) + 5000.0,
@@ -250,9 +251,9 @@ std::vector<UaMonitoredItemResult> UaClient::CreateMonitoredItems(
     std::uint32_t subscriptionId, const std::vector<UaMonitoredItemRequest>& items) {
   UaWriter w;
   EncodeCreateMonitoredItems(w, subscriptionId, items);
-  auto results = CallDecoded(UaMessageId::CreateMonitoredItemsRequest,
-                             UaMessageId::CreateMonitoredItemsResponse, w,
-                             DecodeCreateMonitoredItems);
+  auto results =
+      CallDecoded(UaMessageId::CreateMonitoredItemsRequest,
+                  UaMessageId::CreateMonitoredItemsResponse, w, DecodeCreateMonitoredItems);
   if (results.size() != items.size())
     throw UaLinkError("The server answered " + std::to_string(results.size()) +
                       " monitored items for " + std::to_string(items.size()));

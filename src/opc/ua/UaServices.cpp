@@ -407,20 +407,35 @@ std::size_t DecodeAnyResponse(std::uint32_t typeId, std::string_view body) {
 
 std::string UaServiceName(std::uint32_t responseType) {
   switch (responseType) {
-    case UaMessageId::OpenSecureChannelResponse: return "OpenSecureChannel";
-    case UaMessageId::GetEndpointsResponse: return "GetEndpoints";
-    case UaMessageId::FindServersResponse: return "FindServers";
-    case UaMessageId::CreateSessionResponse: return "CreateSession";
-    case UaMessageId::ActivateSessionResponse: return "ActivateSession";
-    case UaMessageId::CloseSessionResponse: return "CloseSession";
-    case UaMessageId::ReadResponse: return "Read";
-    case UaMessageId::WriteResponse: return "Write";
-    case UaMessageId::BrowseResponse: return "Browse";
-    case UaMessageId::BrowseNextResponse: return "BrowseNext";
-    case UaMessageId::CreateSubscriptionResponse: return "CreateSubscription";
-    case UaMessageId::CreateMonitoredItemsResponse: return "CreateMonitoredItems";
-    case UaMessageId::PublishResponse: return "Publish";
-    case UaMessageId::DeleteSubscriptionsResponse: return "DeleteSubscriptions";
-    default: return "service " + std::to_string(responseType);
+    case UaMessageId::OpenSecureChannelResponse:
+      return "OpenSecureChannel";
+    case UaMessageId::GetEndpointsResponse:
+      return "GetEndpoints";
+    case UaMessageId::FindServersResponse:
+      return "FindServers";
+    case UaMessageId::CreateSessionResponse:
+      return "CreateSession";
+    case UaMessageId::ActivateSessionResponse:
+      return "ActivateSession";
+    case UaMessageId::CloseSessionResponse:
+      return "CloseSession";
+    case UaMessageId::ReadResponse:
+      return "Read";
+    case UaMessageId::WriteResponse:
+      return "Write";
+    case UaMessageId::BrowseResponse:
+      return "Browse";
+    case UaMessageId::BrowseNextResponse:
+      return "BrowseNext";
+    case UaMessageId::CreateSubscriptionResponse:
+      return "CreateSubscription";
+    case UaMessageId::CreateMonitoredItemsResponse:
+      return "CreateMonitoredItems";
+    case UaMessageId::PublishResponse:
+      return "Publish";
+    case UaMessageId::DeleteSubscriptionsResponse:
+      return "DeleteSubscriptions";
+    default:
+      return "service " + std::to_string(responseType);
   }
 }

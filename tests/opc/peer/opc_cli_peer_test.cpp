@@ -66,7 +66,8 @@ TEST(OpcCommand, WatchReadsAtFixedTimesWithoutDrift) {
   const CliRun watch = Opc("watch 'ns=2;s=Y1' --rate 100 --count 50");
   ASSERT_EQ(watch.ExitCode, 0) << watch.Err;
   // The client's time of each read: "readAt": "2026-12-08T08:50:06.183Z".
-  const std::regex readAt("\"readAt\": \"[0-9-]+T([0-9]+):([0-9]+):([0-9.]+)Z\", \"late\": (true|false)");
+  const std::regex readAt(
+      "\"readAt\": \"[0-9-]+T([0-9]+):([0-9]+):([0-9.]+)Z\", \"late\": (true|false)");
   std::vector<double> times;
   for (std::sregex_iterator m(watch.Out.begin(), watch.Out.end(), readAt), end; m != end; ++m)
     times.push_back(std::stod((*m)[1]) * 3600 + std::stod((*m)[2]) * 60 + std::stod((*m)[3]));
@@ -82,7 +83,8 @@ TEST(OpcCommand, OptionsStandAnywhereAndErrorsNameTheirNode) {
   EXPECT_EQ(std::count(before.Out.begin(), before.Out.end(), '\n'), 2);
   const CliRun read = Opc("read 'ns=2;s=Y1' --rate 5");
   EXPECT_EQ(read.ExitCode, 2);
-  EXPECT_TRUE(Has(read.Err, "vortuner-cli opc: option '--rate' is for watch, not read\n")) << read.Err;
+  EXPECT_TRUE(Has(read.Err, "vortuner-cli opc: option '--rate' is for watch, not read\n"))
+      << read.Err;
   const CliRun browse = Opc("browse 'ns=2;s=Nope'");
   EXPECT_EQ(browse.ExitCode, 1);
   EXPECT_EQ(browse.Err, "vortuner-cli opc: " + UaPeerUrl() + ": ns=2;s=Nope: BadNodeIdUnknown\n");
@@ -106,8 +108,8 @@ int InterruptedWatch() {
     ::dup2(out[1], 1);
     ::close(out[0]);
     ::close(out[1]);
-    ::execl(binary.c_str(), binary.c_str(), "opc", url.c_str(), "watch", "ns=2;s=Y1", "--rate", "20",
-            static_cast<char*>(nullptr));
+    ::execl(binary.c_str(), binary.c_str(), "opc", url.c_str(), "watch", "ns=2;s=Y1", "--rate",
+            "20", static_cast<char*>(nullptr));
     ::_exit(127);
   }
   ::close(out[1]);
