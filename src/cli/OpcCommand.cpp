@@ -206,6 +206,8 @@ int Write(UaClient& client, const std::string& url, const std::vector<Assignment
       good = false;
     }
   }
+  // Nothing goes to the plant once the engineer has asked the command to stop.
+  if (interrupted) throw UaLinkError("interrupted before anything was written");
   if (!writes.empty()) {
     std::vector<UaStatusCode> results;
     try {
@@ -379,6 +381,7 @@ int RunOpc(const std::vector<std::string>& args) {
     client.Channel().SetOperationDeadline(std::chrono::steady_clock::now() + CommandBound);
   try {
     client.Connect(url);
+    if (interrupted && command != "watch") throw UaLinkError("interrupted");
     int result = 0;
     if (command == "browse") {
       result = Browse(client, browseNode);

@@ -9,6 +9,7 @@
 #include "cli/CliRunner.h"
 #include "data/Clock.h"
 #include "opc/HostileUaServer.h"
+#include "opc/LocalOpcClient.h"
 #include "opc/UaOpcClient.h"
 #include "opc/ua/UaClient.h"
 
@@ -161,6 +162,20 @@ TEST(UaHostileServer, ASessionWhoseLinkWasKilledIsClosedOverANewChannel) {
     const TimedRun r = Opc(server, "read 'ns=1;s=Value'");
     EXPECT_EQ(r.Run.ExitCode, 1);
     EXPECT_TRUE(Has(r.Run.Err, ": The server closed the connection\n")) << r.Run.Err;
+  }
+  EXPECT_TRUE(Has(SessionsLine(server), OneSession));
+}
+
+TEST(UaHostileServer, TheWindowsClientClosesItsSessionOnALostLinkAndWhenItGoes) {
+  const HostileUaServer server("drop_read");
+  const SystemClock clock;
+  {
+    auto opc = CreateUaOpcClient(clock);
+    opc->Connect(server.Url(), "");
+    OpcItemPtr value = opc->AddGroup("G").AddItem("ns=1;s=Value");
+    EXPECT_EQ(value->Quality(), OpcQualityNotConnected);  // the read killed the link
+    EXPECT_FALSE(opc->IsConnected());
+    opc->Connect(server.Url(), "");  // the window closes with this connection open
   }
   EXPECT_TRUE(Has(SessionsLine(server), OneSession));
 }
