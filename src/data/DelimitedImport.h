@@ -76,8 +76,8 @@ struct DelimitedTable {
   std::vector<double> Time;
   std::vector<std::vector<double>> Values;  // Values[column][row]
   // The calendar second of the first kept row and its fraction (DateTime: seconds since
-  // 1970-01-01 in the
-  // file's own time, TimeOfDay: seconds since midnight; Seconds: its value).
+  // 1970-01-01 in the file's own time, TimeOfDay: seconds since midnight; Seconds: its
+  // value). Time[0] is 0 at that point.
   std::int64_t BaseSecond = 0;
   double BaseFraction = 0;
   ImportCounts Counts;
