@@ -488,10 +488,9 @@ DelimitedTable ReadDelimitedTable(const std::vector<std::string>& lines,
   t.BaseFraction = baseFraction;
   t.Counts.DataRows = static_cast<int>(t.Time.size());
   if (t.Counts.DataRows < MinImportRows)
-    throw ImportError(static_cast<int>(lines.size()), "datoteka ima le " +
-                                                          std::to_string(t.Counts.DataRows) +
-                                                          " vrstic s podatki; potrebnih je vsaj " +
-                                                          std::to_string(MinImportRows) + ".");
+    throw ImportError(static_cast<int>(lines.size()),
+                      "vrstic s podatki je le " + std::to_string(t.Counts.DataRows) +
+                          "; potrebnih je vsaj " + std::to_string(MinImportRows) + ".");
   if (t.Time.back() <= 0) throw ImportError(t.FirstDataLine, "čas se v datoteki ne spreminja.");
   // A column that starts empty takes its first value; a column without any stays NaN.
   for (auto& column : t.Values) {
@@ -507,9 +506,14 @@ DataFileKind ClassifyDataFile(const std::vector<std::string>& lines) {
   auto clockLine = [&](size_t i) {
     if (i >= lines.size()) return false;
     const std::string& line = lines[i];
+    // A logger's stamp is digits and two colons; its values are checked by the reader.
     const size_t sep = line.find_first_of(";,");
-    return sep != std::string::npos &&
-           ParseTimeOfDay(std::string_view(line).substr(0, sep)).has_value();
+    if (sep == std::string::npos || sep == 0) return false;
+    const std::string_view stamp = Trim(std::string_view(line).substr(0, sep));
+    return std::count(stamp.begin(), stamp.end(), ':') == 2 &&
+           std::all_of(stamp.begin(), stamp.end(), [](char c) {
+             return c == ':' || std::isdigit(static_cast<unsigned char>(c));
+           });
   };
   auto dataRow = [&](size_t i) {
     if (i >= lines.size()) return false;

@@ -143,8 +143,8 @@ void CommitImport(const ImportedRecord& record, MeasurementStore& store);
 std::vector<std::string> ImportSummary(const DelimitedTable& table, const ImportedRecord& record);
 
 enum class DataFileKind { Banner, Logger, Delimited };
-// A file's kind from its lines: the banner; a logger's layout (a time of day opening
-// lines 6 and 7, line 2 no data row); anything else is a delimited export.
+// A file's kind from its first seven lines: the banner; a logger's layout (a stamp
+// "h:m:s" opening lines 6 and 7, line 2 no data row); anything else is a delimited export.
 DataFileKind ClassifyDataFile(const std::vector<std::string>& lines);
 
 // A whole import for the command line and tests: read, resample, commit. A file that

@@ -223,28 +223,28 @@ std::vector<std::string> ImportSummary(const DelimitedTable& t, const ImportedRe
   constexpr char Point = '.';
   std::vector<std::string> lines;
   const ImportCounts& c = t.Counts;
-  auto add = [&](int count, const std::string& text) {
-    if (count > 0) lines.push_back(std::to_string(count) + " " + text);
+  auto add = [&](int count, const std::string& what, const std::string& rule) {
+    if (count > 0) lines.push_back(what + ": " + std::to_string(count) + " (" + rule + ").");
   };
-  add(c.RowsBackwards, "vrstic s časom pred prejšnjo vrstico: izpuščene.");
-  add(c.RowsRepeated, "vrstic s ponovljenim časom: veljajo njihove vrednosti (zadnja vrstica).");
-  add(c.RowsBadTime, "vrstic brez berljivega časa: izpuščene.");
-  add(c.MissingValues, "praznih celic: zadržana prejšnja vrednost.");
-  add(c.NonNumericValues, "celic, ki niso števila: zadržana prejšnja vrednost.");
-  add(c.ColumnsIgnored, "stolpcev nad " + std::to_string(MaxImportColumns) + ": izpuščeni.");
+  add(c.RowsBackwards, "Vrstice s časom pred prejšnjo vrstico", "izpuščene");
+  add(c.RowsRepeated, "Vrstice s ponovljenim časom", "veljajo vrednosti zadnje");
+  add(c.RowsBadTime, "Vrstice brez berljivega časa", "izpuščene");
+  add(c.MissingValues, "Prazne celice", "zadržana prejšnja vrednost");
+  add(c.NonNumericValues, "Celice, ki niso števila", "zadržana prejšnja vrednost");
+  add(c.ColumnsIgnored, "Stolpci nad " + std::to_string(MaxImportColumns), "izpuščeni");
   for (const ImportGap& g : r.Gaps)
     lines.push_back("Vrzel " + Seconds(g.Length, Point) + " pri " + Seconds(g.Start, Point) +
                     ": zadržana zadnja vrednost (meja " + Seconds(r.GapLimit, Point) + ").");
   if (r.GapsOutside > 0)
-    lines.push_back(std::to_string(r.GapsOutside) + " vrzeli daljših od " +
-                    Seconds(r.GapLimit, Point) + " je zunaj vzetega obsega.");
+    lines.push_back("Vrzeli, daljše od " + Seconds(r.GapLimit, Point) +
+                    ", zunaj vzetega obsega: " + std::to_string(r.GapsOutside) + ".");
   const int n = static_cast<int>(r.MV.size());
   if (n < r.TotalSamples)
     lines.push_back(
         "Vzetih je " + std::to_string(n) + " od " + std::to_string(r.TotalSamples) + " vzorcev (" +
         Seconds(r.From, Point) + " do " + Seconds(r.From + (n - 1) * r.SampleTime, Point) +
-        " od začetka); izpuščenih je " + std::to_string(r.FirstSample - 1) + " vzorcev pred in " +
-        std::to_string(r.TotalSamples - r.FirstSample + 1 - n) + " vzorcev za obsegom.");
+        " od začetka); izpuščeni vzorci: " + std::to_string(r.FirstSample - 1) + " pred in " +
+        std::to_string(r.TotalSamples - r.FirstSample + 1 - n) + " za obsegom.");
   if (!r.StepFound) lines.push_back("Stolpec MV se ne spreminja: v zapisu ni stopnice.");
   return lines;
 }

@@ -94,9 +94,9 @@ TEST(DelimitedImport, SemicolonsDecimalCommaIsoWithASpaceAMissingValueAndARepeat
   const auto summary = ImportSummary(t, rec);
   EXPECT_EQ(summary,
             (std::vector<std::string>{
-                "1 vrstic s ponovljenim časom: veljajo njihove vrednosti (zadnja vrstica).",
-                "1 praznih celic: zadržana prejšnja vrednost.",
-                "1 celic, ki niso števila: zadržana prejšnja vrednost."}));
+                "Vrstice s ponovljenim časom: 1 (veljajo vrednosti zadnje).",
+                "Prazne celice: 1 (zadržana prejšnja vrednost).",
+                "Celice, ki niso števila: 1 (zadržana prejšnja vrednost)."}));
 
   auto store = std::make_unique<MeasurementStore>();
   CommitImport(rec, *store);
@@ -187,8 +187,8 @@ TEST(DelimitedImport, ALongFileIsCutAroundTheLargestMvStepAndSaysWhatItLeftOut) 
   EXPECT_EQ(r.Record.Y1[0], 11500);
   EXPECT_EQ(r.Record.Texts.Time, "11:11:40");
   EXPECT_EQ(ImportSummary(r.Table, r.Record).back(),
-            "Vzetih je 5000 od 20000 vzorcev (11500 s do 16499 s od začetka); izpuščenih je 11500 "
-            "vzorcev pred in 3500 vzorcev za obsegom.");
+            "Vzetih je 5000 od 20000 vzorcev (11500 s do 16499 s od začetka); izpuščeni vzorci: "
+            "11500 pred in 3500 za obsegom.");
   // A range of the engineer's own, in seconds from the first row.
   ResampleOptions o;
   o.From = 100;
@@ -213,7 +213,7 @@ TEST(DelimitedImport, RefusedWithTheLineAndTheReason) {
             "vrstica 1: datoteka ni tabela: vrstice nimajo skupnega ločila (podpičje, tabulator "
             "ali vejica).");
   EXPECT_EQ(refused("Time;TI101\n2026-12-08 10:00;1\n2026-12-08 10:01;2\n"),
-            "vrstica 3: datoteka ima le 2 vrstic s podatki; potrebnih je vsaj 10.");
+            "vrstica 3: vrstic s podatki je le 2; potrebnih je vsaj 10.");
   EXPECT_EQ(refused("Time;TI101\nyesterday;1\ntoday;2\n"),
             "vrstica 2: ni uporabnega časovnega stolpca: 'yesterday' ni datum in čas, čas dneva "
             "ali število sekund, ali pa mu ne sledi vrstica z enakim časom.");
