@@ -394,8 +394,16 @@ DelimitedTable ReadDelimitedTable(const std::vector<std::string>& lines,
       ++t.Counts.EmptyLines;
 
   const auto timeIndex = static_cast<size_t>(layout->TimeField - 1);
-  const size_t firstWidth = SplitFields(lines[layout->FirstData], delimiter).size();
-  size_t width = std::max(header.size(), firstWidth);
+  // The columns are the header's, or the first row's; a delimiter ending a line (as
+  // loggers write) opens no column.
+  auto fieldsWithout = [](std::vector<std::string> f) {
+    while (f.size() > 1 && f.back().empty()) f.pop_back();
+    return f;
+  };
+  header = fieldsWithout(std::move(header));
+  const size_t width = header.size() >= 2
+                           ? header.size()
+                           : fieldsWithout(SplitFields(lines[layout->FirstData], delimiter)).size();
   int valueColumns = static_cast<int>(width) - 1;
   if (valueColumns > MaxImportColumns) {
     t.Counts.ColumnsIgnored = valueColumns - MaxImportColumns;

@@ -14,6 +14,7 @@
 // value is ever interpolated; an interval longer than the gap limit is reported.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -92,10 +93,15 @@ DelimitedTable ReadDelimitedTable(const std::vector<std::string>& lines,
 
 // The four signals' columns: a header name or a value column's number ("1" is the first
 // column after the time). Empty: the default (MV 1, U 2, Y1 3, Y2 4 with four columns or
-// more; MV = U = 1, Y1 2, Y2 3 with three; no Y2 with two).
+// more; no Y2 with three; MV = U = 1, Y1 2 with two), counting only columns that hold
+// numbers.
 struct ImportColumns {
   std::string MV, U, Y1, Y2;
 };
+
+// The default columns of MV, U, Y1 and Y2 (1-based value columns, 0: none) as above,
+// counted over the columns that hold a number; Y2 is none when no such column is left.
+std::array<int, 4> DefaultImportColumns(const DelimitedTable& table);
 
 struct ResampleOptions {
   double SampleTime = 0;  // s; 0: the median interval of the rows
@@ -138,9 +144,10 @@ ImportedRecord ResampleTable(const DelimitedTable& table, const ResampleOptions&
 // five columns without Y2), their names, the sample time and MinWindowSamples.
 void CommitImport(const ImportedRecord& record, MeasurementStore& store);
 
-// The counts and what was left out as lines of text (Slovenian), for the dialog, the
-// message after loading and the command line's warnings.
-std::vector<std::string> ImportSummary(const DelimitedTable& table, const ImportedRecord& record);
+// The counts and what was left out as lines of text (Slovenian), for the dialog and the
+// command line's warnings; a rule that counted nothing is left out unless everyRule.
+std::vector<std::string> ImportSummary(const DelimitedTable& table, const ImportedRecord& record,
+                                       bool everyRule = false);
 
 enum class DataFileKind { Banner, Logger, Delimited };
 // A file's kind from its first seven lines: the banner; a logger's layout (a stamp

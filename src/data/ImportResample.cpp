@@ -97,14 +97,32 @@ void StampTexts(const DelimitedTable& table, double at, DataFileTexts& texts) {
 
 }  // namespace
 
+std::array<int, 4> DefaultImportColumns(const DelimitedTable& table) {
+  std::vector<int> numeric;  // 1-based
+  for (size_t c = 0; c < table.Values.size(); ++c)
+    if (!table.Values[c].empty() && !std::isnan(table.Values[c].front()))
+      numeric.push_back(static_cast<int>(c) + 1);
+  if (numeric.empty()) return {1, 1, 1, 0};
+  auto at = [&](size_t i) { return numeric[std::min(i, numeric.size() - 1)]; };
+  switch (numeric.size()) {
+    case 1:
+      return {at(0), at(0), at(0), 0};
+    case 2:
+      return {at(0), at(0), at(1), 0};
+    case 3:
+      return {at(0), at(1), at(2), 0};
+    default:
+      return {at(0), at(1), at(2), at(3)};
+  }
+}
+
 ImportedRecord ResampleTable(const DelimitedTable& table, const ResampleOptions& o, char sep) {
   ImportedRecord r;
   const std::vector<double>& time = table.Time;
   const int columnCount = static_cast<int>(table.Names.size());
 
-  // The columns: given, or the defaults by the number of columns.
-  const int defaults[4][4] = {{1, 1, 1, 0}, {1, 1, 2, 0}, {1, 1, 2, 3}, {1, 2, 3, 4}};
-  const int* d = defaults[std::clamp(columnCount, 1, 4) - 1];
+  // The columns: given, or the defaults.
+  const std::array<int, 4> d = DefaultImportColumns(table);
   const std::string* given[4] = {&o.Columns.MV, &o.Columns.U, &o.Columns.Y1, &o.Columns.Y2};
   const char* roles[4] = {"MV", "U", "Y1", "Y2"};
   for (int i = 0; i < 4; ++i) {
@@ -219,19 +237,22 @@ void CommitImport(const ImportedRecord& r, MeasurementStore& store) {
   store.MinWindowSamples = TObdelava::MinWindowWidth(n);
 }
 
-std::vector<std::string> ImportSummary(const DelimitedTable& t, const ImportedRecord& r) {
+std::vector<std::string> ImportSummary(const DelimitedTable& t, const ImportedRecord& r,
+                                       bool everyRule) {
   constexpr char Point = '.';
   std::vector<std::string> lines;
   const ImportCounts& c = t.Counts;
   auto add = [&](int count, const std::string& what, const std::string& rule) {
-    if (count > 0) lines.push_back(what + ": " + std::to_string(count) + " (" + rule + ").");
+    if (count > 0 || everyRule)
+      lines.push_back(what + ": " + std::to_string(count) + " (" + rule + ").");
   };
   add(c.RowsBackwards, "Vrstice s časom pred prejšnjo vrstico", "izpuščene");
   add(c.RowsRepeated, "Vrstice s ponovljenim časom", "veljajo vrednosti zadnje");
   add(c.RowsBadTime, "Vrstice brez berljivega časa", "izpuščene");
   add(c.MissingValues, "Prazne celice", "zadržana prejšnja vrednost");
   add(c.NonNumericValues, "Celice, ki niso števila", "zadržana prejšnja vrednost");
-  add(c.ColumnsIgnored, "Stolpci nad " + std::to_string(MaxImportColumns), "izpuščeni");
+  if (c.ColumnsIgnored > 0)
+    add(c.ColumnsIgnored, "Stolpci nad " + std::to_string(MaxImportColumns), "izpuščeni");
   for (const ImportGap& g : r.Gaps)
     lines.push_back("Vrzel " + Seconds(g.Length, Point) + " pri " + Seconds(g.Start, Point) +
                     ": zadržana zadnja vrednost (meja " + Seconds(r.GapLimit, Point) + ").");

@@ -93,10 +93,9 @@ TEST(DelimitedImport, SemicolonsDecimalCommaIsoWithASpaceAMissingValueAndARepeat
   EXPECT_EQ(rec.Texts.Time, "10:00:00");
   const auto summary = ImportSummary(t, rec);
   EXPECT_EQ(summary,
-            (std::vector<std::string>{
-                "Vrstice s ponovljenim časom: 1 (veljajo vrednosti zadnje).",
-                "Prazne celice: 1 (zadržana prejšnja vrednost).",
-                "Celice, ki niso števila: 1 (zadržana prejšnja vrednost)."}));
+            (std::vector<std::string>{"Vrstice s ponovljenim časom: 1 (veljajo vrednosti zadnje).",
+                                      "Prazne celice: 1 (zadržana prejšnja vrednost).",
+                                      "Celice, ki niso števila: 1 (zadržana prejšnja vrednost)."}));
 
   auto store = std::make_unique<MeasurementStore>();
   CommitImport(rec, *store);
@@ -127,7 +126,7 @@ TEST(DelimitedImport, CommasIsoWithTFractionsAndOffsetsATimeGoingBackAndNamedCol
   EXPECT_EQ(r.Table.Counts.DataRows, 12);
   EXPECT_EQ(r.Record.Columns[0], 2);
   EXPECT_EQ(r.Record.Columns[2], 1);
-  EXPECT_EQ(r.Record.Columns[3], 3);  // by default with three columns
+  EXPECT_EQ(r.Record.Columns[3], 0);  // none by default with three columns
   EXPECT_EQ(r.Record.MV[6], 60);
   EXPECT_EQ(r.Record.Y1[11], 11);
   EXPECT_EQ(r.Record.Texts.Time, "09:00:00");  // UTC, the offset taken away
