@@ -89,7 +89,8 @@ void ImportDialog::BuildControls() {
   formatGrid->addWidget(SpinBox_StolpecCasa, 0, 7);
   Label_Zaznano = Named(new QLabel(format), "Label_Zaznano");
   Label_Zaznano->setWordWrap(true);
-  formatGrid->addWidget(Label_Zaznano, 1, 0, 1, 8);
+  formatGrid->addWidget(Label_Zaznano, 1, 0, 1, 9);
+  formatGrid->setColumnStretch(8, 1);  // the settings side by side, the room to the right
   top->addWidget(format);
 
   Table_Predogled = Named(new QTableWidget(this), "Table_Predogled");
