@@ -19,6 +19,8 @@ const char* const ImportOptionsUsage =
     "  --sample-time S  the record's sample time [s] (default: the median interval)\n"
     "  --delimiter D    ';', ',' or 'tab' instead of the detected one\n"
     "  --decimal-comma  the export's numbers have a decimal comma\n"
+    "  --from S --to S  the range to take, seconds from the first row (default: around the\n"
+    "               largest step of MV; at most 5000 samples)\n"
     "Rows are resampled by holding the last value; rows going back in time are dropped,\n"
     "repeated times take the later row, empty and non-numeric cells hold the previous\n"
     "value; at most 5000 samples are taken, around the largest step of MV. The counts\n"
@@ -26,7 +28,9 @@ const char* const ImportOptionsUsage =
 
 bool ParseImportOption(const std::vector<std::string>& args, size_t& i, ImportRequest& r) {
   const std::string& a = args[i];
-  if (a != "--columns" && a != "--sample-time" && a != "--delimiter") return false;
+  if (a != "--columns" && a != "--sample-time" && a != "--delimiter" && a != "--from" &&
+      a != "--to")
+    return false;
   if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
   const std::string& v = args[++i];
   if (a == "--columns") {
@@ -43,6 +47,9 @@ bool ParseImportOption(const std::vector<std::string>& args, size_t& i, ImportRe
                          " or names separated by commas");
       if (!number && r.Given.empty()) r.Given = "--columns with names";
     }
+  } else if (a == "--from" || a == "--to") {
+    (a == "--from" ? r.From : r.To) = ParseFloat(v, '.');
+    if (r.Given.empty()) r.Given = a;
   } else if (a == "--sample-time") {
     r.SampleTime = ParseFloat(v, '.');
     if (!(r.SampleTime > 0)) throw UsageError("--sample-time needs a time above 0");
@@ -130,6 +137,8 @@ ConditionedData ReadConditionedData(const std::string& file, std::optional<int> 
       options.Columns = {import.Columns[0], import.Columns[1], import.Columns[2],
                          import.Columns[3]};
     options.SampleTime = import.SampleTime;
+    options.From = import.From;
+    options.To = import.To;
     if (actuator.size() == 3) {
       options.ActuatorMaximum = actuator[0];
       options.ActuatorMinimum = actuator[1];

@@ -19,6 +19,7 @@ struct ImportRequest {
   std::vector<std::string> Columns;  // MV, U, Y1, Y2 as names or numbers; empty: defaults
   ImportFormat Format;
   double SampleTime = 0;
+  std::optional<double> From, To;  // s from the first row
   std::string Given;
 };
 
@@ -42,7 +43,7 @@ ConditionedData ReadConditionedData(const std::string& file, std::optional<int> 
                                     const ImportRequest& import = {});
 
 // The options of a delimited export that identify and report share: --columns with
-// names or numbers, --sample-time, --delimiter; true when args[i] was one of them (i
+// names or numbers, --sample-time, --delimiter, --from, --to; true when args[i] was one of them (i
 // is then at its value). --decimal-comma is the caller's, as it means more for identify.
 bool ParseImportOption(const std::vector<std::string>& args, size_t& i, ImportRequest& request);
 // --columns' four numbers for a ".vtd" or logger file, when they are all numbers.

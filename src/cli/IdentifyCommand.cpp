@@ -22,7 +22,7 @@ namespace {
 const char* const IdentifyUsage =
     "Usage: vortuner-cli identify FILE [--start S] [--end E] [--columns MV,U,Y1,Y2]\n"
     "                             [--actuator MAX,MIN,T] [--vtm OUT.vtm] [--decimal-comma]\n"
-    "                             [--sample-time S] [--delimiter D]\n"
+    "                             [--sample-time S] [--delimiter D] [--from S] [--to S]\n"
     "  FILE         a measured data file (.vtd), a data logger's file (.txt, .dat) or a\n"
     "               delimited export of a historian (.csv, .txt; see below)\n"
     "  --start S    first sample of the window (default: the file's window start, 1 for a\n"

@@ -188,6 +188,11 @@ TEST_F(IdentifyCommand, AHistoriansExportByColumnNamesWithTheImportsCounts) {
   const CliRun half = Identify(Path("export.csv") + " --columns 1,2,3,3 --sample-time 2");
   ASSERT_EQ(half.ExitCode, 0) << half.Err;
   EXPECT_TRUE(Has(half.Out, "\"Samples\": 100,")) << half.Out;
+  // A range of the engineer's own, seconds from the first row.
+  const CliRun range = Identify(Path("export.csv") + " --from 20 --to 119");
+  ASSERT_EQ(range.ExitCode, 0) << range.Err;
+  EXPECT_TRUE(Has(range.Out, "\"FirstSample\": 21,")) << range.Out;
+  EXPECT_TRUE(Has(range.Out, "\"Samples\": 100,"));
 
   // Refusals: a name the header lacks, a table without a time, an export's option on
   // a logger's file; nothing printed on standard output.

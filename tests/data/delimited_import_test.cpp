@@ -244,6 +244,14 @@ TEST_F(DelimitedImportFile, Windows1250WithCInAHeaderAndARefusalLeavesTheStoreAs
   EXPECT_EQ(r.Record.Texts.Date, "2026-12-08");
   EXPECT_EQ(r.Record.Texts.FullStrokeTime, "100");  // as a logger's file implies
 
+  // UTF-8 with a byte-order mark: the first name carries no trace of it.
+  std::string utf8 = std::string(Utf8Bom) + "Čas;Ventil;Temperatura peči\n";
+  for (int s = 0; s < 12; ++s) utf8 += std::to_string(s) + ";1;2\n";
+  auto other = std::make_unique<MeasurementStore>();
+  const DelimitedImport withBom = ImportDelimitedFile(Write("bom.csv", utf8), {}, {}, *other);
+  EXPECT_EQ(withBom.Table.Preview[0][0], "Čas");
+  EXPECT_EQ(other->ColumnNames[5], "Temperatura peči");
+
   const std::string bad = Write("bad.csv", "Time;TI101\nyesterday;1\ntoday;2\n");
   try {
     ImportDelimitedFile(bad, {}, {}, *store);

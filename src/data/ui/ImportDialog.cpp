@@ -116,12 +116,15 @@ void ImportDialog::BuildControls() {
   Edit_CasVzorcenja = Named(new QLineEdit(record), "Edit_CasVzorcenja");
   Edit_Zacetek = Named(new QLineEdit(record), "Edit_Zacetek");
   Edit_MejaVrzeli = Named(new QLineEdit(record), "Edit_MejaVrzeli");
+  Edit_Konec = Named(new QLineEdit(record), "Edit_Konec");
   recordGrid->addWidget(new QLabel(QStringLiteral("Čas vzorčenja [s]:"), record), 0, 4);
   recordGrid->addWidget(Edit_CasVzorcenja, 0, 5);
   recordGrid->addWidget(new QLabel(QStringLiteral("Začetek [s]:"), record), 1, 4);
   recordGrid->addWidget(Edit_Zacetek, 1, 5);
-  recordGrid->addWidget(new QLabel(QStringLiteral("Meja vrzeli [s]:"), record), 2, 4);
-  recordGrid->addWidget(Edit_MejaVrzeli, 2, 5);
+  recordGrid->addWidget(new QLabel(QStringLiteral("Konec [s]:"), record), 2, 4);
+  recordGrid->addWidget(Edit_Konec, 2, 5);
+  recordGrid->addWidget(new QLabel(QStringLiteral("Meja vrzeli [s]:"), record), 3, 4);
+  recordGrid->addWidget(Edit_MejaVrzeli, 3, 5);
   top->addWidget(record);
 
   Text_Stetje = Named(new QPlainTextEdit(this), "Text_Stetje");
@@ -145,7 +148,7 @@ void ImportDialog::BuildControls() {
   connect(SpinBox_StolpecCasa, &QSpinBox::valueChanged, this, [this] { ReadTable(); });
   for (QComboBox* c : {Combo_MV, Combo_U, Combo_Y1, Combo_Y2})
     connect(c, &QComboBox::currentIndexChanged, this, [this] { Resample(); });
-  for (QLineEdit* e : {Edit_CasVzorcenja, Edit_Zacetek, Edit_MejaVrzeli})
+  for (QLineEdit* e : {Edit_CasVzorcenja, Edit_Zacetek, Edit_Konec, Edit_MejaVrzeli})
     connect(e, &QLineEdit::editingFinished, this, [this] { Resample(); });
 }
 
@@ -253,6 +256,7 @@ void ImportDialog::Resample() {
   try {
     o.SampleTime = Typed(Edit_CasVzorcenja).value_or(0);
     o.From = Typed(Edit_Zacetek);
+    o.To = Typed(Edit_Konec);
     o.GapLimit = Typed(Edit_MejaVrzeli).value_or(0);
     DelimitedImport r{*table_, ResampleTable(*table_, o, DecimalSeparator())};
     if (noY2) {
@@ -271,6 +275,7 @@ void ImportDialog::Resample() {
                                           : QStringLiteral("vse: ")) +
                                      ShownGeneral(rec.From, 10));
     Edit_MejaVrzeli->setPlaceholderText(ShownGeneral(rec.GapLimit, 10));
+    Edit_Konec->setPlaceholderText(ShownGeneral(rec.From + (n - 1) * rec.SampleTime, 10));
     QStringList lines;
     lines << QStringLiteral("Vrstice s podatki: %1 od %2 vrstic datoteke.")
                  .arg(r.Table.Counts.DataRows)

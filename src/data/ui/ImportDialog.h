@@ -38,6 +38,7 @@ class ImportDialog : public QDialog {
   QComboBox *Combo_MV = nullptr, *Combo_U = nullptr, *Combo_Y1 = nullptr, *Combo_Y2 = nullptr;
   QLineEdit* Edit_CasVzorcenja = nullptr;  // s; empty: the median interval
   QLineEdit* Edit_Zacetek = nullptr;       // s from the first row; empty: at the MV step
+  QLineEdit* Edit_Konec = nullptr;         // s from the first row; empty: as many as fit
   QLineEdit* Edit_MejaVrzeli = nullptr;    // s; empty: five sample times
   QPlainTextEdit* Text_Stetje = nullptr;   // the counts, what was left out, or the error
   QPushButton* Button_Nalozi = nullptr;
