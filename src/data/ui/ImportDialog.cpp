@@ -141,7 +141,7 @@ void ImportDialog::BuildControls() {
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   top->addWidget(buttons);
-  resize(860, 640);
+  resize(860, 680);
 
   for (QComboBox* c : {Combo_Locilo, Combo_DecimalniZnak, Combo_OblikaCasa})
     connect(c, &QComboBox::currentIndexChanged, this, [this] { ReadTable(); });
