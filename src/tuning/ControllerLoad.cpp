@@ -110,6 +110,10 @@ ControllerLoadResult LoadIntoController(OpcGroup& group, const ControllerLoad& l
   parts.push_back(&load);
   for (const ControllerTerms* part : parts)
     if (const std::string why = TermsRefusal(*part); !why.empty()) return refuse(why);
+  // A controller without one value (a type the panel does not know) is no controller.
+  if (std::none_of(load.Values.begin(), load.Values.end(),
+                   [](const std::optional<double>& v) { return v.has_value(); }))
+    return refuse("Ni nobenega parametra " + OfController(load.Outer) + " za nalaganje.");
 
   group.RemoveAllItems();
   std::vector<Term> terms;

@@ -19,6 +19,11 @@ double RobustnessFactor(int sliderPosition);
 // so no "NAN" or "INF" ever reaches a label, an edit or the controller.
 std::string FormatParameter(double value, int decimals, char separator);
 extern const char* const NotFiniteText;
+// A controller parameter as the summary and the panel show it, and as the load then
+// writes it: fixed-point with at least `decimals` decimals, more where needed for four
+// significant digits (0.00264 is "0.002640", never "0.003"), so no value is rounded to
+// 0 or by more than 0.05 %. Tiny values past 12 decimals in the general format.
+std::string FormatControllerParameter(double value, int decimals, char separator);
 
 // Tunes from the store's models into the store's record (the single-loop set, or the
 // cascade set with the inner-loop gain, which also lands in the KpP slot) and sets

@@ -49,7 +49,7 @@ TEST(ControllerPanel, FormsShowTiOneOverTiAndTdFromTheUnscaledGains) {
   t.RobustnessFactor = 0.1;  // reaches the gains, not the ratios
   ControllerPanel p = Panel(t, 1, 2);
   EXPECT_EQ(p.NameKi, "Ti:");
-  EXPECT_EQ(p.Kp, "0.180");
+  EXPECT_EQ(p.Kp, "0.1800");
   EXPECT_EQ(p.Ki, "15.000000");
   p = Panel(t, 2, 2);
   EXPECT_EQ(p.NameKi, "1/Ti:");
