@@ -382,6 +382,37 @@ ControllerPanel ComputeControllerPanel(const TuningResult& t, const PanelInput& 
   return p;
 }
 
+LoopController ControllerOfPanelValues(const PanelInput& in, const ScaledParameters& v) {
+  const int form = in.Form < 0 ? 0 : in.Form;
+  const double q = in.Cascade ? in.SequencerGain : 1;
+  const double kp = v.Kp.value_or(0) * q;
+  // The integral gain of a PI or PID from the shown integral term in the chosen form.
+  const auto ki = [&] {
+    const double shown = v.Ki.value_or(0);
+    if (form == 0) return shown * q;
+    if (form == 2) return kp * shown;
+    return SafeDivide(kp, shown, 0);
+  };
+  switch (in.Type) {
+    case 0:
+      return {SimP, kp, 0, 0};
+    case 1:
+      return {SimI, 0, v.Ki.value_or(0) * q, 0};
+    case 2:
+      return {SimPI, kp, ki(), 0};
+    case 3: {
+      const double shownD = v.Kd.value_or(0);
+      if (form == 3) {
+        const double ti = v.Ki.value_or(0), td = shownD;
+        return {SimPID, kp * (1 + SafeDivide(td, ti, 0)), SafeDivide(kp, ti, 0), kp * td};
+      }
+      return {SimPID, kp, ki(), form == 0 ? shownD * q : kp * shownD};
+    }
+    default:
+      return {};
+  }
+}
+
 ControllerSet ShownGains(const TuningResult& t, bool cascade) {
   const ControllerSet c = ActiveSet(t, cascade);
   const double f = t.RobustnessFactor;

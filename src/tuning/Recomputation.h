@@ -102,6 +102,10 @@ struct ScaledParameters {
   std::optional<double> Kp, Ki, Kd;
 };
 ScaledParameters ScaledControllerParameters(const TuningResult& tuning, const PanelInput& in);
+// The controller the panel's numbers set (as shown, or as typed), read in the chosen form
+// and turned into the simulation's parallel gains, the sequencer's division undone; what
+// the robustness figures beside the load button judge. Scales are already in the numbers.
+LoopController ControllerOfPanelValues(const PanelInput& in, const ScaledParameters& values);
 // The gains of the summary labels: the single-loop or cascade set times the robustness
 // factor.
 ControllerSet ShownGains(const TuningResult& tuning, bool cascade);
