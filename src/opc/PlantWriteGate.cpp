@@ -102,7 +102,10 @@ PlantWriteResult WritePlantSet(const std::vector<PlantWrite>& writes, const Plan
   for (; done < writes.size(); ++done) {
     const PlantWrite& w = writes[done];
     try {
-      w.Item->Write(w.Value);
+      if (w.Integer)
+        w.Item->WriteInteger(static_cast<int>(w.Value));
+      else
+        w.Item->Write(w.Value);
     } catch (const OpcError& e) {
       refusal = e.what();
       logged &= Log(c, w.Item->ItemId(), r.Previous[done], w.Value,
@@ -164,7 +167,10 @@ void WritePlantValue(const PlantWrite& w, const PlantWriteContext& c) {
     refuse(PlantWriteProblem(*w.Item, w.Value, '.'));
   const double previous = w.Item->Value();
   try {
-    w.Item->Write(w.Value);
+    if (w.Integer)
+      w.Item->WriteInteger(static_cast<int>(w.Value));
+    else
+      w.Item->Write(w.Value);
   } catch (const OpcError& e) {
     Log(c, w.Item->ItemId(), previous, w.Value, std::string("zavrnjeno: ") + e.what());
     throw;

@@ -20,6 +20,7 @@ struct PlantWrite {
   OpcItemPtr Item;
   double Value = 0;
   std::string Label;
+  bool Integer = false;  // sent as an integer (a switch's 0 or 1)
 };
 
 // Who writes, where, and what the gate must know of the link.
