@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QThread>
@@ -22,6 +23,7 @@
 #include "opc/ui/RadioGroup.h"
 #include "tuning/ControllerLoad.h"
 #include "tuning/Recomputation.h"
+#include "tuning/RobustProposal.h"
 #include "tuning/Robustness.h"
 #include "tuning/TRegulator.h"
 #include "tuning/ui/ResponseChart.h"
@@ -82,6 +84,8 @@ void RegulatorPage::Connect() {
   // A value typed into the panel is what a load writes: its figures follow it.
   for (QLineEdit* e : {Edit_Reg_Kp, Edit_Reg_Ki, Edit_Reg_Kd})
     connect(e, &QLineEdit::editingFinished, this, [this] { ShowPanelRobustness(); });
+  connect(Button_RobustniPredlog, &QPushButton::clicked, this,
+          [this] { Button_RobustniPredlogClick(); });
 }
 
 bool RegulatorPage::Suppressed() const { return form_.Store().TuningEventsSuppressed; }
@@ -113,6 +117,7 @@ void RegulatorPage::RecomputeTuning(int method, int sliderPosition, int response
   Label_Priporocljiv->setText(Q(s.Recommended));
 
   const double h = ResolveSampleTime(S(samplingTimeText), sep, store.ClosedLoopSampleTime);
+  ShowSampleTimeNote(h);
   tunedProcess_ = SampledProcessOfStore(store, h, cascade);
   Label_DrugModel->clear();
   ShowRobustness(ComputeRobustness(*tunedProcess_, ProposedLoopControllers(store.Tuning, cascade),
@@ -137,6 +142,53 @@ void RegulatorPage::ShowRobustness(const RobustnessSet& set) {
   robustnessRows_ = RobustnessTableRows(set, DecimalSeparator());
 }
 
+void RegulatorPage::ShowSampleTimeNote(double h) {
+  const bool cascade = CheckBox_CascadeReg->isChecked();
+  Label_Vzorcenje_Opozorilo->setText(
+      Q(SampleTimeNote(h, RecommendedSampleTime(form_.Store(), cascade), DecimalSeparator())));
+}
+
+void RegulatorPage::Button_RobustniPredlogClick() {
+  const char sep = DecimalSeparator();
+  MeasurementStore& store = form_.Store();
+  const bool cascade = CheckBox_CascadeReg->isChecked();
+  RobustProposalRequest r;
+  try {
+    r.MaxMs = ParseMaxMs(S(Edit_MaxMs->text()), sep);
+  } catch (const std::invalid_argument& e) {
+    SetOwnStatus(Q(e.what()));
+    return;
+  }
+  double h = ResolveSampleTime(S(Edit_Vzorcenje->text()), sep, store.ClosedLoopSampleTime);
+  const double recommended = RecommendedSampleTime(store, cascade);
+  if (recommended > 0 && h > recommended &&
+      Ui().AskYesNo(Q(SampleTimeNote(h, recommended, sep)) +
+                    QStringLiteral(" Uporabim priporočeni čas vzorčenja %1 s?")
+                        .arg(Q(FormatGeneral(recommended, 4, sep))))) {
+    h = recommended;
+    Edit_Vzorcenje->setText(Q(FormatGeneral(recommended, 4, sep)));
+  }
+  r.Method = ComboBox1->currentIndex();
+  r.Cascade = cascade;
+  r.SampleTime = h;
+  QString note;
+  r.Panel = PanelInputFromControls(ComboBox_Regulator->currentIndex(),
+                                   RadioGroup_IzbiraTipaReg->ItemIndex(), cascade, note);
+  const RobustProposal p = FindRobustPosition(store, r, sep);
+  if (p.Position) {
+    // The slider's handler recomputes the summary; the panel follows it here.
+    {
+      const QSignalBlocker quiet(ScrollBar_Robust);
+      ScrollBar_Robust->setValue(*p.Position);
+    }
+    RecomputeTuningFromControls();
+    ShowControllerParametersFromControls();
+  } else {
+    RecomputeTuningFromControls();  // a sampling time taken from the offer
+  }
+  SetOwnStatus(Q(p.Text));
+}
+
 double RegulatorPage::SequencerGainFromControls(const SequencerTexts& sequencer,
                                                 QString& note) const {
   const double minimum = TypedNumber(sequencer.MinY1);
@@ -151,11 +203,18 @@ double RegulatorPage::SequencerGainFromControls(const SequencerTexts& sequencer,
 }
 
 PanelInput RegulatorPage::PanelInputFromControls(QString& note) const {
+  return PanelInputFromControls(ComboBox_Regulator->currentIndex(),
+                                RadioGroup_IzbiraTipaReg->ItemIndex(),
+                                CheckBox_CascadeReg->isChecked(), note);
+}
+
+PanelInput RegulatorPage::PanelInputFromControls(int form, int type, bool cascade,
+                                                 QString& note) const {
   PanelInput in;
-  in.Form = ComboBox_Regulator->currentIndex();
-  in.Type = RadioGroup_IzbiraTipaReg->ItemIndex();
-  in.Cascade = CheckBox_CascadeReg->isChecked();
-  if (in.Cascade) {
+  in.Form = form;
+  in.Type = type;
+  in.Cascade = cascade;
+  if (cascade) {
     const SequencerTexts sequencer = form_.Sequencer();
     if (sequencer.Enabled) in.SequencerGain = SequencerGainFromControls(sequencer, note);
   }
@@ -177,11 +236,7 @@ ScaledParameters RegulatorPage::PanelValues() const {
 
 void RegulatorPage::ShowControllerParameters(int form, int type, bool cascade) {
   QString note;
-  PanelInput in = PanelInputFromControls(note);
-  in.Form = form;
-  in.Type = type;
-  in.Cascade = cascade;
-
+  const PanelInput in = PanelInputFromControls(form, type, cascade, note);
   const ControllerPanel p =
       ComputeControllerPanel(form_.Store().Tuning, in, DecimalSeparator());
   Label_LabOjacSekv->setText(Q(p.SequencerCaption));

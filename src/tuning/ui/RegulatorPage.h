@@ -72,6 +72,10 @@ class RegulatorPage : public QWidget {
   // The robustness figures beside the load button for the panel's numbers as they stand
   // (typed ones too), on the model the parameters were tuned on.
   void ShowPanelRobustness();
+  // "Robustni predlog": offers the recommended sampling time when the closed loop's is
+  // longer, then moves the slider to the fastest position whose panel controller is
+  // stable with Ms within "Največji Ms", or says why none is.
+  void Button_RobustniPredlogClick();
 
   // Controls.
   QComboBox* ComboBox1 = nullptr;
@@ -100,6 +104,9 @@ class RegulatorPage : public QWidget {
   QPushButton* Button_PovrniPrejsnje = nullptr;
   // "Parametri pripadajo drugemu modelu": the store's model changed since the tuning.
   QLabel* Label_DrugModel = nullptr;
+  QLineEdit* Edit_MaxMs = nullptr;
+  QPushButton* Button_RobustniPredlog = nullptr;
+  QLabel* Label_Vzorcenje_Opozorilo = nullptr;
 
  private:
   void BuildControls();
@@ -107,6 +114,9 @@ class RegulatorPage : public QWidget {
   // The largest slope of the experiment tab's sequencer over the measured Y1 range.
   double SequencerGainFromControls(const SequencerTexts& sequencer, QString& note) const;
   void ShowRobustness(const RobustnessSet& set);
+  // The note on a closed-loop sampling time h longer than the recommended one.
+  void ShowSampleTimeNote(double h);
+  PanelInput PanelInputFromControls(int form, int type, bool cascade, QString& note) const;
   void SetOwnStatus(const QString& text);
   void ClearOwnStatus();
   bool Suppressed() const;
