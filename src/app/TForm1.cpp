@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -82,12 +83,25 @@ TForm1::TForm1(OpcClient& opc, Clock& clock, QWidget* parent)
 
 TForm1::~TForm1() = default;
 
+PlantWriteContext TForm1::PlantWrites(PlantWriteSource source) {
+  PlantWriteContext context = Workspace::PlantWrites(source);
+  context.Server = opcPage_->ConnectedServer().toStdString();
+  context.Log = writeLog_.get();
+  return context;
+}
+
 void TForm1::FormCreate() {
   store_->TuningEventsSuppressed = false;
   opcPage_->FillServerList();
   experimentPage_->SetStartDateToday();
   opcPage_->SelectManualValuesZero();
   skupReg_ = &opc_.AddGroup("SkupReg");
+  // One log of every write to a plant, in the user's data folder.
+  writeLog_ = std::make_unique<PlantWriteLog>(
+      QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
+          .filePath(QStringLiteral("plant-writes.log"))
+          .toStdString());
+  opcPage_->SetWriteLogPath(QString::fromStdString(writeLog_->Path()));
   LastDirectory = QDir::toNativeSeparators(UserFilesFolder());
   SetDialogFoldersToLastDirectory();
   modelPage_->HideQualityImages();

@@ -48,6 +48,8 @@ class TForm1 : public QMainWindow, public Workspace {
 
   void ApplyAutomaticOptions(const AutomaticOptions& options) override;
   bool Closing() const override { return closing_; }
+  PlantWriteContext PlantWrites(PlantWriteSource source) override;
+  const PlantWriteLog& WriteLog() const { return *writeLog_; }
   QString Caption() const override { return windowTitle(); }
   void SetStatusText(const QString& text) override;
   QString StatusText() const override;
@@ -66,6 +68,7 @@ class TForm1 : public QMainWindow, public Workspace {
   OpcClient& opc_;
   Clock& clock_;
   OpcGroup* skupReg_ = nullptr;
+  std::unique_ptr<PlantWriteLog> writeLog_;
   QLabel* statusText_ = nullptr;
   bool closing_ = false;
 

@@ -112,7 +112,7 @@ ExperimentSample ExperimentRun::Tick(bool stepSequence) {
         // plant's; the sample's MV is then the one the plant kept.
         try {
           if (!std::isfinite(MV)) throw OpcError("MV is not a finite number");  // never written
-          Setup.ItemMV->Write(MV);
+          WritePlantValue({Setup.ItemMV, MV, "MV"}, Writes);
         } catch (const OpcError& e) {
           s.Error = e.what();
           ++Findings.Errors;
@@ -206,18 +206,20 @@ bool ExperimentRun::Finish() {
 void ExperimentRun::SwitchToManual() {
   if (Setup.NoOpcWrite || MvItemUnreachable) return;
   if (Setup.SingleRASwitch) {
-    if (Assigned(Setup.ItemRA)) Setup.ItemRA->WriteInteger(Setup.ManualValue);
+    if (Assigned(Setup.ItemRA))
+      WritePlantValue({Setup.ItemRA, double(Setup.ManualValue), "R/A", true}, Writes);
   } else if (Assigned(Setup.ItemManual)) {
-    Setup.ItemManual->WriteInteger(1);
+    WritePlantValue({Setup.ItemManual, 1, "preklop v ročno", true}, Writes);
   }
 }
 
 void ExperimentRun::SwitchToAutomatic() {
   if (Setup.NoOpcWrite || MvItemUnreachable) return;
   if (Setup.SingleRASwitch) {
-    if (Assigned(Setup.ItemRA)) Setup.ItemRA->WriteInteger(std::abs(Setup.ManualValue - 1));
+    if (Assigned(Setup.ItemRA))
+      WritePlantValue({Setup.ItemRA, double(std::abs(Setup.ManualValue - 1)), "R/A", true}, Writes);
   } else if (Assigned(Setup.ItemAuto)) {
-    Setup.ItemAuto->WriteInteger(1);
+    WritePlantValue({Setup.ItemAuto, 1, "preklop v avtomatsko", true}, Writes);
   }
 }
 

@@ -12,6 +12,7 @@
 #include "experiment/MvSlider.h"
 #include "experiment/SimulatedProcess.h"
 #include "opc/OpcClient.h"
+#include "opc/PlantWriteGate.h"
 #include "opc/QualityWait.h"
 
 class Clock;
@@ -102,6 +103,9 @@ class ExperimentRun {
   // the plant (no MV, no manual/automatic switching).
   bool MvItemUnreachable = false;
   RunFindings Findings;
+  // How its writes pass the plant write gate (the server and the log); every write of
+  // the run (MV, manual/automatic) is logged there.
+  PlantWriteContext Writes{PlantWriteSource::Experiment};
   // The run simulated while a server was connected: its record is not the plant's.
   bool FellBackToSimulation() const { return Findings.FallBackSamples > 0; }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "forms/UiServices.h"
+#include "opc/PlantWriteGate.h"
 
 class QTabWidget;
 class QTimer;
@@ -65,6 +66,15 @@ class Workspace {
   // The item ID in a row of the OPC table (empty when the row is).
   virtual QString PlantItemId(int row) const = 0;
   virtual SequencerTexts Sequencer() const = 0;
+
+  // What every write to the plant needs to pass the gate: who asks, the server connected,
+  // the log of plant writes and the link.
+  virtual PlantWriteContext PlantWrites(PlantWriteSource source) {
+    PlantWriteContext context;
+    context.Source = source;
+    context.Client = &Opc();
+    return context;
+  }
 
   // True once the main window has been closed: the program is ending, and a wait on the
   // plant stops at once.

@@ -32,10 +32,19 @@ class LocalItem final : public OpcItem {
   }
   void Write(double value) override;
   void WriteInteger(int value) override { Write(static_cast<double>(value)); }
+  OpcAccess Access() const override {
+    const auto info = Info();
+    return !info ? OpcAccess::Unknown : info->Writable ? OpcAccess::ReadWrite : OpcAccess::ReadOnly;
+  }
+  OpcDataType DataType() const override {
+    const auto info = Info();
+    return info ? info->Type : OpcDataType::Unknown;
+  }
 
   void Detach() { group_ = nullptr; }
 
  private:
+  std::optional<LocalOpcItemInfo> Info() const;
   void Refresh() const;
 
   const LocalGroup* group_;
@@ -97,6 +106,11 @@ void LocalItem::Refresh() const {
   if (firstUpdate || !(band > 0) || std::abs(fresh - value_) > band) value_ = fresh;
   quality_ = OpcQualityGood;
   lastUpdateMs_ = now;
+}
+
+std::optional<LocalOpcItemInfo> LocalItem::Info() const {
+  LocalOpcServer* server = group_ ? group_->Link().Server : nullptr;
+  return server ? server->Find(id_) : std::nullopt;
 }
 
 void LocalItem::Write(double value) {

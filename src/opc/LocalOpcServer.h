@@ -14,6 +14,7 @@ struct LocalOpcItemInfo {
   // Engineering range for the percent dead band; no dead band when High <= Low.
   double Low = 0;
   double High = 0;
+  OpcDataType Type = OpcDataType::Double;
 };
 
 class LocalOpcServer {
@@ -26,6 +27,7 @@ class LocalOpcServer {
   virtual std::optional<LocalOpcItemInfo> Find(const std::string& itemId) const = 0;
   // The present value of a known item.
   virtual double Read(const std::string& itemId) = 0;
-  // false when the server rejects the write (unknown or read-only item, invalid value).
+  // false when the server rejects the write (unknown or read-only item, a value that is
+  // not finite or that the item's type does not hold).
   virtual bool Write(const std::string& itemId, double value) = 0;
 };

@@ -38,6 +38,35 @@ class OpcError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Whether this user may write an item, as its server says.
+enum class OpcAccess { Unknown, ReadOnly, ReadWrite };
+
+// The data type an item holds on its server; Unknown when the server does not say (a
+// write then goes out as a double, and the server judges it).
+enum class OpcDataType {
+  Unknown,
+  Boolean,
+  SByte,
+  Byte,
+  Int16,
+  UInt16,
+  Int32,
+  UInt32,
+  Int64,
+  UInt64,
+  Float,
+  Double,
+  NotNumeric  // a text, a structure: no number can be written into it
+};
+// The type's name as servers and engineers write it ("Int32"); "" for Unknown.
+const char* OpcDataTypeName(OpcDataType type);
+
+// Whether a type holds a value exactly: an integer type no fraction and nothing past its
+// range, a Boolean only 0 and 1, a Float nothing past its range (its rounding to single
+// precision is the type's own), no type a value that is not finite.
+enum class OpcValueFit { Fits, NotFinite, Fraction, OutOfRange, NotBoolean, NotNumeric };
+OpcValueFit FitOfValue(OpcDataType type, double value);
+
 class OpcItem {
  public:
   virtual ~OpcItem() = default;
@@ -50,6 +79,12 @@ class OpcItem {
   // server rejects it; does nothing while the connection is not active.
   virtual void Write(double value) = 0;
   virtual void WriteInteger(int value) = 0;
+  // What the server says of the item: whether this user may write it, and its data type.
+  // Asked on the user-interface thread before a write; a backend that must ask the server
+  // does so on the first call of a connection and keeps the answer. Unknown while not
+  // connected or for an ID the server does not know.
+  virtual OpcAccess Access() const { return OpcAccess::Unknown; }
+  virtual OpcDataType DataType() const { return OpcDataType::Unknown; }
 };
 using OpcItemPtr = std::shared_ptr<OpcItem>;
 

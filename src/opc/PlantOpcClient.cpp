@@ -21,6 +21,8 @@ class PlantItem final : public OpcItem {
   int Quality() const override { return Current().Quality(); }
   void Write(double value) override { Current().Write(value); }
   void WriteInteger(int value) override { Current().WriteInteger(value); }
+  OpcAccess Access() const override { return Current().Access(); }
+  OpcDataType DataType() const override { return Current().DataType(); }
 
  private:
   OpcItem& Current() const { return active_ == uaClient_ ? *ua_ : *local_; }

@@ -28,14 +28,21 @@ SimulatedPlantServer::SimulatedPlantServer(const Clock& clock,
                    [](SimulatedPlant& p, double v) { p.SetI(v); }};
   items_[id::D] = {parameter, [](const SimulatedPlant& p) { return p.D(); },
                    [](SimulatedPlant& p, double v) { p.SetD(v); }};
-  items_[id::RA] = {parameter, [](const SimulatedPlant& p) { return p.Automatic() ? 1.0 : 0.0; },
+  // The switches hold what a controller's switches hold: R/A an integer, manual and
+  // automatic a Boolean.
+  LocalOpcItemInfo integerSwitch = parameter, booleanSwitch = parameter;
+  integerSwitch.Type = OpcDataType::Int32;
+  booleanSwitch.Type = OpcDataType::Boolean;
+  items_[id::RA] = {integerSwitch,
+                    [](const SimulatedPlant& p) { return p.Automatic() ? 1.0 : 0.0; },
                     [](SimulatedPlant& p, double v) { p.SetAutomatic(v != 0); }};
-  items_[id::Manual] = {parameter,
+  items_[id::Manual] = {booleanSwitch,
                         [](const SimulatedPlant& p) { return p.Automatic() ? 0.0 : 1.0; },
                         [](SimulatedPlant& p, double v) {
                           if (v != 0) p.SetAutomatic(false);
                         }};
-  items_[id::Auto] = {parameter, [](const SimulatedPlant& p) { return p.Automatic() ? 1.0 : 0.0; },
+  items_[id::Auto] = {booleanSwitch,
+                      [](const SimulatedPlant& p) { return p.Automatic() ? 1.0 : 0.0; },
                       [](SimulatedPlant& p, double v) {
                         if (v != 0) p.SetAutomatic(true);
                       }};
@@ -71,8 +78,17 @@ double SimulatedPlantServer::Read(const std::string& itemId) {
 
 bool SimulatedPlantServer::Write(const std::string& itemId, double value) {
   const auto it = items_.find(itemId);
-  if (it == items_.end() || !it->second.Set || !std::isfinite(value)) return false;
+  if (it == items_.end() || !it->second.Set || !it->second.Info.Writable ||
+      FitOfValue(it->second.Info.Type, value) != OpcValueFit::Fits)
+    return false;
   AdvanceToNow();
   it->second.Set(plant_, value);
+  return true;
+}
+
+bool SimulatedPlantServer::SetWritable(const std::string& itemId, bool writable) {
+  const auto it = items_.find(itemId);
+  if (it == items_.end()) return false;
+  it->second.Info.Writable = writable && it->second.Set != nullptr;
   return true;
 }

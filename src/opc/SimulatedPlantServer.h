@@ -44,6 +44,10 @@ class SimulatedPlantServer final : public LocalOpcServer {
   double Read(const std::string& itemId) override;
   bool Write(const std::string& itemId, double value) override;
 
+  // Makes a known item read-only or writable, as a plant's configuration would; a test's
+  // way to meet a write-protected item. False for an ID the server does not know.
+  bool SetWritable(const std::string& itemId, bool writable);
+
   // Runs the plant's steps up to the clock's present time.
   void AdvanceToNow();
   const SimulatedPlant& Plant() const { return plant_; }

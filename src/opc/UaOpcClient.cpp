@@ -22,6 +22,10 @@ constexpr auto IdleProbeAfter = std::chrono::seconds(3);
 
 constexpr int OpcQualityUncertain = 0x40;
 
+// The attributes that say who may write a variable, and their bit for the present value.
+constexpr std::uint32_t AccessLevelAttribute = 17, UserAccessLevelAttribute = 18;
+constexpr std::uint8_t CurrentWriteBit = 0x02;
+
 // The quality word of a value's status code.
 int QualityOf(UaStatusCode status) {
   if (UaIsGood(status)) return OpcQualityGood;
@@ -55,6 +59,7 @@ struct Link {
   bool Active = false;
   std::function<void()> OnLost;               // fires the client's disconnect handler
   std::map<std::string, UaType> DataTypes;  // by node id text, read once per connection
+  std::map<std::string, OpcAccess> Accesses;  // likewise
 
   // Runs a request; a link failure makes the connection inactive and reports it.
   template <typename F>
@@ -90,6 +95,31 @@ UaType WriteTypeOf(Link& link, const UaNodeId& node) {
   return type;
 }
 
+// Whether this user may write the node: its AccessLevel and UserAccessLevel both allow
+// writing the present value (a server that does not give the user's level is judged by
+// the node's own).
+OpcAccess AccessOf(Link& link, const UaNodeId& node) {
+  const std::string key = FormatNodeId(node);
+  const auto known = link.Accesses.find(key);
+  if (known != link.Accesses.end()) return known->second;
+  const auto values = link.Guarded([&] {
+    return link.Client.Read({{node, AccessLevelAttribute}, {node, UserAccessLevelAttribute}});
+  });
+  if (!UaIsGood(values[0].Status) || !values[0].Value.IsNumeric()) return OpcAccess::Unknown;
+  const auto level = static_cast<std::uint32_t>(values[0].Value.ToDouble());
+  bool writable = (level & CurrentWriteBit) != 0;
+  if (UaIsGood(values[1].Status) && values[1].Value.IsNumeric())
+    writable =
+        writable && (static_cast<std::uint32_t>(values[1].Value.ToDouble()) & CurrentWriteBit) != 0;
+  return link.Accesses[key] = writable ? OpcAccess::ReadWrite : OpcAccess::ReadOnly;
+}
+
+OpcDataType DataTypeOf(UaType type) {
+  if (type >= UaType::Boolean && type <= UaType::Double)
+    return static_cast<OpcDataType>(static_cast<int>(type));
+  return type == UaType::Null ? OpcDataType::Unknown : OpcDataType::NotNumeric;
+}
+
 class UaGroup;
 
 class UaItem final : public OpcItem {
@@ -100,6 +130,8 @@ class UaItem final : public OpcItem {
   int Quality() const override;
   void Write(double value) override;
   void WriteInteger(int value) override { Write(static_cast<double>(value)); }
+  OpcAccess Access() const override;
+  OpcDataType DataType() const override;
 
   void Detach() { group_ = nullptr; }
   // The node this item names on the present connection; none when the ID is not a node
@@ -179,6 +211,30 @@ int UaItem::Quality() const {
   return quality_;
 }
 
+OpcAccess UaItem::Access() const {
+  if (!group_ || !group_->TheLink().Active) return OpcAccess::Unknown;
+  Link& link = group_->TheLink();
+  const auto node = Node(link.Client);
+  if (!node) return OpcAccess::Unknown;
+  try {
+    return AccessOf(link, *node);
+  } catch (const std::exception&) {
+    return OpcAccess::Unknown;  // a node the server does not know; a lost link
+  }
+}
+
+OpcDataType UaItem::DataType() const {
+  if (!group_ || !group_->TheLink().Active) return OpcDataType::Unknown;
+  Link& link = group_->TheLink();
+  const auto node = Node(link.Client);
+  if (!node) return OpcDataType::Unknown;
+  try {
+    return DataTypeOf(WriteTypeOf(link, *node));
+  } catch (const std::exception&) {
+    return OpcDataType::Unknown;
+  }
+}
+
 void UaItem::Write(double value) {
   if (!group_ || !group_->TheLink().Active) return;
   Link& link = group_->TheLink();
@@ -255,6 +311,7 @@ class UaOpcClient final : public OpcClient {
     try {
       link_.Client.Connect(serverName);
       link_.DataTypes.clear();
+      link_.Accesses.clear();
       link_.Active = true;
       for (auto& [name, group] : groups_) group->MarkDue();
     } catch (const std::exception& e) {

@@ -9,6 +9,8 @@
 namespace {
 
 constexpr int ControllerFileLines = 38;
+constexpr int MethodCount = 7;  // the six rules and the empty entry of the method list
+constexpr int FormCount = 4;    // parallel Kp Ki Kd, Kp Ti Td, Kp 1/Ti Td, series
 
 // Real numbers: general format, at most 14 significant digits, scientific below 1E-5.
 std::string FormatReal(double v, char separator) { return FormatGeneral(v, 14, separator, 1e-5); }
@@ -78,11 +80,22 @@ ControllerSettings TRegulator::ControllerSettingsFromLines(const std::vector<std
     line += 2;
   }
   s.SamplingTimeText = FileLine(lines, 20);
-  s.Method = ParseInt(FileLine(lines, 22));
-  s.ResponseKind = ParseInt(FileLine(lines, 24));
-  s.Form = ParseInt(FileLine(lines, 26));
-  s.Type = ParseInt(FileLine(lines, 28));
-  s.Slider = ParseInt(FileLine(lines, 30));
+  // The choices are indices into the tab's lists; one past them would leave the panel
+  // empty and a load would write nothing meaningful. -1 ("none chosen") is what the
+  // program itself writes for an empty method or form list.
+  const auto index = [&](int number, int lowest, int highest, const char* what) {
+    const int v = ParseInt(FileLine(lines, number));
+    if (v < lowest || v > highest)
+      throw FileLineError(std::string(what) + " " + std::to_string(v) + " je zunaj obsega " +
+                              std::to_string(lowest) + "–" + std::to_string(highest),
+                          "", number);
+    return v;
+  };
+  s.Method = index(22, -1, MethodCount - 1, "Metoda nastavljanja");
+  s.ResponseKind = index(24, 0, 1, "Prikazan odziv");
+  s.Form = index(26, -1, FormCount - 1, "Oblika regulatorja");
+  s.Type = index(28, 0, 3, "Tip regulatorja");
+  s.Slider = index(30, 0, 20, "Položaj drsnika robustnosti");
   s.ScaleP = FileLine(lines, 32);
   s.ScaleI = FileLine(lines, 34);
   s.ScaleD = FileLine(lines, 36);
@@ -105,5 +118,12 @@ ControllerSettings TRegulator::LoadControllerSettings(const std::string& fileNam
                                                       char separator) {
   ReadLimit limit;
   limit.MaxLines = ControllerFileLines;
-  return ControllerSettingsFromLines(ReadTextLines(fileName, limit), separator);
+  const std::vector<std::string> lines = ReadTextLines(fileName, limit);
+  try {
+    return ControllerSettingsFromLines(lines, separator);
+  } catch (const FileLineError& e) {
+    // The window shows what() alone: it names the file and the line.
+    const FileLineError named("", fileName, e.Line());
+    throw FileLineError(named.Where() + ": " + e.what() + ".", fileName, e.Line());
+  }
 }

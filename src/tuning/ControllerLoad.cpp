@@ -25,13 +25,48 @@ bool SameValue(double readBack, double written) {
   return std::abs(readBack - written) <= 1e-6 * std::max(1.0, std::abs(written));
 }
 
-// One term that is written: its index (0 P, 1 I, 2 D), its item and the value written.
+// One term that is written: its controller, its index (0 P, 1 I, 2 D), its item and the
+// value written.
 struct Term {
+  bool Outer;
   int Index;
   OpcItemPtr Item;
   double Value;
-  bool Integer;  // the integer 0 of an unused term
 };
+
+std::string TermLabel(const Term& t) {
+  return std::string(TermNames[t.Index]) + " člen " + OfController(t.Outer);
+}
+
+// Why a controller's terms cannot be loaded; "" when they can.
+std::string TermsRefusal(const ControllerTerms& c) {
+  const std::array<int, 3> rows = ControllerItemRows(c.Outer);
+  if (std::all_of(c.ItemIds.begin(), c.ItemIds.end(),
+                  [](const std::string& id) { return id.empty(); }))
+    return "V tabeli OPC ni točk za P, I in D člen " + OfController(c.Outer) + " (vrstice " +
+           RowText(rows[0]) + "–" + RowText(rows[2]) + ", »" +
+           (c.Outer ? "Parametri zunanjega reg." : "Parametri regulatorja") + "«).";
+  for (int k = 0; k < 3; ++k) {
+    const std::optional<double>& value = c.Values[static_cast<size_t>(k)];
+    if (value && !std::isfinite(*value))
+      return std::string("Vrednost ") + TermNames[k] + " člena ni končno število.";
+    if (value && c.ItemIds[static_cast<size_t>(k)].empty())
+      return std::string("V tabeli OPC ni točke za ") + TermNames[k] + " člen " +
+             OfController(c.Outer) + " (vrstica " + RowText(rows[static_cast<size_t>(k)]) + ").";
+  }
+  return {};
+}
+
+// "P = 1,25, D = 0" of the terms of one controller.
+std::string HeldText(const std::vector<Term>& terms, bool outer, char separator) {
+  std::string held;
+  for (const Term& t : terms) {
+    if (t.Outer != outer) continue;
+    if (!held.empty()) held += ", ";
+    held += std::string(TermNames[t.Index]) + " = " + FormatGeneral(t.Item->Value(), 10, separator);
+  }
+  return held;
+}
 
 }  // namespace
 
@@ -39,11 +74,29 @@ std::array<int, 3> ControllerItemRows(bool outer) {
   return outer ? std::array<int, 3>{14, 15, 16} : std::array<int, 3>{7, 8, 9};
 }
 
+std::optional<ControllerTerms> InnerPController(int form, double gain,
+                                                const std::array<std::string, 3>& itemIds,
+                                                char separator, std::string& byHand) {
+  byHand.clear();
+  if (form == 1 || form == 3) {
+    byHand = "Notranji regulator nastavite ročno kot regulator P: P = " +
+             FormatGeneral(gain, 10, separator) +
+             ", integralni člen izklopljen (Ti = ∞), D = 0. Ta oblika regulatorja izklopa "
+             "integralnega člena ne more zapisati s številom.";
+    return std::nullopt;
+  }
+  ControllerTerms t;
+  t.Outer = false;
+  t.ItemIds = itemIds;
+  t.Values = {gain, 0.0, 0.0};
+  return t;
+}
+
 ControllerLoadResult LoadIntoController(OpcGroup& group, const ControllerLoad& load,
                                         const Clock& clock,
-                                        const std::function<bool()>& keepWaiting, char separator) {
+                                        const std::function<bool()>& keepWaiting, char separator,
+                                        const PlantWriteContext& context) {
   ControllerLoadResult result;
-  const std::array<int, 3> rows = ControllerItemRows(load.Outer);
   const auto refuse = [&](const std::string& why) {
     result.Outcome = ControllerLoadOutcome::NotWritten;
     result.Text = why + NothingWritten;
@@ -52,43 +105,58 @@ ControllerLoadResult LoadIntoController(OpcGroup& group, const ControllerLoad& l
 
   // Everything is checked before the first write, so the controller never receives half
   // a parameter set.
-  if (std::all_of(load.ItemIds.begin(), load.ItemIds.end(),
-                  [](const std::string& id) { return id.empty(); }))
-    return refuse("V tabeli OPC ni točk za P, I in D člen " + OfController(load.Outer) +
-                  " (vrstice " + RowText(rows[0]) + "–" + RowText(rows[2]) + ", »" +
-                  (load.Outer ? "Parametri zunanjega reg." : "Parametri regulatorja") + "«).");
-  for (int k = 0; k < 3; ++k) {
-    const std::optional<double>& value = load.Values[static_cast<size_t>(k)];
-    if (value && !std::isfinite(*value))
-      return refuse(std::string("Vrednost ") + TermNames[k] + " člena ni končno število.");
-    if (value && load.ItemIds[static_cast<size_t>(k)].empty())
-      return refuse(std::string("V tabeli OPC ni točke za ") + TermNames[k] + " člen " +
-                    OfController(load.Outer) + " (vrstica " +
-                    RowText(rows[static_cast<size_t>(k)]) + ").");
-  }
+  std::vector<const ControllerTerms*> parts;
+  if (load.Inner) parts.push_back(&*load.Inner);
+  parts.push_back(&load);
+  for (const ControllerTerms* part : parts)
+    if (const std::string why = TermsRefusal(*part); !why.empty()) return refuse(why);
+  // A controller without one value (a type the panel does not know) is no controller.
+  if (std::none_of(load.Values.begin(), load.Values.end(),
+                   [](const std::optional<double>& v) { return v.has_value(); }))
+    return refuse("Ni nobenega parametra " + OfController(load.Outer) + " za nalaganje.");
 
   group.RemoveAllItems();
   std::vector<Term> terms;
-  for (int k = 0; k < 3; ++k) {
-    const std::string& id = load.ItemIds[static_cast<size_t>(k)];
-    if (id.empty()) continue;  // an unused term the plant's controller has no item for
-    const std::optional<double>& value = load.Values[static_cast<size_t>(k)];
-    terms.push_back({k, group.AddItem(id), value.value_or(0), !value.has_value()});
+  for (const ControllerTerms* part : parts) {
+    for (int k = 0; k < 3; ++k) {
+      const std::string& id = part->ItemIds[static_cast<size_t>(k)];
+      if (id.empty()) continue;  // an unused term the plant's controller has no item for
+      // An unused term receives 0.
+      terms.push_back(
+          {part->Outer, k, group.AddItem(id), part->Values[static_cast<size_t>(k)].value_or(0)});
+    }
   }
 
   for (const Term& t : terms) {
     if (!WaitForGoodQuality(t.Item.get(), clock, keepWaiting, ControllerQualityWaitMs))
       return refuse(std::string("Element ") + TermNames[t.Index] + " člena " +
-                    OfController(load.Outer) + " (" + Quoted(t.Item->ItemId()) + ") v " +
+                    OfController(t.Outer) + " (" + Quoted(t.Item->ItemId()) + ") v " +
                     std::to_string(ControllerQualityWaitMs / 1000) +
                     " s ni dosegel dobre kakovosti.");
   }
 
-  for (const Term& t : terms) {
-    if (t.Integer)
-      t.Item->WriteInteger(0);
-    else
-      t.Item->Write(t.Value);
+  std::vector<PlantWrite> writes;
+  for (const Term& t : terms) writes.push_back({t.Item, t.Value, TermLabel(t)});
+  const PlantWriteResult written = WritePlantSet(writes, context, separator);
+  if (written.Outcome == PlantWriteOutcome::NotWritten) return refuse(written.Text);
+  if (written.Outcome != PlantWriteOutcome::Written) {
+    result.Outcome = ControllerLoadOutcome::RolledBack;
+    result.Text = written.Text + NothingWritten;
+    return result;
+  }
+
+  // What the controller held before, as a load that gives it back.
+  if (std::all_of(written.Previous.begin(), written.Previous.end(),
+                  [](double v) { return std::isfinite(v); })) {
+    ControllerLoad before;
+    before.Outer = load.Outer;
+    for (std::size_t i = 0; i < terms.size(); ++i) {
+      if (terms[i].Outer != load.Outer && !before.Inner) before.Inner = ControllerTerms{};
+      ControllerTerms& part = terms[i].Outer == load.Outer ? before : *before.Inner;
+      part.ItemIds[static_cast<size_t>(terms[i].Index)] = terms[i].Item->ItemId();
+      part.Values[static_cast<size_t>(terms[i].Index)] = written.Previous[i];
+    }
+    result.Before = before;
   }
 
   // The read-back: the items report what the controller took with their next update.
@@ -98,27 +166,29 @@ ControllerLoadResult LoadIntoController(OpcGroup& group, const ControllerLoad& l
   WaitUntil([&] { return std::all_of(terms.begin(), terms.end(), holds); }, clock, keepWaiting,
             ControllerReadBackWaitMs);
 
-  std::string held, differing;
+  std::string differing;
   for (const Term& t : terms) {
     const bool readable = IsGoodQuality(t.Item->Quality());
     const double value = t.Item->Value();
-    if (!held.empty()) held += ", ";
-    held += std::string(TermNames[t.Index]) + " = " + FormatGeneral(value, 10, separator);
     if (readable && SameValue(value, t.Value)) continue;
     if (!differing.empty()) differing += "; ";
-    differing += "točka " + Quoted(t.Item->ItemId()) + " (" + TermNames[t.Index] + " člen) ";
+    differing += "točka " + Quoted(t.Item->ItemId()) + " (" + TermLabel(t) + ") ";
     differing += readable ? "ima " + FormatGeneral(value, 10, separator) + " namesto " +
                                 FormatGeneral(t.Value, 10, separator)
                           : "se ne da prebrati";
   }
+  const std::string whose = load.Outer ? "Zunanji regulator" : "Regulator";
   if (differing.empty()) {
     result.Outcome = ControllerLoadOutcome::Confirmed;
-    result.Text =
-        std::string(load.Outer ? "Zunanji regulator" : "Regulator") + " ima zdaj " + held + ".";
+    result.Text = load.Inner ? "Notranji regulator ima zdaj " + HeldText(terms, false, separator) +
+                                   "; zunanji regulator ima zdaj " +
+                                   HeldText(terms, load.Outer, separator) + "."
+                             : whose + " ima zdaj " + HeldText(terms, load.Outer, separator) + ".";
   } else {
     result.Outcome = ControllerLoadOutcome::Differs;
-    result.Text = std::string(load.Outer ? "Zunanji regulator" : "Regulator") +
-                  " po nalaganju ne vrača zapisanih vrednosti: " + differing + ".";
+    result.Text = (load.Inner ? std::string("Regulatorja po nalaganju ne vračata")
+                              : whose + " po nalaganju ne vrača") +
+                  " zapisanih vrednosti: " + differing + ".";
   }
   return result;
 }

@@ -19,6 +19,18 @@ std::string FormatParameter(double value, int decimals, char separator) {
   return FormatFixed(value, decimals, separator);
 }
 
+std::string FormatControllerParameter(double value, int decimals, char separator) {
+  if (!std::isfinite(value)) return NotFiniteText;
+  if (value == 0) return FormatFixed(value, decimals, separator);
+  constexpr int SignificantDigits = 4, MostDecimals = 12;
+  // Decimals for four significant digits; the rounding may carry into one more integer
+  // digit (0.99996 -> "1.0000"), which only adds a digit.
+  const int exponent = static_cast<int>(std::floor(std::log10(std::abs(value))));
+  const int needed = std::max(decimals, SignificantDigits - 1 - exponent);
+  if (needed > MostDecimals) return FormatGeneral(value, SignificantDigits + 2, separator);
+  return FormatFixed(value, needed, separator);
+}
+
 namespace {
 void StoreSet(TuningResult& t, const ControllerSet& c) {
   t.KiI = c.KiI;
@@ -91,7 +103,9 @@ TuningSummary SummaryTexts(const MeasurementStore& store, bool cascade, char sep
   const TuningResult& t = store.Tuning;
   const double f = t.RobustnessFactor;
   const ControllerSet c = ActiveSet(t, cascade);
-  auto show = [&](double v, int decimals) { return FormatParameter(v * f, decimals, separator); };
+  auto show = [&](double v, int decimals) {
+    return FormatControllerParameter(v * f, decimals, separator);
+  };
   TuningSummary s;
   s.KpCascade = cascade ? show(t.InnerLoopGain, 4) : "0";
   s.Ki = show(c.KiI, 5);
@@ -365,18 +379,49 @@ ControllerPanel ComputeControllerPanel(const TuningResult& t, const PanelInput& 
   p.ShowKd = s.Kd.has_value();
   if (p.ShowKp) {
     p.NameKp = "Kp:";
-    p.Kp = FormatParameter(*s.Kp, 3, separator);
+    p.Kp = FormatControllerParameter(*s.Kp, 3, separator);
   }
   if (p.ShowKi) {
     p.NameKi = in.Type == 1 || form == 0 ? "Ki:" : form == 2 ? "1/Ti:" : "Ti:";
-    p.Ki = FormatParameter(*s.Ki, 6, separator);
+    p.Ki = FormatControllerParameter(*s.Ki, 6, separator);
   }
   if (p.ShowKd) {
     p.NameKd = form == 0 ? "Kd:" : "Td:";
-    p.Kd = FormatParameter(*s.Kd, 3, separator);
+    p.Kd = FormatControllerParameter(*s.Kd, 3, separator);
   }
   p.Controller = PanelController(t, in);
   return p;
+}
+
+LoopController ControllerOfPanelValues(const PanelInput& in, const ScaledParameters& v) {
+  const int form = in.Form < 0 ? 0 : in.Form;
+  const double q = in.Cascade ? in.SequencerGain : 1;
+  const double kp = v.Kp.value_or(0) * q;
+  // The integral gain of a PI or PID from the shown integral term in the chosen form.
+  const auto ki = [&] {
+    const double shown = v.Ki.value_or(0);
+    if (form == 0) return shown * q;
+    if (form == 2) return kp * shown;
+    return SafeDivide(kp, shown, 0);
+  };
+  switch (in.Type) {
+    case 0:
+      return {SimP, kp, 0, 0};
+    case 1:
+      return {SimI, 0, v.Ki.value_or(0) * q, 0};
+    case 2:
+      return {SimPI, kp, ki(), 0};
+    case 3: {
+      const double shownD = v.Kd.value_or(0);
+      if (form == 3) {
+        const double ti = v.Ki.value_or(0), td = shownD;
+        return {SimPID, kp * (1 + SafeDivide(td, ti, 0)), SafeDivide(kp, ti, 0), kp * td};
+      }
+      return {SimPID, kp, ki(), form == 0 ? shownD * q : kp * shownD};
+    }
+    default:
+      return {};
+  }
 }
 
 ControllerSet ShownGains(const TuningResult& t, bool cascade) {

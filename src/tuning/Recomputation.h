@@ -19,6 +19,11 @@ double RobustnessFactor(int sliderPosition);
 // so no "NAN" or "INF" ever reaches a label, an edit or the controller.
 std::string FormatParameter(double value, int decimals, char separator);
 extern const char* const NotFiniteText;
+// A controller parameter as the summary and the panel show it, and as the load then
+// writes it: fixed-point with at least `decimals` decimals, more where needed for four
+// significant digits (0.00264 is "0.002640", never "0.003"), so no value is rounded to
+// 0 or by more than 0.05 %. Tiny values past 12 decimals in the general format.
+std::string FormatControllerParameter(double value, int decimals, char separator);
 
 // Tunes from the store's models into the store's record (the single-loop set, or the
 // cascade set with the inner-loop gain, which also lands in the KpP slot) and sets
@@ -104,6 +109,10 @@ struct ScaledParameters {
   std::optional<double> Kp, Ki, Kd;
 };
 ScaledParameters ScaledControllerParameters(const TuningResult& tuning, const PanelInput& in);
+// The controller the panel's numbers set (as shown, or as typed), read in the chosen form
+// and turned into the simulation's parallel gains, the sequencer's division undone; what
+// the robustness figures beside the load button judge. Scales are already in the numbers.
+LoopController ControllerOfPanelValues(const PanelInput& in, const ScaledParameters& values);
 // The gains of the summary labels: the single-loop or cascade set times the robustness
 // factor.
 ControllerSet ShownGains(const TuningResult& tuning, bool cascade);

@@ -28,11 +28,11 @@ TEST(TuneCommand, PrintsTheRecordTheSummaryTextsAndThePanel) {
   EXPECT_TRUE(Has(r.Out, "\"KiPI\": 0.12000000000000001,"));  // 17 significant digits
   EXPECT_TRUE(Has(r.Out, "\"KdPID\": 6,"));
   EXPECT_TRUE(Has(r.Out, "\"RobustnessFactor\": 0.10000000000000001"));
-  EXPECT_TRUE(Has(r.Out, "\"Label_PID_Kp\": \"0.240\""));
+  EXPECT_TRUE(Has(r.Out, "\"Label_PID_Kp\": \"0.2400\""));
   EXPECT_TRUE(Has(r.Out, "\"Label_Kp_Cascade\": \"0\""));
   // Series form: Ti = 10, Td = 2.5, w = 0.
   EXPECT_TRUE(Has(r.Out, "\"Label_Reg_Name_Ki\": \"Ti:\""));
-  EXPECT_TRUE(Has(r.Out, "\"Edit_Reg_Kp\": \"0.120\""));
+  EXPECT_TRUE(Has(r.Out, "\"Edit_Reg_Kp\": \"0.1200\""));
   EXPECT_TRUE(Has(r.Out, "\"Edit_Reg_Kd\": \"5.000\""));
   EXPECT_TRUE(Has(r.Out, "\"Label_Priporocljiv\""));
 }

@@ -27,9 +27,13 @@ class FakePlant final : public OpcClient {
     int Quality() const override { return plant_.connected ? quality : OpcQualityBad; }
     void Write(double v) override { Record(v, false); }
     void WriteInteger(int v) override { Record(v, true); }
+    OpcAccess Access() const override { return access; }
+    OpcDataType DataType() const override { return type; }
     double value = 0;
     int quality = OpcQualityGood;
     bool reject = false;
+    OpcAccess access = OpcAccess::Unknown;
+    OpcDataType type = OpcDataType::Unknown;
 
    private:
     void Record(double v, bool integer) {

@@ -55,6 +55,9 @@ class RejectingPlantServer final : public LocalOpcServer {
     Written.push_back(itemId);
     return true;
   }
+  bool SetWritable(const std::string& itemId, bool writable) {
+    return plant_.SetWritable(itemId, writable);
+  }
   bool RejectWrites = false;
   std::vector<std::string> Written;
   std::map<std::string, double> Reads;
@@ -261,6 +264,26 @@ TEST_F(OpcExperiment, AWrongMvItemSimulatesTheRunAndLeavesThePlantsControllerAlo
   RunManualExperiment([&] { Tick(); });
   EXPECT_FALSE(Window().Run().FellBackToSimulation());
   EXPECT_EQ(Form().StatusText(), "");
+}
+
+TEST_F(OpcExperiment, AReadOnlyMvStartsNoRunAndSwitchesNothing) {
+  AssignItems(id::MV);
+  plant->SetWritable(id::MV, false);
+  Store().SampleCount = 42;  // the record of an earlier run
+  const double manual = PlantValue(id::Manual);
+  ExperimentPage& page = Form().ExperimentTab();
+  page.RadioRocno->setChecked(true);
+  page.CasVzorcenjaEdit->setText("1");
+  page.ZacetniVhodEdit->setText("10");
+  QTest::mouseClick(page.AktivirajEksperiment, Qt::LeftButton);
+  EXPECT_FALSE(Window().isVisible());
+  EXPECT_EQ(ui.Messages, QStringList{QString::fromUtf8(
+                             "Eksperiment ni začet: Točka »Plant.MV« (MV) je samo za branje. V "
+                             "obrat ni bilo nič zapisano.")});
+  EXPECT_TRUE(plant->Written.empty());
+  clock.AdvanceMs(2000);
+  EXPECT_EQ(PlantValue(id::Manual), manual);  // the controller was not switched
+  EXPECT_EQ(Store().SampleCount, 42);
 }
 
 TEST_F(OpcExperiment, ErrorsWhileSamplingNeitherStopTheRecordNorPileUpBoxes) {

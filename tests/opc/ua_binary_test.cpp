@@ -113,12 +113,15 @@ TEST(UaBinary, EveryNumericTypeReadsAsItsValue) {
 
 TEST(UaBinary, NumbersAreWrittenInTheNodesOwnTypeOrRefused) {
   UaWriter w;
-  w.Variant(NumericVariant(UaType::Int32, 41.6));
+  w.Variant(NumericVariant(UaType::Int32, 42));
   w.Variant(NumericVariant(UaType::UInt16, 7));
   w.Variant(NumericVariant(UaType::Float, 0.5));
   w.Variant(NumericVariant(UaType::Boolean, 1));
   EXPECT_EQ(Hex(w.Bytes()), "06 2A 00 00 00 05 07 00 0A 00 00 00 3F 01 01");
   EXPECT_THROW(NumericVariant(UaType::UInt16, -1), std::range_error);
+  // Never rounded: a fraction into an integer, a non-boolean into a Boolean.
+  EXPECT_THROW(NumericVariant(UaType::Int32, 41.6), std::range_error);
+  EXPECT_THROW(NumericVariant(UaType::Boolean, 2), std::range_error);
   EXPECT_THROW(NumericVariant(UaType::Int32, NAN), std::range_error);
   EXPECT_THROW(NumericVariant(UaType::Float, 1e300), std::range_error);
   EXPECT_THROW(NumericVariant(UaType::String, 1), std::range_error);

@@ -145,3 +145,26 @@ TEST_F(ControllerFile, AModelThatIsNotFiniteIsNotSavedAndTheOldFileStays) {
 TEST_F(ControllerFile, AMissingFileIsAFileError) {
   EXPECT_THROW(TRegulator::LoadControllerSettings(path + ".none", '.'), FileError);
 }
+
+TEST_F(ControllerFile, AnIndexOutOfRangeIsRefusedWithFileAndLineAndMinusOneStaysReadable) {
+  ControllerSettings s = Sample();
+  s.Method = -1;  // "no method chosen", as the program writes it
+  s.Form = -1;
+  TRegulator::SaveControllerSettings(path, s, '.');
+  EXPECT_EQ(TRegulator::LoadControllerSettings(path, '.').Method, -1);
+  s = Sample();
+  s.Type = 7;
+  TRegulator::SaveControllerSettings(path, s, '.');
+  try {
+    TRegulator::LoadControllerSettings(path, '.');
+    FAIL();
+  } catch (const FileLineError& e) {
+    EXPECT_EQ(e.Line(), 28);
+    EXPECT_EQ(std::string(e.what()), "Napaka v vrstici 28 datoteke '" + path +
+                                         "': Tip regulatorja 7 je zunaj obsega 0–3.");
+  }
+  s = Sample();
+  s.Slider = 21;
+  TRegulator::SaveControllerSettings(path, s, '.');
+  EXPECT_THROW(TRegulator::LoadControllerSettings(path, '.'), FileLineError);
+}

@@ -53,3 +53,99 @@ TEST(LoadIntoController, RefusesBeforeTheFirstWriteAndOtherwiseConfirmsWhatTheCo
   EXPECT_EQ(r.Outcome, ControllerLoadOutcome::Confirmed);
   EXPECT_EQ(r.Text, "Regulator ima zdaj P = 1,25, D = 0.");
 }
+
+namespace {
+
+// The simulated plant server behind the local client, with items the test can lock.
+struct LockablePlant {
+  ManualClock clock;
+  SimulatedPlantServer* server = nullptr;
+  std::unique_ptr<OpcClient> opc =
+      CreateLocalOpcClient(clock, {{SimulatedPlantServerName, [this] {
+                                      auto s = std::make_unique<SimulatedPlantServer>(clock);
+                                      server = s.get();
+                                      return s;
+                                    }}});
+  OpcGroup& check = opc->AddGroup("Check");
+  int groups = 0;
+  LockablePlant() { opc->Connect(SimulatedPlantServerName, ""); }
+  double Value(const char* itemId) { return check.AddItem(itemId)->Value(); }
+  ControllerLoadResult Load(const ControllerLoad& request) {
+    return LoadIntoController(
+        opc->AddGroup("SkupReg" + std::to_string(++groups)), request, clock,
+        [&] {
+          clock.AdvanceMs(100);
+          return true;
+        },
+        ',', {PlantWriteSource::ControllerLoad, SimulatedPlantServerName, nullptr, opc.get()});
+  }
+};
+
+ControllerLoad Pid(double p, double i, double d) {
+  ControllerLoad load;
+  load.ItemIds = {id::P, id::I, id::D};
+  load.Values = {p, i, d};
+  return load;
+}
+
+}  // namespace
+
+TEST(LoadIntoController, AReadOnlyItemLeavesTheWholeControllerAsItWas) {
+  LockablePlant plant;
+  const double p = plant.Value(id::P), i = plant.Value(id::I), d = plant.Value(id::D);
+  plant.server->SetWritable(id::I, false);
+  const ControllerLoadResult r = plant.Load(Pid(0.00264, 40, 1));
+  EXPECT_EQ(r.Outcome, ControllerLoadOutcome::NotWritten);
+  EXPECT_EQ(r.Text,
+            "Točka »Controller.I« (I člen regulatorja) je samo za branje. Parametri niso "
+            "bili zapisani v regulator.");
+  EXPECT_FALSE(r.Before.has_value());
+  EXPECT_EQ(plant.Value(id::P), p);
+  EXPECT_EQ(plant.Value(id::I), i);
+  EXPECT_EQ(plant.Value(id::D), d);
+}
+
+TEST(LoadIntoController, WritesTheValuesExactlyAndItsBeforeRestoresThem) {
+  LockablePlant plant;
+  const double p = plant.Value(id::P), i = plant.Value(id::I);
+  ControllerLoadResult r = plant.Load(Pid(0.00264, 40, 0));
+  EXPECT_EQ(r.Outcome, ControllerLoadOutcome::Confirmed);
+  EXPECT_EQ(plant.Value(id::P), 0.00264);  // never rounded to a shown text's decimals
+  ASSERT_TRUE(r.Before.has_value());
+  EXPECT_EQ(r.Before->Values[0], p);
+  r = plant.Load(*r.Before);
+  EXPECT_EQ(r.Outcome, ControllerLoadOutcome::Confirmed);
+  EXPECT_EQ(plant.Value(id::P), p);
+  EXPECT_EQ(plant.Value(id::I), i);
+}
+
+TEST(LoadIntoController, ACascadeSetsTheInnerPControllerAndTheOuterTogetherOrNeither) {
+  LockablePlant plant;
+  std::string byHand;
+  EXPECT_FALSE(InnerPController(1, 2.5, {"a", "b", "c"}, ',', byHand).has_value());
+  EXPECT_EQ(byHand,
+            "Notranji regulator nastavite ročno kot regulator P: P = 2,5, integralni člen "
+            "izklopljen (Ti = ∞), D = 0. Ta oblika regulatorja izklopa integralnega "
+            "člena ne more zapisati s številom.");
+  ControllerLoad load;
+  load.Outer = true;
+  load.ItemIds = {id::SP, "", id::D};  // the simulated plant's items stand in for the outer's
+  load.Values = {4.5, std::nullopt, 0.5};
+  load.Inner = InnerPController(0, 2.5, {id::P, id::I, id::MV}, ',', byHand);
+  ASSERT_TRUE(load.Inner.has_value());
+  EXPECT_EQ(byHand, "");
+  const double p = plant.Value(id::P), sp = plant.Value(id::SP);
+  plant.server->SetWritable(id::D, false);
+  ControllerLoadResult r = plant.Load(load);
+  EXPECT_EQ(r.Outcome, ControllerLoadOutcome::NotWritten);
+  EXPECT_EQ(plant.Value(id::P), p);
+  EXPECT_EQ(plant.Value(id::SP), sp);
+  plant.server->SetWritable(id::D, true);
+  r = plant.Load(load);
+  EXPECT_EQ(r.Outcome, ControllerLoadOutcome::Confirmed);
+  EXPECT_EQ(r.Text,
+            "Notranji regulator ima zdaj P = 2,5, I = 0, D = 0; zunanji regulator ima "
+            "zdaj P = 4,5, D = 0,5.");
+  ASSERT_TRUE(r.Before.has_value() && r.Before->Inner.has_value());
+  EXPECT_EQ(r.Before->Inner->Values[0], p);
+}

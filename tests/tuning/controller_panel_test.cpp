@@ -49,7 +49,7 @@ TEST(ControllerPanel, FormsShowTiOneOverTiAndTdFromTheUnscaledGains) {
   t.RobustnessFactor = 0.1;  // reaches the gains, not the ratios
   ControllerPanel p = Panel(t, 1, 2);
   EXPECT_EQ(p.NameKi, "Ti:");
-  EXPECT_EQ(p.Kp, "0.180");
+  EXPECT_EQ(p.Kp, "0.1800");
   EXPECT_EQ(p.Ki, "15.000000");
   p = Panel(t, 2, 2);
   EXPECT_EQ(p.NameKi, "1/Ti:");
@@ -109,4 +109,23 @@ TEST(ControllerPanel, MethodBlankShowsZerosInEveryPanelValue) {
     EXPECT_EQ(p.Ki, "0.000000");
     EXPECT_EQ(p.Kd, "0.000");
   }
+}
+
+TEST(ControllerPanel, TheNumbersShownGiveBackThePanelsControllerInEveryForm) {
+  TuningResult t = WorkedSet();
+  t.RobustnessFactor = 0.7;
+  for (int form = 0; form < 4; ++form)
+    for (int type = 0; type < 4; ++type)
+      for (bool cascade : {false, true}) {
+        PanelInput in;
+        in.Form = form, in.Type = type, in.Cascade = cascade, in.SequencerGain = 1.6;
+        in.ScaleP = 1.5, in.ScaleI = 0.5, in.ScaleD = 2;
+        const LoopController a = ComputeControllerPanel(t, in, '.').Controller;
+        const LoopController b = ControllerOfPanelValues(in, ScaledControllerParameters(t, in));
+        SCOPED_TRACE(testing::Message() << form << " " << type << " " << cascade);
+        EXPECT_EQ(a.Type, b.Type);
+        EXPECT_NEAR(a.Kp, b.Kp, 1e-12 * std::max(1.0, std::abs(a.Kp)));
+        EXPECT_NEAR(a.Ki, b.Ki, 1e-12 * std::max(1.0, std::abs(a.Ki)));
+        EXPECT_NEAR(a.Kd, b.Kd, 1e-12 * std::max(1.0, std::abs(a.Kd)));
+      }
 }

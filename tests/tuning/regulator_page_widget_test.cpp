@@ -153,9 +153,9 @@ TEST_F(RegulatorTab, ComputeButtonShowsTheTabTheSampleTimeSummaryPanelAndCurves)
   RegulatorPage& p = Page();
   EXPECT_EQ(Form().PageControl1->currentIndex(), 4);
   EXPECT_EQ(p.Edit_Vzorcenje->text(), "0.5");
-  EXPECT_EQ(p.Label_PI_Kp->text(), "0.859");
+  EXPECT_EQ(p.Label_PI_Kp->text(), "0.8587");
   EXPECT_EQ(p.Label_Kp_Cascade->text(), "0");
-  EXPECT_EQ(p.Edit_Reg_Kp->text(), "0.859");
+  EXPECT_EQ(p.Edit_Reg_Kp->text(), "0.8587");
   EXPECT_EQ(p.Edit_Reg_Ki->text(), "0.042848");
   EXPECT_EQ(p.Edit_Reg_Kd->text(), "");
   EXPECT_TRUE(p.Edit_Reg_Kd->isHidden());
@@ -169,23 +169,24 @@ TEST_F(RegulatorTab, ComputeButtonShowsTheTabTheSampleTimeSummaryPanelAndCurves)
   }
 }
 
-TEST_F(RegulatorTab, TheSliderRedrawsAtOnceAndLeavesThePanel) {
+TEST_F(RegulatorTab, TheSliderRedrawsAtOnceAndThePanelFollowsIt) {
   Page().Button_PIDClick();
   RegulatorPage& p = Page();
   const QList<QPointF> before = p.Series3->Points();
-  const QString panelKp = p.Edit_Reg_Kp->text();
   p.ScrollBar_Robust->setValue(0);
-  EXPECT_EQ(p.Label_PI_Kp->text(), "0.086");
+  EXPECT_EQ(p.Label_PI_Kp->text(), "0.08587");
   EXPECT_NE(p.Series3->Points(), before);
-  EXPECT_EQ(p.Edit_Reg_Kp->text(), panelKp);
+  // The panel is what a load writes: it shows the summary's new parameters.
+  EXPECT_EQ(p.Edit_Reg_Kp->text(), "0.08587");
+  EXPECT_EQ(p.Edit_Reg_Ki->text(), p.Label_PI_Ti->text());
   // While the scheduler fills the controls nothing recomputes.
   Form().Store().TuningEventsSuppressed = true;
   p.ComboBox1->setCurrentIndex(6);
-  EXPECT_EQ(p.Label_PI_Kp->text(), "0.086");
+  EXPECT_EQ(p.Label_PI_Kp->text(), "0.08587");
   Form().Store().TuningEventsSuppressed = false;
   p.ComboBox1->setCurrentIndex(5);
   EXPECT_EQ(p.Label_Kp_P->text(), "0.20000");
-  EXPECT_EQ(p.Edit_Reg_Kp->text(), "0.180");
+  EXPECT_EQ(p.Edit_Reg_Kp->text(), "0.1800");
 }
 
 TEST_F(RegulatorTab, ABadSamplingTimeKeepsTheChartAndShowsTheConversionError) {
@@ -297,7 +298,7 @@ TEST_F(RegulatorTab, LoadIntoTheControllerWaitsForGoodQualityThenWritesPIAndD) {
   ASSERT_EQ(client.Log.Entries.size(), 3u);
   EXPECT_EQ(client.Log.Entries[0], "P=0.859000");
   EXPECT_EQ(client.Log.Entries[1], "I=0.042848");
-  EXPECT_EQ(client.Log.Entries[2], "D=int 0");
+  EXPECT_EQ(client.Log.Entries[2], "D=0.000000");  // an unused term receives 0
   EXPECT_TRUE(p.Button16->isEnabled());
   EXPECT_EQ(Form().StatusText(), "Regulator ima zdaj P = 0.859, I = 0.042848, D = 0.");
 }
@@ -341,15 +342,15 @@ TEST_F(RegulatorTab, UnderADecimalCommaEveryShownNumberUsesTheComma) {
   Page().Button_PIDClick();
   RegulatorPage& p = Page();
   EXPECT_EQ(p.Edit_Vzorcenje->text(), "0,25");
-  EXPECT_EQ(p.Label_PI_Kp->text(), "0,859");
+  EXPECT_EQ(p.Label_PI_Kp->text(), "0,8587");
   EXPECT_EQ(p.Label_PI_Ti->text(), "0,042848");
-  EXPECT_EQ(p.Edit_Reg_Kp->text(), "0,859");
+  EXPECT_EQ(p.Edit_Reg_Kp->text(), "0,8587");
   EXPECT_EQ(p.Series3->Count(), 601);
   // The typed scale is read with the comma too.
   p.Edit_Reg_ScaleP->setText("0,5");
   QTest::keyClick(p.Edit_Reg_ScaleP, Qt::Key_Return);
   EXPECT_TRUE(ui.Errors.isEmpty());
-  EXPECT_EQ(p.Edit_Reg_Kp->text(), "0,429");
+  EXPECT_EQ(p.Edit_Reg_Kp->text(), "0,4294");
 }
 
 TEST_F(RegulatorTab, InCascadeTheSequencerGainDividesTheGainsAndAFlatTableCountsAsOne) {
@@ -398,7 +399,8 @@ TEST_F(RegulatorTab, RobustnessFiguresFollowTheSliderTheSamplingTimeAndWarnInRed
   const QString slow = p.Label_Robust_PI->text();
   p.ScrollBar_Robust->setValue(0);
   EXPECT_NE(p.Label_Robust_PI->text(), slow);
-  EXPECT_EQ(p.Label_Robust_Reg->text(), slow);  // the panel keeps its controller
+  // The panel follows the slider, and its figures with it.
+  EXPECT_EQ(p.Label_Robust_Reg->text(), p.Label_Robust_PI->text());
   // A longer sampling time changes the loop of the panel's controller too.
   const QString kp = p.Edit_Reg_Kp->text();
   p.Edit_Vzorcenje->setText("2");

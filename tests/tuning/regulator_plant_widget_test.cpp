@@ -2,6 +2,7 @@
 // reach the plant's controller (in cascade the outer one), are read back, and then control
 // the plant.
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
@@ -29,6 +30,12 @@ class RegulatorOnPlant : public AppFixture {
   void SetItem(int row, const char* id) {
     Form().OpcTab().OPCTabela->item(row, 0)->setText(QString::fromLatin1(id));
   }
+  double Plant(const char* id) {
+    if (!checkGroup) checkGroup = &opc->AddGroup("PlantCheck");
+    checkGroup->SetUpdateRateMs(0);
+    return checkGroup->AddItem(id)->Value();
+  }
+  OpcGroup* checkGroup = nullptr;
 };
 }  // namespace
 
@@ -73,6 +80,63 @@ TEST_F(RegulatorOnPlant, APiControllerIsWrittenWithZeroDAndThenControlsThePlant)
     if (second >= 300) worst = std::max(worst, std::abs(y1->Value() - target));
   }
   EXPECT_LT(worst, 0.6);  // within the measurement noise of the set-point
+}
+
+TEST_F(RegulatorOnPlant, ALoadAsksBeforeAnUnstableLoopIsWholeOrNothingLoggedAndUndone) {
+  QTest::mouseClick(Form().OpcTab().PoveziOPCStreznik, Qt::LeftButton);
+  SetItem(7, SimulatedPlantItems::P);
+  SetItem(8, SimulatedPlantItems::I);
+  SetItem(9, SimulatedPlantItems::D);
+  MeasurementStore& store = Form().Store();
+  store.InnerGain = 0.8, store.InnerTimeConstant = 20, store.InnerDeadTime = 5;
+  store.SampleTime = 0.1;
+  RegulatorPage& page = Form().RegulatorTab();
+  page.Button_PIDClick();
+  const auto before = [&] {
+    return std::array{Plant(SimulatedPlantItems::P), Plant(SimulatedPlantItems::I),
+                      Plant(SimulatedPlantItems::D)};
+  };
+  const auto original = before();
+  const std::vector<std::string> logBefore = Form().WriteLog().Lines();
+
+  // Ten times the gain makes the loop unstable: the load asks, and "No" writes nothing.
+  page.Edit_Reg_Kp->setText("8.587");
+  page.Edit_Reg_Kp->editingFinished();
+  EXPECT_EQ(page.Label_Robust_Reg->text(), "nestabilno");
+  ui.YesNoAnswer = false;
+  QTest::mouseClick(page.Button16, Qt::LeftButton);
+  ASSERT_EQ(ui.Questions.size(), 1);
+  EXPECT_TRUE(
+      ui.Questions[0].startsWith(QString::fromUtf8("Zaprta zanka s tem regulatorjem je na "
+                                                   "modelu nestabilna")));
+  EXPECT_EQ(before(), original);
+
+  // A read-only I item: nothing written, a box names it.
+  ui.YesNoAnswer = true;
+  page.Edit_Reg_Kp->setText("0.00264");
+  Form().OpcTab().OPCTabela->item(8, 0)->setText(QString::fromLatin1(SimulatedPlantItems::Y1));
+  QTest::mouseClick(page.Button16, Qt::LeftButton);
+  ASSERT_EQ(ui.Messages.size(), 1);
+  EXPECT_EQ(ui.Messages[0], QString::fromUtf8("Točka »Plant.Y1« (I člen regulatorja) je samo za "
+                                              "branje. Parametri niso bili zapisani v regulator."));
+  EXPECT_EQ(before(), original);
+  EXPECT_FALSE(page.Button_PovrniPrejsnje->isEnabled());
+
+  // Written exactly as shown, logged, and undone.
+  SetItem(8, SimulatedPlantItems::I);
+  QTest::mouseClick(page.Button16, Qt::LeftButton);
+  EXPECT_EQ(Plant(SimulatedPlantItems::P), 0.00264);
+  EXPECT_TRUE(page.Button_PovrniPrejsnje->isEnabled());
+  QTest::mouseClick(page.Button_PovrniPrejsnje, Qt::LeftButton);
+  EXPECT_EQ(before(), original);
+  EXPECT_FALSE(page.Button_PovrniPrejsnje->isEnabled());
+  const std::vector<std::string> log = Form().WriteLog().Lines();
+  ASSERT_EQ(log.size(), logBefore.size() + 6);  // three writes of the load, three of the undo
+  EXPECT_NE(log[logBefore.size()].find("\tVorTuner.SimulatedPlant.1\tController.P\t2\t0.00264\t"
+                                       "nalaganje regulatorja\tzapisano"),
+            std::string::npos)
+      << log[logBefore.size()];
+  EXPECT_NE(log.back().find("\tpovrnitev\tzapisano"), std::string::npos) << log.back();
 }
 
 namespace {
@@ -121,13 +185,12 @@ class CascadeOnPlant : public RegulatorOnPlant {
     check = &opc->AddGroup("Check");
     check->SetUpdateRateMs(0);
   }
-  double Plant(const char* id) { return check->AddItem(id)->Value(); }
   OpcGroup* check = nullptr;
 };
 
 }  // namespace
 
-TEST_F(CascadeOnPlant, InCascadeTheOuterControllerTakesTheParametersAndRowsSevenToNineStay) {
+TEST_F(CascadeOnPlant, InCascadeTheOuterControllerTakesTheParametersAndTheInnerBecomesTheTunedP) {
   RegulatorPage& page = Form().RegulatorTab();
   page.Button_PIDClick();
   page.CheckBox_CascadeReg->setChecked(true);
@@ -149,10 +212,22 @@ TEST_F(CascadeOnPlant, InCascadeTheOuterControllerTakesTheParametersAndRowsSeven
   EXPECT_DOUBLE_EQ(Plant("Outer.P"), kp.toDouble());
   EXPECT_DOUBLE_EQ(Plant("Outer.I"), ki.toDouble());
   EXPECT_EQ(Plant("Outer.D"), 0);
-  EXPECT_EQ(Plant(SimulatedPlantItems::P), 2);
-  EXPECT_EQ(Plant(SimulatedPlantItems::I), 0.1);
+  // The inner controller is the P controller the outer one was tuned around.
+  const double inner = Form().Store().Tuning.InnerLoopGain;
+  EXPECT_DOUBLE_EQ(Plant(SimulatedPlantItems::P), inner);
+  EXPECT_EQ(Plant(SimulatedPlantItems::I), 0);
+  EXPECT_EQ(Plant(SimulatedPlantItems::D), 0);
+  ASSERT_EQ(ui.Questions.size(), 2);  // each load listed its writes first
+  EXPECT_TRUE(
+      ui.Questions[1].contains(QString::fromUtf8("vrstica 7, »Controller.P« (P notranjega "
+                                                 "regulatorja) = ")));
+  EXPECT_TRUE(ui.Questions[1].contains(QString::fromUtf8("vrstica 14, »Outer.P« (P zunanjega "
+                                                         "regulatorja) = ") +
+                                       kp));
   EXPECT_EQ(Form().StatusText(),
-            QString("Zunanji regulator ima zdaj P = %1, I = %2, D = 0.").arg(kp, ki));
+            QString("Notranji regulator ima zdaj P = %1, I = 0, D = 0; zunanji regulator ima zdaj "
+                    "P = %2, I = %3, D = 0.")
+                .arg(QString::number(inner, 'g', 10), kp, ki));
 }
 
 TEST_F(CascadeOnPlant, TheReadBackNamesTheItemThatHoldsAnotherValue) {
@@ -167,6 +242,8 @@ TEST_F(CascadeOnPlant, TheReadBackNamesTheItemThatHoldsAnotherValue) {
   QTest::mouseClick(page.Button16, Qt::LeftButton);
   EXPECT_TRUE(ui.Messages.isEmpty()) << ui.Messages.join("|").toStdString();
   EXPECT_EQ(Plant(SimulatedPlantItems::P), 1.5);
-  EXPECT_EQ(Form().StatusText(), QString::fromUtf8("Regulator po nalaganju ne vrača zapisanih vrednosti: "
-                                                   "točka \"Controller.I\" (I člen) ima 0.04 namesto 0.0437."));
+  EXPECT_EQ(
+      Form().StatusText(),
+      QString::fromUtf8("Regulator po nalaganju ne vrača zapisanih vrednosti: "
+                        "točka \"Controller.I\" (I člen regulatorja) ima 0.04 namesto 0.0437."));
 }

@@ -195,11 +195,11 @@ TEST(Recomputation, SummaryTextsCarryTheFactorAndTheirDecimals) {
   EXPECT_EQ(s.KpCascade, "0");
   EXPECT_EQ(s.Ki, "0,01200");
   EXPECT_EQ(s.KpP, "0,20000");
-  EXPECT_EQ(s.PIKp, "0,180");
+  EXPECT_EQ(s.PIKp, "0,1800");  // four significant digits at least
   EXPECT_EQ(s.PIKi, "0,012000");
-  EXPECT_EQ(s.PIDKp, "0,240");
+  EXPECT_EQ(s.PIDKp, "0,2400");
   EXPECT_EQ(s.PIDKi, "0,024000");
-  EXPECT_EQ(s.PIDKd, "0,600");
+  EXPECT_EQ(s.PIDKd, "0,6000");
   // Method " " shows zeros everywhere.
   ApplyTuning(store, 6, 10, false);
   s = SummaryTexts(store, false, '.');
@@ -255,4 +255,14 @@ TEST(SequencerGain, AFlatCharacteristicCountsAsOneWithANote) {
   EXPECT_FALSE(note.empty());
   EXPECT_EQ(UsableSequencerGain(1.6, note), 1.6);
   EXPECT_TRUE(note.empty());
+}
+
+TEST(Recomputation, AControllerParameterKeepsFourSignificantDigitsAndIsNeverRoundedToZero) {
+  EXPECT_EQ(FormatControllerParameter(0.00264, 3, '.'), "0.002640");
+  EXPECT_EQ(FormatControllerParameter(0.00002, 3, ','), "0,00002000");  // a gain of 50 000
+  EXPECT_EQ(FormatControllerParameter(2.0, 3, '.'), "2.000");
+  EXPECT_EQ(FormatControllerParameter(-0.0123456, 3, '.'), "-0.01235");
+  EXPECT_EQ(FormatControllerParameter(0, 3, '.'), "0.000");
+  EXPECT_EQ(FormatControllerParameter(1.5e-14, 3, '.'), "1.5E-14");
+  EXPECT_EQ(FormatControllerParameter(NAN, 3, '.'), NotFiniteText);
 }

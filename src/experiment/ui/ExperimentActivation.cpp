@@ -41,13 +41,13 @@ void ExperimentPage::RunManualExperiment(const ExperimentSettings& settings) {
   setup.ExperimentLabel = BaseNameOf(form_.SaveDialog1.FileName.toStdString());
 
   TEksperiment& window = HandOverToExperimentWindow(setup, settings);
+  window.RocniAvtomatski->setVisible(false);
+  // An item the run cannot write: nothing written, and the record stays as it was.
+  if (!window.PrepareManualRun()) return;
   MeasurementStore& store = form_.Store();
   store.ColumnCount = 6;
   store.SampleCount = 1;
   store.SampleTime = setup.SamplePeriodMs * 0.001;
-
-  window.RocniAvtomatski->setVisible(false);
-  window.PrepareManualRun();
   window.exec();
   form_.PageControl1->setCurrentIndex(TabObdelava);
 }

@@ -1,10 +1,10 @@
 #include "experiment/ui/TEksperiment.h"
 
 #include <QApplication>
-#include <QKeyEvent>
 #include <QElapsedTimer>
 #include <QFont>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,13 +16,14 @@
 #include <algorithm>
 #include <random>
 
-#include "forms/FormHelpers.h"
-#include "forms/Workspace.h"
-#include "forms/UiServices.h"
 #include "charts/VorChart.h"
 #include "data/NumberFormat.h"
 #include "data/ui/ProcessingPage.h"
+#include "experiment/ExperimentWriteCheck.h"
 #include "experiment/ui/ExperimentPage.h"
+#include "forms/FormHelpers.h"
+#include "forms/UiServices.h"
+#include "forms/Workspace.h"
 
 namespace {
 
@@ -237,17 +238,32 @@ void TEksperiment::WaitForMVItem(bool reportFailure) {
     Ui().ShowMessage(QString::fromUtf8(NoConnectionMessage));
 }
 
-void TEksperiment::PrepareManualRun() {
+// Every item the run writes, checked before the first write; "" when the run may start.
+std::string TEksperiment::WriteRefusal() {
+  run_.Writes = form_.PlantWrites(PlantWriteSource::Experiment);
+  // A run that simulates (no connection, or an MV that never became Good, as its message
+  // said) writes nothing to check.
+  if (run_.MvItemUnreachable || !form_.Opc().IsConnected()) return {};
+  return CheckExperimentWrites(run_.Setup, run_.Writes, DecimalSeparator());
+}
+
+bool TEksperiment::PrepareManualRun() {
   WaitForMVItem(true);
+  if (const std::string why = WriteRefusal(); !why.empty()) {
+    if (!form_.Closing()) Ui().ShowMessage(QString::fromStdString(why));
+    return false;
+  }
   run_.Setup.ClosedLoopDuring ? SwitchToAutomatic() : SwitchToManual();
   switchedForRun_ = true;
   ScrollBar1->setEnabled(true);
   VrednostVhodaEdit->setEnabled(true);
   // Sampling starts when the window is shown, with its first sample at t = 0.
+  return true;
 }
 
 void TEksperiment::PrepareAutomaticRun() {
   WaitForMVItem(false);
+  if (const std::string why = WriteRefusal(); !why.empty()) throw std::runtime_error(why);
   run_.Setup.ClosedLoopDuring ? SwitchToAutomatic() : SwitchToManual();
   switchedForRun_ = true;
   run_.PrepareAutomaticPhases();

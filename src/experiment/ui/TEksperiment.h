@@ -34,9 +34,12 @@ class TEksperiment : public QDialog {
   OpcGroup& ExperimentGroup() { return *experimentGroup_; }
 
   void FormCreate();
-  // Wait up to 3 s for the MV item, put the controller into the state it has during the
-  // run, and free the slider and the value edit (manual) or set up the phases (automatic).
-  void PrepareManualRun();
+  // Wait up to 3 s for the MV item, check every item the run will write (nothing is
+  // written when one fails), put the controller into the state it has during the run, and
+  // free the slider and the value edit (manual) or set up the phases (automatic).
+  // PrepareManualRun shows why a run cannot start and returns false; PrepareAutomaticRun
+  // throws it (the queue stops there).
+  bool PrepareManualRun();
   void PrepareAutomaticRun();
   // Showing the window: the run begins with its first sample at t = 0.
   void FormShow();
@@ -87,6 +90,7 @@ class TEksperiment : public QDialog {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  std::string WriteRefusal();
   void BuildCharts();
   void BuildControls();
   void WaitForMVItem(bool reportFailure);

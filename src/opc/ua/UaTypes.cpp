@@ -6,6 +6,9 @@
 #include <ctime>
 #include <limits>
 
+#include "data/NumberFormat.h"
+#include "opc/OpcClient.h"
+
 namespace {
 
 constexpr const char* TypeNames[] = {
@@ -187,29 +190,40 @@ double UaVariant::ToDouble() const {
 }
 
 UaVariant NumericVariant(UaType type, double x) {
-  if (!std::isfinite(x)) throw std::range_error("The value is not a finite number");
-  const double r = std::nearbyint(x);
-  auto fits = [&](double lo, double hi) {
-    if (r < lo || r > hi)
-      throw std::range_error("The value " + std::to_string(x) + " does not fit in " +
-                             UaTypeName(type));
-  };
+  // A value the type cannot hold exactly is refused, never rounded or clipped.
+  const bool numeric = type >= UaType::Boolean && type <= UaType::Double;
+  const OpcValueFit fit = FitOfValue(
+      numeric ? static_cast<OpcDataType>(static_cast<int>(type)) : OpcDataType::NotNumeric, x);
+  const std::string value = FormatShortest(x);
+  switch (fit) {
+    case OpcValueFit::Fits:
+      break;
+    case OpcValueFit::NotFinite:
+      throw std::range_error("The value is not a finite number");
+    case OpcValueFit::Fraction:
+      throw std::range_error("The value " + value + " is not a whole number, as " +
+                             UaTypeName(type) + " requires");
+    case OpcValueFit::OutOfRange:
+      throw std::range_error("The value " + value + " does not fit in " + UaTypeName(type));
+    case OpcValueFit::NotBoolean:
+      throw std::range_error("The value " + value + " is not a Boolean (0 or 1)");
+    case OpcValueFit::NotNumeric:
+      throw std::range_error(std::string("A number cannot be written as ") + UaTypeName(type));
+  }
   switch (type) {
     case UaType::Boolean: return UaVariant::Scalar(type, x != 0);
-    case UaType::SByte: fits(-128, 127); return UaVariant::Scalar(type, std::int64_t(r));
-    case UaType::Int16: fits(-32768, 32767); return UaVariant::Scalar(type, std::int64_t(r));
-    case UaType::Int32: fits(-2147483648.0, 2147483647.0); return UaVariant::Scalar(type, std::int64_t(r));
-    case UaType::Int64: fits(-9.2233720368547758e18, 9.2233720368547748e18); return UaVariant::Scalar(type, std::int64_t(r));
-    case UaType::Byte: fits(0, 255); return UaVariant::Scalar(type, std::uint64_t(r));
-    case UaType::UInt16: fits(0, 65535); return UaVariant::Scalar(type, std::uint64_t(r));
-    case UaType::UInt32: fits(0, 4294967295.0); return UaVariant::Scalar(type, std::uint64_t(r));
-    case UaType::UInt64: fits(0, 1.8446744073709550e19); return UaVariant::Scalar(type, std::uint64_t(r));
-    case UaType::Float:
-      if (std::abs(x) > std::numeric_limits<float>::max())
-        throw std::range_error("The value " + std::to_string(x) + " does not fit in Float");
+    case UaType::SByte:
+    case UaType::Int16:
+    case UaType::Int32:
+    case UaType::Int64:
+      return UaVariant::Scalar(type, static_cast<std::int64_t>(x));
+    case UaType::Byte:
+    case UaType::UInt16:
+    case UaType::UInt32:
+    case UaType::UInt64:
+      return UaVariant::Scalar(type, static_cast<std::uint64_t>(x));
+    default:
       return UaVariant::Scalar(type, x);
-    case UaType::Double: return UaVariant::Scalar(type, x);
-    default: throw std::range_error(std::string("A number cannot be written as ") + UaTypeName(type));
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -98,7 +99,13 @@ OpcPage::OpcPage(Workspace& form) : QWidget(nullptr), form_(form) {
   statusLabel->setGeometry(600, 20, 50, 21);
   Label54 = new QLabel(server);
   Label54->setObjectName(QStringLiteral("Label54"));
-  Label54->setGeometry(650, 20, 200, 21);
+  Label54->setGeometry(650, 20, 100, 21);
+  Button_DnevnikZapisov = new QPushButton(QStringLiteral("Dnevnik zapisov"), server);
+  Button_DnevnikZapisov->setObjectName(QStringLiteral("Button_DnevnikZapisov"));
+  Button_DnevnikZapisov->setToolTip(
+      QStringLiteral("Odpre dnevnik vseh zapisov programa v obrat (čas, strežnik, točka, prejšnja "
+                     "in nova vrednost, kdo je zapis zahteval, izid)."));
+  Button_DnevnikZapisov->setGeometry(755, 18, 110, 25);
 
   // The signal names beside the table rows, with the headings of the three groups.
   Heading("Procesni signali", TableTop + 1, this);
@@ -183,6 +190,7 @@ OpcPage::OpcPage(Workspace& form) : QWidget(nullptr), form_(form) {
   connect(PoveziOPCStreznik, &QPushButton::clicked, this, &OpcPage::PoveziOPCStreznikClick);
   connect(PrekiniOPCStreznik, &QPushButton::clicked, this, &OpcPage::PrekiniOPCStreznikClick);
   connect(IzberiAjtemKnof, &QPushButton::clicked, this, &OpcPage::IzberiAjtemKnofClick);
+  connect(Button_DnevnikZapisov, &QPushButton::clicked, this, &OpcPage::Button_DnevnikZapisovClick);
   form_.Opc().SetDisconnectHandler([this] { dOPCServer1Disconnect(); });
   // The connection's upkeep (an OPC UA token renewed, a quiet link checked).
   auto* keepAlive = new QTimer(this);
@@ -243,7 +251,9 @@ void OpcPage::ClearOwnStatus() {
 void OpcPage::PoveziOPCStreznikClick() {
   ClearOwnStatus();
   const QString server = ComboBox2->currentText().trimmed();
+  connectedServer_.clear();
   form_.Opc().Connect(server.toStdString(), "");
+  connectedServer_ = server;
   PoveziOPCStreznik->setText(QStringLiteral("Poveži"));
   // A server address the engineer typed joins the list once (the client remembers it).
   bool listed = false;
@@ -253,6 +263,14 @@ void OpcPage::PoveziOPCStreznikClick() {
   const QString state = StateText(form_.Opc().ServerState());
   Label54->setText(state);
   if (state == QLatin1String("running")) PoveziOPCStreznik->setEnabled(false);
+}
+
+void OpcPage::Button_DnevnikZapisovClick() {
+  if (writeLogPath_.isEmpty() || !QFileInfo::exists(writeLogPath_)) {
+    Ui().ShowMessage(QStringLiteral("Program v obrat še ni nič zapisal; dnevnika zapisov še ni."));
+    return;
+  }
+  Ui().OpenDocument(writeLogPath_);
 }
 
 void OpcPage::PrekiniOPCStreznikClick() {

@@ -21,6 +21,12 @@ class OpcPage : public QWidget {
   // Start-up: entry "0" selected in both "Ročno:" lists.
   void SelectManualValuesZero();
 
+  // The server of the present connection, as the engineer chose it (empty: none).
+  QString ConnectedServer() const { return connectedServer_; }
+  // The log of plant writes, which "Dnevnik zapisov" opens.
+  void SetWriteLogPath(const QString& path) { writeLogPath_ = path; }
+  void Button_DnevnikZapisovClick();
+
   // Column 0 (item ID) and column 1 (description) of OPCTabela, rows 0..19.
   QString ItemId(int row) const;
   QString Description(int row) const;
@@ -48,6 +54,7 @@ class OpcPage : public QWidget {
   QComboBox* ComboBox2 = nullptr;
   QPushButton* PoveziOPCStreznik = nullptr;
   QPushButton* PrekiniOPCStreznik = nullptr;
+  QPushButton* Button_DnevnikZapisov = nullptr;
   QLabel* Label54 = nullptr;
   // Signal assignment; RadioButton[n] is RadioButtonn, element 0 unused.
   QTableWidget* OPCTabela = nullptr;
@@ -95,6 +102,8 @@ class OpcPage : public QWidget {
   QRadioButton* radioButtons_[19] = {};
   QButtonGroup* signalButtons_ = nullptr;
   int targetRow_ = -1;  // the row of the last selected cell or clicked signal
+  QString connectedServer_;
+  QString writeLogPath_;
   QString ownStatus_;
   bool disconnecting_ = false;  // "Prekini" is ending the link: no loss to report
 };

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -79,6 +80,11 @@ void RegulatorPage::Connect() {
   connect(Button9, &QPushButton::clicked, this, [this] { Button9Click(); });
   connect(Button8, &QPushButton::clicked, this, [this] { Button8Click(); });
   connect(Button16, &QPushButton::clicked, this, [this] { Button16Click(); });
+  connect(Button_PovrniPrejsnje, &QPushButton::clicked, this,
+          [this] { Button_PovrniPrejsnjeClick(); });
+  // A value typed into the panel is what a load writes: its figures follow it.
+  for (QLineEdit* e : {Edit_Reg_Kp, Edit_Reg_Ki, Edit_Reg_Kd})
+    connect(e, &QLineEdit::editingFinished, this, [this] { ShowPanelRobustness(); });
   connect(Button_RobustniPredlog, &QPushButton::clicked, this,
           [this] { Button_RobustniPredlogClick(); });
 }
@@ -113,8 +119,10 @@ void RegulatorPage::RecomputeTuning(int method, int sliderPosition, int response
 
   const double h = ResolveSampleTime(S(samplingTimeText), sep, store.ClosedLoopSampleTime);
   ShowSampleTimeNote(h);
-  ShowRobustness(ComputeRobustness(SampledProcessOfStore(store, h, cascade),
-                                   ProposedLoopControllers(store.Tuning, cascade), panelController_));
+  tunedProcess_ = SampledProcessOfStore(store, h, cascade);
+  Label_DrugModel->clear();
+  ShowRobustness(ComputeRobustness(*tunedProcess_, ProposedLoopControllers(store.Tuning, cascade),
+                                   panelController_));
   const SimulationOutcome outcome = SimulateResponses(store, h, responseKind, cascade);
   if (!outcome.Curves) {
     SetOwnStatus(Q(outcome.Reason));
@@ -205,6 +213,12 @@ double RegulatorPage::SequencerGainFromControls(const SequencerTexts& sequencer,
   return q;
 }
 
+PanelInput RegulatorPage::PanelInputFromControls(QString& note) const {
+  return PanelInputFromControls(ComboBox_Regulator->currentIndex(),
+                                RadioGroup_IzbiraTipaReg->ItemIndex(),
+                                CheckBox_CascadeReg->isChecked(), note);
+}
+
 PanelInput RegulatorPage::PanelInputFromControls(int form, int type, bool cascade,
                                                  QString& note) const {
   PanelInput in;
@@ -215,11 +229,20 @@ PanelInput RegulatorPage::PanelInputFromControls(int form, int type, bool cascad
     const SequencerTexts sequencer = form_.Sequencer();
     if (sequencer.Enabled) in.SequencerGain = SequencerGainFromControls(sequencer, note);
   }
-  const UsedScales used = ScalesUsedBy(type);
+  const UsedScales used = ScalesUsedBy(in.Type);
   if (used.P) in.ScaleP = TypedNumber(Edit_Reg_ScaleP);
   if (used.I) in.ScaleI = TypedNumber(Edit_Reg_ScaleI);
   if (used.D) in.ScaleD = TypedNumber(Edit_Reg_ScaleD);
   return in;
+}
+
+ScaledParameters RegulatorPage::PanelValues() const {
+  ScaledParameters v;
+  std::optional<double>* const values[] = {&v.Kp, &v.Ki, &v.Kd};
+  const QLineEdit* edits[] = {Edit_Reg_Kp, Edit_Reg_Ki, Edit_Reg_Kd};
+  for (size_t k = 0; k < 3; ++k)
+    if (!edits[k]->isHidden() && !edits[k]->text().isEmpty()) *values[k] = TypedNumber(edits[k]);
+  return v;
 }
 
 void RegulatorPage::ShowControllerParameters(int form, int type, bool cascade) {
@@ -239,12 +262,55 @@ void RegulatorPage::ShowControllerParameters(int form, int type, bool cascade) {
   Edit_Reg_Ki->setVisible(p.ShowKi);
   Edit_Reg_Kd->setVisible(p.ShowKd);
   panelController_ = p.Controller;
-  const RobustnessSet r = ComputeRobustness(
-      SampledProcessOfStore(form_.Store(), form_.Store().ClosedLoopSampleTime, cascade), {}, p.Controller);
-  ShowFigures(Label_Robust_Reg, r.Scaled ? &*r.Scaled : nullptr, r.Reason);
+  ShowPanelRobustness();
+  if (!note.isEmpty()) form_.SetStatusText(note);
+}
+
+void RegulatorPage::ShowPanelRobustness() {
+  // The figures describe exactly what a load would write: the numbers in the edits, on
+  // the process the parameters were tuned on.
+  QString note;
+  std::optional<LoopController> controller;
+  std::string reason;
+  try {
+    controller = ControllerOfPanelValues(PanelInputFromControls(note), PanelValues());
+  } catch (const std::exception& e) {
+    reason = e.what();
+  }
+  MeasurementStore& store = form_.Store();
+  const SampledProcess process = tunedProcess_
+                                     ? *tunedProcess_
+                                     : SampledProcessOfStore(store, store.ClosedLoopSampleTime,
+                                                             CheckBox_CascadeReg->isChecked());
+  const RobustnessSet r = ComputeRobustness(process, {}, controller);
+  ShowFigures(Label_Robust_Reg, r.Scaled ? &*r.Scaled : nullptr,
+              reason.empty() ? r.Reason : reason);
+  // The warnings judge the panel's controller as shown.
   if (robustness_ && robustness_->Reason.empty() && r.Reason.empty())
     robustness_->Scaled = r.Scaled;
-  if (!note.isEmpty()) form_.SetStatusText(note);
+  Label_DrugModel->setText(ModelChangedSinceTuning()
+                               ? QStringLiteral("Parametri pripadajo drugemu modelu.")
+                               : QString());
+}
+
+bool RegulatorPage::ModelChangedSinceTuning() const {
+  if (!tunedProcess_) return false;
+  const MeasurementStore& store = form_.Store();
+  const SampledProcess now =
+      SampledProcessOfStore(store, tunedProcess_->SampleTime, tunedProcess_->Cascade);
+  const SampledProcess& then = *tunedProcess_;
+  return now.Gain != then.Gain || now.TimeConstant != then.TimeConstant ||
+         now.DeadTime != then.DeadTime || now.InnerGain != then.InnerGain ||
+         now.InnerTimeConstant != then.InnerTimeConstant || now.InnerDeadTime != then.InnerDeadTime;
+}
+
+void RegulatorPage::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // The model may have changed on another tab since the parameters were tuned.
+  if (tunedProcess_)
+    Label_DrugModel->setText(ModelChangedSinceTuning()
+                                 ? QStringLiteral("Parametri pripadajo drugemu modelu.")
+                                 : QString());
 }
 
 void RegulatorPage::RecomputeTuningFromControls() {
@@ -280,6 +346,8 @@ void RegulatorPage::CheckBox_CascadeRegClick() {
 void RegulatorPage::ScrollBar_RobustChange() {
   if (Suppressed()) return;
   RecomputeTuningFromControls();
+  // The panel feeds the plant: it shows what a load would write, so it follows the slider.
+  ShowControllerParametersFromControls();
 }
 
 void RegulatorPage::RadioGroup_MotnjaClick() {
@@ -362,25 +430,112 @@ void RegulatorPage::SetTuningControls(const ControllerSettings& s) {
 
 void RegulatorPage::Button16Click() {
   if (loadingController_) return;  // a load is already waiting for the controller
+  const char sep = DecimalSeparator();
   // In cascade the panel shows the outer controller, whose items are rows 14-16.
   ControllerLoad load;
   load.Outer = CheckBox_CascadeReg->isChecked();
   const std::array<int, 3> rows = ControllerItemRows(load.Outer);
-  const QLineEdit* edits[] = {Edit_Reg_Kp, Edit_Reg_Ki, Edit_Reg_Kd};
-  for (size_t k = 0; k < 3; ++k) {
-    // A text that is not a number stops here, before anything is written.
-    if (!edits[k]->text().isEmpty()) load.Values[k] = TypedNumber(edits[k]);
-    load.ItemIds[k] = S(form_.PlantItemId(rows[k]));
+  // A text that is not a number stops here, before anything is written; the load writes
+  // exactly the numbers the panel shows (or the engineer typed).
+  const ScaledParameters values = PanelValues();
+  load.Values = {values.Kp, values.Ki, values.Kd};
+  for (size_t k = 0; k < 3; ++k) load.ItemIds[k] = S(form_.PlantItemId(rows[k]));
+
+  // In cascade the inner controller becomes the P controller the outer one was tuned
+  // around, in the same transaction.
+  const std::array<int, 3> innerRows = ControllerItemRows(false);
+  if (load.Outer) {
+    std::array<std::string, 3> innerIds;
+    for (size_t k = 0; k < 3; ++k) innerIds[k] = S(form_.PlantItemId(innerRows[k]));
+    std::string byHand;
+    load.Inner = InnerPController(ComboBox_Regulator->currentIndex(),
+                                  form_.Store().Tuning.InnerLoopGain, innerIds, sep, byHand);
+    if (!load.Inner) {
+      Ui().ShowMessage(Q(byHand + " Parametri niso bili zapisani v regulator."));
+      return;
+    }
   }
 
-  // While the load waits, the button is off and a second press does nothing.
+  // Questions before anything is written.
+  if (ModelChangedSinceTuning() &&
+      !Ui().AskYesNo(QStringLiteral("Parametri pripadajo drugemu modelu: model procesa se je "
+                                    "spremenil, odkar so bili parametri izračunani. Jih vseeno "
+                                    "naložim v regulator?")))
+    return;
+  QString note;
+  if (tunedProcess_ && RobustnessRefusal(*tunedProcess_).empty()) {
+    try {
+      const RobustnessFigures f = LoopRobustness(
+          *tunedProcess_, ControllerOfPanelValues(PanelInputFromControls(note), values));
+      const RobustnessTexts t = FormatRobustness(f, sep);
+      if (!f.Stable &&
+          !Ui().AskYesNo(QStringLiteral("Zaprta zanka s tem regulatorjem je na modelu nestabilna "
+                                        "(%1). Ga vseeno naložim v regulator?")
+                             .arg(Q(t.Line))))
+        return;
+      if (f.Stable && f.Ms > FragileMs &&
+          !Ui().AskYesNo(QStringLiteral("Regulator je na modelu krhek: %1 (Ms nad %2). Ga vseeno "
+                                        "naložim v regulator?")
+                             .arg(Q(t.Line), Q(FormatGeneral(FragileMs, 4, sep)))))
+        return;
+    } catch (const std::invalid_argument&) {
+      // A controller that cannot be judged is judged by the engineer.
+    }
+  }
+  if (load.Inner) {
+    QString list;
+    const char* const terms[] = {"P", "I", "D"};
+    const ControllerTerms* const parts[] = {&*load.Inner, &load};
+    for (const ControllerTerms* part : parts) {
+      const std::array<int, 3> partRows = ControllerItemRows(part->Outer);
+      for (size_t k = 0; k < 3; ++k) {
+        if (part->ItemIds[k].empty()) continue;
+        list += QStringLiteral("\nvrstica %1, »%2« (%3 %4) = %5")
+                    .arg(partRows[k])
+                    .arg(Q(part->ItemIds[k]), QString::fromLatin1(terms[k]),
+                         part->Outer ? QStringLiteral("zunanjega regulatorja")
+                                     : QStringLiteral("notranjega regulatorja"),
+                         Q(FormatGeneral(part->Values[k].value_or(0), 15, sep)));
+      }
+    }
+    if (!Ui().AskYesNo(
+            QStringLiteral("Kaskada: notranji regulator postane regulator P z "
+                           "ojačenjem %1, zunanji dobi parametre s plošče. V obrat "
+                           "bo zapisano:%2\nNaložim?")
+                .arg(Q(FormatGeneral(form_.Store().Tuning.InnerLoopGain, 15, sep)), list)))
+      return;
+  }
+
+  const ControllerLoadResult result = RunLoad(load, PlantWriteSource::ControllerLoad);
+  if (result.Before) {
+    undo_ = result.Before;
+    Button_PovrniPrejsnje->setEnabled(true);
+  }
+}
+
+void RegulatorPage::Button_PovrniPrejsnjeClick() {
+  if (loadingController_ || !undo_) return;
+  const ControllerLoadResult result = RunLoad(*undo_, PlantWriteSource::Undo);
+  if (result.Outcome == ControllerLoadOutcome::Confirmed) {
+    undo_.reset();
+    Button_PovrniPrejsnje->setEnabled(false);
+    form_.SetStatusText(QStringLiteral("Povrnjeno: ") + Q(result.Text));
+  }
+}
+
+ControllerLoadResult RegulatorPage::RunLoad(const ControllerLoad& load, PlantWriteSource source) {
+  // While the load waits, the buttons are off and a second press does nothing.
   struct Busy {
     RegulatorPage& page;
-    explicit Busy(RegulatorPage& p) : page(p) { Set(true); }
+    bool undoWasOn;
+    explicit Busy(RegulatorPage& p) : page(p), undoWasOn(p.Button_PovrniPrejsnje->isEnabled()) {
+      Set(true);
+    }
     ~Busy() { Set(false); }
     void Set(bool busy) {
       page.loadingController_ = busy;
       page.Button16->setEnabled(!busy);
+      page.Button_PovrniPrejsnje->setEnabled(!busy && undoWasOn);
     }
   } busy(*this);
   // Bounded by the program's clock; a second bound on real time keeps a clock that does
@@ -395,10 +550,12 @@ void RegulatorPage::Button16Click() {
         return !form_.Closing() &&
                elapsed.elapsed() < ControllerQualityWaitMs + ControllerReadBackWaitMs;
       },
-      DecimalSeparator());
-  if (form_.Closing()) return;  // the program is ending: no box over it
-  if (result.Outcome == ControllerLoadOutcome::NotWritten)
+      DecimalSeparator(), form_.PlantWrites(source));
+  if (form_.Closing()) return result;  // the program is ending: no box over it
+  if (result.Outcome == ControllerLoadOutcome::NotWritten ||
+      result.Outcome == ControllerLoadOutcome::RolledBack)
     Ui().ShowMessage(Q(result.Text));
   else
     form_.SetStatusText(Q(result.Text));
+  return result;
 }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "tuning/ControllerLoad.h"
 #include "tuning/Robustness.h"
 #include "tuning/TRegulator.h"
 
@@ -69,6 +70,11 @@ class RegulatorPage : public QWidget {
   // The same choices as the tab shows them (the model values stay 0).
   ControllerSettings TuningControls() const;
   void Button16Click();  // "Naloži v regulator"
+  // "Povrni prejšnje": writes back what the controller held before the last load.
+  void Button_PovrniPrejsnjeClick();
+  // The robustness figures beside the load button for the panel's numbers as they stand
+  // (typed ones too), on the model the parameters were tuned on.
+  void ShowPanelRobustness();
   // "Robustni predlog": offers the recommended sampling time when the closed loop's is
   // longer, then moves the slider to the fastest position whose panel controller is
   // stable with Ms within "Največji Ms", or says why none is.
@@ -98,6 +104,9 @@ class RegulatorPage : public QWidget {
   ChartSeries *LineSeries3 = nullptr, *Series5 = nullptr, *Series3 = nullptr,
               *Series4 = nullptr, *LineSeries4 = nullptr;
   QPushButton *Button8 = nullptr, *Button9 = nullptr, *Button16 = nullptr;
+  QPushButton* Button_PovrniPrejsnje = nullptr;
+  // "Parametri pripadajo drugemu modelu": the store's model changed since the tuning.
+  QLabel* Label_DrugModel = nullptr;
   QLineEdit* Edit_MaxMs = nullptr;
   QPushButton* Button_RobustniPredlog = nullptr;
   QLabel* Label_Vzorcenje_Opozorilo = nullptr;
@@ -114,12 +123,25 @@ class RegulatorPage : public QWidget {
   void SetOwnStatus(const QString& text);
   void ClearOwnStatus();
   bool Suppressed() const;
+  void showEvent(QShowEvent* event) override;
+  // The panel's input as the controls give it, and its numbers read from the edits (a
+  // text that is not a number throws the conversion error).
+  PanelInput PanelInputFromControls(QString& note) const;
+  ScaledParameters PanelValues() const;
+  // The store's model is not the one the panel's parameters were tuned on.
+  bool ModelChangedSinceTuning() const;
+  // Runs a load through the gate with the button off meanwhile; the result's box or status.
+  ControllerLoadResult RunLoad(const ControllerLoad& load, PlantWriteSource source);
 
   Workspace& form_;
   QString ownStatus_;
   bool loadingController_ = false;
   // The controller the panel shows, judged again when the sampling time changes.
   std::optional<LoopController> panelController_;
+  // The process the parameters were tuned on (model and sampling time of the tuning).
+  std::optional<SampledProcess> tunedProcess_;
+  // What the controller held before the last load, until the next one.
+  std::optional<ControllerLoad> undo_;
   std::vector<RobustnessTableRow> robustnessRows_;
   std::optional<RobustnessSet> robustness_;
 };

@@ -196,5 +196,13 @@ void RegulatorPage::BuildControls() {
   Label_Vzorcenje_Opozorilo->setFont(noteFont);
   Label_Vzorcenje_Opozorilo->setStyleSheet(QStringLiteral("color: #c00000;"));
   Button16 = Named(new QPushButton(QStringLiteral("Naloži v regulator"), scaled), "Button16");
-  Button16->setGeometry(440, 22, 130, 86);
+  Button16->setGeometry(440, 22, 130, 56);
+  Button_PovrniPrejsnje =
+      Named(new QPushButton(QStringLiteral("Povrni prejšnje"), scaled), "Button_PovrniPrejsnje");
+  Button_PovrniPrejsnje->setGeometry(440, 82, 130, 26);
+  Button_PovrniPrejsnje->setToolTip(
+      QStringLiteral("Zapiše v regulator vrednosti, ki jih je imel pred zadnjim nalaganjem."));
+  Button_PovrniPrejsnje->setEnabled(false);
+  Label_DrugModel = Named(Caption(scaled, QString(), 10, 152, 248), "Label_DrugModel");
+  Label_DrugModel->setStyleSheet(QStringLiteral("#Label_DrugModel { color: #c00000; }"));
 }

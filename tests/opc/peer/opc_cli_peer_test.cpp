@@ -41,6 +41,16 @@ TEST(OpcCommand, TheServersRefusalIsExitCodeOne) {
   EXPECT_EQ(refused.Out,
             "{\"node\": \"ns=2;s=U\", \"status\": \"BadNotWritable\"}\n"
             "{\"node\": \"ns=2;s=P\", \"status\": \"Good\"}\n");
+  // A value the node's type cannot hold exactly is refused, never rounded.
+  Opc("write 'ns=2;s=Types.Int32=12'");
+  const CliRun fraction = Opc("write 'ns=2;s=Types.Int32=2.5' 'ns=2;s=Types.Boolean=2'");
+  EXPECT_EQ(fraction.ExitCode, 1);
+  EXPECT_EQ(fraction.Out,
+            "{\"node\": \"ns=2;s=Types.Int32\", \"status\": \"BadOutOfRange\", \"reason\": "
+            "\"The value 2.5 is not a whole number, as Int32 requires\"}\n"
+            "{\"node\": \"ns=2;s=Types.Boolean\", \"status\": \"BadOutOfRange\", \"reason\": "
+            "\"The value 2 is not a Boolean (0 or 1)\"}\n");
+  EXPECT_TRUE(Has(Opc("read 'ns=2;s=Types.Int32'").Out, "\"value\": 12,"));
   const CliRun unknown = Opc("read 'ns=2;s=Nope'");
   EXPECT_EQ(unknown.ExitCode, 1);
   EXPECT_TRUE(Has(unknown.Out, "\"value\": null, \"dataType\": \"Null\", \"status\": \"BadNodeIdUnknown\""));

@@ -87,7 +87,7 @@ TEST_F(PlantClientOnUa, ItemsByNodeIdCarryValueAndQuality) {
 }
 
 TEST_F(PlantClientOnUa, WritesGoInTheNodesOwnTypeAndRefusalsNameItemAndStatus) {
-  Item("ns=2;s=Types.Int32")->Write(41.6);
+  Item("ns=2;s=Types.Int32")->Write(42);
   EXPECT_EQ(Fresh("ns=2;s=Types.Int32"), 42);
   Item("ns=2;s=Types.Float")->Write(0.25);
   EXPECT_EQ(Fresh("ns=2;s=Types.Float"), 0.25);
@@ -108,7 +108,11 @@ TEST_F(PlantClientOnUa, WritesGoInTheNodesOwnTypeAndRefusalsNameItemAndStatus) {
   EXPECT_EQ(refused("ns=2;s=Valve", 5),
             "Cannot write Items: ns=2;s=Valve (BadNodeIdUnknown)");
   EXPECT_EQ(refused("ns=2;s=Types.UInt16", -1),
-            "Cannot write Items: ns=2;s=Types.UInt16 (The value -1.000000 does not fit in UInt16)");
+            "Cannot write Items: ns=2;s=Types.UInt16 (The value -1 does not fit in UInt16)");
+  EXPECT_EQ(refused("ns=2;s=Types.Int32", 2.5),
+            "Cannot write Items: ns=2;s=Types.Int32 (The value 2.5 is not a whole number, as "
+            "Int32 requires)");
+  EXPECT_EQ(Fresh("ns=2;s=Types.Int32"), 42);  // nothing stored
   EXPECT_EQ(refused("ns=2;s=MV", NAN),
             "Cannot write Items: ns=2;s=MV (The value is not a finite number)");
   EXPECT_EQ(refused("Plant.MV", 5), "Cannot write Items: Plant.MV (not a node of this server)");

@@ -150,6 +150,17 @@ async function main() {
     value: new Variant({ dataType: DataType.Double, value: 42.5 }),
   });
 
+  // An item that says it may be written but refuses every write, as a controller whose
+  // parameter is locked by its own configuration does.
+  ns.addVariable({
+    organizedBy: types, browseName: "Refusing", nodeId: "s=Types.Refusing", dataType: "Double",
+    accessLevel: "CurrentRead | CurrentWrite", userAccessLevel: "CurrentRead | CurrentWrite",
+    value: {
+      get: () => new Variant({ dataType: DataType.Double, value: 5 }),
+      set: () => StatusCodes.BadUserAccessDenied,
+    },
+  });
+
   // A deeper tree, and a folder with more children than one Browse answer carries.
   let parent = plant;
   for (const name of ["Area", "Line", "Cell"]) parent = ns.addFolder(parent, { browseName: name, nodeId: "s=" + name });

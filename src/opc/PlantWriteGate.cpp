@@ -1,0 +1,179 @@
+#include "opc/PlantWriteGate.h"
+
+#include <cmath>
+#include <limits>
+
+#include "data/NumberFormat.h"
+#include "opc/LocalOpcClient.h"
+
+namespace {
+
+constexpr const char* SimulatedRefusal = "Simulacija v teku: v obrat se nič ne piše.";
+constexpr const char* LinkRefusal =
+    "Povezava s strežnikom ni vzpostavljena: v obrat se nič ne piše.";
+
+std::string Number(double v, char separator) { return FormatGeneral(v, 15, separator); }
+
+std::string Named(const PlantWrite& w) {
+  std::string text = "Točka »" + w.Item->ItemId() + "«";
+  if (!w.Label.empty()) text += " (" + w.Label + ")";
+  return text;
+}
+
+bool LinkUp(const PlantWriteContext& c) { return !c.Client || c.Client->IsConnected(); }
+
+// Appends a line to the log; false when the log could not be written (the writes go on:
+// a full disk must not leave a plant with half a set).
+bool Log(const PlantWriteContext& c, const std::string& item, double previous, double value,
+         const std::string& outcome) {
+  if (!c.Log) return true;
+  PlantWriteLogEntry e;
+  e.Server = c.Server;
+  e.Item = item;
+  e.Previous = std::isfinite(previous) ? ValueForLog(previous) : std::string();
+  e.Value = ValueForLog(value);
+  e.Source = c.Source;
+  e.Outcome = outcome;
+  try {
+    c.Log->Append(e);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// The value an item holds now; NaN when it cannot be read.
+double Present(const OpcItem& item) {
+  const double v = item.Value();
+  return IsGoodQuality(item.Quality()) ? v : std::numeric_limits<double>::quiet_NaN();
+}
+
+}  // namespace
+
+std::string PlantWriteProblem(const OpcItem& item, double value, char separator) {
+  const int quality = item.Quality();
+  if (quality == OpcQualityNotConnected) return "ni povezana s strežnikom";
+  if (quality == OpcQualityConfigError) return "ne obstaja na strežniku";
+  if (!IsGoodQuality(quality)) return "nima dobre kakovosti";
+  if (item.Access() == OpcAccess::ReadOnly) return "je samo za branje";
+  const OpcDataType type = item.DataType();
+  const std::string typed = std::string("je tipa ") + OpcDataTypeName(type);
+  switch (FitOfValue(type, value)) {
+    case OpcValueFit::Fits:
+      return {};
+    case OpcValueFit::NotFinite:
+      return "ne more sprejeti vrednosti, ki ni končno število";
+    case OpcValueFit::Fraction:
+      return typed + " in ne more hraniti vrednosti " + Number(value, separator) +
+             " (ni celo število)";
+    case OpcValueFit::OutOfRange:
+      return typed + " in ne more hraniti vrednosti " + Number(value, separator) +
+             " (zunaj obsega tipa)";
+    case OpcValueFit::NotBoolean:
+      return typed + " in sprejme le 0 ali 1, ne " + Number(value, separator);
+    case OpcValueFit::NotNumeric:
+      return "ne hrani števila";
+  }
+  return {};
+}
+
+std::string CheckPlantWrites(const std::vector<PlantWrite>& writes, const PlantWriteContext& c,
+                             char separator) {
+  if (c.Simulated) return SimulatedRefusal;
+  if (!LinkUp(c)) return LinkRefusal;
+  for (const PlantWrite& w : writes) {
+    if (!w.Item) return "Točka " + w.Label + " ni določena.";
+    const std::string problem = PlantWriteProblem(*w.Item, w.Value, separator);
+    if (!problem.empty()) return Named(w) + " " + problem + ".";
+  }
+  return {};
+}
+
+PlantWriteResult WritePlantSet(const std::vector<PlantWrite>& writes, const PlantWriteContext& c,
+                               char separator) {
+  PlantWriteResult r;
+  r.Text = CheckPlantWrites(writes, c, separator);
+  if (!r.Text.empty()) return r;
+
+  for (const PlantWrite& w : writes) r.Previous.push_back(Present(*w.Item));
+  std::size_t done = 0;
+  std::string refusal;
+  bool logged = true;
+  for (; done < writes.size(); ++done) {
+    const PlantWrite& w = writes[done];
+    try {
+      if (w.Integer)
+        w.Item->WriteInteger(static_cast<int>(w.Value));
+      else
+        w.Item->Write(w.Value);
+    } catch (const OpcError& e) {
+      refusal = e.what();
+      logged &= Log(c, w.Item->ItemId(), r.Previous[done], w.Value,
+                    std::string("zavrnjeno: ") + e.what());
+      break;
+    }
+    logged &= Log(c, w.Item->ItemId(), r.Previous[done], w.Value, "zapisano");
+  }
+
+  bool restored = true;
+  if (done < writes.size()) {
+    // The items written before the refusal get their old values back, last first.
+    for (std::size_t k = done; k-- > 0;) {
+      const PlantWrite& w = writes[k];
+      const double old = r.Previous[k];
+      try {
+        if (!std::isfinite(old) || !LinkUp(c)) throw OpcError("ni prejšnje vrednosti ali povezave");
+        w.Item->Write(old);
+        logged &= Log(c, w.Item->ItemId(), w.Value, old, "povrnjeno po zavrnitvi");
+      } catch (const OpcError& e) {
+        restored = false;
+        logged &= Log(c, w.Item->ItemId(), w.Value, old, std::string("ni povrnjeno: ") + e.what());
+      }
+    }
+  }
+
+  std::string held;
+  for (std::size_t k = 0; k < writes.size(); ++k) {
+    r.ReadBack.push_back(Present(*writes[k].Item));
+    if (!held.empty()) held += ", ";
+    held += "»" + writes[k].Item->ItemId() +
+            "« = " + (std::isfinite(r.ReadBack[k]) ? Number(r.ReadBack[k], separator) : "?");
+  }
+  r.LogFailed = !logged;
+  if (done == writes.size()) {
+    r.Outcome = PlantWriteOutcome::Written;
+    return r;
+  }
+  // A restored item reads back its old value; anything else is reported as it stands.
+  for (std::size_t k = 0; k < done; ++k)
+    if (!(r.ReadBack[k] == r.Previous[k])) restored = false;
+  r.Outcome = restored ? PlantWriteOutcome::RolledBack : PlantWriteOutcome::Incomplete;
+  r.Text = Named(writes[done]) + " je zapis zavrnila (" + refusal + "). " +
+           (done == 0  ? std::string("Nič ni bilo zapisano.")
+            : restored ? std::string("Že zapisane točke imajo spet prejšnje vrednosti.")
+                       : std::string("Prejšnjih vrednosti ni bilo mogoče povrniti v vse točke!")) +
+           " Zdaj: " + held + ".";
+  return r;
+}
+
+void WritePlantValue(const PlantWrite& w, const PlantWriteContext& c) {
+  const auto refuse = [&](const std::string& why) {
+    Log(c, w.Item->ItemId(), std::numeric_limits<double>::quiet_NaN(), w.Value,
+        "zavrnjeno: " + why);
+    throw OpcError("Cannot write Items: " + w.Item->ItemId() + " (" + why + ")");
+  };
+  if (c.Simulated || !LinkUp(c)) return;  // nothing goes to a plant that is not there
+  if (FitOfValue(w.Item->DataType(), w.Value) != OpcValueFit::Fits)
+    refuse(PlantWriteProblem(*w.Item, w.Value, '.'));
+  const double previous = w.Item->Value();
+  try {
+    if (w.Integer)
+      w.Item->WriteInteger(static_cast<int>(w.Value));
+    else
+      w.Item->Write(w.Value);
+  } catch (const OpcError& e) {
+    Log(c, w.Item->ItemId(), previous, w.Value, std::string("zavrnjeno: ") + e.what());
+    throw;
+  }
+  Log(c, w.Item->ItemId(), previous, w.Value, "zapisano");
+}

@@ -1,0 +1,72 @@
+// The one gate every write to a plant passes. A set of writes is checked whole before the
+// first one (each item known, Good, writable by this user, each value finite and held
+// exactly by the item's type), written in order, rolled back to the values read before
+// when the server refuses one midway, read back, and logged line by line. Nothing is
+// written while the run is simulated or once the link is lost.
+//
+// Calling thread: the user-interface thread, like the OPC client under it.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "opc/OpcClient.h"
+#include "opc/PlantWriteLog.h"
+
+// One write: the item, the value, and what the item is to the engineer ("P člen
+// regulatorja", "MV"), for the messages.
+struct PlantWrite {
+  OpcItemPtr Item;
+  double Value = 0;
+  std::string Label;
+  bool Integer = false;  // sent as an integer (a switch's 0 or 1)
+};
+
+// Who writes, where, and what the gate must know of the link.
+struct PlantWriteContext {
+  PlantWriteSource Source = PlantWriteSource::ControllerLoad;
+  std::string Server;                  // for the log
+  const PlantWriteLog* Log = nullptr;  // none: not logged
+  const OpcClient* Client = nullptr;   // its link must be up (none: not asked)
+  bool Simulated = false;              // the run simulates the process: nothing is written
+};
+
+// Why the value cannot be written into the item (Slovenian, lower case, no full stop),
+// or "" when it can: an item the server does not know or that is not Good, one this user
+// may not write, a value that is not finite or that the item's type does not hold.
+std::string PlantWriteProblem(const OpcItem& item, double value, char separator);
+
+// The first refusal of a set, as the window shows it: "Točka »Plant.MV« (MV) je samo za
+// branje." (also for a simulated run or a lost link); "" when every write may go.
+std::string CheckPlantWrites(const std::vector<PlantWrite>& writes,
+                             const PlantWriteContext& context, char separator);
+
+enum class PlantWriteOutcome {
+  Written,     // every write taken
+  NotWritten,  // refused by the check: nothing was written
+  RolledBack,  // a write was refused midway; the items written before hold their old values
+  Incomplete,  // a write was refused midway and the old values could not all be restored
+};
+
+struct PlantWriteResult {
+  PlantWriteOutcome Outcome = PlantWriteOutcome::NotWritten;
+  // Slovenian: why nothing was written, or which write was refused and what the items
+  // hold now. Empty when every write was taken.
+  std::string Text;
+  // By write: the value read before (NaN where none was read) and the value read back.
+  std::vector<double> Previous, ReadBack;
+  bool LogFailed = false;  // some line could not be added to the log
+};
+
+// Checks, reads the present values, writes in order, and on a refusal writes the values
+// read before back into the items already changed (in reverse order). Every write and
+// every restoring write is logged. separator: the decimal separator of the texts.
+PlantWriteResult WritePlantSet(const std::vector<PlantWrite>& writes,
+                               const PlantWriteContext& context, char separator);
+
+// One write of a running experiment (the MV at a step, the manual/automatic switch),
+// whose items the run checked at its start: the value's type and the link are checked,
+// the write is logged. Throws the client's OpcError when the write is refused (also
+// by this check), after logging it.
+void WritePlantValue(const PlantWrite& write, const PlantWriteContext& context);
