@@ -65,6 +65,14 @@ std::string ChainStepError::Reason() const {
   return reason + ": " + what();
 }
 
+bool TunesOnHeldModel(const ExperimentSettings& s) {
+  return !s.NoOpcWrite && s.ReportController && !s.ReportModel;
+}
+
+std::string ModelSourceNote(const std::string& source) {
+  return "Regulator je nastavljen na modelu: " + source + ".";
+}
+
 std::string ChainFilePath(const std::string& folder, const std::string& label,
                           const std::string& extension) {
   std::string path = folder;
@@ -111,6 +119,7 @@ PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, Measur
   if (modelStep) {
     RunStep(ChainStep::Model, modelPath, [&] {
       IdentifyModel(store, start, end);
+      store.ModelSource = "model, identificiran iz eksperimenta \"" + job.Label + "\"";
       TModel::SaveModelFile(modelPath, store, sep);
     });
     result.Files.push_back(modelPath);
@@ -123,7 +132,17 @@ PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, Measur
   const std::string controllerPath = ChainFilePath(folder, job.Label, ".vtc");
   if (controllerStep) {
     ControllerSettings settings = AutomaticOptionsOf(s).Tuning;
+    // No selection in the dialog's lists tunes with their first entries: the file and
+    // the tab say so instead of "-1".
+    if (settings.Method < 0) settings.Method = 0;
+    if (settings.Form < 0) settings.Form = 0;
     RunStep(ChainStep::Controller, controllerPath, [&] {
+      if (!modelStep) {
+        // Never a model of unknown origin: the one kept with the entry, or none at all.
+        if (!job.Model) throw std::runtime_error(NoHeldModelMessage);
+        ApplyControllerModels(job.Model->Values, store);
+        store.ModelSource = job.Model->Source;
+      }
       ApplyTuning(store, settings.Method, settings.Slider, settings.Cascade);
       const TuningSummary summary = SummaryTexts(store, settings.Cascade, sep);
       const double h =
@@ -147,6 +166,8 @@ PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, Measur
     });
     result.Files.push_back(controllerPath);
     result.ControllerTuned = true;
+    result.Tuning = settings;
+    in.FirstPageNotes.push_back(ModelSourceNote(store.ModelSource));
     RunStep(ChainStep::Controller, folder, [&] {
       images.ExportResponseImage(folder, result.Curves ? &*result.Curves : nullptr);
     });

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "data/MeasurementStore.h"
+#include "experiment/ExperimentQueue.h"
 #include "experiment/SettingsFile.h"
 #include "report/ReportImages.h"
 #include "report/TPorocilo.h"
@@ -40,7 +41,21 @@ struct PostProcessingJob {
   std::string Date, Time;  // now, in the user's short date and long time formats
   std::string TitleLine;   // the main window's caption
   char Separator = '.';
+  // The model the controller step tunes on when the chain identifies none of its own
+  // (kept with the entry at its activation).
+  std::optional<HeldModel> Model;
 };
+
+// The chain tunes a controller without identifying a model first ("Regulator" on,
+// "Model" off, writing to the plant): it needs a model held at the activation.
+bool TunesOnHeldModel(const ExperimentSettings& s);
+inline constexpr const char* NoHeldModelMessage =
+    "Eksperiment ni aktiviran: nastavitev regulatorja brez izračuna modela (\"Regulator\" "
+    "vključen, \"Model\" izključen) potrebuje model, program pa nima nobenega. Naložite "
+    "model ali ga izračunajte na zavihku \"Model\" ali pa vključite \"Model\" v ostalih "
+    "nastavitvah samodejnega poizkusa.";
+// The report's line naming the model the controller was tuned on.
+std::string ModelSourceNote(const std::string& source);
 
 // The steps in their order; a failing step names itself.
 enum class ChainStep { DataFile, SignalImages, Model, Controller, Report, DeleteImages };
@@ -68,6 +83,7 @@ struct PostProcessingResult {
   ReportInputs Report;                  // the record the report was made from
   std::optional<ResponseCurves> Curves;  // the simulated responses of the controller step
   ControllerPanel Panel;                 // the scaled parameters of the controller step
+  ControllerSettings Tuning;             // the method, form and type the controller step used
   std::string Note;                      // a warning of the controller step (sequencer)
 };
 

@@ -51,6 +51,14 @@ void Title(ReportDocument& d, const ReportInputs& in) {
   d.TypeParagraph();
   d.SetAlignment(Alignment::Left);
   d.TypeParagraph();
+  if (in.FirstPageNotes.empty()) return;
+  d.SetBold(true);
+  for (const std::string& note : in.FirstPageNotes) {
+    d.TypeText(note);
+    d.TypeParagraph();
+  }
+  d.SetBold(false);
+  d.TypeParagraph();
 }
 
 // A table whose header row is typed bold cell by cell; the selection then leaves it.

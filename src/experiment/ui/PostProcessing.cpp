@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "data/ui/ProcessingPage.h"
+#include "experiment/ExperimentSetupBuilder.h"
 #include "experiment/PostProcessingChain.h"
 #include "experiment/ui/ChainChartImages.h"
 #include "experiment/ui/ExperimentPage.h"
@@ -26,6 +27,7 @@ void ExperimentPage::RunPostProcessingChain(const QueuedExperiment& entry,
   job.Time = LongTimeText(now.time()).toStdString();
   job.TitleLine = form_.Caption().toStdString();
   job.Separator = DecimalSeparator();
+  job.Model = entry.Model;
 
   // The status bar then holds only what this experiment's steps say.
   form_.SetStatusText(QString());
@@ -34,6 +36,12 @@ void ExperimentPage::RunPostProcessingChain(const QueuedExperiment& entry,
   const PostProcessingResult result = ::RunPostProcessingChain(job, form_.Store(), images, report);
   // The processing tab shows the record as the data file holds it.
   form_.ProcessingTab().RedrawSignals();
+  // The "Regulator" tab shows the method, form and type the controller file stores.
+  if (result.ControllerTuned) {
+    AutomaticOptions options = AutomaticOptionsOf(settings);
+    options.Tuning = result.Tuning;
+    form_.ApplyAutomaticOptions(options);
+  }
 
   // Which files the experiment left where; a warning of the model or the tuning stays.
   QStringList names;
