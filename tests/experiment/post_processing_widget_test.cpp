@@ -38,6 +38,9 @@
 #include "tuning/ui/RegulatorPage.h"
 #include <QLabel>
 #include "tuning/TRegulator.h"
+#include "experiment/PostProcessingChain.h"
+#include "experiment/ui/TForm_SamodNastav.h"
+#include <QComboBox>
 #include "support/AppFixture.h"
 
 namespace {
@@ -221,6 +224,51 @@ TEST_F(AutomaticExperiment, ChartsOfTabsNeverOpenedExportAsTheyAreShown) {
     ASSERT_FALSE(a.isNull());
     EXPECT_EQ(a, b) << ReportImageFile(image);
   }
+}
+
+TEST_F(AutomaticExperiment, ATuningWithoutIdentificationUsesTheModelNamedAtActivation) {
+  TForm_SamodNastav& dialog = *windows.SamodNastav;
+  dialog.CheckBox_Sam_PorocMod->setChecked(false);
+  // A fresh program holds no model: the activation is refused, nothing is saved.
+  Page().CajtZacetka->setText("10:00:05");
+  QTest::mouseClick(Page().AktivirajEksperiment, Qt::LeftButton);
+  EXPECT_EQ(ui.Messages, QStringList{QString::fromUtf8(NoHeldModelMessage)});
+  EXPECT_TRUE(ui.ShownDialogs.empty());
+  EXPECT_TRUE(Labels().isEmpty());
+
+  // A model file loaded on the "Model" tab is the one the entry keeps.
+  auto model = std::make_unique<MeasurementStore>();
+  model->SampleTime = 1;
+  model->InnerGain = 2;
+  model->InnerTimeConstant = 30;
+  model->InnerDeadTime = 3;
+  const std::string modelFile = File("obrat", ".vtm");
+  TModel::SaveModelFile(modelFile, *model, '.');
+  ui.QueueFileAnswer(QString::fromStdString(modelFile));
+  Form().ModelTab().Button_Nalozi_Model->click();
+  ui.ShownDialogs.clear();
+  Activate("drugi", "10:00:05");
+  const std::string source = "datoteka modela \"" + modelFile + "\"";
+  EXPECT_EQ(Form().StatusText().toStdString(),
+            "Eksperiment \"drugi\" bo regulator nastavil na modelu: " + source + ".");
+  // A later identification does not change what the entry tunes on.
+  Form().Store().InnerGain = 99;
+  Form().Store().ModelSource = "drug model";
+  clock.AdvanceMs(6000);
+  SchedulerTick();
+  ASSERT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
+  EXPECT_FALSE(std::filesystem::exists(File("drugi", ".vtm")));
+  const ControllerSettings vtc = TRegulator::LoadControllerSettings(File("drugi", ".vtc"), '.');
+  EXPECT_EQ(vtc.InnerGain, 2);
+  EXPECT_EQ(vtc.InnerTimeConstant, 30);
+  // The lists of the dialog had no selection: the first method and form, stored and shown.
+  EXPECT_EQ(vtc.Method, 0);
+  EXPECT_EQ(vtc.Form, 0);
+  EXPECT_EQ(Form().RegulatorTab().ComboBox1->currentIndex(), 0);
+  EXPECT_EQ(Form().RegulatorTab().ComboBox_Regulator->currentIndex(), 0);
+  EXPECT_TRUE(DocumentText("drugi").contains(
+      QString::fromStdString(ModelSourceNote(source)).toHtmlEscaped()))
+      << DocumentText("drugi").left(2000).toStdString();
 }
 
 }  // namespace
