@@ -48,6 +48,7 @@ const char* ChainStepText(ChainStep step) {
   switch (step) {
     case ChainStep::DataFile: return "zapis merilnih podatkov";
     case ChainStep::SignalImages: return "slike signalov in histogramov";
+    case ChainStep::RecordOrigin: return "izvor zapisa";
     case ChainStep::Model: return "identifikacija in zapis modela";
     case ChainStep::Controller: return "nastavitev in zapis regulatorja";
     case ChainStep::Report: return "poročilo";
@@ -63,6 +64,21 @@ std::string ChainStepError::Reason() const {
   std::string reason = std::string("korak \"") + ChainStepText(step_) + "\"";
   if (!file_.empty()) reason += " (" + file_ + ")";
   return reason + ": " + what();
+}
+
+std::string SimulatedPlantRecordText(const RunFindings& f, const std::string& mvItemId,
+                                     char separator) {
+  std::string text;
+  if (f.FallBackSamples > 0)
+    text = "element MV (\"" + mvItemId + "\") ni dosegel dobre kakovosti, zato je zapis simuliran";
+  else if (f.LinkLost())
+    text = "zapis je simuliran " + SimulatedFromText(f, separator) +
+           " naprej, ker je bila povezava s strežnikom izgubljena";
+  else
+    text = "povezava s strežnikom ni bila vzpostavljena, zato je zapis simuliran";
+  text += "; ni obdelan kot zapis obrata.";
+  if (!f.ControllerLeft.empty()) text += " " + f.ControllerLeft;
+  return text;
 }
 
 bool TunesOnHeldModel(const ExperimentSettings& s) {
@@ -111,8 +127,18 @@ PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, Measur
   RunStep(ChainStep::SignalImages, folder,
           [&] { images.ExportSignalImages(folder, store, start, end); });
 
+  // The record says where it came from: a plant run's simulated record goes no further.
+  const bool simulated = job.Findings.SimulatedSamples > 0;
+  if (simulated && job.PlantConfigured)
+    throw ChainStepError(ChainStep::RecordOrigin, dataPath,
+                         SimulatedPlantRecordText(job.Findings, job.MvItemId, sep));
+
   ReportInputs& in = result.Report;
   in.Statistics = ShownStatistics(store, start, end, sep);
+  // The first page: a deliberate simulation says so, and the run's warnings stand there.
+  if (simulated) in.FirstPageNotes.push_back(SimulatedProcessReportNote);
+  for (const std::string& line : RunFindingsLines(job.Findings, sep))
+    in.FirstPageNotes.push_back(line);
 
   // 4. Model.
   const std::string modelPath = ChainFilePath(folder, job.Label, ".vtm");

@@ -12,6 +12,7 @@
 
 #include "data/MeasurementStore.h"
 #include "experiment/ExperimentQueue.h"
+#include "experiment/ExperimentRun.h"
 #include "experiment/SettingsFile.h"
 #include "report/ReportImages.h"
 #include "report/TPorocilo.h"
@@ -44,7 +45,21 @@ struct PostProcessingJob {
   // The model the controller step tunes on when the chain identifies none of its own
   // (kept with the entry at its activation).
   std::optional<HeldModel> Model;
+  // What the run met (simulated samples and where they began, errors, invalid values),
+  // and whether it was meant for a plant (a server is configured). A record of a plant
+  // run that is wholly or partly simulated is never processed as the plant's.
+  RunFindings Findings;
+  bool PlantConfigured = false;
+  std::string MvItemId;  // the MV item the run was to write
 };
+
+// Why a simulated record of a plant run is not processed (the queue's stop reason).
+std::string SimulatedPlantRecordText(const RunFindings& findings, const std::string& mvItemId,
+                                     char separator);
+// The report's first line for a run made on the simulation deliberately.
+inline constexpr const char* SimulatedProcessReportNote =
+    "Poročilo opisuje simuliran proces: zapis je iz vgrajene simulacije procesa (strežnik OPC "
+    "ni nastavljen), ne iz obrata.";
 
 // The chain tunes a controller without identifying a model first ("Regulator" on,
 // "Model" off, writing to the plant): it needs a model held at the activation.
@@ -58,7 +73,7 @@ inline constexpr const char* NoHeldModelMessage =
 std::string ModelSourceNote(const std::string& source);
 
 // The steps in their order; a failing step names itself.
-enum class ChainStep { DataFile, SignalImages, Model, Controller, Report, DeleteImages };
+enum class ChainStep { DataFile, SignalImages, RecordOrigin, Model, Controller, Report, DeleteImages };
 // "zapis merilnih podatkov", "slike signalov in histogramov", ... (for the status bar).
 const char* ChainStepText(ChainStep step);
 
@@ -92,7 +107,8 @@ std::string ChainFilePath(const std::string& folder, const std::string& label,
                           const std::string& extension);
 
 // Runs the chain on the conditioned store: data file; the eight signal and histogram
-// images; with "Ne piši v OPC" off and "Model" on, the identification over the window and
+// images; a record of a plant run that is wholly or partly simulated stops here (the
+// data file and the images stay); with "Ne piši v OPC" off and "Model" on, the identification over the window and
 // the model file and image; with "Ne piši v OPC" off and "Regulator" on, the tuning, the
 // simulated responses, the controller file and image; the report (processing only when
 // "Ne piši v OPC" is on); then all ten images are deleted. The first failing step ends it

@@ -41,6 +41,8 @@
 #include "experiment/PostProcessingChain.h"
 #include "experiment/ui/TForm_SamodNastav.h"
 #include <QComboBox>
+#include <QTextCursor>
+#include "forms/FormHelpers.h"
 #include "support/AppFixture.h"
 
 namespace {
@@ -269,6 +271,64 @@ TEST_F(AutomaticExperiment, ATuningWithoutIdentificationUsesTheModelNamedAtActiv
   EXPECT_TRUE(DocumentText("drugi").contains(
       QString::fromStdString(ModelSourceNote(source)).toHtmlEscaped()))
       << DocumentText("drugi").left(2000).toStdString();
+}
+
+// Losing the link at the 40th sample, or having none at all, leaves a record that is
+// not the plant's: the data file says where the simulation took over, the images stay,
+// and the entry stops before the model with the reason.
+TEST_F(AutomaticExperiment, ASimulatedRecordOfAPlantRunStopsItsEntryBeforeTheModel) {
+  for (const bool linkLost : {true, false}) {
+    SCOPED_TRACE(linkLost ? "link lost" : "no connection");
+    const char* label = linkLost ? "izgubljena" : "brez";
+    if (!linkLost) {
+      ui.Errors.clear();
+      Page().SeznamCakajocihEkspCas->setTextCursor(QTextCursor(Page().SeznamCakajocihEkspCas->document()));
+      QTest::keyClick(Page().SeznamCakajocihEkspCas, Qt::Key_Delete);
+      ASSERT_TRUE(Labels().isEmpty());
+    }
+    QTime start = LocalNow(Form().SystemClock()).time().addSecs(5);
+    Activate(label, start.toString("HH:mm:ss").toLatin1().constData());
+    ASSERT_EQ(Labels(), QStringList{label});
+    if (!linkLost) opc->Disconnect();
+    ticks = 0;
+    during = [this, linkLost] {
+      if (linkLost && ticks == 38) opc->Disconnect();
+    };
+    clock.AdvanceMs(6000);
+    SchedulerTick();
+    during = nullptr;
+
+    const RunFindings& findings = Window().Run().Findings;
+    EXPECT_EQ(findings.FirstSimulatedSample, linkLost ? 40 : 1);
+    auto store = std::make_unique<MeasurementStore>();
+    TObdelava::ReadDataFile(File(label, ".vtd"), *store, '.');
+    EXPECT_EQ(store->SampleCount, 273);
+    const std::string mark = linkLost ? " (simulacija od 39.0 s)" : " (simulacija)";
+    EXPECT_TRUE(store->ColumnNames[1].ends_with(mark)) << store->ColumnNames[1];
+    for (const char* extension : {".vtm", ".vtc", ".docx"})
+      EXPECT_FALSE(std::filesystem::exists(File(label, extension))) << extension;
+    EXPECT_TRUE(std::filesystem::exists(
+        ReportImagePath(folder.path().toStdString(), ReportImage::TimeY1)));
+    EXPECT_EQ(Labels(), QStringList{QString::fromLatin1(label) + " (ustavljen)"});
+    EXPECT_FALSE(Form().Timer_ExperimentScheduler->isActive());
+
+    const QString reason =
+        linkLost ? "zapis je simuliran od 39.0 s (vzorec 40) naprej, ker je bila povezava s "
+                   "strežnikom izgubljena; ni obdelan kot zapis obrata. Regulator je ostal v "
+                   "ročnem načinu."
+                 : "povezava s strežnikom ni bila vzpostavljena, zato je zapis simuliran; ni "
+                   "obdelan kot zapis obrata.";
+    EXPECT_TRUE(Form().StatusText().endsWith("korak \"izvor zapisa\" (" +
+                                             QString::fromStdString(File(label, ".vtd")) + "): " +
+                                             reason))
+        << Form().StatusText().toStdString();
+    // Told at once and at the end which state the controller was left in.
+    const QString lost = "Povezava s strežnikom je bila izgubljena od 39.0 s (vzorec 40): zapis se "
+                         "od tam nadaljuje s simulacijo procesa, v obrat se nič več ne piše. "
+                         "Regulator je ostal v ročnem načinu.";
+    EXPECT_EQ(ui.Errors, linkLost ? QStringList({lost, reason}) : QStringList{reason});
+    EXPECT_EQ(findings.ControllerLeft, linkLost ? "Regulator je ostal v ročnem načinu." : "");
+  }
 }
 
 }  // namespace

@@ -18,6 +18,8 @@
 #include <QLabel>
 
 #include "data/TObdelava.h"
+#include "experiment/PostProcessingChain.h"
+#include "report/ZipPackage.h"
 #include "experiment/ui/ExperimentPage.h"
 #include "experiment/ui/TEksperiment.h"
 #include "experiment/ui/TForm_SamodNastav.h"
@@ -279,6 +281,26 @@ TEST_F(Scheduler, AStoppedEntryRunsAgainOrGoesOnlyAsTheEngineerAnswers) {
   Activate("zadnji", "18:00:01");
   EXPECT_EQ(Labels(), QStringList({"novi", "zadnji"}));
   EXPECT_EQ(Form().StatusText(), "");
+}
+
+TEST_F(Scheduler, ADeliberateSimulationIsProcessedAndSaysSoWithItsWarningsKept) {
+  Activate("simulacija", "10:00:01");
+  clock.AdvanceMs(1000);
+  SchedulerTick();
+  ASSERT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
+  // No server configured: the engineer meant the simulation, the chain processes it and
+  // the run's warning stays in the status bar before the chain's line.
+  const QString warning = "Opozorilo: zapis je simuliran (povezava s strežnikom ni vzpostavljena).";
+  EXPECT_TRUE(Form().StatusText().startsWith(warning + "  Samodejni poizkus \"simulacija\" je obdelan"))
+      << Form().StatusText().toStdString();
+  QString document;
+  for (const ZipPart& part : ReadZipParts(folder.filePath("simulacija.docx").toStdString()))
+    if (part.Name == "word/document.xml") document = QString::fromStdString(part.Bytes);
+  const int title = document.indexOf(QString::fromUtf8("Poročilo o eksperimentu"));
+  const int note = document.indexOf(QString::fromUtf8(SimulatedProcessReportNote));
+  const int opc = document.indexOf("OPC Nastavitve");
+  EXPECT_TRUE(title >= 0 && note > title && opc > note) << title << " " << note << " " << opc;
+  EXPECT_TRUE(document.contains(warning));
 }
 
 TEST_F(Scheduler, DeleteRemovesTheEntryAtTheCaretAndTheLastOneStopsTheScheduler) {

@@ -206,11 +206,8 @@ void ExperimentPage::RunQueuedExperiment(const QueuedExperiment& entry, QueuedRu
   window.RocniAvtomatski->setVisible(true);
   window.exec();
 
-  // A record the simulation made while a plant was connected is not the plant's: it is
-  // not post-processed, and the queue stops here.
-  if (window.Run().MvItemUnreachable && form_.Opc().IsConnected())
-    throw std::runtime_error("element MV (\"" + window.Run().Setup.ItemMV->ItemId() +
-                             "\") ni dosegel dobre kakovosti, zato je bil posnetek simuliran in ni obdelan.");
+  // A record the simulation made on a run meant for a plant is not the plant's: the
+  // chain keeps its data file and images and stops the queue before the model.
   RunPostProcessingChain(entry, settings);
 }
 

@@ -11,6 +11,7 @@
 #include "experiment/PostProcessingChain.h"
 #include "experiment/ui/ChainChartImages.h"
 #include "experiment/ui/ExperimentPage.h"
+#include "experiment/ui/TEksperiment.h"
 #include "forms/FormHelpers.h"
 #include "forms/Workspace.h"
 
@@ -28,9 +29,14 @@ void ExperimentPage::RunPostProcessingChain(const QueuedExperiment& entry,
   job.TitleLine = form_.Caption().toStdString();
   job.Separator = DecimalSeparator();
   job.Model = entry.Model;
+  job.Findings = form_.Eksperiment().Run().Findings;
+  job.PlantConfigured = !settings.ServerName.empty();
+  job.MvItemId = settings.ItemIds[0];
 
-  // The status bar then holds only what this experiment's steps say.
-  form_.SetStatusText(QString());
+  // The run's own warnings stay; the chain adds its line after them.
+  const QString runWarnings =
+      QString::fromStdString(RunFindingsText(job.Findings, job.Separator));
+  form_.SetStatusText(runWarnings);
   ChainChartImages images(form_);
   DocxReportDocument report;
   const PostProcessingResult result = ::RunPostProcessingChain(job, form_.Store(), images, report);
@@ -50,7 +56,11 @@ void ExperimentPage::RunPostProcessingChain(const QueuedExperiment& entry,
   QString status = QStringLiteral("Samodejni poizkus \"%1\" je obdelan: %2 (%3).")
                        .arg(QString::fromStdString(entry.Label), names.join(QStringLiteral(", ")),
                             QString::fromStdString(entry.Folder));
-  for (const QString& warning : {form_.StatusText(), QString::fromStdString(result.Note)})
+  // What the steps said (a warning of the model or the tuning) and the run's warnings.
+  QString steps = form_.StatusText();
+  if (steps.startsWith(runWarnings)) steps = steps.mid(runWarnings.size()).trimmed();
+  for (const QString& warning : {steps, QString::fromStdString(result.Note)})
     if (!warning.isEmpty()) status += QStringLiteral("  ") + warning;
+  if (!runWarnings.isEmpty()) status = runWarnings + QStringLiteral("  ") + status;
   form_.SetStatusText(status);
 }
