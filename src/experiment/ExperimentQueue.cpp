@@ -55,18 +55,20 @@ std::string CauseText(const std::string& cause) {
 }  // namespace
 
 std::string QueueErrorText(const std::string& what) {
-  // "Cannot <verb> file "<path>". <cause>"
+  // "... Cannot <verb> file "<path>". <cause>" (after a step's name, or alone)
   static const std::pair<const char*, const char*> verbs[] = {
       {"Cannot open file \"", "odpreti"},   {"Cannot read file \"", "prebrati"},
       {"Cannot create file \"", "ustvariti"}, {"Cannot write file \"", "zapisati"}};
   for (const auto& [prefix, verb] : verbs) {
     const std::string p = prefix;
-    if (what.rfind(p, 0) != 0) continue;
-    const std::size_t end = what.find("\". ", p.size());
+    const std::size_t at = what.find(p);
+    if (at == std::string::npos) continue;
+    const std::size_t end = what.find("\". ", at + p.size());
     if (end == std::string::npos) break;
-    const std::string path = what.substr(p.size(), end - p.size());
+    const std::string path = what.substr(at + p.size(), end - at - p.size());
     const std::string cause = what.substr(end + 3);
-    return "Datoteke \"" + path + "\" ni mogoče " + verb + ": " + CauseText(cause) + ".";
+    return what.substr(0, at) + "Datoteke \"" + path + "\" ni mogoče " + verb + ": " +
+           CauseText(cause) + ".";
   }
   return what;
 }

@@ -324,6 +324,10 @@ void TEksperiment::ShowStatus() {
   if (!run_.Connected())
     state = form_.Opc().IsConnected() ? FallBackStatusText : SimulationStatusText;
   QString text = QString::fromUtf8(state);
+  if (run_.Findings.LinkLost())
+    text = QStringLiteral("  Opozorilo: povezava s strežnikom je izgubljena %1! Simulacija v teku, "
+                          "v obrat se nič ne piše.")
+               .arg(QString::fromStdString(SimulatedFromText(run_.Findings, run_.Setup.Separator)));
   if (run_.Findings.Errors > 0) {
     if (!text.trimmed().isEmpty()) text += QStringLiteral("  ");
     text += QStringLiteral("Napak: %1, zadnja: %2").arg(run_.Findings.Errors).arg(lastError_);
