@@ -57,8 +57,10 @@ std::string CauseText(const std::string& cause) {
 std::string QueueErrorText(const std::string& what) {
   // "... Cannot <verb> file "<path>". <cause>" (after a step's name, or alone)
   static const std::pair<const char*, const char*> verbs[] = {
-      {"Cannot open file \"", "odpreti"},   {"Cannot read file \"", "prebrati"},
-      {"Cannot create file \"", "ustvariti"}, {"Cannot write file \"", "zapisati"}};
+      {"Cannot open file \"", "odpreti"},
+      {"Cannot read file \"", "prebrati"},
+      {"Cannot create file \"", "ustvariti"},
+      {"Cannot write file \"", "zapisati"}};
   for (const auto& [prefix, verb] : verbs) {
     const std::string p = prefix;
     const std::size_t at = what.find(p);

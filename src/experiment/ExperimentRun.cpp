@@ -20,8 +20,9 @@ std::string SimulatedFromText(const RunFindings& f, char separator) {
 }
 
 std::string LinkLostText(const RunFindings& f, const std::string& controllerLeft, char separator) {
-  std::string text = "Povezava s strežnikom je bila izgubljena " + SimulatedFromText(f, separator) +
-                     ": zapis se od tam nadaljuje s simulacijo procesa, v obrat se nič več ne piše.";
+  std::string text =
+      "Povezava s strežnikom je bila izgubljena " + SimulatedFromText(f, separator) +
+      ": zapis se od tam nadaljuje s simulacijo procesa, v obrat se nič več ne piše.";
   if (!controllerLeft.empty()) text += " " + controllerLeft;
   return text;
 }
@@ -228,10 +229,10 @@ bool ExperimentRun::Finish() {
     std::string& description = store_.ColumnNames[1];
     const std::size_t earlier = description.rfind(" (simulacija");
     if (earlier != std::string::npos && description.back() == ')') description.resize(earlier);
-    description += Findings.LinkLost() ? " (simulacija od " +
-                                             FormatFixed(Findings.FirstSimulatedTime, 1, Setup.Separator) +
-                                             " s)"
-                                       : std::string(SimulatedRecordMark);
+    description += Findings.LinkLost()
+                       ? " (simulacija od " +
+                             FormatFixed(Findings.FirstSimulatedTime, 1, Setup.Separator) + " s)"
+                       : std::string(SimulatedRecordMark);
   }
   return true;
 }

@@ -48,7 +48,8 @@ const char* ChainStepText(ChainStep step) {
   switch (step) {
     case ChainStep::DataFile: return "zapis merilnih podatkov";
     case ChainStep::SignalImages: return "slike signalov in histogramov";
-    case ChainStep::RecordOrigin: return "izvor zapisa";
+    case ChainStep::RecordOrigin:
+      return "izvor zapisa";
     case ChainStep::Model: return "identifikacija in zapis modela";
     case ChainStep::Controller: return "nastavitev in zapis regulatorja";
     case ChainStep::Report: return "poročilo";

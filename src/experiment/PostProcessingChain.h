@@ -73,7 +73,15 @@ inline constexpr const char* NoHeldModelMessage =
 std::string ModelSourceNote(const std::string& source);
 
 // The steps in their order; a failing step names itself.
-enum class ChainStep { DataFile, SignalImages, RecordOrigin, Model, Controller, Report, DeleteImages };
+enum class ChainStep {
+  DataFile,
+  SignalImages,
+  RecordOrigin,
+  Model,
+  Controller,
+  Report,
+  DeleteImages
+};
 // "zapis merilnih podatkov", "slike signalov in histogramov", ... (for the status bar).
 const char* ChainStepText(ChainStep step);
 
@@ -108,10 +116,10 @@ std::string ChainFilePath(const std::string& folder, const std::string& label,
 
 // Runs the chain on the conditioned store: data file; the eight signal and histogram
 // images; a record of a plant run that is wholly or partly simulated stops here (the
-// data file and the images stay); with "Ne piši v OPC" off and "Model" on, the identification over the window and
-// the model file and image; with "Ne piši v OPC" off and "Regulator" on, the tuning, the
-// simulated responses, the controller file and image; the report (processing only when
-// "Ne piši v OPC" is on); then all ten images are deleted. The first failing step ends it
-// with ChainStepError; the files and images written before it stay.
+// data file and the images stay); with "Ne piši v OPC" off and "Model" on, the identification over
+// the window and the model file and image; with "Ne piši v OPC" off and "Regulator" on, the tuning,
+// the simulated responses, the controller file and image; the report (processing only when "Ne piši
+// v OPC" is on); then all ten images are deleted. The first failing step ends it with
+// ChainStepError; the files and images written before it stay.
 PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, MeasurementStore& store,
                                             ReportImagePort& images, ReportDocumentPort& report);

@@ -89,8 +89,8 @@ bool QtUiServices::AskYesNo(const QString& text) {
 
 int QtUiServices::AskChoice(const QString& text, const QStringList& choices, int defaultChoice) {
   const OpenDialogScope open;
-  QMessageBox box(QMessageBox::Question, QApplication::applicationName(), text, QMessageBox::NoButton,
-                  QApplication::activeWindow());
+  QMessageBox box(QMessageBox::Question, QApplication::applicationName(), text,
+                  QMessageBox::NoButton, QApplication::activeWindow());
   QList<QAbstractButton*> buttons;
   for (const QString& choice : choices) buttons << box.addButton(choice, QMessageBox::AcceptRole);
   if (defaultChoice >= 0 && defaultChoice < buttons.size()) {

@@ -113,7 +113,8 @@ TEST(ExperimentQueue, AnEntrySetAsideIsSkippedWhileOneThatHoldsTheQueueStopsIt) 
 TEST(ExperimentQueue, FileErrorsAreToldInTheProgramsLanguage) {
   EXPECT_EQ(QueueErrorText("Cannot open file \"/p/a.vtx\". No such file or directory"),
             "Datoteke \"/p/a.vtx\" ni mogoče odpreti: datoteka ali mapa ne obstaja.");
-  EXPECT_EQ(QueueErrorText("korak \"zapis\" (/p/a.vtd): Cannot create file \"/p/a.vtd\". Permission denied"),
+  EXPECT_EQ(QueueErrorText(
+                "korak \"zapis\" (/p/a.vtd): Cannot create file \"/p/a.vtd\". Permission denied"),
             "korak \"zapis\" (/p/a.vtd): Datoteke \"/p/a.vtd\" ni mogoče ustvariti: dostop ni "
             "dovoljen.");
   EXPECT_EQ(QueueErrorText("Cannot create file \"/p/a.vtd\". Permission denied"),

@@ -6,14 +6,16 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
+#include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
-#include <QTabWidget>
-#include <QImage>
+#include <QTextCursor>
 #include <QTimer>
 #include <QtTest/QTest>
 #include <chrono>
@@ -23,27 +25,24 @@
 #include "data/NumberFormat.h"
 #include "data/TObdelava.h"
 #include "data/TextFile.h"
+#include "data/ui/ProcessingPage.h"
+#include "experiment/PostProcessingChain.h"
 #include "experiment/ui/ChainChartImages.h"
 #include "experiment/ui/ExperimentPage.h"
 #include "experiment/ui/TEksperiment.h"
+#include "experiment/ui/TForm_SamodNastav.h"
+#include "forms/FormHelpers.h"
 #include "model/IdentifyModel.h"
 #include "model/TModel.h"
+#include "model/ui/ModelPage.h"
 #include "opc/LocalOpcClient.h"
 #include "opc/SimulatedPlantServer.h"
 #include "opc/ui/OpcPage.h"
 #include "report/DocxCheck.h"
 #include "report/ZipPackage.h"
-#include "data/ui/ProcessingPage.h"
-#include "model/ui/ModelPage.h"
-#include "tuning/ui/RegulatorPage.h"
-#include <QLabel>
-#include "tuning/TRegulator.h"
-#include "experiment/PostProcessingChain.h"
-#include "experiment/ui/TForm_SamodNastav.h"
-#include <QComboBox>
-#include <QTextCursor>
-#include "forms/FormHelpers.h"
 #include "support/AppFixture.h"
+#include "tuning/TRegulator.h"
+#include "tuning/ui/RegulatorPage.h"
 
 namespace {
 
@@ -282,7 +281,8 @@ TEST_F(AutomaticExperiment, ASimulatedRecordOfAPlantRunStopsItsEntryBeforeTheMod
     const char* label = linkLost ? "izgubljena" : "brez";
     if (!linkLost) {
       ui.Errors.clear();
-      Page().SeznamCakajocihEkspCas->setTextCursor(QTextCursor(Page().SeznamCakajocihEkspCas->document()));
+      Page().SeznamCakajocihEkspCas->setTextCursor(
+          QTextCursor(Page().SeznamCakajocihEkspCas->document()));
       QTest::keyClick(Page().SeznamCakajocihEkspCas, Qt::Key_Delete);
       ASSERT_TRUE(Labels().isEmpty());
     }
@@ -309,8 +309,8 @@ TEST_F(AutomaticExperiment, ASimulatedRecordOfAPlantRunStopsItsEntryBeforeTheMod
     EXPECT_TRUE(store->ColumnNames[1].ends_with(mark)) << store->ColumnNames[1];
     for (const char* extension : {".vtm", ".vtc", ".docx"})
       EXPECT_FALSE(std::filesystem::exists(File(label, extension))) << extension;
-    EXPECT_TRUE(std::filesystem::exists(
-        ReportImagePath(folder.path().toStdString(), ReportImage::TimeY1)));
+    EXPECT_TRUE(
+        std::filesystem::exists(ReportImagePath(folder.path().toStdString(), ReportImage::TimeY1)));
     EXPECT_EQ(Labels(), QStringList{QString::fromLatin1(label) + " (ustavljen)"});
     EXPECT_FALSE(Form().Timer_ExperimentScheduler->isActive());
 
@@ -320,19 +320,20 @@ TEST_F(AutomaticExperiment, ASimulatedRecordOfAPlantRunStopsItsEntryBeforeTheMod
                    "ročnem načinu."
                  : "povezava s strežnikom ni bila vzpostavljena, zato je zapis simuliran; ni "
                    "obdelan kot zapis obrata.";
-    EXPECT_TRUE(Form().StatusText().endsWith("korak \"izvor zapisa\" (" +
-                                             QString::fromStdString(File(label, ".vtd")) + "): " +
-                                             reason))
+    EXPECT_TRUE(Form().StatusText().endsWith(
+        "korak \"izvor zapisa\" (" + QString::fromStdString(File(label, ".vtd")) + "): " + reason))
         << Form().StatusText().toStdString();
     // Told at once and at the end which state the controller was left in.
-    const QString lost = "Povezava s strežnikom je bila izgubljena od 39.0 s (vzorec 40): zapis se "
-                         "od tam nadaljuje s simulacijo procesa, v obrat se nič več ne piše. "
-                         "Regulator je ostal v ročnem načinu.";
+    const QString lost =
+        "Povezava s strežnikom je bila izgubljena od 39.0 s (vzorec 40): zapis se "
+        "od tam nadaljuje s simulacijo procesa, v obrat se nič več ne piše. "
+        "Regulator je ostal v ročnem načinu.";
     EXPECT_EQ(ui.Errors, linkLost ? QStringList({lost, reason}) : QStringList{reason});
     EXPECT_EQ(findings.ControllerLeft, linkLost ? "Regulator je ostal v ročnem načinu." : "");
     if (linkLost)
-      EXPECT_EQ(Window().StatusText(), "  Opozorilo: povezava s strežnikom je izgubljena od 39.0 s "
-                                       "(vzorec 40)! Simulacija v teku, v obrat se nič ne piše.");
+      EXPECT_EQ(Window().StatusText(),
+                "  Opozorilo: povezava s strežnikom je izgubljena od 39.0 s "
+                "(vzorec 40)! Simulacija v teku, v obrat se nič ne piše.");
   }
 }
 

@@ -3,6 +3,7 @@
 // the other without a click, a stalled entry that says why, and deleting entries. The
 // program's clock is the test's: nothing here sleeps.
 #include <QDateEdit>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -15,14 +16,12 @@
 #include <cstdio>
 #include <functional>
 
-#include <QLabel>
-
 #include "data/TObdelava.h"
 #include "experiment/PostProcessingChain.h"
-#include "report/ZipPackage.h"
 #include "experiment/ui/ExperimentPage.h"
 #include "experiment/ui/TEksperiment.h"
 #include "experiment/ui/TForm_SamodNastav.h"
+#include "report/ZipPackage.h"
 #include "support/AppFixture.h"
 
 namespace {
@@ -176,10 +175,11 @@ TEST_F(Scheduler, AnEntryWhoseSettingsFileIsGoneIsSetAsideAndTheNextRunsOnTime) 
   EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
   EXPECT_FALSE(Window().isVisible());
   EXPECT_EQ(Labels(), QStringList({"izgubljen (ustavljen)", "naslednji"}));
-  EXPECT_EQ(Form().StatusText(),
-            "Eksperiment \"izgubljen\" (" + Lines(Page().SeznamCakajocihEkspCas)[0] +
-                ") ni bil izveden in je izpuščen, čakalna vrsta teče naprej: datoteka nastavitev \"" +
-                Path("izgubljen") + "\" ne obstaja.");
+  EXPECT_EQ(
+      Form().StatusText(),
+      "Eksperiment \"izgubljen\" (" + Lines(Page().SeznamCakajocihEkspCas)[0] +
+          ") ni bil izveden in je izpuščen, čakalna vrsta teče naprej: datoteka nastavitev \"" +
+          Path("izgubljen") + "\" ne obstaja.");
   EXPECT_TRUE(SchedulerTimer()->isActive());
 
   clock.AdvanceMs(1000);  // 10:00:02, the next one's start
@@ -240,12 +240,11 @@ TEST_F(Scheduler, ANewActivationAsksAboutAStoppedEntryAndByDefaultLeavesItStoppe
   windows.SamodNastav->Label13->setText("normal.dot");
   Activate("novi", "18:00:00");
   ASSERT_EQ(ui.Questions.size(), 1);
-  EXPECT_TRUE(ui.Questions[0].startsWith(
-      "Čakalna vrsta je ustavljena pri eksperimentu \"pokvarjen\" (" +
-      Lines(Page().SeznamCakajocihEkspCas)[0] + "): korak \"poročilo\""))
+  EXPECT_TRUE(
+      ui.Questions[0].startsWith("Čakalna vrsta je ustavljena pri eksperimentu \"pokvarjen\" (" +
+                                 Lines(Page().SeznamCakajocihEkspCas)[0] + "): korak \"poročilo\""))
       << ui.Questions[0].toStdString();
-  EXPECT_EQ(ui.Choices[0],
-            QStringList({"Ponovi ga zdaj", "Odstrani ga", "Pusti ga ustavljenega"}));
+  EXPECT_EQ(ui.Choices[0], QStringList({"Ponovi ga zdaj", "Odstrani ga", "Pusti ga ustavljenega"}));
   // The default: it stays stopped and does not run again; the new one waits for 18:00.
   EXPECT_EQ(Labels(), QStringList({"pokvarjen (ustavljen)", "novi"}));
   for (int i = 0; i < 3; ++i) SchedulerTick();
@@ -291,7 +290,8 @@ TEST_F(Scheduler, ADeliberateSimulationIsProcessedAndSaysSoWithItsWarningsKept) 
   // No server configured: the engineer meant the simulation, the chain processes it and
   // the run's warning stays in the status bar before the chain's line.
   const QString warning = "Opozorilo: zapis je simuliran (povezava s strežnikom ni vzpostavljena).";
-  EXPECT_TRUE(Form().StatusText().startsWith(warning + "  Samodejni poizkus \"simulacija\" je obdelan"))
+  EXPECT_TRUE(
+      Form().StatusText().startsWith(warning + "  Samodejni poizkus \"simulacija\" je obdelan"))
       << Form().StatusText().toStdString();
   QString document;
   for (const ZipPart& part : ReadZipParts(folder.filePath("simulacija.docx").toStdString()))

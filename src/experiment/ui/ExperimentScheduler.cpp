@@ -105,7 +105,8 @@ void ExperimentPage::QueueAutomaticExperiment(const ExperimentSettings& settings
   QString status;
   if (const QueuedExperiment* stalled = queue_.Stalled()) {
     QStringList choices;
-    for (const std::string& choice : StalledEntryChoices()) choices << QString::fromStdString(choice);
+    for (const std::string& choice : StalledEntryChoices())
+      choices << QString::fromStdString(choice);
     const int leave = static_cast<int>(StalledEntryChoice::LeaveStopped);
     const int answer =
         Ui().AskChoice(QString::fromStdString(StalledEntryQuestion(*stalled)), choices, leave);
@@ -122,9 +123,9 @@ void ExperimentPage::QueueAutomaticExperiment(const ExperimentSettings& settings
   queue_.Insert(std::move(entry));
   ShowQueue();
   if (model)
-    form_.SetStatusText(QStringLiteral("Eksperiment \"%1\" bo regulator nastavil na modelu: %2.")
-                            .arg(QString::fromStdString(BaseNameOf(saved)),
-                                 QString::fromStdString(model->Source)));
+    form_.SetStatusText(
+        QStringLiteral("Eksperiment \"%1\" bo regulator nastavil na modelu: %2.")
+            .arg(QString::fromStdString(BaseNameOf(saved)), QString::fromStdString(model->Source)));
   form_.Timer_ExperimentScheduler->start();
 }
 

@@ -34,8 +34,7 @@ void ExperimentPage::RunPostProcessingChain(const QueuedExperiment& entry,
   job.MvItemId = settings.ItemIds[0];
 
   // The run's own warnings stay; the chain adds its line after them.
-  const QString runWarnings =
-      QString::fromStdString(RunFindingsText(job.Findings, job.Separator));
+  const QString runWarnings = QString::fromStdString(RunFindingsText(job.Findings, job.Separator));
   form_.SetStatusText(runWarnings);
   ChainChartImages images(form_);
   DocxReportDocument report;

@@ -325,8 +325,9 @@ void TEksperiment::ShowStatus() {
     state = form_.Opc().IsConnected() ? FallBackStatusText : SimulationStatusText;
   QString text = QString::fromUtf8(state);
   if (run_.Findings.LinkLost())
-    text = QStringLiteral("  Opozorilo: povezava s strežnikom je izgubljena %1! Simulacija v teku, "
-                          "v obrat se nič ne piše.")
+    text = QStringLiteral(
+               "  Opozorilo: povezava s strežnikom je izgubljena %1! Simulacija v teku, "
+               "v obrat se nič ne piše.")
                .arg(QString::fromStdString(SimulatedFromText(run_.Findings, run_.Setup.Separator)));
   if (run_.Findings.Errors > 0) {
     if (!text.trimmed().isEmpty()) text += QStringLiteral("  ");

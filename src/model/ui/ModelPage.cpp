@@ -200,7 +200,8 @@ void ModelPage::ApplyModel() {
   const std::string typed = " (popravljen na zavihku \"Model\")";
   if (s.ModelSource.empty())
     s.ModelSource = "model, vnesen na zavihku \"Model\"";
-  else if (!s.ModelSource.ends_with(typed) && s.ModelSource.find("vnesen na zavihku") == std::string::npos)
+  else if (!s.ModelSource.ends_with(typed) &&
+           s.ModelSource.find("vnesen na zavihku") == std::string::npos)
     s.ModelSource += typed;
   PlotChosenModel();
   Label_STD->setText(ShownFixed(outer ? s.OuterStdDev : s.InnerStdDev, 4));

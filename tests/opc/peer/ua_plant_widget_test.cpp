@@ -152,11 +152,13 @@ TEST_F(UaPlant, AServerKilledMidRunLeavesTheRunOnTheSimulationWithEverySample) {
   // Told at once, once: where the simulation took over and that the controller switched
   // to manual for the run could not be put back into automatic.
   ASSERT_EQ(ui.Errors.size(), 1) << ui.Errors.join("; ").toStdString();
-  EXPECT_TRUE(ui.Errors[0].startsWith("Povezava s strežnikom je bila izgubljena od 0.")) << ui.Errors[0].toStdString();
+  EXPECT_TRUE(ui.Errors[0].startsWith("Povezava s strežnikom je bila izgubljena od 0."))
+      << ui.Errors[0].toStdString();
   // The loss shows at the first exchange that fails: the sample after the kill or the next.
   EXPECT_TRUE(ui.Errors[0].contains("(vzorec 12)") || ui.Errors[0].contains("(vzorec 13)"))
       << ui.Errors[0].toStdString();
-  EXPECT_TRUE(ui.Errors[0].endsWith("Regulator je ostal v ročnem načinu.")) << ui.Errors[0].toStdString();
+  EXPECT_TRUE(ui.Errors[0].endsWith("Regulator je ostal v ročnem načinu."))
+      << ui.Errors[0].toStdString();
   EXPECT_EQ(Window().Run().Findings.ControllerLeft, "Regulator je ostal v ročnem načinu.");
   EXPECT_TRUE(QString::fromStdString(Store().ColumnNames[1]).contains(" (simulacija od 0."))
       << Store().ColumnNames[1];
