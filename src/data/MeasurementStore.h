@@ -67,6 +67,9 @@ struct MeasurementStore {
   double InnerGainBound = 0, InnerTimeBound = 0, InnerRelativeError = 0, InnerStdDev = 0;
   double OuterGain = 0, OuterTimeConstant = 0, OuterDeadTime = 0;
   double OuterGainBound = 0, OuterTimeBound = 0, OuterRelativeError = 0, OuterStdDev = 0;
+  // Where the models come from (an identification, a model or controller file), as the
+  // program names it; empty while the program holds no model.
+  std::string ModelSource;
 
   // Controller tuning.
   TuningResult Tuning;

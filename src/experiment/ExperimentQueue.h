@@ -6,8 +6,11 @@
 
 #include <compare>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "tuning/TRegulator.h"
 
 // A local date and time to the second, as the start date and time fields give it.
 struct LocalDateTime {
@@ -20,13 +23,27 @@ struct LocalDateTime {
 // second than the present one; a start in the past or at this very second is not.
 bool StartIsAccepted(const LocalDateTime& start, const LocalDateTime& now);
 
+// The process model an entry tunes on when it does not identify its own: the model the
+// program held at the activation (its values as a controller file keeps them) and where
+// it came from, kept with the entry so a later identification cannot change it.
+struct HeldModel {
+  ControllerSettings Values;
+  std::string Source;
+};
+
 struct QueuedExperiment {
   LocalDateTime Start;
   std::string StartText;  // as the start-time list shows it: short date, blank, time
   std::string Label;      // base name of the settings file
   std::string Folder;     // folder of the settings file, without a final separator
-  // Why the entry could not start (the error's text); empty while it waits.
+  // Why the entry could not start or did not finish (the error's text); empty while it
+  // waits.
   std::string Stall;
+  // A stopped entry that does not hold the queue: it failed before it touched the plant,
+  // or the engineer chose to leave it stopped. The entries after it run at their times.
+  bool SetAside = false;
+  // The model a tuning without identification uses (none when the entry identifies).
+  std::optional<HeldModel> Model;
   // The settings file as it was saved, when its name does not end in ".vtx"; empty
   // otherwise (the file is then Folder/Label.vtx).
   std::string SavedPath;
@@ -34,6 +51,18 @@ struct QueuedExperiment {
 
 // The message shown while the queue is stopped at an entry.
 std::string StalledQueueText(const QueuedExperiment& entry);
+// The message shown when an entry failed before touching the plant and was set aside.
+std::string SetAsideText(const QueuedExperiment& entry);
+// The question a new activation asks while the queue is stopped at an entry, and its
+// answers in order (the last, the default, leaves the entry stopped).
+std::string StalledEntryQuestion(const QueuedExperiment& entry);
+enum class StalledEntryChoice { RunAgain = 0, Remove = 1, LeaveStopped = 2 };
+std::vector<std::string> StalledEntryChoices();
+
+// An error's text for the queue's messages, in the program's language: the file errors'
+// "Cannot open file "…". No such file or directory" and the like become Slovenian,
+// other texts stay as they are.
+std::string QueueErrorText(const std::string& what);
 
 class ExperimentQueue {
  public:
@@ -51,11 +80,24 @@ class ExperimentQueue {
 
   // The head entry's start has come (false on an empty list).
   bool HeadDue(const LocalDateTime& now) const;
+  // The entry that runs next, when its start has come: the first entry not stopped, and
+  // none while an entry holds the queue.
+  std::optional<std::size_t> DueEntry(const LocalDateTime& now) const;
+  // Some entry still waits for its start.
+  bool HasWaiting() const;
   // The head entry could not start, and why; cleared when the queue is set going again.
   void MarkHeadStalled(std::string reason);
+  // Entry `index` failed: it holds the queue, or (setAside) it is only skipped.
+  void MarkStalled(std::size_t index, std::string reason, bool setAside);
+  // The entry that holds the queue no longer does; it stays stopped and is skipped.
+  void SetStalledAside();
+  // Entry `index` (every entry, without an index) waits again for its start.
   void ClearStall();
-  // The entry the queue is stopped at, or nullptr.
+  void ClearStall(std::size_t index);
+  // The entry the queue is stopped at (one that holds it), or nullptr.
   const QueuedExperiment* Stalled() const;
+  // Its index; Size() when none holds the queue.
+  std::size_t StalledIndex() const;
 
   // The settings file of entry `index`: folder, separator, label, ".vtx" (or the file
   // as saved under another extension).

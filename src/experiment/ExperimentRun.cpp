@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "data/Clock.h"
+#include "data/NumberFormat.h"
 #include "data/NumericHelpers.h"
 
 int AnalysisWindowStart(double waitTime, double sampleTime) {
@@ -12,18 +13,43 @@ int AnalysisWindowStart(double waitTime, double sampleTime) {
   return std::max(2, RoundToInt(samples)) - 1;
 }
 
-std::string RunFindingsText(const RunFindings& f) {
-  std::string text;
-  const auto add = [&text](const std::string& part) { text += (text.empty() ? "" : "  ") + part; };
+std::string SimulatedFromText(const RunFindings& f, char separator) {
+  if (!f.LinkLost()) return {};
+  return "od " + FormatFixed(f.FirstSimulatedTime, 1, separator) + " s (vzorec " +
+         std::to_string(f.FirstSimulatedSample) + ")";
+}
+
+std::string LinkLostText(const RunFindings& f, const std::string& controllerLeft, char separator) {
+  std::string text =
+      "Povezava s strežnikom je bila izgubljena " + SimulatedFromText(f, separator) +
+      ": zapis se od tam nadaljuje s simulacijo procesa, v obrat se nič več ne piše.";
+  if (!controllerLeft.empty()) text += " " + controllerLeft;
+  return text;
+}
+
+std::vector<std::string> RunFindingsLines(const RunFindings& f, char separator) {
+  std::vector<std::string> lines;
   if (f.FallBackSamples > 0)
-    add("Opozorilo: zapis je simuliran, ker točka MV ni dosegla dobre kakovosti; v obrat ni bilo "
+    lines.push_back(
+        "Opozorilo: zapis je simuliran, ker točka MV ni dosegla dobre kakovosti; v obrat ni bilo "
         "nič zapisano.");
+  else if (f.LinkLost())
+    lines.push_back("Opozorilo: zapis je simuliran " + SimulatedFromText(f, separator) +
+                    " naprej (povezava s strežnikom je bila izgubljena).");
   else if (f.SimulatedSamples > 0)
-    add("Opozorilo: zapis je simuliran (povezava s strežnikom ni vzpostavljena).");
-  if (f.Errors > 0) add("Napak med eksperimentom: " + std::to_string(f.Errors) + ".");
+    lines.push_back("Opozorilo: zapis je simuliran (povezava s strežnikom ni vzpostavljena).");
+  if (!f.ControllerLeft.empty()) lines.push_back(f.ControllerLeft);
+  if (f.Errors > 0) lines.push_back("Napak med eksperimentom: " + std::to_string(f.Errors) + ".");
   if (f.InvalidValues > 0)
-    add("Neveljavnih vrednosti iz OPC: " + std::to_string(f.InvalidValues) +
-        " (nadomeščene s prejšnjim vzorcem).");
+    lines.push_back("Neveljavnih vrednosti iz OPC: " + std::to_string(f.InvalidValues) +
+                    " (nadomeščene s prejšnjim vzorcem).");
+  return lines;
+}
+
+std::string RunFindingsText(const RunFindings& f, char separator) {
+  std::string text;
+  for (const std::string& line : RunFindingsLines(f, separator))
+    text += (text.empty() ? "" : "  ") + line;
   return text;
 }
 
@@ -132,6 +158,10 @@ ExperimentSample ExperimentRun::Tick(bool stepSequence) {
     Y1 = sim.Y1;
     Y2 = sim.Y2;
     s.Simulated = true;
+    if (Findings.SimulatedSamples == 0) {
+      Findings.FirstSimulatedSample = k;
+      Findings.FirstSimulatedTime = ExperimentTime;
+    }
     ++Findings.SimulatedSamples;
     if (opc_.IsConnected()) ++Findings.FallBackSamples;
   }
@@ -194,17 +224,36 @@ bool ExperimentRun::Finish() {
     store_.SampleCount = MinimumSamples;
   }
   if (Findings.SimulatedSamples > 0) {
+    // " (simulacija)", or where it began: " (simulacija od 19,0 s)"; an earlier run's
+    // mark is replaced.
     std::string& description = store_.ColumnNames[1];
-    const std::string mark = SimulatedRecordMark;
-    const bool marked = description.size() >= mark.size() &&
-                        description.compare(description.size() - mark.size(), mark.size(), mark) == 0;
-    if (!marked) description += mark;
+    const std::size_t earlier = description.rfind(" (simulacija");
+    if (earlier != std::string::npos && description.back() == ')') description.resize(earlier);
+    description += Findings.LinkLost()
+                       ? " (simulacija od " +
+                             FormatFixed(Findings.FirstSimulatedTime, 1, Setup.Separator) + " s)"
+                       : std::string(SimulatedRecordMark);
   }
   return true;
 }
 
+std::string ControllerStateLeft(const ExperimentSetup& setup) {
+  if (setup.ClosedLoopDuring == setup.ClosedLoopAfter) return {};
+  return setup.ClosedLoopDuring ? "Regulator je ostal v avtomatskem načinu."
+                                : "Regulator je ostal v ročnem načinu.";
+}
+
+bool ExperimentRun::LinkLostForSwitch(bool toAutomatic) {
+  if (opc_.IsConnected()) return false;
+  // Nothing is written after the link is lost: the controller stays as the run left it.
+  if (Setup.ClosedLoopDuring != toAutomatic)
+    Findings.ControllerLeft = Setup.ClosedLoopDuring ? "Regulator je ostal v avtomatskem načinu."
+                                                     : "Regulator je ostal v ročnem načinu.";
+  return true;
+}
+
 void ExperimentRun::SwitchToManual() {
-  if (Setup.NoOpcWrite || MvItemUnreachable) return;
+  if (Setup.NoOpcWrite || MvItemUnreachable || LinkLostForSwitch(false)) return;
   if (Setup.SingleRASwitch) {
     if (Assigned(Setup.ItemRA))
       WritePlantValue({Setup.ItemRA, double(Setup.ManualValue), "R/A", true}, Writes);
@@ -214,7 +263,7 @@ void ExperimentRun::SwitchToManual() {
 }
 
 void ExperimentRun::SwitchToAutomatic() {
-  if (Setup.NoOpcWrite || MvItemUnreachable) return;
+  if (Setup.NoOpcWrite || MvItemUnreachable || LinkLostForSwitch(true)) return;
   if (Setup.SingleRASwitch) {
     if (Assigned(Setup.ItemRA))
       WritePlantValue({Setup.ItemRA, double(std::abs(Setup.ManualValue - 1)), "R/A", true}, Writes);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "data/MeasurementStore.h"
 #include "experiment/MvSlider.h"
@@ -31,6 +32,7 @@ struct ExperimentSetup {
   bool KeepInitialInput = false;
   double InitialInput = 0;
   bool NoOpcWrite = false;  // record only: nothing written, MV never stepped
+  char Separator = '.';     // of the texts the run writes (the record's descriptions)
   double MvMax = 100, MvMin = 0, MvStep = 1;  // range and resolution of the MV slider
   OpcItemPtr ItemMV, ItemU, ItemY1, ItemY2;
   bool SingleRASwitch = false;
@@ -59,6 +61,14 @@ struct RunFindings {
   int FallBackSamples = 0;
   int Errors = 0;         // rejected MV writes and typed MVs that were not numbers
   int InvalidValues = 0;  // U, Y1, Y2 values not finite or not Good, replaced
+  // Where the simulation took over: the first simulated sample (1-based) and its time,
+  // s; 0 while every sample is the plant's. Above 1, the link was lost during the run.
+  int FirstSimulatedSample = 0;
+  double FirstSimulatedTime = 0;
+  // The controller's state that could not be restored after the run because the link
+  // was lost ("Regulator je ostal v ročnem načinu."); empty when there is none.
+  std::string ControllerLeft;
+  bool LinkLost() const { return FirstSimulatedSample > 1; }
 };
 
 // Status bar texts of the experiment window.
@@ -83,8 +93,19 @@ constexpr int QualityWaitMs = 3000;
 int AnalysisWindowStart(double waitTime, double sampleTime);
 
 // The main window's status text after a run: a simulated record, errors, invalid plant
-// values; empty when the run met none of them.
-std::string RunFindingsText(const RunFindings& findings);
+// values, a controller state not restored; empty when the run met none of them.
+std::string RunFindingsText(const RunFindings& findings, char separator = '.');
+// The same, one finding a line (for the report's first page).
+std::vector<std::string> RunFindingsLines(const RunFindings& findings, char separator = '.');
+// Where the simulation took over: "od 19,0 s (vzorec 20)" ("" for a record simulated
+// from its first sample).
+std::string SimulatedFromText(const RunFindings& findings, char separator);
+// The state a controller switched for the run keeps when its after-experiment state
+// cannot be written ("Regulator je ostal v ročnem načinu."); empty when both are the same.
+std::string ControllerStateLeft(const ExperimentSetup& setup);
+// The message when the link is lost during a run.
+std::string LinkLostText(const RunFindings& findings, const std::string& controllerLeft,
+                         char separator);
 
 class ExperimentRun {
  public:
@@ -154,6 +175,8 @@ class ExperimentRun {
   // The present plant value of a signal (0 U, 1 Y1, 2 Y2, 3 MV) for sample k: the item's
   // value when it is Good and finite; else the previous sample's, counted as invalid.
   double PlantValue(int signal, const OpcItemPtr& item, double previous, int k);
+  // The link is gone: no switch is written, and a state the run cannot restore is noted.
+  bool LinkLostForSwitch(bool toAutomatic);
 
   MeasurementStore& store_;
   OpcClient& opc_;

@@ -27,6 +27,7 @@ ExperimentSetup ReadExperimentSetup(const ExperimentSettings& s, ExperimentKind 
                                     char separator) {
   ExperimentSetup setup;
   setup.SamplePeriodMs = RoundToInt(ParseFloat(s.SampleTime, separator) * 1000);
+  setup.Separator = separator;
   setup.InitialInput = ParseFloat(s.InitialInput, separator);
   setup.MvMax = ParseFloat(s.MvMax, separator);
   setup.MvMin = ParseFloat(s.MvMin, separator);

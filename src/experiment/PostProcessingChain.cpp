@@ -48,6 +48,8 @@ const char* ChainStepText(ChainStep step) {
   switch (step) {
     case ChainStep::DataFile: return "zapis merilnih podatkov";
     case ChainStep::SignalImages: return "slike signalov in histogramov";
+    case ChainStep::RecordOrigin:
+      return "izvor zapisa";
     case ChainStep::Model: return "identifikacija in zapis modela";
     case ChainStep::Controller: return "nastavitev in zapis regulatorja";
     case ChainStep::Report: return "poročilo";
@@ -63,6 +65,29 @@ std::string ChainStepError::Reason() const {
   std::string reason = std::string("korak \"") + ChainStepText(step_) + "\"";
   if (!file_.empty()) reason += " (" + file_ + ")";
   return reason + ": " + what();
+}
+
+std::string SimulatedPlantRecordText(const RunFindings& f, const std::string& mvItemId,
+                                     char separator) {
+  std::string text;
+  if (f.FallBackSamples > 0)
+    text = "element MV (\"" + mvItemId + "\") ni dosegel dobre kakovosti, zato je zapis simuliran";
+  else if (f.LinkLost())
+    text = "zapis je simuliran " + SimulatedFromText(f, separator) +
+           " naprej, ker je bila povezava s strežnikom izgubljena";
+  else
+    text = "povezava s strežnikom ni bila vzpostavljena, zato je zapis simuliran";
+  text += "; ni obdelan kot zapis obrata.";
+  if (!f.ControllerLeft.empty()) text += " " + f.ControllerLeft;
+  return text;
+}
+
+bool TunesOnHeldModel(const ExperimentSettings& s) {
+  return !s.NoOpcWrite && s.ReportController && !s.ReportModel;
+}
+
+std::string ModelSourceNote(const std::string& source) {
+  return "Regulator je nastavljen na modelu: " + source + ".";
 }
 
 std::string ChainFilePath(const std::string& folder, const std::string& label,
@@ -103,14 +128,25 @@ PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, Measur
   RunStep(ChainStep::SignalImages, folder,
           [&] { images.ExportSignalImages(folder, store, start, end); });
 
+  // The record says where it came from: a plant run's simulated record goes no further.
+  const bool simulated = job.Findings.SimulatedSamples > 0;
+  if (simulated && job.PlantConfigured)
+    throw ChainStepError(ChainStep::RecordOrigin, dataPath,
+                         SimulatedPlantRecordText(job.Findings, job.MvItemId, sep));
+
   ReportInputs& in = result.Report;
   in.Statistics = ShownStatistics(store, start, end, sep);
+  // The first page: a deliberate simulation says so, and the run's warnings stand there.
+  if (simulated) in.FirstPageNotes.push_back(SimulatedProcessReportNote);
+  for (const std::string& line : RunFindingsLines(job.Findings, sep))
+    in.FirstPageNotes.push_back(line);
 
   // 4. Model.
   const std::string modelPath = ChainFilePath(folder, job.Label, ".vtm");
   if (modelStep) {
     RunStep(ChainStep::Model, modelPath, [&] {
       IdentifyModel(store, start, end);
+      store.ModelSource = "model, identificiran iz eksperimenta \"" + job.Label + "\"";
       TModel::SaveModelFile(modelPath, store, sep);
     });
     result.Files.push_back(modelPath);
@@ -123,7 +159,17 @@ PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, Measur
   const std::string controllerPath = ChainFilePath(folder, job.Label, ".vtc");
   if (controllerStep) {
     ControllerSettings settings = AutomaticOptionsOf(s).Tuning;
+    // No selection in the dialog's lists tunes with their first entries: the file and
+    // the tab say so instead of "-1".
+    if (settings.Method < 0) settings.Method = 0;
+    if (settings.Form < 0) settings.Form = 0;
     RunStep(ChainStep::Controller, controllerPath, [&] {
+      if (!modelStep) {
+        // Never a model of unknown origin: the one kept with the entry, or none at all.
+        if (!job.Model) throw std::runtime_error(NoHeldModelMessage);
+        ApplyControllerModels(job.Model->Values, store);
+        store.ModelSource = job.Model->Source;
+      }
       ApplyTuning(store, settings.Method, settings.Slider, settings.Cascade);
       const TuningSummary summary = SummaryTexts(store, settings.Cascade, sep);
       const double h =
@@ -154,6 +200,8 @@ PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, Measur
     });
     result.Files.push_back(controllerPath);
     result.ControllerTuned = true;
+    result.Tuning = settings;
+    in.FirstPageNotes.push_back(ModelSourceNote(store.ModelSource));
     RunStep(ChainStep::Controller, folder, [&] {
       images.ExportResponseImage(folder, result.Curves ? &*result.Curves : nullptr);
     });

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "data/MeasurementStore.h"
+#include "experiment/ExperimentQueue.h"
+#include "experiment/ExperimentRun.h"
 #include "experiment/SettingsFile.h"
 #include "report/ReportImages.h"
 #include "report/TPorocilo.h"
@@ -43,10 +45,46 @@ struct PostProcessingJob {
   std::string StartTime;   // when the record began (long time format); empty: Time
   std::string TitleLine;   // the main window's caption
   char Separator = '.';
+  // The model the controller step tunes on when the chain identifies none of its own
+  // (kept with the entry at its activation).
+  std::optional<HeldModel> Model;
+  // What the run met (simulated samples and where they began, errors, invalid values),
+  // and whether it was meant for a plant (a server is configured). A record of a plant
+  // run that is wholly or partly simulated is never processed as the plant's.
+  RunFindings Findings;
+  bool PlantConfigured = false;
+  std::string MvItemId;  // the MV item the run was to write
 };
 
+// Why a simulated record of a plant run is not processed (the queue's stop reason).
+std::string SimulatedPlantRecordText(const RunFindings& findings, const std::string& mvItemId,
+                                     char separator);
+// The report's first line for a run made on the simulation deliberately.
+inline constexpr const char* SimulatedProcessReportNote =
+    "Poročilo opisuje simuliran proces: zapis je iz vgrajene simulacije procesa (strežnik OPC "
+    "ni nastavljen), ne iz obrata.";
+
+// The chain tunes a controller without identifying a model first ("Regulator" on,
+// "Model" off, writing to the plant): it needs a model held at the activation.
+bool TunesOnHeldModel(const ExperimentSettings& s);
+inline constexpr const char* NoHeldModelMessage =
+    "Eksperiment ni aktiviran: nastavitev regulatorja brez izračuna modela (\"Regulator\" "
+    "vključen, \"Model\" izključen) potrebuje model, program pa nima nobenega. Naložite "
+    "model ali ga izračunajte na zavihku \"Model\" ali pa vključite \"Model\" v ostalih "
+    "nastavitvah samodejnega poizkusa.";
+// The report's line naming the model the controller was tuned on.
+std::string ModelSourceNote(const std::string& source);
+
 // The steps in their order; a failing step names itself.
-enum class ChainStep { DataFile, SignalImages, Model, Controller, Report, DeleteImages };
+enum class ChainStep {
+  DataFile,
+  SignalImages,
+  RecordOrigin,
+  Model,
+  Controller,
+  Report,
+  DeleteImages
+};
 // "zapis merilnih podatkov", "slike signalov in histogramov", ... (for the status bar).
 const char* ChainStepText(ChainStep step);
 
@@ -71,6 +109,7 @@ struct PostProcessingResult {
   ReportInputs Report;                  // the record the report was made from
   std::optional<ResponseCurves> Curves;  // the simulated responses of the controller step
   ControllerPanel Panel;                 // the scaled parameters of the controller step
+  ControllerSettings Tuning;             // the method, form and type the controller step used
   std::string Note;                      // a warning of the controller step (sequencer)
   std::optional<RobustnessSet> Robustness;  // the proposals' figures of the controller step
   // What the report's box says: the record's warnings, the model's and the proposals'
@@ -83,11 +122,12 @@ std::string ChainFilePath(const std::string& folder, const std::string& label,
                           const std::string& extension);
 
 // Runs the chain on the conditioned store: data file; the eight signal and histogram
-// images; with "Ne piši v OPC" off and "Model" on, the identification over the window and
-// the model file and image; with "Ne piši v OPC" off and "Regulator" on, the tuning, the
-// simulated responses, the controller file and image; the report (processing only when
-// "Ne piši v OPC" is on, with the warnings box and, after a controller step, the table
-// "Robustnost regulatorjev"); then all ten images are deleted. The first failing step ends it
-// with ChainStepError; the files and images written before it stay.
+// images; a record of a plant run that is wholly or partly simulated stops here (the
+// data file and the images stay); with "Ne piši v OPC" off and "Model" on, the identification over
+// the window and the model file and image; with "Ne piši v OPC" off and "Regulator" on, the tuning,
+// the simulated responses, the controller file and image; the report (processing only when "Ne piši
+// v OPC" is on, with the warnings box and, after a controller step, the table "Robustnost
+// regulatorjev"); then all ten images are deleted. The first failing step ends it with
+// ChainStepError; the files and images written before it stay.
 PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, MeasurementStore& store,
                                             ReportImagePort& images, ReportDocumentPort& report);

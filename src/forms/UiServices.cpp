@@ -6,14 +6,17 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QUrl>
 
 namespace {
 UiServices* current = nullptr;
+int openDialogs = 0;
 
 bool Execute(QWidget* parent, FileDialog& d, QFileDialog::AcceptMode mode) {
+  const OpenDialogScope open;
   QFileDialog dialog(parent, d.Title);
   dialog.setAcceptMode(mode);
   dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
@@ -58,6 +61,11 @@ QString QtFilterFromProgramFilter(const QString& filter) {
   return out.join(";;");
 }
 
+OpenDialogScope::OpenDialogScope() { ++openDialogs; }
+OpenDialogScope::~OpenDialogScope() { --openDialogs; }
+
+bool ProgramDialogOpen() { return openDialogs > 0 || QApplication::activeModalWidget() != nullptr; }
+
 UiServices& Ui() {
   static QtUiServices real;
   return current ? *current : real;
@@ -66,16 +74,34 @@ UiServices& Ui() {
 void SetUiServices(UiServices* services) { current = services; }
 
 void QtUiServices::ShowMessage(const QString& text) {
+  const OpenDialogScope open;
   QMessageBox::information(QApplication::activeWindow(), QApplication::applicationName(), text);
 }
 
 void QtUiServices::ShowError(const QString& text) {
+  const OpenDialogScope open;
   QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationName(), text);
 }
 
 bool QtUiServices::AskYesNo(const QString& text) {
+  const OpenDialogScope open;
   return QMessageBox::question(QApplication::activeWindow(), QApplication::applicationName(), text,
                                QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+int QtUiServices::AskChoice(const QString& text, const QStringList& choices, int defaultChoice) {
+  const OpenDialogScope open;
+  QMessageBox box(QMessageBox::Question, QApplication::applicationName(), text,
+                  QMessageBox::NoButton, QApplication::activeWindow());
+  QList<QAbstractButton*> buttons;
+  for (const QString& choice : choices) buttons << box.addButton(choice, QMessageBox::AcceptRole);
+  if (defaultChoice >= 0 && defaultChoice < buttons.size()) {
+    box.setDefaultButton(static_cast<QPushButton*>(buttons[defaultChoice]));
+    box.setEscapeButton(buttons[defaultChoice]);
+  }
+  box.exec();
+  const int chosen = static_cast<int>(buttons.indexOf(box.clickedButton()));
+  return chosen < 0 ? defaultChoice : chosen;
 }
 
 bool QtUiServices::ExecuteOpenDialog(QWidget* parent, FileDialog& dialog) {

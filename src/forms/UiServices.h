@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -37,6 +38,9 @@ class UiServices {
   virtual void ShowError(const QString& text) = 0;
   // A question with Yes and No; true for Yes.
   virtual bool AskYesNo(const QString& text) = 0;
+  // A question with its own answers (button texts, in order); returns the index of the
+  // answer chosen. Closing the box without a choice answers `defaultChoice`.
+  virtual int AskChoice(const QString& text, const QStringList& choices, int defaultChoice) = 0;
   // Show an open or save dialog; true when the user confirmed, and then
   // dialog.FileName holds the chosen full path.
   virtual bool ExecuteOpenDialog(QWidget* parent, FileDialog& dialog) = 0;
@@ -45,6 +49,19 @@ class UiServices {
   // one; false when none opened it.
   virtual bool OpenDocument(const QString& path) = 0;
 };
+
+// While one of these lives, one of the program's boxes or file dialogs stands open. The
+// services hold one around every box and dialog they show, so the scheduler can leave
+// the engineer's work alone (a test's services do the same).
+class OpenDialogScope {
+ public:
+  OpenDialogScope();
+  ~OpenDialogScope();
+  OpenDialogScope(const OpenDialogScope&) = delete;
+  OpenDialogScope& operator=(const OpenDialogScope&) = delete;
+};
+// A box, a file dialog or another modal window of the program is open.
+bool ProgramDialogOpen();
 
 // The services in use: the real boxes and dialogs unless a test installed its own.
 UiServices& Ui();
@@ -55,6 +72,7 @@ class QtUiServices final : public UiServices {
   void ShowMessage(const QString& text) override;
   void ShowError(const QString& text) override;
   bool AskYesNo(const QString& text) override;
+  int AskChoice(const QString& text, const QStringList& choices, int defaultChoice) override;
   bool ExecuteOpenDialog(QWidget* parent, FileDialog& dialog) override;
   bool ExecuteSaveDialog(QWidget* parent, FileDialog& dialog) override;
   bool OpenDocument(const QString& path) override;

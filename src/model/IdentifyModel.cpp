@@ -21,6 +21,8 @@ void IdentifyModel(MeasurementStore& store, int start, int end) {
   store.ModelWindowSamples = n;
   store.InnerDelaySamples = DelaySamples(store.InnerDeadTime, ts);
   store.OuterDelaySamples = DelaySamples(store.OuterDeadTime, ts);
+  store.ModelSource = "model, identificiran iz zapisa (vzorci " + std::to_string(start) + " do " +
+                      std::to_string(end) + ")";
 }
 
 void ApplyModelParameters(MeasurementStore& store, bool outer, double gain, double timeConstant,

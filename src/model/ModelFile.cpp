@@ -136,4 +136,5 @@ void TModel::LoadModelFile(const std::string& fileName, MeasurementStore& store,
       (store.*DataArrays[a])[k] = data[static_cast<size_t>(k - 1)][a];
   store.InnerDelaySamples = DelaySamples(store.InnerDeadTime, store.SampleTime);
   store.OuterDelaySamples = DelaySamples(store.OuterDeadTime, store.SampleTime);
+  store.ModelSource = "datoteka modela \"" + fileName + "\"";
 }

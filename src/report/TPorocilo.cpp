@@ -51,8 +51,16 @@ void Title(ReportDocument& d, const ReportInputs& in) {
   d.TypeParagraph();
   d.SetAlignment(Alignment::Left);
   d.TypeParagraph();
-  if (in.AboutLines.empty()) return;
+  if (in.AboutLines.empty() && in.FirstPageNotes.empty()) return;
   for (const std::string& line : in.AboutLines) Line(d, line);
+  if (!in.FirstPageNotes.empty()) {
+    d.SetBold(true);
+    for (const std::string& note : in.FirstPageNotes) {
+      d.TypeText(note);
+      d.TypeParagraph();
+    }
+    d.SetBold(false);
+  }
   d.TypeParagraph();
 }
 

@@ -50,6 +50,9 @@ struct ReportInputs {
   // MV, U, Y1, Y2.
   std::array<SignalStatisticsTexts, 4> Statistics{};
   bool CloseAfterSaving = false;
+  // What the first page says about the record and the model before anything else (a
+  // simulated record, the run's warnings, the model's source): one paragraph each.
+  std::vector<std::string> FirstPageNotes;
 };
 
 // Writes a report document in a format the core does not write itself (PDF, by the

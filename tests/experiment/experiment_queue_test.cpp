@@ -90,3 +90,34 @@ TEST(ExperimentQueue, AStalledHeadSaysSoUntilTheQueueIsSetGoingAgain) {
   EXPECT_EQ(q.Stalled(), nullptr);
   EXPECT_EQ(q.LabelTexts(), (std::vector<std::string>{"a", "b"}));
 }
+
+TEST(ExperimentQueue, AnEntrySetAsideIsSkippedWhileOneThatHoldsTheQueueStopsIt) {
+  ExperimentQueue q;
+  q.Insert(Entry(At(7, 10, 0), "a"));
+  q.Insert(Entry(At(7, 11, 0), "b"));
+  q.MarkStalled(0, "datoteka nastavitev ne obstaja.", true);
+  EXPECT_EQ(q.Stalled(), nullptr);
+  EXPECT_EQ(q.DueEntry(At(7, 10, 30)), std::nullopt);  // b not yet due
+  EXPECT_EQ(q.DueEntry(At(7, 11, 0)), 1u);
+  EXPECT_EQ(q.LabelTexts(), (std::vector<std::string>{"a (ustavljen)", "b"}));
+  q.MarkStalled(1, "korak \"poročilo\": predloga manjka", false);
+  EXPECT_EQ(q.StalledIndex(), 1u);
+  EXPECT_EQ(q.DueEntry(At(8, 0, 0)), std::nullopt);
+  EXPECT_FALSE(q.HasWaiting());
+  q.SetStalledAside();
+  EXPECT_EQ(q.Stalled(), nullptr);
+  q.Insert(Entry(At(7, 12, 0), "c"));
+  EXPECT_EQ(q.DueEntry(At(7, 12, 0)), 2u);
+}
+
+TEST(ExperimentQueue, FileErrorsAreToldInTheProgramsLanguage) {
+  EXPECT_EQ(QueueErrorText("Cannot open file \"/p/a.vtx\". No such file or directory"),
+            "Datoteke \"/p/a.vtx\" ni mogoče odpreti: datoteka ali mapa ne obstaja.");
+  EXPECT_EQ(QueueErrorText(
+                "korak \"zapis\" (/p/a.vtd): Cannot create file \"/p/a.vtd\". Permission denied"),
+            "korak \"zapis\" (/p/a.vtd): Datoteke \"/p/a.vtd\" ni mogoče ustvariti: dostop ni "
+            "dovoljen.");
+  EXPECT_EQ(QueueErrorText("Cannot create file \"/p/a.vtd\". Permission denied"),
+            "Datoteke \"/p/a.vtd\" ni mogoče ustvariti: dostop ni dovoljen.");
+  EXPECT_EQ(QueueErrorText("Predloga ne obstaja"), "Predloga ne obstaja");
+}

@@ -6,14 +6,16 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
+#include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
-#include <QTabWidget>
-#include <QImage>
+#include <QTextCursor>
 #include <QTimer>
 #include <QtTest/QTest>
 #include <chrono>
@@ -23,22 +25,24 @@
 #include "data/NumberFormat.h"
 #include "data/TObdelava.h"
 #include "data/TextFile.h"
+#include "data/ui/ProcessingPage.h"
+#include "experiment/PostProcessingChain.h"
 #include "experiment/ui/ChainChartImages.h"
 #include "experiment/ui/ExperimentPage.h"
 #include "experiment/ui/TEksperiment.h"
+#include "experiment/ui/TForm_SamodNastav.h"
+#include "forms/FormHelpers.h"
 #include "model/IdentifyModel.h"
 #include "model/TModel.h"
+#include "model/ui/ModelPage.h"
 #include "opc/LocalOpcClient.h"
 #include "opc/SimulatedPlantServer.h"
 #include "opc/ui/OpcPage.h"
 #include "report/DocxCheck.h"
 #include "report/ZipPackage.h"
-#include "data/ui/ProcessingPage.h"
-#include "model/ui/ModelPage.h"
-#include "tuning/ui/RegulatorPage.h"
-#include <QLabel>
-#include "tuning/TRegulator.h"
 #include "support/AppFixture.h"
+#include "tuning/TRegulator.h"
+#include "tuning/ui/RegulatorPage.h"
 
 namespace {
 
@@ -223,6 +227,116 @@ TEST_F(AutomaticExperiment, ChartsOfTabsNeverOpenedExportAsTheyAreShown) {
     const QImage b(QString::fromStdString(ReportImagePath(shown.path().toStdString(), image)));
     ASSERT_FALSE(a.isNull());
     EXPECT_EQ(a, b) << ReportImageFile(image);
+  }
+}
+
+TEST_F(AutomaticExperiment, ATuningWithoutIdentificationUsesTheModelNamedAtActivation) {
+  TForm_SamodNastav& dialog = *windows.SamodNastav;
+  dialog.CheckBox_Sam_PorocMod->setChecked(false);
+  // A fresh program holds no model: the activation is refused, nothing is saved.
+  Page().CajtZacetka->setText("10:00:05");
+  QTest::mouseClick(Page().AktivirajEksperiment, Qt::LeftButton);
+  EXPECT_EQ(ui.Messages, QStringList{QString::fromUtf8(NoHeldModelMessage)});
+  EXPECT_TRUE(ui.ShownDialogs.empty());
+  EXPECT_TRUE(Labels().isEmpty());
+
+  // A model file loaded on the "Model" tab is the one the entry keeps.
+  auto model = std::make_unique<MeasurementStore>();
+  model->SampleTime = 1;
+  model->InnerGain = 2;
+  model->InnerTimeConstant = 30;
+  model->InnerDeadTime = 3;
+  const std::string modelFile = File("obrat", ".vtm");
+  TModel::SaveModelFile(modelFile, *model, '.');
+  ui.QueueFileAnswer(QString::fromStdString(modelFile));
+  Form().ModelTab().Button_Nalozi_Model->click();
+  ui.ShownDialogs.clear();
+  Activate("drugi", "10:00:05");
+  const std::string source = "datoteka modela \"" + modelFile + "\"";
+  EXPECT_EQ(Form().StatusText().toStdString(),
+            "Eksperiment \"drugi\" bo regulator nastavil na modelu: " + source + ".");
+  // A later identification does not change what the entry tunes on.
+  Form().Store().InnerGain = 99;
+  Form().Store().ModelSource = "drug model";
+  clock.AdvanceMs(6000);
+  SchedulerTick();
+  ASSERT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
+  EXPECT_FALSE(std::filesystem::exists(File("drugi", ".vtm")));
+  const ControllerSettings vtc = TRegulator::LoadControllerSettings(File("drugi", ".vtc"), '.');
+  EXPECT_EQ(vtc.InnerGain, 2);
+  EXPECT_EQ(vtc.InnerTimeConstant, 30);
+  // The lists of the dialog had no selection: the first method and form, stored and shown.
+  EXPECT_EQ(vtc.Method, 0);
+  EXPECT_EQ(vtc.Form, 0);
+  EXPECT_EQ(Form().RegulatorTab().ComboBox1->currentIndex(), 0);
+  EXPECT_EQ(Form().RegulatorTab().ComboBox_Regulator->currentIndex(), 0);
+  EXPECT_TRUE(DocumentText("drugi").contains(
+      QString::fromStdString(ModelSourceNote(source)).toHtmlEscaped()))
+      << DocumentText("drugi").left(2000).toStdString();
+}
+
+// Losing the link at the 40th sample, or having none at all, leaves a record that is
+// not the plant's: the data file says where the simulation took over, the images stay,
+// and the entry stops before the model with the reason.
+TEST_F(AutomaticExperiment, ASimulatedRecordOfAPlantRunStopsItsEntryBeforeTheModel) {
+  for (const bool linkLost : {true, false}) {
+    SCOPED_TRACE(linkLost ? "link lost" : "no connection");
+    const char* label = linkLost ? "izgubljena" : "brez";
+    if (!linkLost) {
+      ui.Errors.clear();
+      Page().SeznamCakajocihEkspCas->setTextCursor(
+          QTextCursor(Page().SeznamCakajocihEkspCas->document()));
+      QTest::keyClick(Page().SeznamCakajocihEkspCas, Qt::Key_Delete);
+      ASSERT_TRUE(Labels().isEmpty());
+    }
+    QTime start = LocalNow(Form().SystemClock()).time().addSecs(5);
+    Activate(label, start.toString("HH:mm:ss").toLatin1().constData());
+    ASSERT_EQ(Labels(), QStringList{label});
+    if (!linkLost) opc->Disconnect();
+    ticks = 0;
+    // Lost after 39 samples, so the 40th is the first the simulation makes.
+    during = [this, linkLost] {
+      Window().Timer1->stop();  // the samples are the test's alone
+      if (linkLost && opc->IsConnected() && Form().Store().SampleCount == 40) opc->Disconnect();
+    };
+    clock.AdvanceMs(6000);
+    SchedulerTick();
+    during = nullptr;
+
+    const RunFindings& findings = Window().Run().Findings;
+    EXPECT_EQ(findings.FirstSimulatedSample, linkLost ? 40 : 1);
+    auto store = std::make_unique<MeasurementStore>();
+    TObdelava::ReadDataFile(File(label, ".vtd"), *store, '.');
+    EXPECT_EQ(store->SampleCount, 273);
+    const std::string mark = linkLost ? " (simulacija od 39.0 s)" : " (simulacija)";
+    EXPECT_TRUE(store->ColumnNames[1].ends_with(mark)) << store->ColumnNames[1];
+    for (const char* extension : {".vtm", ".vtc", ".docx"})
+      EXPECT_FALSE(std::filesystem::exists(File(label, extension))) << extension;
+    EXPECT_TRUE(
+        std::filesystem::exists(ReportImagePath(folder.path().toStdString(), ReportImage::TimeY1)));
+    EXPECT_EQ(Labels(), QStringList{QString::fromLatin1(label) + " (ustavljen)"});
+    EXPECT_FALSE(Form().Timer_ExperimentScheduler->isActive());
+
+    const QString reason =
+        linkLost ? "zapis je simuliran od 39.0 s (vzorec 40) naprej, ker je bila povezava s "
+                   "strežnikom izgubljena; ni obdelan kot zapis obrata. Regulator je ostal v "
+                   "ročnem načinu."
+                 : "povezava s strežnikom ni bila vzpostavljena, zato je zapis simuliran; ni "
+                   "obdelan kot zapis obrata.";
+    EXPECT_TRUE(Form().StatusText().endsWith(
+        "korak \"izvor zapisa\" (" + QString::fromStdString(File(label, ".vtd")) + "): " + reason))
+        << Form().StatusText().toStdString();
+    // Told at once and at the end which state the controller was left in.
+    const QString lost =
+        "Povezava s strežnikom je bila izgubljena od 39.0 s (vzorec 40): zapis se "
+        "od tam nadaljuje s simulacijo procesa, v obrat se nič več ne piše. "
+        "Regulator je ostal v ročnem načinu.";
+    EXPECT_EQ(ui.Errors, linkLost ? QStringList({lost, reason}) : QStringList{reason});
+    EXPECT_EQ(findings.ControllerLeft, linkLost ? "Regulator je ostal v ročnem načinu." : "");
+    if (linkLost)
+      EXPECT_EQ(Window().StatusText(),
+                "  Opozorilo: povezava s strežnikom je izgubljena od 39.0 s "
+                "(vzorec 40)! Simulacija v teku, v obrat se nič ne piše.");
   }
 }
 

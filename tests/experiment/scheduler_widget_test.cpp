@@ -3,6 +3,7 @@
 // the other without a click, a stalled entry that says why, and deleting entries. The
 // program's clock is the test's: nothing here sleeps.
 #include <QDateEdit>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -15,8 +16,12 @@
 #include <cstdio>
 #include <functional>
 
+#include "data/TObdelava.h"
+#include "experiment/PostProcessingChain.h"
 #include "experiment/ui/ExperimentPage.h"
 #include "experiment/ui/TEksperiment.h"
+#include "experiment/ui/TForm_SamodNastav.h"
+#include "report/ZipPackage.h"
 #include "support/AppFixture.h"
 
 namespace {
@@ -159,27 +164,143 @@ TEST_F(Scheduler, SwitchingOverToManualStillEndsInThePostProcessing) {
   EXPECT_FALSE(SchedulerTimer()->isActive());
 }
 
-TEST_F(Scheduler, AnUnreadableSettingsFileStallsTheQueueVisiblyUntilTheEntryIsDeleted) {
+TEST_F(Scheduler, AnEntryWhoseSettingsFileIsGoneIsSetAsideAndTheNextRunsOnTime) {
   Activate("izgubljen", "10:00:01");
   Activate("naslednji", "10:00:02");
   std::remove(Path("izgubljen").toLocal8Bit().constData());
-  clock.AdvanceMs(5000);
+  clock.AdvanceMs(1000);
   SchedulerTick();
-  ASSERT_EQ(ui.Errors.size(), 1);
-  EXPECT_TRUE(ui.Errors[0].contains("izgubljen.vtx")) << ui.Errors[0].toStdString();
+  // It never reached the plant: no box stands in the way of the next entry, the list
+  // and the status bar say in the program's language what happened.
+  EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
   EXPECT_FALSE(Window().isVisible());
-  EXPECT_FALSE(SchedulerTimer()->isActive());
   EXPECT_EQ(Labels(), QStringList({"izgubljen (ustavljen)", "naslednji"}));
-  EXPECT_TRUE(
-      Form().StatusText().startsWith("Čakalna vrsta je ustavljena pri eksperimentu \"izgubljen\""))
-      << Form().StatusText().toStdString();
-  EXPECT_TRUE(Form().StatusText().endsWith(ui.Errors[0]));
+  EXPECT_EQ(
+      Form().StatusText(),
+      "Eksperiment \"izgubljen\" (" + Lines(Page().SeznamCakajocihEkspCas)[0] +
+          ") ni bil izveden in je izpuščen, čakalna vrsta teče naprej: datoteka nastavitev \"" +
+          Path("izgubljen") + "\" ne obstaja.");
+  EXPECT_TRUE(SchedulerTimer()->isActive());
+
+  clock.AdvanceMs(1000);  // 10:00:02, the next one's start
+  SchedulerTick();
+  EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
+  EXPECT_EQ(Window().windowTitle(), "Eksperiment naslednji");
+  EXPECT_EQ(Labels(), QStringList{"izgubljen (ustavljen)"});
+  EXPECT_FALSE(SchedulerTimer()->isActive());  // nothing left to wait for
 
   DeleteLine(0);
-  EXPECT_EQ(Labels(), QStringList{"naslednji"});
-  EXPECT_EQ(Form().StatusText(), "");
-  // With the entry that held it gone, the queue goes on with the next one.
+  EXPECT_TRUE(Labels().isEmpty());
+}
+
+TEST_F(Scheduler, ADueEntryWaitsBehindAnOpenSaveDialogAndTheFileHoldsItsRecord) {
+  Activate("prvi", "10:00:01");
+  clock.AdvanceMs(1000);
+  SchedulerTick();
+  ASSERT_EQ(Labels(), QStringList());
+  const int samples = Form().Store().SampleCount;
+  Page().VelikostStopniceEdit->setText("7");  // the second record steps by 7, not 5
+  Activate("drugi", "10:01:00");
+  ASSERT_EQ(Labels(), QStringList{"drugi"});
+  clock.AdvanceMs(60000);
+
+  // "Shrani v datoteko" over the first record; the scheduler's ticks come while the
+  // dialog stands open.
+  const QString saved = folder.filePath("shranjen.vtd");
+  ui.QueueFileAnswer(saved);
+  ui.WhileOpen = [this] {
+    SchedulerTick();
+    SchedulerTick();
+  };
+  Form().findChild<QPushButton*>("Button_ShraniVDatoteko")->click();
+  ui.WhileOpen = nullptr;
+  EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
+  EXPECT_EQ(Form().StatusText(), "Eksperiment \"drugi\" čaka, da se zapre odprto okno programa.");
+  EXPECT_EQ(Labels(), QStringList{"drugi"});
+  auto file = std::make_unique<MeasurementStore>();
+  TObdelava::ReadDataFile(saved.toStdString(), *file, '.');
+  EXPECT_EQ(file->SampleCount, samples);
+  EXPECT_EQ(file->DataColumns[1][file->SampleCount], 5);
+
+  SchedulerTick();  // the dialog is closed: now it runs
+  EXPECT_EQ(Window().windowTitle(), "Eksperiment drugi");
+  EXPECT_TRUE(Labels().isEmpty());
+  EXPECT_EQ(Form().Store().DataColumns[1][Form().Store().SampleCount], 7);
+}
+
+TEST_F(Scheduler, ANewActivationAsksAboutAStoppedEntryAndByDefaultLeavesItStopped) {
+  windows.SamodNastav->Label13->setText(folder.filePath("manjka.dotx"));
+  Activate("pokvarjen", "10:00:01");
+  clock.AdvanceMs(1000);
+  SchedulerTick();
+  ASSERT_EQ(ui.Errors.size(), 1);
+  ASSERT_EQ(Labels(), QStringList{"pokvarjen (ustavljen)"});
+  const int ran = ticks;
+
+  windows.SamodNastav->Label13->setText("normal.dot");
+  Activate("novi", "18:00:00");
+  ASSERT_EQ(ui.Questions.size(), 1);
+  EXPECT_TRUE(
+      ui.Questions[0].startsWith("Čakalna vrsta je ustavljena pri eksperimentu \"pokvarjen\" (" +
+                                 Lines(Page().SeznamCakajocihEkspCas)[0] + "): korak \"poročilo\""))
+      << ui.Questions[0].toStdString();
+  EXPECT_EQ(ui.Choices[0], QStringList({"Ponovi ga zdaj", "Odstrani ga", "Pusti ga ustavljenega"}));
+  // The default: it stays stopped and does not run again; the new one waits for 18:00.
+  EXPECT_EQ(Labels(), QStringList({"pokvarjen (ustavljen)", "novi"}));
+  for (int i = 0; i < 3; ++i) SchedulerTick();
+  EXPECT_EQ(ticks, ran);
+  EXPECT_FALSE(Window().isVisible());
   EXPECT_TRUE(SchedulerTimer()->isActive());
+
+  // Asked again at the next activation, the engineer runs it again now: it runs at the
+  // next tick, the new entries after it.
+  ui.ChoiceAnswer = static_cast<int>(StalledEntryChoice::RunAgain);
+  Activate("tretji", "18:00:00");
+  EXPECT_EQ(ui.Questions.size(), 1);  // set aside, it no longer holds the queue
+  EXPECT_EQ(Labels(), QStringList({"pokvarjen (ustavljen)", "novi", "tretji"}));
+}
+
+TEST_F(Scheduler, AStoppedEntryRunsAgainOrGoesOnlyAsTheEngineerAnswers) {
+  windows.SamodNastav->Label13->setText(folder.filePath("manjka.dotx"));
+  Activate("pokvarjen", "10:00:01");
+  clock.AdvanceMs(1000);
+  SchedulerTick();
+  ASSERT_EQ(Labels(), QStringList{"pokvarjen (ustavljen)"});
+  const int ran = ticks;
+
+  ui.ChoiceAnswer = static_cast<int>(StalledEntryChoice::RunAgain);
+  Activate("novi", "18:00:00");
+  EXPECT_EQ(Labels(), QStringList({"pokvarjen", "novi"}));
+  SchedulerTick();  // runs again at once, and stops at the same step
+  EXPECT_GT(ticks, ran);
+  EXPECT_EQ(ui.Errors.size(), 2);
+  EXPECT_EQ(Labels(), QStringList({"pokvarjen (ustavljen)", "novi"}));
+
+  ui.ChoiceAnswer = static_cast<int>(StalledEntryChoice::Remove);
+  Activate("zadnji", "18:00:01");
+  EXPECT_EQ(Labels(), QStringList({"novi", "zadnji"}));
+  EXPECT_EQ(Form().StatusText(), "");
+}
+
+TEST_F(Scheduler, ADeliberateSimulationIsProcessedAndSaysSoWithItsWarningsKept) {
+  Activate("simulacija", "10:00:01");
+  clock.AdvanceMs(1000);
+  SchedulerTick();
+  ASSERT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
+  // No server configured: the engineer meant the simulation, the chain processes it and
+  // the run's warning stays in the status bar before the chain's line.
+  const QString warning = "Opozorilo: zapis je simuliran (povezava s strežnikom ni vzpostavljena).";
+  EXPECT_TRUE(
+      Form().StatusText().startsWith(warning + "  Samodejni poizkus \"simulacija\" je obdelan"))
+      << Form().StatusText().toStdString();
+  QString document;
+  for (const ZipPart& part : ReadZipParts(folder.filePath("simulacija.docx").toStdString()))
+    if (part.Name == "word/document.xml") document = QString::fromStdString(part.Bytes);
+  const int title = document.indexOf(QString::fromUtf8("Poročilo o eksperimentu"));
+  const int note = document.indexOf(QString::fromUtf8(SimulatedProcessReportNote));
+  const int opc = document.indexOf("OPC Nastavitve");
+  EXPECT_TRUE(title >= 0 && note > title && opc > note) << title << " " << note << " " << opc;
+  EXPECT_TRUE(document.contains(warning));
 }
 
 TEST_F(Scheduler, DeleteRemovesTheEntryAtTheCaretAndTheLastOneStopsTheScheduler) {

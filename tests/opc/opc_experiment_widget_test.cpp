@@ -381,8 +381,9 @@ TEST_F(OpcExperiment, AnAutomaticRunThatFellBackToTheSimulationStopsTheQueue) {
 
   EXPECT_FALSE(Window().isVisible());
   ASSERT_EQ(ui.Errors.size(), 1);
-  EXPECT_EQ(ui.Errors[0], "element MV (\"Plant.Valve\") ni dosegel dobre kakovosti, zato je bil "
-                          "posnetek simuliran in ni obdelan.");
+  EXPECT_EQ(ui.Errors[0],
+            "element MV (\"Plant.Valve\") ni dosegel dobre kakovosti, zato je zapis "
+            "simuliran; ni obdelan kot zapis obrata.");
   EXPECT_EQ(page.SeznamCakajocihEkspOznaka->toPlainText(), "poizkus (ustavljen)");
   EXPECT_FALSE(Form().Timer_ExperimentScheduler->isActive());
   EXPECT_TRUE(Form().StatusText().startsWith("Čakalna vrsta je ustavljena pri eksperimentu \"poizkus\""));

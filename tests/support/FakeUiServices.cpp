@@ -4,7 +4,9 @@ FakeUiServices::FakeUiServices() { SetUiServices(this); }
 FakeUiServices::~FakeUiServices() { SetUiServices(nullptr); }
 
 bool FakeUiServices::Answer(FileDialog& dialog) {
+  const OpenDialogScope open;
   ShownDialogs.push_back(dialog);
+  if (WhileOpen) WhileOpen();
   if (answers_.empty()) return false;
   const auto [path, filterIndex] = answers_.front();
   answers_.pop_front();

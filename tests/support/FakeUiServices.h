@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <deque>
 #include <utility>
+#include <functional>
 
 #include "forms/UiServices.h"
 
@@ -14,11 +15,22 @@ class FakeUiServices final : public UiServices {
   FakeUiServices();
   ~FakeUiServices() override;  // restores the real services
 
-  void ShowMessage(const QString& text) override { Messages << text; }
+  void ShowMessage(const QString& text) override {
+    const OpenDialogScope open;
+    Messages << text;
+    if (WhileOpen) WhileOpen();
+  }
   void ShowError(const QString& text) override { Errors << text; }
   bool AskYesNo(const QString& text) override {
     Questions << text;
     return YesNoAnswer;
+  }
+  // Records the question and its answers; answers ChoiceAnswer, or the default while it
+  // is negative.
+  int AskChoice(const QString& text, const QStringList& choices, int defaultChoice) override {
+    Questions << text;
+    Choices << choices;
+    return ChoiceAnswer < 0 ? defaultChoice : ChoiceAnswer;
   }
   bool ExecuteOpenDialog(QWidget* parent, FileDialog& dialog) override;
   bool ExecuteSaveDialog(QWidget* parent, FileDialog& dialog) override;
@@ -39,6 +51,11 @@ class FakeUiServices final : public UiServices {
   QStringList OpenedDocuments;
   bool YesNoAnswer = true;
   bool OpensDocuments = true;  // whether a viewer opens a document
+  int ChoiceAnswer = -1;
+  QList<QStringList> Choices;
+  // Runs while a file dialog or a message box stands open (as the event loop of a real
+  // one would run timers meanwhile).
+  std::function<void()> WhileOpen;
   // Copies of the dialogs as they were shown.
   std::deque<FileDialog> ShownDialogs;
 

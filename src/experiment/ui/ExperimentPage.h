@@ -117,11 +117,18 @@ class ExperimentPage : public QWidget {
   void ApplyNoWriteRule();
   void RunManualExperiment(const ExperimentSettings& settings);
   void QueueAutomaticExperiment(const ExperimentSettings& settings);
-  void RunQueuedExperiment(const QueuedExperiment& entry);
+  // An entry's settings file read back and checked, before anything changes.
+  struct QueuedRun {
+    std::vector<std::string> Lines;
+    ExperimentSettings Settings;
+    ExperimentSetup Setup;
+  };
+  QueuedRun ReadQueuedEntry(std::size_t index);
+  void RunQueuedExperiment(const QueuedExperiment& entry, QueuedRun& run);
   // The run's column names into the store, its items into "Skupina1" and its setup into
   // the experiment window, which it returns.
   TEksperiment& HandOverToExperimentWindow(ExperimentSetup setup, const ExperimentSettings& settings);
-  void StallQueue(const std::string& reason);
+  void StallQueue(std::size_t index, const std::string& reason);
   void ShowQueue();
   bool eventFilter(QObject* watched, QEvent* event) override;
 

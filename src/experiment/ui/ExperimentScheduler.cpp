@@ -12,6 +12,8 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTimer>
+#include <filesystem>
+#include <optional>
 #include <stdexcept>
 
 #include "data/NumberFormat.h"
@@ -21,7 +23,9 @@
 #include "experiment/ui/ExperimentPage.h"
 #include "experiment/ui/TEksperiment.h"
 #include "forms/FormHelpers.h"
+#include "forms/UiServices.h"
 #include "forms/Workspace.h"
+#include "tuning/Recomputation.h"
 
 namespace {
 
@@ -42,6 +46,15 @@ QString Joined(const std::vector<std::string>& lines) {
   return list.join(QLatin1Char('\n'));
 }
 
+// The settings file of an entry could not be read or holds what the run cannot use.
+std::string SettingsFileProblem(const std::string& path, const std::exception& e) {
+  if (!std::filesystem::exists(path)) return "datoteka nastavitev \"" + path + "\" ne obstaja.";
+  if (dynamic_cast<const FileError*>(&e) != nullptr) return QueueErrorText(e.what());
+  if (dynamic_cast<const ListIndexError*>(&e) != nullptr)
+    return "datoteka nastavitev \"" + path + "\" je nepopolna.";
+  return "datoteka nastavitev \"" + path + "\" ima neveljavno vrednost: " + std::string(e.what());
+}
+
 }  // namespace
 
 void ExperimentPage::QueueAutomaticExperiment(const ExperimentSettings& settings) {
@@ -57,6 +70,17 @@ void ExperimentPage::QueueAutomaticExperiment(const ExperimentSettings& settings
   // An entry whose numbers cannot be read would only fail at its start time and hold up
   // every later one: it is refused now, before the file dialog.
   ReadExperimentSetup(settings, ExperimentKind::Automatic, DecimalSeparator());
+  // A controller tuned without an identification of its own is tuned on the model the
+  // program holds now, and only on a model whose source is known.
+  std::optional<HeldModel> model;
+  if (TunesOnHeldModel(settings)) {
+    const MeasurementStore& store = form_.Store();
+    if (store.ModelSource.empty()) {
+      Ui().ShowMessage(QString::fromUtf8(NoHeldModelMessage));
+      return;
+    }
+    model = HeldModel{ControllerSettingsWithModels({}, store), store.ModelSource};
+  }
   // Without its settings file an entry could never start: a cancelled save queues nothing.
   if (!ShraniNastavitveClick()) {
     form_.SetStatusText(
@@ -70,15 +94,38 @@ void ExperimentPage::QueueAutomaticExperiment(const ExperimentSettings& settings
           .toStdString();
   entry.Label = BaseNameOf(form_.SaveDialog1.FileName.toStdString());
   entry.Folder = form_.LastDirectory.toStdString();
+  entry.Model = model;
   // A file saved under another extension is still the one the scheduler reads back.
   const std::string saved = form_.SaveDialog1.FileName.toStdString();
   if (!QString::fromStdString(saved).endsWith(QStringLiteral(".vtx"), Qt::CaseInsensitive))
     entry.SavedPath = saved;
+
+  // A stopped entry runs again only when the engineer says so: by default it stays
+  // stopped, set aside, and the queue goes on with the others.
+  QString status;
+  if (const QueuedExperiment* stalled = queue_.Stalled()) {
+    QStringList choices;
+    for (const std::string& choice : StalledEntryChoices())
+      choices << QString::fromStdString(choice);
+    const int leave = static_cast<int>(StalledEntryChoice::LeaveStopped);
+    const int answer =
+        Ui().AskChoice(QString::fromStdString(StalledEntryQuestion(*stalled)), choices, leave);
+    const std::size_t index = queue_.StalledIndex();
+    if (answer == static_cast<int>(StalledEntryChoice::RunAgain)) {
+      queue_.ClearStall(index);
+    } else if (answer == static_cast<int>(StalledEntryChoice::Remove)) {
+      queue_.Remove(index);
+    } else {
+      queue_.SetStalledAside();
+    }
+    form_.SetStatusText(QString());
+  }
   queue_.Insert(std::move(entry));
-  // A new activation sets a stopped queue going again: its head is tried once more.
-  if (queue_.Stalled() != nullptr) form_.SetStatusText(QString());
-  queue_.ClearStall();
   ShowQueue();
+  if (model)
+    form_.SetStatusText(
+        QStringLiteral("Eksperiment \"%1\" bo regulator nastavil na modelu: %2.")
+            .arg(QString::fromStdString(BaseNameOf(saved)), QString::fromStdString(model->Source)));
   form_.Timer_ExperimentScheduler->start();
 }
 
@@ -87,9 +134,19 @@ void ExperimentPage::Timer_ExperimentSchedulerTimer() {
   // is never interrupted: the due entry starts at the first tick after it.
   if (activating_ || form_.Eksperiment().isVisible()) return;
   const QDateTime now = LocalNow(form_.SystemClock());
-  if (!queue_.HeadDue(Local(now.date(), now.time()))) return;
+  const std::optional<std::size_t> due = queue_.DueEntry(Local(now.date(), now.time()));
+  if (!due) return;
+  const QueuedExperiment entry = queue_.Entries()[*due];
+  // Never under the engineer's hands: while a box or a dialog of the program is open (a
+  // record being saved, a question), the due entry waits for it to close.
+  if (ProgramDialogOpen()) {
+    const QString waiting =
+        QStringLiteral("Eksperiment \"%1\" čaka, da se zapre odprto okno programa.")
+            .arg(QString::fromStdString(entry.Label));
+    if (form_.StatusText() != waiting) form_.SetStatusText(waiting);
+    return;
+  }
   form_.Timer_ExperimentScheduler->stop();
-  const QueuedExperiment entry = queue_.Head();
   // The waits of the run process events: no activation or deletion changes the list
   // until the entry is done.
   activating_ = true;
@@ -97,35 +154,52 @@ void ExperimentPage::Timer_ExperimentSchedulerTimer() {
     bool& flag;
     ~Release() { flag = false; }
   } release{activating_};
+
+  // An entry that cannot even be read never touched the plant: it is set aside and the
+  // queue goes on with the next.
+  std::optional<QueuedRun> run;
   try {
-    RunQueuedExperiment(entry);
+    run = ReadQueuedEntry(*due);
+  } catch (const std::exception& e) {
+    queue_.MarkStalled(*due, SettingsFileProblem(queue_.SettingsPath(*due), e), true);
+    ShowQueue();
+    form_.SetStatusText(QString::fromStdString(SetAsideText(queue_.Entries()[*due])));
+    if (queue_.HasWaiting()) form_.Timer_ExperimentScheduler->start();
+    return;
+  }
+  try {
+    RunQueuedExperiment(entry, *run);
   } catch (const ChainStepError& e) {
     // The status bar names the step of the post-processing that failed.
-    StallQueue(e.Reason());
-    throw;
+    StallQueue(*due, QueueErrorText(e.Reason()));
+    throw std::runtime_error(QueueErrorText(e.what()));
   } catch (const std::exception& e) {
-    // The entry stays at the head and the scheduler off until the engineer deletes or
-    // activates again; the error box shows the failure.
-    StallQueue(e.what());
-    throw;
+    // After the plant was touched the queue stops: the entry stays, the scheduler off,
+    // until the engineer deletes it or says at a new activation what to do with it.
+    StallQueue(*due, QueueErrorText(e.what()));
+    throw std::runtime_error(QueueErrorText(e.what()));
   }
-  queue_.Remove(0);
+  queue_.Remove(*due);
   ShowQueue();
-  if (!queue_.Empty()) form_.Timer_ExperimentScheduler->start();
+  if (queue_.HasWaiting()) form_.Timer_ExperimentScheduler->start();
 }
 
-void ExperimentPage::RunQueuedExperiment(const QueuedExperiment& entry) {
-  form_.LastDirectory = QString::fromStdString(entry.Folder);
+ExperimentPage::QueuedRun ExperimentPage::ReadQueuedEntry(std::size_t index) {
   // The file is read and every number checked before any control, item or window changes.
-  const std::vector<std::string> lines = ReadTextLines(queue_.SettingsPath(0));
-  ExperimentSettings settings = SettingsFromControls();
-  ApplySettingsLines(lines, settings);
-  ExperimentSetup setup =
-      ReadExperimentSetup(settings, ExperimentKind::Automatic, DecimalSeparator());
-  setup.ExperimentLabel = entry.Label;
+  QueuedRun run;
+  run.Lines = ReadTextLines(queue_.SettingsPath(index));
+  run.Settings = SettingsFromControls();
+  ApplySettingsLines(run.Lines, run.Settings);
+  run.Setup = ReadExperimentSetup(run.Settings, ExperimentKind::Automatic, DecimalSeparator());
+  run.Setup.ExperimentLabel = queue_.Entries()[index].Label;
+  return run;
+}
 
-  LoadSettingsFromList(lines);
-  TEksperiment& window = HandOverToExperimentWindow(setup, settings);
+void ExperimentPage::RunQueuedExperiment(const QueuedExperiment& entry, QueuedRun& run) {
+  form_.LastDirectory = QString::fromStdString(entry.Folder);
+  const ExperimentSettings& settings = run.Settings;
+  LoadSettingsFromList(run.Lines);
+  TEksperiment& window = HandOverToExperimentWindow(std::move(run.Setup), settings);
   window.ScrollBar1->setEnabled(false);
   window.VrednostVhodaEdit->setEnabled(false);
   window.PrepareAutomaticRun();
@@ -133,16 +207,13 @@ void ExperimentPage::RunQueuedExperiment(const QueuedExperiment& entry) {
   window.RocniAvtomatski->setVisible(true);
   window.exec();
 
-  // A record the simulation made while a plant was connected is not the plant's: it is
-  // not post-processed, and the queue stops here.
-  if (window.Run().MvItemUnreachable && form_.Opc().IsConnected())
-    throw std::runtime_error("element MV (\"" + window.Run().Setup.ItemMV->ItemId() +
-                             "\") ni dosegel dobre kakovosti, zato je bil posnetek simuliran in ni obdelan.");
+  // A record the simulation made on a run meant for a plant is not the plant's: the
+  // chain keeps its data file and images and stops the queue before the model.
   RunPostProcessingChain(entry, settings);
 }
 
-void ExperimentPage::StallQueue(const std::string& reason) {
-  queue_.MarkHeadStalled(reason);
+void ExperimentPage::StallQueue(std::size_t index, const std::string& reason) {
+  queue_.MarkStalled(index, reason, false);
   ShowQueue();
   if (const QueuedExperiment* stalled = queue_.Stalled())
     form_.SetStatusText(QString::fromStdString(StalledQueueText(*stalled)));
@@ -155,7 +226,7 @@ void ExperimentPage::SeznamCakajocihEkspCasKeyDown(int key) {
   const bool wasStalled = !queue_.Entries()[static_cast<std::size_t>(line)].Stall.empty();
   queue_.Remove(static_cast<std::size_t>(line));
   ShowQueue();
-  if (queue_.Empty()) {
+  if (!queue_.HasWaiting()) {
     form_.Timer_ExperimentScheduler->stop();
   } else if (wasStalled) {
     // The entry that held the queue is gone: the ones after it run at their times.
@@ -167,8 +238,12 @@ void ExperimentPage::SeznamCakajocihEkspCasKeyDown(int key) {
 void ExperimentPage::ShowQueue() {
   SeznamCakajocihEkspCas->setPlainText(Joined(queue_.StartTexts()));
   SeznamCakajocihEkspOznaka->setPlainText(Joined(queue_.LabelTexts()));
-  const QueuedExperiment* stalled = queue_.Stalled();
-  const QString why = stalled ? QString::fromStdString(StalledQueueText(*stalled)) : QString();
+  // The tool tip says why the queue stopped, or why entries were set aside.
+  QStringList reasons;
+  for (const QueuedExperiment& e : queue_.Entries())
+    if (!e.Stall.empty())
+      reasons << QString::fromStdString(e.SetAside ? SetAsideText(e) : StalledQueueText(e));
+  const QString why = reasons.join(QLatin1Char('\n'));
   SeznamCakajocihEkspCas->setToolTip(why);
   SeznamCakajocihEkspOznaka->setToolTip(why);
 }

@@ -7,9 +7,11 @@
 #include <tuple>
 
 #include "data/ui/ProcessingPage.h"
+#include "experiment/ExperimentSetupBuilder.h"
 #include "experiment/PostProcessingChain.h"
 #include "experiment/ui/ChainChartImages.h"
 #include "experiment/ui/ExperimentPage.h"
+#include "experiment/ui/TEksperiment.h"
 #include "forms/FormHelpers.h"
 #include "forms/Workspace.h"
 
@@ -34,14 +36,25 @@ void ExperimentPage::RunPostProcessingChain(const QueuedExperiment& entry,
       LongTimeText(now.addMSecs(-static_cast<qint64>(duration * 1000)).time()).toStdString();
   job.TitleLine = form_.Caption().toStdString();
   job.Separator = DecimalSeparator();
+  job.Model = entry.Model;
+  job.Findings = form_.Eksperiment().Run().Findings;
+  job.PlantConfigured = !settings.ServerName.empty();
+  job.MvItemId = settings.ItemIds[0];
 
-  // The status bar then holds only what this experiment's steps say.
-  form_.SetStatusText(QString());
+  // The run's own warnings stay; the chain adds its line after them.
+  const QString runWarnings = QString::fromStdString(RunFindingsText(job.Findings, job.Separator));
+  form_.SetStatusText(runWarnings);
   ChainChartImages images(form_);
   DocxReportDocument report;
   const PostProcessingResult result = ::RunPostProcessingChain(job, form_.Store(), images, report);
   // The processing tab shows the record as the data file holds it.
   form_.ProcessingTab().RedrawSignals();
+  // The "Regulator" tab shows the method, form and type the controller file stores.
+  if (result.ControllerTuned) {
+    AutomaticOptions options = AutomaticOptionsOf(settings);
+    options.Tuning = result.Tuning;
+    form_.ApplyAutomaticOptions(options);
+  }
 
   // Which files the experiment left where; a warning of the model or the tuning stays.
   QStringList names;
@@ -50,7 +63,10 @@ void ExperimentPage::RunPostProcessingChain(const QueuedExperiment& entry,
   QString status = QStringLiteral("Samodejni poizkus \"%1\" je obdelan: %2 (%3).")
                        .arg(QString::fromStdString(entry.Label), names.join(QStringLiteral(", ")),
                             QString::fromStdString(entry.Folder));
-  for (const QString& warning : {form_.StatusText(), QString::fromStdString(result.Note)})
+  // What the steps said (a warning of the model or the tuning) and the run's warnings.
+  QString steps = form_.StatusText();
+  if (steps.startsWith(runWarnings)) steps = steps.mid(runWarnings.size()).trimmed();
+  for (const QString& warning : {steps, QString::fromStdString(result.Note)})
     if (!warning.isEmpty()) status += QStringLiteral("  ") + warning;
   // The warnings of the record, the model and the proposals, as the report's box (each
   // once: a tab may have said one already).
@@ -58,5 +74,6 @@ void ExperimentPage::RunPostProcessingChain(const QueuedExperiment& entry,
     const QString text = QString::fromStdString(warning.Text);
     if (!status.contains(text)) status += QStringLiteral("  ") + text;
   }
+  if (!runWarnings.isEmpty()) status = runWarnings + QStringLiteral("  ") + status;
   form_.SetStatusText(status);
 }

@@ -324,6 +324,13 @@ void TEksperiment::Timer1Timer() {
     DrawnSeries(i)->Replace(PointsToDraw(points));
   }
 
+  // The link lost: the engineer hears of it at once, with the controller state the run
+  // will not be able to restore.
+  const RunFindings& findings = run_.Findings;
+  if (s.Simulated && findings.LinkLost() && findings.SimulatedSamples == 1) {
+    const std::string left = switchedForRun_ ? ControllerStateLeft(run_.Setup) : std::string();
+    ShowRunError(QString::fromStdString(LinkLostText(findings, left, run_.Setup.Separator)));
+  }
   if (s.EndRequested) EndExperiment();
   if (!s.Error.empty()) ShowRunError(lastError_);
 }
@@ -333,6 +340,11 @@ void TEksperiment::ShowStatus() {
   if (!run_.Connected())
     state = form_.Opc().IsConnected() ? FallBackStatusText : SimulationStatusText;
   QString text = QString::fromUtf8(state);
+  if (run_.Findings.LinkLost())
+    text = QStringLiteral(
+               "  Opozorilo: povezava s strežnikom je izgubljena %1! Simulacija v teku, "
+               "v obrat se nič ne piše.")
+               .arg(QString::fromStdString(SimulatedFromText(run_.Findings, run_.Setup.Separator)));
   if (run_.Findings.Errors > 0) {
     if (!text.trimmed().isEmpty()) text += QStringLiteral("  ");
     text += QStringLiteral("Napak: %1, zadnja: %2").arg(run_.Findings.Errors).arg(lastError_);
@@ -363,9 +375,13 @@ void TEksperiment::EndExperiment() {
     switchedForRun_ = false;
     run_.Setup.ClosedLoopAfter ? SwitchToAutomatic() : SwitchToManual();
   }
+  if (run_.Findings.LinkLost())
+    ShowRunError(QString::fromStdString(
+        LinkLostText(run_.Findings, run_.Findings.ControllerLeft, run_.Setup.Separator)));
   // The main window's status bar speaks of the record now in the store: an earlier
   // run's findings that still stand there go.
-  const QString findings = QString::fromStdString(RunFindingsText(run_.Findings));
+  const QString findings =
+      QString::fromStdString(RunFindingsText(run_.Findings, run_.Setup.Separator));
   if (!findings.isEmpty())
     form_.SetStatusText(findings);
   else if (!shownFindings_.isEmpty() && form_.StatusText() == shownFindings_)

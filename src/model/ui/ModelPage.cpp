@@ -204,6 +204,13 @@ void ModelPage::ApplyModel() {
   const double deadTime = TypedNumber(Edit_Delay);
   MeasurementStore& s = form_.Store();
   ApplyModelParameters(s, outer, gain, timeConstant, deadTime);
+  // A model typed over is no longer only what its source gave.
+  const std::string typed = " (popravljen na zavihku \"Model\")";
+  if (s.ModelSource.empty())
+    s.ModelSource = "model, vnesen na zavihku \"Model\"";
+  else if (!s.ModelSource.ends_with(typed) &&
+           s.ModelSource.find("vnesen na zavihku") == std::string::npos)
+    s.ModelSource += typed;
   PlotChosenModel();
   Label_STD->setText(ShownFixed(outer ? s.OuterStdDev : s.InnerStdDev, 4));
   const double r = outer ? s.OuterRelativeError : s.InnerRelativeError;

@@ -404,6 +404,7 @@ void RegulatorPage::Button8Click() {
   const ControllerSettings s =
       TRegulator::LoadControllerSettings(S(dialog.FileName), DecimalSeparator());
   ApplyControllerModels(s, form_.Store());
+  form_.Store().ModelSource = "datoteka regulatorja \"" + S(dialog.FileName) + "\"";
   // One recomputation follows the quiet setting of the controls.
   SetTuningControls(s);
   RecomputeTuningFromControls();

@@ -149,7 +149,20 @@ TEST_F(UaPlant, AServerKilledMidRunLeavesTheRunOnTheSimulationWithEverySample) {
     TypeMV("30");
     for (int i = 0; i < 20; ++i) Tick();
   });
-  EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
+  // Told at once, once: where the simulation took over and that the controller switched
+  // to manual for the run could not be put back into automatic.
+  ASSERT_EQ(ui.Errors.size(), 1) << ui.Errors.join("; ").toStdString();
+  EXPECT_TRUE(ui.Errors[0].startsWith("Povezava s strežnikom je bila izgubljena od 0."))
+      << ui.Errors[0].toStdString();
+  // The loss shows at the first exchange that fails: the sample after the kill or the next.
+  EXPECT_TRUE(ui.Errors[0].contains("(vzorec 12)") || ui.Errors[0].contains("(vzorec 13)"))
+      << ui.Errors[0].toStdString();
+  EXPECT_TRUE(ui.Errors[0].endsWith("Regulator je ostal v ročnem načinu."))
+      << ui.Errors[0].toStdString();
+  EXPECT_EQ(Window().Run().Findings.ControllerLeft, "Regulator je ostal v ročnem načinu.");
+  EXPECT_TRUE(QString::fromStdString(Store().ColumnNames[1]).contains(" (simulacija od 0."))
+      << Store().ColumnNames[1];
+  EXPECT_TRUE(Form().StatusText().contains("Regulator je ostal v ročnem načinu."));
   EXPECT_FALSE(opc->IsConnected());
   EXPECT_EQ(Opc().Label54->text(), "stopped");
   EXPECT_TRUE(Opc().PoveziOPCStreznik->isEnabled());  // to connect again
