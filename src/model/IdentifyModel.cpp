@@ -6,6 +6,7 @@
 
 #include "data/NumericHelpers.h"
 #include "data/TObdelava.h"
+#include "model/IntegratingModel.h"
 #include "model/TModel.h"
 
 void IdentifyModel(MeasurementStore& store, int start, int end) {
@@ -21,6 +22,9 @@ void IdentifyModel(MeasurementStore& store, int start, int end) {
   store.ModelWindowSamples = n;
   store.InnerDelaySamples = DelaySamples(store.InnerDeadTime, ts);
   store.OuterDelaySamples = DelaySamples(store.OuterDeadTime, ts);
+  // The kind of each process by the stated rule.
+  for (const bool outer : {false, true})
+    SetProcessKind(store, outer, ChooseProcessKind(store, outer, '.').Kind);
 }
 
 void ApplyModelParameters(MeasurementStore& store, bool outer, double gain, double timeConstant,
@@ -65,8 +69,14 @@ const char* QualityText(ModelQuality quality) {
 
 bool SamplingTooSparse(const MeasurementStore& store) {
   const double limit = 3 * store.SampleTime;
-  return limit >= RoundToInt(store.InnerTimeConstant + store.InnerDeadTime) ||
-         limit >= RoundToInt(store.OuterTimeConstant + store.OuterDeadTime);
+  // The time constant plus dead time of the model in use: for an integrating one its lag.
+  const auto span = [](ProcessKind kind, double t, double l, const IntegratingModel& m) {
+    return kind == ProcessKind::Integrating ? m.Lag + m.DeadTime : t + l;
+  };
+  return limit >= RoundToInt(span(store.InnerKind, store.InnerTimeConstant, store.InnerDeadTime,
+                                  store.InnerIntegrating)) ||
+         limit >= RoundToInt(span(store.OuterKind, store.OuterTimeConstant, store.OuterDeadTime,
+                                  store.OuterIntegrating));
 }
 
 int DelaySamples(double deadTime, double ts) {
