@@ -23,7 +23,14 @@ extern const char* const NotFiniteText;
 // Tunes from the store's models into the store's record (the single-loop set, or the
 // cascade set with the inner-loop gain, which also lands in the KpP slot) and sets
 // RobustnessFactor. A method of -1 counts as 0.
+// When the loop's (outer) process is integrating, the integrating rules tune it: the
+// slider sets the closed-loop time constant (TuningResult::ClosedLoopTimeConstant) and
+// RobustnessFactor is 1; a rule for self-regulating processes then gives zeros, as do
+// the integrating rules on a self-regulating process and a cascade around an integrating
+// inner process.
 void ApplyTuning(MeasurementStore& store, int method, int sliderPosition, bool cascade);
+// True when the loop tuned is around an integrating process (the outer one in cascade).
+bool UsesIntegratingRules(const MeasurementStore& store, bool cascade);
 
 // Texts of the eight summary labels and of the recommended sampling time.
 struct TuningSummary {
