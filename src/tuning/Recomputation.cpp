@@ -496,6 +496,10 @@ ControllerSettings ControllerSettingsWithModels(ControllerSettings s, const Meas
   s.OuterTimeConstant = store.OuterTimeConstant;
   s.OuterDeadTime = store.OuterDeadTime;
   s.OuterRelativeError = store.OuterRelativeError;
+  s.InnerKind = store.InnerKind;
+  s.OuterKind = store.OuterKind;
+  s.InnerIntegrating = store.InnerIntegrating;
+  s.OuterIntegrating = store.OuterIntegrating;
   return s;
 }
 
@@ -508,4 +512,9 @@ void ApplyControllerModels(const ControllerSettings& s, MeasurementStore& store)
   store.OuterTimeConstant = s.OuterTimeConstant;
   store.OuterDeadTime = s.OuterDeadTime;
   store.OuterRelativeError = s.OuterRelativeError;
+  // A file of first-order models (38 lines) leaves both kinds self-regulating.
+  store.InnerKind = s.InnerKind;
+  store.OuterKind = s.OuterKind;
+  store.InnerIntegrating = s.InnerIntegrating;
+  store.OuterIntegrating = s.OuterIntegrating;
 }

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "data/MeasurementStore.h"
+
 // Upper limit of the open-loop gain A0*Kp in every area rule.
 constexpr double MaxLoopGain = 10;
 
@@ -68,6 +70,11 @@ struct ControllerSettings {
   int Method = 0, ResponseKind = 0, Form = 0, Type = 0, Slider = 0;
   std::string ScaleP, ScaleI, ScaleD;
   bool Cascade = false;
+  // The kinds of both processes and their integrating models (slope, lag, dead time,
+  // relative error), on lines 39..58 only when a kind is integrating, so a file of
+  // first-order models keeps its 38 lines.
+  ProcessKind InnerKind = ProcessKind::SelfRegulating, OuterKind = ProcessKind::SelfRegulating;
+  IntegratingModel InnerIntegrating, OuterIntegrating;
 };
 
 class TRegulator {
@@ -157,7 +164,8 @@ class TRegulator {
                                               double kp);
 
   // --- Controller settings file ---
-  // 38 lines; real numbers with 14 significant digits and the given decimal separator.
+  // 38 lines (58 with an integrating process); real numbers with 14 significant digits
+  // and the given decimal separator.
   // Refuses (std::runtime_error) model values that are not finite numbers.
   static void SaveControllerSettings(const std::string& fileName, const ControllerSettings& s,
                                      char separator);

@@ -1,14 +1,30 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <utility>
 
 #include "model/IdentifyModel.h"
 #include "model/IntegratingModel.h"
 #include "model/IntegratingTestData.h"
 #include "model/ModelTestData.h"
+#include "model/TModel.h"
 
 using modeltest::LevelRecord;
 using modeltest::MakeLevelStore;
+
+namespace {
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+}  // namespace
 
 TEST(IntegratingIdentification, NoiseFreeLevelGivesSlopeAndDeadTimeBackAndChoosesIntegrating) {
   LevelRecord record;  // y' = 0.02 * u(t - 8 s), a step of 5 % at sample 20
@@ -77,4 +93,46 @@ TEST(IntegratingIdentification, ChoiceRuleBoundaries) {
             ProcessKind::SelfRegulating);
   EXPECT_THROW(ParseProcessKind("tank"), std::invalid_argument);
   EXPECT_EQ(ParseProcessKind("integrating"), ProcessKind::Integrating);
+}
+
+// A model file of an integrating level reads back the kinds and the integrating models
+// exactly; the same file saved with both kinds self-regulating is the first-order file
+// byte for byte, with no trace of the integrating fits.
+TEST(IntegratingIdentification, ModelFileKeepsKindAndIntegratingModelAndFirstOrderFileIsUnchanged) {
+  LevelRecord record;
+  record.Lag = 6;
+  record.Noise = 0.02;
+  auto store = MakeLevelStore(record);
+  IdentifyModel(*store, 1, record.Samples);
+  ASSERT_EQ(store->InnerKind, ProcessKind::Integrating);
+  const auto dir = std::filesystem::temp_directory_path() /
+                   ("vtm_int_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string path = (dir / "level.vtm").string();
+  TModel::SaveModelFile(path, *store, ',');
+  auto loaded = std::make_unique<MeasurementStore>();
+  TModel::LoadModelFile(path, *loaded, '.');
+  EXPECT_EQ(loaded->InnerKind, ProcessKind::Integrating);
+  EXPECT_EQ(loaded->OuterKind, store->OuterKind);
+  const IntegratingModel& a = store->InnerIntegrating;
+  const IntegratingModel& b = loaded->InnerIntegrating;
+  for (auto [x, y] : {std::pair{a.Slope, b.Slope}, {a.Lag, b.Lag}, {a.DeadTime, b.DeadTime},
+                      {a.StdDev, b.StdDev}, {a.RelativeError, b.RelativeError},
+                      {a.SlopeBound, b.SlopeBound}, {a.LagBound, b.LagBound}})
+    EXPECT_NEAR(y, x, 1e-13 * std::fabs(x));
+  EXPECT_NEAR(loaded->InnerIntegratingResponse[250], store->InnerIntegratingResponse[250],
+              1e-9 * std::fabs(store->InnerIntegratingResponse[250]));
+
+  // Both self-regulating: the file is what it was before integrating models existed.
+  store->InnerKind = store->OuterKind = ProcessKind::SelfRegulating;
+  TModel::SaveModelFile(path, *store, ',');
+  const std::string firstOrder = ReadFile(path);
+  store->InnerIntegrating = store->OuterIntegrating = IntegratingModel{};
+  TModel::SaveModelFile(path, *store, ',');
+  EXPECT_EQ(ReadFile(path), firstOrder);
+  EXPECT_EQ(firstOrder.find("integrirn"), std::string::npos);
+  TModel::LoadModelFile(path, *loaded, '.');
+  EXPECT_EQ(loaded->InnerKind, ProcessKind::SelfRegulating);
+  EXPECT_EQ(loaded->InnerIntegrating.Slope, 0);
+  std::filesystem::remove_all(dir);
 }

@@ -176,3 +176,46 @@ TEST(IntegratingRules, CascadeWithAnIntegratingOuterProcessSettles) {
   ApplyTuning(*s, AreaSetpoint, 10, true);
   EXPECT_EQ(s->Tuning.CascKpPI, 0);
 }
+
+TEST(IntegratingRules, ControllerFileKeepsKindsAndIntegratingModelsAndOldFilesReadAsBefore) {
+  ControllerSettings s;
+  s.InnerGain = 419;
+  s.InnerTimeConstant = 20727;
+  s.SamplingTimeText = "0,8";
+  s.Method = IntegratingLambda;
+  s.Slider = 12;
+  s.ScaleP = s.ScaleI = s.ScaleD = "1";
+  s.InnerKind = ProcessKind::Integrating;
+  s.InnerIntegrating = {0.0200000000001, 6.25, 8, 0, 0.0031, 0, 0};
+  s.OuterIntegrating.Slope = 1.5e-7;
+  const std::vector<std::string> lines = TRegulator::ControllerSettingsLines(s, ',');
+  ASSERT_EQ(lines.size(), 58u);
+  EXPECT_EQ(lines[38], "Vrsta notranjega procesa:");
+  EXPECT_EQ(lines[39], "integrating");
+  EXPECT_EQ(lines[41], "0,0200000000001");
+  EXPECT_EQ(lines[48], "Vrsta zunanjega procesa:");
+  EXPECT_EQ(lines[49], "self-regulating");
+  EXPECT_EQ(lines[51], "1,5E-7");
+  const ControllerSettings r = TRegulator::ControllerSettingsFromLines(lines, '.');
+  EXPECT_EQ(r.InnerKind, ProcessKind::Integrating);
+  EXPECT_EQ(r.OuterKind, ProcessKind::SelfRegulating);
+  EXPECT_EQ(r.InnerIntegrating.Slope, 0.0200000000001);
+  EXPECT_EQ(r.InnerIntegrating.Lag, 6.25);
+  EXPECT_EQ(r.InnerIntegrating.DeadTime, 8);
+  EXPECT_EQ(r.InnerIntegrating.RelativeError, 0.0031);
+  EXPECT_EQ(r.OuterIntegrating.Slope, 1.5e-7);
+  EXPECT_EQ(r.Method, IntegratingLambda);
+
+  // First-order models only: the 38 lines of old, read back as self-regulating.
+  s.InnerKind = ProcessKind::SelfRegulating;
+  std::vector<std::string> old = TRegulator::ControllerSettingsLines(s, ',');
+  ASSERT_EQ(old.size(), 38u);
+  old.emplace_back("");  // anything after line 38 that is not a kind is ignored as before
+  const ControllerSettings o = TRegulator::ControllerSettingsFromLines(old, ',');
+  EXPECT_EQ(o.InnerKind, ProcessKind::SelfRegulating);
+  EXPECT_EQ(o.InnerIntegrating.Slope, 0);
+  // A bad kind is refused with its text.
+  std::vector<std::string> bad = lines;
+  bad[39] = "tank";
+  EXPECT_THROW(TRegulator::ControllerSettingsFromLines(bad, ','), std::invalid_argument);
+}
