@@ -22,9 +22,12 @@ void IdentifyModel(MeasurementStore& store, int start, int end) {
   store.ModelWindowSamples = n;
   store.InnerDelaySamples = DelaySamples(store.InnerDeadTime, ts);
   store.OuterDelaySamples = DelaySamples(store.OuterDeadTime, ts);
-  // The kind of each process by the stated rule.
+  // The kind of each process by the stated rule; the delay counts are the dead times of the
+  // models of that kind.
   for (const bool outer : {false, true})
     SetProcessKind(store, outer, ChooseProcessKind(store, outer, '.').Kind);
+  store.InnerDelaySamples = DelaySamples(ShownDeadTime(store, false), ts);
+  store.OuterDelaySamples = DelaySamples(ShownDeadTime(store, true), ts);
 }
 
 void ApplyModelParameters(MeasurementStore& store, bool outer, double gain, double timeConstant,

@@ -74,6 +74,18 @@ ProcessKind KindOf(const MeasurementStore& s, bool outer) {
   return outer ? s.OuterKind : s.InnerKind;
 }
 
+double ShownDeadTime(const MeasurementStore& s, bool outer) {
+  if (KindOf(s, outer) == ProcessKind::Integrating)
+    return (outer ? s.OuterIntegrating : s.InnerIntegrating).DeadTime;
+  return outer ? s.OuterDeadTime : s.InnerDeadTime;
+}
+
+double ShownRelativeError(const MeasurementStore& s, bool outer) {
+  if (KindOf(s, outer) == ProcessKind::Integrating)
+    return (outer ? s.OuterIntegrating : s.InnerIntegrating).RelativeError;
+  return outer ? s.OuterRelativeError : s.InnerRelativeError;
+}
+
 void SetProcessKind(MeasurementStore& s, bool outer, ProcessKind kind) {
   (outer ? s.OuterKind : s.InnerKind) = kind;
 }

@@ -45,6 +45,9 @@ ProcessKind ParseProcessKind(const std::string& text);
 
 // The kind in use of the inner or outer process.
 ProcessKind KindOf(const MeasurementStore& store, bool outer);
+// The dead time and relative error of the model of the kind in use.
+double ShownDeadTime(const MeasurementStore& store, bool outer);
+double ShownRelativeError(const MeasurementStore& store, bool outer);
 // Sets the kind of the inner or outer process; both fits stay as identified.
 void SetProcessKind(MeasurementStore& store, bool outer, ProcessKind kind);
 // The model response of the kind in use (what the model chart draws): the first-order

@@ -212,4 +212,6 @@ void TModel::LoadModelFile(const std::string& fileName, MeasurementStore& store,
     store.*KindSections[p].Model = models[p];
   }
   ComputeIntegratingResponses(store);
+  store.InnerDelaySamples = DelaySamples(ShownDeadTime(store, false), store.SampleTime);
+  store.OuterDelaySamples = DelaySamples(ShownDeadTime(store, true), store.SampleTime);
 }
