@@ -153,7 +153,12 @@ void ModelSection(ReportDocument& d, const ReportInputs& in, const std::string& 
   d.SetBold(false);
   d.TypeParagraph();
   d.TypeParagraph();
-  Line(d, "Ocenjeno ojačenje: " + in.ModelGain);
+  if (!in.ModelKind.empty()) {
+    Line(d, "Vrsta procesa: " + in.ModelKind);
+    Line(d, "Ocenjen naklon k' [1/s]: " + in.ModelGain);
+  } else {
+    Line(d, "Ocenjeno ojačenje: " + in.ModelGain);
+  }
   Line(d, "Ocenjena časovna konstanta(s): " + in.ModelTimeConstant);
   Line(d, "Ocenjen mrtvi čas [s]: " + in.ModelDeadTime);
   Line(d, "Abs. standardna deviacija: " + in.ModelStdDev);

@@ -1,3 +1,4 @@
+#include "model/IntegratingModel.h"
 #include "model/ui/ModelChart.h"
 
 #include <QLineSeries>
@@ -38,10 +39,7 @@ void PlotModelChart(VorChart& chart, const SampleArray& time, const SampleArray&
 }
 
 void PlotStoreModel(VorChart& chart, const MeasurementStore& s, bool outer) {
-  if (outer)
-    PlotModelChart(chart, s.WindowTime, s.OuterMeasured, s.OuterModelResponse,
-                   s.ModelWindowSamples);
-  else
-    PlotModelChart(chart, s.WindowTime, s.InnerMeasured, s.InnerModelResponse,
-                   s.ModelWindowSamples);
+  // The model of the kind in use.
+  PlotModelChart(chart, s.WindowTime, outer ? s.OuterMeasured : s.InnerMeasured,
+                 ShownModelResponse(s, outer), s.ModelWindowSamples);
 }

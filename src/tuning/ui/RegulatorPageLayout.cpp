@@ -47,7 +47,9 @@ void RegulatorPage::BuildControls() {
                        QStringLiteral("Chien-Hrones-Reswick - sledenje"),
                        QStringLiteral("Chien-Hrones-Reswick - motnja"),
                        QStringLiteral("Metoda uravnoteženja"),
-                       QStringLiteral("Ziegler-Nichols - motnja"), QStringLiteral(" ")});
+                       QStringLiteral("Ziegler-Nichols - motnja"), QStringLiteral(" "),
+                       QStringLiteral("SIMC - integrirni proces"),
+                       QStringLiteral("Lambda - integrirni proces")});
   ComboBox1->setGeometry(10, 18, 272, 24);
 
   QGroupBox* robust = Group(this, QStringLiteral("Izbira robustnost- hitrost"), 6, 52, 292, 52);
