@@ -123,6 +123,7 @@ PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, Measur
   const std::string controllerPath = ChainFilePath(folder, job.Label, ".vtc");
   if (controllerStep) {
     ControllerSettings settings = AutomaticOptionsOf(s).Tuning;
+    settings.Method = MethodForKind(store, settings.Method, settings.Cascade);
     RunStep(ChainStep::Controller, controllerPath, [&] {
       ApplyTuning(store, settings.Method, settings.Slider, settings.Cascade);
       const TuningSummary summary = SummaryTexts(store, settings.Cascade, sep);

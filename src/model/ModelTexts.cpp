@@ -9,11 +9,11 @@ ModelTexts ShownModelTexts(const MeasurementStore& s, bool outer, int errorDecim
   ModelTexts t;
   if (KindOf(s, outer) == ProcessKind::Integrating) {
     const IntegratingModel& m = outer ? s.OuterIntegrating : s.InnerIntegrating;
-    t.Gain = FormatGeneral(m.Slope, 6, separator);
+    t.Gain = FormatGeneral(m.Slope, 4, separator);
     t.TimeConstant = FormatFixed(m.Lag, 2, separator);
     t.DeadTime = FormatFixed(m.DeadTime, 1, separator);
     t.StdDev = FormatFixed(m.StdDev, errorDecimals, separator);
-    t.GainBound = FormatGeneral(m.SlopeBound, 6, separator);
+    t.GainBound = FormatGeneral(m.SlopeBound, 4, separator);
     t.TimeBound = FormatFixed(m.LagBound, 2, separator);
     t.RelativeError = FormatFixed(m.RelativeError, errorDecimals, separator);
     t.Quality = QualityText(QualityOf(m.RelativeError));

@@ -95,6 +95,12 @@ bool UsesIntegratingRules(const MeasurementStore& store, bool cascade) {
   return (cascade ? store.OuterKind : store.InnerKind) == ProcessKind::Integrating;
 }
 
+int MethodForKind(const MeasurementStore& store, int method, bool cascade) {
+  const bool integrating = UsesIntegratingRules(store, cascade);
+  if (method == NoMethod || IsIntegratingMethod(method) == integrating) return method;
+  return integrating ? IntegratingSimc : AreaSetpoint;
+}
+
 double RecommendedSampleTime(const MeasurementStore& store, bool cascade) {
   const TuningResult& t = store.Tuning;
   const double f = t.RobustnessFactor;

@@ -31,6 +31,11 @@ extern const char* const NotFiniteText;
 void ApplyTuning(MeasurementStore& store, int method, int sliderPosition, bool cascade);
 // True when the loop tuned is around an integrating process (the outer one in cascade).
 bool UsesIntegratingRules(const MeasurementStore& store, bool cascade);
+// The method, or when it is a rule for the other kind of process than the tuned loop's,
+// the first rule for that kind (SIMC for an integrating process, the area method for a
+// self-regulating one); for the automatic chain and the report command, which have no
+// one to choose.
+int MethodForKind(const MeasurementStore& store, int method, bool cascade);
 
 // Texts of the eight summary labels and of the recommended sampling time.
 struct TuningSummary {
