@@ -46,9 +46,10 @@ ControllerSet ActiveSet(const TuningResult& t, bool cascade) {
 }
 }  // namespace
 
-void ApplyTuning(MeasurementStore& store, int method, int sliderPosition, bool cascade) {
+TuningResult TunedRecord(const MeasurementStore& store, int method, int sliderPosition,
+                         bool cascade) {
   if (method == -1) method = 0;
-  TuningResult& t = store.Tuning;
+  TuningResult t = store.Tuning;
   t.RobustnessFactor = RobustnessFactor(sliderPosition);
   t.ClosedLoopTimeConstant = 0;
   if (UsesIntegratingRules(store, cascade)) {
@@ -60,7 +61,7 @@ void ApplyTuning(MeasurementStore& store, int method, int sliderPosition, bool c
           method, sliderPosition, m.Lag, m.DeadTime, store.SampleTime);
       StoreSet(t, TRegulator::TuneIntegrating(method, m.Slope, m.Lag, m.DeadTime,
                                               t.ClosedLoopTimeConstant));
-      return;
+      return t;
     }
     const IntegratingModel& m = store.OuterIntegrating;
     CascadeTuning c;
@@ -71,12 +72,12 @@ void ApplyTuning(MeasurementStore& store, int method, int sliderPosition, bool c
     StoreCascadeSet(t, c.Outer);
     t.InnerLoopGain = c.InnerLoopGain;
     t.KpP = c.InnerLoopGain;
-    return;
+    return t;
   }
   if (!cascade) {
     StoreSet(t, TRegulator::TuneSingleLoop(method, store.InnerGain, store.InnerTimeConstant,
                                            store.InnerDeadTime, MaxLoopGain));
-    return;
+    return t;
   }
   // A first-order cascade around an integrating inner process would be tuned on the
   // wrong model: nothing is computed.
@@ -89,6 +90,11 @@ void ApplyTuning(MeasurementStore& store, int method, int sliderPosition, bool c
   StoreCascadeSet(t, c.Outer);
   t.InnerLoopGain = c.InnerLoopGain;
   t.KpP = c.InnerLoopGain;  // the inner-loop gain shares the P controller's slot
+  return t;
+}
+
+void ApplyTuning(MeasurementStore& store, int method, int sliderPosition, bool cascade) {
+  store.Tuning = TunedRecord(store, method, sliderPosition, cascade);
 }
 
 bool UsesIntegratingRules(const MeasurementStore& store, bool cascade) {
@@ -102,7 +108,10 @@ int MethodForKind(const MeasurementStore& store, int method, bool cascade) {
 }
 
 double RecommendedSampleTime(const MeasurementStore& store, bool cascade) {
-  const TuningResult& t = store.Tuning;
+  return RecommendedSampleTime(store, store.Tuning, cascade);
+}
+
+double RecommendedSampleTime(const MeasurementStore& store, const TuningResult& t, bool cascade) {
   const double f = t.RobustnessFactor;
   double x1 = 0, x2 = 0;
   if (cascade) {

@@ -36,6 +36,9 @@ bool UsesIntegratingRules(const MeasurementStore& store, bool cascade);
 // self-regulating one); for the automatic chain and the report command, which have no
 // one to choose.
 int MethodForKind(const MeasurementStore& store, int method, bool cascade);
+// The record ApplyTuning would leave in the store, with the store untouched.
+TuningResult TunedRecord(const MeasurementStore& store, int method, int sliderPosition,
+                         bool cascade);
 
 // Texts of the eight summary labels and of the recommended sampling time.
 struct TuningSummary {
@@ -45,6 +48,9 @@ struct TuningSummary {
 TuningSummary SummaryTexts(const MeasurementStore& store, bool cascade, char separator);
 // The recommended upper bound of the sampling time, x/10 to three decimals.
 double RecommendedSampleTime(const MeasurementStore& store, bool cascade);
+// The same for a tuning record other than the store's.
+double RecommendedSampleTime(const MeasurementStore& store, const TuningResult& tuning,
+                             bool cascade);
 
 // The closed-loop sampling time from its text: empty or not positive falls back to the
 // last valid one, which the call then updates. Throws ConversionError for a non-number.
