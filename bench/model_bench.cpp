@@ -2,13 +2,13 @@
 // the straightforward one it is checked against.
 #include <benchmark/benchmark.h>
 
+#include <thread>
+
 #include "../tests/model/ModelTestData.h"
 #include "../tests/model/ReferenceIdentification.h"
 #include "model/DelaySweep.h"
 #include "model/IdentifyModel.h"
 #include "model/TModel.h"
-
-#include <thread>
 
 namespace {
 std::unique_ptr<MeasurementStore> LargeNoisyStep(int samples) {

@@ -183,10 +183,13 @@ int RunIdentify(const std::vector<std::string>& args) {
     const std::string p = outer ? "Outer" : "Inner";
     if (KindOf(s, outer) == ProcessKind::Integrating) {
       const IntegratingModel& m = outer ? s.OuterIntegrating : s.InnerIntegrating;
-      for (const auto& [key, value] : {std::pair{"Slope", m.Slope}, {"Lag", m.Lag},
-                                       {"DeadTime", m.DeadTime}, {"StdDev", m.StdDev},
+      for (const auto& [key, value] : {std::pair{"Slope", m.Slope},
+                                       {"Lag", m.Lag},
+                                       {"DeadTime", m.DeadTime},
+                                       {"StdDev", m.StdDev},
                                        {"RelativeError", m.RelativeError},
-                                       {"SlopeBound", m.SlopeBound}, {"LagBound", m.LagBound}})
+                                       {"SlopeBound", m.SlopeBound},
+                                       {"LagBound", m.LagBound}})
         json.Number(p + key, value);
       JsonObject fit;
       fit.SetIndent("  ");

@@ -70,7 +70,8 @@ const char* const TuneUsage =
     "With --max-ms, \"robustProposal\" holds the limit and for P, I, PI and PID the\n"
     "Slider chosen (null when none meets the limit), its RobustnessFactor, the scaled\n"
     "parameters and the figures there, and Text saying where or why not (Slovenian, as\n"
-    "the tab shows it), with SampleTimeThatWould where a shorter sampling time would do.\n"    "Numbers use a decimal point; a model file may use either separator.\n";
+    "the tab shows it), with SampleTimeThatWould where a shorter sampling time would do.\n"
+    "Numbers use a decimal point; a model file may use either separator.\n";
 
 std::vector<double> NumberList(const std::string& option, const std::string& text, size_t count) {
   std::vector<double> values;
@@ -162,7 +163,8 @@ TuneOptions ParseOptions(const std::vector<std::string>& args) {
       o.InnerIntegrating = IntegratingOption(a, v);
     else if (a == "--outer-integrating")
       o.OuterIntegrating = IntegratingOption(a, v);
-    else if (a == "--method") o.MethodGiven = o.Method = IntegerIn(a, v, 0, IntegratingLambda);
+    else if (a == "--method")
+      o.MethodGiven = o.Method = IntegerIn(a, v, 0, IntegratingLambda);
     else if (a == "--slider") o.Slider = IntegerIn(a, v, 0, 20);
     else if (a == "--response") o.Response = IntegerIn(a, v, 0, 1);
     else if (a == "--ts")

@@ -24,8 +24,7 @@ KindChoice ChooseProcessKind(double t, double rSelf, double rInt, double window,
   if (window > 0 && t > 5 * window) {
     c.Kind = ProcessKind::Integrating;
     c.Reason = "Časovna konstanta samoizravnalnega modela (" + num(t, 0) +
-               " s) presega pet dolžin okna (" + num(window, 0) +
-               " s): odziv se v oknu ne umiri.";
+               " s) presega pet dolžin okna (" + num(window, 0) + " s): odziv se v oknu ne umiri.";
     return c;
   }
   if (rInt <= rSelf) {
@@ -59,8 +58,7 @@ const char* ProcessKindText(ProcessKind kind) {
 ProcessKind ParseProcessKind(const std::string& text) {
   if (text == "integrating" || text == "integrirni") return ProcessKind::Integrating;
   if (text == "self-regulating" || text == "samoizravnalni") return ProcessKind::SelfRegulating;
-  throw std::invalid_argument("'" + text +
-                              "' ni vrsta procesa (self-regulating ali integrating)");
+  throw std::invalid_argument("'" + text + "' ni vrsta procesa (self-regulating ali integrating)");
 }
 
 void IntegratingResponse(const SampleArray& x, int n, double ts, const IntegratingModel& m,
@@ -98,8 +96,8 @@ const SampleArray& ShownModelResponse(const MeasurementStore& s, bool outer) {
 
 void ComputeIntegratingResponses(MeasurementStore& s) {
   const int n = std::clamp(s.ModelWindowSamples, 0, MaxSamples);
-  IntegratingResponse(s.UDeviation, n, s.SampleTime, s.InnerIntegrating,
-                      s.InnerIntegratingResponse, s.FilterRate);
+  IntegratingResponse(s.UDeviation, n, s.SampleTime, s.InnerIntegrating, s.InnerIntegratingResponse,
+                      s.FilterRate);
   IntegratingResponse(s.Y1Deviation, n, s.SampleTime, s.OuterIntegrating,
                       s.OuterIntegratingResponse, s.FilterRate);
 }
@@ -115,8 +113,7 @@ void ApplyIntegratingParameters(MeasurementStore& s, bool outer, double slope, d
   SampleArray& response = outer ? s.OuterIntegratingResponse : s.InnerIntegratingResponse;
   IntegratingResponse(outer ? s.Y1Deviation : s.UDeviation, n, s.SampleTime, m, response,
                       s.FilterRate);
-  const ErrorFigures f =
-      TModel::ErrorOf(outer ? s.OuterMeasured : s.InnerMeasured, response, n);
+  const ErrorFigures f = TModel::ErrorOf(outer ? s.OuterMeasured : s.InnerMeasured, response, n);
   m.StdDev = f.StdDev;
   m.RelativeError = f.RelativeError;
 }

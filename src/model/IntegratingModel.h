@@ -30,8 +30,7 @@ struct KindChoice {
   std::string Reason;  // Slovenian, for the model tab and the report
 };
 KindChoice ChooseProcessKind(double firstOrderTimeConstant, double firstOrderRelativeError,
-                             double integratingRelativeError, double windowLength,
-                             char separator);
+                             double integratingRelativeError, double windowLength, char separator);
 // The choice for the store's inner or outer process (its fits and model window).
 KindChoice ChooseProcessKind(const MeasurementStore& store, bool outer, char separator);
 

@@ -76,8 +76,7 @@ const std::array<KindSection, 2> KindSections{{
     {"Vrsta zunanjega procesa:",
      &MeasurementStore::OuterKind,
      &MeasurementStore::OuterIntegrating,
-     {"Naklon integrirnega zunanjega procesa:",
-      "Casovna konstanta integrirnega zunanjega procesa:",
+     {"Naklon integrirnega zunanjega procesa:", "Casovna konstanta integrirnega zunanjega procesa:",
       "Zakasnitev integrirnega zunanjega procesa:",
       "Standardna deviacija integrirnega zunanjega procesa:",
       "Relativna standardna deviacija meritev-model integrirnega zunanjega procesa:",
@@ -85,9 +84,8 @@ const std::array<KindSection, 2> KindSections{{
       "Deviacija casovne konstante integrirnega zunanjega procesa:"}},
 }};
 constexpr std::array<double IntegratingModel::*, 7> KindValues{
-    &IntegratingModel::Slope,         &IntegratingModel::Lag,
-    &IntegratingModel::DeadTime,      &IntegratingModel::StdDev,
-    &IntegratingModel::RelativeError, &IntegratingModel::SlopeBound,
+    &IntegratingModel::Slope,   &IntegratingModel::Lag,           &IntegratingModel::DeadTime,
+    &IntegratingModel::StdDev,  &IntegratingModel::RelativeError, &IntegratingModel::SlopeBound,
     &IntegratingModel::LagBound};
 
 bool AnyIntegrating(const MeasurementStore& s) {
@@ -193,8 +191,8 @@ void TModel::LoadModelFile(const std::string& fileName, MeasurementStore& store,
     for (size_t p = 0; p < KindSections.size(); ++p) {
       kinds[p] = onLine(at, [](const std::string& l) { return ParseProcessKind(l); });
       for (size_t i = 0; i < KindValues.size(); ++i)
-        models[p].*KindValues[i] =
-            onLine(at + 2 + 2 * static_cast<int>(i), [](const std::string& l) { return ParseNumber(l); });
+        models[p].*KindValues[i] = onLine(at + 2 + 2 * static_cast<int>(i),
+                                          [](const std::string& l) { return ParseNumber(l); });
       at += 2 + 2 * static_cast<int>(KindValues.size());
     }
   }

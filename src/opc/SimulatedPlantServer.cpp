@@ -43,9 +43,9 @@ SimulatedPlantServer::SimulatedPlantServer(const Clock& clock,
                       }};
   // The tank's items work as the plant's of the same role, on the tank.
   const std::pair<const char*, const char*> tankItems[] = {
-      {id::TankMV, id::MV}, {id::TankU, id::U},   {id::TankLevel, id::Y1},
-      {id::TankY2, id::Y2}, {id::TankSP, id::SP}, {id::TankP, id::P},
-      {id::TankI, id::I},   {id::TankD, id::D},   {id::TankRA, id::RA},
+      {id::TankMV, id::MV},         {id::TankU, id::U},      {id::TankLevel, id::Y1},
+      {id::TankY2, id::Y2},         {id::TankSP, id::SP},    {id::TankP, id::P},
+      {id::TankI, id::I},           {id::TankD, id::D},      {id::TankRA, id::RA},
       {id::TankManual, id::Manual}, {id::TankAuto, id::Auto}};
   for (const auto& [tankId, plantId] : tankItems) {
     Item item = items_.at(plantId);

@@ -66,7 +66,7 @@ class SimulatedPlantServer final : public LocalOpcServer {
     LocalOpcItemInfo Info;
     std::function<double(const SimulatedPlant&)> Get;
     std::function<void(SimulatedPlant&, double)> Set;  // empty: read only
-    bool OfTank = false;  // an item of the tank-level loop
+    bool OfTank = false;                               // an item of the tank-level loop
   };
 
   const Clock& clock_;

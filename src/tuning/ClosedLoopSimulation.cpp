@@ -107,9 +107,9 @@ void TRegulator::SimulateCascade(int type, int n, std::span<double> y, std::span
   }
 }
 
-void TRegulator::SimulateIntegratingLoop(int type, int n, std::span<double> y, double l,
-                                         double lag, double slope, double h, double d, double r,
-                                         double kd, double ki, double kp) {
+void TRegulator::SimulateIntegratingLoop(int type, int n, std::span<double> y, double l, double lag,
+                                         double slope, double h, double d, double r, double kd,
+                                         double ki, double kp) {
   ClearFirst(y, n);
   SimulatedPid pid(type, h, kd, ki, kp);
   const long long delay = DeadTimeSamples(l, h);
@@ -126,10 +126,10 @@ void TRegulator::SimulateIntegratingLoop(int type, int n, std::span<double> y, d
 
 void TRegulator::SimulateCascadeIntegratingOuter(int type, int n, std::span<double> y,
                                                  std::span<double> yInner, double outerL,
-                                                 double outerLag, double outerSlope,
-                                                 double innerL, double innerT, double innerK,
-                                                 double h, double d, double r, double kc,
-                                                 double kd, double ki, double kp) {
+                                                 double outerLag, double outerSlope, double innerL,
+                                                 double innerT, double innerK, double h, double d,
+                                                 double r, double kc, double kd, double ki,
+                                                 double kp) {
   ClearFirst(y, n);
   SimulatedPid pid(type, h, kd, ki, kp);
   const long long innerDelay = DeadTimeSamples(innerL, h);

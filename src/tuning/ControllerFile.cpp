@@ -21,7 +21,8 @@ struct KindLines {
 };
 constexpr KindLines InnerKindLines{
     "Vrsta notranjega procesa:",
-    {"Naklon integrirnega notranjega procesa:", "Casovna konstanta integrirnega notranjega procesa:",
+    {"Naklon integrirnega notranjega procesa:",
+     "Casovna konstanta integrirnega notranjega procesa:",
      "Zakasnitev integrirnega notranjega procesa:",
      "Relativna standardna deviacija integrirnega notranjega procesa:"}};
 constexpr KindLines OuterKindLines{
@@ -54,43 +55,43 @@ std::vector<std::string> TRegulator::ControllerSettingsLines(const ControllerSet
                                                              char separator) {
   auto real = [separator](double v) { return FormatReal(v, separator); };
   std::vector<std::string> lines{"VORTuner Controller",
-          "V1.0",
-          "Ojacenje notranjega procesa:",
-          real(s.InnerGain),
-          "Casovna konstanta notranjega procesa:",
-          real(s.InnerTimeConstant),
-          "Zakasnitev notranjega procesa:",
-          real(s.InnerDeadTime),
-          "Relativna standardna deviacija meritev-model notranjega procesa:",
-          real(s.InnerRelativeError),
-          "Ojacenje zunanjega procesa:",
-          real(s.OuterGain),
-          "Casovna konstanta zunanjega procesa:",
-          real(s.OuterTimeConstant),
-          "Zakasnitev zunanjega procesa:",
-          real(s.OuterDeadTime),
-          "Relativna standardna deviacija meritev-model zunanjega procesa:",
-          real(s.OuterRelativeError),
-          "Cas vzorcenja:",
-          s.SamplingTimeText,
-          "Metoda nastavljanja:",
-          std::to_string(s.Method),
-          "Prikazan odziv (referenca - motnja):",
-          std::to_string(s.ResponseKind),
-          "Splosna izbira regulatorja (paralelni, serijski, itd.):",
-          std::to_string(s.Form),
-          "Tip regulatorja (P, I, PI, PID):",
-          std::to_string(s.Type),
-          "Faktor robustnosti (polozaj drsnika):",
-          std::to_string(s.Slider),
-          "Dodatno skaliranje P clena:",
-          s.ScaleP,
-          "Dodatno skaliranje I clena:",
-          s.ScaleI,
-          "Dodatno skaliranje D clena:",
-          s.ScaleD,
-          "Kaskadna regulacija:",
-          s.Cascade ? "1" : "0"};
+                                 "V1.0",
+                                 "Ojacenje notranjega procesa:",
+                                 real(s.InnerGain),
+                                 "Casovna konstanta notranjega procesa:",
+                                 real(s.InnerTimeConstant),
+                                 "Zakasnitev notranjega procesa:",
+                                 real(s.InnerDeadTime),
+                                 "Relativna standardna deviacija meritev-model notranjega procesa:",
+                                 real(s.InnerRelativeError),
+                                 "Ojacenje zunanjega procesa:",
+                                 real(s.OuterGain),
+                                 "Casovna konstanta zunanjega procesa:",
+                                 real(s.OuterTimeConstant),
+                                 "Zakasnitev zunanjega procesa:",
+                                 real(s.OuterDeadTime),
+                                 "Relativna standardna deviacija meritev-model zunanjega procesa:",
+                                 real(s.OuterRelativeError),
+                                 "Cas vzorcenja:",
+                                 s.SamplingTimeText,
+                                 "Metoda nastavljanja:",
+                                 std::to_string(s.Method),
+                                 "Prikazan odziv (referenca - motnja):",
+                                 std::to_string(s.ResponseKind),
+                                 "Splosna izbira regulatorja (paralelni, serijski, itd.):",
+                                 std::to_string(s.Form),
+                                 "Tip regulatorja (P, I, PI, PID):",
+                                 std::to_string(s.Type),
+                                 "Faktor robustnosti (polozaj drsnika):",
+                                 std::to_string(s.Slider),
+                                 "Dodatno skaliranje P clena:",
+                                 s.ScaleP,
+                                 "Dodatno skaliranje I clena:",
+                                 s.ScaleI,
+                                 "Dodatno skaliranje D clena:",
+                                 s.ScaleD,
+                                 "Kaskadna regulacija:",
+                                 s.Cascade ? "1" : "0"};
   if (AnyIntegrating(s)) {
     for (const auto& [kl, kind, model] :
          {std::tuple{&InnerKindLines, s.InnerKind, &s.InnerIntegrating},
@@ -135,7 +136,8 @@ ControllerSettings TRegulator::ControllerSettingsFromLines(const std::vector<std
     for (const auto& [kind, model] : {std::pair{&s.InnerKind, &s.InnerIntegrating},
                                       std::pair{&s.OuterKind, &s.OuterIntegrating}}) {
       *kind = ParseProcessKind(FileLine(lines, at));
-      for (int i = 0; i < 4; ++i) (*model).*KindValues[i] = ReadReal(FileLine(lines, at + 2 + 2 * i), separator);
+      for (int i = 0; i < 4; ++i)
+        (*model).*KindValues[i] = ReadReal(FileLine(lines, at + 2 + 2 * i), separator);
       at += 10;
     }
   }
@@ -144,12 +146,12 @@ ControllerSettings TRegulator::ControllerSettingsFromLines(const std::vector<std
 
 void TRegulator::SaveControllerSettings(const std::string& fileName, const ControllerSettings& s,
                                         char separator) {
-  for (double v : {s.InnerGain, s.InnerTimeConstant, s.InnerDeadTime, s.InnerRelativeError,
-                   s.OuterGain, s.OuterTimeConstant, s.OuterDeadTime, s.OuterRelativeError,
-                   s.InnerIntegrating.Slope, s.InnerIntegrating.Lag, s.InnerIntegrating.DeadTime,
-                   s.InnerIntegrating.RelativeError, s.OuterIntegrating.Slope,
-                   s.OuterIntegrating.Lag, s.OuterIntegrating.DeadTime,
-                   s.OuterIntegrating.RelativeError}) {
+  for (double v :
+       {s.InnerGain, s.InnerTimeConstant, s.InnerDeadTime, s.InnerRelativeError, s.OuterGain,
+        s.OuterTimeConstant, s.OuterDeadTime, s.OuterRelativeError, s.InnerIntegrating.Slope,
+        s.InnerIntegrating.Lag, s.InnerIntegrating.DeadTime, s.InnerIntegrating.RelativeError,
+        s.OuterIntegrating.Slope, s.OuterIntegrating.Lag, s.OuterIntegrating.DeadTime,
+        s.OuterIntegrating.RelativeError}) {
     if (!std::isfinite(v))
       throw std::runtime_error(
           "Model procesa ni podan s končnimi števili; datoteka regulatorja ni shranjena.");

@@ -59,8 +59,8 @@ ControllerSet TRegulator::TuneIntegrating(int method, double slope, double lag, 
       c.KiPI = SafeDivide(c.KpPI, tiPi, 0);
       if (lag > 0) {
         const double ti = 2 * tauC + deadTime;
-        SeriesToParallel(SafeDivide(ti, slope * (tauC + deadTime) * (tauC + deadTime), 0), ti,
-                         lag, c);
+        SeriesToParallel(SafeDivide(ti, slope * (tauC + deadTime) * (tauC + deadTime), 0), ti, lag,
+                         c);
       } else {
         c.KpPID = c.KpPI, c.KiPID = c.KiPI, c.KdPID = 0;
       }

@@ -85,8 +85,8 @@ TuningResult TunedRecord(const MeasurementStore& store, int method, int sliderPo
       store.InnerKind == ProcessKind::Integrating
           ? CascadeTuning{}
           : TRegulator::TuneCascade(method, store.InnerGain, store.InnerTimeConstant,
-                                    store.InnerDeadTime, store.OuterGain,
-                                    store.OuterTimeConstant, store.OuterDeadTime, MaxLoopGain);
+                                    store.InnerDeadTime, store.OuterGain, store.OuterTimeConstant,
+                                    store.OuterDeadTime, MaxLoopGain);
   StoreCascadeSet(t, c.Outer);
   t.InnerLoopGain = c.InnerLoopGain;
   t.KpP = c.InnerLoopGain;  // the inner-loop gain shares the P controller's slot
@@ -125,8 +125,8 @@ double RecommendedSampleTime(const MeasurementStore& store, const TuningResult& 
     // An integrating loop: a tenth of the dead time (of the closed-loop time constant
     // when that is shorter or there is no dead time).
     const IntegratingModel& m = cascade ? store.OuterIntegrating : store.InnerIntegrating;
-    x1 = x2 = m.DeadTime > 0 ? std::min(m.DeadTime, t.ClosedLoopTimeConstant)
-                             : t.ClosedLoopTimeConstant;
+    x1 = x2 =
+        m.DeadTime > 0 ? std::min(m.DeadTime, t.ClosedLoopTimeConstant) : t.ClosedLoopTimeConstant;
   }
   const double x = x2 < x1 ? x2 : x1;
   return std::nearbyint(100 * x) * 0.001;
@@ -204,8 +204,8 @@ SimulationOutcome SimulateIntegratingResponses(const MeasurementStore& store, do
   }
   if (!AllFinite({m.Slope, m.Lag, m.DeadTime, store.InnerGain, store.InnerTimeConstant,
                   store.InnerDeadTime, t.InnerLoopGain, t.ClosedLoopTimeConstant}) ||
-      !AllFinite({t.KiI, t.KpP, t.KpPI, t.KiPI, t.KpPID, t.KiPID, t.KdPID, t.CascKiI,
-                  t.CascKpP, t.CascKpPI, t.CascKiPI, t.CascKpPID, t.CascKiPID, t.CascKdPID})) {
+      !AllFinite({t.KiI, t.KpP, t.KpPI, t.KiPI, t.KpPID, t.KiPID, t.KdPID, t.CascKiI, t.CascKpP,
+                  t.CascKpPI, t.CascKiPI, t.CascKpPID, t.CascKiPID, t.CascKdPID})) {
     out.Reason = "Odzivi niso narisani: model ali parametri regulatorja niso končna števila.";
     return out;
   }
@@ -234,19 +234,18 @@ SimulationOutcome SimulateIntegratingResponses(const MeasurementStore& store, do
   }
   const bool disturbance = responseKind == 1;
   const double r = disturbance ? 0 : 1;
-  const double d =
-      !disturbance ? 0
-      : cascade    ? SafeDivide(1, store.InnerGain, 0)
-                   : SafeDivide(1, m.Slope * (t.ClosedLoopTimeConstant + m.DeadTime), 0);
+  const double d = !disturbance ? 0
+                   : cascade    ? SafeDivide(1, store.InnerGain, 0)
+                             : SafeDivide(1, m.Slope * (t.ClosedLoopTimeConstant + m.DeadTime), 0);
   const std::pair<const LoopController*, std::vector<double>*> curves[] = {
       {&p.I, &c.YI}, {&p.PI, &c.YPI}, {&p.PID, &c.YPID}, {&p.P, &c.YP}};
   for (const auto& [cv, y] : curves) {
     if (cascade) {
       std::vector<double> inner(cap, 0);
-      TRegulator::SimulateCascadeIntegratingOuter(
-          cv->Type, n, *y, inner, m.DeadTime, m.Lag, m.Slope, store.InnerDeadTime,
-          store.InnerTimeConstant, store.InnerGain, h, d, r, t.InnerLoopGain, cv->Kd, cv->Ki,
-          cv->Kp);
+      TRegulator::SimulateCascadeIntegratingOuter(cv->Type, n, *y, inner, m.DeadTime, m.Lag,
+                                                  m.Slope, store.InnerDeadTime,
+                                                  store.InnerTimeConstant, store.InnerGain, h, d, r,
+                                                  t.InnerLoopGain, cv->Kd, cv->Ki, cv->Kp);
     } else {
       TRegulator::SimulateIntegratingLoop(cv->Type, n, *y, m.DeadTime, m.Lag, m.Slope, h, d, r,
                                           cv->Kd, cv->Ki, cv->Kp);

@@ -42,11 +42,17 @@ struct QuadraticResult {
 
 // Tuning methods, the index of the method list on the "Regulator" tab.
 enum TuningMethod {
-  AreaSetpoint = 0, AreaDisturbance = 1, ChrSetpoint = 2, ChrDisturbance = 3,
-  Balanced = 4, ZieglerNicholsDisturbance = 5, NoMethod = 6,
+  AreaSetpoint = 0,
+  AreaDisturbance = 1,
+  ChrSetpoint = 2,
+  ChrDisturbance = 3,
+  Balanced = 4,
+  ZieglerNicholsDisturbance = 5,
+  NoMethod = 6,
   // Rules for integrating processes (IntegratingRules.cpp); the six above are for
   // self-regulating ones.
-  IntegratingSimc = 7, IntegratingLambda = 8
+  IntegratingSimc = 7,
+  IntegratingLambda = 8
 };
 constexpr bool IsIntegratingMethod(int method) {
   return method == IntegratingSimc || method == IntegratingLambda;
@@ -153,15 +159,14 @@ class TRegulator {
 
   // The same two loops around an integrating (outer) process k'*e^(-Ls)/(s*(lag*s + 1)):
   // the lag as in SimulateLoop, then z = z + h*k'*x.
-  static void SimulateIntegratingLoop(int type, int n, std::span<double> y, double l,
-                                      double lag, double slope, double h, double d, double r,
-                                      double kd, double ki, double kp);
+  static void SimulateIntegratingLoop(int type, int n, std::span<double> y, double l, double lag,
+                                      double slope, double h, double d, double r, double kd,
+                                      double ki, double kp);
   static void SimulateCascadeIntegratingOuter(int type, int n, std::span<double> y,
                                               std::span<double> yInner, double outerL,
                                               double outerLag, double outerSlope, double innerL,
                                               double innerT, double innerK, double h, double d,
-                                              double r, double kc, double kd, double ki,
-                                              double kp);
+                                              double r, double kc, double kd, double ki, double kp);
 
   // --- Controller settings file ---
   // 38 lines (58 with an integrating process); real numbers with 14 significant digits

@@ -15,10 +15,10 @@ struct LevelRecord {
   int Samples = 300;
   double SampleTime = 1;
   int StepAt = 20;
-  double Step = 5;       // % of U
-  double Slope = 0.02;   // k', level units per second per % of U
-  double Lag = 0;        // s
-  int Delay = 8;         // dead time in samples
+  double Step = 5;      // % of U
+  double Slope = 0.02;  // k', level units per second per % of U
+  double Lag = 0;       // s
+  int Delay = 8;        // dead time in samples
   double Noise = 0;
   unsigned Seed = 7;
 };
@@ -46,10 +46,11 @@ inline std::unique_ptr<MeasurementStore> MakeLevelStore(const LevelRecord& r) {
   }
   const int n = r.Samples;
   for (int c : {1, 3, 5, 6})
-    FirstOrderResponse(s->DataColumns[c], c == 1   ? s->MVConditioned
-                                          : c == 3 ? s->UConditioned
-                                          : c == 5 ? s->Y1Conditioned
-                                                   : s->Y2Conditioned,
+    FirstOrderResponse(s->DataColumns[c],
+                       c == 1   ? s->MVConditioned
+                       : c == 3 ? s->UConditioned
+                       : c == 5 ? s->Y1Conditioned
+                                : s->Y2Conditioned,
                        s->FilterRate, 1, n, 1, 0, 0, s->DataColumns[c][1], h);
   return s;
 }

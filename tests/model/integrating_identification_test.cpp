@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cmath>
@@ -43,7 +42,8 @@ TEST(IntegratingIdentification, NoiseFreeLevelGivesSlopeAndDeadTimeBackAndChoose
   EXPECT_NE(c.Reason.find("pet dolžin okna"), std::string::npos) << c.Reason;
   // The chart's response is the integrating model's, which meets the measurement.
   const SampleArray& shown = ShownModelResponse(*store, false);
-  for (int k = 1; k <= record.Samples; ++k) ASSERT_NEAR(shown[k], store->InnerMeasured[k], 1e-9) << k;
+  for (int k = 1; k <= record.Samples; ++k)
+    ASSERT_NEAR(shown[k], store->InnerMeasured[k], 1e-9) << k;
   EXPECT_EQ(QualityText(QualityOf(m.RelativeError)), std::string("Zelo dobra"));
 }
 
@@ -89,8 +89,7 @@ TEST(IntegratingIdentification, ChoiceRuleBoundaries) {
             "0,0300).");
   // An integrating fit that explains nothing is never chosen.
   EXPECT_EQ(ChooseProcessKind(1e9, 1, 1, 1000, '.').Kind, ProcessKind::SelfRegulating);
-  EXPECT_EQ(ChooseProcessKind(1e9, 1, std::nan(""), 1000, '.').Kind,
-            ProcessKind::SelfRegulating);
+  EXPECT_EQ(ChooseProcessKind(1e9, 1, std::nan(""), 1000, '.').Kind, ProcessKind::SelfRegulating);
   EXPECT_THROW(ParseProcessKind("tank"), std::invalid_argument);
   EXPECT_EQ(ParseProcessKind("integrating"), ProcessKind::Integrating);
 }
@@ -105,8 +104,8 @@ TEST(IntegratingIdentification, ModelFileKeepsKindAndIntegratingModelAndFirstOrd
   auto store = MakeLevelStore(record);
   IdentifyModel(*store, 1, record.Samples);
   ASSERT_EQ(store->InnerKind, ProcessKind::Integrating);
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("vtm_int_" + std::to_string(::getpid()));
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("vtm_int_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const std::string path = (dir / "level.vtm").string();
   TModel::SaveModelFile(path, *store, ',');
@@ -116,9 +115,13 @@ TEST(IntegratingIdentification, ModelFileKeepsKindAndIntegratingModelAndFirstOrd
   EXPECT_EQ(loaded->OuterKind, store->OuterKind);
   const IntegratingModel& a = store->InnerIntegrating;
   const IntegratingModel& b = loaded->InnerIntegrating;
-  for (auto [x, y] : {std::pair{a.Slope, b.Slope}, {a.Lag, b.Lag}, {a.DeadTime, b.DeadTime},
-                      {a.StdDev, b.StdDev}, {a.RelativeError, b.RelativeError},
-                      {a.SlopeBound, b.SlopeBound}, {a.LagBound, b.LagBound}})
+  for (auto [x, y] : {std::pair{a.Slope, b.Slope},
+                      {a.Lag, b.Lag},
+                      {a.DeadTime, b.DeadTime},
+                      {a.StdDev, b.StdDev},
+                      {a.RelativeError, b.RelativeError},
+                      {a.SlopeBound, b.SlopeBound},
+                      {a.LagBound, b.LagBound}})
     EXPECT_NEAR(y, x, 1e-13 * std::fabs(x));
   EXPECT_NEAR(loaded->InnerIntegratingResponse[250], store->InnerIntegratingResponse[250],
               1e-9 * std::fabs(store->InnerIntegratingResponse[250]));

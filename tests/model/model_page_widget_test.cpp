@@ -1,12 +1,12 @@
 #include <QCheckBox>
 #include <QComboBox>
-#include <QStandardItemModel>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
 
@@ -16,8 +16,8 @@
 #include "model/IntegratingTestData.h"
 #include "model/ModelTestData.h"
 #include "model/ui/ModelPage.h"
-#include "tuning/ui/RegulatorPage.h"
 #include "support/AppFixture.h"
+#include "tuning/ui/RegulatorPage.h"
 
 namespace {
 
@@ -142,7 +142,6 @@ TEST_P(ModelTab, SaveAndLoadThroughTheDialogsRestoreTheModel) {
   EXPECT_EQ(ui.Errors[0], "'x' is not a valid floating point value");
   EXPECT_EQ(Form().Store().ModelWindowSamples, 200);
 }
-
 
 // A tank level: the program shows the integrating model and says why; "Vrsta procesa"
 // switches to the first-order fit and back; "Izračun PID parametrov" then proposes the

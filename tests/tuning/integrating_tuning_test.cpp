@@ -42,14 +42,14 @@ TEST(IntegratingRules, SimcAndLambdaGiveThePublishedFormulas) {
   const double tauC = TRegulator::IntegratingClosedLoopTimeConstant(IntegratingSimc, 10, 0, 8, 1);
   EXPECT_DOUBLE_EQ(tauC, 8);
   ControllerSet c = TRegulator::TuneIntegrating(IntegratingSimc, 0.02, 0, 8, tauC);
-  EXPECT_DOUBLE_EQ(c.KpPI, 1 / (0.02 * 16));       // Kc = 1/(k'(tauC + L)) = 3.125
-  EXPECT_DOUBLE_EQ(c.KiPI, 3.125 / 64);            // tauI = 4 (tauC + L)
-  EXPECT_EQ(c.KpPID, c.KpPI);                      // no lag: the PID is the PI
+  EXPECT_DOUBLE_EQ(c.KpPI, 1 / (0.02 * 16));  // Kc = 1/(k'(tauC + L)) = 3.125
+  EXPECT_DOUBLE_EQ(c.KiPI, 3.125 / 64);       // tauI = 4 (tauC + L)
+  EXPECT_EQ(c.KpPID, c.KpPI);                 // no lag: the PID is the PI
   EXPECT_EQ(c.KdPID, 0);
   EXPECT_EQ(c.KiI, 0);
   c = TRegulator::TuneIntegrating(IntegratingLambda, 0.02, 0, 8, tauC);
-  EXPECT_DOUBLE_EQ(c.KpPI, 24 / (0.02 * 256));     // (2 lambda + L) / (k' (lambda + L)^2)
-  EXPECT_DOUBLE_EQ(c.KpPI / c.KiPI, 24);           // tauI = 2 lambda + L
+  EXPECT_DOUBLE_EQ(c.KpPI, 24 / (0.02 * 256));  // (2 lambda + L) / (k' (lambda + L)^2)
+  EXPECT_DOUBLE_EQ(c.KpPI / c.KiPI, 24);        // tauI = 2 lambda + L
   EXPECT_DOUBLE_EQ(c.KpP, 1 / (0.02 * 16));
 
   // With a lag of 10 s and L = 2 s: tauC = L + lag/2 = 7; the PI sees 7 s of dead time,
@@ -71,8 +71,10 @@ TEST(IntegratingRules, SimcAndLambdaGiveThePublishedFormulas) {
   // time and no lag fall back to the given time.
   EXPECT_DOUBLE_EQ(TRegulator::IntegratingClosedLoopTimeConstant(IntegratingSimc, 0, 0, 8, 1), 32);
   EXPECT_DOUBLE_EQ(TRegulator::IntegratingClosedLoopTimeConstant(IntegratingSimc, 20, 0, 8, 1), 2);
-  EXPECT_DOUBLE_EQ(TRegulator::IntegratingClosedLoopTimeConstant(IntegratingSimc, 10, 0, 0, 0.5), 0.5);
-  EXPECT_DOUBLE_EQ(TRegulator::IntegratingClosedLoopTimeConstant(IntegratingLambda, 10, 0, 8, 1), 24);
+  EXPECT_DOUBLE_EQ(TRegulator::IntegratingClosedLoopTimeConstant(IntegratingSimc, 10, 0, 0, 0.5),
+                   0.5);
+  EXPECT_DOUBLE_EQ(TRegulator::IntegratingClosedLoopTimeConstant(IntegratingLambda, 10, 0, 8, 1),
+                   24);
   // A rule for self-regulating processes computes nothing on an integrating model.
   c = TRegulator::TuneIntegrating(AreaSetpoint, 0.02, 0, 8, 8);
   EXPECT_EQ(c.KpPI, 0);
@@ -131,8 +133,8 @@ TEST(IntegratingRules, ProposalsSettleAndRobustnessAgreesWithSimulationAtTheGain
         for (const double factor : {0.9, 1.1}) {
           const double g = f.GainMargin * factor;
           std::vector<double> y(5000, 0);
-          TRegulator::SimulateIntegratingLoop(c.Type, long_n, y, m.DeadTime, m.Lag, m.Slope, h,
-                                              0, 1, c.Kd * g, c.Ki * g, c.Kp * g);
+          TRegulator::SimulateIntegratingLoop(c.Type, long_n, y, m.DeadTime, m.Lag, m.Slope, h, 0,
+                                              1, c.Kd * g, c.Ki * g, c.Kp * g);
           const LoopController scaled{c.Type, c.Kp * g, c.Ki * g, c.Kd * g};
           const bool stable = LoopRobustness(process, scaled).Stable;
           EXPECT_EQ(stable, factor < 1) << method << " " << factor;

@@ -1,4 +1,3 @@
-#include "model/IntegratingModel.h"
 #include "model/ui/ModelChart.h"
 
 #include <QLineSeries>
@@ -6,6 +5,7 @@
 
 #include "charts/VorChart.h"
 #include "data/NumericHelpers.h"
+#include "model/IntegratingModel.h"
 
 VorChart* CreateModelChart(QWidget* parent) {
   auto* chart = new VorChart(parent);

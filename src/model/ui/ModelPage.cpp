@@ -183,8 +183,9 @@ void ModelPage::ShowKind(bool outer) {
   const MeasurementStore& s = form_.Store();
   const ProcessKind kind = KindOf(s, outer);
   ComboBox_VrstaProcesa->setCurrentIndex(kind == ProcessKind::Integrating ? 1 : 0);
-  gainCaption_->setText(kind == ProcessKind::Integrating ? QString::fromUtf8("Ocenjen naklon k' [1/s]: ")
-                                                         : QString::fromUtf8("Ocenjeno ojačenje: "));
+  gainCaption_->setText(kind == ProcessKind::Integrating
+                            ? QString::fromUtf8("Ocenjen naklon k' [1/s]: ")
+                            : QString::fromUtf8("Ocenjeno ojačenje: "));
   const KindChoice choice = ChooseProcessKind(s, outer, DecimalSeparator());
   QString text = QString::fromUtf8("Izbira programa: ") +
                  QString::fromUtf8(ProcessKindText(choice.Kind)) + ". " +
@@ -242,8 +243,7 @@ void ModelPage::ApplyModel() {
     ApplyModelParameters(s, outer, gain, timeConstant, deadTime);
   PlotChosenModel();
   const IntegratingModel& m = outer ? s.OuterIntegrating : s.InnerIntegrating;
-  Label_STD->setText(
-      ShownFixed(integrating ? m.StdDev : outer ? s.OuterStdDev : s.InnerStdDev, 4));
+  Label_STD->setText(ShownFixed(integrating ? m.StdDev : outer ? s.OuterStdDev : s.InnerStdDev, 4));
   const double r = ShownRelativeError(s, outer);
   Label_Rel_Pogresek->setText(ShownFixed(r, 4));
   ShowQuality(r);

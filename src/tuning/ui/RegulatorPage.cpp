@@ -98,13 +98,17 @@ QString SliderToolTip(const MeasurementStore& store, bool cascade, char sep) {
   if (UsesIntegratingRules(store, cascade))
     return QString::fromUtf8(
                "Integrirni proces: drsnik določa zaprtozančno časovno konstanto\n"
-               "\xCF\x84" "c = 2^((10 \xE2\x88\x92 s)/5) \xC2\xB7 (L + T/2) (pri metodi lambda čas "
+               "\xCF\x84"
+               "c = 2^((10 \xE2\x88\x92 s)/5) \xC2\xB7 (L + T/2) (pri metodi lambda čas "
                "zaustavitve, trikrat daljši);\n"
-               "s = 0 štirikrat počasneje, s = 10 SIMC \xCF\x84" "c = L, s = 20 štirikrat hitreje.\n"
-               "Zdaj \xCF\x84" "c = ") +
+               "s = 0 štirikrat počasneje, s = 10 SIMC \xCF\x84"
+               "c = L, s = 20 štirikrat hitreje.\n"
+               "Zdaj \xCF\x84"
+               "c = ") +
            QString::fromStdString(FormatGeneral(t.ClosedLoopTimeConstant, 4, sep)) + " s.";
   return QString::fromUtf8(
-             "Drsnik množi vsa ojačenja s faktorjem robustnosti f = s\xC2\xB7\xE2\x88\x9As\xC2\xB7" "0,0284605 + 0,1\n"
+             "Drsnik množi vsa ojačenja s faktorjem robustnosti f = s\xC2\xB7\xE2\x88\x9As\xC2\xB7"
+             "0,0284605 + 0,1\n"
              "(s = 0: f = 0,1; s = 10: f = 1; s = 20: f = 2,65). Zdaj f = ") +
          QString::fromStdString(FormatGeneral(t.RobustnessFactor, 4, sep)) + ".";
 }
@@ -271,10 +275,14 @@ void RegulatorPage::ShowControllerParametersFromControls() {
 void RegulatorPage::MarkRulesForKind(bool cascade, bool pick) {
   const bool integrating = UsesIntegratingRules(form_.Store(), cascade);
   auto* model = qobject_cast<QStandardItemModel*>(ComboBox1->model());
-  static const char* const Names[] = {"Metoda provršin - sledenje", "Metoda provršin - motnja",
+  static const char* const Names[] = {"Metoda provršin - sledenje",
+                                      "Metoda provršin - motnja",
                                       "Chien-Hrones-Reswick - sledenje",
-                                      "Chien-Hrones-Reswick - motnja", "Metoda uravnoteženja",
-                                      "Ziegler-Nichols - motnja", " ", "SIMC - integrirni proces",
+                                      "Chien-Hrones-Reswick - motnja",
+                                      "Metoda uravnoteženja",
+                                      "Ziegler-Nichols - motnja",
+                                      " ",
+                                      "SIMC - integrirni proces",
                                       "Lambda - integrirni proces"};
   for (int i = 0; model && i < model->rowCount() && i <= IntegratingLambda; ++i) {
     if (i == NoMethod) continue;

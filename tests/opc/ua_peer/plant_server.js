@@ -1,6 +1,7 @@
 // A small OPC UA plant for the tests: a simulated loop (MV, U, Y1, Y2, SP, P, I, D, R/A,
-// manual and automatic switches), a tank-level loop (an integrating process), items of other data types, a folder tree and a folder
-// with more children than one Browse returns. Security None, anonymous.
+// manual and automatic switches), a tank-level loop (an integrating process), items of other data
+// types, a folder tree and a folder with more children than one Browse returns. Security None,
+// anonymous.
 //
 //   node plant_server.js PORT_FILE     listens on a free loopback port, writes it to
 //                                      PORT_FILE once the server accepts connections.
@@ -53,7 +54,17 @@ setInterval(() => {
 // The tank: the level rises at 0.02 %/s per % of inflow valve above the 40 % outflow, 8 s
 // after the valve moves, and stays within 0..100 %; a PI level controller (P gain, I the
 // integral time in s) drives the valve in automatic.
-const tank = { MV: 40, U: 40, Level: 50, SP: 50, P: 3, I: 60, D: 0, auto: false, integral: 0 };
+const tank = {
+  MV: 40,
+  U: 40,
+  Level: 50,
+  SP: 50,
+  P: 3,
+  I: 60,
+  D: 0,
+  auto: false,
+  integral: 0
+};
 const tankDelay = new Array(Math.round(8000 / stepMs)).fill(40);
 setInterval(() => {
   if (tank.auto) {
@@ -94,24 +105,24 @@ async function main() {
   const loop1 = ns.addFolder(plant, { browseName: "Loop1", nodeId: "s=Loop1" });
   const types = ns.addFolder(plant, { browseName: "Types", nodeId: "s=Types" });
 
-  function analog(parent, name, writable, key, state = loop, prefix = "") {
+  function analog(parent, name, writable, key, state = loop, prefix = '') {
     ns.addVariable({
       organizedBy: parent,
       browseName: name,
-      nodeId: "s=" + prefix + name,
-      dataType: "Double",
+      nodeId: 's=' + prefix + name,
+      dataType: 'Double',
       minimumSamplingInterval: 10,
-      accessLevel: writable ? "CurrentRead | CurrentWrite" : "CurrentRead",
-      userAccessLevel: writable ? "CurrentRead | CurrentWrite" : "CurrentRead",
+      accessLevel: writable ? 'CurrentRead | CurrentWrite' : 'CurrentRead',
+      userAccessLevel: writable ? 'CurrentRead | CurrentWrite' : 'CurrentRead',
       value: {
-        get: () => new Variant({ dataType: DataType.Double, value: state[key] }),
-        set: writable
-          ? (v) => {
+        get: () => new Variant({dataType: DataType.Double, value: state[key]}),
+        set: writable ?
+            (v) => {
               if (!finite(v)) return StatusCodes.BadOutOfRange;
               state[key] = v.value;
               return StatusCodes.Good;
-            }
-          : undefined,
+            } :
+            undefined,
       },
     });
   }
@@ -143,19 +154,25 @@ async function main() {
     });
   }
 
-  const tankFolder = ns.addFolder(plant, { browseName: "Tank", nodeId: "s=Tank" });
-  for (const [name, writable] of [["MV", true], ["U", false], ["Level", false], ["SP", true],
-                                  ["P", true], ["I", true], ["D", true]])
-    analog(tankFolder, name, writable, name, tank, "Tank.");
+  const tankFolder = ns.addFolder(plant, {browseName: 'Tank', nodeId: 's=Tank'});
+  for (const [name, writable] of [
+           ['MV', true], ['U', false], ['Level', false], ['SP', true], ['P', true], ['I', true],
+           ['D', true]])
+    analog(tankFolder, name, writable, name, tank, 'Tank.');
   ns.addVariable({
-    organizedBy: tankFolder, browseName: "RA", nodeId: "s=Tank.RA", dataType: "Int32",
+    organizedBy: tankFolder,
+    browseName: 'RA',
+    nodeId: 's=Tank.RA',
+    dataType: 'Int32',
     minimumSamplingInterval: 10,
-    accessLevel: "CurrentRead | CurrentWrite", userAccessLevel: "CurrentRead | CurrentWrite",
+    accessLevel: 'CurrentRead | CurrentWrite',
+    userAccessLevel: 'CurrentRead | CurrentWrite',
     value: {
-      get: () => new Variant({ dataType: DataType.Int32, value: tank.auto ? 1 : 0 }),
+      get: () => new Variant({dataType: DataType.Int32, value: tank.auto ? 1 : 0}),
       set: (v) => {
         const auto = v.value !== 0;
-        if (auto && !tank.auto) tank.integral = tank.P > 0 ? (tank.U - 40) / tank.P - (tank.SP - tank.Level) : 0;
+        if (auto && !tank.auto)
+          tank.integral = tank.P > 0 ? (tank.U - 40) / tank.P - (tank.SP - tank.Level) : 0;
         tank.auto = auto;
         return StatusCodes.Good;
       },
