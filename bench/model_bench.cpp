@@ -2,10 +2,13 @@
 // the straightforward one it is checked against.
 #include <benchmark/benchmark.h>
 
+#include <thread>
+
 #include "../tests/model/ModelTestData.h"
 #include "../tests/model/ReferenceIdentification.h"
 #include "model/DelaySweep.h"
 #include "model/IdentifyModel.h"
+#include "model/TModel.h"
 
 namespace {
 std::unique_ptr<MeasurementStore> LargeNoisyStep(int samples) {
@@ -33,6 +36,28 @@ static void BM_IdentifyModel(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_IdentifyModel)->Arg(4999)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Today's first-order identification alone, as it ran before the integrating fits: the
+// inner and the outer model on two threads. BM_IdentifyModel above fits both kinds of
+// both processes (four identifications on as many threads).
+static void BM_IdentifyFirstOrderOnly(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  auto store = LargeNoisyStep(n);
+  IdentifyModel(*store, 1, n);  // the window arrays
+  MeasurementStore& s = *store;
+  const ModelSignals inner{s.UDeviation, s.Y1Deviation, s.InnerMeasured, s.InnerModelResponse};
+  const ModelSignals outer{s.Y1Deviation, s.Y2Deviation, s.OuterMeasured, s.OuterModelResponse};
+  const double filterTime = 0.05 * (s.TimeColumn[n] - s.TimeColumn[1]);
+  for (auto _ : state) {
+    ModelEstimate in, out;
+    std::thread worker([&] { out = TModel::IdentifyOne(outer, n, s.SampleTime, filterTime); });
+    in = TModel::IdentifyOne(inner, n, s.SampleTime, filterTime);
+    worker.join();
+    benchmark::DoNotOptimize(in.Gain);
+    benchmark::DoNotOptimize(out.Gain);
+  }
+}
+BENCHMARK(BM_IdentifyFirstOrderOnly)->Arg(4999)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The same with the sweep's baseline form, which processors without AVX2 run.
 static void BM_IdentifyModelBaselineSweep(benchmark::State& state) {

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/CliSupport.h"
@@ -15,6 +16,7 @@
 #include "data/NumberFormat.h"
 #include "data/TObdelava.h"
 #include "model/IdentifyModel.h"
+#include "model/IntegratingModel.h"
 #include "model/TModel.h"
 #include "report/Warnings.h"
 
@@ -24,6 +26,7 @@ const char* const IdentifyUsage =
     "Usage: vortuner-cli identify FILE [--start S] [--end E] [--columns MV,U,Y1,Y2]\n"
     "                             [--actuator MAX,MIN,T] [--vtm OUT.vtm] [--decimal-comma]\n"
     "                             [--sample-time S] [--delimiter D] [--from S] [--to S]\n"
+    "                             [--kind auto|self-regulating|integrating]\n"
     "  FILE         a measured data file (.vtd), a data logger's file (.txt, .dat) or a\n"
     "               delimited export of a historian (.csv, .txt; see below)\n"
     "  --start S    first sample of the window (default: the file's window start, 1 for a\n"
@@ -39,6 +42,10 @@ const char* const IdentifyUsage =
     "               and this command read model files with either separator)\n"
     "  --decimal-comma  write the model file with a decimal comma instead; for an export\n"
     "               also: its numbers have a decimal comma (detected otherwise)\n"
+    "  --kind K     the kind of both processes: auto (default) chooses as \"Izračun\n"
+    "               modela\" does (integrating when the first-order time constant lies\n"
+    "               beyond five windows or the integrating fit is as good); self-regulating\n"
+    "               or integrating forces it\n"
     "The file is read as the \"Naloži iz datoteke\" button reads it (numbers with a decimal\n"
     "point or a decimal comma), the chosen columns are conditioned with the file's own\n"
     "filter time and actuator values, and both models are identified over the window.\n"
@@ -55,6 +62,12 @@ const char* const IdentifyUsage =
     "InnerDeadTime, InnerStdDev, InnerRelativeError, InnerGainBound, InnerTimeBound, the\n"
     "same seven for the outer model (Outer...), InnerDelaySamples, OuterDelaySamples,\n"
     "InnerQuality and OuterQuality (\"Zelo dobra\", \"Dobra\", \"Slabsa\", \"Slaba\"),\n"
+    "InnerKind and OuterKind (\"self-regulating\" or \"integrating\") with InnerKindReason\n"
+    "and OuterKindReason. For an integrating process its model replaces the seven values:\n"
+    "InnerSlope (k', output units per second per input unit), InnerLag [s],\n"
+    "InnerDeadTime [s], InnerStdDev, InnerRelativeError, InnerSlopeBound, InnerLagBound\n"
+    "(the delay samples and the quality follow it), and the first-order fit is printed\n"
+    "as InnerSelfRegulating {Gain, TimeConstant, DeadTime, RelativeError}; likewise Outer.\n"
     "SamplingWarning (true when three sample times reach the time constant plus dead time\n"
     "of a model), Import (for an export: the detected format and the counts) and\n"
     "Warnings, a list of texts also written to standard error: what the reader cut or\n"
@@ -79,6 +92,7 @@ struct IdentifyOptions {
   std::vector<double> Actuator;  // maximum, minimum, full-stroke time; empty: the file's
   std::string ModelFile;
   char ModelSeparator = '.';
+  std::optional<ProcessKind> Kind;  // empty: the automatic choice
   bool Help = false;
 };
 
@@ -99,6 +113,13 @@ IdentifyOptions ParseOptions(const std::vector<std::string>& args) {
       if (o.Actuator.size() != 3 || args[i].back() == ',' || o.Actuator[2] < 0)
         throw UsageError("--actuator needs the maximum, the minimum and a full-stroke time >= 0");
     } else if (ParseImportOption(args, i, o.Import)) {
+    } else if (a == "--kind") {
+      if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
+      const std::string& v = args[++i];
+      if (v == "self-regulating" || v == "integrating")
+        o.Kind = ParseProcessKind(v);
+      else if (v != "auto")
+        throw UsageError("--kind must be auto, self-regulating or integrating");
     } else if (a == "--start" || a == "--end" || a == "--vtm") {
       if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
       const std::string& v = args[++i];
@@ -140,6 +161,12 @@ int RunIdentify(const std::vector<std::string>& args) {
   const SignalColumns& columns = data.Columns;
   const int start = data.Start, end = data.End;
   IdentifyModel(*store, start, end);
+  if (o.Kind) {
+    SetProcessKind(*store, false, *o.Kind);
+    SetProcessKind(*store, true, *o.Kind);
+    store->InnerDelaySamples = DelaySamples(ShownDeadTime(*store, false), store->SampleTime);
+    store->OuterDelaySamples = DelaySamples(ShownDeadTime(*store, true), store->SampleTime);
+  }
   if (!o.ModelFile.empty()) TModel::SaveModelFile(o.ModelFile, *store, o.ModelSeparator);
 
   const MeasurementStore& s = *store;
@@ -176,26 +203,46 @@ int RunIdentify(const std::vector<std::string>& args) {
     std::cerr << "vortuner-cli identify: warning: " << warnings[i] << "\n";
   JsonObject json;
   json.Integer("ModelWindowSamples", s.ModelWindowSamples);
-  const std::pair<const char*, double> model[] = {
-      {"InnerGain", s.InnerGain},
-      {"InnerTimeConstant", s.InnerTimeConstant},
-      {"InnerDeadTime", s.InnerDeadTime},
-      {"InnerStdDev", s.InnerStdDev},
-      {"InnerRelativeError", s.InnerRelativeError},
-      {"InnerGainBound", s.InnerGainBound},
-      {"InnerTimeBound", s.InnerTimeBound},
-      {"OuterGain", s.OuterGain},
-      {"OuterTimeConstant", s.OuterTimeConstant},
-      {"OuterDeadTime", s.OuterDeadTime},
-      {"OuterStdDev", s.OuterStdDev},
-      {"OuterRelativeError", s.OuterRelativeError},
-      {"OuterGainBound", s.OuterGainBound},
-      {"OuterTimeBound", s.OuterTimeBound}};
-  for (const auto& [key, value] : model) json.Number(key, value);
+  // The seven values of each process, of the kind in use.
+  for (const bool outer : {false, true}) {
+    const std::string p = outer ? "Outer" : "Inner";
+    if (KindOf(s, outer) == ProcessKind::Integrating) {
+      const IntegratingModel& m = outer ? s.OuterIntegrating : s.InnerIntegrating;
+      for (const auto& [key, value] : {std::pair{"Slope", m.Slope},
+                                       {"Lag", m.Lag},
+                                       {"DeadTime", m.DeadTime},
+                                       {"StdDev", m.StdDev},
+                                       {"RelativeError", m.RelativeError},
+                                       {"SlopeBound", m.SlopeBound},
+                                       {"LagBound", m.LagBound}})
+        json.Number(p + key, value);
+      JsonObject fit;
+      fit.SetIndent("  ");
+      fit.Number("Gain", outer ? s.OuterGain : s.InnerGain);
+      fit.Number("TimeConstant", outer ? s.OuterTimeConstant : s.InnerTimeConstant);
+      fit.Number("DeadTime", outer ? s.OuterDeadTime : s.InnerDeadTime);
+      fit.Number("RelativeError", outer ? s.OuterRelativeError : s.InnerRelativeError);
+      json.Raw(p + "SelfRegulating", fit.Str("  "));
+      continue;
+    }
+    const std::pair<const char*, double> model[] = {
+        {"Gain", outer ? s.OuterGain : s.InnerGain},
+        {"TimeConstant", outer ? s.OuterTimeConstant : s.InnerTimeConstant},
+        {"DeadTime", outer ? s.OuterDeadTime : s.InnerDeadTime},
+        {"StdDev", outer ? s.OuterStdDev : s.InnerStdDev},
+        {"RelativeError", outer ? s.OuterRelativeError : s.InnerRelativeError},
+        {"GainBound", outer ? s.OuterGainBound : s.InnerGainBound},
+        {"TimeBound", outer ? s.OuterTimeBound : s.InnerTimeBound}};
+    for (const auto& [key, value] : model) json.Number(p + key, value);
+  }
   json.Integer("InnerDelaySamples", s.InnerDelaySamples);
   json.Integer("OuterDelaySamples", s.OuterDelaySamples);
-  json.Text("InnerQuality", QualityText(QualityOf(s.InnerRelativeError)));
-  json.Text("OuterQuality", QualityText(QualityOf(s.OuterRelativeError)));
+  json.Text("InnerQuality", QualityText(QualityOf(ShownRelativeError(s, false))));
+  json.Text("OuterQuality", QualityText(QualityOf(ShownRelativeError(s, true))));
+  json.Text("InnerKind", ProcessKindKey(s.InnerKind));
+  json.Text("OuterKind", ProcessKindKey(s.OuterKind));
+  json.Text("InnerKindReason", ChooseProcessKind(s, false, Point).Reason);
+  json.Text("OuterKindReason", ChooseProcessKind(s, true, Point).Reason);
   json.Boolean("SamplingWarning", SamplingTooSparse(s));
   if (data.Import) json.Raw("Import", ImportJson(*data.Import, "  "));
   std::string list;

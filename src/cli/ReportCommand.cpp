@@ -179,9 +179,12 @@ int RunReport(const std::vector<std::string>& args) {
     TModel::LoadModelFile(o.ModelFile, store, Point);
   else
     IdentifyModel(store, data.Start, data.End);
-  const ControllerSettings settings =
-      o.ControllerFile.empty() ? DefaultSettings(store.SampleTime, Point)
-                               : TRegulator::LoadControllerSettings(o.ControllerFile, Point);
+  ControllerSettings settings = o.ControllerFile.empty()
+                                    ? DefaultSettings(store.SampleTime, Point)
+                                    : TRegulator::LoadControllerSettings(o.ControllerFile, Point);
+  // The tab's default rule is for self-regulating processes: an integrating one gets SIMC.
+  if (o.ControllerFile.empty())
+    settings.Method = MethodForKind(store, settings.Method, settings.Cascade);
 
   ApplyTuning(store, settings.Method, settings.Slider, settings.Cascade);
   PanelInput panelIn;

@@ -1,5 +1,6 @@
 // vortuner-cli tune: the tuning of the "Regulator" tab from a model given on the command
 // line, printed as one JSON object; optionally the simulated responses as CSV.
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "cli/Commands.h"
 #include "data/NumberFormat.h"
 #include "data/TextFile.h"
+#include "model/IntegratingModel.h"
 #include "model/TModel.h"
 #include "report/Warnings.h"
 #include "tuning/Recomputation.h"
@@ -23,10 +25,15 @@ namespace {
 
 const char* const TuneUsage =
     "Usage: vortuner-cli tune (--vtm FILE | --inner K,T,L [--outer K,T,L]) [OPTIONS]\n"
+    "       vortuner-cli tune --inner-integrating SLOPE,L[,LAG] [OPTIONS]\n"
     "  --vtm FILE       the inner and outer models of a model file\n"
     "  --inner K,T,L    inner process model: gain, time constant [s], dead time [s]\n"
     "  --outer K,T,L    outer process model (cascade)\n"
-    "  --method M       tuning method 0..6 (default 0), as listed on the Regulator tab:\n"
+    "  --inner-integrating SLOPE,L[,LAG]  an integrating inner process instead: slope k'\n"
+    "                   (output units per second per input unit), dead time and lag [s]\n"
+    "  --outer-integrating SLOPE,L[,LAG]  an integrating outer process (cascade)\n"
+    "  --method M       tuning method 0..8, as listed on the Regulator tab (default 0, or\n"
+    "                   7 when the tuned loop's process is integrating):\n"
     "                     0 Metoda provršin - sledenje (area method, set-point response)\n"
     "                     1 Metoda provršin - motnja (area method, disturbance response)\n"
     "                     2 Chien-Hrones-Reswick - sledenje (set-point response)\n"
@@ -34,6 +41,12 @@ const char* const TuneUsage =
     "                     4 Metoda uravnoteženja (balanced method)\n"
     "                     5 Ziegler-Nichols - motnja (disturbance response)\n"
     "                     6 no method (the list's empty entry: all gains 0)\n"
+    "                     7 SIMC - integrirni proces (integrating process, SIMC)\n"
+    "                     8 Lambda - integrirni proces (integrating, arrest time)\n"
+    "                   0..5 give zeros on an integrating process, 7 and 8 on a\n"
+    "                   self-regulating one. For 7 and 8 the slider sets the closed-loop\n"
+    "                   time constant 2^((10-S)/5) * (L + LAG/2) (three times that for 8)\n"
+    "                   and RobustnessFactor is 1.\n"
     "  --slider S       robustness-speed slider 0..20 (default 10)\n"
     "  --response R     0 set-point response (default), 1 disturbance response\n"
     "  --ts H           closed-loop sampling time [s] (default: the model file's\n"
@@ -54,7 +67,8 @@ const char* const TuneUsage =
     "Ki, Ti or 1/Ti as \"Ki\", Kd or Td as \"Kd\"; a term the type lacks is left out), and\n"
     "SampleTime and Samples of the simulation or SimulationNote saying why there is none,\n"
     "\"robustness\" (Ms, margins and stability of each proposal and of the scaled\n"
-    "controller) and Warnings: the proposals that make the loop unstable or have Ms above\n"
+    "controller), InnerKind, OuterKind and ClosedLoopTimeConstant (0 for the first-order\n"
+    "rules), and Warnings: the proposals that make the loop unstable or have Ms above\n"
     "2, in the window's Slovenian words (also written to standard error).\n"
     "With --max-ms, \"robustProposal\" holds the limit and for P, I, PI and PID the\n"
     "Slider chosen (null when none meets the limit), its RobustnessFactor, the scaled\n"
@@ -82,6 +96,20 @@ std::vector<double> ModelOption(const std::string& option, const std::string& te
   return m;
 }
 
+// An integrating model SLOPE,L[,LAG]: a slope other than 0, a dead time and lag not below 0.
+IntegratingModel IntegratingOption(const std::string& option, const std::string& text) {
+  const size_t commas = static_cast<size_t>(std::count(text.begin(), text.end(), ','));
+  std::vector<double> m = NumberList(option, text, commas == 2 ? 3 : 2);
+  if (m.size() == 2) m.push_back(0);
+  if (m[0] == 0 || m[1] < 0 || m[2] < 0)
+    throw UsageError(option + " needs a slope other than 0 and a dead time and a lag of 0 or more");
+  IntegratingModel r;
+  r.Slope = m[0];
+  r.DeadTime = m[1];
+  r.Lag = m[2];
+  return r;
+}
+
 // A closed-loop sampling time: a number above 0.
 std::string SamplingTimeOption(const std::string& option, const std::string& text) {
   if (!(ParseFloat(text, '.') > 0)) throw UsageError(option + " must be above 0");
@@ -102,6 +130,8 @@ int IntegerIn(const std::string& option, const std::string& text, int lo, int hi
 
 struct TuneOptions {
   std::optional<std::vector<double>> Inner, Outer;
+  std::optional<IntegratingModel> InnerIntegrating, OuterIntegrating;
+  std::optional<int> MethodGiven;
   int Method = 0, Slider = 10, Response = 0, Form = 0, Type = 2;
   std::optional<std::string> SamplingTime;
   std::string ModelFile;
@@ -132,7 +162,12 @@ TuneOptions ParseOptions(const std::vector<std::string>& args) {
       o.Inner = ModelOption(a, v);
     else if (a == "--outer")
       o.Outer = ModelOption(a, v);
-    else if (a == "--method") o.Method = IntegerIn(a, v, 0, 6);
+    else if (a == "--inner-integrating")
+      o.InnerIntegrating = IntegratingOption(a, v);
+    else if (a == "--outer-integrating")
+      o.OuterIntegrating = IntegratingOption(a, v);
+    else if (a == "--method")
+      o.MethodGiven = o.Method = IntegerIn(a, v, 0, IntegratingLambda);
     else if (a == "--slider") o.Slider = IntegerIn(a, v, 0, 20);
     else if (a == "--response") o.Response = IntegerIn(a, v, 0, 1);
     else if (a == "--ts")
@@ -150,12 +185,14 @@ TuneOptions ParseOptions(const std::vector<std::string>& args) {
     else throw UsageError("unknown option '" + a + "'");
   }
   if (o.Help) return o;
-  if (!o.ModelFile.empty() && (o.Inner || o.Outer))
+  if (!o.ModelFile.empty() && (o.Inner || o.Outer || o.InnerIntegrating || o.OuterIntegrating))
     throw UsageError("give the model either as --vtm FILE or as --inner/--outer, not both");
-  if (o.ModelFile.empty() && !o.Inner)
-    throw UsageError("the model is missing (--vtm FILE or --inner K,T,L)");
-  if (o.Cascade && o.ModelFile.empty() && !o.Outer)
-    throw UsageError("--cascade needs the outer model (--outer K,T,L)");
+  if ((o.Inner && o.InnerIntegrating) || (o.Outer && o.OuterIntegrating))
+    throw UsageError("give each process either as K,T,L or as an integrating model, not both");
+  if (o.ModelFile.empty() && !o.Inner && !o.InnerIntegrating)
+    throw UsageError("the model is missing (--vtm FILE, --inner K,T,L or --inner-integrating)");
+  if (o.Cascade && o.ModelFile.empty() && !o.Outer && !o.OuterIntegrating)
+    throw UsageError("--cascade needs the outer model (--outer K,T,L or --outer-integrating)");
   return o;
 }
 
@@ -266,7 +303,7 @@ int RunTune(const std::vector<std::string>& args) {
     }
     // As "Izračun PID parametrov" does: the model's sample time unless one is given.
     if (!o.SamplingTime) samplingTime = FormatGeneral(store.SampleTime, 12, Point);
-  } else {
+  } else if (o.Inner) {
     store.InnerGain = (*o.Inner)[0];
     store.InnerTimeConstant = (*o.Inner)[1];
     store.InnerDeadTime = (*o.Inner)[2];
@@ -276,6 +313,16 @@ int RunTune(const std::vector<std::string>& args) {
     store.OuterTimeConstant = (*o.Outer)[1];
     store.OuterDeadTime = (*o.Outer)[2];
   }
+  if (o.InnerIntegrating) {
+    store.InnerKind = ProcessKind::Integrating;
+    store.InnerIntegrating = *o.InnerIntegrating;
+  }
+  if (o.OuterIntegrating) {
+    store.OuterKind = ProcessKind::Integrating;
+    store.OuterIntegrating = *o.OuterIntegrating;
+  }
+  // The rules that fit the tuned loop's process, unless a method is given.
+  if (!o.MethodGiven && UsesIntegratingRules(store, o.Cascade)) o.Method = IntegratingSimc;
   ApplyTuning(store, o.Method, o.Slider, o.Cascade);
   const TuningSummary summary = SummaryTexts(store, o.Cascade, Point);
   PanelInput panelIn;
@@ -365,6 +412,9 @@ int RunTune(const std::vector<std::string>& args) {
       ComputeRobustness(SampledProcessOfStore(store, h, o.Cascade),
                         ProposedLoopControllers(store.Tuning, o.Cascade), panel.Controller);
   json.Raw("robustness", RobustnessJson(robustness));
+  json.Text("InnerKind", ProcessKindKey(store.InnerKind));
+  json.Text("OuterKind", ProcessKindKey(store.OuterKind));
+  json.Number("ClosedLoopTimeConstant", t.ClosedLoopTimeConstant);
   if (o.MaxMs) json.Raw("robustProposal", RobustProposalJson(store, o, panelIn, h));
   // The proposals' warnings as the tab's status bar and the report's box say them.
   WarningScope scope;

@@ -13,6 +13,17 @@ constexpr int MaxColumns = 40;
 // like the 1-based rules it implements.
 using SampleArray = std::array<double, MaxSamples + 1>;
 
+// The kind of a process model: a first-order lag that settles (K, T, L), or an
+// integrating process y' = k'*u(t - L) through an optional first-order lag T.
+enum class ProcessKind { SelfRegulating = 0, Integrating = 1 };
+
+// An integrating model y' = Slope * u(t - DeadTime), through a lag of time constant Lag;
+// Slope in output units per second per input unit. Figures as for the first-order model.
+struct IntegratingModel {
+  double Slope = 0, Lag = 0, DeadTime = 0, StdDev = 0, RelativeError = 0, SlopeBound = 0,
+         LagBound = 0;
+};
+
 // Gains of the tuned controllers, before the robustness factor is applied.
 struct TuningResult {
   double KiI = 0, KpP = 0, KpPI = 0, KiPI = 0, KpPID = 0, KiPID = 0, KdPID = 0;
@@ -20,6 +31,8 @@ struct TuningResult {
          CascKdPID = 0;
   double InnerLoopGain = 0;
   double RobustnessFactor = 0;
+  // The closed-loop time constant the integrating rules were given (0 for the others).
+  double ClosedLoopTimeConstant = 0;
 };
 
 struct MeasurementStore {
@@ -56,6 +69,9 @@ struct MeasurementStore {
   SampleArray OuterMeasured{};
   SampleArray InnerModelResponse{};
   SampleArray OuterModelResponse{};
+  // The integrating models' responses (the arrays above keep the first-order ones).
+  SampleArray InnerIntegratingResponse{};
+  SampleArray OuterIntegratingResponse{};
   // Work arrays that only the identification uses.
   SampleArray FilteredInput{};
   SampleArray FilteredOutput{};
@@ -70,6 +86,10 @@ struct MeasurementStore {
   // Where the models come from (an identification, a model or controller file), as the
   // program names it; empty while the program holds no model.
   std::string ModelSource;
+  // The integrating fits of both processes beside the first-order ones, and the kind in
+  // use (the automatic choice, or the engineer's).
+  IntegratingModel InnerIntegrating, OuterIntegrating;
+  ProcessKind InnerKind = ProcessKind::SelfRegulating, OuterKind = ProcessKind::SelfRegulating;
 
   // Controller tuning.
   TuningResult Tuning;

@@ -163,6 +163,7 @@ PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, Measur
     // the tab say so instead of "-1".
     if (settings.Method < 0) settings.Method = 0;
     if (settings.Form < 0) settings.Form = 0;
+    settings.Method = MethodForKind(store, settings.Method, settings.Cascade);
     RunStep(ChainStep::Controller, controllerPath, [&] {
       if (!modelStep) {
         // Never a model of unknown origin: the one kept with the entry, or none at all.

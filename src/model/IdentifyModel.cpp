@@ -6,6 +6,7 @@
 
 #include "data/NumericHelpers.h"
 #include "data/TObdelava.h"
+#include "model/IntegratingModel.h"
 #include "model/TModel.h"
 
 void IdentifyModel(MeasurementStore& store, int start, int end) {
@@ -23,6 +24,12 @@ void IdentifyModel(MeasurementStore& store, int start, int end) {
   store.OuterDelaySamples = DelaySamples(store.OuterDeadTime, ts);
   store.ModelSource = "model, identificiran iz zapisa (vzorci " + std::to_string(start) + " do " +
                       std::to_string(end) + ")";
+  // The kind of each process by the stated rule; the delay counts are the dead times of the
+  // models of that kind.
+  for (const bool outer : {false, true})
+    SetProcessKind(store, outer, ChooseProcessKind(store, outer, '.').Kind);
+  store.InnerDelaySamples = DelaySamples(ShownDeadTime(store, false), ts);
+  store.OuterDelaySamples = DelaySamples(ShownDeadTime(store, true), ts);
 }
 
 void ApplyModelParameters(MeasurementStore& store, bool outer, double gain, double timeConstant,
@@ -67,8 +74,14 @@ const char* QualityText(ModelQuality quality) {
 
 bool SamplingTooSparse(const MeasurementStore& store) {
   const double limit = 3 * store.SampleTime;
-  return limit >= RoundToInt(store.InnerTimeConstant + store.InnerDeadTime) ||
-         limit >= RoundToInt(store.OuterTimeConstant + store.OuterDeadTime);
+  // The time constant plus dead time of the model in use: for an integrating one its lag.
+  const auto span = [](ProcessKind kind, double t, double l, const IntegratingModel& m) {
+    return kind == ProcessKind::Integrating ? m.Lag + m.DeadTime : t + l;
+  };
+  return limit >= RoundToInt(span(store.InnerKind, store.InnerTimeConstant, store.InnerDeadTime,
+                                  store.InnerIntegrating)) ||
+         limit >= RoundToInt(span(store.OuterKind, store.OuterTimeConstant, store.OuterDeadTime,
+                                  store.OuterIntegrating));
 }
 
 int DelaySamples(double deadTime, double ts) {

@@ -9,6 +9,7 @@
 #include "data/NumberFormat.h"
 #include "data/TextFile.h"
 #include "model/IdentifyModel.h"
+#include "model/IntegratingModel.h"
 #include "model/TModel.h"
 
 namespace {
@@ -51,6 +52,46 @@ constexpr std::array<SampleArray MeasurementStore::*, 7> DataArrays{
     &MeasurementStore::OuterMeasured, &MeasurementStore::InnerModelResponse,
     &MeasurementStore::OuterModelResponse};
 
+// After the data lines, only when a process is integrating: for the inner, then the
+// outer process, its kind and its integrating model (a file of two first-order models
+// stays as it always was).
+constexpr int KindSectionLines = 2 * (2 + 2 * 7);
+struct KindSection {
+  const char* KindCaption;
+  ProcessKind MeasurementStore::*Kind;
+  IntegratingModel MeasurementStore::*Model;
+  const char* Captions[7];
+};
+const std::array<KindSection, 2> KindSections{{
+    {"Vrsta notranjega procesa:",
+     &MeasurementStore::InnerKind,
+     &MeasurementStore::InnerIntegrating,
+     {"Naklon integrirnega notranjega procesa:",
+      "Casovna konstanta integrirnega notranjega procesa:",
+      "Zakasnitev integrirnega notranjega procesa:",
+      "Standardna deviacija integrirnega notranjega procesa:",
+      "Relativna standardna deviacija meritev-model integrirnega notranjega procesa:",
+      "Deviacija naklona integrirnega notranjega procesa:",
+      "Deviacija casovne konstante integrirnega notranjega procesa:"}},
+    {"Vrsta zunanjega procesa:",
+     &MeasurementStore::OuterKind,
+     &MeasurementStore::OuterIntegrating,
+     {"Naklon integrirnega zunanjega procesa:", "Casovna konstanta integrirnega zunanjega procesa:",
+      "Zakasnitev integrirnega zunanjega procesa:",
+      "Standardna deviacija integrirnega zunanjega procesa:",
+      "Relativna standardna deviacija meritev-model integrirnega zunanjega procesa:",
+      "Deviacija naklona integrirnega zunanjega procesa:",
+      "Deviacija casovne konstante integrirnega zunanjega procesa:"}},
+}};
+constexpr std::array<double IntegratingModel::*, 7> KindValues{
+    &IntegratingModel::Slope,   &IntegratingModel::Lag,           &IntegratingModel::DeadTime,
+    &IntegratingModel::StdDev,  &IntegratingModel::RelativeError, &IntegratingModel::SlopeBound,
+    &IntegratingModel::LagBound};
+
+bool AnyIntegrating(const MeasurementStore& s) {
+  return s.InnerKind == ProcessKind::Integrating || s.OuterKind == ProcessKind::Integrating;
+}
+
 }  // namespace
 
 void TModel::SaveModelFile(const std::string& fileName, const MeasurementStore& store,
@@ -61,6 +102,8 @@ void TModel::SaveModelFile(const std::string& fileName, const MeasurementStore& 
   // A value that is not a finite number would be written as a word the loader refuses.
   bool finite = true;
   for (const ValueLine& v : ValueLines) finite = finite && std::isfinite(store.*v.Field);
+  for (const KindSection& k : KindSections)
+    for (const auto value : KindValues) finite = finite && std::isfinite((store.*k.Model).*value);
   for (int k = 1; k <= n && finite; ++k)
     for (const auto a : DataArrays) finite = finite && std::isfinite((store.*a)[k]);
   if (!finite)
@@ -83,6 +126,16 @@ void TModel::SaveModelFile(const std::string& fileName, const MeasurementStore& 
     }
     lines.push_back(std::move(line));
   }
+  if (AnyIntegrating(store)) {
+    for (const KindSection& k : KindSections) {
+      lines.emplace_back(k.KindCaption);
+      lines.emplace_back(ProcessKindKey(store.*k.Kind));
+      for (size_t i = 0; i < KindValues.size(); ++i) {
+        lines.emplace_back(k.Captions[i]);
+        lines.push_back(FormatGeneral((store.*k.Model).*KindValues[i], 14, separator));
+      }
+    }
+  }
   WriteTextLines(fileName, lines);
 }
 
@@ -102,7 +155,7 @@ std::array<double, 7> TModel::ParseModelLine(std::string_view line) {
 
 void TModel::LoadModelFile(const std::string& fileName, MeasurementStore& store, char) {
   ReadLimit limit;
-  limit.MaxLines = DataStartLine + MaxSamples;  // the most a model file can hold
+  limit.MaxLines = DataStartLine + MaxSamples + KindSectionLines;  // the most a model file holds
   const std::vector<std::string> lines = ReadTextLines(fileName, limit);
   // Each value read from its line; an error says which line it is on.
   auto onLine = [&](int number, auto read) {
@@ -128,6 +181,22 @@ void TModel::LoadModelFile(const std::string& fileName, MeasurementStore& store,
     data.push_back(
         onLine(DataStartLine + k - 1, [](const std::string& l) { return ParseModelLine(l); }));
 
+  // The kinds and integrating models, when the lines after the data are theirs.
+  std::array<ProcessKind, 2> kinds{ProcessKind::SelfRegulating, ProcessKind::SelfRegulating};
+  std::array<IntegratingModel, 2> models{};
+  const int kindStart = DataStartLine + n;
+  if (lines.size() >= static_cast<size_t>(kindStart) &&
+      lines[static_cast<size_t>(kindStart - 1)] == KindSections[0].KindCaption) {
+    int at = kindStart + 1;
+    for (size_t p = 0; p < KindSections.size(); ++p) {
+      kinds[p] = onLine(at, [](const std::string& l) { return ParseProcessKind(l); });
+      for (size_t i = 0; i < KindValues.size(); ++i)
+        models[p].*KindValues[i] = onLine(at + 2 + 2 * static_cast<int>(i),
+                                          [](const std::string& l) { return ParseNumber(l); });
+      at += 2 + 2 * static_cast<int>(KindValues.size());
+    }
+  }
+
   // Everything read: now into the store. SampleTime is on two lines; the outer one wins.
   for (int i = 0; i < ValueCount; ++i) store.*ValueLines[i].Field = values[i];
   store.ModelWindowSamples = n;
@@ -137,4 +206,11 @@ void TModel::LoadModelFile(const std::string& fileName, MeasurementStore& store,
   store.InnerDelaySamples = DelaySamples(store.InnerDeadTime, store.SampleTime);
   store.OuterDelaySamples = DelaySamples(store.OuterDeadTime, store.SampleTime);
   store.ModelSource = "datoteka modela \"" + fileName + "\"";
+  for (size_t p = 0; p < KindSections.size(); ++p) {
+    store.*KindSections[p].Kind = kinds[p];
+    store.*KindSections[p].Model = models[p];
+  }
+  ComputeIntegratingResponses(store);
+  store.InnerDelaySamples = DelaySamples(ShownDeadTime(store, false), store.SampleTime);
+  store.OuterDelaySamples = DelaySamples(ShownDeadTime(store, true), store.SampleTime);
 }

@@ -9,7 +9,10 @@
 
 struct ModelTexts {
   std::string Gain, TimeConstant, DeadTime, StdDev, RelativeError, GainBound, TimeBound, Quality;
+  std::string Kind;  // "integrirni" for an integrating model, else empty
 };
+// For an integrating model (the kind in use) the gain's place holds the slope k' with four
+// significant digits (its bound too) and the time constant's the lag.
 
 ModelTexts ShownModelTexts(const MeasurementStore& store, bool outer, int errorDecimals,
                            char separator);

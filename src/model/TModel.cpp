@@ -6,10 +6,12 @@
 #include <memory>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "data/NumericHelpers.h"
 #include "model/DelaySweep.h"
+#include "model/IntegratingModel.h"
 
 namespace {
 
@@ -205,30 +207,46 @@ void TModel::Identify(MeasurementStore& store, int n, double ts, double filterTi
                            store.InnerModelResponse};
   const ModelSignals outer{store.Y1Deviation, store.Y2Deviation, store.OuterMeasured,
                            store.OuterModelResponse};
-  // The two models share only read-only inputs; the outer one runs on a second thread.
-  ModelEstimate in, out;
-  std::exception_ptr outerError;
-  std::thread worker;
-  try {
-    worker = std::thread([&] {
-      try {
-        out = IdentifyOne(outer, n, ts, filterTime);
-      } catch (...) {
-        outerError = std::current_exception();
-      }
-    });
-  } catch (const std::system_error&) {
-    out = IdentifyOne(outer, n, ts, filterTime);  // no thread to be had: one after the other
+  // The integrating fits: the same identification on the integrated input, into arrays of
+  // their own (the measured response they compute is the same as the first-order one's).
+  struct IntegratingWork {
+    SampleArray Input, Measured;
+  };
+  auto innerWork = std::make_unique<IntegratingWork>();
+  auto outerWork = std::make_unique<IntegratingWork>();
+  IntegratedInput(store.UDeviation, n, ts, innerWork->Input);
+  IntegratedInput(store.Y1Deviation, n, ts, outerWork->Input);
+  const ModelSignals innerIntegrating{innerWork->Input, store.Y1Deviation, innerWork->Measured,
+                                      store.InnerIntegratingResponse};
+  const ModelSignals outerIntegrating{outerWork->Input, store.Y2Deviation, outerWork->Measured,
+                                      store.OuterIntegratingResponse};
+
+  // The four identifications share only read-only inputs: three run on threads of their
+  // own, the first-order inner one on this thread.
+  ModelEstimate in, out, inInt, outInt;
+  const std::array<std::pair<const ModelSignals*, ModelEstimate*>, 4> jobs{
+      {{&inner, &in}, {&outer, &out}, {&innerIntegrating, &inInt}, {&outerIntegrating, &outInt}}};
+  std::array<std::exception_ptr, 4> errors{};
+  std::array<std::thread, 4> workers;
+  auto run = [&](size_t j) {
+    try {
+      *jobs[j].second = IdentifyOne(*jobs[j].first, n, ts, filterTime);
+    } catch (...) {
+      errors[j] = std::current_exception();
+    }
+  };
+  for (size_t j = 1; j < jobs.size(); ++j) {
+    try {
+      workers[j] = std::thread(run, j);
+    } catch (const std::system_error&) {
+      run(j);  // no thread to be had: one after the other
+    }
   }
-  std::exception_ptr innerError;
-  try {
-    in = IdentifyOne(inner, n, ts, filterTime);
-  } catch (...) {
-    innerError = std::current_exception();
-  }
-  if (worker.joinable()) worker.join();
-  if (innerError) std::rethrow_exception(innerError);
-  if (outerError) std::rethrow_exception(outerError);
+  run(0);
+  for (std::thread& w : workers)
+    if (w.joinable()) w.join();
+  for (const std::exception_ptr& e : errors)
+    if (e) std::rethrow_exception(e);
   for (const ModelEstimate* m : {&in, &out})
     for (double v : {m->Gain, m->TimeConstant, m->DeadTime, m->StdDev, m->RelativeError,
                      m->GainBound, m->TimeBound})
@@ -236,6 +254,19 @@ void TModel::Identify(MeasurementStore& store, int n, double ts, double filterTi
         throw std::runtime_error(
             "Model procesa ni končen: vsote vzorcev v oknu presegajo obseg števil (vzorci so "
             "preveliki). Model ni spremenjen.");
+  // An integrating fit that is not finite explains nothing and is never chosen.
+  for (ModelEstimate* m : {&inInt, &outInt})
+    for (double v : {m->Gain, m->TimeConstant, m->DeadTime, m->StdDev, m->RelativeError,
+                     m->GainBound, m->TimeBound})
+      if (!std::isfinite(v)) {
+        *m = ModelEstimate{};
+        m->RelativeError = 1;
+        break;
+      }
+  store.InnerIntegrating = IntegratingFromEstimate(inInt);
+  store.OuterIntegrating = IntegratingFromEstimate(outInt);
+  if (inInt.Gain == 0) store.InnerIntegratingResponse.fill(0);
+  if (outInt.Gain == 0) store.OuterIntegratingResponse.fill(0);
 
   store.InnerGain = in.Gain;
   store.InnerTimeConstant = in.TimeConstant;

@@ -27,6 +27,26 @@ double Delay(std::deque<double>& line, double input) {
 
 }  // namespace
 
+SimulatedPlantParameters TankLevelParameters() {
+  SimulatedPlantParameters p;
+  p.InnerIntegrating = true;
+  p.InnerGain = 0.02;
+  p.InnerTimeConstant = 0;
+  p.InnerDeadTime = 8;
+  p.InnerBalance = 40;
+  p.InnerOffset = 50;
+  p.InnerNoise = 0.05;
+  p.InitialOutput = 40;
+  p.OuterGain = 1;
+  p.OuterTimeConstant = 30;
+  p.OuterDeadTime = 5;
+  p.OuterOffset = 50;
+  p.P = 3;
+  p.I = 0.05;
+  p.NoiseSeed = 20261208;
+  return p;
+}
+
 SimulatedPlant::SimulatedPlant(const SimulatedPlantParameters& parameters)
     : parameters_(parameters),
       random_(parameters.NoiseSeed),
@@ -34,7 +54,8 @@ SimulatedPlant::SimulatedPlant(const SimulatedPlantParameters& parameters)
       outerFactor_(LagFactor(parameters.StepSeconds, parameters.OuterTimeConstant)) {
   const auto& p = parameters_;
   u_ = manualOutput_ = Clamp(p.InitialOutput, p.OutputMinimum, p.OutputMaximum);
-  x1_ = p.InnerGain * u_;
+  x1_ = p.InnerIntegrating ? 0.0 : p.InnerGain * u_;
+  lag1_ = u_;
   x2_ = p.OuterGain * x1_;
   innerDelay_ = DelayLine(p.InnerDeadTime, p.StepSeconds, u_);
   outerDelay_ = DelayLine(p.OuterDeadTime, p.StepSeconds, x1_);
@@ -80,7 +101,13 @@ void SimulatedPlant::Step() {
   previousY1_ = y1_;
   const double innerInput = Delay(innerDelay_, u_);
   const double outerInput = Delay(outerDelay_, x1_);
-  x1_ = innerFactor_ * x1_ + (1 - innerFactor_) * p.InnerGain * innerInput;
+  if (p.InnerIntegrating) {
+    lag1_ = innerFactor_ * lag1_ + (1 - innerFactor_) * innerInput;
+    x1_ = Clamp(x1_ + p.StepSeconds * p.InnerGain * (lag1_ - p.InnerBalance),
+                p.OutputMinimum - p.InnerOffset, p.OutputMaximum - p.InnerOffset);
+  } else {
+    x1_ = innerFactor_ * x1_ + (1 - innerFactor_) * p.InnerGain * innerInput;
+  }
   x2_ = outerFactor_ * x2_ + (1 - outerFactor_) * p.OuterGain * outerInput;
   y1_ = Measure(p.InnerOffset + x1_, p.InnerNoise);
   y2_ = Measure(p.OuterOffset + x2_, p.OuterNoise);

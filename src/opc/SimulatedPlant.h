@@ -8,6 +8,12 @@
 #include <deque>
 #include <random>
 
+struct SimulatedPlantParameters;
+// The tank-level loop of the simulated server: inflow valve U, level Y1 with
+// Y1' = 0.02 %/s per % of valve above 40 % (the outflow), 8 s of dead time; a downstream
+// lag as Y2; a level controller P 3, I 0.05 1/s.
+SimulatedPlantParameters TankLevelParameters();
+
 struct SimulatedPlantParameters {
   double StepSeconds = 0.1;  // the plant's own sampling step
   // Inner process U -> Y1.
@@ -16,6 +22,11 @@ struct SimulatedPlantParameters {
   double InnerDeadTime = 5;       // s
   double InnerOffset = 20;        // Y1 at U = 0
   double InnerNoise = 0.1;        // standard deviation of the Y1 measurement noise
+  // An integrating inner process instead (a tank level): Y1 changes at InnerGain per
+  // second per unit of U above InnerBalance (the outflow), through the lag and the dead
+  // time, and stays within the actuator range (an empty or a full tank).
+  bool InnerIntegrating = false;
+  double InnerBalance = 0;
   // Outer process Y1 -> Y2 (driven by the noise-free inner deviation).
   double OuterGain = 1.0;
   double OuterTimeConstant = 40;  // s
@@ -76,6 +87,7 @@ class SimulatedPlant {
   double innerFactor_, outerFactor_;  // exp(-step / time constant)
   std::deque<double> innerDelay_, outerDelay_;
   double x1_ = 0, x2_ = 0;  // deviations of the two lags
+  double lag1_ = 0;         // the integrating inner process's lag output
   double y1_ = 0, y2_ = 0, u_ = 0;
   double manualOutput_ = 0, setPoint_ = 0;
   double p_ = 0, i_ = 0, d_ = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "data/NumericHelpers.h"
 
@@ -9,6 +10,7 @@ SimulatedPlantServer::SimulatedPlantServer(const Clock& clock,
                                            const SimulatedPlantParameters& parameters)
     : clock_(clock),
       plant_(parameters),
+      tank_(TankLevelParameters()),
       stepMs_(std::max<std::int64_t>(1, RoundToInt(parameters.StepSeconds * 1000))),
       plantTimeMs_(clock.TickCountMs()) {
   namespace id = SimulatedPlantItems;
@@ -46,6 +48,17 @@ SimulatedPlantServer::SimulatedPlantServer(const Clock& clock,
                       [](SimulatedPlant& p, double v) {
                         if (v != 0) p.SetAutomatic(true);
                       }};
+  // The tank's items work as the plant's of the same role, on the tank.
+  const std::pair<const char*, const char*> tankItems[] = {
+      {id::TankMV, id::MV},         {id::TankU, id::U},      {id::TankLevel, id::Y1},
+      {id::TankY2, id::Y2},         {id::TankSP, id::SP},    {id::TankP, id::P},
+      {id::TankI, id::I},           {id::TankD, id::D},      {id::TankRA, id::RA},
+      {id::TankManual, id::Manual}, {id::TankAuto, id::Auto}};
+  for (const auto& [tankId, plantId] : tankItems) {
+    Item item = items_.at(plantId);
+    item.OfTank = true;
+    items_[tankId] = item;
+  }
 }
 
 std::vector<std::string> SimulatedPlantServer::ItemIds() const {
@@ -66,6 +79,7 @@ void SimulatedPlantServer::AdvanceToNow() {
   if (now - plantTimeMs_ > MaxCatchUpMs) plantTimeMs_ = now - MaxCatchUpMs;
   while (now - plantTimeMs_ >= stepMs_) {
     plant_.Step();
+    tank_.Step();
     plantTimeMs_ += stepMs_;
   }
 }
@@ -73,7 +87,8 @@ void SimulatedPlantServer::AdvanceToNow() {
 double SimulatedPlantServer::Read(const std::string& itemId) {
   AdvanceToNow();
   const auto it = items_.find(itemId);
-  return it == items_.end() ? 0.0 : it->second.Get(plant_);
+  if (it == items_.end()) return 0.0;
+  return it->second.Get(it->second.OfTank ? tank_ : plant_);
 }
 
 bool SimulatedPlantServer::Write(const std::string& itemId, double value) {
@@ -82,7 +97,7 @@ bool SimulatedPlantServer::Write(const std::string& itemId, double value) {
       FitOfValue(it->second.Info.Type, value) != OpcValueFit::Fits)
     return false;
   AdvanceToNow();
-  it->second.Set(plant_, value);
+  it->second.Set(it->second.OfTank ? tank_ : plant_, value);
   return true;
 }
 

@@ -28,6 +28,18 @@ inline constexpr const char* D = "Controller.D";
 inline constexpr const char* RA = "Controller.RA";          // 0 manual, 1 automatic
 inline constexpr const char* Manual = "Controller.Manual";  // writing 1 switches to manual
 inline constexpr const char* Auto = "Controller.Auto";      // writing 1 switches to automatic
+// The tank-level loop (TankLevelParameters): an integrating process to try.
+inline constexpr const char* TankMV = "Tank.MV";        // inflow valve, manual output
+inline constexpr const char* TankU = "Tank.U";          // inflow valve position, read only
+inline constexpr const char* TankLevel = "Tank.Level";  // level Y1 [%], read only
+inline constexpr const char* TankY2 = "Tank.Y2";        // downstream measurement, read only
+inline constexpr const char* TankSP = "LevelController.SP";
+inline constexpr const char* TankP = "LevelController.P";
+inline constexpr const char* TankI = "LevelController.I";
+inline constexpr const char* TankD = "LevelController.D";
+inline constexpr const char* TankRA = "LevelController.RA";
+inline constexpr const char* TankManual = "LevelController.Manual";
+inline constexpr const char* TankAuto = "LevelController.Auto";
 }  // namespace SimulatedPlantItems
 
 class SimulatedPlantServer final : public LocalOpcServer {
@@ -51,16 +63,19 @@ class SimulatedPlantServer final : public LocalOpcServer {
   // Runs the plant's steps up to the clock's present time.
   void AdvanceToNow();
   const SimulatedPlant& Plant() const { return plant_; }
+  const SimulatedPlant& Tank() const { return tank_; }
 
  private:
   struct Item {
     LocalOpcItemInfo Info;
     std::function<double(const SimulatedPlant&)> Get;
     std::function<void(SimulatedPlant&, double)> Set;  // empty: read only
+    bool OfTank = false;                               // an item of the tank-level loop
   };
 
   const Clock& clock_;
   SimulatedPlant plant_;
+  SimulatedPlant tank_;
   std::int64_t stepMs_;
   std::int64_t plantTimeMs_;  // clock time of the plant's last step
   std::map<std::string, Item> items_;

@@ -24,6 +24,7 @@ void SetModelTexts(ReportInputs& in, const ModelTexts& model) {
   in.ModelStdDev = model.StdDev;
   in.ModelRelativeError = model.RelativeError;
   in.ModelQuality = model.Quality;
+  in.ModelKind = model.Kind;
 }
 
 void SetControllerTexts(ReportInputs& in, const TuningSummary& summary,

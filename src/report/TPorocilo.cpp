@@ -176,7 +176,12 @@ void ObdelavaSection(ReportDocument& d, const ReportInputs& in, const std::strin
 }
 
 void ModelLines(ReportDocument& d, const ModelTexts& m) {
-  Line(d, "Ocenjeno ojačenje: " + m.Gain);
+  if (!m.Kind.empty()) {
+    Line(d, "Vrsta procesa: " + m.Kind);
+    Line(d, "Ocenjen naklon k' [1/s]: " + m.Gain);
+  } else {
+    Line(d, "Ocenjeno ojačenje: " + m.Gain);
+  }
   Line(d, "Ocenjena časovna konstanta(s): " + m.TimeConstant);
   Line(d, "Ocenjen mrtvi čas [s]: " + m.DeadTime);
   Line(d, "Abs. standardna deviacija: " + m.StdDev);
@@ -204,7 +209,8 @@ void ModelSection(ReportDocument& d, const ReportInputs& in, const std::string& 
                    in.ModelRelativeError,
                    {},
                    {},
-                   in.ModelQuality});
+                   in.ModelQuality,
+                   in.ModelKind});
     d.TypeParagraph();
     return;
   }

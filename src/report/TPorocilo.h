@@ -27,6 +27,9 @@ struct ReportInputs {
   // The model group of the "Model" tab.
   std::string ModelGain, ModelTimeConstant, ModelDeadTime, ModelStdDev, ModelRelativeError,
       ModelQuality;
+  // "integrirni" for an integrating model (ModelGain then holds the slope k', the time
+  // constant its lag); empty for a first-order model, whose section stays as it was.
+  std::string ModelKind;
   // The summary of the "Regulator" tab and its scaled parameters.
   std::string IKi, PKp, PIKp, PIKi, PIDKp, PIDKi, PIDKd;
   std::string ScaledKp, ScaledKi, ScaledKd;

@@ -106,3 +106,46 @@ void TRegulator::SimulateCascade(int type, int n, std::span<double> y, std::span
     yom = At(y, step - 1);
   }
 }
+
+void TRegulator::SimulateIntegratingLoop(int type, int n, std::span<double> y, double l, double lag,
+                                         double slope, double h, double d, double r, double kd,
+                                         double ki, double kp) {
+  ClearFirst(y, n);
+  SimulatedPid pid(type, h, kd, ki, kp);
+  const long long delay = DeadTimeSamples(l, h);
+  const double alpha = SampledLagPole(lag, h);
+  double ym = 0, x = 0, z = 0;
+  for (int step = 1; step <= n; ++step) {
+    const double v = pid.Step(r - ym);
+    x = (v + d) * (1 - alpha) + alpha * x;
+    z += h * slope * x;
+    Put(y, delay + step, z);
+    ym = At(y, step - 1);
+  }
+}
+
+void TRegulator::SimulateCascadeIntegratingOuter(int type, int n, std::span<double> y,
+                                                 std::span<double> yInner, double outerL,
+                                                 double outerLag, double outerSlope, double innerL,
+                                                 double innerT, double innerK, double h, double d,
+                                                 double r, double kc, double kd, double ki,
+                                                 double kp) {
+  ClearFirst(y, n);
+  SimulatedPid pid(type, h, kd, ki, kp);
+  const long long innerDelay = DeadTimeSamples(innerL, h);
+  const long long outerDelay = DeadTimeSamples(outerL, h);
+  const double alphaInner = SampledLagPole(innerT, h);
+  const double alphaOuter = SampledLagPole(outerLag, h);
+  double yom = 0, yim = 0, xi = 0, xo = 0, zo = 0;
+  for (int step = 1; step <= n; ++step) {
+    const double v = pid.Step(r - yom);
+    const double ui = kc * (v - yim);
+    xi = (ui + d) * (1 - alphaInner) + alphaInner * xi;
+    Put(yInner, innerDelay + step, innerK * xi);
+    yim = At(yInner, step - 1);
+    xo = (1 - alphaOuter) * yim + alphaOuter * xo;
+    zo += h * outerSlope * xo;
+    Put(y, outerDelay + step, zo);
+    yom = At(y, step - 1);
+  }
+}

@@ -1,16 +1,45 @@
 // The controller settings file (".vtc"): 38 lines, a header and caption/value pairs.
 #include <cmath>
 #include <stdexcept>
+#include <tuple>
+#include <utility>
 
 #include "data/NumberFormat.h"
 #include "data/TextFile.h"
+#include "model/IntegratingModel.h"
 #include "tuning/TRegulator.h"
 
 namespace {
 
 constexpr int ControllerFileLines = 38;
-constexpr int MethodCount = 7;  // the six rules and the empty entry of the method list
-constexpr int FormCount = 4;    // parallel Kp Ki Kd, Kp Ti Td, Kp 1/Ti Td, series
+// The six first-order rules, the empty entry and the two rules for integrating processes.
+constexpr int MethodCount = 9;
+constexpr int FormCount = 4;  // parallel Kp Ki Kd, Kp Ti Td, Kp 1/Ti Td, series
+constexpr int IntegratingFileLines = 58;  // with the kinds and the integrating models
+
+// Lines 39..58: for the inner, then the outer process, the kind and four values.
+struct KindLines {
+  const char* KindCaption;
+  const char* Captions[4];
+};
+constexpr KindLines InnerKindLines{
+    "Vrsta notranjega procesa:",
+    {"Naklon integrirnega notranjega procesa:",
+     "Casovna konstanta integrirnega notranjega procesa:",
+     "Zakasnitev integrirnega notranjega procesa:",
+     "Relativna standardna deviacija integrirnega notranjega procesa:"}};
+constexpr KindLines OuterKindLines{
+    "Vrsta zunanjega procesa:",
+    {"Naklon integrirnega zunanjega procesa:", "Casovna konstanta integrirnega zunanjega procesa:",
+     "Zakasnitev integrirnega zunanjega procesa:",
+     "Relativna standardna deviacija integrirnega zunanjega procesa:"}};
+double IntegratingModel::*const KindValues[4] = {&IntegratingModel::Slope, &IntegratingModel::Lag,
+                                                 &IntegratingModel::DeadTime,
+                                                 &IntegratingModel::RelativeError};
+
+bool AnyIntegrating(const ControllerSettings& s) {
+  return s.InnerKind == ProcessKind::Integrating || s.OuterKind == ProcessKind::Integrating;
+}
 
 // Real numbers: general format, at most 14 significant digits, scientific below 1E-5.
 std::string FormatReal(double v, char separator) { return FormatGeneral(v, 14, separator, 1e-5); }
@@ -28,44 +57,57 @@ double ReadReal(const std::string& text, char separator) {
 std::vector<std::string> TRegulator::ControllerSettingsLines(const ControllerSettings& s,
                                                              char separator) {
   auto real = [separator](double v) { return FormatReal(v, separator); };
-  return {"VORTuner Controller",
-          "V1.0",
-          "Ojacenje notranjega procesa:",
-          real(s.InnerGain),
-          "Casovna konstanta notranjega procesa:",
-          real(s.InnerTimeConstant),
-          "Zakasnitev notranjega procesa:",
-          real(s.InnerDeadTime),
-          "Relativna standardna deviacija meritev-model notranjega procesa:",
-          real(s.InnerRelativeError),
-          "Ojacenje zunanjega procesa:",
-          real(s.OuterGain),
-          "Casovna konstanta zunanjega procesa:",
-          real(s.OuterTimeConstant),
-          "Zakasnitev zunanjega procesa:",
-          real(s.OuterDeadTime),
-          "Relativna standardna deviacija meritev-model zunanjega procesa:",
-          real(s.OuterRelativeError),
-          "Cas vzorcenja:",
-          s.SamplingTimeText,
-          "Metoda nastavljanja:",
-          std::to_string(s.Method),
-          "Prikazan odziv (referenca - motnja):",
-          std::to_string(s.ResponseKind),
-          "Splosna izbira regulatorja (paralelni, serijski, itd.):",
-          std::to_string(s.Form),
-          "Tip regulatorja (P, I, PI, PID):",
-          std::to_string(s.Type),
-          "Faktor robustnosti (polozaj drsnika):",
-          std::to_string(s.Slider),
-          "Dodatno skaliranje P clena:",
-          s.ScaleP,
-          "Dodatno skaliranje I clena:",
-          s.ScaleI,
-          "Dodatno skaliranje D clena:",
-          s.ScaleD,
-          "Kaskadna regulacija:",
-          s.Cascade ? "1" : "0"};
+  std::vector<std::string> lines{"VORTuner Controller",
+                                 "V1.0",
+                                 "Ojacenje notranjega procesa:",
+                                 real(s.InnerGain),
+                                 "Casovna konstanta notranjega procesa:",
+                                 real(s.InnerTimeConstant),
+                                 "Zakasnitev notranjega procesa:",
+                                 real(s.InnerDeadTime),
+                                 "Relativna standardna deviacija meritev-model notranjega procesa:",
+                                 real(s.InnerRelativeError),
+                                 "Ojacenje zunanjega procesa:",
+                                 real(s.OuterGain),
+                                 "Casovna konstanta zunanjega procesa:",
+                                 real(s.OuterTimeConstant),
+                                 "Zakasnitev zunanjega procesa:",
+                                 real(s.OuterDeadTime),
+                                 "Relativna standardna deviacija meritev-model zunanjega procesa:",
+                                 real(s.OuterRelativeError),
+                                 "Cas vzorcenja:",
+                                 s.SamplingTimeText,
+                                 "Metoda nastavljanja:",
+                                 std::to_string(s.Method),
+                                 "Prikazan odziv (referenca - motnja):",
+                                 std::to_string(s.ResponseKind),
+                                 "Splosna izbira regulatorja (paralelni, serijski, itd.):",
+                                 std::to_string(s.Form),
+                                 "Tip regulatorja (P, I, PI, PID):",
+                                 std::to_string(s.Type),
+                                 "Faktor robustnosti (polozaj drsnika):",
+                                 std::to_string(s.Slider),
+                                 "Dodatno skaliranje P clena:",
+                                 s.ScaleP,
+                                 "Dodatno skaliranje I clena:",
+                                 s.ScaleI,
+                                 "Dodatno skaliranje D clena:",
+                                 s.ScaleD,
+                                 "Kaskadna regulacija:",
+                                 s.Cascade ? "1" : "0"};
+  if (AnyIntegrating(s)) {
+    for (const auto& [kl, kind, model] :
+         {std::tuple{&InnerKindLines, s.InnerKind, &s.InnerIntegrating},
+          std::tuple{&OuterKindLines, s.OuterKind, &s.OuterIntegrating}}) {
+      lines.emplace_back(kl->KindCaption);
+      lines.emplace_back(ProcessKindKey(kind));
+      for (int i = 0; i < 4; ++i) {
+        lines.emplace_back(kl->Captions[i]);
+        lines.push_back(real((*model).*KindValues[i]));
+      }
+    }
+  }
+  return lines;
 }
 
 ControllerSettings TRegulator::ControllerSettingsFromLines(const std::vector<std::string>& lines,
@@ -100,13 +142,30 @@ ControllerSettings TRegulator::ControllerSettingsFromLines(const std::vector<std
   s.ScaleI = FileLine(lines, 34);
   s.ScaleD = FileLine(lines, 36);
   s.Cascade = FileLine(lines, ControllerFileLines) != "0";
+  // Lines 39.. only when they are the kinds' (anything else after line 38 is ignored, as
+  // it always was).
+  if (lines.size() > static_cast<size_t>(ControllerFileLines) &&
+      FileLine(lines, ControllerFileLines + 1) == InnerKindLines.KindCaption) {
+    int at = ControllerFileLines + 2;
+    for (const auto& [kind, model] : {std::pair{&s.InnerKind, &s.InnerIntegrating},
+                                      std::pair{&s.OuterKind, &s.OuterIntegrating}}) {
+      *kind = ParseProcessKind(FileLine(lines, at));
+      for (int i = 0; i < 4; ++i)
+        (*model).*KindValues[i] = ReadReal(FileLine(lines, at + 2 + 2 * i), separator);
+      at += 10;
+    }
+  }
   return s;
 }
 
 void TRegulator::SaveControllerSettings(const std::string& fileName, const ControllerSettings& s,
                                         char separator) {
-  for (double v : {s.InnerGain, s.InnerTimeConstant, s.InnerDeadTime, s.InnerRelativeError,
-                   s.OuterGain, s.OuterTimeConstant, s.OuterDeadTime, s.OuterRelativeError}) {
+  for (double v :
+       {s.InnerGain, s.InnerTimeConstant, s.InnerDeadTime, s.InnerRelativeError, s.OuterGain,
+        s.OuterTimeConstant, s.OuterDeadTime, s.OuterRelativeError, s.InnerIntegrating.Slope,
+        s.InnerIntegrating.Lag, s.InnerIntegrating.DeadTime, s.InnerIntegrating.RelativeError,
+        s.OuterIntegrating.Slope, s.OuterIntegrating.Lag, s.OuterIntegrating.DeadTime,
+        s.OuterIntegrating.RelativeError}) {
     if (!std::isfinite(v))
       throw std::runtime_error(
           "Model procesa ni podan s končnimi števili; datoteka regulatorja ni shranjena.");
@@ -117,7 +176,7 @@ void TRegulator::SaveControllerSettings(const std::string& fileName, const Contr
 ControllerSettings TRegulator::LoadControllerSettings(const std::string& fileName,
                                                       char separator) {
   ReadLimit limit;
-  limit.MaxLines = ControllerFileLines;
+  limit.MaxLines = IntegratingFileLines;
   const std::vector<std::string> lines = ReadTextLines(fileName, limit);
   try {
     return ControllerSettingsFromLines(lines, separator);

@@ -63,14 +63,42 @@ TuningResult TunedRecord(const MeasurementStore& store, int method, int sliderPo
   if (method == -1) method = 0;
   TuningResult t = store.Tuning;
   t.RobustnessFactor = RobustnessFactor(sliderPosition);
+  t.ClosedLoopTimeConstant = 0;
+  if (UsesIntegratingRules(store, cascade)) {
+    // The slider sets the closed-loop time constant; the gains are used as computed.
+    t.RobustnessFactor = 1;
+    if (!cascade) {
+      const IntegratingModel& m = store.InnerIntegrating;
+      t.ClosedLoopTimeConstant = TRegulator::IntegratingClosedLoopTimeConstant(
+          method, sliderPosition, m.Lag, m.DeadTime, store.SampleTime);
+      StoreSet(t, TRegulator::TuneIntegrating(method, m.Slope, m.Lag, m.DeadTime,
+                                              t.ClosedLoopTimeConstant));
+      return t;
+    }
+    const IntegratingModel& m = store.OuterIntegrating;
+    CascadeTuning c;
+    if (store.InnerKind == ProcessKind::SelfRegulating)
+      c = TRegulator::TuneCascadeIntegratingOuter(
+          method, store.InnerGain, store.InnerTimeConstant, store.InnerDeadTime, m.Slope, m.Lag,
+          m.DeadTime, sliderPosition, store.SampleTime, &t.ClosedLoopTimeConstant);
+    StoreCascadeSet(t, c.Outer);
+    t.InnerLoopGain = c.InnerLoopGain;
+    t.KpP = c.InnerLoopGain;
+    return t;
+  }
   if (!cascade) {
     StoreSet(t, TRegulator::TuneSingleLoop(method, store.InnerGain, store.InnerTimeConstant,
                                            store.InnerDeadTime, MaxLoopGain));
     return t;
   }
-  const CascadeTuning c = TRegulator::TuneCascade(
-      method, store.InnerGain, store.InnerTimeConstant, store.InnerDeadTime, store.OuterGain,
-      store.OuterTimeConstant, store.OuterDeadTime, MaxLoopGain);
+  // A first-order cascade around an integrating inner process would be tuned on the
+  // wrong model: nothing is computed.
+  const CascadeTuning c =
+      store.InnerKind == ProcessKind::Integrating
+          ? CascadeTuning{}
+          : TRegulator::TuneCascade(method, store.InnerGain, store.InnerTimeConstant,
+                                    store.InnerDeadTime, store.OuterGain, store.OuterTimeConstant,
+                                    store.OuterDeadTime, MaxLoopGain);
   StoreCascadeSet(t, c.Outer);
   t.InnerLoopGain = c.InnerLoopGain;
   t.KpP = c.InnerLoopGain;  // the inner-loop gain shares the P controller's slot
@@ -79,6 +107,16 @@ TuningResult TunedRecord(const MeasurementStore& store, int method, int sliderPo
 
 void ApplyTuning(MeasurementStore& store, int method, int sliderPosition, bool cascade) {
   store.Tuning = TunedRecord(store, method, sliderPosition, cascade);
+}
+
+bool UsesIntegratingRules(const MeasurementStore& store, bool cascade) {
+  return (cascade ? store.OuterKind : store.InnerKind) == ProcessKind::Integrating;
+}
+
+int MethodForKind(const MeasurementStore& store, int method, bool cascade) {
+  const bool integrating = UsesIntegratingRules(store, cascade);
+  if (method == NoMethod || IsIntegratingMethod(method) == integrating) return method;
+  return integrating ? IntegratingSimc : AreaSetpoint;
 }
 
 double RecommendedSampleTime(const MeasurementStore& store, bool cascade) {
@@ -94,6 +132,13 @@ double RecommendedSampleTime(const MeasurementStore& store, const TuningResult& 
   } else {
     x1 = SafeDivide(store.InnerTimeConstant, std::fabs(t.KpPI * f * store.InnerGain), 1000);
     x2 = SafeDivide(1, t.KiPI * f * store.InnerGain, 1000);
+  }
+  if (UsesIntegratingRules(store, cascade)) {
+    // An integrating loop: a tenth of the dead time (of the closed-loop time constant
+    // when that is shorter or there is no dead time).
+    const IntegratingModel& m = cascade ? store.OuterIntegrating : store.InnerIntegrating;
+    x1 = x2 =
+        m.DeadTime > 0 ? std::min(m.DeadTime, t.ClosedLoopTimeConstant) : t.ClosedLoopTimeConstant;
   }
   const double x = x2 < x1 ? x2 : x1;
   return std::nearbyint(100 * x) * 0.001;
@@ -157,6 +202,77 @@ ProposedControllers ProposedLoopControllers(const TuningResult& t, bool cascade)
           {SimPID, s.KpPID * f, s.KiPID * f, s.KdPID * f}};
 }
 
+namespace {
+
+// The responses of a loop around an integrating process: the horizon covers ten dead
+// times, five lags and three integral times of the slower proposal; the open-loop curve is
+// the ramp of an input step of 1/(k' t_end), which reaches about 1 at the horizon's end;
+// the disturbance is a step of 1/(k' (tauC + L)) at the process input, which the loop
+// arrests at about one output unit.
+SimulationOutcome SimulateIntegratingResponses(const MeasurementStore& store, double h,
+                                               int responseKind, bool cascade) {
+  SimulationOutcome out;
+  const IntegratingModel& m = cascade ? store.OuterIntegrating : store.InnerIntegrating;
+  const TuningResult& t = store.Tuning;
+  if (m.Slope == 0 || (cascade && store.InnerGain == 0)) {
+    out.Reason = "Odzivi niso narisani: naklon integrirnega procesa je 0.";
+    return out;
+  }
+  if (!AllFinite({m.Slope, m.Lag, m.DeadTime, store.InnerGain, store.InnerTimeConstant,
+                  store.InnerDeadTime, t.InnerLoopGain, t.ClosedLoopTimeConstant}) ||
+      !AllFinite({t.KiI, t.KpP, t.KpPI, t.KiPI, t.KpPID, t.KiPID, t.KdPID, t.CascKiI, t.CascKpP,
+                  t.CascKpPI, t.CascKiPI, t.CascKpPID, t.CascKiPID, t.CascKdPID})) {
+    out.Reason = "Odzivi niso narisani: model ali parametri regulatorja niso končna števila.";
+    return out;
+  }
+  const ProposedControllers p = ProposedLoopControllers(t, cascade);
+  const double integralTime =
+      std::max(SafeDivide(p.PI.Kp, p.PI.Ki, 0), SafeDivide(p.PID.Kp, p.PID.Ki, 0));
+  const Horizon z = SimulationHorizon(m.DeadTime, m.Lag + 0.6 * integralTime, h);
+  const int n = z.Samples;
+  ResponseCurves c;
+  c.N = n;
+  c.SampleTime = h;
+  const auto cap = static_cast<size_t>(SimulationCapacity);
+  for (auto* v : {&c.Time, &c.OpenLoop, &c.YI, &c.YP, &c.YPI, &c.YPID}) v->assign(cap, 0);
+  for (int k = 0; k < n; ++k) c.Time[k] = k * h;
+  // Open loop: the lag and the integral of the single-loop simulation, no controller.
+  const double input = SafeDivide(1, m.Slope * (n - 1) * h, 0);
+  {
+    const double a = TRegulator::SampledLagPole(m.Lag, h);
+    const int delay = TRegulator::DeadTimeSamples(m.DeadTime, h);
+    double x = 0, y = 0;
+    for (int k = 0; k + delay + 1 < n; ++k) {
+      x = (1 - a) * input + a * x;
+      y += h * m.Slope * x;
+      c.OpenLoop[static_cast<size_t>(k + delay + 1)] = y;
+    }
+  }
+  const bool disturbance = responseKind == 1;
+  const double r = disturbance ? 0 : 1;
+  const double d = !disturbance ? 0
+                   : cascade    ? SafeDivide(1, store.InnerGain, 0)
+                             : SafeDivide(1, m.Slope * (t.ClosedLoopTimeConstant + m.DeadTime), 0);
+  const std::pair<const LoopController*, std::vector<double>*> curves[] = {
+      {&p.I, &c.YI}, {&p.PI, &c.YPI}, {&p.PID, &c.YPID}, {&p.P, &c.YP}};
+  for (const auto& [cv, y] : curves) {
+    if (cascade) {
+      std::vector<double> inner(cap, 0);
+      TRegulator::SimulateCascadeIntegratingOuter(cv->Type, n, *y, inner, m.DeadTime, m.Lag,
+                                                  m.Slope, store.InnerDeadTime,
+                                                  store.InnerTimeConstant, store.InnerGain, h, d, r,
+                                                  t.InnerLoopGain, cv->Kd, cv->Ki, cv->Kp);
+    } else {
+      TRegulator::SimulateIntegratingLoop(cv->Type, n, *y, m.DeadTime, m.Lag, m.Slope, h, d, r,
+                                          cv->Kd, cv->Ki, cv->Kp);
+    }
+  }
+  out.Curves = std::move(c);
+  return out;
+}
+
+}  // namespace
+
 SimulationOutcome SimulateResponses(const MeasurementStore& store, double h, int responseKind,
                                     bool cascade) {
   SimulationOutcome out;
@@ -164,6 +280,8 @@ SimulationOutcome SimulateResponses(const MeasurementStore& store, double h, int
     out.Reason = "Odzivi niso narisani: čas vzorčenja zaprte zanke ni podan ali ni večji od 0.";
     return out;
   }
+  if (UsesIntegratingRules(store, cascade))
+    return SimulateIntegratingResponses(store, h, responseKind, cascade);
   if (store.InnerGain == 0) {
     out.Reason = "Odzivi niso narisani: ojačenje notranjega procesa je 0.";
     return out;
@@ -439,6 +557,10 @@ ControllerSettings ControllerSettingsWithModels(ControllerSettings s, const Meas
   s.OuterTimeConstant = store.OuterTimeConstant;
   s.OuterDeadTime = store.OuterDeadTime;
   s.OuterRelativeError = store.OuterRelativeError;
+  s.InnerKind = store.InnerKind;
+  s.OuterKind = store.OuterKind;
+  s.InnerIntegrating = store.InnerIntegrating;
+  s.OuterIntegrating = store.OuterIntegrating;
   return s;
 }
 
@@ -451,4 +573,9 @@ void ApplyControllerModels(const ControllerSettings& s, MeasurementStore& store)
   store.OuterTimeConstant = s.OuterTimeConstant;
   store.OuterDeadTime = s.OuterDeadTime;
   store.OuterRelativeError = s.OuterRelativeError;
+  // A file of first-order models (38 lines) leaves both kinds self-regulating.
+  store.InnerKind = s.InnerKind;
+  store.OuterKind = s.OuterKind;
+  store.InnerIntegrating = s.InnerIntegrating;
+  store.OuterIntegrating = s.OuterIntegrating;
 }

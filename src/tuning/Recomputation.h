@@ -28,7 +28,19 @@ std::string FormatControllerParameter(double value, int decimals, char separator
 // Tunes from the store's models into the store's record (the single-loop set, or the
 // cascade set with the inner-loop gain, which also lands in the KpP slot) and sets
 // RobustnessFactor. A method of -1 counts as 0.
+// When the loop's (outer) process is integrating, the integrating rules tune it: the
+// slider sets the closed-loop time constant (TuningResult::ClosedLoopTimeConstant) and
+// RobustnessFactor is 1; a rule for self-regulating processes then gives zeros, as do
+// the integrating rules on a self-regulating process and a cascade around an integrating
+// inner process.
 void ApplyTuning(MeasurementStore& store, int method, int sliderPosition, bool cascade);
+// True when the loop tuned is around an integrating process (the outer one in cascade).
+bool UsesIntegratingRules(const MeasurementStore& store, bool cascade);
+// The method, or when it is a rule for the other kind of process than the tuned loop's,
+// the first rule for that kind (SIMC for an integrating process, the area method for a
+// self-regulating one); for the automatic chain and the report command, which have no
+// one to choose.
+int MethodForKind(const MeasurementStore& store, int method, bool cascade);
 // The record ApplyTuning would leave in the store, with the store untouched.
 TuningResult TunedRecord(const MeasurementStore& store, int method, int sliderPosition,
                          bool cascade);

@@ -39,10 +39,12 @@ Complex ShiftPower(int n, double theta) {
 //   late) closed, the outer lag fed one sample late and seen two samples late:
 //   Num = Kc Kin (1-ai) q^Di * Ko (1-ao) q^(Do+3),
 //   Den = ((1 - ai q) + Kc Kin (1-ai) q^(Di+2)) (1 - ao q).
+//  an integrating (outer) process adds the sum z = z + h k' x: Num gets h, Den (1 - q).
 struct ProcessSide {
   double Numerator = 0, Pole = 0;  // K (1-a) and a of the (outer) lag
   int Delay = 0;                   // its power of q
   bool Cascade = false;
+  bool Integrator = false;
   double InnerNumerator = 0, InnerPole = 0;  // Kc Kin (1-ai), ai
   int InnerDelay = 0;                        // Di
   double DcGain = 0;                         // |Num/Den| at q = 1
@@ -58,13 +60,14 @@ struct ProcessSide {
   void At(const Shifts& s, Complex& num, Complex& den) const {
     num = Numerator * s.Outer;
     den = 1.0 - Pole * s.Q;
+    if (Integrator) den *= 1.0 - s.Q;
     if (!Cascade) return;
     const Complex innerOpen = InnerNumerator * s.Inner;
     num *= innerOpen;
     den *= (1.0 - InnerPole * s.Q) + innerOpen * s.Q * s.Q;
   }
   // The highest power of q: how fast the loop turns with frequency.
-  int Turns() const { return Delay + (Cascade ? InnerDelay + 2 : 0) + 2; }
+  int Turns() const { return Delay + (Cascade ? InnerDelay + 2 : 0) + 2 + (Integrator ? 1 : 0); }
 };
 
 ProcessSide MakeProcessSide(const SampledProcess& p) {
@@ -74,6 +77,12 @@ ProcessSide MakeProcessSide(const SampledProcess& p) {
   s.Numerator = p.Gain * (1 - s.Pole);
   s.Delay = TRegulator::DeadTimeSamples(p.DeadTime, h) + 2;
   s.DcGain = std::fabs(p.Gain);
+  if (p.Integrating) {
+    // No gain at rest: the slope per sample stands in for it in the lowest corner.
+    s.Integrator = true;
+    s.Numerator *= h;
+    s.DcGain = std::fabs(p.Gain * h);
+  }
   if (p.Cascade) {
     s.Cascade = true;
     s.Delay += 1;
@@ -436,6 +445,15 @@ SampledProcess SampledProcessOfStore(const MeasurementStore& store, double h, bo
     p.TimeConstant = store.InnerTimeConstant;
     p.DeadTime = store.InnerDeadTime;
   }
+  const bool outerIntegrating = cascade ? store.OuterKind == ProcessKind::Integrating
+                                        : store.InnerKind == ProcessKind::Integrating;
+  if (outerIntegrating) {
+    const IntegratingModel& m = cascade ? store.OuterIntegrating : store.InnerIntegrating;
+    p.Integrating = true;
+    p.Gain = m.Slope;
+    p.TimeConstant = m.Lag;
+    p.DeadTime = m.DeadTime;
+  }
   return p;
 }
 
@@ -457,6 +475,10 @@ RobustnessSet ComputeRobustness(const SampledProcess& process, const ProposedCon
       MakeControllerSide(scaled.value_or(LoopController{}), h)};
   double lowest = 1;
   for (const ControllerSide& c : sides) lowest = std::min(lowest, c.LowestCorner(p.DcGain));
+  // Around an integrator a P term alone crosses over near Kp h k' per sample.
+  if (p.Integrator)
+    for (const ControllerSide& c : sides)
+      if (c.Kp != 0) lowest = std::min(lowest, std::fabs(c.Kp) * p.DcGain);
   for (double pole : {p.Pole, p.Cascade ? p.InnerPole : 0.0}) lowest = std::min(lowest, 1 - pole);
   const Grid grid = MakeGrid(p, 1e-3 * lowest);
   set.I = Analyse(p, sides[0], grid, h);

@@ -17,6 +17,9 @@
 struct SampledProcess {
   double SampleTime = 1;
   double Gain = 0, TimeConstant = 0, DeadTime = 0;  // the (outer) process
+  // An integrating (outer) process: Gain is its slope k', TimeConstant its lag, and the
+  // simulation integrates the lag's output, z = z + h*k'*x.
+  bool Integrating = false;
   bool Cascade = false;
   double InnerGain = 0, InnerTimeConstant = 0, InnerDeadTime = 0, InnerLoopGain = 0;
 };

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "data/MeasurementStore.h"
+
 // Upper limit of the open-loop gain A0*Kp in every area rule.
 constexpr double MaxLoopGain = 10;
 
@@ -40,9 +42,21 @@ struct QuadraticResult {
 
 // Tuning methods, the index of the method list on the "Regulator" tab.
 enum TuningMethod {
-  AreaSetpoint = 0, AreaDisturbance = 1, ChrSetpoint = 2, ChrDisturbance = 3,
-  Balanced = 4, ZieglerNicholsDisturbance = 5, NoMethod = 6
+  AreaSetpoint = 0,
+  AreaDisturbance = 1,
+  ChrSetpoint = 2,
+  ChrDisturbance = 3,
+  Balanced = 4,
+  ZieglerNicholsDisturbance = 5,
+  NoMethod = 6,
+  // Rules for integrating processes (IntegratingRules.cpp); the six above are for
+  // self-regulating ones.
+  IntegratingSimc = 7,
+  IntegratingLambda = 8
 };
+constexpr bool IsIntegratingMethod(int method) {
+  return method == IntegratingSimc || method == IntegratingLambda;
+}
 
 // Controller types of the simulations: I, PI, PID, P.
 enum SimulatedController { SimI = 0, SimPI = 1, SimPID = 2, SimP = 3 };
@@ -62,6 +76,11 @@ struct ControllerSettings {
   int Method = 0, ResponseKind = 0, Form = 0, Type = 0, Slider = 0;
   std::string ScaleP, ScaleI, ScaleD;
   bool Cascade = false;
+  // The kinds of both processes and their integrating models (slope, lag, dead time,
+  // relative error), on lines 39..58 only when a kind is integrating, so a file of
+  // first-order models keeps its 38 lines.
+  ProcessKind InnerKind = ProcessKind::SelfRegulating, OuterKind = ProcessKind::SelfRegulating;
+  IntegratingModel InnerIntegrating, OuterIntegrating;
 };
 
 class TRegulator {
@@ -82,6 +101,28 @@ class TRegulator {
                                    double outerK, double outerT, double outerL,
                                    double maxLoopGain);
   static AreaSet InnerLoopAreas(const AreaSet& inner, double kc);
+
+  // --- Rules for an integrating process k'*e^(-Ls)/(s*(lag*s + 1)) ---
+  // The closed-loop time constant (for the lambda rule the arrest time) of slider position
+  // s (0 .. 20): 2^((10 - s)/5) times a reference, so position 0 is four times slower and
+  // 20 four times faster than 10. The reference is the PI rule's effective dead time
+  // L + lag/2 for SIMC (position 10 is SIMC's recommended tauC = L) and three times it for
+  // lambda (the usual arrest time of three dead times); the fallback when that is 0.
+  static double IntegratingClosedLoopTimeConstant(int method, int sliderPosition, double lag,
+                                                  double deadTime, double fallback);
+  // I, P, PI and PID gains (parallel form) of the SIMC or lambda rule for closed-loop
+  // time constant tauC; the I controller of an integrating loop is 0 (it cannot be
+  // stabilized), a PID without a lag equals the PI. Other methods give all zeros.
+  static ControllerSet TuneIntegrating(int method, double slope, double lag, double deadTime,
+                                       double tauC);
+  // Cascade whose outer process is integrating, the inner one self-regulating: the inner
+  // P loop as for the area rules, the outer loop seen as an integrating process of slope
+  // k'*B0 with the inner loop's mean residence time B1/B0 added to its dead time.
+  static CascadeTuning TuneCascadeIntegratingOuter(int method, double innerK, double innerT,
+                                                   double innerL, double outerSlope,
+                                                   double outerLag, double outerL,
+                                                   int sliderPosition, double fallback,
+                                                   double* tauC = nullptr);
   static AreaSet AreaProduct(const AreaSet& b, const AreaSet& a);
   // Roots of gamma*x^2 + beta*x + alpha = 0.
   static QuadraticResult QuadraticRoots(double alpha, double beta, double gamma);
@@ -116,8 +157,20 @@ class TRegulator {
                               double innerT, double innerK, double h, double d, double r,
                               double kc, double kd, double ki, double kp);
 
+  // The same two loops around an integrating (outer) process k'*e^(-Ls)/(s*(lag*s + 1)):
+  // the lag as in SimulateLoop, then z = z + h*k'*x.
+  static void SimulateIntegratingLoop(int type, int n, std::span<double> y, double l, double lag,
+                                      double slope, double h, double d, double r, double kd,
+                                      double ki, double kp);
+  static void SimulateCascadeIntegratingOuter(int type, int n, std::span<double> y,
+                                              std::span<double> yInner, double outerL,
+                                              double outerLag, double outerSlope, double innerL,
+                                              double innerT, double innerK, double h, double d,
+                                              double r, double kc, double kd, double ki, double kp);
+
   // --- Controller settings file ---
-  // 38 lines; real numbers with 14 significant digits and the given decimal separator.
+  // 38 lines (58 with an integrating process); real numbers with 14 significant digits
+  // and the given decimal separator.
   // Refuses (std::runtime_error) model values that are not finite numbers.
   static void SaveControllerSettings(const std::string& fileName, const ControllerSettings& s,
                                      char separator);

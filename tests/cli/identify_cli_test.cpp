@@ -12,6 +12,7 @@
 #include "data/NumberFormat.h"
 #include "data/TObdelava.h"
 #include "data/TextFile.h"
+#include "model/IntegratingTestData.h"
 #include "model/ModelTestData.h"
 #include "model/TModel.h"
 
@@ -213,4 +214,30 @@ TEST_F(IdentifyCommand, AHistoriansExportByColumnNamesWithTheImportsCounts) {
   EXPECT_TRUE(Has(bad.Err, "--delimiter applies to a delimited export; '" + Path("log.txt") +
                                "' is a logger's file"));
   EXPECT_TRUE(bad.Out.empty());
+}
+
+// A tank level (y' = 0.02 u(t - 8 s)) as a data file: the kind comes out integrating
+// with the slope and dead time back; --kind forces the other kind.
+TEST_F(IdentifyCommand, LevelRecordIsIntegratingAndKindCanBeForced) {
+  auto store = modeltest::MakeLevelStore({});
+  DataFileHeader h;
+  h.Date = "8.12.2026";
+  h.Time = "09:00:00";
+  h.SampleTime = 1;
+  h.SampleCount = 300;
+  h.WindowStart = 1;
+  h.WindowEnd = 300;
+  const std::string path = Path("level.vtd");
+  TObdelava::WriteDataFile(path, *store, h, '.');
+  const CliRun r = Identify(path);
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_TRUE(Has(r.Out, "\"InnerKind\": \"integrating\"")) << r.Out;
+  EXPECT_TRUE(Has(r.Out, "\"InnerSlope\": 0.0200000000")) << r.Out;
+  EXPECT_TRUE(Has(r.Out, "\"InnerDeadTime\": 8,")) << r.Out;
+  EXPECT_TRUE(Has(r.Out, "\"InnerLag\": ")) << r.Out;
+  EXPECT_TRUE(Has(r.Out, "\"InnerSelfRegulating\": {")) << r.Out;
+  const CliRun forced = Identify(path + " --kind self-regulating");
+  EXPECT_TRUE(Has(forced.Out, "\"InnerKind\": \"self-regulating\"")) << forced.Out;
+  EXPECT_TRUE(Has(forced.Out, "\"InnerGain\": ")) << forced.Out;
+  EXPECT_EQ(Identify(path + " --kind tank").ExitCode, 2);
 }

@@ -50,8 +50,8 @@ TEST(TuneCommand, PlainNumbersPerControllerAndForThePanel) {
   // The help names the methods and the range the error gives.
   const CliRun help = Tune("--help");
   EXPECT_TRUE(Has(help.Out, "5 Ziegler-Nichols - motnja"));
-  EXPECT_TRUE(Has(help.Out, "tuning method 0..6"));
-  EXPECT_TRUE(Has(Tune("--inner 2,20,5 --method 7").Err, "--method must be 0..6"));
+  EXPECT_TRUE(Has(help.Out, "tuning method 0..8"));
+  EXPECT_TRUE(Has(Tune("--inner 2,20,5 --method 9").Err, "--method must be 0..8"));
 }
 
 TEST(TuneCommand, CascadeShowsTheInnerLoopGainAndTheSequencerCaption) {
@@ -175,6 +175,28 @@ TEST(TuneCommand, RobustnessOfEveryProposalWithNullWhereAFigureDoesNotExist) {
   r = Tune("--inner 2,20,0 --ts 0.5 --method 5 --slider 20");
   EXPECT_TRUE(Has(r.Out, "\"Ms\": null,\n      \"GainMargin\": null,\n      \"GainMarginDb\": null,\n"
                          "      \"PhaseMargin\": null,\n      \"Stable\": false"));
+}
+
+// An integrating level k' = 0.02, L = 8 s: SIMC by default, Kc = 1/(k'(tauC + L)) with
+// tauC = L, the robustness of the proposals, and the kind in the JSON.
+TEST(TuneCommand, IntegratingModelTunedBySimcByDefault) {
+  const CliRun r = Tune("--inner-integrating 0.02,8 --ts 0.8");
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_TRUE(Has(r.Out, "\"KpPI\": 3.125,")) << r.Out;
+  EXPECT_TRUE(Has(r.Out, "\"KiPI\": 0.048828125,")) << r.Out;
+  EXPECT_TRUE(Has(r.Out, "\"RobustnessFactor\": 1,")) << r.Out;
+  EXPECT_TRUE(Has(r.Out, "\"InnerKind\": \"integrating\"")) << r.Out;
+  EXPECT_TRUE(Has(r.Out, "\"ClosedLoopTimeConstant\": 8")) << r.Out;
+  EXPECT_TRUE(Has(r.Out, "\"Stable\": true")) << r.Out;
+  // A first-order rule on it gives zeros; a bad model is a wrong command line.
+  const CliRun area = Tune("--inner-integrating 0.02,8,3 --method 0");
+  EXPECT_TRUE(Has(area.Out, "\"KpPI\": 0,")) << area.Out;
+  EXPECT_EQ(Tune("--inner-integrating 0,8").ExitCode, 2);
+  EXPECT_EQ(Tune("--inner 1,2,3 --inner-integrating 0.02,8").ExitCode, 2);
+  const CliRun cascade = Tune("--inner 1,5,1 --outer-integrating 0.05,4 --cascade --ts 0.4");
+  ASSERT_EQ(cascade.ExitCode, 0) << cascade.Err;
+  EXPECT_TRUE(Has(cascade.Out, "\"OuterKind\": \"integrating\"")) << cascade.Out;
+  EXPECT_FALSE(Has(cascade.Out, "\"CascKpPI\": 0,")) << cascade.Out;
 }
 
 TEST(TuneCommand, MaxMsFindsTheSliderOfEachTypeOrSaysWhyNot) {

@@ -1,10 +1,12 @@
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
 #include <algorithm>
@@ -12,9 +14,11 @@
 #include "charts/VorChart.h"
 #include "data/TextFile.h"
 #include "data/ui/ProcessingPage.h"
+#include "model/IntegratingTestData.h"
 #include "model/ModelTestData.h"
 #include "model/ui/ModelPage.h"
 #include "support/AppFixture.h"
+#include "tuning/ui/RegulatorPage.h"
 
 namespace {
 
@@ -150,6 +154,39 @@ TEST_P(ModelTab, SaveAndLoadThroughTheDialogsRestoreTheModel) {
   ASSERT_EQ(ui.Errors.size(), 1);
   EXPECT_EQ(ui.Errors[0], "'x' is not a valid floating point value");
   EXPECT_EQ(Form().Store().ModelWindowSamples, 200);
+}
+
+// A tank level: the program shows the integrating model and says why; "Vrsta procesa"
+// switches to the first-order fit and back; "Izračun PID parametrov" then proposes the
+// SIMC rule with the six first-order rules disabled.
+TEST_P(ModelTab, LevelRecordShowsTheIntegratingModelAndTheKindCanBeOverridden) {
+  modeltest::LevelRecord level;
+  auto record = modeltest::MakeLevelStore(level);
+  Form().Store() = *record;
+  Form().ProcessingTab().ConditionAfterExperiment();
+  QTest::mouseClick(Form().ProcessingTab().Button_IzracunModela, Qt::LeftButton);
+  ASSERT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("\n").toStdString();
+  EXPECT_EQ(Page().ComboBox_VrstaProcesa->currentText(), "integrirni");
+  EXPECT_EQ(Page().Edit_Gain->text(), Num("0.02"));
+  EXPECT_EQ(Page().Edit_Delay->text(), Num("8.0"));
+  EXPECT_EQ(Page().Label_Kvaliteta->text(), "Zelo dobra");
+  EXPECT_TRUE(Page().Label_VrstaRazlog->text().contains(QString::fromUtf8("pet dolžin okna")));
+  Page().ComboBox_VrstaProcesa->setCurrentIndex(0);
+  Page().ComboBox_VrstaProcesaChange();
+  EXPECT_EQ(Form().Store().InnerKind, ProcessKind::SelfRegulating);
+  EXPECT_NE(Page().Edit_Gain->text(), Num("0.02"));
+  EXPECT_TRUE(Page().Label_VrstaRazlog->text().contains("uporabnik"));
+  Page().ComboBox_VrstaProcesa->setCurrentIndex(1);
+  Page().ComboBox_VrstaProcesaChange();
+  QTest::mouseClick(Page().Button_PID, Qt::LeftButton);
+  ASSERT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("\n").toStdString();
+  RegulatorPage& r = Form().RegulatorTab();
+  EXPECT_EQ(r.ComboBox1->currentText(), "SIMC - integrirni proces");
+  auto* items = qobject_cast<QStandardItemModel*>(r.ComboBox1->model());
+  EXPECT_FALSE(items->item(0)->isEnabled());
+  EXPECT_TRUE(items->item(0)->text().endsWith("(ni za integrirni proces)"));
+  EXPECT_EQ(r.Label_PI_Kp->text(), Num("3.125"));  // 1/(k'(tauC + L)), tauC = L = 8 s
+  EXPECT_TRUE(r.ScrollBar_Robust->toolTip().contains(QString::fromUtf8("τc = 8 s")));
 }
 
 INSTANTIATE_TEST_SUITE_P(PointAndComma, ModelTab,

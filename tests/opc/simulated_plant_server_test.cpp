@@ -167,3 +167,29 @@ TEST(SimulatedPlant, ALongGapIsSkippedNotSimulatedStepByStep) {
 }
 
 }  // namespace
+
+namespace {
+// The tank-level loop: after a valve step of 5 % the level ramps at 0.02 * 5 = 0.1 %/s,
+// 8 s late (the noise of 0.05 % stays within the tolerance); in automatic the level
+// controller brings the level to its set point; the level stays within 0..100 %.
+TEST(SimulatedPlant, TankLevelIntegratesTheInflowAndItsControllerHoldsTheLevel) {
+  ManualClock clock;
+  SimulatedPlantServer server(clock);
+  clock.AdvanceMs(50'000);
+  EXPECT_NEAR(server.Read(id::TankLevel), 50, 0.3);  // steady: inflow = outflow
+  ASSERT_TRUE(server.Write(id::TankMV, 45));
+  clock.AdvanceMs(7'800);
+  EXPECT_NEAR(server.Read(id::TankLevel), 50, 0.3);
+  clock.AdvanceMs(100'200);
+  EXPECT_NEAR(server.Read(id::TankLevel), 60, 0.3);
+  clock.AdvanceMs(1'000'000);
+  EXPECT_NEAR(server.Read(id::TankLevel), 100, 0.3);  // full
+  ASSERT_TRUE(server.Write(id::TankSP, 50));
+  ASSERT_TRUE(server.Write(id::TankAuto, 1));
+  clock.AdvanceMs(1'500'000);
+  EXPECT_NEAR(server.Read(id::TankLevel), 50, 0.5);
+  EXPECT_NEAR(server.Read(id::TankU), 40, 1.5);
+  // The first loop is untouched by the tank's.
+  EXPECT_EQ(server.Read(id::RA), 0);
+}
+}  // namespace

@@ -120,7 +120,7 @@ class RegulatorTab : public ::testing::Test {
 
 TEST_F(RegulatorTab, StartsWithTheDefaultsAndTheFiveTitledSeries) {
   RegulatorPage& p = Page();
-  EXPECT_EQ(p.ComboBox1->count(), 7);
+  EXPECT_EQ(p.ComboBox1->count(), 9);  // six rules, the empty entry, two integrating rules
   EXPECT_EQ(p.ComboBox1->currentText(), "Metoda provršin - sledenje");
   EXPECT_EQ(p.ComboBox1->itemText(6), " ");
   EXPECT_EQ(p.ScrollBar_Robust->value(), 10);

@@ -5,6 +5,7 @@
 
 #include "charts/VorChart.h"
 #include "data/NumericHelpers.h"
+#include "model/IntegratingModel.h"
 
 VorChart* CreateModelChart(QWidget* parent) {
   auto* chart = new VorChart(parent);
@@ -46,10 +47,7 @@ void PlotStoreModel(VorChart& chart, const MeasurementStore& s, bool outer) {
       QString::fromUtf8(outer ? "Odmik Y2" : "Odmik Y1") +
           (description.empty() ? QString()
                                : QStringLiteral(": ") + QString::fromStdString(description)));
-  if (outer)
-    PlotModelChart(chart, s.WindowTime, s.OuterMeasured, s.OuterModelResponse,
-                   s.ModelWindowSamples);
-  else
-    PlotModelChart(chart, s.WindowTime, s.InnerMeasured, s.InnerModelResponse,
-                   s.ModelWindowSamples);
+  // The model of the kind in use.
+  PlotModelChart(chart, s.WindowTime, outer ? s.OuterMeasured : s.InnerMeasured,
+                 ShownModelResponse(s, outer), s.ModelWindowSamples);
 }

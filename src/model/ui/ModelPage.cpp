@@ -1,6 +1,7 @@
 #include "model/ui/ModelPage.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +21,7 @@
 #include "forms/FormHelpers.h"
 #include "forms/Workspace.h"
 #include "model/IdentifyModel.h"
+#include "model/IntegratingModel.h"
 #include "model/ModelTexts.h"
 #include "model/TModel.h"
 #include "model/ui/ModelChart.h"
@@ -69,7 +71,7 @@ ModelPage::ModelPage(Workspace& form) : QWidget(nullptr), form_(form) {
     l->setGeometry(x, top + row * rowH, width, 22);
     return l;
   };
-  Caption(group, "Ocenjeno ojačenje: ", 10, top);
+  gainCaption_ = Caption(group, "Ocenjeno ojačenje: ", 10, top);
   Edit_Gain = edit("Edit_Gain", 0);
   Caption(group, "+-", 280, top, 14);
   Label_DGain = value("Label_DGain", 296, 0, 46);
@@ -104,6 +106,20 @@ ModelPage::ModelPage(Workspace& form) : QWidget(nullptr), form_(form) {
       Named(new QCheckBox(QStringLiteral("Zunanji proces"), this), "CheckBox_Model_Outer");
   CheckBox_Model_Outer->setGeometry(16, 244, 200, 22);
   connect(CheckBox_Model_Outer, &QCheckBox::toggled, this, [this] { CheckBox_Model_OuterClick(); });
+  Caption(this, "Vrsta procesa:", 128, 244, 96);
+  ComboBox_VrstaProcesa = Named(new QComboBox(this), "ComboBox_VrstaProcesa");
+  ComboBox_VrstaProcesa->addItems({QStringLiteral("samoizravnalni"), QStringLiteral("integrirni")});
+  ComboBox_VrstaProcesa->setGeometry(226, 243, 128, 24);
+  ComboBox_VrstaProcesa->setToolTip(QString::fromUtf8(
+      "Samoizravnalni proces se po skoku umiri (K, T, L); integrirni (nivo, tlak v zaprti\n"
+      "posodi, pozicija) narašča s hitrostjo k' \xC2\xB7 u (naklon, zakasnitev T, mrtvi čas L).\n"
+      "Program izbere vrsto sam; tu jo lahko spremenite."));
+  connect(ComboBox_VrstaProcesa, &QComboBox::activated, this,
+          [this] { ComboBox_VrstaProcesaChange(); });
+  Label_VrstaRazlog = Named(new QLabel(this), "Label_VrstaRazlog");
+  Label_VrstaRazlog->setGeometry(8, 414, 346, 64);
+  Label_VrstaRazlog->setWordWrap(true);
+  Label_VrstaRazlog->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
   auto button = [&](const char* text, const char* name, int x, int y, int width) {
     auto* b = Named(new QPushButton(QString::fromUtf8(text), this), name);
@@ -160,9 +176,34 @@ void ModelPage::ShowModel(bool outer, int errorDecimals) {
   Label_DGain->setText(QString::fromStdString(t.GainBound));
   Label_DTime->setText(QString::fromStdString(t.TimeBound));
   Label_Rel_Pogresek->setText(QString::fromStdString(t.RelativeError));
-  const MeasurementStore& s = form_.Store();
-  ShowQuality(outer ? s.OuterRelativeError : s.InnerRelativeError);
+  ShowQuality(ShownRelativeError(form_.Store(), outer));
+  ShowKind(outer);
   SamplingCheck();
+}
+
+void ModelPage::ShowKind(bool outer) {
+  const MeasurementStore& s = form_.Store();
+  const ProcessKind kind = KindOf(s, outer);
+  ComboBox_VrstaProcesa->setCurrentIndex(kind == ProcessKind::Integrating ? 1 : 0);
+  gainCaption_->setText(kind == ProcessKind::Integrating
+                            ? QString::fromUtf8("Ocenjen naklon k' [1/s]: ")
+                            : QString::fromUtf8("Ocenjeno ojačenje: "));
+  const KindChoice choice = ChooseProcessKind(s, outer, DecimalSeparator());
+  QString text = QString::fromUtf8("Izbira programa: ") +
+                 QString::fromUtf8(ProcessKindText(choice.Kind)) + ". " +
+                 QString::fromStdString(choice.Reason);
+  if (choice.Kind != kind) text += QString::fromUtf8(" Vrsto je spremenil uporabnik.");
+  Label_VrstaRazlog->setText(s.ModelWindowSamples > 0 ? text : QString());
+}
+
+void ModelPage::ComboBox_VrstaProcesaChange() {
+  const bool outer = CheckBox_Model_Outer->isChecked();
+  SetProcessKind(form_.Store(), outer,
+                 ComboBox_VrstaProcesa->currentIndex() == 1 ? ProcessKind::Integrating
+                                                            : ProcessKind::SelfRegulating);
+  HideQualityImages();
+  ShowModel(outer, 5);
+  PlotChosenModel();
 }
 
 void ModelPage::ShowQuality(double relativeError) {
@@ -203,7 +244,11 @@ void ModelPage::ApplyModel() {
   const double timeConstant = TypedNumber(Edit_Time);
   const double deadTime = TypedNumber(Edit_Delay);
   MeasurementStore& s = form_.Store();
-  ApplyModelParameters(s, outer, gain, timeConstant, deadTime);
+  const bool integrating = KindOf(s, outer) == ProcessKind::Integrating;
+  if (integrating)
+    ApplyIntegratingParameters(s, outer, gain, timeConstant, deadTime);
+  else
+    ApplyModelParameters(s, outer, gain, timeConstant, deadTime);
   // A model typed over is no longer only what its source gave.
   const std::string typed = " (popravljen na zavihku \"Model\")";
   if (s.ModelSource.empty())
@@ -212,8 +257,9 @@ void ModelPage::ApplyModel() {
            s.ModelSource.find("vnesen na zavihku") == std::string::npos)
     s.ModelSource += typed;
   PlotChosenModel();
-  Label_STD->setText(ShownFixed(outer ? s.OuterStdDev : s.InnerStdDev, 4));
-  const double r = outer ? s.OuterRelativeError : s.InnerRelativeError;
+  const IntegratingModel& m = outer ? s.OuterIntegrating : s.InnerIntegrating;
+  Label_STD->setText(ShownFixed(integrating ? m.StdDev : outer ? s.OuterStdDev : s.InnerStdDev, 4));
+  const double r = ShownRelativeError(s, outer);
   Label_Rel_Pogresek->setText(ShownFixed(r, 4));
   ShowQuality(r);
 }

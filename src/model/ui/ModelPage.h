@@ -6,6 +6,7 @@
 #include "data/MeasurementStore.h"
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -32,6 +33,10 @@ class ModelPage : public QWidget {
   QLabel* Image_Quality_Red = nullptr;
 
   QCheckBox* CheckBox_Model_Outer = nullptr;  // "Zunanji proces"
+  // "Vrsta procesa": samoizravnalni / integrirni, of the process "Zunanji proces" shows;
+  // the automatic choice after identification, the engineer's after a change.
+  QComboBox* ComboBox_VrstaProcesa = nullptr;
+  QLabel* Label_VrstaRazlog = nullptr;  // why the program chose the kind
   QPushButton* Button_Uporabi_Model = nullptr;
   QPushButton* Button_Shrani_Model = nullptr;
   QPushButton* Button_Nalozi_Model = nullptr;
@@ -56,11 +61,15 @@ class ModelPage : public QWidget {
   void SamplingCheck();
 
   void CheckBox_Model_OuterClick();
+  void ComboBox_VrstaProcesaChange();
   void ApplyModel();  // "Uporabi model"
   void Button_Shrani_ModelClick();
   void Button_Nalozi_ModelClick();
 
  private:
   void ShowQuality(double relativeError);
+  // The kind control, the caption of the gain's row and the reason for the shown process.
+  void ShowKind(bool outer);
+  QLabel* gainCaption_ = nullptr;
   Workspace& form_;
 };

@@ -86,6 +86,8 @@ ReportInputs ReportPage::InputsFromTabs() const {
   in.ModelStdDev = s(m.Label_STD->text());
   in.ModelRelativeError = s(m.Label_Rel_Pogresek->text());
   in.ModelQuality = s(m.Label_Kvaliteta->text());
+  if (m.ComboBox_VrstaProcesa->currentIndex() == 1)
+    in.ModelKind = s(m.ComboBox_VrstaProcesa->currentText());
   const RegulatorPage& r = form_.RegulatorTab();
   in.IKi = s(r.Label_Ki->text());
   in.PKp = s(r.Label_Kp_P->text());

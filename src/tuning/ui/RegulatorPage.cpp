@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QSignalBlocker>
+#include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QThread>
@@ -96,6 +97,30 @@ void RegulatorPage::SetOwnStatus(const QString& text) {
   form_.SetStatusText(text);
 }
 
+namespace {
+// What the slider sets, for its tooltip: the robustness factor of the first-order rules,
+// or the closed-loop time constant of the integrating ones.
+QString SliderToolTip(const MeasurementStore& store, bool cascade, char sep) {
+  const TuningResult& t = store.Tuning;
+  if (UsesIntegratingRules(store, cascade))
+    return QString::fromUtf8(
+               "Integrirni proces: drsnik določa zaprtozančno časovno konstanto\n"
+               "\xCF\x84"
+               "c = 2^((10 \xE2\x88\x92 s)/5) \xC2\xB7 (L + T/2) (pri metodi lambda čas "
+               "zaustavitve, trikrat daljši);\n"
+               "s = 0 štirikrat počasneje, s = 10 SIMC \xCF\x84"
+               "c = L, s = 20 štirikrat hitreje.\n"
+               "Zdaj \xCF\x84"
+               "c = ") +
+           QString::fromStdString(FormatGeneral(t.ClosedLoopTimeConstant, 4, sep)) + " s.";
+  return QString::fromUtf8(
+             "Drsnik množi vsa ojačenja s faktorjem robustnosti f = s\xC2\xB7\xE2\x88\x9As\xC2\xB7"
+             "0,0284605 + 0,1\n"
+             "(s = 0: f = 0,1; s = 10: f = 1; s = 20: f = 2,65). Zdaj f = ") +
+         QString::fromStdString(FormatGeneral(t.RobustnessFactor, 4, sep)) + ".";
+}
+}  // namespace
+
 void RegulatorPage::ClearOwnStatus() {
   if (!ownStatus_.isEmpty() && form_.StatusText() == ownStatus_) form_.SetStatusText(QString());
   ownStatus_.clear();
@@ -105,7 +130,9 @@ void RegulatorPage::RecomputeTuning(int method, int sliderPosition, int response
                                     const QString& samplingTimeText, bool cascade) {
   MeasurementStore& store = form_.Store();
   const char sep = DecimalSeparator();
+  MarkRulesForKind(cascade, false);
   ApplyTuning(store, method, sliderPosition, cascade);
+  ScrollBar_Robust->setToolTip(SliderToolTip(store, cascade, sep));
   const TuningSummary s = SummaryTexts(store, cascade, sep);
   Label_Kp_Cascade->setText(Q(s.KpCascade));
   Label_Ki->setText(Q(s.Ki));
@@ -324,9 +351,40 @@ void RegulatorPage::ShowControllerParametersFromControls() {
                            CheckBox_CascadeReg->isChecked());
 }
 
+void RegulatorPage::MarkRulesForKind(bool cascade, bool pick) {
+  const bool integrating = UsesIntegratingRules(form_.Store(), cascade);
+  auto* model = qobject_cast<QStandardItemModel*>(ComboBox1->model());
+  static const char* const Names[] = {"Metoda provršin - sledenje",
+                                      "Metoda provršin - motnja",
+                                      "Chien-Hrones-Reswick - sledenje",
+                                      "Chien-Hrones-Reswick - motnja",
+                                      "Metoda uravnoteženja",
+                                      "Ziegler-Nichols - motnja",
+                                      " ",
+                                      "SIMC - integrirni proces",
+                                      "Lambda - integrirni proces"};
+  for (int i = 0; model && i < model->rowCount() && i <= IntegratingLambda; ++i) {
+    if (i == NoMethod) continue;
+    const bool applies = IsIntegratingMethod(i) == integrating;
+    QStandardItem* item = model->item(i);
+    item->setEnabled(applies);
+    QString text = QString::fromUtf8(Names[i]);
+    if (!applies)
+      text += integrating ? QString::fromUtf8(" (ni za integrirni proces)")
+                          : QString::fromUtf8(" (samo za integrirni proces)");
+    if (item->text() != text) item->setText(text);
+  }
+  const int method = ComboBox1->currentIndex();
+  if (pick && method != NoMethod && IsIntegratingMethod(method) != integrating) {
+    const QSignalBlocker block(ComboBox1);
+    ComboBox1->setCurrentIndex(integrating ? IntegratingSimc : AreaSetpoint);
+  }
+}
+
 void RegulatorPage::Button_PIDClick() {
   form_.PageControl1->setCurrentIndex(TabRegulator);
   Edit_Vzorcenje->setText(ShownGeneral(form_.Store().SampleTime, 12));
+  MarkRulesForKind(CheckBox_CascadeReg->isChecked(), true);
   RecomputeTuningFromControls();
   ShowControllerParametersFromControls();
 }

@@ -52,6 +52,10 @@ class RegulatorPage : public QWidget {
 
   // Handlers.
   void Button_PIDClick();  // "Izračun PID parametrov" on the "Model" tab
+  // The rule list for the kind of the tuned loop's process: the rules for the other kind
+  // disabled and marked, and the slider's tooltip with what it sets. With pick, a rule of
+  // the other kind is replaced by the first rule of this kind.
+  void MarkRulesForKind(bool cascade, bool pick);
   void ComboBox1Change();
   void CheckBox_CascadeRegClick();
   void ScrollBar_RobustChange();

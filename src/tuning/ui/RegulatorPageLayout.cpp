@@ -43,12 +43,12 @@ void RegulatorPage::BuildControls() {
   // sampling, response kind, file.
   QGroupBox* method = Group(this, QStringLiteral("Izbira metode nastavljanja"), 6, 2, 292, 48);
   ComboBox1 = Named(new QComboBox(method), "ComboBox1");
-  ComboBox1->addItems({QStringLiteral("Metoda provršin - sledenje"),
-                       QStringLiteral("Metoda provršin - motnja"),
-                       QStringLiteral("Chien-Hrones-Reswick - sledenje"),
-                       QStringLiteral("Chien-Hrones-Reswick - motnja"),
-                       QStringLiteral("Metoda uravnoteženja"),
-                       QStringLiteral("Ziegler-Nichols - motnja"), QStringLiteral(" ")});
+  ComboBox1->addItems(
+      {QStringLiteral("Metoda provršin - sledenje"), QStringLiteral("Metoda provršin - motnja"),
+       QStringLiteral("Chien-Hrones-Reswick - sledenje"),
+       QStringLiteral("Chien-Hrones-Reswick - motnja"), QStringLiteral("Metoda uravnoteženja"),
+       QStringLiteral("Ziegler-Nichols - motnja"), QStringLiteral(" "),
+       QStringLiteral("SIMC - integrirni proces"), QStringLiteral("Lambda - integrirni proces")});
   ComboBox1->setGeometry(10, 18, 272, 24);
 
   QGroupBox* robust = Group(this, QStringLiteral("Izbira robustnost- hitrost"), 6, 52, 292, 52);

@@ -1,6 +1,7 @@
 // A small OPC UA plant for the tests: a simulated loop (MV, U, Y1, Y2, SP, P, I, D, R/A,
-// manual and automatic switches), items of other data types, a folder tree and a folder
-// with more children than one Browse returns. Security None, anonymous.
+// manual and automatic switches), a tank-level loop (an integrating process), items of other data
+// types, a folder tree and a folder with more children than one Browse returns. Security None,
+// anonymous.
 //
 //   node plant_server.js PORT_FILE     listens on a free loopback port, writes it to
 //                                      PORT_FILE once the server accepts connections.
@@ -50,6 +51,34 @@ setInterval(() => {
   loop.Y2 += (loop.Y1 - loop.Y2) * stepMs / outerTimeConstantMs;
 }, stepMs).unref();
 
+// The tank: the level rises at 0.02 %/s per % of inflow valve above the 40 % outflow, 8 s
+// after the valve moves, and stays within 0..100 %; a PI level controller (P gain, I the
+// integral time in s) drives the valve in automatic.
+const tank = {
+  MV: 40,
+  U: 40,
+  Level: 50,
+  SP: 50,
+  P: 3,
+  I: 60,
+  D: 0,
+  auto: false,
+  integral: 0
+};
+const tankDelay = new Array(Math.round(8000 / stepMs)).fill(40);
+setInterval(() => {
+  if (tank.auto) {
+    const e = tank.SP - tank.Level;
+    tank.integral += (tank.I > 0 ? e * stepMs / (tank.I * 1000) : 0);
+    tank.U = Math.min(100, Math.max(0, 40 + tank.P * (e + tank.integral)));
+  } else {
+    tank.U = tank.MV;
+  }
+  tankDelay.push(tank.U);
+  const inflow = tankDelay.shift();
+  tank.Level = Math.min(100, Math.max(0, tank.Level + 0.02 * (inflow - 40) * stepMs / 1000));
+}, stepMs).unref();
+
 function finite(variant) {
   return typeof variant.value === "number" && Number.isFinite(variant.value);
 }
@@ -76,24 +105,24 @@ async function main() {
   const loop1 = ns.addFolder(plant, { browseName: "Loop1", nodeId: "s=Loop1" });
   const types = ns.addFolder(plant, { browseName: "Types", nodeId: "s=Types" });
 
-  function analog(parent, name, writable, key) {
+  function analog(parent, name, writable, key, state = loop, prefix = '') {
     ns.addVariable({
       organizedBy: parent,
       browseName: name,
-      nodeId: "s=" + name,
-      dataType: "Double",
+      nodeId: 's=' + prefix + name,
+      dataType: 'Double',
       minimumSamplingInterval: 10,
-      accessLevel: writable ? "CurrentRead | CurrentWrite" : "CurrentRead",
-      userAccessLevel: writable ? "CurrentRead | CurrentWrite" : "CurrentRead",
+      accessLevel: writable ? 'CurrentRead | CurrentWrite' : 'CurrentRead',
+      userAccessLevel: writable ? 'CurrentRead | CurrentWrite' : 'CurrentRead',
       value: {
-        get: () => new Variant({ dataType: DataType.Double, value: loop[key] }),
-        set: writable
-          ? (v) => {
+        get: () => new Variant({dataType: DataType.Double, value: state[key]}),
+        set: writable ?
+            (v) => {
               if (!finite(v)) return StatusCodes.BadOutOfRange;
-              loop[key] = v.value;
+              state[key] = v.value;
               return StatusCodes.Good;
-            }
-          : undefined,
+            } :
+            undefined,
       },
     });
   }
@@ -124,6 +153,31 @@ async function main() {
       },
     });
   }
+
+  const tankFolder = ns.addFolder(plant, {browseName: 'Tank', nodeId: 's=Tank'});
+  for (const [name, writable] of [
+           ['MV', true], ['U', false], ['Level', false], ['SP', true], ['P', true], ['I', true],
+           ['D', true]])
+    analog(tankFolder, name, writable, name, tank, 'Tank.');
+  ns.addVariable({
+    organizedBy: tankFolder,
+    browseName: 'RA',
+    nodeId: 's=Tank.RA',
+    dataType: 'Int32',
+    minimumSamplingInterval: 10,
+    accessLevel: 'CurrentRead | CurrentWrite',
+    userAccessLevel: 'CurrentRead | CurrentWrite',
+    value: {
+      get: () => new Variant({dataType: DataType.Int32, value: tank.auto ? 1 : 0}),
+      set: (v) => {
+        const auto = v.value !== 0;
+        if (auto && !tank.auto)
+          tank.integral = tank.P > 0 ? (tank.U - 40) / tank.P - (tank.SP - tank.Level) : 0;
+        tank.auto = auto;
+        return StatusCodes.Good;
+      },
+    },
+  });
 
   // Items of other data types, held as written.
   const held = { Float: 1.5, Int32: -7, UInt16: 7, Boolean: false, Text: "abc" };

@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <utility>
+
+#include "model/IdentifyModel.h"
+#include "model/IntegratingModel.h"
+#include "model/IntegratingTestData.h"
+#include "model/ModelTestData.h"
+#include "model/TModel.h"
+
+using modeltest::LevelRecord;
+using modeltest::MakeLevelStore;
+
+namespace {
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+}  // namespace
+
+TEST(IntegratingIdentification, NoiseFreeLevelGivesSlopeAndDeadTimeBackAndChoosesIntegrating) {
+  LevelRecord record;  // y' = 0.02 * u(t - 8 s), a step of 5 % at sample 20
+  auto store = MakeLevelStore(record);
+  IdentifyModel(*store, 1, record.Samples);
+  const IntegratingModel& m = store->InnerIntegrating;
+  EXPECT_NEAR(m.Slope, 0.02, 1e-6 * 0.02);
+  EXPECT_NEAR(m.DeadTime, 8.0, 1e-6);
+  EXPECT_NEAR(m.Lag, 0.0, 1e-6);
+  EXPECT_LT(m.RelativeError, 1e-6);
+  EXPECT_EQ(store->InnerKind, ProcessKind::Integrating);
+  // The first-order fit is still made and kept: a ramp taken for a settling curve.
+  EXPECT_GT(store->InnerTimeConstant, 5 * 299.0);
+  const KindChoice c = ChooseProcessKind(*store, false, ',');
+  EXPECT_EQ(c.Kind, ProcessKind::Integrating);
+  EXPECT_NE(c.Reason.find("pet dolžin okna"), std::string::npos) << c.Reason;
+  // The chart's response is the integrating model's, which meets the measurement.
+  const SampleArray& shown = ShownModelResponse(*store, false);
+  for (int k = 1; k <= record.Samples; ++k)
+    ASSERT_NEAR(shown[k], store->InnerMeasured[k], 1e-9) << k;
+  EXPECT_EQ(QualityText(QualityOf(m.RelativeError)), std::string("Zelo dobra"));
+}
+
+TEST(IntegratingIdentification, LagAndNoiseStayWithinTolerances) {
+  // Tolerances: slope within 2 %, lag within 3 s of 15 s, dead time within two samples,
+  // on noise of 0.05 level units (the level rises by 27 over the window).
+  LevelRecord record;
+  record.Lag = 15;
+  record.Delay = 5;
+  record.Noise = 0.05;
+  auto store = MakeLevelStore(record);
+  IdentifyModel(*store, 1, record.Samples);
+  const IntegratingModel& m = store->InnerIntegrating;
+  EXPECT_NEAR(m.Slope, 0.02, 0.02 * 0.02);
+  EXPECT_NEAR(m.Lag, 15, 3);
+  EXPECT_NEAR(m.DeadTime, 5, 2);
+  EXPECT_EQ(store->InnerKind, ProcessKind::Integrating);
+  EXPECT_GT(m.SlopeBound, 0);
+}
+
+TEST(IntegratingIdentification, SettlingProcessStaysSelfRegulatingAndOverrideSwitchesTheChart) {
+  modeltest::Record record;  // gain 2, time constant 20 s: settles well inside 200 s
+  auto store = modeltest::MakeStore(record);
+  IdentifyModel(*store, 1, record.Samples);
+  EXPECT_EQ(store->InnerKind, ProcessKind::SelfRegulating);
+  EXPECT_GT(store->InnerIntegrating.RelativeError, store->InnerRelativeError);
+  EXPECT_EQ(&ShownModelResponse(*store, false), &store->InnerModelResponse);
+  SetProcessKind(*store, false, ProcessKind::Integrating);
+  EXPECT_EQ(&ShownModelResponse(*store, false), &store->InnerIntegratingResponse);
+  EXPECT_NE(store->InnerIntegratingResponse[150], store->InnerModelResponse[150]);
+}
+
+TEST(IntegratingIdentification, ChoiceRuleBoundaries) {
+  // Beyond five windows: integrating whatever the errors.
+  EXPECT_EQ(ChooseProcessKind(5001, 0.001, 0.5, 1000, '.').Kind, ProcessKind::Integrating);
+  EXPECT_EQ(ChooseProcessKind(5000, 0.001, 0.5, 1000, '.').Kind, ProcessKind::SelfRegulating);
+  // As good: integrating; worse: self-regulating, with the figures in the reason.
+  EXPECT_EQ(ChooseProcessKind(100, 0.02, 0.02, 1000, '.').Kind, ProcessKind::Integrating);
+  const KindChoice worse = ChooseProcessKind(100, 0.02, 0.03, 1000, ',');
+  EXPECT_EQ(worse.Kind, ProcessKind::SelfRegulating);
+  EXPECT_EQ(worse.Reason,
+            "Samoizravnalni model se z meritvijo ujema bolje (relativni pogrešek 0,0200 proti "
+            "0,0300).");
+  // An integrating fit that explains nothing is never chosen.
+  EXPECT_EQ(ChooseProcessKind(1e9, 1, 1, 1000, '.').Kind, ProcessKind::SelfRegulating);
+  EXPECT_EQ(ChooseProcessKind(1e9, 1, std::nan(""), 1000, '.').Kind, ProcessKind::SelfRegulating);
+  EXPECT_THROW(ParseProcessKind("tank"), std::invalid_argument);
+  EXPECT_EQ(ParseProcessKind("integrating"), ProcessKind::Integrating);
+}
+
+// A model file of an integrating level reads back the kinds and the integrating models
+// exactly; the same file saved with both kinds self-regulating is the first-order file
+// byte for byte, with no trace of the integrating fits.
+TEST(IntegratingIdentification, ModelFileKeepsKindAndIntegratingModelAndFirstOrderFileIsUnchanged) {
+  LevelRecord record;
+  record.Lag = 6;
+  record.Noise = 0.02;
+  auto store = MakeLevelStore(record);
+  IdentifyModel(*store, 1, record.Samples);
+  ASSERT_EQ(store->InnerKind, ProcessKind::Integrating);
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("vtm_int_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string path = (dir / "level.vtm").string();
+  TModel::SaveModelFile(path, *store, ',');
+  auto loaded = std::make_unique<MeasurementStore>();
+  TModel::LoadModelFile(path, *loaded, '.');
+  EXPECT_EQ(loaded->InnerKind, ProcessKind::Integrating);
+  EXPECT_EQ(loaded->OuterKind, store->OuterKind);
+  const IntegratingModel& a = store->InnerIntegrating;
+  const IntegratingModel& b = loaded->InnerIntegrating;
+  for (auto [x, y] : {std::pair{a.Slope, b.Slope},
+                      {a.Lag, b.Lag},
+                      {a.DeadTime, b.DeadTime},
+                      {a.StdDev, b.StdDev},
+                      {a.RelativeError, b.RelativeError},
+                      {a.SlopeBound, b.SlopeBound},
+                      {a.LagBound, b.LagBound}})
+    EXPECT_NEAR(y, x, 1e-13 * std::fabs(x));
+  EXPECT_NEAR(loaded->InnerIntegratingResponse[250], store->InnerIntegratingResponse[250],
+              1e-9 * std::fabs(store->InnerIntegratingResponse[250]));
+
+  // Both self-regulating: the file is what it was before integrating models existed.
+  store->InnerKind = store->OuterKind = ProcessKind::SelfRegulating;
+  TModel::SaveModelFile(path, *store, ',');
+  const std::string firstOrder = ReadFile(path);
+  store->InnerIntegrating = store->OuterIntegrating = IntegratingModel{};
+  TModel::SaveModelFile(path, *store, ',');
+  EXPECT_EQ(ReadFile(path), firstOrder);
+  EXPECT_EQ(firstOrder.find("integrirn"), std::string::npos);
+  TModel::LoadModelFile(path, *loaded, '.');
+  EXPECT_EQ(loaded->InnerKind, ProcessKind::SelfRegulating);
+  EXPECT_EQ(loaded->InnerIntegrating.Slope, 0);
+  std::filesystem::remove_all(dir);
+}
