@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QThread>
 #include <QTimer>
 
 #include "forms/Workspace.h"
@@ -177,7 +178,15 @@ OpcPage::OpcPage(Workspace& form) : QWidget(nullptr), form_(form) {
   connect(PoveziOPCStreznik, &QPushButton::clicked, this, &OpcPage::PoveziOPCStreznikClick);
   connect(PrekiniOPCStreznik, &QPushButton::clicked, this, &OpcPage::PrekiniOPCStreznikClick);
   connect(IzberiAjtemKnof, &QPushButton::clicked, this, &OpcPage::IzberiAjtemKnofClick);
-  form_.Opc().SetDisconnectHandler([this] { dOPCServer1Disconnect(); });
+  // A link lost under the experiment's sampler is reported on the sampler's thread: the
+  // page hears of it on its own.
+  form_.Opc().SetDisconnectHandler([this] {
+    if (QThread::currentThread() == thread())
+      dOPCServer1Disconnect();
+    else
+      QMetaObject::invokeMethod(
+          this, [this] { dOPCServer1Disconnect(); }, Qt::QueuedConnection);
+  });
   // The connection's upkeep (an OPC UA token renewed, a quiet link checked).
   auto* keepAlive = new QTimer(this);
   keepAlive->setObjectName(QStringLiteral("Timer_OpcKeepAlive"));
