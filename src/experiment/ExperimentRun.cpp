@@ -208,8 +208,10 @@ ExperimentSample ExperimentRun::Take(const PlantSample& p, bool stepSequence) {
       Findings.FirstSimulatedTime = ExperimentTime;
     }
   } else if (p.Held) {
-    // Nothing answered for this period: the plant's values and MV as last known.
-    recordedMV = lastMV_;
+    // Nothing answered for this period: the plant's values as last known, and the MV
+    // last sent to it.
+    const bool sent = !Setup.NoOpcWrite && Setup.ItemMV && std::isfinite(p.MV);
+    recordedMV = sent ? p.MV : lastMV_;
     s.Held = true;
     ++Findings.HeldSamples;
   } else {

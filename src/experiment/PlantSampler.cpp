@@ -14,6 +14,8 @@ void PlantSampler::Begin(std::int32_t periodMs, bool writeMV) {
   writeMV_ = writeMV;
   t0Us_ = clock_.TickCountUs();
   nextIndex_ = 0;
+  lastPlantMV_.reset();
+  sentMV_ = std::nan("");
   job_.reset();
   busy_ = false;
   lost_ = false;
@@ -59,6 +61,7 @@ bool PlantSampler::Deadline(int k) {
   while (nextIndex_ < k) {
     PlantSample s = Make(nextIndex_);
     (lost_ ? s.Simulated : s.Held) = true;
+    if (s.Held) s.MV = sentMV_;
     Queue(std::move(s));
   }
   if (nextIndex_ > k || busy_) return false;  // answered late into this period, or still waiting
@@ -83,20 +86,32 @@ PlantReading PlantSampler::DoPeriodIo() {
   }
   PlantReading r;
   r.MV = mv;
-  if (write && mv != link_.PlantMV()) {
+  // The plant's MV as the last read showed it: asking the link would cost a round trip.
+  if (write && mv != (lastPlantMV_ ? *lastPlantMV_ : link_.PlantMV())) {
     try {
       if (!std::isfinite(mv)) throw OpcError("MV is not a finite number");  // never written
+      {
+        // Periods held while the write is out show the MV it carries.
+        const std::lock_guard lock(mutex_);
+        sentMV_ = mv;
+      }
       link_.WriteMV(mv);
       r.MvWritten = true;
     } catch (const OpcError& e) {
       r.Error = e.what();
+      const std::lock_guard lock(mutex_);
+      sentMV_ = std::nan("");
     }
+  } else if (write) {
+    const std::lock_guard lock(mutex_);
+    sentMV_ = mv;
   }
   if (!link_.Live()) {
     r.Lost = true;
     return r;
   }
   PlantReading read = link_.Read();
+  lastPlantMV_ = read.Values[3];
   read.MV = mv;
   read.MvWritten = r.MvWritten;
   read.Error = r.Error;
@@ -117,6 +132,7 @@ void PlantSampler::AnswerIn(int k, const PlantReading& reading, bool inItsPeriod
   while (nextIndex_ < arrived) {
     PlantSample s = Make(nextIndex_);
     s.Held = true;
+    s.MV = sentMV_;
     Queue(std::move(s));
   }
   PlantSample s = Make(arrived);

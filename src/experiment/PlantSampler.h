@@ -56,7 +56,7 @@ class PlantLink {
   virtual ~PlantLink() = default;
   // The plant is there to read and write (connected, MV item reached).
   virtual bool Live() = 0;
-  // The MV item's present value as last read (no request of its own).
+  // The MV item's present value, before the run's first read.
   virtual double PlantMV() = 0;
   // Writes MV (throws OpcError when the plant rejects it). The one place the run's MV
   // goes to the plant.
@@ -122,6 +122,8 @@ class PlantSampler {
   bool busy_ = false;       // the plant thread is in a request
   bool lost_ = false;
   bool stopping_ = false;
+  std::optional<double> lastPlantMV_;  // the plant thread's own
+  double sentMV_ = 0;                  // the MV last sent to the plant
   std::deque<PlantSample> queue_;
   std::thread clock_thread_, plant_thread_;
 };

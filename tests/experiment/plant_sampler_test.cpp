@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <memory>
 #include <thread>
 
@@ -185,21 +186,24 @@ TEST_F(SampledRun, HeldSamplesKeepThePreviousValuesOnTheNominalGridAndAreCounted
   PlantSample held;
   held.Index = 1;
   held.Held = true;
-  held.MV = 25;  // commanded, but the plant was not reached
+  held.MV = std::nan("");  // nothing sent to the plant yet
   const ExperimentSample s = run.Take(held, false);
   EXPECT_TRUE(s.Held);
-  PlantSample late = Plant(2, 6);
+  held.Index = 2;
+  held.MV = 25;  // a write went out; its answer has not come
+  EXPECT_EQ(run.Take(held, false).MV, 25);
+  PlantSample late = Plant(3, 6);
   late.Late = true;
   EXPECT_TRUE(run.Take(late, false).Late);
   ASSERT_TRUE(run.Finish());
   EXPECT_EQ(store->TimeColumn[2], 0.5);
   EXPECT_EQ(store->DataColumns[5][2], 4) << "Y1 held";
   EXPECT_EQ(store->DataColumns[1][2], 15) << "the MV the plant last had";
-  EXPECT_EQ(store->DataColumns[5][3], 6);
-  EXPECT_EQ(run.Findings.HeldSamples, 1);
+  EXPECT_EQ(store->DataColumns[5][4], 6);
+  EXPECT_EQ(run.Findings.HeldSamples, 2);
   EXPECT_EQ(run.Findings.LateSamples, 1);
   EXPECT_EQ(RunFindingsText(run.Findings),
-            "Zadržanih vzorcev: 1 (obrat ni odgovoril do konca periode; zapisane so prejšnje "
+            "Zadržanih vzorcev: 2 (obrat ni odgovoril do konca periode; zapisane so prejšnje "
             "vrednosti).  Poznih odgovorov obrata: 1.");
 }
 

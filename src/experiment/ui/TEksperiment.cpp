@@ -1,12 +1,13 @@
 #include "experiment/ui/TEksperiment.h"
 
 #include <QApplication>
-#include <QKeyEvent>
 #include <QElapsedTimer>
 #include <QFont>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -16,13 +17,13 @@
 #include <algorithm>
 #include <random>
 
-#include "forms/FormHelpers.h"
-#include "forms/Workspace.h"
-#include "forms/UiServices.h"
 #include "charts/VorChart.h"
 #include "data/NumberFormat.h"
 #include "data/ui/ProcessingPage.h"
 #include "experiment/ui/ExperimentPage.h"
+#include "forms/FormHelpers.h"
+#include "forms/UiServices.h"
+#include "forms/Workspace.h"
 
 namespace {
 
@@ -31,6 +32,11 @@ constexpr unsigned ColourMV = 0x0000FF;  // red
 constexpr unsigned ColourU = 0x000080;   // maroon
 constexpr unsigned ColourY1 = 0xFF0000;  // blue
 constexpr unsigned ColourY2 = 0x008000;  // green
+constexpr unsigned ColourLate = 0x00A5FF;  // orange: held and late samples
+
+// The status while the plant has not answered by the end of the last period.
+constexpr const char* LatePlantStatusText =
+    "  Opozorilo: obrat ne odgovarja pravočasno! Vzorci se zadržujejo";
 
 // The charts show a moving window of about this many seconds.
 constexpr double ChartWindowSeconds = 200;
@@ -115,6 +121,13 @@ void TEksperiment::BuildCharts() {
     s.chart->setGeometry(4, y, ChartWidth, ChartHeight);
     s.series = &s.chart->AddLineSeries(QString::fromLatin1(s.seriesName), ColorFromBgr(s.colour), s.kind);
     y += ChartHeight + 2;
+  }
+  const std::array<VorChart*, 4> charts = {Chart1, Chart_U, Chart3, Chart2};
+  for (int i = 0; i < 4; ++i) {
+    LateMarkers[i] = &charts[i]->AddLineSeries(QStringLiteral("Zadrzani"), ColorFromBgr(ColourLate),
+                                               LineKind::Straight, Qt::NoPen);
+    LateMarkers[i]->Series()->setPointsVisible(true);
+    LateMarkers[i]->Series()->setMarkerSize(5);
   }
 }
 
@@ -219,6 +232,7 @@ void TEksperiment::FormCreate() {
   experimentGroup_ = &form_.Opc().AddGroup("Skupina1");
   experimentGroup_->SetDeadBand(0);
   experimentGroup_->SetUpdateRateMs(10);
+  run_.SetReadGroup(experimentGroup_);
 }
 
 void TEksperiment::WaitForMVItem(bool reportFailure) {
@@ -274,10 +288,20 @@ void TEksperiment::FormShow() {
   for (int i = 0; i < 4; ++i) {
     history_[i] = {QPointF(0, 0)};
     DrawnSeries(i)->Replace(history_[i]);
+    marked_[i].clear();
+    LateMarkers[i]->Replace(marked_[i]);
   }
+  lastHeld_ = false;
   setWindowTitle(QStringLiteral("Eksperiment ") + QString::fromStdString(run_.Setup.ExperimentLabel));
-  // Sampling runs from here on, even when the first sample's MV write is rejected.
-  Timer1->setInterval(run_.Setup.SamplePeriodMs);
+  // Sampling runs from here on, even when the first sample's MV write is rejected. A
+  // plant over a network is sampled on the sampler's own clock; the window draws what
+  // has arrived at most every 50 ms.
+  if (run_.Connected() && form_.Opc().ReachedOverNetwork()) {
+    run_.StartSampling();
+    Timer1->setInterval(std::min(run_.Setup.SamplePeriodMs, 50));
+  } else {
+    Timer1->setInterval(run_.Setup.SamplePeriodMs);
+  }
   Timer1->start();
   Timer1Timer();
 }
@@ -287,8 +311,23 @@ void TEksperiment::Timer1Timer() {
   // is the plant's, whatever the engineer reads meanwhile.
   if (!run_.Running()) return;
   const bool stepSequence = !form_.ExperimentTab().RadioRocno->isChecked();
-  const ExperimentSample s = run_.Tick(stepSequence);
-  if (!s.Error.empty()) lastError_ = QString::fromStdString(s.Error);
+  std::vector<ExperimentSample> samples;
+  if (run_.Sampling())
+    samples = run_.TakeArrived(stepSequence);
+  else
+    samples.push_back(run_.Tick(stepSequence));
+  if (samples.empty()) return;
+  QString error;
+  for (const ExperimentSample& s : samples)
+    if (!s.Error.empty()) error = lastError_ = QString::fromStdString(s.Error);
+  Draw(samples);
+  if (samples.back().EndRequested) EndExperiment();
+  if (!error.isEmpty()) ShowRunError(error);
+}
+
+void TEksperiment::Draw(const std::vector<ExperimentSample>& samples) {
+  const ExperimentSample& s = samples.back();
+  lastHeld_ = s.Held;
   ShowStatus();
   SetTextFitting(Label_Exp_MV, Fixed4(s.MV), ValueLabelPointSize);
   SetTextFitting(Label_Exp_U1, Fixed4(s.U), ValueLabelPointSize);
@@ -296,27 +335,41 @@ void TEksperiment::Timer1Timer() {
   SetTextFitting(Label_Exp_Y2, Fixed4(s.Y2), ValueLabelPointSize);
   Label2->setText(Fixed4(s.Time));
 
-  // Each chart takes its new point in one replacement (one redraw, not three): past
-  // 200 s the oldest point goes, and the (0, 0) start point goes once the second sample
-  // is drawn.
-  const double values[] = {s.MV, s.U, s.Y1, s.Y2};
-  const int dropped = (s.Time > ChartWindowSeconds ? 1 : 0) + (s.Time == form_.Store().SampleTime ? 1 : 0);
-  for (int i = 0; i < 4; ++i) {
-    QList<QPointF>& points = history_[i];
-    points.remove(0, std::min<qsizetype>(dropped, points.size()));
-    points.append(QPointF(s.Time, values[i]));
-    DrawnSeries(i)->Replace(PointsToDraw(points));
+  // Each chart takes its new points in one replacement (one redraw): past 200 s the
+  // oldest point goes, and the (0, 0) start point goes once the second sample is drawn.
+  bool marksChanged = false;
+  for (const ExperimentSample& t : samples) {
+    const double values[] = {t.MV, t.U, t.Y1, t.Y2};
+    const int dropped =
+        (t.Time > ChartWindowSeconds ? 1 : 0) + (t.Time == form_.Store().SampleTime ? 1 : 0);
+    for (int i = 0; i < 4; ++i) {
+      QList<QPointF>& points = history_[i];
+      points.remove(0, std::min<qsizetype>(dropped, points.size()));
+      points.append(QPointF(t.Time, values[i]));
+      QList<QPointF>& marks = marked_[i];
+      const double oldest = points.first().x();
+      while (!marks.isEmpty() && marks.first().x() < oldest)
+        marks.removeFirst(), marksChanged = true;
+      if (t.Held || t.Late) marks.append(QPointF(t.Time, values[i])), marksChanged = true;
+    }
   }
-
-  if (s.EndRequested) EndExperiment();
-  if (!s.Error.empty()) ShowRunError(lastError_);
+  for (int i = 0; i < 4; ++i) {
+    DrawnSeries(i)->Replace(PointsToDraw(history_[i]));
+    if (marksChanged) LateMarkers[i]->Replace(PointsToDraw(marked_[i]));
+  }
 }
 
 void TEksperiment::ShowStatus() {
   const char* state = ConnectedStatusText;
   if (!run_.Connected())
     state = form_.Opc().IsConnected() ? FallBackStatusText : SimulationStatusText;
+  else if (lastHeld_)
+    state = LatePlantStatusText;
   QString text = QString::fromUtf8(state);
+  if (lastHeld_ || run_.Findings.HeldSamples > 0) {
+    if (!text.trimmed().isEmpty()) text += QStringLiteral("  ");
+    text += QStringLiteral("Zadržanih vzorcev: %1").arg(run_.Findings.HeldSamples);
+  }
   if (run_.Findings.Errors > 0) {
     if (!text.trimmed().isEmpty()) text += QStringLiteral("  ");
     text += QStringLiteral("Napak: %1, zadnja: %2").arg(run_.Findings.Errors).arg(lastError_);
@@ -337,6 +390,13 @@ void TEksperiment::ShowRunError(const QString& text) {
 
 void TEksperiment::EndExperiment() {
   Timer1->stop();
+  // What the sampler took before the end goes into the record too.
+  if (run_.Sampling()) {
+    run_.Sampler().Stop();
+    const bool stepSequence = !form_.ExperimentTab().RadioRocno->isChecked();
+    const std::vector<ExperimentSample> rest = run_.TakeArrived(stepSequence);
+    if (!rest.empty()) Draw(rest);
+  }
   if (run_.Finish()) {
     ProcessingPage& processing = form_.ProcessingTab();
     processing.ConditionAfterExperiment();
@@ -349,7 +409,8 @@ void TEksperiment::EndExperiment() {
   }
   // The main window's status bar speaks of the record now in the store: an earlier
   // run's findings that still stand there go.
-  const QString findings = QString::fromStdString(RunFindingsText(run_.Findings));
+  const QString findings =
+      QString::fromStdString(RunFindingsText(run_.Findings, DecimalSeparator()));
   if (!findings.isEmpty())
     form_.SetStatusText(findings);
   else if (!shownFindings_.isEmpty() && form_.StatusText() == shownFindings_)
