@@ -89,10 +89,15 @@ class PlantOpcClient final : public OpcClient {
 
   std::vector<std::string> ListServers() override {
     std::vector<std::string> names = local_->ListServers();
-    for (const std::string& url : ReadUaServerList(listFile_)) names.push_back(url);
+    // Each server once, in the spelling met first (the remembered one before discovery's).
+    auto add = [&](const std::string& url) {
+      if (std::none_of(names.begin(), names.end(),
+                       [&](const std::string& n) { return SameUaEndpoint(n, url); }))
+        names.push_back(url);
+    };
+    for (const std::string& url : ReadUaServerList(listFile_)) add(url);
     if (!discoveryUrl_.empty())
-      for (const std::string& url : DiscoverUaServers(discoveryUrl_, DiscoveryTimeoutMs))
-        if (std::find(names.begin(), names.end(), url) == names.end()) names.push_back(url);
+      for (const std::string& url : DiscoverUaServers(discoveryUrl_, DiscoveryTimeoutMs)) add(url);
     return names;
   }
 
@@ -146,7 +151,10 @@ class PlantOpcClient final : public OpcClient {
   // Adds a URL the engineer connected to to the remembered list.
   void Remember(const std::string& url) {
     std::vector<std::string> list = ReadUaServerList(listFile_);
-    if (std::find(list.begin(), list.end(), url) != list.end() || listFile_.empty()) return;
+    if (listFile_.empty() || std::any_of(list.begin(), list.end(), [&](const std::string& known) {
+          return SameUaEndpoint(known, url);
+        }))
+      return;
     list.push_back(url);
     try {
       std::filesystem::create_directories(FolderOf(listFile_));
@@ -175,7 +183,9 @@ std::vector<std::string> ReadUaServerList(const std::string& path) {
   try {
     if (!path.empty() && std::filesystem::exists(path))
       for (const std::string& line : ReadTextLines(path))
-        if (IsUaEndpointUrl(line) && std::find(list.begin(), list.end(), line) == list.end())
+        if (IsUaEndpointUrl(line) &&
+            std::none_of(list.begin(), list.end(),
+                         [&](const std::string& known) { return SameUaEndpoint(known, line); }))
           list.push_back(line);
   } catch (const std::exception&) {
     list.clear();
