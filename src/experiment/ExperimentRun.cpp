@@ -228,6 +228,7 @@ ExperimentSample ExperimentRun::Take(const PlantSample& p, bool stepSequence) {
       s.Late = true;
       ++Findings.LateSamples;
     }
+    if (p.ReadUs > 0) s.ReadDelayMs = (p.ReadUs - p.DeadlineUs) / 1000.0;
   }
   s.Time = ExperimentTime;
   s.MV = lastMV_ = recordedMV;

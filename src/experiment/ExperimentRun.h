@@ -50,6 +50,9 @@ struct ExperimentSample {
   bool Held = false;
   // The plant's answer came after its own period; it stands for the period it came in.
   bool Late = false;
+  // Of a sample the sampler read on its clock: when the answer came after the period's
+  // deadline, ms (-1 for held, simulated or hand-driven samples).
+  double ReadDelayMs = -1;
   // The experiment has reached its end (last phase over, or the store full); the
   // window ends it after drawing this sample.
   bool EndRequested = false;

@@ -3,6 +3,7 @@
 // into the controller, and the server killed in the middle of a run.
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -13,14 +14,17 @@
 #include <QtTest/QTest>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <thread>
 
+#include "charts/VorChart.h"
 #include "experiment/ui/ExperimentPage.h"
 #include "experiment/ui/TEksperiment.h"
 #include "opc/PlantOpcClient.h"
 #include "opc/peer/UaPeer.h"
 #include "opc/ui/OpcPage.h"
 #include "support/AppFixture.h"
+#include "support/LatencyProxy.h"
 #include "tuning/ui/RegulatorPage.h"
 
 namespace {
@@ -169,10 +173,76 @@ TEST_F(UaPlant, AServerKilledMidRunLeavesTheRunOnTheSimulationWithEverySample) {
   for (int k = 1; k <= n; ++k) EXPECT_EQ(Column(1, k), k < step ? 10 : 30) << k;
   // After the loss the simulated process answered the step.
   EXPECT_NE(Column(5, n), Column(5, step));
-  EXPECT_EQ(
-      Form().StatusText().contains(QString::fromUtf8("povezava z obratom je bila izgubljena")),
-      true)
+  EXPECT_GT(Window().Run().Findings.FirstSimulatedSample, 10);  // where the simulation took over
+}
+
+// The plant stops answering for 3 s in the middle of a run: the window keeps drawing
+// (held samples, marked), says the plant is late, and the run goes on with the plant.
+TEST_F(UaPlant, DuringAStallTheExperimentWindowKeepsDrawingAndSaysThePlantIsLate) {
+  LatencyProxy proxy(std::stoi(ReadPort(UaPeerDir() + "/port")));
+  proxy.SetLatency(40, 10);
+  ConnectTo(proxy.Url());
+  AssignLoop();
+  QString statusDuring;
+  int pointsBefore = 0, pointsDuring = 0;
+  RunManualExperiment([&] {
+    Window().Timer1->start();  // the window's own pace
+    QTest::qWait(1000);
+    proxy.Stall(3000);
+    pointsBefore = Window().Series2->Count();
+    QTest::qWait(1500);
+    pointsDuring = Window().Series2->Count();
+    statusDuring = Window().StatusText();
+    if (const char* dir = std::getenv("VORTUNER_SCREENSHOT_DIR"))
+      Window().grab().save(QString::fromLocal8Bit(dir) + "/experiment-stalled.png");
+    QTest::qWait(2500);
+  });
+  EXPECT_GE(pointsDuring, pointsBefore + 20) << "the chart moves on held samples";
+  EXPECT_TRUE(statusDuring.contains(QString::fromUtf8("obrat ne odgovarja pravočasno")))
+      << statusDuring.toStdString();
+  const RunFindings& f = Window().Run().Findings;
+  EXPECT_NEAR(f.HeldSamples, 60, 5);
+  EXPECT_EQ(f.SimulatedSamples, 0);
+  EXPECT_TRUE(Form().StatusText().contains(QString::fromUtf8("Zadržanih vzorcev: ")))
       << Form().StatusText().toStdString();
+}
+
+TEST_F(UaPlant, TheWindowAnswersClicksDuringAStalledConnectAndPrekliciGivesUp) {
+  LatencyProxy proxy(std::stoi(ReadPort(UaPeerDir() + "/port")));
+  proxy.Stall(4000);  // the server says nothing for 4 s
+  QElapsedTimer elapsed;
+  elapsed.start();
+  int answered = 0;
+  qint64 longestGapMs = 0, lastMs = 0;
+  QString stateDuring;
+  bool prekliciShown = false;
+  // A click every 40 ms on another tab of the window, the state read, "Prekliči" after 1 s.
+  QTimer clicker;
+  QObject::connect(&clicker, &QTimer::timeout, [&] {
+    longestGapMs = std::max(longestGapMs, elapsed.elapsed() - lastMs);
+    lastMs = elapsed.elapsed();
+    Opc().OPCTabela->setCurrentCell(answered % 5, 0);
+    ++answered;
+    stateDuring = Opc().Label54->text();
+    prekliciShown = !Opc().PrekliciPovezovanje->isHidden();
+    if (elapsed.elapsed() > 1000) QTest::mouseClick(Opc().PrekliciPovezovanje, Qt::LeftButton);
+  });
+  clicker.start(40);
+  Form().show();
+  Opc().ComboBox2->setCurrentText(QString::fromStdString(proxy.Url()));
+  QTest::mouseClick(Opc().PoveziOPCStreznik, Qt::LeftButton);
+  clicker.stop();
+  EXPECT_LT(elapsed.elapsed(), 2000) << "Prekliči ended the wait";
+  EXPECT_GE(answered, 20);
+  EXPECT_LT(longestGapMs, 100);
+  EXPECT_TRUE(prekliciShown);
+  EXPECT_EQ(stateDuring, QString::fromUtf8("povezovanje …"));
+  EXPECT_EQ(Opc().Label54->text(), "preklicano");
+  EXPECT_FALSE(opc->IsConnected());
+  // The connect given up ends with the stall; "Poveži" is there again afterwards.
+  QTRY_VERIFY_WITH_TIMEOUT(Opc().PoveziOPCStreznik->isEnabled(), 8000);
+  EXPECT_FALSE(opc->IsConnected());
+  EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
 }
 
 }  // namespace
