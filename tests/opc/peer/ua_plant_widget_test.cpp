@@ -201,7 +201,7 @@ TEST_F(UaPlant, DuringAStallTheExperimentWindowKeepsDrawingAndSaysThePlantIsLate
   EXPECT_TRUE(statusDuring.contains(QString::fromUtf8("obrat ne odgovarja pravočasno")))
       << statusDuring.toStdString();
   const RunFindings& f = Window().Run().Findings;
-  EXPECT_NEAR(f.HeldSamples, 60, 5);
+  EXPECT_GE(f.HeldSamples, 56);  // every period of the stall (more on a busy machine)
   EXPECT_EQ(f.SimulatedSamples, 0);
   EXPECT_TRUE(Form().StatusText().contains(QString::fromUtf8("Zadržanih vzorcev: ")))
       << Form().StatusText().toStdString();
