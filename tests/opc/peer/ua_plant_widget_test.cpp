@@ -234,7 +234,9 @@ TEST_F(UaPlant, TheWindowAnswersClicksDuringAStalledConnectAndPrekliciGivesUp) {
   clicker.stop();
   EXPECT_LT(elapsed.elapsed(), 2000) << "Prekliči ended the wait";
   EXPECT_GE(answered, 20);
-  EXPECT_LT(longestGapMs, 100);
+  // A blocked window would show the whole 4 s; the clicks every 40 ms come at most a
+  // scheduling delay late (under 100 ms on a quiet machine, more on a loaded one).
+  EXPECT_LT(longestGapMs, 500);
   EXPECT_TRUE(prekliciShown);
   EXPECT_EQ(stateDuring, QString::fromUtf8("povezovanje …"));
   EXPECT_EQ(Opc().Label54->text(), "preklicano");
