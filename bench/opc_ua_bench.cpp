@@ -24,11 +24,13 @@
 
 #include "app/TForm1.h"
 #include "data/Clock.h"
+#include "experiment/ExperimentRun.h"
 #include "experiment/ui/ExperimentPage.h"
 #include "experiment/ui/TEksperiment.h"
 #include "opc/PlantOpcClient.h"
 #include "opc/UaOpcClient.h"
 #include "opc/ua/UaClient.h"
+#include "support/LatencyProxy.h"
 
 namespace {
 
@@ -211,8 +213,7 @@ static void BM_UaManualExperimentMinute(benchmark::State& state) {
   TForm1& form = *windows.Form1;
   TEksperiment& window = *windows.Eksperiment;
   opc->Connect(BenchPeer::Url(), "");
-  OpcGroup& group = opc->AddGroup("Bench");
-  group.SetUpdateRateMs(10);
+  OpcGroup& group = window.ExperimentGroup();  // the group the sampler reads in one request
   ExperimentSetup& setup = window.Run().Setup;
   setup.SamplePeriodMs = PeriodMs;
   setup.InitialInput = 10;
@@ -287,3 +288,53 @@ static void BM_UaManualExperimentMinute(benchmark::State& state) {
   state.counters["errors"] = window.Run().Findings.Errors + window.Run().Findings.InvalidValues;
 }
 BENCHMARK(BM_UaManualExperimentMinute)->Arg(60'000)->Iterations(1)->Unit(benchmark::kSecond);
+
+// The sampler on its own clock at 50 ms against the test plant, directly on loopback
+// (Arg 0) and through a relay adding 40 ms ± 10 ms of round trip (Arg 40): the time from
+// each period's deadline to the plant's answer (p50, p99, max), and the periods held or
+// answered late, over runs of 30 s.
+static void BM_SamplerJitter(benchmark::State& state) {
+  if (BenchPeer::Url().empty()) return state.SkipWithError("the test plant is not installed");
+  const int latencyMs = static_cast<int>(state.range(0));
+  const std::string url = BenchPeer::Url();
+  LatencyProxy proxy(std::stoi(url.substr(url.rfind(':') + 1)));
+  proxy.SetLatency(latencyMs, latencyMs > 0 ? 10 : 0);
+  SystemClock clock;
+  auto opc = CreateUaOpcClient(clock);
+  opc->Connect(latencyMs > 0 ? proxy.Url() : url, "");
+  OpcGroup& group = opc->AddGroup("Skupina1");
+  group.SetUpdateRateMs(10);
+  auto store = std::make_unique<MeasurementStore>();
+  ExperimentRun run(*store, *opc);
+  run.SetReadGroup(&group);
+  run.Setup.SamplePeriodMs = 50;
+  run.Setup.InitialInput = 10;
+  run.Setup.ItemMV = group.AddItem("ns=2;s=MV");
+  run.Setup.ItemU = group.AddItem("ns=2;s=U");
+  run.Setup.ItemY1 = group.AddItem("ns=2;s=Y1");
+  run.Setup.ItemY2 = group.AddItem("ns=2;s=Y2");
+  std::vector<double> delays;
+  for (auto _ : state) {
+    run.Create();
+    run.Begin();
+    run.StartSampling();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < end) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      for (const ExperimentSample& s : run.TakeArrived(false))
+        if (s.ReadDelayMs >= 0) delays.push_back(s.ReadDelayMs);
+    }
+    run.Finish();
+  }
+  std::sort(delays.begin(), delays.end());
+  const auto at = [&](double q) {
+    return delays.empty() ? 0 : delays[static_cast<std::size_t>(q * (delays.size() - 1))];
+  };
+  state.counters["read_p50_ms"] = at(0.5);
+  state.counters["read_p99_ms"] = at(0.99);
+  state.counters["read_max_ms"] = delays.empty() ? 0 : delays.back();
+  state.counters["samples"] = store->SampleCount;
+  state.counters["held"] = run.Findings.HeldSamples;
+  state.counters["late"] = run.Findings.LateSamples;
+}
+BENCHMARK(BM_SamplerJitter)->Arg(0)->Arg(40)->Iterations(1)->Unit(benchmark::kSecond);

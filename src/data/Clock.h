@@ -9,6 +9,8 @@ class Clock {
   virtual ~Clock() = default;
   // Milliseconds from an arbitrary origin, never going back (the system tick count).
   virtual std::int64_t TickCountMs() const = 0;
+  // The same monotonic clock in microseconds, for deadlines finer than a millisecond.
+  virtual std::int64_t TickCountUs() const { return TickCountMs() * 1000; }
   // Local wall-clock time.
   virtual std::chrono::system_clock::time_point Now() const = 0;
 };
@@ -18,6 +20,10 @@ class SystemClock final : public Clock {
   std::int64_t TickCountMs() const override {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+  }
+  std::int64_t TickCountUs() const override {
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
   }
   std::chrono::system_clock::time_point Now() const override {
     return std::chrono::system_clock::now();

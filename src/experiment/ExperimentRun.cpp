@@ -35,10 +35,16 @@ std::vector<std::string> RunFindingsLines(const RunFindings& f, char separator) 
         "nič zapisano.");
   else if (f.LinkLost())
     lines.push_back("Opozorilo: zapis je simuliran " + SimulatedFromText(f, separator) +
-                    " naprej (povezava s strežnikom je bila izgubljena).");
+                    " naprej (povezava s strežnikom je bila izgubljena; v obrat ni bilo nič več "
+                    "zapisano).");
   else if (f.SimulatedSamples > 0)
     lines.push_back("Opozorilo: zapis je simuliran (povezava s strežnikom ni vzpostavljena).");
   if (!f.ControllerLeft.empty()) lines.push_back(f.ControllerLeft);
+  if (f.HeldSamples > 0)
+    lines.push_back("Zadržanih vzorcev: " + std::to_string(f.HeldSamples) +
+                    " (obrat ni odgovoril do konca periode; zapisane so prejšnje vrednosti).");
+  if (f.LateSamples > 0)
+    lines.push_back("Poznih odgovorov obrata: " + std::to_string(f.LateSamples) + ".");
   if (f.Errors > 0) lines.push_back("Napak med eksperimentom: " + std::to_string(f.Errors) + ".");
   if (f.InvalidValues > 0)
     lines.push_back("Neveljavnih vrednosti iz OPC: " + std::to_string(f.InvalidValues) +
@@ -53,9 +59,69 @@ std::string RunFindingsText(const RunFindings& f, char separator) {
   return text;
 }
 
-ExperimentRun::ExperimentRun(MeasurementStore& store, OpcClient& opc) : store_(store), opc_(opc) {}
+namespace {
 
-bool ExperimentRun::Connected() const { return opc_.IsConnected() && !MvItemUnreachable; }
+// A signal's item whose row of the OPC table is empty: the plant has no such signal, so
+// there is nothing to write or read.
+bool Assigned(const OpcItemPtr& item) { return item && !item->ItemId().empty(); }
+
+bool Valid(double value, int quality) { return IsGoodQuality(quality) && std::isfinite(value); }
+
+const SystemClock TheSystemClock;
+
+}  // namespace
+
+// The experiment's items as the sampler's plant. Every MV the run writes passes WriteMV.
+class ExperimentRun::Link final : public PlantLink {
+ public:
+  explicit Link(ExperimentRun& run) : run_(run) {}
+  bool Live() override { return run_.opc_.IsConnected() && !run_.MvItemUnreachable; }
+  double PlantMV() override {
+    const OpcItemPtr& item = run_.Setup.ItemMV;
+    return item ? item->Value() : std::nan("");
+  }
+  void WriteMV(double mv) override {
+    // Through the gate: checked, logged; a value that is not finite is never written.
+    if (!std::isfinite(mv)) throw OpcError("MV is not a finite number");
+    if (run_.Setup.ItemMV) WritePlantValue({run_.Setup.ItemMV, mv, "MV"}, run_.Writes);
+  }
+  PlantReading Read() override {
+    if (run_.readGroup_) run_.readGroup_->ReadNow();
+    PlantReading r;
+    const OpcItemPtr* items[4] = {&run_.Setup.ItemU, &run_.Setup.ItemY1, &run_.Setup.ItemY2,
+                                  &run_.Setup.ItemMV};
+    for (int i = 0; i < 4; ++i) {
+      const OpcItemPtr& item = *items[i];
+      if (!Assigned(item)) continue;
+      r.Values[i] = item->Value();
+      r.Qualities[i] = item->Quality();
+    }
+    if (Assigned(run_.Setup.ItemY1)) r.SourceTimeMs = run_.Setup.ItemY1->SourceTimeMs();
+    return r;
+  }
+
+ private:
+  ExperimentRun& run_;
+};
+
+ExperimentRun::ExperimentRun(MeasurementStore& store, OpcClient& opc)
+    : store_(store),
+      opc_(opc),
+      link_(std::make_unique<Link>(*this)),
+      sampler_(std::make_unique<PlantSampler>(*link_, TheSystemClock)) {}
+
+ExperimentRun::~ExperimentRun() { sampler_->Stop(); }
+
+void ExperimentRun::UseClock(const Clock& clock) {
+  sampler_->Stop();
+  sampler_ = std::make_unique<PlantSampler>(*link_, clock);
+}
+
+bool ExperimentRun::Connected() const {
+  return opc_.IsConnected() && !MvItemUnreachable && !sampler_->LinkLost();
+}
+
+void ExperimentRun::CommandMV() { sampler_->CommandMV(MV); }
 
 void ExperimentRun::Create() {
   // The store stays empty (no samples) until an experiment begins.
@@ -88,24 +154,15 @@ void ExperimentRun::Begin() {
   std::fill(std::begin(validSeen_), std::end(validSeen_), false);
   endRequested_ = false;
   running_ = true;
+  sampler_->Begin(Setup.SamplePeriodMs, !Setup.NoOpcWrite && Setup.ItemMV != nullptr);
+  CommandMV();
 }
 
-namespace {
-
-// A signal's item whose row of the OPC table is empty: the plant has no such signal, so
-// there is nothing to write or read.
-bool Assigned(const OpcItemPtr& item) { return item && !item->ItemId().empty(); }
-
-bool Valid(const OpcItem& item, double value) {
-  return IsGoodQuality(item.Quality()) && std::isfinite(value);
-}
-
-}  // namespace
-
-double ExperimentRun::PlantValue(int signal, const OpcItemPtr& item, double previous, int k) {
-  if (!Assigned(item)) return 0;
-  const double value = item->Value();
-  if (!Valid(*item, value)) {
+double ExperimentRun::PlantValue(int signal, const PlantReading& reading, double previous, int k) {
+  const OpcItemPtr* items[4] = {&Setup.ItemU, &Setup.ItemY1, &Setup.ItemY2, &Setup.ItemMV};
+  if (!Assigned(*items[signal])) return 0;
+  const double value = reading.Values[signal];
+  if (!Valid(value, reading.Qualities[signal])) {
     ++Findings.InvalidValues;
     return previous;
   }
@@ -126,34 +183,45 @@ void ExperimentRun::PlaceSlider(double mvMax, double mvMin, double mvStep) {
 }
 
 ExperimentSample ExperimentRun::Tick(bool stepSequence) {
+  if (!running_) return {};
+  CommandMV();
+  sampler_->SampleNow();
+  ExperimentSample last;
+  for (const PlantSample& p : sampler_->TakeSamples()) last = Take(p, stepSequence);
+  return last;
+}
+
+void ExperimentRun::StartSampling() {
+  CommandMV();
+  sampler_->Start();
+}
+
+bool ExperimentRun::Sampling() const { return sampler_->Started(); }
+
+std::vector<ExperimentSample> ExperimentRun::TakeArrived(bool stepSequence) {
+  std::vector<ExperimentSample> taken;
+  if (!running_) return taken;
+  for (const PlantSample& p : sampler_->TakeSamples()) {
+    if (endRequested_) break;  // the run has ended on an earlier sample
+    taken.push_back(Take(p, stepSequence));
+  }
+  return taken;
+}
+
+ExperimentSample ExperimentRun::Take(const PlantSample& p, bool stepSequence) {
   ExperimentSample s;
   if (!running_) return s;
   const int k = store_.SampleCount;
-  double recordedMV = MV;
-  if (Connected()) {
-    if (!Setup.NoOpcWrite && Setup.ItemMV) {
-      const double plantMV = Setup.ItemMV->Value();
-      if (MV != plantMV) {
-        // A rejected write costs no sample, so that the record's time axis stays the
-        // plant's; the sample's MV is then the one the plant kept.
-        try {
-          if (!std::isfinite(MV)) throw OpcError("MV is not a finite number");  // never written
-          WritePlantValue({Setup.ItemMV, MV, "MV"}, Writes);
-        } catch (const OpcError& e) {
-          s.Error = e.what();
-          ++Findings.Errors;
-          recordedMV = Valid(*Setup.ItemMV, plantMV) ? plantMV : lastMV_;
-        }
-      }
-    }
-    // Recording only, the plant's MV is what the record must show, not the program's.
-    if (Setup.NoOpcWrite && Assigned(Setup.ItemMV))
-      recordedMV = PlantValue(3, Setup.ItemMV, lastMV_, k);
-    Y1 = PlantValue(1, Setup.ItemY1, Y1, k);
-    Y2 = PlantValue(2, Setup.ItemY2, Y2, k);
-    U = PlantValue(0, Setup.ItemU, U, k);
-  } else {
-    const SimulatedSample sim = Sim.Step(MV, Setup.NoOpcWrite);
+  double recordedMV = p.MV;
+  const PlantReading& r = p.Reading;
+  if (!r.Error.empty()) {
+    // A rejected write costs no sample, so that the record's time axis stays the
+    // plant's; the sample's MV is then the one the plant kept.
+    s.Error = r.Error;
+    ++Findings.Errors;
+  }
+  if (p.Simulated) {
+    const SimulatedSample sim = Sim.Step(p.MV, Setup.NoOpcWrite);
     U = sim.U;
     Y1 = sim.Y1;
     Y2 = sim.Y2;
@@ -163,7 +231,29 @@ ExperimentSample ExperimentRun::Tick(bool stepSequence) {
       Findings.FirstSimulatedTime = ExperimentTime;
     }
     ++Findings.SimulatedSamples;
-    if (opc_.IsConnected()) ++Findings.FallBackSamples;
+    if (opc_.IsConnected() && MvItemUnreachable) ++Findings.FallBackSamples;
+  } else if (p.Held) {
+    // Nothing answered for this period: the plant's values as last known, and the MV
+    // last sent to it.
+    const bool sent = !Setup.NoOpcWrite && Setup.ItemMV && std::isfinite(p.MV);
+    recordedMV = sent ? p.MV : lastMV_;
+    s.Held = true;
+    ++Findings.HeldSamples;
+  } else {
+    if (!r.Error.empty())
+      recordedMV = Valid(r.Values[3], r.Qualities[3]) ? r.Values[3] : lastMV_;
+    else
+      recordedMV = r.MV;
+    // Recording only, the plant's MV is what the record must show, not the program's.
+    if (Setup.NoOpcWrite && Assigned(Setup.ItemMV)) recordedMV = PlantValue(3, r, lastMV_, k);
+    Y1 = PlantValue(1, r, Y1, k);
+    Y2 = PlantValue(2, r, Y2, k);
+    U = PlantValue(0, r, U, k);
+    if (p.Late) {
+      s.Late = true;
+      ++Findings.LateSamples;
+    }
+    if (p.ReadUs > 0) s.ReadDelayMs = (p.ReadUs - p.DeadlineUs) / 1000.0;
   }
   s.Time = ExperimentTime;
   s.MV = lastMV_ = recordedMV;
@@ -190,6 +280,7 @@ ExperimentSample ExperimentRun::Tick(bool stepSequence) {
   // A store that is full ends the experiment: at most MaxSamples - 1 samples.
   if (store_.SampleCount >= MaxSamples) endRequested_ = true;
   s.EndRequested = endRequested_;
+  CommandMV();
   return s;
 }
 
@@ -210,6 +301,7 @@ void ExperimentRun::NextStep() {
 
 bool ExperimentRun::Finish() {
   if (!running_) return false;
+  sampler_->Stop();
   running_ = false;
   store_.SampleTime = Setup.SamplePeriodMs / 1000.0;
   const int recorded = std::clamp(store_.SampleCount - 1, 0, MaxSamples - 1);
@@ -276,11 +368,13 @@ bool ExperimentRun::SliderMoved(int position) {
   Slider.Position = position;
   if (ExperimentTime == 0) return false;
   MV = Slider.Value();
+  CommandMV();
   return true;
 }
 
 bool ExperimentRun::ValueTyped(double v) {
   MV = v;
+  CommandMV();
   if (Slider.SetFromValue(MV)) return SliderMoved(Slider.Position);
   return false;
 }

@@ -6,11 +6,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "data/MeasurementStore.h"
 #include "experiment/MvSlider.h"
+#include "experiment/PlantSampler.h"
 #include "experiment/SimulatedProcess.h"
 #include "opc/OpcClient.h"
 #include "opc/PlantWriteGate.h"
@@ -45,6 +47,14 @@ struct ExperimentSample {
   double Time = 0;
   double MV = 0, U = 0, Y1 = 0, Y2 = 0;
   bool Simulated = false;
+  // The plant had not answered by the period's end: U, Y1 and Y2 hold the previous
+  // sample's values (and MV the one the plant last had).
+  bool Held = false;
+  // The plant's answer came after its own period; it stands for the period it came in.
+  bool Late = false;
+  // Of a sample the sampler read on its clock: when the answer came after the period's
+  // deadline, ms (-1 for held, simulated or hand-driven samples).
+  double ReadDelayMs = -1;
   // The experiment has reached its end (last phase over, or the store full); the
   // window ends it after drawing this sample.
   bool EndRequested = false;
@@ -61,6 +71,8 @@ struct RunFindings {
   int FallBackSamples = 0;
   int Errors = 0;         // rejected MV writes and typed MVs that were not numbers
   int InvalidValues = 0;  // U, Y1, Y2 values not finite or not Good, replaced
+  int HeldSamples = 0;    // periods the plant did not answer in time: previous values held
+  int LateSamples = 0;    // answers that came after their period, taken for a later one
   // Where the simulation took over: the first simulated sample (1-based) and its time,
   // s; 0 while every sample is the plant's. Above 1, the link was lost during the run.
   int FirstSimulatedSample = 0;
@@ -93,7 +105,8 @@ constexpr int QualityWaitMs = 3000;
 int AnalysisWindowStart(double waitTime, double sampleTime);
 
 // The main window's status text after a run: a simulated record, errors, invalid plant
-// values, a controller state not restored; empty when the run met none of them.
+// values, held and late samples, a controller state not restored; empty when the run met
+// none of them.
 std::string RunFindingsText(const RunFindings& findings, char separator = '.');
 // The same, one finding a line (for the report's first page).
 std::vector<std::string> RunFindingsLines(const RunFindings& findings, char separator = '.');
@@ -110,6 +123,7 @@ std::string LinkLostText(const RunFindings& findings, const std::string& control
 class ExperimentRun {
  public:
   ExperimentRun(MeasurementStore& store, OpcClient& opc);
+  ~ExperimentRun();
 
   ExperimentSetup Setup;
 
@@ -144,10 +158,28 @@ class ExperimentRun {
   void PlaceSlider(double mvMax, double mvMin, double mvStep);
   bool Running() const { return running_; }
 
-  // One sample. stepSequence: the step sequence advances (the main window is not in
-  // manual mode). A rejected MV write throws the client's OpcError before anything is
-  // recorded. Does nothing once the run has ended.
+  // One sample taken at once on the caller's thread (the simulation, an in-process
+  // plant, tests). stepSequence: the step sequence advances (the main window is not in
+  // manual mode). A rejected MV write is counted and reported in the sample. Does
+  // nothing once the run has ended.
   ExperimentSample Tick(bool stepSequence);
+
+  // The plant sampled on the sampler's own threads and clock from now on (period 0 at
+  // once); TakeArrived records what has arrived. Finish stops it.
+  void StartSampling();
+  bool Sampling() const;
+  // Records the samples the sampler has queued, in order; stops after the one that ends
+  // the run.
+  std::vector<ExperimentSample> TakeArrived(bool stepSequence);
+  // Records one period's sample: the state machine that every sample passes, whatever
+  // took it.
+  ExperimentSample Take(const PlantSample& sample, bool stepSequence);
+  // The group whose items the sampler reads in one request (the window's "Skupina1").
+  void SetReadGroup(OpcGroup* group) { readGroup_ = group; }
+  // The clock of the sampler's deadlines (the system's monotonic clock unless a test
+  // gives its own).
+  void UseClock(const Clock& clock);
+  PlantSampler& Sampler() { return *sampler_; }
   // Phase end: the next step up or down, or the end of the sequence.
   void NextStep();
   // Completes the record: SampleTime, the number of samples, at least 10 of them, and
@@ -167,14 +199,17 @@ class ExperimentRun {
   // that moves the slider, MV snaps to the slider's grid. Returns true if it snapped.
   bool ValueTyped(double v);
 
-  // This tick talks to the plant: the connection is active and the MV item was reached.
+  // This tick talks to the plant: the connection is active, the MV item was reached and
+  // the link was not lost during the run.
   bool Connected() const;
 
  private:
   double Period() const { return Setup.SamplePeriodMs * 0.001; }
   // The present plant value of a signal (0 U, 1 Y1, 2 Y2, 3 MV) for sample k: the item's
   // value when it is Good and finite; else the previous sample's, counted as invalid.
-  double PlantValue(int signal, const OpcItemPtr& item, double previous, int k);
+  double PlantValue(int signal, const PlantReading& reading, double previous, int k);
+  void CommandMV();
+  class Link;
   // The link is gone: no switch is written, and a state the run cannot restore is noted.
   bool LinkLostForSwitch(bool toAutomatic);
 
@@ -186,4 +221,7 @@ class ExperimentRun {
   // invalid samples have no previous one to keep; its first valid value stands for them.
   bool validSeen_[4] = {false, false, false, false};
   double lastMV_ = 0;  // the MV of the last sample recorded
+  OpcGroup* readGroup_ = nullptr;
+  std::unique_ptr<PlantLink> link_;
+  std::unique_ptr<PlantSampler> sampler_;
 };

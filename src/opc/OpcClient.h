@@ -14,6 +14,7 @@
 // detaches the group's items, which then report bad quality and ignore writes.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -85,6 +86,8 @@ class OpcItem {
   // connected or for an ID the server does not know.
   virtual OpcAccess Access() const { return OpcAccess::Unknown; }
   virtual OpcDataType DataType() const { return OpcDataType::Unknown; }
+  // The server's source time of the latest value, ms since 1970; 0 when unknown.
+  virtual std::int64_t SourceTimeMs() const { return 0; }
 };
 using OpcItemPtr = std::shared_ptr<OpcItem>;
 
@@ -98,6 +101,12 @@ class OpcGroup {
   virtual OpcItemPtr AddItem(const std::string& itemId) = 0;
   // Empties the group; items handed out before are detached.
   virtual void RemoveAllItems() = 0;
+  // Reads every item of the group now, in one request, and waits for the answer (or the
+  // link's loss); the items' Value and Quality then show it. May be called on a thread of
+  // its own (the experiment's sampler) while the UI thread uses the client: a backend
+  // that reaches the plant over a network serialises the link. A backend whose values are
+  // always current does nothing.
+  virtual void ReadNow() {}
 };
 
 // One entry of the item browser's tree: a branch to open, an item to pick, or both.
@@ -133,7 +142,11 @@ class OpcClient {
   // A backend whose connection needs traffic to stay open (a token to renew, a session
   // to keep alive) does it here, and finds a server that went away while idle.
   virtual void KeepAlive() {}
-  // Called after every disconnect, whoever caused it.
+  // The plant is reached over a network, whose latency and stalls the program must not
+  // wait on in its window: an experiment then samples on a thread of its own.
+  virtual bool ReachedOverNetwork() const { return false; }
+  // Called after every disconnect, whoever caused it; for a link lost while a sampler's
+  // thread used it, on that thread.
   virtual void SetDisconnectHandler(std::function<void()> handler) = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "opc/PlantOpcClient.h"
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <map>
 
@@ -14,7 +15,8 @@ namespace {
 // one, which reports "not connected", while none is).
 class PlantItem final : public OpcItem {
  public:
-  PlantItem(OpcItemPtr local, OpcItemPtr ua, OpcClient* const& active, const OpcClient* uaClient)
+  PlantItem(OpcItemPtr local, OpcItemPtr ua, const std::atomic<OpcClient*>& active,
+            const OpcClient* uaClient)
       : local_(std::move(local)), ua_(std::move(ua)), active_(active), uaClient_(uaClient) {}
   const std::string& ItemId() const override { return local_->ItemId(); }
   double Value() const override { return Current().Value(); }
@@ -23,18 +25,20 @@ class PlantItem final : public OpcItem {
   void WriteInteger(int value) override { Current().WriteInteger(value); }
   OpcAccess Access() const override { return Current().Access(); }
   OpcDataType DataType() const override { return Current().DataType(); }
+  std::int64_t SourceTimeMs() const override { return Current().SourceTimeMs(); }
 
  private:
   OpcItem& Current() const { return active_ == uaClient_ ? *ua_ : *local_; }
 
   OpcItemPtr local_, ua_;
-  OpcClient* const& active_;
+  const std::atomic<OpcClient*>& active_;
   const OpcClient* uaClient_;
 };
 
 class PlantGroup final : public OpcGroup {
  public:
-  PlantGroup(OpcGroup& local, OpcGroup& ua, OpcClient* const& active, OpcClient* uaClient)
+  PlantGroup(OpcGroup& local, OpcGroup& ua, const std::atomic<OpcClient*>& active,
+             OpcClient* uaClient)
       : local_(local), ua_(ua), active_(active), uaClient_(uaClient) {}
   const std::string& Name() const override { return local_.Name(); }
   void SetDeadBand(double percent) override {
@@ -53,11 +57,12 @@ class PlantGroup final : public OpcGroup {
     local_.RemoveAllItems();
     ua_.RemoveAllItems();
   }
+  void ReadNow() override { active_ == uaClient_ ? ua_.ReadNow() : local_.ReadNow(); }
 
  private:
   OpcGroup& local_;
   OpcGroup& ua_;
-  OpcClient* const& active_;
+  const std::atomic<OpcClient*>& active_;
   OpcClient* uaClient_;
 };
 
@@ -73,7 +78,8 @@ class PlantOpcClient final : public OpcClient {
     };
     local_->SetDisconnectHandler(forward);
     ua_->SetDisconnectHandler([this, forward] {
-      if (active_ == ua_.get()) active_ = nullptr;
+      OpcClient* ua = ua_.get();
+      active_.compare_exchange_strong(ua, nullptr);
       forward();
     });
   }
@@ -106,13 +112,17 @@ class PlantOpcClient final : public OpcClient {
   }
 
   void Disconnect() override {
-    OpcClient* was = active_ ? active_ : local_.get();
-    active_ = nullptr;
+    OpcClient* was = active_.exchange(nullptr);
+    if (!was) was = local_.get();
     was->Disconnect();  // fires the handler
   }
-  bool IsConnected() const override { return active_ && active_->IsConnected(); }
+  bool IsConnected() const override {
+    const OpcClient* active = active_;
+    return active && active->IsConnected();
+  }
   OpcServerState ServerState() const override {
-    return active_ ? active_->ServerState() : OpcServerState::Unknown;
+    const OpcClient* active = active_;
+    return active ? active->ServerState() : OpcServerState::Unknown;
   }
 
   OpcGroup& AddGroup(const std::string& name) override {
@@ -123,13 +133,19 @@ class PlantOpcClient final : public OpcClient {
   }
 
   std::vector<std::string> BrowseItemIds() override {
-    return active_ ? active_->BrowseItemIds() : std::vector<std::string>{};
+    OpcClient* active = active_;
+    return active ? active->BrowseItemIds() : std::vector<std::string>{};
   }
   std::vector<OpcBrowseNode> BrowseChildren(const std::string& branchId) override {
-    return active_ ? active_->BrowseChildren(branchId) : std::vector<OpcBrowseNode>{};
+    OpcClient* active = active_;
+    return active ? active->BrowseChildren(branchId) : std::vector<OpcBrowseNode>{};
   }
   void KeepAlive() override {
-    if (active_) active_->KeepAlive();
+    if (OpcClient* active = active_) active->KeepAlive();
+  }
+  bool ReachedOverNetwork() const override {
+    const OpcClient* active = active_;
+    return active && active->ReachedOverNetwork();
   }
   void SetDisconnectHandler(std::function<void()> handler) override { handler_ = std::move(handler); }
 
@@ -156,7 +172,8 @@ class PlantOpcClient final : public OpcClient {
 
   std::unique_ptr<OpcClient> local_, ua_;
   std::string listFile_, discoveryUrl_;
-  OpcClient* active_ = nullptr;
+  // Cleared on the sampler's thread when the UA link is lost under it.
+  std::atomic<OpcClient*> active_ = nullptr;
   std::map<std::string, std::unique_ptr<PlantGroup>> groups_;
   std::function<void()> handler_;
 };

@@ -3,9 +3,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cmath>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string_view>
 
@@ -51,12 +53,18 @@ OpcServerState StateOf(const UaVariant& uaState) {
   }
 }
 
-// The session shared by the client, its groups and their items.
+// The session shared by the client, its groups and their items. One caller at a time
+// talks on it (Mutex): an experiment's sampler reads and writes from its own thread while
+// the UI thread polls the server state and keeps the session alive. What the UI thread
+// asks while the sampler waits on the server it answers from what it knows (try_lock),
+// so that a stalled server never stops the window.
 struct Link {
   explicit Link(const Clock& clock, UaChannelLimits limits) : TheClock(clock), Client(limits) {}
   const Clock& TheClock;
   UaClient Client;
-  bool Active = false;
+  std::recursive_mutex Mutex;
+  std::atomic<bool> Active = false;
+  std::atomic<OpcServerState> LastState = OpcServerState::Unknown;
   std::function<void()> OnLost;               // fires the client's disconnect handler
   std::map<std::string, UaType> DataTypes;  // by node id text, read once per connection
   std::map<std::string, OpcAccess> Accesses;  // likewise
@@ -128,6 +136,7 @@ class UaItem final : public OpcItem {
   const std::string& ItemId() const override { return id_; }
   double Value() const override;
   int Quality() const override;
+  std::int64_t SourceTimeMs() const override { return sourceTimeMs_; }
   void Write(double value) override;
   void WriteInteger(int value) override { Write(static_cast<double>(value)); }
   OpcAccess Access() const override;
@@ -138,9 +147,16 @@ class UaItem final : public OpcItem {
   // id or names a namespace the server does not have.
   std::optional<UaNodeId> Node(const UaClient& client) const;
   void Take(const UaDataValue& v) {
-    quality_ = QualityOf(v.Status);
+    int quality = QualityOf(v.Status);
     if (v.HasValue && v.Value.IsNumeric()) value_ = v.Value.ToDouble();
-    else if (IsGoodQuality(quality_)) quality_ = OpcQualityBad;  // not a number
+    else if (IsGoodQuality(quality))
+      quality = OpcQualityBad;  // not a number
+    quality_ = quality;
+    // 100 ns ticks since 1601 to ms since 1970.
+    constexpr std::int64_t UnixEpochTicks = 116'444'736'000'000'000;
+    sourceTimeMs_ = v.HasSourceTime && v.SourceTime > UnixEpochTicks
+                        ? (v.SourceTime - UnixEpochTicks) / 10'000
+                        : 0;
   }
   void SetQuality(int quality) { quality_ = quality; }
 
@@ -148,8 +164,10 @@ class UaItem final : public OpcItem {
   UaGroup* group_;
   std::string id_;
   std::optional<UaNodeId> parsed_;
-  double value_ = 0;
-  int quality_ = OpcQualityNotConnected;
+  // Set by a read on the sampler's thread, read on the UI thread.
+  std::atomic<double> value_ = 0;
+  std::atomic<int> quality_ = OpcQualityNotConnected;
+  std::atomic<std::int64_t> sourceTimeMs_ = 0;
 };
 
 class UaGroup final : public OpcGroup {
@@ -160,18 +178,26 @@ class UaGroup final : public OpcGroup {
   void SetDeadBand(double percent) override { deadBand_ = std::max(0.0, percent); }
   void SetUpdateRateMs(int ms) override { updateRateMs_ = std::max(0, ms); }
   OpcItemPtr AddItem(const std::string& itemId) override {
+    const std::lock_guard lock(link_.Mutex);
     auto item = std::make_shared<UaItem>(this, itemId);
     items_.push_back(item);
     lastReadMs_.reset();
     return item;
   }
   void RemoveAllItems() override {
+    const std::lock_guard lock(link_.Mutex);
     for (auto& item : items_) item->Detach();
     items_.clear();
   }
 
+  void ReadNow() override {
+    const std::lock_guard lock(link_.Mutex);
+    Read();
+  }
+
   Link& TheLink() { return link_; }
-  // Reads every item of the group in one request when the update rate says it is due.
+  // Reads every item of the group in one request when the update rate says it is due
+  // and no other caller is talking on the link; else the items keep what they have.
   void Refresh();
   void MarkDue() { lastReadMs_.reset(); }
 
@@ -180,6 +206,9 @@ class UaGroup final : public OpcGroup {
   Link& link_;
   double deadBand_ = 0;  // an OPC UA read has no engineering range to apply it to
   int updateRateMs_ = 1000;
+  // Reads every item now; under the link's mutex.
+  void Read();
+
   std::vector<std::shared_ptr<UaItem>> items_;
   std::optional<std::int64_t> lastReadMs_;
 };
@@ -238,6 +267,7 @@ OpcDataType UaItem::DataType() const {
 void UaItem::Write(double value) {
   if (!group_ || !group_->TheLink().Active) return;
   Link& link = group_->TheLink();
+  const std::lock_guard lock(link.Mutex);
   const auto fail = [&](const std::string& why) {
     return OpcError("Cannot write Items: " + id_ + " (" + VisibleText(why) + ")");
   };
@@ -261,13 +291,18 @@ void UaItem::Write(double value) {
 }
 
 void UaGroup::Refresh() {
+  const std::unique_lock lock(link_.Mutex, std::try_to_lock);
+  if (!lock) return;
+  const std::int64_t now = link_.TheClock.TickCountMs();
+  if (link_.Active && lastReadMs_ && now - *lastReadMs_ < updateRateMs_) return;
+  Read();
+}
+
+void UaGroup::Read() {
   if (!link_.Active) {
     for (auto& item : items_) item->SetQuality(OpcQualityNotConnected);
     return;
   }
-  const std::int64_t now = link_.TheClock.TickCountMs();
-  if (lastReadMs_ && now - *lastReadMs_ < updateRateMs_) return;
-  lastReadMs_ = now;
   std::vector<UaReadValueId> nodes;
   std::vector<UaItem*> asked;
   for (auto& item : items_) {
@@ -278,6 +313,12 @@ void UaGroup::Refresh() {
       item->SetQuality(OpcQualityConfigError);
     }
   }
+  // The update rate counts from the answer: a read that took longer than it is not
+  // followed at once by another for the next item asked.
+  struct Stamp {
+    UaGroup& group;
+    ~Stamp() { group.lastReadMs_ = group.link_.TheClock.TickCountMs(); }
+  } stamp{*this};
   if (nodes.empty()) return;
   try {
     const auto values = link_.Guarded([&] { return link_.Client.Read(nodes); });
@@ -297,6 +338,7 @@ class UaOpcClient final : public OpcClient {
     };
   }
   ~UaOpcClient() override {
+    const std::lock_guard lock(link_.Mutex);
     groups_.clear();
     link_.OnLost = nullptr;
     link_.Client.Close();
@@ -305,6 +347,7 @@ class UaOpcClient final : public OpcClient {
   std::vector<std::string> ListServers() override { return {}; }
 
   void Connect(const std::string& serverName, const std::string& computerName) override {
+    const std::lock_guard lock(link_.Mutex);
     if (link_.Active) Disconnect();
     if (!computerName.empty())
       throw OpcError("Computer \"" + computerName + "\" cannot be reached");
@@ -320,27 +363,37 @@ class UaOpcClient final : public OpcClient {
   }
 
   void Disconnect() override {
+    const std::lock_guard lock(link_.Mutex);
     link_.Active = false;
     link_.Client.Close();
     if (handler_) handler_();
   }
   bool IsConnected() const override { return link_.Active; }
 
+  // While the link is busy with another caller (a sampler waiting on the server), the
+  // state last read.
   OpcServerState ServerState() const override {
     if (!link_.Active) return OpcServerState::Unknown;
+    const std::unique_lock lock(link_.Mutex, std::try_to_lock);
+    if (!lock) return link_.LastState;
     try {
       const auto state = link_.Guarded(
           [&] { return link_.Client.Read({{UaNodeId::Num(UaNode::ServerStatusState)}})[0]; });
-      return UaIsGood(state.Status) ? StateOf(state.Value) : OpcServerState::Unknown;
+      link_.LastState = UaIsGood(state.Status) ? StateOf(state.Value) : OpcServerState::Unknown;
     } catch (const std::exception&) {
-      return OpcServerState::Unknown;
+      link_.LastState = OpcServerState::Unknown;
     }
+    return link_.LastState;
   }
+  bool ReachedOverNetwork() const override { return true; }
 
   // A read of the server state when the token is due for renewal or the link has been
   // quiet for a while: keeps token and session alive and finds a server that went away.
+  // A link busy with another caller needs no upkeep from here.
   void KeepAlive() override {
     if (!link_.Active) return;
+    const std::unique_lock lock(link_.Mutex, std::try_to_lock);
+    if (!lock) return;
     // The session's own upkeep (a third of its time-out, the token's renewal) or the idle probe.
     const auto quiet = std::chrono::steady_clock::now() - link_.Client.Channel().LastAnswer();
     if (link_.Client.KeepAliveDue() || quiet >= IdleProbeAfter) ServerState();
@@ -355,6 +408,7 @@ class UaOpcClient final : public OpcClient {
   std::vector<std::string> BrowseItemIds() override { return {}; }
 
   std::vector<OpcBrowseNode> BrowseChildren(const std::string& branchId) override {
+    const std::lock_guard lock(link_.Mutex);
     if (!link_.Active) return {};
     const UaNodeId parent = branchId.empty() ? UaNodeId::Num(UaNode::ObjectsFolder)
                                              : link_.Client.Resolve(ParseNodeId(branchId));

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -32,6 +33,11 @@ constexpr unsigned ColourMV = 0x0000FF;  // red
 constexpr unsigned ColourU = 0x000080;   // maroon
 constexpr unsigned ColourY1 = 0xFF0000;  // blue
 constexpr unsigned ColourY2 = 0x008000;  // green
+constexpr unsigned ColourLate = 0x00A5FF;  // orange: held and late samples
+
+// The status while the plant has not answered by the end of the last period.
+constexpr const char* LatePlantStatusText =
+    "  Opozorilo: obrat ne odgovarja pravočasno! Vzorci se zadržujejo";
 
 // The charts show a moving window of about this many seconds.
 constexpr double ChartWindowSeconds = 200;
@@ -116,6 +122,13 @@ void TEksperiment::BuildCharts() {
     s.chart->setGeometry(4, y, ChartWidth, ChartHeight);
     s.series = &s.chart->AddLineSeries(QString::fromLatin1(s.seriesName), ColorFromBgr(s.colour), s.kind);
     y += ChartHeight + 2;
+  }
+  const std::array<VorChart*, 4> charts = {Chart1, Chart_U, Chart3, Chart2};
+  for (int i = 0; i < 4; ++i) {
+    LateMarkers[i] = &charts[i]->AddLineSeries(QStringLiteral("Zadrzani"), ColorFromBgr(ColourLate),
+                                               LineKind::Straight, Qt::NoPen);
+    LateMarkers[i]->Series()->setPointsVisible(true);
+    LateMarkers[i]->Series()->setMarkerSize(5);
   }
 }
 
@@ -220,6 +233,7 @@ void TEksperiment::FormCreate() {
   experimentGroup_ = &form_.Opc().AddGroup("Skupina1");
   experimentGroup_->SetDeadBand(0);
   experimentGroup_->SetUpdateRateMs(10);
+  run_.SetReadGroup(experimentGroup_);
 }
 
 void TEksperiment::WaitForMVItem(bool reportFailure) {
@@ -290,10 +304,20 @@ void TEksperiment::FormShow() {
   for (int i = 0; i < 4; ++i) {
     history_[i] = {QPointF(0, 0)};
     DrawnSeries(i)->Replace(history_[i]);
+    marked_[i].clear();
+    LateMarkers[i]->Replace(marked_[i]);
   }
+  lastHeld_ = false;
   setWindowTitle(QStringLiteral("Eksperiment ") + QString::fromStdString(run_.Setup.ExperimentLabel));
-  // Sampling runs from here on, even when the first sample's MV write is rejected.
-  Timer1->setInterval(run_.Setup.SamplePeriodMs);
+  // Sampling runs from here on, even when the first sample's MV write is rejected. A
+  // plant over a network is sampled on the sampler's own clock; the window draws what
+  // has arrived at most every 50 ms.
+  if (run_.Connected() && form_.Opc().ReachedOverNetwork()) {
+    run_.StartSampling();
+    Timer1->setInterval(std::min(run_.Setup.SamplePeriodMs, 50));
+  } else {
+    Timer1->setInterval(run_.Setup.SamplePeriodMs);
+  }
   Timer1->start();
   Timer1Timer();
 }
@@ -303,8 +327,23 @@ void TEksperiment::Timer1Timer() {
   // is the plant's, whatever the engineer reads meanwhile.
   if (!run_.Running()) return;
   const bool stepSequence = !form_.ExperimentTab().RadioRocno->isChecked();
-  const ExperimentSample s = run_.Tick(stepSequence);
-  if (!s.Error.empty()) lastError_ = QString::fromStdString(s.Error);
+  std::vector<ExperimentSample> samples;
+  if (run_.Sampling())
+    samples = run_.TakeArrived(stepSequence);
+  else
+    samples.push_back(run_.Tick(stepSequence));
+  if (samples.empty()) return;
+  QString error;
+  for (const ExperimentSample& s : samples)
+    if (!s.Error.empty()) error = lastError_ = QString::fromStdString(s.Error);
+  Draw(samples);
+  if (samples.back().EndRequested) EndExperiment();
+  if (!error.isEmpty()) ShowRunError(error);
+}
+
+void TEksperiment::Draw(const std::vector<ExperimentSample>& samples) {
+  const ExperimentSample& s = samples.back();
+  lastHeld_ = s.Held;
   ShowStatus();
   SetTextFitting(Label_Exp_MV, Fixed4(s.MV), ValueLabelPointSize);
   SetTextFitting(Label_Exp_U1, Fixed4(s.U), ValueLabelPointSize);
@@ -312,39 +351,56 @@ void TEksperiment::Timer1Timer() {
   SetTextFitting(Label_Exp_Y2, Fixed4(s.Y2), ValueLabelPointSize);
   Label2->setText(Fixed4(s.Time));
 
-  // Each chart takes its new point in one replacement (one redraw, not three): past
-  // 200 s the oldest point goes, and the (0, 0) start point goes once the second sample
-  // is drawn.
-  const double values[] = {s.MV, s.U, s.Y1, s.Y2};
-  const int dropped = (s.Time > ChartWindowSeconds ? 1 : 0) + (s.Time == form_.Store().SampleTime ? 1 : 0);
+  // Each chart takes its new points in one replacement (one redraw): past 200 s the
+  // oldest point goes, and the (0, 0) start point goes once the second sample is drawn.
+  bool marksChanged = false;
+  for (const ExperimentSample& t : samples) {
+    const double values[] = {t.MV, t.U, t.Y1, t.Y2};
+    const int dropped =
+        (t.Time > ChartWindowSeconds ? 1 : 0) + (t.Time == form_.Store().SampleTime ? 1 : 0);
+    for (int i = 0; i < 4; ++i) {
+      QList<QPointF>& points = history_[i];
+      points.remove(0, std::min<qsizetype>(dropped, points.size()));
+      points.append(QPointF(t.Time, values[i]));
+      QList<QPointF>& marks = marked_[i];
+      const double oldest = points.first().x();
+      while (!marks.isEmpty() && marks.first().x() < oldest)
+        marks.removeFirst(), marksChanged = true;
+      if (t.Held || t.Late) marks.append(QPointF(t.Time, values[i])), marksChanged = true;
+    }
+  }
   for (int i = 0; i < 4; ++i) {
-    QList<QPointF>& points = history_[i];
-    points.remove(0, std::min<qsizetype>(dropped, points.size()));
-    points.append(QPointF(s.Time, values[i]));
-    DrawnSeries(i)->Replace(PointsToDraw(points));
+    DrawnSeries(i)->Replace(PointsToDraw(history_[i]));
+    if (marksChanged) LateMarkers[i]->Replace(PointsToDraw(marked_[i]));
   }
 
-  // The link lost: the engineer hears of it at once, with the controller state the run
-  // will not be able to restore.
+  // The link lost: the engineer hears of it at once (on the batch that holds the first
+  // simulated sample), with the controller state the run will not be able to restore.
   const RunFindings& findings = run_.Findings;
-  if (s.Simulated && findings.LinkLost() && findings.SimulatedSamples == 1) {
+  const auto simulatedHere = std::count_if(samples.begin(), samples.end(),
+                                           [](const ExperimentSample& t) { return t.Simulated; });
+  if (simulatedHere > 0 && findings.LinkLost() && findings.SimulatedSamples == simulatedHere) {
     const std::string left = switchedForRun_ ? ControllerStateLeft(run_.Setup) : std::string();
     ShowRunError(QString::fromStdString(LinkLostText(findings, left, run_.Setup.Separator)));
   }
-  if (s.EndRequested) EndExperiment();
-  if (!s.Error.empty()) ShowRunError(lastError_);
 }
 
 void TEksperiment::ShowStatus() {
   const char* state = ConnectedStatusText;
   if (!run_.Connected())
     state = form_.Opc().IsConnected() ? FallBackStatusText : SimulationStatusText;
+  else if (lastHeld_)
+    state = LatePlantStatusText;
   QString text = QString::fromUtf8(state);
   if (run_.Findings.LinkLost())
     text = QStringLiteral(
                "  Opozorilo: povezava s strežnikom je izgubljena %1! Simulacija v teku, "
                "v obrat se nič ne piše.")
                .arg(QString::fromStdString(SimulatedFromText(run_.Findings, run_.Setup.Separator)));
+  if (lastHeld_ || run_.Findings.HeldSamples > 0) {
+    if (!text.trimmed().isEmpty()) text += QStringLiteral("  ");
+    text += QStringLiteral("Zadržanih vzorcev: %1").arg(run_.Findings.HeldSamples);
+  }
   if (run_.Findings.Errors > 0) {
     if (!text.trimmed().isEmpty()) text += QStringLiteral("  ");
     text += QStringLiteral("Napak: %1, zadnja: %2").arg(run_.Findings.Errors).arg(lastError_);
@@ -365,6 +421,13 @@ void TEksperiment::ShowRunError(const QString& text) {
 
 void TEksperiment::EndExperiment() {
   Timer1->stop();
+  // What the sampler took before the end goes into the record too.
+  if (run_.Sampling()) {
+    run_.Sampler().Stop();
+    const bool stepSequence = !form_.ExperimentTab().RadioRocno->isChecked();
+    const std::vector<ExperimentSample> rest = run_.TakeArrived(stepSequence);
+    if (!rest.empty()) Draw(rest);
+  }
   if (run_.Finish()) {
     ProcessingPage& processing = form_.ProcessingTab();
     processing.ConditionAfterExperiment();

@@ -1,6 +1,8 @@
 // The experiment window: runs one step-response experiment sample by sample, shown modally.
-// A thin shell around ExperimentRun: Timer1 drives its ticks, the labels, charts, slider
-// and value edit show them and take the engineer's MV.
+// A thin shell around ExperimentRun: on a plant reached over a network the run's sampler
+// takes the samples on its own threads and clock and Timer1 only draws what has arrived;
+// otherwise (the simulation, an in-process plant) Timer1 takes each sample. The labels,
+// charts, slider and value edit show them and take the engineer's MV.
 #pragma once
 
 #include <QDialog>
@@ -79,6 +81,9 @@ class TEksperiment : public QDialog {
   QStatusBar* StatusBar1 = nullptr;
   QTimer* Timer1 = nullptr;
 
+  // The series of held and late samples on each chart (points, no line).
+  std::array<ChartSeries*, 4> LateMarkers{};
+
   // The status bar's text.
   QString StatusText() const;
 
@@ -100,6 +105,8 @@ class TEksperiment : public QDialog {
   void ShowRunError(const QString& text);
   void SyncScrollBar();
   void ShowMV();
+  // Labels and charts after the samples taken since the last drawing.
+  void Draw(const std::vector<ExperimentSample>& samples);
   // The series of MV, U, Y1 and Y2 (index 0..3).
   ChartSeries* DrawnSeries(int index) const;
 
@@ -109,6 +116,8 @@ class TEksperiment : public QDialog {
   QLabel* statusText_ = nullptr;
   // The points of the charts' 200 s window, of which the series draw a selection.
   std::array<QList<QPointF>, 4> history_;
+  std::array<QList<QPointF>, 4> marked_;  // the held and late samples among them
+  bool lastHeld_ = false;                 // the last sample drawn was held: the plant is late
   // The controller was switched for the run and waits for its after-experiment state.
   bool switchedForRun_ = false;
   QString lastError_;

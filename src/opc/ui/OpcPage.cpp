@@ -10,8 +10,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QThread>
 #include <QTimer>
 
+#include "forms/OffThread.h"
 #include "forms/UiServices.h"
 #include "forms/Workspace.h"
 #include "opc/OpcClient.h"
@@ -95,6 +97,10 @@ OpcPage::OpcPage(Workspace& form) : QWidget(nullptr), form_(form) {
   PrekiniOPCStreznik = new QPushButton(QStringLiteral("Prekini"), server);
   PrekiniOPCStreznik->setObjectName(QStringLiteral("PrekiniOPCStreznik"));
   PrekiniOPCStreznik->setGeometry(500, 18, 80, 25);
+  PrekliciPovezovanje = new QPushButton(QString::fromUtf8("Prekliči"), server);
+  PrekliciPovezovanje->setObjectName(QStringLiteral("PrekliciPovezovanje"));
+  PrekliciPovezovanje->setGeometry(500, 18, 80, 25);
+  PrekliciPovezovanje->hide();
   auto* statusLabel = new QLabel(QStringLiteral("Status:"), server);
   statusLabel->setGeometry(600, 20, 50, 21);
   Label54 = new QLabel(server);
@@ -191,7 +197,15 @@ OpcPage::OpcPage(Workspace& form) : QWidget(nullptr), form_(form) {
   connect(PrekiniOPCStreznik, &QPushButton::clicked, this, &OpcPage::PrekiniOPCStreznikClick);
   connect(IzberiAjtemKnof, &QPushButton::clicked, this, &OpcPage::IzberiAjtemKnofClick);
   connect(Button_DnevnikZapisov, &QPushButton::clicked, this, &OpcPage::Button_DnevnikZapisovClick);
-  form_.Opc().SetDisconnectHandler([this] { dOPCServer1Disconnect(); });
+  // A link lost under the experiment's sampler is reported on the sampler's thread: the
+  // page hears of it on its own.
+  form_.Opc().SetDisconnectHandler([this] {
+    if (QThread::currentThread() == thread())
+      dOPCServer1Disconnect();
+    else
+      QMetaObject::invokeMethod(
+          this, [this] { dOPCServer1Disconnect(); }, Qt::QueuedConnection);
+  });
   // The connection's upkeep (an OPC UA token renewed, a quiet link checked).
   auto* keepAlive = new QTimer(this);
   keepAlive->setObjectName(QStringLiteral("Timer_OpcKeepAlive"));
@@ -252,7 +266,45 @@ void OpcPage::PoveziOPCStreznikClick() {
   ClearOwnStatus();
   const QString server = ComboBox2->currentText().trimmed();
   connectedServer_.clear();
-  form_.Opc().Connect(server.toStdString(), "");
+  const std::string name = server.toStdString();
+  if (IsUaEndpointUrl(name)) {
+    // A server over the network may take up to its time-out to answer: the window goes
+    // on meanwhile, saying so, and "Prekliči" gives up waiting.
+    const QString before = Label54->text();
+    Label54->setText(QString::fromUtf8("povezovanje …"));
+    PoveziOPCStreznik->setEnabled(false);
+    PrekiniOPCStreznik->hide();
+    PrekliciPovezovanje->show();
+    const auto restore = [this] {
+      PrekliciPovezovanje->hide();
+      PrekiniOPCStreznik->show();
+    };
+    bool ended = false;
+    try {
+      ended = RunOffWindowThread(
+          PrekliciPovezovanje, [this, name] { form_.Opc().Connect(name, ""); },
+          [this] {
+            // The connect given up has ended: whatever it reached is let go.
+            disconnecting_ = true;
+            form_.Opc().Disconnect();
+            disconnecting_ = false;
+            PoveziOPCStreznik->setEnabled(true);
+          });
+    } catch (...) {
+      restore();
+      Label54->setText(before);
+      PoveziOPCStreznik->setEnabled(true);
+      throw;
+    }
+    restore();
+    if (!ended) {
+      Label54->setText(QString::fromUtf8("preklicano"));
+      return;  // "Poveži" comes back once the connect given up has ended
+    }
+  } else {
+    form_.Opc().Connect(name, "");
+  }
+  PoveziOPCStreznik->setEnabled(true);
   connectedServer_ = server;
   PoveziOPCStreznik->setText(QStringLiteral("Poveži"));
   // A server address the engineer typed joins the list once (the client remembers it).

@@ -55,6 +55,9 @@ class OpcPage : public QWidget {
   QPushButton* PoveziOPCStreznik = nullptr;
   QPushButton* PrekiniOPCStreznik = nullptr;
   QPushButton* Button_DnevnikZapisov = nullptr;
+  // Shown in place of "Prekini" while a connect to a server over the network is under
+  // way: gives up waiting for it.
+  QPushButton* PrekliciPovezovanje = nullptr;
   QLabel* Label54 = nullptr;
   // Signal assignment; RadioButton[n] is RadioButtonn, element 0 unused.
   QTableWidget* OPCTabela = nullptr;

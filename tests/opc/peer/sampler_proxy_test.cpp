@@ -1,0 +1,141 @@
+// The run sampled on its own clock against the node-opcua test plant through a relay
+// that delays, stalls or cuts the link: every period has its sample, none doubled; what
+// came late or not at all is marked and counted; a cut link leaves the run on the
+// simulation with nothing more written.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "data/Clock.h"
+#include "experiment/ExperimentRun.h"
+#include "opc/UaOpcClient.h"
+#include "opc/peer/UaPeer.h"
+#include "support/LatencyProxy.h"
+
+namespace {
+
+int PeerPort() { return std::stoi(ReadPort(UaPeerDir() + "/port")); }
+
+class SampledPlant : public ::testing::Test {
+ protected:
+  void Connect(int timeoutMs = 5000) {
+    UaChannelLimits limits;
+    limits.TimeoutMs = timeoutMs;
+    opc = CreateUaOpcClient(clock, limits);
+    opc->Connect(proxy.Url(), "");
+    direct = CreateUaOpcClient(clock);
+    direct->Connect(UaPeerUrl(), "");
+    probe = &direct->AddGroup("Probe");
+    probe->SetUpdateRateMs(0);
+    probe->AddItem("ns=2;s=RA")->WriteInteger(0);  // manual: MV is the actuator's
+    probe->AddItem("ns=2;s=MV")->Write(10);
+    OpcGroup& group = opc->AddGroup("Skupina1");
+    group.SetUpdateRateMs(10);
+    run = std::make_unique<ExperimentRun>(store, *opc);
+    run->SetReadGroup(&group);
+    ExperimentSetup& setup = run->Setup;
+    setup.SamplePeriodMs = 50;
+    setup.InitialInput = 10;
+    setup.ItemMV = group.AddItem("ns=2;s=MV");
+    setup.ItemU = group.AddItem("ns=2;s=U");
+    setup.ItemY1 = group.AddItem("ns=2;s=Y1");
+    setup.ItemY2 = group.AddItem("ns=2;s=Y2");
+    run->Create();
+    run->Begin();
+    run->StartSampling();
+  }
+  // Takes what arrives for ms, as the window would every 20 ms.
+  void RunFor(int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      for (const ExperimentSample& s : run->TakeArrived(false)) taken.push_back(s);
+    }
+  }
+  // Ends the run; the periods that passed, each of which must have its sample.
+  int Finish() {
+    const int periods = static_cast<int>(run->Sampler().ElapsedUs() / 50'000) + 1;
+    run->Sampler().Stop();
+    for (const ExperimentSample& s : run->TakeArrived(false)) taken.push_back(s);
+    run->Finish();
+    return periods;
+  }
+  double PlantMV() { return probe->AddItem("ns=2;s=MV")->Value(); }
+
+  SystemClock clock;
+  LatencyProxy proxy{PeerPort()};
+  std::unique_ptr<OpcClient> opc, direct;
+  OpcGroup* probe = nullptr;
+  std::unique_ptr<MeasurementStore> storeOwner = std::make_unique<MeasurementStore>();
+  MeasurementStore& store = *storeOwner;
+  std::unique_ptr<ExperimentRun> run;
+  std::vector<ExperimentSample> taken;
+};
+
+// Every sample on the nominal grid, in order, none missing and none doubled.
+void ExpectGrid(const MeasurementStore& store, const std::vector<ExperimentSample>& taken,
+                int periods) {
+  ASSERT_GE(static_cast<int>(taken.size()), periods - 1);
+  ASSERT_LE(static_cast<int>(taken.size()), periods);
+  for (std::size_t k = 0; k < taken.size(); ++k) ASSERT_NEAR(taken[k].Time, 0.05 * k, 1e-9);
+  EXPECT_EQ(store.SampleCount, static_cast<int>(taken.size()));
+}
+
+}  // namespace
+
+TEST_F(SampledPlant, At40msLatencyEveryPeriodHasItsSampleAndTheStepLeavesAtTheNextDeadline) {
+  proxy.SetLatency(40, 10);
+  Connect();
+  RunFor(3000);
+  const std::int64_t commandUs = run->Sampler().ElapsedUs();
+  run->ValueTyped(20);
+  RunFor(7000);
+  const int periods = Finish();
+  ExpectGrid(store, taken, periods);
+  int held = 0, late = 0, step = -1;
+  for (std::size_t k = 0; k < taken.size(); ++k) {
+    held += taken[k].Held;
+    late += taken[k].Late;
+    EXPECT_FALSE(taken[k].Simulated);
+    if (step < 0 && taken[k].MV == 20) step = static_cast<int>(k);
+  }
+  EXPECT_EQ(run->Findings.HeldSamples, held);
+  EXPECT_EQ(run->Findings.LateSamples, late);
+  ASSERT_GE(step, 0);
+  EXPECT_LE(step * 50'000 - commandUs, 50'000) << "written at the first deadline after the command";
+  EXPECT_EQ(PlantMV(), 20);
+}
+
+TEST_F(SampledPlant, AFiveSecondStallHoldsItsSamplesAndTheRunGoesOnWithThePlant) {
+  Connect(8000);  // a stall shorter than the client's time-out is not a lost link
+  RunFor(1000);
+  proxy.Stall(5000);
+  RunFor(6000);
+  const int periods = Finish();
+  ExpectGrid(store, taken, periods);
+  EXPECT_GE(run->Findings.HeldSamples, 96);  // every period of the stall (more on a busy machine)
+  EXPECT_EQ(run->Findings.SimulatedSamples, 0);
+  EXPECT_FALSE(taken.back().Held);
+  EXPECT_FALSE(taken.back().Simulated);
+  EXPECT_TRUE(opc->IsConnected());
+}
+
+TEST_F(SampledPlant, ACutLinkEndsWritingAndTheRecordGoesOnOnTheSimulation) {
+  Connect();
+  RunFor(1000);
+  proxy.Cut();
+  RunFor(300);
+  run->ValueTyped(35);  // never reaches the plant
+  RunFor(700);
+  const int periods = Finish();
+  ExpectGrid(store, taken, periods);
+  EXPECT_FALSE(opc->IsConnected());
+  EXPECT_GT(run->Findings.SimulatedSamples, 15);
+  EXPECT_GT(run->Findings.FirstSimulatedSample, 15);
+  EXPECT_EQ(PlantMV(), 10);
+  EXPECT_TRUE(taken.back().Simulated);
+  EXPECT_EQ(taken.back().MV, 35);
+}
