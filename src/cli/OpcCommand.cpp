@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -15,8 +16,19 @@
 namespace {
 
 const char* const OpcUsage =
-    "Usage: vortuner-cli opc URL COMMAND ...\n"
-    "  URL                      opc.tcp://host:port of the server (security None, anonymous)\n"
+    "Usage: vortuner-cli opc URL [OPTION...] COMMAND ...\n"
+    "  URL                      opc.tcp://host:port of the server\n"
+    "  --security auto|none|sign|encrypt\n"
+    "                           the channel's security (default auto: the most secure\n"
+    "                           endpoint the server and the program share)\n"
+    "  --policy NAME            Basic256Sha256, Aes128_Sha256_RsaOaep or Aes256_Sha256_RsaPss\n"
+    "  --user NAME              log in with this user name (default: anonymous); the\n"
+    "                           password comes from --password-file FILE (its first line)\n"
+    "                           or the environment variable VORTUNER_OPC_PASSWORD\n"
+    "  --pki DIR                the certificate folder (own/, trusted/, rejected/;\n"
+    "                           default: the program's in the user's data folder)\n"
+    "  --trust-server           trust the server's certificate when it is unknown and\n"
+    "                           remember it in trusted/\n"
     "  browse [NODE]            the children of NODE (default: the Objects folder)\n"
     "  read NODE...             value, data type, status and source time of each node\n"
     "  write NODE=VALUE...      writes each value in the node's own data type\n"
@@ -171,6 +183,16 @@ int PositiveOption(const std::string& option, const std::string& text) {
   return static_cast<int>(v);
 }
 
+// The password's file: its first line, without the line end.
+std::string ReadPasswordFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw UsageError("cannot read the password file " + path);
+  std::string line;
+  std::getline(in, line);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
 }  // namespace
 
 int RunOpc(const std::vector<std::string>& args) {
@@ -182,11 +204,47 @@ int RunOpc(const std::vector<std::string>& args) {
   std::vector<std::string> nodes;
   std::vector<Assignment> assignments;
   int rateMs = 1000, count = -1;
+  UaConnectOptions options;
+  bool trustServer = false;
   try {
     if (args.size() < 2) throw UsageError("the server address and a command are needed");
     url = args[0];
-    command = args[1];
-    for (std::size_t i = 2; i < args.size(); ++i) {
+    std::size_t at = 1;
+    std::string passwordFile;
+    for (; at < args.size() && args[at].rfind("--", 0) == 0; ++at) {
+      const std::string& a = args[at];
+      if (a == "--trust-server") {
+        trustServer = true;
+        continue;
+      }
+      if (a != "--security" && a != "--policy" && a != "--user" && a != "--password-file" && a != "--pki")
+        throw UsageError("unknown option '" + a + "'");
+      if (at + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
+      const std::string& v = args[++at];
+      if (a == "--security") {
+        try {
+          options.Security = ParseUaSecurityChoice(v);
+        } catch (const std::invalid_argument& e) {
+          throw UsageError(e.what());
+        }
+      } else if (a == "--policy") {
+        options.Policy = v;
+      } else if (a == "--user") {
+        options.User = v;
+      } else if (a == "--password-file") {
+        passwordFile = v;
+      } else {
+        options.PkiFolder = v;
+      }
+    }
+    if (!options.User.empty()) {
+      if (!passwordFile.empty()) options.Password = ReadPasswordFile(passwordFile);
+      else if (const char* env = std::getenv("VORTUNER_OPC_PASSWORD")) options.Password = env;
+      else throw UsageError("--user needs a password: --password-file FILE or VORTUNER_OPC_PASSWORD");
+    }
+    if (at >= args.size()) throw UsageError("a command is needed after the options");
+    command = args[at];
+    for (std::size_t i = at + 1; i < args.size(); ++i) {
       const std::string& a = args[i];
       if (command == "watch" && (a == "--rate" || a == "--count")) {
         if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
@@ -222,9 +280,15 @@ int RunOpc(const std::vector<std::string>& args) {
     return 2;
   }
 
+  if (trustServer)
+    options.AskTrust = [](const UaCertificateSummary& c) {
+      std::cerr << "vortuner-cli opc: trusting the server's certificate " << c.Thumbprint << " ("
+                << c.Subject << ")\n";
+      return UaTrustAnswer::Always;
+    };
   UaClient client;
   try {
-    client.Connect(url);
+    client.Connect(url, options);
     int result = 0;
     if (command == "browse") {
       result = Browse(client, browseNode);

@@ -8,21 +8,7 @@ namespace {
 constexpr UaStatusCode UaBadTimeout = 0x800A0000, UaBadTooManyPublishRequests = 0x80780000,
                        UaBadNoSubscription = 0x80790000;
 constexpr double RequestedSessionTimeoutMs = 3'600'000;
-constexpr std::uint32_t SecurityModeNone = 1;
-constexpr std::uint32_t AnonymousToken = 0;
-
-// The anonymous policy id of the endpoint without security, or throws.
-std::string AnonymousPolicyId(const std::vector<UaEndpoint>& endpoints) {
-  bool unsecured = false;
-  for (const UaEndpoint& e : endpoints) {
-    if (e.SecurityMode != SecurityModeNone || e.SecurityPolicyUri != UaSecurityPolicyNone) continue;
-    unsecured = true;
-    for (const UaUserTokenPolicy& t : e.UserTokens)
-      if (t.TokenType == AnonymousToken) return t.PolicyId;
-  }
-  throw UaLinkError(unsecured ? "The server allows no anonymous login"
-                              : "The server offers no endpoint without security");
-}
+constexpr std::size_t SessionNonceLength = 32;
 
 }  // namespace
 
@@ -40,31 +26,90 @@ std::string UaClient::Call(std::uint32_t request, std::uint32_t response, const 
   return OnLink([&] { return channel_.Call(request, response, body.Bytes(), authenticationToken_); });
 }
 
-void UaClient::Connect(const std::string& endpointUrl) {
+void UaClient::Connect(const std::string& endpointUrl, const UaConnectOptions& options) {
   Close();
   channel_.Open(endpointUrl);
   try {
-    const std::string policyId = AnonymousPolicyId(GetEndpoints());
-    UaWriter create;
-    EncodeCreateSession(create, endpointUrl, "Vor Tuner", RequestedSessionTimeoutMs);
-    const std::string created =
-        Call(UaMessageId::CreateSessionRequest, UaMessageId::CreateSessionResponse, create);
-    UaReader r(created);
-    authenticationToken_ = DecodeCreateSession(r).AuthenticationToken;
-    UaWriter activate;
-    EncodeActivateSession(activate, policyId);
-    Call(UaMessageId::ActivateSessionRequest, UaMessageId::ActivateSessionResponse, activate);
-    activated_ = true;
+    endpoint_ = ChooseUaEndpoint(GetEndpoints(), options);
+    const UaSecurityPolicy& policy = *FindUaSecurityPolicy(endpoint_.SecurityPolicyUri);
+    UaChannelSecurity security;
+    if (policy.Secured) {
+      UaPki pki(options.PkiFolder.empty() ? UaPki::DefaultFolder() : options.PkiFolder);
+      UaCertificate server;
+      try {
+        server = UaCertificate::FromDer(endpoint_.ServerCertificate);
+      } catch (const UaSecurityError& e) {
+        throw UaCertificateError(e.what(), "");
+      }
+      CheckUaServerCertificate(pki, server, endpoint_.Server.Uri, options);
+      const UaOwnIdentity own = pki.Own();
+      security.Policy = &policy;
+      security.Mode = static_cast<UaSecurityMode>(endpoint_.SecurityMode);
+      security.OwnCertificate = own.Certificate;
+      security.OwnKey = own.PrivateKey;
+      security.PeerCertificate = server;
+      channel_.Close();
+      channel_.Open(endpointUrl, std::move(security));
+    }
+    ActivateSession(options);
 
     const auto table = Read({{UaNodeId::Num(UaNode::NamespaceArray), UaAttribute::Value}});
     namespaces_.clear();
     if (!table.empty() && table[0].Value.Type == UaType::String)
       for (const UaScalar& s : table[0].Value.Values)
         if (auto* uri = std::get_if<std::string>(&s)) namespaces_.push_back(*uri);
+  } catch (const UaServiceError& e) {
+    Close();
+    const std::string text = UaSecurityStatusText(e.what());
+    if (text.empty()) throw;
+    throw UaServiceError(text, e.Status);
+  } catch (const UaSecurityError& e) {
+    Close();
+    throw UaLinkError(e.what());
   } catch (...) {
     Close();
     throw;
   }
+}
+
+void UaClient::ActivateSession(const UaConnectOptions& options) {
+  const UaChannelSecurity& security = channel_.Security();
+  const std::string clientNonce = UaRandomBytes(SessionNonceLength);
+  UaWriter create;
+  EncodeCreateSession(create, channel_.EndpointUrl(), "Vor Tuner", RequestedSessionTimeoutMs,
+                      clientNonce, security.OwnCertificate.Der());
+  const std::string created =
+      Call(UaMessageId::CreateSessionRequest, UaMessageId::CreateSessionResponse, create);
+  UaReader r(created);
+  const UaCreatedSession session = DecodeCreateSession(r);
+  authenticationToken_ = session.AuthenticationToken;
+  UaSignature ours;
+  if (security.Secured()) {
+    const UaSecurityPolicy& p = *security.Policy;
+    // The server proves it holds its key by signing our certificate and nonce.
+    if (session.ServerCertificate != security.PeerCertificate.Der())
+      throw UaLinkError("The server's session certificate differs from its endpoint's; BadCertificateInvalid");
+    if (session.ServerSignatureAlgorithm != p.AsymmetricSignatureUri ||
+        !UaRsaVerify(p, security.PeerCertificate.PublicKey(), security.OwnCertificate.Der() + clientNonce,
+                     session.ServerSignature))
+      throw UaLinkError("The server's session signature is wrong; BadSecurityChecksFailed");
+    ours = {p.AsymmetricSignatureUri,
+            UaRsaSign(p, security.OwnKey, security.PeerCertificate.Der() + session.ServerNonce)};
+  }
+  UaWriter activate;
+  if (options.User.empty()) {
+    std::string policyId;
+    for (const UaUserTokenPolicy& t : endpoint_.UserTokens)
+      if (t.TokenType == 0) policyId = t.PolicyId;
+    EncodeActivateSession(activate, ours, policyId, nullptr);
+  } else {
+    const UaUserNameToken token =
+        MakeUaUserNameToken(endpoint_, *security.Policy, security.Mode, options.User,
+                            options.Password, session.ServerNonce);
+    EncodeActivateSession(activate, ours, "", &token);
+  }
+  Call(UaMessageId::ActivateSessionRequest, UaMessageId::ActivateSessionResponse, activate);
+  activated_ = true;
 }
 
 void UaClient::Close() {

@@ -1,5 +1,5 @@
-// An OPC UA client session over one secure channel (security None, anonymous): discovery,
-// Read, Write and Browse. Synchronous and not thread-safe; a link failure ends the session
+// An OPC UA client session over one secure channel (security None or a signed or encrypted
+// channel; anonymous or with a user name and password): discovery, Read, Write and Browse. Synchronous and not thread-safe; a link failure ends the session
 // (IsConnected turns false) and every later call throws UaLinkError.
 #pragma once
 
@@ -7,15 +7,21 @@
 #include <vector>
 
 #include "opc/ua/UaChannel.h"
+#include "opc/ua/UaSessionSecurity.h"
 
 class UaClient {
  public:
   explicit UaClient(UaChannelLimits limits = {}) : channel_(limits) {}
   ~UaClient() { Close(); }
 
-  // Opens the channel, reads the endpoints, creates and activates an anonymous session
-  // with the policy id the endpoint names, and reads the namespace table.
-  void Connect(const std::string& endpointUrl);
+  // Reads the endpoints on an unsecured channel, chooses one as the options say, checks
+  // the server's certificate (asking about an unknown one), opens the channel with the
+  // endpoint's security, creates and activates the session (signatures checked both ways,
+  // anonymous or with the user's name and password) and reads the namespace table.
+  // Throws UaLinkError, UaCertificateError or UaServiceError.
+  void Connect(const std::string& endpointUrl, const UaConnectOptions& options = {});
+  // The endpoint of the present connection.
+  const UaEndpoint& Endpoint() const { return endpoint_; }
   // Closes the session and the channel; never throws.
   void Close();
   bool IsConnected() const { return activated_ && channel_.IsOpen(); }
@@ -55,7 +61,10 @@ class UaClient {
   auto OnLink(F&& f) -> decltype(f());
 
   UaChannel channel_;
+  void ActivateSession(const UaConnectOptions& options);
+
   UaNodeId authenticationToken_;
+  UaEndpoint endpoint_;
   bool activated_ = false;
   std::vector<std::string> namespaces_;
   std::vector<UaAcknowledgement> acknowledgements_;
