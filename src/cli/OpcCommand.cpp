@@ -16,7 +16,8 @@
 namespace {
 
 const char* const OpcUsage =
-    "Usage: vortuner-cli opc URL [OPTION...] COMMAND ...\n"
+    "Usage: vortuner-cli opc URL COMMAND ...\n"
+    "       vortuner-cli opc URL [OPTION...] COMMAND ...\n"
     "  URL                      opc.tcp://host:port of the server\n"
     "  --security auto|none|sign|encrypt\n"
     "                           the channel's security (default auto: the most secure\n"
