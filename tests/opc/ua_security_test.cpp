@@ -3,7 +3,11 @@
 // -aes-256-cbc -nopad` for the encryption), and round trips of every policy and mode.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "opc/ua/UaChunkSecurity.h"
+#include "opc/ua/UaPki.h"
 #include "opc/ua/UaChunks.h"
 
 namespace {
@@ -128,4 +132,79 @@ TEST(UaSecurity, TheDeprecatedPoliciesAreKnownByNameAndMarked) {
   EXPECT_EQ(FindUaSecurityPolicy("http://opcfoundation.org/UA/SecurityPolicy#Basic256Sha256")->Name,
             std::string("Basic256Sha256"));
   EXPECT_EQ(FindUaSecurityPolicy("Basic999"), nullptr);
+}
+
+TEST(UaSecurity, OpenSecureChannelIsSignedWithTheSendersKeyAndEncryptedForTheReceiver) {
+  const UaOwnIdentity client = CreateUaSelfSignedCertificate("urn:test:client", "Client", "pc", 1);
+  const UaOwnIdentity server = CreateUaSelfSignedCertificate("urn:test:server", "Server", "plc", 1);
+  for (const char* name : {"Basic256Sha256", "Aes128_Sha256_RsaOaep", "Aes256_Sha256_RsaPss"}) {
+    SCOPED_TRACE(name);
+    UaChannelSecurity ours, theirs;
+    for (UaChannelSecurity* s : {&ours, &theirs}) {
+      s->Policy = &Policy(name);
+      s->Mode = UaSecurityMode::Sign;  // the opening is encrypted in either mode
+    }
+    ours.OwnCertificate = client.Certificate;
+    ours.OwnKey = client.PrivateKey;
+    ours.PeerCertificate = server.Certificate;
+    theirs.OwnCertificate = server.Certificate;
+    theirs.OwnKey = server.PrivateKey;
+    theirs.PeerCertificate = client.Certificate;
+    UaChunkSender sender = Sender(ours);
+    const std::string body = "OpenSecureChannel " + ClientNonce;
+    const auto chunks = sender.Chunks("OPN", 1, body);
+    ASSERT_EQ(chunks.size(), 1u);
+    EXPECT_EQ(chunks[0].find(body), std::string::npos);  // not in clear text
+    EXPECT_NE(chunks[0].find(client.Certificate.Der()), std::string::npos);
+    EXPECT_NE(chunks[0].find(server.Certificate.Thumbprint()), std::string::npos);
+    EXPECT_EQ(Received(theirs, chunks), body);
+    std::string flipped = chunks[0];
+    flipped[flipped.size() - 100] ^= 0x01;
+    EXPECT_THROW(Received(theirs, {flipped}), UaLinkError);
+    // Signed by someone else: the certificate in the header is not the expected one.
+    theirs.PeerCertificate = server.Certificate;
+    EXPECT_THROW(Received(theirs, chunks), UaLinkError);
+  }
+}
+
+TEST(UaSecurity, AServerCertificateIsCheckedAndTrustedByItsApplication) {
+  const std::string folder = ::testing::TempDir() + "vortuner-pki-check";
+  std::filesystem::remove_all(folder);
+  UaPki pki(folder);
+  const UaOwnIdentity server = CreateUaSelfSignedCertificate("urn:plant:plc", "PLC", "plc", 1);
+  const UaCertificate& c = server.Certificate;
+  const std::time_t now = std::time(nullptr);
+  EXPECT_NO_THROW(pki.CheckServerCertificate(c, "urn:plant:plc", now));
+  const auto message = [&](const std::string& uri, std::time_t at) {
+    try {
+      pki.CheckServerCertificate(c, uri, at);
+    } catch (const UaSecurityError& e) {
+      return std::string(e.what());
+    }
+    return std::string("accepted");
+  };
+  EXPECT_EQ(message("urn:plant:other", now),
+            "The server's certificate names the application 'urn:plant:plc', the server calls "
+            "itself 'urn:plant:other'; BadCertificateUriInvalid");
+  EXPECT_EQ(message("urn:plant:plc", c.NotAfter() + 1),
+            "The server's certificate expired on " + FormatUaTime(c.NotAfter()) +
+                "; BadCertificateTimeInvalid");
+  // Another key's signature on the same certificate body.
+  std::string forged = c.Der();
+  forged[forged.size() - 10] ^= 0x01;
+  EXPECT_THROW(pki.CheckServerCertificate(UaCertificate::FromDer(forged), "urn:plant:plc", now),
+               UaSecurityError);
+
+  EXPECT_EQ(pki.TrustOf(c), UaTrust::Unknown);
+  pki.Trust(c);
+  EXPECT_EQ(pki.TrustOf(c), UaTrust::Trusted);
+  const UaOwnIdentity replaced = CreateUaSelfSignedCertificate("urn:plant:plc", "PLC", "plc", 1);
+  std::string trustedFile;
+  EXPECT_EQ(pki.TrustOf(replaced.Certificate, &trustedFile), UaTrust::Changed);
+  EXPECT_EQ(trustedFile, folder + "/trusted/" + [&] {
+              std::string t = c.ThumbprintHex();
+              t.erase(std::remove(t.begin(), t.end(), ':'), t.end());
+              return t;
+            }() + ".der");
+  std::filesystem::remove_all(folder);
 }
