@@ -6,6 +6,12 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QUrl>
@@ -74,6 +80,45 @@ void QtUiServices::ShowError(const QString& text) {
 bool QtUiServices::AskYesNo(const QString& text) {
   return QMessageBox::question(QApplication::activeWindow(), QApplication::applicationName(), text,
                                QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+int QtUiServices::AskTrustCertificate(const QString& text) {
+  QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), text, QMessageBox::NoButton,
+                  QApplication::activeWindow());
+  box.setObjectName(QStringLiteral("ZaupanjeStreznikuDialog"));
+  QPushButton* always = box.addButton(QStringLiteral("Zaupaj trajno"), QMessageBox::AcceptRole);
+  QPushButton* once = box.addButton(QStringLiteral("Samo tokrat"), QMessageBox::AcceptRole);
+  QPushButton* reject = box.addButton(QStringLiteral("Zavrni"), QMessageBox::RejectRole);
+  box.setDefaultButton(reject);
+  box.setEscapeButton(reject);
+  box.exec();
+  return box.clickedButton() == always ? 0 : box.clickedButton() == once ? 1 : 2;
+}
+
+bool QtUiServices::AskLogin(const QString& text, QString& user, QString& password) {
+  QDialog dialog(QApplication::activeWindow());
+  dialog.setObjectName(QStringLiteral("PrijavaDialog"));
+  dialog.setWindowTitle(QStringLiteral("Prijava na strežnik"));
+  auto* form = new QFormLayout(&dialog);
+  form->addRow(new QLabel(text));
+  auto* userEdit = new QLineEdit(user);
+  userEdit->setObjectName(QStringLiteral("UporabnikEdit"));
+  auto* passwordEdit = new QLineEdit;
+  passwordEdit->setObjectName(QStringLiteral("GesloEdit"));
+  passwordEdit->setEchoMode(QLineEdit::Password);
+  form->addRow(QString::fromUtf8("Uporabniško ime:"), userEdit);
+  form->addRow(QStringLiteral("Geslo:"), passwordEdit);
+  auto* buttons = new QDialogButtonBox;
+  buttons->addButton(QStringLiteral("Prijava"), QDialogButtonBox::AcceptRole);
+  buttons->addButton(QString::fromUtf8("Prekliči"), QDialogButtonBox::RejectRole);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  form->addRow(buttons);
+  (user.isEmpty() ? userEdit : passwordEdit)->setFocus();
+  if (dialog.exec() != QDialog::Accepted) return false;
+  user = userEdit->text();
+  password = passwordEdit->text();
+  return true;
 }
 
 bool QtUiServices::ExecuteOpenDialog(QWidget* parent, FileDialog& dialog) {

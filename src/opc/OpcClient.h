@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+struct UaConnectOptions;
+
 // OPC DA quality word: Good when both bits of this mask are set.
 constexpr int OpcQualityGoodMask = 0xC0;
 constexpr int OpcQualityGood = 0xC0;
@@ -98,6 +100,9 @@ class OpcClient {
   // A backend whose connection needs traffic to stay open (a token to renew, a session
   // to keep alive) does it here, and finds a server that went away while idle.
   virtual void KeepAlive() {}
+  // How the next Connect to an OPC UA server is secured and who logs in (other servers
+  // ignore it); kept until set again.
+  virtual void SetUaConnectOptions(const UaConnectOptions& /*options*/) {}
   // Called after every disconnect, whoever caused it.
   virtual void SetDisconnectHandler(std::function<void()> handler) = 0;
 };

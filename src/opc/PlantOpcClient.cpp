@@ -121,6 +121,7 @@ class PlantOpcClient final : public OpcClient {
   std::vector<OpcBrowseNode> BrowseChildren(const std::string& branchId) override {
     return active_ ? active_->BrowseChildren(branchId) : std::vector<OpcBrowseNode>{};
   }
+  void SetUaConnectOptions(const UaConnectOptions& options) override { ua_->SetUaConnectOptions(options); }
   void KeepAlive() override {
     if (active_) active_->KeepAlive();
   }

@@ -237,7 +237,7 @@ class UaOpcClient final : public OpcClient {
     if (!computerName.empty())
       throw OpcError("Computer \"" + computerName + "\" cannot be reached");
     try {
-      link_.Client.Connect(serverName);
+      link_.Client.Connect(serverName, options_);
       link_.DataTypes.clear();
       link_.Active = true;
       for (auto& [name, group] : groups_) group->MarkDue();
@@ -266,6 +266,7 @@ class UaOpcClient final : public OpcClient {
 
   // A read of the server state when the token is due for renewal or the link has been
   // quiet for a while: keeps token and session alive and finds a server that went away.
+  void SetUaConnectOptions(const UaConnectOptions& options) override { options_ = options; }
   void KeepAlive() override {
     if (!link_.Active) return;
     const auto quiet = std::chrono::steady_clock::now() - link_.Client.Channel().LastAnswer();
@@ -307,6 +308,7 @@ class UaOpcClient final : public OpcClient {
   mutable Link link_;
   std::map<std::string, std::unique_ptr<UaGroup>> groups_;
   std::function<void()> handler_;
+  UaConnectOptions options_;
 };
 
 }  // namespace

@@ -22,6 +22,17 @@ class FakeUiServices final : public UiServices {
   bool ExecuteOpenDialog(QWidget* parent, FileDialog& dialog) override;
   bool ExecuteSaveDialog(QWidget* parent, FileDialog& dialog) override;
   void OpenDocument(const QString& path) override { OpenedDocuments << path; }
+  int AskTrustCertificate(const QString& text) override {
+    TrustQuestions << text;
+    return TrustAnswer;
+  }
+  bool AskLogin(const QString& text, QString& user, QString& password) override {
+    LoginQuestions << text;
+    if (LoginUser.isEmpty()) return false;
+    user = LoginUser;
+    password = LoginPassword;
+    return true;
+  }
 
   // The next dialog returns this path (confirmed); an empty path cancels it.
   void QueueFileAnswer(const QString& path) { answers_.push_back(path); }
@@ -31,6 +42,9 @@ class FakeUiServices final : public UiServices {
   QStringList Questions;
   QStringList OpenedDocuments;
   bool YesNoAnswer = true;
+  QStringList TrustQuestions, LoginQuestions;
+  int TrustAnswer = 2;         // "Zavrni"
+  QString LoginUser, LoginPassword;  // an empty user cancels the login
   // Copies of the dialogs as they were shown.
   std::deque<FileDialog> ShownDialogs;
 

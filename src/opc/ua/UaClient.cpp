@@ -26,11 +26,24 @@ std::string UaClient::Call(std::uint32_t request, std::uint32_t response, const 
   return OnLink([&] { return channel_.Call(request, response, body.Bytes(), authenticationToken_); });
 }
 
-void UaClient::Connect(const std::string& endpointUrl, const UaConnectOptions& options) {
+void UaClient::Connect(const std::string& endpointUrl, const UaConnectOptions& given) {
   Close();
   channel_.Open(endpointUrl);
   try {
-    endpoint_ = ChooseUaEndpoint(GetEndpoints(), options);
+    UaConnectOptions options = given;
+    const std::vector<UaEndpoint> endpoints = GetEndpoints();
+    if (options.User.empty() && options.AskLogin) {
+      // The engineer is asked for a login only when the server allows no anonymous one.
+      bool anonymous = true;
+      try {
+        ChooseUaEndpoint(endpoints, options);
+      } catch (const UaLinkError&) {
+        anonymous = false;
+      }
+      if (!anonymous && !options.AskLogin(options.User, options.Password))
+        throw UaLinkError("The login was cancelled");
+    }
+    endpoint_ = ChooseUaEndpoint(endpoints, options);
     const UaSecurityPolicy& policy = *FindUaSecurityPolicy(endpoint_.SecurityPolicyUri);
     UaChannelSecurity security;
     if (policy.Secured) {

@@ -29,6 +29,9 @@ struct UaConnectOptions {
   std::string PkiFolder; // empty: UaPki::DefaultFolder()
   // Asked when the server's certificate is unknown; without it the certificate is refused.
   std::function<UaTrustAnswer(const UaCertificateSummary&)> AskTrust;
+  // Asked for a user name and password when none is given and the server allows no
+  // anonymous login; false cancels the connect.
+  std::function<bool(std::string& user, std::string& password)> AskLogin;
 };
 
 // "auto", "none", "sign", "encrypt"; throws std::invalid_argument for anything else.

@@ -1,5 +1,7 @@
 #include "opc/ui/OpcPage.h"
 
+#include <algorithm>
+
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QGroupBox>
@@ -11,7 +13,9 @@
 #include <QTimer>
 
 #include "forms/Workspace.h"
+#include "forms/UiServices.h"
 #include "opc/OpcClient.h"
+#include "opc/ua/UaSessionSecurity.h"
 #include "opc/ui/RadioGroup.h"
 #include "opc/ui/SelectOpcItemDialog.h"
 
@@ -67,6 +71,44 @@ QString StateText(OpcServerState state) {
   }
 }
 
+// A security failure of an OPC UA connect in the engineer's words; empty for other failures.
+QString SecurityText(const std::string& english) {
+  const QString text = QString::fromStdString(english);
+  static const std::pair<const char*, const char*> Texts[] = {
+      {"BadCertificateTimeInvalid", "Potrdilo strežnika je poteklo ali še ni veljavno"},
+      {"BadCertificateUriInvalid", "Potrdilo strežnika navaja drugo aplikacijo, kot jo strežnik navaja zase"},
+      {"BadCertificateChainIncomplete", "Potrdilo strežnika je izdala overitelj, ki mu program ne zaupa"},
+      {"BadCertificateInvalid", "Potrdilo strežnika ni veljavno"},
+      {"BadUserAccessDenied", "Strežnik je zavrnil uporabniško ime ali geslo"},
+      {"BadIdentityTokenInvalid", "Strežnik je zavrnil uporabniško ime ali geslo"},
+      {"BadIdentityTokenRejected", "Strežnik ne dovoli takšne prijave (brez uporabniškega imena ali z njim)"},
+      {"BadSecurityPolicyRejected", "Strežnik ne ponuja izbrane varnosti ali le zastarelo varnostno politiko, ki je program ne uporablja"},
+      {"BadSecurityChecksFailed", "Varnostno preverjanje ni uspelo (ali je potrdilo programa na seznamu zaupanja strežnika?)"},
+  };
+  const int thumb = text.indexOf(QStringLiteral("thumbprint "));
+  const QString thumbprint = thumb < 0 ? QString() : text.mid(thumb + 11, 59);
+  if (text.contains(QStringLiteral("BadCertificateUntrusted"))) {
+    if (text.contains(QStringLiteral("WARNING")))
+      return QString::fromUtf8(
+                 "OPOZORILO: strežnik se predstavlja z drugim potrdilom (prstni odtis %1), kot mu "
+                 "zaupate. Morda je med programom in strežnikom nekdo drug. Če je bilo potrdilo "
+                 "strežnika res zamenjano, odstranite staro potrdilo iz mape trusted v %2 in se "
+                 "povežite znova. (BadCertificateUntrusted)")
+          .arg(thumbprint, QString::fromStdString(UaPki::DefaultFolder()));
+    return QString::fromUtf8("Potrdilo strežnika ni zaupanja vredno (prstni odtis %1); povezava je "
+                             "zavrnjena. (BadCertificateUntrusted)")
+        .arg(thumbprint);
+  }
+  if (text.contains(QStringLiteral("signature check")))
+    return QString::fromUtf8("Sporočilo strežnika ni prestalo preverjanja podpisa; povezava je prekinjena.");
+  if (text.contains(QStringLiteral("login was cancelled")))
+    return QString::fromUtf8("Prijava je bila preklicana.");
+  for (const auto& [status, slovenian] : Texts)
+    if (text.contains(QLatin1String(status)))
+      return QString::fromUtf8(slovenian) + QStringLiteral(". (%1)").arg(QLatin1String(status));
+  return {};
+}
+
 }  // namespace
 
 OpcPage::OpcPage(Workspace& form) : QWidget(nullptr), form_(form) {
@@ -79,21 +121,28 @@ OpcPage::OpcPage(Workspace& form) : QWidget(nullptr), form_(form) {
   chooseLabel->setGeometry(10, 20, 100, 21);
   ComboBox2 = new QComboBox(server);
   ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
-  ComboBox2->setGeometry(110, 19, 290, 23);
+  ComboBox2->setGeometry(110, 19, 200, 23);
   // The engineer may type the address of an OPC UA server (opc.tcp://host:port).
   ComboBox2->setEditable(true);
   ComboBox2->setInsertPolicy(QComboBox::NoInsert);
   PoveziOPCStreznik = new QPushButton(QStringLiteral("Poveži"), server);
   PoveziOPCStreznik->setObjectName(QStringLiteral("PoveziOPCStreznik"));
-  PoveziOPCStreznik->setGeometry(412, 18, 80, 25);
+  auto* securityLabel = new QLabel(QStringLiteral("Varnost:"), server);
+  securityLabel->setGeometry(318, 20, 55, 21);
+  VarnostComboBox = new QComboBox(server);
+  VarnostComboBox->setObjectName(QStringLiteral("VarnostComboBox"));
+  VarnostComboBox->addItems({QStringLiteral("samodejno"), QStringLiteral("brez"), QStringLiteral("podpis"),
+                             QString::fromUtf8("podpis in šifriranje")});
+  VarnostComboBox->setGeometry(373, 19, 150, 23);
+  PoveziOPCStreznik->setGeometry(531, 18, 80, 25);
   PrekiniOPCStreznik = new QPushButton(QStringLiteral("Prekini"), server);
   PrekiniOPCStreznik->setObjectName(QStringLiteral("PrekiniOPCStreznik"));
-  PrekiniOPCStreznik->setGeometry(500, 18, 80, 25);
+  PrekiniOPCStreznik->setGeometry(616, 18, 80, 25);
   auto* statusLabel = new QLabel(QStringLiteral("Status:"), server);
-  statusLabel->setGeometry(600, 20, 50, 21);
+  statusLabel->setGeometry(706, 20, 45, 21);
   Label54 = new QLabel(server);
   Label54->setObjectName(QStringLiteral("Label54"));
-  Label54->setGeometry(650, 20, 200, 21);
+  Label54->setGeometry(751, 20, 115, 21);
 
   // The signal names beside the table rows, with the headings of the three groups.
   Heading("Procesni signali", TableTop + 1, this);
@@ -151,6 +200,9 @@ OpcPage::OpcPage(Workspace& form) : QWidget(nullptr), form_(form) {
   IzberiAjtemKnof = new QPushButton(QStringLiteral("Izberi"), this);
   IzberiAjtemKnof->setObjectName(QStringLiteral("IzberiAjtemKnof"));
   IzberiAjtemKnof->setGeometry(right, RowTop(0), 90, 25);
+  CertifikatProgramaKnof = new QPushButton(QStringLiteral("Certifikat programa"), this);
+  CertifikatProgramaKnof->setObjectName(QStringLiteral("CertifikatProgramaKnof"));
+  CertifikatProgramaKnof->setGeometry(right, RowTop(2), 150, 25);
 
   const QStringList raItems{QStringLiteral("R/A"), QString::fromUtf8("Ročno + Avtomatsko")};
   RadioGroup4 = new RadioGroup(QStringLiteral("R/A preklop"), raItems, this);
@@ -177,6 +229,7 @@ OpcPage::OpcPage(Workspace& form) : QWidget(nullptr), form_(form) {
   connect(PoveziOPCStreznik, &QPushButton::clicked, this, &OpcPage::PoveziOPCStreznikClick);
   connect(PrekiniOPCStreznik, &QPushButton::clicked, this, &OpcPage::PrekiniOPCStreznikClick);
   connect(IzberiAjtemKnof, &QPushButton::clicked, this, &OpcPage::IzberiAjtemKnofClick);
+  connect(CertifikatProgramaKnof, &QPushButton::clicked, this, &OpcPage::CertifikatProgramaKnofClick);
   form_.Opc().SetDisconnectHandler([this] { dOPCServer1Disconnect(); });
   // The connection's upkeep (an OPC UA token renewed, a quiet link checked).
   auto* keepAlive = new QTimer(this);
@@ -226,12 +279,59 @@ QRadioButton* OpcPage::RadioButton(int number) const {
 
 void OpcPage::PoveziOPCStreznikClick() {
   const QString server = ComboBox2->currentText().trimmed();
-  form_.Opc().Connect(server.toStdString(), "");
+  static const UaSecurityChoice choices[] = {UaSecurityChoice::Auto, UaSecurityChoice::None,
+                                             UaSecurityChoice::Sign, UaSecurityChoice::Encrypt};
+  UaConnectOptions options;
+  options.Security = choices[std::clamp(VarnostComboBox->currentIndex(), 0, 3)];
+  // An unknown certificate is never taken silently: the engineer sees it and decides.
+  options.AskTrust = [](const UaCertificateSummary& c) {
+    const QString text =
+        QString::fromUtf8(
+            "Strežnik se predstavlja s potrdilom, ki mu program še ne zaupa.\n\n"
+            "Subjekt: %1\nURI aplikacije: %2\nVeljavno od: %3\nVeljavno do: %4\n"
+            "Prstni odtis SHA-1: %5\n\n"
+            "Prstni odtis primerjajte s tistim, ki ga navede skrbnik strežnika. Ali zaupate temu "
+            "potrdilu?")
+            .arg(QString::fromStdString(c.Subject), QString::fromStdString(c.ApplicationUri),
+                 QString::fromStdString(c.ValidFrom), QString::fromStdString(c.ValidTo),
+                 QString::fromStdString(c.Thumbprint));
+    switch (Ui().AskTrustCertificate(text)) {
+      case 0: return UaTrustAnswer::Always;
+      case 1: return UaTrustAnswer::Once;
+      default: return UaTrustAnswer::Reject;
+    }
+  };
+  // The password is asked at each connect and kept only for it.
+  options.AskLogin = [server](std::string& user, std::string& password) {
+    QString u = QString::fromStdString(user), p;
+    if (!Ui().AskLogin(QString::fromUtf8("Strežnik %1 zahteva prijavo.").arg(server), u, p)) return false;
+    user = u.toStdString();
+    password = p.toStdString();
+    return true;
+  };
+  form_.Opc().SetUaConnectOptions(options);
+  try {
+    form_.Opc().Connect(server.toStdString(), "");
+  } catch (const OpcError& e) {
+    const QString text = SecurityText(e.what());
+    if (text.isEmpty()) throw;
+    throw OpcError((server + QStringLiteral(": ") + text).toStdString());
+  }
   // A server address the engineer typed joins the list (the client remembers it).
   if (ComboBox2->findText(server) < 0) ComboBox2->addItem(server);
   const QString state = StateText(form_.Opc().ServerState());
   Label54->setText(state);
   if (state == QLatin1String("running")) PoveziOPCStreznik->setEnabled(false);
+}
+
+void OpcPage::CertifikatProgramaKnofClick() {
+  UaPki pki(UaPki::DefaultFolder());
+  const UaOwnIdentity own = pki.Own();
+  Ui().ShowMessage(QString::fromUtf8("Certifikat programa je v datoteki\n%1\n\nPrstni odtis SHA-1: %2\n\n"
+                                     "Da bo strežnik sprejel varno povezavo, naj ga skrbnik strežnika "
+                                     "doda na seznam zaupanja strežnika.")
+                       .arg(QString::fromStdString(pki.OwnCertificatePath()),
+                            QString::fromStdString(own.Certificate.ThumbprintHex())));
 }
 
 void OpcPage::PrekiniOPCStreznikClick() {
