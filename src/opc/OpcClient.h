@@ -22,6 +22,13 @@
 
 struct UaConnectOptions;
 
+// What the engineer chose for a server the last time it connected: the security
+// ("auto", "none", "sign", "encrypt") and the user name (never a password).
+struct OpcServerChoice {
+  std::string Security = "auto";
+  std::string User;
+};
+
 // OPC DA quality word: Good when both bits of this mask are set.
 constexpr int OpcQualityGoodMask = 0xC0;
 constexpr int OpcQualityGood = 0xC0;
@@ -103,6 +110,8 @@ class OpcClient {
   // How the next Connect to an OPC UA server is secured and who logs in (other servers
   // ignore it); kept until set again.
   virtual void SetUaConnectOptions(const UaConnectOptions& /*options*/) {}
+  // The choice remembered for a server (the defaults for one never connected to).
+  virtual OpcServerChoice RememberedChoice(const std::string& /*serverName*/) const { return {}; }
   // Called after every disconnect, whoever caused it.
   virtual void SetDisconnectHandler(std::function<void()> handler) = 0;
 };

@@ -35,6 +35,15 @@ UaSecurityChoice ParseUaSecurityChoice(const std::string& text) {
   throw std::invalid_argument("'" + text + "' is not a security mode (auto, none, sign, encrypt)");
 }
 
+const char* FormatUaSecurityChoice(UaSecurityChoice choice) {
+  switch (choice) {
+    case UaSecurityChoice::None: return "none";
+    case UaSecurityChoice::Sign: return "sign";
+    case UaSecurityChoice::Encrypt: return "encrypt";
+    default: return "auto";
+  }
+}
+
 const UaEndpoint& ChooseUaEndpoint(const std::vector<UaEndpoint>& endpoints,
                                    const UaConnectOptions& options) {
   const UaSecurityPolicy* wanted = nullptr;

@@ -36,6 +36,7 @@ struct UaConnectOptions {
 
 // "auto", "none", "sign", "encrypt"; throws std::invalid_argument for anything else.
 UaSecurityChoice ParseUaSecurityChoice(const std::string& text);
+const char* FormatUaSecurityChoice(UaSecurityChoice choice);
 
 // The most secure endpoint that the options allow and the program supports. Throws
 // UaLinkError naming what is missing (a refused deprecated policy by its name).

@@ -230,6 +230,14 @@ OpcPage::OpcPage(Workspace& form) : QWidget(nullptr), form_(form) {
   connect(PrekiniOPCStreznik, &QPushButton::clicked, this, &OpcPage::PrekiniOPCStreznikClick);
   connect(IzberiAjtemKnof, &QPushButton::clicked, this, &OpcPage::IzberiAjtemKnofClick);
   connect(CertifikatProgramaKnof, &QPushButton::clicked, this, &OpcPage::CertifikatProgramaKnofClick);
+  // A server picked from the list brings back the security chosen for it last time.
+  connect(ComboBox2, &QComboBox::currentIndexChanged, this, [this](int index) {
+    if (index < 0) return;
+    const OpcServerChoice choice = form_.Opc().RememberedChoice(ComboBox2->itemText(index).toStdString());
+    static const char* names[] = {"auto", "none", "sign", "encrypt"};
+    for (int i = 0; i < 4; ++i)
+      if (choice.Security == names[i]) VarnostComboBox->setCurrentIndex(i);
+  });
   form_.Opc().SetDisconnectHandler([this] { dOPCServer1Disconnect(); });
   // The connection's upkeep (an OPC UA token renewed, a quiet link checked).
   auto* keepAlive = new QTimer(this);
