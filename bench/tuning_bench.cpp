@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "tuning/Recomputation.h"
+#include "tuning/RobustProposal.h"
 #include "tuning/Robustness.h"
 
 // One recomputation of the "Regulator" tab with the longest horizon: tuning, the open
@@ -47,3 +48,20 @@ static void BM_RecomputationWithRobustness(benchmark::State& state) {
 BENCHMARK(BM_RecomputationWithRobustness)
     ->Args({0, 0})->Args({1, 0})->Args({0, 1})->Args({1, 1})
     ->Unit(benchmark::kMicrosecond);
+
+// "Robustni predlog" for a cascade whose dead times span 500 and 800 samples: the figures
+// of the panel's PID at up to 21 slider positions (aim: well under 20 ms).
+static void BM_RobustProposalCascade(benchmark::State& state) {
+  auto store = std::make_unique<MeasurementStore>();
+  store->InnerGain = 2, store->InnerTimeConstant = 200, store->InnerDeadTime = 50;
+  store->OuterGain = 1.5, store->OuterTimeConstant = 400, store->OuterDeadTime = 80;
+  RobustProposalRequest r;
+  r.Cascade = true;
+  r.SampleTime = 0.1;  // 500 and 800 samples of dead time
+  r.Panel.Type = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    const RobustProposal p = FindRobustPosition(*store, r, '.');
+    benchmark::DoNotOptimize(p.Figures.Ms);
+  }
+}
+BENCHMARK(BM_RobustProposalCascade)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);

@@ -137,7 +137,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
   Timer_FirstScreen->stop();
   for (QWidget* w : std::initializer_list<QWidget*>{samodNastav_, histogram_, obdelavaLarge_})
     if (w != nullptr) w->close();
-  if (opc_.IsConnected()) opc_.Disconnect();
+  if (opc_.IsConnected()) opcPage_->PrekiniOPCStreznikClick();  // ended, not lost
   QCoreApplication::quit();
 }
 

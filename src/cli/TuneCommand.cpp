@@ -15,6 +15,7 @@
 #include "data/TextFile.h"
 #include "model/TModel.h"
 #include "tuning/Recomputation.h"
+#include "tuning/RobustProposal.h"
 #include "tuning/Robustness.h"
 
 namespace {
@@ -41,6 +42,9 @@ const char* const TuneUsage =
     "  --type T         0 P, 1 I, 2 PI (default), 3 PID\n"
     "  --scale P,I,D    extra scaling of the three terms (default 1,1,1)\n"
     "  --curves OUT.csv write t, OL, YI, YP, YPI, YPID of the simulated responses\n"
+    "  --max-ms X       also find, for each controller type, the fastest slider position\n"
+    "                   at which the scaled controller (--form, --scale) is stable with\n"
+    "                   Ms <= X (1.2..2.0), as \"Robustni predlog\" on the Regulator tab\n"
     "Printed is one JSON object: the tuning record (KiI, KpP, KpPI, KiPI, KpPID, KiPID,\n"
     "KdPID, the same seven with Casc..., InnerLoopGain, RobustnessFactor), \"labels\" and\n"
     "\"panel\" (the texts of the Regulator tab's summary labels and scaled-parameters\n"
@@ -48,6 +52,10 @@ const char* const TuneUsage =
     "show them, unrounded), \"scaled\" (the panel's numbers for --form and --type: Kp, then\n"
     "Ki, Ti or 1/Ti as \"Ki\", Kd or Td as \"Kd\"; a term the type lacks is left out), and\n"
     "SampleTime and Samples of the simulation or SimulationNote saying why there is none.\n"
+    "With --max-ms, \"robustProposal\" holds the limit and for P, I, PI and PID the\n"
+    "Slider chosen (null when none meets the limit), its RobustnessFactor, the scaled\n"
+    "parameters and the figures there, and Text saying where or why not (Slovenian, as\n"
+    "the tab shows it), with SampleTimeThatWould where a shorter sampling time would do.\n"
     "Numbers use a decimal point; a model file may use either separator.\n";
 
 std::vector<double> NumberList(const std::string& option, const std::string& text, size_t count) {
@@ -96,6 +104,7 @@ struct TuneOptions {
   bool Cascade = false;
   std::vector<double> Scale{1, 1, 1};
   std::string CurvesFile;
+  std::optional<double> MaxMs;
   bool Help = false;
 };
 
@@ -129,6 +138,11 @@ TuneOptions ParseOptions(const std::vector<std::string>& args) {
     else if (a == "--scale") o.Scale = NumberList(a, v, 3);
     else if (a == "--curves")
       o.CurvesFile = FileOption(a, v);
+    else if (a == "--max-ms") {
+      const double x = ParseFloat(v, '.');
+      if (!(x >= LowestMaxMs && x <= HighestMaxMs)) throw UsageError(a + " must be 1.2..2.0");
+      o.MaxMs = x;
+    }
     else throw UsageError("unknown option '" + a + "'");
   }
   if (o.Help) return o;
@@ -179,6 +193,45 @@ std::string RobustnessJson(const RobustnessSet& set) {
   one("PID", judged ? &set.PID : nullptr);
   one("scaled", judged && set.Scaled ? &*set.Scaled : nullptr);
   if (!judged) all.Text("Note", set.Reason);
+  return all.Str("  ");
+}
+
+// "robustProposal": for each controller type the fastest slider position that meets the
+// limit on Ms, with the scaled parameters and the figures there.
+std::string RobustProposalJson(const MeasurementStore& store, const TuneOptions& o,
+                               const PanelInput& panel, double h) {
+  JsonObject all;
+  all.SetIndent("  ");
+  all.Number("MaxMs", *o.MaxMs);
+  for (const auto& [name, type] : {std::pair{"P", 0}, {"I", 1}, {"PI", 2}, {"PID", 3}}) {
+    RobustProposalRequest r;
+    r.Method = o.Method;
+    r.Cascade = o.Cascade;
+    r.SampleTime = h;
+    r.MaxMs = *o.MaxMs;
+    r.Panel = panel;
+    r.Panel.Type = type;
+    const RobustProposal p = FindRobustPosition(store, r, '.');
+    JsonObject one;
+    one.SetIndent("    ");
+    if (p.Position) {
+      one.Number("Slider", *p.Position);
+      one.Number("RobustnessFactor", p.Factor);
+      const ScaledParameters s = ScaledControllerParameters(
+          TunedRecord(store, o.Method, *p.Position, o.Cascade), r.Panel);
+      for (const auto& [key, value] : {std::pair{"Kp", s.Kp}, {"Ki", s.Ki}, {"Kd", s.Kd}})
+        if (value) one.Number(key, *value);
+      one.Number("Ms", p.Figures.Ms);
+      one.Number("GainMargin", p.Figures.GainMargin);
+      one.Number("PhaseMargin", p.Figures.PhaseMargin);
+      one.Boolean("Stable", p.Figures.Stable);
+    } else {
+      one.Raw("Slider", "null");
+      if (p.SampleTimeThatWould) one.Number("SampleTimeThatWould", *p.SampleTimeThatWould);
+    }
+    one.Text("Text", p.Text);
+    all.Raw(name, one.Str("    "));
+  }
   return all.Str("  ");
 }
 
@@ -307,6 +360,7 @@ int RunTune(const std::vector<std::string>& args) {
   json.Raw("robustness", RobustnessJson(ComputeRobustness(
                              SampledProcessOfStore(store, h, o.Cascade),
                              ProposedLoopControllers(store.Tuning, o.Cascade), panel.Controller)));
+  if (o.MaxMs) json.Raw("robustProposal", RobustProposalJson(store, o, panelIn, h));
   std::cout << json.Str() << "\n";
   return 0;
 }

@@ -84,10 +84,15 @@ class PlantOpcClient final : public OpcClient {
 
   std::vector<std::string> ListServers() override {
     std::vector<std::string> names = local_->ListServers();
-    for (const std::string& url : ReadUaServerList(listFile_)) names.push_back(url);
+    // Each server once, in the spelling met first (the remembered one before discovery's).
+    auto add = [&](const std::string& url) {
+      if (std::none_of(names.begin(), names.end(),
+                       [&](const std::string& n) { return SameUaEndpoint(n, url); }))
+        names.push_back(url);
+    };
+    for (const std::string& url : ReadUaServerList(listFile_)) add(url);
     if (!discoveryUrl_.empty())
-      for (const std::string& url : DiscoverUaServers(discoveryUrl_, DiscoveryTimeoutMs))
-        if (std::find(names.begin(), names.end(), url) == names.end()) names.push_back(url);
+      for (const std::string& url : DiscoverUaServers(discoveryUrl_, DiscoveryTimeoutMs)) add(url);
     return names;
   }
 
@@ -142,7 +147,7 @@ class PlantOpcClient final : public OpcClient {
   }
   OpcServerChoice RememberedChoice(const std::string& serverName) const override {
     for (const UaServerEntry& e : ReadUaServerEntries(listFile_))
-      if (e.Url == serverName) return e.Choice;
+      if (SameUaEndpoint(e.Url, serverName)) return e.Choice;
     return {};
   }
   void KeepAlive() override {
@@ -157,7 +162,7 @@ class PlantOpcClient final : public OpcClient {
     std::vector<UaServerEntry> entries = ReadUaServerEntries(listFile_);
     if (entries.empty()) entries.push_back({DefaultUaEndpointUrl, {}});  // as the list showed it
     const auto known = std::find_if(entries.begin(), entries.end(),
-                                    [&](const UaServerEntry& e) { return e.Url == url; });
+                                    [&](const UaServerEntry& e) { return SameUaEndpoint(e.Url, url); });
     if (known != entries.end() && known->Choice.Security == choice.Security &&
         known->Choice.User == choice.User)
       return;
@@ -209,7 +214,7 @@ std::vector<UaServerEntry> ReadUaServerEntries(const std::string& path) {
           if (tab2 != std::string::npos) e.Choice.User = line.substr(tab2 + 1);
         }
         if (IsUaEndpointUrl(e.Url) &&
-            std::none_of(list.begin(), list.end(), [&](const UaServerEntry& k) { return k.Url == e.Url; }))
+            std::none_of(list.begin(), list.end(), [&](const UaServerEntry& k) { return SameUaEndpoint(k.Url, e.Url); }))
           list.push_back(e);
       }
   } catch (const std::exception&) {

@@ -1,15 +1,23 @@
 #include "opc/UaOpcClient.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <map>
 #include <optional>
+#include <string_view>
 
 #include "data/Clock.h"
 #include "opc/LocalOpcClient.h"
 #include "opc/ua/UaClient.h"
 
 namespace {
+
+// A link that has been quiet this long is asked for the server's state at the next upkeep
+// call, so that a server gone while the program is idle is noticed within a few seconds.
+constexpr auto IdleProbeAfter = std::chrono::seconds(3);
 
 constexpr int OpcQualityUncertain = 0x40;
 
@@ -270,7 +278,7 @@ class UaOpcClient final : public OpcClient {
   void KeepAlive() override {
     if (!link_.Active) return;
     const auto quiet = std::chrono::steady_clock::now() - link_.Client.Channel().LastAnswer();
-    if (link_.Client.Channel().RenewalDue() || quiet >= std::chrono::seconds(10)) ServerState();
+    if (link_.Client.Channel().RenewalDue() || quiet >= IdleProbeAfter) ServerState();
   }
 
   OpcGroup& AddGroup(const std::string& name) override {
@@ -324,13 +332,45 @@ std::vector<std::string> DiscoverUaServers(const std::string& discoveryUrl, int 
     for (const UaApplication& server : client.FindServers()) {
       if (server.Type == ClientApplication || server.Type == DiscoveryServerApplication) continue;
       for (const std::string& url : server.DiscoveryUrls)
-        if (IsUaEndpointUrl(url) && std::find(urls.begin(), urls.end(), url) == urls.end())
+        if (IsUaEndpointUrl(url) &&
+            std::none_of(urls.begin(), urls.end(),
+                         [&](const std::string& u) { return SameUaEndpoint(u, url); }))
           urls.push_back(url);
     }
   } catch (const std::exception&) {
     // No discovery server there (or not one that answers): nothing to offer.
   }
   return urls;
+}
+
+std::string UaEndpointKey(const std::string& url) {
+  constexpr std::string_view Scheme = "opc.tcp://";
+  std::string lower = url;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower.rfind(Scheme, 0) != 0) return url;
+  const size_t slash = url.find('/', Scheme.size());
+  std::string authority = lower.substr(Scheme.size(), slash == std::string::npos
+                                                          ? std::string::npos
+                                                          : slash - Scheme.size());
+  std::string path = slash == std::string::npos ? "" : url.substr(slash);
+  while (!path.empty() && path.back() == '/') path.pop_back();
+  // host[:port], the host of an IPv6 address in brackets.
+  std::string host = authority, port = "4840";
+  const size_t close = authority.rfind(']');
+  const size_t colon = authority.rfind(':');
+  if (colon != std::string::npos && (close == std::string::npos || colon > close)) {
+    host = authority.substr(0, colon);
+    port = authority.substr(colon + 1);
+  }
+  char own[256] = {};
+  std::string ownName;
+  if (gethostname(own, sizeof own - 1) == 0) {
+    ownName = own;
+    for (char& c : ownName) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  if (host == "127.0.0.1" || host == "[::1]" || host == "::1" || (!ownName.empty() && host == ownName))
+    host = "localhost";
+  return std::string(Scheme) + host + ":" + port + path;
 }
 
 std::unique_ptr<OpcClient> CreateUaOpcClient(const Clock& clock, UaChannelLimits limits) {

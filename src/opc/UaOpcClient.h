@@ -22,6 +22,14 @@ class Clock;
 inline constexpr const char* DefaultUaEndpointUrl = "opc.tcp://localhost:4840";
 inline bool IsUaEndpointUrl(const std::string& name) { return name.rfind("opc.tcp://", 0) == 0; }
 
+// One spelling of an endpoint for comparing two URLs: scheme and host in lower case, the
+// local computer's names (localhost, 127.0.0.1, ::1, its host name) as "localhost", the
+// default port 4840 written out, no trailing "/". Not a URL to connect to.
+std::string UaEndpointKey(const std::string& url);
+inline bool SameUaEndpoint(const std::string& a, const std::string& b) {
+  return UaEndpointKey(a) == UaEndpointKey(b);
+}
+
 // The OPC UA servers a discovery server knows (FindServers at discoveryUrl, no session):
 // the opc.tcp endpoint URLs of each server application, in the order given. None when no
 // discovery server answers within timeoutMs, as on a computer without one.

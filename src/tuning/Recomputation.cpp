@@ -46,14 +46,15 @@ ControllerSet ActiveSet(const TuningResult& t, bool cascade) {
 }
 }  // namespace
 
-void ApplyTuning(MeasurementStore& store, int method, int sliderPosition, bool cascade) {
+TuningResult TunedRecord(const MeasurementStore& store, int method, int sliderPosition,
+                         bool cascade) {
   if (method == -1) method = 0;
-  TuningResult& t = store.Tuning;
+  TuningResult t = store.Tuning;
   t.RobustnessFactor = RobustnessFactor(sliderPosition);
   if (!cascade) {
     StoreSet(t, TRegulator::TuneSingleLoop(method, store.InnerGain, store.InnerTimeConstant,
                                            store.InnerDeadTime, MaxLoopGain));
-    return;
+    return t;
   }
   const CascadeTuning c = TRegulator::TuneCascade(
       method, store.InnerGain, store.InnerTimeConstant, store.InnerDeadTime, store.OuterGain,
@@ -61,10 +62,18 @@ void ApplyTuning(MeasurementStore& store, int method, int sliderPosition, bool c
   StoreCascadeSet(t, c.Outer);
   t.InnerLoopGain = c.InnerLoopGain;
   t.KpP = c.InnerLoopGain;  // the inner-loop gain shares the P controller's slot
+  return t;
+}
+
+void ApplyTuning(MeasurementStore& store, int method, int sliderPosition, bool cascade) {
+  store.Tuning = TunedRecord(store, method, sliderPosition, cascade);
 }
 
 double RecommendedSampleTime(const MeasurementStore& store, bool cascade) {
-  const TuningResult& t = store.Tuning;
+  return RecommendedSampleTime(store, store.Tuning, cascade);
+}
+
+double RecommendedSampleTime(const MeasurementStore& store, const TuningResult& t, bool cascade) {
   const double f = t.RobustnessFactor;
   double x1 = 0, x2 = 0;
   if (cascade) {

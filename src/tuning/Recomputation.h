@@ -24,6 +24,9 @@ extern const char* const NotFiniteText;
 // cascade set with the inner-loop gain, which also lands in the KpP slot) and sets
 // RobustnessFactor. A method of -1 counts as 0.
 void ApplyTuning(MeasurementStore& store, int method, int sliderPosition, bool cascade);
+// The record ApplyTuning would leave in the store, with the store untouched.
+TuningResult TunedRecord(const MeasurementStore& store, int method, int sliderPosition,
+                         bool cascade);
 
 // Texts of the eight summary labels and of the recommended sampling time.
 struct TuningSummary {
@@ -33,6 +36,9 @@ struct TuningSummary {
 TuningSummary SummaryTexts(const MeasurementStore& store, bool cascade, char separator);
 // The recommended upper bound of the sampling time, x/10 to three decimals.
 double RecommendedSampleTime(const MeasurementStore& store, bool cascade);
+// The same for a tuning record other than the store's.
+double RecommendedSampleTime(const MeasurementStore& store, const TuningResult& tuning,
+                             bool cascade);
 
 // The closed-loop sampling time from its text: empty or not positive falls back to the
 // last valid one, which the call then updates. Throws ConversionError for a non-number.

@@ -176,3 +176,18 @@ TEST(TuneCommand, RobustnessOfEveryProposalWithNullWhereAFigureDoesNotExist) {
   EXPECT_TRUE(Has(r.Out, "\"Ms\": null,\n      \"GainMargin\": null,\n      \"GainMarginDb\": null,\n"
                          "      \"PhaseMargin\": null,\n      \"Stable\": false"));
 }
+
+TEST(TuneCommand, MaxMsFindsTheSliderOfEachTypeOrSaysWhyNot) {
+  // The quick start's inner model at 1 s: the PI moves below the default position; a
+  // limit outside 1.2..2.0 is a wrong command line.
+  const CliRun r = Tune("--inner 0.99906166705302,8.992484177077,1 --ts 1 --max-ms 1.6");
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  const std::string proposal = r.Out.substr(r.Out.find("\"robustProposal\""));
+  EXPECT_TRUE(Has(proposal, "\"MaxMs\": 1.6000000000000001,")) << proposal;
+  const std::string pi = proposal.substr(proposal.find("\"PI\""));
+  EXPECT_TRUE(Has(pi, "\"Slider\": ")) << pi;
+  EXPECT_FALSE(Has(pi.substr(0, pi.find('}')), "null")) << pi;
+  EXPECT_TRUE(Has(pi, "\"Stable\": true"));
+  EXPECT_TRUE(Has(pi, "\"Text\": \"Robustni predlog: regulator PI na položaju drsnika "));
+  EXPECT_EQ(Tune("--inner 1,2,0.2 --max-ms 2.5").ExitCode, 2);
+}

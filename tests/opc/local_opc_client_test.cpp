@@ -8,6 +8,7 @@
 
 #include "data/Clock.h"
 #include "opc/LocalOpcClient.h"
+#include "opc/UaOpcClient.h"
 #include "opc/SimulatedPlantServer.h"
 
 namespace {
@@ -150,3 +151,11 @@ TEST_F(LocalClient, TheDeadBandHoldsBackSmallChanges) {
 }
 
 }  // namespace
+
+TEST(UaEndpointKey, OneSpellingOfTheLocalHostAndTheDefaultPortAndNoOther) {
+  EXPECT_TRUE(SameUaEndpoint("opc.tcp://localhost:4840", "opc.tcp://127.0.0.1:4840/"));
+  EXPECT_TRUE(SameUaEndpoint("OPC.TCP://LocalHost", "opc.tcp://[::1]:4840"));
+  EXPECT_FALSE(SameUaEndpoint("opc.tcp://127.0.0.1:4840", "opc.tcp://127.0.0.1:48400"));
+  EXPECT_FALSE(SameUaEndpoint("opc.tcp://plant:4840/A", "opc.tcp://plant:4840/B"));
+  EXPECT_FALSE(SameUaEndpoint("opc.tcp://plant-1:4840", "opc.tcp://plant-2:4840"));
+}

@@ -69,10 +69,42 @@ TEST_F(OpcTab, ConnectShowsRunningAndDisconnectShowsStopped) {
   EXPECT_TRUE(ui.Errors.isEmpty());
 }
 
-TEST_F(OpcTab, ADisconnectFromElsewhereShowsStopped) {
+TEST_F(OpcTab, ALostLinkIsSaidAtOnceAndPoveziOffersTheReconnect) {
   Connect();
-  opc->Disconnect();
+  opc->Disconnect();  // as the client does when the server goes away
   EXPECT_EQ(Page().Label54->text(), "stopped");
+  const QString lost = QString::fromUtf8(
+      "Povezava s strežnikom VorTuner.SimulatedPlant.1 je prekinjena. Za ponovno povezavo "
+      "pritisnite »Poveži znova«.");
+  EXPECT_EQ(Form().StatusText(), lost);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(ui.Messages, QStringList{lost});
+  EXPECT_EQ(Page().PoveziOPCStreznik->text(), QString::fromUtf8("Poveži znova"));
+  Connect();  // the reconnect clears the loss
+  EXPECT_EQ(Page().Label54->text(), "running");
+  EXPECT_EQ(Form().StatusText(), "");
+  EXPECT_EQ(Page().PoveziOPCStreznik->text(), QString::fromUtf8("Poveži"));
+  Click(Page().PrekiniOPCStreznik);  // an end the engineer chose is not a loss
+  QCoreApplication::processEvents();
+  EXPECT_EQ(ui.Messages.size(), 1);
+}
+
+TEST_F(OpcTab, TheServerFieldKeepsWhatIsTypedAndDeleteEmptiesCells) {
+  QComboBox* servers = Page().ComboBox2;
+  servers->addItem("opc.tcp://127.0.0.1:48400");
+  servers->setFocus();
+  servers->lineEdit()->clear();
+  QTest::keyClicks(servers->lineEdit(), "opc.tcp://127.0.0.1:4840");
+  EXPECT_EQ(servers->currentText(), "opc.tcp://127.0.0.1:4840");
+
+  QTableWidget* table = Page().OPCTabela;
+  table->item(0, 0)->setText("ns=2;s=MV");
+  table->item(0, 1)->setText("Ventil");
+  table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  table->setRangeSelected(QTableWidgetSelectionRange(0, 0, 0, 1), true);
+  QTest::keyClick(table, Qt::Key_Delete);
+  EXPECT_EQ(table->item(0, 0)->text(), "");
+  EXPECT_EQ(table->item(0, 1)->text(), "");
 }
 
 TEST_F(OpcTab, AServerThatCannotBeReachedShowsTheErrorAndKeepsTheStatus) {

@@ -23,6 +23,7 @@
 #include "opc/ui/OpcPage.h"
 #include "tuning/ControllerLoad.h"
 #include "report/ui/ReportPage.h"
+#include "tuning/RobustProposal.h"
 #include "tuning/ui/RegulatorPage.h"
 
 namespace {
@@ -411,4 +412,35 @@ TEST_F(RegulatorTab, RobustnessFiguresFollowTheSliderTheSamplingTimeAndWarnInRed
     EXPECT_TRUE(l->styleSheet().contains("color")) << l->objectName().toStdString();
     EXPECT_TRUE(l->toolTip().contains("nestabilna")) << l->objectName().toStdString();
   }
+}
+
+TEST_F(RegulatorTab, RobustProposalOffersTheRecommendedSamplingAndMovesTheSlider) {
+  Page().Button_PIDClick();
+  RegulatorPage& p = Page();
+  p.Edit_Vzorcenje->setText("5");
+  QTest::keyClick(p.Edit_Vzorcenje, Qt::Key_Return);
+  const QString recommended = p.Label_Priporocljiv->text();
+  EXPECT_EQ(p.Label_Vzorcenje_Opozorilo->text(),
+            "Čas vzorčenja 5 s je daljši od priporočenega (" + recommended + " s).");
+  ui.YesNoAnswer = true;
+  QTest::mouseClick(p.Button_RobustniPredlog, Qt::LeftButton);
+  ASSERT_EQ(ui.Questions.size(), 1);
+  EXPECT_TRUE(ui.Questions[0].endsWith("Uporabim priporočeni čas vzorčenja " + recommended + " s?"));
+  EXPECT_EQ(p.Edit_Vzorcenje->text(), recommended);
+
+  // The panel shows the proposal at the new position, with the figures the search found.
+  RobustProposalRequest r;
+  r.SampleTime = Form().Store().ClosedLoopSampleTime;
+  r.Panel.Type = 2;
+  const RobustProposal expected = FindRobustPosition(Form().Store(), r, '.');
+  ASSERT_TRUE(expected.Position);
+  EXPECT_EQ(p.ScrollBar_Robust->value(), *expected.Position);
+  EXPECT_EQ(Form().StatusText(), QString::fromStdString(expected.Text));
+  EXPECT_EQ(p.Label_Robust_Reg->text(),
+            QString::fromStdString(FormatRobustness(expected.Figures, '.').Line));
+  EXPECT_EQ(p.Edit_Reg_Kp->text(), p.Label_PI_Kp->text());
+
+  p.Edit_MaxMs->setText("2.5");
+  QTest::mouseClick(p.Button_RobustniPredlog, Qt::LeftButton);
+  EXPECT_EQ(Form().StatusText(), "Največji Ms mora biti število od 1.2 do 2.");
 }

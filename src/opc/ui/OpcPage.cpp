@@ -6,15 +6,17 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QTimer>
 
-#include "forms/Workspace.h"
 #include "forms/UiServices.h"
+#include "forms/Workspace.h"
 #include "opc/OpcClient.h"
+#include "opc/UaOpcClient.h"
 #include "opc/ua/UaSessionSecurity.h"
 #include "opc/ui/RadioGroup.h"
 #include "opc/ui/SelectOpcItemDialog.h"
@@ -125,6 +127,8 @@ OpcPage::OpcPage(Workspace& form) : QWidget(nullptr), form_(form) {
   // The engineer may type the address of an OPC UA server (opc.tcp://host:port).
   ComboBox2->setEditable(true);
   ComboBox2->setInsertPolicy(QComboBox::NoInsert);
+  // What the engineer types is what "Poveži" connects to: never completed to another entry.
+  ComboBox2->setCompleter(nullptr);
   PoveziOPCStreznik = new QPushButton(QStringLiteral("Poveži"), server);
   PoveziOPCStreznik->setObjectName(QStringLiteral("PoveziOPCStreznik"));
   auto* securityLabel = new QLabel(QStringLiteral("Varnost:"), server);
@@ -193,6 +197,7 @@ OpcPage::OpcPage(Workspace& form) : QWidget(nullptr), form_(form) {
                          HeaderHeight + TableRows * RowHeight + 2);
   connect(OPCTabela, &QTableWidget::currentCellChanged, this,
           [this](int row, int column, int, int) { OPCTabelaSelectCell(row, column); });
+  OPCTabela->installEventFilter(this);
   connect(OPCTabela, &QTableWidget::cellDoubleClicked, this,
           [this](int row, int column) { OPCTabelaDblClick(row, column); });
 
@@ -285,7 +290,18 @@ QRadioButton* OpcPage::RadioButton(int number) const {
   return number >= 1 && number <= 18 ? radioButtons_[number] : nullptr;
 }
 
+void OpcPage::SetOwnStatus(const QString& text) {
+  ownStatus_ = text;
+  form_.SetStatusText(text);
+}
+
+void OpcPage::ClearOwnStatus() {
+  if (!ownStatus_.isEmpty() && form_.StatusText() == ownStatus_) form_.SetStatusText(QString());
+  ownStatus_.clear();
+}
+
 void OpcPage::PoveziOPCStreznikClick() {
+  ClearOwnStatus();
   const QString server = ComboBox2->currentText().trimmed();
   static const UaSecurityChoice choices[] = {UaSecurityChoice::Auto, UaSecurityChoice::None,
                                              UaSecurityChoice::Sign, UaSecurityChoice::Encrypt};
@@ -325,8 +341,12 @@ void OpcPage::PoveziOPCStreznikClick() {
     if (text.isEmpty()) throw;
     throw OpcError((server + QStringLiteral(": ") + text).toStdString());
   }
-  // A server address the engineer typed joins the list (the client remembers it).
-  if (ComboBox2->findText(server) < 0) ComboBox2->addItem(server);
+  PoveziOPCStreznik->setText(QStringLiteral("Poveži"));
+  // A server address the engineer typed joins the list once (the client remembers it).
+  bool listed = false;
+  for (int i = 0; i < ComboBox2->count() && !listed; ++i)
+    listed = SameUaEndpoint(ComboBox2->itemText(i).toStdString(), server.toStdString());
+  if (!listed) ComboBox2->addItem(server);
   const QString state = StateText(form_.Opc().ServerState());
   Label54->setText(state);
   if (state == QLatin1String("running")) PoveziOPCStreznik->setEnabled(false);
@@ -343,7 +363,10 @@ void OpcPage::CertifikatProgramaKnofClick() {
 }
 
 void OpcPage::PrekiniOPCStreznikClick() {
+  ClearOwnStatus();
+  disconnecting_ = true;
   form_.Opc().Disconnect();
+  disconnecting_ = false;
   PoveziOPCStreznik->setEnabled(true);
 }
 
@@ -351,6 +374,30 @@ void OpcPage::dOPCServer1Disconnect() {
   Label54->setText(QStringLiteral("stopped"));
   // A link that was lost is connected again with "Poveži".
   PoveziOPCStreznik->setEnabled(true);
+  if (disconnecting_) return;
+  // Lost, not ended: said at once in the status bar and, once the client's call that
+  // found it has returned, in a message; "Poveži" offers the reconnect.
+  const QString server = ComboBox2->currentText().trimmed();
+  const QString text =
+      QString::fromUtf8("Povezava s strežnikom %1 je prekinjena. Za ponovno povezavo pritisnite "
+                        "»Poveži znova«.")
+          .arg(server);
+  PoveziOPCStreznik->setText(QString::fromUtf8("Poveži znova"));
+  SetOwnStatus(text);
+  QTimer::singleShot(0, this, [text] { Ui().ShowMessage(text); });
+}
+
+bool OpcPage::eventFilter(QObject* watched, QEvent* event) {
+  // Delete (or Backspace) on the table empties the selected cells; while a cell is being
+  // edited its editor has the keys.
+  if (watched == OPCTabela && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Delete || key == Qt::Key_Backspace) {
+      for (QTableWidgetItem* item : OPCTabela->selectedItems()) item->setText(QString());
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 QString OpcPage::PickRefusal(int row) const {
@@ -371,13 +418,17 @@ QString OpcPage::PickRefusal(int row) const {
 }
 
 void OpcPage::IzberiAjtemKnofClick() {
-  if (!form_.Opc().IsConnected()) return;
+  ClearOwnStatus();
+  if (!form_.Opc().IsConnected()) {
+    SetOwnStatus(QString::fromUtf8("Za izbiro točke se najprej povežite s strežnikom OPC."));
+    return;
+  }
   // The pick lands only in the row the engineer chose last (a cell or a signal), and
   // only when that row can take an item; never in a row chosen before.
   const int row = targetRow_;
   const QString refusal = PickRefusal(row);
   if (!refusal.isEmpty()) {
-    form_.SetStatusText(refusal);
+    SetOwnStatus(refusal);
     return;
   }
   const QStringList chosen = SelectOpcItemDialog::Browse(form_.Opc(), this);

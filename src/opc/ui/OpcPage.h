@@ -91,9 +91,15 @@ class OpcPage : public QWidget {
   QString Cell(int row, int column) const;
   // Why a pick cannot land in a row (empty: it can).
   QString PickRefusal(int row) const;
+  // The status bar's text of this tab's last action, cleared when the next one starts.
+  void SetOwnStatus(const QString& text);
+  void ClearOwnStatus();
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   Workspace& form_;
   QRadioButton* radioButtons_[19] = {};
   QButtonGroup* signalButtons_ = nullptr;
   int targetRow_ = -1;  // the row of the last selected cell or clicked signal
+  QString ownStatus_;
+  bool disconnecting_ = false;  // "Prekini" is ending the link: no loss to report
 };

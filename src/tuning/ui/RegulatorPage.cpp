@@ -8,18 +8,21 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QThread>
 #include <cmath>
 
 #include "charts/VorChart.h"
+#include "data/NumberFormat.h"
 #include "forms/FormHelpers.h"
 #include "forms/Workspace.h"
 #include "opc/OpcClient.h"
 #include "opc/ui/RadioGroup.h"
 #include "tuning/ControllerLoad.h"
 #include "tuning/Recomputation.h"
+#include "tuning/RobustProposal.h"
 #include "tuning/Robustness.h"
 #include "tuning/TRegulator.h"
 #include "tuning/ui/ResponseChart.h"
@@ -75,6 +78,8 @@ void RegulatorPage::Connect() {
   connect(Button9, &QPushButton::clicked, this, [this] { Button9Click(); });
   connect(Button8, &QPushButton::clicked, this, [this] { Button8Click(); });
   connect(Button16, &QPushButton::clicked, this, [this] { Button16Click(); });
+  connect(Button_RobustniPredlog, &QPushButton::clicked, this,
+          [this] { Button_RobustniPredlogClick(); });
 }
 
 bool RegulatorPage::Suppressed() const { return form_.Store().TuningEventsSuppressed; }
@@ -106,6 +111,7 @@ void RegulatorPage::RecomputeTuning(int method, int sliderPosition, int response
   Label_Priporocljiv->setText(Q(s.Recommended));
 
   const double h = ResolveSampleTime(S(samplingTimeText), sep, store.ClosedLoopSampleTime);
+  ShowSampleTimeNote(h);
   ShowRobustness(ComputeRobustness(SampledProcessOfStore(store, h, cascade),
                                    ProposedLoopControllers(store.Tuning, cascade), panelController_));
   const SimulationOutcome outcome = SimulateResponses(store, h, responseKind, cascade);
@@ -128,6 +134,53 @@ void RegulatorPage::ShowRobustness(const RobustnessSet& set) {
   robustnessRows_ = RobustnessTableRows(set, DecimalSeparator());
 }
 
+void RegulatorPage::ShowSampleTimeNote(double h) {
+  const bool cascade = CheckBox_CascadeReg->isChecked();
+  Label_Vzorcenje_Opozorilo->setText(
+      Q(SampleTimeNote(h, RecommendedSampleTime(form_.Store(), cascade), DecimalSeparator())));
+}
+
+void RegulatorPage::Button_RobustniPredlogClick() {
+  const char sep = DecimalSeparator();
+  MeasurementStore& store = form_.Store();
+  const bool cascade = CheckBox_CascadeReg->isChecked();
+  RobustProposalRequest r;
+  try {
+    r.MaxMs = ParseMaxMs(S(Edit_MaxMs->text()), sep);
+  } catch (const std::invalid_argument& e) {
+    SetOwnStatus(Q(e.what()));
+    return;
+  }
+  double h = ResolveSampleTime(S(Edit_Vzorcenje->text()), sep, store.ClosedLoopSampleTime);
+  const double recommended = RecommendedSampleTime(store, cascade);
+  if (recommended > 0 && h > recommended &&
+      Ui().AskYesNo(Q(SampleTimeNote(h, recommended, sep)) +
+                    QStringLiteral(" Uporabim priporočeni čas vzorčenja %1 s?")
+                        .arg(Q(FormatGeneral(recommended, 4, sep))))) {
+    h = recommended;
+    Edit_Vzorcenje->setText(Q(FormatGeneral(recommended, 4, sep)));
+  }
+  r.Method = ComboBox1->currentIndex();
+  r.Cascade = cascade;
+  r.SampleTime = h;
+  QString note;
+  r.Panel = PanelInputFromControls(ComboBox_Regulator->currentIndex(),
+                                   RadioGroup_IzbiraTipaReg->ItemIndex(), cascade, note);
+  const RobustProposal p = FindRobustPosition(store, r, sep);
+  if (p.Position) {
+    // The slider's handler recomputes the summary; the panel follows it here.
+    {
+      const QSignalBlocker quiet(ScrollBar_Robust);
+      ScrollBar_Robust->setValue(*p.Position);
+    }
+    RecomputeTuningFromControls();
+    ShowControllerParametersFromControls();
+  } else {
+    RecomputeTuningFromControls();  // a sampling time taken from the offer
+  }
+  SetOwnStatus(Q(p.Text));
+}
+
 double RegulatorPage::SequencerGainFromControls(const SequencerTexts& sequencer,
                                                 QString& note) const {
   const double minimum = TypedNumber(sequencer.MinY1);
@@ -141,12 +194,12 @@ double RegulatorPage::SequencerGainFromControls(const SequencerTexts& sequencer,
   return q;
 }
 
-void RegulatorPage::ShowControllerParameters(int form, int type, bool cascade) {
+PanelInput RegulatorPage::PanelInputFromControls(int form, int type, bool cascade,
+                                                 QString& note) const {
   PanelInput in;
   in.Form = form;
   in.Type = type;
   in.Cascade = cascade;
-  QString note;
   if (cascade) {
     const SequencerTexts sequencer = form_.Sequencer();
     if (sequencer.Enabled) in.SequencerGain = SequencerGainFromControls(sequencer, note);
@@ -155,7 +208,12 @@ void RegulatorPage::ShowControllerParameters(int form, int type, bool cascade) {
   if (used.P) in.ScaleP = TypedNumber(Edit_Reg_ScaleP);
   if (used.I) in.ScaleI = TypedNumber(Edit_Reg_ScaleI);
   if (used.D) in.ScaleD = TypedNumber(Edit_Reg_ScaleD);
+  return in;
+}
 
+void RegulatorPage::ShowControllerParameters(int form, int type, bool cascade) {
+  QString note;
+  const PanelInput in = PanelInputFromControls(form, type, cascade, note);
   const ControllerPanel p =
       ComputeControllerPanel(form_.Store().Tuning, in, DecimalSeparator());
   Label_LabOjacSekv->setText(Q(p.SequencerCaption));

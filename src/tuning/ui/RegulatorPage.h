@@ -66,6 +66,10 @@ class RegulatorPage : public QWidget {
   // The same choices as the tab shows them (the model values stay 0).
   ControllerSettings TuningControls() const;
   void Button16Click();  // "Naloži v regulator"
+  // "Robustni predlog": offers the recommended sampling time when the closed loop's is
+  // longer, then moves the slider to the fastest position whose panel controller is
+  // stable with Ms within "Največji Ms", or says why none is.
+  void Button_RobustniPredlogClick();
 
   // Controls.
   QComboBox* ComboBox1 = nullptr;
@@ -91,6 +95,9 @@ class RegulatorPage : public QWidget {
   ChartSeries *LineSeries3 = nullptr, *Series5 = nullptr, *Series3 = nullptr,
               *Series4 = nullptr, *LineSeries4 = nullptr;
   QPushButton *Button8 = nullptr, *Button9 = nullptr, *Button16 = nullptr;
+  QLineEdit* Edit_MaxMs = nullptr;
+  QPushButton* Button_RobustniPredlog = nullptr;
+  QLabel* Label_Vzorcenje_Opozorilo = nullptr;
 
  private:
   void BuildControls();
@@ -98,6 +105,9 @@ class RegulatorPage : public QWidget {
   // The largest slope of the experiment tab's sequencer over the measured Y1 range.
   double SequencerGainFromControls(const SequencerTexts& sequencer, QString& note) const;
   void ShowRobustness(const RobustnessSet& set);
+  // The note on a closed-loop sampling time h longer than the recommended one.
+  void ShowSampleTimeNote(double h);
+  PanelInput PanelInputFromControls(int form, int type, bool cascade, QString& note) const;
   void SetOwnStatus(const QString& text);
   void ClearOwnStatus();
   bool Suppressed() const;

@@ -13,6 +13,7 @@
 #include "forms/FormHelpers.h"
 #include "charts/VorChart.h"
 #include "opc/ui/RadioGroup.h"
+#include "tuning/RobustProposal.h"
 #include "tuning/ui/ResponseChart.h"
 #include "tuning/ui/RegulatorPage.h"
 
@@ -176,6 +177,24 @@ void RegulatorPage::BuildControls() {
   Caption(scaled, QStringLiteral("Robustnost:"), 260, 144, 80);
   Label_Robust_Reg = Value(scaled, "Label_Robust_Reg", 340, 144, 236);
   Label_Robust_Reg->setText(QString());
+  // The limit on Ms and the search for the fastest slider position that keeps it; below
+  // the figures, the note on a closed-loop sampling time longer than the recommended one.
+  Caption(scaled, QStringLiteral("Največji Ms:"), 10, 152, 76);
+  Edit_MaxMs = Edit(scaled, "Edit_MaxMs", ShownGeneral(DefaultMaxMs, 3), 90, 151, 36);
+  Edit_MaxMs->setToolTip(QStringLiteral("Meja največje občutljivosti Ms (od %1 do %2)")
+                              .arg(ShownGeneral(LowestMaxMs, 3), ShownGeneral(HighestMaxMs, 3)));
+  Button_RobustniPredlog =
+      Named(new QPushButton(QStringLiteral("Robustni predlog"), scaled), "Button_RobustniPredlog");
+  Button_RobustniPredlog->setGeometry(130, 149, 112, 24);
+  Button_RobustniPredlog->setToolTip(
+      QStringLiteral("Premakne drsnik na najhitrejši položaj, pri katerem je izbrani regulator "
+                     "stabilen in Ms ne presega meje"));
+  Label_Vzorcenje_Opozorilo = Named(Caption(scaled, QString(), 260, 162, 316), "Label_Vzorcenje_Opozorilo");
+  Label_Vzorcenje_Opozorilo->setFixedHeight(14);
+  QFont noteFont = Label_Vzorcenje_Opozorilo->font();
+  noteFont.setPointSizeF(noteFont.pointSizeF() - 1);
+  Label_Vzorcenje_Opozorilo->setFont(noteFont);
+  Label_Vzorcenje_Opozorilo->setStyleSheet(QStringLiteral("color: #c00000;"));
   Button16 = Named(new QPushButton(QStringLiteral("Naloži v regulator"), scaled), "Button16");
   Button16->setGeometry(440, 22, 130, 86);
 }
