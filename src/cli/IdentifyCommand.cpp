@@ -21,20 +21,23 @@ namespace {
 
 const char* const IdentifyUsage =
     "Usage: vortuner-cli identify FILE [--start S] [--end E] [--columns MV,U,Y1,Y2]\n"
-    "                             [--actuator MAX,MIN,T] [--vtm OUT.vtm [--decimal-comma]]\n"
-    "  FILE         a measured data file (.vtd) or a data logger's file (.txt, .dat)\n"
+    "                             [--actuator MAX,MIN,T] [--vtm OUT.vtm] [--decimal-comma]\n"
+    "                             [--sample-time S] [--delimiter D] [--from S] [--to S]\n"
+    "  FILE         a measured data file (.vtd), a data logger's file (.txt, .dat) or a\n"
+    "               delimited export of a historian (.csv, .txt; see below)\n"
     "  --start S    first sample of the window (default: the file's window start, 1 for a\n"
     "               logger file, kept within the samples read as the tab keeps it)\n"
     "  --end E      last sample of the window (default: the file's window end, the last\n"
     "               sample for a logger file, kept within the samples read)\n"
     "  --columns MV,U,Y1,Y2  the file's columns that play MV, U, Y1 and Y2, as the four\n"
     "               column selectors of the \"Obdelava\" tab choose them (default 1,3,5,6;\n"
-    "               each kept within the file's columns)\n"
+    "               each kept within the file's columns); names only for an export\n"
     "  --actuator MAX,MIN,T  the actuator's maximum, minimum and full-stroke time [s]\n"
     "               instead of the file's (T 0: no rate limit), as the tab's edits set them\n"
     "  --vtm OUT    also write the model file OUT (with a decimal point; the program\n"
     "               and this command read model files with either separator)\n"
-    "  --decimal-comma  write the model file with a decimal comma instead\n"
+    "  --decimal-comma  write the model file with a decimal comma instead; for an export\n"
+    "               also: its numbers have a decimal comma (detected otherwise)\n"
     "The file is read as the \"Naloži iz datoteke\" button reads it (numbers with a decimal\n"
     "point or a decimal comma), the chosen columns are conditioned with the file's own\n"
     "filter time and actuator values, and both models are identified over the window.\n"
@@ -46,20 +49,29 @@ const char* const IdentifyUsage =
     "line of the file is not read. Such a file implies the window 1..N, filter time 0 and\n"
     "the actuator range 0..100 with a full-stroke time of 100 s, so U is limited to\n"
     "0..100 and to a rate of 1 per second unless --actuator says otherwise.\n"
+    "%IMPORT%"
     "Printed is one JSON object: ModelWindowSamples, InnerGain, InnerTimeConstant,\n"
     "InnerDeadTime, InnerStdDev, InnerRelativeError, InnerGainBound, InnerTimeBound, the\n"
     "same seven for the outer model (Outer...), InnerDelaySamples, OuterDelaySamples,\n"
     "InnerQuality and OuterQuality (\"Zelo dobra\", \"Dobra\", \"Slabsa\", \"Slaba\"),\n"
     "SamplingWarning (true when three sample times reach the time constant plus dead time\n"
-    "of a model) and Warnings, a list of texts also written to standard error: what the\n"
-    "reader cut, a window that holds no step of MV, a time constant that came out 0.\n"
+    "of a model), Import (for an export: the detected format and the counts) and\n"
+    "Warnings, a list of texts also written to standard error: what the reader cut or\n"
+    "left out, a window that holds no step of MV, a time constant that came out 0.\n"
     "Numbers have 17 significant digits and a decimal point.\n"
     "Errors go to standard error with exit code 1 (2 for a wrong command line).\n";
+
+std::string Usage() {
+  std::string text = IdentifyUsage;
+  text.replace(text.find("%IMPORT%"), 8, ImportOptionsUsage);
+  return text;
+}
 
 struct IdentifyOptions {
   std::string File;
   std::optional<int> Start, End;
   SignalColumns Columns;
+  ImportRequest Import;
   std::vector<double> Actuator;  // maximum, minimum, full-stroke time; empty: the file's
   std::string ModelFile;
   char ModelSeparator = '.';
@@ -74,6 +86,7 @@ IdentifyOptions ParseOptions(const std::vector<std::string>& args) {
       o.Help = true;
     } else if (a == "--decimal-comma") {
       o.ModelSeparator = ',';
+      o.Import.Format.DecimalMark = ',';
     } else if (a == "--actuator") {
       if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
       std::stringstream in(args[++i]);
@@ -81,16 +94,7 @@ IdentifyOptions ParseOptions(const std::vector<std::string>& args) {
         o.Actuator.push_back(ParseFloat(part, '.'));
       if (o.Actuator.size() != 3 || args[i].back() == ',' || o.Actuator[2] < 0)
         throw UsageError("--actuator needs the maximum, the minimum and a full-stroke time >= 0");
-    } else if (a == "--columns") {
-      if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
-      std::vector<int> c;
-      std::stringstream in(args[++i]);
-      for (std::string part; std::getline(in, part, ',');) c.push_back(ParseInt(part));
-      if (c.size() != 4 || args[i].back() == ',' ||
-          std::any_of(c.begin(), c.end(), [](int k) { return k < 1 || k > MaxColumns; }))
-        throw UsageError("--columns needs four column numbers 1.." + std::to_string(MaxColumns) +
-                         " separated by commas");
-      o.Columns = {c[0], c[1], c[2], c[3]};
+    } else if (ParseImportOption(args, i, o.Import)) {
     } else if (a == "--start" || a == "--end" || a == "--vtm") {
       if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
       const std::string& v = args[++i];
@@ -106,6 +110,7 @@ IdentifyOptions ParseOptions(const std::vector<std::string>& args) {
     }
   }
   if (!o.Help && o.File.empty()) throw UsageError("the data file is missing");
+  if (const auto numbered = NumberedColumns(o.Import)) o.Columns = *numbered;
   return o;
 }
 
@@ -116,17 +121,17 @@ int RunIdentify(const std::vector<std::string>& args) {
   try {
     o = ParseOptions(args);
   } catch (const std::exception& e) {
-    std::cerr << "vortuner-cli identify: " << e.what() << "\n" << IdentifyUsage;
+    std::cerr << "vortuner-cli identify: " << e.what() << "\n" << Usage();
     return 2;
   }
   if (o.Help) {
-    std::cout << IdentifyUsage;
+    std::cout << Usage();
     return 0;
   }
 
   constexpr char Point = '.';
   const ConditionedData data =
-      ReadConditionedData(o.File, o.Start, o.End, "identify", o.Columns, o.Actuator);
+      ReadConditionedData(o.File, o.Start, o.End, "identify", o.Columns, o.Actuator, o.Import);
   MeasurementStore* store = data.Store.get();
   const SignalColumns& columns = data.Columns;
   const int start = data.Start, end = data.End;
@@ -172,6 +177,7 @@ int RunIdentify(const std::vector<std::string>& args) {
   json.Text("InnerQuality", QualityText(QualityOf(s.InnerRelativeError)));
   json.Text("OuterQuality", QualityText(QualityOf(s.OuterRelativeError)));
   json.Boolean("SamplingWarning", SamplingTooSparse(s));
+  if (data.Import) json.Raw("Import", ImportJson(*data.Import, "  "));
   std::string list;
   for (const std::string& warning : warnings)
     list += (list.empty() ? "" : ", ") + JsonString(warning);

@@ -29,7 +29,8 @@ namespace {
 
 const char* const ReportUsage =
     "Usage: vortuner-cli report DATA [OPTIONS] --out REPORT\n"
-    "  DATA              a measured data file (.vtd) or a data logger's file (.txt, .dat)\n"
+    "  DATA              a measured data file (.vtd), a data logger's file (.txt, .dat) or a\n"
+    "                    historian's delimited export (.csv, .txt)\n"
     "  --out REPORT      the report: REPORT.docx, or REPORT.pdf for a PDF (a name without\n"
     "                    an extension gets .docx, .doc becomes .docx)\n"
     "  --vtm MODEL       take the models from a model file instead of identifying them\n"
@@ -40,13 +41,23 @@ const char* const ReportUsage =
     "  --sections LIST   obdelava,model,regulator (default: all; \"\" for none)\n"
     "  --template T      a .dotx or .docx whose styles, page setup, headers and footers\n"
     "                    the report takes (default: normal.dot, the built-in look)\n"
+    "  --columns MV,U,Y1,Y2  the data's columns of the four signals (default 1,3,5,6)\n"
+    "%IMPORT%"
     "The texts are those the tabs would show, with a decimal point; the charts are drawn\n"
     "offscreen (no display needed) and their image files are deleted afterwards.\n"
     "Prints the report's path. Errors go to standard error with exit code 1 (2 for a\n"
     "wrong command line).\n";
 
+std::string Usage() {
+  std::string text = ReportUsage;
+  text.replace(text.find("%IMPORT%"), 8, ImportOptionsUsage);
+  return text;
+}
+
 struct ReportOptions {
   std::string File, Out, ModelFile, ControllerFile, Template = "normal.dot";
+  ImportRequest Import;
+  SignalColumns Columns;
   std::optional<int> Start, End;
   bool Obdelava = true, Model = true, Regulator = true;
   bool Help = false;
@@ -76,6 +87,12 @@ ReportOptions ParseOptions(const std::vector<std::string>& args) {
       o.Help = true;
       continue;
     }
+    if (a == "--decimal-comma") {
+      o.Import.Format.DecimalMark = ',';
+      if (o.Import.Given.empty()) o.Import.Given = a;
+      continue;
+    }
+    if (ParseImportOption(args, i, o.Import)) continue;
     if (a.rfind("--", 0) == 0) {
       if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
       const std::string& v = args[++i];
@@ -103,6 +120,7 @@ ReportOptions ParseOptions(const std::vector<std::string>& args) {
   }
   if (o.Help) return o;
   if (o.File.empty()) throw UsageError("the data file is missing");
+  if (const auto numbered = NumberedColumns(o.Import)) o.Columns = *numbered;
   if (o.Out.empty()) throw UsageError("the report's name is missing (--out REPORT)");
   return o;
 }
@@ -128,11 +146,11 @@ int RunReport(const std::vector<std::string>& args) {
   try {
     o = ParseOptions(args);
   } catch (const std::exception& e) {
-    std::cerr << "vortuner-cli report: " << e.what() << "\n" << ReportUsage;
+    std::cerr << "vortuner-cli report: " << e.what() << "\n" << Usage();
     return 2;
   }
   if (o.Help) {
-    std::cout << ReportUsage;
+    std::cout << Usage();
     return 0;
   }
 
@@ -142,7 +160,7 @@ int RunReport(const std::vector<std::string>& args) {
   in.Template = o.Template;
   LoadReportTemplate(in.Template);  // a template that cannot be used: nothing written
 
-  const ConditionedData data = ReadConditionedData(o.File, o.Start, o.End, "report");
+  const ConditionedData data = ReadConditionedData(o.File, o.Start, o.End, "report", o.Columns, {}, o.Import);
   MeasurementStore& store = *data.Store;
   if (!o.ModelFile.empty())
     TModel::LoadModelFile(o.ModelFile, store, Point);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cli/CliRunner.h"
+#include "data/NumberFormat.h"
 #include "data/TObdelava.h"
 #include "data/TextFile.h"
 #include "model/ModelTestData.h"
@@ -155,4 +156,61 @@ TEST_F(IdentifyCommand, FilesThatCannotGiveAModelAreErrors) {
   }
   EXPECT_FALSE(std::filesystem::exists(Path("huge.vtm")));
   EXPECT_EQ(Identify(Path("huge.vtd") + " --vtm ''").ExitCode, 2);
+}
+
+TEST_F(IdentifyCommand, AHistoriansExportByColumnNamesWithTheImportsCounts) {
+  // The worked example as an export: semicolons, decimal commas, ISO stamps; a doubled
+  // row, an empty cell of an unused column and a header of names.
+  auto store = modeltest::MakeStore({});
+  std::string text = "Time;Valve;Out;Level;Spare\r\n";
+  for (int k = 1; k <= 200; ++k) {
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "2026-12-08T10:%02d:%02d", (k - 1) / 60, (k - 1) % 60);
+    std::string row = stamp;
+    for (int c : {1, 3, 5}) row += ";" + FormatGeneral(store->DataColumns[c][k], 12, ',');
+    row += k == 50 ? ";\r\n" : ";0\r\n";
+    text += row;
+    if (k == 100) text += row;
+  }
+  WriteFileBytes(Path("export.csv"), text);
+  const CliRun r = Identify(Path("export.csv") + " --columns Valve,Out,Level,Level");
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_TRUE(Has(r.Out, "\"InnerGain\": 1.99526")) << r.Out;
+  EXPECT_TRUE(Has(r.Out, "\"InnerDeadTime\": 6,"));
+  EXPECT_TRUE(Has(r.Out, "\"DecimalMark\": \",\","));
+  EXPECT_TRUE(Has(r.Out, "\"RowsRepeatedReplaced\": 1,"));
+  EXPECT_TRUE(Has(r.Out, "\"MissingValuesHeld\": 1,"));
+  EXPECT_TRUE(Has(r.Out, "\"Y1\": \"Level\""));
+  EXPECT_TRUE(Has(r.Out, "\"Samples\": 200,"));
+  EXPECT_TRUE(Has(r.Err, "warning: Prazne celice: 1 (zadržana prejšnja vrednost).")) << r.Err;
+
+  // The same by numbers, at another sample time.
+  const CliRun half = Identify(Path("export.csv") + " --columns 1,2,3,3 --sample-time 2");
+  ASSERT_EQ(half.ExitCode, 0) << half.Err;
+  EXPECT_TRUE(Has(half.Out, "\"Samples\": 100,")) << half.Out;
+  // A range of the engineer's own, seconds from the first row.
+  const CliRun range = Identify(Path("export.csv") + " --from 20 --to 119");
+  ASSERT_EQ(range.ExitCode, 0) << range.Err;
+  EXPECT_TRUE(Has(range.Out, "\"FirstSample\": 21,")) << range.Out;
+  EXPECT_TRUE(Has(range.Out, "\"Samples\": 100,"));
+
+  // Refusals: a name the header lacks, a table without a time, an export's option on
+  // a logger's file; nothing printed on standard output.
+  CliRun bad = Identify(Path("export.csv") + " --columns Valve,Out,Lvl,Level");
+  EXPECT_EQ(bad.ExitCode, 1);
+  EXPECT_TRUE(Has(bad.Err, "Y1: stolpca 'Lvl' ni med naslovi stolpcev (Valve, Out, Level, Spare)."))
+      << bad.Err;
+  WriteFileBytes(Path("notime.csv"), "a;b\nx;1\ny;2\n");
+  bad = Identify(Path("notime.csv"));
+  EXPECT_EQ(bad.ExitCode, 1);
+  EXPECT_TRUE(Has(bad.Err, "Napaka v vrstici 2 datoteke '" + Path("notime.csv") +
+                               "': ni uporabnega časovnega stolpca: 'x'"))
+      << bad.Err;
+  WriteTextLines(Path("log.txt"), {"d;", "", "a;b;", "", "", "10:00:00;1.5;2.5;",
+                                   "10:00:01;1.5;2.5;", "10:00:02;1.5;2.5;", "end"});
+  bad = Identify(Path("log.txt") + " --delimiter ';'");
+  EXPECT_EQ(bad.ExitCode, 1);
+  EXPECT_TRUE(Has(bad.Err, "--delimiter applies to a delimited export; '" + Path("log.txt") +
+                               "' is a logger's file"));
+  EXPECT_TRUE(bad.Out.empty());
 }

@@ -14,8 +14,11 @@
 #include "forms/Workspace.h"
 #include "forms/UiServices.h"
 #include "charts/VorChart.h"
+#include "data/DelimitedImport.h"
 #include "data/NumberFormat.h"
 #include "data/TObdelava.h"
+#include "data/TextFile.h"
+#include "data/ui/ImportDialog.h"
 #include "model/ui/ModelPage.h"
 #include "report/Histogram.h"
 #include "report/ui/TForm_Histogram.h"
@@ -25,6 +28,10 @@ namespace {
 
 const QString DataFileFilter = QStringLiteral(
     "Measured Data (*.vtd)|*.vtd|Data files (*.txt, *.dat)|*.txt; *.dat|All files|*.*");
+// Loading also offers the exports of historians and loggers.
+const QString LoadFileFilter = QStringLiteral(
+    "Measured Data (*.vtd)|*.vtd|Data files (*.txt, *.dat)|*.txt; *.dat|"
+    "Exported data (*.csv, *.txt, *.dat)|*.csv; *.txt; *.dat|All files|*.*");
 
 QString Text(const std::string& s) { return QString::fromStdString(s); }
 std::string Std(const QString& s) { return s.toStdString(); }
@@ -319,16 +326,37 @@ void ProcessingPage::IzracunModelaClick() { form_.ModelTab().IzracunModelaClick(
 
 void ProcessingPage::NaloziIzDatotekeClick() {
   FileDialog& dialog = form_.OpenDialog1;
-  dialog.Filter = DataFileFilter;
+  dialog.Filter = LoadFileFilter;
   dialog.FilterIndex = 0;
   dialog.DefaultExtension = QStringLiteral("vtd");
   if (!Ui().ExecuteOpenDialog(this, dialog)) return;
 
   MeasurementStore& store = form_.Store();
   const char sep = DecimalSeparator();
+  const std::string path = Std(dialog.FileName);
+  std::vector<std::string> lines = ReadTextLines(path);
+  if (ClassifyDataFile(lines) == DataFileKind::Delimited) {
+    // An export: read, shown and resampled in the import dialog; the store's record is
+    // replaced only when the engineer accepts what it counted.
+    ImportDialog import(this, std::move(lines), dialog.FileName);
+    if (import.exec() != QDialog::Accepted || !import.Result()) return;
+    CommitImport(import.Result()->Record, store);
+    ShowLoadedRecord(import.Result()->Record.Texts, dialog.FileName);
+    return;
+  }
   // The reader checks the whole file before it replaces the store's record.
-  const DataFileTexts texts = TObdelava::ReadDataFile(Std(dialog.FileName), store, sep);
+  const DataFileTexts texts = TObdelava::ReadDataFile(path, store, sep);
+  ShowLoadedRecord(texts, dialog.FileName);
+  if (!texts.Warnings.empty()) {
+    QStringList messages;
+    for (const std::string& w : texts.Warnings) messages << Text(w);
+    Ui().ShowMessage(messages.join(QLatin1Char('\n')));
+  }
+}
 
+void ProcessingPage::ShowLoadedRecord(const DataFileTexts& texts, const QString& fileName) {
+  MeasurementStore& store = form_.Store();
+  const char sep = DecimalSeparator();
   Label_Ts->setText(Text(FormatShortest(store.SampleTime, sep)));
   Label_Ns->setText(QString::number(store.SampleCount));
   SetColumnSelectors(store.ColumnCount, SignalColumns{});
@@ -340,8 +368,8 @@ void ProcessingPage::NaloziIzDatotekeClick() {
 
   Label_Datum->setText(Text(texts.Date));
   Label_Ura->setText(Text(texts.Time));
-  Label_Ime->setText(dialog.FileName);
-  Label_Ime->setToolTip(dialog.FileName);
+  Label_Ime->setText(fileName);
+  Label_Ime->setToolTip(fileName);
   Edit8->setText(Text(texts.FilterTime));
   Edit_Actuator_Maximum->setText(Text(texts.ActuatorMaximum));
   Edit_Actuator_Minimum->setText(Text(texts.ActuatorMinimum));
@@ -358,12 +386,6 @@ void ProcessingPage::NaloziIzDatotekeClick() {
   } else {
     Chart2->show();
     PlotY2(from, to);
-  }
-
-  if (!texts.Warnings.empty()) {
-    QStringList lines;
-    for (const std::string& w : texts.Warnings) lines << Text(w);
-    Ui().ShowMessage(lines.join(QLatin1Char('\n')));
   }
 }
 

@@ -15,6 +15,7 @@ class QGroupBox;
 class VorChart;
 class ChartSeries;
 struct AnalysisWindow;
+struct DataFileTexts;
 struct Conditioning;
 struct SignalColumns;
 
@@ -36,7 +37,7 @@ class ProcessingPage : public QWidget {
 
   // Handlers.
   void UporabiFilterClick();      // "Uporabi filter in omejitve"
-  void NaloziIzDatotekeClick();   // "Naloži iz datoteke"
+  void NaloziIzDatotekeClick();   // "Naloži iz datoteke"; an export through "Naloži podatke"
   void ShraniVDatotekoClick();     // "Shrani v datoteko"
   void IzracunModelaClick();      // "Izračun modela": the model page identifies
   void ScrollBar_MVChange();
@@ -133,6 +134,9 @@ class ProcessingPage : public QWidget {
                   QLabel* minLabel, QLabel* stdLabel, int from, int to);
   void ShowHistogram(const SampleArray& signal, const QString& title);
   void ShowLarge(const SampleArray& signal, const QString& title);
+  // The load handler's display of a record just put into the store: selectors, window,
+  // labels, edits, conditioning and charts.
+  void ShowLoadedRecord(const DataFileTexts& texts, const QString& fileName);
 
   Workspace& form_;
 };

@@ -1,0 +1,134 @@
+// "Naloži iz datoteke" with a historian's export: the import dialog shows what it detected
+// and counted, and only its "Naloži" replaces the record.
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QtTest/QTest>
+#include <filesystem>
+#include <functional>
+
+#include "charts/VorChart.h"
+#include "data/TextFile.h"
+#include "data/ui/ImportDialog.h"
+#include "data/ui/ProcessingPage.h"
+#include "support/AppFixture.h"
+
+namespace {
+
+class ImportDialogTest : public AppFixture {
+ protected:
+  void SetUp() override {
+    AppFixture::SetUp();
+    QLocale::setDefault(QLocale(QLocale::Slovenian, QLocale::Slovenia));
+    dir =
+        std::filesystem::temp_directory_path() / ("vortuner_import_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    // A record to keep or replace: 100 samples.
+    MeasurementStore& s = Form().Store();
+    s.SampleCount = 100;
+    s.SampleTime = 0.5;
+    s.ColumnCount = 6;
+    for (int k = 1; k <= 100; ++k) s.TimeColumn[k] = (k - 1) * 0.5;
+    Page().ConditionAfterExperiment();
+  }
+  void TearDown() override {
+    QLocale::setDefault(QLocale::c());
+    std::filesystem::remove_all(dir);
+  }
+  ProcessingPage& Page() { return Form().ProcessingTab(); }
+  QString Write(const char* name, const std::string& text) {
+    const std::string path = (dir / name).string();
+    WriteFileBytes(path, text);
+    return QString::fromStdString(path);
+  }
+  // Clicks "Naloži iz datoteke" on the file; `inDialog` runs while the dialog is open.
+  void Load(const QString& path, const std::function<void(ImportDialog&)>& inDialog) {
+    ui.QueueFileAnswer(path);
+    bool shown = false;
+    QTimer::singleShot(0, [&] {
+      auto* d = qobject_cast<ImportDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(d, nullptr);
+      shown = true;
+      inDialog(*d);
+      if (d->isVisible()) d->reject();
+    });
+    QTest::mouseClick(Page().Button_NaloziIzDatoteke, Qt::LeftButton);
+    EXPECT_TRUE(shown);
+  }
+  std::filesystem::path dir;
+};
+
+}  // namespace
+
+TEST_F(ImportDialogTest, AnExportWithAHeaderIsShownCountedAndLoadedByColumnNames) {
+  std::string text = "Čas;Ventil;Izhod;Temperatura;Tlak;\r\n";
+  for (int s = 0; s < 120; ++s) {
+    if (s == 60) continue;  // a missing row
+    char line[96];
+    std::snprintf(line, sizeof line, "2026-12-08 10:%02d:%02d;%s;%s;%d,5;;\r\n", s / 60, s % 60,
+                  s < 30 ? "20" : "60", s < 30 ? "20" : "60", 40 + s);
+    text += line;
+  }
+  const QString path = Write("export.csv", text);
+  Load(path, [](ImportDialog& d) {
+    EXPECT_EQ(d.Label_Zaznano->text(),
+              "Uporabljeno: ločilo podpičje, decimalni znak vejica, čas: datum in čas v stolpcu 1, "
+              "glava v vrstici 1; prva vrstica s podatki 2.");
+    EXPECT_EQ(d.Table_Predogled->horizontalHeaderItem(3)->text(), "Temperatura");
+    EXPECT_EQ(d.Table_Predogled->item(0, 3)->text(), "40,5");
+    EXPECT_EQ(d.Combo_Y1->currentText(), "Temperatura");
+    EXPECT_EQ(d.Combo_Y2->currentText(), "(brez)");  // Tlak holds no number
+    EXPECT_EQ(d.Combo_U->currentText(), "Izhod");
+    const QString counts = d.Text_Stetje->toPlainText();
+    EXPECT_TRUE(
+        counts.contains("Zapis: 120 vzorcev po 1 s, od 0 s do 119 s od začetka "
+                        "(2026-12-08 10:00:00)."))
+        << counts.toStdString();
+    EXPECT_TRUE(counts.contains("Prazne celice: 119 (zadržana prejšnja vrednost)."));
+    EXPECT_TRUE(counts.contains("Vrstice s časom pred prejšnjo vrstico: 0 (izpuščene)."));
+    // Tlak is empty throughout: as Y2 it cannot make a record, so "Naloži" is off.
+    d.Combo_Y2->setCurrentText("Tlak");
+    EXPECT_FALSE(d.Button_Nalozi->isEnabled());
+    EXPECT_TRUE(
+        d.Text_Stetje->toPlainText().contains("Y2: stolpec 'Tlak' nima nobene številske "
+                                              "vrednosti."));
+    d.Combo_Y2->setCurrentText("(brez)");
+    d.Edit_CasVzorcenja->setText("2");
+    emit d.Edit_CasVzorcenja->editingFinished();
+    ASSERT_TRUE(d.Button_Nalozi->isEnabled());
+    QTest::mouseClick(d.Button_Nalozi, Qt::LeftButton);
+  });
+  ASSERT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join(' ').toStdString();
+  ProcessingPage& p = Page();
+  const MeasurementStore& s = Form().Store();
+  EXPECT_EQ(s.SampleCount, 60);
+  EXPECT_EQ(s.SampleTime, 2);
+  EXPECT_EQ(s.ColumnCount, 5);
+  EXPECT_EQ(s.DataColumns[5][31], 99.5);  // 60 s, the missing row: 59 s held
+  EXPECT_EQ(p.Label_Ns->text(), "60");
+  EXPECT_EQ(p.Label_Ts->text(), "2");
+  EXPECT_EQ(p.Label_Ime->text(), path);
+  EXPECT_EQ(p.Label_Datum->text(), "2026-12-08");
+  EXPECT_EQ(p.Label20->text(), "Temperatura");
+  EXPECT_FALSE(p.Chart2->isVisibleTo(&p));
+  EXPECT_EQ(p.Series2->Count(), 60);
+}
+
+TEST_F(ImportDialogTest, AFileThatIsNoTableIsRefusedInTheDialogAndTheRecordStays) {
+  const QString path = Write("letter.txt", "Dear operator\nplease find the data\nRegards\n");
+  Load(path, [](ImportDialog& d) {
+    EXPECT_FALSE(d.Button_Nalozi->isEnabled());
+    EXPECT_EQ(d.Text_Stetje->toPlainText(),
+              "Datoteka ni sprejeta: vrstica 1: datoteka ni tabela: vrstice nimajo skupnega ločila "
+              "(podpičje, tabulator ali vejica).");
+    EXPECT_EQ(d.Table_Predogled->item(0, 0)->text(), "Dear operator");
+  });
+  EXPECT_EQ(Form().Store().SampleCount, 100);
+  EXPECT_EQ(Page().Label_Ns->text(), "100");
+}
