@@ -63,7 +63,8 @@ class BenchPeer {
     pid_ = ::fork();
     if (pid_ == 0) {
       if (secure)
-        ::execlp("node", "node", script.c_str(), portFile.c_str(), "secure", static_cast<char*>(nullptr));
+        ::execlp("node", "node", script.c_str(), portFile.c_str(), "secure",
+                 static_cast<char*>(nullptr));
       else
         ::execlp("node", "node", script.c_str(), portFile.c_str(), static_cast<char*>(nullptr));
       ::_exit(127);
@@ -105,7 +106,8 @@ BENCHMARK(BM_UaReadRoundTrip)->Iterations(2000)->Unit(benchmark::kMicrosecond);
 // The same Read on a channel signed and encrypted with Basic256Sha256, as a user.
 static void BM_UaReadRoundTripSignAndEncrypt(benchmark::State& state) {
   if (BenchPeer::SecureUrl().empty()) return state.SkipWithError("the test plant is not installed");
-  const std::string pki = std::filesystem::temp_directory_path() / ("vortuner-bench-pki-" + std::to_string(::getpid()));
+  const std::string pki =
+      std::filesystem::temp_directory_path() / ("vortuner-bench-pki-" + std::to_string(::getpid()));
   UaConnectOptions options;
   options.Security = UaSecurityChoice::Encrypt;
   options.Policy = "Basic256Sha256";
@@ -115,7 +117,8 @@ static void BM_UaReadRoundTripSignAndEncrypt(benchmark::State& state) {
   options.AskTrust = [](const UaCertificateSummary&) { return UaTrustAnswer::Once; };
   UaClient client;
   client.Connect(BenchPeer::SecureUrl(), options);
-  const std::vector<UaReadValueId> nodes{{client.Resolve(ParseNodeId("nsu=urn:vortuner:plant;s=Y1"))}};
+  const std::vector<UaReadValueId> nodes{
+      {client.Resolve(ParseNodeId("nsu=urn:vortuner:plant;s=Y1"))}};
   Timed(state, [&] { benchmark::DoNotOptimize(client.Read(nodes)); });
   client.Close();
   std::filesystem::remove_all(pki);

@@ -1,10 +1,10 @@
 // Random bytes as what an OPC UA server sends: a stream of chunks put together and every
 // message decoded as the response it names, and the same bytes as the body of each
 // response this client reads; the same chunks on a signed and on an encrypted channel, and
-// the bytes as a body that such a channel sends and reads back. Nothing may crash, hang or read out of bounds; a value
-// that decodes writes out and reads back to the same bytes.
-// Standalone libFuzzer target: clang++ -fsanitize=fuzzer,address,undefined with
-// src/opc/ua/*.cpp (or fuzz_ua_response from the fuzz folder's CMake).
+// the bytes as a body that such a channel sends and reads back. Nothing may crash, hang or read out
+// of bounds; a value that decodes writes out and reads back to the same bytes. Standalone libFuzzer
+// target: clang++ -fsanitize=fuzzer,address,undefined with src/opc/ua/*.cpp (or fuzz_ua_response
+// from the fuzz folder's CMake).
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -109,7 +109,8 @@ void SecuredRoundTrip(const Secured& channel, std::string_view body) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view in(reinterpret_cast<const char*>(data), size);
 
-  static const Secured signedChannel(UaSecurityMode::Sign), encrypted(UaSecurityMode::SignAndEncrypt);
+  static const Secured signedChannel(UaSecurityMode::Sign),
+      encrypted(UaSecurityMode::SignAndEncrypt);
   Chunks(in, nullptr);
   Chunks(in, &signedChannel.Client);
   Chunks(in, &encrypted.Client);

@@ -218,7 +218,8 @@ int RunOpc(const std::vector<std::string>& args) {
         trustServer = true;
         continue;
       }
-      if (a != "--security" && a != "--policy" && a != "--user" && a != "--password-file" && a != "--pki")
+      if (a != "--security" && a != "--policy" && a != "--user" && a != "--password-file" &&
+          a != "--pki")
         throw UsageError("unknown option '" + a + "'");
       if (at + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
       const std::string& v = args[++at];
@@ -239,9 +240,12 @@ int RunOpc(const std::vector<std::string>& args) {
       }
     }
     if (!options.User.empty()) {
-      if (!passwordFile.empty()) options.Password = ReadPasswordFile(passwordFile);
-      else if (const char* env = std::getenv("VORTUNER_OPC_PASSWORD")) options.Password = env;
-      else throw UsageError("--user needs a password: --password-file FILE or VORTUNER_OPC_PASSWORD");
+      if (!passwordFile.empty())
+        options.Password = ReadPasswordFile(passwordFile);
+      else if (const char* env = std::getenv("VORTUNER_OPC_PASSWORD"))
+        options.Password = env;
+      else
+        throw UsageError("--user needs a password: --password-file FILE or VORTUNER_OPC_PASSWORD");
     }
     if (at >= args.size()) throw UsageError("a command is needed after the options");
     command = args[at];

@@ -2,15 +2,15 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QMessageBox>
-#include <QDialog>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QStringList>
@@ -83,8 +83,8 @@ bool QtUiServices::AskYesNo(const QString& text) {
 }
 
 int QtUiServices::AskTrustCertificate(const QString& text) {
-  QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), text, QMessageBox::NoButton,
-                  QApplication::activeWindow());
+  QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), text,
+                  QMessageBox::NoButton, QApplication::activeWindow());
   box.setObjectName(QStringLiteral("ZaupanjeStreznikuDialog"));
   QPushButton* always = box.addButton(QStringLiteral("Zaupaj trajno"), QMessageBox::AcceptRole);
   QPushButton* once = box.addButton(QStringLiteral("Samo tokrat"), QMessageBox::AcceptRole);

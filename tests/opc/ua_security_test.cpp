@@ -7,8 +7,8 @@
 #include <filesystem>
 
 #include "opc/ua/UaChunkSecurity.h"
-#include "opc/ua/UaPki.h"
 #include "opc/ua/UaChunks.h"
+#include "opc/ua/UaPki.h"
 
 namespace {
 
@@ -73,13 +73,17 @@ std::string Received(const UaChannelSecurity& s, const std::vector<std::string>&
 
 TEST(UaSecurity, KeysAreDerivedWithPSha256FromTheOtherSidesNonce) {
   const UaSymmetricKeys client = UaDeriveKeys(Policy("Basic256Sha256"), ServerNonce, ClientNonce);
-  EXPECT_EQ(ToHex(client.SigningKey), "dd585db0c102dd1a4c1ed4dd195606dec3f7a1c789afca78f9479ed3a5d668af");
-  EXPECT_EQ(ToHex(client.EncryptingKey), "ce49cb8f1c65a827f412c48e71c9f9cb3b5c2ee2fc2e4b3bd46d4098b5e45475");
+  EXPECT_EQ(ToHex(client.SigningKey),
+            "dd585db0c102dd1a4c1ed4dd195606dec3f7a1c789afca78f9479ed3a5d668af");
+  EXPECT_EQ(ToHex(client.EncryptingKey),
+            "ce49cb8f1c65a827f412c48e71c9f9cb3b5c2ee2fc2e4b3bd46d4098b5e45475");
   EXPECT_EQ(ToHex(client.Iv), "a77832c6215b6e7ab85f2e668be7aeff");
   const UaSymmetricKeys server = UaDeriveKeys(Policy("Basic256Sha256"), ClientNonce, ServerNonce);
-  EXPECT_EQ(ToHex(server.SigningKey), "b72593c43fee5fafa0256cd6bb904ff40c066a225db95f66dd744e20858a2220");
+  EXPECT_EQ(ToHex(server.SigningKey),
+            "b72593c43fee5fafa0256cd6bb904ff40c066a225db95f66dd744e20858a2220");
   // Aes128: the same stream, cut after a 16-byte encryption key.
-  const UaSymmetricKeys aes128 = UaDeriveKeys(Policy("Aes128_Sha256_RsaOaep"), ServerNonce, ClientNonce);
+  const UaSymmetricKeys aes128 =
+      UaDeriveKeys(Policy("Aes128_Sha256_RsaOaep"), ServerNonce, ClientNonce);
   EXPECT_EQ(ToHex(aes128.EncryptingKey), "ce49cb8f1c65a827f412c48e71c9f9cb");
   EXPECT_EQ(ToHex(aes128.Iv), "3b5c2ee2fc2e4b3bd46d4098b5e45475");
 }
@@ -186,9 +190,9 @@ TEST(UaSecurity, AServerCertificateIsCheckedAndTrustedByItsApplication) {
   EXPECT_EQ(message("urn:plant:other", now),
             "The server's certificate names the application 'urn:plant:plc', the server calls "
             "itself 'urn:plant:other'; BadCertificateUriInvalid");
-  EXPECT_EQ(message("urn:plant:plc", c.NotAfter() + 1),
-            "The server's certificate expired on " + FormatUaTime(c.NotAfter()) +
-                "; BadCertificateTimeInvalid");
+  EXPECT_EQ(message("urn:plant:plc", c.NotAfter() + 1), "The server's certificate expired on " +
+                                                            FormatUaTime(c.NotAfter()) +
+                                                            "; BadCertificateTimeInvalid");
   // Another key's signature on the same certificate body.
   std::string forged = c.Der();
   forged[forged.size() - 10] ^= 0x01;
@@ -201,10 +205,11 @@ TEST(UaSecurity, AServerCertificateIsCheckedAndTrustedByItsApplication) {
   const UaOwnIdentity replaced = CreateUaSelfSignedCertificate("urn:plant:plc", "PLC", "plc", 1);
   std::string trustedFile;
   EXPECT_EQ(pki.TrustOf(replaced.Certificate, &trustedFile), UaTrust::Changed);
-  EXPECT_EQ(trustedFile, folder + "/trusted/" + [&] {
-              std::string t = c.ThumbprintHex();
-              t.erase(std::remove(t.begin(), t.end(), ':'), t.end());
-              return t;
-            }() + ".der");
+  EXPECT_EQ(
+      trustedFile, folder + "/trusted/" + [&] {
+        std::string t = c.ThumbprintHex();
+        t.erase(std::remove(t.begin(), t.end(), ':'), t.end());
+        return t;
+      }() + ".der");
   std::filesystem::remove_all(folder);
 }

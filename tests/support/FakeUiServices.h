@@ -43,7 +43,7 @@ class FakeUiServices final : public UiServices {
   QStringList OpenedDocuments;
   bool YesNoAnswer = true;
   QStringList TrustQuestions, LoginQuestions;
-  int TrustAnswer = 2;         // "Zavrni"
+  int TrustAnswer = 2;               // "Zavrni"
   QString LoginUser, LoginPassword;  // an empty user cancels the login
   // Copies of the dialogs as they were shown.
   std::deque<FileDialog> ShownDialogs;

@@ -148,12 +148,14 @@ UaOwnIdentity CreateUaSelfSignedCertificate(const std::string& applicationUri,
   AddExtension(x.get(), NID_basic_constraints, "critical,CA:FALSE");
   AddExtension(x.get(), NID_subject_key_identifier, "hash");
   AddExtension(x.get(), NID_authority_key_identifier, "keyid,issuer");
-  AddExtension(x.get(), NID_key_usage,
-               "critical,digitalSignature,nonRepudiation,keyEncipherment,dataEncipherment,keyCertSign");
+  AddExtension(
+      x.get(), NID_key_usage,
+      "critical,digitalSignature,nonRepudiation,keyEncipherment,dataEncipherment,keyCertSign");
   AddExtension(x.get(), NID_ext_key_usage, "serverAuth,clientAuth");
   AddExtension(x.get(), NID_subject_alt_name,
                "URI:" + applicationUri + (hostName.empty() ? "" : ",DNS:" + hostName));
-  if (!X509_sign(x.get(), raw, EVP_sha256())) throw UaSecurityError("The certificate cannot be signed");
+  if (!X509_sign(x.get(), raw, EVP_sha256()))
+    throw UaSecurityError("The certificate cannot be signed");
   unsigned char* der = nullptr;
   const int n = i2d_X509(x.get(), &der);
   if (n <= 0) throw UaSecurityError("The certificate cannot be written");

@@ -74,7 +74,8 @@ void UaChannel::Open(const std::string& endpointUrl, UaChannelSecurity security)
 
 void UaChannel::OpenSecureChannel(bool renew) {
   const std::string clientNonce =
-      security_.Secured() ? UaRandomBytes(static_cast<std::size_t>(security_.Policy->NonceLength)) : "";
+      security_.Secured() ? UaRandomBytes(static_cast<std::size_t>(security_.Policy->NonceLength))
+                          : "";
   UaWriter body;
   EncodeOpenSecureChannel(body, renew, limits_.RequestedLifetimeMs,
                           static_cast<std::uint32_t>(security_.Mode), clientNonce);

@@ -64,7 +64,8 @@ const UaChannelSecurity::TokenKeys* UaChannelSecurity::Keys(std::uint32_t tokenI
 
 std::size_t UaMaxChunkPlainSize(const UaChannelSecurity& s, bool asymmetric, std::size_t bufferSize,
                                 std::size_t headerEnd) {
-  if (!s.Secured() || bufferSize <= headerEnd) return bufferSize > headerEnd ? bufferSize - headerEnd : 0;
+  if (!s.Secured() || bufferSize <= headerEnd)
+    return bufferSize > headerEnd ? bufferSize - headerEnd : 0;
   const std::size_t room = bufferSize - headerEnd;
   if (asymmetric) {
     const std::size_t cipher = s.PeerCertificate.PublicKey().Bytes();
@@ -96,7 +97,8 @@ std::string UaSecureChunk(const UaChannelSecurity& s, bool asymmetric, std::uint
     const std::size_t blocks = (plain.size() - headerEnd + sig) / plainBlock;
     PatchSize(plain, headerEnd + blocks * peer.Bytes());
     plain += UaRsaSign(p, s.OwnKey, plain);
-    return plain.substr(0, headerEnd) + UaRsaEncrypt(p, peer, std::string_view(plain).substr(headerEnd));
+    return plain.substr(0, headerEnd) +
+           UaRsaEncrypt(p, peer, std::string_view(plain).substr(headerEnd));
   }
   const UaChannelSecurity::TokenKeys* keys = s.Keys(tokenId);
   if (!keys) throw UaLinkError("The channel has no keys for its security token");
@@ -148,7 +150,8 @@ std::string UaUnsecureChunk(const UaChannelSecurity& s, bool asymmetric, std::ui
   }
   if (plain.size() < sig) BadSignature();
   const std::string_view signedPart = std::string_view(plain).substr(0, plain.size() - sig);
-  const std::string expected = UaHmacSha256(keys->Peer.SigningKey, std::string(header) + std::string(signedPart));
+  const std::string expected =
+      UaHmacSha256(keys->Peer.SigningKey, std::string(header) + std::string(signedPart));
   if (!UaEqualBytes(expected, std::string_view(plain).substr(plain.size() - sig))) BadSignature();
   std::size_t keep = signedPart.size();
   if (encrypt) keep -= PaddingLength(signedPart, false);

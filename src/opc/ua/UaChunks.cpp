@@ -107,7 +107,8 @@ std::optional<UaReceivedMessage> UaChunkAssembler::Add(std::string_view chunk) {
       const std::string thumbprint = r.String();
       if (security.Secured() && (sender != security.PeerCertificate.Der() ||
                                  thumbprint != security.OwnCertificate.Thumbprint()))
-        throw UaLinkError("The server signed the channel with another certificate than its endpoint's");
+        throw UaLinkError(
+            "The server signed the channel with another certificate than its endpoint's");
     } else if (m.Type == "MSG" || m.Type == "CLO") {
       tokenId = r.UInt32();
     } else {

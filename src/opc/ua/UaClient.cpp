@@ -101,10 +101,11 @@ void UaClient::ActivateSession(const UaConnectOptions& options) {
     const UaSecurityPolicy& p = *security.Policy;
     // The server proves it holds its key by signing our certificate and nonce.
     if (session.ServerCertificate != security.PeerCertificate.Der())
-      throw UaLinkError("The server's session certificate differs from its endpoint's; BadCertificateInvalid");
+      throw UaLinkError(
+          "The server's session certificate differs from its endpoint's; BadCertificateInvalid");
     if (session.ServerSignatureAlgorithm != p.AsymmetricSignatureUri ||
-        !UaRsaVerify(p, security.PeerCertificate.PublicKey(), security.OwnCertificate.Der() + clientNonce,
-                     session.ServerSignature))
+        !UaRsaVerify(p, security.PeerCertificate.PublicKey(),
+                     security.OwnCertificate.Der() + clientNonce, session.ServerSignature))
       throw UaLinkError("The server's session signature is wrong; BadSecurityChecksFailed");
     ours = {p.AsymmetricSignatureUri,
             UaRsaSign(p, security.OwnKey, security.PeerCertificate.Der() + session.ServerNonce)};

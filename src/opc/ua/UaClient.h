@@ -1,6 +1,7 @@
 // An OPC UA client session over one secure channel (security None or a signed or encrypted
-// channel; anonymous or with a user name and password): discovery, Read, Write and Browse. Synchronous and not thread-safe; a link failure ends the session
-// (IsConnected turns false) and every later call throws UaLinkError.
+// channel; anonymous or with a user name and password): discovery, Read, Write and Browse.
+// Synchronous and not thread-safe; a link failure ends the session (IsConnected turns false) and
+// every later call throws UaLinkError.
 #pragma once
 
 #include <string>

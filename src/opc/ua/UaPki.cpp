@@ -68,9 +68,12 @@ UaPki::UaPki(std::string folder) : folder_(std::move(folder)) {}
 std::string UaPki::DefaultFolder() {
   const char* data = std::getenv("XDG_DATA_HOME");
   std::string base;
-  if (data && *data) base = data;
-  else if (const char* home = std::getenv("HOME")) base = std::string(home) + "/.local/share";
-  else base = ".";
+  if (data && *data)
+    base = data;
+  else if (const char* home = std::getenv("HOME"))
+    base = std::string(home) + "/.local/share";
+  else
+    base = ".";
   return base + "/vortuner/pki";
 }
 
@@ -92,7 +95,8 @@ UaOwnIdentity UaPki::Own() {
     WriteFile(cert, own.Certificate.Der(), 0644);
     return own;
   } catch (const fs::filesystem_error& e) {
-    throw UaSecurityError("The program's certificate cannot be kept in " + folder_ + ": " + e.what());
+    throw UaSecurityError("The program's certificate cannot be kept in " + folder_ + ": " +
+                          e.what());
   }
 }
 
@@ -116,13 +120,15 @@ void UaPki::CheckServerCertificate(const UaCertificate& c, const std::string& ap
     }
   }
   if (!signedOk)
-    throw UaSecurityError(c.IssuedBySubject()
-                              ? "The server's certificate is not signed by its own key; BadCertificateInvalid"
-                              : "The server's certificate was issued by an authority that is not trusted; "
-                                "BadCertificateChainIncomplete");
+    throw UaSecurityError(
+        c.IssuedBySubject()
+            ? "The server's certificate is not signed by its own key; BadCertificateInvalid"
+            : "The server's certificate was issued by an authority that is not trusted; "
+              "BadCertificateChainIncomplete");
   if (c.ApplicationUri() != applicationUri)
     throw UaSecurityError("The server's certificate names the application '" + c.ApplicationUri() +
-                          "', the server calls itself '" + applicationUri + "'; BadCertificateUriInvalid");
+                          "', the server calls itself '" + applicationUri +
+                          "'; BadCertificateUriInvalid");
 }
 
 UaTrust UaPki::TrustOf(const UaCertificate& c, std::string* trustedFile) const {

@@ -27,8 +27,8 @@ const std::vector<UaSecurityPolicy> Policies = {
      true, false, UaRsaSignature::Pkcs1Sha256, RsaSha256, UaRsaEncryption::OaepSha1, RsaOaep, 32,
      16, 16, 32, 32, 1},
     {"Basic256Sha256", "http://opcfoundation.org/UA/SecurityPolicy#Basic256Sha256", true, false,
-     UaRsaSignature::Pkcs1Sha256, RsaSha256, UaRsaEncryption::OaepSha1, RsaOaep, 32, 32, 16, 32,
-     32, 2},
+     UaRsaSignature::Pkcs1Sha256, RsaSha256, UaRsaEncryption::OaepSha1, RsaOaep, 32, 32, 16, 32, 32,
+     2},
     {"Aes256_Sha256_RsaPss", "http://opcfoundation.org/UA/SecurityPolicy#Aes256_Sha256_RsaPss",
      true, false, UaRsaSignature::PssSha256, RsaPssSha256, UaRsaEncryption::OaepSha256,
      RsaOaepSha256, 32, 32, 16, 32, 32, 3},
@@ -46,7 +46,9 @@ const std::vector<UaSecurityPolicy> Policies = {
   throw UaSecurityError(what + detail);
 }
 
-const unsigned char* U(std::string_view s) { return reinterpret_cast<const unsigned char*>(s.data()); }
+const unsigned char* U(std::string_view s) {
+  return reinterpret_cast<const unsigned char*>(s.data());
+}
 unsigned char* U(std::string& s) { return reinterpret_cast<unsigned char*>(s.data()); }
 EVP_PKEY* P(const UaKey& k) { return static_cast<EVP_PKEY*>(k.Pkey()); }
 
@@ -63,7 +65,8 @@ using Owned = std::unique_ptr<T, CtxFree>;
 
 void SetPadding(EVP_PKEY_CTX* ctx, const UaSecurityPolicy& p) {
   if (EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_OAEP_PADDING) <= 0) Fail("RSA padding");
-  const EVP_MD* md = p.AsymmetricEncryption == UaRsaEncryption::OaepSha256 ? EVP_sha256() : EVP_sha1();
+  const EVP_MD* md =
+      p.AsymmetricEncryption == UaRsaEncryption::OaepSha256 ? EVP_sha256() : EVP_sha1();
   if (EVP_PKEY_CTX_set_rsa_oaep_md(ctx, md) <= 0 || EVP_PKEY_CTX_set_rsa_mgf1_md(ctx, md) <= 0)
     Fail("RSA OAEP digest");
 }
@@ -97,7 +100,8 @@ UaKey UaKey::FromPem(std::string_view pem) {
   Owned<BIO> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
   EVP_PKEY* key = PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr);
   if (!key) Fail("The private key cannot be read");
-  return UaKey(std::shared_ptr<void>(key, [](void* k) { EVP_PKEY_free(static_cast<EVP_PKEY*>(k)); }));
+  return UaKey(
+      std::shared_ptr<void>(key, [](void* k) { EVP_PKEY_free(static_cast<EVP_PKEY*>(k)); }));
 }
 
 std::string UaKey::PrivatePem() const {
@@ -141,7 +145,8 @@ std::string UaPSha256(std::string_view secret, std::string_view seed, std::size_
   return out;
 }
 
-UaSymmetricKeys UaDeriveKeys(const UaSecurityPolicy& p, std::string_view secret, std::string_view seed) {
+UaSymmetricKeys UaDeriveKeys(const UaSecurityPolicy& p, std::string_view secret,
+                             std::string_view seed) {
   const std::size_t s = p.SymmetricSignatureKeyLength, e = p.SymmetricEncryptionKeyLength,
                     b = p.SymmetricBlockSize;
   const std::string all = UaPSha256(secret, seed, s + e + b);
@@ -164,9 +169,11 @@ bool UaEqualBytes(std::string_view a, std::string_view b) {
 std::string UaAesCbc(const UaSecurityPolicy& p, const UaSymmetricKeys& keys, std::string_view data,
                      bool encrypt) {
   if (data.size() % p.SymmetricBlockSize != 0) throw UaSecurityError("Not whole cipher blocks");
-  const EVP_CIPHER* cipher = p.SymmetricEncryptionKeyLength == 16 ? EVP_aes_128_cbc() : EVP_aes_256_cbc();
+  const EVP_CIPHER* cipher =
+      p.SymmetricEncryptionKeyLength == 16 ? EVP_aes_128_cbc() : EVP_aes_256_cbc();
   Owned<EVP_CIPHER_CTX> ctx(EVP_CIPHER_CTX_new());
-  if (!EVP_CipherInit_ex(ctx.get(), cipher, nullptr, U(keys.EncryptingKey), U(keys.Iv), encrypt ? 1 : 0))
+  if (!EVP_CipherInit_ex(ctx.get(), cipher, nullptr, U(keys.EncryptingKey), U(keys.Iv),
+                         encrypt ? 1 : 0))
     Fail("AES");
   EVP_CIPHER_CTX_set_padding(ctx.get(), 0);
   std::string out(data.size(), '\0');
@@ -180,7 +187,8 @@ std::string UaAesCbc(const UaSecurityPolicy& p, const UaSymmetricKeys& keys, std
 std::string UaRsaSign(const UaSecurityPolicy& p, const UaKey& privateKey, std::string_view data) {
   Owned<EVP_MD_CTX> md(EVP_MD_CTX_new());
   EVP_PKEY_CTX* pctx = nullptr;
-  if (!EVP_DigestSignInit(md.get(), &pctx, EVP_sha256(), nullptr, P(privateKey))) Fail("RSA signature");
+  if (!EVP_DigestSignInit(md.get(), &pctx, EVP_sha256(), nullptr, P(privateKey)))
+    Fail("RSA signature");
   SetSignaturePadding(pctx, p);
   std::size_t n = 0;
   if (!EVP_DigestSign(md.get(), nullptr, &n, U(data), data.size())) Fail("RSA signature");
@@ -194,9 +202,11 @@ bool UaRsaVerify(const UaSecurityPolicy& p, const UaKey& publicKey, std::string_
                  std::string_view signature) {
   Owned<EVP_MD_CTX> md(EVP_MD_CTX_new());
   EVP_PKEY_CTX* pctx = nullptr;
-  if (!EVP_DigestVerifyInit(md.get(), &pctx, EVP_sha256(), nullptr, P(publicKey))) Fail("RSA signature");
+  if (!EVP_DigestVerifyInit(md.get(), &pctx, EVP_sha256(), nullptr, P(publicKey)))
+    Fail("RSA signature");
   SetSignaturePadding(pctx, p);
-  const bool ok = EVP_DigestVerify(md.get(), U(signature), signature.size(), U(data), data.size()) == 1;
+  const bool ok =
+      EVP_DigestVerify(md.get(), U(signature), signature.size(), U(data), data.size()) == 1;
   ERR_clear_error();
   return ok;
 }
@@ -217,13 +227,15 @@ std::string UaRsaEncrypt(const UaSecurityPolicy& p, const UaKey& publicKey, std:
     const std::string_view block = data.substr(at, plain);
     std::string cipher(static_cast<std::size_t>(publicKey.Bytes()), '\0');
     std::size_t n = cipher.size();
-    if (EVP_PKEY_encrypt(ctx.get(), U(cipher), &n, U(block), block.size()) <= 0) Fail("RSA encryption");
+    if (EVP_PKEY_encrypt(ctx.get(), U(cipher), &n, U(block), block.size()) <= 0)
+      Fail("RSA encryption");
     out.append(cipher, 0, n);
   }
   return out;
 }
 
-std::string UaRsaDecrypt(const UaSecurityPolicy& p, const UaKey& privateKey, std::string_view data) {
+std::string UaRsaDecrypt(const UaSecurityPolicy& p, const UaKey& privateKey,
+                         std::string_view data) {
   const std::size_t block = static_cast<std::size_t>(privateKey.Bytes());
   if (block == 0 || data.size() % block != 0) throw UaSecurityError("Not whole RSA blocks");
   Owned<EVP_PKEY_CTX> ctx(EVP_PKEY_CTX_new(P(privateKey), nullptr));

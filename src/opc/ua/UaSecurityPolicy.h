@@ -26,8 +26,8 @@ enum class UaRsaEncryption { OaepSha1, OaepSha256 };
 struct UaSecurityPolicy {
   const char* Name;  // "Basic256Sha256"
   const char* Uri;
-  bool Secured;      // false only for None
-  bool Deprecated;   // known, but refused
+  bool Secured;     // false only for None
+  bool Deprecated;  // known, but refused
   UaRsaSignature AsymmetricSignature;
   const char* AsymmetricSignatureUri;
   UaRsaEncryption AsymmetricEncryption;
@@ -35,7 +35,7 @@ struct UaSecurityPolicy {
   int SymmetricSignatureKeyLength;
   int SymmetricEncryptionKeyLength;  // AES-128 or AES-256 in CBC mode
   int SymmetricBlockSize;
-  int SymmetricSignatureLength;      // HMAC-SHA256
+  int SymmetricSignatureLength;  // HMAC-SHA256
   int NonceLength;
   int Rank;  // higher is preferred when the program chooses
 };
@@ -73,7 +73,8 @@ std::string UaSha1(std::string_view data);
 // P_SHA256(secret, seed) cut to length bytes.
 std::string UaPSha256(std::string_view secret, std::string_view seed, std::size_t length);
 // The keys of the side whose nonce is `seed`, from the other side's nonce as the secret.
-UaSymmetricKeys UaDeriveKeys(const UaSecurityPolicy& p, std::string_view secret, std::string_view seed);
+UaSymmetricKeys UaDeriveKeys(const UaSecurityPolicy& p, std::string_view secret,
+                             std::string_view seed);
 
 std::string UaHmacSha256(std::string_view key, std::string_view data);
 // Constant-time comparison.

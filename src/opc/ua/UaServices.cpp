@@ -124,8 +124,10 @@ void EncodeCreateSession(UaWriter& w, const std::string& endpointUrl, const std:
   w.String(endpointUrl);
   w.String(name);
   w.String(clientNonce);  // servers want one of at least 32 bytes
-  if (clientCertificate.empty()) w.NullString();
-  else w.String(clientCertificate);
+  if (clientCertificate.empty())
+    w.NullString();
+  else
+    w.String(clientCertificate);
   w.Double(timeoutMs);
   w.UInt32(0);  // no limit on the response size
 }
@@ -149,8 +151,10 @@ void EncodeActivateSession(UaWriter& w, const UaSignature& clientSignature,
     token.String(user->PolicyId);
     token.String(user->UserName);
     token.String(user->Password);
-    if (user->EncryptionAlgorithm.empty()) token.NullString();
-    else token.String(user->EncryptionAlgorithm);
+    if (user->EncryptionAlgorithm.empty())
+      token.NullString();
+    else
+      token.String(user->EncryptionAlgorithm);
     w.ExtensionObject({UaNodeId::Num(UaMessageId::UserNameIdentityToken), 1, token.Bytes()});
   } else {
     token.String(anonymousPolicyId);

@@ -18,10 +18,14 @@ bool HasToken(const UaEndpoint& e, std::uint32_t type) {
 
 std::uint32_t ModeOf(UaSecurityChoice c) {
   switch (c) {
-    case UaSecurityChoice::None: return 1;
-    case UaSecurityChoice::Sign: return 2;
-    case UaSecurityChoice::Encrypt: return 3;
-    default: return 0;
+    case UaSecurityChoice::None:
+      return 1;
+    case UaSecurityChoice::Sign:
+      return 2;
+    case UaSecurityChoice::Encrypt:
+      return 3;
+    default:
+      return 0;
   }
 }
 
@@ -37,10 +41,14 @@ UaSecurityChoice ParseUaSecurityChoice(const std::string& text) {
 
 const char* FormatUaSecurityChoice(UaSecurityChoice choice) {
   switch (choice) {
-    case UaSecurityChoice::None: return "none";
-    case UaSecurityChoice::Sign: return "sign";
-    case UaSecurityChoice::Encrypt: return "encrypt";
-    default: return "auto";
+    case UaSecurityChoice::None:
+      return "none";
+    case UaSecurityChoice::Sign:
+      return "sign";
+    case UaSecurityChoice::Encrypt:
+      return "encrypt";
+    default:
+      return "auto";
   }
 }
 
@@ -86,13 +94,15 @@ const UaEndpoint& ChooseUaEndpoint(const std::vector<UaEndpoint>& endpoints,
   }
   if (best) return *best;
   if (tokenMissing)
-    throw UaLinkError(options.User.empty()
-                          ? "The server allows no anonymous login; give a user name; BadIdentityTokenRejected"
-                          : "The server allows no login with user name and password; BadIdentityTokenRejected");
+    throw UaLinkError(
+        options.User.empty()
+            ? "The server allows no anonymous login; give a user name; BadIdentityTokenRejected"
+            : "The server allows no login with user name and password; BadIdentityTokenRejected");
   if (!deprecated.empty())
     throw UaLinkError("The server offers only the deprecated security policy " + deprecated +
                       ", which the program refuses; BadSecurityPolicyRejected");
-  static const char* modeNames[] = {"any security", "security none", "signing", "signing and encryption"};
+  static const char* modeNames[] = {"any security", "security none", "signing",
+                                    "signing and encryption"};
   throw UaLinkError(std::string("The server offers no endpoint with ") + modeNames[mode] +
                     (wanted ? std::string(" and the policy ") + wanted->Name : std::string()) +
                     "; BadSecurityPolicyRejected");
@@ -105,23 +115,28 @@ void CheckUaServerCertificate(UaPki& pki, const UaCertificate& certificate,
     pki.CheckServerCertificate(certificate, applicationUri, std::time(nullptr));
   } catch (const UaSecurityError& e) {
     pki.Reject(certificate);
-    throw UaCertificateError(e.what() + std::string(" (thumbprint ") + thumbprint + ")", thumbprint);
+    throw UaCertificateError(e.what() + std::string(" (thumbprint ") + thumbprint + ")",
+                             thumbprint);
   }
   std::string trustedFile;
   switch (pki.TrustOf(certificate, &trustedFile)) {
-    case UaTrust::Trusted: return;
+    case UaTrust::Trusted:
+      return;
     case UaTrust::Changed:
       pki.Reject(certificate);
       throw UaCertificateError(
           "WARNING: the server presents another certificate (thumbprint " + thumbprint +
               ") than the one trusted for " + certificate.ApplicationUri() +
               ". Someone may be between the program and the server. If the server's certificate "
-              "was really replaced, remove " + trustedFile + " and connect again; BadCertificateUntrusted",
+              "was really replaced, remove " +
+              trustedFile + " and connect again; BadCertificateUntrusted",
           thumbprint);
-    case UaTrust::Unknown: break;
+    case UaTrust::Unknown:
+      break;
   }
-  const UaTrustAnswer answer =
-      options.AskTrust ? options.AskTrust(SummarizeUaCertificate(certificate)) : UaTrustAnswer::Reject;
+  const UaTrustAnswer answer = options.AskTrust
+                                   ? options.AskTrust(SummarizeUaCertificate(certificate))
+                                   : UaTrustAnswer::Reject;
   if (answer == UaTrustAnswer::Always) pki.Trust(certificate);
   if (answer != UaTrustAnswer::Reject) return;
   pki.Reject(certificate);
@@ -130,19 +145,24 @@ void CheckUaServerCertificate(UaPki& pki, const UaCertificate& certificate,
                            thumbprint);
 }
 
-UaUserNameToken MakeUaUserNameToken(const UaEndpoint& endpoint, const UaSecurityPolicy& channelPolicy,
+UaUserNameToken MakeUaUserNameToken(const UaEndpoint& endpoint,
+                                    const UaSecurityPolicy& channelPolicy,
                                     UaSecurityMode channelMode, const std::string& user,
                                     const std::string& password, const std::string& serverNonce) {
   const UaUserTokenPolicy* policy = nullptr;
   for (const UaUserTokenPolicy& t : endpoint.UserTokens)
     if (t.TokenType == UserNameToken) policy = &t;
   if (!policy) throw UaLinkError("The server allows no login with user name and password");
-  const UaSecurityPolicy* p =
-      policy->SecurityPolicyUri.empty() ? &channelPolicy : FindUaSecurityPolicy(policy->SecurityPolicyUri);
-  if (!p) throw UaLinkError("The server asks for the password under the unknown policy " + policy->SecurityPolicyUri);
+  const UaSecurityPolicy* p = policy->SecurityPolicyUri.empty()
+                                  ? &channelPolicy
+                                  : FindUaSecurityPolicy(policy->SecurityPolicyUri);
+  if (!p)
+    throw UaLinkError("The server asks for the password under the unknown policy " +
+                      policy->SecurityPolicyUri);
   if (p->Deprecated)
-    throw UaLinkError(std::string("The server asks for the password under the deprecated security policy ") +
-                      p->Name + ", which the program refuses; BadSecurityPolicyRejected");
+    throw UaLinkError(
+        std::string("The server asks for the password under the deprecated security policy ") +
+        p->Name + ", which the program refuses; BadSecurityPolicyRejected");
   UaUserNameToken token{policy->PolicyId, user, password, ""};
   if (!p->Secured) {
     if (channelMode != UaSecurityMode::SignAndEncrypt)
@@ -167,7 +187,9 @@ UaUserNameToken MakeUaUserNameToken(const UaEndpoint& endpoint, const UaSecurity
 std::string UaSecurityStatusText(const std::string& statusName) {
   static const std::map<std::string, std::string> texts = {
       {"BadSecurityPolicyRejected", "The server refused the security policy"},
-      {"BadSecurityChecksFailed", "The server's security checks failed (is the program's certificate on the server's trust list?)"},
+      {"BadSecurityChecksFailed",
+       "The server's security checks failed (is the program's certificate on the server's trust "
+       "list?)"},
       {"BadCertificateUntrusted", "The certificate is not trusted"},
       {"BadCertificateInvalid", "The certificate is invalid"},
       {"BadCertificateTimeInvalid", "The certificate has expired or is not valid yet"},

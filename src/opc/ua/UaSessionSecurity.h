@@ -23,10 +23,10 @@ class UaCertificateError : public std::runtime_error {
 
 struct UaConnectOptions {
   UaSecurityChoice Security = UaSecurityChoice::Auto;
-  std::string Policy;    // a short name or URI; empty: the best both sides support
-  std::string User;      // empty: anonymous
-  std::string Password;  // kept for this connection only, never written anywhere
-  std::string PkiFolder; // empty: UaPki::DefaultFolder()
+  std::string Policy;     // a short name or URI; empty: the best both sides support
+  std::string User;       // empty: anonymous
+  std::string Password;   // kept for this connection only, never written anywhere
+  std::string PkiFolder;  // empty: UaPki::DefaultFolder()
   // Asked when the server's certificate is unknown; without it the certificate is refused.
   std::function<UaTrustAnswer(const UaCertificateSummary&)> AskTrust;
   // Asked for a user name and password when none is given and the server allows no
@@ -51,7 +51,8 @@ void CheckUaServerCertificate(UaPki& pki, const UaCertificate& certificate,
 // The user name token for the endpoint's user name policy: the password encrypted with
 // the server's key and nonce under the token policy's security policy (the channel's when
 // it names none). Throws UaLinkError when the password would travel in clear text.
-UaUserNameToken MakeUaUserNameToken(const UaEndpoint& endpoint, const UaSecurityPolicy& channelPolicy,
+UaUserNameToken MakeUaUserNameToken(const UaEndpoint& endpoint,
+                                    const UaSecurityPolicy& channelPolicy,
                                     UaSecurityMode channelMode, const std::string& user,
                                     const std::string& password, const std::string& serverNonce);
 

@@ -1,6 +1,7 @@
 // The client against the secured node-opcua plant: every policy and mode, the user's
 // login, the server's certificate trusted, changed or unknown, and a tampered chunk.
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -10,8 +11,6 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "cli/CliRunner.h"
 #include "opc/peer/UaPeer.h"
@@ -29,7 +28,9 @@ UaNodeId Plant(const UaClient& c, const std::string& name) {
 struct TempPki {
   std::string Folder;
   explicit TempPki(const std::string& name)
-      : Folder((fs::temp_directory_path() / ("vortuner-pki-" + name + "-" + std::to_string(::getpid()))).string()) {
+      : Folder((fs::temp_directory_path() /
+                ("vortuner-pki-" + name + "-" + std::to_string(::getpid())))
+                   .string()) {
     fs::remove_all(Folder);
   }
   ~TempPki() { fs::remove_all(Folder); }
@@ -110,13 +111,15 @@ class TamperingProxy {
       if (::poll(fds, 2, 100) <= 0) continue;
       if (fds[0].revents) {
         const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
-        if (n <= 0 || ::send(server, buffer, static_cast<std::size_t>(n), MSG_NOSIGNAL) != n) return;
+        if (n <= 0 || ::send(server, buffer, static_cast<std::size_t>(n), MSG_NOSIGNAL) != n)
+          return;
       }
       if (fds[1].revents) {  // whole chunks from the server
         std::string chunk(8, '\0');
         if (!ReadN(server, chunk.data(), 8)) return;
         std::uint32_t size = 0;
-        for (int i = 0; i < 4; ++i) size |= static_cast<std::uint32_t>(static_cast<unsigned char>(chunk[4 + i])) << (8 * i);
+        for (int i = 0; i < 4; ++i)
+          size |= static_cast<std::uint32_t>(static_cast<unsigned char>(chunk[4 + i])) << (8 * i);
         if (size < 8 || size > 1 << 20) return;
         chunk.resize(size);
         if (!ReadN(server, chunk.data() + 8, size - 8)) return;
@@ -124,7 +127,9 @@ class TamperingProxy {
           chunk[size - 5] ^= 0x10;
           flip_ = false;
         }
-        if (::send(client, chunk.data(), chunk.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(chunk.size())) return;
+        if (::send(client, chunk.data(), chunk.size(), MSG_NOSIGNAL) !=
+            static_cast<ssize_t>(chunk.size()))
+          return;
       }
     }
   }
@@ -163,7 +168,8 @@ TEST(UaSecurePeer, EveryPolicyAndModeReadsWritesAndBrowsesAndRenewsItsKeys) {
   // The program's certificate: made once, its key readable by the user only.
   const auto key = fs::status(pki.Folder + "/own/private/vortuner.pem").permissions();
   EXPECT_EQ(key & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
-  const UaCertificate own = UaCertificate::FromDer(ReadFile(pki.Folder + "/own/certs/vortuner.der"));
+  const UaCertificate own =
+      UaCertificate::FromDer(ReadFile(pki.Folder + "/own/certs/vortuner.der"));
   EXPECT_EQ(own.ApplicationUri(), UaClientApplicationUri);
   EXPECT_TRUE(own.SignedByItself());
   EXPECT_NEAR(static_cast<double>(own.NotAfter() - own.NotBefore()), 5 * 365 * 86400.0, 86400.0);
@@ -186,13 +192,16 @@ TEST(UaSecurePeer, AWrongPasswordOrNoUserIsRefusedWithAClearText) {
     client.Connect(UaSecurePeerUrl(), o);
     FAIL() << "connected anonymously";
   } catch (const UaLinkError& e) {
-    EXPECT_STREQ(e.what(), "The server allows no anonymous login; give a user name; BadIdentityTokenRejected");
+    EXPECT_STREQ(
+        e.what(),
+        "The server allows no anonymous login; give a user name; BadIdentityTokenRejected");
   }
   o.Policy = "Basic256";
   EXPECT_THROW(
       try { client.Connect(UaSecurePeerUrl(), o); } catch (const UaLinkError& e) {
-        EXPECT_STREQ(e.what(), "The security policy Basic256 is deprecated and not supported; "
-                               "BadSecurityPolicyRejected");
+        EXPECT_STREQ(e.what(),
+                     "The security policy Basic256 is deprecated and not supported; "
+                     "BadSecurityPolicyRejected");
         throw;
       },
       UaLinkError);
@@ -211,8 +220,9 @@ TEST(UaSecurePeer, AByteFlippedInASecuredChunkClosesTheLinkBeforeAnythingIsDecod
       client.Read({{Plant(client, "MV")}});
       FAIL() << "a tampered answer was taken";
     } catch (const UaLinkError& e) {
-      EXPECT_STREQ(e.what(), "A message from the server failed its signature check (altered on "
-                             "the way?); the connection is closed");
+      EXPECT_STREQ(e.what(),
+                   "A message from the server failed its signature check (altered on "
+                   "the way?); the connection is closed");
     }
     EXPECT_FALSE(client.IsConnected());
   }
@@ -222,15 +232,18 @@ TEST(UaSecurePeer, TheCommandLineTrustsAServerOnlyWhenToldAndRefusesAChangedCert
   TempPki pki("cli");
   const std::string passwordFile = pki.Folder + "-password";
   std::ofstream(passwordFile) << UaSecurePeerPassword << "\n";
-  const std::string options = " --pki " + pki.Folder + " --user inzenir --password-file " + passwordFile;
+  const std::string options =
+      " --pki " + pki.Folder + " --user inzenir --password-file " + passwordFile;
   const auto opc = [&](const std::string& url, const std::string& more) {
     return RunCli("opc", url + options + more + " read 'nsu=urn:vortuner:plant;s=MV'");
   };
   const CliRun unknown = opc(UaSecurePeerUrl(), "");
   EXPECT_EQ(unknown.ExitCode, 1);
-  EXPECT_NE(unknown.Err.find("The server's certificate is not trusted (thumbprint "), std::string::npos)
+  EXPECT_NE(unknown.Err.find("The server's certificate is not trusted (thumbprint "),
+            std::string::npos)
       << unknown.Err;
-  EXPECT_EQ(std::distance(fs::directory_iterator(pki.Folder + "/rejected"), fs::directory_iterator()), 1);
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(pki.Folder + "/rejected"), fs::directory_iterator()), 1);
 
   const CliRun trusted = opc(UaSecurePeerUrl(), " --trust-server");
   EXPECT_EQ(trusted.ExitCode, 0) << trusted.Err;
