@@ -1,10 +1,11 @@
 // Random bytes as what an OPC UA server sends: a stream of chunks put together and every
 // message decoded as the response it names, and the same bytes as the body of each
 // response this client reads; the same chunks on a signed and on an encrypted channel, and
-// the bytes as a body that such a channel sends and reads back. Nothing may crash, hang or read out
-// of bounds; a value that decodes writes out and reads back to the same bytes. Standalone libFuzzer
-// target: clang++ -fsanitize=fuzzer,address,undefined with src/opc/ua/*.cpp (or fuzz_ua_response
-// from the fuzz folder's CMake).
+// the bytes as a body that such a channel sends and reads back. Nothing may crash, hang or
+// read out of bounds; what is decoded stays within the budget the bytes allow; a value
+// that decodes writes out and reads back to the same bytes.
+// Standalone libFuzzer target: clang++ -fsanitize=fuzzer,address,undefined with
+// src/opc/ua/*.cpp (or fuzz_ua_response from the fuzz folder's CMake).
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -32,11 +33,22 @@ void Check(bool condition, const char* what) {
   std::abort();
 }
 
+// Decodes the bytes as the response; what it builds may not pass the budget of the bytes.
+void Decode(std::uint32_t type, std::string_view body) {
+  try {
+    const std::size_t decoded = DecodeAnyResponse(type, body);
+    Check(decoded <= UaDecodeBudget(body.size()), "a response decodes past its budget");
+    Check(decoded <= UaDecodeFactor * body.size() && decoded <= UaDecodeCap,
+          "a response decodes to more than its bytes allow");
+  } catch (const UaDecodeError&) {
+  }
+}
+
 void DecodeMessage(std::string_view body) {
   try {
     UaReader r(body);
     const UaNodeId type = r.NodeId();
-    DecodeAnyResponse(type.Numeric, body.substr(r.Position()));
+    Decode(type.Numeric, body.substr(r.Position()));
   } catch (const UaDecodeError&) {
   }
 }
@@ -117,12 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   SecuredRoundTrip(signedChannel, in);
   SecuredRoundTrip(encrypted, in);
 
-  for (std::uint32_t type : Responses) {
-    try {
-      DecodeAnyResponse(type, in);
-    } catch (const UaDecodeError&) {
-    }
-  }
+  for (std::uint32_t type : Responses) Decode(type, in);
   RoundTrip(in);
   return 0;
 }

@@ -7,6 +7,8 @@
 #include <exception>
 
 #include "forms/UiServices.h"
+#include "opc/OpcClient.h"
+#include "opc/OpcMessages.h"
 
 VorApplication::VorApplication(int& argc, char** argv) : QApplication(argc, argv) {
   // The name only: a display name would be appended by the platform to every window
@@ -52,6 +54,9 @@ bool VorApplication::LoadQtTranslation(QCoreApplication& app) {
 bool VorApplication::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
+  } catch (const OpcError& e) {
+    // The plant connection's own texts are English (the command line prints them).
+    Ui().ShowError(QString::fromStdString(OpcWindowText(e.what())));
   } catch (const std::exception& e) {
     Ui().ShowError(QString::fromUtf8(e.what()));
   } catch (...) {

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cmath>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 
 #include "data/NumberFormat.h"
+#include "data/SafeText.h"
 
 // A wrong command line: the command prints it with its usage and exits with code 2.
 class UsageError : public std::runtime_error {
@@ -19,12 +21,28 @@ inline std::string JsonNumber(double v) {
   return std::isfinite(v) ? FormatGeneral(v, 17, '.') : "null";
 }
 
+// A JSON string of any text: invalid UTF-8 replaced by U+FFFD, control characters
+// (also DEL and the C1 controls, which drive terminals) escaped.
 inline std::string JsonString(const std::string& s) {
   std::string out = "\"";
-  for (char c : s) {
-    if (c == '"' || c == '\\') out += '\\';
-    out += c;
-  }
+  ForEachCharacter(ValidUtf8(s), [&](char32_t c, std::string_view bytes) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+      out += escape;
+    } else {
+      out += bytes;
+    }
+  });
   return out + "\"";
 }
 

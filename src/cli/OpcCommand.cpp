@@ -1,12 +1,15 @@
 // vortuner-cli opc: an OPC UA server by hand on site: browse, read, write and watch
 // nodes, one JSON object a line.
+#include <signal.h>
+#include <time.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cli/CliSupport.h"
@@ -34,10 +37,39 @@ const char* const OpcUsage =
     "  read NODE...             value, data type, status and source time of each node\n"
     "  write NODE=VALUE...      writes each value in the node's own data type\n"
     "  watch NODE... [--rate MS] [--count N]\n"
-    "                           reads the nodes every MS milliseconds (default 1000),\n"
-    "                           N times (default: until interrupted)\n"
+    "                           reads the nodes every MS milliseconds (default 1000) at\n"
+    "                           fixed times, N times (default: until Ctrl-C); a read that\n"
+    "                           starts after its time says \"late\": true\n"
     "Nodes are node ids: ns=2;s=MV, ns=1;i=1001, i=2259, nsu=URI;s=MV.\n"
-    "Exit code 0 success, 1 a failure reported by the server or the link, 2 a wrong command line.\n";
+    "A command ends within 30 s (a connect within 10 s, each request within 5 s); watch\n"
+    "runs until its count or Ctrl-C, and closes its session either way.\n"
+    "Exit code 0 success, 1 a failure reported by the server or the link, 2 a wrong command "
+    "line.\n";
+
+// The bound on a whole command but watch, connect included.
+constexpr auto CommandBound = std::chrono::seconds(30);
+
+// Set by SIGINT or SIGTERM: the command ends at the next point it can, closing its
+// session. A second signal ends the program at once (the handler is reset).
+volatile sig_atomic_t interrupted = 0;
+
+void OnInterrupt(int) { interrupted = 1; }
+
+void CatchInterrupts() {
+  struct sigaction a {};
+  a.sa_handler = OnInterrupt;
+  a.sa_flags = SA_RESETHAND;  // no SA_RESTART: a wait ends at once
+  sigemptyset(&a.sa_mask);
+  sigaction(SIGINT, &a, nullptr);
+  sigaction(SIGTERM, &a, nullptr);
+}
+
+// The error of a node: "ns=2;s=Nope: BadNodeIdUnknown".
+class NodeError : public std::runtime_error {
+ public:
+  NodeError(const std::string& node, const std::string& what)
+      : std::runtime_error(node + ": " + what) {}
+};
 
 const char* NodeClassName(std::uint32_t nodeClass) {
   switch (nodeClass) {
@@ -88,18 +120,30 @@ std::string ValueLine(const std::string& node, const UaDataValue& v) {
          "}";
 }
 
+// The node a command line names, resolved on the server; errors name the node.
+UaNodeId NodeOf(const UaClient& client, const std::string& text) {
+  try {
+    return client.Resolve(ParseNodeId(text));
+  } catch (const std::invalid_argument& e) {
+    throw NodeError(text, e.what());
+  }
+}
+
 std::vector<UaReadValueId> Nodes(const UaClient& client, const std::vector<std::string>& texts) {
   std::vector<UaReadValueId> nodes;
-  for (const std::string& t : texts) nodes.push_back({client.Resolve(ParseNodeId(t))});
+  for (const std::string& t : texts) nodes.push_back({NodeOf(client, t)});
   return nodes;
 }
 
-// Prints the values; true when every status is good.
-bool PrintValues(UaClient& client, const std::vector<std::string>& texts) {
+// Prints the values, each line ending with `extra` members; true when every status is good.
+bool PrintValues(UaClient& client, const std::vector<std::string>& texts,
+                 const std::string& extra = "") {
   const auto values = client.Read(Nodes(client, texts));
   bool good = true;
   for (std::size_t i = 0; i < values.size(); ++i) {
-    std::cout << ValueLine(texts[i], values[i]) << "\n";
+    std::string line = ValueLine(texts[i], values[i]);
+    line.insert(line.size() - 1, extra);
+    std::cout << line << "\n";
     good &= UaIsGood(values[i].Status);
   }
   std::cout.flush();
@@ -122,11 +166,33 @@ struct Assignment {
   std::string Node, Value;
 };
 
-int Write(UaClient& client, const std::vector<Assignment>& assignments) {
+// After a write whose answer was lost: what the server holds now, read over a new
+// connection where it can be reached; null where not.
+std::vector<std::string> ReadBack(const std::string& url,
+                                  const std::vector<Assignment>& assignments,
+                                  std::optional<UaDeadline> deadline) {
+  std::vector<std::string> values(assignments.size(), "null");
+  try {
+    UaClient client;
+    client.Channel().SetOperationDeadline(deadline);  // the command's
+    client.Connect(url);
+    std::vector<UaReadValueId> nodes;
+    for (const auto& a : assignments) nodes.push_back({NodeOf(client, a.Node)});
+    const auto read = client.Read(nodes);
+    for (std::size_t i = 0; i < read.size(); ++i)
+      if (UaIsGood(read[i].Status)) values[i] = JsonValue(read[i].Value);
+    client.Close();
+  } catch (const std::exception&) {
+    // The server cannot be reached: what it holds is not known.
+  }
+  return values;
+}
+
+int Write(UaClient& client, const std::string& url, const std::vector<Assignment>& assignments) {
   std::vector<UaWriteValue> writes;
   std::vector<UaReadValueId> types;
   for (const auto& a : assignments) {
-    const UaNodeId node = client.Resolve(ParseNodeId(a.Node));
+    const UaNodeId node = NodeOf(client, a.Node);
     types.push_back({node, UaAttribute::DataType});
     types.push_back({node, UaAttribute::Value});
   }
@@ -153,8 +219,27 @@ int Write(UaClient& client, const std::vector<Assignment>& assignments) {
       good = false;
     }
   }
+  // Nothing goes to the plant once the engineer has asked the command to stop.
+  if (interrupted) throw UaLinkError("interrupted before anything was written");
   if (!writes.empty()) {
-    const auto results = client.Write(writes);
+    std::vector<UaStatusCode> results;
+    try {
+      results = client.Write(writes);
+    } catch (const UaLinkError& e) {
+      // The request may have reached the server before the link failed.
+      std::vector<Assignment> lost;
+      for (std::size_t k : sent) lost.push_back(assignments[k]);
+      const std::vector<std::string> now =
+          ReadBack(url, lost, client.Channel().OperationDeadline());
+      for (std::size_t k = 0; k < sent.size(); ++k)
+        lines[sent[k]] =
+            "{\"node\": " + JsonString(assignments[sent[k]].Node) +
+            ", \"status\": \"Unknown\", \"reason\": " +
+            JsonString(std::string("the write may have reached the server: ") + e.what()) +
+            ", \"readBack\": " + now[k] + "}";
+      for (const std::string& line : lines) std::cout << line << "\n";
+      throw UaLinkError(std::string("the write may have reached the server: ") + e.what());
+    }
     for (std::size_t k = 0; k < results.size(); ++k) {
       lines[sent[k]] = "{\"node\": " + JsonString(assignments[sent[k]].Node) +
                        ", \"status\": " + JsonString(UaStatusName(results[k])) + "}";
@@ -166,14 +251,67 @@ int Write(UaClient& client, const std::vector<Assignment>& assignments) {
 }
 
 int Browse(UaClient& client, const std::string& nodeText) {
-  const UaNodeId node =
-      nodeText.empty() ? UaNodeId::Num(85) : client.Resolve(ParseNodeId(nodeText));
-  for (const UaReference& r : client.Browse(node))
+  const UaNodeId node = nodeText.empty() ? UaNodeId::Num(85) : NodeOf(client, nodeText);
+  UaBrowseAnswer answer;
+  try {
+    answer = client.Browse(node);
+  } catch (const UaServiceError& e) {
+    throw NodeError(nodeText.empty() ? "i=85" : nodeText, e.what());
+  }
+  for (const UaReference& r : answer.References)
     std::cout << "{\"node\": " << JsonString(FormatNodeId(r.Target.Id))
               << ", \"name\": " << JsonString(r.DisplayName.Text.empty() ? r.BrowseName.Name
                                                                         : r.DisplayName.Text)
               << ", \"class\": " << JsonString(NodeClassName(r.NodeClass)) << "}\n";
+  if (answer.Cut)
+    std::cout << "{\"cut\": true, \"shown\": " << answer.References.size()
+              << ", \"reason\": \"the server offers more references than one browse lists\"}\n";
   return 0;
+}
+
+// Waits until the deadline on the monotonic clock, keeping the session alive; false when
+// interrupted.
+bool WaitUntil(UaClient& client, std::chrono::steady_clock::time_point deadline) {
+  using namespace std::chrono;
+  while (!interrupted) {
+    const auto now = steady_clock::now();
+    if (now >= deadline) return true;
+    if (client.KeepAliveDue()) {
+      client.KeepAlive();
+      continue;
+    }
+    // At most a second at a time, so that the session's upkeep is not missed.
+    const auto until = std::min(deadline, now + seconds(1));
+    const auto ns = duration_cast<nanoseconds>(until.time_since_epoch()).count();
+    timespec ts{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+    ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);  // steady_clock's clock
+  }
+  return false;
+}
+
+// Reads at absolute times, one period apart from the first: the period does not drift
+// with the time a read takes. A read that starts past its time (the one before took
+// longer than a period) says so; the rounds it missed are skipped, not bunched.
+int Watch(UaClient& client, const std::vector<std::string>& nodes, int rateMs, int count) {
+  using namespace std::chrono;
+  const auto period = milliseconds(rateMs);
+  const auto start = steady_clock::now();
+  auto due = start;
+  int result = 0;
+  for (int round = 0; (count < 0 || round < count) && !interrupted; ++round) {
+    if (round > 0 && !WaitUntil(client, due)) break;
+    const auto late = duration_cast<microseconds>(steady_clock::now() - due);
+    // A read within a tenth of the period (and 5 ms) of its time is on time.
+    const bool isLate = late > std::min<microseconds>(period / 10, milliseconds(5));
+    std::string extra = ", \"readAt\": " + JsonString(FormatUaDateTime(UaDateTimeNow())) +
+                        ", \"late\": " + (isLate ? "true" : "false");
+    if (isLate) extra += ", \"lateMs\": " + FormatFixed(late.count() / 1000.0, 1, '.');
+    if (!PrintValues(client, nodes, extra)) result = 1;
+    due += period;
+    const auto now = steady_clock::now();
+    if (now > due) due += (now - due) / period * period;  // rounds missed are skipped
+  }
+  return result;
 }
 
 int PositiveOption(const std::string& option, const std::string& text) {
@@ -197,46 +335,51 @@ std::string ReadPasswordFile(const std::string& path) {
 }  // namespace
 
 int RunOpc(const std::vector<std::string>& args) {
-  if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-    std::cout << OpcUsage;
-    return 0;
-  }
+  for (const std::string& a : args)
+    if (a == "--help" || a == "-h") {
+      std::cout << OpcUsage;
+      return 0;
+    }
   std::string url, command, browseNode;
   std::vector<std::string> nodes;
   std::vector<Assignment> assignments;
-  int rateMs = 1000, count = -1;
+  std::optional<int> rate, count;
   UaConnectOptions options;
   bool trustServer = false;
   try {
-    if (args.size() < 2) throw UsageError("the server address and a command are needed");
-    url = args[0];
-    std::size_t at = 1;
     std::string passwordFile;
-    for (; at < args.size() && args[at].rfind("--", 0) == 0; ++at) {
-      const std::string& a = args[at];
-      if (a == "--trust-server") {
+    // Options stand anywhere; what is left is the address, the command and its nodes.
+    std::vector<std::string> words;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      const std::string& a = args[i];
+      if (a == "--rate" || a == "--count") {
+        if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
+        (a == "--rate" ? rate : count) = PositiveOption(a, args[++i]);
+      } else if (a == "--trust-server") {
         trustServer = true;
-        continue;
-      }
-      if (a != "--security" && a != "--policy" && a != "--user" && a != "--password-file" &&
-          a != "--pki")
-        throw UsageError("unknown option '" + a + "'");
-      if (at + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
-      const std::string& v = args[++at];
-      if (a == "--security") {
-        try {
-          options.Security = ParseUaSecurityChoice(v);
-        } catch (const std::invalid_argument& e) {
-          throw UsageError(e.what());
+      } else if (a == "--security" || a == "--policy" || a == "--user" || a == "--password-file" ||
+                 a == "--pki") {
+        if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
+        const std::string& v = args[++i];
+        if (a == "--security") {
+          try {
+            options.Security = ParseUaSecurityChoice(v);
+          } catch (const std::invalid_argument& e) {
+            throw UsageError(e.what());
+          }
+        } else if (a == "--policy") {
+          options.Policy = v;
+        } else if (a == "--user") {
+          options.User = v;
+        } else if (a == "--password-file") {
+          passwordFile = v;
+        } else {
+          options.PkiFolder = v;
         }
-      } else if (a == "--policy") {
-        options.Policy = v;
-      } else if (a == "--user") {
-        options.User = v;
-      } else if (a == "--password-file") {
-        passwordFile = v;
+      } else if (a.rfind("--", 0) == 0) {
+        throw UsageError("unknown option '" + a + "'");
       } else {
-        options.PkiFolder = v;
+        words.push_back(a);
       }
     }
     if (!options.User.empty()) {
@@ -247,14 +390,17 @@ int RunOpc(const std::vector<std::string>& args) {
       else
         throw UsageError("--user needs a password: --password-file FILE or VORTUNER_OPC_PASSWORD");
     }
-    if (at >= args.size()) throw UsageError("a command is needed after the options");
-    command = args[at];
-    for (std::size_t i = at + 1; i < args.size(); ++i) {
-      const std::string& a = args[i];
-      if (command == "watch" && (a == "--rate" || a == "--count")) {
-        if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
-        (a == "--rate" ? rateMs : count) = PositiveOption(a, args[++i]);
-      } else if (command == "write") {
+    if (words.size() < 2) throw UsageError("the server address and a command are needed");
+    url = words[0];
+    command = words[1];
+    if (command != "browse" && command != "read" && command != "write" && command != "watch")
+      throw UsageError("unknown opc command '" + command + "'");
+    if ((rate || count) && command != "watch")
+      throw UsageError(std::string("option '") + (rate ? "--rate" : "--count") +
+                       "' is for watch, not " + command);
+    for (std::size_t i = 2; i < words.size(); ++i) {
+      const std::string& a = words[i];
+      if (command == "write") {
         // The value follows the last "=": node ids have their own.
         const std::size_t eq = a.rfind('=');
         try {
@@ -274,46 +420,47 @@ int RunOpc(const std::vector<std::string>& args) {
       if (!nodes.empty()) browseNode = nodes[0];
     } else if (command == "read" || command == "watch") {
       if (nodes.empty()) throw UsageError(command + " needs at least one node");
-    } else if (command == "write") {
-      if (assignments.empty()) throw UsageError("write needs at least one NODE=VALUE");
-    } else {
-      throw UsageError("unknown opc command '" + command + "'");
+    } else if (assignments.empty()) {
+      throw UsageError("write needs at least one NODE=VALUE");
     }
     if (url.rfind("opc.tcp://", 0) != 0) throw UsageError("'" + url + "' is not an opc.tcp:// address");
   } catch (const std::exception& e) {  // a UsageError, or a node id that is none
-    std::cerr << "vortuner-cli opc: " << e.what() << "\n" << OpcUsage;
+    std::cerr << "vortuner-cli opc: " << VisibleText(e.what()) << "\n" << OpcUsage;
     return 2;
   }
 
   if (trustServer)
     options.AskTrust = [](const UaCertificateSummary& c) {
       std::cerr << "vortuner-cli opc: trusting the server's certificate " << c.Thumbprint << " ("
-                << c.Subject << ")\n";
+                << VisibleText(c.Subject) << ")\n";
       return UaTrustAnswer::Always;
     };
+  CatchInterrupts();
   UaClient client;
+  const bool bounded = command != "watch";
+  if (bounded)
+    client.Channel().SetOperationDeadline(std::chrono::steady_clock::now() + CommandBound);
   try {
     client.Connect(url, options);
+    if (interrupted && command != "watch") throw UaLinkError("interrupted");
     int result = 0;
     if (command == "browse") {
       result = Browse(client, browseNode);
     } else if (command == "read") {
       result = PrintValues(client, nodes) ? 0 : 1;
     } else if (command == "write") {
-      result = Write(client, assignments);
+      result = Write(client, url, assignments);
     } else {
-      for (int round = 0; count < 0 || round < count; ++round) {
-        if (round > 0) std::this_thread::sleep_for(std::chrono::milliseconds(rateMs));
-        if (!PrintValues(client, nodes)) result = 1;
-      }
+      result = Watch(client, nodes, rate.value_or(1000), count.value_or(-1));
     }
     client.Close();
     return result;
   } catch (const UsageError& e) {
-    std::cerr << "vortuner-cli opc: " << e.what() << "\n";
+    std::cerr << "vortuner-cli opc: " << VisibleText(e.what()) << "\n";
     return 2;
   } catch (const std::exception& e) {
-    std::cerr << "vortuner-cli opc: " << url << ": " << e.what() << "\n";
+    // The server's own words (a reason, a name) are shown, never obeyed by the terminal.
+    std::cerr << "vortuner-cli opc: " << url << ": " << VisibleText(e.what()) << "\n";
     return 1;
   }
 }

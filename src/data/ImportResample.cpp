@@ -119,7 +119,6 @@ std::array<int, 4> DefaultImportColumns(const DelimitedTable& table) {
 ImportedRecord ResampleTable(const DelimitedTable& table, const ResampleOptions& o, char sep) {
   ImportedRecord r;
   const std::vector<double>& time = table.Time;
-  const int columnCount = static_cast<int>(table.Names.size());
 
   // The columns: given, or the defaults.
   const std::array<int, 4> d = DefaultImportColumns(table);

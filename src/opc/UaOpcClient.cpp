@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "data/Clock.h"
+#include "data/SafeText.h"
 #include "opc/LocalOpcClient.h"
 #include "opc/ua/UaClient.h"
 
@@ -30,9 +31,13 @@ int QualityOf(UaStatusCode status) {
                                                                    : OpcQualityBad;
 }
 
-// OPC UA server states (ServerState enumeration) as the OPC DA states the program shows.
-OpcServerState StateOf(double uaState) {
-  switch (static_cast<int>(uaState)) {
+// OPC UA server states (ServerState enumeration) as the OPC DA states the program shows;
+// anything but a small whole number (a String, 1e300, NaN, an array) is unknown.
+OpcServerState StateOf(const UaVariant& uaState) {
+  if (!uaState.IsNumeric()) return OpcServerState::Unknown;
+  const double x = uaState.ToDouble();
+  if (!(x >= 0 && x <= 7) || x != std::floor(x)) return OpcServerState::Unknown;
+  switch (static_cast<int>(x)) {
     case 0: return OpcServerState::Running;
     case 1: return OpcServerState::Failed;
     case 2: return OpcServerState::NoConfig;
@@ -178,12 +183,14 @@ void UaItem::Write(double value) {
   if (!group_ || !group_->TheLink().Active) return;
   Link& link = group_->TheLink();
   const auto fail = [&](const std::string& why) {
-    return OpcError("Cannot write Items: " + id_ + " (" + why + ")");
+    return OpcError("Cannot write Items: " + id_ + " (" + VisibleText(why) + ")");
   };
   const auto node = Node(link.Client);
   if (!node) throw fail("not a node of this server");
+  bool sent = false;
   try {
     const UaVariant v = NumericVariant(WriteTypeOf(link, *node), value);
+    sent = true;
     const UaStatusCode status = link.Guarded([&] { return link.Client.Write({{*node, v}})[0]; });
     if (!UaIsGood(status)) throw fail(UaStatusName(status));
   } catch (const std::range_error& e) {
@@ -191,7 +198,8 @@ void UaItem::Write(double value) {
   } catch (const UaServiceError& e) {
     throw fail(e.what());
   } catch (const UaLinkError& e) {
-    throw fail(e.what());
+    // The request may have gone out before the link failed: the server may hold the value.
+    throw fail(sent ? "the write may have reached the server: " + std::string(e.what()) : e.what());
   }
   group_->MarkDue();  // the next read shows what the server holds now
 }
@@ -250,7 +258,7 @@ class UaOpcClient final : public OpcClient {
       link_.Active = true;
       for (auto& [name, group] : groups_) group->MarkDue();
     } catch (const std::exception& e) {
-      throw OpcError(serverName + ": " + e.what());
+      throw OpcError(serverName + ": " + VisibleText(e.what()));
     }
   }
 
@@ -266,7 +274,7 @@ class UaOpcClient final : public OpcClient {
     try {
       const auto state = link_.Guarded(
           [&] { return link_.Client.Read({{UaNodeId::Num(UaNode::ServerStatusState)}})[0]; });
-      return UaIsGood(state.Status) ? StateOf(state.Value.ToDouble()) : OpcServerState::Unknown;
+      return UaIsGood(state.Status) ? StateOf(state.Value) : OpcServerState::Unknown;
     } catch (const std::exception&) {
       return OpcServerState::Unknown;
     }
@@ -277,8 +285,9 @@ class UaOpcClient final : public OpcClient {
   void SetUaConnectOptions(const UaConnectOptions& options) override { options_ = options; }
   void KeepAlive() override {
     if (!link_.Active) return;
+    // The session's own upkeep (a third of its time-out, the token's renewal) or the idle probe.
     const auto quiet = std::chrono::steady_clock::now() - link_.Client.Channel().LastAnswer();
-    if (link_.Client.Channel().RenewalDue() || quiet >= IdleProbeAfter) ServerState();
+    if (link_.Client.KeepAliveDue() || quiet >= IdleProbeAfter) ServerState();
   }
 
   OpcGroup& AddGroup(const std::string& name) override {
@@ -295,14 +304,21 @@ class UaOpcClient final : public OpcClient {
                                              : link_.Client.Resolve(ParseNodeId(branchId));
     std::vector<OpcBrowseNode> children;
     try {
-      for (const UaReference& r : link_.Guarded([&] { return link_.Client.Browse(parent); })) {
+      const UaBrowseAnswer answer = link_.Guarded([&] { return link_.Client.Browse(parent); });
+      for (const UaReference& r : answer.References) {
         if (r.Target.ServerIndex != 0 || !r.Target.NamespaceUri.empty()) continue;
         OpcBrowseNode n;
-        n.Name = r.DisplayName.Text.empty() ? r.BrowseName.Name : r.DisplayName.Text;
+        n.Name = VisibleText(r.DisplayName.Text.empty() ? r.BrowseName.Name : r.DisplayName.Text);
         n.Id = FormatNodeId(r.Target.Id);
         n.IsItem = r.NodeClass == 2;       // a variable
         n.HasChildren = r.NodeClass == 1;  // an object: a folder or a device
         children.push_back(std::move(n));
+      }
+      if (answer.Cut) {
+        OpcBrowseNode more;
+        more.Name = "… prikazanih je le prvih " + std::to_string(answer.References.size()) +
+                    " elementov (strežnik jih ponuja več)";
+        children.push_back(std::move(more));
       }
     } catch (const UaServiceError&) {
       // A node the server will not browse shows no children.

@@ -113,7 +113,7 @@ TEST_F(OpcTab, AServerThatCannotBeReachedShowsTheErrorAndKeepsTheStatus) {
   Page().ComboBox2->addItem("Missing.Server.1");
   Page().ComboBox2->setCurrentIndex(1);
   Click(Page().PoveziOPCStreznik);
-  EXPECT_EQ(ui.Errors, QStringList{"Server \"Missing.Server.1\" not found"});
+  EXPECT_EQ(ui.Errors, QStringList{QString::fromUtf8("Strežnik »Missing.Server.1« ne obstaja.")});
   EXPECT_EQ(Page().Label54->text(), "stopped");
   EXPECT_TRUE(Page().PoveziOPCStreznik->isEnabled());
 }

@@ -1,5 +1,6 @@
 #include "opc/ua/UaBinary.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -222,19 +223,30 @@ double UaReader::Double() {
   return v;
 }
 
+void UaReader::Charge(std::size_t bytes) {
+  if (bytes > budget_ - charged_)
+    throw UaDecodeError("its values would take more memory than its " + std::to_string(in_.size()) +
+                            " bytes can carry",
+                        true);
+  charged_ += bytes;
+}
+
 std::string UaReader::String() {
   const std::int32_t length = Int32();
   if (length == -1) return {};
   if (length < 0 || length > UaMaxStringLength) Fail("String length " + std::to_string(length) + " out of bounds");
-  return std::string(Take(static_cast<std::size_t>(length)));
+  const std::string_view bytes = Take(static_cast<std::size_t>(length));
+  Charge(bytes.size());
+  return std::string(bytes);
 }
 
-std::size_t UaReader::ArrayLength(std::size_t minBytesEach) {
+std::size_t UaReader::ArrayLength(std::size_t minBytesEach, std::size_t decodedEach) {
   const std::int32_t length = Int32();
   if (length == -1) return 0;
   if (length < 0 || length > UaMaxArrayLength ||
       static_cast<std::size_t>(length) * minBytesEach > Remaining())
     Fail("Array length " + std::to_string(length) + " out of bounds");
+  Charge(static_cast<std::size_t>(length) * std::max<std::size_t>(decodedEach, 1));
   return static_cast<std::size_t>(length);
 }
 
@@ -365,14 +377,16 @@ UaVariant UaReader::VariantAt(int depth) {
     }
   };
   if (!v.IsArray) {
+    Charge(sizeof(UaScalar));
     v.Values.push_back(one());
     return v;
   }
-  const std::size_t n = ArrayLength(1);
+  // A Null element takes no bytes on the wire; the budget still pays for it.
+  const std::size_t n = ArrayLength(v.Type == UaType::Null ? 0 : 1, sizeof(UaScalar));
   v.Values.reserve(n);
   for (std::size_t i = 0; i < n; ++i) v.Values.push_back(one());
   if (mask & DimensionsBit) {
-    const std::size_t dims = ArrayLength(4);
+    const std::size_t dims = ArrayOf<std::int32_t>(4);
     for (std::size_t i = 0; i < dims; ++i) v.Dimensions.push_back(Int32());
   }
   return v;
@@ -382,6 +396,7 @@ UaDataValue UaReader::DataValue() { return DataValueAt(0); }
 
 UaDataValue UaReader::DataValueAt(int depth) {
   if (depth > UaMaxNesting) Fail("Values nested too deep");
+  if (depth > 0) Charge(sizeof(UaDataValue));  // a nested one; the caller pays for the first
   UaDataValue v;
   const std::uint8_t mask = Byte();
   v.HasValue = mask & 0x01;

@@ -1,6 +1,7 @@
 // The OPC UA binary encoding: a writer that appends little-endian values to a byte string
 // and a reader that takes them from received bytes, checking every length and count
-// against what is left and against fixed bounds before it allocates anything.
+// against what is left and against fixed bounds before it allocates anything, and
+// charging everything it builds against a budget set by the size of what arrived.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,15 @@
 inline constexpr std::int32_t UaMaxArrayLength = 1'000'000;
 inline constexpr std::int32_t UaMaxStringLength = 16 * 1024 * 1024;
 inline constexpr int UaMaxNesting = 16;
+// What a reader may build from a message: at most UaDecodeFactor bytes of decoded values
+// per byte received, never more than UaDecodeCap. Every array element (also one that takes
+// no bytes on the wire, such as a Null variant), string and nested value is charged before
+// it is built, so memory and work stay in proportion to the bytes that arrived.
+inline constexpr std::size_t UaDecodeFactor = 160;
+inline constexpr std::size_t UaDecodeCap = 64 * 1024 * 1024;
+inline std::size_t UaDecodeBudget(std::size_t bytes) {
+  return bytes > UaDecodeCap / UaDecodeFactor ? UaDecodeCap : bytes * UaDecodeFactor;
+}
 
 class UaWriter {
  public:
@@ -50,7 +60,7 @@ class UaWriter {
 
 class UaReader {
  public:
-  explicit UaReader(std::string_view bytes) : in_(bytes) {}
+  explicit UaReader(std::string_view bytes) : in_(bytes), budget_(UaDecodeBudget(bytes.size())) {}
   std::size_t Remaining() const { return in_.size() - pos_; }
   std::size_t Position() const { return pos_; }
   bool AtEnd() const { return pos_ == in_.size(); }
@@ -78,8 +88,17 @@ class UaReader {
   // Reads past a DiagnosticInfo, keeping nothing.
   void SkipDiagnosticInfo();
   // An array's length: -1 (null) reads as 0; a negative or too large one, or one that
-  // cannot fit in what is left at minBytesEach per element, is refused.
-  std::size_t ArrayLength(std::size_t minBytesEach = 1);
+  // cannot fit in what is left at minBytesEach per element, is refused. Each element is
+  // charged decodedEach bytes of the budget.
+  std::size_t ArrayLength(std::size_t minBytesEach, std::size_t decodedEach);
+  template <typename T>
+  std::size_t ArrayOf(std::size_t minBytesEach) {
+    return ArrayLength(minBytesEach, sizeof(T));
+  }
+  // Takes bytes from the budget; throws UaDecodeError (OverBudget) when it is spent.
+  void Charge(std::size_t bytes);
+  // What has been charged so far.
+  std::size_t Decoded() const { return charged_; }
 
  private:
   std::string_view Take(std::size_t n);
@@ -93,4 +112,6 @@ class UaReader {
 
   std::string_view in_;
   std::size_t pos_ = 0;
+  std::size_t budget_;
+  std::size_t charged_ = 0;
 };

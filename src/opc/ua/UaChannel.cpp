@@ -28,7 +28,8 @@ void UaChannel::Open(const std::string& endpointUrl, UaChannelSecurity security)
   url_ = endpointUrl;
   security_ = std::move(security);
   const UaEndpointUrl where = UaEndpointUrl::Parse(endpointUrl);
-  const UaDeadline deadline = UaDeadlineIn(limits_.TimeoutMs);
+  foreignAnswers_ = 0;
+  const UaDeadline deadline = RequestDeadline();
   socket_.Connect(where.Host, where.Port, deadline);
   try {
     UaWriter hello;
@@ -138,10 +139,14 @@ std::uint32_t UaChannel::Post(std::uint32_t requestType, std::uint32_t responseT
 std::vector<UaPostedAnswer> UaChannel::TakeAnswers(int waitMs) {
   return Guarded([&] {
     // Whatever has arrived is taken without waiting; the wait is only for the first.
-    UaDeadline until = UaDeadlineIn(answers_.empty() ? waitMs : 0);
+    UaDeadline until = std::min(UaDeadlineIn(answers_.empty() ? waitMs : 0), RequestDeadline());
     while (!posted_.empty() && socket_.Readable(until)) {
-      UaReceivedMessage m = ReceiveMessage(UaDeadlineIn(limits_.TimeoutMs));
-      if (KeepPosted(m)) until = std::chrono::steady_clock::now();
+      UaReceivedMessage m = ReceiveMessage(RequestDeadline());
+      if (KeepPosted(m))
+        until = std::chrono::steady_clock::now();
+      else
+        CountForeignAnswer();
+      if (std::chrono::steady_clock::now() >= until) break;
     }
     std::vector<UaPostedAnswer> out(std::make_move_iterator(answers_.begin()),
                                     std::make_move_iterator(answers_.end()));
@@ -194,7 +199,7 @@ std::uint32_t UaChannel::SendRequest(const char* type, std::uint32_t requestType
   w.NodeId(UaNodeId::Num(requestType));
   EncodeRequestHeader(w, {token, requestId, timeoutHintMs});
   w.Bytes().append(requestBody);
-  Send(type, requestId, w.Bytes(), UaDeadlineIn(limits_.TimeoutMs));
+  Send(type, requestId, w.Bytes(), RequestDeadline());
   return requestId;
 }
 
@@ -219,14 +224,25 @@ std::string UaChannel::Answer(UaReceivedMessage& m, std::uint32_t responseType) 
 std::string UaChannel::Exchange(const char* type, std::uint32_t requestType,
                                 std::uint32_t responseType, const std::string& requestBody,
                                 const UaNodeId& token) {
-  const UaDeadline deadline = UaDeadlineIn(limits_.TimeoutMs);
+  const UaDeadline deadline = RequestDeadline();
   const std::uint32_t requestId = SendRequest(type, requestType, requestBody, token,
                                               static_cast<std::uint32_t>(limits_.TimeoutMs));
   for (;;) {
     UaReceivedMessage m = ReceiveMessage(deadline);
     if (m.RequestId == requestId) return Answer(m, responseType);
-    KeepPosted(m);  // a Publish answered meanwhile; anything else is a late answer
+    // A Publish answered meanwhile; anything else answers no request of ours.
+    if (!KeepPosted(m)) CountForeignAnswer();
   }
+}
+
+UaDeadline UaChannel::RequestDeadline() const {
+  const UaDeadline own = UaDeadlineIn(limits_.TimeoutMs);
+  return operationDeadline_ ? std::min(own, *operationDeadline_) : own;
+}
+
+void UaChannel::CountForeignAnswer() {
+  if (++foreignAnswers_ > UaMaxForeignAnswers)
+    throw UaLinkError("The server keeps sending answers to requests that were never made");
 }
 
 void UaChannel::Close() {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,10 @@ class UaChannel {
   std::chrono::steady_clock::time_point LastAnswer() const { return lastAnswer_; }
   // Makes the next request renew the token first (tests of renewal).
   void RenewBeforeNextRequest() { renewAt_ = std::chrono::steady_clock::now(); }
+  // A deadline for everything until it is cleared (an operation of several requests: a
+  // connect, a browse, a command): each request ends by it as well as by its own time-out.
+  void SetOperationDeadline(std::optional<UaDeadline> deadline) { operationDeadline_ = deadline; }
+  std::optional<UaDeadline> OperationDeadline() const { return operationDeadline_; }
 
  private:
   void Send(const char* type, std::uint32_t requestId, const std::string& body,
@@ -99,6 +104,11 @@ class UaChannel {
   auto Guarded(F&& f) -> decltype(f());
   void OpenSecureChannel(bool renew);
   [[noreturn]] void Fail(const UaLinkError& e);
+  // The request time-out from now, or the operation's deadline when that comes first.
+  UaDeadline RequestDeadline() const;
+  // Counts an answer to a request this client never made or gave up on; past a few the
+  // server is broken and the link ends.
+  void CountForeignAnswer();
 
   UaChannelLimits limits_;
   std::string url_;
@@ -112,4 +122,9 @@ class UaChannel {
   std::chrono::steady_clock::time_point lastAnswer_;
   std::map<std::uint32_t, std::uint32_t> posted_;  // request id -> response type
   std::deque<UaPostedAnswer> answers_;
+  std::optional<UaDeadline> operationDeadline_;
+  int foreignAnswers_ = 0;
 };
+
+// Answers to unknown request ids a channel tolerates before it ends the link.
+inline constexpr int UaMaxForeignAnswers = 4;

@@ -7,8 +7,27 @@ namespace {
 
 constexpr UaStatusCode UaBadTimeout = 0x800A0000, UaBadTooManyPublishRequests = 0x80780000,
                        UaBadNoSubscription = 0x80790000;
-constexpr double RequestedSessionTimeoutMs = 3'600'000;
 constexpr std::size_t SessionNonceLength = 32;
+constexpr std::uint32_t AnonymousToken = 0;
+
+// Bounds the requests of one operation: until it ends, each request ends by the
+// operation's deadline too (or by an outer operation's, when that comes first).
+class OperationBound {
+ public:
+  OperationBound(UaChannel& channel, int ms)
+      : channel_(channel), outer_(channel.OperationDeadline()) {
+    UaDeadline d = UaDeadlineIn(ms);
+    if (outer_) d = std::min(d, *outer_);
+    channel_.SetOperationDeadline(d);
+  }
+  ~OperationBound() { channel_.SetOperationDeadline(outer_); }
+  OperationBound(const OperationBound&) = delete;
+  OperationBound& operator=(const OperationBound&) = delete;
+
+ private:
+  UaChannel& channel_;
+  std::optional<UaDeadline> outer_;
+};
 
 }  // namespace
 
@@ -26,11 +45,40 @@ std::string UaClient::Call(std::uint32_t request, std::uint32_t response, const 
   return OnLink([&] { return channel_.Call(request, response, body.Bytes(), authenticationToken_); });
 }
 
+template <typename Decode>
+auto UaClient::CallDecoded(std::uint32_t request, std::uint32_t response, const UaWriter& body,
+                           Decode&& decode) {
+  const std::string answer = Call(request, response, body);
+  try {
+    UaReader r(answer);
+    return decode(r);
+  } catch (const UaDecodeError& e) {
+    Close();  // the channel still works: the session is closed at the server
+    throw UaLinkError("The server's answer to " + UaServiceName(response) +
+                      (e.OverBudget ? " was refused: " : " is malformed: ") + e.what());
+  }
+}
+
 void UaClient::Connect(const std::string& endpointUrl, const UaConnectOptions& given) {
   Close();
+  // The time the engineer takes to answer a question is not the server's: the connect's
+  // bound starts again after one.
+  bool asked = false;
+  UaConnectOptions options = given;
+  if (options.AskTrust)
+    options.AskTrust = [ask = given.AskTrust, &asked](const UaCertificateSummary& c) {
+      asked = true;
+      return ask(c);
+    };
+  if (options.AskLogin)
+    options.AskLogin = [ask = given.AskLogin, &asked](std::string& user, std::string& password) {
+      asked = true;
+      return ask(user, password);
+    };
+  std::optional<OperationBound> bound;
+  bound.emplace(channel_, UaConnectBound * limits_.TimeoutMs);
   channel_.Open(endpointUrl);
   try {
-    UaConnectOptions options = given;
     const std::vector<UaEndpoint> endpoints = GetEndpoints();
     if (options.User.empty() && options.AskLogin) {
       // The engineer is asked for a login only when the server allows no anonymous one.
@@ -55,12 +103,18 @@ void UaClient::Connect(const std::string& endpointUrl, const UaConnectOptions& g
         throw UaCertificateError(e.what(), "");
       }
       CheckUaServerCertificate(pki, server, endpoint_.Server.Uri, options);
-      const UaOwnIdentity own = pki.Own();
       security.Policy = &policy;
       security.Mode = static_cast<UaSecurityMode>(endpoint_.SecurityMode);
+      const UaOwnIdentity own = pki.Own();
       security.OwnCertificate = own.Certificate;
       security.OwnKey = own.PrivateKey;
       security.PeerCertificate = server;
+    }
+    if (asked) {
+      bound.reset();
+      bound.emplace(channel_, UaConnectBound * limits_.TimeoutMs);
+    }
+    if (policy.Secured) {
       channel_.Close();
       channel_.Open(endpointUrl, std::move(security));
     }
@@ -89,13 +143,15 @@ void UaClient::ActivateSession(const UaConnectOptions& options) {
   const UaChannelSecurity& security = channel_.Security();
   const std::string clientNonce = UaRandomBytes(SessionNonceLength);
   UaWriter create;
-  EncodeCreateSession(create, channel_.EndpointUrl(), "Vor Tuner", RequestedSessionTimeoutMs,
-                      clientNonce, security.OwnCertificate.Der());
-  const std::string created =
-      Call(UaMessageId::CreateSessionRequest, UaMessageId::CreateSessionResponse, create);
-  UaReader r(created);
-  const UaCreatedSession session = DecodeCreateSession(r);
+  EncodeCreateSession(create, channel_.EndpointUrl(), "Vor Tuner", UaSessionTimeoutMs, clientNonce,
+                      security.OwnCertificate.Der());
+  const UaCreatedSession session =
+      CallDecoded(UaMessageId::CreateSessionRequest, UaMessageId::CreateSessionResponse, create,
+                  DecodeCreateSession);
   authenticationToken_ = session.AuthenticationToken;
+  sessionTimeoutMs_ = session.RevisedTimeoutMs;
+  // A lost session is closed over a new channel only when it needs no security or login.
+  policyId_.clear();
   UaSignature ours;
   if (security.Secured()) {
     const UaSecurityPolicy& p = *security.Policy;
@@ -114,7 +170,8 @@ void UaClient::ActivateSession(const UaConnectOptions& options) {
   if (options.User.empty()) {
     std::string policyId;
     for (const UaUserTokenPolicy& t : endpoint_.UserTokens)
-      if (t.TokenType == 0) policyId = t.PolicyId;
+      if (t.TokenType == AnonymousToken) policyId = t.PolicyId;
+    if (!security.Secured()) policyId_ = policyId;
     EncodeActivateSession(activate, ours, policyId, nullptr);
   } else {
     const UaUserNameToken token =
@@ -127,43 +184,81 @@ void UaClient::ActivateSession(const UaConnectOptions& options) {
 }
 
 void UaClient::Close() {
-  if (activated_ && channel_.IsOpen()) {
+  // Closing waits briefly, whatever deadline an operation had set (which holds again after).
+  const std::optional<UaDeadline> outer = channel_.OperationDeadline();
+  channel_.SetOperationDeadline(UaDeadlineIn(std::min(limits_.TimeoutMs, UaLostSessionCloseMs)));
+  bool closed = authenticationToken_.IsNull();
+  if (!closed && channel_.IsOpen()) {
     try {
       UaWriter w;
       EncodeCloseSession(w);
       Call(UaMessageId::CloseSessionRequest, UaMessageId::CloseSessionResponse, w);
+      closed = true;
+    } catch (const UaServiceError&) {
+      closed = true;  // the server knows the session no more
     } catch (const std::exception&) {
-      // The server may be gone already; the channel closes below either way.
+      // The link went on the way; tried again over a new channel below.
     }
   }
+  if (!closed && !channel_.EndpointUrl().empty() && !policyId_.empty()) CloseLostSession();
+  channel_.SetOperationDeadline(outer);
   activated_ = false;
   authenticationToken_ = {};
+  sessionTimeoutMs_ = 0;
   acknowledgements_.clear();
   channel_.Close();
 }
 
+void UaClient::CloseLostSession() {
+  UaChannelLimits limits = limits_;
+  limits.TimeoutMs = std::min(limits_.TimeoutMs, UaLostSessionCloseMs);
+  UaChannel channel(limits);
+  channel.SetOperationDeadline(UaDeadlineIn(limits.TimeoutMs));
+  try {
+    channel.Open(channel_.EndpointUrl());
+    // A session may move to another channel: activated there, it can be closed there.
+    UaWriter activate;
+    EncodeActivateSession(activate, policyId_);
+    channel.Call(UaMessageId::ActivateSessionRequest, UaMessageId::ActivateSessionResponse,
+                 activate.Bytes(), authenticationToken_);
+    UaWriter close;
+    EncodeCloseSession(close);
+    channel.Call(UaMessageId::CloseSessionRequest, UaMessageId::CloseSessionResponse, close.Bytes(),
+                 authenticationToken_);
+  } catch (const std::exception&) {
+    // The server cannot be reached (or will not move the session): its time-out ends it.
+  }
+  channel.Close();
+}
+
+bool UaClient::KeepAliveDue() const {
+  if (!IsConnected()) return false;
+  const auto quiet = std::chrono::steady_clock::now() - channel_.LastAnswer();
+  const auto third = std::chrono::milliseconds(
+      static_cast<std::int64_t>(std::clamp(sessionTimeoutMs_ / 3, 1000.0, 10'000.0)));
+  return channel_.RenewalDue() || quiet >= third;
+}
+
+void UaClient::KeepAlive() { Read({{UaNodeId::Num(UaNode::ServerStatusState)}}); }
+
 std::vector<UaEndpoint> UaClient::GetEndpoints() {
   UaWriter w;
   EncodeGetEndpoints(w, channel_.EndpointUrl());
-  const std::string answer = Call(UaMessageId::GetEndpointsRequest, UaMessageId::GetEndpointsResponse, w);
-  UaReader r(answer);
-  return DecodeEndpoints(r);
+  return CallDecoded(UaMessageId::GetEndpointsRequest, UaMessageId::GetEndpointsResponse, w,
+                     DecodeEndpoints);
 }
 
 std::vector<UaApplication> UaClient::FindServers() {
   UaWriter w;
   EncodeFindServers(w, channel_.EndpointUrl());
-  const std::string answer = Call(UaMessageId::FindServersRequest, UaMessageId::FindServersResponse, w);
-  UaReader r(answer);
-  return DecodeFindServers(r);
+  return CallDecoded(UaMessageId::FindServersRequest, UaMessageId::FindServersResponse, w,
+                     DecodeFindServers);
 }
 
 std::vector<UaDataValue> UaClient::Read(const std::vector<UaReadValueId>& nodes) {
   UaWriter w;
   EncodeRead(w, nodes);
-  const std::string answer = Call(UaMessageId::ReadRequest, UaMessageId::ReadResponse, w);
-  UaReader r(answer);
-  auto values = DecodeRead(r);
+  auto values = CallDecoded(UaMessageId::ReadRequest, UaMessageId::ReadResponse, w, DecodeRead);
   if (values.size() != nodes.size())
     throw UaLinkError("The server answered " + std::to_string(values.size()) + " values for " +
                       std::to_string(nodes.size()) + " nodes");
@@ -173,34 +268,50 @@ std::vector<UaDataValue> UaClient::Read(const std::vector<UaReadValueId>& nodes)
 std::vector<UaStatusCode> UaClient::Write(const std::vector<UaWriteValue>& values) {
   UaWriter w;
   EncodeWrite(w, values);
-  const std::string answer = Call(UaMessageId::WriteRequest, UaMessageId::WriteResponse, w);
-  UaReader r(answer);
-  auto results = DecodeWrite(r);
+  auto results = CallDecoded(UaMessageId::WriteRequest, UaMessageId::WriteResponse, w, DecodeWrite);
   if (results.size() != values.size())
     throw UaLinkError("The server answered " + std::to_string(results.size()) +
                       " results for " + std::to_string(values.size()) + " writes");
   return results;
 }
 
-std::vector<UaReference> UaClient::Browse(const UaNodeId& node) {
+UaBrowseAnswer UaClient::Browse(const UaNodeId& node) {
+  const OperationBound bound(channel_, UaBrowseBound * limits_.TimeoutMs);
   UaWriter w;
   EncodeBrowse(w, {node});
-  std::string answer = Call(UaMessageId::BrowseRequest, UaMessageId::BrowseResponse, w);
-  std::vector<UaReference> all;
-  // A server that hands out continuation points without end is cut off.
-  for (int round = 0; round < 1000; ++round) {
-    UaReader r(answer);
-    const auto results = DecodeBrowse(r);
+  std::vector<UaBrowseResult> results =
+      CallDecoded(UaMessageId::BrowseRequest, UaMessageId::BrowseResponse, w, DecodeBrowse);
+  UaBrowseAnswer out;
+  for (int round = 1;; ++round) {
     if (results.size() != 1) throw UaLinkError("The server answered a browse for another node count");
-    if (UaIsBad(results[0].Status))
-      throw UaServiceError(UaStatusName(results[0].Status), results[0].Status);
-    all.insert(all.end(), results[0].References.begin(), results[0].References.end());
-    if (results[0].ContinuationPoint.empty()) return all;
+    UaBrowseResult& result = results[0];
+    if (UaIsBad(result.Status)) throw UaServiceError(UaStatusName(result.Status), result.Status);
+    const std::size_t room = UaMaxBrowseReferences - out.References.size();
+    if (result.References.size() > room) {
+      result.References.resize(room);
+      out.Cut = true;
+    }
+    out.References.insert(out.References.end(), std::make_move_iterator(result.References.begin()),
+                          std::make_move_iterator(result.References.end()));
+    if (result.ContinuationPoint.empty()) return out;
+    // A server that hands out continuation points without end is cut off, and the point
+    // it holds for this browse is given back.
+    const bool stop =
+        out.Cut || out.References.size() >= UaMaxBrowseReferences || round >= UaMaxBrowseRounds;
     UaWriter next;
-    EncodeBrowseNext(next, {results[0].ContinuationPoint}, false);
-    answer = Call(UaMessageId::BrowseNextRequest, UaMessageId::BrowseNextResponse, next);
+    EncodeBrowseNext(next, {result.ContinuationPoint}, stop);
+    if (stop) {
+      out.Cut = true;
+      try {
+        Call(UaMessageId::BrowseNextRequest, UaMessageId::BrowseNextResponse, next);
+      } catch (const UaServiceError&) {
+        // The server had let the point go already.
+      }
+      return out;
+    }
+    results = CallDecoded(UaMessageId::BrowseNextRequest, UaMessageId::BrowseNextResponse, next,
+                          DecodeBrowse);
   }
-  return all;
 }
 
 UaSubscription UaClient::CreateSubscription(double publishingIntervalMs,
@@ -208,10 +319,9 @@ UaSubscription UaClient::CreateSubscription(double publishingIntervalMs,
   UaWriter w;
   // The server ends a subscription after this many intervals without a Publish to answer.
   EncodeCreateSubscription(w, publishingIntervalMs, keepAliveCount * 3, keepAliveCount);
-  const std::string answer =
-      Call(UaMessageId::CreateSubscriptionRequest, UaMessageId::CreateSubscriptionResponse, w);
-  UaReader r(answer);
-  const UaSubscription s = DecodeCreateSubscription(r);
+  const UaSubscription s =
+      CallDecoded(UaMessageId::CreateSubscriptionRequest, UaMessageId::CreateSubscriptionResponse,
+                  w, DecodeCreateSubscription);
   // A Publish is answered at the latest after a keep-alive period; allow it twice that.
   publishTimeoutHintMs_ = static_cast<std::uint32_t>(
       std::min(2.0 * s.PublishingIntervalMs * std::max<std::uint32_t>(s.KeepAliveCount, 1) + 5000.0,
@@ -223,10 +333,9 @@ std::vector<UaMonitoredItemResult> UaClient::CreateMonitoredItems(
     std::uint32_t subscriptionId, const std::vector<UaMonitoredItemRequest>& items) {
   UaWriter w;
   EncodeCreateMonitoredItems(w, subscriptionId, items);
-  const std::string answer =
-      Call(UaMessageId::CreateMonitoredItemsRequest, UaMessageId::CreateMonitoredItemsResponse, w);
-  UaReader r(answer);
-  auto results = DecodeCreateMonitoredItems(r);
+  auto results =
+      CallDecoded(UaMessageId::CreateMonitoredItemsRequest,
+                  UaMessageId::CreateMonitoredItemsResponse, w, DecodeCreateMonitoredItems);
   if (results.size() != items.size())
     throw UaLinkError("The server answered " + std::to_string(results.size()) +
                       " monitored items for " + std::to_string(items.size()));
@@ -269,7 +378,8 @@ std::vector<UaDataChange> UaClient::Publish(int waitMs, std::size_t outstanding)
       p = DecodePublish(r);
     } catch (const UaDecodeError& e) {
       Close();
-      throw UaLinkError(std::string("The server sent a malformed answer: ") + e.what());
+      throw UaLinkError(std::string("The server's answer to Publish ") +
+                        (e.OverBudget ? "was refused: " : "is malformed: ") + e.what());
     }
     if (!p.KeepAlive) acknowledgements_.push_back({p.SubscriptionId, p.SequenceNumber});
     for (UaDataChange& c : p.Changes) changes.push_back(std::move(c));

@@ -1,7 +1,13 @@
 // An OPC UA client session over one secure channel (security None or a signed or encrypted
 // channel; anonymous or with a user name and password): discovery, Read, Write and Browse.
-// Synchronous and not thread-safe; a link failure ends the session (IsConnected turns false) and
-// every later call throws UaLinkError.
+// Synchronous and not thread-safe; a link failure ends the session (IsConnected turns false)
+// and every later call throws UaLinkError.
+//
+// Bounds: each request ends within the channel's time-out (5 s by default); a whole
+// connect within UaConnectBound times that, one browse with its continuation points within
+// UaBrowseBound times that. The session asks for a time-out of UaSessionTimeoutMs and is
+// kept alive by KeepAlive; Close ends it at the server also after a lost link, over a new
+// channel, when the server can still be reached (an anonymous session without security).
 #pragma once
 
 #include <string>
@@ -10,9 +16,25 @@
 #include "opc/ua/UaChannel.h"
 #include "opc/ua/UaSessionSecurity.h"
 
+// What one operation may take, in request time-outs: a connect (discovery, session,
+// namespace table), a browse with its continuation points.
+inline constexpr int UaConnectBound = 2, UaBrowseBound = 4;
+// The session time-out asked for: a session left behind by a client that died goes soon.
+inline constexpr double UaSessionTimeoutMs = 60'000;
+inline constexpr int UaLostSessionCloseMs = 2000;
+
+// Bounds on one browse of one node.
+inline constexpr std::size_t UaMaxBrowseReferences = 10'000;
+inline constexpr int UaMaxBrowseRounds = 100;
+
+struct UaBrowseAnswer {
+  std::vector<UaReference> References;
+  bool Cut = false;  // more were there than the bounds allow
+};
+
 class UaClient {
  public:
-  explicit UaClient(UaChannelLimits limits = {}) : channel_(limits) {}
+  explicit UaClient(UaChannelLimits limits = {}) : limits_(limits), channel_(limits) {}
   ~UaClient() { Close(); }
 
   // Reads the endpoints on an unsecured channel, chooses one as the options say, checks
@@ -23,9 +45,17 @@ class UaClient {
   void Connect(const std::string& endpointUrl, const UaConnectOptions& options = {});
   // The endpoint of the present connection.
   const UaEndpoint& Endpoint() const { return endpoint_; }
-  // Closes the session and the channel; never throws.
+  // Closes the session and the channel; never throws. A session whose channel was lost is
+  // closed over a new channel (waiting at most UaLostSessionCloseMs).
   void Close();
   bool IsConnected() const { return activated_ && channel_.IsOpen(); }
+
+  // The session time-out the server granted (0 before a session).
+  double SessionTimeoutMs() const { return sessionTimeoutMs_; }
+  // True when the link has been quiet for a third of the session time-out or the token
+  // is due for renewal; KeepAlive then reads the server state, which keeps both alive.
+  bool KeepAliveDue() const;
+  void KeepAlive();
 
   // Discovery on the open channel (no session needed).
   std::vector<UaEndpoint> GetEndpoints();
@@ -34,8 +64,10 @@ class UaClient {
   std::vector<UaDataValue> Read(const std::vector<UaReadValueId>& nodes);
   // One status per value, in order.
   std::vector<UaStatusCode> Write(const std::vector<UaWriteValue>& values);
-  // Every forward hierarchical reference of a node, following continuation points.
-  std::vector<UaReference> Browse(const UaNodeId& node);
+  // The forward hierarchical references of a node, following continuation points up to
+  // UaMaxBrowseReferences references or UaMaxBrowseRounds answers; past either the rest
+  // is left (the continuation point released at the server) and Cut says so.
+  UaBrowseAnswer Browse(const UaNodeId& node);
 
   // Subscriptions: the server samples the monitored items and reports their changes in
   // answers to Publish requests, of which Publish keeps `outstanding` at the server.
@@ -57,15 +89,27 @@ class UaClient {
 
  private:
   std::string Call(std::uint32_t request, std::uint32_t response, const UaWriter& body);
+  // Calls and decodes the answer. An answer that cannot be decoded (garbage, or more
+  // values than its bytes can carry) ends the session and throws UaLinkError naming the
+  // service and the reason; nothing half-decoded is returned.
+  template <typename Decode>
+  auto CallDecoded(std::uint32_t request, std::uint32_t response, const UaWriter& body,
+                   Decode&& decode);
   // Runs f on the channel; a link failure ends the session.
   template <typename F>
   auto OnLink(F&& f) -> decltype(f());
 
+  // Activates the session of a lost channel on a new one and closes it there.
+  void CloseLostSession();
+
+  UaChannelLimits limits_;
   UaChannel channel_;
   void ActivateSession(const UaConnectOptions& options);
 
   UaNodeId authenticationToken_;
   UaEndpoint endpoint_;
+  std::string policyId_;
+  double sessionTimeoutMs_ = 0;
   bool activated_ = false;
   std::vector<std::string> namespaces_;
   std::vector<UaAcknowledgement> acknowledgements_;

@@ -20,18 +20,18 @@ void NullSignature(UaWriter& w) {
 }
 
 void SkipDiagnosticInfos(UaReader& r) {
-  const std::size_t n = r.ArrayLength(1);
+  const std::size_t n = r.ArrayLength(1, 16);  // nothing kept; the work is paid for
   for (std::size_t i = 0; i < n; ++i) r.SkipDiagnosticInfo();
 }
 
 std::vector<std::string> Strings(UaReader& r) {
-  std::vector<std::string> out(r.ArrayLength(4));
+  std::vector<std::string> out(r.ArrayOf<std::string>(4));
   for (auto& s : out) s = r.String();
   return out;
 }
 
 std::vector<UaStatusCode> StatusCodes(UaReader& r) {
-  std::vector<UaStatusCode> out(r.ArrayLength(4));
+  std::vector<UaStatusCode> out(r.ArrayOf<UaStatusCode>(4));
   for (auto& s : out) s = r.UInt32();
   return out;
 }
@@ -55,7 +55,7 @@ UaEndpoint Endpoint(UaReader& r) {
   e.ServerCertificate = r.String();
   e.SecurityMode = r.UInt32();
   e.SecurityPolicyUri = r.String();
-  e.UserTokens.resize(r.ArrayLength(20));
+  e.UserTokens.resize(r.ArrayOf<UaUserTokenPolicy>(20));
   for (auto& t : e.UserTokens) {
     t.PolicyId = r.String();
     t.TokenType = r.UInt32();
@@ -288,13 +288,13 @@ UaSecurityToken DecodeOpenSecureChannel(UaReader& r) {
 }
 
 std::vector<UaEndpoint> DecodeEndpoints(UaReader& r) {
-  std::vector<UaEndpoint> out(r.ArrayLength(30));
+  std::vector<UaEndpoint> out(r.ArrayOf<UaEndpoint>(30));
   for (auto& e : out) e = Endpoint(r);
   return out;
 }
 
 std::vector<UaApplication> DecodeFindServers(UaReader& r) {
-  std::vector<UaApplication> out(r.ArrayLength(20));
+  std::vector<UaApplication> out(r.ArrayOf<UaApplication>(20));
   for (auto& a : out) a = Application(r);
   return out;
 }
@@ -307,7 +307,7 @@ UaCreatedSession DecodeCreateSession(UaReader& r) {
   s.ServerNonce = r.String();
   s.ServerCertificate = r.String();
   s.Endpoints = DecodeEndpoints(r);
-  const std::size_t certificates = r.ArrayLength(8);
+  const std::size_t certificates = r.ArrayLength(8, 16);
   for (std::size_t i = 0; i < certificates; ++i) {
     r.String();
     r.String();
@@ -327,7 +327,7 @@ std::vector<UaStatusCode> DecodeActivateSession(UaReader& r, std::string* server
 }
 
 std::vector<UaDataValue> DecodeRead(UaReader& r) {
-  std::vector<UaDataValue> out(r.ArrayLength(1));
+  std::vector<UaDataValue> out(r.ArrayOf<UaDataValue>(1));
   for (auto& v : out) v = r.DataValue();
   SkipDiagnosticInfos(r);
   return out;
@@ -340,11 +340,11 @@ std::vector<UaStatusCode> DecodeWrite(UaReader& r) {
 }
 
 std::vector<UaBrowseResult> DecodeBrowse(UaReader& r) {
-  std::vector<UaBrowseResult> out(r.ArrayLength(12));
+  std::vector<UaBrowseResult> out(r.ArrayOf<UaBrowseResult>(12));
   for (auto& b : out) {
     b.Status = r.UInt32();
     b.ContinuationPoint = r.String();
-    b.References.resize(r.ArrayLength(16));
+    b.References.resize(r.ArrayOf<UaReference>(16));
     for (auto& ref : b.References) {
       ref.ReferenceType = r.NodeId();
       ref.IsForward = r.Boolean();
@@ -369,7 +369,7 @@ UaSubscription DecodeCreateSubscription(UaReader& r) {
 }
 
 std::vector<UaMonitoredItemResult> DecodeCreateMonitoredItems(UaReader& r) {
-  std::vector<UaMonitoredItemResult> out(r.ArrayLength(19));
+  std::vector<UaMonitoredItemResult> out(r.ArrayOf<UaMonitoredItemResult>(19));
   for (auto& m : out) {
     m.Status = r.UInt32();
     m.MonitoredItemId = r.UInt32();
@@ -384,19 +384,19 @@ std::vector<UaMonitoredItemResult> DecodeCreateMonitoredItems(UaReader& r) {
 UaPublishResult DecodePublish(UaReader& r) {
   UaPublishResult p;
   p.SubscriptionId = r.UInt32();
-  const std::size_t available = r.ArrayLength(4);
+  const std::size_t available = r.ArrayLength(4, 4);
   for (std::size_t i = 0; i < available; ++i) r.UInt32();
   r.Boolean();  // more notifications: the next Publish fetches them
   p.SequenceNumber = r.UInt32();
   r.Int64();  // publish time
-  const std::size_t notifications = r.ArrayLength(3);
+  const std::size_t notifications = r.ArrayOf<UaExtensionObject>(3);
   p.KeepAlive = notifications == 0;
   for (std::size_t i = 0; i < notifications; ++i) {
     const UaExtensionObject data = r.ExtensionObject();
     if (data.Encoding != 1 || data.TypeId != UaNodeId::Num(UaMessageId::DataChangeNotification))
       continue;  // a status change or events
     UaReader body(data.Body);
-    const std::size_t changes = body.ArrayLength(5);
+    const std::size_t changes = body.ArrayOf<UaDataChange>(5);
     for (std::size_t k = 0; k < changes; ++k) {
       UaDataChange c;
       c.ClientHandle = body.UInt32();
@@ -410,7 +410,7 @@ UaPublishResult DecodePublish(UaReader& r) {
   return p;
 }
 
-void DecodeAnyResponse(std::uint32_t typeId, std::string_view body) {
+std::size_t DecodeAnyResponse(std::uint32_t typeId, std::string_view body) {
   UaReader r(body);
   DecodeResponseHeader(r);
   switch (typeId) {
@@ -427,5 +427,41 @@ void DecodeAnyResponse(std::uint32_t typeId, std::string_view body) {
     case UaMessageId::CreateMonitoredItemsResponse: DecodeCreateMonitoredItems(r); break;
     case UaMessageId::PublishResponse: DecodePublish(r); break;
     default: break;
+  }
+  return r.Decoded();
+}
+
+std::string UaServiceName(std::uint32_t responseType) {
+  switch (responseType) {
+    case UaMessageId::OpenSecureChannelResponse:
+      return "OpenSecureChannel";
+    case UaMessageId::GetEndpointsResponse:
+      return "GetEndpoints";
+    case UaMessageId::FindServersResponse:
+      return "FindServers";
+    case UaMessageId::CreateSessionResponse:
+      return "CreateSession";
+    case UaMessageId::ActivateSessionResponse:
+      return "ActivateSession";
+    case UaMessageId::CloseSessionResponse:
+      return "CloseSession";
+    case UaMessageId::ReadResponse:
+      return "Read";
+    case UaMessageId::WriteResponse:
+      return "Write";
+    case UaMessageId::BrowseResponse:
+      return "Browse";
+    case UaMessageId::BrowseNextResponse:
+      return "BrowseNext";
+    case UaMessageId::CreateSubscriptionResponse:
+      return "CreateSubscription";
+    case UaMessageId::CreateMonitoredItemsResponse:
+      return "CreateMonitoredItems";
+    case UaMessageId::PublishResponse:
+      return "Publish";
+    case UaMessageId::DeleteSubscriptionsResponse:
+      return "DeleteSubscriptions";
+    default:
+      return "service " + std::to_string(responseType);
   }
 }

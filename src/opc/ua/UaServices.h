@@ -212,5 +212,8 @@ std::vector<UaMonitoredItemResult> DecodeCreateMonitoredItems(UaReader& r);
 UaPublishResult DecodePublish(UaReader& r);
 
 // Reads any response this client knows, by its type id, header included; for tests and
-// the fuzz target. Throws UaDecodeError on garbage.
-void DecodeAnyResponse(std::uint32_t typeId, std::string_view body);
+// the fuzz target. Returns the bytes of values decoded (charged to the reader's budget).
+// Throws UaDecodeError on garbage or on more values than the bytes can carry.
+std::size_t DecodeAnyResponse(std::uint32_t typeId, std::string_view body);
+// The service a response type answers ("Read", "BrowseNext"), for messages.
+std::string UaServiceName(std::uint32_t responseType);

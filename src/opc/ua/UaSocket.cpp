@@ -146,6 +146,12 @@ std::string UaSocket::ReceiveExactly(std::size_t n, UaDeadline deadline) {
   std::size_t have = 0;
   while (have < n) {
     if (fd_ < 0) throw UaLinkError("The connection is closed");
+    // The deadline holds also while bytes keep coming (a server that streams garbage or
+    // answers to other requests without end).
+    if (std::chrono::steady_clock::now() >= deadline) {
+      Close();
+      throw UaLinkError("The server did not answer in time");
+    }
     // Acknowledge at once: a server that sends an answer in several small writes waits
     // for the acknowledgement of each (Nagle), which the kernel would delay by up to 40 ms.
     int on = 1;

@@ -10,9 +10,13 @@
 #include <vector>
 
 // Garbage or a value past its bound in what the peer sent; what() says what and where.
+// OverBudget: the message holds more values than its size allows (what() says so, with
+// no byte offset: the whole message is at fault).
 class UaDecodeError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit UaDecodeError(const std::string& what, bool overBudget = false)
+      : std::runtime_error(what), OverBudget(overBudget) {}
+  bool OverBudget;
 };
 
 // Built-in type ids of the binary encoding.

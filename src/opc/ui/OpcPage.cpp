@@ -73,44 +73,6 @@ QString StateText(OpcServerState state) {
   }
 }
 
-// A security failure of an OPC UA connect in the engineer's words; empty for other failures.
-QString SecurityText(const std::string& english) {
-  const QString text = QString::fromStdString(english);
-  static const std::pair<const char*, const char*> Texts[] = {
-      {"BadCertificateTimeInvalid", "Potrdilo strežnika je poteklo ali še ni veljavno"},
-      {"BadCertificateUriInvalid", "Potrdilo strežnika navaja drugo aplikacijo, kot jo strežnik navaja zase"},
-      {"BadCertificateChainIncomplete", "Potrdilo strežnika je izdala overitelj, ki mu program ne zaupa"},
-      {"BadCertificateInvalid", "Potrdilo strežnika ni veljavno"},
-      {"BadUserAccessDenied", "Strežnik je zavrnil uporabniško ime ali geslo"},
-      {"BadIdentityTokenInvalid", "Strežnik je zavrnil uporabniško ime ali geslo"},
-      {"BadIdentityTokenRejected", "Strežnik ne dovoli takšne prijave (brez uporabniškega imena ali z njim)"},
-      {"BadSecurityPolicyRejected", "Strežnik ne ponuja izbrane varnosti ali le zastarelo varnostno politiko, ki je program ne uporablja"},
-      {"BadSecurityChecksFailed", "Varnostno preverjanje ni uspelo (ali je potrdilo programa na seznamu zaupanja strežnika?)"},
-  };
-  const int thumb = text.indexOf(QStringLiteral("thumbprint "));
-  const QString thumbprint = thumb < 0 ? QString() : text.mid(thumb + 11, 59);
-  if (text.contains(QStringLiteral("BadCertificateUntrusted"))) {
-    if (text.contains(QStringLiteral("WARNING")))
-      return QString::fromUtf8(
-                 "OPOZORILO: strežnik se predstavlja z drugim potrdilom (prstni odtis %1), kot mu "
-                 "zaupate. Morda je med programom in strežnikom nekdo drug. Če je bilo potrdilo "
-                 "strežnika res zamenjano, odstranite staro potrdilo iz mape trusted v %2 in se "
-                 "povežite znova. (BadCertificateUntrusted)")
-          .arg(thumbprint, QString::fromStdString(UaPki::DefaultFolder()));
-    return QString::fromUtf8("Potrdilo strežnika ni zaupanja vredno (prstni odtis %1); povezava je "
-                             "zavrnjena. (BadCertificateUntrusted)")
-        .arg(thumbprint);
-  }
-  if (text.contains(QStringLiteral("signature check")))
-    return QString::fromUtf8("Sporočilo strežnika ni prestalo preverjanja podpisa; povezava je prekinjena.");
-  if (text.contains(QStringLiteral("login was cancelled")))
-    return QString::fromUtf8("Prijava je bila preklicana.");
-  for (const auto& [status, slovenian] : Texts)
-    if (text.contains(QLatin1String(status)))
-      return QString::fromUtf8(slovenian) + QStringLiteral(". (%1)").arg(QLatin1String(status));
-  return {};
-}
-
 }  // namespace
 
 OpcPage::OpcPage(Workspace& form) : QWidget(nullptr), form_(form) {
@@ -334,13 +296,7 @@ void OpcPage::PoveziOPCStreznikClick() {
     return true;
   };
   form_.Opc().SetUaConnectOptions(options);
-  try {
-    form_.Opc().Connect(server.toStdString(), "");
-  } catch (const OpcError& e) {
-    const QString text = SecurityText(e.what());
-    if (text.isEmpty()) throw;
-    throw OpcError((server + QStringLiteral(": ") + text).toStdString());
-  }
+  form_.Opc().Connect(server.toStdString(), "");
   PoveziOPCStreznik->setText(QStringLiteral("Poveži"));
   // A server address the engineer typed joins the list once (the client remembers it).
   bool listed = false;

@@ -1,7 +1,11 @@
 // vortuner-cli opc on the node-opcua test plant: JSON lines and exit codes.
 #include <gtest/gtest.h>
+#include <signal.h>
+
+#include <regex>
 
 #include "cli/CliRunner.h"
+#include "opc/HostileUaServer.h"
 #include "opc/peer/UaPeer.h"
 
 namespace {
@@ -56,6 +60,86 @@ TEST(OpcCommand, WatchPrintsEveryRoundAndAWrongCommandLineIsExitCodeTwo) {
     EXPECT_EQ(r.ExitCode, 2) << wrong;
     EXPECT_TRUE(Has(r.Err, "Usage: vortuner-cli opc URL COMMAND")) << wrong;
   }
+}
+
+TEST(OpcCommand, WatchReadsAtFixedTimesWithoutDrift) {
+  const CliRun watch = Opc("watch 'ns=2;s=Y1' --rate 100 --count 50");
+  ASSERT_EQ(watch.ExitCode, 0) << watch.Err;
+  // The client's time of each read: "readAt": "2026-12-08T08:50:06.183Z".
+  const std::regex readAt(
+      "\"readAt\": \"[0-9-]+T([0-9]+):([0-9]+):([0-9.]+)Z\", \"late\": (true|false)");
+  std::vector<double> times;
+  for (std::sregex_iterator m(watch.Out.begin(), watch.Out.end(), readAt), end; m != end; ++m)
+    times.push_back(std::stod((*m)[1]) * 3600 + std::stod((*m)[2]) * 60 + std::stod((*m)[3]));
+  ASSERT_EQ(times.size(), 50u) << watch.Out;
+  double first = times.front(), last = times.back();
+  if (last < first) last += 86400;  // past midnight
+  EXPECT_NEAR((last - first) / 49 * 1000, 100, 1);
+}
+
+TEST(OpcCommand, OptionsStandAnywhereAndErrorsNameTheirNode) {
+  const CliRun before = Opc("--count 2 watch --rate 20 'ns=2;s=Y1'");
+  EXPECT_EQ(before.ExitCode, 0) << before.Err;
+  EXPECT_EQ(std::count(before.Out.begin(), before.Out.end(), '\n'), 2);
+  const CliRun read = Opc("read 'ns=2;s=Y1' --rate 5");
+  EXPECT_EQ(read.ExitCode, 2);
+  EXPECT_TRUE(Has(read.Err, "vortuner-cli opc: option '--rate' is for watch, not read\n"))
+      << read.Err;
+  const CliRun browse = Opc("browse 'ns=2;s=Nope'");
+  EXPECT_EQ(browse.ExitCode, 1);
+  EXPECT_EQ(browse.Err, "vortuner-cli opc: " + UaPeerUrl() + ": ns=2;s=Nope: BadNodeIdUnknown\n");
+}
+
+// The sessions the test plant holds (the reading command line's own is one of them).
+std::string SessionCount() {
+  const CliRun r = Opc("read i=2277");
+  return r.Out.substr(0, r.Out.find(", \"dataType\""));
+}
+
+// A watch without a count, ended by SIGINT once it has printed a line; its exit code.
+int InterruptedWatch() {
+  const char* build = std::getenv("VORTUNER_BINARY_DIR");
+  const std::string binary = std::string(build ? build : "build") + "/src/vortuner-cli";
+  const std::string url = UaPeerUrl();
+  int out[2];
+  if (::pipe(out) != 0) return -1;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(out[1], 1);
+    ::close(out[0]);
+    ::close(out[1]);
+    ::execl(binary.c_str(), binary.c_str(), "opc", url.c_str(), "watch", "ns=2;s=Y1", "--rate",
+            "20", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(out[1]);
+  char c = 0;
+  while (::read(out[0], &c, 1) == 1 && c != '\n') {
+  }
+  ::kill(pid, SIGINT);
+  char rest[4096];
+  while (::read(out[0], rest, sizeof rest) > 0) {
+  }
+  ::close(out[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(OpcCommand, NoSessionIsLeftBehindByInterruptedWatchesOrKilledLinks) {
+  const std::string before = SessionCount();
+  ASSERT_TRUE(Has(before, "\"value\": ")) << before;
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(InterruptedWatch(), 0);
+  EXPECT_EQ(SessionCount(), before);
+
+  // A link killed between client and server after a few reads of a watch.
+  const HostileUaServer proxy("proxy:" + UaPeerUrl().substr(UaPeerUrl().rfind(':') + 1) + ":9");
+  for (int i = 0; i < 10; ++i) {
+    const CliRun killed = RunCli("opc", proxy.Url() + " watch 'ns=2;s=Y1' --rate 20");
+    EXPECT_EQ(killed.ExitCode, 1);
+    EXPECT_TRUE(Has(killed.Err, ": The server closed the connection\n")) << killed.Err;
+  }
+  EXPECT_EQ(SessionCount(), before);
 }
 
 }  // namespace

@@ -35,11 +35,13 @@ TEST_F(UaClientPeer, ServerStateIsRunning) {
 
 TEST_F(UaClientPeer, BrowseFollowsContinuationPoints) {
   bool plant = false;
-  for (const auto& r : client.Browse(UaNodeId::Num(85))) plant |= r.BrowseName.Name == "Plant";
+  for (const auto& r : client.Browse(UaNodeId::Num(85)).References)
+    plant |= r.BrowseName.Name == "Plant";
   EXPECT_TRUE(plant);
-  const auto many = client.Browse(ParseNodeId("ns=2;s=Many"));
-  EXPECT_EQ(many.size(), 1500u);  // more than the 1000 one answer carries
-  EXPECT_EQ(FormatNodeId(many.back().Target.Id), "ns=2;s=Many.1499");
+  const UaBrowseAnswer many = client.Browse(ParseNodeId("ns=2;s=Many"));
+  EXPECT_EQ(many.References.size(), 1500u);  // more than the 1000 one answer carries
+  EXPECT_FALSE(many.Cut);
+  EXPECT_EQ(FormatNodeId(many.References.back().Target.Id), "ns=2;s=Many.1499");
 }
 
 TEST_F(UaClientPeer, WritesAreAnsweredWithTheServersVerdict) {

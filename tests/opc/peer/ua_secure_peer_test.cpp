@@ -156,7 +156,7 @@ TEST(UaSecurePeer, EveryPolicyAndModeReadsWritesAndBrowsesAndRenewsItsKeys) {
       const std::uint32_t token = client.Channel().TokenId();
       EXPECT_DOUBLE_EQ(client.Read({{Plant(client, "MV")}})[0].Value.ToDouble(), value);
       EXPECT_NE(client.Channel().TokenId(), token);
-      EXPECT_GE(client.Browse(Plant(client, "Loop1")).size(), 8u);
+      EXPECT_GE(client.Browse(Plant(client, "Loop1")).References.size(), 8u);
       client.Close();
     }
   }

@@ -1,0 +1,121 @@
+#include "opc/OpcMessages.h"
+
+#include <regex>
+
+#include "data/SafeText.h"
+
+namespace {
+
+// The first status name in a text ("BadTimeout"), or "".
+std::string StatusName(const std::string& text) {
+  static const std::regex status(R"(\b(Bad|Uncertain)[A-Z][A-Za-z]*)");
+  std::smatch m;
+  return std::regex_search(text, m, status) ? m.str(0) : std::string();
+}
+
+std::string WithStatus(std::string sentence, const std::string& status) {
+  return status.empty() ? sentence + "." : sentence + " (" + status + ").";
+}
+
+// What the operating system said of a failed connect, in Slovenian.
+std::string SocketReason(const std::string& text) {
+  static const std::pair<const char*, const char*> Reasons[] = {
+      {"Connection refused", "na naslovu ne posluša noben strežnik"},
+      {"no answer in time", "računalnik ni odgovoril"},
+      {"No route to host", "do računalnika ni poti"},
+      {"Network is unreachable", "omrežje ni dosegljivo"},
+      {"Connection timed out", "računalnik ni odgovoril"},
+      {"Host is unreachable", "računalnik ni dosegljiv"},
+  };
+  for (const auto& [english, slovenian] : Reasons)
+    if (text.find(english) != std::string::npos) return slovenian;
+  return {};
+}
+
+}  // namespace
+
+std::string OpcWindowText(const std::string& english) {
+  const std::string text = VisibleText(english);
+  const std::string status = StatusName(text);
+  std::smatch m;
+  // Texts of the connection and its items, most specific first.
+  static const std::regex server(R"(Server \"(.*)\" not found)");
+  static const std::regex computer(R"(Computer \"([^\"]*)\" (cannot be reached|not found))");
+  static const std::regex connect(R"(Cannot connect to (\S+): (.*))");
+  static const std::regex write(R"(Cannot write Items: (\S+)(.*))");
+  if (std::regex_search(text, m, write)) {
+    const std::string rest = m.str(2);
+    std::string why;
+    if (rest.find("may have reached") != std::string::npos)
+      why = ": odgovor se je izgubil, vrednost je morda zapisana";
+    else if (rest.find("not a finite") != std::string::npos || rest.find("finite") != std::string::npos)
+      why = ": vrednost ni končno število";
+    return WithStatus("Točke " + m.str(1) + " ni bilo mogoče zapisati" + why, status);
+  }
+  if (std::regex_search(text, m, server)) return "Strežnik »" + m.str(1) + "« ne obstaja.";
+  if (std::regex_search(text, m, computer)) return "Računalnik »" + m.str(1) + "« ni dosegljiv.";
+  if (std::regex_search(text, m, connect)) {
+    const std::string reason = SocketReason(m.str(2));
+    return "S strežnikom na " + m.str(1) + " se ni mogoče povezati" +
+           (reason.empty() ? std::string(".") : ": " + reason + ".");
+  }
+  // The server's certificate, with its thumbprint.
+  static const std::regex thumbprint(R"(thumbprint ([0-9A-F:]{59}))");
+  if (text.find("BadCertificateUntrusted") != std::string::npos) {
+    const std::string print = std::regex_search(text, m, thumbprint) ? m.str(1) : std::string("?");
+    if (text.find("WARNING") != std::string::npos)
+      return "OPOZORILO: strežnik se predstavlja z drugim potrdilom (prstni odtis " + print +
+             "), kot mu zaupate; morda je med programom in strežnikom nekdo drug. Če je bilo "
+             "potrdilo strežnika res zamenjano, odstranite staro potrdilo iz mape trusted in se "
+             "povežite znova (BadCertificateUntrusted).";
+    return "Potrdilo strežnika ni zaupanja vredno (prstni odtis " + print +
+           "); povezava je zavrnjena (BadCertificateUntrusted).";
+  }
+  struct Known {
+    const char* English;
+    const char* Slovenian;
+    const char* Status;  // the status the sentence stands for, when the text names none
+  };
+  static const Known Texts[] = {
+      // Security of the connection and the login (before the texts they contain).
+      {"failed its signature check", "Sporočilo strežnika ni prestalo preverjanja podpisa; povezava je prekinjena", "BadSecurityChecksFailed"},
+      {"cannot be decrypted", "Sporočila strežnika ni mogoče dešifrirati; povezava je prekinjena", "BadSecurityChecksFailed"},
+      {"session signature is wrong", "Podpis strežnika ni pravilen; povezava je prekinjena", ""},
+      {"login was cancelled", "Prijava je bila preklicana", ""},
+      {"refused the user name or password", "Strežnik je zavrnil uporabniško ime ali geslo", ""},
+      {"refused this kind of login", "Strežnik ne dovoli takšne prijave", ""},
+      {"allows no anonymous login", "Strežnik ne dovoli prijave brez uporabniškega imena", ""},
+      {"allows no login with user name", "Strežnik ne dovoli prijave z uporabniškim imenom in geslom", ""},
+      {"password in clear text", "Strežnik zahteva nešifrirano geslo po nešifrirani povezavi; program ga ne pošlje", ""},
+      {"deprecated", "Varnostna politika je zastarela in je program ne uporablja", "BadSecurityPolicyRejected"},
+      {"offers no endpoint with", "Strežnik ne ponuja izbrane varnosti", "BadSecurityPolicyRejected"},
+      {"Unknown security policy", "Neznana varnostna politika", "BadSecurityPolicyRejected"},
+      {"certificate expired", "Potrdilo strežnika je poteklo", ""},
+      {"certificate is not valid yet", "Potrdilo strežnika še ni veljavno", ""},
+      {"certificate names the application", "Potrdilo strežnika navaja drugo aplikacijo, kot jo strežnik navaja zase", ""},
+      {"not signed by its own key", "Potrdilo strežnika ni veljavno", ""},
+      {"authority that is not trusted", "Potrdilo strežnika je izdal overitelj, ki mu program ne zaupa", ""},
+      {"security checks failed", "Varnostno preverjanje ni uspelo (ali je potrdilo programa na seznamu zaupanja strežnika?)", ""},
+      {"cannot be kept in", "Potrdila programa ni mogoče shraniti", ""},
+      {"did not answer in time", "Strežnik ni odgovoril v 5 s", "BadTimeout"},
+      {"closed the connection", "Strežnik je prekinil povezavo", ""},
+      {"connection to the server was lost", "Povezava s strežnikom je izgubljena", ""},
+      {"connection is closed", "Povezava s strežnikom ni vzpostavljena", "BadNotConnected"},
+      {"connection to the server is closed", "Povezava s strežnikom ni vzpostavljena", "BadNotConnected"},
+      {"refused the connection", "Strežnik je zavrnil povezavo", ""},
+      {"ended the connection", "Strežnik je končal povezavo", ""},
+      {"may have reached the server", "Odgovor strežnika se je izgubil; zapis je morda uspel", ""},
+      {"would take more memory", "Odgovor strežnika je prevelik za svojo dolžino in je zavrnjen", ""},
+      {"requests that were never made", "Strežnik pošilja odgovore na zahteve, ki jih program ni poslal; povezava je prekinjena", ""},
+      {"malformed", "Strežnik je poslal pokvarjen odgovor; povezava je prekinjena", "BadDecodingError"},
+      {"not OPC UA", "Na naslovu ni strežnika OPC UA", ""},
+      {"unknown chunk type", "Strežnik je poslal pokvarjen odgovor; povezava je prekinjena", "BadDecodingError"},
+      {"answered with an unexpected message", "Strežnik je odgovoril z nepričakovanim sporočilom", ""},
+      {"aborted its answer", "Strežnik je prekinil svoj odgovor", ""},
+      {"not a valid node id", "Oznaka točke ni veljavna oznaka vozlišča OPC UA", "BadNodeIdInvalid"},
+  };
+  for (const Known& k : Texts)
+    if (text.find(k.English) != std::string::npos)
+      return WithStatus(k.Slovenian, status.empty() ? k.Status : status);
+  return WithStatus("Napaka povezave s strežnikom OPC", status);
+}

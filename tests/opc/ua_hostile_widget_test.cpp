@@ -1,0 +1,58 @@
+// The window against a hostile OPC UA server: it stays responsive (each action ends within
+// a second or two) and says what it cut or could not tell.
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QtTest/QTest>
+#include <chrono>
+
+#include "opc/HostileUaServer.h"
+#include "opc/ItemBrowserAnswer.h"
+#include "opc/PlantOpcClient.h"
+#include "opc/ui/OpcPage.h"
+#include "support/AppFixture.h"
+
+namespace {
+
+class HostileServerTab : public AppFixture {
+ protected:
+  void SetUp() override {
+    opc = CreatePlantOpcClient(clock, "");
+    windows = CreateApplicationWindows(*opc, clock);
+  }
+  OpcPage& Page() { return Form().OpcTab(); }
+  // The address typed, "Poveži" clicked; the seconds the click took.
+  double ConnectTo(const std::string& url) {
+    Page().ComboBox2->setCurrentText(QString::fromStdString(url));
+    const auto start = std::chrono::steady_clock::now();
+    QTest::mouseClick(Page().PoveziOPCStreznik, Qt::LeftButton);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
+};
+
+TEST_F(HostileServerTab, EndlessContinuationPointsGiveACutListAtOnce) {
+  const HostileUaServer server("endless_browse");
+  EXPECT_LT(ConnectTo(server.Url()), 2);
+  ASSERT_TRUE(opc->IsConnected()) << ui.Errors.join("; ").toStdString();
+  Page().OPCTabela->setCurrentCell(0, 0);
+  QStringList shown;
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(WithItemBrowser([&] { QTest::mouseClick(Page().IzberiAjtemKnof, Qt::LeftButton); },
+                              [&](SelectOpcItemDialog& dialog) {
+                                for (int i = 0; i < dialog.ItemTree->topLevelItemCount(); ++i)
+                                  shown << dialog.ItemTree->topLevelItem(i)->text(0);
+                              }));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  ASSERT_EQ(shown.size(), 101);
+  EXPECT_EQ(shown.back(), "… prikazanih je le prvih 100 elementov (strežnik jih ponuja več)");
+}
+
+TEST_F(HostileServerTab, AServerStateOfNoKnownValueIsShownAsNone) {
+  const HostileUaServer server("state_huge");  // a Double of 1e300
+  EXPECT_LT(ConnectTo(server.Url()), 2);
+  EXPECT_TRUE(opc->IsConnected());
+  EXPECT_EQ(Page().Label54->text(), "");
+}
+
+}  // namespace
