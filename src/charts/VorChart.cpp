@@ -136,6 +136,8 @@ VorChart::VorChart(QWidget* parent) : QChartView(parent) {
   chart->legend()->hide();
   chart->setBackgroundRoundness(0);
   chart->setMargins(QMargins(4, 4, 4, 4));
+  // Axis numbers with the user's decimal separator, as every number the program shows.
+  chart->setLocalizeNumbers(true);
   setChart(chart);
   setRenderHint(QPainter::Antialiasing, true);
   setRubberBand(QChartView::NoRubberBand);

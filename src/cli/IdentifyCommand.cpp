@@ -16,6 +16,7 @@
 #include "data/TObdelava.h"
 #include "model/IdentifyModel.h"
 #include "model/TModel.h"
+#include "report/Warnings.h"
 
 namespace {
 
@@ -57,7 +58,10 @@ const char* const IdentifyUsage =
     "SamplingWarning (true when three sample times reach the time constant plus dead time\n"
     "of a model), Import (for an export: the detected format and the counts) and\n"
     "Warnings, a list of texts also written to standard error: what the reader cut or\n"
-    "left out, a window that holds no step of MV, a time constant that came out 0.\n"
+    "left out, a window that holds no step of MV, a time constant that came out 0, and\n"
+    "(in Slovenian, as the window and the report say them) a simulated record, Y1 or Y2\n"
+    "drifting before the step, a model of quality \"Slabsa\" or \"Slaba\", a sampling too\n"
+    "slow for the model.\n"
     "Numbers have 17 significant digits and a decimal point.\n"
     "Errors go to standard error with exit code 1 (2 for a wrong command line).\n";
 
@@ -140,17 +144,33 @@ int RunIdentify(const std::vector<std::string>& args) {
 
   const MeasurementStore& s = *store;
   std::vector<std::string> warnings = data.Texts.Warnings;
-  // What makes the numbers below meaningless although they were computed.
+  // What makes the numbers below doubtful although they were computed: the warnings the
+  // window and the report show, with this command's own English texts where it has them.
+  WarningScope scope;
+  scope.Start = start;
+  scope.End = end;
+  scope.Model = true;
+  scope.Outer = s.ColumnCount >= 6;
+  scope.Separator = Point;
   const SampleArray& mv = s.DataColumns[static_cast<size_t>(columns.MV)];
-  if (std::all_of(&mv[static_cast<size_t>(start)], &mv[static_cast<size_t>(end)] + 1,
-                  [&](double v) { return v == mv[static_cast<size_t>(start)]; }))
-    warnings.push_back("the window " + std::to_string(start) + ".." + std::to_string(end) +
-                       " holds no step of MV (column " + std::to_string(columns.MV) + " stays at " +
-                       FormatGeneral(mv[static_cast<size_t>(start)], 10, Point) +
-                       "): the models describe no step response");
-  if (s.InnerTimeConstant == 0) warnings.push_back("the inner model's time constant came out 0");
-  if (s.ColumnCount >= 6 && s.OuterTimeConstant == 0)
-    warnings.push_back("the outer model's time constant came out 0");
+  bool timeConstantsSaid = false;
+  for (const Warning& w : CollectWarnings(s, scope)) {
+    if (w.Kind == WarningKind::NoStep) {
+      warnings.push_back("the window " + std::to_string(start) + ".." + std::to_string(end) +
+                         " holds no step of MV (column " + std::to_string(columns.MV) +
+                         " stays at " + FormatGeneral(mv[static_cast<size_t>(start)], 10, Point) +
+                         "): the models describe no step response");
+    } else if (w.Kind == WarningKind::ZeroTimeConstant) {
+      if (timeConstantsSaid) continue;
+      timeConstantsSaid = true;
+      if (s.InnerTimeConstant == 0)
+        warnings.push_back("the inner model's time constant came out 0");
+      if (scope.Outer && s.OuterTimeConstant == 0)
+        warnings.push_back("the outer model's time constant came out 0");
+    } else {
+      warnings.push_back(w.Text);
+    }
+  }
   // The reader's warnings went to standard error already; these join them.
   for (size_t i = data.Texts.Warnings.size(); i < warnings.size(); ++i)
     std::cerr << "vortuner-cli identify: warning: " << warnings[i] << "\n";

@@ -3,6 +3,8 @@
 // controllers tuned with a controller file's settings (or the tab's defaults), the
 // charts drawn offscreen and the texts filled as the tabs show them.
 #include <QApplication>
+#include <QLocale>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -20,12 +22,20 @@
 #include "report/ReportImages.h"
 #include "report/ReportTexts.h"
 #include "report/TPorocilo.h"
+#include "report/Warnings.h"
 #include "report/ui/ChartReportImages.h"
 #include "report/ui/PdfReportWriter.h"
 #include "tuning/Recomputation.h"
 #include "tuning/TRegulator.h"
 
 namespace {
+
+// The toolkit's own messages (the runtime folder, the offscreen platform's hints) are no
+// concern of someone writing a report: only its errors reach standard error.
+void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtCriticalMsg || type == QtFatalMsg)
+    std::cerr << "vortuner-cli report: " << message.toStdString() << "\n";
+}
 
 const char* const ReportUsage =
     "Usage: vortuner-cli report DATA [OPTIONS] --out REPORT\n"
@@ -45,6 +55,9 @@ const char* const ReportUsage =
     "%IMPORT%"
     "The texts are those the tabs would show, with a decimal point; the charts are drawn\n"
     "offscreen (no display needed) and their image files are deleted afterwards.\n"
+    "The report's first page names the warnings (a simulated record, drift before the\n"
+    "step, no step of MV, a poor model, a zero time constant, too slow a sampling, an\n"
+    "unstable or fragile proposal); each is also written to standard error.\n"
     "Prints the report's path. Errors go to standard error with exit code 1 (2 for a\n"
     "wrong command line).\n";
 
@@ -185,6 +198,8 @@ int RunReport(const std::vector<std::string>& args) {
   if (!sim.Curves) std::cerr << "vortuner-cli report: warning: " << sim.Reason << "\n";
 
   in.TitleLine = MainCaption;
+  const std::string fileName = std::filesystem::path(o.File).filename().string();
+  in.AboutLines = RecordAboutLines("", fileName, data.Texts.Date, data.Texts.Time);
   in.SectionObdelava = o.Obdelava;
   in.SectionModel = o.Model;
   in.SectionRegulator = o.Regulator;
@@ -197,18 +212,28 @@ int RunReport(const std::vector<std::string>& args) {
   in.Statistics = ShownStatistics(store, data.Start, data.End, Point);
   SetModelTexts(in, ShownModelTexts(store, false, 5, Point));
   const ControllerPanel panel = ComputeControllerPanel(store.Tuning, panelIn, Point);
-  SetControllerTexts(in, SummaryTexts(store, settings.Cascade, Point), panel);
-  SetRobustnessTexts(in,
-                     ComputeRobustness(SampledProcessOfStore(store, h, settings.Cascade),
-                                       ProposedLoopControllers(store.Tuning, settings.Cascade),
-                                       panel.Controller),
-                     Point);
+  const TuningSummary summary = SummaryTexts(store, settings.Cascade, Point);
+  SetControllerTexts(in, summary, panel);
+  SetTuningTexts(in, settings.Method, settings.ResponseKind, settings.Cascade, store,
+                 summary.KpCascade, Point);
+  const RobustnessSet robustness =
+      ComputeRobustness(SampledProcessOfStore(store, h, settings.Cascade),
+                        ProposedLoopControllers(store.Tuning, settings.Cascade), panel.Controller);
+  SetRobustnessTexts(in, robustness, Point);
+  // The box on the first page; the same warnings on standard error.
+  const std::vector<Warning> warnings =
+      ReportWarnings(store, data.Start, data.End, in.SectionModel, in.SectionRegulator,
+                     settings.Cascade, &robustness, Point);
+  SetWarningTexts(in, warnings);
+  for (const Warning& w : warnings) std::cerr << "vortuner-cli report: warning: " << w.Text << "\n";
 
   int argc = 1;
   char name[] = "vortuner-cli";
   char* argv[] = {name, nullptr};
   qputenv("QT_QPA_PLATFORM", "offscreen");  // no display needed
+  qInstallMessageHandler(QuietQtMessages);
   QApplication app(argc, argv);
+  QLocale::setDefault(QLocale::c());  // the charts' numbers with the report's decimal point
   OffscreenReportImages images;
   ReportImageRequest request;
   request.Start = data.Start;

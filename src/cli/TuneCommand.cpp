@@ -14,6 +14,7 @@
 #include "data/NumberFormat.h"
 #include "data/TextFile.h"
 #include "model/TModel.h"
+#include "report/Warnings.h"
 #include "tuning/Recomputation.h"
 #include "tuning/RobustProposal.h"
 #include "tuning/Robustness.h"
@@ -51,7 +52,10 @@ const char* const TuneUsage =
     "panel), \"controllers\" (P, I, PI and PID with their Kp, Ki, Kd as the summary labels\n"
     "show them, unrounded), \"scaled\" (the panel's numbers for --form and --type: Kp, then\n"
     "Ki, Ti or 1/Ti as \"Ki\", Kd or Td as \"Kd\"; a term the type lacks is left out), and\n"
-    "SampleTime and Samples of the simulation or SimulationNote saying why there is none.\n"
+    "SampleTime and Samples of the simulation or SimulationNote saying why there is none,\n"
+    "\"robustness\" (Ms, margins and stability of each proposal and of the scaled\n"
+    "controller) and Warnings: the proposals that make the loop unstable or have Ms above\n"
+    "2, in the window's Slovenian words (also written to standard error).\n"
     "With --max-ms, \"robustProposal\" holds the limit and for P, I, PI and PID the\n"
     "Slider chosen (null when none meets the limit), its RobustnessFactor, the scaled\n"
     "parameters and the figures there, and Text saying where or why not (Slovenian, as\n"
@@ -357,10 +361,22 @@ int RunTune(const std::vector<std::string>& args) {
   } else {
     json.Text("SimulationNote", sim.Reason);
   }
-  json.Raw("robustness", RobustnessJson(ComputeRobustness(
-                             SampledProcessOfStore(store, h, o.Cascade),
-                             ProposedLoopControllers(store.Tuning, o.Cascade), panel.Controller)));
+  const RobustnessSet robustness =
+      ComputeRobustness(SampledProcessOfStore(store, h, o.Cascade),
+                        ProposedLoopControllers(store.Tuning, o.Cascade), panel.Controller);
+  json.Raw("robustness", RobustnessJson(robustness));
   if (o.MaxMs) json.Raw("robustProposal", RobustProposalJson(store, o, panelIn, h));
+  // The proposals' warnings as the tab's status bar and the report's box say them.
+  WarningScope scope;
+  scope.Record = false;
+  scope.Proposals = &robustness;
+  scope.Separator = Point;
+  std::string list;
+  for (const Warning& w : CollectWarnings(store, scope)) {
+    list += (list.empty() ? "" : ", ") + JsonString(w.Text);
+    std::cerr << "vortuner-cli tune: warning: " << w.Text << "\n";
+  }
+  json.Raw("Warnings", "[" + list + "]");
   std::cout << json.Str() << "\n";
   return 0;
 }

@@ -141,6 +141,13 @@ PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, Measur
       if (used.D) panel.ScaleD = ParseFloat(settings.ScaleD, sep);
       result.Panel = ComputeControllerPanel(store.Tuning, panel, sep);
       SetControllerTexts(in, summary, result.Panel);
+      SetTuningTexts(in, settings.Method, settings.ResponseKind, settings.Cascade, store,
+                     summary.KpCascade, sep);
+      // The same figures as the tab's: the four proposals and the scaled controller.
+      result.Robustness = ComputeRobustness(SampledProcessOfStore(store, h, settings.Cascade),
+                                            ProposedLoopControllers(store.Tuning, settings.Cascade),
+                                            result.Panel.Controller);
+      SetRobustnessTexts(in, *result.Robustness, sep);
 
       TRegulator::SaveControllerSettings(
           controllerPath, ControllerSettingsWithModels(settings, store), sep);
@@ -156,12 +163,19 @@ PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, Measur
   const std::string reportPath = ChainFilePath(folder, job.Label, ".docx");
   SetModelTexts(in, ShownModelTexts(store, s.Cascade, 5, sep));
   in.TitleLine = job.TitleLine;
+  in.AboutLines =
+      RecordAboutLines(job.Label, "", job.Date, job.StartTime.empty() ? job.Time : job.StartTime);
+  const bool cascade = AutomaticOptionsOf(s).Tuning.Cascade;
+  result.Warnings = ReportWarnings(store, start, end, modelStep, controllerStep, cascade,
+                                   result.Robustness ? &*result.Robustness : nullptr, sep);
+  SetWarningTexts(in, result.Warnings);
   in.SectionObdelava = s.NoOpcWrite || s.ReportProcessing;
   in.SectionModel = modelStep;
   in.SectionRegulator = controllerStep;
   in.Template = s.ReportTemplate;
   in.ReportPath = reportPath;
-  in.OpcServer = s.ServerName;
+  // The server is named only for a record made on it.
+  in.OpcServer = RecordIsSimulated(store) ? "" : s.ServerName;
   in.OpcItemIds = s.ItemIds;
   in.OpcDescriptions = s.Descriptions;
   in.CloseAfterSaving = true;

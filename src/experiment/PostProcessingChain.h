@@ -14,7 +14,9 @@
 #include "experiment/SettingsFile.h"
 #include "report/ReportImages.h"
 #include "report/TPorocilo.h"
+#include "report/Warnings.h"
 #include "tuning/Recomputation.h"
+#include "tuning/Robustness.h"
 
 // Writes the report document from its record (the images lie in the report's folder).
 class ReportDocumentPort {
@@ -38,6 +40,7 @@ struct PostProcessingJob {
   ExperimentSettings Settings;
   int WindowStart = 1, WindowEnd = 2;
   std::string Date, Time;  // now, in the user's short date and long time formats
+  std::string StartTime;   // when the record began (long time format); empty: Time
   std::string TitleLine;   // the main window's caption
   char Separator = '.';
 };
@@ -69,6 +72,10 @@ struct PostProcessingResult {
   std::optional<ResponseCurves> Curves;  // the simulated responses of the controller step
   ControllerPanel Panel;                 // the scaled parameters of the controller step
   std::string Note;                      // a warning of the controller step (sequencer)
+  std::optional<RobustnessSet> Robustness;  // the proposals' figures of the controller step
+  // What the report's box says: the record's warnings, the model's and the proposals'
+  // when those steps ran.
+  std::vector<Warning> Warnings;
 };
 
 // F + "/" + L + extension (extension with its dot).
@@ -79,7 +86,8 @@ std::string ChainFilePath(const std::string& folder, const std::string& label,
 // images; with "Ne piši v OPC" off and "Model" on, the identification over the window and
 // the model file and image; with "Ne piši v OPC" off and "Regulator" on, the tuning, the
 // simulated responses, the controller file and image; the report (processing only when
-// "Ne piši v OPC" is on); then all ten images are deleted. The first failing step ends it
+// "Ne piši v OPC" is on, with the warnings box and, after a controller step, the table
+// "Robustnost regulatorjev"); then all ten images are deleted. The first failing step ends it
 // with ChainStepError; the files and images written before it stay.
 PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, MeasurementStore& store,
                                             ReportImagePort& images, ReportDocumentPort& report);

@@ -34,6 +34,8 @@ bool Execute(QWidget* parent, FileDialog& d, QFileDialog::AcceptMode mode) {
   dialog.setOption(QFileDialog::DontConfirmOverwrite, !d.OverwritePrompt);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
   d.FileName = QDir::toNativeSeparators(dialog.selectedFiles().first());
+  const int chosen = filters.indexOf(dialog.selectedNameFilter());
+  if (chosen >= 0) d.FilterIndex = chosen;
   return true;
 }
 }  // namespace
@@ -129,6 +131,6 @@ bool QtUiServices::ExecuteSaveDialog(QWidget* parent, FileDialog& dialog) {
   return Execute(parent, dialog, QFileDialog::AcceptSave);
 }
 
-void QtUiServices::OpenDocument(const QString& path) {
-  QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+bool QtUiServices::OpenDocument(const QString& path) {
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }

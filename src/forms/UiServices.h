@@ -13,7 +13,7 @@ class QWidget;
 struct FileDialog {
   QString Title;
   QString Filter;
-  int FilterIndex = 0;
+  int FilterIndex = 0;  // the filter shown first; after a confirmed dialog, the one chosen
   QString DefaultExtension;
   QString InitialDir;
   QString FileName;
@@ -42,8 +42,8 @@ class UiServices {
   virtual bool ExecuteOpenDialog(QWidget* parent, FileDialog& dialog) = 0;
   virtual bool ExecuteSaveDialog(QWidget* parent, FileDialog& dialog) = 0;
   // Opens a document in the desktop's default application for its type, where there is
-  // one (nothing happens otherwise).
-  virtual void OpenDocument(const QString& path) = 0;
+  // one; false when none opened it.
+  virtual bool OpenDocument(const QString& path) = 0;
   // The question about a server's unknown certificate, with the buttons "Zaupaj trajno"
   // (0), "Samo tokrat" (1) and "Zavrni" (2); the answer's number.
   virtual int AskTrustCertificate(const QString& text) {
@@ -68,7 +68,7 @@ class QtUiServices final : public UiServices {
   bool AskYesNo(const QString& text) override;
   bool ExecuteOpenDialog(QWidget* parent, FileDialog& dialog) override;
   bool ExecuteSaveDialog(QWidget* parent, FileDialog& dialog) override;
-  void OpenDocument(const QString& path) override;
+  bool OpenDocument(const QString& path) override;
   int AskTrustCertificate(const QString& text) override;
   bool AskLogin(const QString& text, QString& user, QString& password) override;
 };

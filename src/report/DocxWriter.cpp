@@ -80,9 +80,14 @@ double TextWidth(const TextRun& run) {
 
 class BodyWriter {
  public:
+  // `taken`: the template's parts and relationships, whose names a picture must not take.
   BodyWriter(const PageSetup& page, std::vector<ZipPart>& media, std::string& relations,
-             const std::string& mediaFolder)
-      : page_(page), media_(media), relations_(relations), mediaFolder_(mediaFolder) {}
+             const std::string& mediaFolder, const ReportTemplate& taken)
+      : page_(page),
+        media_(media),
+        relations_(relations),
+        mediaFolder_(mediaFolder),
+        taken_(taken) {}
 
   void Write(const Paragraph& p, std::string& out) {
     out += "<w:p><w:pPr>";
@@ -146,8 +151,18 @@ class BodyWriter {
   }
 
  private:
+  bool Taken(const std::string& id, const std::string& part) const {
+    if (taken_.MainRelations.find("\"" + id + "\"") != std::string::npos) return true;
+    for (const ZipPart& p : taken_.Parts)
+      if (p.Name == part) return true;
+    return false;
+  }
+
   void WritePicture(const Picture& picture, std::string& out) {
-    const int n = static_cast<int>(media_.size()) + 1;
+    int n = ++pictures_;
+    while (Taken("rIdVtImg" + std::to_string(n),
+                 mediaFolder_ + "media/vtreport_image" + std::to_string(n) + ".png"))
+      n = ++pictures_;
     const std::string id = "rIdVtImg" + std::to_string(n);
     const std::string file = "vtreport_image" + std::to_string(n) + ".png";
     media_.push_back({mediaFolder_ + "media/" + file, picture.Png});
@@ -189,6 +204,8 @@ class BodyWriter {
   std::vector<ZipPart>& media_;
   std::string& relations_;
   const std::string& mediaFolder_;
+  const ReportTemplate& taken_;
+  int pictures_ = 0;
 };
 
 }  // namespace
@@ -226,11 +243,25 @@ std::string DocxBytes(const ReportDocument& document, const ReportTemplate& temp
 
   std::vector<ZipPart> media;
   std::string imageRelations;
-  BodyWriter writer(templ.Page, media, imageRelations, folder);
+  BodyWriter writer(templ.Page, media, imageRelations, folder, templ);
   std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
   xml += templ.RootStartTag + "<w:body>";
-  for (const Block& block : document.Blocks())
+  // Empty lines right before a page break are left out, as the PDF leaves them out: on a
+  // full page they would spill onto a blank page of their own.
+  std::vector<const Paragraph*> emptyLines;
+  for (const Block& block : document.Blocks()) {
+    if (const auto* p = std::get_if<Paragraph>(&block)) {
+      if (p->Empty()) {
+        emptyLines.push_back(p);
+        continue;
+      }
+      if (std::holds_alternative<PageBreak>(p->Items.front())) emptyLines.clear();
+    }
+    for (const Paragraph* e : emptyLines) writer.Write(*e, xml);
+    emptyLines.clear();
     std::visit([&](const auto& b) { writer.Write(b, xml); }, block);
+  }
+  for (const Paragraph* e : emptyLines) writer.Write(*e, xml);  // the document's last lines
   xml += templ.SectionProperties + "</w:body></w:document>";
 
   std::string relations = templ.MainRelations;

@@ -135,6 +135,41 @@ std::string RelationshipsOf(const std::string& part) {
   return folder + "_rels/" + name + ".rels";
 }
 
+// The body is not taken over, so neither are the pictures only its text showed: the main
+// part's image relationships go, and so do their media parts unless another part (a
+// header's picture) refers to them. An earlier report used as the template then lends its
+// look, not its charts, and its picture names cannot clash with the new report's.
+void DropBodyPictures(std::string& relations, const std::string& mainPart,
+                      std::vector<ZipPart>& parts) {
+  const size_t slash = mainPart.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "" : mainPart.substr(0, slash + 1);
+  std::vector<std::string> dropped;
+  for (size_t at = relations.find("<Relationship"); at != std::string::npos;) {
+    const std::string tag = StartTag(relations, "Relationship", at);
+    const bool image = tag.size() > 0 && AttributeOf(tag, "Type").ends_with("/relationships/image");
+    if (!image || AttributeOf(tag, "TargetMode") == "External") {
+      at = relations.find("<Relationship", at + 1);
+      continue;
+    }
+    std::string target = AttributeOf(tag, "Target");
+    dropped.push_back(!target.empty() && target.front() == '/' ? target.substr(1)
+                                                               : folder + target);
+    relations.erase(at, tag.size());
+    at = relations.find("<Relationship", at);
+  }
+  const std::string mainRels = RelationshipsOf(mainPart);
+  std::erase_if(parts, [&](const ZipPart& part) {
+    if (std::find(dropped.begin(), dropped.end(), part.Name) == dropped.end()) return false;
+    const size_t cut = part.Name.find_last_of('/');
+    const std::string file = cut == std::string::npos ? part.Name : part.Name.substr(cut + 1);
+    for (const ZipPart& other : parts)
+      if (other.Name != mainRels && other.Name.ends_with(".rels") &&
+          other.Bytes.find(file) != std::string::npos)
+        return false;  // still shown elsewhere (a header's logo)
+    return true;
+  });
+}
+
 // Adds the namespaces the report's body uses to a root start tag that lacks them.
 std::string WithNamespaces(std::string tag) {
   const std::pair<const char*, const char*> needed[] = {{"xmlns:w", NsW},
@@ -409,6 +444,7 @@ ReportTemplate LoadReportTemplate(const std::string& name) {
                 R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
                 "\n"
                 R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"></Relationships>)");
+  DropBodyPictures(t.MainRelations, t.MainPart, parts);
   t.HeaderLines =
       ReferencedLines(t.SectionProperties, "w:headerReference", t.MainRelations, t.MainPart, parts);
   t.FooterLines =

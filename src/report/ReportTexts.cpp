@@ -2,6 +2,7 @@
 
 #include "data/NumberFormat.h"
 #include "data/TObdelava.h"
+#include "report/Warnings.h"
 
 std::array<SignalStatisticsTexts, 4> ShownStatistics(const MeasurementStore& store, int from,
                                                      int to, char separator) {
@@ -41,4 +42,51 @@ void SetControllerTexts(ReportInputs& in, const TuningSummary& summary,
 
 void SetRobustnessTexts(ReportInputs& in, const RobustnessSet& set, char separator) {
   in.Robustness = RobustnessTableRows(set, separator);
+}
+
+std::vector<std::string> RecordAboutLines(const std::string& label, const std::string& fileName,
+                                          const std::string& date, const std::string& time) {
+  std::vector<std::string> lines;
+  if (!fileName.empty()) {
+    lines.push_back("Datoteka: " + fileName);
+    const std::string when = date + (date.empty() || time.empty() ? "" : " ") + time;
+    if (!when.empty()) lines.push_back("Datum zapisa: " + when);
+    return lines;
+  }
+  if (!label.empty()) lines.push_back("Eksperiment: " + label);
+  if (!date.empty()) lines.push_back("Datum: " + date);
+  if (!time.empty()) lines.push_back("Začetek: " + time);
+  return lines;
+}
+
+std::string TuningMethodText(int method) {
+  static const char* const names[] = {"Metoda provršin - sledenje",
+                                      "Metoda provršin - motnja",
+                                      "Chien-Hrones-Reswick - sledenje",
+                                      "Chien-Hrones-Reswick - motnja",
+                                      "Metoda uravnoteženja",
+                                      "Ziegler-Nichols - motnja"};
+  if (method == -1) method = 0;
+  return method >= 0 && method < 6 ? names[method] : "";
+}
+
+std::string ResponseKindText(int kind) {
+  return kind == 1 ? "Odziv na motnjo" : "Odziv na referenco";
+}
+
+void SetTuningTexts(ReportInputs& in, int method, int responseKind, bool cascade,
+                    const MeasurementStore& store, const std::string& innerLoopGain,
+                    char separator) {
+  in.TuningMethod = TuningMethodText(method);
+  in.ResponseKind = ResponseKindText(responseKind);
+  in.Cascade = cascade;
+  if (!cascade) return;
+  in.InnerModel = ShownModelTexts(store, false, 5, separator);
+  in.OuterModel = ShownModelTexts(store, true, 5, separator);
+  in.InnerLoopGain = innerLoopGain;
+}
+
+void SetWarningTexts(ReportInputs& in, const std::vector<Warning>& warnings) {
+  in.Warnings.clear();
+  for (const Warning& w : warnings) in.Warnings.push_back(w.Text);
 }

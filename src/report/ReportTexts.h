@@ -4,10 +4,13 @@
 #pragma once
 
 #include <array>
+#include <string>
+#include <vector>
 
 #include "data/MeasurementStore.h"
 #include "model/ModelTexts.h"
 #include "report/TPorocilo.h"
+#include "report/Warnings.h"
 #include "tuning/Recomputation.h"
 #include "tuning/Robustness.h"
 
@@ -19,3 +22,19 @@ void SetControllerTexts(ReportInputs& in, const TuningSummary& summary,
                         const ControllerPanel& panel);
 // The table "Robustnost regulatorjev" of the proposals as the tab shows it.
 void SetRobustnessTexts(ReportInputs& in, const RobustnessSet& set, char separator);
+
+// The lines under the title that say what the report is about: for a loaded record
+// "Datoteka: <name>" and "Datum zapisa: <date> <time>", for a run "Eksperiment: <label>"
+// (when it has one), "Datum: <date>" and "Začetek: <time>". Empty parts are left out.
+std::vector<std::string> RecordAboutLines(const std::string& label, const std::string& fileName,
+                                          const std::string& date, const std::string& time);
+// The names of the tuning methods (0..5; other: empty) and of the response kinds as the
+// "Regulator" tab lists them.
+std::string TuningMethodText(int method);
+std::string ResponseKindText(int kind);
+// Method, response kind and, in cascade, both models and the inner loop's gain.
+void SetTuningTexts(ReportInputs& in, int method, int responseKind, bool cascade,
+                    const MeasurementStore& store, const std::string& innerLoopGain,
+                    char separator);
+// The report's warnings box from the warnings.
+void SetWarningTexts(ReportInputs& in, const std::vector<Warning>& warnings);

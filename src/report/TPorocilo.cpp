@@ -51,6 +51,9 @@ void Title(ReportDocument& d, const ReportInputs& in) {
   d.TypeParagraph();
   d.SetAlignment(Alignment::Left);
   d.TypeParagraph();
+  if (in.AboutLines.empty()) return;
+  for (const std::string& line : in.AboutLines) Line(d, line);
+  d.TypeParagraph();
 }
 
 // A table whose header row is typed bold cell by cell; the selection then leaves it.
@@ -73,10 +76,27 @@ void EndOfTable(ReportDocument& d) {
   d.TypeParagraph();
 }
 
+// The box "Opozorila": a bordered table, a row per warning, before everything else the
+// first page holds.
+void WarningsBox(ReportDocument& d, const std::vector<std::string>& warnings) {
+  if (warnings.empty()) return;
+  d.SetSize(10);  // compact, so that the first page still holds the OPC tables
+  const int table = HeaderTable(d, static_cast<int>(warnings.size()) + 1, {"Opozorila"});
+  for (size_t i = 0; i < warnings.size(); ++i)
+    d.CellInsertAfter(table, static_cast<int>(i) + 2, 1, warnings[i]);
+  d.EndKey();
+  d.SetSize(12);
+  d.TypeParagraph();
+}
+
 void OpcTables(ReportDocument& d, const ReportInputs& in) {
   Heading(d, "OPC Nastavitve");
-  d.TypeText("OPC Strežnik: " + in.OpcServer);
-  for (int i = 0; i < 3; ++i) d.TypeParagraph();
+  if (in.OpcServer.empty()) {
+    d.TypeParagraph();  // no server line, and the space it took stays free
+  } else {
+    d.TypeText("OPC Strežnik: " + in.OpcServer);
+    for (int i = 0; i < 3; ++i) d.TypeParagraph();
+  }
 
   const int signals = HeaderTable(d, 5, {"Procesni signali", "Opis", "OPC točke"});
   const char* const names[] = {"Manipulativni signal 1", "Izhod regulatorja", "Meritev 1",
@@ -101,6 +121,12 @@ void OpcTables(ReportDocument& d, const ReportInputs& in) {
   }
 }
 
+// "Časovni potek ... (" + description + ")", or the caption alone for no description.
+std::string Captioned(const std::string& opening, const std::string& description) {
+  if (description.empty()) return opening.substr(0, opening.size() - 2);  // " ("
+  return opening + description + ")";
+}
+
 void ObdelavaSection(ReportDocument& d, const ReportInputs& in, const std::string& folder) {
   d.InsertPageBreak();
   Heading(d, "Obdelava");
@@ -123,7 +149,7 @@ void ObdelavaSection(ReportDocument& d, const ReportInputs& in, const std::strin
     const Signal& s = signals[i];
     const std::string& description = in.OpcDescriptions[static_cast<size_t>(s.Row)];
     const SignalStatisticsTexts& stats = in.Statistics[static_cast<size_t>(i)];
-    Line(d, s.TimeCaption + description + ")");
+    Line(d, Captioned(s.TimeCaption, description));
     d.AddPicture(ReportImagePath(folder, s.Time));
     d.TypeParagraph();
     d.TypeParagraph();
@@ -131,7 +157,7 @@ void ObdelavaSection(ReportDocument& d, const ReportInputs& in, const std::strin
     Line(d, "Minumum: " + stats.Minimum);
     Line(d, "STD: " + stats.StdDev);
     d.TypeParagraph();
-    Line(d, s.HistogramCaption + description + ")");
+    Line(d, Captioned(s.HistogramCaption, description));
     d.SetAlignment(Alignment::Center);
     d.AddPicture(ReportImagePath(folder, s.Histogram));
     d.TypeParagraph();
@@ -139,6 +165,15 @@ void ObdelavaSection(ReportDocument& d, const ReportInputs& in, const std::strin
     d.TypeParagraph();
     if (i < 3) d.InsertPageBreak();
   }
+}
+
+void ModelLines(ReportDocument& d, const ModelTexts& m) {
+  Line(d, "Ocenjeno ojačenje: " + m.Gain);
+  Line(d, "Ocenjena časovna konstanta(s): " + m.TimeConstant);
+  Line(d, "Ocenjen mrtvi čas [s]: " + m.DeadTime);
+  Line(d, "Abs. standardna deviacija: " + m.StdDev);
+  Line(d, "Relativni pogrešek modela: " + m.RelativeError);
+  Line(d, "Kvaliteta modela: " + m.Quality);
 }
 
 void ModelSection(ReportDocument& d, const ReportInputs& in, const std::string& folder) {
@@ -153,13 +188,26 @@ void ModelSection(ReportDocument& d, const ReportInputs& in, const std::string& 
   d.SetBold(false);
   d.TypeParagraph();
   d.TypeParagraph();
-  Line(d, "Ocenjeno ojačenje: " + in.ModelGain);
-  Line(d, "Ocenjena časovna konstanta(s): " + in.ModelTimeConstant);
-  Line(d, "Ocenjen mrtvi čas [s]: " + in.ModelDeadTime);
-  Line(d, "Abs. standardna deviacija: " + in.ModelStdDev);
-  Line(d, "Relativni pogrešek modela: " + in.ModelRelativeError);
-  Line(d, "Kvaliteta modela: " + in.ModelQuality);
-  d.TypeParagraph();
+  if (!in.Cascade) {
+    ModelLines(d, {in.ModelGain,
+                   in.ModelTimeConstant,
+                   in.ModelDeadTime,
+                   in.ModelStdDev,
+                   in.ModelRelativeError,
+                   {},
+                   {},
+                   in.ModelQuality});
+    d.TypeParagraph();
+    return;
+  }
+  for (const auto& [caption, model] : {std::pair{"Notranji proces (U → Y1)", &in.InnerModel},
+                                       std::pair{"Zunanji proces (Y1 → Y2)", &in.OuterModel}}) {
+    d.SetItalic(true);
+    Line(d, caption);
+    d.SetItalic(false);
+    ModelLines(d, *model);
+    d.TypeParagraph();
+  }
 }
 
 // The controller table: I, P, PI and PID with their Kp, Ki and Kd. Returns its number.
@@ -203,7 +251,15 @@ void RobustnessTable(ReportDocument& d, const std::vector<std::array<std::string
 void RegulatorSection(ReportDocument& d, const ReportInputs& in, const std::string& folder) {
   d.InsertPageBreak();
   Heading(d, "Regulator");
-  Line(d, "Odprtozančni in zaprtozančni odzivi");
+  if (!in.TuningMethod.empty()) Line(d, "Metoda nastavljanja: " + in.TuningMethod);
+  if (in.Cascade) {
+    Line(d, "Kaskadna regulacija (zunanji regulator nad notranjo P zanko)");
+    Line(d, "Ojačenje notranje zanke: " + in.InnerLoopGain);
+  }
+  if (!in.TuningMethod.empty() || in.Cascade) d.TypeParagraph();
+  Line(d, in.ResponseKind.empty()
+              ? std::string("Odprtozančni in zaprtozančni odzivi")
+              : "Odprtozančni in zaprtozančni odzivi (" + in.ResponseKind + ")");
   d.AddPicture(ReportImagePath(folder, ReportImage::Responses));
   for (int i = 0; i < 4; ++i) d.TypeParagraph();
   ControllerTable(d, in);
@@ -216,11 +272,11 @@ void RegulatorSection(ReportDocument& d, const ReportInputs& in, const std::stri
 
 }  // namespace
 
-std::string ReportPathFor(const std::string& chosen) {
+std::string ReportPathFor(const std::string& chosen, bool pdfChosen) {
   const std::string ext = LowerExtension(chosen);
   if (ext == ".docx" || ext == ".pdf") return chosen;
   if (ext == ".doc") return chosen + "x";
-  return chosen + ".docx";
+  return chosen + (pdfChosen ? ".pdf" : ".docx");
 }
 
 bool IsPdfPath(const std::string& path) { return LowerExtension(path) == ".pdf"; }
@@ -228,6 +284,7 @@ bool IsPdfPath(const std::string& path) { return LowerExtension(path) == ".pdf";
 ReportDocument TPorocilo::BuildReport(const ReportInputs& in, const std::string& imageFolder) {
   ReportDocument d;
   Title(d, in);
+  WarningsBox(d, in.Warnings);
   OpcTables(d, in);
   if (in.SectionObdelava) ObdelavaSection(d, in, imageFolder);
   if (in.SectionModel) ModelSection(d, in, imageFolder);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "data/MeasurementStore.h"
+#include "model/ModelTexts.h"
 #include "report/ReportDocument.h"
 #include "report/ReportImages.h"
 #include "report/ReportTemplate.h"
@@ -19,6 +20,10 @@ struct SignalStatisticsTexts {
 
 struct ReportInputs {
   std::string TitleLine;  // the main window's caption, with its leading blank
+  // What the report is about, a line each under the title (RecordAboutLines).
+  std::vector<std::string> AboutLines;
+  // The box "Opozorila" on the first page, a row per warning; none: no box.
+  std::vector<std::string> Warnings;
   // The model group of the "Model" tab.
   std::string ModelGain, ModelTimeConstant, ModelDeadTime, ModelStdDev, ModelRelativeError,
       ModelQuality;
@@ -28,10 +33,18 @@ struct ReportInputs {
   // "Robustnost regulatorjev" after the controller table: its header row and a row per
   // proposal (Ms, gain margin, phase margin as the tab shows them); empty: no table.
   std::vector<std::array<std::string, 4>> Robustness;
+  // The tuning method and the response kind, named in the "Regulator" section (empty:
+  // left out).
+  std::string TuningMethod, ResponseKind;
+  // A cascade: the model section shows the inner and the outer model, the regulator
+  // section the inner loop's gain ("Ojačenje notranje zanke").
+  bool Cascade = false;
+  ModelTexts InnerModel, OuterModel;
+  std::string InnerLoopGain;
   bool SectionObdelava = true, SectionModel = true, SectionRegulator = true;
   std::string Template = "normal.dot";
   std::string ReportPath;
-  std::string OpcServer;
+  std::string OpcServer;  // named only when not empty (a record made on the plant)
   // Columns 0 (item ID) and 1 (description) of the OPC table, rows 0..19.
   std::array<std::string, 20> OpcItemIds{}, OpcDescriptions{};
   // MV, U, Y1, Y2.
@@ -49,8 +62,9 @@ class ReportFileWriter {
 };
 
 // The report's file name from the name chosen: ".docx" and ".pdf" stay, ".doc" becomes
-// ".docx", any other name gets ".docx" appended.
-std::string ReportPathFor(const std::string& chosen);
+// ".docx", any other name gets the chosen filter's extension appended (".pdf" when the
+// PDF filter was chosen, else ".docx").
+std::string ReportPathFor(const std::string& chosen, bool pdfChosen = false);
 bool IsPdfPath(const std::string& path);
 
 class TPorocilo {

@@ -132,13 +132,15 @@ bool AllFinite(std::initializer_list<double> values) {
 }
 }  // namespace
 
+// Every gain times f, the derivative too: the PID row shows Kd·f and the panel loads it, so
+// the curve and the figures describe that controller (not one with the unscaled Kd).
 ProposedControllers ProposedLoopControllers(const TuningResult& t, bool cascade) {
   const double f = t.RobustnessFactor;
   const ControllerSet s = ActiveSet(t, cascade);
   return {{SimI, 0, s.KiI * f, 0},
           {SimP, s.KpP * f, 0, 0},
           {SimPI, s.KpPI * f, s.KiPI * f, 0},
-          {SimPID, s.KpPID * f, s.KiPID * f, s.KdPID}};
+          {SimPID, s.KpPID * f, s.KiPID * f, s.KdPID * f}};
 }
 
 SimulationOutcome SimulateResponses(const MeasurementStore& store, double h, int responseKind,

@@ -50,7 +50,8 @@ struct Horizon {
 };
 Horizon SimulationHorizon(double innerDeadTime, double innerTimeConstant, double h);
 
-// The four proposals as the simulation applies them: f on Kp and Ki, Kd as computed.
+// The four proposals as the summary shows them and the simulation applies them: every
+// gain times the robustness factor f (Kd·f too, the derivative the panel loads).
 struct ProposedControllers {
   LoopController I, P, PI, PID;
 };

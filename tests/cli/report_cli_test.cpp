@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <memory>
+#include <sstream>
 #include <string>
 
 #include "cli/CliRunner.h"
@@ -67,6 +70,50 @@ TEST_F(ReportCommand, WritesTheFullReportAndNoImageStays) {
   EXPECT_NE(body.find("Kvaliteta modela: "), std::string::npos);
   EXPECT_NE(body.find("Robustnost regulatorjev"), std::string::npos);
   EXPECT_NE(body.find("Amplitudni razloček"), std::string::npos);
+  // What it is about, and no server for a record read from a file.
+  EXPECT_NE(body.find("Datoteka: step.vtd"), std::string::npos);
+  EXPECT_NE(body.find("Datum zapisa: 7.12.2026 20:00:00"), std::string::npos);
+  EXPECT_EQ(body.find("OPC Strežnik"), std::string::npos);
+  EXPECT_NE(body.find("Metoda nastavljanja: Metoda provršin - sledenje"), std::string::npos);
+  // Standard error holds this command's warnings and nothing of the toolkit's.
+  std::stringstream err(r.Err);
+  for (std::string line; std::getline(err, line);)
+    EXPECT_EQ(line.rfind("vortuner-cli report: warning: Opozorilo: ", 0), 0u) << line;
+}
+
+// A record whose Y1 drifts while MV waits: the identify JSON, the report's standard error and
+// the box on its first page all name the drift.
+TEST_F(ReportCommand, ADriftingBaselineIsNamedOnTheFirstPageAndInTheJson) {
+  // Column 5 (Y1) gets a ramp until the step (sample 20).
+  auto store = std::make_unique<MeasurementStore>();
+  TObdelava::ReadDataFile(data, *store, '.');
+  for (int k = 1; k <= 200; ++k) store->DataColumns[5][k] += 0.03 * std::min(k, 19);
+  DataFileHeader h;
+  for (int c = 0; c < 6; ++c) h.Descriptions[c] = "Signal " + std::to_string(c + 1);
+  h.Date = "7.12.2026";
+  h.Time = "20:00:00";
+  h.SampleTime = 1;
+  h.SampleCount = 200;
+  h.WindowStart = 1;
+  h.WindowEnd = 200;
+  const std::string drift = Path("drift.vtd");
+  TObdelava::WriteDataFile(drift, *store, h, '.');
+  const std::string said = "Opozorilo: Y1 se je pred skokom MV spreminjal (";
+
+  const CliRun id = RunCli("identify", drift);
+  ASSERT_EQ(id.ExitCode, 0) << id.Err;
+  EXPECT_NE(id.Out.find("\"Warnings\": [\"" + said), std::string::npos) << id.Out;
+
+  const CliRun r = RunCli("report", drift + " --out " + Path("drift.docx"));
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_NE(r.Err.find("vortuner-cli report: warning: " + said), std::string::npos) << r.Err;
+  std::string body;
+  for (const ZipPart& part : ReadZipParts(Path("drift.docx")))
+    if (part.Name == "word/document.xml") body = part.Bytes;
+  const size_t box = body.find("Opozorila");
+  ASSERT_NE(box, std::string::npos);
+  EXPECT_LT(body.find(said), body.find("OPC Nastavitve"));
+  EXPECT_LT(body.find("OPC Nastavitve"), body.find("w:type=\"page\""));  // first page
 }
 
 TEST_F(ReportCommand, WritesAPdfWithChosenSections) {

@@ -3,6 +3,7 @@
 // step ends it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -166,6 +167,36 @@ TEST_F(PostProcessingChainTest, WritesDataModelControllerAndReportThatAgree) {
   EXPECT_TRUE(in.ScaledKd.empty());  // a PI has no D term
   EXPECT_EQ(in.Statistics[0].Maximum, "1");
   EXPECT_EQ(in.Statistics[0].Minimum, "0");
+  // As the tab's report: what it is about, the method, the robustness table (a header
+  // and the four proposals) and the warnings box from the same figures.
+  EXPECT_EQ(in.AboutLines, (std::vector<std::string>{"Eksperiment: poizkus", "Datum: 7. 12. 2026",
+                                                     "Začetek: 23:10:05"}));
+  EXPECT_EQ(in.TuningMethod, "Metoda provršin - motnja");
+  ASSERT_TRUE(result.Robustness);
+  EXPECT_EQ(in.Robustness, RobustnessTableRows(*result.Robustness, '.'));
+  EXPECT_EQ(in.Robustness.size(), 5u);
+  const std::vector<Warning> expected =
+      ReportWarnings(*store_, 10, 200, true, true, false, &*result.Robustness, '.');
+  ASSERT_EQ(in.Warnings.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(in.Warnings[i], expected[i].Text);
+}
+
+TEST_F(PostProcessingChainTest, ADriftBeforeTheStepAndASimulatedRecordReachTheReportsBox) {
+  // Y1 creeps up while MV waits for its step (sample 21 of the model test record).
+  for (int k = 1; k <= store_->SampleCount; ++k)
+    store_->DataColumns[5][k] += 0.03 * std::min(k, 19);
+  store_->ColumnNames[1] = "opis 1 (simulacija)";
+  TObdelava::ConditionAfterExperiment(*store_, Conditioning{0, 100, 0, 0});
+  job_.WindowStart = 1;
+  const PostProcessingResult result = Run();
+  ASSERT_EQ(report_.Made.size(), 1u);
+  const ReportInputs& in = report_.Made[0];
+  ASSERT_GE(in.Warnings.size(), 2u);
+  EXPECT_EQ(result.Warnings[0].Kind, WarningKind::SimulatedRecord);
+  EXPECT_EQ(result.Warnings[1].Kind, WarningKind::Drift);
+  EXPECT_EQ(in.Warnings[1].rfind("Opozorilo: Y1 se je pred skokom MV spreminjal", 0), 0u);
+  // A simulated record names no server.
+  EXPECT_TRUE(in.OpcServer.empty());
 }
 
 TEST_F(PostProcessingChainTest, RecordOnlyWritesDataImagesAndAProcessingReport) {

@@ -7,6 +7,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
+#include <algorithm>
 
 #include "charts/VorChart.h"
 #include "data/TextFile.h"
@@ -63,6 +64,18 @@ TEST_P(ModelTab, IdentificationShowsTheModelItsClassAndTheChart) {
   EXPECT_EQ(Page().Chart_Model->Title(), QString::fromUtf8("Odprtozančni odziv procesa"));
   // No outer measurement: the outer model is zero, so the sampling is "too sparse" for it.
   EXPECT_EQ(Form().StatusText(), QString::fromUtf8("Opozorilo: Vzorčenje je preredko"));
+}
+
+TEST_P(ModelTab, ADriftBeforeTheStepIsNamedInTheStatusBar) {
+  auto record = modeltest::MakeStore({});
+  for (int k = 1; k <= 200; ++k) record->DataColumns[5][k] += 0.03 * std::min(k, 19);
+  Form().Store() = *record;
+  Form().ProcessingTab().ConditionAfterExperiment();
+  QTest::mouseClick(Form().ProcessingTab().Button_IzracunModela, Qt::LeftButton);
+  ASSERT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("\n").toStdString();
+  EXPECT_TRUE(Form().StatusText().startsWith(
+      QString::fromUtf8("Opozorilo: Y1 se je pred skokom MV spreminjal (") + Num("0.066") + " → "))
+      << Form().StatusText().toStdString();
 }
 
 TEST_P(ModelTab, OuterSwitchShowsFiveDecimalsThereAndFourBackOnTheInnerModel) {

@@ -96,7 +96,9 @@ TEST_F(ReportDocumentTest, SectionsCarryCaptionsStatisticsAndPictures) {
   const std::string text = d.PlainText();
   EXPECT_TRUE(Has(text, "Časovni potek manipulativnega signala (Ventil)\n"));
   EXPECT_TRUE(Has(text, "Maksimum: 1\nMinumum: 0\nSTD: 0.30075282\n"));
-  EXPECT_TRUE(Has(text, "Histogram dodatnega izhoda procesa ()\n"));
+  // An empty description prints the caption alone, never "()".
+  EXPECT_TRUE(Has(text, "Histogram dodatnega izhoda procesa\n"));
+  EXPECT_FALSE(Has(text, "()"));
   EXPECT_TRUE(Has(text, "Kvaliteta modela: \n"));
   // An empty scaled text leaves its line out; a "0" is printed.
   EXPECT_TRUE(Has(text, "Skaliran P člen: 0.698\nSkaliran D člen: 0\n"));
@@ -132,6 +134,9 @@ TEST(ReportPath, TheChosenNameGetsTheDocumentsExtension) {
   EXPECT_EQ(ReportPathFor("/a/r.pdf"), "/a/r.pdf");
   EXPECT_EQ(ReportPathFor("/a.b/r"), "/a.b/r.docx");
   EXPECT_EQ(ReportPathFor("/a/r.v2"), "/a/r.v2.docx");
+  // The filter chosen in the dialog decides the extension of a name without one.
+  EXPECT_EQ(ReportPathFor("/a/r", true), "/a/r.pdf");
+  EXPECT_EQ(ReportPathFor("/a/r.docx", true), "/a/r.docx");
   EXPECT_TRUE(IsPdfPath("x.PDF"));
 }
 
@@ -205,4 +210,38 @@ TEST_F(ReportDocumentTest, TheRobustnessTableFollowsTheControllerTableAsTableFiv
   // Without the section the table is left out with the controller table.
   in.SectionRegulator = false;
   EXPECT_EQ(Build().TableCount(), 3);
+}
+
+TEST_F(ReportDocumentTest, TheFirstPageSaysWhatTheReportIsAboutAndBoxesItsWarnings) {
+  in.AboutLines = {"Eksperiment: poizkus", "Datum: 8. 12. 2026", "Začetek: 10:02:03"};
+  in.Warnings = {
+      "Opozorilo: Y1 se je pred skokom MV spreminjal (19,8 → 29,0); ojačenje in "
+      "časovna konstanta modela sta lahko napačna.",
+      "Opozorilo: Vzorčenje je preredko"};
+  in.OpcServer.clear();  // a record not made on a server names none
+  in.TuningMethod = "Metoda provršin - motnja";
+  in.ResponseKind = "Odziv na motnjo";
+  in.Cascade = true;
+  in.InnerModel.Gain = "1.995";
+  in.OuterModel.Gain = "0.750";
+  in.InnerLoopGain = "2.1234";
+  ReportDocument d = Build();
+  const std::string text = d.PlainText();
+  // Title, what it is about, then the box, all before the first page break.
+  const size_t box = text.find("Opozorila\nOpozorilo: Y1 se je pred skokom MV spreminjal");
+  ASSERT_NE(box, std::string::npos) << text;
+  EXPECT_LT(text.find("Eksperiment: poizkus\nDatum: 8. 12. 2026\nZačetek: 10:02:03\n"), box);
+  EXPECT_EQ(d.TableAt(1).Rows, 3);
+  EXPECT_EQ(d.TableAt(1).Columns, 1);
+  EXPECT_FALSE(Has(text, "OPC Strežnik"));
+  // The model section shows both models; the regulator section the method and the
+  // inner loop's gain.
+  EXPECT_TRUE(Has(text, "Notranji proces (U → Y1)\nOcenjeno ojačenje: 1.995\n"));
+  EXPECT_TRUE(Has(text, "Zunanji proces (Y1 → Y2)\nOcenjeno ojačenje: 0.750\n"));
+  EXPECT_TRUE(Has(text, "Metoda nastavljanja: Metoda provršin - motnja\n"));
+  EXPECT_TRUE(Has(text, "Ojačenje notranje zanke: 2.1234\n"));
+  EXPECT_TRUE(Has(text, "Odprtozančni in zaprtozančni odzivi (Odziv na motnjo)\n"));
+  // The controller table keeps its place after the three OPC tables.
+  EXPECT_EQ(d.TableAt(5).Rows, 5);
+  EXPECT_EQ(d.TableAt(5).Columns, 4);
 }

@@ -210,6 +210,29 @@ TEST_F(ReportFiles, ATemplateLendsItsPartsPageHeaderAndFooterButNotItsBody) {
   }
 }
 
+// An earlier report as the template: its look, not its charts and text; the new report has
+// exactly its own ten pictures (none without sections) and a sound package.
+TEST_F(ReportFiles, AnEarlierReportWorksAsTheTemplate) {
+  auto media = [](const std::string& path) {
+    int n = 0;
+    for (const ZipPart& p : ReadZipParts(path)) n += p.Name.rfind("word/media/", 0) == 0;
+    return n;
+  };
+  in.ReportPath = Path("prvo.docx");
+  TPorocilo().CreateReport(in);
+  ASSERT_EQ(media(in.ReportPath), 10);
+  in.Template = in.ReportPath;
+  in.ReportPath = Path("drugo.docx");
+  TPorocilo().CreateReport(in);
+  EXPECT_EQ(media(in.ReportPath), 10);
+  EXPECT_EQ(docxcheck::PackageProblems(in.ReportPath), std::vector<std::string>{});
+  in.SectionObdelava = in.SectionModel = in.SectionRegulator = false;
+  in.ReportPath = Path("tretje.docx");
+  TPorocilo().CreateReport(in);
+  EXPECT_EQ(media(in.ReportPath), 0);
+  EXPECT_EQ(docxcheck::PackageProblems(in.ReportPath), std::vector<std::string>{});
+}
+
 using ReportButton = AppFixture;
 
 TEST_F(ReportButton, WritesTheReportDeletesTheImagesAndOpensIt) {
@@ -248,4 +271,19 @@ TEST_F(ReportButton, ChoosingATemplateShowsItsPath) {
   ui.QueueFileAnswer("");  // cancelled: unchanged
   QTest::mouseClick(Find<QPushButton>("KnofIzborPredloge"), Qt::LeftButton);
   EXPECT_EQ(label->text(), "/predloge/firma.dotx");
+}
+
+TEST_F(ReportButton, TheFilterDecidesTheExtensionAndTheStatusBarSaysWhereItWent) {
+  QTemporaryDir dir;
+  Form().LastDirectory = dir.path();  // the experiments' folder: the dialog starts there
+  ui.OpensDocuments = false;          // no viewer on this desktop
+  ui.QueueFileAnswer(dir.path() + "/porocilo", 1);  // "PDF (*.pdf)", a name without extension
+  QTest::mouseClick(Find<QPushButton>("Button_Naredi_porocilo"), Qt::LeftButton);
+  EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join('\n').toStdString();
+  ASSERT_FALSE(ui.ShownDialogs.empty());
+  EXPECT_EQ(ui.ShownDialogs.back().InitialDir, dir.path());
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"porocilo.pdf"});
+  EXPECT_EQ(Form().StatusText(),
+            QString::fromUtf8("Poročilo je zapisano: %1 (pregledovalnik se ni odprl).")
+                .arg(QDir::toNativeSeparators(dir.path() + "/porocilo.pdf")));
 }

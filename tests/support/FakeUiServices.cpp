@@ -6,10 +6,11 @@ FakeUiServices::~FakeUiServices() { SetUiServices(nullptr); }
 bool FakeUiServices::Answer(FileDialog& dialog) {
   ShownDialogs.push_back(dialog);
   if (answers_.empty()) return false;
-  const QString path = answers_.front();
+  const auto [path, filterIndex] = answers_.front();
   answers_.pop_front();
   if (path.isEmpty()) return false;
   dialog.FileName = path;
+  if (filterIndex >= 0) dialog.FilterIndex = filterIndex;
   return true;
 }
 

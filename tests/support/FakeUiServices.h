@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <utility>
 
 #include "forms/UiServices.h"
 
@@ -21,7 +22,10 @@ class FakeUiServices final : public UiServices {
   }
   bool ExecuteOpenDialog(QWidget* parent, FileDialog& dialog) override;
   bool ExecuteSaveDialog(QWidget* parent, FileDialog& dialog) override;
-  void OpenDocument(const QString& path) override { OpenedDocuments << path; }
+  bool OpenDocument(const QString& path) override {
+    OpenedDocuments << path;
+    return OpensDocuments;
+  }
   int AskTrustCertificate(const QString& text) override {
     TrustQuestions << text;
     return TrustAnswer;
@@ -34,14 +38,18 @@ class FakeUiServices final : public UiServices {
     return true;
   }
 
-  // The next dialog returns this path (confirmed); an empty path cancels it.
-  void QueueFileAnswer(const QString& path) { answers_.push_back(path); }
+  // The next dialog returns this path (confirmed); an empty path cancels it. A filter
+  // index of 0 or more is the filter the user chose.
+  void QueueFileAnswer(const QString& path, int filterIndex = -1) {
+    answers_.push_back({path, filterIndex});
+  }
 
   QStringList Messages;
   QStringList Errors;
   QStringList Questions;
   QStringList OpenedDocuments;
   bool YesNoAnswer = true;
+  bool OpensDocuments = true;  // whether a viewer opens a document
   QStringList TrustQuestions, LoginQuestions;
   int TrustAnswer = 2;               // "Zavrni"
   QString LoginUser, LoginPassword;  // an empty user cancels the login
@@ -50,5 +58,5 @@ class FakeUiServices final : public UiServices {
 
  private:
   bool Answer(FileDialog& dialog);
-  std::deque<QString> answers_;
+  std::deque<std::pair<QString, int>> answers_;
 };

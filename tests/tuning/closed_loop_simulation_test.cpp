@@ -137,13 +137,14 @@ TEST(SimulateResponses, SetPointAndDisturbanceOnTheWorkedModel) {
   EXPECT_NEAR(d.Curves->YPI[150], 0, 0.05);
 }
 
-TEST(SimulateResponses, AtSliderZeroThePidCurveUsesATenthOfKpAndKiAndTheFullKd) {
+TEST(SimulateResponses, AtSliderZeroThePidCurveUsesATenthOfEveryGainAsTheRowShows) {
   MeasurementStore store = WorkedModel();
   ApplyTuning(store, 2, 0, false);
   const SimulationOutcome o = SimulateResponses(store, 0.5, 0, false);
   ASSERT_TRUE(o.Curves);
   std::vector<double> y = Work();
-  TRegulator::SimulateLoop(SimPID, o.Curves->N, y, 5, 20, 2, 0.5, 0, 1, 3, 0.006, 0.12);
+  // Kd·f = 3 · 0.1: the derivative the PID row shows and the panel loads.
+  TRegulator::SimulateLoop(SimPID, o.Curves->N, y, 5, 20, 2, 0.5, 0, 1, 0.3, 0.006, 0.12);
   for (int k = 0; k < o.Curves->N; ++k) ASSERT_NEAR(o.Curves->YPID[k], y[k], 1e-15) << k;
   TRegulator::SimulateLoop(SimI, o.Curves->N, y, 5, 20, 2, 0.5, 0, 1, 0, 0.7 / 24 * 0.1, 0);
   for (int k = 0; k < o.Curves->N; ++k) ASSERT_NEAR(o.Curves->YI[k], y[k], 1e-15) << k;

@@ -227,3 +227,23 @@ TEST(Robustness, ReportTableRowsInTheOrderOfTheControllerTable) {
   const RobustnessSet none = ComputeRobustness(SampledProcessOfStore(s, 0, false), {}, std::nullopt);
   EXPECT_EQ(RobustnessTableRows(none, ',')[1][1], "\xE2\x80\x93");
 }
+
+TEST(Robustness, ThePidRowIsTheControllerThePanelLoadsAtEverySliderPosition) {
+  // Parallel form, scales 1, no sequencer: the panel loads Kp·f, Ki·f and Kd·f, the row
+  // shows them, and the row's figures must be that controller's.
+  for (int slider = 0; slider <= 20; ++slider) {
+    SCOPED_TRACE(slider);
+    MeasurementStore s = WorkedModel();
+    ApplyTuning(s, 2, slider, false);
+    PanelInput in;
+    in.Form = 0, in.Type = 3;
+    const ControllerPanel panel = ComputeControllerPanel(s.Tuning, in, '.');
+    const RobustnessSet set =
+        ComputeRobustness(SampledProcessOfStore(s, 0.5, false),
+                          ProposedLoopControllers(s.Tuning, false), panel.Controller);
+    ASSERT_TRUE(set.Reason.empty());
+    ASSERT_TRUE(set.Scaled);
+    EXPECT_EQ(set.PID.Stable, set.Scaled->Stable);
+    if (set.PID.Stable) EXPECT_NEAR(set.PID.Ms, set.Scaled->Ms, 1e-12);
+  }
+}

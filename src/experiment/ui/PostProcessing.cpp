@@ -24,6 +24,14 @@ void ExperimentPage::RunPostProcessingChain(const QueuedExperiment& entry,
   const QDateTime now = LocalNow(form_.SystemClock());
   job.Date = QLocale().toString(now.date(), QLocale::ShortFormat).toStdString();
   job.Time = LongTimeText(now.time()).toStdString();
+  // The record began its duration before now.
+  const MeasurementStore& record = form_.Store();
+  const double duration = record.SampleCount > 0
+                              ? record.TimeColumn[static_cast<size_t>(record.SampleCount)] -
+                                    record.TimeColumn[1] + record.SampleTime
+                              : 0;
+  job.StartTime =
+      LongTimeText(now.addMSecs(-static_cast<qint64>(duration * 1000)).time()).toStdString();
   job.TitleLine = form_.Caption().toStdString();
   job.Separator = DecimalSeparator();
 
@@ -44,5 +52,11 @@ void ExperimentPage::RunPostProcessingChain(const QueuedExperiment& entry,
                             QString::fromStdString(entry.Folder));
   for (const QString& warning : {form_.StatusText(), QString::fromStdString(result.Note)})
     if (!warning.isEmpty()) status += QStringLiteral("  ") + warning;
+  // The warnings of the record, the model and the proposals, as the report's box (each
+  // once: a tab may have said one already).
+  for (const Warning& warning : result.Warnings) {
+    const QString text = QString::fromStdString(warning.Text);
+    if (!status.contains(text)) status += QStringLiteral("  ") + text;
+  }
   form_.SetStatusText(status);
 }

@@ -38,6 +38,14 @@ void PlotModelChart(VorChart& chart, const SampleArray& time, const SampleArray&
 }
 
 void PlotStoreModel(VorChart& chart, const MeasurementStore& s, bool outer) {
+  // The value axis: the change of Y1 (inner) or Y2 (outer) from its level before the step,
+  // in the unit its description gives.
+  const std::string& description = s.ColumnNames[outer ? 6 : 5];
+  chart.SetAxisTitles(
+      QString::fromUtf8("Čas [s]"),
+      QString::fromUtf8(outer ? "Odmik Y2" : "Odmik Y1") +
+          (description.empty() ? QString()
+                               : QStringLiteral(": ") + QString::fromStdString(description)));
   if (outer)
     PlotModelChart(chart, s.WindowTime, s.OuterMeasured, s.OuterModelResponse,
                    s.ModelWindowSamples);

@@ -12,6 +12,7 @@
 #include <QScrollBar>
 #include <QTabWidget>
 #include <algorithm>
+#include <tuple>
 
 #include "charts/VorChart.h"
 #include "data/NumberFormat.h"
@@ -22,6 +23,7 @@
 #include "model/ModelTexts.h"
 #include "model/TModel.h"
 #include "model/ui/ModelChart.h"
+#include "report/Warnings.h"
 #include "tuning/ui/RegulatorPage.h"
 
 namespace {
@@ -176,8 +178,14 @@ void ModelPage::ShowQuality(double relativeError) {
 }
 
 void ModelPage::SamplingCheck() {
-  form_.SetStatusText(SamplingTooSparse(form_.Store()) ? QString::fromUtf8(SamplingWarningText)
-                                                       : QString());
+  // The warnings of the record and its model (the sampling check among them), as the
+  // report's box and the command line name them.
+  WarningScope scope;
+  std::tie(scope.Start, scope.End) = form_.ChosenAnalysisWindow();
+  scope.Model = true;
+  scope.Outer = CheckBox_Model_Outer->isChecked();
+  scope.Separator = DecimalSeparator();
+  form_.SetStatusText(QString::fromStdString(WarningsLine(CollectWarnings(form_.Store(), scope))));
 }
 
 void ModelPage::CheckBox_Model_OuterClick() {

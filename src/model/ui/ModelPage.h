@@ -51,7 +51,8 @@ class ModelPage : public QWidget {
   void ShowModel(bool outer, int errorDecimals);
   // The chart of the model chosen by "Zunanji proces".
   void PlotChosenModel();
-  // "Opozorilo: Vzorčenje je preredko" in the status bar, or an empty status bar.
+  // The warnings of the record and its model in the status bar ("Opozorilo: Vzorčenje je
+  // preredko" among them), or an empty status bar.
   void SamplingCheck();
 
   void CheckBox_Model_OuterClick();

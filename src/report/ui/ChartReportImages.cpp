@@ -22,31 +22,39 @@ void ChartReportImages::ExportSignalImages(const std::string& folder, Measuremen
                                            int start, int end) {
   struct Signal {
     const SampleArray& Values;
+    int Column;  // the record's column, whose description titles the value axis
     const char* LargeTitle;
     ReportImage Time;
     const char* HistogramTitle;
     ReportImage Histogram;
   };
-  const Signal plots[] = {{store.MVConditioned, "Manipulativni signal", ReportImage::TimeMV,
+  const Signal plots[] = {{store.MVConditioned, 1, "Manipulativni signal", ReportImage::TimeMV,
                            "Histogram manipulativnega signala", ReportImage::HistogramMV},
-                          {store.UConditioned, "Izhod regulatorja", ReportImage::TimeU,
+                          {store.UConditioned, 3, "Izhod regulatorja", ReportImage::TimeU,
                            "Histogram izhoda regulatorja", ReportImage::HistogramU},
-                          {store.Y1Conditioned, "Meritev 1", ReportImage::TimeY1,
+                          {store.Y1Conditioned, 5, "Meritev 1", ReportImage::TimeY1,
                            "Histogram meritve 1", ReportImage::HistogramY1},
-                          {store.Y2Conditioned, "Meritev 2", ReportImage::TimeY2,
+                          {store.Y2Conditioned, 6, "Meritev 2", ReportImage::TimeY2,
                            "Histogram meritve 2", ReportImage::HistogramY2}};
+  // The value axis is titled with the signal's description (its unit, as the engineer
+  // wrote it there); the time axis in seconds.
+  auto description = [&store](const Signal& s) {
+    return QString::fromStdString(store.ColumnNames[static_cast<size_t>(s.Column)]);
+  };
 
   // White behind the curves on paper; the windows' own gradients again afterwards.
   large_.Chart1->SetGradient(true, Qt::white, Qt::white);
   struct RestoreLarge {
     TForm_Obdelava_Large& w;
     ~RestoreLarge() {
+      w.Chart1->SetAxisTitles(QString(), QString());
       w.Chart1->SetGradient(true, ColorFromBgr(TForm_Obdelava_Large::GradientStartBgr),
                             ColorFromBgr(TForm_Obdelava_Large::GradientEndBgr));
     }
   } restoreLarge{large_};
   for (const Signal& s : plots) {
     large_.PlotSignalLarge(store.TimeColumn, s.Values, start, QString::fromUtf8(s.LargeTitle), end);
+    large_.Chart1->SetAxisTitles(QString::fromUtf8("Čas [s]"), description(s));
     ExportChartImage(*large_.Chart1, folder, s.Time);
   }
 
@@ -54,6 +62,7 @@ void ChartReportImages::ExportSignalImages(const std::string& folder, Measuremen
   struct RestoreHistogram {
     TForm_Histogram& w;
     ~RestoreHistogram() {
+      w.Chart1->SetAxisTitles(QString(), QString());
       w.Chart1->SetGradient(true, Qt::white, ColorFromBgr(TForm_Histogram::GradientEndBgr));
     }
   } restoreHistogram{histogram_};
@@ -62,6 +71,7 @@ void ChartReportImages::ExportSignalImages(const std::string& folder, Measuremen
     histogram_.PlotHistogram(store.HistogramLowerEdges, store.HistogramCounts, 1,
                              QString::fromUtf8(s.HistogramTitle), range.Maximum, range.Minimum,
                              HistogramClasses);
+    histogram_.Chart1->SetAxisTitles(description(s), QString::fromUtf8("Število vzorcev"));
     ExportChartImage(*histogram_.Chart1, folder, s.Histogram);
   }
 }

@@ -14,6 +14,7 @@
 #include <QTextTable>
 #include <QUrl>
 #include <algorithm>
+#include <vector>
 
 #include "data/TextFile.h"
 #include "report/DocxWriter.h"
@@ -34,12 +35,29 @@ class Layout {
   Layout(QTextDocument& doc, const PageSetup& page, double pixelsPerPoint)
       : doc_(doc), page_(page), scale_(pixelsPerPoint), cursor_(&doc) {}
 
+  // Empty lines right before a page break, or at the end, are left out: they would only
+  // spill over onto a page of their own when the page before is full.
   void Add(const ReportDocument& document) {
+    std::vector<const Paragraph*> emptyLines;
+    auto flush = [&] {
+      for (const Paragraph* e : emptyLines) AddParagraph(*e);
+      emptyLines.clear();
+    };
     for (const Block& block : document.Blocks()) {
-      if (const auto* p = std::get_if<Paragraph>(&block))
+      if (const auto* p = std::get_if<Paragraph>(&block)) {
+        if (p->Empty()) {
+          emptyLines.push_back(p);
+          continue;
+        }
+        if (std::holds_alternative<PageBreak>(p->Items.front()))
+          emptyLines.clear();
+        else
+          flush();
         AddParagraph(*p);
-      else
+      } else {
+        flush();
         AddTable(std::get<Table>(block));
+      }
     }
   }
 
@@ -129,7 +147,9 @@ class Layout {
     format.setCellPadding(2.5 * scale_);
     format.setAlignment(AlignmentOf(t.RowsAlign));
     QList<QTextLength> widths;
-    for (double w : TableColumnWidths(t, page_.TextWidth()))
+    // The borders and the cells' padding come on top of the columns' widths.
+    const double frame = t.Columns * (2 * 2.5 + 0.75) + 0.75;
+    for (double w : TableColumnWidths(t, page_.TextWidth() - frame))
       widths.append(QTextLength(QTextLength::FixedLength, w * scale_));
     format.setColumnWidthConstraints(widths);
     // The table goes into a block of its own after the paragraphs before it; Qt keeps

@@ -2,9 +2,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <tuple>
 
 #include "data/TextFile.h"
@@ -12,11 +16,28 @@
 #include "forms/FormHelpers.h"
 #include "forms/Workspace.h"
 #include "model/ui/ModelPage.h"
+#include "opc/OpcClient.h"
 #include "opc/ui/OpcPage.h"
+#include "opc/ui/RadioGroup.h"
 #include "report/ReportImages.h"
+#include "report/ReportTexts.h"
+#include "report/Warnings.h"
 #include "report/ui/ChartReportImages.h"
 #include "report/ui/PdfReportWriter.h"
 #include "tuning/ui/RegulatorPage.h"
+
+namespace {
+// When the record in the store began: the processing tab's time after a run is its end.
+QString RunStartText(const QString& endText, const MeasurementStore& store) {
+  QString format = QLocale().timeFormat(QLocale::LongFormat);
+  format.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b")));
+  const QTime end = QLocale().toTime(endText, format.trimmed());
+  if (!end.isValid() || store.SampleCount < 1) return endText;
+  const double duration = store.TimeColumn[static_cast<size_t>(store.SampleCount)] -
+                          store.TimeColumn[1] + store.SampleTime;
+  return LongTimeText(end.addMSecs(-static_cast<int>(duration * 1000)));
+}
+}  // namespace
 
 ReportPage::ReportPage(Workspace& form) : QWidget(nullptr), form_(form) {
   setObjectName(QStringLiteral("TabSheet_Porocilo"));
@@ -80,9 +101,26 @@ ReportInputs ReportPage::InputsFromTabs() const {
   in.SectionObdelava = CheckBox1->isChecked();
   in.SectionModel = CheckBox2->isChecked();
   in.SectionRegulator = CheckBox3->isChecked();
+  const MeasurementStore& store = form_.Store();
+  const char sep = DecimalSeparator();
+  const bool cascade = r.CheckBox_CascadeReg->isChecked();
+  SetTuningTexts(in, r.ComboBox1->currentIndex(), r.RadioGroup_Motnja->ItemIndex(), cascade, store,
+                 s(r.Label_Kp_Cascade->text()), sep);
+  // The report names what it is about: a loaded file, or the run's date and start.
+  const ProcessingPage& pp = form_.ProcessingTab();
+  const QString file = pp.Label_Ime->text();
+  in.AboutLines = RecordAboutLines(
+      "", s(QFileInfo(file).fileName()), s(pp.Label_Datum->text()),
+      s(file.isEmpty() ? RunStartText(pp.Label_Ura->text(), store) : pp.Label_Ura->text()));
+  const auto [start, end] = form_.ChosenAnalysisWindow();
+  const std::optional<RobustnessSet>& figures = r.Robustness();
+  SetWarningTexts(in, ReportWarnings(store, start, end, in.SectionModel, in.SectionRegulator,
+                                     cascade, figures ? &*figures : nullptr, sep));
   in.Template = s(Label63->text());
   const OpcPage& o = form_.OpcTab();
-  in.OpcServer = s(o.ComboBox2->currentText());
+  // The server only for a record made on it: not loaded from a file, not simulated.
+  if (file.isEmpty() && !RecordIsSimulated(store) && form_.Opc().IsConnected())
+    in.OpcServer = s(o.ComboBox2->currentText());
   for (int row = 0; row < 20; ++row) {
     in.OpcItemIds[static_cast<size_t>(row)] = s(o.ItemId(row));
     in.OpcDescriptions[static_cast<size_t>(row)] = s(o.Description(row));
@@ -103,10 +141,18 @@ void ReportPage::Button_Naredi_porociloClick() {
   dialog.Filter = QString::fromUtf8("Poročilo (*.docx)|*.docx|PDF (*.pdf)|*.pdf");
   dialog.DefaultExtension.clear();
   dialog.OverwritePrompt = false;
+  // The dialog starts in the record's folder: the loaded file's, else the experiments'.
+  const QString file = form_.ProcessingTab().Label_Ime->text();
+  const QString folder = file.isEmpty() ? form_.LastDirectory : QFileInfo(file).absolutePath();
+  if (!folder.isEmpty()) {
+    dialog.InitialDir = folder;
+    dialog.FileName = QFileInfo(dialog.FileName).fileName();
+  }
   if (!Ui().ExecuteSaveDialog(this, dialog)) return;
 
   ReportInputs in = InputsFromTabs();
-  in.ReportPath = ReportPathFor(dialog.FileName.toStdString());
+  // A name without an extension takes the chosen filter's (1: PDF).
+  in.ReportPath = ReportPathFor(dialog.FileName.toStdString(), dialog.FilterIndex == 1);
   ReportImageRequest request;
   std::tie(request.Start, request.End) = form_.ChosenAnalysisWindow();
   request.OuterModel = form_.ModelTab().CheckBox_Model_Outer->isChecked();
@@ -114,5 +160,10 @@ void ReportPage::Button_Naredi_porociloClick() {
                            *form_.RegulatorTab().Chart1);
   const PdfReportWriter pdf;
   TPorocilo(&pdf).CreateReport(in, images, form_.Store(), request);
-  Ui().OpenDocument(QString::fromStdString(in.ReportPath));
+  const QString path = QDir::toNativeSeparators(QString::fromStdString(in.ReportPath));
+  const bool opened = Ui().OpenDocument(QString::fromStdString(in.ReportPath));
+  form_.SetStatusText(opened ? QString::fromUtf8("Poročilo je zapisano: %1").arg(path)
+                             : QString::fromUtf8("Poročilo je zapisano: %1 (pregledovalnik se ni "
+                                                 "odprl).")
+                                   .arg(path));
 }

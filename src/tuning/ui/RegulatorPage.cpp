@@ -20,6 +20,7 @@
 #include "forms/Workspace.h"
 #include "opc/OpcClient.h"
 #include "opc/ui/RadioGroup.h"
+#include "report/Warnings.h"
 #include "tuning/ControllerLoad.h"
 #include "tuning/Recomputation.h"
 #include "tuning/RobustProposal.h"
@@ -119,7 +120,16 @@ void RegulatorPage::RecomputeTuning(int method, int sliderPosition, int response
     SetOwnStatus(Q(outcome.Reason));
     return;
   }
-  ClearOwnStatus();
+  // An unstable or fragile proposal is named in the status bar as in the report's box.
+  WarningScope scope;
+  scope.Record = false;
+  scope.Proposals = &*robustness_;
+  scope.Separator = sep;
+  const std::string warnings = WarningsLine(CollectWarnings(store, scope));
+  if (warnings.empty())
+    ClearOwnStatus();
+  else
+    SetOwnStatus(Q(warnings));
   PlotResponseCurves({Chart1, LineSeries3, LineSeries4, Series3, Series4, Series5}, *outcome.Curves);
 }
 
@@ -132,6 +142,7 @@ void RegulatorPage::ShowRobustness(const RobustnessSet& set) {
   if (!judged || set.Scaled)
     ShowFigures(Label_Robust_Reg, set.Scaled ? &*set.Scaled : nullptr, set.Reason);
   robustnessRows_ = RobustnessTableRows(set, DecimalSeparator());
+  robustness_ = set;
 }
 
 void RegulatorPage::ShowSampleTimeNote(double h) {
@@ -231,6 +242,8 @@ void RegulatorPage::ShowControllerParameters(int form, int type, bool cascade) {
   const RobustnessSet r = ComputeRobustness(
       SampledProcessOfStore(form_.Store(), form_.Store().ClosedLoopSampleTime, cascade), {}, p.Controller);
   ShowFigures(Label_Robust_Reg, r.Scaled ? &*r.Scaled : nullptr, r.Reason);
+  if (robustness_ && robustness_->Reason.empty() && r.Reason.empty())
+    robustness_->Scaled = r.Scaled;
   if (!note.isEmpty()) form_.SetStatusText(note);
 }
 

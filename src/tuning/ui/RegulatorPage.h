@@ -41,6 +41,9 @@ class RegulatorPage : public QWidget {
 
   // The report's table "Robustnost regulatorjev" for the proposals the tab shows.
   const std::vector<RobustnessTableRow>& RobustnessRows() const { return robustnessRows_; }
+  // The figures behind that table and the panel's (none before the first recomputation),
+  // for the warnings of the report and the status bar.
+  const std::optional<RobustnessSet>& Robustness() const { return robustness_; }
 
   // The tab's settings and the store's models as a controller settings file; the
   // automatic post-processing writes its ".vtc" through this too.
@@ -118,4 +121,5 @@ class RegulatorPage : public QWidget {
   // The controller the panel shows, judged again when the sampling time changes.
   std::optional<LoopController> panelController_;
   std::vector<RobustnessTableRow> robustnessRows_;
+  std::optional<RobustnessSet> robustness_;
 };

@@ -15,7 +15,9 @@ ResponseChart CreateResponseChart(QWidget* parent) {
   r.Chart->SetTitle(QStringLiteral("Odprtozančni (OZ) in zaprtozančni (ZZ) odzivi"));
   r.Chart->SetLegendVisible(true, Qt::AlignBottom);
   r.Chart->SetGradient(false);
-  r.Chart->SetAxisTitles(QStringLiteral("t [s]"), QString());
+  // The responses are scaled to a unit step of the set-point (or a disturbance that moves
+  // the open loop by one).
+  r.Chart->SetAxisTitles(QStringLiteral("t [s]"), QString::fromUtf8("Normiran odziv"));
   auto series = [&r](const char* name, const QString& title, const QColor& color,
                      Qt::PenStyle style) {
     ChartSeries& s = r.Chart->AddLineSeries(title, color, LineKind::Straight, style, 1.6);

@@ -1,0 +1,172 @@
+#include "report/Warnings.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "data/NumberFormat.h"
+#include "model/IdentifyModel.h"
+
+namespace {
+
+// The mark the run adds to the MV column's description of a record that holds samples of
+// the built-in simulation (the data file keeps it).
+constexpr const char* SimulationMark = "(simulacija)";
+
+double MeanOf(const SampleArray& y, int from, int to) {
+  double sum = 0;
+  for (int k = from; k <= to; ++k) sum += y[static_cast<size_t>(k)];
+  return sum / (to - from + 1);
+}
+
+// Y before the step, judged over the stretch of constant MV that ends at the step: the
+// means of its first and its last quarter, against the change the step brought (the mean
+// of the window's last quarter against the level just before the step). A baseline that
+// moved by more than a tenth of that change was not at rest when the step came.
+struct DriftFinding {
+  bool Drifts = false;
+  double From = 0, To = 0;
+};
+DriftFinding DriftBeforeStep(const MeasurementStore& s, const SampleArray& y, int firstStep,
+                             int end) {
+  const SampleArray& mv = s.MVConditioned;
+  const int last = firstStep - 1;
+  int first = last;
+  while (first > 1 && mv[static_cast<size_t>(first - 1)] == mv[static_cast<size_t>(last)]) --first;
+  const int n = last - first + 1;
+  if (n < 4) return {};
+  const int quarter = std::max(1, n / 4);
+  const double from = MeanOf(y, first, first + quarter - 1);
+  const double to = MeanOf(y, last - quarter + 1, last);
+  const int after = end - firstStep + 1;
+  const int tail = std::max(1, after / 4);
+  const double response = MeanOf(y, end - tail + 1, end) - to;
+  const double drift = to - from;
+  if (!std::isfinite(drift) || !std::isfinite(response)) return {};
+  // Noise alone moves the two means apart by about sigma * sqrt(2 / quarter); a drift must
+  // stand well clear of that (sigma over the whole stretch, which a real drift only raises
+  // to a third of itself).
+  const double mean = MeanOf(y, first, last);
+  double squares = 0;
+  for (int k = first; k <= last; ++k)
+    squares += (y[static_cast<size_t>(k)] - mean) * (y[static_cast<size_t>(k)] - mean);
+  const double sigma = std::sqrt(squares / n);
+  const bool drifts = std::abs(drift) > 0.1 * std::abs(response) &&
+                      std::abs(drift) > 3 * sigma / std::sqrt(static_cast<double>(quarter));
+  return {drifts, from, to};
+}
+
+std::string Names(const std::vector<std::string>& names) {
+  std::string out;
+  for (size_t i = 0; i < names.size(); ++i)
+    out += (i == 0 ? "" : i + 1 == names.size() ? " in " : ", ") + names[i];
+  return out;
+}
+
+}  // namespace
+
+bool RecordIsSimulated(const MeasurementStore& store) {
+  return store.ColumnNames[1].find(SimulationMark) != std::string::npos;
+}
+
+int FirstStepOfMV(const MeasurementStore& store, int start, int end) {
+  const SampleArray& mv = store.MVConditioned;
+  start = std::max(start, 1);
+  end = std::min(end, MaxSamples);
+  for (int k = start + 1; k <= end; ++k)
+    if (mv[static_cast<size_t>(k)] != mv[static_cast<size_t>(start)]) return k;
+  return 0;
+}
+
+std::vector<Warning> CollectWarnings(const MeasurementStore& s, const WarningScope& scope) {
+  std::vector<Warning> out;
+  const char sep = scope.Separator;
+  const int start = std::max(scope.Start, 1);
+  const int end = std::min(scope.End, std::max(s.SampleCount, 1));
+
+  if (scope.Record && RecordIsSimulated(s))
+    out.push_back({WarningKind::SimulatedRecord,
+                   "Opozorilo: zapis je v celoti ali delno simuliran (vgrajena simulacija "
+                   "procesa), ne meritev obrata."});
+
+  const int step = end > start ? FirstStepOfMV(s, start, end) : 0;
+  if (!scope.Record) {
+  } else if (step > 0) {
+    const std::pair<const char*, const SampleArray*> signals[] = {{"Y1", &s.Y1Conditioned},
+                                                                  {"Y2", &s.Y2Conditioned}};
+    for (const auto& [name, y] : signals) {
+      if (y == &s.Y2Conditioned && !scope.Outer) continue;
+      const DriftFinding d = DriftBeforeStep(s, *y, step, end);
+      if (d.Drifts)
+        out.push_back({WarningKind::Drift,
+                       std::string("Opozorilo: ") + name + " se je pred skokom MV spreminjal (" +
+                           FormatGeneral(d.From, 4, sep) + " → " + FormatGeneral(d.To, 4, sep) +
+                           "); ojačenje in časovna konstanta modela sta lahko napačna."});
+    }
+  } else {
+    out.push_back({WarningKind::NoStep, "Opozorilo: v oknu analize (vzorci " +
+                                            std::to_string(start) + " do " + std::to_string(end) +
+                                            ") MV nima skoka; model ne opisuje odziva na skok."});
+  }
+
+  if (scope.Model) {
+    struct Model {
+      const char* Name;
+      double RelativeError, TimeConstant;
+    };
+    std::vector<Model> models{{"notranjega", s.InnerRelativeError, s.InnerTimeConstant}};
+    if (scope.Outer) models.push_back({"zunanjega", s.OuterRelativeError, s.OuterTimeConstant});
+    for (const Model& m : models) {
+      const ModelQuality q = QualityOf(m.RelativeError);
+      if (q == ModelQuality::Poor || q == ModelQuality::Bad)
+        out.push_back({WarningKind::PoorModel, std::string("Opozorilo: kvaliteta ") + m.Name +
+                                                   " modela je \"" + QualityText(q) + "\"."});
+    }
+    for (const Model& m : models)
+      if (m.TimeConstant == 0)
+        out.push_back({WarningKind::ZeroTimeConstant,
+                       std::string("Opozorilo: časovna konstanta ") + m.Name +
+                           " modela je 0; model in nastavitve regulatorja niso zanesljivi."});
+    if (SamplingTooSparse(s)) out.push_back({WarningKind::SparseSampling, SamplingWarningText});
+  }
+
+  if (const RobustnessSet* p = scope.Proposals; p && p->Reason.empty()) {
+    std::vector<std::pair<std::string, const RobustnessFigures*>> figures{
+        {"I", &p->I}, {"P", &p->P}, {"PI", &p->PI}, {"PID", &p->PID}};
+    if (p->Scaled) figures.emplace_back("skalirani", &*p->Scaled);
+    std::vector<std::string> unstable, fragile;
+    for (const auto& [name, f] : figures) {
+      if (!f->Stable)
+        unstable.push_back(name);
+      else if (f->Ms > FragileMs)
+        fragile.push_back(name + " (Ms " + FormatFixed(f->Ms, 2, sep) + ")");
+    }
+    if (!unstable.empty())
+      out.push_back({WarningKind::UnstableProposal,
+                     "Opozorilo: z regulatorjem " + Names(unstable) +
+                         " je zaprta zanka nestabilna; takih parametrov ne nalagajte."});
+    if (!fragile.empty())
+      out.push_back({WarningKind::FragileProposal,
+                     "Opozorilo: regulator " + Names(fragile) +
+                         " ima Ms nad 2: zanka je krhka; premaknite drsnik proti \"Robustno\"."});
+  }
+  return out;
+}
+
+std::string WarningsLine(const std::vector<Warning>& warnings) {
+  std::string line;
+  for (const Warning& w : warnings) line += (line.empty() ? "" : "  ") + w.Text;
+  return line;
+}
+
+std::vector<Warning> ReportWarnings(const MeasurementStore& store, int start, int end,
+                                    bool modelSection, bool regulatorSection, bool cascade,
+                                    const RobustnessSet* proposals, char separator) {
+  WarningScope scope;
+  scope.Start = start;
+  scope.End = end;
+  scope.Model = modelSection;
+  scope.Outer = cascade;
+  scope.Proposals = regulatorSection ? proposals : nullptr;
+  scope.Separator = separator;
+  return CollectWarnings(store, scope);
+}

@@ -1,0 +1,141 @@
+// The warnings about a record, its model and the proposals: one record made to trigger
+// each, and the clean record that triggers none of the record's.
+#include "report/Warnings.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace {
+
+// 200 samples of 1 s: MV steps from 0 to 1 at sample 81; Y1 answers as a first-order lag
+// with gain 2 and time constant 10 s; before the step Y1 rests at 20 plus `drift` per sample.
+std::unique_ptr<MeasurementStore> StepRecord(double drift) {
+  auto s = std::make_unique<MeasurementStore>();
+  s->SampleTime = 1;
+  s->SampleCount = 200;
+  s->ColumnCount = 6;
+  s->ColumnNames[1] = "Ventil";
+  double y = 20;
+  for (int k = 1; k <= 200; ++k) {
+    const double mv = k >= 81 ? 1 : 0;
+    if (k < 81)
+      y = 20 + drift * k;
+    else
+      y += (20 + 80 * drift + 2 * mv - y) * (1 - std::exp(-0.1));
+    s->TimeColumn[k] = k - 1;
+    s->MVConditioned[k] = s->DataColumns[1][k] = mv;
+    s->Y1Conditioned[k] = y;
+  }
+  // A model that fits (time constant + dead time well above three samples).
+  s->InnerGain = 2, s->InnerTimeConstant = 10, s->InnerDeadTime = 1;
+  s->OuterGain = 1, s->OuterTimeConstant = 10, s->OuterDeadTime = 1;
+  s->InnerRelativeError = s->OuterRelativeError = 0.02;
+  return s;
+}
+
+std::vector<WarningKind> Kinds(const std::vector<Warning>& w) {
+  std::vector<WarningKind> k;
+  for (const Warning& x : w) k.push_back(x.Kind);
+  return k;
+}
+
+WarningScope Window(int start, int end) {
+  WarningScope scope;
+  scope.Start = start, scope.End = end;
+  scope.Model = true;
+  return scope;
+}
+
+}  // namespace
+
+TEST(Warnings, EachRecordAndModelWarningComesFromTheRecordMadeToTriggerIt) {
+  // A clean step record and a good model: nothing to say.
+  auto s = StepRecord(0);
+  EXPECT_TRUE(CollectWarnings(*s, Window(70, 200)).empty());
+  EXPECT_EQ(FirstStepOfMV(*s, 70, 200), 81);
+
+  // Y1 drifts by 0.02 per sample while MV waits: 1.6 against a response of 2.
+  auto drifting = StepRecord(0.02);
+  std::vector<Warning> w = CollectWarnings(*drifting, Window(70, 200));
+  ASSERT_EQ(Kinds(w), std::vector<WarningKind>{WarningKind::Drift});
+  EXPECT_EQ(w[0].Text.rfind("Opozorilo: Y1 se je pred skokom MV spreminjal (20,", 0), 0u)
+      << w[0].Text;
+  // A drift of a tenth of that stays below a tenth of the response.
+  EXPECT_TRUE(CollectWarnings(*StepRecord(0.002), Window(70, 200)).empty());
+
+  // A window without a step of MV.
+  w = CollectWarnings(*s, Window(90, 200));
+  ASSERT_EQ(Kinds(w), std::vector<WarningKind>{WarningKind::NoStep});
+  EXPECT_EQ(w[0].Text,
+            "Opozorilo: v oknu analize (vzorci 90 do 200) MV nima skoka; model ne opisuje "
+            "odziva na skok.");
+
+  // A simulated record: the run's mark on the MV column's description.
+  s->ColumnNames[1] = "Ventil (simulacija)";
+  EXPECT_EQ(Kinds(CollectWarnings(*s, Window(70, 200))),
+            std::vector<WarningKind>{WarningKind::SimulatedRecord});
+  EXPECT_TRUE(RecordIsSimulated(*s));
+  s->ColumnNames[1] = "Ventil";
+
+  // The model: "Slabsa" and "Slaba" (the outer one only when it counts), a time
+  // constant of 0, and three samples that reach the time constant plus dead time.
+  s->InnerRelativeError = 0.08;
+  s->OuterRelativeError = 0.5;
+  w = CollectWarnings(*s, Window(70, 200));
+  ASSERT_EQ(Kinds(w), std::vector<WarningKind>{WarningKind::PoorModel});
+  EXPECT_EQ(w[0].Text, "Opozorilo: kvaliteta notranjega modela je \"Slabsa\".");
+  WarningScope outer = Window(70, 200);
+  outer.Outer = true;
+  w = CollectWarnings(*s, outer);
+  ASSERT_EQ(w.size(), 2u);
+  EXPECT_EQ(w[1].Text, "Opozorilo: kvaliteta zunanjega modela je \"Slaba\".");
+  s->InnerRelativeError = s->OuterRelativeError = 0.02;
+  s->InnerTimeConstant = 0;
+  EXPECT_EQ(Kinds(CollectWarnings(*s, Window(70, 200))),
+            (std::vector<WarningKind>{WarningKind::ZeroTimeConstant, WarningKind::SparseSampling}));
+  s->InnerTimeConstant = 10;
+  s->SampleTime = 5;
+  w = CollectWarnings(*s, Window(70, 200));
+  ASSERT_EQ(Kinds(w), std::vector<WarningKind>{WarningKind::SparseSampling});
+  EXPECT_EQ(w[0].Text, "Opozorilo: Vzorčenje je preredko");
+  // Without a model only the record is judged.
+  WarningScope recordOnly = Window(70, 200);
+  recordOnly.Model = false;
+  EXPECT_TRUE(CollectWarnings(*s, recordOnly).empty());
+}
+
+TEST(Warnings, UnstableAndFragileProposalsAreNamedWithTheirMs) {
+  auto s = StepRecord(0);
+  RobustnessSet set;
+  for (RobustnessFigures* f : {&set.I, &set.P, &set.PI, &set.PID}) {
+    f->Stable = true;
+    f->Ms = 1.4;
+  }
+  WarningScope scope;
+  scope.Record = false;
+  scope.Proposals = &set;
+  EXPECT_TRUE(CollectWarnings(*s, scope).empty());
+  set.PI.Ms = 2.314;
+  set.P.Stable = false;
+  set.PID.Stable = false;
+  set.Scaled = RobustnessFigures{};  // unstable
+  const std::vector<Warning> w = CollectWarnings(*s, scope);
+  ASSERT_EQ(Kinds(w), (std::vector<WarningKind>{WarningKind::UnstableProposal,
+                                                WarningKind::FragileProposal}));
+  EXPECT_EQ(w[0].Text,
+            "Opozorilo: z regulatorjem P, PID in skalirani je zaprta zanka nestabilna; takih "
+            "parametrov ne nalagajte.");
+  EXPECT_EQ(w[1].Text,
+            "Opozorilo: regulator PI (Ms 2,31) ima Ms nad 2: zanka je krhka; premaknite drsnik "
+            "proti \"Robustno\".");
+  // A set that could not be judged says nothing here (the tab says why).
+  set.Reason = "x";
+  EXPECT_TRUE(CollectWarnings(*s, scope).empty());
+  // The report's box: the proposals only with the "Regulator" section.
+  set.Reason.clear();
+  EXPECT_EQ(ReportWarnings(*s, 70, 200, true, false, false, &set, ',').size(), 0u);
+  EXPECT_EQ(ReportWarnings(*s, 70, 200, true, true, false, &set, ',').size(), 2u);
+}
