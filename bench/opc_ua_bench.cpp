@@ -34,11 +34,16 @@
 
 namespace {
 
-// One test plant for the whole benchmark run; empty URL when it is not installed.
+// One test plant for the whole benchmark run (and one secured plant); empty URL when it
+// is not installed.
 class BenchPeer {
  public:
   static const std::string& Url() {
-    static BenchPeer peer;
+    static BenchPeer peer(false);
+    return peer.url_;
+  }
+  static const std::string& SecureUrl() {
+    static BenchPeer peer(true);
     return peer.url_;
   }
   ~BenchPeer() {
@@ -50,16 +55,20 @@ class BenchPeer {
   }
 
  private:
-  BenchPeer() {
+  explicit BenchPeer(bool secure) {
     const char* build = std::getenv("VORTUNER_BINARY_DIR");
     const std::string dir = std::string(build ? build : "build") + "/ua-peer";
     if (!std::filesystem::exists(dir + "/node_modules")) return;
-    folder_ = dir + "/bench-" + std::to_string(::getpid());
+    folder_ = dir + (secure ? "/bench-secure-" : "/bench-") + std::to_string(::getpid());
     std::filesystem::create_directories(folder_);
     const std::string portFile = folder_ + "/port", script = dir + "/plant_server.js";
     pid_ = ::fork();
     if (pid_ == 0) {
-      ::execlp("node", "node", script.c_str(), portFile.c_str(), static_cast<char*>(nullptr));
+      if (secure)
+        ::execlp("node", "node", script.c_str(), portFile.c_str(), "secure",
+                 static_cast<char*>(nullptr));
+      else
+        ::execlp("node", "node", script.c_str(), portFile.c_str(), static_cast<char*>(nullptr));
       ::_exit(127);
     }
     for (int i = 0; i < 600 && !std::filesystem::exists(portFile); ++i)
@@ -95,6 +104,28 @@ static void BM_UaReadRoundTrip(benchmark::State& state) {
   Timed(state, [&] { benchmark::DoNotOptimize(client.Read(nodes)); });
 }
 BENCHMARK(BM_UaReadRoundTrip)->Iterations(2000)->Unit(benchmark::kMicrosecond);
+
+// The same Read on a channel signed and encrypted with Basic256Sha256, as a user.
+static void BM_UaReadRoundTripSignAndEncrypt(benchmark::State& state) {
+  if (BenchPeer::SecureUrl().empty()) return state.SkipWithError("the test plant is not installed");
+  const std::string pki =
+      std::filesystem::temp_directory_path() / ("vortuner-bench-pki-" + std::to_string(::getpid()));
+  UaConnectOptions options;
+  options.Security = UaSecurityChoice::Encrypt;
+  options.Policy = "Basic256Sha256";
+  options.User = "inzenir";
+  options.Password = "Geslo-Zanka-7";
+  options.PkiFolder = pki;
+  options.AskTrust = [](const UaCertificateSummary&) { return UaTrustAnswer::Once; };
+  UaClient client;
+  client.Connect(BenchPeer::SecureUrl(), options);
+  const std::vector<UaReadValueId> nodes{
+      {client.Resolve(ParseNodeId("nsu=urn:vortuner:plant;s=Y1"))}};
+  Timed(state, [&] { benchmark::DoNotOptimize(client.Read(nodes)); });
+  client.Close();
+  std::filesystem::remove_all(pki);
+}
+BENCHMARK(BM_UaReadRoundTripSignAndEncrypt)->Iterations(2000)->Unit(benchmark::kMicrosecond);
 
 // What an experiment tick costs on the plant: MV written, then U, Y1, Y2 read in one
 // request of the group.

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -19,7 +20,19 @@ namespace {
 
 const char* const OpcUsage =
     "Usage: vortuner-cli opc URL COMMAND ...\n"
-    "  URL                      opc.tcp://host:port of the server (security None, anonymous)\n"
+    "       vortuner-cli opc URL [OPTION...] COMMAND ...\n"
+    "  URL                      opc.tcp://host:port of the server\n"
+    "  --security auto|none|sign|encrypt\n"
+    "                           the channel's security (default auto: the most secure\n"
+    "                           endpoint the server and the program share)\n"
+    "  --policy NAME            Basic256Sha256, Aes128_Sha256_RsaOaep or Aes256_Sha256_RsaPss\n"
+    "  --user NAME              log in with this user name (default: anonymous); the\n"
+    "                           password comes from --password-file FILE (its first line)\n"
+    "                           or the environment variable VORTUNER_OPC_PASSWORD\n"
+    "  --pki DIR                the certificate folder (own/, trusted/, rejected/;\n"
+    "                           default: the program's in the user's data folder)\n"
+    "  --trust-server           trust the server's certificate when it is unknown and\n"
+    "                           remember it in trusted/\n"
     "  browse [NODE]            the children of NODE (default: the Objects folder)\n"
     "  read NODE...             value, data type, status and source time of each node\n"
     "  write NODE=VALUE...      writes each value in the node's own data type\n"
@@ -309,6 +322,16 @@ int PositiveOption(const std::string& option, const std::string& text) {
   return static_cast<int>(v);
 }
 
+// The password's file: its first line, without the line end.
+std::string ReadPasswordFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw UsageError("cannot read the password file " + path);
+  std::string line;
+  std::getline(in, line);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
 }  // namespace
 
 int RunOpc(const std::vector<std::string>& args) {
@@ -321,7 +344,10 @@ int RunOpc(const std::vector<std::string>& args) {
   std::vector<std::string> nodes;
   std::vector<Assignment> assignments;
   std::optional<int> rate, count;
+  UaConnectOptions options;
+  bool trustServer = false;
   try {
+    std::string passwordFile;
     // Options stand anywhere; what is left is the address, the command and its nodes.
     std::vector<std::string> words;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -329,11 +355,40 @@ int RunOpc(const std::vector<std::string>& args) {
       if (a == "--rate" || a == "--count") {
         if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
         (a == "--rate" ? rate : count) = PositiveOption(a, args[++i]);
+      } else if (a == "--trust-server") {
+        trustServer = true;
+      } else if (a == "--security" || a == "--policy" || a == "--user" || a == "--password-file" ||
+                 a == "--pki") {
+        if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
+        const std::string& v = args[++i];
+        if (a == "--security") {
+          try {
+            options.Security = ParseUaSecurityChoice(v);
+          } catch (const std::invalid_argument& e) {
+            throw UsageError(e.what());
+          }
+        } else if (a == "--policy") {
+          options.Policy = v;
+        } else if (a == "--user") {
+          options.User = v;
+        } else if (a == "--password-file") {
+          passwordFile = v;
+        } else {
+          options.PkiFolder = v;
+        }
       } else if (a.rfind("--", 0) == 0) {
         throw UsageError("unknown option '" + a + "'");
       } else {
         words.push_back(a);
       }
+    }
+    if (!options.User.empty()) {
+      if (!passwordFile.empty())
+        options.Password = ReadPasswordFile(passwordFile);
+      else if (const char* env = std::getenv("VORTUNER_OPC_PASSWORD"))
+        options.Password = env;
+      else
+        throw UsageError("--user needs a password: --password-file FILE or VORTUNER_OPC_PASSWORD");
     }
     if (words.size() < 2) throw UsageError("the server address and a command are needed");
     url = words[0];
@@ -374,13 +429,19 @@ int RunOpc(const std::vector<std::string>& args) {
     return 2;
   }
 
+  if (trustServer)
+    options.AskTrust = [](const UaCertificateSummary& c) {
+      std::cerr << "vortuner-cli opc: trusting the server's certificate " << c.Thumbprint << " ("
+                << VisibleText(c.Subject) << ")\n";
+      return UaTrustAnswer::Always;
+    };
   CatchInterrupts();
   UaClient client;
   const bool bounded = command != "watch";
   if (bounded)
     client.Channel().SetOperationDeadline(std::chrono::steady_clock::now() + CommandBound);
   try {
-    client.Connect(url);
+    client.Connect(url, options);
     if (interrupted && command != "watch") throw UaLinkError("interrupted");
     int result = 0;
     if (command == "browse") {

@@ -2,9 +2,14 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -102,6 +107,47 @@ int QtUiServices::AskChoice(const QString& text, const QStringList& choices, int
   box.exec();
   const int chosen = static_cast<int>(buttons.indexOf(box.clickedButton()));
   return chosen < 0 ? defaultChoice : chosen;
+}
+
+int QtUiServices::AskTrustCertificate(const QString& text) {
+  const OpenDialogScope open;
+  QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), text,
+                  QMessageBox::NoButton, QApplication::activeWindow());
+  box.setObjectName(QStringLiteral("ZaupanjeStreznikuDialog"));
+  QPushButton* always = box.addButton(QStringLiteral("Zaupaj trajno"), QMessageBox::AcceptRole);
+  QPushButton* once = box.addButton(QStringLiteral("Samo tokrat"), QMessageBox::AcceptRole);
+  QPushButton* reject = box.addButton(QStringLiteral("Zavrni"), QMessageBox::RejectRole);
+  box.setDefaultButton(reject);
+  box.setEscapeButton(reject);
+  box.exec();
+  return box.clickedButton() == always ? 0 : box.clickedButton() == once ? 1 : 2;
+}
+
+bool QtUiServices::AskLogin(const QString& text, QString& user, QString& password) {
+  const OpenDialogScope open;
+  QDialog dialog(QApplication::activeWindow());
+  dialog.setObjectName(QStringLiteral("PrijavaDialog"));
+  dialog.setWindowTitle(QStringLiteral("Prijava na strežnik"));
+  auto* form = new QFormLayout(&dialog);
+  form->addRow(new QLabel(text));
+  auto* userEdit = new QLineEdit(user);
+  userEdit->setObjectName(QStringLiteral("UporabnikEdit"));
+  auto* passwordEdit = new QLineEdit;
+  passwordEdit->setObjectName(QStringLiteral("GesloEdit"));
+  passwordEdit->setEchoMode(QLineEdit::Password);
+  form->addRow(QString::fromUtf8("Uporabniško ime:"), userEdit);
+  form->addRow(QStringLiteral("Geslo:"), passwordEdit);
+  auto* buttons = new QDialogButtonBox;
+  buttons->addButton(QStringLiteral("Prijava"), QDialogButtonBox::AcceptRole);
+  buttons->addButton(QString::fromUtf8("Prekliči"), QDialogButtonBox::RejectRole);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  form->addRow(buttons);
+  (user.isEmpty() ? userEdit : passwordEdit)->setFocus();
+  if (dialog.exec() != QDialog::Accepted) return false;
+  user = userEdit->text();
+  password = passwordEdit->text();
+  return true;
 }
 
 bool QtUiServices::ExecuteOpenDialog(QWidget* parent, FileDialog& dialog) {

@@ -48,6 +48,17 @@ class UiServices {
   // Opens a document in the desktop's default application for its type, where there is
   // one; false when none opened it.
   virtual bool OpenDocument(const QString& path) = 0;
+  // The question about a server's unknown certificate, with the buttons "Zaupaj trajno"
+  // (0), "Samo tokrat" (1) and "Zavrni" (2); the answer's number.
+  virtual int AskTrustCertificate(const QString& text) {
+    (void)text;
+    return 2;
+  }
+  // The login question: a user name (shown as given) and a password; false when cancelled.
+  virtual bool AskLogin(const QString& text, QString& user, QString& password) {
+    (void)text, (void)user, (void)password;
+    return false;
+  }
 };
 
 // While one of these lives, one of the program's boxes or file dialogs stands open. The
@@ -76,4 +87,6 @@ class QtUiServices final : public UiServices {
   bool ExecuteOpenDialog(QWidget* parent, FileDialog& dialog) override;
   bool ExecuteSaveDialog(QWidget* parent, FileDialog& dialog) override;
   bool OpenDocument(const QString& path) override;
+  int AskTrustCertificate(const QString& text) override;
+  bool AskLogin(const QString& text, QString& user, QString& password) override;
 };

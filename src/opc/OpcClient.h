@@ -21,6 +21,15 @@
 #include <string>
 #include <vector>
 
+struct UaConnectOptions;
+
+// What the engineer chose for a server the last time it connected: the security
+// ("auto", "none", "sign", "encrypt") and the user name (never a password).
+struct OpcServerChoice {
+  std::string Security = "auto";
+  std::string User;
+};
+
 // OPC DA quality word: Good when both bits of this mask are set.
 constexpr int OpcQualityGoodMask = 0xC0;
 constexpr int OpcQualityGood = 0xC0;
@@ -145,6 +154,10 @@ class OpcClient {
   // The plant is reached over a network, whose latency and stalls the program must not
   // wait on in its window: an experiment then samples on a thread of its own.
   virtual bool ReachedOverNetwork() const { return false; }
+  // How the next Connect to an OPC UA server is secured and who logs in (other servers
+  // ignore it); kept until set again.
+  virtual void SetUaConnectOptions(const UaConnectOptions& /*options*/) {}
+  // The choice remembered for a server (the defaults for one never connected to).
   // Called after every disconnect, whoever caused it; for a link lost while a sampler's
   // thread used it, on that thread.
   virtual void SetDisconnectHandler(std::function<void()> handler) = 0;

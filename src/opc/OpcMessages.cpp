@@ -59,12 +59,44 @@ std::string OpcWindowText(const std::string& english) {
     return "S strežnikom na " + m.str(1) + " se ni mogoče povezati" +
            (reason.empty() ? std::string(".") : ": " + reason + ".");
   }
+  // The server's certificate, with its thumbprint.
+  static const std::regex thumbprint(R"(thumbprint ([0-9A-F:]{59}))");
+  if (text.find("BadCertificateUntrusted") != std::string::npos) {
+    const std::string print = std::regex_search(text, m, thumbprint) ? m.str(1) : std::string("?");
+    if (text.find("WARNING") != std::string::npos)
+      return "OPOZORILO: strežnik se predstavlja z drugim potrdilom (prstni odtis " + print +
+             "), kot mu zaupate; morda je med programom in strežnikom nekdo drug. Če je bilo "
+             "potrdilo strežnika res zamenjano, odstranite staro potrdilo iz mape trusted in se "
+             "povežite znova (BadCertificateUntrusted).";
+    return "Potrdilo strežnika ni zaupanja vredno (prstni odtis " + print +
+           "); povezava je zavrnjena (BadCertificateUntrusted).";
+  }
   struct Known {
     const char* English;
     const char* Slovenian;
     const char* Status;  // the status the sentence stands for, when the text names none
   };
   static const Known Texts[] = {
+      // Security of the connection and the login (before the texts they contain).
+      {"failed its signature check", "Sporočilo strežnika ni prestalo preverjanja podpisa; povezava je prekinjena", "BadSecurityChecksFailed"},
+      {"cannot be decrypted", "Sporočila strežnika ni mogoče dešifrirati; povezava je prekinjena", "BadSecurityChecksFailed"},
+      {"session signature is wrong", "Podpis strežnika ni pravilen; povezava je prekinjena", ""},
+      {"login was cancelled", "Prijava je bila preklicana", ""},
+      {"refused the user name or password", "Strežnik je zavrnil uporabniško ime ali geslo", ""},
+      {"refused this kind of login", "Strežnik ne dovoli takšne prijave", ""},
+      {"allows no anonymous login", "Strežnik ne dovoli prijave brez uporabniškega imena", ""},
+      {"allows no login with user name", "Strežnik ne dovoli prijave z uporabniškim imenom in geslom", ""},
+      {"password in clear text", "Strežnik zahteva nešifrirano geslo po nešifrirani povezavi; program ga ne pošlje", ""},
+      {"deprecated", "Varnostna politika je zastarela in je program ne uporablja", "BadSecurityPolicyRejected"},
+      {"offers no endpoint with", "Strežnik ne ponuja izbrane varnosti", "BadSecurityPolicyRejected"},
+      {"Unknown security policy", "Neznana varnostna politika", "BadSecurityPolicyRejected"},
+      {"certificate expired", "Potrdilo strežnika je poteklo", ""},
+      {"certificate is not valid yet", "Potrdilo strežnika še ni veljavno", ""},
+      {"certificate names the application", "Potrdilo strežnika navaja drugo aplikacijo, kot jo strežnik navaja zase", ""},
+      {"not signed by its own key", "Potrdilo strežnika ni veljavno", ""},
+      {"authority that is not trusted", "Potrdilo strežnika je izdal overitelj, ki mu program ne zaupa", ""},
+      {"security checks failed", "Varnostno preverjanje ni uspelo (ali je potrdilo programa na seznamu zaupanja strežnika?)", ""},
+      {"cannot be kept in", "Potrdila programa ni mogoče shraniti", ""},
       {"did not answer in time", "Strežnik ni odgovoril v 5 s", "BadTimeout"},
       {"closed the connection", "Strežnik je prekinil povezavo", ""},
       {"connection to the server was lost", "Povezava s strežnikom je izgubljena", ""},

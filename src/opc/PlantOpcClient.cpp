@@ -8,6 +8,7 @@
 #include "data/TextFile.h"
 #include "opc/LocalOpcClient.h"
 #include "opc/UaOpcClient.h"
+#include "opc/ua/UaSessionSecurity.h"
 
 namespace {
 
@@ -106,9 +107,24 @@ class PlantOpcClient final : public OpcClient {
   void Connect(const std::string& serverName, const std::string& computerName) override {
     if (active_) Disconnect();
     OpcClient& target = IsUaEndpointUrl(serverName) ? *ua_ : *local_;
+    // The user name the engineer logs in with is remembered, never the password.
+    auto user = std::make_shared<std::string>(
+        options_ && !options_->User.empty() ? options_->User : RememberedChoice(serverName).User);
+    if (options_) {
+      UaConnectOptions options = *options_;
+      if (options.AskLogin)
+        options.AskLogin = [ask = options.AskLogin, user](std::string& name, std::string& password) {
+          if (name.empty()) name = *user;
+          if (!ask(name, password)) return false;
+          *user = name;
+          return true;
+        };
+      ua_->SetUaConnectOptions(options);
+    }
     target.Connect(serverName, computerName);
     active_ = &target;
-    if (&target == ua_.get()) Remember(serverName);
+    if (&target == ua_.get())
+      Remember(serverName, {options_ ? FormatUaSecurityChoice(options_->Security) : "auto", *user});
   }
 
   void Disconnect() override {
@@ -140,6 +156,14 @@ class PlantOpcClient final : public OpcClient {
     OpcClient* active = active_;
     return active ? active->BrowseChildren(branchId) : std::vector<OpcBrowseNode>{};
   }
+  void SetUaConnectOptions(const UaConnectOptions& options) override {
+    options_ = std::make_shared<UaConnectOptions>(options);
+  }
+  OpcServerChoice RememberedChoice(const std::string& serverName) const override {
+    for (const UaServerEntry& e : ReadUaServerEntries(listFile_))
+      if (SameUaEndpoint(e.Url, serverName)) return e.Choice;
+    return {};
+  }
   void KeepAlive() override {
     if (OpcClient* active = active_) active->KeepAlive();
   }
@@ -150,17 +174,26 @@ class PlantOpcClient final : public OpcClient {
   void SetDisconnectHandler(std::function<void()> handler) override { handler_ = std::move(handler); }
 
  private:
-  // Adds a URL the engineer connected to to the remembered list.
-  void Remember(const std::string& url) {
-    std::vector<std::string> list = ReadUaServerList(listFile_);
-    if (listFile_.empty() || std::any_of(list.begin(), list.end(), [&](const std::string& known) {
-          return SameUaEndpoint(known, url);
-        }))
+  // Adds a URL the engineer connected to to the remembered list, with the choice made.
+  void Remember(const std::string& url, const OpcServerChoice& choice) {
+    if (listFile_.empty()) return;
+    std::vector<UaServerEntry> entries = ReadUaServerEntries(listFile_);
+    if (entries.empty()) entries.push_back({DefaultUaEndpointUrl, {}});  // as the list showed it
+    const auto known = std::find_if(entries.begin(), entries.end(),
+                                    [&](const UaServerEntry& e) { return SameUaEndpoint(e.Url, url); });
+    if (known != entries.end() && known->Choice.Security == choice.Security &&
+        known->Choice.User == choice.User)
       return;
-    list.push_back(url);
+    if (known != entries.end()) known->Choice = choice;
+    else entries.push_back({url, choice});
+    std::vector<std::string> lines;
+    for (const UaServerEntry& e : entries)
+      lines.push_back(e.Choice.Security == "auto" && e.Choice.User.empty()
+                          ? e.Url
+                          : e.Url + "\t" + e.Choice.Security + "\t" + e.Choice.User);
     try {
       std::filesystem::create_directories(FolderOf(listFile_));
-      WriteTextLines(listFile_, list);
+      WriteTextLines(listFile_, lines);
     } catch (const std::exception&) {
       // The connection stands; the list is remembered the next time it can be written.
     }
@@ -176,22 +209,42 @@ class PlantOpcClient final : public OpcClient {
   std::atomic<OpcClient*> active_ = nullptr;
   std::map<std::string, std::unique_ptr<PlantGroup>> groups_;
   std::function<void()> handler_;
+  std::shared_ptr<UaConnectOptions> options_;
 };
 
 }  // namespace
 
-std::vector<std::string> ReadUaServerList(const std::string& path) {
-  std::vector<std::string> list;
+std::vector<UaServerEntry> ReadUaServerEntries(const std::string& path) {
+  std::vector<UaServerEntry> list;
   try {
     if (!path.empty() && std::filesystem::exists(path))
-      for (const std::string& line : ReadTextLines(path))
-        if (IsUaEndpointUrl(line) &&
-            std::none_of(list.begin(), list.end(),
-                         [&](const std::string& known) { return SameUaEndpoint(known, line); }))
-          list.push_back(line);
+      for (const std::string& line : ReadTextLines(path)) {
+        UaServerEntry e;
+        const std::size_t tab = line.find('\t');
+        e.Url = line.substr(0, tab);
+        if (tab != std::string::npos) {
+          const std::size_t tab2 = line.find('\t', tab + 1);
+          const std::string security = line.substr(tab + 1, tab2 == std::string::npos ? std::string::npos : tab2 - tab - 1);
+          try {
+            e.Choice.Security = FormatUaSecurityChoice(ParseUaSecurityChoice(security));
+          } catch (const std::invalid_argument&) {
+            // an unknown choice reads as automatic
+          }
+          if (tab2 != std::string::npos) e.Choice.User = line.substr(tab2 + 1);
+        }
+        if (IsUaEndpointUrl(e.Url) &&
+            std::none_of(list.begin(), list.end(), [&](const UaServerEntry& k) { return SameUaEndpoint(k.Url, e.Url); }))
+          list.push_back(e);
+      }
   } catch (const std::exception&) {
     list.clear();
   }
+  return list;
+}
+
+std::vector<std::string> ReadUaServerList(const std::string& path) {
+  std::vector<std::string> list;
+  for (const UaServerEntry& e : ReadUaServerEntries(path)) list.push_back(e.Url);
   if (list.empty()) list.push_back(DefaultUaEndpointUrl);
   return list;
 }

@@ -13,7 +13,15 @@
 
 class Clock;
 
-// The server list file: one endpoint URL a line. A missing or unreadable file gives the
+// A server of the list and what was chosen for it.
+struct UaServerEntry {
+  std::string Url;
+  OpcServerChoice Choice;
+};
+// The server list file: one endpoint URL a line, followed (tab-separated) by the security
+// and the user name when the engineer chose other than automatic security and anonymous.
+std::vector<UaServerEntry> ReadUaServerEntries(const std::string& path);
+// The endpoint URLs of the server list file. A missing or unreadable file gives the
 // default endpoint; lines that are no endpoint URL are left out.
 std::vector<std::string> ReadUaServerList(const std::string& path);
 

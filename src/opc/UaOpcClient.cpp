@@ -352,7 +352,7 @@ class UaOpcClient final : public OpcClient {
     if (!computerName.empty())
       throw OpcError("Computer \"" + computerName + "\" cannot be reached");
     try {
-      link_.Client.Connect(serverName);
+      link_.Client.Connect(serverName, options_);
       link_.DataTypes.clear();
       link_.Accesses.clear();
       link_.Active = true;
@@ -389,6 +389,7 @@ class UaOpcClient final : public OpcClient {
 
   // A read of the server state when the token is due for renewal or the link has been
   // quiet for a while: keeps token and session alive and finds a server that went away.
+  void SetUaConnectOptions(const UaConnectOptions& options) override { options_ = options; }
   // A link busy with another caller needs no upkeep from here.
   void KeepAlive() override {
     if (!link_.Active) return;
@@ -442,6 +443,7 @@ class UaOpcClient final : public OpcClient {
   mutable Link link_;
   std::map<std::string, std::unique_ptr<UaGroup>> groups_;
   std::function<void()> handler_;
+  UaConnectOptions options_;
 };
 
 }  // namespace

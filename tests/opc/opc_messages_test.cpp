@@ -35,3 +35,27 @@ TEST(OpcWindowText, TheClientsTextsBecomeSlovenianWithTheirStatusNames) {
                            "The server sent something that is not OPC UA (message type 'HTT')"})
     EXPECT_FALSE(std::regex_search(OpcWindowText(text), english)) << OpcWindowText(text);
 }
+
+TEST(OpcWindowText, SecurityFailuresAreSaidInSlovenianWithTheThumbprint) {
+  const std::string print = "1B:7C:D9:9F:53:49:E4:99:88:60:8D:A7:A2:BB:EF:C0:93:B9:84:3B";
+  const std::pair<std::string, std::string> cases[] = {
+      {"opc.tcp://p:4840: The server's certificate is not trusted (thumbprint " + print +
+           ", CN=PLC); BadCertificateUntrusted",
+       "Potrdilo strežnika ni zaupanja vredno (prstni odtis " + print +
+           "); povezava je zavrnjena (BadCertificateUntrusted)."},
+      {"opc.tcp://p:4840: The server refused the user name or password (BadUserAccessDenied)",
+       "Strežnik je zavrnil uporabniško ime ali geslo (BadUserAccessDenied)."},
+      {"opc.tcp://p:4840: A message from the server failed its signature check (altered on the "
+       "way?); the connection is closed",
+       "Sporočilo strežnika ni prestalo preverjanja podpisa; povezava je prekinjena "
+       "(BadSecurityChecksFailed)."},
+      {"opc.tcp://p:4840: The server offers only the deprecated security policy Basic256, which "
+       "the program refuses; BadSecurityPolicyRejected",
+       "Varnostna politika je zastarela in je program ne uporablja (BadSecurityPolicyRejected)."},
+  };
+  for (const auto& [english, slovenian] : cases) EXPECT_EQ(OpcWindowText(english), slovenian);
+  EXPECT_EQ(OpcWindowText("x: WARNING: the server presents another certificate (thumbprint " + print +
+                          ") than the one trusted for urn:p. ...; BadCertificateUntrusted")
+                .rfind("OPOZORILO: strežnik se predstavlja z drugim potrdilom (prstni odtis " + print, 0),
+            0u);
+}

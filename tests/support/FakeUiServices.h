@@ -38,6 +38,17 @@ class FakeUiServices final : public UiServices {
     OpenedDocuments << path;
     return OpensDocuments;
   }
+  int AskTrustCertificate(const QString& text) override {
+    TrustQuestions << text;
+    return TrustAnswer;
+  }
+  bool AskLogin(const QString& text, QString& user, QString& password) override {
+    LoginQuestions << text;
+    if (LoginUser.isEmpty()) return false;
+    user = LoginUser;
+    password = LoginPassword;
+    return true;
+  }
 
   // The next dialog returns this path (confirmed); an empty path cancels it. A filter
   // index of 0 or more is the filter the user chose.
@@ -56,6 +67,9 @@ class FakeUiServices final : public UiServices {
   // Runs while a file dialog or a message box stands open (as the event loop of a real
   // one would run timers meanwhile).
   std::function<void()> WhileOpen;
+  QStringList TrustQuestions, LoginQuestions;
+  int TrustAnswer = 2;               // "Zavrni"
+  QString LoginUser, LoginPassword;  // an empty user cancels the login
   // Copies of the dialogs as they were shown.
   std::deque<FileDialog> ShownDialogs;
 

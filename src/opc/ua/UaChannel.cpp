@@ -23,9 +23,10 @@ void UaChannel::Fail(const UaLinkError& e) {
   throw e;
 }
 
-void UaChannel::Open(const std::string& endpointUrl) {
+void UaChannel::Open(const std::string& endpointUrl, UaChannelSecurity security) {
   Close();
   url_ = endpointUrl;
+  security_ = std::move(security);
   const UaEndpointUrl where = UaEndpointUrl::Parse(endpointUrl);
   foreignAnswers_ = 0;
   const UaDeadline deadline = RequestDeadline();
@@ -56,27 +57,42 @@ void UaChannel::Open(const std::string& endpointUrl) {
     sender_.SendBufferSize = std::min(peerReceive, OurSendBufferSize);
     sender_.MaxMessageSize = r.UInt32();
     sender_.MaxChunkCount = r.UInt32();
+    sender_.Security = &security_;
     if (peerReceive < MinBufferSize || peerSend < MinBufferSize ||
         peerSend > limits_.ReceiveBufferSize)
       throw UaLinkError("The server asked for buffer sizes outside the protocol's bounds");
     assembler_ = UaChunkAssembler(limits_.MaxMessageSize, limits_.MaxChunkCount);
+    assembler_.SetSecurity(&security_);
     OpenSecureChannel(false);
   } catch (const UaLinkError& e) {
     Fail(e);
   } catch (const UaDecodeError& e) {
     Fail(UaLinkError(std::string("The server sent a malformed answer: ") + e.what()));
+  } catch (const UaSecurityError& e) {
+    Fail(UaLinkError(e.what()));
   }
 }
 
 void UaChannel::OpenSecureChannel(bool renew) {
+  const std::string clientNonce =
+      security_.Secured() ? UaRandomBytes(static_cast<std::size_t>(security_.Policy->NonceLength))
+                          : "";
   UaWriter body;
-  EncodeOpenSecureChannel(body, renew, limits_.RequestedLifetimeMs);
+  EncodeOpenSecureChannel(body, renew, limits_.RequestedLifetimeMs,
+                          static_cast<std::uint32_t>(security_.Mode), clientNonce);
   const std::string answer = Exchange("OPN", UaMessageId::OpenSecureChannelRequest,
                                       UaMessageId::OpenSecureChannelResponse, body.Bytes(), {});
   UaReader r(answer);
   const UaSecurityToken token = DecodeOpenSecureChannel(r);
   if (renew && token.ChannelId != token_.ChannelId)
     throw UaLinkError("The server renewed the token on another channel");
+  if (security_.Secured()) {
+    if (token.ServerNonce.size() != static_cast<std::size_t>(security_.Policy->NonceLength))
+      throw UaLinkError("The server's nonce has " + std::to_string(token.ServerNonce.size()) +
+                        " bytes, the security policy asks for " +
+                        std::to_string(security_.Policy->NonceLength));
+    security_.AddToken(token.TokenId, clientNonce, token.ServerNonce);
+  }
   token_ = token;
   sender_.ChannelId = token.ChannelId;
   sender_.TokenId = token.TokenId;
@@ -95,6 +111,8 @@ auto UaChannel::Guarded(F&& f) -> decltype(f()) {
     Fail(e);
   } catch (const UaDecodeError& e) {
     Fail(UaLinkError(std::string("The server sent a malformed answer: ") + e.what()));
+  } catch (const UaSecurityError& e) {
+    Fail(UaLinkError(e.what()));
   }
 }
 

@@ -1,6 +1,7 @@
-// A secure channel under security policy None: Hello/Acknowledge with negotiated buffer
-// and message sizes, OpenSecureChannel and its renewal at 75 % of the token's lifetime,
-// requests matched to responses by request id, a deadline on every request.
+// A secure channel: Hello/Acknowledge with negotiated buffer and message sizes,
+// OpenSecureChannel (signed and encrypted with the certificates' keys unless the policy
+// is None) and its renewal with new keys at 75 % of the token's lifetime, requests matched
+// to responses by request id, a deadline on every request.
 // Not thread-safe: one caller at a time. Any link failure closes the channel for good.
 #pragma once
 
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "opc/ua/UaChunkSecurity.h"
 #include "opc/ua/UaServices.h"
 #include "opc/ua/UaSocket.h"
 
@@ -42,8 +44,10 @@ class UaChannel {
   explicit UaChannel(UaChannelLimits limits = {}) : limits_(limits), assembler_(0, 0) {}
   ~UaChannel();
 
-  // Connects to the endpoint and opens the secure channel.
-  void Open(const std::string& endpointUrl);
+  // Connects to the endpoint and opens the secure channel with the given security (its
+  // policy, mode, our certificate and key, the server's certificate; default None).
+  void Open(const std::string& endpointUrl, UaChannelSecurity security = {});
+  const UaChannelSecurity& Security() const { return security_; }
   bool IsOpen() const { return socket_.IsOpen(); }
   const std::string& EndpointUrl() const { return url_; }
 
@@ -112,6 +116,7 @@ class UaChannel {
   UaChunkSender sender_;
   UaChunkAssembler assembler_;
   UaSecurityToken token_;
+  UaChannelSecurity security_;
   std::chrono::steady_clock::time_point renewAt_;
   std::uint32_t nextRequestId_ = 1;
   std::chrono::steady_clock::time_point lastAnswer_;

@@ -1,6 +1,7 @@
 #include "opc/ua/UaChunks.h"
 
 #include "opc/ua/UaBinary.h"
+#include "opc/ua/UaChunkSecurity.h"
 
 namespace {
 
@@ -15,12 +16,17 @@ bool KnownType(std::string_view t) {
 // The security header of a chunk: what follows the message header and precedes the
 // sequence header.
 void WriteSecurityHeader(UaWriter& w, const char* type, std::uint32_t channelId,
-                         std::uint32_t tokenId) {
+                         std::uint32_t tokenId, const UaChannelSecurity& security) {
   w.UInt32(channelId);
   if (std::string_view(type) == "OPN") {
-    w.String(UaSecurityPolicyNone);
-    w.NullString();  // sender certificate
-    w.NullString();  // receiver certificate thumbprint
+    w.String(security.Policy->Uri);
+    if (security.Secured()) {
+      w.String(security.OwnCertificate.Der());
+      w.String(security.PeerCertificate.Thumbprint());
+    } else {
+      w.NullString();  // sender certificate
+      w.NullString();  // receiver certificate thumbprint
+    }
   } else {
     w.UInt32(tokenId);
   }
@@ -47,11 +53,15 @@ UaMessageHeader DecodeMessageHeader(std::string_view eight, std::uint32_t maxChu
 
 std::vector<std::string> UaChunkSender::Chunks(const char* type, std::uint32_t requestId,
                                                std::string_view body) {
+  static const UaChannelSecurity none;
+  const UaChannelSecurity& security = Security ? *Security : none;
+  const bool asymmetric = std::string_view(type) == "OPN";
   UaWriter probe;
-  WriteSecurityHeader(probe, type, ChannelId, TokenId);
-  const std::size_t overhead = UaHeaderSize + probe.Bytes().size() + 8;  // + sequence header
-  if (SendBufferSize <= overhead) throw UaLinkError("The server's receive buffer is too small");
-  const std::size_t perChunk = SendBufferSize - overhead;
+  WriteSecurityHeader(probe, type, ChannelId, TokenId, security);
+  const std::size_t headerEnd = UaHeaderSize + probe.Bytes().size();
+  const std::size_t room = UaMaxChunkPlainSize(security, asymmetric, SendBufferSize, headerEnd);
+  if (room <= 8) throw UaLinkError("The server's receive buffer is too small");
+  const std::size_t perChunk = room - 8;  // after the sequence header
   const std::size_t count = body.empty() ? 1 : (body.size() + perChunk - 1) / perChunk;
   if ((MaxMessageSize != 0 && body.size() > MaxMessageSize) ||
       (MaxChunkCount != 0 && count > MaxChunkCount))
@@ -64,12 +74,11 @@ std::vector<std::string> UaChunkSender::Chunks(const char* type, std::uint32_t r
     w.Bytes().append(type, 3);
     w.Byte(i + 1 == count ? 'F' : 'C');
     w.UInt32(0);
-    WriteSecurityHeader(w, type, ChannelId, TokenId);
+    WriteSecurityHeader(w, type, ChannelId, TokenId, security);
     w.UInt32(NextSequenceNumber);
     w.UInt32(requestId);
     w.Bytes().append(part);
-    w.PatchUInt32(4, static_cast<std::uint32_t>(w.Bytes().size()));
-    chunks.push_back(std::move(w.Bytes()));
+    chunks.push_back(UaSecureChunk(security, asymmetric, TokenId, std::move(w.Bytes()), headerEnd));
     NextSequenceNumber = NextSequenceNumber >= SequenceWrapAt ? 1 : NextSequenceNumber + 1;
   }
   return chunks;
@@ -86,19 +95,30 @@ std::optional<UaReceivedMessage> UaChunkAssembler::Add(std::string_view chunk) {
     if (channelId_ != 0 && channelId != channelId_)
       throw UaLinkError("The server answered on another secure channel (" +
                         std::to_string(channelId) + ")");
-    if (m.Type == "OPN") {
+    static const UaChannelSecurity none;
+    const UaChannelSecurity& security = security_ ? *security_ : none;
+    std::uint32_t tokenId = 0;
+    const bool asymmetric = m.Type == "OPN";
+    if (asymmetric) {
       const std::string policy = r.String();
-      if (policy != UaSecurityPolicyNone)
+      if (policy != security.Policy->Uri)
         throw UaLinkError("The server chose the security policy " + policy);
-      r.String();  // sender certificate
-      r.String();  // receiver thumbprint
+      const std::string sender = r.String();
+      const std::string thumbprint = r.String();
+      if (security.Secured() && (sender != security.PeerCertificate.Der() ||
+                                 thumbprint != security.OwnCertificate.Thumbprint()))
+        throw UaLinkError(
+            "The server signed the channel with another certificate than its endpoint's");
     } else if (m.Type == "MSG" || m.Type == "CLO") {
-      r.UInt32();  // token id
+      tokenId = r.UInt32();
     } else {
       throw UaLinkError("Unexpected message type " + m.Type + " on the secure channel");
     }
-    const std::uint32_t sequence = r.UInt32();
-    m.RequestId = r.UInt32();
+    // Nothing after the security header is read before its signature is checked.
+    const std::string plain = UaUnsecureChunk(security, asymmetric, tokenId, chunk, r.Position());
+    UaReader q(plain);
+    const std::uint32_t sequence = q.UInt32();
+    m.RequestId = q.UInt32();
     // Sequence numbers rise by one per chunk; they wrap only near the top of the range.
     if (lastSequenceNumber_ && sequence != *lastSequenceNumber_ + 1 &&
         !(*lastSequenceNumber_ >= SequenceWrapAt && sequence < 1024))
@@ -113,12 +133,12 @@ std::optional<UaReceivedMessage> UaChunkAssembler::Add(std::string_view chunk) {
         partial_.erase(it);
       }
       m.Aborted = true;
-      m.AbortStatus = r.UInt32();
-      m.AbortReason = r.String();
+      m.AbortStatus = q.UInt32();
+      m.AbortReason = q.String();
       return m;
     }
     Partial& p = partial_[m.RequestId];
-    const std::string_view part = chunk.substr(r.Position());
+    const std::string_view part = std::string_view(plain).substr(q.Position());
     if (bufferedBytes_ + part.size() > maxMessageSize_ || ++p.Chunks > maxChunkCount_)
       throw UaLinkError("The server's answer is larger than " + std::to_string(maxMessageSize_) +
                         " bytes or " + std::to_string(maxChunkCount_) + " chunks");

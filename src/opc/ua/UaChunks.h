@@ -13,6 +13,8 @@
 
 #include "opc/ua/UaTypes.h"
 
+struct UaChannelSecurity;
+
 // The link to the server failed or the server broke the protocol; what() is the text an
 // engineer reads. The connection is closed afterwards.
 class UaLinkError : public std::runtime_error {
@@ -41,6 +43,7 @@ struct UaChunkSender {
   std::uint32_t SendBufferSize = 65535;  // the peer's receive buffer
   std::uint32_t MaxMessageSize = 0;      // of the peer; 0: no limit
   std::uint32_t MaxChunkCount = 0;       // of the peer; 0: no limit
+  const UaChannelSecurity* Security = nullptr;  // none: security policy None
 
   // The chunks of one message ("OPN", "MSG" or "CLO"); sequence numbers continue from the
   // last message and wrap as the protocol says. Throws UaLinkError when the message is
@@ -64,6 +67,8 @@ class UaChunkAssembler {
       : maxMessageSize_(maxMessageSize), maxChunkCount_(maxChunkCount) {}
   // The channel the chunks must belong to, once it is known (0: any).
   void SetChannelId(std::uint32_t id) { channelId_ = id; }
+  // What the chunks are secured with (none: security policy None).
+  void SetSecurity(const UaChannelSecurity* security) { security_ = security; }
   // Takes one whole chunk (header included); a message when this chunk completes one.
   // Throws UaLinkError on anything the protocol does not allow.
   std::optional<UaReceivedMessage> Add(std::string_view chunk);
@@ -75,6 +80,7 @@ class UaChunkAssembler {
   };
   std::uint32_t maxMessageSize_, maxChunkCount_;
   std::uint32_t channelId_ = 0;
+  const UaChannelSecurity* security_ = nullptr;
   std::optional<std::uint32_t> lastSequenceNumber_;
   std::size_t bufferedBytes_ = 0;
   std::map<std::uint32_t, Partial> partial_;

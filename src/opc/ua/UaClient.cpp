@@ -7,21 +7,8 @@ namespace {
 
 constexpr UaStatusCode UaBadTimeout = 0x800A0000, UaBadTooManyPublishRequests = 0x80780000,
                        UaBadNoSubscription = 0x80790000;
-constexpr std::uint32_t SecurityModeNone = 1;
+constexpr std::size_t SessionNonceLength = 32;
 constexpr std::uint32_t AnonymousToken = 0;
-
-// The anonymous policy id of the endpoint without security, or throws.
-std::string AnonymousPolicyId(const std::vector<UaEndpoint>& endpoints) {
-  bool unsecured = false;
-  for (const UaEndpoint& e : endpoints) {
-    if (e.SecurityMode != SecurityModeNone || e.SecurityPolicyUri != UaSecurityPolicyNone) continue;
-    unsecured = true;
-    for (const UaUserTokenPolicy& t : e.UserTokens)
-      if (t.TokenType == AnonymousToken) return t.PolicyId;
-  }
-  throw UaLinkError(unsecured ? "The server allows no anonymous login"
-                              : "The server offers no endpoint without security");
-}
 
 // Bounds the requests of one operation: until it ends, each request ends by the
 // operation's deadline too (or by an outer operation's, when that comes first).
@@ -72,33 +59,128 @@ auto UaClient::CallDecoded(std::uint32_t request, std::uint32_t response, const 
   }
 }
 
-void UaClient::Connect(const std::string& endpointUrl) {
+void UaClient::Connect(const std::string& endpointUrl, const UaConnectOptions& given) {
   Close();
-  const OperationBound bound(channel_, UaConnectBound * limits_.TimeoutMs);
+  // The time the engineer takes to answer a question is not the server's: the connect's
+  // bound starts again after one.
+  bool asked = false;
+  UaConnectOptions options = given;
+  if (options.AskTrust)
+    options.AskTrust = [ask = given.AskTrust, &asked](const UaCertificateSummary& c) {
+      asked = true;
+      return ask(c);
+    };
+  if (options.AskLogin)
+    options.AskLogin = [ask = given.AskLogin, &asked](std::string& user, std::string& password) {
+      asked = true;
+      return ask(user, password);
+    };
+  std::optional<OperationBound> bound;
+  bound.emplace(channel_, UaConnectBound * limits_.TimeoutMs);
   channel_.Open(endpointUrl);
   try {
-    policyId_ = AnonymousPolicyId(GetEndpoints());
-    UaWriter create;
-    EncodeCreateSession(create, endpointUrl, "Vor Tuner", UaSessionTimeoutMs);
-    const UaCreatedSession session =
-        CallDecoded(UaMessageId::CreateSessionRequest, UaMessageId::CreateSessionResponse, create,
-                    DecodeCreateSession);
-    authenticationToken_ = session.AuthenticationToken;
-    sessionTimeoutMs_ = session.RevisedTimeoutMs;
-    UaWriter activate;
-    EncodeActivateSession(activate, policyId_);
-    Call(UaMessageId::ActivateSessionRequest, UaMessageId::ActivateSessionResponse, activate);
-    activated_ = true;
+    const std::vector<UaEndpoint> endpoints = GetEndpoints();
+    if (options.User.empty() && options.AskLogin) {
+      // The engineer is asked for a login only when the server allows no anonymous one.
+      bool anonymous = true;
+      try {
+        ChooseUaEndpoint(endpoints, options);
+      } catch (const UaLinkError&) {
+        anonymous = false;
+      }
+      if (!anonymous && !options.AskLogin(options.User, options.Password))
+        throw UaLinkError("The login was cancelled");
+    }
+    endpoint_ = ChooseUaEndpoint(endpoints, options);
+    const UaSecurityPolicy& policy = *FindUaSecurityPolicy(endpoint_.SecurityPolicyUri);
+    UaChannelSecurity security;
+    if (policy.Secured) {
+      UaPki pki(options.PkiFolder.empty() ? UaPki::DefaultFolder() : options.PkiFolder);
+      UaCertificate server;
+      try {
+        server = UaCertificate::FromDer(endpoint_.ServerCertificate);
+      } catch (const UaSecurityError& e) {
+        throw UaCertificateError(e.what(), "");
+      }
+      CheckUaServerCertificate(pki, server, endpoint_.Server.Uri, options);
+      security.Policy = &policy;
+      security.Mode = static_cast<UaSecurityMode>(endpoint_.SecurityMode);
+      const UaOwnIdentity own = pki.Own();
+      security.OwnCertificate = own.Certificate;
+      security.OwnKey = own.PrivateKey;
+      security.PeerCertificate = server;
+    }
+    if (asked) {
+      bound.reset();
+      bound.emplace(channel_, UaConnectBound * limits_.TimeoutMs);
+    }
+    if (policy.Secured) {
+      channel_.Close();
+      channel_.Open(endpointUrl, std::move(security));
+    }
+    ActivateSession(options);
 
     const auto table = Read({{UaNodeId::Num(UaNode::NamespaceArray), UaAttribute::Value}});
     namespaces_.clear();
     if (!table.empty() && table[0].Value.Type == UaType::String)
       for (const UaScalar& s : table[0].Value.Values)
         if (auto* uri = std::get_if<std::string>(&s)) namespaces_.push_back(*uri);
+  } catch (const UaServiceError& e) {
+    Close();
+    const std::string text = UaSecurityStatusText(e.what());
+    if (text.empty()) throw;
+    throw UaServiceError(text, e.Status);
+  } catch (const UaSecurityError& e) {
+    Close();
+    throw UaLinkError(e.what());
   } catch (...) {
     Close();
     throw;
   }
+}
+
+void UaClient::ActivateSession(const UaConnectOptions& options) {
+  const UaChannelSecurity& security = channel_.Security();
+  const std::string clientNonce = UaRandomBytes(SessionNonceLength);
+  UaWriter create;
+  EncodeCreateSession(create, channel_.EndpointUrl(), "Vor Tuner", UaSessionTimeoutMs, clientNonce,
+                      security.OwnCertificate.Der());
+  const UaCreatedSession session =
+      CallDecoded(UaMessageId::CreateSessionRequest, UaMessageId::CreateSessionResponse, create,
+                  DecodeCreateSession);
+  authenticationToken_ = session.AuthenticationToken;
+  sessionTimeoutMs_ = session.RevisedTimeoutMs;
+  // A lost session is closed over a new channel only when it needs no security or login.
+  policyId_.clear();
+  UaSignature ours;
+  if (security.Secured()) {
+    const UaSecurityPolicy& p = *security.Policy;
+    // The server proves it holds its key by signing our certificate and nonce.
+    if (session.ServerCertificate != security.PeerCertificate.Der())
+      throw UaLinkError(
+          "The server's session certificate differs from its endpoint's; BadCertificateInvalid");
+    if (session.ServerSignatureAlgorithm != p.AsymmetricSignatureUri ||
+        !UaRsaVerify(p, security.PeerCertificate.PublicKey(),
+                     security.OwnCertificate.Der() + clientNonce, session.ServerSignature))
+      throw UaLinkError("The server's session signature is wrong; BadSecurityChecksFailed");
+    ours = {p.AsymmetricSignatureUri,
+            UaRsaSign(p, security.OwnKey, security.PeerCertificate.Der() + session.ServerNonce)};
+  }
+  UaWriter activate;
+  if (options.User.empty()) {
+    std::string policyId;
+    for (const UaUserTokenPolicy& t : endpoint_.UserTokens)
+      if (t.TokenType == AnonymousToken) policyId = t.PolicyId;
+    if (!security.Secured()) policyId_ = policyId;
+    EncodeActivateSession(activate, ours, policyId, nullptr);
+  } else {
+    const UaUserNameToken token =
+        MakeUaUserNameToken(endpoint_, *security.Policy, security.Mode, options.User,
+                            options.Password, session.ServerNonce);
+    EncodeActivateSession(activate, ours, "", &token);
+  }
+  Call(UaMessageId::ActivateSessionRequest, UaMessageId::ActivateSessionResponse, activate);
+  activated_ = true;
 }
 
 void UaClient::Close() {
@@ -118,7 +200,7 @@ void UaClient::Close() {
       // The link went on the way; tried again over a new channel below.
     }
   }
-  if (!closed && !channel_.EndpointUrl().empty()) CloseLostSession();
+  if (!closed && !channel_.EndpointUrl().empty() && !policyId_.empty()) CloseLostSession();
   channel_.SetOperationDeadline(outer);
   activated_ = false;
   authenticationToken_ = {};

@@ -1,18 +1,20 @@
-// An OPC UA client session over one secure channel (security None, anonymous): discovery,
-// Read, Write and Browse. Synchronous and not thread-safe; a link failure ends the session
-// (IsConnected turns false) and every later call throws UaLinkError.
+// An OPC UA client session over one secure channel (security None or a signed or encrypted
+// channel; anonymous or with a user name and password): discovery, Read, Write and Browse.
+// Synchronous and not thread-safe; a link failure ends the session (IsConnected turns false)
+// and every later call throws UaLinkError.
 //
 // Bounds: each request ends within the channel's time-out (5 s by default); a whole
 // connect within UaConnectBound times that, one browse with its continuation points within
 // UaBrowseBound times that. The session asks for a time-out of UaSessionTimeoutMs and is
 // kept alive by KeepAlive; Close ends it at the server also after a lost link, over a new
-// channel, when the server can still be reached.
+// channel, when the server can still be reached (an anonymous session without security).
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "opc/ua/UaChannel.h"
+#include "opc/ua/UaSessionSecurity.h"
 
 // What one operation may take, in request time-outs: a connect (discovery, session,
 // namespace table), a browse with its continuation points.
@@ -35,9 +37,14 @@ class UaClient {
   explicit UaClient(UaChannelLimits limits = {}) : limits_(limits), channel_(limits) {}
   ~UaClient() { Close(); }
 
-  // Opens the channel, reads the endpoints, creates and activates an anonymous session
-  // with the policy id the endpoint names, and reads the namespace table.
-  void Connect(const std::string& endpointUrl);
+  // Reads the endpoints on an unsecured channel, chooses one as the options say, checks
+  // the server's certificate (asking about an unknown one), opens the channel with the
+  // endpoint's security, creates and activates the session (signatures checked both ways,
+  // anonymous or with the user's name and password) and reads the namespace table.
+  // Throws UaLinkError, UaCertificateError or UaServiceError.
+  void Connect(const std::string& endpointUrl, const UaConnectOptions& options = {});
+  // The endpoint of the present connection.
+  const UaEndpoint& Endpoint() const { return endpoint_; }
   // Closes the session and the channel; never throws. A session whose channel was lost is
   // closed over a new channel (waiting at most UaLostSessionCloseMs).
   void Close();
@@ -97,7 +104,10 @@ class UaClient {
 
   UaChannelLimits limits_;
   UaChannel channel_;
+  void ActivateSession(const UaConnectOptions& options);
+
   UaNodeId authenticationToken_;
+  UaEndpoint endpoint_;
   std::string policyId_;
   double sessionTimeoutMs_ = 0;
   bool activated_ = false;

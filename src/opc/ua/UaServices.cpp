@@ -3,7 +3,6 @@
 namespace {
 
 constexpr std::uint32_t ProtocolVersion = 0;
-constexpr std::uint32_t SecurityModeNone = 1;
 constexpr std::uint32_t ApplicationTypeClient = 1;
 constexpr std::uint32_t TimestampsBoth = 2;
 constexpr std::uint32_t BrowseForward = 0;
@@ -53,7 +52,7 @@ UaEndpoint Endpoint(UaReader& r) {
   UaEndpoint e;
   e.Url = r.String();
   e.Server = Application(r);
-  r.String();  // server certificate
+  e.ServerCertificate = r.String();
   e.SecurityMode = r.UInt32();
   e.SecurityPolicyUri = r.String();
   e.UserTokens.resize(r.ArrayOf<UaUserTokenPolicy>(20));
@@ -90,11 +89,12 @@ void EncodeRequestHeader(UaWriter& w, const UaRequestHeader& h) {
   w.ExtensionObject({});  // no additional header
 }
 
-void EncodeOpenSecureChannel(UaWriter& w, bool renew, std::uint32_t lifetimeMs) {
+void EncodeOpenSecureChannel(UaWriter& w, bool renew, std::uint32_t lifetimeMs,
+                             std::uint32_t securityMode, const std::string& clientNonce) {
   w.UInt32(ProtocolVersion);
   w.UInt32(renew ? 1 : 0);
-  w.UInt32(SecurityModeNone);
-  w.String("");  // client nonce: none under policy None
+  w.UInt32(securityMode);
+  w.String(clientNonce);  // empty under policy None
   w.UInt32(lifetimeMs);
 }
 
@@ -111,7 +111,8 @@ void EncodeFindServers(UaWriter& w, const std::string& endpointUrl) {
 }
 
 void EncodeCreateSession(UaWriter& w, const std::string& endpointUrl, const std::string& name,
-                         double timeoutMs) {
+                         double timeoutMs, const std::string& clientNonce,
+                         const std::string& clientCertificate) {
   w.String(ApplicationUri);
   w.String("urn:vortuner");
   w.LocalizedText({"", "Vor Tuner"});
@@ -122,20 +123,44 @@ void EncodeCreateSession(UaWriter& w, const std::string& endpointUrl, const std:
   w.NullString();  // server uri
   w.String(endpointUrl);
   w.String(name);
-  w.String(std::string(32, '\0'));  // client nonce; servers want one of at least 32 bytes
-  w.NullString();                   // client certificate
+  w.String(clientNonce);  // servers want one of at least 32 bytes
+  if (clientCertificate.empty())
+    w.NullString();
+  else
+    w.String(clientCertificate);
   w.Double(timeoutMs);
   w.UInt32(0);  // no limit on the response size
 }
 
 void EncodeActivateSession(UaWriter& w, const std::string& anonymousPolicyId) {
-  NullSignature(w);
+  EncodeActivateSession(w, {}, anonymousPolicyId, nullptr);
+}
+
+void EncodeActivateSession(UaWriter& w, const UaSignature& clientSignature,
+                           const std::string& anonymousPolicyId, const UaUserNameToken* user) {
+  if (clientSignature.Algorithm.empty()) {
+    NullSignature(w);
+  } else {
+    w.String(clientSignature.Algorithm);
+    w.String(clientSignature.Bytes);
+  }
   w.Int32(0);    // client software certificates
   NoStrings(w);  // locales
   UaWriter token;
-  token.String(anonymousPolicyId);
-  w.ExtensionObject({UaNodeId::Num(UaMessageId::AnonymousIdentityToken), 1, token.Bytes()});
-  NullSignature(w);
+  if (user) {
+    token.String(user->PolicyId);
+    token.String(user->UserName);
+    token.String(user->Password);
+    if (user->EncryptionAlgorithm.empty())
+      token.NullString();
+    else
+      token.String(user->EncryptionAlgorithm);
+    w.ExtensionObject({UaNodeId::Num(UaMessageId::UserNameIdentityToken), 1, token.Bytes()});
+  } else {
+    token.String(anonymousPolicyId);
+    w.ExtensionObject({UaNodeId::Num(UaMessageId::AnonymousIdentityToken), 1, token.Bytes()});
+  }
+  NullSignature(w);  // user token signature
 }
 
 void EncodeCloseSession(UaWriter& w) { w.Boolean(true); }
@@ -258,7 +283,7 @@ UaSecurityToken DecodeOpenSecureChannel(UaReader& r) {
   t.TokenId = r.UInt32();
   t.CreatedAt = r.Int64();
   t.RevisedLifetimeMs = r.UInt32();
-  r.String();  // server nonce
+  t.ServerNonce = r.String();
   return t;
 }
 
@@ -279,22 +304,23 @@ UaCreatedSession DecodeCreateSession(UaReader& r) {
   s.SessionId = r.NodeId();
   s.AuthenticationToken = r.NodeId();
   s.RevisedTimeoutMs = r.Double();
-  r.String();  // server nonce
-  r.String();  // server certificate
+  s.ServerNonce = r.String();
+  s.ServerCertificate = r.String();
   s.Endpoints = DecodeEndpoints(r);
   const std::size_t certificates = r.ArrayLength(8, 16);
   for (std::size_t i = 0; i < certificates; ++i) {
     r.String();
     r.String();
   }
-  r.String();  // signature algorithm
-  r.String();  // signature
+  s.ServerSignatureAlgorithm = r.String();
+  s.ServerSignature = r.String();
   s.MaxRequestMessageSize = r.UInt32();
   return s;
 }
 
-std::vector<UaStatusCode> DecodeActivateSession(UaReader& r) {
-  r.String();  // server nonce
+std::vector<UaStatusCode> DecodeActivateSession(UaReader& r, std::string* serverNonce) {
+  const std::string nonce = r.String();
+  if (serverNonce) *serverNonce = nonce;
   auto results = StatusCodes(r);
   SkipDiagnosticInfos(r);
   return results;

@@ -26,7 +26,7 @@ inline constexpr std::uint32_t CreateMonitoredItemsRequest = 751, CreateMonitore
 inline constexpr std::uint32_t CreateSubscriptionRequest = 787, CreateSubscriptionResponse = 790;
 inline constexpr std::uint32_t PublishRequest = 826, PublishResponse = 829;
 inline constexpr std::uint32_t DeleteSubscriptionsRequest = 847, DeleteSubscriptionsResponse = 850;
-inline constexpr std::uint32_t AnonymousIdentityToken = 321;
+inline constexpr std::uint32_t AnonymousIdentityToken = 321, UserNameIdentityToken = 324;
 inline constexpr std::uint32_t DataChangeFilter = 724, DataChangeNotification = 811;
 }  // namespace UaMessageId
 
@@ -66,6 +66,7 @@ struct UaEndpoint {
   UaApplication Server;
   std::uint32_t SecurityMode = 0;  // 1 None, 2 Sign, 3 SignAndEncrypt
   std::string SecurityPolicyUri;
+  std::string ServerCertificate;  // DER
   std::vector<UaUserTokenPolicy> UserTokens;
   std::uint8_t SecurityLevel = 0;
 };
@@ -74,6 +75,7 @@ struct UaSecurityToken {
   std::uint32_t ChannelId = 0, TokenId = 0;
   UaDateTime CreatedAt = 0;
   std::uint32_t RevisedLifetimeMs = 0;
+  std::string ServerNonce;
 };
 
 struct UaCreatedSession {
@@ -81,6 +83,13 @@ struct UaCreatedSession {
   double RevisedTimeoutMs = 0;
   std::vector<UaEndpoint> Endpoints;
   std::uint32_t MaxRequestMessageSize = 0;
+  std::string ServerNonce, ServerCertificate;
+  std::string ServerSignatureAlgorithm, ServerSignature;  // over our certificate and nonce
+};
+
+// A signature of the session services: algorithm URI and bytes (both empty: none).
+struct UaSignature {
+  std::string Algorithm, Bytes;
 };
 
 struct UaReference {
@@ -158,12 +167,22 @@ struct UaRequestHeader {
   std::uint32_t TimeoutHintMs = 0;
 };
 void EncodeRequestHeader(UaWriter& w, const UaRequestHeader& h);
-void EncodeOpenSecureChannel(UaWriter& w, bool renew, std::uint32_t lifetimeMs);
+// securityMode 1 None, 2 Sign, 3 SignAndEncrypt.
+void EncodeOpenSecureChannel(UaWriter& w, bool renew, std::uint32_t lifetimeMs,
+                             std::uint32_t securityMode = 1, const std::string& clientNonce = "");
 void EncodeGetEndpoints(UaWriter& w, const std::string& endpointUrl);
 void EncodeFindServers(UaWriter& w, const std::string& endpointUrl);
 void EncodeCreateSession(UaWriter& w, const std::string& endpointUrl, const std::string& name,
-                         double timeoutMs);
+                         double timeoutMs, const std::string& clientNonce = std::string(32, '\0'),
+                         const std::string& clientCertificate = "");
 void EncodeActivateSession(UaWriter& w, const std::string& anonymousPolicyId);
+// With the client's signature and a user name token (password encrypted or not, as the
+// token policy asks; an empty algorithm for a plain one).
+struct UaUserNameToken {
+  std::string PolicyId, UserName, Password, EncryptionAlgorithm;
+};
+void EncodeActivateSession(UaWriter& w, const UaSignature& clientSignature,
+                           const std::string& anonymousPolicyId, const UaUserNameToken* user);
 void EncodeCloseSession(UaWriter& w);
 void EncodeRead(UaWriter& w, const std::vector<UaReadValueId>& nodes);
 void EncodeWrite(UaWriter& w, const std::vector<UaWriteValue>& values);
@@ -183,7 +202,7 @@ UaSecurityToken DecodeOpenSecureChannel(UaReader& r);
 std::vector<UaEndpoint> DecodeEndpoints(UaReader& r);
 std::vector<UaApplication> DecodeFindServers(UaReader& r);
 UaCreatedSession DecodeCreateSession(UaReader& r);
-std::vector<UaStatusCode> DecodeActivateSession(UaReader& r);
+std::vector<UaStatusCode> DecodeActivateSession(UaReader& r, std::string* serverNonce = nullptr);
 std::vector<UaDataValue> DecodeRead(UaReader& r);
 std::vector<UaStatusCode> DecodeWrite(UaReader& r);
 std::vector<UaBrowseResult> DecodeBrowse(UaReader& r);

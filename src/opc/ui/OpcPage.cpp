@@ -1,5 +1,7 @@
 #include "opc/ui/OpcPage.h"
 
+#include <algorithm>
+
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QFileInfo>
@@ -12,12 +14,15 @@
 #include <QTableWidget>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
+#include <functional>
 
 #include "forms/OffThread.h"
 #include "forms/UiServices.h"
 #include "forms/Workspace.h"
 #include "opc/OpcClient.h"
 #include "opc/UaOpcClient.h"
+#include "opc/ua/UaSessionSecurity.h"
 #include "opc/ui/RadioGroup.h"
 #include "opc/ui/SelectOpcItemDialog.h"
 
@@ -85,7 +90,7 @@ OpcPage::OpcPage(Workspace& form) : QWidget(nullptr), form_(form) {
   chooseLabel->setGeometry(10, 20, 100, 21);
   ComboBox2 = new QComboBox(server);
   ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
-  ComboBox2->setGeometry(110, 19, 290, 23);
+  ComboBox2->setGeometry(110, 19, 200, 23);
   // The engineer may type the address of an OPC UA server (opc.tcp://host:port).
   ComboBox2->setEditable(true);
   ComboBox2->setInsertPolicy(QComboBox::NoInsert);
@@ -93,25 +98,26 @@ OpcPage::OpcPage(Workspace& form) : QWidget(nullptr), form_(form) {
   ComboBox2->setCompleter(nullptr);
   PoveziOPCStreznik = new QPushButton(QStringLiteral("Poveži"), server);
   PoveziOPCStreznik->setObjectName(QStringLiteral("PoveziOPCStreznik"));
-  PoveziOPCStreznik->setGeometry(412, 18, 80, 25);
+  auto* securityLabel = new QLabel(QStringLiteral("Varnost:"), server);
+  securityLabel->setGeometry(318, 20, 55, 21);
+  VarnostComboBox = new QComboBox(server);
+  VarnostComboBox->setObjectName(QStringLiteral("VarnostComboBox"));
+  VarnostComboBox->addItems({QStringLiteral("samodejno"), QStringLiteral("brez"), QStringLiteral("podpis"),
+                             QString::fromUtf8("podpis in šifriranje")});
+  VarnostComboBox->setGeometry(373, 19, 150, 23);
+  PoveziOPCStreznik->setGeometry(531, 18, 80, 25);
   PrekiniOPCStreznik = new QPushButton(QStringLiteral("Prekini"), server);
   PrekiniOPCStreznik->setObjectName(QStringLiteral("PrekiniOPCStreznik"));
-  PrekiniOPCStreznik->setGeometry(500, 18, 80, 25);
+  PrekiniOPCStreznik->setGeometry(616, 18, 80, 25);
   PrekliciPovezovanje = new QPushButton(QString::fromUtf8("Prekliči"), server);
   PrekliciPovezovanje->setObjectName(QStringLiteral("PrekliciPovezovanje"));
-  PrekliciPovezovanje->setGeometry(500, 18, 80, 25);
+  PrekliciPovezovanje->setGeometry(616, 18, 80, 25);
   PrekliciPovezovanje->hide();
   auto* statusLabel = new QLabel(QStringLiteral("Status:"), server);
-  statusLabel->setGeometry(600, 20, 50, 21);
+  statusLabel->setGeometry(706, 20, 45, 21);
   Label54 = new QLabel(server);
   Label54->setObjectName(QStringLiteral("Label54"));
-  Label54->setGeometry(650, 20, 100, 21);
-  Button_DnevnikZapisov = new QPushButton(QStringLiteral("Dnevnik zapisov"), server);
-  Button_DnevnikZapisov->setObjectName(QStringLiteral("Button_DnevnikZapisov"));
-  Button_DnevnikZapisov->setToolTip(
-      QStringLiteral("Odpre dnevnik vseh zapisov programa v obrat (čas, strežnik, točka, prejšnja "
-                     "in nova vrednost, kdo je zapis zahteval, izid)."));
-  Button_DnevnikZapisov->setGeometry(755, 18, 110, 25);
+  Label54->setGeometry(751, 20, 115, 21);
 
   // The signal names beside the table rows, with the headings of the three groups.
   Heading("Procesni signali", TableTop + 1, this);
@@ -170,6 +176,15 @@ OpcPage::OpcPage(Workspace& form) : QWidget(nullptr), form_(form) {
   IzberiAjtemKnof = new QPushButton(QStringLiteral("Izberi"), this);
   IzberiAjtemKnof->setObjectName(QStringLiteral("IzberiAjtemKnof"));
   IzberiAjtemKnof->setGeometry(right, RowTop(0), 90, 25);
+  CertifikatProgramaKnof = new QPushButton(QStringLiteral("Certifikat programa"), this);
+  CertifikatProgramaKnof->setObjectName(QStringLiteral("CertifikatProgramaKnof"));
+  CertifikatProgramaKnof->setGeometry(right, RowTop(2), 150, 25);
+  Button_DnevnikZapisov = new QPushButton(QStringLiteral("Dnevnik zapisov"), this);
+  Button_DnevnikZapisov->setObjectName(QStringLiteral("Button_DnevnikZapisov"));
+  Button_DnevnikZapisov->setToolTip(
+      QStringLiteral("Odpre dnevnik vseh zapisov programa v obrat (čas, strežnik, točka, prejšnja "
+                     "in nova vrednost, kdo je zapis zahteval, izid)."));
+  Button_DnevnikZapisov->setGeometry(right, RowTop(4), 150, 25);
 
   const QStringList raItems{QStringLiteral("R/A"), QString::fromUtf8("Ročno + Avtomatsko")};
   RadioGroup4 = new RadioGroup(QStringLiteral("R/A preklop"), raItems, this);
@@ -197,6 +212,15 @@ OpcPage::OpcPage(Workspace& form) : QWidget(nullptr), form_(form) {
   connect(PrekiniOPCStreznik, &QPushButton::clicked, this, &OpcPage::PrekiniOPCStreznikClick);
   connect(IzberiAjtemKnof, &QPushButton::clicked, this, &OpcPage::IzberiAjtemKnofClick);
   connect(Button_DnevnikZapisov, &QPushButton::clicked, this, &OpcPage::Button_DnevnikZapisovClick);
+  connect(CertifikatProgramaKnof, &QPushButton::clicked, this, &OpcPage::CertifikatProgramaKnofClick);
+  // A server picked from the list brings back the security chosen for it last time.
+  connect(ComboBox2, &QComboBox::currentIndexChanged, this, [this](int index) {
+    if (index < 0) return;
+    const OpcServerChoice choice = form_.Opc().RememberedChoice(ComboBox2->itemText(index).toStdString());
+    static const char* names[] = {"auto", "none", "sign", "encrypt"};
+    for (int i = 0; i < 4; ++i)
+      if (choice.Security == names[i]) VarnostComboBox->setCurrentIndex(i);
+  });
   // A link lost under the experiment's sampler is reported on the sampler's thread: the
   // page hears of it on its own.
   form_.Opc().SetDisconnectHandler([this] {
@@ -265,6 +289,51 @@ void OpcPage::ClearOwnStatus() {
 void OpcPage::PoveziOPCStreznikClick() {
   ClearOwnStatus();
   const QString server = ComboBox2->currentText().trimmed();
+  static const UaSecurityChoice choices[] = {UaSecurityChoice::Auto, UaSecurityChoice::None,
+                                             UaSecurityChoice::Sign, UaSecurityChoice::Encrypt};
+  UaConnectOptions options;
+  options.Security = choices[std::clamp(VarnostComboBox->currentIndex(), 0, 3)];
+  // The questions come from the connect, which runs off the window's thread for a server
+  // over the network: they are asked on the window's thread, the connect waiting for them.
+  const auto onWindowThread = [this](const std::function<void()>& ask) {
+    if (QThread::currentThread() == thread())
+      ask();
+    else
+      QMetaObject::invokeMethod(this, ask, Qt::BlockingQueuedConnection);
+  };
+  // An unknown certificate is never taken silently: the engineer sees it and decides.
+  options.AskTrust = [onWindowThread](const UaCertificateSummary& c) {
+    const QString text =
+        QString::fromUtf8(
+            "Strežnik se predstavlja s potrdilom, ki mu program še ne zaupa.\n\n"
+            "Subjekt: %1\nURI aplikacije: %2\nVeljavno od: %3\nVeljavno do: %4\n"
+            "Prstni odtis SHA-1: %5\n\n"
+            "Prstni odtis primerjajte s tistim, ki ga navede skrbnik strežnika. Ali zaupate temu "
+            "potrdilu?")
+            .arg(QString::fromStdString(c.Subject), QString::fromStdString(c.ApplicationUri),
+                 QString::fromStdString(c.ValidFrom), QString::fromStdString(c.ValidTo),
+                 QString::fromStdString(c.Thumbprint));
+    int answer = 2;
+    onWindowThread([&] { answer = Ui().AskTrustCertificate(text); });
+    switch (answer) {
+      case 0: return UaTrustAnswer::Always;
+      case 1: return UaTrustAnswer::Once;
+      default: return UaTrustAnswer::Reject;
+    }
+  };
+  // The password is asked at each connect and kept only for it.
+  options.AskLogin = [server, onWindowThread](std::string& user, std::string& password) {
+    QString u = QString::fromStdString(user), p;
+    bool given = false;
+    onWindowThread([&] {
+      given = Ui().AskLogin(QString::fromUtf8("Strežnik %1 zahteva prijavo.").arg(server), u, p);
+    });
+    if (!given) return false;
+    user = u.toStdString();
+    password = p.toStdString();
+    return true;
+  };
+  form_.Opc().SetUaConnectOptions(options);
   connectedServer_.clear();
   const std::string name = server.toStdString();
   if (IsUaEndpointUrl(name)) {
@@ -323,6 +392,16 @@ void OpcPage::Button_DnevnikZapisovClick() {
     return;
   }
   Ui().OpenDocument(writeLogPath_);
+}
+
+void OpcPage::CertifikatProgramaKnofClick() {
+  UaPki pki(UaPki::DefaultFolder());
+  const UaOwnIdentity own = pki.Own();
+  Ui().ShowMessage(QString::fromUtf8("Certifikat programa je v datoteki\n%1\n\nPrstni odtis SHA-1: %2\n\n"
+                                     "Da bo strežnik sprejel varno povezavo, naj ga skrbnik strežnika "
+                                     "doda na seznam zaupanja strežnika.")
+                       .arg(QString::fromStdString(pki.OwnCertificatePath()),
+                            QString::fromStdString(own.Certificate.ThumbprintHex())));
 }
 
 void OpcPage::PrekiniOPCStreznikClick() {

@@ -42,6 +42,8 @@ class OpcPage : public QWidget {
   // Handlers.
   void PoveziOPCStreznikClick();
   void PrekiniOPCStreznikClick();
+  // Shows where the program's certificate is (made on first use) and its thumbprint.
+  void CertifikatProgramaKnofClick();
   void dOPCServer1Disconnect();
   // Picks an item for the row chosen last (a selected cell or a clicked signal).
   void IzberiAjtemKnofClick();
@@ -52,6 +54,9 @@ class OpcPage : public QWidget {
 
   // Server connection.
   QComboBox* ComboBox2 = nullptr;
+  // "Varnost" of an OPC UA connection: samodejno, brez, podpis, podpis in šifriranje.
+  QComboBox* VarnostComboBox = nullptr;
+  QPushButton* CertifikatProgramaKnof = nullptr;
   QPushButton* PoveziOPCStreznik = nullptr;
   QPushButton* PrekiniOPCStreznik = nullptr;
   QPushButton* Button_DnevnikZapisov = nullptr;

@@ -28,10 +28,18 @@ inline std::string ReadPort(const std::string& file) {
 // The address of the shared test plant.
 inline std::string UaPeerUrl() { return "opc.tcp://127.0.0.1:" + ReadPort(UaPeerDir() + "/port"); }
 
-// A test plant of the test's own; stopped (killed) when it goes out of scope.
+// The address of the shared secured test plant, and its one user.
+inline std::string UaSecurePeerUrl() {
+  return "opc.tcp://127.0.0.1:" + ReadPort(UaPeerDir() + "/secure-port");
+}
+inline constexpr const char* UaSecurePeerUser = "inzenir";
+inline constexpr const char* UaSecurePeerPassword = "Geslo-Zanka-7";
+
+// A test plant of the test's own; stopped (killed) when it goes out of scope. With
+// `securePki`, the secured plant with its certificate in that folder.
 class PrivateUaPeer {
  public:
-  PrivateUaPeer() {
+  explicit PrivateUaPeer(const std::string& securePki = "") {
     folder_ = UaPeerDir() + "/private-" + std::to_string(::getpid());
     std::filesystem::create_directories(folder_);
     const std::string portFile = folder_ + "/port";
@@ -39,7 +47,11 @@ class PrivateUaPeer {
     pid_ = ::fork();
     if (pid_ == 0) {
       const std::string script = UaPeerDir() + "/plant_server.js";
-      ::execlp("node", "node", script.c_str(), portFile.c_str(), static_cast<char*>(nullptr));
+      if (securePki.empty())
+        ::execlp("node", "node", script.c_str(), portFile.c_str(), static_cast<char*>(nullptr));
+      else
+        ::execlp("node", "node", script.c_str(), portFile.c_str(), "secure", securePki.c_str(),
+                 static_cast<char*>(nullptr));
       ::_exit(127);
     }
     for (int i = 0; i < 600 && !std::filesystem::exists(portFile); ++i)

@@ -14,6 +14,7 @@
 #include "opc/SimulatedPlantServer.h"
 #include "opc/UaOpcClient.h"
 #include "opc/peer/UaPeer.h"
+#include "opc/ua/UaSessionSecurity.h"
 
 namespace {
 
@@ -196,3 +197,40 @@ TEST(PlantClientOnUaUpkeep, KeepAliveKeepsAQuietLinkConnectedPastItsTokensLifeti
 }
 
 }  // namespace
+
+TEST(PlantClientOnSecuredUa, TheServerListRemembersTheSecurityAndUserButNeverThePassword) {
+  const auto folder = std::filesystem::temp_directory_path() / ("vortuner_secured_" + std::to_string(::getpid()));
+  std::filesystem::remove_all(folder);
+  const std::string listFile = (folder / "servers.txt").string();
+  ManualClock clock;
+  auto opc = CreatePlantOpcClient(clock, listFile, "");
+  UaConnectOptions options;
+  options.Security = UaSecurityChoice::Sign;
+  options.PkiFolder = (folder / "pki").string();
+  options.AskTrust = [](const UaCertificateSummary&) { return UaTrustAnswer::Once; };
+  int asked = 0;
+  options.AskLogin = [&](std::string& user, std::string& password) {
+    ++asked;
+    EXPECT_EQ(user, asked == 1 ? "" : UaSecurePeerUser);  // the name offered again
+    user = UaSecurePeerUser;
+    password = UaSecurePeerPassword;
+    return true;
+  };
+  opc->SetUaConnectOptions(options);
+  opc->Connect(UaSecurePeerUrl(), "");
+  ASSERT_TRUE(opc->IsConnected());
+  opc->Disconnect();
+  const auto lines = ReadTextLines(listFile);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], DefaultUaEndpointUrl);  // a plain line, as before
+  EXPECT_EQ(lines[1], UaSecurePeerUrl() + "\tsign\t" + UaSecurePeerUser);
+  auto later = CreatePlantOpcClient(clock, listFile, "");
+  EXPECT_EQ(later->ListServers().back(), UaSecurePeerUrl());
+  EXPECT_EQ(later->RememberedChoice(UaSecurePeerUrl()).Security, "sign");
+  EXPECT_EQ(later->RememberedChoice(UaSecurePeerUrl()).User, UaSecurePeerUser);
+  EXPECT_EQ(later->RememberedChoice(DefaultUaEndpointUrl).Security, "auto");
+  opc->Connect(UaSecurePeerUrl(), "");
+  EXPECT_EQ(asked, 2);
+  opc->Disconnect();
+  std::filesystem::remove_all(folder);
+}

@@ -15,6 +15,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "charts/VorChart.h"
@@ -259,3 +261,48 @@ TEST_F(UaPlant, TheWindowAnswersClicksDuringAStalledConnectAndPrekliciGivesUp) {
 }
 
 }  // namespace
+
+TEST_F(UaPlant, TheSecuredPlantAsksAboutItsCertificateAndForALoginThenConnects) {
+  // The program's certificate store in a folder of the test's own.
+  const std::string data = ::testing::TempDir() + "vortuner-data-" + std::to_string(::getpid());
+  ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+  Opc().VarnostComboBox->setCurrentText(QString::fromUtf8("podpis in šifriranje"));
+  Opc().ComboBox2->setCurrentText(QString::fromStdString(UaSecurePeerUrl()));
+  ui.LoginUser = UaSecurePeerUser;
+  ui.LoginPassword = UaSecurePeerPassword;
+
+  ui.TrustAnswer = 2;  // "Zavrni"
+  QTest::mouseClick(Opc().PoveziOPCStreznik, Qt::LeftButton);
+  ASSERT_EQ(ui.TrustQuestions.size(), 1);
+  const QString question = ui.TrustQuestions[0];
+  for (const char* part : {"Subjekt: ", "URI aplikacije: urn:vortuner:test-plant", "Veljavno do: ",
+                           "Prstni odtis SHA-1: "})
+    EXPECT_TRUE(question.contains(QString::fromUtf8(part))) << question.toStdString();
+  ASSERT_EQ(ui.Errors.size(), 1);
+  EXPECT_TRUE(ui.Errors[0].startsWith(QString::fromUtf8("Potrdilo strežnika ni zaupanja vredno (prstni odtis ")))
+      << ui.Errors[0].toStdString();
+  EXPECT_FALSE(opc->IsConnected());
+
+  ui.TrustAnswer = 1;  // "Samo tokrat"
+  ui.LoginPassword = "napačno";
+  QTest::mouseClick(Opc().PoveziOPCStreznik, Qt::LeftButton);
+  ASSERT_EQ(ui.Errors.size(), 2);
+  EXPECT_EQ(ui.Errors[1], QString::fromUtf8("Strežnik je zavrnil uporabniško ime ali geslo (BadUserAccessDenied)."))
+      << ui.Errors[1].toStdString();
+  EXPECT_EQ(ui.LoginQuestions.size(), 2);  // asked at each connect, never remembered
+
+  ui.Errors.clear();
+  ui.LoginPassword = UaSecurePeerPassword;
+  ConnectTo(UaSecurePeerUrl());
+  EXPECT_EQ(ui.TrustQuestions.size(), 3);  // trusted once only: asked again
+  EXPECT_TRUE(std::isfinite(PlantValue("nsu=urn:vortuner:plant;s=Y1")));
+  Opc().PrekiniOPCStreznikClick();
+  for (const auto& f : std::filesystem::recursive_directory_iterator(data))
+    if (f.is_regular_file()) {
+      std::ifstream in(f.path(), std::ios::binary);
+      const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      EXPECT_EQ(bytes.find(UaSecurePeerPassword), std::string::npos) << f.path();
+    }
+  ::unsetenv("XDG_DATA_HOME");
+  std::filesystem::remove_all(data);
+}

@@ -2,7 +2,9 @@
 # The OPC UA test plant for CTest, kept in a folder of the build tree:
 #   peer.sh install DIR   installs the pinned node-opcua server from npm into DIR (once)
 #   peer.sh start DIR     starts the plant on a free loopback port; DIR/port names it
-#   peer.sh stop DIR      stops it
+#   peer.sh start DIR secure
+#                         starts the secured plant; DIR/secure-port names it
+#   peer.sh stop DIR      stops both
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 dir="$2"
@@ -17,24 +19,30 @@ case "$1" in
     fi
     ;;
   start)
-    rm -f "$dir/port"
-    if [ -f "$dir/pid" ] && kill -0 "$(cat "$dir/pid")" 2>/dev/null; then kill "$(cat "$dir/pid")"; fi
-    nohup node "$dir/plant_server.js" "$dir/port" >"$dir/server.log" 2>&1 </dev/null &
-    echo $! >"$dir/pid"
+    kind="${3:-}"
+    prefix="${kind:+$kind-}"
+    rm -f "$dir/${prefix}port"
+    if [ -f "$dir/${prefix}pid" ] && kill -0 "$(cat "$dir/${prefix}pid")" 2>/dev/null; then
+      kill "$(cat "$dir/${prefix}pid")"
+    fi
+    nohup node "$dir/plant_server.js" "$dir/${prefix}port" $kind >"$dir/${prefix}server.log" 2>&1 </dev/null &
+    echo $! >"$dir/${prefix}pid"
     for _ in $(seq 1 600); do
-      [ -f "$dir/port" ] && { echo "test plant on port $(cat "$dir/port")"; exit 0; }
-      kill -0 "$(cat "$dir/pid")" 2>/dev/null || break
+      [ -f "$dir/${prefix}port" ] && { echo "test plant on port $(cat "$dir/${prefix}port")"; exit 0; }
+      kill -0 "$(cat "$dir/${prefix}pid")" 2>/dev/null || break
       sleep 0.1
     done
     echo "The test plant did not start:" >&2
-    tail -20 "$dir/server.log" >&2
+    tail -20 "$dir/${prefix}server.log" >&2
     exit 1
     ;;
   stop)
-    if [ -f "$dir/pid" ]; then
-      kill "$(cat "$dir/pid")" 2>/dev/null || true
-      rm -f "$dir/pid" "$dir/port"
-    fi
+    for prefix in "" secure-; do
+      if [ -f "$dir/${prefix}pid" ]; then
+        kill "$(cat "$dir/${prefix}pid")" 2>/dev/null || true
+        rm -f "$dir/${prefix}pid" "$dir/${prefix}port"
+      fi
+    done
     ;;
   *) echo "usage: peer.sh install|start|stop DIR" >&2; exit 2 ;;
 esac

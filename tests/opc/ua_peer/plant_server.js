@@ -1,10 +1,17 @@
 // A small OPC UA plant for the tests: a simulated loop (MV, U, Y1, Y2, SP, P, I, D, R/A,
 // manual and automatic switches), a tank-level loop (an integrating process), items of other data
 // types, a folder tree and a folder with more children than one Browse returns. Security None,
-// anonymous.
+// anonymous; or secured.
 //
 //   node plant_server.js PORT_FILE     listens on a free loopback port, writes it to
 //                                      PORT_FILE once the server accepts connections.
+//   node plant_server.js PORT_FILE secure [PKI]
+//                                      the secured plant: only Basic256Sha256,
+//                                      Aes128_Sha256_RsaOaep and Aes256_Sha256_RsaPss in
+//                                      Sign and SignAndEncrypt, no anonymous login, one user
+//                                      (SecureUser below); any client certificate is
+//                                      accepted. PKI (default pki-secure beside the script)
+//                                      holds its certificate: another folder, another one.
 "use strict";
 const net = require("net");
 const fs = require("fs");
@@ -17,6 +24,9 @@ const { MessageSecurityMode } = require("node-opcua-service-secure-channel");
 const { SecurityPolicy } = require("node-opcua-secure-channel");
 
 const portFile = process.argv[2];
+const secure = process.argv[3] === "secure";
+const pkiFolder = process.argv[4] || path.join(__dirname, secure ? "pki-secure" : "pki");
+const SecureUser = { name: "inzenir", password: "Geslo-Zanka-7" };
 if (!portFile) {
   console.error("usage: node plant_server.js PORT_FILE");
   process.exit(2);
@@ -88,14 +98,25 @@ async function main() {
     const server = new OPCUAServer({
     port,
     hostname: "127.0.0.1",
-    securityModes: [MessageSecurityMode.None],
-    securityPolicies: [SecurityPolicy.None],
-    allowAnonymous: true,
-    // One certificate for every instance, made once beside the script.
-    serverCertificateManager: new OPCUACertificateManager({ rootFolder: path.join(__dirname, "pki") }),
+    securityModes: secure ? [MessageSecurityMode.Sign, MessageSecurityMode.SignAndEncrypt]
+                          : [MessageSecurityMode.None],
+    securityPolicies: secure
+      ? [SecurityPolicy.Basic256Sha256, SecurityPolicy.Aes128_Sha256_RsaOaep, SecurityPolicy.Aes256_Sha256_RsaPss]
+      : [SecurityPolicy.None],
+    allowAnonymous: !secure,
+    userManager: secure
+      ? { isValidUser: (name, password) => name === SecureUser.name && password === SecureUser.password }
+      : undefined,
+    // One certificate for every instance, made once in its folder.
+    serverCertificateManager: new OPCUACertificateManager({ rootFolder: pkiFolder }),
+    userCertificateManager: new OPCUACertificateManager({ rootFolder: pkiFolder + "-users" }),
     serverInfo: { applicationUri: "urn:vortuner:test-plant", productName: "Test plant" },
     buildInfo: { productName: "VorTuner test plant", softwareVersion: "1.0" },
   });
+  if (secure) {
+    // The tests need no manual step: client certificates are trusted as they come.
+    server.serverCertificateManager.automaticallyAcceptUnknownCertificate = true;
+  }
   await server.initialize();
   const addressSpace = server.engine.addressSpace;
   const ns = addressSpace.registerNamespace("urn:vortuner:plant");
