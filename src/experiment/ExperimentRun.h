@@ -20,6 +20,13 @@
 
 class Clock;
 
+// The write context of an experiment's writes, until the window names server and log.
+inline PlantWriteContext ExperimentWrites() {
+  PlantWriteContext c;
+  c.Source = PlantWriteSource::Experiment;
+  return c;
+}
+
 // The parameters of one experiment, filled before the run.
 struct ExperimentSetup {
   std::string ExperimentLabel;
@@ -140,7 +147,7 @@ class ExperimentRun {
   RunFindings Findings;
   // How its writes pass the plant write gate (the server and the log); every write of
   // the run (MV, manual/automatic) is logged there.
-  PlantWriteContext Writes{PlantWriteSource::Experiment};
+  PlantWriteContext Writes = ExperimentWrites();
   // The run simulated while a server was connected: its record is not the plant's.
   bool FellBackToSimulation() const { return Findings.FallBackSamples > 0; }
 

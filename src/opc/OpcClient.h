@@ -158,6 +158,7 @@ class OpcClient {
   // ignore it); kept until set again.
   virtual void SetUaConnectOptions(const UaConnectOptions& /*options*/) {}
   // The choice remembered for a server (the defaults for one never connected to).
+  virtual OpcServerChoice RememberedChoice(const std::string& /*serverName*/) const { return {}; }
   // Called after every disconnect, whoever caused it; for a link lost while a sampler's
   // thread used it, on that thread.
   virtual void SetDisconnectHandler(std::function<void()> handler) = 0;

@@ -220,6 +220,6 @@ TEST_F(SampledRun, TheRecordSaysWhereTheSimulationTookOverAfterALostLink) {
   EXPECT_EQ(run.Findings.FirstSimulatedTime, 19.0);
   EXPECT_EQ(run.Findings.FallBackSamples, 0);
   EXPECT_EQ(RunFindingsText(run.Findings, ','),
-            "Opozorilo: povezava z obratom je bila izgubljena; zapis je od 19,0 s dalje "
-            "simuliran, v obrat ni bilo nič več zapisano.");
+            "Opozorilo: zapis je simuliran od 19,0 s (vzorec 39) naprej (povezava s strežnikom je "
+            "bila izgubljena; v obrat ni bilo nič več zapisano).");
 }

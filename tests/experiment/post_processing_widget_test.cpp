@@ -333,10 +333,11 @@ TEST_F(AutomaticExperiment, ASimulatedRecordOfAPlantRunStopsItsEntryBeforeTheMod
         "Regulator je ostal v ročnem načinu.";
     EXPECT_EQ(ui.Errors, linkLost ? QStringList({lost, reason}) : QStringList{reason});
     EXPECT_EQ(findings.ControllerLeft, linkLost ? "Regulator je ostal v ročnem načinu." : "");
-    if (linkLost)
+    if (linkLost) {
       EXPECT_EQ(Window().StatusText(),
                 "  Opozorilo: povezava s strežnikom je izgubljena od 39.0 s "
                 "(vzorec 40)! Simulacija v teku, v obrat se nič ne piše.");
+    }
   }
 }
 

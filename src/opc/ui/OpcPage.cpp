@@ -425,7 +425,9 @@ void OpcPage::dOPCServer1Disconnect() {
                         "»Poveži znova«.")
           .arg(server);
   PoveziOPCStreznik->setText(QString::fromUtf8("Poveži znova"));
-  SetOwnStatus(text);
+  // What a run said of the loss (where the record turned to the simulation, the controller
+  // state left) stays in the status bar; the message says it here too.
+  if (form_.StatusText().isEmpty() || form_.StatusText() == ownStatus_) SetOwnStatus(text);
   QTimer::singleShot(0, this, [text] { Ui().ShowMessage(text); });
 }
 
