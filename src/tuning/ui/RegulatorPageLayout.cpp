@@ -126,14 +126,14 @@ void RegulatorPage::BuildControls() {
   // Right: the responses and the scaled parameters.
   const ResponseChart responses = CreateResponseChart(this);
   Chart1 = responses.Chart;
-  Chart1->setGeometry(306, 4, 582, 330);
+  Chart1->setGeometry(306, 4, 582, 316);
   LineSeries3 = responses.YI;
   LineSeries4 = responses.OpenLoop;
   Series3 = responses.YPI;
   Series4 = responses.YPID;
   Series5 = responses.YP;
 
-  QGroupBox* scaled = Group(this, QStringLiteral("Izračun skaliranih parametrov"), 306, 338, 582, 176);
+  QGroupBox* scaled = Group(this, QStringLiteral("Izračun skaliranih parametrov"), 306, 324, 582, 190);
   ComboBox_Regulator = Named(new QComboBox(scaled), "ComboBox_Regulator");
   ComboBox_Regulator->addItems({QStringLiteral("Splošni paralelni (Kp, Ki, Kd)"),
                                 QStringLiteral("Paralelni (Kp, Ti, Td)"),
@@ -203,6 +203,7 @@ void RegulatorPage::BuildControls() {
   Button_PovrniPrejsnje->setToolTip(
       QStringLiteral("Zapiše v regulator vrednosti, ki jih je imel pred zadnjim nalaganjem."));
   Button_PovrniPrejsnje->setEnabled(false);
-  Label_DrugModel = Named(Caption(scaled, QString(), 10, 152, 248), "Label_DrugModel");
+  Label_DrugModel = Named(Caption(scaled, QString(), 10, 174, 248), "Label_DrugModel");
+  Label_DrugModel->setFixedHeight(14);
   Label_DrugModel->setStyleSheet(QStringLiteral("#Label_DrugModel { color: #c00000; }"));
 }
