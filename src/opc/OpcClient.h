@@ -149,7 +149,8 @@ class OpcClient {
   virtual std::vector<OpcBrowseNode> BrowseChildren(const std::string& branchId);
   // Called by the program every few seconds on the user-interface thread, busy or idle.
   // A backend whose connection needs traffic to stay open (a token to renew, a session
-  // to keep alive) does it here, and finds a server that went away while idle.
+  // to keep alive) does it here, and finds a server that went away while idle; one that
+  // waits on a network does so on a thread of its own and returns at once.
   virtual void KeepAlive() {}
   // The plant is reached over a network, whose latency and stalls the program must not
   // wait on in its window: an experiment then samples on a thread of its own.
@@ -159,8 +160,8 @@ class OpcClient {
   virtual void SetUaConnectOptions(const UaConnectOptions& /*options*/) {}
   // The choice remembered for a server (the defaults for one never connected to).
   virtual OpcServerChoice RememberedChoice(const std::string& /*serverName*/) const { return {}; }
-  // Called after every disconnect, whoever caused it; for a link lost while a sampler's
-  // thread used it, on that thread.
+  // Called after every disconnect, whoever caused it; for a link lost while another
+  // thread used it (a sampler's, a controller load's, the upkeep's probe), on that thread.
   virtual void SetDisconnectHandler(std::function<void()> handler) = 0;
 };
 

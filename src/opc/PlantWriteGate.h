@@ -4,7 +4,8 @@
 // when the server refuses one midway, read back, and logged line by line. Nothing is
 // written while the run is simulated or once the link is lost.
 //
-// Calling thread: the user-interface thread, like the OPC client under it.
+// Calling thread: the thread that talks to the plant (the window's for an in-process plant;
+// a sampler's or a controller load's own for a plant over a network).
 #pragma once
 
 #include <memory>

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <thread>
 
 #include "data/Clock.h"
 #include "data/SafeText.h"
@@ -243,6 +244,7 @@ int UaItem::Quality() const {
 OpcAccess UaItem::Access() const {
   if (!group_ || !group_->TheLink().Active) return OpcAccess::Unknown;
   Link& link = group_->TheLink();
+  const std::lock_guard lock(link.Mutex);  // a request: one caller at a time on the link
   const auto node = Node(link.Client);
   if (!node) return OpcAccess::Unknown;
   try {
@@ -255,6 +257,7 @@ OpcAccess UaItem::Access() const {
 OpcDataType UaItem::DataType() const {
   if (!group_ || !group_->TheLink().Active) return OpcDataType::Unknown;
   Link& link = group_->TheLink();
+  const std::lock_guard lock(link.Mutex);
   const auto node = Node(link.Client);
   if (!node) return OpcDataType::Unknown;
   try {
@@ -338,6 +341,7 @@ class UaOpcClient final : public OpcClient {
     };
   }
   ~UaOpcClient() override {
+    if (prober_.joinable()) prober_.join();  // a probe in flight ends with the time-out
     const std::lock_guard lock(link_.Mutex);
     groups_.clear();
     link_.OnLost = nullptr;
@@ -390,14 +394,28 @@ class UaOpcClient final : public OpcClient {
   // A read of the server state when the token is due for renewal or the link has been
   // quiet for a while: keeps token and session alive and finds a server that went away.
   void SetUaConnectOptions(const UaConnectOptions& options) override { options_ = options; }
-  // A link busy with another caller needs no upkeep from here.
+  // A link busy with another caller needs no upkeep from here. The probe itself runs on a
+  // thread of its own: a server that stalls keeps it waiting, never the caller (the
+  // window's timer); a link it finds lost fires the disconnect handler on that thread.
   void KeepAlive() override {
-    if (!link_.Active) return;
-    const std::unique_lock lock(link_.Mutex, std::try_to_lock);
-    if (!lock) return;
-    // The session's own upkeep (a third of its time-out, the token's renewal) or the idle probe.
-    const auto quiet = std::chrono::steady_clock::now() - link_.Client.Channel().LastAnswer();
-    if (link_.Client.KeepAliveDue() || quiet >= IdleProbeAfter) ServerState();
+    if (!link_.Active || probing_) return;
+    {
+      const std::unique_lock lock(link_.Mutex, std::try_to_lock);
+      if (!lock) return;
+      // The session's own upkeep (a third of its time-out, the token's renewal) or the
+      // idle probe.
+      const auto quiet = std::chrono::steady_clock::now() - link_.Client.Channel().LastAnswer();
+      if (!link_.Client.KeepAliveDue() && quiet < IdleProbeAfter) return;
+    }
+    if (prober_.joinable()) prober_.join();  // the last probe has ended (probing_ is false)
+    probing_ = true;
+    prober_ = std::thread([this] {
+      {
+        const std::lock_guard lock(link_.Mutex);
+        if (link_.Active) ServerState();
+      }
+      probing_ = false;
+    });
   }
 
   OpcGroup& AddGroup(const std::string& name) override {
@@ -444,6 +462,8 @@ class UaOpcClient final : public OpcClient {
   std::map<std::string, std::unique_ptr<UaGroup>> groups_;
   std::function<void()> handler_;
   UaConnectOptions options_;
+  std::thread prober_;  // the last upkeep probe
+  std::atomic<bool> probing_ = false;
 };
 
 }  // namespace

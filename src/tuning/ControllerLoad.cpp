@@ -11,6 +11,11 @@ namespace {
 
 constexpr const char* TermNames[] = {"P", "I", "D"};
 constexpr const char* NothingWritten = " Parametri niso bili zapisani v regulator.";
+constexpr const char* NoLinkRefusal =
+    "Povezava s strežnikom ni vzpostavljena: v obrat se nič ne piše.";
+constexpr const char* LinkLostRefusal =
+    "Povezava s strežnikom je bila prekinjena med čakanjem na dobro kakovost točk: v obrat se "
+    "nič ne piše.";
 
 std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
@@ -115,6 +120,10 @@ ControllerLoadResult LoadIntoController(OpcGroup& group, const ControllerLoad& l
                    [](const std::optional<double>& v) { return v.has_value(); }))
     return refuse("Ni nobenega parametra " + OfController(load.Outer) + " za nalaganje.");
 
+  // Without a link the items can never turn Good: said at once, not after the wait.
+  const auto linkDown = [&] { return context.Client && !context.Client->IsConnected(); };
+  if (linkDown()) return refuse(NoLinkRefusal);
+
   group.RemoveAllItems();
   std::vector<Term> terms;
   for (const ControllerTerms* part : parts) {
@@ -128,12 +137,19 @@ ControllerLoadResult LoadIntoController(OpcGroup& group, const ControllerLoad& l
   }
 
   for (const Term& t : terms) {
-    if (!WaitForGoodQuality(t.Item.get(), clock, keepWaiting, ControllerQualityWaitMs))
+    const bool good = WaitUntil(
+        [&] { return linkDown() || IsGoodQuality(t.Item->Quality()); }, clock, keepWaiting,
+        ControllerQualityWaitMs);
+    if (linkDown()) return refuse(LinkLostRefusal);
+    if (!good)
       return refuse(std::string("Element ") + TermNames[t.Index] + " člena " +
                     OfController(t.Outer) + " (" + Quoted(t.Item->ItemId()) + ") v " +
                     std::to_string(ControllerQualityWaitMs / 1000) +
                     " s ni dosegel dobre kakovosti.");
   }
+
+  // Given up (or the program ending) while the items were awaited: nothing is written.
+  if (keepWaiting && !keepWaiting()) return refuse("Nalaganje je bilo prekinjeno pred zapisom.");
 
   std::vector<PlantWrite> writes;
   for (const Term& t : terms) writes.push_back({t.Item, t.Value, TermLabel(t)});

@@ -71,7 +71,10 @@ constexpr int ControllerReadBackWaitMs = 3000;
 // interface's events; false ends a wait early). Every write passes the plant write gate:
 // all items and values are checked before the first write, and a write the server
 // refuses midway gives the items already written their old values back (RolledBack).
-// context: who asks (a load, an undo), the server, the log and the link.
+// context: who asks (a load, an undo), the server, the log and the link; a link that is
+// down (never connected, or lost) refuses the load at once, also during the wait.
+// Calling thread: the window's for an in-process plant; a thread of its own for a plant
+// over a network (keepWaiting then only sleeps and says whether to go on).
 ControllerLoadResult LoadIntoController(OpcGroup& group, const ControllerLoad& load,
                                         const Clock& clock,
                                         const std::function<bool()>& keepWaiting, char separator,

@@ -149,3 +149,33 @@ TEST(LoadIntoController, ACascadeSetsTheInnerPControllerAndTheOuterTogetherOrNei
   ASSERT_TRUE(r.Before.has_value() && r.Before->Inner.has_value());
   EXPECT_EQ(r.Before->Inner->Values[0], p);
 }
+
+TEST(LoadIntoController, WithoutALinkOrWithItLostDuringTheWaitItSaysSoAtOnce) {
+  LockablePlant plant;
+  plant.opc->Disconnect();
+  const std::int64_t start = plant.clock.TickCountMs();
+  ControllerLoadResult r = plant.Load(Pid(1, 2, 3));
+  EXPECT_EQ(r.Outcome, ControllerLoadOutcome::NotWritten);
+  EXPECT_EQ(r.Text,
+            "Povezava s strežnikom ni vzpostavljena: v obrat se nič ne piše. Parametri niso bili "
+            "zapisani v regulator.");
+  EXPECT_EQ(plant.clock.TickCountMs(), start);  // no wait at all
+
+  // An item that never turns Good, and the link lost 0,3 s into the wait of 10 s.
+  plant.opc->Connect(SimulatedPlantServerName, "");
+  ControllerLoad load = Pid(1, 2, 3);
+  load.ItemIds[0] = "Controller.Q";
+  int calls = 0;
+  r = LoadIntoController(
+      plant.opc->AddGroup("Lost"), load, plant.clock,
+      [&] {
+        plant.clock.AdvanceMs(100);
+        if (++calls == 3) plant.opc->Disconnect();
+        return true;
+      },
+      ',', {PlantWriteSource::ControllerLoad, SimulatedPlantServerName, nullptr, plant.opc.get()});
+  EXPECT_EQ(r.Text,
+            "Povezava s strežnikom je bila prekinjena med čakanjem na dobro kakovost točk: v obrat "
+            "se nič ne piše. Parametri niso bili zapisani v regulator.");
+  EXPECT_LE(calls, 4);
+}

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShowEvent>
@@ -14,11 +15,15 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QThread>
+#include <QTimer>
+#include <atomic>
 #include <cmath>
+#include <memory>
 
 #include "charts/VorChart.h"
 #include "data/NumberFormat.h"
 #include "forms/FormHelpers.h"
+#include "forms/OffThread.h"
 #include "forms/Workspace.h"
 #include "opc/OpcClient.h"
 #include "opc/ui/RadioGroup.h"
@@ -565,56 +570,143 @@ void RegulatorPage::Button16Click() {
       return;
   }
 
-  const ControllerLoadResult result = RunLoad(load, PlantWriteSource::ControllerLoad);
-  if (result.Before) {
-    undo_ = result.Before;
-    Button_PovrniPrejsnje->setEnabled(true);
-  }
+  RunLoad(load, PlantWriteSource::ControllerLoad);
 }
 
 void RegulatorPage::Button_PovrniPrejsnjeClick() {
   if (loadingController_ || !undo_) return;
-  const ControllerLoadResult result = RunLoad(*undo_, PlantWriteSource::Undo);
-  if (result.Outcome == ControllerLoadOutcome::Confirmed) {
-    undo_.reset();
-    Button_PovrniPrejsnje->setEnabled(false);
-    form_.SetStatusText(QStringLiteral("Povrnjeno: ") + Q(result.Text));
-  }
+  RunLoad(*undo_, PlantWriteSource::Undo);
 }
 
-ControllerLoadResult RegulatorPage::RunLoad(const ControllerLoad& load, PlantWriteSource source) {
-  // While the load waits, the buttons are off and a second press does nothing.
-  struct Busy {
-    RegulatorPage& page;
-    bool undoWasOn;
-    explicit Busy(RegulatorPage& p) : page(p), undoWasOn(p.Button_PovrniPrejsnje->isEnabled()) {
-      Set(true);
-    }
-    ~Busy() { Set(false); }
-    void Set(bool busy) {
-      page.loadingController_ = busy;
-      page.Button16->setEnabled(!busy);
-      page.Button_PovrniPrejsnje->setEnabled(!busy && undoWasOn);
-    }
-  } busy(*this);
+void RegulatorPage::SetLoading(bool loading, bool offThread) {
+  loadingController_ = loading;
+  Button16->setEnabled(!loading);
+  Button16->setText(loading && offThread ? QString::fromUtf8("nalaganje …")
+                                         : QString::fromUtf8("Naloži v regulator"));
+  if (loading) undoWasOn_ = Button_PovrniPrejsnje->isEnabled();
+  Button_PovrniPrejsnje->setEnabled(!loading && undoWasOn_);
+  Button_PovrniPrejsnje->setVisible(!(loading && offThread));
+  Button_PrekliciNalaganje->setVisible(loading && offThread);
+}
+
+void RegulatorPage::RunLoad(const ControllerLoad& load, PlantWriteSource source) {
   // Bounded by the program's clock; a second bound on real time keeps a clock that does
   // not move (a hand-driven one) from holding the program here.
-  QElapsedTimer elapsed;
-  elapsed.start();
-  const ControllerLoadResult result = LoadIntoController(
-      form_.ControllerGroup(), load, form_.SystemClock(),
-      [&] {
-        QCoreApplication::processEvents();
-        QThread::msleep(2);
-        return !form_.Closing() &&
-               elapsed.elapsed() < ControllerQualityWaitMs + ControllerReadBackWaitMs;
-      },
-      DecimalSeparator(), form_.PlantWrites(source));
-  if (form_.Closing()) return result;  // the program is ending: no box over it
+  constexpr qint64 BoundMs = ControllerQualityWaitMs + ControllerReadBackWaitMs;
+  const PlantWriteContext context = form_.PlantWrites(source);
+  OpcGroup& group = form_.ControllerGroup();
+  const Clock& clock = form_.SystemClock();
+  const char separator = DecimalSeparator();
+  if (!form_.Opc().ReachedOverNetwork()) {
+    // An in-process plant answers at once: the load runs here, the window's events
+    // processed while it waits for the items.
+    SetLoading(true, false);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    ControllerLoadResult result;
+    try {
+      result = LoadIntoController(
+          group, load, clock,
+          [&] {
+            QCoreApplication::processEvents();
+            QThread::msleep(2);
+            return !form_.Closing() && elapsed.elapsed() < BoundMs;
+          },
+          separator, context);
+    } catch (...) {
+      SetLoading(false, false);
+      throw;
+    }
+    SetLoading(false, false);
+    LoadEnded(result, source, false);
+    return;
+  }
+
+  // A plant over a network may take up to the link's time-out to answer each request:
+  // the load runs on a thread of its own, the window says it is under way and
+  // "Prekliči" gives up waiting. A cancel never cuts a set in half: the waits end at
+  // once, but a write in flight finishes (or is rolled back) on the load's thread, and
+  // its outcome is told when it has ended.
+  struct Shared {
+    std::atomic<bool> cancelled = false;
+    std::atomic<bool> closing = false;
+    ControllerLoadResult result;
+  };
+  auto shared = std::make_shared<Shared>();
+  SetLoading(true, true);
+  const QMetaObject::Connection cancelling =
+      connect(Button_PrekliciNalaganje, &QPushButton::clicked, this, [shared] {
+        shared->cancelled = true;
+      });
+  QTimer closingWatch;  // the program's end stops the waits too
+  connect(&closingWatch, &QTimer::timeout, this, [this, shared] {
+    if (form_.Closing()) shared->cancelled = shared->closing = true;
+  });
+  closingWatch.start(20);
+  const auto work = [shared, &group, &clock, load, separator, context] {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    shared->result = LoadIntoController(
+        group, load, clock,
+        [&] {
+          QThread::msleep(2);
+          return !shared->cancelled && elapsed.elapsed() < BoundMs;
+        },
+        separator, context);
+  };
+  QPointer<RegulatorPage> page(this);
+  bool ended = false;
+  try {
+    ended = RunOffWindowThread(Button_PrekliciNalaganje, work, [page, shared, source] {
+      // The load given up has ended: what it did is told now.
+      if (!page) return;
+      page->SetLoading(false, true);
+      if (!shared->closing) page->LoadEnded(shared->result, source, true);
+    });
+  } catch (...) {
+    disconnect(cancelling);
+    SetLoading(false, true);
+    throw;
+  }
+  disconnect(cancelling);
+  if (!ended) {
+    // The buttons come back once the load given up has ended.
+    Button16->setText(QString::fromUtf8("preklicano …"));
+    return;
+  }
+  SetLoading(false, true);
+  if (!shared->closing) LoadEnded(shared->result, source, false);
+}
+
+void RegulatorPage::LoadEnded(const ControllerLoadResult& result, PlantWriteSource source,
+                              bool cancelled) {
+  if (form_.Closing()) return;  // the program is ending: no box over it
+  const bool written = result.Outcome == ControllerLoadOutcome::Confirmed ||
+                       result.Outcome == ControllerLoadOutcome::Differs;
+  if (cancelled && result.Outcome == ControllerLoadOutcome::NotWritten) {
+    form_.SetStatusText(QString::fromUtf8(
+        "Nalaganje preklicano: parametri niso bili zapisani v regulator."));
+    return;
+  }
+  const QString prefix = cancelled && written
+                             ? QString::fromUtf8("Preklic je prišel med zapisovanjem, ki se je "
+                                                 "izteklo: ")
+                             : QString();
   if (result.Outcome == ControllerLoadOutcome::NotWritten ||
       result.Outcome == ControllerLoadOutcome::RolledBack)
     Ui().ShowMessage(Q(result.Text));
   else
-    form_.SetStatusText(Q(result.Text));
-  return result;
+    form_.SetStatusText(prefix + Q(result.Text));
+  if (source == PlantWriteSource::Undo) {
+    if (result.Outcome == ControllerLoadOutcome::Confirmed) {
+      undo_.reset();
+      undoWasOn_ = false;
+      Button_PovrniPrejsnje->setEnabled(false);
+      form_.SetStatusText(prefix + QStringLiteral("Povrnjeno: ") + Q(result.Text));
+    }
+  } else if (result.Before) {
+    undo_ = result.Before;
+    undoWasOn_ = true;
+    Button_PovrniPrejsnje->setEnabled(true);
+  }
 }

@@ -109,6 +109,8 @@ class RegulatorPage : public QWidget {
               *Series4 = nullptr, *LineSeries4 = nullptr;
   QPushButton *Button8 = nullptr, *Button9 = nullptr, *Button16 = nullptr;
   QPushButton* Button_PovrniPrejsnje = nullptr;
+  // "Prekliči": gives up a load that waits on a plant over a network.
+  QPushButton* Button_PrekliciNalaganje = nullptr;
   // "Parametri pripadajo drugemu modelu": the store's model changed since the tuning.
   QLabel* Label_DrugModel = nullptr;
   QLineEdit* Edit_MaxMs = nullptr;
@@ -134,12 +136,20 @@ class RegulatorPage : public QWidget {
   ScaledParameters PanelValues() const;
   // The store's model is not the one the panel's parameters were tuned on.
   bool ModelChangedSinceTuning() const;
-  // Runs a load through the gate with the button off meanwhile; the result's box or status.
-  ControllerLoadResult RunLoad(const ControllerLoad& load, PlantWriteSource source);
+  // Runs a load through the gate with the buttons off meanwhile (off the window's thread,
+  // with "Prekliči", for a plant over a network); LoadEnded tells its outcome.
+  void RunLoad(const ControllerLoad& load, PlantWriteSource source);
+  // The result's box or status, and what "Povrni prejšnje" restores; cancelled: the
+  // engineer gave the load up, and it has ended since.
+  void LoadEnded(const ControllerLoadResult& result, PlantWriteSource source, bool cancelled);
+  // The buttons while a load runs: "Naloži v regulator" off, and for a load off the
+  // window's thread "nalaganje …" on it and "Prekliči" in place of "Povrni prejšnje".
+  void SetLoading(bool loading, bool offThread);
 
   Workspace& form_;
   QString ownStatus_;
   bool loadingController_ = false;
+  bool undoWasOn_ = false;  // "Povrni prejšnje" was on before the load that runs
   // The controller the panel shows, judged again when the sampling time changes.
   std::optional<LoopController> panelController_;
   // The process the parameters were tuned on (model and sampling time of the tuning).

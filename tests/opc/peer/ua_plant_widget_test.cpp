@@ -102,6 +102,14 @@ class UaPlant : public AppFixture {
     QMetaObject::invokeMethod(&Window(), [this] { Window().Timer1Timer(); }, Qt::QueuedConnection);
     QCoreApplication::sendPostedEvents(&Window(), QEvent::MetaCall);
   }
+  // The PID of a model of the plant on the Regulator tab, ready for "Naloži v regulator".
+  RegulatorPage& TunedRegulator() {
+    Store().InnerGain = 2, Store().InnerTimeConstant = 2, Store().InnerDeadTime = 0.2;
+    Store().SampleTime = 0.05;
+    RegulatorPage& regulator = Form().RegulatorTab();
+    regulator.Button_PIDClick();
+    return regulator;
+  }
   void TypeMV(const char* text) {
     Window().VrednostVhodaEdit->setText(text);
     Window().VrednostVhodaEditKeyPress();
@@ -139,10 +147,7 @@ TEST_F(UaPlant, AManualExperimentRecordsTheStepResponseAndPidIsLoaded) {
   // The model's tuning loaded into the plant's controller.
   ASSERT_TRUE(opc->IsConnected());
   ASSERT_TRUE(IsGoodQuality(probe->AddItem("ns=2;s=P")->Quality()));
-  Store().InnerGain = 2, Store().InnerTimeConstant = 2, Store().InnerDeadTime = 0.2;
-  Store().SampleTime = 0.05;
-  RegulatorPage& regulator = Form().RegulatorTab();
-  regulator.Button_PIDClick();
+  RegulatorPage& regulator = TunedRegulator();
   const QString kp = regulator.Edit_Reg_Kp->text(), ki = regulator.Edit_Reg_Ki->text();
   QTest::mouseClick(regulator.Button16, Qt::LeftButton);
   EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
@@ -258,6 +263,69 @@ TEST_F(UaPlant, TheWindowAnswersClicksDuringAStalledConnectAndPrekliciGivesUp) {
   QTRY_VERIFY_WITH_TIMEOUT(Opc().PoveziOPCStreznik->isEnabled(), 8000);
   EXPECT_FALSE(opc->IsConnected());
   EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
+}
+
+// The link stalls for 4 s while P, I and D are loaded: the window repaints and answers
+// clicks meanwhile, "Prekliči" gives the load up, and nothing is written.
+TEST_F(UaPlant, TheWindowAnswersClicksDuringAStalledControllerLoadAndPrekliciGivesUp) {
+  LatencyProxy proxy(std::stoi(ReadPort(UaPeerDir() + "/port")));
+  ConnectTo(proxy.Url());
+  AssignLoop();
+  probe->AddItem("ns=2;s=P")->Write(1.5);
+  RegulatorPage& regulator = TunedRegulator();
+  ASSERT_NE(regulator.Edit_Reg_Kp->text().toDouble(), 1.5);
+  Form().show();
+  QPushButton other(QStringLiteral("drugo"), &Form());  // any other button of the window
+  other.show();
+  int clicked = 0;
+  QObject::connect(&other, &QPushButton::clicked, [&] { ++clicked; });
+  QElapsedTimer elapsed;
+  qint64 longestGapMs = 0, lastMs = 0;
+  QString loadText;
+  bool prekliciShown = false;
+  QTimer clicker;
+  QObject::connect(&clicker, &QTimer::timeout, [&] {
+    longestGapMs = std::max(longestGapMs, elapsed.elapsed() - lastMs);
+    lastMs = elapsed.elapsed();
+    QTest::mouseClick(&other, Qt::LeftButton);
+    loadText = regulator.Button16->text();
+    prekliciShown = regulator.Button_PrekliciNalaganje->isVisible();
+    if (elapsed.elapsed() > 1000)
+      QTest::mouseClick(regulator.Button_PrekliciNalaganje, Qt::LeftButton);
+  });
+  proxy.Stall(4000);
+  elapsed.start();
+  clicker.start(40);
+  QTest::mouseClick(regulator.Button16, Qt::LeftButton);
+  clicker.stop();
+  EXPECT_LT(elapsed.elapsed(), 2000) << "Prekliči ended the wait";
+  EXPECT_GE(clicked, 20);
+  EXPECT_LT(longestGapMs, 500);  // a blocked window would show the whole stall
+  EXPECT_EQ(loadText, QString::fromUtf8("nalaganje …"));
+  EXPECT_TRUE(prekliciShown);
+  EXPECT_FALSE(regulator.Button16->isEnabled());  // until the load given up has ended
+  QTRY_VERIFY_WITH_TIMEOUT(regulator.Button16->isEnabled(), 8000);
+  EXPECT_EQ(regulator.Button16->text(), QString::fromUtf8("Naloži v regulator"));
+  EXPECT_FALSE(regulator.Button_PrekliciNalaganje->isVisible());
+  EXPECT_EQ(Form().StatusText(),
+            QString::fromUtf8("Nalaganje preklicano: parametri niso bili zapisani v regulator."));
+  EXPECT_EQ(PlantValue("ns=2;s=P"), 1.5);
+  EXPECT_TRUE(ui.Messages.isEmpty()) << ui.Messages.join("; ").toStdString();
+  EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
+}
+
+TEST_F(UaPlant, ALoadWithoutAConnectionSaysSoAtOnce) {
+  AssignLoop();
+  RegulatorPage& regulator = TunedRegulator();
+  QElapsedTimer elapsed;
+  elapsed.start();
+  QTest::mouseClick(regulator.Button16, Qt::LeftButton);
+  EXPECT_LT(elapsed.elapsed(), 1000);
+  ASSERT_EQ(ui.Messages.size(), 1);
+  EXPECT_EQ(ui.Messages[0], QString::fromUtf8("Povezava s strežnikom ni vzpostavljena: v obrat se "
+                                              "nič ne piše. Parametri niso bili zapisani v "
+                                              "regulator."));
+  EXPECT_TRUE(regulator.Button16->isEnabled());
 }
 
 }  // namespace
