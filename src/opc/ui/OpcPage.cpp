@@ -16,6 +16,8 @@
 #include <QTimer>
 #include <algorithm>
 #include <functional>
+#include <memory>
+#include <optional>
 
 #include "forms/OffThread.h"
 #include "forms/UiServices.h"
@@ -336,6 +338,8 @@ void OpcPage::PoveziOPCStreznikClick() {
   form_.Opc().SetUaConnectOptions(options);
   connectedServer_.clear();
   const std::string name = server.toStdString();
+  // The work may outlive this handler (a connect given up): what it reads is shared.
+  auto state = std::make_shared<std::optional<OpcServerState>>();
   if (IsUaEndpointUrl(name)) {
     // A server over the network may take up to its time-out to answer: the window goes
     // on meanwhile, saying so, and "Prekliči" gives up waiting.
@@ -350,8 +354,14 @@ void OpcPage::PoveziOPCStreznikClick() {
     };
     bool ended = false;
     try {
+      // The server's state read with the connect, on its thread: a server that answers
+      // the connect and then stalls keeps the window waiting no more than the connect.
       ended = RunOffWindowThread(
-          PrekliciPovezovanje, [this, name] { form_.Opc().Connect(name, ""); },
+          PrekliciPovezovanje,
+          [this, name, state] {
+            form_.Opc().Connect(name, "");
+            *state = form_.Opc().ServerState();
+          },
           [this] {
             // The connect given up has ended: whatever it reached is let go.
             disconnecting_ = true;
@@ -381,9 +391,9 @@ void OpcPage::PoveziOPCStreznikClick() {
   for (int i = 0; i < ComboBox2->count() && !listed; ++i)
     listed = SameUaEndpoint(ComboBox2->itemText(i).toStdString(), server.toStdString());
   if (!listed) ComboBox2->addItem(server);
-  const QString state = StateText(form_.Opc().ServerState());
-  Label54->setText(state);
-  if (state == QLatin1String("running")) PoveziOPCStreznik->setEnabled(false);
+  const QString stateText = StateText(*state ? **state : form_.Opc().ServerState());
+  Label54->setText(stateText);
+  if (stateText == QLatin1String("running")) PoveziOPCStreznik->setEnabled(false);
 }
 
 void OpcPage::Button_DnevnikZapisovClick() {

@@ -139,3 +139,25 @@ TEST_F(SampledPlant, ACutLinkEndsWritingAndTheRecordGoesOnOnTheSimulation) {
   EXPECT_TRUE(taken.back().Simulated);
   EXPECT_EQ(taken.back().MV, 35);
 }
+
+// The upkeep's probe of a quiet link goes out on a thread of its own: a server that
+// stalls keeps the probe waiting, never the caller (the window's timer).
+TEST(UpkeepThroughRelay, TheIdleProbeNeverKeepsTheCallerWaitingOnAStalledServer) {
+  LatencyProxy proxy(PeerPort());
+  SystemClock clock;
+  auto opc = CreateUaOpcClient(clock);
+  opc->Connect(proxy.Url(), "");
+  ASSERT_EQ(opc->ServerState(), OpcServerState::Running);
+  std::this_thread::sleep_for(std::chrono::milliseconds(3200));  // quiet past the idle probe's 3 s
+  proxy.Stall(3000);
+  const auto start = std::chrono::steady_clock::now();
+  opc->KeepAlive();  // the probe goes out, and waits
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  opc->KeepAlive();                                         // one probe at a time
+  EXPECT_EQ(opc->ServerState(), OpcServerState::Running);  // the state last read
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(took, std::chrono::milliseconds(1000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(3500));  // the stall over, the probe answered
+  EXPECT_TRUE(opc->IsConnected());
+  EXPECT_EQ(opc->ServerState(), OpcServerState::Running);
+}
