@@ -140,10 +140,14 @@ void ExperimentRun::Begin() {
   ExperimentTime = 0;
   store_.SampleCount = 1;
   store_.ColumnCount = 6;
+  const double plantMV = !Setup.KeepInitialInput || !Connected() || !Setup.ItemMV ? 0
+                         : PlantMvAtPreparation                                  ? *PlantMvAtPreparation
+                                                                                 : Setup.ItemMV->Value();
+  PlantMvAtPreparation.reset();
   if (!Setup.KeepInitialInput)
     MV = Setup.InitialInput;
-  else if (Connected() && Setup.ItemMV && std::isfinite(Setup.ItemMV->Value()))
-    MV = Setup.ItemMV->Value();
+  else if (Connected() && Setup.ItemMV && std::isfinite(plantMV))
+    MV = plantMV;
   else if (Connected() && Setup.ItemMV)  // the plant's MV is no number: never written back
     MV = Setup.InitialInput;
   else

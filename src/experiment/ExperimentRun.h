@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -145,6 +146,9 @@ class ExperimentRun {
   // the plant (no MV, no manual/automatic switching).
   bool MvItemUnreachable = false;
   RunFindings Findings;
+  // The plant's MV as the preparation read it (on the thread that talks to the plant),
+  // for a run that keeps it; Begin takes it rather than asking the item, and clears it.
+  std::optional<double> PlantMvAtPreparation;
   // How its writes pass the plant write gate (the server and the log); every write of
   // the run (MV, manual/automatic) is logged there.
   PlantWriteContext Writes = ExperimentWrites();

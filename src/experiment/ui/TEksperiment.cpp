@@ -10,9 +10,11 @@
 #include <QLineSeries>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <random>
@@ -23,6 +25,7 @@
 #include "experiment/ExperimentWriteCheck.h"
 #include "experiment/ui/ExperimentPage.h"
 #include "forms/FormHelpers.h"
+#include "forms/OffThread.h"
 #include "forms/UiServices.h"
 #include "forms/Workspace.h"
 
@@ -236,39 +239,75 @@ void TEksperiment::FormCreate() {
   run_.SetReadGroup(experimentGroup_);
 }
 
+void TEksperiment::OnPlantThread(const std::function<void()>& work) {
+  // A plant over a network may take up to the link's time-out to answer: the window
+  // repaints and answers meanwhile (nothing to cancel: each request is bounded).
+  if (form_.Opc().ReachedOverNetwork())
+    RunOffWindowThread(nullptr, work, {});
+  else
+    work();
+}
+
 void TEksperiment::WaitForMVItem(bool reportFailure) {
   // Bounded by the program's clock; a second bound on real time keeps a clock that does
   // not move (a hand-driven one) from holding the program here.
-  QElapsedTimer elapsed;
-  elapsed.start();
-  const auto keepWaiting = [&] {
-    QCoreApplication::processEvents();
-    return !form_.Closing() && elapsed.elapsed() < QualityWaitMs;
-  };
-  const bool good =
-      WaitForGoodQuality(run_.Setup.ItemMV.get(), form_.SystemClock(), keepWaiting, QualityWaitMs);
+  bool good = false;
+  if (form_.Opc().ReachedOverNetwork()) {
+    const Clock& clock = form_.SystemClock();
+    const OpcItem* item = run_.Setup.ItemMV.get();
+    OnPlantThread([&] {
+      QElapsedTimer elapsed;
+      elapsed.start();
+      good = WaitForGoodQuality(
+          item, clock,
+          [&] {
+            QThread::msleep(2);
+            return elapsed.elapsed() < QualityWaitMs;
+          },
+          QualityWaitMs);
+    });
+  } else {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const auto keepWaiting = [&] {
+      QCoreApplication::processEvents();
+      return !form_.Closing() && elapsed.elapsed() < QualityWaitMs;
+    };
+    good = WaitForGoodQuality(run_.Setup.ItemMV.get(), form_.SystemClock(), keepWaiting,
+                              QualityWaitMs);
+  }
   run_.MvItemUnreachable = !good;
   if (!good && reportFailure && !form_.Closing())
     Ui().ShowMessage(QString::fromUtf8(NoConnectionMessage));
 }
 
-// Every item the run writes, checked before the first write; "" when the run may start.
-std::string TEksperiment::WriteRefusal() {
+std::string TEksperiment::CheckAndSwitchForRun() {
   run_.Writes = form_.PlantWrites(PlantWriteSource::Experiment);
   // A run that simulates (no connection, or an MV that never became Good, as its message
   // said) writes nothing to check.
-  if (run_.MvItemUnreachable || !form_.Opc().IsConnected()) return {};
-  return CheckExperimentWrites(run_.Setup, run_.Writes, DecimalSeparator());
+  const bool check = !run_.MvItemUnreachable && form_.Opc().IsConnected();
+  const char separator = DecimalSeparator();
+  const bool readMV = form_.Opc().ReachedOverNetwork() && run_.Setup.KeepInitialInput &&
+                      run_.Setup.ItemMV != nullptr;
+  std::string why;
+  // Every item the run writes is checked before the first write; then the controller is
+  // put into its state for the run, and the plant's MV read for a run that keeps it.
+  OnPlantThread([&] {
+    if (check) why = CheckExperimentWrites(run_.Setup, run_.Writes, separator);
+    if (!why.empty()) return;
+    run_.Setup.ClosedLoopDuring ? run_.SwitchToAutomatic() : run_.SwitchToManual();
+    if (readMV) run_.PlantMvAtPreparation = run_.Setup.ItemMV->Value();
+  });
+  if (why.empty()) switchedForRun_ = true;
+  return why;
 }
 
 bool TEksperiment::PrepareManualRun() {
   WaitForMVItem(true);
-  if (const std::string why = WriteRefusal(); !why.empty()) {
+  if (const std::string why = CheckAndSwitchForRun(); !why.empty()) {
     if (!form_.Closing()) Ui().ShowMessage(QString::fromStdString(why));
     return false;
   }
-  run_.Setup.ClosedLoopDuring ? SwitchToAutomatic() : SwitchToManual();
-  switchedForRun_ = true;
   ScrollBar1->setEnabled(true);
   VrednostVhodaEdit->setEnabled(true);
   // Sampling starts when the window is shown, with its first sample at t = 0.
@@ -277,9 +316,7 @@ bool TEksperiment::PrepareManualRun() {
 
 void TEksperiment::PrepareAutomaticRun() {
   WaitForMVItem(false);
-  if (const std::string why = WriteRefusal(); !why.empty()) throw std::runtime_error(why);
-  run_.Setup.ClosedLoopDuring ? SwitchToAutomatic() : SwitchToManual();
-  switchedForRun_ = true;
+  if (const std::string why = CheckAndSwitchForRun(); !why.empty()) throw std::runtime_error(why);
   run_.PrepareAutomaticPhases();
   // Every automatic experiment can be switched over to manual once, also after an
   // earlier one was.
@@ -420,6 +457,10 @@ void TEksperiment::ShowRunError(const QString& text) {
 }
 
 void TEksperiment::EndExperiment() {
+  // The end's switch of the controller lets the window's events through: a second
+  // "Konec eksperimenta" meanwhile changes nothing.
+  if (ending_) return;
+  const QScopedValueRollback endingNow(ending_, true);
   Timer1->stop();
   // What the sampler took before the end goes into the record too.
   if (run_.Sampling()) {
@@ -436,7 +477,10 @@ void TEksperiment::EndExperiment() {
   }
   if (switchedForRun_) {
     switchedForRun_ = false;
-    run_.Setup.ClosedLoopAfter ? SwitchToAutomatic() : SwitchToManual();
+    // The run's sampler has stopped: the switch goes out on a thread of its own.
+    OnPlantThread([this] {
+      run_.Setup.ClosedLoopAfter ? run_.SwitchToAutomatic() : run_.SwitchToManual();
+    });
   }
   if (run_.Findings.LinkLost())
     ShowRunError(QString::fromStdString(

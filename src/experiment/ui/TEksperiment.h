@@ -10,6 +10,7 @@
 #include <QPointF>
 #include <QSet>
 #include <array>
+#include <functional>
 
 #include "experiment/ExperimentRun.h"
 
@@ -95,7 +96,12 @@ class TEksperiment : public QDialog {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  std::string WriteRefusal();
+  // Checks every item the run writes and, when all may be written, switches the
+  // controller for the run; why the run cannot start, or "".
+  std::string CheckAndSwitchForRun();
+  // Plant I/O outside the sampler (the preparation's wait, check and switch, the end's
+  // switch): off the window's thread for a plant over a network.
+  void OnPlantThread(const std::function<void()>& work);
   void BuildCharts();
   void BuildControls();
   void WaitForMVItem(bool reportFailure);
@@ -120,6 +126,7 @@ class TEksperiment : public QDialog {
   bool lastHeld_ = false;                 // the last sample drawn was held: the plant is late
   // The controller was switched for the run and waits for its after-experiment state.
   bool switchedForRun_ = false;
+  bool ending_ = false;  // EndExperiment is under way
   QString lastError_;
   QString shownFindings_;  // the main window's status text the last run's end set
   QSet<QString> boxedErrors_;
