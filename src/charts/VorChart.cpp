@@ -108,10 +108,15 @@ void ChartSeries::Clear() {
 
 QList<QPointF> ChartSeries::DisplayPoints() const {
   if (kind_ == LineKind::Straight) return points_;
+  // A step at each change of value; the points of a level between two steps lie on its
+  // line and are left out (the same picture, and a chart's cost grows with its points).
   QList<QPointF> out;
   out.reserve(points_.size() * 2);
-  for (qsizetype k = 0; k < points_.size(); ++k) {
-    if (k > 0) out.append(QPointF(points_[k].x(), points_[k - 1].y()));
+  const qsizetype n = points_.size();
+  for (qsizetype k = 0; k < n; ++k) {
+    const bool level = k > 0 && points_[k].y() == points_[k - 1].y();
+    if (level && k < n - 1) continue;
+    if (k > 0 && !level) out.append(QPointF(points_[k].x(), points_[k - 1].y()));
     out.append(points_[k]);
   }
   return out;
@@ -228,10 +233,29 @@ void VorChart::ClearBars() {
 
 void VorChart::SetLeftAxisRange(double minimum, double maximum) {
   leftFixed_ = true;
+  placedYPixels_ = -1;  // laid out here: automatic again lays it out anew
   if (!(maximum > minimum)) maximum = minimum + 1;
   axisY_->setTickType(QValueAxis::TicksFixed);  // no tick layout at the old interval
   axisY_->setRange(minimum, maximum);
   PlaceRoundTicks(axisY_, AxisPixels(Qt::Vertical), 18, 3);
+}
+
+void VorChart::SetBottomAxisRange(double minimum, double maximum) {
+  bottomFixed_ = true;
+  if (!(maximum > minimum)) maximum = minimum + 1;
+  const double pixels = AxisPixels(Qt::Horizontal);
+  if (axisX_->min() == minimum && axisX_->max() == maximum && placedXPixels_ == pixels) return;
+  axisX_->setTickType(QValueAxis::TicksFixed);  // no tick layout at the old interval
+  axisX_->setRange(minimum, maximum);
+  PlaceRoundTicks(axisX_, pixels, 70, 2);
+  placedXPixels_ = pixels;
+  placedXIncrement_ = -1;
+}
+
+void VorChart::SetBottomAxisAutomatic() {
+  bottomFixed_ = false;
+  placedXPixels_ = -1;
+  UpdateAxes();
 }
 
 void VorChart::SetLeftAxisAround(double minimum, double maximum) {
@@ -336,12 +360,25 @@ void VorChart::UpdateAxes() {
   if (xMin > xMax) xMin = 0, xMax = 1;
   if (yMin > yMax) yMin = 0, yMax = 1;
   if (xMax == xMin) xMax = xMin + 1;
+  // An axis that already shows its range, laid out for the plot's present size, is left
+  // alone: each change lays the axis out again and recomputes every series' geometry, the
+  // most of what a chart that takes a point at a time costs.
   if (!leftFixed_) {
     if (yMax == yMin) yMin -= 0.5, yMax += 0.5;
     const double pad = 0.05 * (yMax - yMin);
-    axisY_->setTickType(QValueAxis::TicksFixed);  // no tick layout at the old interval
-    axisY_->setRange(yMin - pad, yMax + pad);
+    const double pixels = AxisPixels(Qt::Vertical);
+    if (axisY_->min() != yMin - pad || axisY_->max() != yMax + pad || placedYPixels_ != pixels) {
+      axisY_->setTickType(QValueAxis::TicksFixed);  // no tick layout at the old interval
+      axisY_->setRange(yMin - pad, yMax + pad);
+      PlaceRoundTicks(axisY_, pixels, 18, 3);
+      placedYPixels_ = pixels;
+    }
   }
+  if (bottomFixed_) return;
+  const double pixels = AxisPixels(Qt::Horizontal);
+  if (axisX_->min() == xMin && axisX_->max() == xMax && placedXPixels_ == pixels &&
+      placedXIncrement_ == bottomIncrement_)
+    return;
   axisX_->setTickType(QValueAxis::TicksFixed);
   axisX_->setRange(xMin, xMax);
   if (bottomIncrement_ > 0) {
@@ -350,9 +387,10 @@ void VorChart::UpdateAxes() {
     axisX_->setTickInterval(bottomIncrement_);
     axisX_->setTickAnchor(xMin);
   } else {
-    PlaceRoundTicks(axisX_, AxisPixels(Qt::Horizontal), 70, 2);
+    PlaceRoundTicks(axisX_, pixels, 70, 2);
   }
-  if (!leftFixed_) PlaceRoundTicks(axisY_, AxisPixels(Qt::Vertical), 18, 3);
+  placedXPixels_ = pixels;
+  placedXIncrement_ = bottomIncrement_;
 }
 
 double VorChart::AxisPixels(Qt::Orientation orientation) const {
@@ -366,6 +404,10 @@ void VorChart::resizeEvent(QResizeEvent* event) {
   QChartView::resizeEvent(event);
   UpdateAxes();  // the number of ticks follows the size
   if (leftFixed_) PlaceRoundTicks(axisY_, AxisPixels(Qt::Vertical), 18, 3);
+  if (bottomFixed_) {
+    PlaceRoundTicks(axisX_, AxisPixels(Qt::Horizontal), 70, 2);
+    placedXPixels_ = AxisPixels(Qt::Horizontal);
+  }
 }
 
 void VorChart::mousePressEvent(QMouseEvent* event) {

@@ -81,6 +81,10 @@ class VorChart : public QChartView {
   // largest value (a span of 1 when they are equal).
   void SetLeftAxisAround(double minimum, double maximum);
   void SetLeftAxisAutomatic();
+  // Fixed bottom axis (a moving window that advances in steps, not with every point);
+  // automatic again after SetBottomAxisAutomatic.
+  void SetBottomAxisRange(double minimum, double maximum);
+  void SetBottomAxisAutomatic();
   double LeftAxisMinimum() const;
   double LeftAxisMaximum() const;
   double BottomAxisMinimum() const;
@@ -114,6 +118,10 @@ class VorChart : public QChartView {
   std::vector<std::unique_ptr<ChartSeries>> series_;
   QValueAxis* axisX_;
   QValueAxis* axisY_;
+  // The plot's size in pixels (and the bottom increment) the axes' ticks were last placed
+  // for by UpdateAxes; -1 before.
+  double placedXPixels_ = -1, placedYPixels_ = -1, placedXIncrement_ = -1;
+  bool bottomFixed_ = false;
   QAreaSeries* bars_ = nullptr;
   QLineSeries* barsUpper_ = nullptr;
   int barCount_ = 0;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QLineSeries>
 #include <QLocale>
 #include <QValueAxis>
 
@@ -66,6 +67,27 @@ TEST(ChartTicks, AShortChartGetsThreeLabelsWrittenInFull) {
   chart.SetLeftAxisRange(4.88, 5.12);
   EXPECT_DOUBLE_EQ(axis->tickInterval(), 0.1);
   EXPECT_EQ(axis->labelFormat(), "%.2g");  // 4.9, 5, 5.1
+}
+
+// A stair-step line draws a step at each change of value and no point inside a level;
+// the axes still follow every point, also after a fixed bottom axis is let go.
+TEST(ChartStairs, ALevelIsOneLineAndTheAxesFollowThePoints) {
+  VorChart chart;
+  chart.resize(450, 114);
+  ChartSeries& mv = chart.AddLineSeries(QStringLiteral("mv"), Qt::red, LineKind::Stairs);
+  mv.Replace({{0, 10}, {1, 10}, {2, 10}, {3, 20}, {4, 20}, {5, 20}});
+  EXPECT_EQ(mv.Count(), 6);
+  EXPECT_EQ(mv.Series()->points(),
+            QList<QPointF>({{0, 10}, {3, 10}, {3, 20}, {5, 20}}));
+  EXPECT_EQ(chart.BottomAxisMaximum(), 5);
+  EXPECT_GT(chart.LeftAxisMaximum(), 20);
+  chart.SetBottomAxisRange(0, 8);
+  mv.Replace({{0, 10}, {6, 30}});
+  EXPECT_EQ(mv.Series()->points(), QList<QPointF>({{0, 10}, {6, 10}, {6, 30}}));
+  EXPECT_EQ(chart.BottomAxisMaximum(), 8);
+  EXPECT_GT(chart.LeftAxisMaximum(), 30);
+  chart.SetBottomAxisAutomatic();
+  EXPECT_EQ(chart.BottomAxisMaximum(), 6);
 }
 
 TEST(SetTextFitting, ShrinksTheFontUntilTheWholeTextFits) {

@@ -17,6 +17,7 @@
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 #include <random>
 
 #include "charts/VorChart.h"
@@ -338,6 +339,7 @@ void TEksperiment::FormShow() {
   run_.PlaceSlider(run_.Setup.MvMax, run_.Setup.MvMin, run_.Setup.MvStep);
   SyncScrollBar();
   ShowMV();
+  axes_ = {};
   for (int i = 0; i < 4; ++i) {
     history_[i] = {QPointF(0, 0)};
     DrawnSeries(i)->Replace(history_[i]);
@@ -407,7 +409,9 @@ void TEksperiment::Draw(const std::vector<ExperimentSample>& samples) {
     }
   }
   for (int i = 0; i < 4; ++i) {
-    DrawnSeries(i)->Replace(PointsToDraw(history_[i]));
+    const QList<QPointF> drawn = PointsToDraw(history_[i]);
+    FitAxes(i, drawn);
+    DrawnSeries(i)->Replace(drawn);
     if (marksChanged) LateMarkers[i]->Replace(PointsToDraw(marked_[i]));
   }
 
@@ -420,6 +424,40 @@ void TEksperiment::Draw(const std::vector<ExperimentSample>& samples) {
     const std::string left = switchedForRun_ ? ControllerStateLeft(run_.Setup) : std::string();
     ShowRunError(QString::fromStdString(LinkLostText(findings, left, run_.Setup.Separator)));
   }
+}
+
+void TEksperiment::FitAxes(int index, const QList<QPointF>& drawn) {
+  // The axes move in steps, not with every sample: a change of range lays the chart out
+  // again and recomputes its lines, the most of what a sample costs the window.
+  VorChart* const charts[] = {Chart1, Chart_U, Chart3, Chart2};
+  VorChart& chart = *charts[index];
+  AxisRanges& shown = axes_[static_cast<size_t>(index)];
+  // Bottom: to the newest point rounded up to a step of about a hundredth of the span
+  // shown (at least a period); the moving window's left end follows it.
+  const double last = drawn.last().x();
+  const double period = std::max(run_.Setup.SamplePeriodMs * 0.001, 1e-3);
+  const double wanted = std::max(period, last / 100);
+  double step = period;
+  for (double s : {0.1, 0.2, 0.5, 1.0, 2.0})
+    if (step < wanted && s > step) step = s;
+  const double right = std::max(std::ceil(last / step - 1e-9) * step, period);
+  const double left = last > ChartWindowSeconds ? right - ChartWindowSeconds : drawn.first().x();
+  if (left != shown.Left || right != shown.Right) {
+    chart.SetBottomAxisRange(left, right);
+    shown.Left = left, shown.Right = right;
+  }
+  // Left: widened (with a tenth of the span to spare) when a value leaves it, narrowed
+  // when the values fill less than half of it.
+  double low = drawn.first().y(), high = low;
+  for (const QPointF& p : drawn) low = std::min(low, p.y()), high = std::max(high, p.y());
+  for (const QPointF& p : marked_[static_cast<size_t>(index)])
+    low = std::min(low, p.y()), high = std::max(high, p.y());
+  if (low >= shown.Low && high <= shown.High && high - low >= 0.5 * (shown.High - shown.Low))
+    return;
+  const double span = high > low ? high - low : std::max(std::abs(high) * 0.1, 0.5);
+  shown.Low = low - 0.1 * span;
+  shown.High = high + 0.1 * span;
+  chart.SetLeftAxisRange(shown.Low, shown.High);
 }
 
 void TEksperiment::ShowStatus() {

@@ -10,6 +10,7 @@
 #include <QPointF>
 #include <QSet>
 #include <array>
+#include <cmath>
 #include <functional>
 
 #include "experiment/ExperimentRun.h"
@@ -113,6 +114,8 @@ class TEksperiment : public QDialog {
   void ShowMV();
   // Labels and charts after the samples taken since the last drawing.
   void Draw(const std::vector<ExperimentSample>& samples);
+  // The axes of chart index (MV, U, Y1, Y2) for the points it draws.
+  void FitAxes(int index, const QList<QPointF>& drawn);
   // The series of MV, U, Y1 and Y2 (index 0..3).
   ChartSeries* DrawnSeries(int index) const;
 
@@ -123,6 +126,11 @@ class TEksperiment : public QDialog {
   // The points of the charts' 200 s window, of which the series draw a selection.
   std::array<QList<QPointF>, 4> history_;
   std::array<QList<QPointF>, 4> marked_;  // the held and late samples among them
+  // What each chart's axes show (none before the first drawing).
+  struct AxisRanges {
+    double Left = NAN, Right = NAN, Low = INFINITY, High = -INFINITY;
+  };
+  std::array<AxisRanges, 4> axes_{};
   bool lastHeld_ = false;                 // the last sample drawn was held: the plant is late
   // The controller was switched for the run and waits for its after-experiment state.
   bool switchedForRun_ = false;
