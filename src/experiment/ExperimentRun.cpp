@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 
 #include "data/Clock.h"
 #include "data/NumberFormat.h"
@@ -78,12 +79,16 @@ class ExperimentRun::Link final : public PlantLink {
   bool Live() override { return run_.opc_.IsConnected() && !run_.MvItemUnreachable; }
   double PlantMV() override {
     const OpcItemPtr& item = run_.Setup.ItemMV;
-    return item ? item->Value() : std::nan("");
+    lastReadMV_ = item ? item->Value() : std::nan("");  // a run's first, before any read
+    return lastReadMV_;
   }
   void WriteMV(double mv) override {
     // Through the gate: checked, logged; a value that is not finite is never written.
     if (!std::isfinite(mv)) throw OpcError("MV is not a finite number");
-    if (run_.Setup.ItemMV) WritePlantValue({run_.Setup.ItemMV, mv, "MV"}, run_.Writes);
+    // The MV the last read showed stands for the one before the write in the log: asking
+    // the plant again would hold the step back by a round trip.
+    if (run_.Setup.ItemMV)
+      WritePlantValue({run_.Setup.ItemMV, mv, "MV", false, lastReadMV_}, run_.Writes);
   }
   PlantReading Read() override {
     if (run_.readGroup_) run_.readGroup_->ReadNow();
@@ -97,11 +102,16 @@ class ExperimentRun::Link final : public PlantLink {
       r.Qualities[i] = item->Quality();
     }
     if (Assigned(run_.Setup.ItemY1)) r.SourceTimeMs = run_.Setup.ItemY1->SourceTimeMs();
+    lastReadMV_ = Assigned(run_.Setup.ItemMV) && IsGoodQuality(r.Qualities[3])
+                      ? r.Values[3]
+                      : std::numeric_limits<double>::quiet_NaN();
     return r;
   }
 
  private:
   ExperimentRun& run_;
+  // The MV item's value as the last read showed it (NaN before one, or when not Good).
+  double lastReadMV_ = std::numeric_limits<double>::quiet_NaN();
 };
 
 ExperimentRun::ExperimentRun(MeasurementStore& store, OpcClient& opc)

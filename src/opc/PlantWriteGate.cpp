@@ -165,7 +165,7 @@ void WritePlantValue(const PlantWrite& w, const PlantWriteContext& c) {
   if (c.Simulated || !LinkUp(c)) return;  // nothing goes to a plant that is not there
   if (FitOfValue(w.Item->DataType(), w.Value) != OpcValueFit::Fits)
     refuse(PlantWriteProblem(*w.Item, w.Value, '.'));
-  const double previous = w.Item->Value();
+  const double previous = std::isnan(w.Before) ? w.Item->Value() : w.Before;
   try {
     if (w.Integer)
       w.Item->WriteInteger(static_cast<int>(w.Value));

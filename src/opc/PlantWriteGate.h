@@ -8,6 +8,7 @@
 // a sampler's or a controller load's own for a plant over a network).
 #pragma once
 
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +23,9 @@ struct PlantWrite {
   double Value = 0;
   std::string Label;
   bool Integer = false;  // sent as an integer (a switch's 0 or 1)
+  // For WritePlantValue: the item's value as the writer last read it, for the log (NaN:
+  // read now, which over a network costs a round trip before the write).
+  double Before = std::numeric_limits<double>::quiet_NaN();
 };
 
 // Who writes, where, and what the gate must know of the link.

@@ -11,6 +11,7 @@
 
 #include "data/Clock.h"
 #include "experiment/ExperimentRun.h"
+#include "experiment/ExperimentWriteCheck.h"
 #include "opc/UaOpcClient.h"
 #include "opc/peer/UaPeer.h"
 #include "support/LatencyProxy.h"
@@ -43,6 +44,8 @@ class SampledPlant : public ::testing::Test {
     setup.ItemU = group.AddItem("ns=2;s=U");
     setup.ItemY1 = group.AddItem("ns=2;s=Y1");
     setup.ItemY2 = group.AddItem("ns=2;s=Y2");
+    // Checked before the run, as the window does (the items' types then known).
+    EXPECT_EQ(CheckExperimentWrites(setup, run->Writes, '.'), "");
     run->Create();
     run->Begin();
     run->StartSampling();
@@ -86,13 +89,24 @@ void ExpectGrid(const MeasurementStore& store, const std::vector<ExperimentSampl
 
 }  // namespace
 
-TEST_F(SampledPlant, At40msLatencyEveryPeriodHasItsSampleAndTheStepLeavesAtTheNextDeadline) {
+// A minute of sampling through the relay (the one long test: CTest labels it "long").
+TEST_F(SampledPlant, ForAMinuteAt40msLatencyEveryPeriodHasItsSampleAndTheStepReachesThePlantInItsPeriod) {
   proxy.SetLatency(40, 10);
   Connect();
-  RunFor(3000);
+  RunFor(10000);
   const std::int64_t commandUs = run->Sampler().ElapsedUs();
   run->ValueTyped(20);
-  RunFor(7000);
+  // The write leaves at the first deadline after the command and reaches the plant
+  // (read directly, not through the relay) within that period.
+  const OpcItemPtr plantMV = probe->AddItem("ns=2;s=MV");
+  std::int64_t arrivedUs = -1;
+  while (arrivedUs < 0 && run->Sampler().ElapsedUs() - commandUs < 1'000'000)
+    if (plantMV->Value() == 20) arrivedUs = run->Sampler().ElapsedUs();
+  const std::int64_t firstDeadlineUs = (commandUs / 50'000 + 1) * 50'000;
+  ASSERT_GE(arrivedUs, 0) << "the step never reached the plant";
+  EXPECT_LE(arrivedUs - firstDeadlineUs, 50'000) << "arrived " << arrivedUs - commandUs
+                                                 << " µs after the command";
+  RunFor(50000);
   const int periods = Finish();
   ExpectGrid(store, taken, periods);
   int held = 0, late = 0, step = -1;
