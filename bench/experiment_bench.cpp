@@ -1,8 +1,9 @@
 // One sample of the experiment window: the store append, four chart points (with the
-// oldest dropped once the 200 s window is full) and the five labels; and the core's tick
-// alone.
+// oldest dropped once the 200 s window is full) and the five labels, without and with the
+// repaint of the shown window; and the core's tick alone.
 #include <benchmark/benchmark.h>
 
+#include <QCoreApplication>
 #include <QRadioButton>
 #include <QTimer>
 #include <memory>
@@ -46,6 +47,35 @@ static void BM_ExperimentWindowTick(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ExperimentWindowTick)->Arg(1000)->Arg(50)->Unit(benchmark::kMicrosecond);
+
+// The same with the window shown: each sample followed by the repaint it causes (the
+// four charts' lines drawn into the window), the whole of what a sample costs the
+// window's thread.
+static void BM_ExperimentWindowTickPainted(benchmark::State& state) {
+  auto opc = CreateNoServerOpcClient();
+  SystemClock clock;
+  ApplicationWindows windows = CreateApplicationWindows(*opc, clock);
+  TForm1& form = *windows.Form1;
+  TEksperiment& window = *windows.Eksperiment;
+  form.ExperimentTab().RadioRocno->setChecked(true);
+  window.Run().Setup.SamplePeriodMs = static_cast<int>(state.range(0));
+  form.Store().SampleTime = state.range(0) * 0.001;
+  window.show();  // the run begins
+  window.Timer1->stop();
+  while (window.Run().ExperimentTime <= 210) window.Timer1Timer();
+  QCoreApplication::processEvents();
+  for (auto _ : state) {
+    window.Timer1Timer();
+    QCoreApplication::processEvents();  // the repaint
+    if (form.Store().SampleCount > MaxSamples - 10) {
+      state.PauseTiming();
+      StartRun(window);
+      state.ResumeTiming();
+    }
+  }
+  window.hide();
+}
+BENCHMARK(BM_ExperimentWindowTickPainted)->Arg(50)->Unit(benchmark::kMicrosecond);
 
 static void BM_ExperimentCoreTick(benchmark::State& state) {
   auto store = std::make_unique<MeasurementStore>();
