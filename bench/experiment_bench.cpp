@@ -76,7 +76,8 @@ static void BM_ExperimentWindowTickPainted(benchmark::State& state) {
     window.Timer1Timer();
     const auto painting = std::chrono::steady_clock::now();
     QCoreApplication::processEvents();  // the repaint
-    tickMax = std::max(tickMax, std::chrono::duration<double, std::milli>(painting - start).count());
+    tickMax =
+        std::max(tickMax, std::chrono::duration<double, std::milli>(painting - start).count());
     paintMax = std::max(paintMax, ms(painting));
     if (form.Store().SampleCount > MaxSamples - 10) {
       state.PauseTiming();

@@ -151,8 +151,8 @@ void ExperimentRun::Begin() {
   store_.SampleCount = 1;
   store_.ColumnCount = 6;
   const double plantMV = !Setup.KeepInitialInput || !Connected() || !Setup.ItemMV ? 0
-                         : PlantMvAtPreparation                                  ? *PlantMvAtPreparation
-                                                                                 : Setup.ItemMV->Value();
+                         : PlantMvAtPreparation ? *PlantMvAtPreparation
+                                                : Setup.ItemMV->Value();
   PlantMvAtPreparation.reset();
   if (!Setup.KeepInitialInput)
     MV = Setup.InitialInput;

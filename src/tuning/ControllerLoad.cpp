@@ -137,9 +137,8 @@ ControllerLoadResult LoadIntoController(OpcGroup& group, const ControllerLoad& l
   }
 
   for (const Term& t : terms) {
-    const bool good = WaitUntil(
-        [&] { return linkDown() || IsGoodQuality(t.Item->Quality()); }, clock, keepWaiting,
-        ControllerQualityWaitMs);
+    const bool good = WaitUntil([&] { return linkDown() || IsGoodQuality(t.Item->Quality()); },
+                                clock, keepWaiting, ControllerQualityWaitMs);
     if (linkDown()) return refuse(LinkLostRefusal);
     if (!good)
       return refuse(std::string("Element ") + TermNames[t.Index] + " člena " +

@@ -77,8 +77,7 @@ TEST(ChartStairs, ALevelIsOneLineAndTheAxesFollowThePoints) {
   ChartSeries& mv = chart.AddLineSeries(QStringLiteral("mv"), Qt::red, LineKind::Stairs);
   mv.Replace({{0, 10}, {1, 10}, {2, 10}, {3, 20}, {4, 20}, {5, 20}});
   EXPECT_EQ(mv.Count(), 6);
-  EXPECT_EQ(mv.Series()->points(),
-            QList<QPointF>({{0, 10}, {3, 10}, {3, 20}, {5, 20}}));
+  EXPECT_EQ(mv.Series()->points(), QList<QPointF>({{0, 10}, {3, 10}, {3, 20}, {5, 20}}));
   EXPECT_EQ(chart.BottomAxisMaximum(), 5);
   EXPECT_GT(chart.LeftAxisMaximum(), 20);
   chart.SetBottomAxisRange(0, 8);

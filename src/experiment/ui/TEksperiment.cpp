@@ -516,9 +516,8 @@ void TEksperiment::EndExperiment() {
   if (switchedForRun_) {
     switchedForRun_ = false;
     // The run's sampler has stopped: the switch goes out on a thread of its own.
-    OnPlantThread([this] {
-      run_.Setup.ClosedLoopAfter ? run_.SwitchToAutomatic() : run_.SwitchToManual();
-    });
+    OnPlantThread(
+        [this] { run_.Setup.ClosedLoopAfter ? run_.SwitchToAutomatic() : run_.SwitchToManual(); });
   }
   if (run_.Findings.LinkLost())
     ShowRunError(QString::fromStdString(

@@ -635,9 +635,8 @@ void RegulatorPage::RunLoad(const ControllerLoad& load, PlantWriteSource source)
   auto shared = std::make_shared<Shared>();
   SetLoading(true, true);
   const QMetaObject::Connection cancelling =
-      connect(Button_PrekliciNalaganje, &QPushButton::clicked, this, [shared] {
-        shared->cancelled = true;
-      });
+      connect(Button_PrekliciNalaganje, &QPushButton::clicked, this,
+              [shared] { shared->cancelled = true; });
   QTimer closingWatch;  // the program's end stops the waits too
   connect(&closingWatch, &QTimer::timeout, this, [this, shared] {
     if (form_.Closing()) shared->cancelled = shared->closing = true;
@@ -684,14 +683,13 @@ void RegulatorPage::LoadEnded(const ControllerLoadResult& result, PlantWriteSour
   const bool written = result.Outcome == ControllerLoadOutcome::Confirmed ||
                        result.Outcome == ControllerLoadOutcome::Differs;
   if (cancelled && result.Outcome == ControllerLoadOutcome::NotWritten) {
-    form_.SetStatusText(QString::fromUtf8(
-        "Nalaganje preklicano: parametri niso bili zapisani v regulator."));
+    form_.SetStatusText(
+        QString::fromUtf8("Nalaganje preklicano: parametri niso bili zapisani v regulator."));
     return;
   }
-  const QString prefix = cancelled && written
-                             ? QString::fromUtf8("Preklic je prišel med zapisovanjem, ki se je "
-                                                 "izteklo: ")
-                             : QString();
+  QString prefix;
+  if (cancelled && written)
+    prefix = QString::fromUtf8("Preklic je prišel med zapisovanjem, ki se je izteklo: ");
   if (result.Outcome == ControllerLoadOutcome::NotWritten ||
       result.Outcome == ControllerLoadOutcome::RolledBack)
     Ui().ShowMessage(Q(result.Text));

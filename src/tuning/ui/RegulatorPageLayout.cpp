@@ -203,8 +203,8 @@ void RegulatorPage::BuildControls() {
   Button_PovrniPrejsnje->setToolTip(
       QStringLiteral("Zapiše v regulator vrednosti, ki jih je imel pred zadnjim nalaganjem."));
   Button_PovrniPrejsnje->setEnabled(false);
-  Button_PrekliciNalaganje = Named(new QPushButton(QString::fromUtf8("Prekliči"), scaled),
-                                   "Button_PrekliciNalaganje");
+  Button_PrekliciNalaganje =
+      Named(new QPushButton(QString::fromUtf8("Prekliči"), scaled), "Button_PrekliciNalaganje");
   Button_PrekliciNalaganje->setGeometry(440, 82, 130, 26);
   Button_PrekliciNalaganje->setToolTip(QString::fromUtf8(
       "Neha čakati na strežnik. Zapis, ki je že na poti, se izteče cel ali se povrne."));

@@ -90,7 +90,8 @@ void ExpectGrid(const MeasurementStore& store, const std::vector<ExperimentSampl
 }  // namespace
 
 // A minute of sampling through the relay (the one long test: CTest labels it "long").
-TEST_F(SampledPlant, ForAMinuteAt40msLatencyEveryPeriodHasItsSampleAndTheStepReachesThePlantInItsPeriod) {
+TEST_F(SampledPlant,
+       ForAMinuteAt40msLatencyEveryPeriodHasItsSampleAndTheStepReachesThePlantInItsPeriod) {
   proxy.SetLatency(40, 10);
   Connect();
   RunFor(10000);
@@ -104,8 +105,8 @@ TEST_F(SampledPlant, ForAMinuteAt40msLatencyEveryPeriodHasItsSampleAndTheStepRea
     if (plantMV->Value() == 20) arrivedUs = run->Sampler().ElapsedUs();
   const std::int64_t firstDeadlineUs = (commandUs / 50'000 + 1) * 50'000;
   ASSERT_GE(arrivedUs, 0) << "the step never reached the plant";
-  EXPECT_LE(arrivedUs - firstDeadlineUs, 50'000) << "arrived " << arrivedUs - commandUs
-                                                 << " µs after the command";
+  EXPECT_LE(arrivedUs - firstDeadlineUs, 50'000)
+      << "arrived " << arrivedUs - commandUs << " µs after the command";
   RunFor(50000);
   const int periods = Finish();
   ExpectGrid(store, taken, periods);
@@ -167,11 +168,12 @@ TEST(UpkeepThroughRelay, TheIdleProbeNeverKeepsTheCallerWaitingOnAStalledServer)
   const auto start = std::chrono::steady_clock::now();
   opc->KeepAlive();  // the probe goes out, and waits
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  opc->KeepAlive();                                         // one probe at a time
+  opc->KeepAlive();                                        // one probe at a time
   EXPECT_EQ(opc->ServerState(), OpcServerState::Running);  // the state last read
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_LT(took, std::chrono::milliseconds(1000));
-  std::this_thread::sleep_for(std::chrono::milliseconds(3500));  // the stall over, the probe answered
+  std::this_thread::sleep_for(
+      std::chrono::milliseconds(3500));  // the stall over, the probe answered
   EXPECT_TRUE(opc->IsConnected());
   EXPECT_EQ(opc->ServerState(), OpcServerState::Running);
 }
