@@ -197,6 +197,53 @@ TEST_F(OpcTab, TheBrowserShowsTheItemsAsATreeAndReturnsTheFirstChosen) {
   EXPECT_EQ(Page().ItemId(0), "Plant.MV");
 }
 
+TEST_F(OpcTab, TheBrowserShowsEachItemsFactsAndMarksAReadOnlyItemTheProgramWouldWrite) {
+  Connect();
+  SelectCell(0);  // MV: the program writes it
+  QStringList mv, y1;
+  QString y1Tip, note;
+  bool y1Red = false, mvRed = true;
+  WithBrowser([&] { Click(Page().IzberiAjtemKnof); },
+              [&](SelectOpcItemDialog& d) {
+                QTreeWidgetItem* writable = TreeEntry(d, "Plant.MV");
+                QTreeWidgetItem* readOnly = TreeEntry(d, "Plant.Y1");
+                ASSERT_TRUE(writable && readOnly);
+                for (int c = 0; c < 5; ++c) mv << writable->text(c), y1 << readOnly->text(c);
+                y1Tip = readOnly->toolTip(0);
+                y1Red = readOnly->foreground(0).color() == QColor(0xC0, 0, 0);
+                mvRed = writable->foreground(0).color() == QColor(0xC0, 0, 0);
+                readOnly->setSelected(true);
+                note = d.OpombaZapisljivosti->isVisible() ? d.OpombaZapisljivosti->text() : "";
+                d.accept();
+              });
+  EXPECT_EQ(mv.mid(0, 4), (QStringList{"MV", "Plant.MV", "Double", "branje in pisanje"}));
+  EXPECT_FALSE(mv[4].isEmpty());  // the present value
+  EXPECT_EQ(y1.mid(0, 4), (QStringList{"Y1", "Plant.Y1", "Double", "branje"}));
+  const QString why = QString::fromUtf8("Element ni zapisljiv: program vanj piše »MV«.");
+  EXPECT_TRUE(y1Red);
+  EXPECT_FALSE(mvRed);
+  EXPECT_EQ(y1Tip, why);
+  EXPECT_EQ(note, why);
+  // Picked all the same: the table shows the mark, until another ID replaces it.
+  EXPECT_EQ(Page().ItemId(0), "Plant.Y1");
+  const QString marked =
+      QString::fromUtf8("Element »Plant.Y1« ni zapisljiv: program vanj piše »MV«.");
+  EXPECT_EQ(Page().OPCTabela->item(0, 0)->toolTip(), marked);
+  EXPECT_EQ(Form().StatusText(), marked);
+  Page().OPCTabela->item(0, 0)->setText("Plant.MV");
+  EXPECT_EQ(Page().OPCTabela->item(0, 0)->toolTip(), "");
+  // A signal the program only reads marks nothing; the browser opens on the item chosen last.
+  SelectCell(4);
+  WithBrowser([&] { Click(Page().IzberiAjtemKnof); },
+              [&](SelectOpcItemDialog& d) {
+                ASSERT_TRUE(d.ItemTree->currentItem());
+                EXPECT_EQ(d.ItemTree->currentItem()->text(SelectOpcItemDialog::IdColumn), "Plant.Y1");
+                EXPECT_EQ(TreeEntry(d, "Plant.Y1")->toolTip(0), "");
+                d.accept();
+              });
+  EXPECT_EQ(Page().ItemId(4), "Plant.Y1");
+}
+
 TEST_F(OpcTab, ADoubleClickInTheTableAlsoPicksAndCancelWritesNothing) {
   Connect();
   SelectCell(7);

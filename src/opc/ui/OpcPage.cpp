@@ -35,6 +35,8 @@ constexpr int HeaderHeight = 22;
 constexpr int RowHeight = 20;
 constexpr int TableTop = 62;
 constexpr int TableLeft = 204;
+// Of an item ID cell marked as not writable: the ID it was marked for.
+constexpr int MarkedItemRole = Qt::UserRole + 1;
 
 struct SignalName {
   int Row;
@@ -169,6 +171,12 @@ OpcPage::OpcPage(Workspace& form) : QWidget(nullptr), form_(form) {
   connect(OPCTabela, &QTableWidget::currentCellChanged, this,
           [this](int row, int column, int, int) { OPCTabelaSelectCell(row, column); });
   OPCTabela->installEventFilter(this);
+  // A mark of an item the program may not write goes with another ID in its cell.
+  connect(OPCTabela, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* cell) {
+    const QVariant marked = cell->data(MarkedItemRole);
+    if (cell->column() == 0 && marked.isValid() && marked.toString() != cell->text())
+      MarkNotWritable(cell->row(), QString());
+  });
   connect(OPCTabela, &QTableWidget::cellDoubleClicked, this,
           [this](int row, int column) { OPCTabelaDblClick(row, column); });
 
@@ -475,9 +483,34 @@ void OpcPage::IzberiAjtemKnofClick() {
     SetOwnStatus(refusal);
     return;
   }
-  const QStringList chosen = SelectOpcItemDialog::Browse(form_.Opc(), this);
+  ItemBrowserRequest request;
+  request.Place = &browserPlaces_[UaEndpointKey(connectedServer_.toStdString())];
+  request.WrittenSignal = WrittenSignal(row);
+  bool notWritable = false;
+  const QStringList chosen = SelectOpcItemDialog::Browse(form_.Opc(), this, request, &notWritable);
   if (chosen.isEmpty()) return;
   OPCTabela->item(row, 0)->setText(chosen.first());
+  const QString note =
+      notWritable ? QString::fromUtf8("Element »%1« ni zapisljiv: program vanj piše »%2«.")
+                        .arg(chosen.first(), request.WrittenSignal)
+                  : QString();
+  MarkNotWritable(row, note);
+  if (!note.isEmpty()) SetOwnStatus(note);
+}
+
+QString OpcPage::WrittenSignal(int row) const {
+  if (row == 0) return QStringLiteral("MV");
+  if (row < 7 || row > 12) return {};
+  for (const SignalName& s : SignalNames)
+    if (s.Row == row) return QString::fromUtf8(s.Caption);
+  return {};
+}
+
+void OpcPage::MarkNotWritable(int row, const QString& note) {
+  QTableWidgetItem* cell = OPCTabela->item(row, 0);
+  cell->setData(MarkedItemRole, note.isEmpty() ? QVariant() : QVariant(cell->text()));
+  cell->setForeground(note.isEmpty() ? QBrush() : QBrush(QColor(0xC0, 0x00, 0x00)));
+  cell->setToolTip(note);
 }
 
 void OpcPage::OPCTabelaDblClick(int row, int column) {
