@@ -11,7 +11,10 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QtTest/QTest>
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 #include "opc/LocalOpcClient.h"
 #include "opc/SimulatedPlantServer.h"
@@ -347,6 +350,50 @@ TEST(SelectOpcItem, BuildsTheTreeFromDottedIdsAndReturnsOnlyLeaves) {
   a->child(0)->child(1)->setSelected(true);
   tree->topLevelItem(1)->setSelected(true);
   EXPECT_EQ(dialog.SelectedItemIds(), (QStringList{"A.B.D", "E"}));
+}
+
+// A server over the network whose browse answers only when the test lets it.
+class StalledClient final : public OpcClient {
+ public:
+  std::vector<std::string> ListServers() override { return {}; }
+  void Connect(const std::string&, const std::string&) override {}
+  void Disconnect() override {}
+  bool IsConnected() const override { return true; }
+  OpcServerState ServerState() const override { return OpcServerState::Running; }
+  OpcGroup& AddGroup(const std::string&) override { throw OpcError("no groups"); }
+  std::vector<std::string> BrowseItemIds() override { return {}; }
+  std::vector<OpcBrowseNode> BrowseChildren(const std::string&) override {
+    while (!Released) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    Answered = true;
+    return {{"Late", "ns=1;s=Late", true, false}};
+  }
+  bool ReachedOverNetwork() const override { return true; }
+  void SetDisconnectHandler(std::function<void()>) override {}
+  std::atomic<bool> Released = false, Answered = false;
+};
+
+TEST(SelectOpcItem, AServerThatDoesNotAnswerLeavesTheWindowGoingAndPrekliciGivesUp) {
+  StalledClient client;
+  SelectOpcItemDialog dialog(client, nullptr);
+  QString during;
+  bool cancelShown = false;
+  QTimer::singleShot(100, [&] {  // the window answers while the server does not
+    during = dialog.StanjeBrskanja->text();
+    cancelShown = dialog.PrekliciBrskanje->isVisible();
+    QTest::mouseClick(dialog.PrekliciBrskanje, Qt::LeftButton);
+  });
+  dialog.show();
+  for (int i = 0; i < 400 && (dialog.Busy() || during.isEmpty()); ++i) QTest::qWait(5);
+  EXPECT_EQ(during, QString::fromUtf8("Branje s strežnika …"));
+  EXPECT_TRUE(cancelShown);
+  EXPECT_FALSE(dialog.Busy());
+  EXPECT_EQ(dialog.StanjeBrskanja->text(), QString::fromUtf8("Branje je preklicano."));
+  EXPECT_FALSE(dialog.PrekliciBrskanje->isVisible());
+  EXPECT_EQ(dialog.ItemTree->topLevelItemCount(), 0);
+  client.Released = true;  // the reading thread ends; what it read is let go
+  for (int i = 0; i < 400 && !client.Answered; ++i) QTest::qWait(5);
+  QTest::qWait(20);
+  EXPECT_EQ(dialog.ItemTree->topLevelItemCount(), 0);
 }
 
 }  // namespace
