@@ -307,8 +307,8 @@ TEST_F(OpcExperiment, ErrorsWhileSamplingNeitherStopTheRecordNorPileUpBoxes) {
     plant->RejectWrites = false;
     for (int i = 0; i < 5; ++i) Tick();  // MV 20 reaches the plant
   });
-  EXPECT_EQ(ui.Errors, QStringList{"Cannot write Items: Plant.MV"});
-  EXPECT_TRUE(statusUnderBox.contains("'abc' is not a valid floating point value"))
+  EXPECT_EQ(ui.Errors, QStringList{QString::fromUtf8("Točke Plant.MV ni bilo mogoče zapisati.")});
+  EXPECT_TRUE(statusUnderBox.contains(QString::fromUtf8("»abc« ni veljavno število.")))
       << statusUnderBox.toStdString();
   // Every tick took its sample, one second apart; the rejected ticks recorded the MV
   // that the plant kept.

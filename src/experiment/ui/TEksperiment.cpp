@@ -25,6 +25,7 @@
 #include "forms/FormHelpers.h"
 #include "forms/UiServices.h"
 #include "forms/Workspace.h"
+#include "opc/OpcMessages.h"
 
 namespace {
 
@@ -335,7 +336,7 @@ void TEksperiment::Timer1Timer() {
   if (samples.empty()) return;
   QString error;
   for (const ExperimentSample& s : samples)
-    if (!s.Error.empty()) error = lastError_ = QString::fromStdString(s.Error);
+    if (!s.Error.empty()) error = lastError_ = QString::fromStdString(OpcWindowText(s.Error));
   Draw(samples);
   if (samples.back().EndRequested) EndExperiment();
   if (!error.isEmpty()) ShowRunError(error);
@@ -487,7 +488,7 @@ void TEksperiment::VrednostVhodaEditKeyPress() {
   } catch (const ConversionError& e) {
     // MV stays; the run goes on and counts the error like a rejected write.
     ++run_.Findings.Errors;
-    lastError_ = QString::fromUtf8(e.what());
+    lastError_ = QString::fromStdString(OpcWindowText(e.what()));
     ShowStatus();
     ShowRunError(lastError_);
     return;
