@@ -172,7 +172,7 @@ class LocalOpcClient final : public OpcClient {
       facts[i].DataType = info->Type;
       facts[i].TypeName = OpcDataTypeName(info->Type);
       facts[i].Access = info->Writable ? OpcAccess::ReadWrite : OpcAccess::ReadOnly;
-      facts[i].HasValue = true;
+      facts[i].HasValue = facts[i].IsNumber = true;
       facts[i].Value = connection_.Server->Read(itemIds[i]);
     }
     return facts;

@@ -133,8 +133,9 @@ struct OpcItemFacts {
   std::string TypeName;  // as the server names it ("Double", "String"); "" when unknown
   OpcAccess Access = OpcAccess::Unknown;
   bool HasValue = false;
+  bool IsNumber = false;  // the value is Value; else ValueText
   double Value = 0;       // a number (a Boolean as 0 or 1)
-  std::string ValueText;  // a value that is no number ("abc", "[3 elementi]"); else ""
+  std::string ValueText;  // a value that is no number ("abc", "polje (3)")
   std::string Status;     // why the server told nothing ("BadNodeIdUnknown"); else ""
 };
 

@@ -97,11 +97,12 @@ OpcDataType DataTypeOf(UaType type) {
 // request well within what servers take in one operation.
 constexpr std::size_t DescribedNodesPerRead = 250;
 
-// What the item browser shows of a value that is no single number.
+// What the item browser shows of a value that is no single number; never "" (a structure,
+// an unset time say what they are).
 std::string ValueTextOf(const UaVariant& v) {
   constexpr std::size_t Longest = 80;
   if (v.IsArray) return "polje (" + std::to_string(v.Values.size()) + ")";
-  if (v.Values.empty()) return {};
+  if (v.Values.empty()) return "(prazno)";
   const UaScalar& s = v.Values.front();
   std::string text;
   if (const auto* bytes = std::get_if<std::string>(&s))
@@ -116,6 +117,10 @@ std::string ValueTextOf(const UaVariant& v) {
     text = FormatUaDateTime(*ticks);
   else if (const auto* code = std::get_if<std::uint64_t>(&s); code && v.Type == UaType::StatusCode)
     text = UaStatusName(static_cast<UaStatusCode>(*code));
+  else if (std::holds_alternative<UaExtensionObject>(v.Values.front()))
+    return "(struktura)";
+  if (text.empty() && v.Type != UaType::String && v.Type != UaType::LocalizedText)
+    return v.Type == UaType::DateTime ? "(brez časa)" : std::string("(") + UaTypeName(v.Type) + ")";
   text = VisibleText(text);
   if (text.size() > Longest) {
     std::size_t cut = Longest;
@@ -526,7 +531,8 @@ class UaOpcClient final : public OpcClient {
           f.Status = UaStatusName(v[3].Status);
         } else if (v[3].HasValue && !v[3].Value.IsEmpty()) {
           f.HasValue = true;
-          if (v[3].Value.IsNumeric()) f.Value = v[3].Value.ToDouble();
+          f.IsNumber = v[3].Value.IsNumeric();
+          if (f.IsNumber) f.Value = v[3].Value.ToDouble();
           else f.ValueText = ValueTextOf(v[3].Value);
         }
         if (UaIsBad(v[0].Status) && f.Status.empty()) f.Status = UaStatusName(v[0].Status);

@@ -34,7 +34,7 @@ SelectOpcItemDialog::SelectOpcItemDialog(OpcClient& client, QWidget* parent,
     : QDialog(parent), client_(client), request_(request) {
   setObjectName(QStringLiteral("SelectOpcItemDialog"));
   setWindowTitle(QStringLiteral("Select OPC Item"));
-  resize(760, 480);
+  resize(820, 480);
   ItemTree = new QTreeWidget(this);
   ItemTree->setObjectName(QStringLiteral("ItemTree"));
   ItemTree->setColumnCount(5);
@@ -43,7 +43,7 @@ SelectOpcItemDialog::SelectOpcItemDialog(OpcClient& client, QWidget* parent,
                              QStringLiteral("Vrednost")});
   ItemTree->setColumnWidth(NameColumn, 200);
   ItemTree->setColumnWidth(IdColumn, 200);
-  ItemTree->setColumnWidth(TypeColumn, 100);
+  ItemTree->setColumnWidth(TypeColumn, 160);
   ItemTree->setColumnWidth(AccessColumn, 120);
   ItemTree->setSelectionMode(QAbstractItemView::ExtendedSelection);
   StanjeBrskanja = new QLabel(this);
@@ -212,7 +212,7 @@ void SelectOpcItemDialog::ShowFacts(QTreeWidgetItem* item, const OpcItemFacts& f
   item->setText(AccessColumn, QString::fromUtf8(OpcAccessText(facts.Access)));
   QString value;
   if (facts.HasValue)
-    value = facts.ValueText.empty() ? ShownGeneral(facts.Value, 8) : QString::fromStdString(facts.ValueText);
+    value = facts.IsNumber ? ShownGeneral(facts.Value, 8) : QString::fromStdString(facts.ValueText);
   if (!facts.Status.empty())
     value = value.isEmpty() ? QString::fromStdString(facts.Status)
                             : value + QStringLiteral(" (") + QString::fromStdString(facts.Status) + u')';

@@ -164,6 +164,8 @@ TEST_F(PlantClientOnUa, TheBrowserReadsALevelWithItsItemsFactsAndTheBranchesLeft
   EXPECT_EQ(text.TypeName, "String");
   EXPECT_EQ(text.DataType, OpcDataType::NotNumeric);
   EXPECT_EQ(text.ValueText, "abc");
+  EXPECT_FALSE(text.IsNumber);
+  EXPECT_TRUE(fixed.IsNumber);
   EXPECT_EQ(facts(types, "Boolean").TypeName, "Boolean");
   // A level of 1500 items is read in a few requests, every item's facts in order.
   const OpcBrowseLevel many = below("ns=2;s=Many");
