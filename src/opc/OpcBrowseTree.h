@@ -13,7 +13,7 @@
 struct OpcBrowseLevel {
   std::string BranchId;  // "" the top
   std::vector<OpcBrowseNode> Nodes;
-  std::vector<OpcItemFacts> Facts;  // by node; Unknown for a branch that is no item
+  std::vector<OpcItemFacts> Facts;    // by node; Unknown for a branch that is no item
   std::vector<OpcBrowseLevel> Below;  // the open branches among Nodes, read too
 };
 

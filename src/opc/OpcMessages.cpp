@@ -44,7 +44,8 @@ std::string WriteReason(const std::string& rest) {
   if (reason.find("finite") != std::string::npos) return ": vrednost ni končno število";
   if (reason.find("not a node of this server") != std::string::npos)
     return ": strežnik take točke nima";
-  if (reason.find("does not fit") != std::string::npos || reason.find("requires") != std::string::npos)
+  if (reason.find("does not fit") != std::string::npos ||
+      reason.find("requires") != std::string::npos)
     return ": vrednost ne ustreza tipu točke";
   // The write gate's reasons (PlantWriteProblem) are the window's already.
   static const std::regex gate(
@@ -64,7 +65,9 @@ std::string OpcWindowText(const std::string& english) {
   static const std::regex computer(R"(Computer \"([^\"]*)\" (cannot be reached|not found))");
   static const std::regex connect(R"(Cannot connect to (\S+): (.*))");
   static const std::regex write(R"(Cannot write Items: (\S+)(.*))");
-  if (std::regex_search(text, m, write)) return WithStatus("Točke " + m.str(1) + " ni bilo mogoče zapisati" + WriteReason(m.str(2)), status);
+  if (std::regex_search(text, m, write))
+    return WithStatus("Točke " + m.str(1) + " ni bilo mogoče zapisati" + WriteReason(m.str(2)),
+                      status);
   static const std::regex number(R"('(.*)' is not a valid (floating point|integer) value)");
   if (std::regex_search(text, m, number))
     return "»" + m.str(1) + "« ni veljavno " + (m.str(2) == "integer" ? "celo " : "") + "število.";
@@ -130,7 +133,8 @@ std::string OpcWindowText(const std::string& english) {
       {"aborted its answer", "Strežnik je prekinil svoj odgovor", ""},
       {"not a valid node id", "Oznaka točke ni veljavna oznaka vozlišča OPC UA", "BadNodeIdInvalid"},
       {"MV is not a finite number", "MV ni končno število; v obrat ni bilo nič zapisano", ""},
-      {"has no namespace", "Strežnik nima imenskega prostora, ki ga navaja oznaka točke", "BadNodeIdUnknown"},
+      {"has no namespace", "Strežnik nima imenskega prostora, ki ga navaja oznaka točke",
+       "BadNodeIdUnknown"},
   };
   for (const Known& k : Texts)
     if (text.find(k.English) != std::string::npos)

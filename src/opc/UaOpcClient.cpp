@@ -124,7 +124,8 @@ std::string ValueTextOf(const UaVariant& v) {
   text = VisibleText(text);
   if (text.size() > Longest) {
     std::size_t cut = Longest;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;  // whole characters
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+      --cut;  // whole characters
     text = text.substr(0, cut) + "…";
   }
   return text;
@@ -136,7 +137,8 @@ OpcAccess AccessOfLevels(const UaDataValue& level, const UaDataValue& userLevel)
   if (!UaIsGood(level.Status) || !level.Value.IsNumeric()) return OpcAccess::Unknown;
   bool writable = (static_cast<std::uint32_t>(level.Value.ToDouble()) & CurrentWriteBit) != 0;
   if (UaIsGood(userLevel.Status) && userLevel.Value.IsNumeric())
-    writable = writable && (static_cast<std::uint32_t>(userLevel.Value.ToDouble()) & CurrentWriteBit) != 0;
+    writable =
+        writable && (static_cast<std::uint32_t>(userLevel.Value.ToDouble()) & CurrentWriteBit) != 0;
   return writable ? OpcAccess::ReadWrite : OpcAccess::ReadOnly;
 }
 
@@ -507,7 +509,8 @@ class UaOpcClient final : public OpcClient {
       try {
         values = link_.Guarded([&] { return link_.Client.Read(asked); });
       } catch (const UaServiceError& e) {
-        for (std::size_t k = first; k < end; ++k) facts[nodes[k].first].Status = UaStatusName(e.Status);
+        for (std::size_t k = first; k < end; ++k)
+          facts[nodes[k].first].Status = UaStatusName(e.Status);
         continue;
       }
       for (std::size_t k = first; k < end && 4 * (k - first) + 3 < values.size(); ++k) {
@@ -532,8 +535,10 @@ class UaOpcClient final : public OpcClient {
         } else if (v[3].HasValue && !v[3].Value.IsEmpty()) {
           f.HasValue = true;
           f.IsNumber = v[3].Value.IsNumeric();
-          if (f.IsNumber) f.Value = v[3].Value.ToDouble();
-          else f.ValueText = ValueTextOf(v[3].Value);
+          if (f.IsNumber)
+            f.Value = v[3].Value.ToDouble();
+          else
+            f.ValueText = ValueTextOf(v[3].Value);
         }
         if (UaIsBad(v[0].Status) && f.Status.empty()) f.Status = UaStatusName(v[0].Status);
       }

@@ -436,7 +436,8 @@ TEST_F(PlantExperimentWindow, ARejectedFirstMVWriteShowsItsBoxAndSamplingGoesOn)
   plant->items["MV"]->reject = false;
   w.Timer1Timer();
   EXPECT_EQ(Form().Store().SampleCount, 3);
-  EXPECT_EQ(w.StatusText(), QString::fromUtf8("  Napak: 1, zadnja: Točke MV ni bilo mogoče zapisati."));
+  EXPECT_EQ(w.StatusText(),
+            QString::fromUtf8("  Napak: 1, zadnja: Točke MV ni bilo mogoče zapisati."));
   EXPECT_EQ(plant->writes, (std::vector<RecordedWrite>{{"MV", 12, false}}));
   w.EndExperiment();
   EXPECT_FALSE(w.Timer1->isActive());

@@ -16,12 +16,12 @@
 #include <functional>
 #include <thread>
 
+#include "opc/ItemBrowserAnswer.h"
 #include "opc/LocalOpcClient.h"
 #include "opc/SimulatedPlantServer.h"
 #include "opc/ui/OpcPage.h"
 #include "opc/ui/RadioGroup.h"
 #include "opc/ui/SelectOpcItemDialog.h"
-#include "opc/ItemBrowserAnswer.h"
 #include "support/AppFixture.h"
 
 namespace {
@@ -240,7 +240,8 @@ TEST_F(OpcTab, TheBrowserShowsEachItemsFactsAndMarksAReadOnlyItemTheProgramWould
   WithBrowser([&] { Click(Page().IzberiAjtemKnof); },
               [&](SelectOpcItemDialog& d) {
                 ASSERT_TRUE(d.ItemTree->currentItem());
-                EXPECT_EQ(d.ItemTree->currentItem()->text(SelectOpcItemDialog::IdColumn), "Plant.Y1");
+                EXPECT_EQ(d.ItemTree->currentItem()->text(SelectOpcItemDialog::IdColumn),
+                          "Plant.Y1");
                 EXPECT_EQ(TreeEntry(d, "Plant.Y1")->toolTip(0), "");
                 d.accept();
               });

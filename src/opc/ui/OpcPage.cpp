@@ -490,10 +490,10 @@ void OpcPage::IzberiAjtemKnofClick() {
   const QStringList chosen = SelectOpcItemDialog::Browse(form_.Opc(), this, request, &notWritable);
   if (chosen.isEmpty()) return;
   OPCTabela->item(row, 0)->setText(chosen.first());
-  const QString note =
-      notWritable ? QString::fromUtf8("Element »%1« ni zapisljiv: program vanj piše »%2«.")
-                        .arg(chosen.first(), request.WrittenSignal)
-                  : QString();
+  const QString note = notWritable
+                           ? QString::fromUtf8("Element »%1« ni zapisljiv: program vanj piše »%2«.")
+                                 .arg(chosen.first(), request.WrittenSignal)
+                           : QString();
   MarkNotWritable(row, note);
   if (!note.isEmpty()) SetOwnStatus(note);
 }

@@ -136,8 +136,8 @@ void SelectOpcItemDialog::Load(QTreeWidgetItem* branch) {
       StanjeBrskanja->setText(QString::fromUtf8("Branje s strežnika …"));
       PrekliciBrskanje->show();
       ItemTree->setEnabled(false);
-      const QMetaObject::Connection cancelling =
-          connect(PrekliciBrskanje, &QPushButton::clicked, this, [reading] { reading->Cancelled = true; });
+      const QMetaObject::Connection cancelling = connect(
+          PrekliciBrskanje, &QPushButton::clicked, this, [reading] { reading->Cancelled = true; });
       try {
         ended = RunOffWindowThread(PrekliciBrskanje, read, [] {});
       } catch (...) {
@@ -214,8 +214,9 @@ void SelectOpcItemDialog::ShowFacts(QTreeWidgetItem* item, const OpcItemFacts& f
   if (facts.HasValue)
     value = facts.IsNumber ? ShownGeneral(facts.Value, 8) : QString::fromStdString(facts.ValueText);
   if (!facts.Status.empty())
-    value = value.isEmpty() ? QString::fromStdString(facts.Status)
-                            : value + QStringLiteral(" (") + QString::fromStdString(facts.Status) + u')';
+    value = value.isEmpty()
+                ? QString::fromStdString(facts.Status)
+                : value + QStringLiteral(" (") + QString::fromStdString(facts.Status) + u')';
   item->setText(ValueColumn, value);
   const QString note = NotWritableNote(facts);
   if (!note.isEmpty()) {
@@ -233,7 +234,8 @@ OpcItemFacts SelectOpcItemDialog::FactsOf(const QString& itemId) const {
 
 QString SelectOpcItemDialog::NotWritableNote(const OpcItemFacts& facts) const {
   if (request_.WrittenSignal.isEmpty() || facts.Access != OpcAccess::ReadOnly) return {};
-  return QString::fromUtf8("Element ni zapisljiv: program vanj piše »%1«.").arg(request_.WrittenSignal);
+  return QString::fromUtf8("Element ni zapisljiv: program vanj piše »%1«.")
+      .arg(request_.WrittenSignal);
 }
 
 void SelectOpcItemDialog::SelectionChanged() {
@@ -262,7 +264,8 @@ void SelectOpcItemDialog::done(int result) {
     request_.Place->Open = open_;
     // The item chosen, else the entry the engineer stood on.
     const QList<QTreeWidgetItem*> selected = ItemTree->selectedItems();
-    const QTreeWidgetItem* current = selected.isEmpty() ? ItemTree->currentItem() : selected.first();
+    const QTreeWidgetItem* current =
+        selected.isEmpty() ? ItemTree->currentItem() : selected.first();
     if (current) request_.Place->Current = current->data(0, NodeIdRole).toString().toStdString();
   }
   QDialog::done(result);
@@ -280,7 +283,8 @@ QStringList SelectOpcItemDialog::SelectedItemIds() const {
 QStringList SelectOpcItemDialog::Browse(OpcClient& client, QWidget* parent,
                                         const ItemBrowserRequest& request, bool* notWritable) {
   SelectOpcItemDialog dialog(client, parent, request);
-  const QStringList ids = dialog.exec() == QDialog::Accepted ? dialog.SelectedItemIds() : QStringList{};
+  const QStringList ids =
+      dialog.exec() == QDialog::Accepted ? dialog.SelectedItemIds() : QStringList{};
   if (notWritable)
     *notWritable = !ids.isEmpty() && !dialog.NotWritableNote(dialog.FactsOf(ids.first())).isEmpty();
   return ids;

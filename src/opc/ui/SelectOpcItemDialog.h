@@ -77,7 +77,7 @@ class SelectOpcItemDialog : public QDialog {
 
   OpcClient& client_;
   ItemBrowserRequest request_;
-  std::set<std::string> open_;  // branch IDs open now
+  std::set<std::string> open_;             // branch IDs open now
   std::map<QString, OpcItemFacts> facts_;  // by item ID
   bool loading_ = false;
   bool firstLoadPending_ = false;

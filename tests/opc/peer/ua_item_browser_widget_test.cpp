@@ -80,8 +80,10 @@ TEST_F(UaItemBrowser, ShowsTheColumnsMarksAReadOnlyItemForMvAndOpensWhereItWasLe
                                 loopOpen = loop && loop->isExpanded();
                                 typesOpen = types && types->isExpanded();
                                 if (d.ItemTree->currentItem())
-                                  current = d.ItemTree->currentItem()->text(SelectOpcItemDialog::IdColumn);
-                                if (QTreeWidgetItem* y1 = TreeEntry(d, "ns=2;s=U")) tip = y1->toolTip(0);
+                                  current = d.ItemTree->currentItem()->text(
+                                      SelectOpcItemDialog::IdColumn);
+                                if (QTreeWidgetItem* y1 = TreeEntry(d, "ns=2;s=U"))
+                                  tip = y1->toolTip(0);
                                 d.reject();
                               }));
   EXPECT_TRUE(loopOpen);
