@@ -248,6 +248,18 @@ TEST_F(OpcTab, TheBrowserShowsEachItemsFactsAndMarksAReadOnlyItemTheProgramWould
   EXPECT_EQ(Page().ItemId(4), "Plant.Y1");
 }
 
+TEST_F(OpcTab, AReadOnlyItemTypedForASignalTheProgramWritesIsMarkedOnConnecting) {
+  const std::pair<int, const char*> rows[] = {
+      {0, "Plant.Y1"}, {4, "Plant.Y1"}, {7, "Controller.P"}, {8, "Plant.U"}};
+  for (const auto& [row, id] : rows) Page().OPCTabela->item(row, 0)->setText(id);
+  Connect();
+  const auto mark = [&](int row) { return Page().OPCTabela->item(row, 0)->toolTip(); };
+  EXPECT_EQ(mark(0), QString::fromUtf8("Element »Plant.Y1« ni zapisljiv: program vanj piše »MV«."));
+  EXPECT_EQ(mark(8), QString::fromUtf8("Element »Plant.U« ni zapisljiv: program vanj piše »I člen«."));
+  EXPECT_EQ(mark(4), "");  // read only, as Y1 is
+  EXPECT_EQ(mark(7), "");
+}
+
 TEST_F(OpcTab, ADoubleClickInTheTableAlsoPicksAndCancelWritesNothing) {
   Connect();
   SelectCell(7);

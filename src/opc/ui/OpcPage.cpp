@@ -16,6 +16,9 @@
 #include <QTimer>
 #include <algorithm>
 #include <functional>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "forms/OffThread.h"
 #include "forms/UiServices.h"
@@ -51,6 +54,27 @@ constexpr SignalName SignalNames[] = {
     {14, "P člen"}, {15, "I člen"}, {16, "D člen"}, {17, "R/A"}, {18, "Ročno"}, {19, "Avtomatsko"}};
 
 int RowTop(int row) { return TableTop + 1 + HeaderHeight + row * RowHeight; }
+
+QString NotWritableText(const QString& itemId, const QString& signal) {
+  return QString::fromUtf8("Element »%1« ni zapisljiv: program vanj piše »%2«.").arg(itemId, signal);
+}
+
+// The rows whose items the program writes, their IDs, and what the server says of them.
+struct WrittenItems {
+  std::vector<int> Rows;
+  std::vector<std::string> Ids;
+  std::vector<OpcItemFacts> Facts;
+};
+
+// What the server says of the items; nothing when it will not say (the connect stands).
+std::vector<OpcItemFacts> DescribeWrittenItems(OpcClient& client, const std::vector<std::string>& ids) {
+  if (ids.empty()) return {};
+  try {
+    return client.DescribeItems(ids);
+  } catch (const std::exception&) {
+    return {};
+  }
+}
 
 QLabel* Heading(const char* text, int y, QWidget* parent) {
   auto* label = new QLabel(QString::fromUtf8(text), parent);
@@ -344,6 +368,14 @@ void OpcPage::PoveziOPCStreznikClick() {
   form_.Opc().SetUaConnectOptions(options);
   connectedServer_.clear();
   const std::string name = server.toStdString();
+  // The items the program writes are asked about with the connect: a read-only one is
+  // marked in the table before the engineer relies on it.
+  const auto written = std::make_shared<WrittenItems>();
+  for (int row = 0; row < TableRows; ++row)
+    if (!WrittenSignal(row).isEmpty() && !ItemId(row).isEmpty()) {
+      written->Rows.push_back(row);
+      written->Ids.push_back(ItemId(row).toStdString());
+    }
   if (IsUaEndpointUrl(name)) {
     // A server over the network may take up to its time-out to answer: the window goes
     // on meanwhile, saying so, and "Prekliči" gives up waiting.
@@ -359,7 +391,11 @@ void OpcPage::PoveziOPCStreznikClick() {
     bool ended = false;
     try {
       ended = RunOffWindowThread(
-          PrekliciPovezovanje, [this, name] { form_.Opc().Connect(name, ""); },
+          PrekliciPovezovanje,
+          [this, name, written] {
+            form_.Opc().Connect(name, "");
+            written->Facts = DescribeWrittenItems(form_.Opc(), written->Ids);
+          },
           [this] {
             // The connect given up has ended: whatever it reached is let go.
             disconnecting_ = true;
@@ -380,6 +416,12 @@ void OpcPage::PoveziOPCStreznikClick() {
     }
   } else {
     form_.Opc().Connect(name, "");
+    written->Facts = DescribeWrittenItems(form_.Opc(), written->Ids);
+  }
+  for (std::size_t i = 0; i < written->Rows.size() && i < written->Facts.size(); ++i) {
+    const int row = written->Rows[i];
+    const bool readOnly = written->Facts[i].Access == OpcAccess::ReadOnly;
+    MarkNotWritable(row, readOnly ? NotWritableText(ItemId(row), WrittenSignal(row)) : QString());
   }
   PoveziOPCStreznik->setEnabled(true);
   connectedServer_ = server;
@@ -490,10 +532,7 @@ void OpcPage::IzberiAjtemKnofClick() {
   const QStringList chosen = SelectOpcItemDialog::Browse(form_.Opc(), this, request, &notWritable);
   if (chosen.isEmpty()) return;
   OPCTabela->item(row, 0)->setText(chosen.first());
-  const QString note = notWritable
-                           ? QString::fromUtf8("Element »%1« ni zapisljiv: program vanj piše »%2«.")
-                                 .arg(chosen.first(), request.WrittenSignal)
-                           : QString();
+  const QString note = notWritable ? NotWritableText(chosen.first(), request.WrittenSignal) : QString();
   MarkNotWritable(row, note);
   if (!note.isEmpty()) SetOwnStatus(note);
 }
