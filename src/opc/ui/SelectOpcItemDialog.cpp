@@ -122,9 +122,9 @@ void SelectOpcItemDialog::Load(QTreeWidgetItem* branch) {
   };
   auto reading = std::make_shared<Reading>();
   const std::set<std::string> open = open_;
-  OpcClient& client = client_;
-  const auto read = [reading, &client, branchId, open] {
-    reading->Level = ReadBrowseLevel(client, branchId, open, &reading->Cancelled);
+  OpcClient* client = &client_;  // the program's, which outlives any reading
+  const auto read = [reading, client, branchId, open] {
+    reading->Level = ReadBrowseLevel(*client, branchId, open, &reading->Cancelled);
   };
   bool ended = true;
   QString problem;
