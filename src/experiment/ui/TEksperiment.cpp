@@ -249,8 +249,10 @@ void TEksperiment::WaitForMVItem(bool reportFailure) {
   const bool good =
       WaitForGoodQuality(run_.Setup.ItemMV.get(), form_.SystemClock(), keepWaiting, QualityWaitMs);
   run_.MvItemUnreachable = !good;
+  // The box about a missing connection only when there is none.
   if (!good && reportFailure && !form_.Closing())
-    Ui().ShowMessage(QString::fromUtf8(NoConnectionMessage));
+    Ui().ShowMessage(QString::fromStdString(
+        MvUnreachableMessage(run_.Setup.ItemMV.get(), form_.Opc().IsConnected())));
 }
 
 // Every item the run writes, checked before the first write; "" when the run may start.
