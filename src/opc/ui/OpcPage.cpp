@@ -539,7 +539,8 @@ void OpcPage::IzberiAjtemKnofClick() {
 
 QString OpcPage::WrittenSignal(int row) const {
   if (row == 0) return QStringLiteral("MV");
-  if (row < 7 || row > 12) return {};
+  // The R/A items the configuration does not use are not written.
+  if (row < 7 || row > 12 || !radioButtons_[RadioButtonOfRow(row)]->isEnabled()) return {};
   for (const SignalName& s : SignalNames)
     if (s.Row == row) return QString::fromUtf8(s.Caption);
   return {};

@@ -106,7 +106,7 @@ class OpcPage : public QWidget {
   // Why a pick cannot land in a row (empty: it can).
   QString PickRefusal(int row) const;
   // The signal the program writes into the item of a row ("MV", "P člen"); "" for a row
-  // it only reads or does not use.
+  // it only reads or does not use (the R/A items of the other configuration).
   QString WrittenSignal(int row) const;
   // Marks an item ID cell whose item the program writes but may not (note: why); an
   // empty note, or another ID typed into the cell, takes the mark away.
