@@ -255,7 +255,8 @@ TEST_F(OpcTab, AReadOnlyItemTypedForASignalTheProgramWritesIsMarkedOnConnecting)
   Connect();
   const auto mark = [&](int row) { return Page().OPCTabela->item(row, 0)->toolTip(); };
   EXPECT_EQ(mark(0), QString::fromUtf8("Element »Plant.Y1« ni zapisljiv: program vanj piše »MV«."));
-  EXPECT_EQ(mark(8), QString::fromUtf8("Element »Plant.U« ni zapisljiv: program vanj piše »I člen«."));
+  EXPECT_EQ(mark(8),
+            QString::fromUtf8("Element »Plant.U« ni zapisljiv: program vanj piše »I člen«."));
   EXPECT_EQ(mark(4), "");  // read only, as Y1 is
   EXPECT_EQ(mark(7), "");
 }

@@ -1,7 +1,5 @@
 #include "opc/ui/OpcPage.h"
 
-#include <algorithm>
-
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QFileInfo>
@@ -56,7 +54,8 @@ constexpr SignalName SignalNames[] = {
 int RowTop(int row) { return TableTop + 1 + HeaderHeight + row * RowHeight; }
 
 QString NotWritableText(const QString& itemId, const QString& signal) {
-  return QString::fromUtf8("Element »%1« ni zapisljiv: program vanj piše »%2«.").arg(itemId, signal);
+  return QString::fromUtf8("Element »%1« ni zapisljiv: program vanj piše »%2«.")
+      .arg(itemId, signal);
 }
 
 // The rows whose items the program writes, their IDs, and what the server says of them.
@@ -67,7 +66,8 @@ struct WrittenItems {
 };
 
 // What the server says of the items; nothing when it will not say (the connect stands).
-std::vector<OpcItemFacts> DescribeWrittenItems(OpcClient& client, const std::vector<std::string>& ids) {
+std::vector<OpcItemFacts> DescribeWrittenItems(OpcClient& client,
+                                               const std::vector<std::string>& ids) {
   if (ids.empty()) return {};
   try {
     return client.DescribeItems(ids);
@@ -532,7 +532,8 @@ void OpcPage::IzberiAjtemKnofClick() {
   const QStringList chosen = SelectOpcItemDialog::Browse(form_.Opc(), this, request, &notWritable);
   if (chosen.isEmpty()) return;
   OPCTabela->item(row, 0)->setText(chosen.first());
-  const QString note = notWritable ? NotWritableText(chosen.first(), request.WrittenSignal) : QString();
+  const QString note =
+      notWritable ? NotWritableText(chosen.first(), request.WrittenSignal) : QString();
   MarkNotWritable(row, note);
   if (!note.isEmpty()) SetOwnStatus(note);
 }
