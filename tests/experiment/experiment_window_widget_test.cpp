@@ -212,7 +212,7 @@ TEST_F(ExperimentWindow, ATypedMVOutsideTheRangeWidensTheSlider) {
     Type("x");
     EXPECT_EQ(Window().Run().MV, 150.0);
   });
-  EXPECT_EQ(ui.Errors, QStringList{"'x' is not a valid floating point value"});
+  EXPECT_EQ(ui.Errors, QStringList{QString::fromUtf8("»x« ni veljavno število.")});
 }
 
 // MV 1e12: written as typed (not the slider end's 2147483647) and shown whole.
@@ -429,14 +429,15 @@ TEST_F(PlantExperimentWindow, ARejectedFirstMVWriteShowsItsBoxAndSamplingGoesOn)
   Form().ExperimentTab().RadioRocno->setChecked(true);
   plant->items["MV"]->reject = true;
   w.FormShow();
-  EXPECT_EQ(ui.Errors, QStringList{"Cannot write Items: MV"});
+  EXPECT_EQ(ui.Errors, QStringList{QString::fromUtf8("Točke MV ni bilo mogoče zapisati.")});
   EXPECT_TRUE(w.Timer1->isActive());
   EXPECT_EQ(Form().Store().SampleCount, 2);
   EXPECT_EQ(Form().Store().DataColumns[1][1], 0) << "the MV the plant kept";
   plant->items["MV"]->reject = false;
   w.Timer1Timer();
   EXPECT_EQ(Form().Store().SampleCount, 3);
-  EXPECT_EQ(w.StatusText(), "  Napak: 1, zadnja: Cannot write Items: MV");
+  EXPECT_EQ(w.StatusText(),
+            QString::fromUtf8("  Napak: 1, zadnja: Točke MV ni bilo mogoče zapisati."));
   EXPECT_EQ(plant->writes, (std::vector<RecordedWrite>{{"MV", 12, false}}));
   w.EndExperiment();
   EXPECT_FALSE(w.Timer1->isActive());

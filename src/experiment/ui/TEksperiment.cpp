@@ -29,6 +29,7 @@
 #include "forms/OffThread.h"
 #include "forms/UiServices.h"
 #include "forms/Workspace.h"
+#include "opc/OpcMessages.h"
 
 namespace {
 
@@ -253,7 +254,9 @@ void TEksperiment::WaitForMVItem(bool reportFailure) {
   // Bounded by the program's clock; a second bound on real time keeps a clock that does
   // not move (a hand-driven one) from holding the program here.
   bool good = false;
-  if (form_.Opc().ReachedOverNetwork()) {
+  std::string why;  // what is wrong with the MV item, asked of the plant where it waited
+  OpcClient& opc = form_.Opc();
+  if (opc.ReachedOverNetwork()) {
     const Clock& clock = form_.SystemClock();
     const OpcItem* item = run_.Setup.ItemMV.get();
     OnPlantThread([&] {
@@ -266,6 +269,7 @@ void TEksperiment::WaitForMVItem(bool reportFailure) {
             return elapsed.elapsed() < QualityWaitMs;
           },
           QualityWaitMs);
+      if (!good && reportFailure) why = MvUnreachableMessage(item, opc.IsConnected());
     });
   } else {
     QElapsedTimer elapsed;
@@ -278,8 +282,11 @@ void TEksperiment::WaitForMVItem(bool reportFailure) {
                               QualityWaitMs);
   }
   run_.MvItemUnreachable = !good;
-  if (!good && reportFailure && !form_.Closing())
-    Ui().ShowMessage(QString::fromUtf8(NoConnectionMessage));
+  // The box about a missing connection only when there is none.
+  if (!good && reportFailure && !form_.Closing()) {
+    if (why.empty()) why = MvUnreachableMessage(run_.Setup.ItemMV.get(), opc.IsConnected());
+    Ui().ShowMessage(QString::fromStdString(why));
+  }
 }
 
 std::string TEksperiment::CheckAndSwitchForRun() {
@@ -374,7 +381,7 @@ void TEksperiment::Timer1Timer() {
   if (samples.empty()) return;
   QString error;
   for (const ExperimentSample& s : samples)
-    if (!s.Error.empty()) error = lastError_ = QString::fromStdString(s.Error);
+    if (!s.Error.empty()) error = lastError_ = QString::fromStdString(OpcWindowText(s.Error));
   Draw(samples);
   if (samples.back().EndRequested) EndExperiment();
   if (!error.isEmpty()) ShowRunError(error);
@@ -568,7 +575,7 @@ void TEksperiment::VrednostVhodaEditKeyPress() {
   } catch (const ConversionError& e) {
     // MV stays; the run goes on and counts the error like a rejected write.
     ++run_.Findings.Errors;
-    lastError_ = QString::fromUtf8(e.what());
+    lastError_ = QString::fromStdString(OpcWindowText(e.what()));
     ShowStatus();
     ShowRunError(lastError_);
     return;
