@@ -439,13 +439,13 @@ void TEksperiment::FitAxes(int index, const QList<QPointF>& drawn) {
   VorChart* const charts[] = {Chart1, Chart_U, Chart3, Chart2};
   VorChart& chart = *charts[index];
   AxisRanges& shown = axes_[static_cast<size_t>(index)];
-  // Bottom: to the newest point rounded up to a step of about a hundredth of the span
+  // Bottom: to the newest point rounded up to a step of about a twentieth of the span
   // shown (at least a period); the moving window's left end follows it.
   const double last = drawn.last().x();
   const double period = std::max(run_.Setup.SamplePeriodMs * 0.001, 1e-3);
-  const double wanted = std::max(period, last / 100);
+  const double wanted = std::max(period, std::min(last, ChartWindowSeconds) / 20);
   double step = period;
-  for (double s : {0.1, 0.2, 0.5, 1.0, 2.0})
+  for (double s : {0.1, 0.2, 0.5, 1.0, 2.0, 5.0, 10.0})
     if (step < wanted && s > step) step = s;
   const double right = std::max(std::ceil(last / step - 1e-9) * step, period);
   const double left = last > ChartWindowSeconds ? right - ChartWindowSeconds : drawn.first().x();
