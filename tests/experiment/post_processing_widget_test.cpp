@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "charts/VorChart.h"
 #include "data/NumberFormat.h"
 #include "data/TObdelava.h"
 #include "data/TextFile.h"
@@ -294,10 +295,13 @@ TEST_F(AutomaticExperiment, ASimulatedRecordOfAPlantRunStopsItsEntryBeforeTheMod
     ASSERT_EQ(Labels(), QStringList{label});
     if (!linkLost) opc->Disconnect();
     ticks = 0;
-    // Lost after 39 samples, so the 40th is the first the simulation makes.
-    during = [this, linkLost] {
+    // Lost after 39 samples, so the 40th is the first the simulation makes. The charts
+    // mark that moment with a vertical line while it is in view.
+    QList<QPointF> marker;
+    during = [this, linkLost, &marker] {
       Window().Timer1->stop();  // the samples are the test's alone
       if (linkLost && opc->IsConnected() && Form().Store().SampleCount == 40) opc->Disconnect();
+      if (Form().Store().SampleCount == 60) marker = Window().SimulationMarkers[2]->Points();
     };
     clock.AdvanceMs(6000);
     SchedulerTick();
@@ -305,6 +309,11 @@ TEST_F(AutomaticExperiment, ASimulatedRecordOfAPlantRunStopsItsEntryBeforeTheMod
 
     const RunFindings& findings = Window().Run().Findings;
     EXPECT_EQ(findings.FirstSimulatedSample, linkLost ? 40 : 1);
+    const double at = linkLost ? 39 : 0;
+    ASSERT_EQ(marker.size(), 2);
+    EXPECT_EQ(marker[0].x(), at);
+    EXPECT_EQ(marker[1].x(), at);
+    EXPECT_LT(marker[0].y(), marker[1].y());
     auto store = std::make_unique<MeasurementStore>();
     TObdelava::ReadDataFile(File(label, ".vtd"), *store, '.');
     EXPECT_EQ(store->SampleCount, 273);

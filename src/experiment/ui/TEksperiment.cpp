@@ -34,6 +34,7 @@ constexpr unsigned ColourU = 0x000080;   // maroon
 constexpr unsigned ColourY1 = 0xFF0000;  // blue
 constexpr unsigned ColourY2 = 0x008000;  // green
 constexpr unsigned ColourLate = 0x00A5FF;  // orange: held and late samples
+constexpr unsigned ColourSimulation = 0x800080;  // purple: where the simulation took over
 
 // The status while the plant has not answered by the end of the last period.
 constexpr const char* LatePlantStatusText =
@@ -129,6 +130,8 @@ void TEksperiment::BuildCharts() {
                                                LineKind::Straight, Qt::NoPen);
     LateMarkers[i]->Series()->setPointsVisible(true);
     LateMarkers[i]->Series()->setMarkerSize(5);
+    SimulationMarkers[i] = &charts[i]->AddLineSeries(
+        QStringLiteral("Simulacija"), ColorFromBgr(ColourSimulation), LineKind::Straight, Qt::DashLine);
   }
 }
 
@@ -306,6 +309,7 @@ void TEksperiment::FormShow() {
     DrawnSeries(i)->Replace(history_[i]);
     marked_[i].clear();
     LateMarkers[i]->Replace(marked_[i]);
+    SimulationMarkers[i]->Replace({});
   }
   lastHeld_ = false;
   setWindowTitle(QStringLiteral("Eksperiment ") + QString::fromStdString(run_.Setup.ExperimentLabel));
@@ -373,6 +377,7 @@ void TEksperiment::Draw(const std::vector<ExperimentSample>& samples) {
     DrawnSeries(i)->Replace(PointsToDraw(history_[i]));
     if (marksChanged) LateMarkers[i]->Replace(PointsToDraw(marked_[i]));
   }
+  DrawSimulationMarkers();
 
   // The link lost: the engineer hears of it at once (on the batch that holds the first
   // simulated sample), with the controller state the run will not be able to restore.
@@ -382,6 +387,24 @@ void TEksperiment::Draw(const std::vector<ExperimentSample>& samples) {
   if (simulatedHere > 0 && findings.LinkLost() && findings.SimulatedSamples == simulatedHere) {
     const std::string left = switchedForRun_ ? ControllerStateLeft(run_.Setup) : std::string();
     ShowRunError(QString::fromStdString(LinkLostText(findings, left, run_.Setup.Separator)));
+  }
+}
+
+void TEksperiment::DrawSimulationMarkers() {
+  const std::optional<double> at =
+      SimulationTakeOverTime(run_.Findings, run_.Setup.PlantConfigured);
+  for (int i = 0; i < 4; ++i) {
+    // From the lowest to the highest value in view, while the moment is in view.
+    const QList<QPointF>& points = history_[i];
+    QList<QPointF> line;
+    if (at && !points.isEmpty() && *at >= points.first().x()) {
+      const auto [low, high] = std::minmax_element(
+          points.begin(), points.end(), [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); });
+      double bottom = low->y(), top = high->y();
+      if (bottom == top) bottom -= 0.5, top += 0.5;
+      line = {QPointF(*at, bottom), QPointF(*at, top)};
+    }
+    if (line != SimulationMarkers[i]->Points()) SimulationMarkers[i]->Replace(line);
   }
 }
 

@@ -83,6 +83,9 @@ class TEksperiment : public QDialog {
 
   // The series of held and late samples on each chart (points, no line).
   std::array<ChartSeries*, 4> LateMarkers{};
+  // The vertical line on each chart where the simulation took over from the plant (the
+  // link lost during the run, or never there); no points while none is in view.
+  std::array<ChartSeries*, 4> SimulationMarkers{};
 
   // The status bar's text.
   QString StatusText() const;
@@ -107,6 +110,7 @@ class TEksperiment : public QDialog {
   void ShowMV();
   // Labels and charts after the samples taken since the last drawing.
   void Draw(const std::vector<ExperimentSample>& samples);
+  void DrawSimulationMarkers();
   // The series of MV, U, Y1 and Y2 (index 0..3).
   ChartSeries* DrawnSeries(int index) const;
 
