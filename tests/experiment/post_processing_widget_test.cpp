@@ -134,8 +134,9 @@ TEST_F(AutomaticExperiment, TwoQueuedExperimentsEndAsFilesThatAgree) {
   EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
   EXPECT_TRUE(Labels().isEmpty());
   EXPECT_FALSE(Form().Timer_ExperimentScheduler->isActive());
-  EXPECT_TRUE(Form().StatusText().startsWith(
-      "Samodejni poizkus \"drugi\" je obdelan: drugi.vtd, drugi.vtm, drugi.vtc, drugi.docx ("))
+  EXPECT_TRUE(
+      Form().StatusText().startsWith("Samodejni poizkus \"drugi\" je obdelan: drugi.vtd, "
+                                     "drugi.vtm, drugi.vtc, drugi.docx, drugi-opozorila.txt ("))
       << Form().StatusText().toStdString();
   // The warnings of the report's box, each once: this plant's PID proposal is fragile.
   EXPECT_EQ(Form().StatusText().count("Opozorilo: regulator PID (Ms "), 1)
@@ -321,6 +322,7 @@ TEST_F(AutomaticExperiment, ASimulatedRecordOfAPlantRunStopsItsEntryBeforeTheMod
     EXPECT_TRUE(store->ColumnNames[1].ends_with(mark)) << store->ColumnNames[1];
     for (const char* extension : {".vtm", ".vtc", ".docx"})
       EXPECT_FALSE(std::filesystem::exists(File(label, extension))) << extension;
+    EXPECT_TRUE(std::filesystem::exists(File(label, "-opozorila.txt")));
     EXPECT_TRUE(
         std::filesystem::exists(ReportImagePath(folder.path().toStdString(), ReportImage::TimeY1)));
     EXPECT_EQ(Labels(), QStringList{QString::fromLatin1(label) + " (ustavljen)"});

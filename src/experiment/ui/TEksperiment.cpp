@@ -130,8 +130,9 @@ void TEksperiment::BuildCharts() {
                                                LineKind::Straight, Qt::NoPen);
     LateMarkers[i]->Series()->setPointsVisible(true);
     LateMarkers[i]->Series()->setMarkerSize(5);
-    SimulationMarkers[i] = &charts[i]->AddLineSeries(
-        QStringLiteral("Simulacija"), ColorFromBgr(ColourSimulation), LineKind::Straight, Qt::DashLine);
+    SimulationMarkers[i] =
+        &charts[i]->AddLineSeries(QStringLiteral("Simulacija"), ColorFromBgr(ColourSimulation),
+                                  LineKind::Straight, Qt::DashLine);
   }
 }
 
@@ -398,8 +399,9 @@ void TEksperiment::DrawSimulationMarkers() {
     const QList<QPointF>& points = history_[i];
     QList<QPointF> line;
     if (at && !points.isEmpty() && *at >= points.first().x()) {
-      const auto [low, high] = std::minmax_element(
-          points.begin(), points.end(), [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); });
+      const auto [low, high] =
+          std::minmax_element(points.begin(), points.end(),
+                              [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); });
       double bottom = low->y(), top = high->y();
       if (bottom == top) bottom -= 0.5, top += 0.5;
       line = {QPointF(*at, bottom), QPointF(*at, top)};
