@@ -40,6 +40,7 @@
 #include "opc/SimulatedPlantServer.h"
 #include "opc/ui/OpcPage.h"
 #include "report/DocxCheck.h"
+#include "report/ui/ReportPage.h"
 #include "report/ZipPackage.h"
 #include "support/AppFixture.h"
 #include "tuning/TRegulator.h"
@@ -348,6 +349,13 @@ TEST_F(AutomaticExperiment, ASimulatedRecordOfAPlantRunStopsItsEntryBeforeTheMod
       EXPECT_EQ(Window().StatusText(),
                 "  Opozorilo: povezava s strežnikom je izgubljena od 39.0 s "
                 "(vzorec 40)! Simulacija v teku, v obrat se nič ne piše.");
+      // A report the engineer makes of the record says on its first page from where it
+      // is simulated.
+      ui.QueueFileAnswer(folder.filePath("rocno"));
+      QTest::mouseClick(Form().ReportTab().Button_Naredi_porocilo, Qt::LeftButton);
+      EXPECT_TRUE(DocumentText("rocno").contains(
+          "Opozorilo: zapis je simuliran od 39.0 s naprej (vgrajena simulacija procesa)"))
+          << DocumentText("rocno").left(3000).toStdString();
     }
   }
 }
