@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -276,6 +277,34 @@ TEST_F(AutomaticExperiment, ATuningWithoutIdentificationUsesTheModelNamedAtActiv
   EXPECT_TRUE(DocumentText("drugi").contains(
       QString::fromStdString(ModelSourceNote(source)).toHtmlEscaped()))
       << DocumentText("drugi").left(2000).toStdString();
+}
+
+// A new activation while an entry stands stopped asks about it; by default the entry
+// stays stopped and the plant gets not a single write.
+TEST_F(AutomaticExperiment, ANewActivationLeavesAStoppedEntryStoppedWithoutAWriteToThePlant) {
+  windows.SamodNastav->Label13->setText(folder.filePath("manjka.dotx"));
+  Activate("pokvarjen", "10:00:05");
+  clock.AdvanceMs(6000);
+  SchedulerTick();
+  ASSERT_EQ(Labels(), QStringList{"pokvarjen (ustavljen)"});
+  const std::string log =
+      QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
+          .filePath("plant-writes.log")
+          .toStdString();
+  const std::size_t written = ReadTextLines(log).size();
+  ASSERT_GT(written, 1u);  // the run itself wrote to the plant, and the log says so
+  const int ran = ticks;
+
+  windows.SamodNastav->Label13->setText("normal.dot");
+  Activate("novi", "18:00:00");
+  EXPECT_EQ(ui.Questions.size(), 1);
+  for (int i = 0; i < 3; ++i) {
+    clock.AdvanceMs(500);
+    SchedulerTick();
+  }
+  EXPECT_EQ(ticks, ran);
+  EXPECT_EQ(ReadTextLines(log).size(), written);
+  EXPECT_EQ(Labels(), QStringList({"pokvarjen (ustavljen)", "novi"}));
 }
 
 // Losing the link at the 40th sample, or having none at all, leaves a record that is
