@@ -117,9 +117,12 @@ std::vector<std::string> RunWarningsLines(const PostProcessingJob& job,
   const std::size_t first = lines.size();
   for (const std::string& line : RunFindingsLines(job.Findings, job.Separator))
     lines.push_back(line);
-  for (const Warning& w : warnings)
+  for (const Warning& w : warnings) {
+    // The run's own line already says the record is simulated, and from where.
+    if (w.Kind == WarningKind::SimulatedRecord && job.Findings.SimulatedSamples > 0) continue;
     if (std::find(lines.begin() + first, lines.end(), w.Text) == lines.end())
       lines.push_back(w.Text);
+  }
   if (lines.size() == first) lines.push_back("Opozoril ni.");
   return lines;
 }

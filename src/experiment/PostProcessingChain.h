@@ -59,10 +59,11 @@ struct PostProcessingJob {
 // Why a simulated record of a plant run is not processed (the queue's stop reason).
 std::string SimulatedPlantRecordText(const RunFindings& findings, const std::string& mvItemId,
                                      char separator);
-// The report's first line for a run made on the simulation deliberately.
+// The report's first line for a run made on the simulation deliberately (no server chosen,
+// or no signal of the run assigned in the OPC table).
 inline constexpr const char* SimulatedProcessReportNote =
     "Poročilo opisuje simuliran proces: zapis je iz vgrajene simulacije procesa (strežnik OPC "
-    "ni nastavljen), ne iz obrata.";
+    "ali točke signalov niso nastavljeni), ne iz obrata.";
 
 // The chain tunes a controller without identifying a model first ("Regulator" on,
 // "Model" off, writing to the plant): it needs a model held at the activation.

@@ -291,9 +291,7 @@ TEST_F(PostProcessingChainTest, ASimulatedPlantRecordStopsWithItsWarningsKeptBes
                 "Datum: 7. 12. 2026", "Začetek: 23:10:05", "Poizkus je ustavljen: " + reason,
                 "Opozorilo: zapis je simuliran od 19,0 s (vzorec 40) naprej (povezava s "
                 "strežnikom je bila izgubljena; v obrat ni bilo nič več zapisano).",
-                "Regulator je ostal v ročnem načinu.", "Napak med eksperimentom: 2.",
-                "Opozorilo: zapis je simuliran od 19,0 s naprej (vgrajena simulacija procesa), "
-                "prej je meritev obrata."}));
+                "Regulator je ostal v ročnem načinu.", "Napak med eksperimentom: 2."}));
 }
 
 TEST_F(PostProcessingChainTest, AScaleThatIsNotANumberStopsTheControllerStep) {
