@@ -440,8 +440,16 @@ void TEksperiment::ShowRunError(const QString& text) {
   if (boxStanding_ || (modal != nullptr && modal != this) || boxedErrors_.contains(text)) return;
   boxedErrors_.insert(text);
   boxStanding_ = true;
-  Ui().ShowError(text);
-  boxStanding_ = false;
+  // The box is shown from the event loop, not inside the tick that found the error: Qt
+  // fires no timer again while its own slot runs, so a box inside Timer1's tick would
+  // hold the sampling and the drawing until the engineer closed it.
+  QMetaObject::invokeMethod(
+      this,
+      [this, text] {
+        Ui().ShowError(text);
+        boxStanding_ = false;
+      },
+      Qt::QueuedConnection);
 }
 
 void TEksperiment::EndExperiment() {
