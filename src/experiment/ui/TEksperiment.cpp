@@ -387,7 +387,7 @@ void TEksperiment::Draw(const std::vector<ExperimentSample>& samples) {
                                            [](const ExperimentSample& t) { return t.Simulated; });
   if (simulatedHere > 0 && findings.LinkLost() && findings.SimulatedSamples == simulatedHere) {
     const std::string left = switchedForRun_ ? ControllerStateLeft(run_.Setup) : std::string();
-    ShowRunError(QString::fromStdString(LinkLostText(findings, left, run_.Setup.Separator)));
+    ShowRunError(QString::fromStdString(LinkLostText(findings, left, run_.Setup.Separator)), true);
   }
 }
 
@@ -433,23 +433,31 @@ void TEksperiment::ShowStatus() {
   statusText_->setText(text);
 }
 
-void TEksperiment::ShowRunError(const QString& text) {
-  // One box per kind of error and run, and none over another box: a write the plant
-  // keeps rejecting must not bury the window under boxes.
+void TEksperiment::ShowRunError(const QString& text, bool afterOtherBox) {
+  // One box per kind of error and run, one at a time, and none over another box: a write
+  // the plant keeps rejecting must not bury the window under boxes.
   const QWidget* modal = QApplication::activeModalWidget();
-  if (boxStanding_ || (modal != nullptr && modal != this) || boxedErrors_.contains(text)) return;
+  const bool otherBox = modal != nullptr && modal != this;
+  if (boxStanding_ || (otherBox && !afterOtherBox) || boxedErrors_.contains(text)) return;
   boxedErrors_.insert(text);
   boxStanding_ = true;
+  ShowBoxWhenFree(text);
+}
+
+void TEksperiment::ShowBoxWhenFree(const QString& text) {
   // The box is shown from the event loop, not inside the tick that found the error: Qt
   // fires no timer again while its own slot runs, so a box inside Timer1's tick would
-  // hold the sampling and the drawing until the engineer closed it.
-  QMetaObject::invokeMethod(
-      this,
-      [this, text] {
-        Ui().ShowError(text);
-        boxStanding_ = false;
-      },
-      Qt::QueuedConnection);
+  // hold the sampling and the drawing until the engineer closed it. A box that stands
+  // meanwhile (the OPC tab's on the lost link) is closed first; this one follows it.
+  QTimer::singleShot(0, this, [this, text] {
+    const QWidget* modal = QApplication::activeModalWidget();
+    if (modal != nullptr && modal != this) {
+      QTimer::singleShot(100, this, [this, text] { ShowBoxWhenFree(text); });
+      return;
+    }
+    Ui().ShowError(text);
+    boxStanding_ = false;
+  });
 }
 
 void TEksperiment::EndExperiment() {
@@ -472,8 +480,9 @@ void TEksperiment::EndExperiment() {
     run_.Setup.ClosedLoopAfter ? SwitchToAutomatic() : SwitchToManual();
   }
   if (run_.Findings.LinkLost())
-    ShowRunError(QString::fromStdString(
-        LinkLostText(run_.Findings, run_.Findings.ControllerLeft, run_.Setup.Separator)));
+    ShowRunError(QString::fromStdString(LinkLostText(run_.Findings, run_.Findings.ControllerLeft,
+                                                     run_.Setup.Separator)),
+                 true);
   // The main window's status bar speaks of the record now in the store: an earlier
   // run's findings that still stand there go.
   const QString findings =

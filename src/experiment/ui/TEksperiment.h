@@ -104,8 +104,11 @@ class TEksperiment : public QDialog {
   void WaitForMVItem(bool reportFailure);
   // The status bar: connected, simulated or fallen back, and the errors so far.
   void ShowStatus();
-  // An error while sampling: its box, unless a box stands or this error had one.
-  void ShowRunError(const QString& text);
+  // An error while sampling: its box, unless this error had one, another of the run's
+  // boxes is still to be closed, or another box stands (afterOtherBox: then it follows
+  // that box, for what the engineer must read, the link lost). Shown from the event loop.
+  void ShowRunError(const QString& text, bool afterOtherBox = false);
+  void ShowBoxWhenFree(const QString& text);
   void SyncScrollBar();
   void ShowMV();
   // Labels and charts after the samples taken since the last drawing.
