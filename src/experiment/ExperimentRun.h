@@ -42,7 +42,7 @@ struct ExperimentSetup {
   bool KeepInitialInput = false;
   double InitialInput = 0;
   bool NoOpcWrite = false;  // record only: nothing written, MV never stepped
-  bool PlantConfigured = false;  // a server is chosen: the run is meant for a plant
+  bool PlantConfigured = false;  // meant for a plant: a server chosen, a signal assigned
   char Separator = '.';     // of the texts the run writes (the record's descriptions)
   double MvMax = 100, MvMin = 0, MvStep = 1;  // range and resolution of the MV slider
   OpcItemPtr ItemMV, ItemU, ItemY1, ItemY2;
