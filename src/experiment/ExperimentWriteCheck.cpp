@@ -33,3 +33,14 @@ std::string CheckExperimentWrites(const ExperimentSetup& setup, const PlantWrite
   if (why.empty()) return why;
   return "Eksperiment ni začet: " + why + " V obrat ni bilo nič zapisano.";
 }
+
+std::string MvUnreachableMessage(const OpcItem* mv, bool connected) {
+  if (!connected || !mv) return NoConnectionMessage;
+  if (mv->ItemId().empty())
+    return "Točka MV ni vpisana v tabelo OPC. Aktivirana je simulacija procesa; v obrat se nič "
+           "ne piše.";
+  std::string why = PlantWriteProblem(*mv, 0, '.');
+  if (why.empty() || why == "ni povezana s strežnikom") why = "ni dosegla dobre kakovosti";
+  return "Točka MV »" + mv->ItemId() + "« " + why +
+         ". Aktivirana je simulacija procesa; v obrat se nič ne piše.";
+}

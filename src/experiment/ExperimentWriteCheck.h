@@ -19,3 +19,9 @@ std::vector<PlantWrite> ExperimentWrites(const ExperimentSetup& setup);
 // zapisano."
 std::string CheckExperimentWrites(const ExperimentSetup& setup, const PlantWriteContext& context,
                                   char separator);
+
+// The message after the MV item did not become Good before a manual run: with no
+// connection the program's own "Povezava z OPC streznikom ni vzpostavljena! …"; on a
+// connection, what is wrong with the item ("Točka MV »Plant.Valve« ne obstaja na
+// strežniku. …"), for the link is not at fault.
+std::string MvUnreachableMessage(const OpcItem* mv, bool connected);

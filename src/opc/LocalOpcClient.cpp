@@ -163,6 +163,20 @@ class LocalOpcClient final : public OpcClient {
   std::vector<std::string> BrowseItemIds() override {
     return connection_.Server ? connection_.Server->ItemIds() : std::vector<std::string>{};
   }
+  std::vector<OpcItemFacts> DescribeItems(const std::vector<std::string>& itemIds) override {
+    std::vector<OpcItemFacts> facts(itemIds.size());
+    if (!connection_.Server) return facts;
+    for (std::size_t i = 0; i < itemIds.size(); ++i) {
+      const auto info = connection_.Server->Find(itemIds[i]);
+      if (!info) continue;
+      facts[i].DataType = info->Type;
+      facts[i].TypeName = OpcDataTypeName(info->Type);
+      facts[i].Access = info->Writable ? OpcAccess::ReadWrite : OpcAccess::ReadOnly;
+      facts[i].HasValue = facts[i].IsNumber = true;
+      facts[i].Value = connection_.Server->Read(itemIds[i]);
+    }
+    return facts;
+  }
   void SetDisconnectHandler(std::function<void()> handler) override { handler_ = std::move(handler); }
 
  private:

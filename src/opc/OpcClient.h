@@ -126,6 +126,22 @@ struct OpcBrowseNode {
   bool HasChildren = false;
 };
 
+// What the item browser shows of an item beside its name: its data type, whether this
+// user may write it, and its present value.
+struct OpcItemFacts {
+  OpcDataType DataType = OpcDataType::Unknown;
+  std::string TypeName;  // as the server names it ("Double", "String"); "" when unknown
+  OpcAccess Access = OpcAccess::Unknown;
+  bool HasValue = false;
+  bool IsNumber = false;  // the value is Value; else ValueText
+  double Value = 0;       // a number (a Boolean as 0 or 1)
+  std::string ValueText;  // a value that is no number ("abc", "polje (3)")
+  std::string Status;     // why the server told nothing ("BadNodeIdUnknown"); else ""
+};
+
+// Access as the window writes it: "branje", "branje in pisanje", "" when unknown.
+const char* OpcAccessText(OpcAccess access);
+
 class OpcClient {
  public:
   virtual ~OpcClient() = default;
@@ -147,6 +163,13 @@ class OpcClient {
   // opens branches as the engineer expands them; empty while not connected. By default
   // the tree of BrowseItemIds, branches named by their dotted prefix.
   virtual std::vector<OpcBrowseNode> BrowseChildren(const std::string& branchId);
+  // The facts of items by item ID, in order, read together (one request to a server over
+  // the network, however many items); Unknown facts while not connected. By default
+  // nothing is known.
+  //
+  // A client ReachedOverNetwork may be called on a thread of its own for these two
+  // browsing calls (the item browser's, while the window goes on): it serialises its link.
+  virtual std::vector<OpcItemFacts> DescribeItems(const std::vector<std::string>& itemIds);
   // Called by the program every few seconds on the user-interface thread, busy or idle.
   // A backend whose connection needs traffic to stay open (a token to renew, a session
   // to keep alive) does it here, and finds a server that went away while idle.

@@ -32,6 +32,28 @@ std::string SocketReason(const std::string& text) {
   return {};
 }
 
+// Why a write was refused, after "Točke … ni bilo mogoče zapisati": the reason in
+// parentheses, Slovenian as the write gate gives it or made so; "" when only a status
+// name tells (WithStatus keeps it).
+std::string WriteReason(const std::string& rest) {
+  static const std::regex inParentheses(R"(^\s*\((.*)\)\s*$)");
+  std::smatch m;
+  const std::string reason = std::regex_search(rest, m, inParentheses) ? m.str(1) : rest;
+  if (reason.find("may have reached") != std::string::npos)
+    return ": odgovor se je izgubil, vrednost je morda zapisana";
+  if (reason.find("finite") != std::string::npos) return ": vrednost ni končno število";
+  if (reason.find("not a node of this server") != std::string::npos)
+    return ": strežnik take točke nima";
+  if (reason.find("does not fit") != std::string::npos ||
+      reason.find("requires") != std::string::npos)
+    return ": vrednost ne ustreza tipu točke";
+  // The write gate's reasons (PlantWriteProblem) are the window's already.
+  static const std::regex gate(
+      R"(^(ni povezana|ne obstaja|nima dobre|je samo za branje|je tipa|ne more|ne hrani|zavrnjeno))");
+  if (std::regex_search(reason, gate)) return ": točka " + reason;
+  return {};
+}
+
 }  // namespace
 
 std::string OpcWindowText(const std::string& english) {
@@ -43,15 +65,12 @@ std::string OpcWindowText(const std::string& english) {
   static const std::regex computer(R"(Computer \"([^\"]*)\" (cannot be reached|not found))");
   static const std::regex connect(R"(Cannot connect to (\S+): (.*))");
   static const std::regex write(R"(Cannot write Items: (\S+)(.*))");
-  if (std::regex_search(text, m, write)) {
-    const std::string rest = m.str(2);
-    std::string why;
-    if (rest.find("may have reached") != std::string::npos)
-      why = ": odgovor se je izgubil, vrednost je morda zapisana";
-    else if (rest.find("not a finite") != std::string::npos || rest.find("finite") != std::string::npos)
-      why = ": vrednost ni končno število";
-    return WithStatus("Točke " + m.str(1) + " ni bilo mogoče zapisati" + why, status);
-  }
+  if (std::regex_search(text, m, write))
+    return WithStatus("Točke " + m.str(1) + " ni bilo mogoče zapisati" + WriteReason(m.str(2)),
+                      status);
+  static const std::regex number(R"('(.*)' is not a valid (floating point|integer) value)");
+  if (std::regex_search(text, m, number))
+    return "»" + m.str(1) + "« ni veljavno " + (m.str(2) == "integer" ? "celo " : "") + "število.";
   if (std::regex_search(text, m, server)) return "Strežnik »" + m.str(1) + "« ne obstaja.";
   if (std::regex_search(text, m, computer)) return "Računalnik »" + m.str(1) + "« ni dosegljiv.";
   if (std::regex_search(text, m, connect)) {
@@ -113,6 +132,9 @@ std::string OpcWindowText(const std::string& english) {
       {"answered with an unexpected message", "Strežnik je odgovoril z nepričakovanim sporočilom", ""},
       {"aborted its answer", "Strežnik je prekinil svoj odgovor", ""},
       {"not a valid node id", "Oznaka točke ni veljavna oznaka vozlišča OPC UA", "BadNodeIdInvalid"},
+      {"MV is not a finite number", "MV ni končno število; v obrat ni bilo nič zapisano", ""},
+      {"has no namespace", "Strežnik nima imenskega prostora, ki ga navaja oznaka točke",
+       "BadNodeIdUnknown"},
   };
   for (const Known& k : Texts)
     if (text.find(k.English) != std::string::npos)

@@ -156,6 +156,10 @@ class PlantOpcClient final : public OpcClient {
     OpcClient* active = active_;
     return active ? active->BrowseChildren(branchId) : std::vector<OpcBrowseNode>{};
   }
+  std::vector<OpcItemFacts> DescribeItems(const std::vector<std::string>& itemIds) override {
+    OpcClient* active = active_;
+    return active ? active->DescribeItems(itemIds) : std::vector<OpcItemFacts>(itemIds.size());
+  }
   void SetUaConnectOptions(const UaConnectOptions& options) override {
     options_ = std::make_shared<UaConnectOptions>(options);
   }

@@ -87,6 +87,61 @@ struct Link {
   }
 };
 
+OpcDataType DataTypeOf(UaType type) {
+  if (type >= UaType::Boolean && type <= UaType::Double)
+    return static_cast<OpcDataType>(static_cast<int>(type));
+  return type == UaType::Null ? OpcDataType::Unknown : OpcDataType::NotNumeric;
+}
+
+// Nodes whose attributes one Read of the item browser asks for (four attributes each): a
+// request well within what servers take in one operation.
+constexpr std::size_t DescribedNodesPerRead = 250;
+
+// What the item browser shows of a value that is no single number; never "" (a structure,
+// an unset time say what they are).
+std::string ValueTextOf(const UaVariant& v) {
+  constexpr std::size_t Longest = 80;
+  if (v.IsArray) return "polje (" + std::to_string(v.Values.size()) + ")";
+  if (v.Values.empty()) return "(prazno)";
+  const UaScalar& s = v.Values.front();
+  std::string text;
+  if (const auto* bytes = std::get_if<std::string>(&s))
+    text = v.Type == UaType::ByteString ? std::to_string(bytes->size()) + " B" : *bytes;
+  else if (const auto* localized = std::get_if<UaLocalizedText>(&s))
+    text = localized->Text;
+  else if (const auto* name = std::get_if<UaQualifiedName>(&s))
+    text = name->Name;
+  else if (const auto* id = std::get_if<UaNodeId>(&s))
+    text = FormatNodeId(*id);
+  else if (const auto* ticks = std::get_if<std::int64_t>(&s); ticks && v.Type == UaType::DateTime)
+    text = FormatUaDateTime(*ticks);
+  else if (const auto* code = std::get_if<std::uint64_t>(&s); code && v.Type == UaType::StatusCode)
+    text = UaStatusName(static_cast<UaStatusCode>(*code));
+  else if (std::holds_alternative<UaExtensionObject>(v.Values.front()))
+    return "(struktura)";
+  if (text.empty() && v.Type != UaType::String && v.Type != UaType::LocalizedText)
+    return v.Type == UaType::DateTime ? "(brez časa)" : std::string("(") + UaTypeName(v.Type) + ")";
+  text = VisibleText(text);
+  if (text.size() > Longest) {
+    std::size_t cut = Longest;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+      --cut;  // whole characters
+    text = text.substr(0, cut) + "…";
+  }
+  return text;
+}
+
+// Whether an AccessLevel and a UserAccessLevel read allow this user to write; Unknown when
+// the node's own level is not given (the user's, when not given, does not narrow it).
+OpcAccess AccessOfLevels(const UaDataValue& level, const UaDataValue& userLevel) {
+  if (!UaIsGood(level.Status) || !level.Value.IsNumeric()) return OpcAccess::Unknown;
+  bool writable = (static_cast<std::uint32_t>(level.Value.ToDouble()) & CurrentWriteBit) != 0;
+  if (UaIsGood(userLevel.Status) && userLevel.Value.IsNumeric())
+    writable =
+        writable && (static_cast<std::uint32_t>(userLevel.Value.ToDouble()) & CurrentWriteBit) != 0;
+  return writable ? OpcAccess::ReadWrite : OpcAccess::ReadOnly;
+}
+
 // The built-in type a numeric write to the node takes: its DataType attribute when that
 // is a built-in type, else the type of its present value (abstract types such as Number).
 UaType WriteTypeOf(Link& link, const UaNodeId& node) {
@@ -113,19 +168,9 @@ OpcAccess AccessOf(Link& link, const UaNodeId& node) {
   const auto values = link.Guarded([&] {
     return link.Client.Read({{node, AccessLevelAttribute}, {node, UserAccessLevelAttribute}});
   });
-  if (!UaIsGood(values[0].Status) || !values[0].Value.IsNumeric()) return OpcAccess::Unknown;
-  const auto level = static_cast<std::uint32_t>(values[0].Value.ToDouble());
-  bool writable = (level & CurrentWriteBit) != 0;
-  if (UaIsGood(values[1].Status) && values[1].Value.IsNumeric())
-    writable =
-        writable && (static_cast<std::uint32_t>(values[1].Value.ToDouble()) & CurrentWriteBit) != 0;
-  return link.Accesses[key] = writable ? OpcAccess::ReadWrite : OpcAccess::ReadOnly;
-}
-
-OpcDataType DataTypeOf(UaType type) {
-  if (type >= UaType::Boolean && type <= UaType::Double)
-    return static_cast<OpcDataType>(static_cast<int>(type));
-  return type == UaType::Null ? OpcDataType::Unknown : OpcDataType::NotNumeric;
+  const OpcAccess access = AccessOfLevels(values[0], values[1]);
+  if (access != OpcAccess::Unknown) link.Accesses[key] = access;
+  return access;
 }
 
 class UaGroup;
@@ -435,6 +480,90 @@ class UaOpcClient final : public OpcClient {
       // A node the server will not browse shows no children.
     }
     return children;
+  }
+
+  // Four attributes of each node (data type, access level, the user's access level, value)
+  // in one Read for up to DescribedNodesPerRead nodes, and the names of data types that are
+  // not built-in in one more.
+  std::vector<OpcItemFacts> DescribeItems(const std::vector<std::string>& itemIds) override {
+    std::vector<OpcItemFacts> facts(itemIds.size());
+    const std::lock_guard lock(link_.Mutex);
+    if (!link_.Active) return facts;
+    std::vector<std::pair<std::size_t, UaNodeId>> nodes;
+    for (std::size_t i = 0; i < itemIds.size(); ++i) {
+      try {
+        nodes.emplace_back(i, link_.Client.Resolve(ParseNodeId(itemIds[i])));
+      } catch (const std::invalid_argument&) {
+        facts[i].Status = "BadNodeIdInvalid";  // not a node id, or a namespace it lacks
+      }
+    }
+    std::map<std::string, std::vector<std::size_t>> typesToName;  // data type node -> facts
+    for (std::size_t first = 0; first < nodes.size(); first += DescribedNodesPerRead) {
+      const std::size_t end = std::min(nodes.size(), first + DescribedNodesPerRead);
+      std::vector<UaReadValueId> asked;
+      for (std::size_t k = first; k < end; ++k)
+        for (std::uint32_t attribute : {UaAttribute::DataType, AccessLevelAttribute,
+                                        UserAccessLevelAttribute, UaAttribute::Value})
+          asked.push_back({nodes[k].second, attribute});
+      std::vector<UaDataValue> values;
+      try {
+        values = link_.Guarded([&] { return link_.Client.Read(asked); });
+      } catch (const UaServiceError& e) {
+        for (std::size_t k = first; k < end; ++k)
+          facts[nodes[k].first].Status = UaStatusName(e.Status);
+        continue;
+      }
+      for (std::size_t k = first; k < end && 4 * (k - first) + 3 < values.size(); ++k) {
+        const UaDataValue* v = &values[4 * (k - first)];
+        OpcItemFacts& f = facts[nodes[k].first];
+        const std::string key = FormatNodeId(nodes[k].second);
+        const UaType builtIn = BuiltInDataType(v[0].Value);
+        if (UaIsGood(v[0].Status)) {
+          const UaType writeType = builtIn != UaType::Null ? builtIn : v[3].Value.Type;
+          f.DataType = DataTypeOf(writeType);
+          link_.DataTypes[key] = writeType;  // as a write would find it
+          if (builtIn != UaType::Null)
+            f.TypeName = UaTypeName(builtIn);
+          else if (!v[0].Value.Values.empty())
+            if (const auto* type = std::get_if<UaNodeId>(&v[0].Value.Values.front()))
+              typesToName[FormatNodeId(*type)].push_back(nodes[k].first);
+        }
+        f.Access = AccessOfLevels(v[1], v[2]);
+        if (f.Access != OpcAccess::Unknown) link_.Accesses[key] = f.Access;
+        if (UaIsBad(v[3].Status)) {
+          f.Status = UaStatusName(v[3].Status);
+        } else if (v[3].HasValue && !v[3].Value.IsEmpty()) {
+          f.HasValue = true;
+          f.IsNumber = v[3].Value.IsNumeric();
+          if (f.IsNumber)
+            f.Value = v[3].Value.ToDouble();
+          else
+            f.ValueText = ValueTextOf(v[3].Value);
+        }
+        if (UaIsBad(v[0].Status) && f.Status.empty()) f.Status = UaStatusName(v[0].Status);
+      }
+    }
+    if (!typesToName.empty()) {
+      std::vector<UaReadValueId> asked;
+      for (const auto& [type, users] : typesToName)
+        asked.push_back({ParseNodeId(type), UaAttribute::DisplayName});
+      try {
+        const auto names = link_.Guarded([&] { return link_.Client.Read(asked); });
+        std::size_t k = 0;
+        for (const auto& [type, users] : typesToName) {
+          if (k >= names.size()) break;
+          const UaDataValue& name = names[k++];
+          const auto* text = name.Value.Values.empty()
+                                 ? nullptr
+                                 : std::get_if<UaLocalizedText>(&name.Value.Values.front());
+          const std::string shown = UaIsGood(name.Status) && text ? VisibleText(text->Text) : type;
+          for (std::size_t i : users) facts[i].TypeName = shown;
+        }
+      } catch (const UaServiceError&) {
+        // The data types stay unnamed.
+      }
+    }
+    return facts;
   }
 
   void SetDisconnectHandler(std::function<void()> handler) override { handler_ = std::move(handler); }

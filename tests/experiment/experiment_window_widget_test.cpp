@@ -214,7 +214,7 @@ TEST_F(ExperimentWindow, ATypedMVOutsideTheRangeWidensTheSlider) {
     EXPECT_EQ(Window().Run().MV, 150.0);
   });
   QCoreApplication::processEvents();  // the box comes from the event loop
-  EXPECT_EQ(ui.Errors, QStringList{"'x' is not a valid floating point value"});
+  EXPECT_EQ(ui.Errors, QStringList{QString::fromUtf8("»x« ni veljavno število.")});
 }
 
 // MV 1e12: written as typed (not the slider end's 2147483647) and shown whole.
@@ -434,14 +434,15 @@ TEST_F(PlantExperimentWindow, ARejectedFirstMVWriteShowsItsBoxAndSamplingGoesOn)
   // The box comes from the event loop, so that it holds neither sampling nor drawing.
   EXPECT_TRUE(ui.Errors.isEmpty());
   QCoreApplication::processEvents();
-  EXPECT_EQ(ui.Errors, QStringList{"Cannot write Items: MV"});
+  EXPECT_EQ(ui.Errors, QStringList{QString::fromUtf8("Točke MV ni bilo mogoče zapisati.")});
   EXPECT_TRUE(w.Timer1->isActive());
   EXPECT_EQ(Form().Store().SampleCount, 2);
   EXPECT_EQ(Form().Store().DataColumns[1][1], 0) << "the MV the plant kept";
   plant->items["MV"]->reject = false;
   w.Timer1Timer();
   EXPECT_EQ(Form().Store().SampleCount, 3);
-  EXPECT_EQ(w.StatusText(), "  Napak: 1, zadnja: Cannot write Items: MV");
+  EXPECT_EQ(w.StatusText(),
+            QString::fromUtf8("  Napak: 1, zadnja: Točke MV ni bilo mogoče zapisati."));
   EXPECT_EQ(plant->writes, (std::vector<RecordedWrite>{{"MV", 12, false}}));
   w.EndExperiment();
   EXPECT_FALSE(w.Timer1->isActive());
@@ -473,7 +474,7 @@ TEST_F(PlantExperimentWindow, SamplingGoesOnUnderTheBoxOfASamplingError) {
   while (underTheBox < 0 && waiting.elapsed() < 5000)
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
   ui.WhileErrorShown = nullptr;
-  EXPECT_EQ(ui.Errors, QStringList{"Cannot write Items: MV"});
+  EXPECT_EQ(ui.Errors, QStringList{QString::fromUtf8("Točke MV ni bilo mogoče zapisati.")});
   EXPECT_GE(underTheBox, 3);
   w.EndExperiment();
 }

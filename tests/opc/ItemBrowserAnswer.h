@@ -9,8 +9,9 @@
 
 #include "opc/ui/SelectOpcItemDialog.h"
 
-// Runs action; the item browser it opens is handed to answer while shown modally (a
-// browser still open afterwards is cancelled). True when a browser was shown.
+// Runs action; the item browser it opens is handed to answer while shown modally, once
+// it has read the server (a browser still open afterwards is cancelled). True when a
+// browser was shown.
 inline bool WithItemBrowser(const std::function<void()>& action,
                             const std::function<void(SelectOpcItemDialog&)>& answer) {
   bool shown = false;
@@ -19,7 +20,9 @@ inline bool WithItemBrowser(const std::function<void()>& action,
   std::function<void()> poll = [&] {
     if (done) return;
     auto* dialog = qobject_cast<SelectOpcItemDialog*>(QApplication::activeModalWidget());
-    if (dialog) {
+    if (dialog && dialog->Busy()) {
+      QTimer::singleShot(5, poll);  // answered once the server's answer is shown
+    } else if (dialog) {
       shown = true;
       answer(*dialog);
       if (dialog->isVisible()) dialog->reject();
@@ -33,6 +36,13 @@ inline bool WithItemBrowser(const std::function<void()>& action,
   while (!shown && attempts < 20) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
   done = true;
   return shown;
+}
+
+// The entry of the tree with the full node or item ID (null: none shown).
+inline QTreeWidgetItem* TreeEntry(SelectOpcItemDialog& dialog, const QString& id) {
+  for (QTreeWidgetItemIterator it(dialog.ItemTree); *it; ++it)
+    if ((*it)->text(SelectOpcItemDialog::IdColumn) == id) return *it;
+  return nullptr;
 }
 
 // Selects the leaf with the full item ID and confirms.

@@ -238,7 +238,10 @@ TEST_F(OpcExperiment, AWrongMvItemSimulatesTheRunAndLeavesThePlantsControllerAlo
   });
   EXPECT_GE(shownAtMs - startMs, 3000);
   EXPECT_LE(shownAtMs - startMs, 3100);
-  EXPECT_EQ(ui.Messages, QStringList{QString::fromUtf8(NoConnectionMessage)});
+  // Connected: the box says what is wrong with the item, not that the link is missing.
+  EXPECT_EQ(ui.Messages, QStringList{QString::fromUtf8(
+                             "Točka MV »Plant.Valve« ne obstaja na strežniku. Aktivirana je "
+                             "simulacija procesa; v obrat se nič ne piše.")});
   EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
   // Nothing reached the plant: no switching at the start or the end, no MV.
   EXPECT_TRUE(plant->Written.empty()) << plant->Written.front();
@@ -307,8 +310,8 @@ TEST_F(OpcExperiment, ErrorsWhileSamplingNeitherStopTheRecordNorPileUpBoxes) {
     plant->RejectWrites = false;
     for (int i = 0; i < 5; ++i) Tick();  // MV 20 reaches the plant
   });
-  EXPECT_EQ(ui.Errors, QStringList{"Cannot write Items: Plant.MV"});
-  EXPECT_TRUE(statusUnderBox.contains("'abc' is not a valid floating point value"))
+  EXPECT_EQ(ui.Errors, QStringList{QString::fromUtf8("Točke Plant.MV ni bilo mogoče zapisati.")});
+  EXPECT_TRUE(statusUnderBox.contains(QString::fromUtf8("»abc« ni veljavno število.")))
       << statusUnderBox.toStdString();
   // Every tick took its sample, one second apart; the rejected ticks recorded the MV
   // that the plant kept.

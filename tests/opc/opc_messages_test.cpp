@@ -20,7 +20,16 @@ TEST(OpcWindowText, TheClientsTextsBecomeSlovenianWithTheirStatusNames) {
        "Točke ns=2;s=MV ni bilo mogoče zapisati (BadUserAccessDenied)."},
       {"Cannot write Items: ns=2;s=MV (the write may have reached the server: The server did not "
        "answer in time)",
-       "Točke ns=2;s=MV ni bilo mogoče zapisati: odgovor se je izgubil, vrednost je morda zapisana."},
+       "Točke ns=2;s=MV ni bilo mogoče zapisati: odgovor se je izgubil, vrednost je morda "
+       "zapisana."},
+      {"Cannot write Items: ns=2;s=RA (je tipa Int32 in ne more hraniti vrednosti 2,5 (ni celo "
+       "število))",
+       "Točke ns=2;s=RA ni bilo mogoče zapisati: točka je tipa Int32 in ne more hraniti vrednosti "
+       "2,5 (ni celo število)."},
+      {"Cannot write Items: Plant.X (not a node of this server)",
+       "Točke Plant.X ni bilo mogoče zapisati: strežnik take točke nima."},
+      {"MV is not a finite number", "MV ni končno število; v obrat ni bilo nič zapisano."},
+      {"'abc' is not a valid floating point value", "»abc« ni veljavno število."},
       {"something nobody foresaw: BadInternalError",
        "Napaka povezave s strežnikom OPC (BadInternalError)."},
       {"something nobody foresaw", "Napaka povezave s strežnikom OPC."},

@@ -11,14 +11,17 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QtTest/QTest>
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <thread>
 
+#include "opc/ItemBrowserAnswer.h"
 #include "opc/LocalOpcClient.h"
 #include "opc/SimulatedPlantServer.h"
 #include "opc/ui/OpcPage.h"
 #include "opc/ui/RadioGroup.h"
 #include "opc/ui/SelectOpcItemDialog.h"
-#include "opc/ItemBrowserAnswer.h"
 #include "support/AppFixture.h"
 
 namespace {
@@ -197,6 +200,67 @@ TEST_F(OpcTab, TheBrowserShowsTheItemsAsATreeAndReturnsTheFirstChosen) {
   EXPECT_EQ(Page().ItemId(0), "Plant.MV");
 }
 
+TEST_F(OpcTab, TheBrowserShowsEachItemsFactsAndMarksAReadOnlyItemTheProgramWouldWrite) {
+  Connect();
+  SelectCell(0);  // MV: the program writes it
+  QStringList mv, y1;
+  QString y1Tip, note;
+  bool y1Red = false, mvRed = true;
+  WithBrowser([&] { Click(Page().IzberiAjtemKnof); },
+              [&](SelectOpcItemDialog& d) {
+                QTreeWidgetItem* writable = TreeEntry(d, "Plant.MV");
+                QTreeWidgetItem* readOnly = TreeEntry(d, "Plant.Y1");
+                ASSERT_TRUE(writable && readOnly);
+                for (int c = 0; c < 5; ++c) mv << writable->text(c), y1 << readOnly->text(c);
+                y1Tip = readOnly->toolTip(0);
+                y1Red = readOnly->foreground(0).color() == QColor(0xC0, 0, 0);
+                mvRed = writable->foreground(0).color() == QColor(0xC0, 0, 0);
+                readOnly->setSelected(true);
+                note = d.OpombaZapisljivosti->isVisible() ? d.OpombaZapisljivosti->text() : "";
+                d.accept();
+              });
+  EXPECT_EQ(mv.mid(0, 4), (QStringList{"MV", "Plant.MV", "Double", "branje in pisanje"}));
+  EXPECT_FALSE(mv[4].isEmpty());  // the present value
+  EXPECT_EQ(y1.mid(0, 4), (QStringList{"Y1", "Plant.Y1", "Double", "branje"}));
+  const QString why = QString::fromUtf8("Element ni zapisljiv: program vanj piše »MV«.");
+  EXPECT_TRUE(y1Red);
+  EXPECT_FALSE(mvRed);
+  EXPECT_EQ(y1Tip, why);
+  EXPECT_EQ(note, why);
+  // Picked all the same: the table shows the mark, until another ID replaces it.
+  EXPECT_EQ(Page().ItemId(0), "Plant.Y1");
+  const QString marked =
+      QString::fromUtf8("Element »Plant.Y1« ni zapisljiv: program vanj piše »MV«.");
+  EXPECT_EQ(Page().OPCTabela->item(0, 0)->toolTip(), marked);
+  EXPECT_EQ(Form().StatusText(), marked);
+  Page().OPCTabela->item(0, 0)->setText("Plant.MV");
+  EXPECT_EQ(Page().OPCTabela->item(0, 0)->toolTip(), "");
+  // A signal the program only reads marks nothing; the browser opens on the item chosen last.
+  SelectCell(4);
+  WithBrowser([&] { Click(Page().IzberiAjtemKnof); },
+              [&](SelectOpcItemDialog& d) {
+                ASSERT_TRUE(d.ItemTree->currentItem());
+                EXPECT_EQ(d.ItemTree->currentItem()->text(SelectOpcItemDialog::IdColumn),
+                          "Plant.Y1");
+                EXPECT_EQ(TreeEntry(d, "Plant.Y1")->toolTip(0), "");
+                d.accept();
+              });
+  EXPECT_EQ(Page().ItemId(4), "Plant.Y1");
+}
+
+TEST_F(OpcTab, AReadOnlyItemTypedForASignalTheProgramWritesIsMarkedOnConnecting) {
+  const std::pair<int, const char*> rows[] = {
+      {0, "Plant.Y1"}, {4, "Plant.Y1"}, {7, "Controller.P"}, {8, "Plant.U"}};
+  for (const auto& [row, id] : rows) Page().OPCTabela->item(row, 0)->setText(id);
+  Connect();
+  const auto mark = [&](int row) { return Page().OPCTabela->item(row, 0)->toolTip(); };
+  EXPECT_EQ(mark(0), QString::fromUtf8("Element »Plant.Y1« ni zapisljiv: program vanj piše »MV«."));
+  EXPECT_EQ(mark(8),
+            QString::fromUtf8("Element »Plant.U« ni zapisljiv: program vanj piše »I člen«."));
+  EXPECT_EQ(mark(4), "");  // read only, as Y1 is
+  EXPECT_EQ(mark(7), "");
+}
+
 TEST_F(OpcTab, ADoubleClickInTheTableAlsoPicksAndCancelWritesNothing) {
   Connect();
   SelectCell(7);
@@ -300,6 +364,50 @@ TEST(SelectOpcItem, BuildsTheTreeFromDottedIdsAndReturnsOnlyLeaves) {
   a->child(0)->child(1)->setSelected(true);
   tree->topLevelItem(1)->setSelected(true);
   EXPECT_EQ(dialog.SelectedItemIds(), (QStringList{"A.B.D", "E"}));
+}
+
+// A server over the network whose browse answers only when the test lets it.
+class StalledClient final : public OpcClient {
+ public:
+  std::vector<std::string> ListServers() override { return {}; }
+  void Connect(const std::string&, const std::string&) override {}
+  void Disconnect() override {}
+  bool IsConnected() const override { return true; }
+  OpcServerState ServerState() const override { return OpcServerState::Running; }
+  OpcGroup& AddGroup(const std::string&) override { throw OpcError("no groups"); }
+  std::vector<std::string> BrowseItemIds() override { return {}; }
+  std::vector<OpcBrowseNode> BrowseChildren(const std::string&) override {
+    while (!Released) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    Answered = true;
+    return {{"Late", "ns=1;s=Late", true, false}};
+  }
+  bool ReachedOverNetwork() const override { return true; }
+  void SetDisconnectHandler(std::function<void()>) override {}
+  std::atomic<bool> Released = false, Answered = false;
+};
+
+TEST(SelectOpcItem, AServerThatDoesNotAnswerLeavesTheWindowGoingAndPrekliciGivesUp) {
+  StalledClient client;
+  SelectOpcItemDialog dialog(client, nullptr);
+  QString during;
+  bool cancelShown = false;
+  QTimer::singleShot(100, [&] {  // the window answers while the server does not
+    during = dialog.StanjeBrskanja->text();
+    cancelShown = dialog.PrekliciBrskanje->isVisible();
+    QTest::mouseClick(dialog.PrekliciBrskanje, Qt::LeftButton);
+  });
+  dialog.show();
+  for (int i = 0; i < 400 && (dialog.Busy() || during.isEmpty()); ++i) QTest::qWait(5);
+  EXPECT_EQ(during, QString::fromUtf8("Branje s strežnika …"));
+  EXPECT_TRUE(cancelShown);
+  EXPECT_FALSE(dialog.Busy());
+  EXPECT_EQ(dialog.StanjeBrskanja->text(), QString::fromUtf8("Branje je preklicano."));
+  EXPECT_FALSE(dialog.PrekliciBrskanje->isVisible());
+  EXPECT_EQ(dialog.ItemTree->topLevelItemCount(), 0);
+  client.Released = true;  // the reading thread ends; what it read is let go
+  for (int i = 0; i < 400 && !client.Answered; ++i) QTest::qWait(5);
+  QTest::qWait(20);
+  EXPECT_EQ(dialog.ItemTree->topLevelItemCount(), 0);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableWidget>
 #include <QtTest/QTest>
 #include <chrono>
@@ -53,6 +54,39 @@ TEST_F(HostileServerTab, AServerStateOfNoKnownValueIsShownAsNone) {
   EXPECT_LT(ConnectTo(server.Url()), 2);
   EXPECT_TRUE(opc->IsConnected());
   EXPECT_EQ(Page().Label54->text(), "");
+}
+
+// The client's error paths as the window meets them: a server that is not there, a name
+// no server has, a link dropped while the item browser reads. Every box, message, status
+// and the browser's own line speak Slovenian.
+TEST_F(HostileServerTab, NoEnglishReachesABoxOrAStatusOnTheClientsErrorPaths) {
+  QStringList seen;
+  const auto look = [&] { seen << Form().StatusText() << Page().Label54->text(); };
+  ConnectTo("opc.tcp://127.0.0.1:1");
+  look();
+  ConnectTo("Missing.Server.1");
+  look();
+  const HostileUaServer server("drop_read");  // drops the link on a read of its item
+  ConnectTo(server.Url());
+  ASSERT_TRUE(opc->IsConnected()) << ui.Errors.join("; ").toStdString();
+  Page().OPCTabela->setCurrentCell(0, 0);
+  ASSERT_TRUE(WithItemBrowser([&] { QTest::mouseClick(Page().IzberiAjtemKnof, Qt::LeftButton); },
+                              [&](SelectOpcItemDialog& d) { seen << d.StanjeBrskanja->text(); }));
+  QCoreApplication::processEvents();  // the lost link's message
+  QCoreApplication::processEvents();
+  look();
+  EXPECT_FALSE(opc->IsConnected());
+  seen << ui.Errors << ui.Messages;
+  EXPECT_GE(ui.Errors.size(), 2);
+  EXPECT_GE(ui.Messages.size(), 1);  // the lost link
+  const QRegularExpression english(
+      QStringLiteral("\\b(the|server|connection|answer|not|found|cannot|lost|read|write)\\b"),
+      QRegularExpression::CaseInsensitiveOption);
+  const QRegularExpression named(QString::fromUtf8("»[^«]*«"));  // a name the engineer typed
+  for (QString text : seen)
+    EXPECT_FALSE(english.match(text.remove(named)).hasMatch()) << text.toStdString();
+  EXPECT_TRUE(seen.contains(QString::fromUtf8("Branje ni uspelo: Strežnik je prekinil povezavo.")))
+      << seen.join("\n").toStdString();
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "forms/FormHelpers.h"
 #include "forms/UiServices.h"
 #include "forms/Workspace.h"
+#include "opc/OpcMessages.h"
 
 namespace {
 
@@ -252,8 +253,10 @@ void TEksperiment::WaitForMVItem(bool reportFailure) {
   const bool good =
       WaitForGoodQuality(run_.Setup.ItemMV.get(), form_.SystemClock(), keepWaiting, QualityWaitMs);
   run_.MvItemUnreachable = !good;
+  // The box about a missing connection only when there is none.
   if (!good && reportFailure && !form_.Closing())
-    Ui().ShowMessage(QString::fromUtf8(NoConnectionMessage));
+    Ui().ShowMessage(QString::fromStdString(
+        MvUnreachableMessage(run_.Setup.ItemMV.get(), form_.Opc().IsConnected())));
 }
 
 // Every item the run writes, checked before the first write; "" when the run may start.
@@ -340,7 +343,7 @@ void TEksperiment::Timer1Timer() {
   if (samples.empty()) return;
   QString error;
   for (const ExperimentSample& s : samples)
-    if (!s.Error.empty()) error = lastError_ = QString::fromStdString(s.Error);
+    if (!s.Error.empty()) error = lastError_ = QString::fromStdString(OpcWindowText(s.Error));
   Draw(samples);
   if (samples.back().EndRequested) EndExperiment();
   if (!error.isEmpty()) ShowRunError(error);
@@ -529,7 +532,7 @@ void TEksperiment::VrednostVhodaEditKeyPress() {
   } catch (const ConversionError& e) {
     // MV stays; the run goes on and counts the error like a rejected write.
     ++run_.Findings.Errors;
-    lastError_ = QString::fromUtf8(e.what());
+    lastError_ = QString::fromStdString(OpcWindowText(e.what()));
     ShowStatus();
     ShowRunError(lastError_);
     return;

@@ -1,7 +1,5 @@
 #include "opc/ui/OpcPage.h"
 
-#include <algorithm>
-
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QFileInfo>
@@ -16,6 +14,9 @@
 #include <QTimer>
 #include <algorithm>
 #include <functional>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "forms/OffThread.h"
 #include "forms/UiServices.h"
@@ -35,6 +36,8 @@ constexpr int HeaderHeight = 22;
 constexpr int RowHeight = 20;
 constexpr int TableTop = 62;
 constexpr int TableLeft = 204;
+// Of an item ID cell marked as not writable: the ID it was marked for.
+constexpr int MarkedItemRole = Qt::UserRole + 1;
 
 struct SignalName {
   int Row;
@@ -49,6 +52,29 @@ constexpr SignalName SignalNames[] = {
     {14, "P člen"}, {15, "I člen"}, {16, "D člen"}, {17, "R/A"}, {18, "Ročno"}, {19, "Avtomatsko"}};
 
 int RowTop(int row) { return TableTop + 1 + HeaderHeight + row * RowHeight; }
+
+QString NotWritableText(const QString& itemId, const QString& signal) {
+  return QString::fromUtf8("Element »%1« ni zapisljiv: program vanj piše »%2«.")
+      .arg(itemId, signal);
+}
+
+// The rows whose items the program writes, their IDs, and what the server says of them.
+struct WrittenItems {
+  std::vector<int> Rows;
+  std::vector<std::string> Ids;
+  std::vector<OpcItemFacts> Facts;
+};
+
+// What the server says of the items; nothing when it will not say (the connect stands).
+std::vector<OpcItemFacts> DescribeWrittenItems(OpcClient& client,
+                                               const std::vector<std::string>& ids) {
+  if (ids.empty()) return {};
+  try {
+    return client.DescribeItems(ids);
+  } catch (const std::exception&) {
+    return {};
+  }
+}
 
 QLabel* Heading(const char* text, int y, QWidget* parent) {
   auto* label = new QLabel(QString::fromUtf8(text), parent);
@@ -169,6 +195,12 @@ OpcPage::OpcPage(Workspace& form) : QWidget(nullptr), form_(form) {
   connect(OPCTabela, &QTableWidget::currentCellChanged, this,
           [this](int row, int column, int, int) { OPCTabelaSelectCell(row, column); });
   OPCTabela->installEventFilter(this);
+  // A mark of an item the program may not write goes with another ID in its cell.
+  connect(OPCTabela, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* cell) {
+    const QVariant marked = cell->data(MarkedItemRole);
+    if (cell->column() == 0 && marked.isValid() && marked.toString() != cell->text())
+      MarkNotWritable(cell->row(), QString());
+  });
   connect(OPCTabela, &QTableWidget::cellDoubleClicked, this,
           [this](int row, int column) { OPCTabelaDblClick(row, column); });
 
@@ -336,6 +368,14 @@ void OpcPage::PoveziOPCStreznikClick() {
   form_.Opc().SetUaConnectOptions(options);
   connectedServer_.clear();
   const std::string name = server.toStdString();
+  // The items the program writes are asked about with the connect: a read-only one is
+  // marked in the table before the engineer relies on it.
+  const auto written = std::make_shared<WrittenItems>();
+  for (int row = 0; row < TableRows; ++row)
+    if (!WrittenSignal(row).isEmpty() && !ItemId(row).isEmpty()) {
+      written->Rows.push_back(row);
+      written->Ids.push_back(ItemId(row).toStdString());
+    }
   if (IsUaEndpointUrl(name)) {
     // A server over the network may take up to its time-out to answer: the window goes
     // on meanwhile, saying so, and "Prekliči" gives up waiting.
@@ -351,7 +391,11 @@ void OpcPage::PoveziOPCStreznikClick() {
     bool ended = false;
     try {
       ended = RunOffWindowThread(
-          PrekliciPovezovanje, [this, name] { form_.Opc().Connect(name, ""); },
+          PrekliciPovezovanje,
+          [this, name, written] {
+            form_.Opc().Connect(name, "");
+            written->Facts = DescribeWrittenItems(form_.Opc(), written->Ids);
+          },
           [this] {
             // The connect given up has ended: whatever it reached is let go.
             disconnecting_ = true;
@@ -372,6 +416,12 @@ void OpcPage::PoveziOPCStreznikClick() {
     }
   } else {
     form_.Opc().Connect(name, "");
+    written->Facts = DescribeWrittenItems(form_.Opc(), written->Ids);
+  }
+  for (std::size_t i = 0; i < written->Rows.size() && i < written->Facts.size(); ++i) {
+    const int row = written->Rows[i];
+    const bool readOnly = written->Facts[i].Access == OpcAccess::ReadOnly;
+    MarkNotWritable(row, readOnly ? NotWritableText(ItemId(row), WrittenSignal(row)) : QString());
   }
   PoveziOPCStreznik->setEnabled(true);
   connectedServer_ = server;
@@ -475,9 +525,33 @@ void OpcPage::IzberiAjtemKnofClick() {
     SetOwnStatus(refusal);
     return;
   }
-  const QStringList chosen = SelectOpcItemDialog::Browse(form_.Opc(), this);
+  ItemBrowserRequest request;
+  request.Place = &browserPlaces_[UaEndpointKey(connectedServer_.toStdString())];
+  request.WrittenSignal = WrittenSignal(row);
+  bool notWritable = false;
+  const QStringList chosen = SelectOpcItemDialog::Browse(form_.Opc(), this, request, &notWritable);
   if (chosen.isEmpty()) return;
   OPCTabela->item(row, 0)->setText(chosen.first());
+  const QString note =
+      notWritable ? NotWritableText(chosen.first(), request.WrittenSignal) : QString();
+  MarkNotWritable(row, note);
+  if (!note.isEmpty()) SetOwnStatus(note);
+}
+
+QString OpcPage::WrittenSignal(int row) const {
+  if (row == 0) return QStringLiteral("MV");
+  // The R/A items the configuration does not use are not written.
+  if (row < 7 || row > 12 || !radioButtons_[RadioButtonOfRow(row)]->isEnabled()) return {};
+  for (const SignalName& s : SignalNames)
+    if (s.Row == row) return QString::fromUtf8(s.Caption);
+  return {};
+}
+
+void OpcPage::MarkNotWritable(int row, const QString& note) {
+  QTableWidgetItem* cell = OPCTabela->item(row, 0);
+  cell->setData(MarkedItemRole, note.isEmpty() ? QVariant() : QVariant(cell->text()));
+  cell->setForeground(note.isEmpty() ? QBrush() : QBrush(QColor(0xC0, 0x00, 0x00)));
+  cell->setToolTip(note);
 }
 
 void OpcPage::OPCTabelaDblClick(int row, int column) {

@@ -2,6 +2,10 @@
 #pragma once
 
 #include <QWidget>
+#include <map>
+#include <string>
+
+#include "opc/ui/SelectOpcItemDialog.h"
 
 class QButtonGroup;
 class QComboBox;
@@ -101,6 +105,12 @@ class OpcPage : public QWidget {
   QString Cell(int row, int column) const;
   // Why a pick cannot land in a row (empty: it can).
   QString PickRefusal(int row) const;
+  // The signal the program writes into the item of a row ("MV", "P člen"); "" for a row
+  // it only reads or does not use (the R/A items of the other configuration).
+  QString WrittenSignal(int row) const;
+  // Marks an item ID cell whose item the program writes but may not (note: why); an
+  // empty note, or another ID typed into the cell, takes the mark away.
+  void MarkNotWritable(int row, const QString& note);
   // The status bar's text of this tab's last action, cleared when the next one starts.
   void SetOwnStatus(const QString& text);
   void ClearOwnStatus();
@@ -114,4 +124,6 @@ class OpcPage : public QWidget {
   QString writeLogPath_;
   QString ownStatus_;
   bool disconnecting_ = false;  // "Prekini" is ending the link: no loss to report
+  // Where the engineer was in the item browser, by server (UaEndpointKey), for this run.
+  std::map<std::string, ItemBrowserPlace> browserPlaces_;
 };

@@ -10,6 +10,7 @@
 #include "data/Clock.h"
 #include "data/TextFile.h"
 #include "opc/LocalOpcClient.h"
+#include "opc/OpcBrowseTree.h"
 #include "opc/PlantOpcClient.h"
 #include "opc/SimulatedPlantServer.h"
 #include "opc/UaOpcClient.h"
@@ -135,6 +136,47 @@ TEST_F(PlantClientOnUa, TheBrowseTreeOpensBranchByBranch) {
   EXPECT_EQ(mv.Id, "ns=2;s=MV");
   EXPECT_TRUE(mv.IsItem);
   EXPECT_EQ(opc->BrowseChildren("ns=2;s=Many").size(), 1500u);
+}
+
+TEST_F(PlantClientOnUa, TheBrowserReadsALevelWithItsItemsFactsAndTheBranchesLeftOpen) {
+  const OpcBrowseLevel plant =
+      ReadBrowseLevel(*opc, "ns=2;s=Plant", {"ns=2;s=Loop1", "ns=2;s=Types", "ns=2;s=Many"});
+  const auto below = [&](const std::string& id) {
+    for (const OpcBrowseLevel& level : plant.Below)
+      if (level.BranchId == id) return level;
+    return OpcBrowseLevel{};
+  };
+  const auto facts = [](const OpcBrowseLevel& level, const std::string& name) {
+    for (std::size_t i = 0; i < level.Nodes.size(); ++i)
+      if (level.Nodes[i].Name == name) return level.Facts[i];
+    return OpcItemFacts{};
+  };
+  ASSERT_EQ(plant.Below.size(), 3u);  // Area, Tank and Deep's branches stay unread
+  const OpcBrowseLevel loop = below("ns=2;s=Loop1"), types = below("ns=2;s=Types");
+  EXPECT_EQ(facts(loop, "MV").Access, OpcAccess::ReadWrite);
+  EXPECT_EQ(facts(loop, "U").Access, OpcAccess::ReadOnly);
+  EXPECT_EQ(facts(loop, "U").TypeName, "Double");
+  EXPECT_TRUE(facts(loop, "U").HasValue);
+  const OpcItemFacts fixed = facts(types, "Fixed"), text = facts(types, "Text");
+  EXPECT_EQ(fixed.DataType, OpcDataType::Double);
+  EXPECT_EQ(fixed.Access, OpcAccess::ReadOnly);
+  EXPECT_EQ(fixed.Value, 42.5);
+  EXPECT_EQ(text.TypeName, "String");
+  EXPECT_EQ(text.DataType, OpcDataType::NotNumeric);
+  EXPECT_EQ(text.ValueText, "abc");
+  EXPECT_FALSE(text.IsNumber);
+  EXPECT_TRUE(fixed.IsNumber);
+  EXPECT_EQ(facts(types, "Boolean").TypeName, "Boolean");
+  // A level of 1500 items is read in a few requests, every item's facts in order.
+  const OpcBrowseLevel many = below("ns=2;s=Many");
+  ASSERT_EQ(many.Facts.size(), 1500u);
+  for (std::size_t i = 0; i < many.Nodes.size(); ++i)
+    ASSERT_EQ(many.Facts[i].Value, std::stod(many.Nodes[i].Name.substr(1))) << i;
+  // IDs the server does not know say why.
+  const auto unknown = opc->DescribeItems({"ns=2;s=Nowhere", "Plant.MV"});
+  EXPECT_EQ(unknown[0].Status, "BadNodeIdUnknown");
+  EXPECT_EQ(unknown[1].Status, "BadNodeIdInvalid");
+  EXPECT_EQ(unknown[1].Access, OpcAccess::Unknown);
 }
 
 TEST(PlantClientOnUaFaults, AServerThatDiesMakesTheLinkInactiveAndNothingIsWrittenAfter) {
