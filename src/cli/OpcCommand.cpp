@@ -281,8 +281,9 @@ int Write(UaClient& client, const std::string& url, const std::vector<Assignment
     for (std::size_t k = 0; k < results.size(); ++k) {
       lines[sent[k]] = "{\"node\": " + JsonString(assignments[sent[k]].Node) +
                        ", \"status\": " + JsonString(UaStatusName(results[k])) + "}";
-      outcomes[sent[k]] = UaIsGood(results[k]) ? std::string("zapisano")
-                                               : std::string("zavrnjeno: ") + UaStatusName(results[k]);
+      outcomes[sent[k]] = UaIsGood(results[k])
+                              ? std::string("zapisano")
+                              : std::string("zavrnjeno: ") + UaStatusName(results[k]);
       good &= UaIsGood(results[k]);
     }
   }

@@ -29,7 +29,9 @@ inline CliRun RunCli(const std::string& command, const std::string& arguments) {
   const std::string data = std::string(build ? build : "build") + "/cli-test-data";
   CliRun r;
   FILE* pipe = ::popen(("XDG_DATA_HOME='" + std::filesystem::absolute(data).string() + "' " +
-                        binary + " " + command + " " + arguments + " 2>" + errFile).c_str(), "r");
+                        binary + " " + command + " " + arguments + " 2>" + errFile)
+                           .c_str(),
+                       "r");
   if (!pipe) return r;
   std::array<char, 4096> buffer{};
   size_t n = 0;

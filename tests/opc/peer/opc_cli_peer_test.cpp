@@ -69,7 +69,8 @@ TEST(OpcCommand, EveryWriteAndRefusalGoesIntoThePlantWriteLog) {
   std::filesystem::remove(log);
   ASSERT_EQ(Opc("write 'ns=2;s=P=2' --write-log " + log).ExitCode, 0);
   EXPECT_EQ(Opc("write 'ns=2;s=U=1' 'ns=2;s=P=3' 'ns=2;s=Types.Int32=2.5' 'ns=2;s=Nope=1' "
-                "--write-log " + log)
+                "--write-log " +
+                log)
                 .ExitCode,
             1);
   const std::vector<std::string> lines = PlantWriteLog(log).Lines();
@@ -81,7 +82,8 @@ TEST(OpcCommand, EveryWriteAndRefusalGoesIntoThePlantWriteLog) {
   EXPECT_TRUE(Has(lines[1], "\tns=2;s=U\t") &&
               Has(lines[1], "\t1\tukazna vrstica\tzavrnjeno: BadNotWritable"));
   EXPECT_TRUE(Has(lines[2], "\tns=2;s=P\t2\t3\tukazna vrstica\tzapisano")) << lines[2];
-  EXPECT_TRUE(Has(lines[3], "\t2.5\tukazna vrstica\tzavrnjeno: The value 2.5 is not a whole number"));
+  EXPECT_TRUE(
+      Has(lines[3], "\t2.5\tukazna vrstica\tzavrnjeno: The value 2.5 is not a whole number"));
   EXPECT_TRUE(Has(lines[4], "\tns=2;s=Nope\t\t1\tukazna vrstica\tzavrnjeno: BadNodeIdUnknown"));
 }
 
