@@ -14,6 +14,7 @@
 
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "opc/PlantWriteLog.h"
 #include "opc/ua/UaClient.h"
 
 namespace {
@@ -33,6 +34,8 @@ const char* const OpcUsage =
     "                           default: the program's in the user's data folder)\n"
     "  --trust-server           trust the server's certificate when it is unknown and\n"
     "                           remember it in trusted/\n"
+    "  --write-log FILE         the log of writes to the plant that write adds to\n"
+    "                           (default: the program's in the user's data folder)\n"
     "  browse [NODE]            the children of NODE (default: the Objects folder)\n"
     "  read NODE...             value, data type, status and source time of each node\n"
     "  write NODE=VALUE...      writes each value in the node's own data type\n"
@@ -188,7 +191,33 @@ std::vector<std::string> ReadBack(const std::string& url,
   return values;
 }
 
-int Write(UaClient& client, const std::string& url, const std::vector<Assignment>& assignments) {
+// One line in the plant-write log for each item the command wrote or tried to write, in
+// the command line's order. A log that cannot be written does not undo what reached the
+// plant: the command says so.
+void LogWrites(const std::string& path, const std::string& url,
+               const std::vector<Assignment>& assignments, const std::vector<std::string>& previous,
+               const std::vector<std::string>& outcomes) {
+  const PlantWriteLog log(path);
+  try {
+    for (std::size_t i = 0; i < assignments.size(); ++i) {
+      if (outcomes[i].empty()) continue;
+      PlantWriteLogEntry e;
+      e.Server = ServerNameForLog(url);
+      e.Item = assignments[i].Node;
+      e.Previous = previous[i];
+      e.Value = assignments[i].Value;
+      e.Source = PlantWriteSource::CommandLine;
+      e.Outcome = outcomes[i];
+      log.Append(e);
+    }
+  } catch (const std::exception& x) {
+    std::cerr << "vortuner-cli opc: warning: the write is not logged: " << VisibleText(x.what())
+              << "\n";
+  }
+}
+
+int Write(UaClient& client, const std::string& url, const std::vector<Assignment>& assignments,
+          const std::string& logPath) {
   std::vector<UaWriteValue> writes;
   std::vector<UaReadValueId> types;
   for (const auto& a : assignments) {
@@ -200,11 +229,16 @@ int Write(UaClient& client, const std::string& url, const std::vector<Assignment
   bool good = true;
   std::vector<std::string> lines(assignments.size());  // printed in the command line's order
   std::vector<std::size_t> sent;
+  // What each item held before and what became of its write, for the log.
+  std::vector<std::string> previous(assignments.size()), outcomes(assignments.size());
+  for (std::size_t i = 0; i < assignments.size(); ++i)
+    if (UaIsGood(known[2 * i + 1].Status)) previous[i] = JsonValue(known[2 * i + 1].Value);
   for (std::size_t i = 0; i < assignments.size(); ++i) {
     const UaDataValue& dataType = known[2 * i];
     if (!UaIsGood(dataType.Status)) {  // an unknown node: nothing to write into
       lines[i] = "{\"node\": " + JsonString(assignments[i].Node) +
                  ", \"status\": " + JsonString(UaStatusName(dataType.Status)) + "}";
+      outcomes[i] = std::string("zavrnjeno: ") + UaStatusName(dataType.Status);
       good = false;
       continue;
     }
@@ -216,6 +250,7 @@ int Write(UaClient& client, const std::string& url, const std::vector<Assignment
     } catch (const std::range_error& e) {
       lines[i] = "{\"node\": " + JsonString(assignments[i].Node) +
                  ", \"status\": \"BadOutOfRange\", \"reason\": " + JsonString(e.what()) + "}";
+      outcomes[i] = std::string("zavrnjeno: ") + e.what();
       good = false;
     }
   }
@@ -231,21 +266,28 @@ int Write(UaClient& client, const std::string& url, const std::vector<Assignment
       for (std::size_t k : sent) lost.push_back(assignments[k]);
       const std::vector<std::string> now =
           ReadBack(url, lost, client.Channel().OperationDeadline());
-      for (std::size_t k = 0; k < sent.size(); ++k)
+      for (std::size_t k = 0; k < sent.size(); ++k) {
+        outcomes[sent[k]] = "neznano: " + std::string(e.what()) + "; prebrano po tem: " + now[k];
         lines[sent[k]] =
             "{\"node\": " + JsonString(assignments[sent[k]].Node) +
             ", \"status\": \"Unknown\", \"reason\": " +
             JsonString(std::string("the write may have reached the server: ") + e.what()) +
             ", \"readBack\": " + now[k] + "}";
+      }
+      LogWrites(logPath, url, assignments, previous, outcomes);
       for (const std::string& line : lines) std::cout << line << "\n";
       throw UaLinkError(std::string("the write may have reached the server: ") + e.what());
     }
     for (std::size_t k = 0; k < results.size(); ++k) {
       lines[sent[k]] = "{\"node\": " + JsonString(assignments[sent[k]].Node) +
                        ", \"status\": " + JsonString(UaStatusName(results[k])) + "}";
+      outcomes[sent[k]] = UaIsGood(results[k])
+                              ? std::string("zapisano")
+                              : std::string("zavrnjeno: ") + UaStatusName(results[k]);
       good &= UaIsGood(results[k]);
     }
   }
+  LogWrites(logPath, url, assignments, previous, outcomes);
   for (const std::string& line : lines) std::cout << line << "\n";
   return good ? 0 : 1;
 }
@@ -346,6 +388,7 @@ int RunOpc(const std::vector<std::string>& args) {
   std::optional<int> rate, count;
   UaConnectOptions options;
   bool trustServer = false;
+  std::string writeLog = DefaultPlantWriteLogPath();
   try {
     std::string passwordFile;
     // Options stand anywhere; what is left is the address, the command and its nodes.
@@ -358,7 +401,7 @@ int RunOpc(const std::vector<std::string>& args) {
       } else if (a == "--trust-server") {
         trustServer = true;
       } else if (a == "--security" || a == "--policy" || a == "--user" || a == "--password-file" ||
-                 a == "--pki") {
+                 a == "--pki" || a == "--write-log") {
         if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
         const std::string& v = args[++i];
         if (a == "--security") {
@@ -373,8 +416,10 @@ int RunOpc(const std::vector<std::string>& args) {
           options.User = v;
         } else if (a == "--password-file") {
           passwordFile = v;
-        } else {
+        } else if (a == "--pki") {
           options.PkiFolder = v;
+        } else {
+          writeLog = v;
         }
       } else if (a.rfind("--", 0) == 0) {
         throw UsageError("unknown option '" + a + "'");
@@ -449,7 +494,7 @@ int RunOpc(const std::vector<std::string>& args) {
     } else if (command == "read") {
       result = PrintValues(client, nodes) ? 0 : 1;
     } else if (command == "write") {
-      result = Write(client, url, assignments);
+      result = Write(client, url, assignments, writeLog);
     } else {
       result = Watch(client, nodes, rate.value_or(1000), count.value_or(-1));
     }

@@ -20,6 +20,13 @@ std::string SimulatedFromText(const RunFindings& f, char separator) {
          std::to_string(f.FirstSimulatedSample) + ")";
 }
 
+std::optional<double> SimulationTakeOverTime(const RunFindings& f, bool plantConfigured) {
+  if (f.FirstSimulatedSample < 1) return std::nullopt;
+  // A link lost or an MV never reached speaks of a plant whatever the settings say.
+  if (!plantConfigured && !f.LinkLost() && f.FallBackSamples == 0) return std::nullopt;
+  return f.FirstSimulatedTime;
+}
+
 std::string LinkLostText(const RunFindings& f, const std::string& controllerLeft, char separator) {
   std::string text =
       "Povezava s strežnikom je bila izgubljena " + SimulatedFromText(f, separator) +

@@ -42,6 +42,7 @@ struct ExperimentSetup {
   bool KeepInitialInput = false;
   double InitialInput = 0;
   bool NoOpcWrite = false;  // record only: nothing written, MV never stepped
+  bool PlantConfigured = false;  // meant for a plant: a server chosen, a signal assigned
   char Separator = '.';     // of the texts the run writes (the record's descriptions)
   double MvMax = 100, MvMin = 0, MvStep = 1;  // range and resolution of the MV slider
   OpcItemPtr ItemMV, ItemU, ItemY1, ItemY2;
@@ -121,6 +122,10 @@ std::vector<std::string> RunFindingsLines(const RunFindings& findings, char sepa
 // Where the simulation took over: "od 19,0 s (vzorec 20)" ("" for a record simulated
 // from its first sample).
 std::string SimulatedFromText(const RunFindings& findings, char separator);
+// Where the charts mark the simulation taking over, s: the first simulated sample's time
+// on a run meant for a plant (the link lost during the run, or never there); none while
+// every sample is the plant's, nor on a run made on the simulation deliberately.
+std::optional<double> SimulationTakeOverTime(const RunFindings& findings, bool plantConfigured);
 // The state a controller switched for the run keeps when its after-experiment state
 // cannot be written ("Regulator je ostal v ročnem načinu."); empty when both are the same.
 std::string ControllerStateLeft(const ExperimentSetup& setup);

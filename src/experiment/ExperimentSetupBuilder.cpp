@@ -43,9 +43,17 @@ ExperimentSetup ReadExperimentSetup(const ExperimentSettings& s, ExperimentKind 
   setup.ClosedLoopDuring = s.ClosedLoopDuring;
   setup.ClosedLoopAfter = s.ClosedLoopAfter;
   setup.NoOpcWrite = s.NoOpcWrite;
+  setup.PlantConfigured = RunMeantForPlant(s);
   setup.SingleRASwitch = s.RaSwitchInner != TwoItemRASwitch;
   setup.ManualValue = s.ManualValueInner;
   return setup;
+}
+
+bool RunMeantForPlant(const ExperimentSettings& s) {
+  if (s.ServerName.empty()) return false;
+  for (int row : {RowMV, RowU, RowY1, RowY2})
+    if (!s.ItemIds[row].empty()) return true;
+  return false;
 }
 
 void AddExperimentItems(ExperimentSetup& setup, const ExperimentSettings& s, OpcGroup& group) {

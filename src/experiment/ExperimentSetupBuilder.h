@@ -27,6 +27,11 @@ void CorrectSampleAndWaitTimes(ExperimentSettings& settings, char separator);
 ExperimentSetup ReadExperimentSetup(const ExperimentSettings& settings, ExperimentKind kind,
                                     char separator);
 
+// The run is meant for a plant: a server is chosen and the OPC table assigns at least one
+// of the signals the run writes or reads (MV, U, Y1, Y2). Otherwise a run on the built-in
+// simulation is the engineer's deliberate choice.
+bool RunMeantForPlant(const ExperimentSettings& settings);
+
 // Empties the group and adds the experiment's items from the record's OPC table: U, MV,
 // Y1, Y2, then the R/A item (one switch) or the manual and automatic items (two).
 void AddExperimentItems(ExperimentSetup& setup, const ExperimentSettings& settings,

@@ -1,10 +1,12 @@
 #include "experiment/PostProcessingChain.h"
 
+#include <algorithm>
 #include <exception>
 #include <utility>
 
 #include "data/NumberFormat.h"
 #include "data/TObdelava.h"
+#include "data/TextFile.h"
 #include "experiment/ExperimentSetupBuilder.h"
 #include "model/IdentifyModel.h"
 #include "model/ModelTexts.h"
@@ -53,6 +55,8 @@ const char* ChainStepText(ChainStep step) {
     case ChainStep::Model: return "identifikacija in zapis modela";
     case ChainStep::Controller: return "nastavitev in zapis regulatorja";
     case ChainStep::Report: return "poročilo";
+    case ChainStep::RunWarnings:
+      return "zapis opozoril";
     case ChainStep::DeleteImages: break;
   }
   return "brisanje začasnih slik";
@@ -97,8 +101,36 @@ std::string ChainFilePath(const std::string& folder, const std::string& label,
   return path + label + extension;
 }
 
-PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, MeasurementStore& store,
-                                            ReportImagePort& images, ReportDocumentPort& report) {
+std::string RunWarningsPath(const std::string& folder, const std::string& label) {
+  return ChainFilePath(folder, label, "-opozorila.txt");
+}
+
+std::vector<std::string> RunWarningsLines(const PostProcessingJob& job,
+                                          const std::vector<Warning>& warnings,
+                                          const std::string& stopReason) {
+  std::vector<std::string> lines = {"Opozorila samodejnega poizkusa \"" + job.Label + "\""};
+  for (const std::string& line :
+       RecordAboutLines(job.Label, "", job.Date, job.StartTime.empty() ? job.Time : job.StartTime))
+    lines.push_back(line);
+  lines.push_back(stopReason.empty() ? "Poizkus je obdelan."
+                                     : "Poizkus je ustavljen: " + stopReason);
+  const std::size_t first = lines.size();
+  for (const std::string& line : RunFindingsLines(job.Findings, job.Separator))
+    lines.push_back(line);
+  for (const Warning& w : warnings) {
+    // The run's own line already says the record is simulated, and from where.
+    if (w.Kind == WarningKind::SimulatedRecord && job.Findings.SimulatedSamples > 0) continue;
+    if (std::find(lines.begin() + first, lines.end(), w.Text) == lines.end())
+      lines.push_back(w.Text);
+  }
+  if (lines.size() == first) lines.push_back("Opozoril ni.");
+  return lines;
+}
+
+namespace {
+
+PostProcessingResult RunChainSteps(const PostProcessingJob& job, MeasurementStore& store,
+                                   ReportImagePort& images, ReportDocumentPort& report) {
   const ExperimentSettings& s = job.Settings;
   const char sep = job.Separator;
   const std::string& folder = job.Folder;
@@ -231,7 +263,38 @@ PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, Measur
   RunStep(ChainStep::Report, reportPath, [&] { report.CreateReport(in); });
   result.Files.push_back(reportPath);
 
-  // 7. Every image name, whether or not it was written.
+  // 7. The run's warnings beside its files.
+  const std::string warningsPath = RunWarningsPath(folder, job.Label);
+  RunStep(ChainStep::RunWarnings, warningsPath,
+          [&] { WriteTextLines(warningsPath, RunWarningsLines(job, result.Warnings, "")); });
+  result.Files.push_back(warningsPath);
+
+  // 8. Every image name, whether or not it was written.
   RunStep(ChainStep::DeleteImages, folder, [&] { DeleteReportImages(folder); });
   return result;
+}
+
+}  // namespace
+
+PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, MeasurementStore& store,
+                                            ReportImagePort& images, ReportDocumentPort& report) {
+  try {
+    return RunChainSteps(job, store, images, report);
+  } catch (const ChainStepError& e) {
+    // A stopped entry writes no report: its reason and the record's warnings are kept
+    // beside the data file, unless the folder takes nothing more (then the step's error
+    // is the one to tell).
+    if (e.Step() != ChainStep::RunWarnings) {
+      try {
+        WarningScope scope;
+        scope.Start = job.WindowStart;
+        scope.End = job.WindowEnd;
+        scope.Separator = job.Separator;
+        WriteTextLines(RunWarningsPath(job.Folder, job.Label),
+                       RunWarningsLines(job, CollectWarnings(store, scope), e.Reason()));
+      } catch (const std::exception&) {
+      }
+    }
+    throw;
+  }
 }

@@ -59,10 +59,11 @@ struct PostProcessingJob {
 // Why a simulated record of a plant run is not processed (the queue's stop reason).
 std::string SimulatedPlantRecordText(const RunFindings& findings, const std::string& mvItemId,
                                      char separator);
-// The report's first line for a run made on the simulation deliberately.
+// The report's first line for a run made on the simulation deliberately (no server chosen,
+// or no signal of the run assigned in the OPC table).
 inline constexpr const char* SimulatedProcessReportNote =
     "Poročilo opisuje simuliran proces: zapis je iz vgrajene simulacije procesa (strežnik OPC "
-    "ni nastavljen), ne iz obrata.";
+    "ali točke signalov niso nastavljeni), ne iz obrata.";
 
 // The chain tunes a controller without identifying a model first ("Regulator" on,
 // "Model" off, writing to the plant): it needs a model held at the activation.
@@ -83,6 +84,7 @@ enum class ChainStep {
   Model,
   Controller,
   Report,
+  RunWarnings,
   DeleteImages
 };
 // "zapis merilnih podatkov", "slike signalov in histogramov", ... (for the status bar).
@@ -121,13 +123,24 @@ struct PostProcessingResult {
 std::string ChainFilePath(const std::string& folder, const std::string& label,
                           const std::string& extension);
 
+// The run's warnings beside its files: F + "/" + L + "-opozorila.txt".
+std::string RunWarningsPath(const std::string& folder, const std::string& label);
+// That file's lines: what the run is, whether it was processed or stopped and why (a
+// stopReason, empty for a processed run), what the run met (RunFindingsLines) and the
+// warnings of the record, the model and the proposals; "Opozoril ni." for none.
+std::vector<std::string> RunWarningsLines(const PostProcessingJob& job,
+                                          const std::vector<Warning>& warnings,
+                                          const std::string& stopReason);
+
 // Runs the chain on the conditioned store: data file; the eight signal and histogram
 // images; a record of a plant run that is wholly or partly simulated stops here (the
 // data file and the images stay); with "Ne piši v OPC" off and "Model" on, the identification over
 // the window and the model file and image; with "Ne piši v OPC" off and "Regulator" on, the tuning,
 // the simulated responses, the controller file and image; the report (processing only when "Ne piši
 // v OPC" is on, with the warnings box and, after a controller step, the table "Robustnost
-// regulatorjev"); then all ten images are deleted. The first failing step ends it with
-// ChainStepError; the files and images written before it stay.
+// regulatorjev"); the run's warnings file; then all ten images are deleted. The first
+// failing step ends it with ChainStepError; the files and images written before it stay,
+// and the warnings file is written with the reason (as far as the folder allows: its own
+// failure never hides the step's).
 PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, MeasurementStore& store,
                                             ReportImagePort& images, ReportDocumentPort& report);

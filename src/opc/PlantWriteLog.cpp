@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -20,6 +21,8 @@ const char* PlantWriteSourceName(PlantWriteSource source) {
       return "nalaganje regulatorja";
     case PlantWriteSource::Undo:
       return "povrnitev";
+    case PlantWriteSource::CommandLine:
+      return "ukazna vrstica";
   }
   return "";
 }
@@ -32,6 +35,18 @@ std::string ServerNameForLog(const std::string& server) {
   const auto at = server.rfind('@', pathStart == std::string::npos ? server.size() : pathStart);
   if (at == std::string::npos || at < hostStart) return server;
   return server.substr(0, hostStart) + server.substr(at + 1);
+}
+
+std::string DefaultPlantWriteLogPath() {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  std::string base;
+  if (data && *data == '/')
+    base = data;
+  else if (const char* home = std::getenv("HOME"))
+    base = std::string(home) + "/.local/share";
+  else
+    base = ".";
+  return base + "/Vor Tuner/plant-writes.log";
 }
 
 std::string ValueForLog(double value) { return FormatGeneral(value, 17, '.'); }

@@ -2,15 +2,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 #include "data/NumberFormat.h"
 #include "model/IdentifyModel.h"
 
 namespace {
 
-// The mark the run adds to the MV column's description of a record that holds samples of
-// the built-in simulation (the data file keeps it).
+// The marks the run adds to the MV column's description of a record that holds samples of
+// the built-in simulation (the data file keeps them): " (simulacija)", or " (simulacija od
+// 19,0 s)" where the simulation took over during the run.
 constexpr const char* SimulationMark = "(simulacija)";
+constexpr const char* SimulationFromMark = "(simulacija od ";
 
 double MeanOf(const SampleArray& y, int from, int to) {
   double sum = 0;
@@ -65,7 +68,9 @@ std::string Names(const std::vector<std::string>& names) {
 }  // namespace
 
 bool RecordIsSimulated(const MeasurementStore& store) {
-  return store.ColumnNames[1].find(SimulationMark) != std::string::npos;
+  const std::string& description = store.ColumnNames[1];
+  return description.find(SimulationMark) != std::string::npos ||
+         description.find(SimulationFromMark) != std::string::npos;
 }
 
 int FirstStepOfMV(const MeasurementStore& store, int start, int end) {
@@ -83,10 +88,21 @@ std::vector<Warning> CollectWarnings(const MeasurementStore& s, const WarningSco
   const int start = std::max(scope.Start, 1);
   const int end = std::min(scope.End, std::max(s.SampleCount, 1));
 
-  if (scope.Record && RecordIsSimulated(s))
-    out.push_back({WarningKind::SimulatedRecord,
-                   "Opozorilo: zapis je v celoti ali delno simuliran (vgrajena simulacija "
-                   "procesa), ne meritev obrata."});
+  if (scope.Record && RecordIsSimulated(s)) {
+    // Where the simulation took over, as the mark says it ("od 19,0 s").
+    const std::string& description = s.ColumnNames[1];
+    const std::size_t from = description.rfind(SimulationFromMark);
+    const std::size_t close = from == std::string::npos ? from : description.find(')', from);
+    const std::size_t at = from + std::string_view(SimulationFromMark).size() - 3;
+    if (close != std::string::npos)
+      out.push_back({WarningKind::SimulatedRecord,
+                     "Opozorilo: zapis je simuliran " + description.substr(at, close - at) +
+                         " naprej (vgrajena simulacija procesa), prej je meritev obrata."});
+    else
+      out.push_back({WarningKind::SimulatedRecord,
+                     "Opozorilo: zapis je v celoti ali delno simuliran (vgrajena simulacija "
+                     "procesa), ne meritev obrata."});
+  }
 
   const int step = end > start ? FirstStepOfMV(s, start, end) : 0;
   if (!scope.Record) {

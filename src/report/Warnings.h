@@ -38,11 +38,11 @@ struct WarningScope {
 };
 
 // The warnings in a fixed order (the order of WarningKind). Reads the conditioned MV, Y1
-// and Y2, the MV column's description (its " (simulacija)" mark) and the model values.
+// and Y2, the MV column's description (its " (simulacija…)" mark) and the model values.
 std::vector<Warning> CollectWarnings(const MeasurementStore& store, const WarningScope& scope);
 
 // The record holds samples of the built-in simulation: the MV column's description
-// carries the run's " (simulacija)" mark.
+// carries the run's " (simulacija)" or " (simulacija od 19,0 s)" mark.
 bool RecordIsSimulated(const MeasurementStore& store);
 
 // For the status bar: the texts joined with two blanks; empty for none.

@@ -24,8 +24,14 @@ inline CliRun RunCli(const std::string& command, const std::string& arguments) {
   const std::string errFile = (std::filesystem::temp_directory_path() /
                                ("vortuner_cli_err_" + std::to_string(::getpid())))
                                   .string();
+  // The command's user data folder (its plant-write log, its certificates) lies in the
+  // build tree, never in the home of whoever runs the tests.
+  const std::string data = std::string(build ? build : "build") + "/cli-test-data";
   CliRun r;
-  FILE* pipe = ::popen((binary + " " + command + " " + arguments + " 2>" + errFile).c_str(), "r");
+  FILE* pipe = ::popen(("XDG_DATA_HOME='" + std::filesystem::absolute(data).string() + "' " +
+                        binary + " " + command + " " + arguments + " 2>" + errFile)
+                           .c_str(),
+                       "r");
   if (!pipe) return r;
   std::array<char, 4096> buffer{};
   size_t n = 0;

@@ -146,3 +146,28 @@ TEST(ExperimentSetupBuilder, TwoSwitchItemsWhenTheControllerHasManualAndAutomati
   EXPECT_EQ(setup.ItemManual->ItemId(), "Plant.Item11");
   EXPECT_EQ(setup.ItemAuto->ItemId(), "Plant.Item12");
 }
+
+// The program always lists a server (the built-in plant's first): a run is meant for a
+// plant only once the OPC table assigns one of its signals, and then a record the
+// simulation made is marked where it took over; a deliberate simulation is not.
+TEST(ExperimentSetupBuilder, ARunIsMeantForAPlantWhenAServerAndOneOfItsSignalsAreSet) {
+  ExperimentSettings s;
+  s.ServerName = "VorTuner.SimulatedPlant.1";
+  EXPECT_FALSE(RunMeantForPlant(s));
+  s.ItemIds[4] = "Plant.Y1";  // Y1 only, as a record-only run reads it
+  EXPECT_TRUE(RunMeantForPlant(s));
+  EXPECT_TRUE(ReadExperimentSetup(s, ExperimentKind::Manual, '.').PlantConfigured);
+  s.ServerName.clear();
+  EXPECT_FALSE(RunMeantForPlant(s));
+
+  RunFindings whole;
+  whole.SimulatedSamples = 30;
+  whole.FirstSimulatedSample = 1;
+  EXPECT_EQ(SimulationTakeOverTime(whole, true), 0.0);
+  EXPECT_EQ(SimulationTakeOverTime(whole, false), std::nullopt);
+  RunFindings lost = whole;
+  lost.FirstSimulatedSample = 40;
+  lost.FirstSimulatedTime = 19.5;
+  EXPECT_EQ(SimulationTakeOverTime(lost, false), 19.5);
+  EXPECT_EQ(SimulationTakeOverTime(RunFindings{}, true), std::nullopt);
+}

@@ -1,6 +1,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -12,6 +13,7 @@
 #include <QtTest/QTest>
 #include <functional>
 
+#include "FakePlant.h"
 #include "charts/VorChart.h"
 #include "data/ui/ProcessingPage.h"
 #include "experiment/ui/ExperimentPage.h"
@@ -19,7 +21,6 @@
 #include "experiment/ui/TForm_SamodNastav.h"
 #include "opc/ui/RadioGroup.h"
 #include "support/AppFixture.h"
-#include "FakePlant.h"
 
 namespace {
 
@@ -212,6 +213,7 @@ TEST_F(ExperimentWindow, ATypedMVOutsideTheRangeWidensTheSlider) {
     Type("x");
     EXPECT_EQ(Window().Run().MV, 150.0);
   });
+  QCoreApplication::processEvents();  // the box comes from the event loop
   EXPECT_EQ(ui.Errors, QStringList{QString::fromUtf8("»x« ni veljavno število.")});
 }
 
@@ -429,6 +431,9 @@ TEST_F(PlantExperimentWindow, ARejectedFirstMVWriteShowsItsBoxAndSamplingGoesOn)
   Form().ExperimentTab().RadioRocno->setChecked(true);
   plant->items["MV"]->reject = true;
   w.FormShow();
+  // The box comes from the event loop, so that it holds neither sampling nor drawing.
+  EXPECT_TRUE(ui.Errors.isEmpty());
+  QCoreApplication::processEvents();
   EXPECT_EQ(ui.Errors, QStringList{QString::fromUtf8("Točke MV ni bilo mogoče zapisati.")});
   EXPECT_TRUE(w.Timer1->isActive());
   EXPECT_EQ(Form().Store().SampleCount, 2);
@@ -442,6 +447,36 @@ TEST_F(PlantExperimentWindow, ARejectedFirstMVWriteShowsItsBoxAndSamplingGoesOn)
   w.EndExperiment();
   EXPECT_FALSE(w.Timer1->isActive());
   EXPECT_EQ(Form().StatusText(), QString::fromUtf8("Napak med eksperimentom: 1."));
+}
+
+// The box of an error found in a tick stands while the engineer reads it; the ticks of
+// Timer1 go on under it.
+TEST_F(PlantExperimentWindow, SamplingGoesOnUnderTheBoxOfASamplingError) {
+  TEksperiment& w = *windows.Eksperiment;
+  ExperimentSetup& setup = w.Run().Setup;
+  setup.ItemMV = plant->NewItem("MV");
+  setup.SamplePeriodMs = 50;
+  Form().ExperimentTab().RadioRocno->setChecked(true);
+  w.FormShow();
+  plant->items["MV"]->reject = true;
+  w.Run().ValueTyped(20);  // the next tick's write is rejected
+  int underTheBox = -1;
+  ui.WhileErrorShown = [&] {
+    const int before = Form().Store().SampleCount;
+    QElapsedTimer open;
+    open.start();
+    while (Form().Store().SampleCount < before + 3 && open.elapsed() < 5000)
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    underTheBox = Form().Store().SampleCount - before;
+  };
+  QElapsedTimer waiting;
+  waiting.start();
+  while (underTheBox < 0 && waiting.elapsed() < 5000)
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  ui.WhileErrorShown = nullptr;
+  EXPECT_EQ(ui.Errors, QStringList{QString::fromUtf8("Točke MV ni bilo mogoče zapisati.")});
+  EXPECT_GE(underTheBox, 3);
+  w.EndExperiment();
 }
 
 TEST_F(PlantExperimentWindow, PreparationAndEndPutTheControllerIntoTheRequestedStates) {

@@ -117,7 +117,7 @@ class PostProcessingChainTest : public ::testing::Test {
 TEST_F(PostProcessingChainTest, WritesDataModelControllerAndReportThatAgree) {
   const PostProcessingResult result = Run();
   EXPECT_EQ(result.Files, (std::vector<std::string>{File(".vtd"), File(".vtm"), File(".vtc"),
-                                                     File(".docx")}));
+                                                    File(".docx"), File("-opozorila.txt")}));
   EXPECT_EQ(images_.Calls,
             (std::vector<std::string>{"signals 10..200", "model inner", "responses"}));
   EXPECT_TRUE(Images().empty());
@@ -203,8 +203,14 @@ TEST_F(PostProcessingChainTest, RecordOnlyWritesDataImagesAndAProcessingReport) 
   job_.Settings.NoOpcWrite = true;
   job_.Separator = ',';
   const PostProcessingResult result = Run();
-  EXPECT_EQ(result.Files, (std::vector<std::string>{File(".vtd"), File(".docx")}));
+  EXPECT_EQ(result.Files,
+            (std::vector<std::string>{File(".vtd"), File(".docx"), File("-opozorila.txt")}));
   EXPECT_EQ(images_.Calls, (std::vector<std::string>{"signals 10..200"}));
+  // A processed run keeps its warnings beside its files too, as its report does.
+  EXPECT_EQ(ReadTextLines(File("-opozorila.txt")),
+            (std::vector<std::string>{"Opozorila samodejnega poizkusa \"poizkus\"",
+                                      "Eksperiment: poizkus", "Datum: 7. 12. 2026",
+                                      "Začetek: 23:10:05", "Poizkus je obdelan.", "Opozoril ni."}));
   EXPECT_FALSE(fs::exists(File(".vtm")));
   EXPECT_FALSE(fs::exists(File(".vtc")));
   ASSERT_EQ(report_.Made.size(), 1u);
@@ -256,6 +262,36 @@ TEST_F(PostProcessingChainTest, AFailingStepNamesItselfAndLeavesTheImagesWritten
     EXPECT_NE(std::string(e.what()).find("poizkus.vtd"), std::string::npos) << e.what();
   }
   EXPECT_TRUE(images_.Calls.empty());
+}
+
+// A stopped entry writes no report: why it stopped and what the run met stay beside the
+// data file.
+TEST_F(PostProcessingChainTest, ASimulatedPlantRecordStopsWithItsWarningsKeptBesideTheDataFile) {
+  job_.PlantConfigured = true;
+  job_.Separator = ',';
+  job_.Findings.SimulatedSamples = 180;
+  job_.Findings.FirstSimulatedSample = 40;
+  job_.Findings.FirstSimulatedTime = 19;
+  job_.Findings.Errors = 2;
+  job_.Findings.ControllerLeft = "Regulator je ostal v ročnem načinu.";
+  store_->ColumnNames[1] = "ventil (simulacija od 19,0 s)";
+  std::string reason;
+  try {
+    Run();
+    FAIL() << "a simulated record of a plant run was processed";
+  } catch (const ChainStepError& e) {
+    EXPECT_EQ(e.Step(), ChainStep::RecordOrigin);
+    reason = e.Reason();
+  }
+  EXPECT_TRUE(fs::exists(File(".vtd")));
+  EXPECT_FALSE(fs::exists(File(".docx")));
+  EXPECT_EQ(ReadTextLines(File("-opozorila.txt")),
+            (std::vector<std::string>{
+                "Opozorila samodejnega poizkusa \"poizkus\"", "Eksperiment: poizkus",
+                "Datum: 7. 12. 2026", "Začetek: 23:10:05", "Poizkus je ustavljen: " + reason,
+                "Opozorilo: zapis je simuliran od 19,0 s (vzorec 40) naprej (povezava s "
+                "strežnikom je bila izgubljena; v obrat ni bilo nič več zapisano).",
+                "Regulator je ostal v ročnem načinu.", "Napak med eksperimentom: 2."}));
 }
 
 TEST_F(PostProcessingChainTest, AScaleThatIsNotANumberStopsTheControllerStep) {

@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -22,6 +23,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "charts/VorChart.h"
 #include "data/NumberFormat.h"
 #include "data/TObdelava.h"
 #include "data/TextFile.h"
@@ -39,6 +41,7 @@
 #include "opc/SimulatedPlantServer.h"
 #include "opc/ui/OpcPage.h"
 #include "report/DocxCheck.h"
+#include "report/ui/ReportPage.h"
 #include "report/ZipPackage.h"
 #include "support/AppFixture.h"
 #include "tuning/TRegulator.h"
@@ -133,8 +136,9 @@ TEST_F(AutomaticExperiment, TwoQueuedExperimentsEndAsFilesThatAgree) {
   EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
   EXPECT_TRUE(Labels().isEmpty());
   EXPECT_FALSE(Form().Timer_ExperimentScheduler->isActive());
-  EXPECT_TRUE(Form().StatusText().startsWith(
-      "Samodejni poizkus \"drugi\" je obdelan: drugi.vtd, drugi.vtm, drugi.vtc, drugi.docx ("))
+  EXPECT_TRUE(
+      Form().StatusText().startsWith("Samodejni poizkus \"drugi\" je obdelan: drugi.vtd, "
+                                     "drugi.vtm, drugi.vtc, drugi.docx, drugi-opozorila.txt ("))
       << Form().StatusText().toStdString();
   // The warnings of the report's box, each once: this plant's PID proposal is fragile.
   EXPECT_EQ(Form().StatusText().count("Opozorilo: regulator PID (Ms "), 1)
@@ -275,6 +279,34 @@ TEST_F(AutomaticExperiment, ATuningWithoutIdentificationUsesTheModelNamedAtActiv
       << DocumentText("drugi").left(2000).toStdString();
 }
 
+// A new activation while an entry stands stopped asks about it; by default the entry
+// stays stopped and the plant gets not a single write.
+TEST_F(AutomaticExperiment, ANewActivationLeavesAStoppedEntryStoppedWithoutAWriteToThePlant) {
+  windows.SamodNastav->Label13->setText(folder.filePath("manjka.dotx"));
+  Activate("pokvarjen", "10:00:05");
+  clock.AdvanceMs(6000);
+  SchedulerTick();
+  ASSERT_EQ(Labels(), QStringList{"pokvarjen (ustavljen)"});
+  const std::string log =
+      QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
+          .filePath("plant-writes.log")
+          .toStdString();
+  const std::size_t written = ReadTextLines(log).size();
+  ASSERT_GT(written, 1u);  // the run itself wrote to the plant, and the log says so
+  const int ran = ticks;
+
+  windows.SamodNastav->Label13->setText("normal.dot");
+  Activate("novi", "18:00:00");
+  EXPECT_EQ(ui.Questions.size(), 1);
+  for (int i = 0; i < 3; ++i) {
+    clock.AdvanceMs(500);
+    SchedulerTick();
+  }
+  EXPECT_EQ(ticks, ran);
+  EXPECT_EQ(ReadTextLines(log).size(), written);
+  EXPECT_EQ(Labels(), QStringList({"pokvarjen (ustavljen)", "novi"}));
+}
+
 // Losing the link at the 40th sample, or having none at all, leaves a record that is
 // not the plant's: the data file says where the simulation took over, the images stay,
 // and the entry stops before the model with the reason.
@@ -294,10 +326,13 @@ TEST_F(AutomaticExperiment, ASimulatedRecordOfAPlantRunStopsItsEntryBeforeTheMod
     ASSERT_EQ(Labels(), QStringList{label});
     if (!linkLost) opc->Disconnect();
     ticks = 0;
-    // Lost after 39 samples, so the 40th is the first the simulation makes.
-    during = [this, linkLost] {
+    // Lost after 39 samples, so the 40th is the first the simulation makes. The charts
+    // mark that moment with a vertical line while it is in view.
+    QList<QPointF> marker;
+    during = [this, linkLost, &marker] {
       Window().Timer1->stop();  // the samples are the test's alone
       if (linkLost && opc->IsConnected() && Form().Store().SampleCount == 40) opc->Disconnect();
+      if (Form().Store().SampleCount == 60) marker = Window().SimulationMarkers[2]->Points();
     };
     clock.AdvanceMs(6000);
     SchedulerTick();
@@ -305,6 +340,11 @@ TEST_F(AutomaticExperiment, ASimulatedRecordOfAPlantRunStopsItsEntryBeforeTheMod
 
     const RunFindings& findings = Window().Run().Findings;
     EXPECT_EQ(findings.FirstSimulatedSample, linkLost ? 40 : 1);
+    const double at = linkLost ? 39 : 0;
+    ASSERT_EQ(marker.size(), 2);
+    EXPECT_EQ(marker[0].x(), at);
+    EXPECT_EQ(marker[1].x(), at);
+    EXPECT_LT(marker[0].y(), marker[1].y());
     auto store = std::make_unique<MeasurementStore>();
     TObdelava::ReadDataFile(File(label, ".vtd"), *store, '.');
     EXPECT_EQ(store->SampleCount, 273);
@@ -312,6 +352,7 @@ TEST_F(AutomaticExperiment, ASimulatedRecordOfAPlantRunStopsItsEntryBeforeTheMod
     EXPECT_TRUE(store->ColumnNames[1].ends_with(mark)) << store->ColumnNames[1];
     for (const char* extension : {".vtm", ".vtc", ".docx"})
       EXPECT_FALSE(std::filesystem::exists(File(label, extension))) << extension;
+    EXPECT_TRUE(std::filesystem::exists(File(label, "-opozorila.txt")));
     EXPECT_TRUE(
         std::filesystem::exists(ReportImagePath(folder.path().toStdString(), ReportImage::TimeY1)));
     EXPECT_EQ(Labels(), QStringList{QString::fromLatin1(label) + " (ustavljen)"});
@@ -337,6 +378,13 @@ TEST_F(AutomaticExperiment, ASimulatedRecordOfAPlantRunStopsItsEntryBeforeTheMod
       EXPECT_EQ(Window().StatusText(),
                 "  Opozorilo: povezava s strežnikom je izgubljena od 39.0 s "
                 "(vzorec 40)! Simulacija v teku, v obrat se nič ne piše.");
+      // A report the engineer makes of the record says on its first page from where it
+      // is simulated.
+      ui.QueueFileAnswer(folder.filePath("rocno"));
+      QTest::mouseClick(Form().ReportTab().Button_Naredi_porocilo, Qt::LeftButton);
+      EXPECT_TRUE(DocumentText("rocno").contains(
+          "Opozorilo: zapis je simuliran od 39.0 s naprej (vgrajena simulacija procesa)"))
+          << DocumentText("rocno").left(3000).toStdString();
     }
   }
 }

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "charts/VorChart.h"
 #include "data/TObdelava.h"
 #include "experiment/PostProcessingChain.h"
 #include "experiment/ui/ExperimentPage.h"
@@ -287,6 +288,8 @@ TEST_F(Scheduler, ADeliberateSimulationIsProcessedAndSaysSoWithItsWarningsKept) 
   clock.AdvanceMs(1000);
   SchedulerTick();
   ASSERT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
+  // Nothing took over from a plant: the charts carry no marker.
+  EXPECT_TRUE(Window().SimulationMarkers[0]->Points().isEmpty());
   // No server configured: the engineer meant the simulation, the chain processes it and
   // the run's warning stays in the status bar before the chain's line.
   const QString warning = "Opozorilo: zapis je simuliran (povezava s strežnikom ni vzpostavljena).";

@@ -78,6 +78,12 @@ TEST(Warnings, EachRecordAndModelWarningComesFromTheRecordMadeToTriggerIt) {
   EXPECT_EQ(Kinds(CollectWarnings(*s, Window(70, 200))),
             std::vector<WarningKind>{WarningKind::SimulatedRecord});
   EXPECT_TRUE(RecordIsSimulated(*s));
+  // Also where the link was lost during the run and the simulation took over.
+  s->ColumnNames[1] = "Ventil (simulacija od 19,0 s)";
+  EXPECT_TRUE(RecordIsSimulated(*s));
+  EXPECT_EQ(CollectWarnings(*s, Window(70, 200))[0].Text,
+            "Opozorilo: zapis je simuliran od 19,0 s naprej (vgrajena simulacija procesa), prej "
+            "je meritev obrata.");
   s->ColumnNames[1] = "Ventil";
 
   // The model: "Slabsa" and "Slaba" (the outer one only when it counts), a time

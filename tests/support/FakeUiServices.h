@@ -20,7 +20,10 @@ class FakeUiServices final : public UiServices {
     Messages << text;
     if (WhileOpen) WhileOpen();
   }
-  void ShowError(const QString& text) override { Errors << text; }
+  void ShowError(const QString& text) override {
+    Errors << text;
+    if (WhileErrorShown) WhileErrorShown();
+  }
   bool AskYesNo(const QString& text) override {
     Questions << text;
     return YesNoAnswer;
@@ -67,6 +70,8 @@ class FakeUiServices final : public UiServices {
   // Runs while a file dialog or a message box stands open (as the event loop of a real
   // one would run timers meanwhile).
   std::function<void()> WhileOpen;
+  // Runs while an error box stands (as a real box's own event loop would).
+  std::function<void()> WhileErrorShown;
   QStringList TrustQuestions, LoginQuestions;
   int TrustAnswer = 2;               // "Zavrni"
   QString LoginUser, LoginPassword;  // an empty user cancels the login

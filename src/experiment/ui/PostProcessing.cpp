@@ -38,7 +38,7 @@ void ExperimentPage::RunPostProcessingChain(const QueuedExperiment& entry,
   job.Separator = DecimalSeparator();
   job.Model = entry.Model;
   job.Findings = form_.Eksperiment().Run().Findings;
-  job.PlantConfigured = !settings.ServerName.empty();
+  job.PlantConfigured = RunMeantForPlant(settings);
   job.MvItemId = settings.ItemIds[0];
 
   // The run's own warnings stay; the chain adds its line after them.

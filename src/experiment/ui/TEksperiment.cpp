@@ -39,6 +39,7 @@ constexpr unsigned ColourU = 0x000080;   // maroon
 constexpr unsigned ColourY1 = 0xFF0000;  // blue
 constexpr unsigned ColourY2 = 0x008000;  // green
 constexpr unsigned ColourLate = 0x00A5FF;  // orange: held and late samples
+constexpr unsigned ColourSimulation = 0x800080;  // purple: where the simulation took over
 
 // The status while the plant has not answered by the end of the last period.
 constexpr const char* LatePlantStatusText =
@@ -134,6 +135,9 @@ void TEksperiment::BuildCharts() {
                                                LineKind::Straight, Qt::NoPen);
     LateMarkers[i]->Series()->setPointsVisible(true);
     LateMarkers[i]->Series()->setMarkerSize(5);
+    SimulationMarkers[i] =
+        &charts[i]->AddLineSeries(QStringLiteral("Simulacija"), ColorFromBgr(ColourSimulation),
+                                  LineKind::Straight, Qt::DashLine);
   }
 }
 
@@ -352,6 +356,7 @@ void TEksperiment::FormShow() {
     DrawnSeries(i)->Replace(history_[i]);
     marked_[i].clear();
     LateMarkers[i]->Replace(marked_[i]);
+    SimulationMarkers[i]->Replace({});
   }
   lastHeld_ = false;
   setWindowTitle(QStringLiteral("Eksperiment ") + QString::fromStdString(run_.Setup.ExperimentLabel));
@@ -421,6 +426,7 @@ void TEksperiment::Draw(const std::vector<ExperimentSample>& samples) {
     DrawnSeries(i)->Replace(drawn);
     if (marksChanged) LateMarkers[i]->Replace(PointsToDraw(marked_[i]));
   }
+  DrawSimulationMarkers();
 
   // The link lost: the engineer hears of it at once (on the batch that holds the first
   // simulated sample), with the controller state the run will not be able to restore.
@@ -429,7 +435,26 @@ void TEksperiment::Draw(const std::vector<ExperimentSample>& samples) {
                                            [](const ExperimentSample& t) { return t.Simulated; });
   if (simulatedHere > 0 && findings.LinkLost() && findings.SimulatedSamples == simulatedHere) {
     const std::string left = switchedForRun_ ? ControllerStateLeft(run_.Setup) : std::string();
-    ShowRunError(QString::fromStdString(LinkLostText(findings, left, run_.Setup.Separator)));
+    ShowRunError(QString::fromStdString(LinkLostText(findings, left, run_.Setup.Separator)), true);
+  }
+}
+
+void TEksperiment::DrawSimulationMarkers() {
+  const std::optional<double> at =
+      SimulationTakeOverTime(run_.Findings, run_.Setup.PlantConfigured);
+  for (int i = 0; i < 4; ++i) {
+    // From the lowest to the highest value in view, while the moment is in view.
+    const QList<QPointF>& points = history_[i];
+    QList<QPointF> line;
+    if (at && !points.isEmpty() && *at >= points.first().x()) {
+      const auto [low, high] =
+          std::minmax_element(points.begin(), points.end(),
+                              [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); });
+      double bottom = low->y(), top = high->y();
+      if (bottom == top) bottom -= 0.5, top += 0.5;
+      line = {QPointF(*at, bottom), QPointF(*at, top)};
+    }
+    if (line != SimulationMarkers[i]->Points()) SimulationMarkers[i]->Replace(line);
   }
 }
 
@@ -490,15 +515,31 @@ void TEksperiment::ShowStatus() {
   statusText_->setText(text);
 }
 
-void TEksperiment::ShowRunError(const QString& text) {
-  // One box per kind of error and run, and none over another box: a write the plant
-  // keeps rejecting must not bury the window under boxes.
+void TEksperiment::ShowRunError(const QString& text, bool afterOtherBox) {
+  // One box per kind of error and run, one at a time, and none over another box: a write
+  // the plant keeps rejecting must not bury the window under boxes.
   const QWidget* modal = QApplication::activeModalWidget();
-  if (boxStanding_ || (modal != nullptr && modal != this) || boxedErrors_.contains(text)) return;
+  const bool otherBox = modal != nullptr && modal != this;
+  if (boxStanding_ || (otherBox && !afterOtherBox) || boxedErrors_.contains(text)) return;
   boxedErrors_.insert(text);
   boxStanding_ = true;
-  Ui().ShowError(text);
-  boxStanding_ = false;
+  ShowBoxWhenFree(text);
+}
+
+void TEksperiment::ShowBoxWhenFree(const QString& text) {
+  // The box is shown from the event loop, not inside the tick that found the error: Qt
+  // fires no timer again while its own slot runs, so a box inside Timer1's tick would
+  // hold the sampling and the drawing until the engineer closed it. A box that stands
+  // meanwhile (the OPC tab's on the lost link) is closed first; this one follows it.
+  QTimer::singleShot(0, this, [this, text] {
+    const QWidget* modal = QApplication::activeModalWidget();
+    if (modal != nullptr && modal != this) {
+      QTimer::singleShot(100, this, [this, text] { ShowBoxWhenFree(text); });
+      return;
+    }
+    Ui().ShowError(text);
+    boxStanding_ = false;
+  });
 }
 
 void TEksperiment::EndExperiment() {
@@ -527,8 +568,9 @@ void TEksperiment::EndExperiment() {
         [this] { run_.Setup.ClosedLoopAfter ? run_.SwitchToAutomatic() : run_.SwitchToManual(); });
   }
   if (run_.Findings.LinkLost())
-    ShowRunError(QString::fromStdString(
-        LinkLostText(run_.Findings, run_.Findings.ControllerLeft, run_.Setup.Separator)));
+    ShowRunError(QString::fromStdString(LinkLostText(run_.Findings, run_.Findings.ControllerLeft,
+                                                     run_.Setup.Separator)),
+                 true);
   // The main window's status bar speaks of the record now in the store: an earlier
   // run's findings that still stand there go.
   const QString findings =

@@ -85,6 +85,9 @@ class TEksperiment : public QDialog {
 
   // The series of held and late samples on each chart (points, no line).
   std::array<ChartSeries*, 4> LateMarkers{};
+  // The vertical line on each chart where the simulation took over from the plant (the
+  // link lost during the run, or never there); no points while none is in view.
+  std::array<ChartSeries*, 4> SimulationMarkers{};
 
   // The status bar's text.
   QString StatusText() const;
@@ -108,14 +111,18 @@ class TEksperiment : public QDialog {
   void WaitForMVItem(bool reportFailure);
   // The status bar: connected, simulated or fallen back, and the errors so far.
   void ShowStatus();
-  // An error while sampling: its box, unless a box stands or this error had one.
-  void ShowRunError(const QString& text);
+  // An error while sampling: its box, unless this error had one, another of the run's
+  // boxes is still to be closed, or another box stands (afterOtherBox: then it follows
+  // that box, for what the engineer must read, the link lost). Shown from the event loop.
+  void ShowRunError(const QString& text, bool afterOtherBox = false);
+  void ShowBoxWhenFree(const QString& text);
   void SyncScrollBar();
   void ShowMV();
   // Labels and charts after the samples taken since the last drawing.
   void Draw(const std::vector<ExperimentSample>& samples);
   // The axes of chart index (MV, U, Y1, Y2) for the points it draws.
   void FitAxes(int index, const QList<QPointF>& drawn);
+  void DrawSimulationMarkers();
   // The series of MV, U, Y1 and Y2 (index 0..3).
   ChartSeries* DrawnSeries(int index) const;
 

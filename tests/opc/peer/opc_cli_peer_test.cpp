@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <filesystem>
 #include <regex>
 
 #include "cli/CliRunner.h"
 #include "opc/HostileUaServer.h"
+#include "opc/PlantWriteLog.h"
 #include "opc/peer/UaPeer.h"
 
 namespace {
@@ -58,6 +60,31 @@ TEST(OpcCommand, TheServersRefusalIsExitCodeOne) {
   EXPECT_EQ(gone.ExitCode, 1);
   EXPECT_EQ(gone.Err, "vortuner-cli opc: opc.tcp://127.0.0.1:1: Cannot connect to 127.0.0.1:1: "
                       "Connection refused\n");
+}
+
+TEST(OpcCommand, EveryWriteAndRefusalGoesIntoThePlantWriteLog) {
+  const std::string log = (std::filesystem::temp_directory_path() /
+                           ("vortuner_cli_writes_" + std::to_string(::getpid()) + ".log"))
+                              .string();
+  std::filesystem::remove(log);
+  ASSERT_EQ(Opc("write 'ns=2;s=P=2' --write-log " + log).ExitCode, 0);
+  EXPECT_EQ(Opc("write 'ns=2;s=U=1' 'ns=2;s=P=3' 'ns=2;s=Types.Int32=2.5' 'ns=2;s=Nope=1' "
+                "--write-log " +
+                log)
+                .ExitCode,
+            1);
+  const std::vector<std::string> lines = PlantWriteLog(log).Lines();
+  std::filesystem::remove(log);
+  ASSERT_EQ(lines.size(), 5u);
+  const std::string server = "\t" + UaPeerUrl() + "\t";
+  for (const std::string& line : lines) EXPECT_TRUE(Has(line, server)) << line;
+  EXPECT_TRUE(Has(lines[0], "\tns=2;s=P\t") && Has(lines[0], "\t2\tukazna vrstica\tzapisano"));
+  EXPECT_TRUE(Has(lines[1], "\tns=2;s=U\t") &&
+              Has(lines[1], "\t1\tukazna vrstica\tzavrnjeno: BadNotWritable"));
+  EXPECT_TRUE(Has(lines[2], "\tns=2;s=P\t2\t3\tukazna vrstica\tzapisano")) << lines[2];
+  EXPECT_TRUE(
+      Has(lines[3], "\t2.5\tukazna vrstica\tzavrnjeno: The value 2.5 is not a whole number"));
+  EXPECT_TRUE(Has(lines[4], "\tns=2;s=Nope\t\t1\tukazna vrstica\tzavrnjeno: BadNodeIdUnknown"));
 }
 
 TEST(OpcCommand, WatchPrintsEveryRoundAndAWrongCommandLineIsExitCodeTwo) {

@@ -192,6 +192,11 @@ TEST_F(UaPlant, AServerKilledMidRunLeavesTheRunOnTheSimulationWithEverySample) {
   // After the loss the simulated process answered the step.
   EXPECT_NE(Column(5, n), Column(5, step));
   EXPECT_GT(Window().Run().Findings.FirstSimulatedSample, 10);  // where the simulation took over
+  // The charts mark that moment with a vertical line.
+  const QList<QPointF> marker = Window().SimulationMarkers[2]->Points();
+  ASSERT_EQ(marker.size(), 2);
+  EXPECT_EQ(marker[0].x(), Window().Run().Findings.FirstSimulatedTime);
+  EXPECT_EQ(marker[1].x(), marker[0].x());
 }
 
 // The plant stops answering for 3 s in the middle of a run: the window keeps drawing
