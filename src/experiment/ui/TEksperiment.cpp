@@ -404,7 +404,7 @@ void TEksperiment::Draw(const std::vector<ExperimentSample>& samples) {
 
   // Each chart takes its new points in one replacement (one redraw): past 200 s the
   // oldest point goes, and the (0, 0) start point goes once the second sample is drawn.
-  bool marksChanged = false;
+  bool marksChanged = false, marksDropped = false;
   for (const ExperimentSample& t : samples) {
     const double values[] = {t.MV, t.U, t.Y1, t.Y2};
     const int dropped =
@@ -416,15 +416,17 @@ void TEksperiment::Draw(const std::vector<ExperimentSample>& samples) {
       QList<QPointF>& marks = marked_[i];
       const double oldest = points.first().x();
       while (!marks.isEmpty() && marks.first().x() < oldest)
-        marks.removeFirst(), marksChanged = true;
+        marks.removeFirst(), marksChanged = marksDropped = true;
       if (t.Held || t.Late) marks.append(QPointF(t.Time, values[i])), marksChanged = true;
     }
   }
+  const std::array<VorChart*, 4> charts = {Chart1, Chart_U, Chart3, Chart2};
   for (int i = 0; i < 4; ++i) {
     const QList<QPointF> drawn = PointsToDraw(history_[i]);
     FitAxes(i, drawn);
     DrawnSeries(i)->Replace(drawn);
     if (marksChanged) LateMarkers[i]->Replace(PointsToDraw(marked_[i]));
+    if (marksDropped) charts[static_cast<size_t>(i)]->viewport()->update();  // none left behind
   }
   DrawSimulationMarkers();
 
@@ -476,6 +478,9 @@ void TEksperiment::FitAxes(int index, const QList<QPointF>& drawn) {
   const double left = last > ChartWindowSeconds ? right - ChartWindowSeconds : drawn.first().x();
   if (left != shown.Left || right != shown.Right) {
     chart.SetBottomAxisRange(left, right);
+    // The late marks are points without a line, which the chart does not count in the
+    // area it repaints: they would stay where they were drawn before.
+    chart.viewport()->update();
     shown.Left = left, shown.Right = right;
   }
   // Left: widened (with a tenth of the span to spare) when a value leaves it, narrowed
@@ -490,6 +495,7 @@ void TEksperiment::FitAxes(int index, const QList<QPointF>& drawn) {
   shown.Low = low - 0.1 * span;
   shown.High = high + 0.1 * span;
   chart.SetLeftAxisRange(shown.Low, shown.High);
+  chart.viewport()->update();
 }
 
 void TEksperiment::ShowStatus() {
