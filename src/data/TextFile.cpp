@@ -8,6 +8,7 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -177,6 +178,12 @@ std::vector<std::string> ReadTextLines(const std::string& path, ReadLimit limit)
   // A file of another tool is UTF-8 when all of it is valid UTF-8.
   const bool utf8 = bom || (!IsOwnFile(path) && IsValidUtf8(bytes));
   return SplitLines(utf8 ? bytes : Utf8FromWindows1250(bytes));
+}
+
+std::string UserDataHome() {
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) return data;
+  if (const char* home = std::getenv("HOME")) return std::string(home) + "/.local/share";
+  return ".";
 }
 
 std::string FolderOf(const std::string& path) {

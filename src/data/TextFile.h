@@ -94,3 +94,6 @@ bool TryWindows1250FromUtf8(std::string_view utf8, std::string& out);
 // and extension ("C:\a\b.vtx" and "/a/b.vtx" both give "b").
 std::string FolderOf(const std::string& path);
 std::string BaseNameOf(const std::string& path);
+
+// The folder of users' program data: $XDG_DATA_HOME, else ~/.local/share ("." without a home).
+std::string UserDataHome();

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -37,17 +36,7 @@ std::string ServerNameForLog(const std::string& server) {
   return server.substr(0, hostStart) + server.substr(at + 1);
 }
 
-std::string DefaultPlantWriteLogPath() {
-  const char* data = std::getenv("XDG_DATA_HOME");
-  std::string base;
-  if (data && *data == '/')
-    base = data;
-  else if (const char* home = std::getenv("HOME"))
-    base = std::string(home) + "/.local/share";
-  else
-    base = ".";
-  return base + "/Vor Tuner/plant-writes.log";
-}
+std::string DefaultPlantWriteLogPath() { return UserDataHome() + "/Vor Tuner/plant-writes.log"; }
 
 std::string ValueForLog(double value) { return FormatGeneral(value, 17, '.'); }
 

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "data/TextFile.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -65,17 +67,7 @@ void MakeFolder(const fs::path& p, fs::perms perms) {
 
 UaPki::UaPki(std::string folder) : folder_(std::move(folder)) {}
 
-std::string UaPki::DefaultFolder() {
-  const char* data = std::getenv("XDG_DATA_HOME");
-  std::string base;
-  if (data && *data)
-    base = data;
-  else if (const char* home = std::getenv("HOME"))
-    base = std::string(home) + "/.local/share";
-  else
-    base = ".";
-  return base + "/vortuner/pki";
-}
+std::string UaPki::DefaultFolder() { return UserDataHome() + "/vortuner/pki"; }
 
 std::string UaPki::OwnCertificatePath() const { return folder_ + "/own/certs/vortuner.der"; }
 
