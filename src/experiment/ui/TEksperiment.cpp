@@ -43,7 +43,7 @@ constexpr unsigned ColourSimulation = 0x800080;  // purple: where the simulation
 
 // The status while the plant has not answered by the end of the last period.
 constexpr const char* LatePlantStatusText =
-    "  Opozorilo: obrat ne odgovarja pravočasno! Vzorci se zadržujejo";
+    "  Opozorilo: obrat ne odgovarja pravočasno! Vzorci se zadržujejo.";
 
 // The charts show a moving window of about this many seconds.
 constexpr double ChartWindowSeconds = 200;
