@@ -25,7 +25,8 @@ double RoundStep(double x, bool up) {
   const double magnitude = std::pow(10.0, std::floor(std::log10(x)));
   const double normalized = x / magnitude;
   if (up) return (normalized <= 1 ? 1 : normalized <= 2 ? 2 : normalized <= 5 ? 5 : 10) * magnitude;
-  for (const double m : {5.0, 4.0, 3.0, 2.5, 2.0})
+  // 1.5 keeps three labels where 2 gives two and 1 gives five (15, 30, 45 on 8..52).
+  for (const double m : {5.0, 4.0, 3.0, 2.5, 2.0, 1.5})
     if (normalized >= m) return m * magnitude;
   return magnitude;
 }

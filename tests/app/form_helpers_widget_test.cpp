@@ -67,6 +67,8 @@ TEST(ChartTicks, AShortChartGetsThreeLabelsWrittenInFull) {
   chart.SetLeftAxisRange(4.88, 5.12);
   EXPECT_DOUBLE_EQ(axis->tickInterval(), 0.1);
   EXPECT_EQ(axis->labelFormat(), "%.2g");  // 4.9, 5, 5.1
+  chart.SetLeftAxisRange(8, 52);  // a step of MV from 10 to 50
+  EXPECT_DOUBLE_EQ(axis->tickInterval(), 15);  // 15, 30, 45: not 20, 40 nor five labels
 }
 
 // A stair-step line draws a step at each change of value and no point inside a level;
