@@ -67,7 +67,7 @@ TEST(ChartTicks, AShortChartGetsThreeLabelsWrittenInFull) {
   chart.SetLeftAxisRange(4.88, 5.12);
   EXPECT_DOUBLE_EQ(axis->tickInterval(), 0.1);
   EXPECT_EQ(axis->labelFormat(), "%.2g");  // 4.9, 5, 5.1
-  chart.SetLeftAxisRange(8, 52);  // a step of MV from 10 to 50
+  chart.SetLeftAxisRange(8, 52);           // a step of MV from 10 to 50
   EXPECT_DOUBLE_EQ(axis->tickInterval(), 15);  // 15, 30, 45: not 20, 40 nor five labels
 }
 
