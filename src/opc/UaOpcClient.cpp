@@ -223,15 +223,17 @@ class UaGroup final : public OpcGroup {
   const std::string& Name() const override { return name_; }
   void SetDeadBand(double percent) override { deadBand_ = std::max(0.0, percent); }
   void SetUpdateRateMs(int ms) override { updateRateMs_ = std::max(0, ms); }
+  // The item list has a lock of its own: adding or removing items never waits for a
+  // request that another caller has on the link (a probe or a load on a stalled server).
   OpcItemPtr AddItem(const std::string& itemId) override {
-    const std::lock_guard lock(link_.Mutex);
     auto item = std::make_shared<UaItem>(this, itemId);
+    const std::lock_guard lock(itemsMutex_);
     items_.push_back(item);
-    lastReadMs_.reset();
+    due_ = true;
     return item;
   }
   void RemoveAllItems() override {
-    const std::lock_guard lock(link_.Mutex);
+    const std::lock_guard lock(itemsMutex_);
     for (auto& item : items_) item->Detach();
     items_.clear();
   }
@@ -245,7 +247,7 @@ class UaGroup final : public OpcGroup {
   // Reads every item of the group in one request when the update rate says it is due
   // and no other caller is talking on the link; else the items keep what they have.
   void Refresh();
-  void MarkDue() { lastReadMs_.reset(); }
+  void MarkDue() { due_ = true; }
 
  private:
   std::string name_;
@@ -255,8 +257,10 @@ class UaGroup final : public OpcGroup {
   // Reads every item now; under the link's mutex.
   void Read();
 
-  std::vector<std::shared_ptr<UaItem>> items_;
-  std::optional<std::int64_t> lastReadMs_;
+  std::mutex itemsMutex_;
+  std::vector<std::shared_ptr<UaItem>> items_;  // under itemsMutex_
+  std::optional<std::int64_t> lastReadMs_;      // under the link's mutex
+  std::atomic<bool> due_ = true;                // items added, a write made: read at once
 };
 
 UaItem::UaItem(UaGroup* group, std::string itemId) : group_(group), id_(std::move(itemId)) {
@@ -342,18 +346,24 @@ void UaGroup::Refresh() {
   const std::unique_lock lock(link_.Mutex, std::try_to_lock);
   if (!lock) return;
   const std::int64_t now = link_.TheClock.TickCountMs();
-  if (link_.Active && lastReadMs_ && now - *lastReadMs_ < updateRateMs_) return;
+  if (link_.Active && lastReadMs_ && !due_ && now - *lastReadMs_ < updateRateMs_) return;
   Read();
 }
 
 void UaGroup::Read() {
+  due_ = false;
+  std::vector<std::shared_ptr<UaItem>> items;
+  {
+    const std::lock_guard lock(itemsMutex_);
+    items = items_;
+  }
   if (!link_.Active) {
-    for (auto& item : items_) item->SetQuality(OpcQualityNotConnected);
+    for (auto& item : items) item->SetQuality(OpcQualityNotConnected);
     return;
   }
   std::vector<UaReadValueId> nodes;
   std::vector<UaItem*> asked;
-  for (auto& item : items_) {
+  for (auto& item : items) {
     if (auto node = item->Node(link_.Client)) {
       nodes.push_back({*node, UaAttribute::Value});
       asked.push_back(item.get());

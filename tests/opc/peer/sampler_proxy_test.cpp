@@ -170,10 +170,17 @@ TEST(UpkeepThroughRelay, TheIdleProbeNeverKeepsTheCallerWaitingOnAStalledServer)
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   opc->KeepAlive();                                        // one probe at a time
   EXPECT_EQ(opc->ServerState(), OpcServerState::Running);  // the state last read
+  // Items come and go, and say what they last had, while the probe waits on the server.
+  OpcGroup& group = opc->AddGroup("Stalled");
+  const OpcItemPtr mv = group.AddItem("ns=2;s=MV");
+  EXPECT_FALSE(IsGoodQuality(mv->Quality()));  // never read yet
+  group.RemoveAllItems();
+  const OpcItemPtr y1 = group.AddItem("ns=2;s=Y1");
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_LT(took, std::chrono::milliseconds(1000));
   std::this_thread::sleep_for(
       std::chrono::milliseconds(3500));  // the stall over, the probe answered
   EXPECT_TRUE(opc->IsConnected());
   EXPECT_EQ(opc->ServerState(), OpcServerState::Running);
+  EXPECT_EQ(y1->Quality(), OpcQualityGood);  // read once the link is free
 }
