@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "data/NumberFormat.h"
 #include "opc/LocalOpcClient.h"
@@ -46,6 +47,23 @@ bool Log(const PlantWriteContext& c, const std::string& item, double previous, d
 double Present(const OpcItem& item) {
   const double v = item.Value();
   return IsGoodQuality(item.Quality()) ? v : std::numeric_limits<double>::quiet_NaN();
+}
+
+// Writes one item and logs what came of it (logged turns false when the log could not be
+// written). The server's refusal; none when the value was written.
+std::optional<std::string> WriteAndLog(const PlantWrite& w, const PlantWriteContext& c, double previous,
+                        bool& logged) {
+  try {
+    if (w.Integer)
+      w.Item->WriteInteger(static_cast<int>(w.Value));
+    else
+      w.Item->Write(w.Value);
+  } catch (const OpcError& e) {
+    logged &= Log(c, w.Item->ItemId(), previous, w.Value, std::string("zavrnjeno: ") + e.what());
+    return e.what();
+  }
+  logged &= Log(c, w.Item->ItemId(), previous, w.Value, "zapisano");
+  return std::nullopt;
 }
 
 }  // namespace
@@ -100,19 +118,10 @@ PlantWriteResult WritePlantSet(const std::vector<PlantWrite>& writes, const Plan
   std::string refusal;
   bool logged = true;
   for (; done < writes.size(); ++done) {
-    const PlantWrite& w = writes[done];
-    try {
-      if (w.Integer)
-        w.Item->WriteInteger(static_cast<int>(w.Value));
-      else
-        w.Item->Write(w.Value);
-    } catch (const OpcError& e) {
-      refusal = e.what();
-      logged &= Log(c, w.Item->ItemId(), r.Previous[done], w.Value,
-                    std::string("zavrnjeno: ") + e.what());
+    if (auto refused = WriteAndLog(writes[done], c, r.Previous[done], logged)) {
+      refusal = *refused;
       break;
     }
-    logged &= Log(c, w.Item->ItemId(), r.Previous[done], w.Value, "zapisano");
   }
 
   bool restored = true;
@@ -166,14 +175,6 @@ void WritePlantValue(const PlantWrite& w, const PlantWriteContext& c) {
   if (FitOfValue(w.Item->DataType(), w.Value) != OpcValueFit::Fits)
     refuse(PlantWriteProblem(*w.Item, w.Value, '.'));
   const double previous = std::isnan(w.Before) ? w.Item->Value() : w.Before;
-  try {
-    if (w.Integer)
-      w.Item->WriteInteger(static_cast<int>(w.Value));
-    else
-      w.Item->Write(w.Value);
-  } catch (const OpcError& e) {
-    Log(c, w.Item->ItemId(), previous, w.Value, std::string("zavrnjeno: ") + e.what());
-    throw;
-  }
-  Log(c, w.Item->ItemId(), previous, w.Value, "zapisano");
+  bool logged = true;  // a sample's write goes on whatever the log does
+  if (auto refused = WriteAndLog(w, c, previous, logged)) throw OpcError(*refused);
 }
