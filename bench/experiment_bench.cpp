@@ -26,18 +26,30 @@ void StartRun(TEksperiment& window) {
   while (window.Run().ExperimentTime <= 210) window.Timer1Timer();
 }
 
+// The program's windows with the experiment window set up for a manual run at the given
+// sampling period.
+struct ExperimentWindowBench {
+  explicit ExperimentWindowBench(int periodMs)
+      : opc(CreateNoServerOpcClient()), windows(CreateApplicationWindows(*opc, clock)) {
+    Form().ExperimentTab().RadioRocno->setChecked(true);
+    // The charts keep 200 s: 200 points per series at 1 s, 4000 at the shortest 50 ms.
+    Window().Run().Setup.SamplePeriodMs = periodMs;
+    Form().Store().SampleTime = periodMs * 0.001;
+  }
+  TForm1& Form() { return *windows.Form1; }
+  TEksperiment& Window() { return *windows.Eksperiment; }
+
+  std::unique_ptr<OpcClient> opc;
+  SystemClock clock;
+  ApplicationWindows windows;
+};
+
 }  // namespace
 
 static void BM_ExperimentWindowTick(benchmark::State& state) {
-  auto opc = CreateNoServerOpcClient();
-  SystemClock clock;
-  ApplicationWindows windows = CreateApplicationWindows(*opc, clock);
-  TForm1& form = *windows.Form1;
-  TEksperiment& window = *windows.Eksperiment;
-  form.ExperimentTab().RadioRocno->setChecked(true);
-  // The charts keep 200 s: 200 points per series at 1 s, 4000 at the shortest 50 ms.
-  window.Run().Setup.SamplePeriodMs = static_cast<int>(state.range(0));
-  form.Store().SampleTime = state.range(0) * 0.001;
+  ExperimentWindowBench bench(static_cast<int>(state.range(0)));
+  TForm1& form = bench.Form();
+  TEksperiment& window = bench.Window();
   StartRun(window);
   for (auto _ : state) {
     window.Timer1Timer();
@@ -54,14 +66,9 @@ BENCHMARK(BM_ExperimentWindowTick)->Arg(1000)->Arg(50)->Unit(benchmark::kMicrose
 // four charts' lines drawn into the window), the whole of what a sample costs the
 // window's thread.
 static void BM_ExperimentWindowTickPainted(benchmark::State& state) {
-  auto opc = CreateNoServerOpcClient();
-  SystemClock clock;
-  ApplicationWindows windows = CreateApplicationWindows(*opc, clock);
-  TForm1& form = *windows.Form1;
-  TEksperiment& window = *windows.Eksperiment;
-  form.ExperimentTab().RadioRocno->setChecked(true);
-  window.Run().Setup.SamplePeriodMs = static_cast<int>(state.range(0));
-  form.Store().SampleTime = state.range(0) * 0.001;
+  ExperimentWindowBench bench(static_cast<int>(state.range(0)));
+  TForm1& form = bench.Form();
+  TEksperiment& window = bench.Window();
   window.show();  // the run begins
   window.Timer1->stop();
   while (window.Run().ExperimentTime <= 210) window.Timer1Timer();
