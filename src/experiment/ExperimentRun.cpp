@@ -8,6 +8,7 @@
 #include "data/Clock.h"
 #include "data/NumberFormat.h"
 #include "data/NumericHelpers.h"
+#include "opc/OpcMessages.h"
 
 int AnalysisWindowStart(double waitTime, double sampleTime) {
   const double samples = SafeDivide(0.9 * waitTime, sampleTime, 0.9 * waitTime);
@@ -31,6 +32,14 @@ std::string LinkLostText(const RunFindings& f, const std::string& controllerLeft
   std::string text =
       "Povezava s strežnikom je bila izgubljena " + SimulatedFromText(f, separator) +
       ": zapis se od tam nadaljuje s simulacijo procesa, v obrat se nič več ne piše.";
+  if (!controllerLeft.empty()) text += " " + controllerLeft;
+  return text;
+}
+
+std::string LinkLostAtEndText(const std::string& controllerLeft) {
+  std::string text =
+      "Povezava s strežnikom je bila izgubljena ob koncu eksperimenta: v obrat se nič več ne "
+      "piše.";
   if (!controllerLeft.empty()) text += " " + controllerLeft;
   return text;
 }
@@ -383,6 +392,36 @@ void ExperimentRun::SwitchToAutomatic() {
   } else if (Assigned(Setup.ItemAuto)) {
     WritePlantValue({Setup.ItemAuto, 1, "preklop v avtomatsko", true}, Writes);
   }
+}
+
+void ExperimentRun::SwitchAfterRun() {
+  if (Setup.NoOpcWrite || MvItemUnreachable) return;  // the run switched nothing
+  const bool linkBefore = opc_.IsConnected();
+  std::string refused;
+  try {
+    Setup.ClosedLoopAfter ? SwitchToAutomatic() : SwitchToManual();
+  } catch (const OpcError& e) {
+    refused = OpcWindowText(e.what());
+  }
+  // Not written because the link was lost before (the switch noted the state kept), or
+  // taken.
+  if (!linkBefore || (refused.empty() && !Findings.ControllerLeft.empty())) return;
+  if (refused.empty() && opc_.IsConnected()) return;
+  std::string left = ControllerStateLeft(Setup);
+  if (left.empty()) {  // the controller is in its after-experiment state already
+    if (!refused.empty()) ++Findings.Errors;
+    return;
+  }
+  if (opc_.IsConnected()) {
+    // The server refused the switch: the controller keeps its state of the run.
+    ++Findings.Errors;
+    Findings.ControllerLeft =
+        "Preklop regulatorja po eksperimentu ni uspel: " + refused + " " + left;
+    return;
+  }
+  // The link was lost while the switch was on its way: it may or may not have arrived.
+  left.insert(left.find("je ostal") + 3, "morda ");
+  Findings.ControllerLeft = "Ni znano, ali je preklop regulatorja prišel v obrat. " + left;
 }
 
 bool ExperimentRun::SliderMoved(int position) {

@@ -132,6 +132,9 @@ std::string ControllerStateLeft(const ExperimentSetup& setup);
 // The message when the link is lost during a run.
 std::string LinkLostText(const RunFindings& findings, const std::string& controllerLeft,
                          char separator);
+// The message when the link is lost as the run ends, before the controller's
+// after-experiment state could be written (the sampler had not yet met the loss).
+std::string LinkLostAtEndText(const std::string& controllerLeft);
 
 class ExperimentRun {
  public:
@@ -207,6 +210,12 @@ class ExperimentRun {
   // only or when the MV item was not reached (the run simulates).
   void SwitchToManual();
   void SwitchToAutomatic();
+  // The controller's after-experiment state (automatic or manual, as the setup says),
+  // written once the sampler has stopped. Never throws: a switch that does not reach the
+  // plant (the link lost before or during it, the server refusing it) is noted in
+  // Findings.ControllerLeft with the state the controller kept, and counted as an error
+  // when the server refused it.
+  void SwitchAfterRun();
 
   // The user's controls. While the time is 0 (the window being set up) a slider move
   // leaves MV alone. Both return true when MV changed.

@@ -409,6 +409,34 @@ TEST_F(PlantRun, RASwitchingWritesOneItemOrTwoItemsAndNothingWhenRecordingOnly) 
   EXPECT_TRUE(plant.writes.empty());
 }
 
+// The switch after the run never throws (the window closes, the record stays): a switch
+// the server refuses or a link lost before it leaves the state the controller kept in
+// the findings, for the window's box, the status bar and the report.
+TEST_F(PlantRun, TheSwitchAfterTheRunNotesTheStateKeptWhenItDoesNotReachThePlant) {
+  Start(12);  // manual during the run, automatic after (the defaults)
+  run.SwitchAfterRun();
+  EXPECT_EQ(plant.writes.back(), (RecordedWrite{"Avto", 1, true}));
+  EXPECT_EQ(run.Findings.ControllerLeft, "");
+  plant.items["Avto"]->reject = true;
+  run.SwitchAfterRun();
+  EXPECT_EQ(run.Findings.ControllerLeft,
+            "Preklop regulatorja po eksperimentu ni uspel: Točke Avto ni bilo mogoče zapisati. "
+            "Regulator je ostal v ročnem načinu.");
+  EXPECT_EQ(run.Findings.Errors, 1);
+  run.Findings = {};
+  plant.connected = false;
+  run.SwitchAfterRun();
+  EXPECT_EQ(run.Findings.ControllerLeft, "Regulator je ostal v ročnem načinu.");
+  EXPECT_EQ(LinkLostAtEndText(run.Findings.ControllerLeft),
+            "Povezava s strežnikom je bila izgubljena ob koncu eksperimenta: v obrat se nič več "
+            "ne piše. Regulator je ostal v ročnem načinu.");
+  // Recording only, nothing was switched for the run: nothing to note.
+  run.Findings = {};
+  run.Setup.NoOpcWrite = true;
+  run.SwitchAfterRun();
+  EXPECT_EQ(run.Findings.ControllerLeft, "");
+}
+
 TEST(QualityWait, GivesUpAfter3000msOnTheClockAndStopsAsSoonAsTheQualityIsGood) {
   FakePlant plant;
   plant.connected = true;

@@ -554,9 +554,11 @@ void TEksperiment::EndExperiment() {
   if (ending_) return;
   const QScopedValueRollback endingNow(ending_, true);
   Timer1->stop();
-  // What the sampler took before the end goes into the record too.
+  // What the sampler took before the end goes into the record too. A read in flight ends
+  // (at the latest with the client's time-out) off the window's thread: the window
+  // answers meanwhile.
   if (run_.Sampling()) {
-    run_.Sampler().Stop();
+    OnPlantThread([this] { run_.Sampler().Stop(); });
     const bool stepSequence = !form_.ExperimentTab().RadioRocno->isChecked();
     const std::vector<ExperimentSample> rest = run_.TakeArrived(stepSequence);
     if (!rest.empty()) Draw(rest);
@@ -569,14 +571,23 @@ void TEksperiment::EndExperiment() {
   }
   if (switchedForRun_) {
     switchedForRun_ = false;
-    // The run's sampler has stopped: the switch goes out on a thread of its own.
-    OnPlantThread(
-        [this] { run_.Setup.ClosedLoopAfter ? run_.SwitchToAutomatic() : run_.SwitchToManual(); });
+    // The run's sampler has stopped: the switch goes out on a thread of its own. One
+    // that does not reach the plant is noted in the findings, never thrown: the window
+    // closes and the record stays.
+    OnPlantThread([this] { run_.SwitchAfterRun(); });
   }
-  if (run_.Findings.LinkLost())
-    ShowRunError(QString::fromStdString(LinkLostText(run_.Findings, run_.Findings.ControllerLeft,
-                                                     run_.Setup.Separator)),
-                 true);
+  // The state the controller kept is told in a box when the switch did not reach the
+  // plant: the link lost during the run, as the run ended, or the switch refused.
+  const RunFindings& lost = run_.Findings;
+  if (lost.LinkLost())
+    ShowRunError(
+        QString::fromStdString(LinkLostText(lost, lost.ControllerLeft, run_.Setup.Separator)),
+        true);
+  else if (!lost.ControllerLeft.empty())
+    ShowRunError(
+        QString::fromStdString(form_.Opc().IsConnected() ? lost.ControllerLeft
+                                                         : LinkLostAtEndText(lost.ControllerLeft)),
+        true);
   // The main window's status bar speaks of the record now in the store: an earlier
   // run's findings that still stand there go.
   const QString findings =

@@ -12,6 +12,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QtTest/QTest>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -23,6 +24,7 @@
 #include "experiment/ui/ExperimentPage.h"
 #include "experiment/ui/TEksperiment.h"
 #include "opc/PlantOpcClient.h"
+#include "opc/UaOpcClient.h"
 #include "opc/peer/UaPeer.h"
 #include "opc/ui/OpcPage.h"
 #include "support/AppFixture.h"
@@ -114,8 +116,64 @@ class UaPlant : public AppFixture {
     Window().VrednostVhodaEdit->setText(text);
     Window().VrednostVhodaEditKeyPress();
   }
+  // A value on the plant read past the relay (a client of its own, on the plant's port).
+  double DirectValue(const char* nodeId) {
+    if (!direct) {
+      direct = CreateUaOpcClient(systemClock);
+      direct->Connect(UaPeerUrl(), "");
+      directGroup = &direct->AddGroup("Direct");
+      directGroup->SetUpdateRateMs(0);
+    }
+    return directGroup->AddItem(nodeId)->Value();
+  }
+  // Whether the window answers: a timer every 40 ms that notes the longest gap between
+  // its ticks (a blocked window shows the whole wait) and runs what the test asks.
+  struct Answering {
+    QTimer timer;
+    QElapsedTimer elapsed;
+    qint64 longestGapMs = 0, lastMs = 0;
+    int ticks = 0;
+    void Start(const std::function<void()>& each) {
+      QObject::connect(&timer, &QTimer::timeout, [this, each] {
+        longestGapMs = std::max(longestGapMs, elapsed.elapsed() - lastMs);
+        lastMs = elapsed.elapsed();
+        ++ticks;
+        each();
+      });
+      elapsed.start();
+      timer.start(40);
+    }
+  };
+  // A manual run from MV 10 through the relay, on the window's own pace, ended with
+  // "Konec eksperimenta" stallAfterMs into the stall; during the end the window is
+  // watched and "Konec eksperimenta" clicked again.
+  void EndDuringStall(LatencyProxy& proxy, int stallMs, Answering& answering, int& secondClicks) {
+    RunManualExperiment([&] {
+      Window().Timer1->start();
+      QTest::qWait(1000);
+      proxy.Stall(stallMs);
+      QTest::qWait(300);
+      answering.Start([&] {
+        if (!Window().isVisible()) return;
+        QTest::mouseClick(Window().KonecEksperimenta, Qt::LeftButton);
+        ++secondClicks;
+      });
+    });
+    answering.timer.stop();
+  }
+  // Every sample of the record on the nominal grid of 50 ms, the ones of the stall held.
+  void ExpectWholeRecord(int atLeast) {
+    const int n = Store().SampleCount;
+    EXPECT_GE(n, atLeast);
+    for (int k = 1; k <= n; ++k) ASSERT_NEAR(Store().TimeColumn[k], 0.05 * (k - 1), 1e-9) << k;
+    EXPECT_GE(Window().Run().Findings.HeldSamples, 4);  // the 300 ms of the stall before the end
+    EXPECT_EQ(Window().Run().Findings.SimulatedSamples, 0);
+  }
 
   OpcGroup* probe = nullptr;
+  SystemClock systemClock;
+  std::unique_ptr<OpcClient> direct;
+  OpcGroup* directGroup = nullptr;
 };
 
 TEST_F(UaPlant, AManualExperimentRecordsTheStepResponseAndPidIsLoaded) {
@@ -315,6 +373,122 @@ TEST_F(UaPlant, TheWindowAnswersClicksDuringAStalledControllerLoadAndPrekliciGiv
   EXPECT_EQ(Form().StatusText(),
             QString::fromUtf8("Nalaganje preklicano: parametri niso bili zapisani v regulator."));
   EXPECT_EQ(PlantValue("ns=2;s=P"), 1.5);
+  EXPECT_TRUE(ui.Messages.isEmpty()) << ui.Messages.join("; ").toStdString();
+  EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
+}
+
+// "Konec eksperimenta" 0,3 s into a stall of 4 s (shorter than the client's time-out of
+// 5 s): the window answers meanwhile and a second click changes nothing; the record keeps
+// every period; once the stall is over the switch back to automatic reaches the plant.
+TEST_F(UaPlant, EndingARunDuringAStallKeepsTheWindowAnsweringAndTheSwitchFollowsTheStall) {
+  LatencyProxy proxy(std::stoi(ReadPort(UaPeerDir() + "/port")));
+  ConnectTo(proxy.Url());
+  AssignLoop();
+  PlantAtRestAtMv10();
+  Answering answering;
+  int secondClicks = 0;
+  EndDuringStall(proxy, 4000, answering, secondClicks);
+  EXPECT_LT(answering.longestGapMs, 500) << "a blocked window shows the rest of the stall";
+  EXPECT_GE(answering.ticks, 20);
+  EXPECT_GE(secondClicks, 10);
+  EXPECT_FALSE(Window().isVisible());
+  ExpectWholeRecord(20);
+  EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
+  EXPECT_TRUE(opc->IsConnected());
+  EXPECT_EQ(DirectValue("ns=2;s=RA"), 1);  // automatic after the run, once the stall was over
+  EXPECT_FALSE(Form().StatusText().contains(QString::fromUtf8("Regulator je ostal")))
+      << Form().StatusText().toStdString();
+}
+
+// The stall outlasts the client's time-out: the link is lost while the run ends. The
+// engineer is told that the controller stayed in manual, and nothing more is written,
+// also after the stall.
+TEST_F(UaPlant, AStallPastTheTimeOutWhileTheRunEndsLeavesTheControllerInManualAndSaysSo) {
+  LatencyProxy proxy(std::stoi(ReadPort(UaPeerDir() + "/port")));
+  ConnectTo(proxy.Url());
+  AssignLoop();
+  PlantAtRestAtMv10();
+  Answering answering;
+  int secondClicks = 0;
+  EndDuringStall(proxy, 6500, answering, secondClicks);
+  QCoreApplication::processEvents();
+  EXPECT_LT(answering.longestGapMs, 500);
+  EXPECT_GE(answering.ticks, 20);
+  EXPECT_FALSE(Window().isVisible());
+  ExpectWholeRecord(20);
+  EXPECT_FALSE(opc->IsConnected());
+  const QString left = QString::fromUtf8("Regulator je ostal v ročnem načinu.");
+  ASSERT_EQ(ui.Errors.size(), 1) << ui.Errors.join("; ").toStdString();
+  EXPECT_EQ(ui.Errors[0], QString::fromUtf8("Povezava s strežnikom je bila izgubljena ob koncu "
+                                            "eksperimenta: v obrat se nič več ne piše. ") +
+                              left);
+  EXPECT_TRUE(Form().StatusText().contains(left)) << Form().StatusText().toStdString();
+  // What waited in the relay has gone on by now: still manual at MV 10.
+  const qint64 sinceStallMs = 300 + answering.elapsed.elapsed();
+  std::this_thread::sleep_for(std::chrono::milliseconds(std::max<qint64>(0, 7500 - sinceStallMs)));
+  EXPECT_EQ(DirectValue("ns=2;s=RA"), 0);
+  EXPECT_EQ(DirectValue("ns=2;s=MV"), 10);
+}
+
+// "Prekliči" while the load's writes wait on a stalled server (P on the plant, its answer
+// held in the relay, I and D still to go): the set ends whole once the stall is over, the
+// read-back waits for the values as long as an uncancelled one, and the outcome is told.
+TEST_F(UaPlant, ACancelDuringTheLoadsWritesLetsTheSetEndWholeAndTellsIt) {
+  LatencyProxy proxy(std::stoi(ReadPort(UaPeerDir() + "/port")));
+  proxy.SetLatency(400, 0);  // an answer is 200 ms on its way: time to stall it
+  ConnectTo(proxy.Url());
+  AssignLoop();
+  for (const char* id : {"ns=2;s=P", "ns=2;s=I", "ns=2;s=D"}) probe->AddItem(id)->Write(0.5);
+  RegulatorPage& regulator = TunedRegulator();
+  const double kp = regulator.Edit_Reg_Kp->text().toDouble(),
+               ki = regulator.Edit_Reg_Ki->text().toDouble();
+  ASSERT_NE(kp, 0.5);
+  ASSERT_NE(ki, 0.5);
+  ASSERT_EQ(DirectValue("ns=2;s=P"), 0.5);
+  // The stall starts when the plant holds the new P: the write's answer waits in the relay.
+  std::atomic<bool> stalled = false, stop = false;
+  std::thread watch([&] {
+    SystemClock own;
+    auto client = CreateUaOpcClient(own);
+    client->Connect(UaPeerUrl(), "");
+    OpcGroup& g = client->AddGroup("Watch");
+    g.SetUpdateRateMs(0);
+    const OpcItemPtr p = g.AddItem("ns=2;s=P");
+    while (!stop && p->Value() == 0.5) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    proxy.Stall(3000);
+    stalled = true;
+  });
+  Form().show();
+  Answering answering;
+  bool cancelled = false;
+  double iWhenCancelled = -1;
+  answering.Start([&] {
+    if (!stalled || cancelled) return;
+    QTest::qWait(200);
+    iWhenCancelled = DirectValue("ns=2;s=I");
+    cancelled = true;
+    QTest::mouseClick(regulator.Button_PrekliciNalaganje, Qt::LeftButton);
+  });
+  QTest::mouseClick(regulator.Button16, Qt::LeftButton);
+  stop = true;
+  watch.join();
+  ASSERT_TRUE(cancelled);
+  EXPECT_EQ(iWhenCancelled, 0.5) << "the cancel came after P, before I";
+  EXPECT_EQ(regulator.Button16->text(), QString::fromUtf8("preklicano …"));
+  QTRY_VERIFY_WITH_TIMEOUT(regulator.Button16->isEnabled(), 10000);
+  answering.timer.stop();
+  EXPECT_LT(answering.longestGapMs, 500);
+  EXPECT_EQ(regulator.Button16->text(), QString::fromUtf8("Naloži v regulator"));
+  EXPECT_FALSE(regulator.Button_PrekliciNalaganje->isVisible());
+  EXPECT_TRUE(regulator.Button_PovrniPrejsnje->isEnabled());  // the load written can be undone
+  EXPECT_EQ(DirectValue("ns=2;s=P"), kp);
+  EXPECT_EQ(DirectValue("ns=2;s=I"), ki);
+  EXPECT_EQ(DirectValue("ns=2;s=D"), 0);
+  const QString told = Form().StatusText();
+  EXPECT_TRUE(told.startsWith(QString::fromUtf8(
+      "Preklic je prišel med zapisovanjem, ki se je izteklo: Regulator ima zdaj P = ")))
+      << told.toStdString();
+  EXPECT_TRUE(told.endsWith(QString::fromUtf8(", D = 0."))) << told.toStdString();
   EXPECT_TRUE(ui.Messages.isEmpty()) << ui.Messages.join("; ").toStdString();
   EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
 }
