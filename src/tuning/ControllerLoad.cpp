@@ -100,7 +100,8 @@ std::optional<ControllerTerms> InnerPController(int form, double gain,
 ControllerLoadResult LoadIntoController(OpcGroup& group, const ControllerLoad& load,
                                         const Clock& clock,
                                         const std::function<bool()>& keepWaiting, char separator,
-                                        const PlantWriteContext& context) {
+                                        const PlantWriteContext& context,
+                                        const std::function<bool()>& keepReadingBack) {
   ControllerLoadResult result;
   const auto refuse = [&](const std::string& why) {
     result.Outcome = ControllerLoadOutcome::NotWritten;
@@ -178,8 +179,8 @@ ControllerLoadResult LoadIntoController(OpcGroup& group, const ControllerLoad& l
   const auto holds = [](const Term& t) {
     return IsGoodQuality(t.Item->Quality()) && SameValue(t.Item->Value(), t.Value);
   };
-  WaitUntil([&] { return std::all_of(terms.begin(), terms.end(), holds); }, clock, keepWaiting,
-            ControllerReadBackWaitMs);
+  WaitUntil([&] { return std::all_of(terms.begin(), terms.end(), holds); }, clock,
+            keepReadingBack ? keepReadingBack : keepWaiting, ControllerReadBackWaitMs);
 
   std::string differing;
   for (const Term& t : terms) {

@@ -73,9 +73,14 @@ constexpr int ControllerReadBackWaitMs = 3000;
 // refuses midway gives the items already written their old values back (RolledBack).
 // context: who asks (a load, an undo), the server, the log and the link; a link that is
 // down (never connected, or lost) refuses the load at once, also during the wait.
+// keepReadingBack: called instead of keepWaiting while the set written is read back
+// (none: keepWaiting). A load given up during its writes (keepWaiting false from then on)
+// still reads back for the whole wait, so that values the server shows a little later
+// are not reported as differing; only the program's end should cut that wait short.
 // Calling thread: the window's for an in-process plant; a thread of its own for a plant
 // over a network (keepWaiting then only sleeps and says whether to go on).
 ControllerLoadResult LoadIntoController(OpcGroup& group, const ControllerLoad& load,
                                         const Clock& clock,
                                         const std::function<bool()>& keepWaiting, char separator,
-                                        const PlantWriteContext& context = {});
+                                        const PlantWriteContext& context = {},
+                                        const std::function<bool()>& keepReadingBack = {});

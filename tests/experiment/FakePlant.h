@@ -23,13 +23,18 @@ class FakePlant final : public OpcClient {
    public:
     Item(FakePlant& plant, std::string id) : plant_(plant), id_(std::move(id)) {}
     const std::string& ItemId() const override { return id_; }
-    double Value() const override { return value; }
+    double Value() const override {
+      if (lagging > 0) return --lagging, before;
+      return value;
+    }
     int Quality() const override { return plant_.connected ? quality : OpcQualityBad; }
     void Write(double v) override { Record(v, false); }
     void WriteInteger(int v) override { Record(v, true); }
     OpcAccess Access() const override { return access; }
     OpcDataType DataType() const override { return type; }
     double value = 0;
+    double before = 0;        // the value before the last write, while it still shows
+    mutable int lagging = 0;  // reads that still show it
     int quality = OpcQualityGood;
     bool reject = false;
     OpcAccess access = OpcAccess::Unknown;
@@ -40,7 +45,9 @@ class FakePlant final : public OpcClient {
       if (!plant_.connected) return;
       if (reject) throw OpcError("Cannot write Items: " + id_);
       plant_.writes.push_back({id_, v, integer});
+      before = value;
       value = v;
+      lagging = plant_.readBackLag;
     }
     FakePlant& plant_;
     std::string id_;
@@ -92,6 +99,9 @@ class FakePlant final : public OpcClient {
   }
 
   bool connected = false;
+  // After a write an item shows its old value for this many more reads (a server that
+  // reports a written value with a later update).
+  int readBackLag = 0;
   std::vector<RecordedWrite> writes;
   std::map<std::string, std::shared_ptr<Item>> items;
   std::map<std::string, std::unique_ptr<Group>> groups;

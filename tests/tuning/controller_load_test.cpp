@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "data/Clock.h"
+#include "experiment/FakePlant.h"
 #include "opc/LocalOpcClient.h"
 #include "opc/SimulatedPlantServer.h"
 #include "tuning/ControllerLoad.h"
@@ -178,4 +179,33 @@ TEST(LoadIntoController, WithoutALinkOrWithItLostDuringTheWaitItSaysSoAtOnce) {
             "Povezava s strežnikom je bila prekinjena med čakanjem na dobro kakovost točk: v obrat "
             "se nič ne piše. Parametri niso bili zapisani v regulator.");
   EXPECT_LE(calls, 4);
+}
+
+// A cancel that comes during the writes gives up the waits before them only: the set
+// written is read back for the whole wait, so a server that shows the values a few reads
+// later is not reported as differing. Without a read-back wait of its own the cancel
+// cuts the read-back to one look.
+TEST(LoadIntoController, ACancelDuringTheWritesStillReadsBackForTheWholeWait) {
+  FakePlant plant;
+  plant.connected = true;
+  plant.readBackLag = 3;
+  ManualClock clock;
+  ControllerLoad load;
+  load.ItemIds = {"P", "I", "D"};
+  load.Values = {1.25, 0.5, 0.125};
+  const auto cancelledOnceWriting = [&] {
+    clock.AdvanceMs(100);
+    return plant.writes.empty();
+  };
+  const auto readingBack = [&] {
+    clock.AdvanceMs(100);
+    return true;
+  };
+  ControllerLoadResult r = LoadIntoController(plant.AddGroup("SkupReg"), load, clock,
+                                              cancelledOnceWriting, ',', {}, readingBack);
+  EXPECT_EQ(r.Outcome, ControllerLoadOutcome::Confirmed);
+  EXPECT_EQ(r.Text, "Regulator ima zdaj P = 1,25, I = 0,5, D = 0,125.");
+  plant.writes.clear();
+  r = LoadIntoController(plant.AddGroup("SkupReg2"), load, clock, cancelledOnceWriting, ',');
+  EXPECT_EQ(r.Outcome, ControllerLoadOutcome::Differs);
 }

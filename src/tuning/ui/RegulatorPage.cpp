@@ -645,13 +645,21 @@ void RegulatorPage::RunLoad(const ControllerLoad& load, PlantWriteSource source)
   const auto work = [shared, &group, &clock, load, separator, context] {
     QElapsedTimer elapsed;
     elapsed.start();
+    QElapsedTimer readingBack;
     shared->result = LoadIntoController(
         group, load, clock,
         [&] {
           QThread::msleep(2);
           return !shared->cancelled && elapsed.elapsed() < BoundMs;
         },
-        separator, context);
+        separator, context,
+        // The set written, its read-back waits its whole time also after a cancel that
+        // came during the writes: the outcome told is what the controller holds.
+        [&] {
+          if (!readingBack.isValid()) readingBack.start();
+          QThread::msleep(2);
+          return !shared->closing && readingBack.elapsed() < ControllerReadBackWaitMs;
+        });
   };
   QPointer<RegulatorPage> page(this);
   bool ended = false;

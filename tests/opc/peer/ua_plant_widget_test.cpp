@@ -384,7 +384,6 @@ TEST_F(UaPlant, EndingARunDuringAStallKeepsTheWindowAnsweringAndTheSwitchFollows
   LatencyProxy proxy(std::stoi(ReadPort(UaPeerDir() + "/port")));
   ConnectTo(proxy.Url());
   AssignLoop();
-  PlantAtRestAtMv10();
   Answering answering;
   int secondClicks = 0;
   EndDuringStall(proxy, 4000, answering, secondClicks);
@@ -407,7 +406,6 @@ TEST_F(UaPlant, AStallPastTheTimeOutWhileTheRunEndsLeavesTheControllerInManualAn
   LatencyProxy proxy(std::stoi(ReadPort(UaPeerDir() + "/port")));
   ConnectTo(proxy.Url());
   AssignLoop();
-  PlantAtRestAtMv10();
   Answering answering;
   int secondClicks = 0;
   EndDuringStall(proxy, 6500, answering, secondClicks);
@@ -435,7 +433,7 @@ TEST_F(UaPlant, AStallPastTheTimeOutWhileTheRunEndsLeavesTheControllerInManualAn
 // read-back waits for the values as long as an uncancelled one, and the outcome is told.
 TEST_F(UaPlant, ACancelDuringTheLoadsWritesLetsTheSetEndWholeAndTellsIt) {
   LatencyProxy proxy(std::stoi(ReadPort(UaPeerDir() + "/port")));
-  proxy.SetLatency(400, 0);  // an answer is 200 ms on its way: time to stall it
+  proxy.SetLatency(200, 0);  // an answer is 100 ms on its way: time to stall it
   ConnectTo(proxy.Url());
   AssignLoop();
   for (const char* id : {"ns=2;s=P", "ns=2;s=I", "ns=2;s=D"}) probe->AddItem(id)->Write(0.5);
