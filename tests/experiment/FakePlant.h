@@ -37,6 +37,7 @@ class FakePlant final : public OpcClient {
     mutable int lagging = 0;  // reads that still show it
     int quality = OpcQualityGood;
     bool reject = false;
+    bool losesLink = false;
     OpcAccess access = OpcAccess::Unknown;
     OpcDataType type = OpcDataType::Unknown;
 
@@ -44,6 +45,10 @@ class FakePlant final : public OpcClient {
     void Record(double v, bool integer) {
       if (!plant_.connected) return;
       if (reject) throw OpcError("Cannot write Items: " + id_);
+      if (losesLink) {  // no answer in time: the link is lost, the write may have arrived
+        plant_.connected = false;
+        throw OpcError("Cannot write Items: " + id_ + " (the write may have reached the server)");
+      }
       plant_.writes.push_back({id_, v, integer});
       before = value;
       value = v;

@@ -430,6 +430,15 @@ TEST_F(PlantRun, TheSwitchAfterTheRunNotesTheStateKeptWhenItDoesNotReachThePlant
   EXPECT_EQ(LinkLostAtEndText(run.Findings.ControllerLeft),
             "Povezava s strežnikom je bila izgubljena ob koncu eksperimenta: v obrat se nič več "
             "ne piše. Regulator je ostal v ročnem načinu.");
+  // The link lost while the switch was on its way: it may have arrived or not.
+  run.Findings = {};
+  plant.connected = true;
+  plant.items["Avto"]->reject = false;
+  plant.items["Avto"]->losesLink = true;
+  run.SwitchAfterRun();
+  EXPECT_EQ(run.Findings.ControllerLeft,
+            "Ni znano, ali je preklop regulatorja prišel v obrat. Regulator je morda ostal v "
+            "ročnem načinu.");
   // Recording only, nothing was switched for the run: nothing to note.
   run.Findings = {};
   run.Setup.NoOpcWrite = true;

@@ -326,6 +326,25 @@ TEST_F(OpcExperiment, ErrorsWhileSamplingNeitherStopTheRecordNorPileUpBoxes) {
       << Form().StatusText().toStdString();
 }
 
+// The server refuses the switch back to automatic at the run's end: the window closes
+// all the same with the record whole, and the engineer is told the controller stayed in
+// manual (a box, the main window's status bar).
+TEST_F(OpcExperiment, ARefusedSwitchAfterTheRunClosesTheWindowAndSaysTheControllerStayedInManual) {
+  AssignItems(id::MV);
+  RunManualExperiment([&] {
+    for (int i = 0; i < 11; ++i) Tick();
+    plant->RejectWrites = true;
+  });
+  QCoreApplication::processEvents();  // the box is shown from the event loop
+  const QString told = QString::fromUtf8(
+      "Preklop regulatorja po eksperimentu ni uspel: Točke Controller.Auto ni bilo mogoče zapisati. "
+      "Regulator je ostal v ročnem načinu.");
+  EXPECT_EQ(ui.Errors, QStringList{told}) << ui.Errors.join("|").toStdString();
+  EXPECT_TRUE(Form().StatusText().contains(told)) << Form().StatusText().toStdString();
+  EXPECT_EQ(Store().SampleCount, 12);
+  EXPECT_EQ(PlantValue(id::RA), 0);
+}
+
 TEST_F(OpcExperiment, PlantValuesThatAreNotNumbersKeepThePreviousSampleAndAreCounted) {
   AssignItems(id::MV);
   RunManualExperiment([&] {
