@@ -578,15 +578,14 @@ void TEksperiment::EndExperiment() {
   }
   // The state the controller kept is told in a box when the switch did not reach the
   // plant: the link lost during the run, as the run ended, or the switch refused.
-  const RunFindings& lost = run_.Findings;
-  if (lost.LinkLost())
+  const RunFindings& met = run_.Findings;
+  if (met.LinkLost())
     ShowRunError(
-        QString::fromStdString(LinkLostText(lost, lost.ControllerLeft, run_.Setup.Separator)),
-        true);
-  else if (!lost.ControllerLeft.empty())
+        QString::fromStdString(LinkLostText(met, met.ControllerLeft, run_.Setup.Separator)), true);
+  else if (!met.ControllerLeft.empty())
     ShowRunError(
-        QString::fromStdString(form_.Opc().IsConnected() ? lost.ControllerLeft
-                                                         : LinkLostAtEndText(lost.ControllerLeft)),
+        QString::fromStdString(form_.Opc().IsConnected() ? met.ControllerLeft
+                                                         : LinkLostAtEndText(met.ControllerLeft)),
         true);
   // The main window's status bar speaks of the record now in the store: an earlier
   // run's findings that still stand there go.

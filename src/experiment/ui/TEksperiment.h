@@ -52,6 +52,9 @@ class TEksperiment : public QDialog {
   // Stops sampling, completes the record, hands it to the conditioning, puts the
   // controller into its after-experiment state and closes the window. Closing the
   // window from its title bar ends the experiment the same way; Escape does nothing.
+  // The window answers while a stalled plant keeps the end waiting (a second call
+  // changes nothing); a switch that did not reach the plant is told with the state the
+  // controller kept.
   void EndExperiment();
   void SwitchToManual();
   void SwitchToAutomatic();
