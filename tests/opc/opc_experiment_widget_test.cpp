@@ -338,8 +338,7 @@ TEST_F(OpcExperiment, ARefusedSwitchAfterTheRunClosesTheWindowAndSaysTheControll
   QCoreApplication::processEvents();  // the box is shown from the event loop
   const QString told = QString::fromUtf8(
       "Preklop regulatorja po eksperimentu ni uspel: Točke Controller.Auto ni bilo mogoče "
-      "zapisati. "
-      "Regulator je ostal v ročnem načinu.");
+      "zapisati. Regulator je ostal v ročnem načinu.");
   EXPECT_EQ(ui.Errors, QStringList{told}) << ui.Errors.join("|").toStdString();
   EXPECT_TRUE(Form().StatusText().contains(told)) << Form().StatusText().toStdString();
   EXPECT_EQ(Store().SampleCount, 12);
