@@ -405,8 +405,10 @@ class UaOpcClient final : public OpcClient {
       const std::lock_guard lock(closerMutex_);
       closing = closing_;
     }
-    if (closing) link_.Client.Abort();
-    else AbortIfBusy();
+    if (closing)
+      link_.Client.Abort();
+    else
+      AbortIfBusy();
     if (prober_.joinable()) prober_.join();
     if (closer_.joinable()) closer_.join();
     const std::lock_guard lock(link_.Mutex);

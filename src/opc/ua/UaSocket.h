@@ -5,8 +5,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <mutex>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 
