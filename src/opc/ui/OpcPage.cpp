@@ -419,6 +419,11 @@ void OpcPage::PoveziOPCStreznikClick() {
     restore();
     if (!ended) {
       endedByEngineer_ = true;  // whatever the connect given up reaches is let go, not lost
+      // It is cut short, not waited for: what it waits on the server for ends at once.
+      disconnecting_ = true;
+      form_.Opc().Disconnect();
+      disconnecting_ = false;
+      PoveziOPCStreznik->setEnabled(false);
       Label54->setText(QString::fromUtf8("preklicano"));
       return;  // "Poveži" comes back once the connect given up has ended
     }
