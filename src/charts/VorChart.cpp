@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QGraphicsScene>
+#include <QPolygonF>
 #include <QPixmap>
 #include <QValueAxis>
 #include <algorithm>
@@ -79,15 +80,20 @@ ChartSeries::ChartSeries(VorChart& chart, QLineSeries* series, LineKind kind)
 QColor ChartSeries::Color() const { return series_->color(); }
 
 void ChartSeries::AddPoint(double x, double y) {
-  if (kind_ == LineKind::Stairs && !points_.isEmpty()) series_->append(x, points_.last().y());
+  const bool direct = chart_.LinesDrawnDirectly();
+  if (kind_ == LineKind::Stairs && !points_.isEmpty()) {
+    const QPointF corner(x, points_.last().y());
+    direct ? drawn_.append(corner) : series_->append(corner);
+  }
   points_.append(QPointF(x, y));
-  series_->append(x, y);
+  direct ? drawn_.append(QPointF(x, y)) : series_->append(x, y);
+  if (direct) chart_.LinesChanged();
   chart_.UpdateAxes();
 }
 
 void ChartSeries::AddPoint(double x, double y, const QColor& color) {
   AddPoint(x, y);
-  if (color != series_->color()) {
+  if (color != series_->color() && !chart_.LinesDrawnDirectly()) {
     const int index = series_->count() - 1;
     series_->setPointConfiguration(index, QXYSeries::PointConfiguration::Color, color);
   }
@@ -96,15 +102,28 @@ void ChartSeries::AddPoint(double x, double y, const QColor& color) {
 void ChartSeries::DeleteOldest() {
   if (points_.isEmpty()) return;
   points_.removeFirst();
-  const int displayed = (kind_ == LineKind::Stairs && !points_.isEmpty()) ? 2 : 1;
-  series_->removePoints(0, std::min(displayed, static_cast<int>(series_->count())));
+  if (chart_.LinesDrawnDirectly()) {
+    Show();
+  } else {
+    const int displayed = (kind_ == LineKind::Stairs && !points_.isEmpty()) ? 2 : 1;
+    series_->removePoints(0, std::min(displayed, static_cast<int>(series_->count())));
+  }
   chart_.UpdateAxes();
 }
 
 void ChartSeries::Clear() {
   points_.clear();
-  series_->clear();
+  Show();
   chart_.UpdateAxes();
+}
+
+void ChartSeries::Show() {
+  if (chart_.LinesDrawnDirectly()) {
+    drawn_ = DisplayPoints();
+    chart_.LinesChanged();
+  } else {
+    series_->replace(DisplayPoints());
+  }
 }
 
 QList<QPointF> ChartSeries::DisplayPoints() const {
@@ -133,9 +152,78 @@ void ChartSeries::Replace(std::span<const double> x, std::span<const double> y, 
 
 void ChartSeries::Replace(const QList<QPointF>& points) {
   points_ = points;
-  series_->replace(DisplayPoints());
+  Show();
   chart_.UpdateAxes();
 }
+
+// The lines of a chart that draws them itself: one item over the plot area that maps each
+// series' points through the axes' ranges and draws them as a polyline, and its markers as
+// dots. Nothing is traced for the mouse, and a change repaints the plot area only.
+class ChartLines : public QGraphicsItem {
+ public:
+  ChartLines(QChart* chart, const std::vector<std::unique_ptr<ChartSeries>>& series,
+             const QValueAxis* x, const QValueAxis* y)
+      : QGraphicsItem(chart), chart_(chart), series_(series), x_(x), y_(y) {
+    setZValue(5.5);  // over QtCharts' own series, under the legend
+    setFlag(ItemHasNoContents, false);
+    Place();
+  }
+  // The plot area moved or changed its size.
+  void Place() {
+    prepareGeometryChange();
+    area_ = chart_->plotArea().adjusted(-MarginPixels, -MarginPixels, MarginPixels, MarginPixels);
+  }
+  QRectF boundingRect() const override { return area_; }
+  void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override {
+    const QRectF plot = chart_->plotArea();
+    const double xSpan = x_->max() - x_->min(), ySpan = y_->max() - y_->min();
+    if (plot.isEmpty() || !(xSpan > 0) || !(ySpan > 0)) return;
+    const double sx = plot.width() / xSpan, sy = plot.height() / ySpan;
+    // A point far outside the plot is drawn at a bounded distance, on the same line.
+    const auto bounded = [](double v, double low, double high) {
+      return std::clamp(v, low - 1e5, high + 1e5);
+    };
+    painter->save();
+    // Whole pixels: the painter clips to a rectangle of whole pixels cheaply, to any other
+    // through a mask. A line along an edge stays whole.
+    painter->setClipRect(plot.toAlignedRect().adjusted(-1, -1, 1, 1));
+    painter->setRenderHint(QPainter::Antialiasing, true);
+    QPolygonF line;
+    for (const auto& s : series_) {
+      const QLineSeries& look = *s->Series();
+      const QList<QPointF>& points = s->Drawn();
+      if (!look.isVisible() || points.isEmpty()) continue;
+      line.resize(points.size());
+      for (qsizetype k = 0; k < points.size(); ++k)
+        line[k] = QPointF(bounded(plot.left() + (points[k].x() - x_->min()) * sx, plot.left(), plot.right()),
+                          bounded(plot.bottom() - (points[k].y() - y_->min()) * sy, plot.top(), plot.bottom()));
+      if (look.pen().style() != Qt::NoPen && line.size() > 1) {
+        // A solid line as a hairline: the painter strokes a wider line as an outline of the
+        // whole, whose overlaps at a noisy record cost it milliseconds.
+        QPen pen = look.pen();
+        if (pen.style() == Qt::SolidLine) pen.setWidthF(1), pen.setCosmetic(true);
+        painter->setPen(pen);
+        painter->setBrush(Qt::NoBrush);
+        painter->drawPolyline(line);
+      }
+      if (look.pointsVisible()) {
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(look.color());
+        const double r = look.markerSize() / 2;
+        for (const QPointF& p : line) painter->drawEllipse(p, r, r);
+      }
+    }
+    painter->restore();
+  }
+
+ private:
+  static constexpr double MarginPixels = 2;  // antialiased edges of lines on the plot's edge
+  QChart* chart_;
+  const std::vector<std::unique_ptr<ChartSeries>>& series_;
+  const QValueAxis* x_;
+  const QValueAxis* y_;
+  QRectF area_;
+};
 
 VorChart::VorChart(QWidget* parent) : QChartView(parent) {
   auto* chart = new QChart();
@@ -176,6 +264,22 @@ void VorChart::SetCompact() {
   labelFont.setPointSize(7);
   for (QAbstractAxis* axis : chart()->axes()) axis->setLabelsFont(labelFont);
   axisY_->setTickCount(3);
+}
+
+void VorChart::SetLinesDrawnDirectly() {
+  if (lines_) return;
+  lines_ = new ChartLines(chart(), series_, axisX_, axisY_);
+  // Items that move with every step of an axis: an index of their places costs more to
+  // keep than it saves.
+  scene()->setItemIndexMethod(QGraphicsScene::NoIndex);
+  connect(chart(), &QChart::plotAreaChanged, this, [this] { lines_->Place(); });
+  // A step of an axis moves every line.
+  for (QValueAxis* axis : {axisX_, axisY_})
+    connect(axis, &QValueAxis::rangeChanged, this, [this] { lines_->update(); });
+}
+
+void VorChart::LinesChanged() {
+  if (lines_) lines_->update();
 }
 
 ChartSeries& VorChart::AddLineSeries(const QString& name, const QColor& color, LineKind kind,
@@ -233,12 +337,16 @@ void VorChart::ClearBars() {
 }
 
 void VorChart::SetLeftAxisRange(double minimum, double maximum) {
-  leftFixed_ = true;
-  placedYPixels_ = -1;  // laid out here: automatic again lays it out anew
   if (!(maximum > minimum)) maximum = minimum + 1;
+  // The same range again changes nothing: a change of the ticks lays the chart out anew.
+  const double pixels = AxisPixels(Qt::Vertical);
+  if (leftFixed_ && axisY_->min() == minimum && axisY_->max() == maximum && placedYPixels_ == pixels)
+    return;
+  leftFixed_ = true;
   axisY_->setTickType(QValueAxis::TicksFixed);  // no tick layout at the old interval
   axisY_->setRange(minimum, maximum);
-  PlaceRoundTicks(axisY_, AxisPixels(Qt::Vertical), 18, 3);
+  PlaceRoundTicks(axisY_, pixels, 18, 3);
+  placedYPixels_ = pixels;
 }
 
 void VorChart::SetBottomAxisRange(double minimum, double maximum) {
@@ -267,6 +375,7 @@ void VorChart::SetLeftAxisAround(double minimum, double maximum) {
 
 void VorChart::SetLeftAxisAutomatic() {
   leftFixed_ = false;
+  placedYPixels_ = -1;
   UpdateAxes();
 }
 
@@ -404,7 +513,10 @@ double VorChart::AxisPixels(Qt::Orientation orientation) const {
 void VorChart::resizeEvent(QResizeEvent* event) {
   QChartView::resizeEvent(event);
   UpdateAxes();  // the number of ticks follows the size
-  if (leftFixed_) PlaceRoundTicks(axisY_, AxisPixels(Qt::Vertical), 18, 3);
+  if (leftFixed_) {
+    PlaceRoundTicks(axisY_, AxisPixels(Qt::Vertical), 18, 3);
+    placedYPixels_ = AxisPixels(Qt::Vertical);
+  }
   if (bottomFixed_) {
     PlaceRoundTicks(axisX_, AxisPixels(Qt::Horizontal), 70, 2);
     placedXPixels_ = AxisPixels(Qt::Horizontal);

@@ -37,15 +37,25 @@ class ChartSeries {
   int Count() const { return static_cast<int>(points_.size()); }
   const QList<QPointF>& Points() const { return points_; }
   QColor Color() const;
+  // The QtCharts series: its name, pen, colour and markers say how the line is drawn. On a
+  // chart that draws its lines itself it holds no points.
   QLineSeries* Series() const { return series_; }
+  // The points as the line passes them (with the corners of a stair-step line), in the
+  // axes' units.
+  const QList<QPointF>& Drawn() const { return drawn_; }
 
  private:
   QList<QPointF> DisplayPoints() const;
+  // The line changed: handed to the QtCharts series, or drawn anew by the chart.
+  void Show();
   VorChart& chart_;
   QLineSeries* series_;
   LineKind kind_;
   QList<QPointF> points_;
+  QList<QPointF> drawn_;  // on a chart that draws its lines itself
 };
+
+class ChartLines;
 
 class VorChart : public QChartView {
   Q_OBJECT
@@ -60,6 +70,13 @@ class VorChart : public QChartView {
   // axis labels, narrow margins and three ticks on the left axis, so that nothing is
   // elided.
   void SetCompact();
+  // The chart draws its lines itself (solid lines as hairlines, other pens as they are, and
+  // round markers, clipped to the plot area) instead of through QtCharts' line items, which
+  // trace an outline of every line for the mouse with each change and each step of an
+  // axis: for a chart that takes new points many times a second. Set before the first
+  // series is added; a point's own colour is not drawn then.
+  void SetLinesDrawnDirectly();
+  bool LinesDrawnDirectly() const { return lines_ != nullptr; }
 
   ChartSeries& AddLineSeries(const QString& name, const QColor& color,
                              LineKind kind = LineKind::Straight,
@@ -103,6 +120,8 @@ class VorChart : public QChartView {
 
   // Called by the series after their points changed.
   void UpdateAxes();
+  // Called by a series whose line the chart draws itself.
+  void LinesChanged();
 
  signals:
   void RightClicked();
@@ -129,4 +148,5 @@ class VorChart : public QChartView {
   bool leftFixed_ = false;
   double bottomIncrement_ = 0;
   bool gradient_ = false;
+  ChartLines* lines_ = nullptr;
 };

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QChart>
+#include <QImage>
 #include <QLineSeries>
+#include <QTemporaryDir>
 #include <QLocale>
 #include <QValueAxis>
 
@@ -89,6 +92,41 @@ TEST(ChartStairs, ALevelIsOneLineAndTheAxesFollowThePoints) {
   EXPECT_GT(chart.LeftAxisMaximum(), 30);
   chart.SetBottomAxisAutomatic();
   EXPECT_EQ(chart.BottomAxisMaximum(), 6);
+}
+
+// A chart that draws its lines itself puts them where its axes say and nowhere outside
+// the plot: a level at three quarters of the left axis, then a rise far past its top.
+TEST(ChartLinesDrawnDirectly, ALineLandsWhereTheAxesPutItAndStaysInThePlot) {
+  VorChart chart;
+  chart.resize(450, 114);
+  chart.SetCompact();
+  chart.SetLinesDrawnDirectly();
+  ChartSeries& y = chart.AddLineSeries(QStringLiteral("y"), Qt::red);
+  chart.SetBottomAxisRange(0, 10);
+  chart.SetLeftAxisRange(0, 10);
+  y.Replace({{0, 7.5}, {5, 7.5}, {5, 1e6}});
+  EXPECT_TRUE(y.Series()->points().isEmpty());  // the QtCharts series draws nothing
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("chart.png"));
+  ASSERT_TRUE(chart.ExportImage(file));
+  const QImage image(file);
+  const QRectF plot = chart.chart()->plotArea();
+  const auto red = [&](double x, double y) {
+    const QColor c = image.pixelColor(qRound(x), qRound(y));
+    return c.red() > 150 && c.red() - c.green() > 80;
+  };
+  const auto redNear = [&](double x, double y) {
+    for (int d = -2; d <= 2; ++d)
+      if (red(x, y + d)) return true;
+    return false;
+  };
+  const double levelY = plot.top() + 0.25 * plot.height();
+  for (double f : {0.1, 0.25, 0.4}) EXPECT_TRUE(redNear(plot.left() + f * plot.width(), levelY)) << f;
+  EXPECT_FALSE(redNear(plot.left() + 0.25 * plot.width(), plot.top() + 0.6 * plot.height()));
+  const double riseX = plot.left() + 0.5 * plot.width();
+  EXPECT_TRUE(red(riseX, plot.top() + 0.1 * plot.height()) || red(riseX + 1, plot.top() + 0.1 * plot.height()));
+  for (int row = 0; row < qRound(plot.top()) - 2; ++row)  // the title's band stays clear
+    EXPECT_FALSE(red(riseX, row) || red(riseX + 1, row)) << row;
 }
 
 TEST(SetTextFitting, ShrinksTheFontUntilTheWholeTextFits) {

@@ -11,7 +11,10 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QtTest/QTest>
+#include <QValueAxis>
+#include <array>
 #include <functional>
+#include <set>
 
 #include "FakePlant.h"
 #include "charts/VorChart.h"
@@ -286,6 +289,46 @@ TEST_F(ExperimentWindow, AShortSamplingPeriodDrawsASelectionThatKeepsEveryPeak) 
   for (const QPointF& p : drawn) peak = std::max(peak, p.y());
   EXPECT_EQ(peak, 90.0);
   for (qsizetype k = 1; k < drawn.size(); ++k) EXPECT_LT(drawn[k - 1].x(), drawn[k].x());
+  w.EndExperiment();
+}
+
+// Drawn many times a second, the four charts lay out at most one chart's axes per sample
+// (a change of axes is the costly part of a drawing) and a level MV leaves its axis alone;
+// the time axes still come together within a few samples.
+TEST_F(ExperimentWindow, AtShortPeriodsOneChartChangesItsAxesPerSampleAndALevelNone) {
+  TEksperiment& w = Window();
+  Page().RadioRocno->setChecked(true);
+  w.Run().Setup.SamplePeriodMs = 50;
+  Form().Store().SampleTime = 0.05;
+  w.FormShow();
+  w.Timer1->stop();
+  const std::array<VorChart*, 4> charts = {w.Chart1, w.Chart_U, w.Chart3, w.Chart2};
+  std::set<int> changed;
+  for (int i = 0; i < 4; ++i)
+    for (QAbstractAxis* axis : charts[i]->chart()->axes()) {
+      auto* a = qobject_cast<QValueAxis*>(axis);
+      const auto mark = [&changed, i] { changed.insert(i); };
+      QObject::connect(a, &QValueAxis::rangeChanged, mark);
+      QObject::connect(a, &QValueAxis::tickTypeChanged, mark);
+      QObject::connect(a, &QValueAxis::tickIntervalChanged, mark);
+    }
+  int mvChanges = 0, most = 0;
+  for (int k = 0; k < 4400; ++k) {  // past the 200 s window
+    if (k == 2000) w.Run().ValueTyped(30);
+    changed.clear();
+    Ticks(1);
+    if (k >= 4) most = std::max(most, static_cast<int>(changed.size()));  // each chart fitted
+    if (k >= 400 && k < 2000 && changed.count(0)) ++mvChanges;
+  }
+  EXPECT_EQ(most, 1);
+  // MV level from 20 s to 100 s: its chart's time axis steps about twenty times (1, 2, 5 s
+  // steps), its left axis not at all.
+  EXPECT_LE(mvChanges, 40);
+  Ticks(4);
+  for (VorChart* chart : charts) {
+    EXPECT_EQ(chart->BottomAxisMaximum(), charts[0]->BottomAxisMaximum());
+    EXPECT_EQ(chart->BottomAxisMinimum(), charts[0]->BottomAxisMaximum() - 200);
+  }
   w.EndExperiment();
 }
 

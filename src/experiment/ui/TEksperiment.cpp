@@ -124,6 +124,7 @@ void TEksperiment::BuildCharts() {
     s.chart->setObjectName(QString::fromLatin1(s.name));
     s.chart->SetTitle(QString::fromUtf8(s.title));
     s.chart->SetCompact();
+    s.chart->SetLinesDrawnDirectly();  // new points up to twenty times a second
     s.chart->SetLegendVisible(false);
     s.chart->setGeometry(4, y, ChartWidth, ChartHeight);
     s.series = &s.chart->AddLineSeries(QString::fromLatin1(s.seriesName), ColorFromBgr(s.colour), s.kind);
@@ -404,7 +405,7 @@ void TEksperiment::Draw(const std::vector<ExperimentSample>& samples) {
 
   // Each chart takes its new points in one replacement (one redraw): past 200 s the
   // oldest point goes, and the (0, 0) start point goes once the second sample is drawn.
-  bool marksChanged = false, marksDropped = false;
+  bool marksChanged = false;
   for (const ExperimentSample& t : samples) {
     const double values[] = {t.MV, t.U, t.Y1, t.Y2};
     const int dropped =
@@ -416,18 +417,25 @@ void TEksperiment::Draw(const std::vector<ExperimentSample>& samples) {
       QList<QPointF>& marks = marked_[i];
       const double oldest = points.first().x();
       while (!marks.isEmpty() && marks.first().x() < oldest)
-        marks.removeFirst(), marksChanged = marksDropped = true;
+        marks.removeFirst(), marksChanged = true;
       if (t.Held || t.Late) marks.append(QPointF(t.Time, values[i])), marksChanged = true;
     }
   }
-  const std::array<VorChart*, 4> charts = {Chart1, Chart_U, Chart3, Chart2};
-  for (int i = 0; i < 4; ++i) {
+  // While drawings come many times a second, one chart's axes change per drawing: a
+  // change lays that chart out again (a millisecond or more), and the four charts step
+  // their time axes at the same sample. The others follow in the next drawings, their
+  // newest points clipped at the edge meanwhile; each drawing offers the first turn to
+  // the next chart.
+  const bool oneAxisChange = Timer1->interval() < 200;
+  bool axesChanged = false;
+  for (int n = 0; n < 4; ++n) {
+    const int i = (n + firstToFit_) % 4;
     const QList<QPointF> drawn = PointsToDraw(history_[i]);
-    FitAxes(i, drawn);
+    if (!(oneAxisChange && axesChanged)) axesChanged = FitAxes(i, drawn) || axesChanged;
     DrawnSeries(i)->Replace(drawn);
     if (marksChanged) LateMarkers[i]->Replace(PointsToDraw(marked_[i]));
-    if (marksDropped) charts[static_cast<size_t>(i)]->viewport()->update();  // none left behind
   }
+  firstToFit_ = (firstToFit_ + 1) % 4;
   DrawSimulationMarkers();
 
   // The link lost: the engineer hears of it at once (on the batch that holds the first
@@ -460,7 +468,7 @@ void TEksperiment::DrawSimulationMarkers() {
   }
 }
 
-void TEksperiment::FitAxes(int index, const QList<QPointF>& drawn) {
+bool TEksperiment::FitAxes(int index, const QList<QPointF>& drawn) {
   // The axes move in steps, not with every sample: a change of range lays the chart out
   // again and recomputes its lines, the most of what a sample costs the window.
   VorChart* const charts[] = {Chart1, Chart_U, Chart3, Chart2};
@@ -476,12 +484,11 @@ void TEksperiment::FitAxes(int index, const QList<QPointF>& drawn) {
     if (step < wanted && s > step) step = s;
   const double right = std::max(std::ceil(last / step - 1e-9) * step, period);
   const double left = last > ChartWindowSeconds ? right - ChartWindowSeconds : drawn.first().x();
+  bool changed = false;
   if (left != shown.Left || right != shown.Right) {
     chart.SetBottomAxisRange(left, right);
-    // The late marks are points without a line, which the chart does not count in the
-    // area it repaints: they would stay where they were drawn before.
-    chart.viewport()->update();
     shown.Left = left, shown.Right = right;
+    changed = true;
   }
   // Left: widened (with a tenth of the span to spare) when a value leaves it, narrowed
   // when the values fill less than half of it.
@@ -489,13 +496,17 @@ void TEksperiment::FitAxes(int index, const QList<QPointF>& drawn) {
   for (const QPointF& p : drawn) low = std::min(low, p.y()), high = std::max(high, p.y());
   for (const QPointF& p : marked_[static_cast<size_t>(index)])
     low = std::min(low, p.y()), high = std::max(high, p.y());
-  if (low >= shown.Low && high <= shown.High && high - low >= 0.5 * (shown.High - shown.Low))
-    return;
   const double span = high > low ? high - low : std::max(std::abs(high) * 0.1, 0.5);
-  shown.Low = low - 0.1 * span;
-  shown.High = high + 0.1 * span;
+  const double wantedLow = low - 0.1 * span, wantedHigh = high + 0.1 * span;
+  // A level signal (MV between steps) fills none of its range: it keeps the range it has.
+  if (low >= shown.Low && high <= shown.High &&
+      (high - low >= 0.5 * (shown.High - shown.Low) ||
+       (wantedLow == shown.Low && wantedHigh == shown.High)))
+    return changed;
+  shown.Low = wantedLow;
+  shown.High = wantedHigh;
   chart.SetLeftAxisRange(shown.Low, shown.High);
-  chart.viewport()->update();
+  return true;
 }
 
 void TEksperiment::ShowStatus() {

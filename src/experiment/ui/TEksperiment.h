@@ -120,8 +120,8 @@ class TEksperiment : public QDialog {
   void ShowMV();
   // Labels and charts after the samples taken since the last drawing.
   void Draw(const std::vector<ExperimentSample>& samples);
-  // The axes of chart index (MV, U, Y1, Y2) for the points it draws.
-  void FitAxes(int index, const QList<QPointF>& drawn);
+  // The axes of chart index (MV, U, Y1, Y2) for the points it draws; whether they changed.
+  bool FitAxes(int index, const QList<QPointF>& drawn);
   void DrawSimulationMarkers();
   // The series of MV, U, Y1 and Y2 (index 0..3).
   ChartSeries* DrawnSeries(int index) const;
@@ -138,6 +138,7 @@ class TEksperiment : public QDialog {
     double Left = NAN, Right = NAN, Low = INFINITY, High = -INFINITY;
   };
   std::array<AxisRanges, 4> axes_{};
+  int firstToFit_ = 0;  // the chart whose axes are fitted first in the next drawing
   bool lastHeld_ = false;                 // the last sample drawn was held: the plant is late
   // The controller was switched for the run and waits for its after-experiment state.
   bool switchedForRun_ = false;
