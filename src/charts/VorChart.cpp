@@ -3,6 +3,9 @@
 #include <QAreaSeries>
 #include <QChart>
 #include <QCoreApplication>
+#include <QFontMetricsF>
+#include <QLocale>
+#include <QStyleOptionGraphicsItem>
 #include <QGraphicsLayout>
 #include <QImage>
 #include <QLegend>
@@ -156,36 +159,119 @@ void ChartSeries::Replace(const QList<QPointF>& points) {
   chart_.UpdateAxes();
 }
 
-// The lines of a chart that draws them itself: one item over the plot area that maps each
-// series' points through the axes' ranges and draws them as a polyline, and its markers as
-// dots. Nothing is traced for the mouse, and a change repaints the plot area only.
+namespace {
+
+// Ticks of an axis whose round ticks PlaceRoundTicks placed: every interval from the
+// anchor within the range (at most a hundred), a value next to zero written as zero.
+std::vector<double> TickValues(const QValueAxis& axis) {
+  std::vector<double> ticks;
+  const double interval = axis.tickInterval();
+  if (axis.tickType() != QValueAxis::TicksDynamic || !(interval > 0)) return ticks;
+  const double anchor = axis.tickAnchor();
+  const double first = anchor + std::ceil((axis.min() - anchor) / interval - 1e-9) * interval;
+  for (int k = 0; k < 100; ++k) {
+    const double v = first + k * interval;
+    if (v > axis.max() + 1e-9 * interval) break;
+    ticks.push_back(std::fabs(v) < 1e-9 * interval ? 0.0 : v);
+  }
+  return ticks;
+}
+
+// A label as the axis writes it: "%.<digits>g" in the chart's locale.
+QString TickLabel(const QValueAxis& axis, const QLocale& locale, double value) {
+  const QString format = axis.labelFormat();
+  bool ok = false;
+  const int digits = format.mid(2, format.size() - 3).toInt(&ok);
+  return locale.toString(value, 'g', ok ? digits : 6);
+}
+
+}  // namespace
+
+// The plot of a chart that draws it itself: one item over the whole chart that draws the
+// grid, each series' points mapped through the axes' ranges as a polyline and its markers
+// as dots (clipped to the plot area), the axis lines, ticks and labels. Nothing is traced
+// for the mouse and no text is laid out as a document: new points repaint the plot area
+// only, and a step of an axis repaints the chart without laying it out.
 class ChartLines : public QGraphicsItem {
  public:
   ChartLines(QChart* chart, const std::vector<std::unique_ptr<ChartSeries>>& series,
              const QValueAxis* x, const QValueAxis* y)
       : QGraphicsItem(chart), chart_(chart), series_(series), x_(x), y_(y) {
     setZValue(5.5);  // over QtCharts' own series, under the legend
-    setFlag(ItemHasNoContents, false);
+    setFlag(ItemUsesExtendedStyleOption);  // the part to repaint
     Place();
   }
-  // The plot area moved or changed its size.
+  static constexpr double TickPixels = 4;
+  // The chart changed its size.
   void Place() {
     prepareGeometryChange();
-    area_ = chart_->plotArea().adjusted(-MarginPixels, -MarginPixels, MarginPixels, MarginPixels);
+    area_ = QRectF(QPointF(0, 0), chart_->size());
   }
+  // New points: the plot area only.
+  void PlotChanged() { update(chart_->plotArea().adjusted(-2, -2, 2, 2)); }
   QRectF boundingRect() const override { return area_; }
-  void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override {
+  void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget*) override {
     const QRectF plot = chart_->plotArea();
     const double xSpan = x_->max() - x_->min(), ySpan = y_->max() - y_->min();
     if (plot.isEmpty() || !(xSpan > 0) || !(ySpan > 0)) return;
     const double sx = plot.width() / xSpan, sy = plot.height() / ySpan;
+    const auto px = [&](double x) { return plot.left() + (x - x_->min()) * sx; };
+    const auto py = [&](double y) { return plot.bottom() - (y - y_->min()) * sy; };
+    const std::vector<double> xTicks = TickValues(*x_), yTicks = TickValues(*y_);
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    painter->setPen(x_->gridLinePen());
+    for (double v : xTicks) painter->drawLine(QPointF(px(v), plot.top()), QPointF(px(v), plot.bottom()));
+    painter->setPen(y_->gridLinePen());
+    for (double v : yTicks) painter->drawLine(QPointF(plot.left(), py(v)), QPointF(plot.right(), py(v)));
+    DrawLines(painter, plot, px, py);
+    // The frame, ticks and labels lie outside the plot area: drawn when the repaint
+    // reaches them.
+    if (!plot.adjusted(-2, -2, 2, 2).contains(option->exposedRect)) {
+      painter->setRenderHint(QPainter::Antialiasing, false);
+      painter->setPen(x_->linePen());
+      painter->drawLine(plot.bottomLeft(), plot.bottomRight());
+      for (double v : xTicks)
+        painter->drawLine(QPointF(px(v), plot.bottom()), QPointF(px(v), plot.bottom() + TickPixels));
+      painter->setPen(y_->linePen());
+      painter->drawLine(plot.topLeft(), plot.bottomLeft());
+      for (double v : yTicks)
+        painter->drawLine(QPointF(plot.left() - TickPixels, py(v)), QPointF(plot.left(), py(v)));
+      painter->setRenderHint(QPainter::TextAntialiasing, true);
+      const QLocale locale = chart_->locale();
+      painter->setFont(x_->labelsFont());
+      painter->setPen(x_->labelsBrush().color());
+      const QFontMetricsF xm(x_->labelsFont());
+      for (double v : xTicks) {
+        const QString text = TickLabel(*x_, locale, v);
+        const double w = xm.horizontalAdvance(text);
+        const double left = std::clamp(px(v) - w / 2, 0.0, area_.width() - w);
+        painter->drawText(QPointF(left, plot.bottom() + TickPixels + 1 + xm.ascent()), text);
+      }
+      painter->setFont(y_->labelsFont());
+      painter->setPen(y_->labelsBrush().color());
+      const QFontMetricsF ym(y_->labelsFont());
+      for (double v : yTicks) {
+        const QString text = TickLabel(*y_, locale, v);
+        const double w = ym.horizontalAdvance(text);
+        const double base = std::clamp(py(v) + (ym.ascent() - ym.descent()) / 2, ym.ascent(),
+                                       area_.height() - ym.descent());
+        painter->drawText(QPointF(std::max(0.0, plot.left() - TickPixels - 2 - w), base), text);
+      }
+    }
+    painter->restore();
+  }
+
+ private:
+  template <typename X, typename Y>
+  void DrawLines(QPainter* painter, const QRectF& plot, X px, Y py) {
     // A point far outside the plot is drawn at a bounded distance, on the same line.
     const auto bounded = [](double v, double low, double high) {
       return std::clamp(v, low - 1e5, high + 1e5);
     };
-    painter->save();
     // Whole pixels: the painter clips to a rectangle of whole pixels cheaply, to any other
     // through a mask. A line along an edge stays whole.
+    painter->save();
     painter->setClipRect(plot.toAlignedRect().adjusted(-1, -1, 1, 1));
     painter->setRenderHint(QPainter::Antialiasing, true);
     QPolygonF line;
@@ -195,8 +281,8 @@ class ChartLines : public QGraphicsItem {
       if (!look.isVisible() || points.isEmpty()) continue;
       line.resize(points.size());
       for (qsizetype k = 0; k < points.size(); ++k)
-        line[k] = QPointF(bounded(plot.left() + (points[k].x() - x_->min()) * sx, plot.left(), plot.right()),
-                          bounded(plot.bottom() - (points[k].y() - y_->min()) * sy, plot.top(), plot.bottom()));
+        line[k] = QPointF(bounded(px(points[k].x()), plot.left(), plot.right()),
+                          bounded(py(points[k].y()), plot.top(), plot.bottom()));
       if (look.pen().style() != Qt::NoPen && line.size() > 1) {
         // A solid line as a hairline: the painter strokes a wider line as an outline of the
         // whole, whose overlaps at a noisy record cost it milliseconds.
@@ -216,8 +302,6 @@ class ChartLines : public QGraphicsItem {
     painter->restore();
   }
 
- private:
-  static constexpr double MarginPixels = 2;  // antialiased edges of lines on the plot's edge
   QChart* chart_;
   const std::vector<std::unique_ptr<ChartSeries>>& series_;
   const QValueAxis* x_;
@@ -246,7 +330,10 @@ VorChart::VorChart(QWidget* parent) : QChartView(parent) {
 
 VorChart::~VorChart() = default;
 
-void VorChart::SetTitle(const QString& title) { chart()->setTitle(title); }
+void VorChart::SetTitle(const QString& title) {
+  chart()->setTitle(title);
+  if (lines_) PlaceDrawnPlot();
+}
 QString VorChart::Title() const { return chart()->title(); }
 
 void VorChart::SetLegendVisible(bool visible, Qt::Alignment alignment) {
@@ -264,22 +351,59 @@ void VorChart::SetCompact() {
   labelFont.setPointSize(7);
   for (QAbstractAxis* axis : chart()->axes()) axis->setLabelsFont(labelFont);
   axisY_->setTickCount(3);
+  if (lines_) PlaceDrawnPlot();
 }
 
 void VorChart::SetLinesDrawnDirectly() {
   if (lines_) return;
   lines_ = new ChartLines(chart(), series_, axisX_, axisY_);
+  // The axes keep the ranges and ticks; the plot draws them.
+  axisX_->setVisible(false);
+  axisY_->setVisible(false);
   // Items that move with every step of an axis: an index of their places costs more to
   // keep than it saves.
   scene()->setItemIndexMethod(QGraphicsScene::NoIndex);
-  connect(chart(), &QChart::plotAreaChanged, this, [this] { lines_->Place(); });
-  // A step of an axis moves every line.
+  // A step of an axis moves every line and label.
   for (QValueAxis* axis : {axisX_, axisY_})
     connect(axis, &QValueAxis::rangeChanged, this, [this] { lines_->update(); });
+  PlaceDrawnPlot();
 }
 
 void VorChart::LinesChanged() {
-  if (lines_) lines_->update();
+  if (lines_) lines_->PlotChanged();
+}
+
+void VorChart::PlaceDrawnPlot() {
+  // Inside the chart's background: the title's band on top, the labels' band below, room
+  // for the widest label of the left axis and half a label at the right end.
+  qreal left = 0, top = 0, right = 0, bottom = 0;
+  if (chart()->layout()) chart()->layout()->getContentsMargins(&left, &top, &right, &bottom);
+  const QMargins m = chart()->margins();
+  const QFontMetricsF title(chart()->titleFont()), labels(axisX_->labelsFont());
+  const double titleBand = Title().isEmpty() ? labels.height() / 2 : title.lineSpacing() * 1.8;
+  const QRectF plot(QPointF(left + m.left() + leftLabelsWidth_ + ChartLines::TickPixels + 4,
+                            top + m.top() + titleBand),
+                    QPointF(width() - right - m.right() - labels.horizontalAdvance(QStringLiteral("00")),
+                            height() - bottom - m.bottom() - labels.lineSpacing() -
+                                ChartLines::TickPixels - 4));
+  if (plot.width() < 10 || plot.height() < 10) return;
+  chart()->setPlotArea(plot);
+  lines_->Place();
+  lines_->update();
+}
+
+void VorChart::FitLeftLabels() {
+  if (!lines_) return;
+  // The band of the left labels follows the widest of them, with a few pixels to spare
+  // so that a slightly narrower label does not move the plot.
+  const QFontMetricsF metrics(axisY_->labelsFont());
+  double widest = 0;
+  for (double v : TickValues(*axisY_))
+    widest = std::max(widest, metrics.horizontalAdvance(TickLabel(*axisY_, chart()->locale(), v)));
+  if (widest > leftLabelsWidth_ || widest < leftLabelsWidth_ - 8) {
+    leftLabelsWidth_ = std::ceil(widest);
+    PlaceDrawnPlot();
+  }
 }
 
 ChartSeries& VorChart::AddLineSeries(const QString& name, const QColor& color, LineKind kind,
@@ -347,6 +471,7 @@ void VorChart::SetLeftAxisRange(double minimum, double maximum) {
   axisY_->setRange(minimum, maximum);
   PlaceRoundTicks(axisY_, pixels, 18, 3);
   placedYPixels_ = pixels;
+  FitLeftLabels();
 }
 
 void VorChart::SetBottomAxisRange(double minimum, double maximum) {
@@ -482,6 +607,7 @@ void VorChart::UpdateAxes() {
       axisY_->setRange(yMin - pad, yMax + pad);
       PlaceRoundTicks(axisY_, pixels, 18, 3);
       placedYPixels_ = pixels;
+      FitLeftLabels();
     }
   }
   if (bottomFixed_) return;
@@ -505,13 +631,15 @@ void VorChart::UpdateAxes() {
 
 double VorChart::AxisPixels(Qt::Orientation orientation) const {
   // The plot area of a shown chart; before that the view's size less titles and labels.
-  const QRectF plot = isVisible() ? chart()->plotArea() : QRectF();
+  // (The plot area of a chart that draws its plot is placed by the chart itself.)
+  const QRectF plot = isVisible() || lines_ ? chart()->plotArea() : QRectF();
   if (orientation == Qt::Vertical) return plot.height() > 0 ? plot.height() : height() - 60.0;
   return plot.width() > 0 ? plot.width() : width() - 60.0;
 }
 
 void VorChart::resizeEvent(QResizeEvent* event) {
   QChartView::resizeEvent(event);
+  if (lines_) PlaceDrawnPlot();
   UpdateAxes();  // the number of ticks follows the size
   if (leftFixed_) {
     PlaceRoundTicks(axisY_, AxisPixels(Qt::Vertical), 18, 3);

@@ -134,6 +134,10 @@ class VorChart : public QChartView {
 
  private:
   double AxisPixels(Qt::Orientation orientation) const;
+  // A chart that draws its plot: the plot area inside the title, the labels and the chart's
+  // margins, and the band of the left labels after their ticks changed.
+  void PlaceDrawnPlot();
+  void FitLeftLabels();
   std::vector<std::unique_ptr<ChartSeries>> series_;
   QValueAxis* axisX_;
   QValueAxis* axisY_;
@@ -149,4 +153,5 @@ class VorChart : public QChartView {
   double bottomIncrement_ = 0;
   bool gradient_ = false;
   ChartLines* lines_ = nullptr;
+  double leftLabelsWidth_ = 0;
 };

@@ -150,7 +150,10 @@ class OpcClient {
   // Drops any earlier connection, then connects; throws OpcError when the server
   // cannot be reached. An empty computer name means the local computer.
   virtual void Connect(const std::string& serverName, const std::string& computerName) = 0;
-  // Afterwards the connection is inactive and the disconnect handler has fired.
+  // Afterwards the connection is inactive and the disconnect handler has fired. Never
+  // waits on a server that has stopped answering: a request another thread has in flight
+  // ends at once (and reports no lost link: the link was ended, not lost), and a backend
+  // over a network closes its session at the server on a thread of its own.
   virtual void Disconnect() = 0;
   virtual bool IsConnected() const = 0;
   virtual OpcServerState ServerState() const = 0;

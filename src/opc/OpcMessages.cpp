@@ -118,6 +118,7 @@ std::string OpcWindowText(const std::string& english) {
       {"cannot be kept in", "Potrdila programa ni mogoče shraniti", ""},
       {"did not answer in time", "Strežnik ni odgovoril v 5 s", "BadTimeout"},
       {"closed the connection", "Strežnik je prekinil povezavo", ""},
+      {"ended by this program", "Povezavo s strežnikom je končal program (»Prekini« ali izhod)", ""},
       {"connection to the server was lost", "Povezava s strežnikom je izgubljena", ""},
       {"connection is closed", "Povezava s strežnikom ni vzpostavljena", "BadNotConnected"},
       {"connection to the server is closed", "Povezava s strežnikom ni vzpostavljena", "BadNotConnected"},

@@ -121,14 +121,22 @@ class PlantOpcClient final : public OpcClient {
         };
       ua_->SetUaConnectOptions(options);
     }
+    connecting_ = &target;
+    struct Connected {
+      std::atomic<OpcClient*>& connecting;
+      ~Connected() { connecting = nullptr; }
+    } connected{connecting_};
     target.Connect(serverName, computerName);
     active_ = &target;
     if (&target == ua_.get())
       Remember(serverName, {options_ ? FormatUaSecurityChoice(options_->Security) : "auto", *user});
   }
 
+  // A connect under way on another thread (to a server over the network) is given up:
+  // what it waits on the server for ends at once.
   void Disconnect() override {
     OpcClient* was = active_.exchange(nullptr);
+    if (!was) was = connecting_;
     if (!was) was = local_.get();
     was->Disconnect();  // fires the handler
   }
@@ -211,6 +219,7 @@ class PlantOpcClient final : public OpcClient {
   std::string listFile_, discoveryUrl_;
   // Cleared on the sampler's thread when the UA link is lost under it.
   std::atomic<OpcClient*> active_ = nullptr;
+  std::atomic<OpcClient*> connecting_ = nullptr;  // the target of a connect under way
   std::map<std::string, std::unique_ptr<PlantGroup>> groups_;
   std::function<void()> handler_;
   std::shared_ptr<UaConnectOptions> options_;

@@ -80,9 +80,10 @@ struct Link {
       throw;
     }
   }
+  // A link ended by the engineer (Disconnect made it inactive first, then aborted the
+  // request in flight) is not lost: only the first to make it inactive reports.
   void Lose() {
-    if (!Active) return;
-    Active = false;
+    if (!Active.exchange(false)) return;
     Client.Close();
     if (OnLost) OnLost();
   }
@@ -396,7 +397,20 @@ class UaOpcClient final : public OpcClient {
     };
   }
   ~UaOpcClient() override {
-    if (prober_.joinable()) prober_.join();  // a probe in flight ends with the time-out
+    // A probe or a session's close waiting on the server ends at once; a link that is
+    // free is closed as usual (the session closed at the server).
+    link_.Active = false;
+    bool closing = false;
+    {
+      const std::lock_guard lock(closerMutex_);
+      closing = closing_;
+    }
+    if (closing)
+      link_.Client.Abort();
+    else
+      AbortIfBusy();
+    if (prober_.joinable()) prober_.join();
+    if (closer_.joinable()) closer_.join();
     const std::lock_guard lock(link_.Mutex);
     groups_.clear();
     link_.OnLost = nullptr;
@@ -407,7 +421,10 @@ class UaOpcClient final : public OpcClient {
 
   void Connect(const std::string& serverName, const std::string& computerName) override {
     const std::lock_guard lock(link_.Mutex);
-    if (link_.Active) Disconnect();
+    if (link_.Active.exchange(false)) {
+      link_.Client.Close();
+      if (handler_) handler_();
+    }
     if (!computerName.empty())
       throw OpcError("Computer \"" + computerName + "\" cannot be reached");
     try {
@@ -421,10 +438,13 @@ class UaOpcClient final : public OpcClient {
     }
   }
 
+  // Never waits on the server: the link is inactive at once (nothing more is written,
+  // and a request that fails now reports no loss), a request another thread has in
+  // flight on it fails at once, and the session is closed on a thread of its own.
   void Disconnect() override {
-    const std::lock_guard lock(link_.Mutex);
     link_.Active = false;
-    link_.Client.Close();
+    AbortIfBusy();
+    CloseOffThread();
     if (handler_) handler_();
   }
   bool IsConnected() const override { return link_.Active; }
@@ -597,12 +617,47 @@ class UaOpcClient final : public OpcClient {
   void SetDisconnectHandler(std::function<void()> handler) override { handler_ = std::move(handler); }
 
  private:
+  // Aborts the link when another caller has a request on it (a probe, a load, a browse,
+  // a close waiting on the server); a free link is left for a polite close.
+  void AbortIfBusy() {
+    const std::unique_lock lock(link_.Mutex, std::try_to_lock);
+    if (!lock) link_.Client.Abort();
+  }
+  // Closes the session of an inactive link on the closer's thread; one closer at a time,
+  // which takes every close asked of it meanwhile. A connect made before it gets to the
+  // link is left alone.
+  void CloseOffThread() {
+    const std::lock_guard lock(closerMutex_);
+    closeWanted_ = true;
+    if (closing_) return;
+    if (closer_.joinable()) closer_.join();  // it has ended (closing_ is false)
+    closing_ = true;
+    closer_ = std::thread([this] {
+      for (;;) {
+        {
+          const std::lock_guard lock(closerMutex_);
+          if (!closeWanted_) {
+            closing_ = false;
+            return;
+          }
+          closeWanted_ = false;
+        }
+        const std::lock_guard lock(link_.Mutex);
+        if (!link_.Active) link_.Client.Close();
+      }
+    });
+  }
+
   mutable Link link_;
   std::map<std::string, std::unique_ptr<UaGroup>> groups_;
   std::function<void()> handler_;
   UaConnectOptions options_;
   std::thread prober_;  // the last upkeep probe
   std::atomic<bool> probing_ = false;
+  std::mutex closerMutex_;
+  std::thread closer_;        // the last session close; under closerMutex_
+  bool closing_ = false;      // under closerMutex_
+  bool closeWanted_ = false;  // under closerMutex_
 };
 
 }  // namespace

@@ -9,7 +9,8 @@
 //
 // A link that fails (the server gone, no answer within the timeout, garbage) makes the
 // connection inactive at once and fires the disconnect handler; nothing is written after
-// that until the engineer connects again.
+// that until the engineer connects again. Disconnect and the client's end abort a request
+// in flight (the socket shut down) rather than wait for a server that does not answer.
 #pragma once
 
 #include <memory>

@@ -14,6 +14,8 @@ TEST(OpcWindowText, TheClientsTextsBecomeSlovenianWithTheirStatusNames) {
       {"opc.tcp://x:4840: Computer \"x\" not found: Name or service not known",
        "Računalnik »x« ni dosegljiv."},
       {"opc.tcp://plant:4840: The server closed the connection", "Strežnik je prekinil povezavo."},
+      {"The connection was ended by this program",
+       "Povezavo s strežnikom je končal program (»Prekini« ali izhod)."},
       {"opc.tcp://plant:4840: The server refused the connection: BadTooManySessions",
        "Strežnik je zavrnil povezavo (BadTooManySessions)."},
       {"Cannot write Items: ns=2;s=MV (BadUserAccessDenied)",

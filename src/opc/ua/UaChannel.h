@@ -71,6 +71,11 @@ class UaChannel {
 
   // Sends CloseSecureChannel and closes the connection; never throws.
   void Close();
+  // From any thread: the request in flight fails at once with UaAbortedText, and so does
+  // every later one, until ClearAbort (see UaSocket::Abort).
+  void Abort() { socket_.Abort(); }
+  void ClearAbort() { socket_.ClearAbort(); }
+  bool Aborted() const { return socket_.Aborted(); }
 
   // What the server agreed to.
   std::uint32_t TokenId() const { return sender_.TokenId; }

@@ -61,6 +61,7 @@ auto UaClient::CallDecoded(std::uint32_t request, std::uint32_t response, const 
 
 void UaClient::Connect(const std::string& endpointUrl, const UaConnectOptions& given) {
   Close();
+  channel_.ClearAbort();
   // The time the engineer takes to answer a question is not the server's: the connect's
   // bound starts again after one.
   bool asked = false;
@@ -183,11 +184,18 @@ void UaClient::ActivateSession(const UaConnectOptions& options) {
   activated_ = true;
 }
 
+void UaClient::Abort() {
+  const std::lock_guard lock(abortMutex_);
+  channel_.Abort();
+  if (lostSessionChannel_) lostSessionChannel_->Abort();
+}
+
 void UaClient::Close() {
   // Closing waits briefly, whatever deadline an operation had set (which holds again after).
   const std::optional<UaDeadline> outer = channel_.OperationDeadline();
   channel_.SetOperationDeadline(UaDeadlineIn(std::min(limits_.TimeoutMs, UaLostSessionCloseMs)));
-  bool closed = authenticationToken_.IsNull();
+  // A link aborted waits on the server no more, not even to close the session.
+  bool closed = authenticationToken_.IsNull() || channel_.Aborted();
   if (!closed && channel_.IsOpen()) {
     try {
       UaWriter w;
@@ -214,6 +222,18 @@ void UaClient::CloseLostSession() {
   limits.TimeoutMs = std::min(limits_.TimeoutMs, UaLostSessionCloseMs);
   UaChannel channel(limits);
   channel.SetOperationDeadline(UaDeadlineIn(limits.TimeoutMs));
+  {
+    const std::lock_guard lock(abortMutex_);
+    if (channel_.Aborted()) return;
+    lostSessionChannel_ = &channel;
+  }
+  struct Unregister {
+    UaClient& client;
+    ~Unregister() {
+      const std::lock_guard lock(client.abortMutex_);
+      client.lostSessionChannel_ = nullptr;
+    }
+  } unregister{*this};
   try {
     channel.Open(channel_.EndpointUrl());
     // A session may move to another channel: activated there, it can be closed there.

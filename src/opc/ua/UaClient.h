@@ -10,6 +10,7 @@
 // channel, when the server can still be reached (an anonymous session without security).
 #pragma once
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -46,8 +47,13 @@ class UaClient {
   // The endpoint of the present connection.
   const UaEndpoint& Endpoint() const { return endpoint_; }
   // Closes the session and the channel; never throws. A session whose channel was lost is
-  // closed over a new channel (waiting at most UaLostSessionCloseMs).
+  // closed over a new channel (waiting at most UaLostSessionCloseMs). After Abort it sends
+  // nothing and waits for nothing: the server's session time-out ends the session.
   void Close();
+  // From any thread, while another may be in a call: that call fails at once with
+  // UaAbortedText (a UaLinkError), and so does every later one until the next Connect;
+  // a lost session's close over a new channel in flight ends too.
+  void Abort();
   bool IsConnected() const { return activated_ && channel_.IsOpen(); }
 
   // The session time-out the server granted (0 before a session).
@@ -104,6 +110,8 @@ class UaClient {
 
   UaChannelLimits limits_;
   UaChannel channel_;
+  std::mutex abortMutex_;
+  UaChannel* lostSessionChannel_ = nullptr;  // under abortMutex_: CloseLostSession's
   void ActivateSession(const UaConnectOptions& options);
 
   UaNodeId authenticationToken_;

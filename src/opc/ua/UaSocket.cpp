@@ -59,8 +59,21 @@ UaEndpointUrl UaEndpointUrl::Parse(const std::string& url) {
 }
 
 void UaSocket::Close() {
+  const std::lock_guard lock(fdMutex_);
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+}
+
+void UaSocket::Abort() {
+  const std::lock_guard lock(fdMutex_);
+  aborted_ = true;
+  // A poll, recv or send in flight on another thread returns at once.
+  if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+}
+
+void UaSocket::Lost(const std::string& why) {
+  Close();
+  throw UaLinkError(aborted_ ? UaAbortedText : why);
 }
 
 void UaSocket::WaitFor(short events, UaDeadline deadline, const char* what) {
@@ -68,14 +81,8 @@ void UaSocket::WaitFor(short events, UaDeadline deadline, const char* what) {
     pollfd p{fd_, events, 0};
     const int n = ::poll(&p, 1, RemainingMs(deadline));
     if (n > 0) return;
-    if (n == 0) {
-      Close();
-      throw UaLinkError(std::string("The server did not ") + what + " in time");
-    }
-    if (errno != EINTR) {
-      Close();
-      throw UaLinkError(std::string("Connection failed: ") + std::strerror(errno));
-    }
+    if (n == 0) Lost(std::string("The server did not ") + what + " in time");
+    if (errno != EINTR) Lost(std::string("Connection failed: ") + std::strerror(errno));
   }
 }
 
@@ -85,10 +92,7 @@ bool UaSocket::Readable(UaDeadline deadline) {
     pollfd p{fd_, POLLIN, 0};
     const int n = ::poll(&p, 1, RemainingMs(deadline));
     if (n >= 0) return n > 0;
-    if (errno != EINTR) {
-      Close();
-      throw UaLinkError(std::string("Connection failed: ") + std::strerror(errno));
-    }
+    if (errno != EINTR) Lost(std::string("Connection failed: ") + std::strerror(errno));
   }
 }
 
@@ -102,7 +106,12 @@ void UaSocket::Connect(const std::string& host, std::uint16_t port, UaDeadline d
   if (rc != 0) throw UaLinkError("Computer \"" + host + "\" not found: " + gai_strerror(rc));
   std::string lastError = "no address";
   for (addrinfo* a = found; a; a = a->ai_next) {
-    fd_ = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
+    {
+      // An abort before the descriptor exists holds for it too.
+      const std::lock_guard lock(fdMutex_);
+      if (aborted_) break;
+      fd_ = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
+    }
     if (fd_ < 0) continue;
     int on = 1;
     ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
@@ -121,6 +130,7 @@ void UaSocket::Connect(const std::string& host, std::uint16_t port, UaDeadline d
     Close();
   }
   ::freeaddrinfo(found);
+  if (aborted_) Lost(UaAbortedText);
   if (fd_ < 0)
     throw UaLinkError("Cannot connect to " + host + ":" + std::to_string(port) + ": " + lastError);
 }
@@ -134,9 +144,7 @@ void UaSocket::SendAll(std::string_view bytes, UaDeadline deadline) {
     } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       WaitFor(POLLOUT, deadline, "take the request");
     } else if (n < 0 && errno != EINTR) {
-      const std::string why = std::strerror(errno);
-      Close();
-      throw UaLinkError("The connection to the server was lost: " + why);
+      Lost(std::string("The connection to the server was lost: ") + std::strerror(errno));
     }
   }
 }
@@ -148,10 +156,7 @@ std::string UaSocket::ReceiveExactly(std::size_t n, UaDeadline deadline) {
     if (fd_ < 0) throw UaLinkError("The connection is closed");
     // The deadline holds also while bytes keep coming (a server that streams garbage or
     // answers to other requests without end).
-    if (std::chrono::steady_clock::now() >= deadline) {
-      Close();
-      throw UaLinkError("The server did not answer in time");
-    }
+    if (std::chrono::steady_clock::now() >= deadline) Lost("The server did not answer in time");
     // Acknowledge at once: a server that sends an answer in several small writes waits
     // for the acknowledgement of each (Nagle), which the kernel would delay by up to 40 ms.
     int on = 1;
@@ -160,14 +165,11 @@ std::string UaSocket::ReceiveExactly(std::size_t n, UaDeadline deadline) {
     if (got > 0) {
       have += static_cast<std::size_t>(got);
     } else if (got == 0) {
-      Close();
-      throw UaLinkError("The server closed the connection");
+      Lost("The server closed the connection");
     } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
       WaitFor(POLLIN, deadline, "answer");
     } else if (errno != EINTR) {
-      const std::string why = std::strerror(errno);
-      Close();
-      throw UaLinkError("The connection to the server was lost: " + why);
+      Lost(std::string("The connection to the server was lost: ") + std::strerror(errno));
     }
   }
   return out;

@@ -1,9 +1,12 @@
 // A TCP connection over POSIX sockets with a deadline on every wait: connect, send all,
 // receive exactly n bytes. Failures throw UaLinkError with the text an engineer reads.
+// One caller at a time, except Abort, which any thread may call at any time.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -37,7 +40,23 @@ class UaSocket {
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
 
+  // Ends the connection from another thread: a wait in flight ends at once, and every
+  // later send, receive and connect fails with UaAbortedText, until ClearAbort. The
+  // descriptor is shut down, never closed, here: it cannot be one the owner reuses.
+  void Abort();
+  void ClearAbort() { aborted_ = false; }
+  bool Aborted() const { return aborted_; }
+
  private:
   void WaitFor(short events, UaDeadline deadline, const char* what);
+  // A failure of the connection: closes it and throws `why`, or UaAbortedText when the
+  // connection was aborted.
+  [[noreturn]] void Lost(const std::string& why);
+  // Changed only by the owner, under fdMutex_, which Abort holds while it uses it.
   int fd_ = -1;
+  std::mutex fdMutex_;
+  std::atomic<bool> aborted_ = false;
 };
+
+// What a request in flight fails with when its connection is aborted.
+inline constexpr const char* UaAbortedText = "The connection was ended by this program";

@@ -321,6 +321,7 @@ void OpcPage::ClearOwnStatus() {
 
 void OpcPage::PoveziOPCStreznikClick() {
   ClearOwnStatus();
+  endedByEngineer_ = false;
   const QString server = ComboBox2->currentText().trimmed();
   static const UaSecurityChoice choices[] = {UaSecurityChoice::Auto, UaSecurityChoice::None,
                                              UaSecurityChoice::Sign, UaSecurityChoice::Encrypt};
@@ -417,6 +418,12 @@ void OpcPage::PoveziOPCStreznikClick() {
     }
     restore();
     if (!ended) {
+      endedByEngineer_ = true;  // whatever the connect given up reaches is let go, not lost
+      // It is cut short, not waited for: what it waits on the server for ends at once.
+      disconnecting_ = true;
+      form_.Opc().Disconnect();
+      disconnecting_ = false;
+      PoveziOPCStreznik->setEnabled(false);
       Label54->setText(QString::fromUtf8("preklicano"));
       return;  // "Poveži" comes back once the connect given up has ended
     }
@@ -462,6 +469,7 @@ void OpcPage::CertifikatProgramaKnofClick() {
 
 void OpcPage::PrekiniOPCStreznikClick() {
   ClearOwnStatus();
+  endedByEngineer_ = true;
   disconnecting_ = true;
   form_.Opc().Disconnect();
   disconnecting_ = false;
@@ -472,7 +480,9 @@ void OpcPage::dOPCServer1Disconnect() {
   Label54->setText(QStringLiteral("stopped"));
   // A link that was lost is connected again with "Poveži".
   PoveziOPCStreznik->setEnabled(true);
-  if (disconnecting_) return;
+  // Ended by the engineer: also a loss another thread found just before, whose report
+  // arrives after "Prekini", is no loss to tell.
+  if (disconnecting_ || endedByEngineer_) return;
   // Lost, not ended: said at once in the status bar and, once the client's call that
   // found it has returned, in a message; "Poveži" offers the reconnect.
   const QString server = ComboBox2->currentText().trimmed();

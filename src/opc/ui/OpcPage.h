@@ -124,6 +124,9 @@ class OpcPage : public QWidget {
   QString writeLogPath_;
   QString ownStatus_;
   bool disconnecting_ = false;  // "Prekini" is ending the link: no loss to report
+  // The engineer ended the link ("Prekini", a connect given up) and has not connected
+  // since: a loss reported late (queued from another thread) is not told.
+  bool endedByEngineer_ = false;
   // Where the engineer was in the item browser, by server (UaEndpointKey), for this run.
   std::map<std::string, ItemBrowserPlace> browserPlaces_;
 };

@@ -322,10 +322,56 @@ TEST_F(UaPlant, TheWindowAnswersClicksDuringAStalledConnectAndPrekliciGivesUp) {
   EXPECT_EQ(stateDuring, QString::fromUtf8("povezovanje …"));
   EXPECT_EQ(Opc().Label54->text(), "preklicano");
   EXPECT_FALSE(opc->IsConnected());
-  // The connect given up ends with the stall; "Poveži" is there again afterwards.
+  // The connect given up is cut short, not waited for: "Poveži" is there again well
+  // before the 4 s stall ends.
+  QElapsedTimer back;
+  back.start();
   QTRY_VERIFY_WITH_TIMEOUT(Opc().PoveziOPCStreznik->isEnabled(), 8000);
+  EXPECT_LT(back.elapsed(), 1000);
   EXPECT_FALSE(opc->IsConnected());
   EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
+}
+
+// "Prekini" while the upkeep's probe waits on a server that has stopped answering: the
+// link ends at once, and the probe it cuts short is no lost link to tell.
+TEST_F(UaPlant, PrekiniDuringAStalledProbeEndsTheLinkAtOnceWithNoLossTold) {
+  LatencyProxy proxy(std::stoi(ReadPort(UaPeerDir() + "/port")));
+  ConnectTo(proxy.Url());
+  std::this_thread::sleep_for(std::chrono::milliseconds(3200));  // quiet past the idle probe's 3 s
+  proxy.Stall(5000);
+  opc->KeepAlive();  // the probe goes out, and waits
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  QElapsedTimer elapsed;
+  elapsed.start();
+  QTest::mouseClick(Opc().PrekiniOPCStreznik, Qt::LeftButton);
+  EXPECT_LT(elapsed.elapsed(), 1000);
+  QTest::qWait(300);
+  EXPECT_FALSE(opc->IsConnected());
+  EXPECT_EQ(Opc().Label54->text(), "stopped");
+  EXPECT_TRUE(Opc().PoveziOPCStreznik->isEnabled());
+  EXPECT_EQ(Opc().PoveziOPCStreznik->text(), QString::fromUtf8("Poveži"));
+  EXPECT_TRUE(ui.Messages.isEmpty()) << ui.Messages.join("|").toStdString();
+  EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
+}
+
+// The probe finds the link cut, and the window hears of it only after the engineer has
+// pressed "Prekini": the link was ended by the engineer, no box tells of a loss.
+TEST_F(UaPlant, ALossReportedAfterPrekiniIsNotTold) {
+  LatencyProxy proxy(std::stoi(ReadPort(UaPeerDir() + "/port")));
+  ConnectTo(proxy.Url());
+  std::this_thread::sleep_for(std::chrono::milliseconds(3200));
+  proxy.Cut();
+  opc->KeepAlive();  // the probe finds the link lost, on its thread; the report is queued
+  for (int i = 0; i < 100 && opc->IsConnected(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_FALSE(opc->IsConnected());
+  Opc().PrekiniOPCStreznikClick();  // before the window has taken the queued report
+  QTest::qWait(300);
+  EXPECT_EQ(Opc().Label54->text(), "stopped");
+  EXPECT_TRUE(Opc().PoveziOPCStreznik->isEnabled());
+  EXPECT_EQ(Opc().PoveziOPCStreznik->text(), QString::fromUtf8("Poveži"));
+  EXPECT_TRUE(ui.Messages.isEmpty()) << ui.Messages.join("|").toStdString();
+  EXPECT_FALSE(Form().StatusText().contains(QString::fromUtf8("prekinjena")));
 }
 
 // The link stalls for 4 s while P, I and D are loaded: the window repaints and answers
