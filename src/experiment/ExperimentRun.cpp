@@ -407,7 +407,7 @@ void ExperimentRun::SwitchAfterRun() {
   // taken.
   if (!linkBefore || (refused.empty() && !Findings.ControllerLeft.empty())) return;
   if (refused.empty() && opc_.IsConnected()) return;
-  std::string left = ControllerStateLeft(Setup);
+  const std::string left = ControllerStateLeft(Setup);
   if (left.empty()) {  // the controller is in its after-experiment state already
     if (!refused.empty()) ++Findings.Errors;
     return;
@@ -420,8 +420,11 @@ void ExperimentRun::SwitchAfterRun() {
     return;
   }
   // The link was lost while the switch was on its way: it may or may not have arrived.
-  left.insert(left.find("je ostal") + 3, "morda ");
-  Findings.ControllerLeft = "Ni znano, ali je preklop regulatorja prišel v obrat. " + left;
+  Findings.ControllerLeft =
+      std::string(
+          "Ni znano, ali je preklop regulatorja prišel v obrat. Regulator je morda "
+          "ostal v ") +
+      (Setup.ClosedLoopDuring ? "avtomatskem" : "ročnem") + " načinu.";
 }
 
 bool ExperimentRun::SliderMoved(int position) {
