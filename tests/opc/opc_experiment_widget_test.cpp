@@ -345,6 +345,25 @@ TEST_F(OpcExperiment, ARefusedSwitchAfterTheRunClosesTheWindowAndSaysTheControll
   EXPECT_EQ(PlantValue(id::RA), 0);
 }
 
+// The server refuses the switch to manual that starts the run: the run does not start, and
+// the engineer reads why in the program's words.
+TEST_F(OpcExperiment, ARefusedSwitchBeforeTheRunSaysSoAndStartsNoRun) {
+  AssignItems(id::MV);
+  plant->RejectWrites = true;
+  ExperimentPage& page = Form().ExperimentTab();
+  page.RadioRocno->setChecked(true);
+  page.CasVzorcenjaEdit->setText("1");
+  page.ZacetniVhodEdit->setText("10");
+  QTest::mouseClick(page.AktivirajEksperiment, Qt::LeftButton);
+  EXPECT_FALSE(Window().isVisible());
+  const QStringList told = ui.Messages + ui.Errors;
+  ASSERT_EQ(told.size(), 1) << told.join("|").toStdString();
+  EXPECT_EQ(told.front().toStdString(), QString::fromUtf8("Preklop regulatorja za eksperiment ni uspel: Točke "
+                                            "Controller.Manual ni bilo mogoče zapisati. "
+                                            "Eksperiment se ni začel.").toStdString());
+  EXPECT_EQ(Store().SampleCount, 0);
+}
+
 TEST_F(OpcExperiment, PlantValuesThatAreNotNumbersKeepThePreviousSampleAndAreCounted) {
   AssignItems(id::MV);
   RunManualExperiment([&] {

@@ -308,7 +308,14 @@ std::string TEksperiment::CheckAndSwitchForRun() {
   OnPlantThread([&] {
     if (check) why = CheckExperimentWrites(run_.Setup, run_.Writes, separator);
     if (!why.empty()) return;
-    run_.Setup.ClosedLoopDuring ? run_.SwitchToAutomatic() : run_.SwitchToManual();
+    try {
+      run_.Setup.ClosedLoopDuring ? run_.SwitchToAutomatic() : run_.SwitchToManual();
+    } catch (const OpcError& e) {
+      // One write, refused: the controller is as it was.
+      why = "Preklop regulatorja za eksperiment ni uspel: " + OpcWindowText(e.what()) +
+            " Eksperiment se ni začel.";
+      return;
+    }
     if (readMV) run_.PlantMvAtPreparation = run_.Setup.ItemMV->Value();
   });
   if (why.empty()) switchedForRun_ = true;
