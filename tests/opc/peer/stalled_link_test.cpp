@@ -18,7 +18,7 @@ namespace {
 using Ms = std::chrono::milliseconds;
 using SteadyClock = std::chrono::steady_clock;
 
-int PeerPort() { return std::stoi(ReadPort(UaPeerDir() + "/port")); }
+int PortOf(const std::string& url) { return std::stoi(url.substr(url.rfind(':') + 1)); }
 
 long MsSince(SteadyClock::time_point start) {
   return static_cast<long>(std::chrono::duration_cast<Ms>(SteadyClock::now() - start).count());
@@ -44,7 +44,10 @@ class StalledLink : public ::testing::Test {
     std::this_thread::sleep_for(Ms(100));
   }
 
-  LatencyProxy proxy{PeerPort()};
+  // A plant of its own: a session the cut link leaves behind lives on the server until its
+  // time-out, which must not fill the shared plant's sessions.
+  PrivateUaPeer peer;
+  LatencyProxy proxy{PortOf(peer.Url())};
   SystemClock clock;
   std::unique_ptr<OpcClient> opc;
   std::atomic<int> handlerCalls = 0, handlerCallsElsewhere = 0;
@@ -65,7 +68,7 @@ TEST_F(StalledLink, DisconnectDuringAStalledProbeReturnsAtOnceAndReportsNoLoss) 
   EXPECT_EQ(handlerCalls, 1);
   EXPECT_EQ(handlerCallsElsewhere, 0);
   // The abort held for that link only: the next connect works.
-  opc->Connect(UaPeerUrl(), "");
+  opc->Connect(peer.Url(), "");
   OpcGroup& group = opc->AddGroup("Again");
   EXPECT_EQ(group.AddItem("ns=2;s=Y1")->Quality(), OpcQualityGood);
 }

@@ -335,7 +335,8 @@ TEST_F(UaPlant, TheWindowAnswersClicksDuringAStalledConnectAndPrekliciGivesUp) {
 // "Prekini" while the upkeep's probe waits on a server that has stopped answering: the
 // link ends at once, and the probe it cuts short is no lost link to tell.
 TEST_F(UaPlant, PrekiniDuringAStalledProbeEndsTheLinkAtOnceWithNoLossTold) {
-  LatencyProxy proxy(std::stoi(ReadPort(UaPeerDir() + "/port")));
+  PrivateUaPeer peer;  // the session the cut link leaves ends with the test
+  LatencyProxy proxy(std::stoi(peer.Url().substr(peer.Url().rfind(':') + 1)));
   ConnectTo(proxy.Url());
   std::this_thread::sleep_for(std::chrono::milliseconds(3200));  // quiet past the idle probe's 3 s
   proxy.Stall(5000);
@@ -357,7 +358,8 @@ TEST_F(UaPlant, PrekiniDuringAStalledProbeEndsTheLinkAtOnceWithNoLossTold) {
 // The probe finds the link cut, and the window hears of it only after the engineer has
 // pressed "Prekini": the link was ended by the engineer, no box tells of a loss.
 TEST_F(UaPlant, ALossReportedAfterPrekiniIsNotTold) {
-  LatencyProxy proxy(std::stoi(ReadPort(UaPeerDir() + "/port")));
+  PrivateUaPeer peer;  // the session the cut link leaves ends with the test
+  LatencyProxy proxy(std::stoi(peer.Url().substr(peer.Url().rfind(':') + 1)));
   ConnectTo(proxy.Url());
   std::this_thread::sleep_for(std::chrono::milliseconds(3200));
   proxy.Cut();
@@ -494,14 +496,19 @@ TEST_F(UaPlant, ACancelDuringTheLoadsWritesLetsTheSetEndWholeAndTellsIt) {
   ASSERT_EQ(DirectValue("ns=2;s=P"), 0.5);
   // The stall starts when the plant holds the new P: the write's answer waits in the relay.
   std::atomic<bool> stalled = false, stop = false;
+  std::string watchError;  // an exception must not leave the watching thread
   std::thread watch([&] {
-    SystemClock own;
-    auto client = CreateUaOpcClient(own);
-    client->Connect(UaPeerUrl(), "");
-    OpcGroup& g = client->AddGroup("Watch");
-    g.SetUpdateRateMs(0);
-    const OpcItemPtr p = g.AddItem("ns=2;s=P");
-    while (!stop && p->Value() == 0.5) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    try {
+      SystemClock own;
+      auto client = CreateUaOpcClient(own);
+      client->Connect(UaPeerUrl(), "");
+      OpcGroup& g = client->AddGroup("Watch");
+      g.SetUpdateRateMs(0);
+      const OpcItemPtr p = g.AddItem("ns=2;s=P");
+      while (!stop && p->Value() == 0.5) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    } catch (const std::exception& e) {
+      watchError = e.what();
+    }
     proxy.Stall(3000);
     stalled = true;
   });
@@ -519,6 +526,7 @@ TEST_F(UaPlant, ACancelDuringTheLoadsWritesLetsTheSetEndWholeAndTellsIt) {
   QTest::mouseClick(regulator.Button16, Qt::LeftButton);
   stop = true;
   watch.join();
+  ASSERT_EQ(watchError, "");
   ASSERT_TRUE(cancelled);
   EXPECT_EQ(iWhenCancelled, 0.5) << "the cancel came after P, before I";
   EXPECT_EQ(regulator.Button16->text(), QString::fromUtf8("preklicano …"));

@@ -112,6 +112,9 @@ async function main() {
     userCertificateManager: new OPCUACertificateManager({ rootFolder: pkiFolder + "-users" }),
     serverInfo: { applicationUri: "urn:vortuner:test-plant", productName: "Test plant" },
     buildInfo: { productName: "VorTuner test plant", softwareVersion: "1.0" },
+    // The tests share one plant and run two at a time; a session a cut link leaves lives
+    // on until its time-out.
+    maxAllowedSessionNumber: 100,
   });
   if (secure) {
     // The tests need no manual step: client certificates are trusted as they come.
