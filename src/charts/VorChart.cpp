@@ -192,9 +192,9 @@ QString TickLabel(const QValueAxis& axis, const QLocale& locale, double value) {
 // as dots (clipped to the plot area), the axis lines, ticks and labels. Nothing is traced
 // for the mouse and no text is laid out as a document: new points repaint the plot area
 // only, and a step of an axis repaints the chart without laying it out.
-class ChartLines : public QGraphicsItem {
+class ChartPlot : public QGraphicsItem {
  public:
-  ChartLines(QChart* chart, const std::vector<std::unique_ptr<ChartSeries>>& series,
+  ChartPlot(QChart* chart, const std::vector<std::unique_ptr<ChartSeries>>& series,
              const QValueAxis* x, const QValueAxis* y)
       : QGraphicsItem(chart), chart_(chart), series_(series), x_(x), y_(y) {
     setZValue(5.5);  // over QtCharts' own series, under the legend
@@ -228,7 +228,6 @@ class ChartLines : public QGraphicsItem {
     // The frame, ticks and labels lie outside the plot area: drawn when the repaint
     // reaches them.
     if (!plot.adjusted(-2, -2, 2, 2).contains(option->exposedRect)) {
-      painter->setRenderHint(QPainter::Antialiasing, false);
       painter->setPen(x_->linePen());
       painter->drawLine(plot.bottomLeft(), plot.bottomRight());
       for (double v : xTicks)
@@ -332,7 +331,7 @@ VorChart::~VorChart() = default;
 
 void VorChart::SetTitle(const QString& title) {
   chart()->setTitle(title);
-  if (lines_) PlaceDrawnPlot();
+  if (plot_) PlaceDrawnPlot();
 }
 QString VorChart::Title() const { return chart()->title(); }
 
@@ -351,12 +350,12 @@ void VorChart::SetCompact() {
   labelFont.setPointSize(7);
   for (QAbstractAxis* axis : chart()->axes()) axis->setLabelsFont(labelFont);
   axisY_->setTickCount(3);
-  if (lines_) PlaceDrawnPlot();
+  if (plot_) PlaceDrawnPlot();
 }
 
 void VorChart::SetLinesDrawnDirectly() {
-  if (lines_) return;
-  lines_ = new ChartLines(chart(), series_, axisX_, axisY_);
+  if (plot_) return;
+  plot_ = new ChartPlot(chart(), series_, axisX_, axisY_);
   // The axes keep the ranges and ticks; the plot draws them.
   axisX_->setVisible(false);
   axisY_->setVisible(false);
@@ -365,12 +364,12 @@ void VorChart::SetLinesDrawnDirectly() {
   scene()->setItemIndexMethod(QGraphicsScene::NoIndex);
   // A step of an axis moves every line and label.
   for (QValueAxis* axis : {axisX_, axisY_})
-    connect(axis, &QValueAxis::rangeChanged, this, [this] { lines_->update(); });
+    connect(axis, &QValueAxis::rangeChanged, this, [this] { plot_->update(); });
   PlaceDrawnPlot();
 }
 
 void VorChart::LinesChanged() {
-  if (lines_) lines_->PlotChanged();
+  if (plot_) plot_->PlotChanged();
 }
 
 void VorChart::PlaceDrawnPlot() {
@@ -381,19 +380,19 @@ void VorChart::PlaceDrawnPlot() {
   const QMargins m = chart()->margins();
   const QFontMetricsF title(chart()->titleFont()), labels(axisX_->labelsFont());
   const double titleBand = Title().isEmpty() ? labels.height() / 2 : title.lineSpacing() * 1.8;
-  const QRectF plot(QPointF(left + m.left() + leftLabelsWidth_ + ChartLines::TickPixels + 4,
+  const QRectF plot(QPointF(left + m.left() + leftLabelsWidth_ + ChartPlot::TickPixels + 4,
                             top + m.top() + titleBand),
                     QPointF(width() - right - m.right() - labels.horizontalAdvance(QStringLiteral("00")),
                             height() - bottom - m.bottom() - labels.lineSpacing() -
-                                ChartLines::TickPixels - 4));
+                                ChartPlot::TickPixels - 4));
   if (plot.width() < 10 || plot.height() < 10) return;
   chart()->setPlotArea(plot);
-  lines_->Place();
-  lines_->update();
+  plot_->Place();
+  plot_->update();
 }
 
 void VorChart::FitLeftLabels() {
-  if (!lines_) return;
+  if (!plot_) return;
   // The band of the left labels follows the widest of them, with a few pixels to spare
   // so that a slightly narrower label does not move the plot.
   const QFontMetricsF metrics(axisY_->labelsFont());
@@ -632,14 +631,14 @@ void VorChart::UpdateAxes() {
 double VorChart::AxisPixels(Qt::Orientation orientation) const {
   // The plot area of a shown chart; before that the view's size less titles and labels.
   // (The plot area of a chart that draws its plot is placed by the chart itself.)
-  const QRectF plot = isVisible() || lines_ ? chart()->plotArea() : QRectF();
+  const QRectF plot = isVisible() || plot_ ? chart()->plotArea() : QRectF();
   if (orientation == Qt::Vertical) return plot.height() > 0 ? plot.height() : height() - 60.0;
   return plot.width() > 0 ? plot.width() : width() - 60.0;
 }
 
 void VorChart::resizeEvent(QResizeEvent* event) {
   QChartView::resizeEvent(event);
-  if (lines_) PlaceDrawnPlot();
+  if (plot_) PlaceDrawnPlot();
   UpdateAxes();  // the number of ticks follows the size
   if (leftFixed_) {
     PlaceRoundTicks(axisY_, AxisPixels(Qt::Vertical), 18, 3);

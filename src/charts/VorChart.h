@@ -55,7 +55,7 @@ class ChartSeries {
   QList<QPointF> drawn_;  // on a chart that draws its lines itself
 };
 
-class ChartLines;
+class ChartPlot;
 
 class VorChart : public QChartView {
   Q_OBJECT
@@ -70,13 +70,14 @@ class VorChart : public QChartView {
   // axis labels, narrow margins and three ticks on the left axis, so that nothing is
   // elided.
   void SetCompact();
-  // The chart draws its lines itself (solid lines as hairlines, other pens as they are, and
-  // round markers, clipped to the plot area) instead of through QtCharts' line items, which
-  // trace an outline of every line for the mouse with each change and each step of an
-  // axis: for a chart that takes new points many times a second. Set before the first
-  // series is added; a point's own colour is not drawn then.
+  // The chart draws its plot itself: grid, lines (solid ones as hairlines, other pens as
+  // they are), round markers, axis lines, ticks and labels, instead of through QtCharts'
+  // items, which trace an outline of every line for the mouse with each change and lay
+  // the chart's text out again with each step of an axis: for a chart that takes new
+  // points many times a second. Set before the first series is added; a point's own
+  // colour and the axes' titles are not drawn then.
   void SetLinesDrawnDirectly();
-  bool LinesDrawnDirectly() const { return lines_ != nullptr; }
+  bool LinesDrawnDirectly() const { return plot_ != nullptr; }
 
   ChartSeries& AddLineSeries(const QString& name, const QColor& color,
                              LineKind kind = LineKind::Straight,
@@ -152,6 +153,6 @@ class VorChart : public QChartView {
   bool leftFixed_ = false;
   double bottomIncrement_ = 0;
   bool gradient_ = false;
-  ChartLines* lines_ = nullptr;
+  ChartPlot* plot_ = nullptr;
   double leftLabelsWidth_ = 0;
 };

@@ -63,6 +63,16 @@ class ExperimentWindow : public AppFixture {
   void Ticks(int n) {
     for (int i = 0; i < n; ++i) Window().Timer1Timer();
   }
+  // A manual run at the given period, shown, its ticks given by the test.
+  TEksperiment& StartManualRun(int periodMs) {
+    TEksperiment& w = Window();
+    Page().RadioRocno->setChecked(true);
+    w.Run().Setup.SamplePeriodMs = periodMs;
+    Form().Store().SampleTime = periodMs * 0.001;
+    w.FormShow();
+    w.Timer1->stop();
+    return w;
+  }
 
   QTimer clockDriver;
 };
@@ -252,12 +262,7 @@ TEST_F(ExperimentWindow, MovingTheSliderSetsMVAndTheValueEdit) {
 }
 
 TEST_F(ExperimentWindow, ChartsDropTheStartPointAndKeepAbout200Seconds) {
-  TEksperiment& w = Window();
-  Page().RadioRocno->setChecked(true);
-  w.Run().Setup.SamplePeriodMs = 1000;
-  Form().Store().SampleTime = 1;
-  w.FormShow();
-  w.Timer1->stop();
+  TEksperiment& w = StartManualRun(1000);
   EXPECT_EQ(w.LineSeries1->Count(), 2);  // (0, 0) and the sample at t = 0
   Ticks(1);
   EXPECT_EQ(w.LineSeries1->Count(), 2);  // the start point is gone
@@ -269,12 +274,7 @@ TEST_F(ExperimentWindow, ChartsDropTheStartPointAndKeepAbout200Seconds) {
 }
 
 TEST_F(ExperimentWindow, AShortSamplingPeriodDrawsASelectionThatKeepsEveryPeak) {
-  TEksperiment& w = Window();
-  Page().RadioRocno->setChecked(true);
-  w.Run().Setup.SamplePeriodMs = 50;
-  Form().Store().SampleTime = 0.05;
-  w.FormShow();
-  w.Timer1->stop();
+  TEksperiment& w = StartManualRun(50);
   Ticks(2000);
   w.Run().ValueTyped(90);  // one sample's spike
   Ticks(1);
@@ -296,12 +296,7 @@ TEST_F(ExperimentWindow, AShortSamplingPeriodDrawsASelectionThatKeepsEveryPeak) 
 // (a change of axes is the costly part of a drawing) and a level MV leaves its axis alone;
 // the time axes still come together within a few samples.
 TEST_F(ExperimentWindow, AtShortPeriodsOneChartChangesItsAxesPerSampleAndALevelNone) {
-  TEksperiment& w = Window();
-  Page().RadioRocno->setChecked(true);
-  w.Run().Setup.SamplePeriodMs = 50;
-  Form().Store().SampleTime = 0.05;
-  w.FormShow();
-  w.Timer1->stop();
+  TEksperiment& w = StartManualRun(50);
   const std::array<VorChart*, 4> charts = {w.Chart1, w.Chart_U, w.Chart3, w.Chart2};
   std::set<int> changed;
   for (int i = 0; i < 4; ++i)

@@ -107,11 +107,16 @@ class OpcExperiment : public AppFixture {
 
   // "Aktiviraj eksperiment" for a manual experiment with a sampling time of 1 s from
   // MV 10; drive runs inside the modal experiment window, then "Konec eksperimenta".
-  void RunManualExperiment(const std::function<void()>& drive) {
+  // The page set for a manual run at 1 s from MV 10.
+  ExperimentPage& ManualPage() {
     ExperimentPage& page = Form().ExperimentTab();
     page.RadioRocno->setChecked(true);
     page.CasVzorcenjaEdit->setText("1");
     page.ZacetniVhodEdit->setText("10");
+    return page;
+  }
+  void RunManualExperiment(const std::function<void()>& drive) {
+    ExperimentPage& page = ManualPage();
     bool driven = false;
     std::function<void()> poll = [&] {
       if (!Window().isVisible()) {
@@ -350,11 +355,7 @@ TEST_F(OpcExperiment, ARefusedSwitchAfterTheRunClosesTheWindowAndSaysTheControll
 TEST_F(OpcExperiment, ARefusedSwitchBeforeTheRunSaysSoAndStartsNoRun) {
   AssignItems(id::MV);
   plant->RejectWrites = true;
-  ExperimentPage& page = Form().ExperimentTab();
-  page.RadioRocno->setChecked(true);
-  page.CasVzorcenjaEdit->setText("1");
-  page.ZacetniVhodEdit->setText("10");
-  QTest::mouseClick(page.AktivirajEksperiment, Qt::LeftButton);
+  QTest::mouseClick(ManualPage().AktivirajEksperiment, Qt::LeftButton);
   EXPECT_FALSE(Window().isVisible());
   const QStringList told = ui.Messages + ui.Errors;
   ASSERT_EQ(told.size(), 1) << told.join("|").toStdString();

@@ -429,8 +429,8 @@ void TEksperiment::Draw(const std::vector<ExperimentSample>& samples) {
     }
   }
   // While drawings come many times a second, one chart's axes change per drawing: a
-  // change lays that chart out again (a millisecond or more), and the four charts step
-  // their time axes at the same sample. The others follow in the next drawings, their
+  // change repaints that whole chart, and the four charts step their time axes at the
+  // same sample. The others follow in the next drawings, their
   // newest points clipped at the edge meanwhile; each drawing offers the first turn to
   // the next chart.
   const bool oneAxisChange = Timer1->interval() < 200;
@@ -476,8 +476,8 @@ void TEksperiment::DrawSimulationMarkers() {
 }
 
 bool TEksperiment::FitAxes(int index, const QList<QPointF>& drawn) {
-  // The axes move in steps, not with every sample: a change of range lays the chart out
-  // again and recomputes its lines, the most of what a sample costs the window.
+  // The axes move in steps, not with every sample: a change of range repaints the whole
+  // chart, where a new point repaints its plot area only.
   VorChart* const charts[] = {Chart1, Chart_U, Chart3, Chart2};
   VorChart& chart = *charts[index];
   AxisRanges& shown = axes_[static_cast<size_t>(index)];
