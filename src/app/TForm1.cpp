@@ -1,5 +1,7 @@
 #include "app/TForm1.h"
 
+#include "forms/JobRunner.h"
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -111,6 +113,12 @@ void TForm1::FormCreate() {
 void TForm1::AttachWindows(TEksperiment* eksperiment, TForm_SamodNastav* samodNastav,
                            TForm_Histogram* histogram, TForm_Obdelava_Large* obdelavaLarge) {
   eksperiment_ = eksperiment;
+  // The run's end goes on where the page started it; a run the program's end ended lets
+  // the program end.
+  connect(eksperiment_, &TEksperiment::RunEnded, experimentPage_, &ExperimentPage::RunEnded);
+  connect(eksperiment_, &TEksperiment::RunEnded, this, [this] {
+    if (closing_) FinishClosing();
+  });
   samodNastav_ = samodNastav;
   histogram_ = histogram;
   obdelavaLarge_ = obdelavaLarge;
@@ -143,16 +151,37 @@ void TForm1::ApplyAutomaticOptions(const AutomaticOptions& o) {
 
 void TForm1::closeEvent(QCloseEvent* event) {
   // Closing the main window ends the program: the scheduler stops, the other windows
-  // close with it and the plant connection is closed cleanly.
+  // close with it, a run under way ends as "Konec eksperimenta" ends it and its record is
+  // saved, and the plant connection is closed cleanly once the run has let it go.
   QMainWindow::closeEvent(event);
-  if (!event->isAccepted()) return;
+  if (!event->isAccepted() || closing_) return;
   closing_ = true;
   Timer_ExperimentScheduler->stop();
   Timer_FirstScreen->stop();
   for (QWidget* w : std::initializer_list<QWidget*>{samodNastav_, histogram_, obdelavaLarge_})
     if (w != nullptr) w->close();
+  if (eksperiment_ != nullptr && eksperiment_->Run().Running()) eksperiment_->EndExperiment();
+  FinishClosing();
+}
+
+void TForm1::FinishClosing() {
+  // Called again when the run has ended.
+  if (RunInFlight()) return;
   if (opc_.IsConnected()) opcPage_->PrekiniOPCStreznikClick();  // ended, not lost
-  QCoreApplication::quit();
+  // A job still under way (a connect or a load cut short by the disconnect) ends within
+  // its request's time-out; the program ends when it has, so that nothing it holds goes
+  // before it.
+  if (Jobs().Running() == 0) {
+    QCoreApplication::quit();
+    return;
+  }
+  connect(&Jobs(), &JobRunner::Idle, this, &TForm1::Quit, Qt::UniqueConnection);
+}
+
+void TForm1::Quit() { QCoreApplication::quit(); }
+
+bool TForm1::RunInFlight() const {
+  return (eksperiment_ != nullptr && eksperiment_->InFlight()) || experimentPage_->RunUnderWay();
 }
 
 std::pair<int, int> TForm1::ChosenAnalysisWindow() const {

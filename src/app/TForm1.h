@@ -48,6 +48,7 @@ class TForm1 : public QMainWindow, public Workspace {
 
   void ApplyAutomaticOptions(const AutomaticOptions& options) override;
   bool Closing() const override { return closing_; }
+  bool RunInFlight() const override;
   PlantWriteContext PlantWrites(PlantWriteSource source) override;
   const PlantWriteLog& WriteLog() const { return *writeLog_; }
   QString Caption() const override { return windowTitle(); }
@@ -63,6 +64,10 @@ class TForm1 : public QMainWindow, public Workspace {
 
  private:
   void FormCreate();
+  // The program's end once no run is under way: the link closed, then the application
+  // quits (when the last job has ended).
+  void FinishClosing();
+  void Quit();
 
   std::unique_ptr<MeasurementStore> store_;
   OpcClient& opc_;

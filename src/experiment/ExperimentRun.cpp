@@ -329,9 +329,12 @@ void ExperimentRun::NextStep() {
     MV += store_.StepCounter <= Setup.NumberOfSteps ? Setup.StepSize : -Setup.StepSize;
 }
 
-bool ExperimentRun::Finish() {
+bool ExperimentRun::Finish(bool waitForSampler) {
   if (!running_) return false;
-  sampler_->Stop();
+  if (waitForSampler)
+    sampler_->Stop();
+  else
+    sampler_->RequestStop();
   running_ = false;
   store_.SampleTime = Setup.SamplePeriodMs / 1000.0;
   const int recorded = std::clamp(store_.SampleCount - 1, 0, MaxSamples - 1);

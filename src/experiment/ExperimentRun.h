@@ -203,8 +203,10 @@ class ExperimentRun {
   void NextStep();
   // Completes the record: SampleTime, the number of samples, at least 10 of them, and
   // the MV description marked when samples were simulated. Returns false (and changes
-  // nothing) when the run had already ended.
-  bool Finish();
+  // nothing) when the run had already ended. The sampler is told to stop; with
+  // waitForSampler it is also waited for (a request in flight ends at the latest with the
+  // client's time-out), else Sampler().Stop() must follow before the link is used again.
+  bool Finish(bool waitForSampler = true);
 
   // The plant controller's manual/automatic state; nothing is written when recording
   // only or when the MV item was not reached (the run simulates).

@@ -172,12 +172,16 @@ void PlantSampler::Start() {
   clock_thread_ = std::thread([this] { ClockLoop(); });
 }
 
-void PlantSampler::Stop() {
+void PlantSampler::RequestStop() {
   {
     const std::lock_guard lock(mutex_);
     stopping_ = true;
   }
   wake_.notify_all();
+}
+
+void PlantSampler::Stop() {
+  RequestStop();
   if (clock_thread_.joinable()) clock_thread_.join();
   if (plant_thread_.joinable()) plant_thread_.join();
 }

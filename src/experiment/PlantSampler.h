@@ -82,6 +82,8 @@ class PlantSampler {
   // Stops both threads. A request in flight is let finish (it ends at the latest with the
   // client's time-out); its answer is dropped.
   void Stop();
+  // Tells both threads to stop and returns at once; Stop still joins them afterwards.
+  void RequestStop();
   bool Started() const { return clock_thread_.joinable(); }
   // The samples that have arrived, in index order.
   std::vector<PlantSample> TakeSamples();

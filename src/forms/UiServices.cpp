@@ -11,10 +11,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QUrl>
+#include <memory>
 
 namespace {
 UiServices* current = nullptr;
@@ -109,26 +111,32 @@ int QtUiServices::AskChoice(const QString& text, const QStringList& choices, int
   return chosen < 0 ? defaultChoice : chosen;
 }
 
-int QtUiServices::AskTrustCertificate(const QString& text) {
-  const OpenDialogScope open;
-  QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), text,
-                  QMessageBox::NoButton, QApplication::activeWindow());
-  box.setObjectName(QStringLiteral("ZaupanjeStreznikuDialog"));
-  QPushButton* always = box.addButton(QStringLiteral("Zaupaj trajno"), QMessageBox::AcceptRole);
-  QPushButton* once = box.addButton(QStringLiteral("Samo tokrat"), QMessageBox::AcceptRole);
-  QPushButton* reject = box.addButton(QStringLiteral("Zavrni"), QMessageBox::RejectRole);
-  box.setDefaultButton(reject);
-  box.setEscapeButton(reject);
-  box.exec();
-  return box.clickedButton() == always ? 0 : box.clickedButton() == once ? 1 : 2;
+namespace {
+
+// The question about a server's certificate; its buttons in the order of the answers.
+QMessageBox* TrustBox(const QString& text) {
+  auto* box = new QMessageBox(QMessageBox::Warning, QApplication::applicationName(), text,
+                              QMessageBox::NoButton, QApplication::activeWindow());
+  box->setObjectName(QStringLiteral("ZaupanjeStreznikuDialog"));
+  box->addButton(QStringLiteral("Zaupaj trajno"), QMessageBox::AcceptRole);
+  box->addButton(QStringLiteral("Samo tokrat"), QMessageBox::AcceptRole);
+  QPushButton* reject = box->addButton(QStringLiteral("Zavrni"), QMessageBox::RejectRole);
+  box->setDefaultButton(reject);
+  box->setEscapeButton(reject);
+  return box;
 }
 
-bool QtUiServices::AskLogin(const QString& text, QString& user, QString& password) {
-  const OpenDialogScope open;
-  QDialog dialog(QApplication::activeWindow());
-  dialog.setObjectName(QStringLiteral("PrijavaDialog"));
-  dialog.setWindowTitle(QStringLiteral("Prijava na strežnik"));
-  auto* form = new QFormLayout(&dialog);
+int TrustAnswer(QMessageBox& box) {
+  const int index = static_cast<int>(box.buttons().indexOf(box.clickedButton()));
+  return index == 0 || index == 1 ? index : 2;
+}
+
+// The login dialog; its edits are found by name.
+QDialog* LoginDialog(const QString& text, const QString& user) {
+  auto* dialog = new QDialog(QApplication::activeWindow());
+  dialog->setObjectName(QStringLiteral("PrijavaDialog"));
+  dialog->setWindowTitle(QStringLiteral("Prijava na strežnik"));
+  auto* form = new QFormLayout(dialog);
   form->addRow(new QLabel(text));
   auto* userEdit = new QLineEdit(user);
   userEdit->setObjectName(QStringLiteral("UporabnikEdit"));
@@ -140,14 +148,74 @@ bool QtUiServices::AskLogin(const QString& text, QString& user, QString& passwor
   auto* buttons = new QDialogButtonBox;
   buttons->addButton(QStringLiteral("Prijava"), QDialogButtonBox::AcceptRole);
   buttons->addButton(QString::fromUtf8("Prekliči"), QDialogButtonBox::RejectRole);
-  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
   form->addRow(buttons);
   (user.isEmpty() ? userEdit : passwordEdit)->setFocus();
-  if (dialog.exec() != QDialog::Accepted) return false;
-  user = userEdit->text();
-  password = passwordEdit->text();
+  return dialog;
+}
+
+QString EditText(const QDialog& dialog, const char* name) {
+  const auto* edit = dialog.findChild<QLineEdit*>(QString::fromLatin1(name));
+  return edit ? edit->text() : QString();
+}
+
+}  // namespace
+
+int QtUiServices::AskTrustCertificate(const QString& text) {
+  const OpenDialogScope open;
+  std::unique_ptr<QMessageBox> box(TrustBox(text));
+  box->exec();
+  return TrustAnswer(*box);
+}
+
+void QtUiServices::AskTrustCertificateLater(const QString& text,
+                                            std::function<void(int)> answered) {
+  // Window-modal, shown and left: the window's thread goes on, the answer comes back.
+  QMessageBox* box = TrustBox(text);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  QObject::connect(box, &QDialog::finished, box,
+                   [box, answered = std::move(answered)] { answered(TrustAnswer(*box)); });
+  box->open();
+}
+
+bool QtUiServices::AskLogin(const QString& text, QString& user, QString& password) {
+  const OpenDialogScope open;
+  std::unique_ptr<QDialog> dialog(LoginDialog(text, user));
+  if (dialog->exec() != QDialog::Accepted) return false;
+  user = EditText(*dialog, "UporabnikEdit");
+  password = EditText(*dialog, "GesloEdit");
   return true;
+}
+
+void QtUiServices::AskLoginLater(const QString& text, const QString& user,
+                                 std::function<void(bool, QString, QString)> answered) {
+  QDialog* dialog = LoginDialog(text, user);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  QObject::connect(dialog, &QDialog::finished, dialog,
+                   [dialog, answered = std::move(answered)](int result) {
+                     answered(result == QDialog::Accepted, EditText(*dialog, "UporabnikEdit"),
+                              EditText(*dialog, "GesloEdit"));
+                   });
+  dialog->open();
+}
+
+void QtUiServices::ShowNotice(const QString& text) {
+  // One box per text while it stands: the same event told twice is told once.
+  static QList<QPointer<QMessageBox>> standing;
+  standing.removeAll(nullptr);
+  for (const QPointer<QMessageBox>& box : standing)
+    if (box->text() == text) {
+      box->raise();
+      return;
+    }
+  auto* box = new QMessageBox(QMessageBox::Warning, QApplication::applicationName(), text,
+                              QMessageBox::Ok);
+  box->setObjectName(QStringLiteral("Obvestilo"));
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setWindowModality(Qt::NonModal);
+  standing << box;
+  box->show();
 }
 
 bool QtUiServices::ExecuteOpenDialog(QWidget* parent, FileDialog& dialog) {

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class QWidget;
 
@@ -59,6 +60,23 @@ class UiServices {
     (void)text, (void)user, (void)password;
     return false;
   }
+
+  // What the plant did (a link lost, a write refused, the simulation taking over): told
+  // without holding anything, as a box that does not stop the program and of which one
+  // stands per text. A test's services record it as a message.
+  virtual void ShowNotice(const QString& text) { ShowMessage(text); }
+  // The two questions of a connect, asked without a nested event loop: the answer comes
+  // to `answered` on the window's thread once the engineer has given it. By default the
+  // question above is asked and answered at once (a test's services).
+  virtual void AskTrustCertificateLater(const QString& text, std::function<void(int)> answered) {
+    answered(AskTrustCertificate(text));
+  }
+  virtual void AskLoginLater(const QString& text, const QString& user,
+                             std::function<void(bool given, QString user, QString password)> answered) {
+    QString u = user, p;
+    const bool given = AskLogin(text, u, p);
+    answered(given, u, p);
+  }
 };
 
 // While one of these lives, one of the program's boxes or file dialogs stands open. The
@@ -89,4 +107,8 @@ class QtUiServices final : public UiServices {
   bool OpenDocument(const QString& path) override;
   int AskTrustCertificate(const QString& text) override;
   bool AskLogin(const QString& text, QString& user, QString& password) override;
+  void ShowNotice(const QString& text) override;
+  void AskTrustCertificateLater(const QString& text, std::function<void(int)> answered) override;
+  void AskLoginLater(const QString& text, const QString& user,
+                     std::function<void(bool, QString, QString)> answered) override;
 };

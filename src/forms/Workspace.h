@@ -79,6 +79,8 @@ class Workspace {
   // True once the main window has been closed: the program is ending, and a wait on the
   // plant stops at once.
   virtual bool Closing() const = 0;
+  // An experiment is being prepared, runs or is ending (its window, its jobs).
+  virtual bool RunInFlight() const = 0;
 
   // The main window's caption (program name and version).
   virtual QString Caption() const = 0;

@@ -27,6 +27,21 @@
 
 namespace {
 
+// Prepares a run and lets the event loop go on until the preparation has answered.
+std::string Prepare(TEksperiment& w, bool manual) {
+  bool done = false;
+  std::string why;
+  w.PrepareRun(manual, [&](const std::string& answer) {
+    why = answer;
+    done = true;
+  });
+  QElapsedTimer waited;
+  waited.start();
+  while (!done && waited.elapsed() < 5000) AppFixture::Pass();
+  EXPECT_TRUE(done) << "the preparation never answered";
+  return why;
+}
+
 class ExperimentWindow : public AppFixture {
  protected:
   void SetUp() override {
@@ -36,11 +51,14 @@ class ExperimentWindow : public AppFixture {
     QObject::connect(&clockDriver, &QTimer::timeout, [this] { clock.AdvanceMs(500); });
     clockDriver.start(0);
   }
-  void TearDown() override { QLocale::setDefault(QLocale::c()); }
+  void TearDown() override {
+    WaitForJobs();
+    QLocale::setDefault(QLocale::c());
+  }
   ExperimentPage& Page() { return Form().ExperimentTab(); }
   TEksperiment& Window() { return *windows.Eksperiment; }
 
-  // Activates a manual experiment and runs `during` inside the window's modal call.
+  // Activates a manual experiment, runs `during` once the window shows and ends the run.
   void RunManual(const std::function<void()>& during) {
     Page().RadioRocno->setChecked(true);
     // The quality wait processes events too: act once the window is shown.
@@ -53,7 +71,12 @@ class ExperimentWindow : public AppFixture {
     });
     driver.start(0);
     QTest::mouseClick(Page().AktivirajEksperiment, Qt::LeftButton);
+    QElapsedTimer waited;
+    waited.start();
+    while (driver.isActive() && waited.elapsed() < 10000) Pass();
     EXPECT_FALSE(driver.isActive()) << "the window was never shown";
+    driver.stop();
+    Settle(Form());
   }
   void Type(const QString& text) {
     Window().VrednostVhodaEdit->clear();
@@ -126,7 +149,7 @@ TEST_F(ExperimentWindow, AManualExperimentRunsOnTheSimulationAndEndsOnTheProcess
     EXPECT_NEAR(w.Label_Exp_Y2->text().toDouble(), 40, 0.5);
     EXPECT_EQ(w.Label2->text(), "25.0000");  // the 501st sample, at 500 * 0.05 s
   });
-  EXPECT_EQ(ui.Messages, QStringList{"Povezava z OPC streznikom ni vzpostavljena! Aktivirana je simulacija procesa."});
+  EXPECT_EQ(ui.Notices, QStringList{"Povezava z OPC streznikom ni vzpostavljena! Aktivirana je simulacija procesa."});
   EXPECT_FALSE(Window().isVisible());
   EXPECT_FALSE(Window().Timer1->isActive());
   EXPECT_EQ(Find<QTabWidget>("PageControl1")->currentIndex(), 2);
@@ -164,7 +187,7 @@ TEST_F(ExperimentWindow, ASecondClickDuringTheQualityWaitStartsNoSecondExperimen
   });
   RunManual([] {});
   EXPECT_TRUE(clickedAgain);
-  EXPECT_EQ(ui.Messages.size(), 1);
+  EXPECT_EQ(ui.Notices.size(), 1);
 }
 
 TEST_F(ExperimentWindow, ANonNumericMVMaximumIsRefusedBeforeTheWindowOpens) {
@@ -226,8 +249,8 @@ TEST_F(ExperimentWindow, ATypedMVOutsideTheRangeWidensTheSlider) {
     Type("x");
     EXPECT_EQ(Window().Run().MV, 150.0);
   });
-  QCoreApplication::processEvents();  // the box comes from the event loop
-  EXPECT_EQ(ui.Errors, QStringList{QString::fromUtf8("»x« ni veljavno število.")});
+  ASSERT_EQ(ui.Notices.size(), 2);  // the simulation's, then the typed text's
+  EXPECT_EQ(ui.Notices[1], QString::fromUtf8("»x« ni veljavno število."));
 }
 
 // MV 1e12: written as typed (not the slider end's 2147483647) and shown whole.
@@ -336,7 +359,7 @@ TEST_F(ExperimentWindow, SwitchOverToManualStopsTheStepsAndFreesTheSlider) {
   w.Run().Setup.NumberOfSteps = 3;
   w.Run().Setup.InitialInput = 30;
   w.ScrollBar1->setEnabled(false);
-  w.PrepareAutomaticRun();
+  Prepare(w, false);
   w.FormShow();
   w.Timer1->stop();
   Ticks(3);
@@ -362,7 +385,7 @@ TEST_F(ExperimentWindow, AnAutomaticExperimentStartsTheAnalysisWindowAheadOfTheF
   setup.StepSize = 10;
   setup.NumberOfSteps = 1;
   setup.InitialInput = 10;
-  w.PrepareAutomaticRun();
+  Prepare(w, false);
   w.FormShow();
   w.Timer1->stop();
   int ticks = 0;
@@ -377,13 +400,13 @@ TEST_F(ExperimentWindow, AnAutomaticExperimentStartsTheAnalysisWindowAheadOfTheF
 TEST_F(ExperimentWindow, TheSwitchOverButtonIsUsableAgainInTheNextAutomaticExperiment) {
   TEksperiment& w = Window();
   w.Run().Setup.WaitTime = 100;
-  w.PrepareAutomaticRun();
+  Prepare(w, false);
   w.FormShow();
   w.RocniAvtomatskiClick();
   EXPECT_FALSE(w.RocniAvtomatski->isEnabled());
   w.EndExperiment();
   Page().RadioAvtomatsko->setChecked(true);
-  w.PrepareAutomaticRun();
+  Prepare(w, false);
   EXPECT_TRUE(w.RocniAvtomatski->isEnabled());
 }
 
@@ -469,10 +492,9 @@ TEST_F(PlantExperimentWindow, ARejectedFirstMVWriteShowsItsBoxAndSamplingGoesOn)
   Form().ExperimentTab().RadioRocno->setChecked(true);
   plant->items["MV"]->reject = true;
   w.FormShow();
-  // The box comes from the event loop, so that it holds neither sampling nor drawing.
+  // A notice, which holds neither sampling nor drawing.
+  EXPECT_EQ(ui.Notices, QStringList{QString::fromUtf8("Točke MV ni bilo mogoče zapisati.")});
   EXPECT_TRUE(ui.Errors.isEmpty());
-  QCoreApplication::processEvents();
-  EXPECT_EQ(ui.Errors, QStringList{QString::fromUtf8("Točke MV ni bilo mogoče zapisati.")});
   EXPECT_TRUE(w.Timer1->isActive());
   EXPECT_EQ(Form().Store().SampleCount, 2);
   EXPECT_EQ(Form().Store().DataColumns[1][1], 0) << "the MV the plant kept";
@@ -487,33 +509,23 @@ TEST_F(PlantExperimentWindow, ARejectedFirstMVWriteShowsItsBoxAndSamplingGoesOn)
   EXPECT_EQ(Form().StatusText(), QString::fromUtf8("Napak med eksperimentom: 1."));
 }
 
-// The box of an error found in a tick stands while the engineer reads it; the ticks of
-// Timer1 go on under it.
-TEST_F(PlantExperimentWindow, SamplingGoesOnUnderTheBoxOfASamplingError) {
+// A write the plant keeps refusing is told once, and the ticks go on.
+TEST_F(PlantExperimentWindow, AWriteRefusedAgainAndAgainIsToldOnceAndSamplingGoesOn) {
   TEksperiment& w = *windows.Eksperiment;
   ExperimentSetup& setup = w.Run().Setup;
   setup.ItemMV = plant->NewItem("MV");
   setup.SamplePeriodMs = 50;
   Form().ExperimentTab().RadioRocno->setChecked(true);
   w.FormShow();
+  w.Timer1->stop();
   plant->items["MV"]->reject = true;
-  w.Run().ValueTyped(20);  // the next tick's write is rejected
-  int underTheBox = -1;
-  ui.WhileErrorShown = [&] {
-    const int before = Form().Store().SampleCount;
-    QElapsedTimer open;
-    open.start();
-    while (Form().Store().SampleCount < before + 3 && open.elapsed() < 5000)
-      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    underTheBox = Form().Store().SampleCount - before;
-  };
-  QElapsedTimer waiting;
-  waiting.start();
-  while (underTheBox < 0 && waiting.elapsed() < 5000)
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-  ui.WhileErrorShown = nullptr;
-  EXPECT_EQ(ui.Errors, QStringList{QString::fromUtf8("Točke MV ni bilo mogoče zapisati.")});
-  EXPECT_GE(underTheBox, 3);
+  for (double mv : {20.0, 30.0, 40.0}) {
+    w.Run().ValueTyped(mv);  // each tick's write is rejected
+    w.Timer1Timer();
+  }
+  EXPECT_EQ(ui.Notices, QStringList{QString::fromUtf8("Točke MV ni bilo mogoče zapisati.")});
+  EXPECT_EQ(Form().Store().SampleCount, 5);
+  EXPECT_TRUE(ui.Errors.isEmpty());
   w.EndExperiment();
 }
 
@@ -526,8 +538,8 @@ TEST_F(PlantExperimentWindow, PreparationAndEndPutTheControllerIntoTheRequestedS
   setup.ManualValue = 1;
   setup.ClosedLoopDuring = false;
   setup.ClosedLoopAfter = true;
-  w.PrepareManualRun();
-  EXPECT_TRUE(ui.Messages.isEmpty()) << "the MV item reports Good quality at once";
+  Prepare(w, true);
+  EXPECT_TRUE(ui.Notices.isEmpty()) << "the MV item reports Good quality at once";
   EXPECT_EQ(plant->writes, (std::vector<RecordedWrite>{{"RA", 1, true}}));
   w.FormShow();
   w.EndExperiment();

@@ -82,7 +82,10 @@ class SettingsFileWidget : public AppFixture {
     Opc().ComboBox2->addItems({"Vor.Sim.1", "Drugi.Streznik.1"});
     Opc().ComboBox2->setCurrentIndex(0);
   }
-  void TearDown() override { QLocale::setDefault(systemLocale); }
+  void TearDown() override {
+    WaitForJobs();
+    QLocale::setDefault(systemLocale);
+  }
 
   OpcPage& Opc() { return Form().OpcTab(); }
   ExperimentPage& Exp() { return Form().ExperimentTab(); }
@@ -377,6 +380,7 @@ TEST_F(SettingsFileWidget, AManualActivationSavesTheCorrectedSettingsAndTakesThe
   });
   driver.start(0);
   QTest::mouseClick(Exp().AktivirajEksperiment, Qt::LeftButton);
+  Settle(Form());
   EXPECT_EQ(label, "Kotel 3");
   EXPECT_EQ(Form().LastDirectory, dir.path());
   const auto lines = ReadTextLines(Path("Kotel 3.vtx").toStdString());

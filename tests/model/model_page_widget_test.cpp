@@ -28,7 +28,10 @@ class ModelTab : public AppFixture, public ::testing::WithParamInterface<QLocale
     QLocale::setDefault(QLocale(GetParam()));
     AppFixture::SetUp();
   }
-  void TearDown() override { QLocale::setDefault(QLocale::c()); }
+  void TearDown() override {
+    WaitForJobs();
+    QLocale::setDefault(QLocale::c());
+  }
 
   ModelPage& Page() { return Form().ModelTab(); }
   QString Num(const char* pointText) {  // "2.000" in the locale's separator

@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QtTest/QTest>
 #include <chrono>
@@ -106,7 +107,7 @@ class OpcExperiment : public AppFixture {
   }
 
   // "Aktiviraj eksperiment" for a manual experiment with a sampling time of 1 s from
-  // MV 10; drive runs inside the modal experiment window, then "Konec eksperimenta".
+  // MV 10; drive runs once the experiment window shows, then "Konec eksperimenta".
   // The page set for a manual run at 1 s from MV 10.
   ExperimentPage& ManualPage() {
     ExperimentPage& page = Form().ExperimentTab();
@@ -131,6 +132,10 @@ class OpcExperiment : public AppFixture {
     };
     QTimer::singleShot(0, poll);
     QTest::mouseClick(page.AktivirajEksperiment, Qt::LeftButton);
+    QElapsedTimer waited;
+    waited.start();
+    while (!driven && waited.elapsed() < 10000) Pass();
+    Settle(Form());
     EXPECT_TRUE(driven);
     EXPECT_FALSE(Window().isVisible());
   }
@@ -243,8 +248,8 @@ TEST_F(OpcExperiment, AWrongMvItemSimulatesTheRunAndLeavesThePlantsControllerAlo
   });
   EXPECT_GE(shownAtMs - startMs, 3000);
   EXPECT_LE(shownAtMs - startMs, 3100);
-  // Connected: the box says what is wrong with the item, not that the link is missing.
-  EXPECT_EQ(ui.Messages, QStringList{QString::fromUtf8(
+  // Connected: the notice says what is wrong with the item, not that the link is missing.
+  EXPECT_EQ(ui.Notices, QStringList{QString::fromUtf8(
                              "Točka MV »Plant.Valve« ne obstaja na strežniku. Aktivirana je "
                              "simulacija procesa; v obrat se nič ne piše.")});
   EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
@@ -284,8 +289,9 @@ TEST_F(OpcExperiment, AReadOnlyMvStartsNoRunAndSwitchesNothing) {
   page.CasVzorcenjaEdit->setText("1");
   page.ZacetniVhodEdit->setText("10");
   QTest::mouseClick(page.AktivirajEksperiment, Qt::LeftButton);
+  Settle(Form());
   EXPECT_FALSE(Window().isVisible());
-  EXPECT_EQ(ui.Messages, QStringList{QString::fromUtf8(
+  EXPECT_EQ(ui.Notices, QStringList{QString::fromUtf8(
                              "Eksperiment ni začet: Točka »Plant.MV« (MV) je samo za branje. V "
                              "obrat ni bilo nič zapisano.")});
   EXPECT_TRUE(plant->Written.empty());
@@ -304,7 +310,7 @@ TEST_F(OpcExperiment, ErrorsWhileSamplingNeitherStopTheRecordNorPileUpBoxes) {
     Tick();  // the first rejection shows its box
     Tick();  // the same error again: the status bar only
     // A box of another kind stands over the window: ticks go on beneath it, and the
-    // errors meanwhile go to the status bar.
+    // errors meanwhile go to the status bar and a notice each.
     QDialog box(&Window());
     box.setWindowModality(Qt::ApplicationModal);
     box.show();
@@ -315,7 +321,9 @@ TEST_F(OpcExperiment, ErrorsWhileSamplingNeitherStopTheRecordNorPileUpBoxes) {
     plant->RejectWrites = false;
     for (int i = 0; i < 5; ++i) Tick();  // MV 20 reaches the plant
   });
-  EXPECT_EQ(ui.Errors, QStringList{QString::fromUtf8("Točke Plant.MV ni bilo mogoče zapisati.")});
+  EXPECT_EQ(ui.Notices, QStringList({QString::fromUtf8("Točke Plant.MV ni bilo mogoče zapisati."),
+                                      QString::fromUtf8("»abc« ni veljavno število.")}));
+  EXPECT_TRUE(ui.Errors.isEmpty());
   EXPECT_TRUE(statusUnderBox.contains(QString::fromUtf8("»abc« ni veljavno število.")))
       << statusUnderBox.toStdString();
   // Every tick took its sample, one second apart; the rejected ticks recorded the MV
@@ -340,11 +348,10 @@ TEST_F(OpcExperiment, ARefusedSwitchAfterTheRunClosesTheWindowAndSaysTheControll
     for (int i = 0; i < 11; ++i) Tick();
     plant->RejectWrites = true;
   });
-  QCoreApplication::processEvents();  // the box is shown from the event loop
   const QString told = QString::fromUtf8(
       "Preklop regulatorja po eksperimentu ni uspel: Točke Controller.Auto ni bilo mogoče "
       "zapisati. Regulator je ostal v ročnem načinu.");
-  EXPECT_EQ(ui.Errors, QStringList{told}) << ui.Errors.join("|").toStdString();
+  EXPECT_EQ(ui.Notices, QStringList{told}) << ui.Notices.join("|").toStdString();
   EXPECT_TRUE(Form().StatusText().contains(told)) << Form().StatusText().toStdString();
   EXPECT_EQ(Store().SampleCount, 12);
   EXPECT_EQ(PlantValue(id::RA), 0);
@@ -356,8 +363,9 @@ TEST_F(OpcExperiment, ARefusedSwitchBeforeTheRunSaysSoAndStartsNoRun) {
   AssignItems(id::MV);
   plant->RejectWrites = true;
   QTest::mouseClick(ManualPage().AktivirajEksperiment, Qt::LeftButton);
+  Settle(Form());
   EXPECT_FALSE(Window().isVisible());
-  const QStringList told = ui.Messages + ui.Errors;
+  const QStringList told = ui.Messages + ui.Errors + ui.Notices;
   ASSERT_EQ(told.size(), 1) << told.join("|").toStdString();
   EXPECT_EQ(told.front().toStdString(), QString::fromUtf8("Preklop regulatorja za eksperiment ni uspel: Točke "
                                             "Controller.Manual ni bilo mogoče zapisati. "
@@ -419,11 +427,12 @@ TEST_F(OpcExperiment, AnAutomaticRunThatFellBackToTheSimulationStopsTheQueue) {
   QMetaObject::invokeMethod(&page, [&page] { page.Timer_ExperimentSchedulerTimer(); },
                             Qt::QueuedConnection);
   QCoreApplication::sendPostedEvents(&page, QEvent::MetaCall);
+  Settle(Form());
   driver.stop();
 
   EXPECT_FALSE(Window().isVisible());
-  ASSERT_EQ(ui.Errors.size(), 1);
-  EXPECT_EQ(ui.Errors[0],
+  ASSERT_EQ(ui.Notices.size(), 1);
+  EXPECT_EQ(ui.Notices[0],
             "element MV (\"Plant.Valve\") ni dosegel dobre kakovosti, zato je zapis "
             "simuliran; ni obdelan kot zapis obrata.");
   EXPECT_EQ(page.SeznamCakajocihEkspOznaka->toPlainText(), "poizkus (ustavljen)");

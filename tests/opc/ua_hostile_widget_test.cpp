@@ -28,6 +28,7 @@ class HostileServerTab : public AppFixture {
     Page().ComboBox2->setCurrentText(QString::fromStdString(url));
     const auto start = std::chrono::steady_clock::now();
     QTest::mouseClick(Page().PoveziOPCStreznik, Qt::LeftButton);
+    Settle(Form());  // the connect is a job: its end comes back to the window
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   }
 };
@@ -76,9 +77,9 @@ TEST_F(HostileServerTab, NoEnglishReachesABoxOrAStatusOnTheClientsErrorPaths) {
   QCoreApplication::processEvents();
   look();
   EXPECT_FALSE(opc->IsConnected());
-  seen << ui.Errors << ui.Messages;
+  seen << ui.Errors << ui.Messages << ui.Notices;
   EXPECT_GE(ui.Errors.size(), 2);
-  EXPECT_GE(ui.Messages.size(), 1);  // the lost link
+  EXPECT_GE(ui.Notices.size(), 1);  // the lost link
   const QRegularExpression english(
       QStringLiteral("\\b(the|server|connection|answer|not|found|cannot|lost|read|write)\\b"),
       QRegularExpression::CaseInsensitiveOption);

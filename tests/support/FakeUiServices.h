@@ -20,6 +20,8 @@ class FakeUiServices final : public UiServices {
     Messages << text;
     if (WhileOpen) WhileOpen();
   }
+  // A notice holds nothing: it is only recorded.
+  void ShowNotice(const QString& text) override { Notices << text; }
   void ShowError(const QString& text) override {
     Errors << text;
     if (WhileErrorShown) WhileErrorShown();
@@ -60,6 +62,7 @@ class FakeUiServices final : public UiServices {
   }
 
   QStringList Messages;
+  QStringList Notices;
   QStringList Errors;
   QStringList Questions;
   QStringList OpenedDocuments;

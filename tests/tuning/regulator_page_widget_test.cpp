@@ -106,7 +106,10 @@ class RegulatorTab : public ::testing::Test {
     for (int row : {7, 8, 9})
       Form().OpcTab().OPCTabela->item(row, 0)->setText(QStringLiteral("PID").mid(row - 7, 1));
   }
-  void TearDown() override { QLocale::setDefault(QLocale::system()); }
+  void TearDown() override {
+    AppFixture::WaitForJobs();
+    QLocale::setDefault(QLocale::system());
+  }
   TForm1& Form() { return *windows.Form1; }
   RegulatorPage& Page() { return Form().RegulatorTab(); }
 
@@ -294,6 +297,7 @@ TEST_F(RegulatorTab, LoadIntoTheControllerWaitsForGoodQualityThenWritesPIAndD) {
   p.Edit_Reg_Kp->setText("0.859");
   QTimer::singleShot(0, [this] { client.Quality = OpcQualityGood; });
   QTest::mouseClick(p.Button16, Qt::LeftButton);
+  AppFixture::Settle(Form());
   ASSERT_TRUE(ui.Messages.isEmpty());
   ASSERT_EQ(client.Log.Entries.size(), 3u);
   EXPECT_EQ(client.Log.Entries[0], "P=0.859000");
@@ -307,6 +311,7 @@ TEST_F(RegulatorTab, LoadIntoTheControllerGivesUpAfterTenSecondsWithoutWriting) 
   Page().Button_PIDClick();
   QTimer::singleShot(0, [this] { clock.AdvanceMs(ControllerQualityWaitMs); });
   QTest::mouseClick(Page().Button16, Qt::LeftButton);
+  AppFixture::Settle(Form());
   EXPECT_TRUE(client.Log.Entries.empty());
   ASSERT_EQ(ui.Messages.size(), 1);
   EXPECT_TRUE(ui.Messages[0].contains("ni dosegel dobre kakovosti"));
@@ -331,6 +336,7 @@ TEST_F(RegulatorTab, ATextThatIsNotANumberIsNeverWritten) {
   Page().Edit_Reg_Kp->setText("1.5");
   Page().Edit_Reg_Ki->setText("x");
   QTest::mouseClick(Page().Button16, Qt::LeftButton);
+  AppFixture::Settle(Form());
   EXPECT_TRUE(client.Log.Entries.empty());
   ASSERT_EQ(ui.Errors.size(), 1);
   EXPECT_EQ(ui.Errors[0], "'x' is not a valid floating point value");

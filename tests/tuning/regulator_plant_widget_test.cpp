@@ -26,7 +26,10 @@ class RegulatorOnPlant : public AppFixture {
     opc = CreateLocalOpcClient(clock);
     windows = CreateApplicationWindows(*opc, clock);
   }
-  void TearDown() override { QLocale::setDefault(QLocale::system()); }
+  void TearDown() override {
+    WaitForJobs();
+    QLocale::setDefault(QLocale::system());
+  }
   void SetItem(int row, const char* id) {
     Form().OpcTab().OPCTabela->item(row, 0)->setText(QString::fromLatin1(id));
   }
@@ -55,6 +58,7 @@ TEST_F(RegulatorOnPlant, APiControllerIsWrittenWithZeroDAndThenControlsThePlant)
   const QString kp = page.Edit_Reg_Kp->text(), ki = page.Edit_Reg_Ki->text();
   ASSERT_EQ(page.Edit_Reg_Kd->text(), "");
   QTest::mouseClick(page.Button16, Qt::LeftButton);
+  AppFixture::Settle(Form());
   ASSERT_TRUE(ui.Messages.isEmpty()) << ui.Messages.join("|").toStdString();
   ASSERT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("|").toStdString();
 
@@ -105,6 +109,7 @@ TEST_F(RegulatorOnPlant, ALoadAsksBeforeAnUnstableLoopIsWholeOrNothingLoggedAndU
   EXPECT_EQ(page.Label_Robust_Reg->text(), "nestabilno");
   ui.YesNoAnswer = false;
   QTest::mouseClick(page.Button16, Qt::LeftButton);
+  AppFixture::Settle(Form());
   ASSERT_EQ(ui.Questions.size(), 1);
   EXPECT_TRUE(
       ui.Questions[0].startsWith(QString::fromUtf8("Zaprta zanka s tem regulatorjem je na "
@@ -116,6 +121,7 @@ TEST_F(RegulatorOnPlant, ALoadAsksBeforeAnUnstableLoopIsWholeOrNothingLoggedAndU
   page.Edit_Reg_Kp->setText("0.00264");
   Form().OpcTab().OPCTabela->item(8, 0)->setText(QString::fromLatin1(SimulatedPlantItems::Y1));
   QTest::mouseClick(page.Button16, Qt::LeftButton);
+  AppFixture::Settle(Form());
   ASSERT_EQ(ui.Messages.size(), 1);
   EXPECT_EQ(ui.Messages[0], QString::fromUtf8("Točka »Plant.Y1« (I člen regulatorja) je samo za "
                                               "branje. Parametri niso bili zapisani v regulator."));
@@ -125,9 +131,11 @@ TEST_F(RegulatorOnPlant, ALoadAsksBeforeAnUnstableLoopIsWholeOrNothingLoggedAndU
   // Written exactly as shown, logged, and undone.
   SetItem(8, SimulatedPlantItems::I);
   QTest::mouseClick(page.Button16, Qt::LeftButton);
+  AppFixture::Settle(Form());
   EXPECT_EQ(Plant(SimulatedPlantItems::P), 0.00264);
   EXPECT_TRUE(page.Button_PovrniPrejsnje->isEnabled());
   QTest::mouseClick(page.Button_PovrniPrejsnje, Qt::LeftButton);
+  AppFixture::Settle(Form());
   EXPECT_EQ(before(), original);
   EXPECT_FALSE(page.Button_PovrniPrejsnje->isEnabled());
   const std::vector<std::string> log = Form().WriteLog().Lines();
@@ -199,6 +207,7 @@ TEST_F(CascadeOnPlant, InCascadeTheOuterControllerTakesTheParametersAndTheInnerB
 
   // Rows 14-16 empty: nothing is written anywhere, and a message says so.
   QTest::mouseClick(page.Button16, Qt::LeftButton);
+  AppFixture::Settle(Form());
   ASSERT_EQ(ui.Messages.size(), 1);
   EXPECT_TRUE(ui.Messages[0].contains(QString::fromUtf8("14–16"))) << ui.Messages[0].toStdString();
   EXPECT_EQ(Plant(SimulatedPlantItems::P), 2);
@@ -208,6 +217,7 @@ TEST_F(CascadeOnPlant, InCascadeTheOuterControllerTakesTheParametersAndTheInnerB
   SetItem(15, "Outer.I");
   SetItem(16, "Outer.D");
   QTest::mouseClick(page.Button16, Qt::LeftButton);
+  AppFixture::Settle(Form());
   EXPECT_EQ(ui.Messages.size(), 1);
   EXPECT_DOUBLE_EQ(Plant("Outer.P"), kp.toDouble());
   EXPECT_DOUBLE_EQ(Plant("Outer.I"), ki.toDouble());
@@ -240,6 +250,7 @@ TEST_F(CascadeOnPlant, TheReadBackNamesTheItemThatHoldsAnotherValue) {
   page.Edit_Reg_Kp->setText("1.5");
   page.Edit_Reg_Ki->setText("0.0437");
   QTest::mouseClick(page.Button16, Qt::LeftButton);
+  AppFixture::Settle(Form());
   EXPECT_TRUE(ui.Messages.isEmpty()) << ui.Messages.join("|").toStdString();
   EXPECT_EQ(Plant(SimulatedPlantItems::P), 1.5);
   EXPECT_EQ(

@@ -2,26 +2,25 @@
 // manual experiment, run at once in the experiment window. The controls are read into
 // one record and every number the run needs is checked before anything changes.
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 
 #include "data/TextFile.h"
+#include "data/ui/ProcessingPage.h"
 #include "experiment/ExperimentSetupBuilder.h"
 #include "experiment/ui/ExperimentPage.h"
 #include "experiment/ui/TEksperiment.h"
 #include "forms/FormHelpers.h"
+#include "forms/UiServices.h"
 #include "forms/Workspace.h"
 
 void ExperimentPage::AktivirajEksperimentClick() {
-  // The quality wait processes events; a second click meanwhile must not start another run.
-  if (activating_) return;
-  struct Guard {
-    bool& flag;
-    explicit Guard(bool& f) : flag(f) { flag = true; }
-    ~Guard() { flag = false; }
-  } guard(activating_);
+  // A run being prepared, running or ending: a second click must not start another.
+  if (activating_ || form_.RunInFlight()) return;
 
   ExperimentSettings settings = SettingsFromControls();
   CorrectSampleAndWaitTimes(settings, DecimalSeparator());
@@ -42,14 +41,53 @@ void ExperimentPage::RunManualExperiment(const ExperimentSettings& settings) {
 
   TEksperiment& window = HandOverToExperimentWindow(setup, settings);
   window.RocniAvtomatski->setVisible(false);
-  // An item the run cannot write: nothing written, and the record stays as it was.
-  if (!window.PrepareManualRun()) return;
-  MeasurementStore& store = form_.Store();
-  store.ColumnCount = 6;
-  store.SampleCount = 1;
-  store.SampleTime = setup.SamplePeriodMs * 0.001;
-  window.exec();
-  form_.PageControl1->setCurrentIndex(TabObdelava);
+  SetRunUnderWay(true);
+  window.PrepareRun(true, [this, &window, setup](const std::string& why) {
+    // An item the run cannot write: nothing written, and the record stays as it was.
+    if (!why.empty()) {
+      SetRunUnderWay(false);
+      if (!form_.Closing()) Ui().ShowNotice(QString::fromStdString(why));
+      return;
+    }
+    MeasurementStore& store = form_.Store();
+    store.ColumnCount = 6;
+    store.SampleCount = 1;
+    store.SampleTime = setup.SamplePeriodMs * 0.001;
+    // The run's end turns to the record (RunEnded, connected where the page is built).
+    afterRun_ = [this] { form_.PageControl1->setCurrentIndex(TabObdelava); };
+    window.show();
+  });
+}
+
+void ExperimentPage::SetRunUnderWay(bool underWay) {
+  activating_ = underWay;
+  // What would disturb the run is off while it is under way, as under a modal window:
+  // the tabs (the record, the plant's items, the loads) and the queue's changes.
+  form_.PageControl1->setEnabled(!underWay);
+}
+
+void ExperimentPage::RunEnded() {
+  SetRunUnderWay(false);
+  const std::function<void()> after = std::move(afterRun_);
+  afterRun_ = nullptr;
+  if (!form_.Closing()) {
+    if (after) after();
+    return;
+  }
+  // The program's end ended the run: its record is saved beside the settings, under a
+  // name of its own, before the program goes.
+  const std::string label = form_.Eksperiment().Run().Setup.ExperimentLabel;
+  const QDir folder(form_.LastDirectory.isEmpty() ? UserFilesFolder() : form_.LastDirectory);
+  const QString base = QString::fromStdString(label.empty() ? std::string("eksperiment") : label) +
+                       QString::fromUtf8(" (ob zaprtju programa)");
+  QString path = folder.filePath(base + QStringLiteral(".vtd"));
+  for (int n = 2; QFileInfo::exists(path); ++n)
+    path = folder.filePath(QStringLiteral("%1 %2.vtd").arg(base).arg(n));
+  try {
+    form_.ProcessingTab().SaveDataFile(path);
+  } catch (const std::exception&) {
+    // The program ends all the same; the record could not be kept.
+  }
 }
 
 TEksperiment& ExperimentPage::HandOverToExperimentWindow(ExperimentSetup setup,

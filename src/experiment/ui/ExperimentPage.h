@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,11 @@ class ExperimentPage : public QWidget {
   // post-processing, then removes it. A failure leaves the entry at the head, the
   // scheduler off, and says in the status bar and the list which entry stopped and why.
   void Timer_ExperimentSchedulerTimer();
+  // The experiment window's run has ended: the manual run turns to its record, the
+  // scheduler's run goes on to its chain and the queue.
+  void RunEnded();
+  // A run started here is prepared, runs or ends (until what follows its end is done).
+  bool RunUnderWay() const { return activating_; }
   // A key in the start-time list: Delete removes the entry at the caret's line.
   void SeznamCakajocihEkspCasKeyDown(int key);
   // After an automatic experiment: the post-processing chain writes the data, model,
@@ -124,15 +130,24 @@ class ExperimentPage : public QWidget {
     ExperimentSetup Setup;
   };
   QueuedRun ReadQueuedEntry(std::size_t index);
-  void RunQueuedExperiment(const QueuedExperiment& entry, QueuedRun& run);
+  void RunQueuedExperiment(std::size_t index, const QueuedExperiment& entry, QueuedRun& run);
   // The run's column names into the store, its items into "Skupina1" and its setup into
   // the experiment window, which it returns.
   TEksperiment& HandOverToExperimentWindow(ExperimentSetup setup, const ExperimentSettings& settings);
   void StallQueue(std::size_t index, const std::string& reason);
+  // The queue after entry `index`'s run (the list does not change while it runs):
+  // removed and the next one awaited, or stopped there.
+  void QueuedEntryDone(std::size_t index);
+  // reason: what the list and the status say; told: the notice's text (else reason).
+  void QueuedEntryFailed(std::size_t index, const std::string& reason,
+                         const std::string& told = {});
+  // A run is prepared, runs or ends: the main window's tabs off meanwhile.
+  void SetRunUnderWay(bool underWay);
   void ShowQueue();
   bool eventFilter(QObject* watched, QEvent* event) override;
 
   Workspace& form_;
-  bool activating_ = false;
+  bool activating_ = false;  // a run is prepared, runs or ends
+  std::function<void()> afterRun_;  // what goes on from the run's end
   ExperimentQueue queue_;
 };

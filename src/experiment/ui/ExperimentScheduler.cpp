@@ -130,9 +130,9 @@ void ExperimentPage::QueueAutomaticExperiment(const ExperimentSettings& settings
 }
 
 void ExperimentPage::Timer_ExperimentSchedulerTimer() {
-  // An experiment in the window (a manual one, or an activation waiting for the plant)
-  // is never interrupted: the due entry starts at the first tick after it.
-  if (activating_ || form_.Eksperiment().isVisible()) return;
+  // An experiment in the window (a manual one, or a run being prepared or ending) is
+  // never interrupted: the due entry starts at the first tick after it.
+  if (activating_ || form_.RunInFlight()) return;
   const QDateTime now = LocalNow(form_.SystemClock());
   const std::optional<std::size_t> due = queue_.DueEntry(Local(now.date(), now.time()));
   if (!due) return;
@@ -147,13 +147,6 @@ void ExperimentPage::Timer_ExperimentSchedulerTimer() {
     return;
   }
   form_.Timer_ExperimentScheduler->stop();
-  // The waits of the run process events: no activation or deletion changes the list
-  // until the entry is done.
-  activating_ = true;
-  struct Release {
-    bool& flag;
-    ~Release() { flag = false; }
-  } release{activating_};
 
   // An entry that cannot even be read never touched the plant: it is set aside and the
   // queue goes on with the next.
@@ -167,19 +160,24 @@ void ExperimentPage::Timer_ExperimentSchedulerTimer() {
     if (queue_.HasWaiting()) form_.Timer_ExperimentScheduler->start();
     return;
   }
-  try {
-    RunQueuedExperiment(entry, *run);
-  } catch (const ChainStepError& e) {
-    // The status bar names the step of the post-processing that failed.
-    StallQueue(*due, QueueErrorText(e.Reason()));
-    throw std::runtime_error(QueueErrorText(e.what()));
-  } catch (const std::exception& e) {
-    // After the plant was touched the queue stops: the entry stays, the scheduler off,
-    // until the engineer deletes it or says at a new activation what to do with it.
-    StallQueue(*due, QueueErrorText(e.what()));
-    throw std::runtime_error(QueueErrorText(e.what()));
-  }
-  queue_.Remove(*due);
+  // No activation or deletion changes the list until the entry is done.
+  SetRunUnderWay(true);
+  RunQueuedExperiment(*due, entry, *run);
+}
+
+void ExperimentPage::QueuedEntryFailed(std::size_t index, const std::string& reason,
+                                       const std::string& told) {
+  // After the plant was touched the queue stops: the entry stays, the scheduler off,
+  // until the engineer deletes it or says at a new activation what to do with it. Told
+  // by the status and a notice: nothing waits for a click.
+  SetRunUnderWay(false);
+  StallQueue(index, QueueErrorText(reason));
+  Ui().ShowNotice(QString::fromStdString(QueueErrorText(told.empty() ? reason : told)));
+}
+
+void ExperimentPage::QueuedEntryDone(std::size_t index) {
+  SetRunUnderWay(false);
+  queue_.Remove(index);
   ShowQueue();
   if (queue_.HasWaiting()) form_.Timer_ExperimentScheduler->start();
 }
@@ -195,21 +193,43 @@ ExperimentPage::QueuedRun ExperimentPage::ReadQueuedEntry(std::size_t index) {
   return run;
 }
 
-void ExperimentPage::RunQueuedExperiment(const QueuedExperiment& entry, QueuedRun& run) {
+void ExperimentPage::RunQueuedExperiment(std::size_t index, const QueuedExperiment& entry,
+                                         QueuedRun& run) {
   form_.LastDirectory = QString::fromStdString(entry.Folder);
-  const ExperimentSettings& settings = run.Settings;
-  LoadSettingsFromList(run.Lines);
+  const ExperimentSettings settings = run.Settings;
+  try {
+    LoadSettingsFromList(run.Lines);
+  } catch (const std::exception& e) {
+    QueuedEntryFailed(index, e.what());
+    return;
+  }
   TEksperiment& window = HandOverToExperimentWindow(std::move(run.Setup), settings);
   window.ScrollBar1->setEnabled(false);
   window.VrednostVhodaEdit->setEnabled(false);
-  window.PrepareAutomaticRun();
-  form_.ApplyAutomaticOptions(AutomaticOptionsOf(settings));
-  window.RocniAvtomatski->setVisible(true);
-  window.exec();
-
-  // A record the simulation made on a run meant for a plant is not the plant's: the
-  // chain keeps its data file and images and stops the queue before the model.
-  RunPostProcessingChain(entry, settings);
+  window.PrepareRun(false, [this, &window, index, entry, settings](const std::string& why) {
+    if (!why.empty()) {
+      QueuedEntryFailed(index, why);
+      return;
+    }
+    form_.ApplyAutomaticOptions(AutomaticOptionsOf(settings));
+    window.RocniAvtomatski->setVisible(true);
+    // A record the simulation made on a run meant for a plant is not the plant's: the
+    // chain keeps its data file and images and stops the queue before the model.
+    afterRun_ = [this, index, entry, settings] {
+      try {
+        RunPostProcessingChain(entry, settings);
+      } catch (const ChainStepError& e) {
+        // The status bar names the step of the post-processing that failed.
+        QueuedEntryFailed(index, e.Reason(), e.what());
+        return;
+      } catch (const std::exception& e) {
+        QueuedEntryFailed(index, e.what());
+        return;
+      }
+      QueuedEntryDone(index);
+    };
+    window.show();
+  });
 }
 
 void ExperimentPage::StallQueue(std::size_t index, const std::string& reason) {
@@ -220,7 +240,7 @@ void ExperimentPage::StallQueue(std::size_t index, const std::string& reason) {
 }
 
 void ExperimentPage::SeznamCakajocihEkspCasKeyDown(int key) {
-  if (key != Qt::Key_Delete || activating_) return;
+  if (key != Qt::Key_Delete || activating_ || form_.RunInFlight()) return;
   const int line = SeznamCakajocihEkspCas->textCursor().blockNumber();
   if (line < 0 || static_cast<std::size_t>(line) >= queue_.Size()) return;
   const bool wasStalled = !queue_.Entries()[static_cast<std::size_t>(line)].Stall.empty();

@@ -26,14 +26,17 @@ void ExperimentPage::RunPostProcessingChain(const QueuedExperiment& entry,
   const QDateTime now = LocalNow(form_.SystemClock());
   job.Date = QLocale().toString(now.date(), QLocale::ShortFormat).toStdString();
   job.Time = LongTimeText(now.time()).toStdString();
-  // The record began its duration before now.
+  // The run's own start, as its first sample was taken (else: its duration before now).
   const MeasurementStore& record = form_.Store();
+  const QDateTime started = form_.Eksperiment().StartedAt;
   const double duration = record.SampleCount > 0
                               ? record.TimeColumn[static_cast<size_t>(record.SampleCount)] -
                                     record.TimeColumn[1] + record.SampleTime
                               : 0;
-  job.StartTime =
-      LongTimeText(now.addMSecs(-static_cast<qint64>(duration * 1000)).time()).toStdString();
+  job.StartTime = LongTimeText(started.isValid()
+                                   ? started.time()
+                                   : now.addMSecs(-static_cast<qint64>(duration * 1000)).time())
+                      .toStdString();
   job.TitleLine = form_.Caption().toStdString();
   job.Separator = DecimalSeparator();
   job.Model = entry.Model;

@@ -21,12 +21,13 @@
 #include <random>
 
 #include "charts/VorChart.h"
+#include "data/Clock.h"
 #include "data/NumberFormat.h"
 #include "data/ui/ProcessingPage.h"
 #include "experiment/ExperimentWriteCheck.h"
 #include "experiment/ui/ExperimentPage.h"
 #include "forms/FormHelpers.h"
-#include "forms/OffThread.h"
+#include "forms/JobRunner.h"
 #include "forms/UiServices.h"
 #include "forms/Workspace.h"
 #include "opc/OpcMessages.h"
@@ -91,7 +92,9 @@ TEksperiment::TEksperiment(Workspace& form)
     : QDialog(nullptr), form_(form), run_(form.Store(), form.Opc()) {
   setObjectName(QStringLiteral("Eksperiment"));
   setWindowTitle(QStringLiteral("Eksperiment"));
-  setModal(true);
+  // Shown beside the main window, not over a loop of its own: the run, not a stack
+  // frame, decides when it ends, and RunEnded tells the activation and the scheduler.
+  setModal(false);
   setFixedSize(699, 520);
   BuildCharts();
   BuildControls();
@@ -246,55 +249,73 @@ void TEksperiment::FormCreate() {
   run_.SetReadGroup(experimentGroup_);
 }
 
-void TEksperiment::OnPlantThread(const std::function<void()>& work) {
-  // A plant over a network may take up to the link's time-out to answer: the window
-  // repaints and answers meanwhile (nothing to cancel: each request is bounded).
-  if (form_.Opc().ReachedOverNetwork())
-    RunOffWindowThread(nullptr, work, {});
-  else
+void TEksperiment::OnPlant(std::function<void()> work, std::function<void(std::exception_ptr)> then) {
+  // A plant over a network may take up to the link's time-out to answer: the work is a
+  // job and the window goes on meanwhile (nothing to cancel: each request is bounded).
+  // An in-process plant answers at once, here.
+  if (form_.Opc().ReachedOverNetwork()) {
+    Jobs().Start(this, std::move(work), std::move(then));
+    return;
+  }
+  std::exception_ptr error;
+  try {
     work();
+  } catch (...) {
+    error = std::current_exception();
+  }
+  then(error);
 }
 
-void TEksperiment::WaitForMVItem(bool reportFailure) {
+void TEksperiment::WaitForMVItem(bool reportFailure, std::function<void()> then) {
   // Bounded by the program's clock; a second bound on real time keeps a clock that does
-  // not move (a hand-driven one) from holding the program here.
-  bool good = false;
-  std::string why;  // what is wrong with the MV item, asked of the plant where it waited
+  // not move (a hand-driven one) from holding the run's start.
   OpcClient& opc = form_.Opc();
+  const auto waited = [this, reportFailure, then](bool good, std::string why) {
+    run_.MvItemUnreachable = !good;
+    // The notice about a missing connection only when there is none.
+    if (!good && reportFailure && !form_.Closing()) {
+      if (why.empty())
+        why = MvUnreachableMessage(run_.Setup.ItemMV.get(), form_.Opc().IsConnected());
+      Ui().ShowNotice(QString::fromStdString(why));
+    }
+    then();
+  };
+  const Clock& clock = form_.SystemClock();
+  const OpcItem* item = run_.Setup.ItemMV.get();
   if (opc.ReachedOverNetwork()) {
-    const Clock& clock = form_.SystemClock();
-    const OpcItem* item = run_.Setup.ItemMV.get();
-    OnPlantThread([&] {
-      QElapsedTimer elapsed;
-      elapsed.start();
-      good = WaitForGoodQuality(
-          item, clock,
-          [&] {
-            QThread::msleep(2);
-            return elapsed.elapsed() < QualityWaitMs;
-          },
-          QualityWaitMs);
-      if (!good && reportFailure) why = MvUnreachableMessage(item, opc.IsConnected());
-    });
-  } else {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    const auto keepWaiting = [&] {
-      QCoreApplication::processEvents();
-      return !form_.Closing() && elapsed.elapsed() < QualityWaitMs;
+    struct Waiting {
+      bool Good = false;
+      std::string Why;  // what is wrong with the MV item, asked of the plant where it waited
     };
-    good = WaitForGoodQuality(run_.Setup.ItemMV.get(), form_.SystemClock(), keepWaiting,
-                              QualityWaitMs);
+    auto waiting = std::make_shared<Waiting>();
+    Jobs().Start(
+        this,
+        [waiting, item, &clock, &opc, reportFailure] {
+          QElapsedTimer elapsed;
+          elapsed.start();
+          waiting->Good = WaitForGoodQuality(
+              item, clock,
+              [&] {
+                QThread::msleep(2);
+                return elapsed.elapsed() < QualityWaitMs;
+              },
+              QualityWaitMs);
+          if (!waiting->Good && reportFailure)
+            waiting->Why = MvUnreachableMessage(item, opc.IsConnected());
+        },
+        [waiting, waited](std::exception_ptr) { waited(waiting->Good, waiting->Why); });
+    return;
   }
-  run_.MvItemUnreachable = !good;
-  // The box about a missing connection only when there is none.
-  if (!good && reportFailure && !form_.Closing()) {
-    if (why.empty()) why = MvUnreachableMessage(run_.Setup.ItemMV.get(), opc.IsConnected());
-    Ui().ShowMessage(QString::fromStdString(why));
-  }
+  JobRunner::PollUntil(
+      this,
+      [this, item] { return form_.Closing() || (item != nullptr && IsGoodQuality(item->Quality())); },
+      [&clock] { return clock.TickCountMs(); }, QualityWaitMs, QualityWaitMs,
+      [this, item, waited](bool) {
+        waited(item != nullptr && IsGoodQuality(item->Quality()), std::string());
+      });
 }
 
-std::string TEksperiment::CheckAndSwitchForRun() {
+void TEksperiment::CheckAndSwitchForRun(std::function<void(const std::string& why)> then) {
   run_.Writes = form_.PlantWrites(PlantWriteSource::Experiment);
   // A run that simulates (no connection, or an MV that never became Good, as its message
   // said) writes nothing to check.
@@ -302,46 +323,57 @@ std::string TEksperiment::CheckAndSwitchForRun() {
   const char separator = DecimalSeparator();
   const bool readMV = form_.Opc().ReachedOverNetwork() && run_.Setup.KeepInitialInput &&
                       run_.Setup.ItemMV != nullptr;
-  std::string why;
+  auto why = std::make_shared<std::string>();
   // Every item the run writes is checked before the first write; then the controller is
   // put into its state for the run, and the plant's MV read for a run that keeps it.
-  OnPlantThread([&] {
-    if (check) why = CheckExperimentWrites(run_.Setup, run_.Writes, separator);
-    if (!why.empty()) return;
-    try {
-      run_.Setup.ClosedLoopDuring ? run_.SwitchToAutomatic() : run_.SwitchToManual();
-    } catch (const OpcError& e) {
-      // One write, refused: the controller is as it was.
-      why = "Preklop regulatorja za eksperiment ni uspel: " + OpcWindowText(e.what()) +
-            " Eksperiment se ni začel.";
-      return;
-    }
-    if (readMV) run_.PlantMvAtPreparation = run_.Setup.ItemMV->Value();
+  OnPlant(
+      [this, why, check, separator, readMV] {
+        if (check) *why = CheckExperimentWrites(run_.Setup, run_.Writes, separator);
+        if (!why->empty()) return;
+        try {
+          run_.Setup.ClosedLoopDuring ? run_.SwitchToAutomatic() : run_.SwitchToManual();
+        } catch (const OpcError& e) {
+          // One write, refused: the controller is as it was.
+          *why = "Preklop regulatorja za eksperiment ni uspel: " + OpcWindowText(e.what()) +
+                 " Eksperiment se ni začel.";
+          return;
+        }
+        if (readMV) run_.PlantMvAtPreparation = run_.Setup.ItemMV->Value();
+      },
+      [this, why, then](std::exception_ptr error) {
+        if (error) try {
+            std::rethrow_exception(error);
+          } catch (const std::exception& e) {
+            *why = OpcWindowText(e.what());
+          }
+        if (why->empty()) switchedForRun_ = true;
+        then(*why);
+      });
+}
+
+void TEksperiment::PrepareRun(bool manual, std::function<void(const std::string& why)> prepared) {
+  preparing_ = true;
+  // A manual run tells why its MV item cannot be reached; an automatic one simulates.
+  WaitForMVItem(manual, [this, manual, prepared] {
+    CheckAndSwitchForRun([this, manual, prepared](const std::string& why) {
+      preparing_ = false;
+      if (why.empty()) {
+        if (manual) {
+          ScrollBar1->setEnabled(true);
+          VrednostVhodaEdit->setEnabled(true);
+        } else {
+          run_.PrepareAutomaticPhases();
+          // Every automatic experiment can be switched over to manual once, also after an
+          // earlier one was.
+          RocniAvtomatski->setEnabled(true);
+        }
+      }
+      prepared(why);
+    });
   });
-  if (why.empty()) switchedForRun_ = true;
-  return why;
 }
 
-bool TEksperiment::PrepareManualRun() {
-  WaitForMVItem(true);
-  if (const std::string why = CheckAndSwitchForRun(); !why.empty()) {
-    if (!form_.Closing()) Ui().ShowMessage(QString::fromStdString(why));
-    return false;
-  }
-  ScrollBar1->setEnabled(true);
-  VrednostVhodaEdit->setEnabled(true);
-  // Sampling starts when the window is shown, with its first sample at t = 0.
-  return true;
-}
-
-void TEksperiment::PrepareAutomaticRun() {
-  WaitForMVItem(false);
-  if (const std::string why = CheckAndSwitchForRun(); !why.empty()) throw std::runtime_error(why);
-  run_.PrepareAutomaticPhases();
-  // Every automatic experiment can be switched over to manual once, also after an
-  // earlier one was.
-  RocniAvtomatski->setEnabled(true);
-}
+bool TEksperiment::InFlight() const { return preparing_ || run_.Running() || ending_ || isVisible(); }
 
 void TEksperiment::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
@@ -350,6 +382,7 @@ void TEksperiment::showEvent(QShowEvent* event) {
 
 void TEksperiment::FormShow() {
   Timer1->stop();
+  StartedAt = LocalNow(form_.SystemClock());
   lastError_.clear();
   boxedErrors_.clear();
   // The slider's range was read and checked with the rest of the setup, before the
@@ -452,7 +485,7 @@ void TEksperiment::Draw(const std::vector<ExperimentSample>& samples) {
                                            [](const ExperimentSample& t) { return t.Simulated; });
   if (simulatedHere > 0 && findings.LinkLost() && findings.SimulatedSamples == simulatedHere) {
     const std::string left = switchedForRun_ ? ControllerStateLeft(run_.Setup) : std::string();
-    ShowRunError(QString::fromStdString(LinkLostText(findings, left, run_.Setup.Separator)), true);
+    ShowRunError(QString::fromStdString(LinkLostText(findings, left, run_.Setup.Separator)));
   }
 }
 
@@ -539,72 +572,58 @@ void TEksperiment::ShowStatus() {
   statusText_->setText(text);
 }
 
-void TEksperiment::ShowRunError(const QString& text, bool afterOtherBox) {
-  // One box per kind of error and run, one at a time, and none over another box: a write
-  // the plant keeps rejecting must not bury the window under boxes.
-  const QWidget* modal = QApplication::activeModalWidget();
-  const bool otherBox = modal != nullptr && modal != this;
-  if (boxStanding_ || (otherBox && !afterOtherBox) || boxedErrors_.contains(text)) return;
+void TEksperiment::ShowRunError(const QString& text) {
+  // Told in the status bar at once and in a notice that holds nothing: the sampling, the
+  // drawing and the record go on. One notice per kind of error and run: a write the
+  // plant keeps rejecting must not bury the window under boxes.
+  if (boxedErrors_.contains(text)) return;
   boxedErrors_.insert(text);
-  boxStanding_ = true;
-  ShowBoxWhenFree(text);
-}
-
-void TEksperiment::ShowBoxWhenFree(const QString& text) {
-  // The box is shown from the event loop, not inside the tick that found the error: Qt
-  // fires no timer again while its own slot runs, so a box inside Timer1's tick would
-  // hold the sampling and the drawing until the engineer closed it. A box that stands
-  // meanwhile (the OPC tab's on the lost link) is closed first; this one follows it.
-  QTimer::singleShot(0, this, [this, text] {
-    const QWidget* modal = QApplication::activeModalWidget();
-    if (modal != nullptr && modal != this) {
-      QTimer::singleShot(100, this, [this, text] { ShowBoxWhenFree(text); });
-      return;
-    }
-    Ui().ShowError(text);
-    boxStanding_ = false;
-  });
+  Ui().ShowNotice(text);
 }
 
 void TEksperiment::EndExperiment() {
-  // The end's switch of the controller lets the window's events through: a second
-  // "Konec eksperimenta" meanwhile changes nothing.
-  if (ending_) return;
-  const QScopedValueRollback endingNow(ending_, true);
+  // A second "Konec eksperimenta" while the end is under way changes nothing.
+  if (ending_ || !run_.Running()) return;
+  ending_ = true;
   Timer1->stop();
-  // What the sampler took before the end goes into the record too. A read in flight ends
-  // (at the latest with the client's time-out) off the window's thread: the window
-  // answers meanwhile.
-  if (run_.Sampling()) {
-    OnPlantThread([this] { run_.Sampler().Stop(); });
+  // What the sampler took before the end goes into the record; a read still in flight
+  // is not waited for (its answer is dropped), so the window closes at once, also while
+  // a stalled plant keeps the sampler waiting.
+  const bool sampling = run_.Sampling();
+  if (sampling) {
     const bool stepSequence = !form_.ExperimentTab().RadioRocno->isChecked();
     const std::vector<ExperimentSample> rest = run_.TakeArrived(stepSequence);
     if (!rest.empty()) Draw(rest);
   }
-  if (run_.Finish()) {
+  if (run_.Finish(false)) {
     ProcessingPage& processing = form_.ProcessingTab();
     processing.ConditionAfterExperiment();
     if (form_.ExperimentTab().RadioAvtomatsko->isChecked())
       processing.SetAnalysisWindowStart(AnalysisWindowStart(run_.Setup.WaitTime, form_.Store().SampleTime));
   }
-  if (switchedForRun_) {
-    switchedForRun_ = false;
-    // The run's sampler has stopped: the switch goes out on a thread of its own. One
-    // that does not reach the plant is noted in the findings, never thrown: the window
-    // closes and the record stays.
-    OnPlantThread([this] { run_.SwitchAfterRun(); });
-  }
-  // The state the controller kept is told in a box when the switch did not reach the
-  // plant: the link lost during the run, as the run ended, or the switch refused.
+  QDialog::done(QDialog::Accepted);
+  // The sampler's threads end, then the controller is put into its after-experiment state:
+  // on the plant's side of the window (a job for a plant over a network). A switch that
+  // does not reach the plant is noted in the findings, never thrown.
+  const bool switchAfter = switchedForRun_;
+  switchedForRun_ = false;
+  OnPlant(
+      [this, sampling, switchAfter] {
+        if (sampling) run_.Sampler().Stop();
+        if (switchAfter) run_.SwitchAfterRun();
+      },
+      [this](std::exception_ptr) { Ended(); });
+}
+
+void TEksperiment::Ended() {
+  // The state the controller kept is told when the switch did not reach the plant: the
+  // link lost during the run, as the run ended, or the switch refused.
   const RunFindings& met = run_.Findings;
   if (met.LinkLost())
-    ShowRunError(
-        QString::fromStdString(LinkLostText(met, met.ControllerLeft, run_.Setup.Separator)), true);
+    ShowRunError(QString::fromStdString(LinkLostText(met, met.ControllerLeft, run_.Setup.Separator)));
   else if (!met.ControllerLeft.empty())
-    ShowRunError(
-        QString::fromStdString(form_.Opc().IsConnected() ? met.ControllerLeft
-                                                         : LinkLostAtEndText(met.ControllerLeft)),
-        true);
+    ShowRunError(QString::fromStdString(form_.Opc().IsConnected() ? met.ControllerLeft
+                                                                  : LinkLostAtEndText(met.ControllerLeft)));
   // The main window's status bar speaks of the record now in the store: an earlier
   // run's findings that still stand there go.
   const QString findings =
@@ -614,7 +633,10 @@ void TEksperiment::EndExperiment() {
   else if (!shownFindings_.isEmpty() && form_.StatusText() == shownFindings_)
     form_.SetStatusText(QString());
   shownFindings_ = findings;
-  QDialog::done(QDialog::Accepted);
+  ending_ = false;
+  // Told from the event loop: what goes on from the end (the chain, the queue) does not
+  // run inside the click or the tick that ended the run.
+  QTimer::singleShot(0, this, [this] { emit RunEnded(); });
 }
 
 void TEksperiment::reject() { EndExperiment(); }

@@ -1,17 +1,21 @@
-// The experiment window: runs one step-response experiment sample by sample, shown modally.
+// The experiment window: runs one step-response experiment sample by sample, shown beside
+// the main window; the run's end is the signal RunEnded.
 // A thin shell around ExperimentRun: on a plant reached over a network the run's sampler
 // takes the samples on its own threads and clock and Timer1 only draws what has arrived;
 // otherwise (the simulation, an in-process plant) Timer1 takes each sample. The labels,
 // charts, slider and value edit show them and take the engineer's MV.
 #pragma once
 
+#include <QDateTime>
 #include <QDialog>
 #include <QList>
 #include <QPointF>
 #include <QSet>
 #include <array>
 #include <cmath>
+#include <exception>
 #include <functional>
+#include <string>
 
 #include "experiment/ExperimentRun.h"
 
@@ -38,23 +42,26 @@ class TEksperiment : public QDialog {
   OpcGroup& ExperimentGroup() { return *experimentGroup_; }
 
   void FormCreate();
-  // Wait up to 3 s for the MV item, check every item the run will write (nothing is
-  // written when one fails), put the controller into the state it has during the run, and
-  // free the slider and the value edit (manual) or set up the phases (automatic).
-  // PrepareManualRun shows why a run cannot start and returns false; PrepareAutomaticRun
-  // throws it (the queue stops there).
-  bool PrepareManualRun();
-  void PrepareAutomaticRun();
+  // Waits up to 3 s for the MV item, checks every item the run will write (nothing is
+  // written when one fails), puts the controller into the state it has during the run,
+  // and frees the slider and the value edit (manual) or sets up the phases (automatic).
+  // The plant's part runs as jobs for a plant over a network; prepared(why) follows on
+  // the window's thread ("" when the run may start; at once when nothing had to wait).
+  void PrepareRun(bool manual, std::function<void(const std::string& why)> prepared);
+  // A run is being prepared, runs or is ending.
+  bool InFlight() const;
+  // When the run began (the first sample), on the program's clock.
+  QDateTime StartedAt;
   // Showing the window: the run begins with its first sample at t = 0.
   void FormShow();
   // One sample: read or simulate, record, show; ends the run when it is over.
   void Timer1Timer();
-  // Stops sampling, completes the record, hands it to the conditioning, puts the
-  // controller into its after-experiment state and closes the window. Closing the
-  // window from its title bar ends the experiment the same way; Escape does nothing.
-  // The window answers while a stalled plant keeps the end waiting (a second call
-  // changes nothing); a switch that did not reach the plant is told with the state the
-  // controller kept.
+  // Stops sampling, completes the record, hands it to the conditioning and closes the
+  // window at once; then (a job for a plant over a network) the sampler's threads end and
+  // the controller is put into its after-experiment state, and RunEnded follows. Closing
+  // the window from its title bar ends the experiment the same way; Escape does nothing.
+  // A second call while the end is under way changes nothing; a switch that did not reach
+  // the plant is told with the state the controller kept.
   void EndExperiment();
   void SwitchToManual();
   void SwitchToAutomatic();
@@ -95,6 +102,11 @@ class TEksperiment : public QDialog {
   // The status bar's text.
   QString StatusText() const;
 
+ signals:
+  // The run has ended: its record is in the store and the controller's switch after the
+  // run has been made or noted.
+  void RunEnded();
+
  public slots:
   void reject() override;
 
@@ -104,21 +116,21 @@ class TEksperiment : public QDialog {
 
  private:
   // Checks every item the run writes and, when all may be written, switches the
-  // controller for the run; why the run cannot start, or "".
-  std::string CheckAndSwitchForRun();
+  // controller for the run; then(why the run cannot start, or "").
+  void CheckAndSwitchForRun(std::function<void(const std::string& why)> then);
   // Plant I/O outside the sampler (the preparation's wait, check and switch, the end's
-  // switch): off the window's thread for a plant over a network.
-  void OnPlantThread(const std::function<void()>& work);
+  // switch): a job for a plant over a network, else at once; then follows on the
+  // window's thread with what the work threw.
+  void OnPlant(std::function<void()> work, std::function<void(std::exception_ptr)> then);
+  // The end's last part, once the controller's switch has been made or noted.
+  void Ended();
   void BuildCharts();
   void BuildControls();
-  void WaitForMVItem(bool reportFailure);
+  void WaitForMVItem(bool reportFailure, std::function<void()> then);
   // The status bar: connected, simulated or fallen back, and the errors so far.
   void ShowStatus();
-  // An error while sampling: its box, unless this error had one, another of the run's
-  // boxes is still to be closed, or another box stands (afterOtherBox: then it follows
-  // that box, for what the engineer must read, the link lost). Shown from the event loop.
-  void ShowRunError(const QString& text, bool afterOtherBox = false);
-  void ShowBoxWhenFree(const QString& text);
+  // An error while sampling: a notice, unless this error had one in this run.
+  void ShowRunError(const QString& text);
   void SyncScrollBar();
   void ShowMV();
   // Labels and charts after the samples taken since the last drawing.
@@ -145,9 +157,9 @@ class TEksperiment : public QDialog {
   bool lastHeld_ = false;                 // the last sample drawn was held: the plant is late
   // The controller was switched for the run and waits for its after-experiment state.
   bool switchedForRun_ = false;
-  bool ending_ = false;  // EndExperiment is under way
+  bool ending_ = false;     // EndExperiment is under way
+  bool preparing_ = false;  // PrepareRun is under way
   QString lastError_;
   QString shownFindings_;  // the main window's status text the last run's end set
   QSet<QString> boxedErrors_;
-  bool boxStanding_ = false;
 };

@@ -12,14 +12,17 @@
 #include <QTableWidget>
 #include <QThread>
 #include <QTimer>
+#include <atomic>
 #include <algorithm>
+#include <chrono>
+#include <future>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "forms/OffThread.h"
+#include "forms/JobRunner.h"
 #include "forms/UiServices.h"
 #include "forms/Workspace.h"
 #include "opc/OpcClient.h"
@@ -65,6 +68,17 @@ struct WrittenItems {
   std::vector<std::string> Ids;
   std::vector<OpcItemFacts> Facts;
 };
+
+}  // namespace
+
+// What a connect under way shares with its job, which may outlive the page's handler.
+struct OpcPage::Connecting {
+  WrittenItems Written;
+  std::optional<OpcServerState> State;
+  std::atomic<bool> GivenUp = false;  // "Prekliči": a question the connect waits on ends
+};
+
+namespace {
 
 // What the server says of the items; nothing when it will not say (the connect stands).
 std::vector<OpcItemFacts> DescribeWrittenItems(OpcClient& client,
@@ -242,6 +256,7 @@ OpcPage::OpcPage(Workspace& form) : QWidget(nullptr), form_(form) {
   RadioGroup5->SetItemIndex(1);
 
   connect(PoveziOPCStreznik, &QPushButton::clicked, this, &OpcPage::PoveziOPCStreznikClick);
+  connect(PrekliciPovezovanje, &QPushButton::clicked, this, &OpcPage::PrekliciPovezovanjeClick);
   connect(PrekiniOPCStreznik, &QPushButton::clicked, this, &OpcPage::PrekiniOPCStreznikClick);
   connect(IzberiAjtemKnof, &QPushButton::clicked, this, &OpcPage::IzberiAjtemKnofClick);
   connect(Button_DnevnikZapisov, &QPushButton::clicked, this, &OpcPage::Button_DnevnikZapisovClick);
@@ -328,15 +343,25 @@ void OpcPage::PoveziOPCStreznikClick() {
   UaConnectOptions options;
   options.Security = choices[std::clamp(VarnostComboBox->currentIndex(), 0, 3)];
   // The questions come from the connect, which runs off the window's thread for a server
-  // over the network: they are asked on the window's thread, the connect waiting for them.
-  const auto onWindowThread = [this](const std::function<void()>& ask) {
-    if (QThread::currentThread() == thread())
-      ask();
-    else
-      QMetaObject::invokeMethod(this, ask, Qt::BlockingQueuedConnection);
+  // over the network: they are asked on the window's thread without holding it, the
+  // connect's thread waiting for the answer (or for the engineer to give the connect up).
+  auto connecting = std::make_shared<Connecting>();
+  connecting_ = connecting;
+  const auto ask = [this, connecting](std::function<void(std::function<void()>)> question) {
+    if (QThread::currentThread() == thread()) {
+      question([] {});
+      return;
+    }
+    auto answered = std::make_shared<std::promise<void>>();
+    std::future<void> answer = answered->get_future();
+    QMetaObject::invokeMethod(
+        this, [question, answered] { question([answered] { answered->set_value(); }); },
+        Qt::QueuedConnection);
+    while (answer.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
+      if (connecting->GivenUp) throw OpcError("Povezovanje je preklicano.");
   };
   // An unknown certificate is never taken silently: the engineer sees it and decides.
-  options.AskTrust = [onWindowThread](const UaCertificateSummary& c) {
+  options.AskTrust = [ask](const UaCertificateSummary& c) {
     const QString text =
         QString::fromUtf8(
             "Strežnik se predstavlja s potrdilom, ki mu program še ne zaupa.\n\n"
@@ -347,93 +372,113 @@ void OpcPage::PoveziOPCStreznikClick() {
             .arg(QString::fromStdString(c.Subject), QString::fromStdString(c.ApplicationUri),
                  QString::fromStdString(c.ValidFrom), QString::fromStdString(c.ValidTo),
                  QString::fromStdString(c.Thumbprint));
-    int answer = 2;
-    onWindowThread([&] { answer = Ui().AskTrustCertificate(text); });
-    switch (answer) {
+    auto answer = std::make_shared<int>(2);
+    ask([text, answer](std::function<void()> done) {
+      Ui().AskTrustCertificateLater(text, [answer, done](int a) {
+        *answer = a;
+        done();
+      });
+    });
+    switch (*answer) {
       case 0: return UaTrustAnswer::Always;
       case 1: return UaTrustAnswer::Once;
       default: return UaTrustAnswer::Reject;
     }
   };
   // The password is asked at each connect and kept only for it.
-  options.AskLogin = [server, onWindowThread](std::string& user, std::string& password) {
-    QString u = QString::fromStdString(user), p;
-    bool given = false;
-    onWindowThread([&] {
-      given = Ui().AskLogin(QString::fromUtf8("Strežnik %1 zahteva prijavo.").arg(server), u, p);
+  options.AskLogin = [server, ask](std::string& user, std::string& password) {
+    struct Login {
+      bool Given = false;
+      QString User, Password;
+    };
+    auto login = std::make_shared<Login>();
+    const QString question = QString::fromUtf8("Strežnik %1 zahteva prijavo.").arg(server);
+    const QString asked = QString::fromStdString(user);
+    ask([question, asked, login](std::function<void()> done) {
+      Ui().AskLoginLater(question, asked, [login, done](bool given, QString u, QString p) {
+        *login = {given, u, p};
+        done();
+      });
     });
-    if (!given) return false;
-    user = u.toStdString();
-    password = p.toStdString();
+    if (!login->Given) return false;
+    user = login->User.toStdString();
+    password = login->Password.toStdString();
     return true;
   };
   form_.Opc().SetUaConnectOptions(options);
   connectedServer_.clear();
   const std::string name = server.toStdString();
-  // The work may outlive this handler (a connect given up): what it reads is shared.
-  auto state = std::make_shared<std::optional<OpcServerState>>();
   // The items the program writes are asked about with the connect: a read-only one is
   // marked in the table before the engineer relies on it.
-  const auto written = std::make_shared<WrittenItems>();
   for (int row = 0; row < TableRows; ++row)
     if (!WrittenSignal(row).isEmpty() && !ItemId(row).isEmpty()) {
-      written->Rows.push_back(row);
-      written->Ids.push_back(ItemId(row).toStdString());
+      connecting->Written.Rows.push_back(row);
+      connecting->Written.Ids.push_back(ItemId(row).toStdString());
     }
-  if (IsUaEndpointUrl(name)) {
-    // A server over the network may take up to its time-out to answer: the window goes
-    // on meanwhile, saying so, and "Prekliči" gives up waiting.
-    const QString before = Label54->text();
-    Label54->setText(QString::fromUtf8("povezovanje …"));
-    PoveziOPCStreznik->setEnabled(false);
-    PrekiniOPCStreznik->hide();
-    PrekliciPovezovanje->show();
-    const auto restore = [this] {
-      PrekliciPovezovanje->hide();
-      PrekiniOPCStreznik->show();
-    };
-    bool ended = false;
-    try {
-      // The server's state read with the connect, on its thread: a server that answers
-      // the connect and then stalls keeps the window waiting no more than the connect.
-      ended = RunOffWindowThread(
-          PrekliciPovezovanje,
-          [this, name, state, written] {
-            form_.Opc().Connect(name, "");
-            *state = form_.Opc().ServerState();
-            written->Facts = DescribeWrittenItems(form_.Opc(), written->Ids);
-          },
-          [this] {
-            // The connect given up has ended: whatever it reached is let go.
-            disconnecting_ = true;
-            form_.Opc().Disconnect();
-            disconnecting_ = false;
-            PoveziOPCStreznik->setEnabled(true);
-          });
-    } catch (...) {
-      restore();
-      Label54->setText(before);
-      PoveziOPCStreznik->setEnabled(true);
-      throw;
-    }
-    restore();
-    if (!ended) {
-      endedByEngineer_ = true;  // whatever the connect given up reaches is let go, not lost
-      // It is cut short, not waited for: what it waits on the server for ends at once.
-      disconnecting_ = true;
-      form_.Opc().Disconnect();
-      disconnecting_ = false;
-      PoveziOPCStreznik->setEnabled(false);
-      Label54->setText(QString::fromUtf8("preklicano"));
-      return;  // "Poveži" comes back once the connect given up has ended
-    }
-  } else {
+  if (!IsUaEndpointUrl(name)) {
     form_.Opc().Connect(name, "");
-    written->Facts = DescribeWrittenItems(form_.Opc(), written->Ids);
+    connecting->Written.Facts = DescribeWrittenItems(form_.Opc(), connecting->Written.Ids);
+    Connected(server, *connecting);
+    return;
   }
-  for (std::size_t i = 0; i < written->Rows.size() && i < written->Facts.size(); ++i) {
-    const int row = written->Rows[i];
-    const bool readOnly = written->Facts[i].Access == OpcAccess::ReadOnly;
+  // A server over the network may take up to its time-out to answer: the connect is a
+  // job, the window goes on meanwhile, saying so, and "Prekliči" gives up waiting.
+  Label54->setText(QString::fromUtf8("povezovanje …"));
+  PoveziOPCStreznik->setEnabled(false);
+  PrekiniOPCStreznik->hide();
+  PrekliciPovezovanje->show();
+  OpcClient* client = &form_.Opc();
+  // The server's state read with the connect, on its thread: a server that answers the
+  // connect and then stalls keeps the window waiting no more than the connect.
+  connectJob_ = Jobs().Start(
+      this,
+      [client, name, connecting] {
+        client->Connect(name, "");
+        connecting->State = client->ServerState();
+        connecting->Written.Facts = DescribeWrittenItems(*client, connecting->Written.Ids);
+      },
+      [this, server, connecting](std::exception_ptr error) {
+        connectJob_.reset();
+        PrekliciPovezovanje->hide();
+        PrekiniOPCStreznik->show();
+        PoveziOPCStreznik->setEnabled(true);
+        if (error) {
+          Label54->clear();
+          std::rethrow_exception(error);  // the standard error box, from an idle window
+        }
+        Connected(server, *connecting);
+      },
+      [this] {
+        // The connect given up has ended: whatever it reached is let go.
+        connectJob_.reset();
+        disconnecting_ = true;
+        form_.Opc().Disconnect();
+        disconnecting_ = false;
+        PoveziOPCStreznik->setEnabled(true);
+      });
+}
+
+void OpcPage::PrekliciPovezovanjeClick() {
+  if (!connectJob_) return;
+  endedByEngineer_ = true;  // whatever the connect given up reaches is let go, not lost
+  JobRunner::Cancel(connectJob_);
+  if (connecting_) connecting_->GivenUp = true;
+  // It is cut short, not waited for: what it waits on the server for ends at once.
+  disconnecting_ = true;
+  form_.Opc().Disconnect();
+  disconnecting_ = false;
+  PrekliciPovezovanje->hide();
+  PrekiniOPCStreznik->show();
+  PoveziOPCStreznik->setEnabled(false);
+  Label54->setText(QString::fromUtf8("preklicano"));
+  // "Poveži" comes back once the connect given up has ended.
+}
+
+void OpcPage::Connected(const QString& server, const Connecting& connecting) {
+  const WrittenItems& written = connecting.Written;
+  for (std::size_t i = 0; i < written.Rows.size() && i < written.Facts.size(); ++i) {
+    const int row = written.Rows[i];
+    const bool readOnly = written.Facts[i].Access == OpcAccess::ReadOnly;
     MarkNotWritable(row, readOnly ? NotWritableText(ItemId(row), WrittenSignal(row)) : QString());
   }
   PoveziOPCStreznik->setEnabled(true);
@@ -444,7 +489,8 @@ void OpcPage::PoveziOPCStreznikClick() {
   for (int i = 0; i < ComboBox2->count() && !listed; ++i)
     listed = SameUaEndpoint(ComboBox2->itemText(i).toStdString(), server.toStdString());
   if (!listed) ComboBox2->addItem(server);
-  const QString stateText = StateText(*state ? **state : form_.Opc().ServerState());
+  const QString stateText =
+      StateText(connecting.State ? *connecting.State : form_.Opc().ServerState());
   Label54->setText(stateText);
   if (stateText == QLatin1String("running")) PoveziOPCStreznik->setEnabled(false);
 }
@@ -494,7 +540,9 @@ void OpcPage::dOPCServer1Disconnect() {
   // What a run said of the loss (where the record turned to the simulation, the controller
   // state left) stays in the status bar; the message says it here too.
   if (form_.StatusText().isEmpty() || form_.StatusText() == ownStatus_) SetOwnStatus(text);
-  QTimer::singleShot(0, this, [text] { Ui().ShowMessage(text); });
+  // A run under way tells the loss itself, with what it means for the record and the
+  // controller: one notice for the one event.
+  if (!form_.RunInFlight()) Ui().ShowNotice(text);
 }
 
 bool OpcPage::eventFilter(QObject* watched, QEvent* event) {
@@ -544,14 +592,14 @@ void OpcPage::IzberiAjtemKnofClick() {
   ItemBrowserRequest request;
   request.Place = &browserPlaces_[UaEndpointKey(connectedServer_.toStdString())];
   request.WrittenSignal = WrittenSignal(row);
-  bool notWritable = false;
-  const QStringList chosen = SelectOpcItemDialog::Browse(form_.Opc(), this, request, &notWritable);
-  if (chosen.isEmpty()) return;
-  OPCTabela->item(row, 0)->setText(chosen.first());
-  const QString note =
-      notWritable ? NotWritableText(chosen.first(), request.WrittenSignal) : QString();
-  MarkNotWritable(row, note);
-  if (!note.isEmpty()) SetOwnStatus(note);
+  const QString signal = request.WrittenSignal;
+  SelectOpcItemDialog::Browse(
+      form_.Opc(), this, request, [this, row, signal](const QStringList& chosen, bool notWritable) {
+        OPCTabela->item(row, 0)->setText(chosen.first());
+        const QString note = notWritable ? NotWritableText(chosen.first(), signal) : QString();
+        MarkNotWritable(row, note);
+        if (!note.isEmpty()) SetOwnStatus(note);
+      });
 }
 
 QString OpcPage::WrittenSignal(int row) const {

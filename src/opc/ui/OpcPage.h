@@ -3,8 +3,10 @@
 
 #include <QWidget>
 #include <map>
+#include <memory>
 #include <string>
 
+#include "forms/JobRunner.h"
 #include "opc/ui/SelectOpcItemDialog.h"
 
 class QButtonGroup;
@@ -46,6 +48,10 @@ class OpcPage : public QWidget {
   // Handlers.
   void PoveziOPCStreznikClick();
   void PrekiniOPCStreznikClick();
+  // Gives up waiting for a connect under way.
+  void PrekliciPovezovanjeClick();
+  // A connect is under way (a job for a server over the network).
+  bool ConnectUnderWay() const { return connectJob_ != nullptr; }
   // Shows where the program's certificate is (made on first use) and its thumbprint.
   void CertifikatProgramaKnofClick();
   void dOPCServer1Disconnect();
@@ -100,6 +106,9 @@ class OpcPage : public QWidget {
   QRadioButton* RadioButton(int number) const;
 
  private:
+  struct Connecting;
+  // The connect's end: the written items marked, the server remembered, its state shown.
+  void Connected(const QString& server, const Connecting& connecting);
   void ApplyRaConfiguration(int index, QRadioButton* single, QRadioButton* manual,
                             QRadioButton* automatic, QLabel* label, QComboBox* values);
   QString Cell(int row, int column) const;
@@ -123,6 +132,8 @@ class OpcPage : public QWidget {
   QString connectedServer_;
   QString writeLogPath_;
   QString ownStatus_;
+  JobRunner::JobHandle connectJob_;
+  std::shared_ptr<Connecting> connecting_;
   bool disconnecting_ = false;  // "Prekini" is ending the link: no loss to report
   // The engineer ended the link ("Prekini", a connect given up) and has not connected
   // since: a loss reported late (queued from another thread) is not told.

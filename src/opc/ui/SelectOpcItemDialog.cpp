@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -13,7 +14,7 @@
 #include <memory>
 
 #include "forms/FormHelpers.h"
-#include "forms/OffThread.h"
+#include "forms/JobRunner.h"
 #include "opc/OpcBrowseTree.h"
 #include "opc/OpcMessages.h"
 
@@ -90,8 +91,8 @@ SelectOpcItemDialog::SelectOpcItemDialog(OpcClient& client, QWidget* parent,
     firstLoadPending_ = true;
     QTimer::singleShot(0, this, [this] {
       firstLoadPending_ = false;
+      restorePending_ = true;
       Load(nullptr);
-      RestoreCurrent();
     });
     return;
   }
@@ -108,7 +109,11 @@ SelectOpcItemDialog::SelectOpcItemDialog(OpcClient& client, QWidget* parent,
 SelectOpcItemDialog::~SelectOpcItemDialog() = default;
 
 void SelectOpcItemDialog::Load(QTreeWidgetItem* branch) {
-  if (loading_) return;
+  // One reading at a time: a branch opened meanwhile is read after it.
+  if (loading_) {
+    if (branch && !waiting_.contains(branch)) waiting_ << branch;
+    return;
+  }
   std::string branchId;
   if (branch) {
     const QVariant id = branch->data(0, BranchIdRole);
@@ -126,37 +131,77 @@ void SelectOpcItemDialog::Load(QTreeWidgetItem* branch) {
   const auto read = [reading, client, branchId, open] {
     reading->Level = ReadBrowseLevel(*client, branchId, open, &reading->Cancelled);
   };
-  bool ended = true;
-  QString problem;
-  try {
-    if (client_.ReachedOverNetwork()) {
-      // The window goes on while the server answers; the tree waits for it.
-      loading_ = true;
-      StanjeBrskanja->setStyleSheet(QString());
-      StanjeBrskanja->setText(QString::fromUtf8("Branje s strežnika …"));
-      PrekliciBrskanje->show();
-      ItemTree->setEnabled(false);
-      const QMetaObject::Connection cancelling = connect(
-          PrekliciBrskanje, &QPushButton::clicked, this, [reading] { reading->Cancelled = true; });
-      try {
-        ended = RunOffWindowThread(PrekliciBrskanje, read, [] {});
-      } catch (...) {
-        disconnect(cancelling);
-        throw;
-      }
-      disconnect(cancelling);
-    } else {
+  if (!client_.ReachedOverNetwork()) {
+    QString problem;
+    try {
       read();
+    } catch (const std::exception& e) {
+      problem = QString::fromStdString(OpcWindowText(e.what()));
     }
-  } catch (const std::exception& e) {
-    problem = QString::fromStdString(OpcWindowText(e.what()));
+    Loaded(branch, branchId, reading->Level, problem, false);
+    return;
   }
-  if (loading_) {
+  // The window goes on while the server answers; the tree waits for it.
+  loading_ = true;
+  StanjeBrskanja->setStyleSheet(QString());
+  StanjeBrskanja->setText(QString::fromUtf8("Branje s strežnika …"));
+  PrekliciBrskanje->show();
+  ItemTree->setEnabled(false);
+  const auto ended = [this, reading, branchId](bool cancelled, const QString& problem) {
     loading_ = false;
+    disconnect(cancelling_);
     PrekliciBrskanje->hide();
     ItemTree->setEnabled(true);
+    // The branch may have gone with a tree read anew: it is found by its ID.
+    QTreeWidgetItem* branch = branchId.empty() ? nullptr : UnreadBranch(branchId);
+    if (!branchId.empty() && branch == nullptr) return NextWaiting();
+    Loaded(branch, branchId, reading->Level, problem, cancelled);
+    NextWaiting();
+  };
+  job_ = Jobs().Start(
+      this, read,
+      [ended](std::exception_ptr error) {
+        QString problem;
+        if (error) try {
+            std::rethrow_exception(error);
+          } catch (const std::exception& e) {
+            problem = QString::fromStdString(OpcWindowText(e.what()));
+          }
+        ended(false, problem);
+      });
+  cancelling_ = connect(PrekliciBrskanje, &QPushButton::clicked, this, [this, reading, ended] {
+    reading->Cancelled = true;
+    JobRunner::Cancel(job_);
+    ended(true, QString());
+  });
+}
+
+void SelectOpcItemDialog::NextWaiting() {
+  while (!waiting_.isEmpty() && !loading_) {
+    QTreeWidgetItem* next = waiting_.takeFirst();
+    // Only a branch still in the tree and still unread.
+    bool inTree = false;
+    for (QTreeWidgetItemIterator it(ItemTree); *it && !inTree; ++it) inTree = *it == next;
+    if (inTree && next->data(0, BranchIdRole).isValid()) Load(next);
   }
-  if (!ended || !problem.isEmpty()) {
+  if (!loading_ && restorePending_) {
+    restorePending_ = false;
+    RestoreCurrent();
+  }
+}
+
+QTreeWidgetItem* SelectOpcItemDialog::UnreadBranch(const std::string& branchId) const {
+  const QString id = QString::fromStdString(branchId);
+  for (QTreeWidgetItemIterator it(ItemTree); *it; ++it)
+    if ((*it)->data(0, BranchIdRole).toString() == id) return *it;
+  return nullptr;
+}
+
+void SelectOpcItemDialog::Loaded(QTreeWidgetItem* branch, const std::string& branchId,
+                                 const OpcBrowseLevel& level, const QString& problem,
+                                 bool cancelled) {
+  if (cancelled || !problem.isEmpty()) {
+    waiting_.clear();
     // The branch stays unread, closed, to be opened again.
     StanjeBrskanja->setStyleSheet(problem.isEmpty() ? QString() : QStringLiteral("color: #c00000"));
     StanjeBrskanja->setText(problem.isEmpty() ? QString::fromUtf8("Branje je preklicano.")
@@ -173,7 +218,7 @@ void SelectOpcItemDialog::Load(QTreeWidgetItem* branch) {
     branch->setData(0, BranchIdRole, QVariant());
     qDeleteAll(branch->takeChildren());  // the placeholder that made it expandable
   }
-  Fill(branch, reading->Level);
+  Fill(branch, level);
 }
 
 void SelectOpcItemDialog::Fill(QTreeWidgetItem* parent, const OpcBrowseLevel& level) {
@@ -280,12 +325,18 @@ QStringList SelectOpcItemDialog::SelectedItemIds() const {
   return ids;
 }
 
-QStringList SelectOpcItemDialog::Browse(OpcClient& client, QWidget* parent,
-                                        const ItemBrowserRequest& request, bool* notWritable) {
-  SelectOpcItemDialog dialog(client, parent, request);
-  const QStringList ids =
-      dialog.exec() == QDialog::Accepted ? dialog.SelectedItemIds() : QStringList{};
-  if (notWritable)
-    *notWritable = !ids.isEmpty() && !dialog.NotWritableNote(dialog.FactsOf(ids.first())).isEmpty();
-  return ids;
+void SelectOpcItemDialog::Browse(OpcClient& client, QWidget* parent,
+                                 const ItemBrowserRequest& request,
+                                 std::function<void(QStringList, bool)> chosen) {
+  // Shown over its window without a loop of its own: the choice comes back when it closes.
+  auto* dialog = new SelectOpcItemDialog(client, parent, request);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  connect(dialog, &QDialog::finished, dialog, [dialog, chosen = std::move(chosen)](int result) {
+    const QStringList ids =
+        result == QDialog::Accepted ? dialog->SelectedItemIds() : QStringList{};
+    const bool notWritable =
+        !ids.isEmpty() && !dialog->NotWritableNote(dialog->FactsOf(ids.first())).isEmpty();
+    if (!ids.isEmpty()) chosen(ids, notWritable);
+  });
+  dialog->open();
 }

@@ -5,11 +5,14 @@
 #pragma once
 
 #include <QDialog>
+#include <QList>
 #include <QStringList>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
 
+#include "forms/JobRunner.h"
 #include "opc/OpcClient.h"
 
 class QLabel;
@@ -57,10 +60,11 @@ class SelectOpcItemDialog : public QDialog {
   // Below the tree: the note on a chosen item that the program would write but may not.
   QLabel* OpombaZapisljivosti = nullptr;
 
-  // Shows the browser modally; the chosen IDs, or nothing when cancelled. notWritable
-  // (when given) tells whether the first one is an item the program writes but may not.
-  static QStringList Browse(OpcClient& client, QWidget* parent,
-                            const ItemBrowserRequest& request = {}, bool* notWritable = nullptr);
+  // Shows the browser over parent and returns at once; when the engineer has picked,
+  // chosen receives the IDs and whether the first is an item the program writes but may
+  // not (nothing is called when the browser is cancelled).
+  static void Browse(OpcClient& client, QWidget* parent, const ItemBrowserRequest& request,
+                     std::function<void(QStringList ids, bool notWritable)> chosen);
 
  protected:
   void done(int result) override;
@@ -71,6 +75,12 @@ class SelectOpcItemDialog : public QDialog {
   void Load(QTreeWidgetItem* branch);
   // Adds a level read from the server under parent (null: the top).
   void Fill(QTreeWidgetItem* parent, const OpcBrowseLevel& level);
+  // A level read (or not: its problem, or cancelled) into the tree.
+  void Loaded(QTreeWidgetItem* branch, const std::string& branchId, const OpcBrowseLevel& level,
+              const QString& problem, bool cancelled);
+  // The branches opened while another was read, read in turn.
+  void NextWaiting();
+  QTreeWidgetItem* UnreadBranch(const std::string& branchId) const;
   void ShowFacts(QTreeWidgetItem* item, const OpcItemFacts& facts);
   void SelectionChanged();
   void RestoreCurrent();
@@ -81,5 +91,9 @@ class SelectOpcItemDialog : public QDialog {
   std::map<QString, OpcItemFacts> facts_;  // by item ID
   bool loading_ = false;
   bool firstLoadPending_ = false;
+  bool restorePending_ = false;  // where the engineer was is shown once the reading is done
+  QList<QTreeWidgetItem*> waiting_;
+  JobRunner::JobHandle job_;
+  QMetaObject::Connection cancelling_;
   QPushButton* okButton_ = nullptr;
 };

@@ -23,7 +23,7 @@
 #include "charts/VorChart.h"
 #include "data/NumberFormat.h"
 #include "forms/FormHelpers.h"
-#include "forms/OffThread.h"
+#include "forms/JobRunner.h"
 #include "forms/Workspace.h"
 #include "opc/OpcClient.h"
 #include "opc/ui/RadioGroup.h"
@@ -86,6 +86,7 @@ void RegulatorPage::Connect() {
   connect(Button9, &QPushButton::clicked, this, [this] { Button9Click(); });
   connect(Button8, &QPushButton::clicked, this, [this] { Button8Click(); });
   connect(Button16, &QPushButton::clicked, this, [this] { Button16Click(); });
+  connect(Button_PrekliciNalaganje, &QPushButton::clicked, this, [this] { PrekliciNalaganjeClick(); });
   connect(Button_PovrniPrejsnje, &QPushButton::clicked, this,
           [this] { Button_PovrniPrejsnjeClick(); });
   // A value typed into the panel is what a load writes: its figures follow it.
@@ -590,64 +591,38 @@ void RegulatorPage::SetLoading(bool loading, bool offThread) {
 }
 
 void RegulatorPage::RunLoad(const ControllerLoad& load, PlantWriteSource source) {
-  // Bounded by the program's clock; a second bound on real time keeps a clock that does
-  // not move (a hand-driven one) from holding the program here.
+  // The load is a job: a plant may take up to the link's time-out to answer each request
+  // (an in-process plant answers at once, but its items may still be on their way to
+  // Good quality). The window says it is under way and "Prekliči" gives up waiting. A
+  // cancel never cuts a set in half: the waits end at once, but a write in flight
+  // finishes (or is rolled back) on the load's thread, and its outcome is told when it
+  // has ended. Bounded by the program's clock; a second bound on real time keeps a clock
+  // that does not move (a hand-driven one) from holding the load.
   constexpr qint64 BoundMs = ControllerQualityWaitMs + ControllerReadBackWaitMs;
-  const PlantWriteContext context = form_.PlantWrites(source);
-  OpcGroup& group = form_.ControllerGroup();
-  const Clock& clock = form_.SystemClock();
-  const char separator = DecimalSeparator();
-  if (!form_.Opc().ReachedOverNetwork()) {
-    // An in-process plant answers at once: the load runs here, the window's events
-    // processed while it waits for the items.
-    SetLoading(true, false);
-    QElapsedTimer elapsed;
-    elapsed.start();
-    ControllerLoadResult result;
-    try {
-      result = LoadIntoController(
-          group, load, clock,
-          [&] {
-            QCoreApplication::processEvents();
-            QThread::msleep(2);
-            return !form_.Closing() && elapsed.elapsed() < BoundMs;
-          },
-          separator, context);
-    } catch (...) {
-      SetLoading(false, false);
-      throw;
-    }
-    SetLoading(false, false);
-    LoadEnded(result, source, false);
-    return;
-  }
-
-  // A plant over a network may take up to the link's time-out to answer each request:
-  // the load runs on a thread of its own, the window says it is under way and
-  // "Prekliči" gives up waiting. A cancel never cuts a set in half: the waits end at
-  // once, but a write in flight finishes (or is rolled back) on the load's thread, and
-  // its outcome is told when it has ended.
   struct Shared {
     std::atomic<bool> cancelled = false;
     std::atomic<bool> closing = false;
     ControllerLoadResult result;
   };
   auto shared = std::make_shared<Shared>();
+  const PlantWriteContext context = form_.PlantWrites(source);
+  OpcGroup* group = &form_.ControllerGroup();
+  const Clock* clock = &form_.SystemClock();
+  const char separator = DecimalSeparator();
   SetLoading(true, true);
-  const QMetaObject::Connection cancelling =
-      connect(Button_PrekliciNalaganje, &QPushButton::clicked, this,
-              [shared] { shared->cancelled = true; });
-  QTimer closingWatch;  // the program's end stops the waits too
-  connect(&closingWatch, &QTimer::timeout, this, [this, shared] {
+  // The program's end stops the waits too.
+  auto* closingWatch = new QTimer(this);
+  connect(closingWatch, &QTimer::timeout, this, [this, shared] {
     if (form_.Closing()) shared->cancelled = shared->closing = true;
   });
-  closingWatch.start(20);
-  const auto work = [shared, &group, &clock, load, separator, context] {
+  closingWatch->start(20);
+  cancelLoad_ = [shared] { shared->cancelled = true; };
+  const auto work = [shared, group, clock, load, separator, context] {
     QElapsedTimer elapsed;
     elapsed.start();
     QElapsedTimer readingBack;
     shared->result = LoadIntoController(
-        group, load, clock,
+        *group, load, *clock,
         [&] {
           QThread::msleep(2);
           return !shared->cancelled && elapsed.elapsed() < BoundMs;
@@ -661,28 +636,23 @@ void RegulatorPage::RunLoad(const ControllerLoad& load, PlantWriteSource source)
           return !shared->closing && readingBack.elapsed() < ControllerReadBackWaitMs;
         });
   };
-  QPointer<RegulatorPage> page(this);
-  bool ended = false;
-  try {
-    ended = RunOffWindowThread(Button_PrekliciNalaganje, work, [page, shared, source] {
-      // The load given up has ended: what it did is told now.
-      if (!page) return;
-      page->SetLoading(false, true);
-      if (!shared->closing) page->LoadEnded(shared->result, source, true);
-    });
-  } catch (...) {
-    disconnect(cancelling);
+  const auto ended = [this, shared, source, closingWatch](std::exception_ptr error) {
+    closingWatch->deleteLater();
+    const bool cancelled = shared->cancelled && !shared->closing;
+    cancelLoad_ = nullptr;
     SetLoading(false, true);
-    throw;
-  }
-  disconnect(cancelling);
-  if (!ended) {
-    // The buttons come back once the load given up has ended.
-    Button16->setText(QString::fromUtf8("preklicano …"));
-    return;
-  }
-  SetLoading(false, true);
-  if (!shared->closing) LoadEnded(shared->result, source, false);
+    if (error) std::rethrow_exception(error);
+    if (!shared->closing) LoadEnded(shared->result, source, cancelled);
+  };
+  // A cancel is told with the outcome, when the load has ended: the job is not given up.
+  Jobs().Start(this, work, ended);
+}
+
+void RegulatorPage::PrekliciNalaganjeClick() {
+  if (!cancelLoad_) return;
+  cancelLoad_();
+  // The buttons come back once the load given up has ended.
+  Button16->setText(QString::fromUtf8("preklicano …"));
 }
 
 void RegulatorPage::LoadEnded(const ControllerLoadResult& result, PlantWriteSource source,

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -76,6 +77,8 @@ class RegulatorPage : public QWidget {
   void Button16Click();  // "Naloži v regulator"
   // "Povrni prejšnje": writes back what the controller held before the last load.
   void Button_PovrniPrejsnjeClick();
+  // Gives up waiting for the load under way.
+  void PrekliciNalaganjeClick();
   // The robustness figures beside the load button for the panel's numbers as they stand
   // (typed ones too), on the model the parameters were tuned on.
   void ShowPanelRobustness();
@@ -136,8 +139,8 @@ class RegulatorPage : public QWidget {
   ScaledParameters PanelValues() const;
   // The store's model is not the one the panel's parameters were tuned on.
   bool ModelChangedSinceTuning() const;
-  // Runs a load through the gate with the buttons off meanwhile (off the window's thread,
-  // with "Prekliči", for a plant over a network); LoadEnded tells its outcome.
+  // Runs a load through the gate as a job, with the buttons off meanwhile and "Prekliči"
+  // to give the waits up; LoadEnded tells its outcome.
   void RunLoad(const ControllerLoad& load, PlantWriteSource source);
   // The result's box or status, and what "Povrni prejšnje" restores; cancelled: the
   // engineer gave the load up, and it has ended since.
@@ -149,6 +152,7 @@ class RegulatorPage : public QWidget {
   Workspace& form_;
   QString ownStatus_;
   bool loadingController_ = false;
+  std::function<void()> cancelLoad_;  // gives up the waits of the load under way
   bool undoWasOn_ = false;  // "Povrni prejšnje" was on before the load that runs
   // The controller the panel shows, judged again when the sampling time changes.
   std::optional<LoopController> panelController_;

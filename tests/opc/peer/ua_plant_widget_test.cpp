@@ -42,7 +42,10 @@ class UaPlant : public AppFixture {
     probe = &opc->AddGroup("Probe");
     probe->SetUpdateRateMs(0);
   }
-  void TearDown() override { QLocale::setDefault(QLocale::system()); }
+  void TearDown() override {
+    WaitForJobs();
+    QLocale::setDefault(QLocale::system());
+  }
   OpcPage& Opc() { return Form().OpcTab(); }
   TEksperiment& Window() { return *windows.Eksperiment; }
   MeasurementStore& Store() { return Form().Store(); }
