@@ -430,7 +430,9 @@ void TEksperiment::Timer1Timer() {
     if (!s.Error.empty()) error = lastError_ = QString::fromStdString(OpcWindowText(s.Error));
   Draw(samples);
   if (samples.back().EndRequested) EndExperiment();
-  if (!error.isEmpty()) ShowRunError(error);
+  // Once the link is lost, its notice says that nothing more reaches the plant: a write
+  // whose answer the loss swallowed is not told again.
+  if (!error.isEmpty() && !run_.Findings.LinkLost()) ShowRunError(error);
 }
 
 void TEksperiment::Draw(const std::vector<ExperimentSample>& samples) {

@@ -451,9 +451,12 @@ void OpcPage::PoveziOPCStreznikClick() {
       [this] {
         // The connect given up has ended: whatever it reached is let go.
         connectJob_.reset();
-        disconnecting_ = true;
-        form_.Opc().Disconnect();
-        disconnecting_ = false;
+        if (form_.Opc().IsConnected()) {
+          disconnecting_ = true;
+          form_.Opc().Disconnect();
+          disconnecting_ = false;
+          Label54->setText(QString::fromUtf8("preklicano"));
+        }
         PoveziOPCStreznik->setEnabled(true);
       });
 }

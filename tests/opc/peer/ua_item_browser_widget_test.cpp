@@ -1,6 +1,7 @@
 // The item browser on the node-opcua test plant as the engineer uses it: the columns of
 // a level, a read-only item marked when picked for MV, and the browser opening again
 // where it was left.
+#include <QElapsedTimer>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -23,13 +24,18 @@ class UaItemBrowser : public AppFixture {
     windows = CreateApplicationWindows(*opc, clock);
     Opc().ComboBox2->setCurrentText(QString::fromStdString(UaPeerUrl()));
     QTest::mouseClick(Opc().PoveziOPCStreznik, Qt::LeftButton);
+    Settle(Form());
     ASSERT_TRUE(opc->IsConnected()) << ui.Errors.join("; ").toStdString();
   }
   OpcPage& Opc() { return Form().OpcTab(); }
-  // Opens a branch as the engineer does (the browser reads it before this returns).
+  // Opens a branch as the engineer does, and lets the window go on until the browser
+  // has read it.
   static QTreeWidgetItem* Open(SelectOpcItemDialog& d, const QString& id) {
     QTreeWidgetItem* branch = TreeEntry(d, id);
     if (branch) branch->setExpanded(true);
+    QElapsedTimer waited;
+    waited.start();
+    while (d.Busy() && waited.elapsed() < 10000) Pass();
     return branch;
   }
   static QStringList Row(QTreeWidgetItem* item) {

@@ -64,6 +64,7 @@ class UaPlant : public AppFixture {
   void ConnectTo(const std::string& url) {
     Opc().ComboBox2->setCurrentText(QString::fromStdString(url));
     QTest::mouseClick(Opc().PoveziOPCStreznik, Qt::LeftButton);
+    Settle(Form());  // the connect is a job: its end comes back to the window
     ASSERT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
     ASSERT_TRUE(opc->IsConnected()) << Opc().Label54->text().toStdString() << " "
                                     << Opc().ComboBox2->currentText().toStdString() << " "
@@ -78,8 +79,8 @@ class UaPlant : public AppFixture {
         {12, "ns=2;s=Auto"}};
     for (const auto& [row, id] : rows) Opc().OPCTabela->item(row, 0)->setText(id);
   }
-  // A manual experiment at the sampling time of 50 ms from MV 10; drive runs inside the
-  // modal experiment window, then "Konec eksperimenta".
+  // A manual experiment at the sampling time of 50 ms from MV 10; drive runs once the
+  // experiment window shows, then "Konec eksperimenta"; returns when the run has ended.
   void RunManualExperiment(const std::function<void()>& drive) {
     ExperimentPage& page = Form().ExperimentTab();
     page.RadioRocno->setChecked(true);
@@ -98,6 +99,11 @@ class UaPlant : public AppFixture {
     };
     QTimer::singleShot(0, poll);
     QTest::mouseClick(page.AktivirajEksperiment, Qt::LeftButton);
+    Settle(Form());
+    QElapsedTimer waited;
+    waited.start();
+    while (!driven && waited.elapsed() < 20000) Pass();
+    Settle(Form());
     EXPECT_TRUE(driven);
   }
   // One sampling tick, 50 ms later on the program's clock and on the plant's.
@@ -148,8 +154,8 @@ class UaPlant : public AppFixture {
     }
   };
   // A manual run from MV 10 through the relay, on the window's own pace, ended with
-  // "Konec eksperimenta" stallAfterMs into the stall; during the end the window is
-  // watched and "Konec eksperimenta" clicked again.
+  // "Konec eksperimenta" 300 ms into the stall; during the end the window is watched and
+  // the end asked for again.
   void EndDuringStall(LatencyProxy& proxy, int stallMs, Answering& answering, int& secondClicks) {
     RunManualExperiment([&] {
       Window().Timer1->start();
@@ -157,8 +163,9 @@ class UaPlant : public AppFixture {
       proxy.Stall(stallMs);
       QTest::qWait(300);
       answering.Start([&] {
-        if (!Window().isVisible()) return;
-        QTest::mouseClick(Window().KonecEksperimenta, Qt::LeftButton);
+        // The window has closed at once; its end, waiting for the plant, is under way.
+        if (Window().isVisible() || !Window().InFlight()) return;
+        Window().EndExperiment();
         ++secondClicks;
       });
     });
@@ -211,6 +218,7 @@ TEST_F(UaPlant, AManualExperimentRecordsTheStepResponseAndPidIsLoaded) {
   RegulatorPage& regulator = TunedRegulator();
   const QString kp = regulator.Edit_Reg_Kp->text(), ki = regulator.Edit_Reg_Ki->text();
   QTest::mouseClick(regulator.Button16, Qt::LeftButton);
+  Settle(Form());
   EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
   EXPECT_DOUBLE_EQ(PlantValue("ns=2;s=P"), kp.toDouble());
   EXPECT_DOUBLE_EQ(PlantValue("ns=2;s=I"), ki.toDouble());
@@ -230,12 +238,12 @@ TEST_F(UaPlant, AServerKilledMidRunLeavesTheRunOnTheSimulationWithEverySample) {
   QCoreApplication::processEvents();  // the loss was reported on the sampler's thread
   // Told at once, once: where the simulation took over and that the controller switched
   // to manual for the run could not be put back into automatic.
-  ASSERT_EQ(ui.Errors.size(), 1) << ui.Errors.join("; ").toStdString();
-  EXPECT_TRUE(ui.Errors[0].startsWith("Povezava s strežnikom je bila izgubljena od 0."))
-      << ui.Errors[0].toStdString();
-  EXPECT_TRUE(ui.Errors[0].contains("(vzorec ")) << ui.Errors[0].toStdString();
-  EXPECT_TRUE(ui.Errors[0].endsWith("Regulator je ostal v ročnem načinu."))
-      << ui.Errors[0].toStdString();
+  ASSERT_EQ(ui.Notices.size(), 1) << ui.Notices.join("; ").toStdString();
+  EXPECT_TRUE(ui.Notices[0].startsWith("Povezava s strežnikom je bila izgubljena od 0."))
+      << ui.Notices[0].toStdString();
+  EXPECT_TRUE(ui.Notices[0].contains("(vzorec ")) << ui.Notices[0].toStdString();
+  EXPECT_TRUE(ui.Notices[0].endsWith("Regulator je ostal v ročnem načinu."))
+      << ui.Notices[0].toStdString();
   EXPECT_EQ(Window().Run().Findings.ControllerLeft, "Regulator je ostal v ročnem načinu.");
   EXPECT_TRUE(QString::fromStdString(Store().ColumnNames[1]).contains(" (simulacija od 0."))
       << Store().ColumnNames[1];
@@ -315,6 +323,7 @@ TEST_F(UaPlant, TheWindowAnswersClicksDuringAStalledConnectAndPrekliciGivesUp) {
   Form().show();
   Opc().ComboBox2->setCurrentText(QString::fromStdString(proxy.Url()));
   QTest::mouseClick(Opc().PoveziOPCStreznik, Qt::LeftButton);
+  Settle(Form());
   clicker.stop();
   EXPECT_LT(elapsed.elapsed(), 2000) << "Prekliči ended the wait";
   EXPECT_GE(answered, 20);
@@ -411,6 +420,8 @@ TEST_F(UaPlant, TheWindowAnswersClicksDuringAStalledControllerLoadAndPrekliciGiv
   elapsed.start();
   clicker.start(40);
   QTest::mouseClick(regulator.Button16, Qt::LeftButton);
+  // The load is a job: the window goes on until "Prekliči" gives it up.
+  QTRY_VERIFY_WITH_TIMEOUT(regulator.Button16->text() == QString::fromUtf8("preklicano …"), 3000);
   clicker.stop();
   EXPECT_LT(elapsed.elapsed(), 2000) << "Prekliči ended the wait";
   EXPECT_GE(clicked, 20);
@@ -469,8 +480,8 @@ TEST_F(UaPlant, AStallPastTheTimeOutWhileTheRunEndsLeavesTheControllerInManualAn
   ExpectWholeRecord(20);
   EXPECT_FALSE(opc->IsConnected());
   const QString left = QString::fromUtf8("Regulator je ostal v ročnem načinu.");
-  ASSERT_EQ(ui.Errors.size(), 1) << ui.Errors.join("; ").toStdString();
-  EXPECT_EQ(ui.Errors[0], QString::fromUtf8("Povezava s strežnikom je bila izgubljena ob koncu "
+  ASSERT_EQ(ui.Notices.size(), 1) << ui.Notices.join("; ").toStdString();
+  EXPECT_EQ(ui.Notices[0], QString::fromUtf8("Povezava s strežnikom je bila izgubljena ob koncu "
                                             "eksperimenta: v obrat se nič več ne piše. ") +
                               left);
   EXPECT_TRUE(Form().StatusText().contains(left)) << Form().StatusText().toStdString();
@@ -527,6 +538,7 @@ TEST_F(UaPlant, ACancelDuringTheLoadsWritesLetsTheSetEndWholeAndTellsIt) {
     QTest::mouseClick(regulator.Button_PrekliciNalaganje, Qt::LeftButton);
   });
   QTest::mouseClick(regulator.Button16, Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(cancelled, 10000);
   stop = true;
   watch.join();
   ASSERT_EQ(watchError, "");
@@ -557,6 +569,7 @@ TEST_F(UaPlant, ALoadWithoutAConnectionSaysSoAtOnce) {
   QElapsedTimer elapsed;
   elapsed.start();
   QTest::mouseClick(regulator.Button16, Qt::LeftButton);
+  Settle(Form());
   EXPECT_LT(elapsed.elapsed(), 1000);
   ASSERT_EQ(ui.Messages.size(), 1);
   EXPECT_EQ(ui.Messages[0], QString::fromUtf8("Povezava s strežnikom ni vzpostavljena: v obrat se "
@@ -578,6 +591,7 @@ TEST_F(UaPlant, TheSecuredPlantAsksAboutItsCertificateAndForALoginThenConnects) 
 
   ui.TrustAnswer = 2;  // "Zavrni"
   QTest::mouseClick(Opc().PoveziOPCStreznik, Qt::LeftButton);
+  Settle(Form());
   ASSERT_EQ(ui.TrustQuestions.size(), 1);
   const QString question = ui.TrustQuestions[0];
   for (const char* part : {"Subjekt: ", "URI aplikacije: urn:vortuner:test-plant", "Veljavno do: ",
@@ -591,6 +605,7 @@ TEST_F(UaPlant, TheSecuredPlantAsksAboutItsCertificateAndForALoginThenConnects) 
   ui.TrustAnswer = 1;  // "Samo tokrat"
   ui.LoginPassword = "napačno";
   QTest::mouseClick(Opc().PoveziOPCStreznik, Qt::LeftButton);
+  Settle(Form());
   ASSERT_EQ(ui.Errors.size(), 2);
   EXPECT_EQ(ui.Errors[1], QString::fromUtf8("Strežnik je zavrnil uporabniško ime ali geslo (BadUserAccessDenied)."))
       << ui.Errors[1].toStdString();
