@@ -82,6 +82,10 @@ void JobRunner::Cancel(const JobHandle& job) {
   if (job) job->Cancelled = true;
 }
 
+const char* JobRunner::BusyText() {
+  return "Program še čaka na obrat; ko bo to končano, poskusite znova.";
+}
+
 bool JobRunner::Cancelled(const JobHandle& job) { return job && job->Cancelled; }
 
 void JobRunner::PollUntil(QObject* receiver, std::function<bool()> condition,

@@ -37,6 +37,13 @@ class JobRunner : public QObject {
   static bool Cancelled(const JobHandle& job);
   // Jobs whose work has not ended yet, cancelled ones included.
   int Running() const { return running_; }
+  // An experiment run is under way (set by the page that runs it): with a job, what keeps
+  // every box of the program from opening a loop of its own.
+  void SetRunUnderWay(bool underWay) { runUnderWay_ = underWay; }
+  bool PlantBusy() const { return running_ > 0 || runUnderWay_; }
+  // What the window says when the engineer starts plant work while other plant work is
+  // still under way: one job at a time reaches the plant from the window.
+  static const char* BusyText();
 
   // Tests condition on the window's thread every intervalMs (first at once, synchronously)
   // until it holds, or timeoutMs have passed on the program's clock (clockMs, a monotonic
@@ -58,6 +65,7 @@ class JobRunner : public QObject {
 
   std::shared_ptr<Mailbox> mailbox_;
   int running_ = 0;
+  bool runUnderWay_ = false;
 };
 
 // The program's job runner, made on first use and owned by the application object.

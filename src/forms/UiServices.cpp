@@ -1,5 +1,7 @@
 #include "forms/UiServices.h"
 
+#include "forms/JobRunner.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
@@ -81,11 +83,14 @@ UiServices& Ui() {
 void SetUiServices(UiServices* services) { current = services; }
 
 void QtUiServices::ShowMessage(const QString& text) {
+  // While plant work is under way no box opens a loop of its own: it is told as a notice.
+  if (Jobs().PlantBusy()) return ShowNotice(text);
   const OpenDialogScope open;
   QMessageBox::information(QApplication::activeWindow(), QApplication::applicationName(), text);
 }
 
 void QtUiServices::ShowError(const QString& text) {
+  if (Jobs().PlantBusy()) return ShowNotice(text);
   const OpenDialogScope open;
   QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationName(), text);
 }

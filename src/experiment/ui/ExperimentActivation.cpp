@@ -15,12 +15,17 @@
 #include "experiment/ui/ExperimentPage.h"
 #include "experiment/ui/TEksperiment.h"
 #include "forms/FormHelpers.h"
+#include "forms/JobRunner.h"
 #include "forms/UiServices.h"
 #include "forms/Workspace.h"
 
 void ExperimentPage::AktivirajEksperimentClick() {
   // A run being prepared, running or ending: a second click must not start another.
   if (activating_ || form_.RunInFlight()) return;
+  if (Jobs().Running() > 0) {
+    form_.SetStatusText(QString::fromUtf8(JobRunner::BusyText()));
+    return;
+  }
 
   ExperimentSettings settings = SettingsFromControls();
   CorrectSampleAndWaitTimes(settings, DecimalSeparator());
@@ -61,6 +66,7 @@ void ExperimentPage::RunManualExperiment(const ExperimentSettings& settings) {
 
 void ExperimentPage::SetRunUnderWay(bool underWay) {
   activating_ = underWay;
+  Jobs().SetRunUnderWay(underWay);
   // What would disturb the run is off while it is under way, as under a modal window:
   // the tabs (the record, the plant's items, the loads) and the queue's changes.
   form_.PageControl1->setEnabled(!underWay);

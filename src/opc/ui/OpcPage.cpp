@@ -336,6 +336,12 @@ void OpcPage::ClearOwnStatus() {
 
 void OpcPage::PoveziOPCStreznikClick() {
   ClearOwnStatus();
+  // A connect drops the link that other plant work (a load, a connect given up that has
+  // not ended) still uses: it waits for that work.
+  if (Jobs().Running() > 0) {
+    SetOwnStatus(QString::fromUtf8(JobRunner::BusyText()));
+    return;
+  }
   endedByEngineer_ = false;
   const QString server = ComboBox2->currentText().trimmed();
   static const UaSecurityChoice choices[] = {UaSecurityChoice::Auto, UaSecurityChoice::None,

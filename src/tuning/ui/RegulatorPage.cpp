@@ -495,6 +495,11 @@ void RegulatorPage::SetTuningControls(const ControllerSettings& s) {
 
 void RegulatorPage::Button16Click() {
   if (loadingController_) return;  // a load is already waiting for the controller
+  // No question about a write while other plant work (a connect) is under way.
+  if (Jobs().Running() > 0) {
+    form_.SetStatusText(QString::fromUtf8(JobRunner::BusyText()));
+    return;
+  }
   const char sep = DecimalSeparator();
   // In cascade the panel shows the outer controller, whose items are rows 14-16.
   ControllerLoad load;
@@ -576,6 +581,10 @@ void RegulatorPage::Button16Click() {
 
 void RegulatorPage::Button_PovrniPrejsnjeClick() {
   if (loadingController_ || !undo_) return;
+  if (Jobs().Running() > 0) {
+    form_.SetStatusText(QString::fromUtf8(JobRunner::BusyText()));
+    return;
+  }
   RunLoad(*undo_, PlantWriteSource::Undo);
 }
 
