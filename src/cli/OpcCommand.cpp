@@ -44,7 +44,8 @@ const char* const OpcUsage =
     "                           fixed times, N times (default: until Ctrl-C); a read that\n"
     "                           starts after its time says \"late\": true\n"
     "Nodes are node ids: ns=2;s=MV, ns=1;i=1001, i=2259, nsu=URI;s=MV.\n"
-    "A command ends within 30 s (a connect within 10 s, each request within 5 s); watch\n"
+    "A command ends within 30 s (a connect within 10 s, a browse within 20 s, each request\n"
+    "within 5 s); a browse cut short lists what it read and says why in its last line; watch\n"
     "runs until its count or Ctrl-C, and closes its session either way.\n"
     "Exit code 0 success, 1 a failure reported by the server or the link, 2 a wrong command "
     "line.\n";
