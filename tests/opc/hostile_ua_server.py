@@ -7,7 +7,8 @@ breaks the protocol the way a broken or hostile server would.
 
 Nodes: i=2255 namespace table, i=2259 server state, ns=1;s=Value (a Double, writable),
 ns=1;s=Text (a String), ns=1;s=Sessions (the sessions open now), ns=1;s=Released
-(continuation points released), ns=1;s=Folder (to browse).
+(continuation points released), ns=1;s=Opened (secure channel tokens issued, renewals
+included), ns=1;s=Folder (to browse).
 
 Modes (what breaks, on a Read, Browse or Write of an ns=1 node unless said otherwise):
   normal          nothing
@@ -23,6 +24,7 @@ Modes (what breaks, on a Read, Browse or Write of an ns=1 node unless said other
                   session time-out), publishing (the revised publishing interval),
                   sampling (the revised sampling interval), access (the access levels of
                   every node, as Doubles), state (the server state, a Double)
+  lifetime:0, lifetime:max  the secure channel's token lives 0 ms (or 2^32 - 1 ms)
   odd_policies    the endpoints offer only policies the client cannot use (an unknown URI,
                   a mode that does not exist, a mode that does not fit the policy)
   control_text    text with line breaks, ESC, NUL and invalid UTF-8 in values and names
@@ -52,7 +54,7 @@ def number(field, normal):
     return struct.pack("<d", ODD if ODD is not None and ARGUMENT == field else normal)
 
 LOCK = threading.Lock()
-STATE = {"value": 1.5, "sessions": set(), "released": 0, "next": 1, "points": 0}
+STATE = {"value": 1.5, "sessions": set(), "released": 0, "next": 1, "points": 0, "opened": 0}
 
 
 def u32(v):
@@ -196,12 +198,15 @@ class Connection:
                 request_id = r.u32()
                 r.node()
                 _, handle = r.request_header()
-                with LOCK:
-                    self.channel = STATE["next"]
-                    STATE["next"] += 1
+                with LOCK:  # a renewal keeps the channel
+                    if not self.channel:
+                        self.channel = STATE["next"]
+                        STATE["next"] += 1
+                    STATE["opened"] += 1
                 time.sleep(LATE_S)
+                lifetime = {"0": 0, "max": 0xFFFFFFFF}.get(ARGUMENT, 600000) if MODE == "lifetime" else 600000
                 answer = numeric_node(449) + response_header(handle) + u32(0) + u32(self.channel) + u32(1) + \
-                    struct.pack("<q", 0) + u32(600000) + string(b"")
+                    struct.pack("<q", 0) + u32(lifetime) + string(b"")
                 self.send_message(b"OPN", request_id, answer)
             elif kind == b"CLO":
                 return
@@ -324,6 +329,8 @@ class Connection:
                 return variant("int32", len(STATE["sessions"]))
             if node == "ns=1;s=Released":
                 return variant("int32", STATE["released"])
+            if node == "ns=1;s=Opened":
+                return variant("int32", STATE["opened"])
             return variant("double", STATE["value"])
 
     def write(self, r, request_id, ok):

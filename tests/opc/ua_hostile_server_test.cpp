@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <regex>
+#include <tuple>
 
 #include "cli/CliRunner.h"
 #include "data/Clock.h"
@@ -226,6 +227,21 @@ TEST(UaHostileServer, NumbersThatAreNoNumbersAreRefusedWhereTheyEnter) {
       EXPECT_EQ(opc->ServerState(), OpcServerState::Unknown) << odd;
       EXPECT_TRUE(opc->IsConnected());
     }
+  }
+}
+
+TEST(UaHostileServer, TokenLifetimesAtTheEndsOfTheirRangeKeepTheLinkWorking) {
+  // A lifetime of 0 is renewed every 0.75 s (never before each request); one of 49 days
+  // never within a command. The reading command line opens one channel of its own.
+  for (const auto& [mode, fewest, most] : {std::tuple{"lifetime:0", 3, 4}, {"lifetime:max", 2, 2}}) {
+    const HostileUaServer server(mode);
+    const TimedRun r = Opc(server, "watch 'ns=1;s=Value' --count 4 --rate 400");
+    EXPECT_EQ(r.Run.ExitCode, 0) << r.Run.Err;
+    EXPECT_EQ(std::count(r.Run.Out.begin(), r.Run.Out.end(), '\n'), 4);
+    const std::string opened = Opc(server, "read 'ns=1;s=Opened'").Run.Out;
+    const int n = std::atoi(opened.c_str() + opened.find("\"value\": ") + 9);
+    EXPECT_GE(n, fewest) << mode << opened;
+    EXPECT_LE(n, most) << mode << opened;
   }
 }
 

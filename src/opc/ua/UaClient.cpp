@@ -408,7 +408,7 @@ std::vector<UaDataChange> UaClient::Publish(int waitMs, std::size_t outstanding)
       // A Publish that timed out or found no subscription had nothing to say.
       const UaStatusCode code = a.Status & 0xFFFF0000u;
       if (code != UaBadTimeout && code != UaBadNoSubscription && code != UaBadTooManyPublishRequests)
-        refused.emplace(UaStatusName(a.Status), a.Status);
+        refused.emplace(UaStatusText(a.Status), a.Status);
       continue;
     }
     UaReader r(a.Body);
