@@ -308,7 +308,7 @@ int Browse(UaClient& client, const std::string& nodeText) {
               << ", \"class\": " << JsonString(NodeClassName(r.NodeClass)) << "}\n";
   if (!answer.Cut) return 0;
   const char* reason = answer.Why == UaBrowseCut::Repeat
-                           ? "the server handed out a continuation point a second time"
+                           ? "the server's continuation points go round in a circle"
                        : answer.Why == UaBrowseCut::Time
                            ? "the browse did not end within its bound"
                            : "the server offers more references than one browse lists";

@@ -17,7 +17,9 @@ Modes (what breaks, on a Read, Browse or Write of an ns=1 node unless said other
   foreign         after the session: answers with request ids never sent, without end
   late[:SECONDS]  every answer 4.5 s (or SECONDS) late
   endless_browse  every Browse and BrowseNext answer carries a new continuation point
-  cycling_browse  every Browse and BrowseNext answer carries the same continuation point
+  cycling_browse  every Browse and BrowseNext answer is the same, its continuation point too
+  kept_point      a browse in three answers, each with a reference of its own, under one
+                  continuation point
   slow_browse[:SECONDS]  as endless_browse, each browse answer 0.3 s (or SECONDS) late
   wrong_handle    a Read is answered with the request handle of another request
   nan:FIELD, inf:FIELD  the number FIELD is NaN (or +infinity): session (the revised
@@ -358,7 +360,11 @@ class Connection:
                                   i32(0) + i32(-1))
                 return
         name = "child\nforged" if MODE == "control_text" else "child"
-        reference = numeric_node(35) + b"\x01" + b"\x03\x01\x00" + string("Value") + struct.pack("<H", 1) + \
+        target = "Value"
+        if MODE == "kept_point":  # three answers, each with children of its own
+            self.rounds = 0 if not is_next else getattr(self, "rounds", 0) + 1
+            name = target = "Value%d" % self.rounds
+        reference = numeric_node(35) + b"\x01" + b"\x03\x01\x00" + string(target) + struct.pack("<H", 1) + \
             string(name) + b"\x02" + string(name) + u32(2) + numeric_node(63)
         time.sleep(BROWSE_LATE_S)
         if MODE in ("endless_browse", "slow_browse"):
@@ -367,6 +373,8 @@ class Connection:
                 point = string(b"more%d" % STATE["points"])
         elif MODE == "cycling_browse":
             point = string(b"again")
+        elif MODE == "kept_point":
+            point = string(b"kept" if self.rounds < 2 else None)
         else:
             point = string(None)
         self.send_message(b"MSG", request_id, numeric_node(536 if is_next else 530) + ok + i32(1) + u32(0) + point +

@@ -311,11 +311,20 @@ UaBrowseAnswer UaClient::Browse(const UaNodeId& node) {
     if (out.Why == UaBrowseCut::None) out.Why = why;
     out.Cut = true;
   };
-  std::set<std::string> points;  // handed out so far
+  // The answers so far, each as its continuation point and the targets it listed: a server
+  // may keep one point for a whole browse, but an answer that comes again means the points
+  // go round in a circle.
+  std::set<std::string> answers;
   for (int round = 1;; ++round) {
     if (results.size() != 1) throw UaLinkError("The server answered a browse for another node count");
     UaBrowseResult& result = results[0];
     if (UaIsBad(result.Status)) throw UaServiceError(UaStatusText(result.Status), result.Status);
+    std::string answer = result.ContinuationPoint;
+    for (const UaReference& r : result.References) answer += "\n" + FormatNodeId(r.Target.Id);
+    if (!answers.insert(std::move(answer)).second) {
+      cut(UaBrowseCut::Repeat);  // the same references again: not listed twice
+      result.References.clear();
+    }
     const std::size_t room = UaMaxBrowseReferences - out.References.size();
     if (result.References.size() > room) {
       result.References.resize(room);
@@ -324,10 +333,8 @@ UaBrowseAnswer UaClient::Browse(const UaNodeId& node) {
     out.References.insert(out.References.end(), std::make_move_iterator(result.References.begin()),
                           std::make_move_iterator(result.References.end()));
     if (result.ContinuationPoint.empty()) return out;
-    // A server that hands out continuation points without end, or one it handed out
-    // before (which would list the same references again), is cut off, and the point it
-    // holds for this browse is given back.
-    if (!points.insert(result.ContinuationPoint).second) cut(UaBrowseCut::Repeat);
+    // A server that hands out continuation points without end, or in a circle, is cut off,
+    // and the point it holds for this browse is given back.
     if (out.References.size() >= UaMaxBrowseReferences || round >= UaMaxBrowseRounds)
       cut(UaBrowseCut::Count);
     UaWriter next;

@@ -28,8 +28,8 @@ inline constexpr int UaLostSessionCloseMs = 2000;
 inline constexpr std::size_t UaMaxBrowseReferences = 10'000;
 inline constexpr int UaMaxBrowseRounds = 100;
 
-// Why a browse's list is cut: more references than the bounds allow, a continuation point
-// handed out twice, the browse's time bound.
+// Why a browse's list is cut: more references than the bounds allow, continuation points
+// in a circle, the browse's time bound.
 enum class UaBrowseCut { None, Count, Repeat, Time };
 
 struct UaBrowseAnswer {
@@ -77,9 +77,9 @@ class UaClient {
   // One status per value, in order.
   std::vector<UaStatusCode> Write(const std::vector<UaWriteValue>& values);
   // The forward hierarchical references of a node, following continuation points up to
-  // UaMaxBrowseReferences references or UaMaxBrowseRounds answers, or to the first point
-  // handed out twice; past that the rest is left (the continuation point released at the
-  // server) and Cut says so. A browse whose bound runs out after its first answer returns
+  // UaMaxBrowseReferences references or UaMaxBrowseRounds answers, or to the first answer
+  // that comes again (continuation points in a circle), which is not listed twice; past
+  // that the rest is left (the continuation point released at the server) and Cut says so. A browse whose bound runs out after its first answer returns
   // what it read, cut, with the link lost.
   UaBrowseAnswer Browse(const UaNodeId& node);
 
