@@ -152,6 +152,7 @@ std::string OpcWindowText(const std::string& english) {
       {"ended the connection", "Strežnik je končal povezavo", ""},
       {"may have reached the server", "Odgovor strežnika se je izgubil; zapis je morda uspel", ""},
       {"would take more memory", "Odgovor strežnika je prevelik za svojo dolžino in je zavrnjen", ""},
+      {"of another request", "Strežnik je odgovoril z oznako druge zahteve; povezava je prekinjena", ""},
       {"requests that were never made", "Strežnik pošilja odgovore na zahteve, ki jih program ni poslal; povezava je prekinjena", ""},
       {"malformed", "Strežnik je poslal pokvarjen odgovor; povezava je prekinjena", "BadDecodingError"},
       {"not OPC UA", "Na naslovu ni strežnika OPC UA", ""},

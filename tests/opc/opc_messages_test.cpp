@@ -45,6 +45,9 @@ TEST(OpcWindowText, TheClientsTextsBecomeSlovenianWithTheirStatusNames) {
        "Točke Plant.X ni bilo mogoče zapisati: strežnik take točke nima."},
       {"MV is not a finite number", "MV ni končno število; v obrat ni bilo nič zapisano."},
       {"'abc' is not a valid floating point value", "»abc« ni veljavno število."},
+      {"opc.tcp://plant:4840: The server answered request 7 with the request handle 8 of "
+       "another request",
+       "Strežnik je odgovoril z oznako druge zahteve; povezava je prekinjena."},
       {"something nobody foresaw: BadInternalError",
        "Napaka povezave s strežnikom OPC (BadInternalError)."},
       {"something nobody foresaw", "Napaka povezave s strežnikom OPC."},
