@@ -22,6 +22,7 @@ Modes (what breaks, on a Read, Browse or Write of an ns=1 node unless said other
                   continuation point
   slow_browse[:SECONDS]  as endless_browse, each browse answer 0.3 s (or SECONDS) late
   wrong_handle    a Read is answered with the request handle of another request
+  fault:CODE      a Read is answered by a ServiceFault with the status CODE (hex)
   nan:FIELD, inf:FIELD  the number FIELD is NaN (or +infinity): session (the revised
                   session time-out), publishing (the revised publishing interval),
                   sampling (the revised sampling interval), access (the access levels of
@@ -286,6 +287,9 @@ class Connection:
         user = "ns=1;s=Value" in nodes
         if user and MODE == "wrong_handle":
             ok = response_header(handle + 1)
+        if user and MODE == "fault":
+            self.send_message(b"MSG", request_id, numeric_node(397) + response_header(handle, int(ARGUMENT, 16)))
+            return
         if user and MODE == "foreign":
             answer = numeric_node(634) + ok + i32(1) + data_value(variant("double", 1)) + i32(-1)
             n = 1000

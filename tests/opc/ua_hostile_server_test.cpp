@@ -186,6 +186,17 @@ TEST(UaHostileServer, AnAnswerWithAnotherRequestsHandleEndsTheLink) {
   EXPECT_TRUE(Has(SessionsLine(server), OneSession));  // closed over a new channel
 }
 
+TEST(UaHostileServer, AStatusCodeIsSaidWithItsNameAndASentenceNeverAsBareHex) {
+  for (const auto& [code, text] :
+       {std::pair{"0xBB000000", "Bad 0xBB000000 (a failure whose code this program does not know)"},
+        {"0x80340000", "BadNodeIdUnknown (the server does not know the node)"}}) {
+    const HostileUaServer server(std::string("fault:") + code);
+    const TimedRun r = Opc(server, "read 'ns=1;s=Value'");
+    EXPECT_EQ(r.Run.ExitCode, 1);
+    EXPECT_EQ(r.Run.Err, "vortuner-cli opc: " + server.Url() + ": " + text + "\n");
+  }
+}
+
 TEST(UaHostileServer, NumbersThatAreNoNumbersAreRefusedWhereTheyEnter) {
   const SystemClock clock;
   for (const std::string odd : {"nan", "inf"}) {
