@@ -1,5 +1,6 @@
 // Program entry: the application, its five windows in start-up order, the message loop.
 #include "app/TForm1.h"
+#include "app/TerminationSignals.h"
 #include "app/VorApplication.h"
 #include "data/Clock.h"
 #include <QDir>
@@ -16,5 +17,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<OpcClient> opc = CreatePlantOpcClient(clock, serverList.toStdString());
   ApplicationWindows windows = CreateApplicationWindows(*opc, clock);
   windows.Form1->show();
+  // Ended by the system or Ctrl-C in a terminal, the program closes as when its window is.
+  CloseOnTerminationSignals(*windows.Form1);
   return app.exec();
 }

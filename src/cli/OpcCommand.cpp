@@ -44,7 +44,8 @@ const char* const OpcUsage =
     "                           fixed times, N times (default: until Ctrl-C); a read that\n"
     "                           starts after its time says \"late\": true\n"
     "Nodes are node ids: ns=2;s=MV, ns=1;i=1001, i=2259, nsu=URI;s=MV.\n"
-    "A command ends within 30 s (a connect within 10 s, each request within 5 s); watch\n"
+    "A command ends within 30 s (a connect within 10 s, a browse within 20 s, each request\n"
+    "within 5 s); a browse cut short lists what it read and says why in its last line; watch\n"
     "runs until its count or Ctrl-C, and closes its session either way.\n"
     "Exit code 0 success, 1 a failure reported by the server or the link, 2 a wrong command "
     "line.\n";
@@ -173,11 +174,11 @@ struct Assignment {
 // connection where it can be reached; null where not.
 std::vector<std::string> ReadBack(const std::string& url,
                                   const std::vector<Assignment>& assignments,
-                                  std::optional<UaDeadline> deadline) {
+                                  const std::optional<UaOperationBound>& bound) {
   std::vector<std::string> values(assignments.size(), "null");
   try {
     UaClient client;
-    client.Channel().SetOperationDeadline(deadline);  // the command's
+    client.Channel().SetOperationBound(bound);  // the command's
     client.Connect(url);
     std::vector<UaReadValueId> nodes;
     for (const auto& a : assignments) nodes.push_back({NodeOf(client, a.Node)});
@@ -265,7 +266,7 @@ int Write(UaClient& client, const std::string& url, const std::vector<Assignment
       std::vector<Assignment> lost;
       for (std::size_t k : sent) lost.push_back(assignments[k]);
       const std::vector<std::string> now =
-          ReadBack(url, lost, client.Channel().OperationDeadline());
+          ReadBack(url, lost, client.Channel().Operation());
       for (std::size_t k = 0; k < sent.size(); ++k) {
         outcomes[sent[k]] = "neznano: " + std::string(e.what()) + "; prebrano po tem: " + now[k];
         lines[sent[k]] =
@@ -305,9 +306,17 @@ int Browse(UaClient& client, const std::string& nodeText) {
               << ", \"name\": " << JsonString(r.DisplayName.Text.empty() ? r.BrowseName.Name
                                                                         : r.DisplayName.Text)
               << ", \"class\": " << JsonString(NodeClassName(r.NodeClass)) << "}\n";
-  if (answer.Cut)
-    std::cout << "{\"cut\": true, \"shown\": " << answer.References.size()
-              << ", \"reason\": \"the server offers more references than one browse lists\"}\n";
+  if (!answer.Cut) return 0;
+  const char* reason = answer.Why == UaBrowseCut::Repeat
+                           ? "the server's continuation points go round in a circle"
+                       : answer.Why == UaBrowseCut::Time
+                           ? "the browse did not end within its bound"
+                           : "the server offers more references than one browse lists";
+  std::cout << "{\"cut\": true, \"shown\": " << answer.References.size()
+            << ", \"reason\": " << JsonString(reason) << "}\n";
+  std::cout.flush();
+  // Cut by time the link is lost with it: what was read is shown, and the failure said.
+  if (answer.Why == UaBrowseCut::Time) throw UaLinkError(answer.TimeoutText);
   return 0;
 }
 
@@ -483,8 +492,11 @@ int RunOpc(const std::vector<std::string>& args) {
   CatchInterrupts();
   UaClient client;
   const bool bounded = command != "watch";
-  if (bounded)
-    client.Channel().SetOperationDeadline(std::chrono::steady_clock::now() + CommandBound);
+  if (bounded) {
+    const int boundMs = static_cast<int>(std::chrono::milliseconds(CommandBound).count());
+    client.Channel().SetOperationBound(
+        UaOperationBound{std::chrono::steady_clock::now() + CommandBound, "command", boundMs});
+  }
   try {
     client.Connect(url, options);
     if (interrupted && command != "watch") throw UaLinkError("interrupted");
@@ -503,6 +515,14 @@ int RunOpc(const std::vector<std::string>& args) {
   } catch (const UsageError& e) {
     std::cerr << "vortuner-cli opc: " << VisibleText(e.what()) << "\n";
     return 2;
+  } catch (const UaCertificateError& e) {
+    std::cerr << "vortuner-cli opc: " << url << ": " << VisibleText(e.what()) << "\n";
+    // A sound certificate that is only unknown: what the engineer can do next.
+    if (e.Unknown)
+      std::cerr << "vortuner-cli opc: check the thumbprint with the server's administrator, "
+                   "then run again with --trust-server to trust the certificate, or with "
+                   "--security none where the server allows a connection without security\n";
+    return 1;
   } catch (const std::exception& e) {
     // The server's own words (a reason, a name) are shown, never obeyed by the terminal.
     std::cerr << "vortuner-cli opc: " << url << ": " << VisibleText(e.what()) << "\n";

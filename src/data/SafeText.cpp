@@ -70,3 +70,21 @@ std::string VisibleText(std::string_view text) {
   });
   return out;
 }
+
+std::string BoundedText(std::string_view text, std::size_t maxCharacters) {
+  const std::string valid = ValidUtf8(text);
+  std::size_t characters = 0, end = 0;
+  bool cut = false;
+  ForEachCharacter(valid, [&](char32_t, std::string_view bytes) {
+    if (cut) return;
+    if (characters == maxCharacters) {
+      cut = true;
+      return;
+    }
+    ++characters;
+    end += bytes.size();
+  });
+  if (!cut) return valid;
+  return valid.substr(0, end) + "… (cut at " + std::to_string(maxCharacters) + " characters of " +
+         std::to_string(text.size()) + " bytes)";
+}

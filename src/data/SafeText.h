@@ -12,6 +12,10 @@ std::string ValidUtf8(std::string_view text);
 // "\x1B", "\u0085".
 std::string VisibleText(std::string_view text);
 
+// ValidUtf8, at most maxCharacters characters of it: a longer text is cut at a character
+// and says so: "… (cut at 300 characters of 65000 bytes)".
+std::string BoundedText(std::string_view text, std::size_t maxCharacters);
+
 // Calls f(codePoint, bytes) for each character of valid UTF-8 text (ValidUtf8's result).
 template <typename F>
 void ForEachCharacter(std::string_view utf8, F&& f) {

@@ -6,11 +6,19 @@
 
 namespace {
 
-// The first status name in a text ("BadTimeout"), or "".
+// The first status name in a text ("BadTimeout", "Bad 0xBB000000" for a code without a
+// name), or "".
 std::string StatusName(const std::string& text) {
-  static const std::regex status(R"(\b(Bad|Uncertain)[A-Z][A-Za-z]*)");
+  static const std::regex status(R"(\b(Bad|Uncertain)([A-Z][A-Za-z]*| 0x[0-9A-F]{8}))");
   std::smatch m;
   return std::regex_search(text, m, status) ? m.str(0) : std::string();
+}
+
+// A number of the English text ("9.5") as the Slovenian sentence writes it ("9,5").
+std::string Comma(std::string number) {
+  for (char& c : number)
+    if (c == '.') c = ',';
+  return number;
 }
 
 std::string WithStatus(std::string sentence, const std::string& status) {
@@ -78,6 +86,24 @@ std::string OpcWindowText(const std::string& english) {
     return "S strežnikom na " + m.str(1) + " se ni mogoče povezati" +
            (reason.empty() ? std::string(".") : ": " + reason + ".");
   }
+  // A time-out, with the bound that ran out.
+  static const std::regex requestTimeout(R"(did not .* in time \(a request's time-out of ([0-9.]+) s)");
+  static const std::regex operationTimeout(
+      R"(did not .* in time \(the (\w+)'s bound of ([0-9.]+) s ran out; (the server had been answering for ([0-9.]+) s)?)");
+  if (std::regex_search(text, m, requestTimeout))
+    return WithStatus("Strežnik ni odgovoril na zahtevo v " + Comma(m.str(1)) + " s", "BadTimeout");
+  if (std::regex_search(text, m, operationTimeout)) {
+    static const std::pair<const char*, const char*> Operations[] = {
+        {"connect", "Povezovanje s strežnikom"}, {"browse", "Brskanje po strežniku"},
+        {"command", "Ukaz"}, {"close", "Zapiranje seje"}};
+    std::string what = "Opravilo";
+    for (const auto& [english, slovenian] : Operations)
+      if (m.str(1) == english) what = slovenian;
+    return WithStatus(what + " ni končalo v " + Comma(m.str(2)) + " s; strežnik " +
+                          (m[3].matched ? "je odgovarjal " + Comma(m.str(4)) + " s"
+                                        : std::string("ni odgovoril")),
+                      "BadTimeout");
+  }
   // The server's certificate, with its thumbprint.
   static const std::regex thumbprint(R"(thumbprint ([0-9A-F:]{59}))");
   if (text.find("BadCertificateUntrusted") != std::string::npos) {
@@ -116,7 +142,7 @@ std::string OpcWindowText(const std::string& english) {
       {"authority that is not trusted", "Potrdilo strežnika je izdal overitelj, ki mu program ne zaupa", ""},
       {"security checks failed", "Varnostno preverjanje ni uspelo (ali je potrdilo programa na seznamu zaupanja strežnika?)", ""},
       {"cannot be kept in", "Potrdila programa ni mogoče shraniti", ""},
-      {"did not answer in time", "Strežnik ni odgovoril v 5 s", "BadTimeout"},
+      {"did not answer in time", "Strežnik ni odgovoril pravočasno", "BadTimeout"},
       {"closed the connection", "Strežnik je prekinil povezavo", ""},
       {"ended by this program", "Povezavo s strežnikom je končal program (»Prekini« ali izhod)", ""},
       {"connection to the server was lost", "Povezava s strežnikom je izgubljena", ""},
@@ -126,6 +152,7 @@ std::string OpcWindowText(const std::string& english) {
       {"ended the connection", "Strežnik je končal povezavo", ""},
       {"may have reached the server", "Odgovor strežnika se je izgubil; zapis je morda uspel", ""},
       {"would take more memory", "Odgovor strežnika je prevelik za svojo dolžino in je zavrnjen", ""},
+      {"of another request", "Strežnik je odgovoril z oznako druge zahteve; povezava je prekinjena", ""},
       {"requests that were never made", "Strežnik pošilja odgovore na zahteve, ki jih program ni poslal; povezava je prekinjena", ""},
       {"malformed", "Strežnik je poslal pokvarjen odgovor; povezava je prekinjena", "BadDecodingError"},
       {"not OPC UA", "Na naslovu ni strežnika OPC UA", ""},

@@ -135,12 +135,22 @@ std::string ValueTextOf(const UaVariant& v) {
 
 // Whether an AccessLevel and a UserAccessLevel read allow this user to write; Unknown when
 // the node's own level is not given (the user's, when not given, does not narrow it).
+// An access level is a byte of bits: a value that is no whole number from 0 to 255 (NaN,
+// an infinity, 1.5, a text) says nothing, as if it were not given.
+std::optional<std::uint8_t> AccessLevelOf(const UaDataValue& level) {
+  if (!UaIsGood(level.Status) || !level.Value.IsNumeric() || level.Value.IsArray)
+    return std::nullopt;
+  const double x = level.Value.ToDouble();
+  if (!(x >= 0 && x <= 255) || x != std::floor(x)) return std::nullopt;
+  return static_cast<std::uint8_t>(x);
+}
+
 OpcAccess AccessOfLevels(const UaDataValue& level, const UaDataValue& userLevel) {
-  if (!UaIsGood(level.Status) || !level.Value.IsNumeric()) return OpcAccess::Unknown;
-  bool writable = (static_cast<std::uint32_t>(level.Value.ToDouble()) & CurrentWriteBit) != 0;
-  if (UaIsGood(userLevel.Status) && userLevel.Value.IsNumeric())
-    writable =
-        writable && (static_cast<std::uint32_t>(userLevel.Value.ToDouble()) & CurrentWriteBit) != 0;
+  const std::optional<std::uint8_t> own = AccessLevelOf(level);
+  if (!own) return OpcAccess::Unknown;
+  bool writable = (*own & CurrentWriteBit) != 0;
+  if (const std::optional<std::uint8_t> user = AccessLevelOf(userLevel))
+    writable = writable && (*user & CurrentWriteBit) != 0;
   return writable ? OpcAccess::ReadWrite : OpcAccess::ReadOnly;
 }
 
@@ -520,10 +530,18 @@ class UaOpcClient final : public OpcClient {
       }
       if (answer.Cut) {
         OpcBrowseNode more;
-        more.Name = "… prikazanih je le prvih " + std::to_string(answer.References.size()) +
-                    " elementov (strežnik jih ponuja več)";
+        const std::string shown =
+            "… prikazanih je le prvih " + std::to_string(answer.References.size()) + " elementov";
+        more.Name = answer.Why == UaBrowseCut::Repeat ? shown + " (strežnik je začel seznam ponavljati)"
+                    : answer.Why == UaBrowseCut::Time
+                        ? shown + " (brskanje ni končalo v " +
+                              std::to_string(UaBrowseBound * link_.Client.Channel().Limits().TimeoutMs / 1000) +
+                              " s; povezava je prekinjena)"
+                        : shown + " (strežnik jih ponuja več)";
         children.push_back(std::move(more));
       }
+      // A browse cut by its time bound has lost the link: the window hears of it.
+      if (!link_.Client.IsConnected()) link_.Lose();
     } catch (const UaServiceError&) {
       // A node the server will not browse shows no children.
     }

@@ -29,4 +29,11 @@ TEST(SafeText, ControlCharactersAreShownNotObeyed) {
             "\"\\\"q\\\"\\\\\\n\\u001b\\u0000\\u009b\xEF\xBF\xBD\"");
 }
 
+TEST(SafeText, ABoundedTextIsCutAtAWholeCharacterAndSaysSo) {
+  EXPECT_EQ(BoundedText("abc", 3), "abc");
+  EXPECT_EQ(BoundedText("abcd", 3), "abc… (cut at 3 characters of 4 bytes)");
+  EXPECT_EQ(BoundedText("ččč", 2), "čč… (cut at 2 characters of 6 bytes)");
+  EXPECT_EQ(BoundedText("a\xFF", 5), "a\xEF\xBF\xBD");  // valid UTF-8 whatever came
+}
+
 }  // namespace

@@ -7,7 +7,8 @@ breaks the protocol the way a broken or hostile server would.
 
 Nodes: i=2255 namespace table, i=2259 server state, ns=1;s=Value (a Double, writable),
 ns=1;s=Text (a String), ns=1;s=Sessions (the sessions open now), ns=1;s=Released
-(continuation points released), ns=1;s=Folder (to browse).
+(continuation points released), ns=1;s=Opened (secure channel tokens issued, renewals
+included), ns=1;s=Folder (to browse).
 
 Modes (what breaks, on a Read, Browse or Write of an ns=1 node unless said otherwise):
   normal          nothing
@@ -15,9 +16,23 @@ Modes (what breaks, on a Read, Browse or Write of an ns=1 node unless said other
   nested          a Read answer of variant arrays nested to the limit
   foreign         after the session: answers with request ids never sent, without end
   late[:SECONDS]  every answer 4.5 s (or SECONDS) late
-  endless_browse  every Browse and BrowseNext answer carries a continuation point
+  endless_browse  every Browse and BrowseNext answer carries a new continuation point
+  cycling_browse  every Browse and BrowseNext answer is the same, its continuation point too
+  kept_point      a browse in three answers, each with a reference of its own, under one
+                  continuation point
+  slow_browse[:SECONDS]  as endless_browse, each browse answer 0.3 s (or SECONDS) late
+  wrong_handle    a Read is answered with the request handle of another request
+  fault:CODE      a Read is answered by a ServiceFault with the status CODE (hex)
+  nan:FIELD, inf:FIELD  the number FIELD is NaN (or +infinity): session (the revised
+                  session time-out), publishing (the revised publishing interval),
+                  sampling (the revised sampling interval), access (the access levels of
+                  every node, as Doubles), state (the server state, a Double)
+  lifetime:0, lifetime:max  the secure channel's token lives 0 ms (or 2^32 - 1 ms)
+  odd_policies    the endpoints offer only policies the client cannot use (an unknown URI,
+                  a mode that does not exist, a mode that does not fit the policy)
   control_text    text with line breaks, ESC, NUL and invalid UTF-8 in values and names
-  err_reason      a Read is answered by an error message whose reason forges a line
+  err_reason[:big]  a Read is answered by an error message whose reason forges a line
+                  (or is 65 000 characters long)
   state_huge      the server state is the Double 1e300
   state_text      the server state is a String
   drop_write      a Write is carried out, then the connection dropped unanswered
@@ -33,8 +48,16 @@ import time
 
 MODE, _, ARGUMENT = (sys.argv[1] if len(sys.argv) > 1 else "normal").partition(":")
 LATE_S = float(ARGUMENT or 4.5) if MODE == "late" else 0
+BROWSE_LATE_S = float(ARGUMENT or 0.3) if MODE == "slow_browse" else 0
+ODD = {"nan": float("nan"), "inf": float("inf")}.get(MODE)
+
+
+def number(field, normal):
+    """The Double the server sends for FIELD: NaN or infinity where the mode says."""
+    return struct.pack("<d", ODD if ODD is not None and ARGUMENT == field else normal)
+
 LOCK = threading.Lock()
-STATE = {"value": 1.5, "sessions": set(), "released": 0, "next": 1}
+STATE = {"value": 1.5, "sessions": set(), "released": 0, "next": 1, "points": 0, "opened": 0}
 
 
 def u32(v):
@@ -178,12 +201,15 @@ class Connection:
                 request_id = r.u32()
                 r.node()
                 _, handle = r.request_header()
-                with LOCK:
-                    self.channel = STATE["next"]
-                    STATE["next"] += 1
+                with LOCK:  # a renewal keeps the channel
+                    if not self.channel:
+                        self.channel = STATE["next"]
+                        STATE["next"] += 1
+                    STATE["opened"] += 1
                 time.sleep(LATE_S)
+                lifetime = {"0": 0, "max": 0xFFFFFFFF}.get(ARGUMENT, 600000) if MODE == "lifetime" else 600000
                 answer = numeric_node(449) + response_header(handle) + u32(0) + u32(self.channel) + u32(1) + \
-                    struct.pack("<q", 0) + u32(600000) + string(b"")
+                    struct.pack("<q", 0) + u32(lifetime) + string(b"")
                 self.send_message(b"OPN", request_id, answer)
             elif kind == b"CLO":
                 return
@@ -200,17 +226,24 @@ class Connection:
         time.sleep(LATE_S)
         ok = response_header(handle)
         if service == "i=428":  # GetEndpoints
-            endpoint = string("opc.tcp://127.0.0.1") + string("urn:hostile") + string(None) + b"\x00" + u32(0) + \
-                string(None) + string(None) + i32(-1) + string(None) + u32(1) + \
-                string("http://opcfoundation.org/UA/SecurityPolicy#None") + i32(1) + string("anonymous") + \
-                u32(0) + string(None) + string(None) + string(None) + string(None) + b"\x00"
-            self.send_message(b"MSG", request_id, numeric_node(431) + ok + i32(1) + endpoint)
+            def endpoint(mode, policy):
+                return string("opc.tcp://127.0.0.1") + string("urn:hostile") + string(None) + b"\x00" + \
+                    u32(0) + string(None) + string(None) + i32(-1) + string(None) + u32(mode) + \
+                    string(policy) + i32(1) + string("anonymous") + \
+                    u32(0) + string(None) + string(None) + string(None) + string(None) + b"\x00"
+            if MODE == "odd_policies":
+                offered = [endpoint(3, "http://example.com/UA/SecurityPolicy#Rot13"),
+                           endpoint(7, "http://opcfoundation.org/UA/SecurityPolicy#Basic256Sha256"),
+                           endpoint(2, "http://opcfoundation.org/UA/SecurityPolicy#None")]
+            else:
+                offered = [endpoint(1, "http://opcfoundation.org/UA/SecurityPolicy#None")]
+            self.send_message(b"MSG", request_id, numeric_node(431) + ok + i32(len(offered)) + b"".join(offered))
         elif service == "i=461":  # CreateSession
             with LOCK:
                 n = STATE["next"]
                 STATE["next"] += 1
                 STATE["sessions"].add("ns=1;i=%d" % n)
-            answer = numeric_node(464) + ok + numeric_node(n, 1) + numeric_node(n, 1) + struct.pack("<d", 60000) + \
+            answer = numeric_node(464) + ok + numeric_node(n, 1) + numeric_node(n, 1) + number("session", 60000) + \
                 string(b"\x00" * 32) + string(None) + i32(-1) + i32(-1) + string(None) + string(None) + u32(0)
             self.send_message(b"MSG", request_id, answer)
         elif service == "i=467":  # ActivateSession
@@ -224,24 +257,39 @@ class Connection:
                 STATE["sessions"].discard(token)
             self.send_message(b"MSG", request_id, numeric_node(476) + ok)
         elif service == "i=631":
-            self.read(r, request_id, ok)
+            self.read(r, request_id, ok, handle)
         elif service == "i=673":
             self.write(r, request_id, ok)
         elif service in ("i=527", "i=533"):
             self.browse(r, request_id, ok, service == "i=533")
+        elif service == "i=787":  # CreateSubscription: the interval asked for, or the mode's
+            asked = struct.unpack("<d", r.take(8))[0]
+            answer = numeric_node(790) + ok + u32(1) + number("publishing", asked) + u32(30) + u32(10)
+            self.send_message(b"MSG", request_id, answer)
+        elif service == "i=751":  # CreateMonitoredItems: one good result per item
+            r.u32()
+            r.u32()
+            count = r.i32()
+            results = (u32(0) + u32(1) + number("sampling", 100) + u32(1) + numeric_node(0) + b"\x00") * count
+            self.send_message(b"MSG", request_id, numeric_node(754) + ok + i32(count) + results + i32(-1))
         else:
             self.send_message(b"MSG", request_id, numeric_node(397) + response_header(handle, 0x800B0000))
 
-    def read(self, r, request_id, ok):
+    def read(self, r, request_id, ok, handle):
         r.take(12)
-        nodes = []
+        nodes, attributes = [], []
         for _ in range(r.i32()):
             nodes.append(r.node())
-            r.u32()
+            attributes.append(r.u32())
             r.string()
             r.u16()
             r.string()
         user = "ns=1;s=Value" in nodes
+        if user and MODE == "wrong_handle":
+            ok = response_header(handle + 1)
+        if user and MODE == "fault":
+            self.send_message(b"MSG", request_id, numeric_node(397) + response_header(handle, int(ARGUMENT, 16)))
+            return
         if user and MODE == "foreign":
             answer = numeric_node(634) + ok + i32(1) + data_value(variant("double", 1)) + i32(-1)
             n = 1000
@@ -249,7 +297,7 @@ class Connection:
                 self.send_message(b"MSG", request_id + n, answer)
                 n += 1
         if user and MODE == "err_reason":
-            reason = string("bye\nvortuner-cli opc: all is well\x1b[2J")
+            reason = string("x" * 65000 if ARGUMENT == "big" else "bye\nvortuner-cli opc: all is well\x1b[2J")
             self.sock.sendall(b"ERRF" + u32(12 + len(reason)) + u32(0x80020000) + reason)
             time.sleep(1)
             raise ConnectionError("ended")
@@ -264,7 +312,8 @@ class Connection:
                 inner = b"\x98" + i32(201) + inner + (b"\x80" + i32(0)) * 200
             values = [b"\x01" + inner]
         else:
-            values = [data_value(self.value_of(n)) for n in nodes]
+            values = [data_value(b"\x0b" + number("access", 3) if a in (17, 18) and MODE in ("nan", "inf")
+                                 else self.value_of(n)) for n, a in zip(nodes, attributes)]
         self.send_message(b"MSG", request_id, numeric_node(634) + ok + i32(len(values)) + b"".join(values) + i32(-1))
 
     def value_of(self, node):
@@ -276,6 +325,8 @@ class Connection:
                     return variant("double", 1e300)
                 if MODE == "state_text":
                     return variant("string", "Running")
+                if MODE in ("nan", "inf") and ARGUMENT == "state":
+                    return b"\x0b" + number("state", 0)
                 return variant("int32", 0)
             if node == "ns=1;s=Text":
                 return variant("string", b"two\nlines\x1b[31m red\x00nul \xff\xfe end"
@@ -284,6 +335,8 @@ class Connection:
                 return variant("int32", len(STATE["sessions"]))
             if node == "ns=1;s=Released":
                 return variant("int32", STATE["released"])
+            if node == "ns=1;s=Opened":
+                return variant("int32", STATE["opened"])
             return variant("double", STATE["value"])
 
     def write(self, r, request_id, ok):
@@ -311,9 +364,23 @@ class Connection:
                                   i32(0) + i32(-1))
                 return
         name = "child\nforged" if MODE == "control_text" else "child"
-        reference = numeric_node(35) + b"\x01" + b"\x03\x01\x00" + string("Value") + struct.pack("<H", 1) + \
+        target = "Value"
+        if MODE == "kept_point":  # three answers, each with children of its own
+            self.rounds = 0 if not is_next else getattr(self, "rounds", 0) + 1
+            name = target = "Value%d" % self.rounds
+        reference = numeric_node(35) + b"\x01" + b"\x03\x01\x00" + string(target) + struct.pack("<H", 1) + \
             string(name) + b"\x02" + string(name) + u32(2) + numeric_node(63)
-        point = string(b"more") if MODE == "endless_browse" else string(None)
+        time.sleep(BROWSE_LATE_S)
+        if MODE in ("endless_browse", "slow_browse"):
+            with LOCK:
+                STATE["points"] += 1
+                point = string(b"more%d" % STATE["points"])
+        elif MODE == "cycling_browse":
+            point = string(b"again")
+        elif MODE == "kept_point":
+            point = string(b"kept" if self.rounds < 2 else None)
+        else:
+            point = string(None)
         self.send_message(b"MSG", request_id, numeric_node(536 if is_next else 530) + ok + i32(1) + u32(0) + point +
                           i32(1) + reference + i32(-1))
 

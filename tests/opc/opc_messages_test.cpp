@@ -8,7 +8,20 @@ TEST(OpcWindowText, TheClientsTextsBecomeSlovenianWithTheirStatusNames) {
   const std::pair<const char*, const char*> cases[] = {
       {"Server \"Missing.Server.1\" not found", "Strežnik »Missing.Server.1« ne obstaja."},
       {"opc.tcp://plant:4840: The server did not answer in time",
-       "Strežnik ni odgovoril v 5 s (BadTimeout)."},
+       "Strežnik ni odgovoril pravočasno (BadTimeout)."},
+      // A time-out names the bound that ran out, and how long the server had answered.
+      {"opc.tcp://plant:4840: The server did not answer in time (a request's time-out of 5 s "
+       "ran out)",
+       "Strežnik ni odgovoril na zahtevo v 5 s (BadTimeout)."},
+      {"opc.tcp://plant:4840: The server did not answer in time (the connect's bound of 10 s ran "
+       "out; the server had been answering for 9.5 s)",
+       "Povezovanje s strežnikom ni končalo v 10 s; strežnik je odgovarjal 9,5 s (BadTimeout)."},
+      {"opc.tcp://plant:4840: The server did not answer in time (the browse's bound of 20 s ran "
+       "out; no answer had come in it)",
+       "Brskanje po strežniku ni končalo v 20 s; strežnik ni odgovoril (BadTimeout)."},
+      {"opc.tcp://plant:4840: The server refused the connection: Bad 0xBB000000 (a failure whose "
+       "code this program does not know)",
+       "Strežnik je zavrnil povezavo (Bad 0xBB000000)."},
       {"opc.tcp://127.0.0.1:1: Cannot connect to 127.0.0.1:1: Connection refused",
        "S strežnikom na 127.0.0.1:1 se ni mogoče povezati: na naslovu ne posluša noben strežnik."},
       {"opc.tcp://x:4840: Computer \"x\" not found: Name or service not known",
@@ -32,6 +45,9 @@ TEST(OpcWindowText, TheClientsTextsBecomeSlovenianWithTheirStatusNames) {
        "Točke Plant.X ni bilo mogoče zapisati: strežnik take točke nima."},
       {"MV is not a finite number", "MV ni končno število; v obrat ni bilo nič zapisano."},
       {"'abc' is not a valid floating point value", "»abc« ni veljavno število."},
+      {"opc.tcp://plant:4840: The server answered request 7 with the request handle 8 of "
+       "another request",
+       "Strežnik je odgovoril z oznako druge zahteve; povezava je prekinjena."},
       {"something nobody foresaw: BadInternalError",
        "Napaka povezave s strežnikom OPC (BadInternalError)."},
       {"something nobody foresaw", "Napaka povezave s strežnikom OPC."},

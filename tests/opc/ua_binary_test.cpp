@@ -6,6 +6,7 @@
 
 #include "opc/UaBytes.h"
 #include "opc/ua/UaBinary.h"
+#include "opc/ua/UaServices.h"
 
 namespace {
 
@@ -156,7 +157,82 @@ TEST(UaBinary, DateTimeAndStatusTexts) {
   EXPECT_EQ(FormatUaDateTime(116444736000000000LL + 1'234'5670'000LL), "1970-01-01T00:20:34.567Z");
   EXPECT_EQ(UaStatusName(0x80740000), "BadTypeMismatch");
   EXPECT_EQ(UaStatusName(0x803B0400), "BadNotWritable");  // flag bits do not change the name
-  EXPECT_EQ(UaStatusName(0x81230000), "0x81230000");
+  // A code without a name is said with its severity, and every code with a sentence.
+  EXPECT_EQ(UaStatusName(0x81230000), "Bad 0x81230000");
+  EXPECT_EQ(UaStatusName(0x41230000), "Uncertain 0x41230000");
+  EXPECT_EQ(UaStatusText(0xBB000000),
+            "Bad 0xBB000000 (a failure whose code this program does not know)");
+  EXPECT_EQ(UaStatusText(0x80340000), "BadNodeIdUnknown (the server does not know the node)");
+  EXPECT_EQ(UaStatusText(0x80AC0000), "BadConnectionRejected (the server refused or failed)");
+}
+
+// The durations a response carries that the client acts on: NaN or an infinity makes
+// the answer malformed; a finite one of any size passes (its user bounds it).
+TEST(UaBinary, DurationsThatAreNoNumbersMakeTheirAnswerMalformed) {
+  const auto header = [](UaWriter& w) {
+    w.Int64(0);
+    w.UInt32(1);
+    w.UInt32(0);
+    w.Byte(0);
+    w.Int32(-1);
+    w.ExtensionObject({});
+  };
+  const auto createSession = [&](double timeoutMs) {
+    UaWriter w;
+    header(w);
+    w.NodeId(UaNodeId::Num(1));
+    w.NodeId(UaNodeId::Num(2));
+    w.Double(timeoutMs);
+    for (int i = 0; i < 2; ++i) w.NullString();  // nonce, certificate
+    for (int i = 0; i < 2; ++i) w.Int32(-1);     // endpoints, software certificates
+    for (int i = 0; i < 2; ++i) w.NullString();  // signature
+    w.UInt32(0);
+    return w.Bytes();
+  };
+  const auto createSubscription = [&](double intervalMs) {
+    UaWriter w;
+    header(w);
+    w.UInt32(7);
+    w.Double(intervalMs);
+    w.UInt32(30);
+    w.UInt32(10);
+    return w.Bytes();
+  };
+  const auto createMonitoredItems = [&](double intervalMs) {
+    UaWriter w;
+    header(w);
+    w.Int32(1);
+    w.UInt32(0);
+    w.UInt32(1);
+    w.Double(intervalMs);
+    w.UInt32(1);
+    w.ExtensionObject({});
+    w.Int32(-1);
+    return w.Bytes();
+  };
+  const auto refusal = [](std::uint32_t type, const std::string& body) -> std::string {
+    try {
+      DecodeAnyResponse(type, body);
+      return "decoded";
+    } catch (const UaDecodeError& e) {
+      return e.what();
+    }
+  };
+  const double nan = std::nan(""), inf = HUGE_VAL;
+  for (const auto& [x, shown] : {std::pair{nan, "NaN"}, {inf, "+inf"}, {-inf, "-inf"}}) {
+    const std::string tail = std::string(" is not a finite number (") + shown + ")";
+    EXPECT_EQ(refusal(UaMessageId::CreateSessionResponse, createSession(x)),
+              "its revised session time-out" + tail);
+    EXPECT_EQ(refusal(UaMessageId::CreateSubscriptionResponse, createSubscription(x)),
+              "its revised publishing interval" + tail);
+    EXPECT_EQ(refusal(UaMessageId::CreateMonitoredItemsResponse, createMonitoredItems(x)),
+              "its revised sampling interval" + tail);
+  }
+  for (const double x : {-1e300, 0.0, 1e300}) {
+    EXPECT_EQ(refusal(UaMessageId::CreateSessionResponse, createSession(x)), "decoded");
+    EXPECT_EQ(refusal(UaMessageId::CreateSubscriptionResponse, createSubscription(x)), "decoded");
+    EXPECT_EQ(refusal(UaMessageId::CreateMonitoredItemsResponse, createMonitoredItems(x)), "decoded");
+  }
 }
 
 TEST(UaBinary, GarbageIsRefusedBeforeAnythingIsAllocated) {

@@ -7,7 +7,10 @@
 #include <QTableWidget>
 #include <QtTest/QTest>
 #include <chrono>
+#include <csignal>
 
+#include "app/TerminationSignals.h"
+#include "cli/CliRunner.h"
 #include "opc/HostileUaServer.h"
 #include "opc/ItemBrowserAnswer.h"
 #include "opc/PlantOpcClient.h"
@@ -89,5 +92,32 @@ TEST_F(HostileServerTab, NoEnglishReachesABoxOrAStatusOnTheClientsErrorPaths) {
   EXPECT_TRUE(seen.contains(QString::fromUtf8("Branje ni uspelo: Strežnik je prekinil povezavo.")))
       << seen.join("\n").toStdString();
 }
+
+// SIGTERM from the system and SIGINT from a terminal end the program as closing its
+// window does: the session goes from the server at once, not after the server's time-out.
+class TerminatedWindow : public HostileServerTab, public ::testing::WithParamInterface<int> {};
+
+TEST_P(TerminatedWindow, ClosesItsSessionAsClosingTheWindowDoes) {
+  const HostileUaServer server("normal");
+  const auto sessions = [&] {  // the command line reading them holds one of its own
+    const CliRun r = RunCli("opc", server.Url() + " read 'ns=1;s=Sessions'");
+    return r.Out.substr(0, r.Out.find(", \"dataType\""));
+  };
+  const std::string count = "{\"node\": \"ns=1;s=Sessions\", \"value\": ";
+  ConnectTo(server.Url());
+  ASSERT_TRUE(opc->IsConnected()) << ui.Errors.join("; ").toStdString();
+  EXPECT_EQ(sessions(), count + "2");
+  Form().show();
+  CloseOnTerminationSignals(Form());
+  ::raise(GetParam());
+  QTRY_VERIFY_WITH_TIMEOUT(!Form().isVisible(), 2000);
+  EXPECT_FALSE(opc->IsConnected());
+  // The session is closed on a thread of its own, at once.
+  std::string now;
+  for (int i = 0; i < 20 && (now = sessions()) != count + "1"; ++i) QTest::qWait(100);
+  EXPECT_EQ(now, count + "1");
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, TerminatedWindow, ::testing::Values(SIGTERM, SIGINT));
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "data/NumberFormat.h"
+
 namespace {
 
 constexpr std::uint32_t OurSendBufferSize = 65535;
@@ -11,8 +13,10 @@ constexpr std::uint32_t MinBufferSize = 8192;
 std::string ErrorText(UaReader& r) {
   const UaStatusCode status = r.UInt32();
   const std::string reason = r.String();
-  return UaStatusName(status) + (reason.empty() ? "" : ": " + reason);
+  return UaStatusName(status) + (reason.empty() ? "" : ": " + UaServerText(reason));
 }
+
+std::string Seconds(double ms) { return FormatGeneral(ms / 1000, 6, '.') + " s"; }
 
 }  // namespace
 
@@ -20,6 +24,7 @@ UaChannel::~UaChannel() { Close(); }
 
 void UaChannel::Fail(const UaLinkError& e) {
   socket_.Close();
+  if (dynamic_cast<const UaTimeoutError*>(&e)) throw UaTimeoutError(e.what());
   throw e;
 }
 
@@ -64,6 +69,8 @@ void UaChannel::Open(const std::string& endpointUrl, UaChannelSecurity security)
     assembler_ = UaChunkAssembler(limits_.MaxMessageSize, limits_.MaxChunkCount);
     assembler_.SetSecurity(&security_);
     OpenSecureChannel(false);
+  } catch (const UaTimeoutError& e) {
+    Fail(UaTimeoutError(TimeoutText(e.what())));
   } catch (const UaLinkError& e) {
     Fail(e);
   } catch (const UaDecodeError& e) {
@@ -107,6 +114,8 @@ auto UaChannel::Guarded(F&& f) -> decltype(f()) {
   if (!socket_.IsOpen()) throw UaLinkError("The connection to the server is closed");
   try {
     return f();
+  } catch (const UaTimeoutError& e) {
+    Fail(UaTimeoutError(TimeoutText(e.what())));
   } catch (const UaLinkError& e) {
     Fail(e);
   } catch (const UaDecodeError& e) {
@@ -205,19 +214,25 @@ std::uint32_t UaChannel::SendRequest(const char* type, std::uint32_t requestType
 
 std::string UaChannel::Answer(UaReceivedMessage& m, std::uint32_t responseType) {
   if (m.Aborted)
-    throw UaServiceError("The server aborted its answer: " + UaStatusName(m.AbortStatus) +
-                             (m.AbortReason.empty() ? "" : ": " + m.AbortReason),
+    throw UaServiceError("The server aborted its answer: " + UaStatusText(m.AbortStatus) +
+                             (m.AbortReason.empty() ? "" : ": " + UaServerText(m.AbortReason)),
                          m.AbortStatus);
   UaReader r(m.Body);
   const UaNodeId answerType = r.NodeId();
   const bool fault = answerType == UaNodeId::Num(UaMessageId::ServiceFault);
   if (!fault && answerType != UaNodeId::Num(responseType))
     throw UaLinkError("The server answered with an unexpected message (" +
-                      FormatNodeId(answerType) + ")");
+                      UaServerText(FormatNodeId(answerType)) + ")");
   const UaResponseHeader header = DecodeResponseHeader(r);
+  // Each request carries its request id as its handle, and the answer must carry it back;
+  // a fault may carry 0 (a server that could not read the request cannot know it).
+  if (header.RequestHandle != m.RequestId && !(fault && header.RequestHandle == 0))
+    throw UaLinkError("The server answered request " + std::to_string(m.RequestId) +
+                      " with the request handle " + std::to_string(header.RequestHandle) +
+                      " of another request");
   lastAnswer_ = std::chrono::steady_clock::now();
   if (fault || UaIsBad(header.ServiceResult))
-    throw UaServiceError(UaStatusName(header.ServiceResult), header.ServiceResult);
+    throw UaServiceError(UaStatusText(header.ServiceResult), header.ServiceResult);
   return m.Body.substr(r.Position());
 }
 
@@ -237,7 +252,25 @@ std::string UaChannel::Exchange(const char* type, std::uint32_t requestType,
 
 UaDeadline UaChannel::RequestDeadline() const {
   const UaDeadline own = UaDeadlineIn(limits_.TimeoutMs);
-  return operationDeadline_ ? std::min(own, *operationDeadline_) : own;
+  return operation_ ? std::min(own, operation_->Deadline) : own;
+}
+
+std::string UaChannel::TimeoutText(const std::string& what) const {
+  using namespace std::chrono;
+  // A wait ends at its deadline to the millisecond it was given.
+  const auto now = steady_clock::now() + milliseconds(10);
+  if (!operation_ || operation_->Deadline > now)
+    return what + " (a request's time-out of " + Seconds(limits_.TimeoutMs) + " ran out)";
+  const UaOperationBound& o = *operation_;
+  if (o.Ms <= 0) return what + " (the operation's bound ran out)";
+  const auto start = o.Deadline - milliseconds(o.Ms);
+  const std::string answered =
+      lastAnswer_ > start
+          ? "the server had been answering for " +
+                FormatFixed(duration<double>(lastAnswer_ - start).count(), 1, '.') + " s"
+          : "no answer had come in it";
+  return what + " (the " + (o.Name.empty() ? "operation" : o.Name) + "'s bound of " + Seconds(o.Ms) +
+         " ran out; " + answered + ")";
 }
 
 void UaChannel::CountForeignAnswer() {

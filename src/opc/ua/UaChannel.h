@@ -31,6 +31,14 @@ struct UaPostedAnswer {
   std::string Body;              // after the response header, when Status is not bad
 };
 
+// The bound on an operation of several requests (a connect, a browse, a command): its
+// deadline, and its name ("connect") and length for the message when it runs out.
+struct UaOperationBound {
+  UaDeadline Deadline;
+  std::string Name;  // "" for a bound without one
+  int Ms = 0;
+};
+
 struct UaChannelLimits {
   std::uint32_t ReceiveBufferSize = 65535;
   std::uint32_t MaxMessageSize = 16 * 1024 * 1024;  // the cap on a reassembled answer
@@ -48,6 +56,7 @@ class UaChannel {
   // policy, mode, our certificate and key, the server's certificate; default None).
   void Open(const std::string& endpointUrl, UaChannelSecurity security = {});
   const UaChannelSecurity& Security() const { return security_; }
+  const UaChannelLimits& Limits() const { return limits_; }
   bool IsOpen() const { return socket_.IsOpen(); }
   const std::string& EndpointUrl() const { return url_; }
 
@@ -89,8 +98,19 @@ class UaChannel {
   void RenewBeforeNextRequest() { renewAt_ = std::chrono::steady_clock::now(); }
   // A deadline for everything until it is cleared (an operation of several requests: a
   // connect, a browse, a command): each request ends by it as well as by its own time-out.
-  void SetOperationDeadline(std::optional<UaDeadline> deadline) { operationDeadline_ = deadline; }
-  std::optional<UaDeadline> OperationDeadline() const { return operationDeadline_; }
+  // A request that runs out of time says which bound it was: its own time-out, or the
+  // operation's (by name, with how long the server had been answering in it).
+  void SetOperationBound(std::optional<UaOperationBound> bound) { operation_ = std::move(bound); }
+  const std::optional<UaOperationBound>& Operation() const { return operation_; }
+  void SetOperationDeadline(std::optional<UaDeadline> deadline) {
+    if (deadline)
+      operation_ = UaOperationBound{*deadline, "", 0};
+    else
+      operation_.reset();
+  }
+  std::optional<UaDeadline> OperationDeadline() const {
+    return operation_ ? std::optional<UaDeadline>(operation_->Deadline) : std::nullopt;
+  }
 
  private:
   void Send(const char* type, std::uint32_t requestId, const std::string& body,
@@ -111,6 +131,8 @@ class UaChannel {
   [[noreturn]] void Fail(const UaLinkError& e);
   // The request time-out from now, or the operation's deadline when that comes first.
   UaDeadline RequestDeadline() const;
+  // The text of a wait that ran out (`what`), with the bound that ran out.
+  std::string TimeoutText(const std::string& what) const;
   // Counts an answer to a request this client never made or gave up on; past a few the
   // server is broken and the link ends.
   void CountForeignAnswer();
@@ -127,7 +149,7 @@ class UaChannel {
   std::chrono::steady_clock::time_point lastAnswer_;
   std::map<std::uint32_t, std::uint32_t> posted_;  // request id -> response type
   std::deque<UaPostedAnswer> answers_;
-  std::optional<UaDeadline> operationDeadline_;
+  std::optional<UaOperationBound> operation_;
   int foreignAnswers_ = 0;
 };
 

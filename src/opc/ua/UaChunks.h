@@ -21,6 +21,11 @@ class UaLinkError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+// A wait on the server that ran out of time (the channel says which bound it was).
+class UaTimeoutError : public UaLinkError {
+ public:
+  using UaLinkError::UaLinkError;
+};
 
 inline constexpr std::size_t UaHeaderSize = 8;
 inline constexpr const char* UaSecurityPolicyNone = "http://opcfoundation.org/UA/SecurityPolicy#None";

@@ -1,7 +1,9 @@
 #include "opc/ua/UaClient.h"
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
+#include <set>
 
 namespace {
 
@@ -14,19 +16,19 @@ constexpr std::uint32_t AnonymousToken = 0;
 // operation's deadline too (or by an outer operation's, when that comes first).
 class OperationBound {
  public:
-  OperationBound(UaChannel& channel, int ms)
-      : channel_(channel), outer_(channel.OperationDeadline()) {
-    UaDeadline d = UaDeadlineIn(ms);
-    if (outer_) d = std::min(d, *outer_);
-    channel_.SetOperationDeadline(d);
+  OperationBound(UaChannel& channel, int ms, const char* name)
+      : channel_(channel), outer_(channel.Operation()) {
+    UaOperationBound bound{UaDeadlineIn(ms), name, ms};
+    if (outer_ && outer_->Deadline <= bound.Deadline) bound = *outer_;
+    channel_.SetOperationBound(bound);
   }
-  ~OperationBound() { channel_.SetOperationDeadline(outer_); }
+  ~OperationBound() { channel_.SetOperationBound(outer_); }
   OperationBound(const OperationBound&) = delete;
   OperationBound& operator=(const OperationBound&) = delete;
 
  private:
   UaChannel& channel_;
-  std::optional<UaDeadline> outer_;
+  std::optional<UaOperationBound> outer_;
 };
 
 }  // namespace
@@ -77,7 +79,7 @@ void UaClient::Connect(const std::string& endpointUrl, const UaConnectOptions& g
       return ask(user, password);
     };
   std::optional<OperationBound> bound;
-  bound.emplace(channel_, UaConnectBound * limits_.TimeoutMs);
+  bound.emplace(channel_, UaConnectBound * limits_.TimeoutMs, "connect");
   channel_.Open(endpointUrl);
   try {
     const std::vector<UaEndpoint> endpoints = GetEndpoints();
@@ -113,7 +115,7 @@ void UaClient::Connect(const std::string& endpointUrl, const UaConnectOptions& g
     }
     if (asked) {
       bound.reset();
-      bound.emplace(channel_, UaConnectBound * limits_.TimeoutMs);
+      bound.emplace(channel_, UaConnectBound * limits_.TimeoutMs, "connect");
     }
     if (policy.Secured) {
       channel_.Close();
@@ -128,7 +130,7 @@ void UaClient::Connect(const std::string& endpointUrl, const UaConnectOptions& g
         if (auto* uri = std::get_if<std::string>(&s)) namespaces_.push_back(*uri);
   } catch (const UaServiceError& e) {
     Close();
-    const std::string text = UaSecurityStatusText(e.what());
+    const std::string text = UaSecurityStatusText(UaStatusName(e.Status));
     if (text.empty()) throw;
     throw UaServiceError(text, e.Status);
   } catch (const UaSecurityError& e) {
@@ -192,8 +194,9 @@ void UaClient::Abort() {
 
 void UaClient::Close() {
   // Closing waits briefly, whatever deadline an operation had set (which holds again after).
-  const std::optional<UaDeadline> outer = channel_.OperationDeadline();
-  channel_.SetOperationDeadline(UaDeadlineIn(std::min(limits_.TimeoutMs, UaLostSessionCloseMs)));
+  const std::optional<UaOperationBound> outer = channel_.Operation();
+  const int closeMs = std::min(limits_.TimeoutMs, UaLostSessionCloseMs);
+  channel_.SetOperationBound(UaOperationBound{UaDeadlineIn(closeMs), "close", closeMs});
   // A link aborted waits on the server no more, not even to close the session.
   bool closed = authenticationToken_.IsNull() || channel_.Aborted();
   if (!closed && channel_.IsOpen()) {
@@ -209,7 +212,7 @@ void UaClient::Close() {
     }
   }
   if (!closed && !channel_.EndpointUrl().empty() && !policyId_.empty()) CloseLostSession();
-  channel_.SetOperationDeadline(outer);
+  channel_.SetOperationBound(outer);
   activated_ = false;
   authenticationToken_ = {};
   sessionTimeoutMs_ = 0;
@@ -254,9 +257,11 @@ void UaClient::CloseLostSession() {
 bool UaClient::KeepAliveDue() const {
   if (!IsConnected()) return false;
   const auto quiet = std::chrono::steady_clock::now() - channel_.LastAnswer();
-  const auto third = std::chrono::milliseconds(
-      static_cast<std::int64_t>(std::clamp(sessionTimeoutMs_ / 3, 1000.0, 10'000.0)));
-  return channel_.RenewalDue() || quiet >= third;
+  // The decoder lets no NaN or infinity through; a time-out out of range is bounded here.
+  const double third = std::isfinite(sessionTimeoutMs_) ? sessionTimeoutMs_ / 3 : 10'000.0;
+  const auto every =
+      std::chrono::milliseconds(static_cast<std::int64_t>(std::clamp(third, 1000.0, 10'000.0)));
+  return channel_.RenewalDue() || quiet >= every;
 }
 
 void UaClient::KeepAlive() { Read({{UaNodeId::Num(UaNode::ServerStatusState)}}); }
@@ -296,41 +301,61 @@ std::vector<UaStatusCode> UaClient::Write(const std::vector<UaWriteValue>& value
 }
 
 UaBrowseAnswer UaClient::Browse(const UaNodeId& node) {
-  const OperationBound bound(channel_, UaBrowseBound * limits_.TimeoutMs);
+  const OperationBound bound(channel_, UaBrowseBound * limits_.TimeoutMs, "browse");
   UaWriter w;
   EncodeBrowse(w, {node});
   std::vector<UaBrowseResult> results =
       CallDecoded(UaMessageId::BrowseRequest, UaMessageId::BrowseResponse, w, DecodeBrowse);
   UaBrowseAnswer out;
+  const auto cut = [&](UaBrowseCut why) {
+    if (out.Why == UaBrowseCut::None) out.Why = why;
+    out.Cut = true;
+  };
+  // The answers so far, each as its continuation point and the targets it listed: a server
+  // may keep one point for a whole browse, but an answer that comes again means the points
+  // go round in a circle.
+  std::set<std::string> answers;
   for (int round = 1;; ++round) {
     if (results.size() != 1) throw UaLinkError("The server answered a browse for another node count");
     UaBrowseResult& result = results[0];
-    if (UaIsBad(result.Status)) throw UaServiceError(UaStatusName(result.Status), result.Status);
+    if (UaIsBad(result.Status)) throw UaServiceError(UaStatusText(result.Status), result.Status);
+    std::string answer = result.ContinuationPoint;
+    for (const UaReference& r : result.References) answer += "\n" + FormatNodeId(r.Target.Id);
+    if (!answers.insert(std::move(answer)).second) {
+      cut(UaBrowseCut::Repeat);  // the same references again: not listed twice
+      result.References.clear();
+    }
     const std::size_t room = UaMaxBrowseReferences - out.References.size();
     if (result.References.size() > room) {
       result.References.resize(room);
-      out.Cut = true;
+      cut(UaBrowseCut::Count);
     }
     out.References.insert(out.References.end(), std::make_move_iterator(result.References.begin()),
                           std::make_move_iterator(result.References.end()));
     if (result.ContinuationPoint.empty()) return out;
-    // A server that hands out continuation points without end is cut off, and the point
-    // it holds for this browse is given back.
-    const bool stop =
-        out.Cut || out.References.size() >= UaMaxBrowseReferences || round >= UaMaxBrowseRounds;
+    // A server that hands out continuation points without end, or in a circle, is cut off,
+    // and the point it holds for this browse is given back.
+    if (out.References.size() >= UaMaxBrowseReferences || round >= UaMaxBrowseRounds)
+      cut(UaBrowseCut::Count);
     UaWriter next;
-    EncodeBrowseNext(next, {result.ContinuationPoint}, stop);
-    if (stop) {
-      out.Cut = true;
-      try {
-        Call(UaMessageId::BrowseNextRequest, UaMessageId::BrowseNextResponse, next);
-      } catch (const UaServiceError&) {
-        // The server had let the point go already.
+    EncodeBrowseNext(next, {result.ContinuationPoint}, out.Cut);
+    try {
+      if (out.Cut) {
+        try {
+          Call(UaMessageId::BrowseNextRequest, UaMessageId::BrowseNextResponse, next);
+        } catch (const UaServiceError&) {
+          // The server had let the point go already.
+        }
+        return out;
       }
+      results = CallDecoded(UaMessageId::BrowseNextRequest, UaMessageId::BrowseNextResponse, next,
+                            DecodeBrowse);
+    } catch (const UaTimeoutError& e) {
+      // What was read stays: the list is cut where the bound ran out (the link with it).
+      cut(UaBrowseCut::Time);
+      out.TimeoutText = e.what();
       return out;
     }
-    results = CallDecoded(UaMessageId::BrowseNextRequest, UaMessageId::BrowseNextResponse, next,
-                          DecodeBrowse);
   }
 }
 
@@ -342,10 +367,11 @@ UaSubscription UaClient::CreateSubscription(double publishingIntervalMs,
   const UaSubscription s =
       CallDecoded(UaMessageId::CreateSubscriptionRequest, UaMessageId::CreateSubscriptionResponse,
                   w, DecodeCreateSubscription);
-  // A Publish is answered at the latest after a keep-alive period; allow it twice that.
-  publishTimeoutHintMs_ = static_cast<std::uint32_t>(
-      std::min(2.0 * s.PublishingIntervalMs * std::max<std::uint32_t>(s.KeepAliveCount, 1) + 5000.0,
-               3'600'000.0));
+  // A Publish is answered at the latest after a keep-alive period; allow it twice that,
+  // within an hour whatever interval (negative, huge) the server revised to.
+  const double hint =
+      2.0 * s.PublishingIntervalMs * std::max<std::uint32_t>(s.KeepAliveCount, 1) + 5000.0;
+  publishTimeoutHintMs_ = static_cast<std::uint32_t>(std::clamp(hint, 5000.0, 3'600'000.0));
   return s;
 }
 
@@ -389,7 +415,7 @@ std::vector<UaDataChange> UaClient::Publish(int waitMs, std::size_t outstanding)
       // A Publish that timed out or found no subscription had nothing to say.
       const UaStatusCode code = a.Status & 0xFFFF0000u;
       if (code != UaBadTimeout && code != UaBadNoSubscription && code != UaBadTooManyPublishRequests)
-        refused.emplace(UaStatusName(a.Status), a.Status);
+        refused.emplace(UaStatusText(a.Status), a.Status);
       continue;
     }
     UaReader r(a.Body);

@@ -28,9 +28,15 @@ inline constexpr int UaLostSessionCloseMs = 2000;
 inline constexpr std::size_t UaMaxBrowseReferences = 10'000;
 inline constexpr int UaMaxBrowseRounds = 100;
 
+// Why a browse's list is cut: more references than the bounds allow, continuation points
+// in a circle, the browse's time bound.
+enum class UaBrowseCut { None, Count, Repeat, Time };
+
 struct UaBrowseAnswer {
   std::vector<UaReference> References;
-  bool Cut = false;  // more were there than the bounds allow
+  bool Cut = false;  // the list holds less than the server offered
+  UaBrowseCut Why = UaBrowseCut::None;
+  std::string TimeoutText;  // cut by time: the time-out's text (the link is lost with it)
 };
 
 class UaClient {
@@ -71,8 +77,10 @@ class UaClient {
   // One status per value, in order.
   std::vector<UaStatusCode> Write(const std::vector<UaWriteValue>& values);
   // The forward hierarchical references of a node, following continuation points up to
-  // UaMaxBrowseReferences references or UaMaxBrowseRounds answers; past either the rest
-  // is left (the continuation point released at the server) and Cut says so.
+  // UaMaxBrowseReferences references or UaMaxBrowseRounds answers, or to the first answer
+  // that comes again (continuation points in a circle), which is not listed twice; past
+  // that the rest is left (the continuation point released at the server) and Cut says so. A browse whose bound runs out after its first answer returns
+  // what it read, cut, with the link lost.
   UaBrowseAnswer Browse(const UaNodeId& node);
 
   // Subscriptions: the server samples the monitored items and reports their changes in

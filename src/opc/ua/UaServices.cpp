@@ -1,5 +1,7 @@
 #include "opc/ua/UaServices.h"
 
+#include <cmath>
+
 namespace {
 
 constexpr std::uint32_t ProtocolVersion = 0;
@@ -22,6 +24,17 @@ void NullSignature(UaWriter& w) {
 void SkipDiagnosticInfos(UaReader& r) {
   const std::size_t n = r.ArrayLength(1, 16);  // nothing kept; the work is paid for
   for (std::size_t i = 0; i < n; ++i) r.SkipDiagnosticInfo();
+}
+
+// A duration in milliseconds that the client acts on (a time-out, an interval): NaN or an
+// infinity is no duration, and the answer that carries one is malformed. The range of a
+// finite one is the user's to bound.
+double Duration(UaReader& r, const char* what) {
+  const double ms = r.Double();
+  if (!std::isfinite(ms))
+    throw UaDecodeError(std::string("its ") + what + " is not a finite number (" +
+                        (std::isnan(ms) ? "NaN" : ms > 0 ? "+inf" : "-inf") + ")");
+  return ms;
 }
 
 std::vector<std::string> Strings(UaReader& r) {
@@ -303,7 +316,7 @@ UaCreatedSession DecodeCreateSession(UaReader& r) {
   UaCreatedSession s;
   s.SessionId = r.NodeId();
   s.AuthenticationToken = r.NodeId();
-  s.RevisedTimeoutMs = r.Double();
+  s.RevisedTimeoutMs = Duration(r, "revised session time-out");
   s.ServerNonce = r.String();
   s.ServerCertificate = r.String();
   s.Endpoints = DecodeEndpoints(r);
@@ -362,7 +375,7 @@ std::vector<UaBrowseResult> DecodeBrowse(UaReader& r) {
 UaSubscription DecodeCreateSubscription(UaReader& r) {
   UaSubscription s;
   s.Id = r.UInt32();
-  s.PublishingIntervalMs = r.Double();
+  s.PublishingIntervalMs = Duration(r, "revised publishing interval");
   s.LifetimeCount = r.UInt32();
   s.KeepAliveCount = r.UInt32();
   return s;
@@ -373,7 +386,7 @@ std::vector<UaMonitoredItemResult> DecodeCreateMonitoredItems(UaReader& r) {
   for (auto& m : out) {
     m.Status = r.UInt32();
     m.MonitoredItemId = r.UInt32();
-    m.RevisedSamplingIntervalMs = r.Double();
+    m.RevisedSamplingIntervalMs = Duration(r, "revised sampling interval");
     r.UInt32();            // revised queue size
     r.ExtensionObject();   // filter result
   }

@@ -1,14 +1,18 @@
 #include "opc/ua/UaSessionSecurity.h"
 
+#include <algorithm>
 #include <ctime>
 #include <map>
 #include <stdexcept>
 
+#include "data/SafeText.h"
 #include "opc/ua/UaChunks.h"
 
 namespace {
 
 constexpr std::uint32_t AnonymousToken = 0, UserNameToken = 1;
+// Security modes 1 to 3 as the command line names them.
+constexpr const char* SecurityModeNames[] = {"", "none", "sign", "encrypt"};
 
 bool HasToken(const UaEndpoint& e, std::uint32_t type) {
   for (const UaUserTokenPolicy& t : e.UserTokens)
@@ -72,12 +76,41 @@ const UaEndpoint& ChooseUaEndpoint(const std::vector<UaEndpoint>& endpoints,
   int bestScore = -1;
   std::string deprecated;
   bool tokenMissing = false;
+  // What each endpoint offered and why it could not be used, for the message.
+  std::vector<std::string> offered;
+  const auto pass = [&](const UaEndpoint& e, const UaSecurityPolicy* p, const char* why) {
+    std::string name = p ? std::string(p->Name)
+                         : e.SecurityPolicyUri.empty() ? std::string("no policy")
+                                                       : BoundedText(e.SecurityPolicyUri, 80);
+    std::string entry = name + " " +
+                        (e.SecurityMode >= 1 && e.SecurityMode <= 3
+                             ? std::string(SecurityModeNames[e.SecurityMode])
+                             : "mode " + std::to_string(e.SecurityMode)) +
+                        " (" + why + ")";
+    if (std::find(offered.begin(), offered.end(), entry) == offered.end()) offered.push_back(entry);
+  };
   for (const UaEndpoint& e : endpoints) {
     const UaSecurityPolicy* p = FindUaSecurityPolicy(e.SecurityPolicyUri);
-    if (!p || e.SecurityMode < 1 || e.SecurityMode > 3) continue;
-    if ((e.SecurityMode == 1) != !p->Secured) continue;
-    if (mode != 0 && e.SecurityMode != mode) continue;
-    if (wanted && p != wanted) continue;
+    if (!p) {
+      pass(e, p, "a policy the program does not know");
+      continue;
+    }
+    if (e.SecurityMode < 1 || e.SecurityMode > 3) {
+      pass(e, p, "no such security mode");
+      continue;
+    }
+    if ((e.SecurityMode == 1) != !p->Secured) {
+      pass(e, p, "the mode does not fit the policy");
+      continue;
+    }
+    if (mode != 0 && e.SecurityMode != mode) {
+      pass(e, p, "not the security asked for");
+      continue;
+    }
+    if (wanted && p != wanted) {
+      pass(e, p, "not the policy asked for");
+      continue;
+    }
     if (p->Deprecated) {
       deprecated = p->Name;
       continue;
@@ -103,8 +136,16 @@ const UaEndpoint& ChooseUaEndpoint(const std::vector<UaEndpoint>& endpoints,
                       ", which the program refuses; BadSecurityPolicyRejected");
   static const char* modeNames[] = {"any security", "security none", "signing",
                                     "signing and encryption"};
+  std::string list;
+  constexpr std::size_t Listed = 8;
+  for (std::size_t i = 0; i < offered.size() && i < Listed; ++i)
+    list += (i ? ", " : "") + offered[i];
+  if (offered.size() > Listed) list += " and " + std::to_string(offered.size() - Listed) + " more";
   throw UaLinkError(std::string("The server offers no endpoint with ") + modeNames[mode] +
                     (wanted ? std::string(" and the policy ") + wanted->Name : std::string()) +
+                    " that the program can use; " +
+                    (offered.empty() ? std::string("it offers no endpoint at all")
+                                     : "it offers " + list) +
                     "; BadSecurityPolicyRejected");
 }
 
@@ -126,7 +167,7 @@ void CheckUaServerCertificate(UaPki& pki, const UaCertificate& certificate,
       pki.Reject(certificate);
       throw UaCertificateError(
           "WARNING: the server presents another certificate (thumbprint " + thumbprint +
-              ") than the one trusted for " + certificate.ApplicationUri() +
+              ") than the one trusted for " + UaServerText(certificate.ApplicationUri()) +
               ". Someone may be between the program and the server. If the server's certificate "
               "was really replaced, remove " +
               trustedFile + " and connect again; BadCertificateUntrusted",
@@ -141,8 +182,9 @@ void CheckUaServerCertificate(UaPki& pki, const UaCertificate& certificate,
   if (answer != UaTrustAnswer::Reject) return;
   pki.Reject(certificate);
   throw UaCertificateError("The server's certificate is not trusted (thumbprint " + thumbprint +
-                               ", " + certificate.Subject() + "); BadCertificateUntrusted",
-                           thumbprint);
+                               ", " + UaServerText(certificate.Subject()) +
+                               "); BadCertificateUntrusted",
+                           thumbprint, true);
 }
 
 UaUserNameToken MakeUaUserNameToken(const UaEndpoint& endpoint,
@@ -158,7 +200,7 @@ UaUserNameToken MakeUaUserNameToken(const UaEndpoint& endpoint,
                                   : FindUaSecurityPolicy(policy->SecurityPolicyUri);
   if (!p)
     throw UaLinkError("The server asks for the password under the unknown policy " +
-                      policy->SecurityPolicyUri);
+                      UaServerText(policy->SecurityPolicyUri));
   if (p->Deprecated)
     throw UaLinkError(
         std::string("The server asks for the password under the deprecated security policy ") +
@@ -201,6 +243,6 @@ std::string UaSecurityStatusText(const std::string& statusName) {
       {"BadIdentityTokenInvalid", "The server refused the user name or password"},
       {"BadIdentityTokenRejected", "The server refused this kind of login"},
   };
-  const auto it = texts.find(statusName.substr(0, statusName.find(' ')));
+  const auto it = texts.find(statusName.substr(0, statusName.find_first_of(" :")));
   return it == texts.end() ? std::string() : it->second + " (" + statusName + ")";
 }

@@ -16,9 +16,10 @@ enum class UaTrustAnswer { Always, Once, Reject };
 // A server's certificate was refused (unknown and not trusted, or changed, or unsound).
 class UaCertificateError : public std::runtime_error {
  public:
-  UaCertificateError(const std::string& what, std::string thumbprint)
-      : std::runtime_error(what), Thumbprint(std::move(thumbprint)) {}
+  UaCertificateError(const std::string& what, std::string thumbprint, bool unknown = false)
+      : std::runtime_error(what), Thumbprint(std::move(thumbprint)), Unknown(unknown) {}
   std::string Thumbprint;
+  bool Unknown;  // sound but not trusted yet: trusting it would let the connect go on
 };
 
 struct UaConnectOptions {

@@ -76,12 +76,18 @@ void UaSocket::Lost(const std::string& why) {
   throw UaLinkError(aborted_ ? UaAbortedText : why);
 }
 
+void UaSocket::TimedOut(const std::string& why) {
+  if (aborted_) Lost(why);
+  Close();
+  throw UaTimeoutError(why);
+}
+
 void UaSocket::WaitFor(short events, UaDeadline deadline, const char* what) {
   for (;;) {
     pollfd p{fd_, events, 0};
     const int n = ::poll(&p, 1, RemainingMs(deadline));
     if (n > 0) return;
-    if (n == 0) Lost(std::string("The server did not ") + what + " in time");
+    if (n == 0) TimedOut(std::string("The server did not ") + what + " in time");
     if (errno != EINTR) Lost(std::string("Connection failed: ") + std::strerror(errno));
   }
 }
@@ -156,7 +162,7 @@ std::string UaSocket::ReceiveExactly(std::size_t n, UaDeadline deadline) {
     if (fd_ < 0) throw UaLinkError("The connection is closed");
     // The deadline holds also while bytes keep coming (a server that streams garbage or
     // answers to other requests without end).
-    if (std::chrono::steady_clock::now() >= deadline) Lost("The server did not answer in time");
+    if (std::chrono::steady_clock::now() >= deadline) TimedOut("The server did not answer in time");
     // Acknowledge at once: a server that sends an answer in several small writes waits
     // for the acknowledgement of each (Nagle), which the kernel would delay by up to 40 ms.
     int on = 1;

@@ -52,6 +52,8 @@ class UaSocket {
   // A failure of the connection: closes it and throws `why`, or UaAbortedText when the
   // connection was aborted.
   [[noreturn]] void Lost(const std::string& why);
+  // Lost, as a UaTimeoutError.
+  [[noreturn]] void TimedOut(const std::string& why);
   // Changed only by the owner, under fdMutex_, which Abort holds while it uses it.
   int fd_ = -1;
   std::mutex fdMutex_;

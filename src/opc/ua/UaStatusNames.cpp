@@ -122,15 +122,68 @@ constexpr Named StatusNames[] = {
     {0x80BE0000, "BadProtocolVersionUnsupported"},
 };
 
-}  // namespace
-
-std::string UaStatusName(UaStatusCode code) {
+const Named* Find(UaStatusCode code) {
   // The low 16 bits carry flags (limits, overflow), not the meaning.
   const UaStatusCode meaning = code & 0xFFFF0000u;
   const auto it = std::lower_bound(std::begin(StatusNames), std::end(StatusNames), meaning,
                                    [](const Named& n, UaStatusCode c) { return n.Code < c; });
-  if (it != std::end(StatusNames) && it->Code == meaning) return it->Name;
+  return it != std::end(StatusNames) && it->Code == meaning ? it : nullptr;
+}
+
+// What the codes an engineer meets most mean; sorted by code.
+constexpr Named Sentences[] = {
+    {0x80020000, "the server failed inside"},
+    {0x80030000, "the server ran out of memory"},
+    {0x80040000, "the server has no resources left for the request"},
+    {0x80050000, "the server could not reach what it needed"},
+    {0x80070000, "the server could not decode the request"},
+    {0x800A0000, "the operation did not end in time"},
+    {0x800B0000, "the server does not offer this service"},
+    {0x800C0000, "the server is shutting down"},
+    {0x800E0000, "the server has stopped"},
+    {0x80100000, "the request asks for more operations than the server takes at once"},
+    {0x801F0000, "the user may not do this"},
+    {0x80250000, "the server does not know the session"},
+    {0x80260000, "the server has closed the session"},
+    {0x80330000, "the text is not a valid node id"},
+    {0x80340000, "the server does not know the node"},
+    {0x80350000, "the node has no such attribute"},
+    {0x803A0000, "the value may not be read"},
+    {0x803B0000, "the value may not be written"},
+    {0x803C0000, "the value is outside the node's range"},
+    {0x803D0000, "the server does not support this"},
+    {0x804A0000, "the server does not know the continuation point"},
+    {0x804B0000, "the server has no continuation points left"},
+    {0x80560000, "the server takes no more sessions"},
+    {0x80740000, "the value is not of the node's data type"},
+    {0x808A0000, "the server has no connection to the device"},
+    {0x808B0000, "the device has failed"},
+    {0x808C0000, "the sensor has failed"},
+    {0x808D0000, "the device is out of service"},
+};
+
+}  // namespace
+
+std::string UaStatusName(UaStatusCode code) {
+  if (const Named* known = Find(code)) return known->Name;
+  const char* severity = UaIsGood(code) ? "Good" : UaIsBad(code) ? "Bad" : "Uncertain";
   char hex[16];
   std::snprintf(hex, sizeof hex, "0x%08X", code);
-  return hex;
+  return std::string(severity) + " " + hex;
+}
+
+std::string UaStatusText(UaStatusCode code) {
+  const UaStatusCode meaning = code & 0xFFFF0000u;
+  const auto it = std::lower_bound(std::begin(Sentences), std::end(Sentences), meaning,
+                                   [](const Named& n, UaStatusCode c) { return n.Code < c; });
+  std::string sentence;
+  if (it != std::end(Sentences) && it->Code == meaning)
+    sentence = it->Name;
+  else if (!Find(code))
+    sentence = UaIsBad(code) ? "a failure whose code this program does not know"
+                             : "a status whose code this program does not know";
+  else
+    sentence = UaIsBad(code) ? "the server refused or failed" : UaIsGood(code) ? "success"
+                                                                               : "the server is not sure";
+  return UaStatusName(code) + " (" + sentence + ")";
 }

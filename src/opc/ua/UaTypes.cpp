@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "data/NumberFormat.h"
+#include "data/SafeText.h"
 #include "opc/OpcClient.h"
 
 namespace {
@@ -245,3 +246,5 @@ std::string FormatUaDateTime(UaDateTime t) {
                 static_cast<int>(((ms % 1000) + 1000) % 1000));
   return text;
 }
+
+std::string UaServerText(std::string_view text) { return BoundedText(text, UaMaxServerText); }

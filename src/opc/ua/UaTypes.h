@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -130,8 +131,18 @@ using UaStatusCode = std::uint32_t;
 constexpr UaStatusCode UaGood = 0;
 inline bool UaIsGood(UaStatusCode s) { return (s >> 30) == 0; }
 inline bool UaIsBad(UaStatusCode s) { return (s >> 30) == 2; }
-// The symbolic name ("BadNodeIdUnknown"), or "0x80AB0000" for a code not in the table.
+// The symbolic name ("BadNodeIdUnknown"); for a code not in the table its severity and
+// the code ("Bad 0xBB000000").
 std::string UaStatusName(UaStatusCode code);
+// The name and what it means, for a message: "BadNodeIdUnknown (the server does not know
+// the node)"; a code without a sentence of its own gets its severity's.
+std::string UaStatusText(UaStatusCode code);
+
+// The longest text of a server's (an error's reason, a certificate's subject, a policy's
+// URI) that a message quotes, in characters.
+inline constexpr std::size_t UaMaxServerText = 300;
+// A server's text as a message quotes it: valid UTF-8, cut at UaMaxServerText and marked.
+std::string UaServerText(std::string_view text);
 
 struct UaDataValue {
   bool HasValue = false, HasStatus = false, HasSourceTime = false, HasServerTime = false;

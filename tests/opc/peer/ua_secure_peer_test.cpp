@@ -242,6 +242,13 @@ TEST(UaSecurePeer, TheCommandLineTrustsAServerOnlyWhenToldAndRefusesAChangedCert
   EXPECT_NE(unknown.Err.find("The server's certificate is not trusted (thumbprint "),
             std::string::npos)
       << unknown.Err;
+  // What to do next is said.
+  EXPECT_NE(unknown.Err.find("; BadCertificateUntrusted\nvortuner-cli opc: check the thumbprint "
+                             "with the server's administrator, then run again with "
+                             "--trust-server to trust the certificate, or with --security none "
+                             "where the server allows a connection without security\n"),
+            std::string::npos)
+      << unknown.Err;
   EXPECT_EQ(
       std::distance(fs::directory_iterator(pki.Folder + "/rejected"), fs::directory_iterator()), 1);
 
