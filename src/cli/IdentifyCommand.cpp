@@ -23,7 +23,7 @@
 namespace {
 
 const char* const IdentifyUsage =
-    "Usage: vortuner-cli identify FILE [--start S] [--end E] [--columns MV,U,Y1,Y2]\n"
+    "Usage: vortuner-cli identify FILE [--start S] [--end E] [--columns MV,U,Y1[,Y2]]\n"
     "                             [--actuator MAX,MIN,T] [--vtm OUT.vtm] [--decimal-comma]\n"
     "                             [--sample-time S] [--delimiter D] [--from S] [--to S]\n"
     "                             [--kind auto|self-regulating|integrating]\n"
@@ -35,7 +35,8 @@ const char* const IdentifyUsage =
     "               sample for a logger file, kept within the samples read)\n"
     "  --columns MV,U,Y1,Y2  the file's columns that play MV, U, Y1 and Y2, as the four\n"
     "               column selectors of the \"Obdelava\" tab choose them (default 1,3,5,6;\n"
-    "               each kept within the file's columns); names only for an export\n"
+    "               each kept within the file's columns; MV,U,Y1 or MV,Y1 for fewer\n"
+    "               signals); names only for an export\n"
     "  --actuator MAX,MIN,T  the actuator's maximum, minimum and full-stroke time [s]\n"
     "               instead of the file's (T 0: no rate limit), as the tab's edits set them\n"
     "  --vtm OUT    also write the model file OUT (with a decimal point; the program\n"
@@ -107,11 +108,7 @@ IdentifyOptions ParseOptions(const std::vector<std::string>& args) {
       o.Import.Format.DecimalMark = ',';
     } else if (a == "--actuator") {
       if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
-      std::stringstream in(args[++i]);
-      for (std::string part; std::getline(in, part, ',');)
-        o.Actuator.push_back(ParseFloat(part, '.'));
-      if (o.Actuator.size() != 3 || args[i].back() == ',' || o.Actuator[2] < 0)
-        throw UsageError("--actuator needs the maximum, the minimum and a full-stroke time >= 0");
+      o.Actuator = ParseActuator(args[++i]);
     } else if (ParseImportOption(args, i, o.Import)) {
     } else if (a == "--kind") {
       if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
@@ -203,9 +200,16 @@ int RunIdentify(const std::vector<std::string>& args) {
     std::cerr << "vortuner-cli identify: warning: " << warnings[i] << "\n";
   JsonObject json;
   json.Integer("ModelWindowSamples", s.ModelWindowSamples);
-  // The seven values of each process, of the kind in use.
+  // The seven values of each process, of the kind in use; a record without Y2 has no
+  // outer process, its values are null.
   for (const bool outer : {false, true}) {
     const std::string p = outer ? "Outer" : "Inner";
+    if (outer && !scope.Outer) {
+      for (const char* key : {"Gain", "TimeConstant", "DeadTime", "StdDev", "RelativeError",
+                              "GainBound", "TimeBound"})
+        json.Raw(p + key, "null");
+      continue;
+    }
     if (KindOf(s, outer) == ProcessKind::Integrating) {
       const IntegratingModel& m = outer ? s.OuterIntegrating : s.InnerIntegrating;
       for (const auto& [key, value] : {std::pair{"Slope", m.Slope},
@@ -236,13 +240,26 @@ int RunIdentify(const std::vector<std::string>& args) {
     for (const auto& [key, value] : model) json.Number(p + key, value);
   }
   json.Integer("InnerDelaySamples", s.InnerDelaySamples);
-  json.Integer("OuterDelaySamples", s.OuterDelaySamples);
+  if (scope.Outer)
+    json.Integer("OuterDelaySamples", s.OuterDelaySamples);
+  else
+    json.Raw("OuterDelaySamples", "null");
+  const std::string none = "null";
   json.Text("InnerQuality", QualityText(QualityOf(ShownRelativeError(s, false))));
-  json.Text("OuterQuality", QualityText(QualityOf(ShownRelativeError(s, true))));
+  if (scope.Outer)
+    json.Text("OuterQuality", QualityText(QualityOf(ShownRelativeError(s, true))));
+  else
+    json.Raw("OuterQuality", none);
   json.Text("InnerKind", ProcessKindKey(s.InnerKind));
-  json.Text("OuterKind", ProcessKindKey(s.OuterKind));
+  if (scope.Outer)
+    json.Text("OuterKind", ProcessKindKey(s.OuterKind));
+  else
+    json.Raw("OuterKind", none);
   json.Text("InnerKindReason", ChooseProcessKind(s, false, Point).Reason);
-  json.Text("OuterKindReason", ChooseProcessKind(s, true, Point).Reason);
+  if (scope.Outer)
+    json.Text("OuterKindReason", ChooseProcessKind(s, true, Point).Reason);
+  else
+    json.Raw("OuterKindReason", none);
   json.Boolean("SamplingWarning", SamplingTooSparse(s));
   if (data.Import) json.Raw("Import", ImportJson(*data.Import, "  "));
   std::string list;

@@ -51,7 +51,10 @@ const char* const ReportUsage =
     "  --sections LIST   obdelava,model,regulator (default: all; \"\" for none)\n"
     "  --template T      a .dotx or .docx whose styles, page setup, headers and footers\n"
     "                    the report takes (default: normal.dot, the built-in look)\n"
-    "  --columns MV,U,Y1,Y2  the data's columns of the four signals (default 1,3,5,6)\n"
+    "  --columns MV,U,Y1,Y2  the data's columns of the four signals (default 1,3,5,6;\n"
+    "                    MV,U,Y1 or MV,Y1 for fewer signals)\n"
+    "  --actuator MAX,MIN,T  the actuator's maximum, minimum and full-stroke time [s]\n"
+    "                    instead of the file's (T 0: no rate limit; an export has none)\n"
     "%IMPORT%"
     "The texts are those the tabs would show, with a decimal point; the charts are drawn\n"
     "offscreen (no display needed) and their image files are deleted afterwards.\n"
@@ -72,6 +75,7 @@ struct ReportOptions {
   ImportRequest Import;
   SignalColumns Columns;
   std::optional<int> Start, End;
+  std::vector<double> Actuator;  // maximum, minimum, full-stroke time; empty: the file's
   bool Obdelava = true, Model = true, Regulator = true;
   bool Help = false;
 };
@@ -117,6 +121,8 @@ ReportOptions ParseOptions(const std::vector<std::string>& args) {
         o.ControllerFile = v;
       else if (a == "--template")
         o.Template = v;
+      else if (a == "--actuator")
+        o.Actuator = ParseActuator(v);
       else if (a == "--start")
         o.Start = ParseInt(v);
       else if (a == "--end")
@@ -173,7 +179,8 @@ int RunReport(const std::vector<std::string>& args) {
   in.Template = o.Template;
   LoadReportTemplate(in.Template);  // a template that cannot be used: nothing written
 
-  const ConditionedData data = ReadConditionedData(o.File, o.Start, o.End, "report", o.Columns, {}, o.Import);
+  const ConditionedData data = ReadConditionedData(o.File, o.Start, o.End, "report", o.Columns,
+                                                 o.Actuator, o.Import);
   MeasurementStore& store = *data.Store;
   if (!o.ModelFile.empty())
     TModel::LoadModelFile(o.ModelFile, store, Point);

@@ -78,10 +78,12 @@ bool SamplingTooSparse(const MeasurementStore& store) {
   const auto span = [](ProcessKind kind, double t, double l, const IntegratingModel& m) {
     return kind == ProcessKind::Integrating ? m.Lag + m.DeadTime : t + l;
   };
+  // A record of one to five columns has no Y2, so no outer model to sample for.
   return limit >= RoundToInt(span(store.InnerKind, store.InnerTimeConstant, store.InnerDeadTime,
                                   store.InnerIntegrating)) ||
-         limit >= RoundToInt(span(store.OuterKind, store.OuterTimeConstant, store.OuterDeadTime,
-                                  store.OuterIntegrating));
+         ((store.ColumnCount == 0 || store.ColumnCount >= 6) &&
+          limit >= RoundToInt(span(store.OuterKind, store.OuterTimeConstant,
+                                   store.OuterDeadTime, store.OuterIntegrating)));
 }
 
 int DelaySamples(double deadTime, double ts) {

@@ -28,7 +28,8 @@ ModelQuality QualityOf(double relativeError);
 const char* QualityText(ModelQuality quality);
 
 // True when three sample times reach the time constant plus dead time (rounded to whole
-// seconds) of the inner or the outer model.
+// seconds) of the inner or the outer model (the outer one only when the record has its
+// Y2 column: not for a record of one to five columns).
 bool SamplingTooSparse(const MeasurementStore& store);
 
 // Dead time in samples, rounded to the nearest integer (the dead time itself when ts = 0).

@@ -133,3 +133,14 @@ TEST_F(ReportCommand, AMissingTemplateOrAWrongSectionWritesNothing) {
   EXPECT_NE(r.Err.find("unknown section 'modell'"), std::string::npos);
   EXPECT_TRUE(Written().empty());
 }
+
+TEST_F(ReportCommand, TakesTheActuatorAsIdentifyDoes) {
+  const CliRun r = RunCli("report", data + " --actuator 100,0,0 --sections '' --out " + Path("a"));
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(r.Out, Path("a.docx") + "\n");
+  const CliRun bad = RunCli("report", data + " --actuator 100,0 --out " + Path("b"));
+  EXPECT_EQ(bad.ExitCode, 2);
+  EXPECT_NE(bad.Err.find("--actuator needs the maximum, the minimum and a full-stroke time >= 0"),
+            std::string::npos)
+      << bad.Err;
+}
