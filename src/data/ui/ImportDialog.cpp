@@ -184,6 +184,15 @@ void ImportDialog::ReadTable() {
                table_->HeaderLine ? QStringLiteral("glava v vrstici %1").arg(table_->HeaderLine)
                                   : QStringLiteral("brez glave"),
                QString::number(table_->FirstDataLine)));
+  // What the columns are beyond plain values: tags of a long export, quality columns.
+  QString more;
+  if (table_->Long)
+    more += QStringLiteral(" Dolga oblika (oznaka, čas, vrednost): stolpec za vsako oznako (%1).")
+                .arg(table_->Names.size());
+  if (table_->Counts.QualityColumns > 0)
+    more += QStringLiteral(" Stolpci kakovosti: %1; vrednost, ki ni dobra, je vrzel.")
+                .arg(table_->Counts.QualityColumns);
+  if (!more.isEmpty()) Label_Zaznano->setText(Label_Zaznano->text() + more);
   ShowPreview();
   FillColumnChoice();
   Resample();
