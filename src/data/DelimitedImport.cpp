@@ -368,7 +368,8 @@ DelimitedTable ReadDelimitedTable(const std::vector<std::string>& lines,
     std::vector<CellKind> kinds(columns);
     std::int64_t base = 0, dayShift = 0;
     double baseFraction = 0;
-    double lastTime = 0;
+    double lastTime = 0, lastInterval = 0, clockShift = 0;
+    std::int64_t lastWhole = 0;
     bool any = false;
     std::vector<std::string> fields;
     for (size_t i = layout->FirstData; i < lines.size(); ++i) {
@@ -393,10 +394,36 @@ DelimitedTable ReadDelimitedTable(const std::vector<std::string>& lines,
         dayShift += 86400;
         time += 86400;
       }
+      time += clockShift;
+      // A local clock put back (an hour repeated) or forward (an hour skipped) at night.
+      if (any && !stamp->Zoned && layout->Format != ImportTimeFormat::Seconds) {
+        const double tolerance = 2 * std::max(lastInterval, 1.0);
+        const auto hourOf = [](std::int64_t whole) {
+          return static_cast<int>(((whole % 86400) + 86400) % 86400 / 3600);
+        };
+        const auto secondsIntoHour = [](std::int64_t whole) {
+          return static_cast<double>(((whole % 3600) + 3600) % 3600);
+        };
+        const int hour = hourOf(stamp->Whole), hourBefore = hourOf(lastWhole);
+        const double back = lastTime - time, ahead = time - lastTime;
+        if (back > 0 && std::fabs(back + lastInterval - 3600) <= tolerance && hour >= 1 &&
+            hour <= 2 && secondsIntoHour(stamp->Whole) <= tolerance) {
+          clockShift += 3600;
+          time += 3600;
+          t.ClockChanges.push_back({time, 3600, hour + 1});
+        } else if (ahead > 3600 && ahead - 3600 <= tolerance && hourBefore >= 1 &&
+                   hourBefore <= 2 && hour == hourBefore + 2) {
+          clockShift -= 3600;
+          time -= 3600;
+          t.ClockChanges.push_back({time, -3600, hourBefore + 1});
+        }
+      }
       if (any && time < lastTime) {
         ++t.Counts.RowsBackwards;
         continue;
       }
+      if (any && time > lastTime) lastInterval = time - lastTime;
+      lastWhole = stamp->Whole;
       for (size_t c = 0; c < columns; ++c) {
         const size_t f = valueFields[c];
         if (f >= fields.size() || fields[f].empty()) {

@@ -11,6 +11,9 @@
 // a value whose quality is not Good is not used.
 //
 // Rules, each counted and never applied silently:
+// - local times without a zone that go back by an hour at 2:00 or 3:00 (autumn) or skip
+//   an hour (spring) are a daylight-saving change: the rows stay in file order and the
+//   change is said;
 // - a row whose time is earlier than the row before it is dropped;
 // - a row whose time repeats the row before it replaces that row's values (the later
 //   row is the newer state of the signals); its empty cells keep the earlier values;
@@ -98,6 +101,14 @@ struct DelimitedTable {
   std::int64_t BaseSecond = 0;
   double BaseFraction = 0;
   ImportCounts Counts;
+  // Local times without a zone that repeat an hour (autumn) or skip one (spring): the rows
+  // are kept in file order, later times moved by Shift seconds (+3600 or -3600). Time is
+  // the row's, seconds from the first row; Hour the clock's hour when it moved.
+  struct ClockChange {
+    double Time = 0, Shift = 0;
+    int Hour = 0;
+  };
+  std::vector<ClockChange> ClockChanges;
   // Per value column: empty cells, cells not a number and values not Good, and the
   // stretches held for them (from the last usable value to the next).
   std::vector<int> MissingByColumn, NonNumericByColumn, BadQualityByColumn;

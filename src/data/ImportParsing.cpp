@@ -156,7 +156,8 @@ std::optional<Stamp> ParseDateTime(std::string_view text) {
   auto clock = ClockPart(s, i);
   if (!clock) return std::nullopt;
   std::int64_t offset = 0;
-  if (clock->Whole < 0) {  // a designator follows the clock
+  const bool zoned = clock->Whole < 0;
+  if (zoned) {  // a designator follows the clock
     size_t j = static_cast<size_t>(clock->Fraction);
     const std::string_view rest = s.substr(j);
     std::string clockText(s.substr(i, j - i));
@@ -183,6 +184,7 @@ std::optional<Stamp> ParseDateTime(std::string_view text) {
   Stamp r;
   r.Whole = DaysFromCivil(y, mo, d) * 86400 + clock->Whole - offset;
   r.Fraction = clock->Fraction;
+  r.Zoned = zoned;
   return r;
 }
 

@@ -23,6 +23,7 @@ std::vector<std::string> SplitFields(std::string_view line, char delimiter);
 struct Stamp {
   std::int64_t Whole = 0;  // whole seconds
   double Fraction = 0;     // 0 <= fraction < 1
+  bool Zoned = false;      // a date and time with a zone (Z or an offset): UTC
 };
 std::optional<Stamp> ParseStamp(std::string_view s, ImportTimeFormat format, char decimalMark);
 

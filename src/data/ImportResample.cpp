@@ -82,6 +82,9 @@ std::string TwoDigits(std::int64_t v) { return (v < 10 ? "0" : "") + std::to_str
 // The date and time of day of a point of the file, as the file gives them.
 void StampTexts(const DelimitedTable& table, double at, DataFileTexts& texts) {
   if (table.Format.TimeFormat == ImportTimeFormat::Seconds) return;
+  // The clock as it read there: the changes of the clock before the point undone.
+  for (const DelimitedTable::ClockChange& change : table.ClockChanges)
+    if (change.Time <= at) at -= change.Shift;
   const double whole = std::floor(at + table.BaseFraction);
   std::int64_t second = table.BaseSecond + static_cast<std::int64_t>(whole);
   std::int64_t days = second >= 0 ? second / 86400 : -((-second + 86399) / 86400);
@@ -305,6 +308,10 @@ std::vector<std::string> ImportSummary(const DelimitedTable& t, const ImportedRe
   if (c.QualityColumns > 0 || everyRule)
     perColumn(t.BadQualityByColumn, "Vrednosti s kakovostjo, ki ni dobra",
               "zadržana prejšnja vrednost");
+  for (const DelimitedTable::ClockChange& change : t.ClockChanges)
+    lines.push_back("Sprememba ure pri " + Seconds(change.Time, Point) + ": ura se je premaknila ob " +
+                    std::to_string(change.Hour) +
+                    ":00; zapis je urejen po vrstnem redu vrstic.");
   if (c.ColumnsIgnored > 0)
     add(c.ColumnsIgnored, std::string(t.Long ? "Oznake" : "Stolpci") + " nad " +
                               std::to_string(MaxImportColumns),

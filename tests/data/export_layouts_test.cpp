@@ -4,6 +4,7 @@
 // names its cause.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -272,4 +273,46 @@ TEST(ExportLayouts, SlovenianCountsAgreeWithTheirNumber) {
   EXPECT_EQ(text(101), "101 stolpec");
   EXPECT_EQ(text(102), "102 stolpca");
   EXPECT_EQ(text(204), "204 stolpci");
+}
+
+TEST(ExportLayouts, ADaylightSavingChangeKeepsTheRowsInFileOrderAndIsSaid) {
+  const Plant p = MakePlant();
+  // Local time without a zone, 1 s rows: in autumn the step lies in the repeated hour
+  // (the second 02:00..03:00); in spring the hour 02:00..03:00 does not exist.
+  auto local = [](int day, int second) {
+    char s[40];
+    std::snprintf(s, sizeof s, "%d.10.2026 %02d:%02d:%02d", day, second / 3600, second / 60 % 60,
+                  second % 60);
+    return std::string(s);
+  };
+  std::string autumn = "Datum;MV;Y1\n", spring = "Datum;MV;Y1\n";
+  // Autumn: 01:50:00 .. 02:59:59, then 02:00:00 .. 02:20:00 again; the step at 02:05 of
+  // the second pass, 600 samples of the plant from 02:03:20 on.
+  int k = 0;
+  auto row = [&](std::string& text, const std::string& stamp, int sample) {
+    const int i = std::clamp(sample, 0, Samples - 1);
+    text += stamp + ";" + Number(sample < 0 ? 40 : p.U[i]) + ";" +
+            Number(sample < 0 ? p.Y[0] : p.Y[i]) + "\n";
+  };
+  for (int s = 6600; s < 10800; ++s) row(autumn, local(25, s), -1);
+  for (int s = 7200; s <= 8400; ++s, ++k) row(autumn, local(25, s), s - 7400);
+  // Spring: 01:40:00 .. 01:59:59, then 03:00:00 on; the plant from 01:58:20.
+  for (int s = 6000; s < 7200; ++s) row(spring, local(29, s), s - 7100);
+  for (int s = 10800; s < 11500; ++s) row(spring, local(29, s), s - 3600 - 7100);
+
+  const Outcome fall = Identify(autumn);
+  EXPECT_EQ(fall.Table.Counts.RowsBackwards, 0);
+  ASSERT_EQ(fall.Table.ClockChanges.size(), 1u);
+  ExpectThePlant(*fall.Store);
+  const auto said = ImportSummary(fall.Table, fall.Record);
+  EXPECT_EQ(said.front(),
+            "Sprememba ure pri 4200 s: ura se je premaknila ob 3:00; zapis je urejen po vrstnem "
+            "redu vrstic.");
+  const Outcome ahead = Identify(spring);
+  EXPECT_TRUE(ahead.Record.Gaps.empty());
+  EXPECT_EQ(ahead.Record.TotalSamples, 1900);
+  EXPECT_EQ(ImportSummary(ahead.Table, ahead.Record).front(),
+            "Sprememba ure pri 1200 s: ura se je premaknila ob 2:00; zapis je urejen po vrstnem "
+            "redu vrstic.");
+  ExpectThePlant(*ahead.Store);
 }
