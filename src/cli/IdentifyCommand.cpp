@@ -195,6 +195,13 @@ int RunIdentify(const std::vector<std::string>& args) {
       warnings.push_back(w.Text);
     }
   }
+  // A measurement that shows no response: its model and kind describe nothing.
+  if (ChooseProcessKind(s, false, Point).NoResponse)
+    warnings.push_back("Y1 shows no response to the step: the inner model and its kind "
+                       "describe no process");
+  if (scope.Outer && ChooseProcessKind(s, true, Point).NoResponse)
+    warnings.push_back("Y2 shows no response to the step: the outer model and its kind "
+                       "describe no process");
   // The reader's warnings went to standard error already; these join them.
   for (size_t i = data.Texts.Warnings.size(); i < warnings.size(); ++i)
     std::cerr << "vortuner-cli identify: warning: " << warnings[i] << "\n";

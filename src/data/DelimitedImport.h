@@ -35,6 +35,7 @@
 
 #include "data/MeasurementStore.h"
 #include "data/TObdelava.h"
+#include "data/TextFile.h"
 
 enum class ImportTimeFormat { Detect, DateTime, TimeOfDay, Seconds };
 
@@ -70,6 +71,9 @@ struct ImportCounts {
 };
 
 inline constexpr int MaxImportColumns = 100;
+// How much of an export is read: a month at 1 s runs past the 64 MB of the program's own
+// files; the bound only keeps a device or a file of another kind from being swallowed.
+inline constexpr ReadLimit ExportReadLimit{ReadLimit::Unlimited, size_t{2} << 30};
 inline constexpr int MinImportRows = 10;
 
 // A refused file: the line (1-based; 0 for the whole file) and the reason.

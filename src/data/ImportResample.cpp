@@ -347,7 +347,7 @@ DelimitedImport ImportDelimitedFile(const std::string& path, const ImportFormat&
                                     char separator) {
   DelimitedImport result;
   try {
-    result.Table = ReadDelimitedTable(ReadTextLines(path), format);
+    result.Table = ReadDelimitedTable(ReadTextLines(path, ExportReadLimit), format);
   } catch (const ImportError& e) {
     if (e.Line() > 0)
       throw FileError("Napaka v vrstici " + std::to_string(e.Line()) + " datoteke '" + path +
