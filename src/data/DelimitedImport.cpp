@@ -448,7 +448,7 @@ DelimitedTable ReadDelimitedTable(const std::vector<std::string>& lines,
     // Rows whose time goes back or repeats beside a column of text only: the tags of a
     // long export sorted by tag, which this reading would merge into a wrong record.
     const int outOfOrder = t.Counts.RowsBackwards + t.Counts.RowsRepeated;
-    if (outOfOrder * 10 >= static_cast<int>(t.Time.size()) + outOfOrder)
+    if (!t.Time.empty() && outOfOrder * 10 >= static_cast<int>(t.Time.size()) + outOfOrder)
       for (size_t c = 0; c < columns; ++c)
         if (t.NonNumericByColumn[c] > 0 && std::isnan(t.Values[c].front()))
           refuseLong("čas se vrača ali ponavlja, stolpec " + std::to_string(valueFields[c] + 1) +
