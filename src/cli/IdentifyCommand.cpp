@@ -207,11 +207,12 @@ int RunIdentify(const std::vector<std::string>& args) {
     std::cerr << "vortuner-cli identify: warning: " << warnings[i] << "\n";
   JsonObject json;
   json.Integer("ModelWindowSamples", s.ModelWindowSamples);
-  // The seven values of each process, of the kind in use; a record without Y2 has no
-  // outer process, its values are null.
+  // The seven values of each process, of the kind in use; an export read without Y2 has
+  // no outer process, its values are null.
+  const bool noY2 = data.Import && data.Import->Record.Columns[3] == 0;
   for (const bool outer : {false, true}) {
     const std::string p = outer ? "Outer" : "Inner";
-    if (outer && !scope.Outer) {
+    if (outer && noY2) {
       for (const char* key : {"Gain", "TimeConstant", "DeadTime", "StdDev", "RelativeError",
                               "GainBound", "TimeBound"})
         json.Raw(p + key, "null");
@@ -247,23 +248,23 @@ int RunIdentify(const std::vector<std::string>& args) {
     for (const auto& [key, value] : model) json.Number(p + key, value);
   }
   json.Integer("InnerDelaySamples", s.InnerDelaySamples);
-  if (scope.Outer)
+  if (!noY2)
     json.Integer("OuterDelaySamples", s.OuterDelaySamples);
   else
     json.Raw("OuterDelaySamples", "null");
   const std::string none = "null";
   json.Text("InnerQuality", QualityText(QualityOf(ShownRelativeError(s, false))));
-  if (scope.Outer)
+  if (!noY2)
     json.Text("OuterQuality", QualityText(QualityOf(ShownRelativeError(s, true))));
   else
     json.Raw("OuterQuality", none);
   json.Text("InnerKind", ProcessKindKey(s.InnerKind));
-  if (scope.Outer)
+  if (!noY2)
     json.Text("OuterKind", ProcessKindKey(s.OuterKind));
   else
     json.Raw("OuterKind", none);
   json.Text("InnerKindReason", ChooseProcessKind(s, false, Point).Reason);
-  if (scope.Outer)
+  if (!noY2)
     json.Text("OuterKindReason", ChooseProcessKind(s, true, Point).Reason);
   else
     json.Raw("OuterKindReason", none);
