@@ -170,6 +170,30 @@ TEST_F(ImportDialogTest, ALongExportWithTheTimeInTheMiddleAndQualityIsPivotedAnd
   EXPECT_EQ(s.DataColumns[5][31], 89);  // 30 s was bad: 29 s held
   // No actuator model was asked for: no rate limit on the page.
   EXPECT_EQ(Page().Edit_Actuator_Velocity->text(), "0");
+  EXPECT_EQ(Page().Edit_Actuator_Maximum->text(), "100");
+}
+
+TEST_F(ImportDialogTest, AnActuatorGivenInTheDialogIsTheRecordsConditioning) {
+  std::string text = "Time;OUT;PV\n";
+  for (int s = 0; s < 60; ++s)
+    text += std::to_string(s) + ";" + (s < 20 ? "40" : "50") + ";" + std::to_string(s) + "\n";
+  Load(Write("valve.csv", text), [](ImportDialog& d) {
+    EXPECT_EQ(d.Edit_Aktuator_Cas->placeholderText(), "brez omejitve hitrosti");
+    d.Edit_Aktuator_Cas->setText("-1");
+    emit d.Edit_Aktuator_Cas->editingFinished();
+    EXPECT_FALSE(d.Button_Nalozi->isEnabled());
+    EXPECT_TRUE(d.Text_Stetje->toPlainText().contains("Čas odziva aktuatorja ne sme biti "
+                                                      "negativen."));
+    d.Edit_Aktuator_Cas->setText("20");
+    emit d.Edit_Aktuator_Cas->editingFinished();
+    ASSERT_TRUE(d.Button_Nalozi->isEnabled());
+    QTest::mouseClick(d.Button_Nalozi, Qt::LeftButton);
+  });
+  EXPECT_EQ(Page().Edit_Actuator_Velocity->text(), "20");
+  // A full stroke in 20 s: 5 % a second, so the step of U takes two samples.
+  const MeasurementStore& s = Form().Store();
+  EXPECT_EQ(s.UConditioned[21], 40);
+  EXPECT_EQ(s.UConditioned[22], 45);
 }
 
 TEST_F(ImportDialogTest, AnExportWhoseNumbersCannotBeTheTimeIsRefusedSayingSo) {
