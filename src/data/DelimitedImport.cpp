@@ -317,13 +317,26 @@ DelimitedTable ReadDelimitedTable(const std::vector<std::string>& lines,
                            : fieldsWithout(SplitFields(lines[layout->FirstData], delimiter)).size();
     // Value and quality columns: a quality column belongs to the value column its heading
     // names ("FIC101 Quality"), else to the nearest value column on its left.
+    // A column named Status that holds only 0 and 1 is a binary signal, not a quality.
+    auto binary = [&](size_t f) {
+      bool one = false;
+      for (size_t i = layout->FirstData, rows = 0; i < lines.size() && rows < 200; ++i) {
+        if (Blank(lines[i])) continue;
+        ++rows;
+        const auto fields = SplitFields(lines[i], delimiter);
+        const auto v = f < fields.size() ? TryParseFloat(fields[f], '.') : std::nullopt;
+        if (!v || (*v != 0 && *v != 1)) return false;
+        one = one || *v == 1;
+      }
+      return one;
+    };
     std::vector<size_t> valueFields;
     std::vector<int> qualityOf;  // per value column: its quality's field, or -1
     for (size_t f = 0; f < width; ++f) {
       if (f == timeIndex) continue;
       const std::string& name = f < header.size() ? header[f] : std::string();
       const std::string owner = QualityOwner(name);
-      if (!valueFields.empty() && (IsQualityName(name) || !owner.empty())) {
+      if (!valueFields.empty() && (IsQualityName(name) || !owner.empty()) && !binary(f)) {
         size_t target = valueFields.size() - 1;
         for (size_t v = 0; v < valueFields.size(); ++v)
           if (!owner.empty() && valueFields[v] < header.size() &&
@@ -445,13 +458,13 @@ DelimitedTable ReadDelimitedTable(const std::vector<std::string>& lines,
       any = true;
     }
     rows.Finish();
-    // Rows whose time goes back or repeats beside a column of text only: the tags of a
-    // long export sorted by tag, which this reading would merge into a wrong record.
-    const int outOfOrder = t.Counts.RowsBackwards + t.Counts.RowsRepeated;
-    if (!t.Time.empty() && outOfOrder * 10 >= static_cast<int>(t.Time.size()) + outOfOrder)
+    // Rows whose time goes back beside a column of text only: the tags of a long export
+    // sorted by tag, which this reading would cut into a wrong record.
+    const int backwards = t.Counts.RowsBackwards;
+    if (!t.Time.empty() && backwards * 10 >= static_cast<int>(t.Time.size()) + backwards)
       for (size_t c = 0; c < columns; ++c)
         if (t.NonNumericByColumn[c] > 0 && std::isnan(t.Values[c].front()))
-          refuseLong("čas se vrača ali ponavlja, stolpec " + std::to_string(valueFields[c] + 1) +
+          refuseLong("čas se vrača, stolpec " + std::to_string(valueFields[c] + 1) +
                      " pa ima samo besedilo");
     t.BaseSecond = base;
     t.BaseFraction = baseFraction;

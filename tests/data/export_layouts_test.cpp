@@ -316,3 +316,17 @@ TEST(ExportLayouts, ADaylightSavingChangeKeepsTheRowsInFileOrderAndIsSaid) {
             "redu vrstic.");
   ExpectThePlant(*ahead.Store);
 }
+
+TEST(ExportLayouts, AStatusOfZerosAndOnesIsASignalAndTextBesideRepeatedTimesIsNoLongExport) {
+  // A pump's status (0/1) is a signal; a note in every row beside stamps of whole
+  // seconds at 0.5 s (every other time repeated) is no tag.
+  std::string text = "Time;Flow;Status;Note\n";
+  for (int k = 0; k < 40; ++k)
+    text += std::to_string(k / 2) + ";" + std::to_string(10 + k) + ";" + (k < 20 ? "0" : "1") +
+            ";running\n";
+  const DelimitedTable t = ReadDelimitedTable(SplitLines(text));
+  EXPECT_EQ(t.Names, (std::vector<std::string>{"Flow", "Status", "Note"}));
+  EXPECT_EQ(t.Counts.QualityColumns, 0);
+  EXPECT_EQ(t.Counts.RowsRepeated, 20);
+  EXPECT_EQ(t.Values[1].back(), 1);
+}
