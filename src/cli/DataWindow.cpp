@@ -17,7 +17,8 @@ const char* const ImportOptionsUsage =
     "wherever it stands. A long export (headings Tag, Timestamp, Value[, Quality]) is\n"
     "turned into one row per time with a column per tag. A Quality or Status column\n"
     "(also \"<tag> Quality\") is honoured: a value not Good is held like a gap. An export\n"
-    "has no actuator model (no rate limit) unless --actuator gives one.\n"
+    "has no actuator model (no rate limit) unless --actuator gives one. Local times that\n"
+    "repeat or skip an hour at night are a daylight-saving change: kept in file order.\n"
     "  --columns MV,U,Y1,Y2  names from the header or numbers of the value columns (1 is\n"
     "               the first after the time; MV may equal U); MV,U,Y1 without Y2 (no\n"
     "               outer model), MV,Y1 with U = MV. Default: the first four columns\n"
@@ -122,6 +123,7 @@ std::string ImportJson(const DelimitedImport& import, const std::string& indent)
   json.Integer("QualityColumns", c.QualityColumns);
   json.Text("Layout", t.Long ? "long" : "wide");
   json.Integer("ColumnsIgnored", c.ColumnsIgnored);
+  json.Integer("ClockChanges", static_cast<int>(t.ClockChanges.size()));
   const char* roles[] = {"MV", "U", "Y1", "Y2"};
   JsonObject columns;
   columns.SetIndent(indent + "  ");

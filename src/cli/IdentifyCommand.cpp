@@ -64,7 +64,7 @@ const char* const IdentifyUsage =
     "same seven for the outer model (Outer...), InnerDelaySamples, OuterDelaySamples,\n"
     "InnerQuality and OuterQuality (\"Zelo dobra\", \"Dobra\", \"Slabsa\", \"Slaba\"),\n"
     "InnerKind and OuterKind (\"self-regulating\" or \"integrating\") with InnerKindReason\n"
-    "and OuterKindReason. For an integrating process its model replaces the seven values:\n"
+    "and OuterKindReason (the Outer values are null for an export read without Y2). For an integrating process its model replaces the seven values:\n"
     "InnerSlope (k', output units per second per input unit), InnerLag [s],\n"
     "InnerDeadTime [s], InnerStdDev, InnerRelativeError, InnerSlopeBound, InnerLagBound\n"
     "(the delay samples and the quality follow it), and the first-order fit is printed\n"
