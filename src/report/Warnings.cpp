@@ -21,10 +21,13 @@ double MeanOf(const SampleArray& y, int from, int to) {
   return sum / (to - from + 1);
 }
 
-// Y before the step, judged over the stretch of constant MV that ends at the step: the
-// means of its first and its last quarter, against the change the step brought (the mean
-// of the window's last quarter against the level just before the step). A baseline that
-// moved by more than a tenth of that change was not at rest when the step came.
+// Y before the step, judged over the stretch of constant MV that ends at the step (from
+// the record's first sample when MV waited from the start). The straight line through that
+// stretch gives the drift: its change over the stretch, against the noise about the line
+// (the slope must stand clear of its own uncertainty) and against the change the step
+// brought (the mean of the window's last quarter against the level just before the step,
+// both as measured and net of the line carried on, since a drift that goes on inflates
+// the first). A baseline that moved by more than a tenth of that change was not at rest.
 struct DriftFinding {
   bool Drifts = false;
   double From = 0, To = 0;
@@ -40,21 +43,29 @@ DriftFinding DriftBeforeStep(const MeasurementStore& s, const SampleArray& y, in
   const int quarter = std::max(1, n / 4);
   const double from = MeanOf(y, first, first + quarter - 1);
   const double to = MeanOf(y, last - quarter + 1, last);
+  // The line through the stretch, about its middle.
+  const double middle = (first + last) / 2.0, mean = MeanOf(y, first, last);
+  double sxx = 0, sxy = 0;
+  for (int k = first; k <= last; ++k) {
+    sxx += (k - middle) * (k - middle);
+    sxy += (k - middle) * (y[static_cast<size_t>(k)] - mean);
+  }
+  const double slope = sxy / sxx;  // per sample; sxx > 0 with n >= 4
+  double residuals = 0;
+  for (int k = first; k <= last; ++k) {
+    const double e = y[static_cast<size_t>(k)] - mean - slope * (k - middle);
+    residuals += e * e;
+  }
+  const double slopeError = std::sqrt(residuals / (n - 2) / sxx);
+  const double drift = slope * (n - 1);
   const int after = end - firstStep + 1;
   const int tail = std::max(1, after / 4);
-  const double response = MeanOf(y, end - tail + 1, end) - to;
-  const double drift = to - from;
-  if (!std::isfinite(drift) || !std::isfinite(response)) return {};
-  // Noise alone moves the two means apart by about sigma * sqrt(2 / quarter); a drift must
-  // stand well clear of that (sigma over the whole stretch, which a real drift only raises
-  // to a third of itself).
-  const double mean = MeanOf(y, first, last);
-  double squares = 0;
-  for (int k = first; k <= last; ++k)
-    squares += (y[static_cast<size_t>(k)] - mean) * (y[static_cast<size_t>(k)] - mean);
-  const double sigma = std::sqrt(squares / n);
-  const bool drifts = std::abs(drift) > 0.1 * std::abs(response) &&
-                      std::abs(drift) > 3 * sigma / std::sqrt(static_cast<double>(quarter));
+  const double tailMean = MeanOf(y, end - tail + 1, end);
+  const double measured = tailMean - to;
+  const double net = tailMean - (mean + slope * ((end - tail + 1 + end) / 2.0 - middle));
+  if (!std::isfinite(drift) || !std::isfinite(measured) || !std::isfinite(net)) return {};
+  const double response = std::min(std::abs(measured), std::abs(net));
+  const bool drifts = std::abs(drift) > 0.1 * response && std::abs(slope) > 4 * slopeError;
   return {drifts, from, to};
 }
 

@@ -145,3 +145,17 @@ TEST(Warnings, UnstableAndFragileProposalsAreNamedWithTheirMs) {
   EXPECT_EQ(ReportWarnings(*s, 70, 200, true, false, false, &set, ',').size(), 0u);
   EXPECT_EQ(ReportWarnings(*s, 70, 200, true, true, false, &set, ',').size(), 2u);
 }
+
+TEST(Warnings, ADriftThatGoesOnFromTheFirstSampleIsSaid) {
+  // Y1 drifts by 0.02 per sample from the record's first sample and goes on after the
+  // step: the step's own response (2) is what it is measured against, not the drift's
+  // share of the window's end.
+  auto s = StepRecord(0);
+  for (int k = 1; k <= 200; ++k) s->Y1Conditioned[k] += 0.02 * k;
+  const std::vector<Warning> w = CollectWarnings(*s, Window(1, 200));
+  ASSERT_EQ(Kinds(w), std::vector<WarningKind>{WarningKind::Drift});
+  // Noise of the same size as that drift over the stretch, without a trend: no drift.
+  auto noisy = StepRecord(0);
+  for (int k = 1; k <= 200; ++k) noisy->Y1Conditioned[k] += 0.4 * std::sin(k * 2.1);
+  EXPECT_TRUE(CollectWarnings(*noisy, Window(1, 200)).empty());
+}
