@@ -399,7 +399,10 @@ DelimitedTable ReadDelimitedTable(const std::vector<std::string>& lines,
         ++t.Counts.RowsBadTime;
         continue;
       }
-      if (!any) base = stamp->Whole, baseFraction = stamp->Fraction;
+      if (!any) {
+        base = stamp->Whole, baseFraction = stamp->Fraction;
+        if (stamp->Zoned) t.ZoneOffset = stamp->Offset;
+      }
       double time =
           static_cast<double>(stamp->Whole + dayShift - base) + (stamp->Fraction - baseFraction);
       // A time of day that falls back by more than half a day has passed midnight.

@@ -104,6 +104,9 @@ struct DelimitedTable {
   // value). Time[0] is 0 at that point.
   std::int64_t BaseSecond = 0;
   double BaseFraction = 0;
+  // For a date and time with a zone: the first kept row's offset from UTC, s (the times
+  // above are UTC); shown with the record's start in the clock's own time.
+  std::optional<int> ZoneOffset;
   ImportCounts Counts;
   // Local times without a zone that repeat an hour (autumn) or skip one (spring): the rows
   // are kept in file order, later times moved by Shift seconds (+3600 or -3600). Time is

@@ -185,6 +185,7 @@ std::optional<Stamp> ParseDateTime(std::string_view text) {
   r.Whole = DaysFromCivil(y, mo, d) * 86400 + clock->Whole - offset;
   r.Fraction = clock->Fraction;
   r.Zoned = zoned;
+  r.Offset = static_cast<int>(offset);
   return r;
 }
 

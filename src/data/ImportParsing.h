@@ -24,6 +24,7 @@ struct Stamp {
   std::int64_t Whole = 0;  // whole seconds
   double Fraction = 0;     // 0 <= fraction < 1
   bool Zoned = false;      // a date and time with a zone (Z or an offset): UTC
+  int Offset = 0;          // the zone's offset from UTC, s
 };
 std::optional<Stamp> ParseStamp(std::string_view s, ImportTimeFormat format, char decimalMark);
 

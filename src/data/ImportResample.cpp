@@ -86,11 +86,19 @@ void StampTexts(const DelimitedTable& table, double at, DataFileTexts& texts) {
   for (const DelimitedTable::ClockChange& change : table.ClockChanges)
     if (change.Time <= at) at -= change.Shift;
   const double whole = std::floor(at + table.BaseFraction);
-  std::int64_t second = table.BaseSecond + static_cast<std::int64_t>(whole);
+  // A time with a zone in the clock of its own zone, the zone named.
+  std::int64_t second =
+      table.BaseSecond + static_cast<std::int64_t>(whole) + table.ZoneOffset.value_or(0);
   std::int64_t days = second >= 0 ? second / 86400 : -((-second + 86399) / 86400);
   const std::int64_t inDay = second - days * 86400;
   texts.Time =
       TwoDigits(inDay / 3600) + ":" + TwoDigits(inDay / 60 % 60) + ":" + TwoDigits(inDay % 60);
+  if (const auto offset = table.ZoneOffset) {
+    const int minutes = std::abs(*offset) / 60;
+    texts.Time += *offset == 0 ? " (UTC)"
+                               : std::string(" (UTC") + (*offset < 0 ? "-" : "+") +
+                                     TwoDigits(minutes / 60) + ":" + TwoDigits(minutes % 60) + ")";
+  }
   if (table.Format.TimeFormat == ImportTimeFormat::DateTime) {
     // Days since 1970-01-01 to a civil date.
     std::int64_t z = days + 719468;

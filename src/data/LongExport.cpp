@@ -74,7 +74,10 @@ void ReadLongRows(const std::vector<std::string>& lines, size_t firstData, size_
     }
     if (it->second < 0) continue;
     const auto tag = static_cast<size_t>(it->second);
-    if (!any) base = stamp->Whole, baseFraction = stamp->Fraction, any = true;
+    if (!any) {
+      base = stamp->Whole, baseFraction = stamp->Fraction, any = true;
+      if (stamp->Zoned) t.ZoneOffset = stamp->Offset;
+    }
     double time = static_cast<double>(stamp->Whole + dayShift[tag] - base) +
                   (stamp->Fraction - baseFraction);
     if (format.TimeFormat == ImportTimeFormat::TimeOfDay && time < lastTime[tag] - 43200) {

@@ -330,3 +330,15 @@ TEST(ExportLayouts, AStatusOfZerosAndOnesIsASignalAndTextBesideRepeatedTimesIsNo
   EXPECT_EQ(t.Counts.RowsRepeated, 20);
   EXPECT_EQ(t.Values[1].back(), 1);
 }
+
+TEST(ExportLayouts, TheRecordsStartIsShownInItsOwnClockWithTheZoneNamed) {
+  // 00:30 at +02:00 is 22:30 UTC of the day before: shown as the plant's clock read it.
+  std::string text = "Timestamp;MV;Y1\n";
+  for (int k = 0; k < 20; ++k)
+    text += "2026-10-05T00:30:" + std::string(k < 10 ? "0" : "") + std::to_string(k) +
+            "+02:00;1;" + std::to_string(k) + "\n";
+  const DelimitedTable t = ReadDelimitedTable(SplitLines(text));
+  const ImportedRecord r = ResampleTable(t, {});
+  EXPECT_EQ(r.Texts.Date, "2026-10-05");
+  EXPECT_EQ(r.Texts.Time, "00:30:00 (UTC+02:00)");
+}
