@@ -159,3 +159,26 @@ TEST(Warnings, ADriftThatGoesOnFromTheFirstSampleIsSaid) {
   for (int k = 1; k <= 200; ++k) noisy->Y1Conditioned[k] += 0.4 * std::sin(k * 2.1);
   EXPECT_TRUE(CollectWarnings(*noisy, Window(1, 200)).empty());
 }
+
+TEST(Warnings, ALevelRampingBeforeTheStepIsSaidAgainstItsChangeOfSlope) {
+  // An integrating level: 0.04 per sample before the step (the valve off balance), 0.14
+  // after it; the window's end lies far above the start, which a level test would take
+  // for a large response.
+  auto level = [](double before) {
+    auto s = StepRecord(0);
+    double y = 50;
+    for (int k = 1; k <= 200; ++k) {
+      y += k < 81 ? before : 0.14;
+      s->Y1Conditioned[k] = y;
+    }
+    s->InnerKind = ProcessKind::Integrating;
+    s->InnerIntegrating.Lag = 10, s->InnerIntegrating.DeadTime = 1;
+    return s;
+  };
+  auto has = [](const std::vector<Warning>& w, WarningKind k) {
+    return std::any_of(w.begin(), w.end(), [k](const Warning& x) { return x.Kind == k; });
+  };
+  EXPECT_TRUE(has(CollectWarnings(*level(0.04), Window(1, 200)), WarningKind::Drift));
+  EXPECT_FALSE(has(CollectWarnings(*level(0), Window(1, 200)), WarningKind::Drift));
+  EXPECT_FALSE(has(CollectWarnings(*level(0.005), Window(1, 200)), WarningKind::Drift));
+}
