@@ -190,6 +190,7 @@ std::vector<Warning> CollectWarnings(const MeasurementStore& s, const WarningSco
     if (p->Scaled) figures.emplace_back("skalirani", &*p->Scaled);
     std::vector<std::string> unstable, fragile;
     for (const auto& [name, f] : figures) {
+      if (!f->Proposed) continue;  // no such controller was proposed: nothing to warn of
       if (!f->Stable)
         unstable.push_back(name);
       else if (f->Ms > FragileMs)

@@ -144,6 +144,12 @@ TEST(Warnings, UnstableAndFragileProposalsAreNamedWithTheirMs) {
   set.Reason.clear();
   EXPECT_EQ(ReportWarnings(*s, 70, 200, true, false, false, &set, ',').size(), 0u);
   EXPECT_EQ(ReportWarnings(*s, 70, 200, true, true, false, &set, ',').size(), 2u);
+  // A controller the rule did not propose (no I controller for an integrating process)
+  // is no unstable proposal.
+  set.P.Proposed = set.PID.Proposed = false;
+  set.Scaled.reset();
+  EXPECT_EQ(Kinds(CollectWarnings(*s, scope)),
+            std::vector<WarningKind>{WarningKind::FragileProposal});
 }
 
 TEST(Warnings, ADriftThatGoesOnFromTheFirstSampleIsSaid) {
