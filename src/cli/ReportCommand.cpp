@@ -56,7 +56,7 @@ const char* const ReportUsage =
     "  --actuator MAX,MIN,T  the actuator's maximum, minimum and full-stroke time [s]\n"
     "                    instead of the file's (T 0: no rate limit; an export has none)\n"
     "%IMPORT%"
-    "The texts are those the tabs would show, with a decimal point; the charts are drawn\n"
+    "The texts are those the tabs would show, with a decimal comma; the charts are drawn\n"
     "offscreen (no display needed) and their image files are deleted afterwards.\n"
     "The report's first page names the warnings (a simulated record, drift before the\n"
     "step, no step of MV, a poor model, a zero time constant, too slow a sampling, an\n"
@@ -173,7 +173,10 @@ int RunReport(const std::vector<std::string>& args) {
     return 0;
   }
 
+  // Files are read with a decimal point (and the readers take either); the document is
+  // Slovenian text, its numbers have a decimal comma.
   constexpr char Point = '.';
+  constexpr char Comma = ',';
   ReportInputs in;
   in.ReportPath = ReportPathFor(o.Out);
   in.Template = o.Template;
@@ -219,21 +222,21 @@ int RunReport(const std::vector<std::string>& args) {
   for (int i = 0; i < 4; ++i)
     in.OpcDescriptions[static_cast<size_t>(rows[i])] =
         store.ColumnNames[static_cast<size_t>(columns[i])];
-  in.Statistics = ShownStatistics(store, data.Start, data.End, Point);
-  SetModelTexts(in, ShownModelTexts(store, false, 5, Point));
-  const ControllerPanel panel = ComputeControllerPanel(store.Tuning, panelIn, Point);
-  const TuningSummary summary = SummaryTexts(store, settings.Cascade, Point);
+  in.Statistics = ShownStatistics(store, data.Start, data.End, Comma);
+  SetModelTexts(in, ShownModelTexts(store, false, 5, Comma));
+  const ControllerPanel panel = ComputeControllerPanel(store.Tuning, panelIn, Comma);
+  const TuningSummary summary = SummaryTexts(store, settings.Cascade, Comma);
   SetControllerTexts(in, summary, panel);
   SetTuningTexts(in, settings.Method, settings.ResponseKind, settings.Cascade, store,
-                 summary.KpCascade, Point);
+                 summary.KpCascade, Comma);
   const RobustnessSet robustness =
       ComputeRobustness(SampledProcessOfStore(store, h, settings.Cascade),
                         ProposedLoopControllers(store.Tuning, settings.Cascade), panel.Controller);
-  SetRobustnessTexts(in, robustness, Point);
+  SetRobustnessTexts(in, robustness, Comma);
   // The box on the first page; the same warnings on standard error.
   const std::vector<Warning> warnings =
       ReportWarnings(store, data.Start, data.End, in.SectionModel, in.SectionRegulator,
-                     settings.Cascade, &robustness, Point);
+                     settings.Cascade, &robustness, Comma);
   SetWarningTexts(in, warnings);
   for (const Warning& w : warnings) std::cerr << "vortuner-cli report: warning: " << w.Text << "\n";
 
@@ -243,7 +246,8 @@ int RunReport(const std::vector<std::string>& args) {
   qputenv("QT_QPA_PLATFORM", "offscreen");  // no display needed
   qInstallMessageHandler(QuietQtMessages);
   QApplication app(argc, argv);
-  QLocale::setDefault(QLocale::c());  // the charts' numbers with the report's decimal point
+  // The charts' numbers with the document's decimal comma.
+  QLocale::setDefault(QLocale(QLocale::Slovenian, QLocale::Slovenia));
   OffscreenReportImages images;
   ReportImageRequest request;
   request.Start = data.Start;

@@ -65,7 +65,7 @@ TEST_F(ReportCommand, WritesTheFullReportAndNoImageStays) {
   }
   EXPECT_EQ(pictures, 10);
   // The identified model and the tuning as the tabs show them.
-  EXPECT_NE(body.find("Ocenjeno ojačenje: 1.996"), std::string::npos);
+  EXPECT_NE(body.find("Ocenjeno ojačenje: 1,996"), std::string::npos);  // Slovenian text
   EXPECT_NE(body.find("Časovni potek izhoda procesa (Signal 5)"), std::string::npos);
   EXPECT_NE(body.find("Kvaliteta modela: "), std::string::npos);
   EXPECT_NE(body.find("Robustnost regulatorjev"), std::string::npos);
