@@ -460,6 +460,7 @@ SampledProcess SampledProcessOfStore(const MeasurementStore& store, double h, bo
 RobustnessSet ComputeRobustness(const SampledProcess& process, const ProposedControllers& proposals,
                                 const std::optional<LoopController>& scaled) {
   RobustnessSet set;
+  set.SampleTime = process.SampleTime;
   set.Reason = RobustnessRefusal(process);
   if (set.Reason.empty() &&
       !(Finite(proposals.I) && Finite(proposals.P) && Finite(proposals.PI) &&

@@ -60,6 +60,7 @@ SampledProcess SampledProcessOfStore(const MeasurementStore& store, double h, bo
 // when the process cannot be judged.
 struct RobustnessSet {
   std::string Reason;  // empty when the figures below were computed
+  double SampleTime = 0;  // s: the discrete controllers' sampling time the figures are for
   RobustnessFigures I, P, PI, PID;
   std::optional<RobustnessFigures> Scaled;
 };

@@ -70,6 +70,9 @@ TEST_F(ReportCommand, WritesTheFullReportAndNoImageStays) {
   EXPECT_NE(body.find("Kvaliteta modela: "), std::string::npos);
   EXPECT_NE(body.find("Robustnost regulatorjev"), std::string::npos);
   EXPECT_NE(body.find("Amplitudni razloček"), std::string::npos);
+  // The figures are for discrete controllers at the data's sample time.
+  EXPECT_NE(body.find("Robustnost velja za diskretne regulatorje s časom vzorčenja 1 s."),
+            std::string::npos);
   // What it is about, and no server for a record read from a file.
   EXPECT_NE(body.find("Datoteka: step.vtd"), std::string::npos);
   EXPECT_NE(body.find("Datum zapisa: 7.12.2026 20:00:00"), std::string::npos);
