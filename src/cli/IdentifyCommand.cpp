@@ -64,7 +64,8 @@ const char* const IdentifyUsage =
     "same seven for the outer model (Outer...), InnerDelaySamples, OuterDelaySamples,\n"
     "InnerQuality and OuterQuality (\"Zelo dobra\", \"Dobra\", \"Slabsa\", \"Slaba\"),\n"
     "InnerKind and OuterKind (\"self-regulating\" or \"integrating\") with InnerKindReason\n"
-    "and OuterKindReason (the Outer values are null for an export read without Y2). For an integrating process its model replaces the seven values:\n"
+    "and OuterKindReason (the Outer values are null for an export read without Y2; a kind\n"
+    "is null when its measurement shows no response to the step). For an integrating process its model replaces the seven values:\n"
     "InnerSlope (k', output units per second per input unit), InnerLag [s],\n"
     "InnerDeadTime [s], InnerStdDev, InnerRelativeError, InnerSlopeBound, InnerLagBound\n"
     "(the delay samples and the quality follow it), and the first-order fit is printed\n"
@@ -195,13 +196,16 @@ int RunIdentify(const std::vector<std::string>& args) {
       warnings.push_back(w.Text);
     }
   }
-  // A measurement that shows no response: its model and kind describe nothing.
-  if (ChooseProcessKind(s, false, Point).NoResponse)
-    warnings.push_back("Y1 shows no response to the step: the inner model and its kind "
-                       "describe no process");
-  if (scope.Outer && ChooseProcessKind(s, true, Point).NoResponse)
-    warnings.push_back("Y2 shows no response to the step: the outer model and its kind "
-                       "describe no process");
+  // A measurement that shows no response: no kind follows from it (unless one was forced)
+  // and its model describes nothing.
+  const bool innerNone = !o.Kind && ChooseProcessKind(s, false, Point).NoResponse;
+  const bool outerNone = !o.Kind && scope.Outer && ChooseProcessKind(s, true, Point).NoResponse;
+  if (innerNone)
+    warnings.push_back("Y1 shows no response to the step: no kind of process, and the inner "
+                       "model describes none");
+  if (outerNone)
+    warnings.push_back("Y2 shows no response to the step: no kind of process, and the outer "
+                       "model describes none");
   // The reader's warnings went to standard error already; these join them.
   for (size_t i = data.Texts.Warnings.size(); i < warnings.size(); ++i)
     std::cerr << "vortuner-cli identify: warning: " << warnings[i] << "\n";
@@ -258,8 +262,11 @@ int RunIdentify(const std::vector<std::string>& args) {
     json.Text("OuterQuality", QualityText(QualityOf(ShownRelativeError(s, true))));
   else
     json.Raw("OuterQuality", none);
-  json.Text("InnerKind", ProcessKindKey(s.InnerKind));
-  if (!noY2)
+  if (!innerNone)
+    json.Text("InnerKind", ProcessKindKey(s.InnerKind));
+  else
+    json.Raw("InnerKind", none);
+  if (!noY2 && !outerNone)
     json.Text("OuterKind", ProcessKindKey(s.OuterKind));
   else
     json.Raw("OuterKind", none);

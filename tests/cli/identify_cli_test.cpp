@@ -305,3 +305,21 @@ TEST_F(IdentifyCommand, ExportsOfAKnownPlantGiveThatPlantOrARefusal) {
   EXPECT_TRUE(refused.Out.empty());
   EXPECT_TRUE(Has(refused.Err, "to je dolga oblika izvoza (oznaka, čas, vrednost)")) << refused.Err;
 }
+
+// A measurement of noise only: no kind of process follows from it, and that is said.
+TEST_F(IdentifyCommand, AMeasurementOfNoiseOnlyGetsNoKind) {
+  std::string text = "Time;OUT;PV\n";
+  unsigned seed = 12345;
+  for (int k = 0; k < 400; ++k) {
+    seed = seed * 1103515245u + 12345u;
+    const double noise = static_cast<double>((seed >> 16) % 1000) / 1000.0 - 0.5;
+    text += std::to_string(k) + ";" + (k < 100 ? "40" : "50") + ";" +
+            FormatGeneral(60 + noise, 8, '.') + "\n";
+  }
+  WriteFileBytes(Path("noise.csv"), text);
+  const CliRun r = Identify(Path("noise.csv"));
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_TRUE(Has(r.Out, "\"InnerKind\": null,")) << r.Out;
+  EXPECT_TRUE(Has(r.Out, "Meritev se na skok ne odzove")) << r.Out;
+  EXPECT_TRUE(Has(r.Err, "warning: Y1 shows no response to the step: no kind of process")) << r.Err;
+}
