@@ -412,28 +412,13 @@ DelimitedTable ReadDelimitedTable(const std::vector<std::string>& lines,
       }
       time += clockShift;
       // A local clock put back (an hour repeated) or forward (an hour skipped) at night.
-      if (any && !stamp->Zoned && layout->Format != ImportTimeFormat::Seconds) {
-        const double tolerance = 2 * std::max(lastInterval, 1.0);
-        const auto hourOf = [](std::int64_t whole) {
-          return static_cast<int>(((whole % 86400) + 86400) % 86400 / 3600);
-        };
-        const auto secondsIntoHour = [](std::int64_t whole) {
-          return static_cast<double>(((whole % 3600) + 3600) % 3600);
-        };
-        const int hour = hourOf(stamp->Whole), hourBefore = hourOf(lastWhole);
-        const double back = lastTime - time, ahead = time - lastTime;
-        if (back > 0 && std::fabs(back + lastInterval - 3600) <= tolerance && hour >= 1 &&
-            hour <= 2 && secondsIntoHour(stamp->Whole) <= tolerance) {
-          clockShift += 3600;
-          time += 3600;
-          t.ClockChanges.push_back({time, 3600, hour + 1});
-        } else if (ahead > 3600 && ahead - 3600 <= tolerance && hourBefore >= 1 &&
-                   hourBefore <= 2 && hour == hourBefore + 2) {
-          clockShift -= 3600;
-          time -= 3600;
-          t.ClockChanges.push_back({time, -3600, hourBefore + 1});
+      if (any && !stamp->Zoned && layout->Format != ImportTimeFormat::Seconds)
+        if (const auto change =
+                ClockChangeBetween(lastWhole, stamp->Whole, time - lastTime, lastInterval)) {
+          clockShift += change->Shift;
+          time += change->Shift;
+          t.ClockChanges.push_back({time, change->Shift, change->Hour});
         }
-      }
       if (any && time < lastTime) {
         ++t.Counts.RowsBackwards;
         continue;

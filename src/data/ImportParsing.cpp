@@ -301,6 +301,27 @@ bool DaCoding(const std::vector<std::string_view>& cells) {
   return false;
 }
 
+// --- Clock changes ---
+
+std::optional<ClockChange> ClockChangeBetween(std::int64_t before, std::int64_t after, double step,
+                                              double interval) {
+  const double tolerance = 2 * std::max(interval, 1.0);
+  const auto hourOf = [](std::int64_t whole) {
+    return static_cast<int>(((whole % 86400) + 86400) % 86400 / 3600);
+  };
+  const auto secondsIntoHour = [](std::int64_t whole) {
+    return static_cast<double>(((whole % 3600) + 3600) % 3600);
+  };
+  const int hour = hourOf(after), hourBefore = hourOf(before);
+  if (step < 0 && std::fabs(-step + interval - 3600) <= tolerance && hour >= 1 && hour <= 2 &&
+      secondsIntoHour(after) <= tolerance)
+    return ClockChange{3600, hour + 1};
+  if (step > 3600 && step - 3600 <= tolerance && hourBefore >= 1 && hourBefore <= 2 &&
+      hour == hourBefore + 2)
+    return ClockChange{-3600, hourBefore + 1};
+  return std::nullopt;
+}
+
 // --- Rows ---
 
 RowBuilder::RowBuilder(DelimitedTable& t, size_t columns, size_t expectedRows)

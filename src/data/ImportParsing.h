@@ -46,6 +46,18 @@ bool GoodQuality(std::string_view cell, bool daCoding);
 // Whether a quality column's numbers are OPC DA qualities (some number 1..255).
 bool DaCoding(const std::vector<std::string_view>& cells);
 
+// A daylight-saving change between two local stamps without a zone (whole seconds as
+// parsed), `step` seconds apart as read, rows `interval` seconds apart before: the clock
+// put back an hour at 2:00 or 3:00 (the later stamp an hour early, on the hour) or
+// forward an hour (01:xx to 03:xx). Shift is what the later times need (+3600 or -3600),
+// Hour the clock's hour when it moved.
+struct ClockChange {
+  double Shift = 0;
+  int Hour = 0;
+};
+std::optional<ClockChange> ClockChangeBetween(std::int64_t before, std::int64_t after, double step,
+                                              double interval);
+
 enum class CellKind : unsigned char { Value, Empty, NotNumber, BadQuality, Absent };
 
 // Appends rows to a table by its rules: a cell that is empty, not a number or not Good

@@ -43,8 +43,9 @@ void ReadLongRows(const std::vector<std::string>& lines, size_t firstData, size_
   double baseFraction = 0;
   bool any = false;
   // A time of day passes midnight per tag: a file sorted by tag starts each tag anew.
-  std::vector<double> lastTime;
-  std::vector<std::int64_t> dayShift;
+  std::vector<double> lastTime, clockShift, lastInterval;
+  std::vector<std::int64_t> dayShift, lastWhole;
+  std::vector<char> seen;
   std::vector<std::string> fields;
   for (size_t i = firstData; i < lines.size(); ++i) {
     if (Blank(lines[i])) {
@@ -71,6 +72,10 @@ void ReadLongRows(const std::vector<std::string>& lines, size_t firstData, size_
       t.Names.push_back(fields[tagField]);
       lastTime.push_back(0);
       dayShift.push_back(0);
+      clockShift.push_back(0);
+      lastInterval.push_back(0);
+      lastWhole.push_back(0);
+      seen.push_back(0);
     }
     if (it->second < 0) continue;
     const auto tag = static_cast<size_t>(it->second);
@@ -84,6 +89,19 @@ void ReadLongRows(const std::vector<std::string>& lines, size_t firstData, size_
       dayShift[tag] += 86400;
       time += 86400;
     }
+    // A daylight-saving change, per tag as the tag's rows come in file order: said once.
+    time += clockShift[tag];
+    if (seen[tag] && !stamp->Zoned)
+      if (const auto change = ClockChangeBetween(lastWhole[tag], stamp->Whole,
+                                                 time - lastTime[tag], lastInterval[tag])) {
+        clockShift[tag] += change->Shift;
+        time += change->Shift;
+        if (t.ClockChanges.empty() || t.ClockChanges.back().Hour != change->Hour)
+          t.ClockChanges.push_back({time, change->Shift, change->Hour});
+      }
+    if (seen[tag] && time > lastTime[tag]) lastInterval[tag] = time - lastTime[tag];
+    seen[tag] = 1;
+    lastWhole[tag] = stamp->Whole;
     lastTime[tag] = time;
     Sample s;
     s.Time = time;
@@ -108,6 +126,7 @@ void ReadLongRows(const std::vector<std::string>& lines, size_t firstData, size_
   std::stable_sort(samples.begin(), samples.end(),
                    [](const Sample& a, const Sample& b) { return a.Time < b.Time; });
   const double origin = samples.empty() ? 0 : samples.front().Time;
+  for (DelimitedTable::ClockChange& change : t.ClockChanges) change.Time -= origin;
   const double shifted = baseFraction + origin;
   t.BaseSecond = base + static_cast<std::int64_t>(std::floor(shifted));
   t.BaseFraction = shifted - std::floor(shifted);

@@ -315,6 +315,26 @@ TEST(ExportLayouts, ADaylightSavingChangeKeepsTheRowsInFileOrderAndIsSaid) {
             "Sprememba ure pri 1200 s: ura se je premaknila ob 2:00; zapis je urejen po vrstnem "
             "redu vrstic.");
   ExpectThePlant(*ahead.Store);
+
+  // The autumn record as a long export sorted by tag: each tag's repeated hour is kept in
+  // its own order, never interleaved with the first pass.
+  std::string narrow = "Tag;Time;Value\n";
+  for (const char* tag : {"MV", "Y1"}) {
+    const bool mv = tag[0] == 'M';
+    for (const std::string& line : SplitLines(autumn)) {
+      const size_t a = line.find(';'), b = line.find(';', a + 1);
+      if (a == std::string::npos || line.rfind("Datum", 0) == 0) continue;
+      narrow += std::string(tag) + ";" + line.substr(0, a) + ";" +
+                (mv ? line.substr(a + 1, b - a - 1) : line.substr(b + 1)) + "\n";
+    }
+  }
+  ResampleOptions tags;
+  tags.Columns = {"MV", "", "Y1", ""};
+  const Outcome longFall = Identify(narrow, tags);
+  EXPECT_TRUE(longFall.Table.Long);
+  EXPECT_EQ(longFall.Table.ClockChanges.size(), 1u);
+  EXPECT_EQ(longFall.Table.Counts.RowsRepeated, 0);
+  ExpectThePlant(*longFall.Store);
 }
 
 TEST(ExportLayouts, AStatusOfZerosAndOnesIsASignalAndTextBesideRepeatedTimesIsNoLongExport) {
