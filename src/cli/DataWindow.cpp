@@ -11,20 +11,36 @@
 
 const char* const ImportOptionsUsage =
     "A file that is neither a .vtd file nor in a logger's layout is read as a delimited\n"
-    "export of a historian or logger (a header row or none; a time column as an ISO date\n"
-    "and time, a time of day or seconds; delimiter and decimal mark detected):\n"
+    "export of a historian or logger (a header row or none; delimiter and decimal mark\n"
+    "detected). The time column is the one headed Time, Čas, Timestamp, Datum … or else\n"
+    "the first holding ISO dates and times or times of day, or else rising seconds,\n"
+    "wherever it stands. A long export (headings Tag, Timestamp, Value[, Quality]) is\n"
+    "turned into one row per time with a column per tag. A Quality or Status column\n"
+    "(also \"<tag> Quality\") is honoured: a value not Good is held like a gap. An export\n"
+    "has no actuator model (no rate limit) unless --actuator gives one. Local times that\n"
+    "repeat or skip an hour at night are a daylight-saving change: kept in file order.\n"
     "  --columns MV,U,Y1,Y2  names from the header or numbers of the value columns (1 is\n"
-    "               the first after the time; MV may equal U; default: the first four\n"
-    "               columns holding numbers, no Y2 with three, MV = U with two)\n"
+    "               the first after the time; MV may equal U); MV,U,Y1 without Y2 (no\n"
+    "               outer model), MV,Y1 with U = MV. Default: the first four columns\n"
+    "               holding numbers, no Y2 with three, MV = U with two\n"
     "  --sample-time S  the record's sample time [s] (default: the median interval)\n"
     "  --delimiter D    ';', ',' or 'tab' instead of the detected one\n"
     "  --decimal-comma  the export's numbers have a decimal comma\n"
     "  --from S --to S  the range to take, seconds from the first row (default: around the\n"
     "               largest step of MV; at most 5000 samples)\n"
     "Rows are resampled by holding the last value; rows going back in time are dropped,\n"
-    "repeated times take the later row, empty and non-numeric cells hold the previous\n"
-    "value; at most 5000 samples are taken, around the largest step of MV. The counts\n"
+    "repeated times take the later row, empty and non-numeric cells (\"Bad\") hold the\n"
+    "previous value; at most 5000 samples are taken, around the largest step of MV. The counts\n"
     "are printed under \"Import\" and what was left out under \"Warnings\".\n";
+
+std::vector<double> ParseActuator(const std::string& value) {
+  std::vector<double> actuator;
+  std::stringstream in(value);
+  for (std::string part; std::getline(in, part, ',');) actuator.push_back(ParseFloat(part, '.'));
+  if (actuator.size() != 3 || value.back() == ',' || actuator[2] < 0)
+    throw UsageError("--actuator needs the maximum, the minimum and a full-stroke time >= 0");
+  return actuator;
+}
 
 bool ParseImportOption(const std::vector<std::string>& args, size_t& i, ImportRequest& r) {
   const std::string& a = args[i];
@@ -37,16 +53,20 @@ bool ParseImportOption(const std::vector<std::string>& args, size_t& i, ImportRe
     r.Columns.clear();
     std::stringstream in(v);
     for (std::string part; std::getline(in, part, ',');) r.Columns.push_back(part);
-    if (r.Columns.size() != 4 || v.back() == ',' ||
+    if (r.Columns.size() < 2 || r.Columns.size() > 4 || v.back() == ',' ||
         std::any_of(r.Columns.begin(), r.Columns.end(), [](auto& c) { return c.empty(); }))
-      throw UsageError("--columns needs four column numbers or names separated by commas");
+      throw UsageError(
+          "--columns needs MV,U,Y1,Y2, MV,U,Y1 or MV,Y1: column numbers or names separated by "
+          "commas");
     for (const std::string& c : r.Columns) {
       const auto number = TryParseInt(c);
       if (number && (*number < 1 || *number > MaxColumns))
-        throw UsageError("--columns needs four column numbers 1.." + std::to_string(MaxColumns) +
+        throw UsageError("--columns needs column numbers 1.." + std::to_string(MaxColumns) +
                          " or names separated by commas");
       if (!number && r.Given.empty()) r.Given = "--columns with names";
     }
+    // MV,Y1: U is MV.
+    if (r.Columns.size() == 2) r.Columns.insert(r.Columns.begin() + 1, r.Columns[0]);
   } else if (a == "--from" || a == "--to") {
     (a == "--from" ? r.From : r.To) = ParseFloat(v, '.');
     if (r.Given.empty()) r.Given = a;
@@ -67,10 +87,10 @@ bool ParseImportOption(const std::vector<std::string>& args, size_t& i, ImportRe
 }
 
 std::optional<SignalColumns> NumberedColumns(const ImportRequest& r) {
-  if (r.Columns.size() != 4) return SignalColumns{};
-  int c[4];
-  for (int k = 0; k < 4; ++k) {
-    const auto number = TryParseInt(r.Columns[static_cast<size_t>(k)]);
+  if (r.Columns.empty()) return SignalColumns{};
+  int c[4] = {1, 3, 5, 6};  // a ".vtd" file always has its Y2 column
+  for (size_t k = 0; k < r.Columns.size() && k < 4; ++k) {
+    const auto number = TryParseInt(r.Columns[k]);
     if (!number) return std::nullopt;
     c[k] = *number;
   }
@@ -88,6 +108,7 @@ std::string ImportJson(const DelimitedImport& import, const std::string& indent)
   const char* formats[] = {"", "DateTime", "TimeOfDay", "Seconds"};
   json.Text("TimeFormat", formats[static_cast<int>(t.Format.TimeFormat)]);
   json.Integer("TimeColumn", t.Format.TimeColumn);
+  json.Text("TimeColumnName", t.TimeName);
   json.Integer("HeaderLine", t.HeaderLine);
   json.Integer("Lines", c.Lines);
   json.Integer("LinesBeforeData", c.LinesBeforeData);
@@ -98,7 +119,11 @@ std::string ImportJson(const DelimitedImport& import, const std::string& indent)
   json.Integer("RowsBadTimeDropped", c.RowsBadTime);
   json.Integer("MissingValuesHeld", c.MissingValues);
   json.Integer("NonNumericValuesHeld", c.NonNumericValues);
+  json.Integer("BadQualityValuesHeld", c.BadQualityValues);
+  json.Integer("QualityColumns", c.QualityColumns);
+  json.Text("Layout", t.Long ? "long" : "wide");
   json.Integer("ColumnsIgnored", c.ColumnsIgnored);
+  json.Integer("ClockChanges", static_cast<int>(t.ClockChanges.size()));
   const char* roles[] = {"MV", "U", "Y1", "Y2"};
   JsonObject columns;
   columns.SetIndent(indent + "  ");
@@ -133,9 +158,9 @@ ConditionedData ReadConditionedData(const std::string& file, std::optional<int> 
   d.Columns = columns;
   if (kind == DataFileKind::Delimited) {
     ResampleOptions options;
-    if (import.Columns.size() == 4)
+    if (import.Columns.size() >= 3)
       options.Columns = {import.Columns[0], import.Columns[1], import.Columns[2],
-                         import.Columns[3]};
+                         import.Columns.size() == 4 ? import.Columns[3] : std::string()};
     options.SampleTime = import.SampleTime;
     options.From = import.From;
     options.To = import.To;

@@ -16,7 +16,8 @@
 // What the command line says about a delimited export; `Given` names the first option
 // given that applies to an export only, for the error on another kind of file.
 struct ImportRequest {
-  std::vector<std::string> Columns;  // MV, U, Y1, Y2 as names or numbers; empty: defaults
+  // MV, U, Y1[, Y2] as names or numbers (MV,Y1 given becomes MV,MV,Y1); empty: defaults
+  std::vector<std::string> Columns;
   ImportFormat Format;
   double SampleTime = 0;
   std::optional<double> From, To;  // s from the first row
@@ -46,8 +47,12 @@ ConditionedData ReadConditionedData(const std::string& file, std::optional<int> 
 // names or numbers, --sample-time, --delimiter, --from, --to; true when args[i] was one of them (i
 // is then at its value). --decimal-comma is the caller's, as it means more for identify.
 bool ParseImportOption(const std::vector<std::string>& args, size_t& i, ImportRequest& request);
-// --columns' four numbers for a ".vtd" or logger file, when they are all numbers.
+// --columns' numbers for a ".vtd" or logger file, when they are all numbers; a Y2 not
+// given is column 6.
 std::optional<SignalColumns> NumberedColumns(const ImportRequest& request);
+
+// --actuator's value: maximum, minimum and full-stroke time; throws UsageError.
+std::vector<double> ParseActuator(const std::string& value);
 
 // The import's settings and counts as a JSON object (the command's "Import" member).
 std::string ImportJson(const DelimitedImport& import, const std::string& indent);

@@ -23,7 +23,7 @@
 namespace {
 
 const char* const IdentifyUsage =
-    "Usage: vortuner-cli identify FILE [--start S] [--end E] [--columns MV,U,Y1,Y2]\n"
+    "Usage: vortuner-cli identify FILE [--start S] [--end E] [--columns MV,U,Y1[,Y2]]\n"
     "                             [--actuator MAX,MIN,T] [--vtm OUT.vtm] [--decimal-comma]\n"
     "                             [--sample-time S] [--delimiter D] [--from S] [--to S]\n"
     "                             [--kind auto|self-regulating|integrating]\n"
@@ -35,7 +35,8 @@ const char* const IdentifyUsage =
     "               sample for a logger file, kept within the samples read)\n"
     "  --columns MV,U,Y1,Y2  the file's columns that play MV, U, Y1 and Y2, as the four\n"
     "               column selectors of the \"Obdelava\" tab choose them (default 1,3,5,6;\n"
-    "               each kept within the file's columns); names only for an export\n"
+    "               each kept within the file's columns; MV,U,Y1 or MV,Y1 for fewer\n"
+    "               signals); names only for an export\n"
     "  --actuator MAX,MIN,T  the actuator's maximum, minimum and full-stroke time [s]\n"
     "               instead of the file's (T 0: no rate limit), as the tab's edits set them\n"
     "  --vtm OUT    also write the model file OUT (with a decimal point; the program\n"
@@ -63,7 +64,8 @@ const char* const IdentifyUsage =
     "same seven for the outer model (Outer...), InnerDelaySamples, OuterDelaySamples,\n"
     "InnerQuality and OuterQuality (\"Zelo dobra\", \"Dobra\", \"Slabsa\", \"Slaba\"),\n"
     "InnerKind and OuterKind (\"self-regulating\" or \"integrating\") with InnerKindReason\n"
-    "and OuterKindReason. For an integrating process its model replaces the seven values:\n"
+    "and OuterKindReason (the Outer values are null for an export read without Y2; a kind\n"
+    "is null when its measurement shows no response to the step). For an integrating process its model replaces the seven values:\n"
     "InnerSlope (k', output units per second per input unit), InnerLag [s],\n"
     "InnerDeadTime [s], InnerStdDev, InnerRelativeError, InnerSlopeBound, InnerLagBound\n"
     "(the delay samples and the quality follow it), and the first-order fit is printed\n"
@@ -107,11 +109,7 @@ IdentifyOptions ParseOptions(const std::vector<std::string>& args) {
       o.Import.Format.DecimalMark = ',';
     } else if (a == "--actuator") {
       if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
-      std::stringstream in(args[++i]);
-      for (std::string part; std::getline(in, part, ',');)
-        o.Actuator.push_back(ParseFloat(part, '.'));
-      if (o.Actuator.size() != 3 || args[i].back() == ',' || o.Actuator[2] < 0)
-        throw UsageError("--actuator needs the maximum, the minimum and a full-stroke time >= 0");
+      o.Actuator = ParseActuator(args[++i]);
     } else if (ParseImportOption(args, i, o.Import)) {
     } else if (a == "--kind") {
       if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
@@ -198,14 +196,32 @@ int RunIdentify(const std::vector<std::string>& args) {
       warnings.push_back(w.Text);
     }
   }
+  // A measurement that shows no response: no kind follows from it (unless one was forced)
+  // and its model describes nothing.
+  const bool innerNone = !o.Kind && ChooseProcessKind(s, false, Point).NoResponse;
+  const bool outerNone = !o.Kind && scope.Outer && ChooseProcessKind(s, true, Point).NoResponse;
+  if (innerNone)
+    warnings.push_back("Y1 shows no response to the step: no kind of process, and the inner "
+                       "model describes none");
+  if (outerNone)
+    warnings.push_back("Y2 shows no response to the step: no kind of process, and the outer "
+                       "model describes none");
   // The reader's warnings went to standard error already; these join them.
   for (size_t i = data.Texts.Warnings.size(); i < warnings.size(); ++i)
     std::cerr << "vortuner-cli identify: warning: " << warnings[i] << "\n";
   JsonObject json;
   json.Integer("ModelWindowSamples", s.ModelWindowSamples);
-  // The seven values of each process, of the kind in use.
+  // The seven values of each process, of the kind in use; an export read without Y2 has
+  // no outer process, its values are null.
+  const bool noY2 = data.Import && data.Import->Record.Columns[3] == 0;
   for (const bool outer : {false, true}) {
     const std::string p = outer ? "Outer" : "Inner";
+    if (outer && noY2) {
+      for (const char* key : {"Gain", "TimeConstant", "DeadTime", "StdDev", "RelativeError",
+                              "GainBound", "TimeBound"})
+        json.Raw(p + key, "null");
+      continue;
+    }
     if (KindOf(s, outer) == ProcessKind::Integrating) {
       const IntegratingModel& m = outer ? s.OuterIntegrating : s.InnerIntegrating;
       for (const auto& [key, value] : {std::pair{"Slope", m.Slope},
@@ -236,13 +252,29 @@ int RunIdentify(const std::vector<std::string>& args) {
     for (const auto& [key, value] : model) json.Number(p + key, value);
   }
   json.Integer("InnerDelaySamples", s.InnerDelaySamples);
-  json.Integer("OuterDelaySamples", s.OuterDelaySamples);
+  if (!noY2)
+    json.Integer("OuterDelaySamples", s.OuterDelaySamples);
+  else
+    json.Raw("OuterDelaySamples", "null");
+  const std::string none = "null";
   json.Text("InnerQuality", QualityText(QualityOf(ShownRelativeError(s, false))));
-  json.Text("OuterQuality", QualityText(QualityOf(ShownRelativeError(s, true))));
-  json.Text("InnerKind", ProcessKindKey(s.InnerKind));
-  json.Text("OuterKind", ProcessKindKey(s.OuterKind));
+  if (!noY2)
+    json.Text("OuterQuality", QualityText(QualityOf(ShownRelativeError(s, true))));
+  else
+    json.Raw("OuterQuality", none);
+  if (!innerNone)
+    json.Text("InnerKind", ProcessKindKey(s.InnerKind));
+  else
+    json.Raw("InnerKind", none);
+  if (!noY2 && !outerNone)
+    json.Text("OuterKind", ProcessKindKey(s.OuterKind));
+  else
+    json.Raw("OuterKind", none);
   json.Text("InnerKindReason", ChooseProcessKind(s, false, Point).Reason);
-  json.Text("OuterKindReason", ChooseProcessKind(s, true, Point).Reason);
+  if (!noY2)
+    json.Text("OuterKindReason", ChooseProcessKind(s, true, Point).Reason);
+  else
+    json.Raw("OuterKindReason", none);
   json.Boolean("SamplingWarning", SamplingTooSparse(s));
   if (data.Import) json.Raw("Import", ImportJson(*data.Import, "  "));
   std::string list;

@@ -51,9 +51,12 @@ const char* const ReportUsage =
     "  --sections LIST   obdelava,model,regulator (default: all; \"\" for none)\n"
     "  --template T      a .dotx or .docx whose styles, page setup, headers and footers\n"
     "                    the report takes (default: normal.dot, the built-in look)\n"
-    "  --columns MV,U,Y1,Y2  the data's columns of the four signals (default 1,3,5,6)\n"
+    "  --columns MV,U,Y1,Y2  the data's columns of the four signals (default 1,3,5,6;\n"
+    "                    MV,U,Y1 or MV,Y1 for fewer signals)\n"
+    "  --actuator MAX,MIN,T  the actuator's maximum, minimum and full-stroke time [s]\n"
+    "                    instead of the file's (T 0: no rate limit; an export has none)\n"
     "%IMPORT%"
-    "The texts are those the tabs would show, with a decimal point; the charts are drawn\n"
+    "The texts are those the tabs would show, with a decimal comma; the charts are drawn\n"
     "offscreen (no display needed) and their image files are deleted afterwards.\n"
     "The report's first page names the warnings (a simulated record, drift before the\n"
     "step, no step of MV, a poor model, a zero time constant, too slow a sampling, an\n"
@@ -72,6 +75,7 @@ struct ReportOptions {
   ImportRequest Import;
   SignalColumns Columns;
   std::optional<int> Start, End;
+  std::vector<double> Actuator;  // maximum, minimum, full-stroke time; empty: the file's
   bool Obdelava = true, Model = true, Regulator = true;
   bool Help = false;
 };
@@ -117,6 +121,8 @@ ReportOptions ParseOptions(const std::vector<std::string>& args) {
         o.ControllerFile = v;
       else if (a == "--template")
         o.Template = v;
+      else if (a == "--actuator")
+        o.Actuator = ParseActuator(v);
       else if (a == "--start")
         o.Start = ParseInt(v);
       else if (a == "--end")
@@ -167,13 +173,17 @@ int RunReport(const std::vector<std::string>& args) {
     return 0;
   }
 
+  // Files are read with a decimal point (and the readers take either); the document is
+  // Slovenian text, its numbers have a decimal comma.
   constexpr char Point = '.';
+  constexpr char Comma = ',';
   ReportInputs in;
   in.ReportPath = ReportPathFor(o.Out);
   in.Template = o.Template;
   LoadReportTemplate(in.Template);  // a template that cannot be used: nothing written
 
-  const ConditionedData data = ReadConditionedData(o.File, o.Start, o.End, "report", o.Columns, {}, o.Import);
+  const ConditionedData data = ReadConditionedData(o.File, o.Start, o.End, "report", o.Columns,
+                                                 o.Actuator, o.Import);
   MeasurementStore& store = *data.Store;
   if (!o.ModelFile.empty())
     TModel::LoadModelFile(o.ModelFile, store, Point);
@@ -212,21 +222,21 @@ int RunReport(const std::vector<std::string>& args) {
   for (int i = 0; i < 4; ++i)
     in.OpcDescriptions[static_cast<size_t>(rows[i])] =
         store.ColumnNames[static_cast<size_t>(columns[i])];
-  in.Statistics = ShownStatistics(store, data.Start, data.End, Point);
-  SetModelTexts(in, ShownModelTexts(store, false, 5, Point));
-  const ControllerPanel panel = ComputeControllerPanel(store.Tuning, panelIn, Point);
-  const TuningSummary summary = SummaryTexts(store, settings.Cascade, Point);
+  in.Statistics = ShownStatistics(store, data.Start, data.End, Comma);
+  SetModelTexts(in, ShownModelTexts(store, false, 5, Comma));
+  const ControllerPanel panel = ComputeControllerPanel(store.Tuning, panelIn, Comma);
+  const TuningSummary summary = SummaryTexts(store, settings.Cascade, Comma);
   SetControllerTexts(in, summary, panel);
   SetTuningTexts(in, settings.Method, settings.ResponseKind, settings.Cascade, store,
-                 summary.KpCascade, Point);
+                 summary.KpCascade, Comma);
   const RobustnessSet robustness =
       ComputeRobustness(SampledProcessOfStore(store, h, settings.Cascade),
                         ProposedLoopControllers(store.Tuning, settings.Cascade), panel.Controller);
-  SetRobustnessTexts(in, robustness, Point);
+  SetRobustnessTexts(in, robustness, Comma);
   // The box on the first page; the same warnings on standard error.
   const std::vector<Warning> warnings =
       ReportWarnings(store, data.Start, data.End, in.SectionModel, in.SectionRegulator,
-                     settings.Cascade, &robustness, Point);
+                     settings.Cascade, &robustness, Comma);
   SetWarningTexts(in, warnings);
   for (const Warning& w : warnings) std::cerr << "vortuner-cli report: warning: " << w.Text << "\n";
 
@@ -236,7 +246,8 @@ int RunReport(const std::vector<std::string>& args) {
   qputenv("QT_QPA_PLATFORM", "offscreen");  // no display needed
   qInstallMessageHandler(QuietQtMessages);
   QApplication app(argc, argv);
-  QLocale::setDefault(QLocale::c());  // the charts' numbers with the report's decimal point
+  // The charts' numbers with the document's decimal comma.
+  QLocale::setDefault(QLocale(QLocale::Slovenian, QLocale::Slovenia));
   OffscreenReportImages images;
   ReportImageRequest request;
   request.Start = data.Start;

@@ -9,55 +9,16 @@
 #include <limits>
 #include <map>
 
+#include "data/ImportParsing.h"
 #include "data/NumberFormat.h"
+
+using namespace importparsing;
 
 namespace {
 
 constexpr int DetectLines = 40;   // lines looked at to detect the layout
 constexpr int PreviewRows = 8;    // rows of the preview, header included
 constexpr int SearchLines = 200;  // lines searched for the first data row
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r'))
-    s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-    s.remove_suffix(1);
-  return s;
-}
-
-bool Blank(std::string_view line) { return Trim(line).empty(); }
-
-// The fields of a line; a field in double quotes may hold the delimiter ("" is a quote).
-// Fields are trimmed of blanks (a tab is not a blank when it delimits).
-std::vector<std::string> SplitFields(std::string_view line, char delimiter) {
-  std::vector<std::string> fields;
-  std::string field;
-  bool quoted = false, wasQuoted = false;
-  for (size_t i = 0; i < line.size(); ++i) {
-    const char c = line[i];
-    if (quoted) {
-      if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-        field += '"';
-        ++i;
-      } else if (c == '"') {
-        quoted = false;
-      } else {
-        field += c;
-      }
-    } else if (c == '"' && Trim(field).empty()) {
-      quoted = wasQuoted = true;
-      field.clear();
-    } else if (c == delimiter) {
-      fields.emplace_back(wasQuoted ? field : std::string(Trim(field)));
-      field.clear();
-      wasQuoted = false;
-    } else if (!(wasQuoted && (c == ' ' || c == '\t'))) {
-      field += c;
-    }
-  }
-  fields.emplace_back(wasQuoted ? field : std::string(Trim(field)));
-  return fields;
-}
 
 size_t CountFields(std::string_view line, char delimiter) {
   size_t n = 1;
@@ -69,170 +30,6 @@ size_t CountFields(std::string_view line, char delimiter) {
       ++n;
   }
   return n;
-}
-
-// --- Time stamps ---
-
-// Digits at s[i..], at least minDigits and at most maxDigits; advances i.
-std::optional<int> Digits(std::string_view s, size_t& i, int minDigits, int maxDigits) {
-  int value = 0, n = 0;
-  while (i < s.size() && n < maxDigits && std::isdigit(static_cast<unsigned char>(s[i]))) {
-    value = value * 10 + (s[i++] - '0');
-    ++n;
-  }
-  if (n < minDigits) return std::nullopt;
-  return value;
-}
-
-// Days since 1970-01-01 of a civil date (proleptic Gregorian).
-std::int64_t DaysFromCivil(int y, int m, int d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int yoe = static_cast<int>(y - era * 400);
-  const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-int DaysInMonth(int y, int m) {
-  static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-  return m == 2 && leap ? 29 : days[m - 1];
-}
-
-struct Stamp {
-  std::int64_t Whole = 0;  // whole seconds
-  double Fraction = 0;     // 0 <= fraction < 1
-};
-
-// hh:mm[:ss[.fff]] from s[i..] to the end; seconds since midnight.
-std::optional<Stamp> ClockPart(std::string_view s, size_t i) {
-  const auto h = Digits(s, i, 1, 2);
-  if (!h || *h > 23 || i >= s.size() || s[i] != ':') return std::nullopt;
-  ++i;
-  const auto m = Digits(s, i, 2, 2);
-  if (!m || *m > 59) return std::nullopt;
-  int sec = 0;
-  double fraction = 0;
-  if (i < s.size() && s[i] == ':') {
-    ++i;
-    const auto ss = Digits(s, i, 2, 2);
-    if (!ss || *ss > 60) return std::nullopt;  // 60: a leap second
-    sec = *ss;
-    if (i < s.size() && (s[i] == '.' || s[i] == ',')) {
-      ++i;
-      double scale = 0.1;
-      const size_t begin = i;
-      while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
-        fraction += (s[i++] - '0') * scale;
-        scale /= 10;
-      }
-      if (i == begin) return std::nullopt;
-    }
-  }
-  Stamp r;
-  r.Whole = *h * 3600 + *m * 60 + sec;
-  r.Fraction = std::min(fraction, 0.999999999);
-  // What may follow: a time-zone designator, handled by the caller, or nothing.
-  if (i != s.size()) {
-    r.Whole = -1;
-    r.Fraction = static_cast<double>(i);  // where the rest starts
-  }
-  return r;
-}
-
-std::optional<Stamp> ParseTimeOfDay(std::string_view s) {
-  const auto r = ClockPart(Trim(s), 0);
-  if (!r || r->Whole < 0) return std::nullopt;
-  return r;
-}
-
-// "2026-12-08 10:00:00", "2026-12-08T10:00:00.5+01:00", "8.12.2026 10:00:00"; an offset
-// (Z, +hh, +hh:mm, +hhmm) is taken away so the time is UTC; without one it is the
-// file's own time.
-std::optional<Stamp> ParseDateTime(std::string_view text) {
-  const std::string_view s = Trim(text);
-  size_t i = 0;
-  int y = 0, mo = 0, d = 0;
-  const auto first = Digits(s, i, 1, 4);
-  if (!first || i >= s.size()) return std::nullopt;
-  if (s[i] == '-' && i == 4) {  // ISO
-    ++i;
-    const auto m = Digits(s, i, 2, 2);
-    if (!m || i >= s.size() || s[i] != '-') return std::nullopt;
-    ++i;
-    const auto dd = Digits(s, i, 2, 2);
-    if (!dd) return std::nullopt;
-    y = *first, mo = *m, d = *dd;
-  } else if (s[i] == '.' && i <= 2) {  // day.month.year
-    ++i;
-    const auto m = Digits(s, i, 1, 2);
-    if (!m || i >= s.size() || s[i] != '.') return std::nullopt;
-    ++i;
-    const size_t yearStart = i;
-    const auto yy = Digits(s, i, 4, 4);
-    if (!yy || i - yearStart != 4) return std::nullopt;
-    y = *yy, mo = *m, d = *first;
-  } else {
-    return std::nullopt;
-  }
-  if (mo < 1 || mo > 12 || d < 1 || d > DaysInMonth(y, mo)) return std::nullopt;
-  if (i >= s.size() || (s[i] != 'T' && s[i] != ' ')) return std::nullopt;
-  while (i < s.size() && (s[i] == 'T' || s[i] == ' ')) ++i;
-  auto clock = ClockPart(s, i);
-  if (!clock) return std::nullopt;
-  std::int64_t offset = 0;
-  if (clock->Whole < 0) {  // a designator follows the clock
-    size_t j = static_cast<size_t>(clock->Fraction);
-    const std::string_view rest = s.substr(j);
-    std::string clockText(s.substr(i, j - i));
-    clock = ClockPart(clockText, 0);
-    if (!clock || clock->Whole < 0) return std::nullopt;
-    if (rest == "Z") {
-      offset = 0;
-    } else if (rest.size() >= 3 && (rest[0] == '+' || rest[0] == '-')) {
-      size_t k = 1;
-      const auto oh = Digits(rest, k, 2, 2);
-      int om = 0;
-      if (k < rest.size() && rest[k] == ':') ++k;
-      if (k < rest.size()) {
-        const auto omm = Digits(rest, k, 2, 2);
-        if (!omm) return std::nullopt;
-        om = *omm;
-      }
-      if (!oh || k != rest.size() || *oh > 14 || om > 59) return std::nullopt;
-      offset = (rest[0] == '-' ? -1 : 1) * (*oh * 3600 + om * 60);
-    } else {
-      return std::nullopt;
-    }
-  }
-  Stamp r;
-  r.Whole = DaysFromCivil(y, mo, d) * 86400 + clock->Whole - offset;
-  r.Fraction = clock->Fraction;
-  return r;
-}
-
-std::optional<Stamp> ParseSeconds(std::string_view s, char decimalMark) {
-  const auto v = TryParseFloat(s, decimalMark);
-  if (!v || std::fabs(*v) > 1e15) return std::nullopt;
-  Stamp r;
-  r.Whole = static_cast<std::int64_t>(std::floor(*v));
-  r.Fraction = *v - static_cast<double>(r.Whole);
-  return r;
-}
-
-std::optional<Stamp> ParseStamp(std::string_view s, ImportTimeFormat format, char decimalMark) {
-  switch (format) {
-    case ImportTimeFormat::DateTime:
-      return ParseDateTime(s);
-    case ImportTimeFormat::TimeOfDay:
-      return ParseTimeOfDay(s);
-    case ImportTimeFormat::Seconds:
-      return ParseSeconds(s, decimalMark);
-    case ImportTimeFormat::Detect:
-      break;
-  }
-  return std::nullopt;
 }
 
 // --- Detection ---
@@ -279,14 +76,46 @@ bool HasNumberBesides(const std::vector<std::string>& fields, int timeField, cha
 }
 
 struct Layout {
-  int TimeField = 0;
+  int TimeField = 0;  // 0: a data row was found, but no field of it can be the time
   ImportTimeFormat Format = ImportTimeFormat::Detect;
   size_t FirstData = 0;  // index of the first data line
 };
 
-// The first line whose time cell reads in some format, followed by a non-empty line that
-// reads in the same format: the first data row. Formats are tried in the order date and
-// time, time of day, seconds; fields 1 to 3 are tried for the time unless it is given.
+// The fields of the nearest non-empty line above line `i`; empty when there is none.
+std::vector<std::string> HeaderAbove(const std::vector<std::string>& lines, size_t i,
+                                     char delimiter) {
+  while (i-- > 0)
+    if (!Blank(lines[i])) return SplitFields(lines[i], delimiter);
+  return {};
+}
+
+// Whether field f of the rows from line `first` on reads as seconds that never fall and
+// rise from row to row at least as often as they stay: the clock of a record, not a
+// signal that happens to be a number.
+bool RisingSeconds(const std::vector<std::string>& lines, size_t first, size_t f, char delimiter,
+                   char decimalMark) {
+  int rows = 0, rises = 0;
+  std::optional<double> before;
+  for (size_t i = first; i < lines.size() && rows < DetectLines; ++i) {
+    if (Blank(lines[i])) continue;
+    const auto fields = SplitFields(lines[i], delimiter);
+    const auto v = f < fields.size() ? TryParseFloat(fields[f], decimalMark) : std::nullopt;
+    if (!v) return false;
+    if (before) {
+      if (*v < *before) return false;
+      if (*v > *before) ++rises;
+    }
+    before = v;
+    ++rows;
+  }
+  return rows >= 2 && rises * 2 >= rows - 1;
+}
+
+// The first data row and its time field: the first line with a field that reads as a
+// time stamp in the same format as the next non-empty line's, beside a number. Of such
+// fields the time is the one whose heading names a time, else the first with dates or
+// times of day, else the first with rising seconds. A given field or format is the only
+// one tried.
 std::optional<Layout> FindLayout(const std::vector<std::string>& lines, char delimiter,
                                  char decimalMark, const ImportFormat& given) {
   const size_t end = std::min(lines.size(), static_cast<size_t>(SearchLines));
@@ -297,9 +126,10 @@ std::optional<Layout> FindLayout(const std::vector<std::string>& lines, char del
     if (next >= lines.size()) break;
     const auto fields = SplitFields(lines[i], delimiter);
     const auto nextFields = SplitFields(lines[next], delimiter);
-    const int lastField =
-        given.TimeColumn > 0 ? given.TimeColumn : std::min<int>(3, static_cast<int>(fields.size()));
-    for (int f = given.TimeColumn > 0 ? given.TimeColumn : 1; f <= lastField; ++f) {
+    const int firstField = given.TimeColumn > 0 ? given.TimeColumn : 1;
+    const int lastField = given.TimeColumn > 0 ? given.TimeColumn : static_cast<int>(fields.size());
+    std::vector<Layout> candidates;
+    for (int f = firstField; f <= lastField; ++f) {
       if (f > static_cast<int>(fields.size()) || f > static_cast<int>(nextFields.size())) break;
       for (ImportTimeFormat format :
            {ImportTimeFormat::DateTime, ImportTimeFormat::TimeOfDay, ImportTimeFormat::Seconds}) {
@@ -307,12 +137,72 @@ std::optional<Layout> FindLayout(const std::vector<std::string>& lines, char del
         const auto idx = static_cast<size_t>(f - 1);
         if (ParseStamp(fields[idx], format, decimalMark) &&
             ParseStamp(nextFields[idx], format, decimalMark) &&
-            HasNumberBesides(fields, f, decimalMark))
-          return Layout{f, format, i};
+            HasNumberBesides(fields, f, decimalMark)) {
+          candidates.push_back(Layout{f, format, i});
+          break;
+        }
       }
     }
+    if (candidates.empty()) continue;
+    if (given.TimeColumn > 0) return candidates.front();
+    const auto header = HeaderAbove(lines, i, delimiter);
+    for (const Layout& c : candidates)
+      if (static_cast<size_t>(c.TimeField) <= header.size() &&
+          IsTimeName(header[static_cast<size_t>(c.TimeField - 1)]))
+        return c;
+    for (const Layout& c : candidates)
+      if (c.Format != ImportTimeFormat::Seconds) return c;
+    for (const Layout& c : candidates)
+      if (RisingSeconds(lines, i, static_cast<size_t>(c.TimeField - 1), delimiter, decimalMark))
+        return c;
+    return Layout{0, ImportTimeFormat::Detect, i};
   }
   return std::nullopt;
+}
+
+// A long export's columns by their headings: tag, value and quality (0-based fields).
+struct LongColumns {
+  size_t Tag = 0, Value = 0;
+  int Quality = -1;
+};
+std::optional<LongColumns> FindLongColumns(const std::vector<std::string>& header,
+                                           size_t timeField) {
+  std::optional<size_t> tag, value;
+  int quality = -1;
+  for (size_t f = 0; f < header.size(); ++f) {
+    if (f == timeField) continue;
+    if (!tag && IsTagName(header[f]))
+      tag = f;
+    else if (!value && IsValueName(header[f]))
+      value = f;
+    else if (quality < 0 && IsQualityName(header[f]))
+      quality = static_cast<int>(f);
+  }
+  if (!tag || !value) return std::nullopt;
+  return LongColumns{*tag, *value, quality};
+}
+
+// A long export that the headings did not name: rows that repeat the time of the row
+// before while a field of text (a tag) changes. Returns the 1-based field of that text.
+int UnnamedLongLayout(const std::vector<std::string>& lines, const Layout& layout, char delimiter,
+                      char decimalMark) {
+  std::vector<std::vector<std::string>> rows;
+  for (size_t i = layout.FirstData; i < lines.size() && rows.size() < DetectLines; ++i)
+    if (!Blank(lines[i])) rows.push_back(SplitFields(lines[i], delimiter));
+  const auto timeIndex = static_cast<size_t>(layout.TimeField - 1);
+  for (size_t f = 0; f < rows.front().size(); ++f) {
+    if (f == timeIndex) continue;
+    int repeatsWithOtherText = 0;
+    bool text = true;
+    for (size_t r = 0; r < rows.size() && text; ++r) {
+      text = f < rows[r].size() && !rows[r][f].empty() && !TryParseFloat(rows[r][f], decimalMark);
+      if (text && r > 0 && timeIndex < rows[r].size() && timeIndex < rows[r - 1].size() &&
+          rows[r][timeIndex] == rows[r - 1][timeIndex] && rows[r][f] != rows[r - 1][f])
+        ++repeatsWithOtherText;
+    }
+    if (text && repeatsWithOtherText * 3 >= static_cast<int>(rows.size())) return static_cast<int>(f) + 1;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -374,6 +264,11 @@ DelimitedTable ReadDelimitedTable(const std::vector<std::string>& lines,
                           "' ni datum in čas, čas dneva ali število sekund, ali pa mu ne sledi "
                           "vrstica z enakim časom.");
   }
+  if (layout->TimeField == 0)
+    throw ImportError(static_cast<int>(layout->FirstData) + 1,
+                      "noben stolpec ne more biti čas: nobeden nima naslova časa (Time, Čas, "
+                      "Timestamp, Datum …), datuma in časa, časa dneva ali naraščajočih sekund; "
+                      "stolpec časa izberite sami.");
   if (!given.DecimalMark && layout->TimeField != 1)
     decimalMark = DetectDecimalMark(sample, delimiter, layout->TimeField);
   t.Format = {delimiter, decimalMark, layout->Format, layout->TimeField};
@@ -394,118 +289,180 @@ DelimitedTable ReadDelimitedTable(const std::vector<std::string>& lines,
       ++t.Counts.EmptyLines;
 
   const auto timeIndex = static_cast<size_t>(layout->TimeField - 1);
-  // The columns are the header's, or the first row's; a delimiter ending a line (as
-  // loggers write) opens no column.
-  auto fieldsWithout = [](std::vector<std::string> f) {
-    while (f.size() > 1 && f.back().empty()) f.pop_back();
-    return f;
-  };
-  header = fieldsWithout(std::move(header));
-  const size_t width = header.size() >= 2
-                           ? header.size()
-                           : fieldsWithout(SplitFields(lines[layout->FirstData], delimiter)).size();
-  int valueColumns = static_cast<int>(width) - 1;
-  if (valueColumns > MaxImportColumns) {
-    t.Counts.ColumnsIgnored = valueColumns - MaxImportColumns;
-    valueColumns = MaxImportColumns;
-  }
-  if (valueColumns < 1)
-    throw ImportError(t.FirstDataLine, "vrstica nima stolpca s podatki poleg časa.");
-  // Value column c (0-based) is field fieldOf(c).
-  auto fieldOf = [&](int c) {
-    return static_cast<size_t>(c) < timeIndex ? static_cast<size_t>(c) : static_cast<size_t>(c) + 1;
-  };
-  for (int c = 0; c < valueColumns; ++c) {
-    const size_t f = fieldOf(c);
-    std::string name = f < header.size() ? header[f] : "";
-    if (name.empty()) name = "Stolpec " + std::to_string(f + 1);
-    t.Names.push_back(std::move(name));
-  }
+  if (timeIndex < header.size()) t.TimeName = header[timeIndex];
   if (!header.empty()) t.Preview.push_back(header);
 
-  t.Values.assign(static_cast<size_t>(valueColumns), {});
-  const size_t expected = lines.size() - layout->FirstData;
-  t.Time.reserve(expected);
-  for (auto& column : t.Values) column.reserve(expected);
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  std::vector<double> cells(static_cast<size_t>(valueColumns));
-  std::vector<int> kinds(static_cast<size_t>(valueColumns));  // 0 value, 1 empty, 2 not a number
-  std::int64_t base = 0, dayShift = 0;
-  double baseFraction = 0;
-  double lastTime = 0;
-  bool any = false;
-  std::vector<std::string> fields;
-  for (size_t i = layout->FirstData; i < lines.size(); ++i) {
-    if (Blank(lines[i])) {
-      ++t.Counts.EmptyLines;
-      continue;
-    }
-    fields = SplitFields(lines[i], delimiter);
-    if (static_cast<int>(t.Preview.size()) < PreviewRows) t.Preview.push_back(fields);
-    const auto stamp = timeIndex < fields.size()
-                           ? ParseStamp(fields[timeIndex], layout->Format, decimalMark)
-                           : std::nullopt;
-    if (!stamp) {
-      ++t.Counts.RowsBadTime;
-      continue;
-    }
-    if (!any) base = stamp->Whole, baseFraction = stamp->Fraction;
-    double time =
-        static_cast<double>(stamp->Whole + dayShift - base) + (stamp->Fraction - baseFraction);
-    // A time of day that falls back by more than half a day has passed midnight.
-    if (any && layout->Format == ImportTimeFormat::TimeOfDay && time < lastTime - 43200) {
-      dayShift += 86400;
-      time += 86400;
-    }
-    if (any && time < lastTime) {
-      ++t.Counts.RowsBackwards;
-      continue;
-    }
-    for (int c = 0; c < valueColumns; ++c) {
-      const size_t f = fieldOf(c);
-      const auto ci = static_cast<size_t>(c);
-      if (f >= fields.size() || fields[f].empty()) {
-        kinds[ci] = 1;
-      } else if (const auto v = TryParseFloat(fields[f], decimalMark)) {
-        kinds[ci] = 0;
-        cells[ci] = *v;
-      } else {
-        kinds[ci] = 2;
+  if (const auto longColumns = FindLongColumns(header, timeIndex)) {
+    t.Long = true;
+    ReadLongRows(lines, layout->FirstData, longColumns->Tag, timeIndex, longColumns->Value,
+                 longColumns->Quality, t);
+  } else {
+    auto refuseLong = [&](const std::string& why) {
+      throw ImportError(t.FirstDataLine,
+                        why + ": to je dolga oblika izvoza (oznaka, čas, vrednost); program jo "
+                            "bere, ko glava poimenuje stolpce (na primer Tag;Timestamp;Value).");
+    };
+    if (const int tagField = UnnamedLongLayout(lines, *layout, delimiter, decimalMark))
+      refuseLong("vrstice z enakim časom se razlikujejo po besedilu v stolpcu " +
+                 std::to_string(tagField));
+    // The columns are the header's, or the first row's; a delimiter ending a line (as
+    // loggers write) opens no column.
+    auto fieldsWithout = [](std::vector<std::string> f) {
+      while (f.size() > 1 && f.back().empty()) f.pop_back();
+      return f;
+    };
+    header = fieldsWithout(std::move(header));
+    const size_t width =
+        header.size() >= 2 ? header.size()
+                           : fieldsWithout(SplitFields(lines[layout->FirstData], delimiter)).size();
+    // Value and quality columns: a quality column belongs to the value column its heading
+    // names ("FIC101 Quality"), else to the nearest value column on its left.
+    // A column named Status that holds only 0 and 1 is a binary signal, not a quality.
+    auto binary = [&](size_t f) {
+      bool one = false;
+      for (size_t i = layout->FirstData, rows = 0; i < lines.size() && rows < 200; ++i) {
+        if (Blank(lines[i])) continue;
+        ++rows;
+        const auto fields = SplitFields(lines[i], delimiter);
+        const auto v = f < fields.size() ? TryParseFloat(fields[f], '.') : std::nullopt;
+        if (!v || (*v != 0 && *v != 1)) return false;
+        one = one || *v == 1;
       }
-    }
-    const bool repeated = any && time == lastTime;
-    if (repeated) {
-      ++t.Counts.RowsRepeated;
-      for (size_t c = 0; c < cells.size(); ++c)
-        if (kinds[c] == 0) t.Values[c].back() = cells[c];
-    } else {
-      t.Time.push_back(time);
-      for (size_t c = 0; c < cells.size(); ++c) {
-        std::vector<double>& column = t.Values[c];
-        column.push_back(kinds[c] == 0 ? cells[c] : column.empty() ? nan : column.back());
+      return one;
+    };
+    std::vector<size_t> valueFields;
+    std::vector<int> qualityOf;  // per value column: its quality's field, or -1
+    for (size_t f = 0; f < width; ++f) {
+      if (f == timeIndex) continue;
+      const std::string& name = f < header.size() ? header[f] : std::string();
+      const std::string owner = QualityOwner(name);
+      if (!valueFields.empty() && (IsQualityName(name) || !owner.empty()) && !binary(f)) {
+        size_t target = valueFields.size() - 1;
+        for (size_t v = 0; v < valueFields.size(); ++v)
+          if (!owner.empty() && valueFields[v] < header.size() &&
+              std::string(Trim(header[valueFields[v]])) == owner)
+            target = v;
+        if (qualityOf[target] < 0) {
+          qualityOf[target] = static_cast<int>(f);
+          ++t.Counts.QualityColumns;
+          continue;
+        }
       }
+      if (static_cast<int>(valueFields.size()) == MaxImportColumns) {
+        ++t.Counts.ColumnsIgnored;
+        continue;
+      }
+      valueFields.push_back(f);
+      qualityOf.push_back(-1);
     }
-    for (int kind : kinds) {
-      if (kind == 1) ++t.Counts.MissingValues;
-      if (kind == 2) ++t.Counts.NonNumericValues;
+    if (valueFields.empty())
+      throw ImportError(t.FirstDataLine, "vrstica nima stolpca s podatki poleg časa.");
+    for (const size_t f : valueFields) {
+      std::string name = f < header.size() ? header[f] : "";
+      if (name.empty()) name = "Stolpec " + std::to_string(f + 1);
+      t.Names.push_back(std::move(name));
     }
-    lastTime = time;
-    any = true;
+    // Each quality column's coding from the first rows.
+    std::vector<char> da(valueFields.size(), 0);
+    for (size_t c = 0; c < valueFields.size(); ++c) {
+      if (qualityOf[c] < 0) continue;
+      std::vector<std::string> cells;
+      for (size_t i = layout->FirstData; i < lines.size() && cells.size() < 200; ++i) {
+        const auto fields = SplitFields(lines[i], delimiter);
+        if (static_cast<size_t>(qualityOf[c]) < fields.size())
+          cells.push_back(fields[static_cast<size_t>(qualityOf[c])]);
+      }
+      da[c] = DaCoding(std::vector<std::string_view>(cells.begin(), cells.end()));
+    }
+
+    const size_t columns = valueFields.size();
+    RowBuilder rows(t, columns, lines.size() - layout->FirstData);
+    std::vector<double> cells(columns);
+    std::vector<CellKind> kinds(columns);
+    std::int64_t base = 0, dayShift = 0;
+    double baseFraction = 0;
+    double lastTime = 0, lastInterval = 0, clockShift = 0;
+    std::int64_t lastWhole = 0;
+    bool any = false;
+    std::vector<std::string> fields;
+    for (size_t i = layout->FirstData; i < lines.size(); ++i) {
+      if (Blank(lines[i])) {
+        ++t.Counts.EmptyLines;
+        continue;
+      }
+      fields = SplitFields(lines[i], delimiter);
+      if (static_cast<int>(t.Preview.size()) < PreviewRows) t.Preview.push_back(fields);
+      const auto stamp = timeIndex < fields.size()
+                             ? ParseStamp(fields[timeIndex], layout->Format, decimalMark)
+                             : std::nullopt;
+      if (!stamp) {
+        ++t.Counts.RowsBadTime;
+        continue;
+      }
+      if (!any) {
+        base = stamp->Whole, baseFraction = stamp->Fraction;
+        if (stamp->Zoned) t.ZoneOffset = stamp->Offset;
+      }
+      double time =
+          static_cast<double>(stamp->Whole + dayShift - base) + (stamp->Fraction - baseFraction);
+      // A time of day that falls back by more than half a day has passed midnight.
+      if (any && layout->Format == ImportTimeFormat::TimeOfDay && time < lastTime - 43200) {
+        dayShift += 86400;
+        time += 86400;
+      }
+      time += clockShift;
+      // A local clock put back (an hour repeated) or forward (an hour skipped) at night.
+      if (any && !stamp->Zoned && layout->Format != ImportTimeFormat::Seconds)
+        if (const auto change =
+                ClockChangeBetween(lastWhole, stamp->Whole, time - lastTime, lastInterval)) {
+          clockShift += change->Shift;
+          time += change->Shift;
+          t.ClockChanges.push_back({time, change->Shift, change->Hour});
+        }
+      if (any && time < lastTime) {
+        ++t.Counts.RowsBackwards;
+        continue;
+      }
+      if (any && time > lastTime) lastInterval = time - lastTime;
+      lastWhole = stamp->Whole;
+      for (size_t c = 0; c < columns; ++c) {
+        const size_t f = valueFields[c];
+        if (f >= fields.size() || fields[f].empty()) {
+          kinds[c] = CellKind::Empty;
+        } else if (const auto v = TryParseFloat(fields[f], decimalMark)) {
+          const auto q = static_cast<size_t>(qualityOf[c]);
+          const bool good = qualityOf[c] < 0 ||
+                            GoodQuality(q < fields.size() ? fields[q] : std::string(), da[c]);
+          kinds[c] = good ? CellKind::Value : CellKind::BadQuality;
+          cells[c] = *v;
+        } else {
+          kinds[c] = CellKind::NotNumber;
+        }
+      }
+      const bool repeated = any && time == lastTime;
+      if (repeated) ++t.Counts.RowsRepeated;
+      rows.Add(time, repeated, cells, kinds);
+      lastTime = time;
+      any = true;
+    }
+    rows.Finish();
+    // Rows whose time goes back beside a column of text only: the tags of a long export
+    // sorted by tag, which this reading would cut into a wrong record.
+    const int backwards = t.Counts.RowsBackwards;
+    if (!t.Time.empty() && backwards * 10 >= static_cast<int>(t.Time.size()) + backwards)
+      for (size_t c = 0; c < columns; ++c)
+        if (t.NonNumericByColumn[c] > 0 && std::isnan(t.Values[c].front()))
+          refuseLong("čas se vrača, stolpec " + std::to_string(valueFields[c] + 1) +
+                     " pa ima samo besedilo");
+    t.BaseSecond = base;
+    t.BaseFraction = baseFraction;
   }
-  t.BaseSecond = base;
-  t.BaseFraction = baseFraction;
   t.Counts.DataRows = static_cast<int>(t.Time.size());
   if (t.Counts.DataRows < MinImportRows)
     throw ImportError(static_cast<int>(lines.size()),
                       "vrstic s podatki je le " + std::to_string(t.Counts.DataRows) +
                           "; potrebnih je vsaj " + std::to_string(MinImportRows) + ".");
   if (t.Time.back() <= 0) throw ImportError(t.FirstDataLine, "čas se v datoteki ne spreminja.");
-  // A column that starts empty takes its first value; a column without any stays NaN.
-  for (auto& column : t.Values) {
-    const auto first =
-        std::find_if(column.begin(), column.end(), [](double v) { return !std::isnan(v); });
-    if (first != column.end()) std::fill(column.begin(), first, *first);
-  }
   return t;
 }
 
@@ -527,7 +484,8 @@ DataFileKind ClassifyDataFile(const std::vector<std::string>& lines) {
     if (i >= lines.size()) return false;
     for (char d : {';', ',', '\t'}) {
       const auto fields = SplitFields(lines[i], d);
-      if (fields.size() >= 2 && (ParseTimeOfDay(fields[0]) || ParseDateTime(fields[0])))
+      if (fields.size() >= 2 && (ParseStamp(fields[0], ImportTimeFormat::TimeOfDay, '.') ||
+                                 ParseStamp(fields[0], ImportTimeFormat::DateTime, '.')))
         return true;
     }
     return false;

@@ -23,21 +23,29 @@ std::string Lower(std::string s) {
 }
 
 // A column given by name or number; 0 when not given. Throws for one the file lacks.
-int ResolveColumn(const std::string& given, const std::vector<std::string>& names,
-                  const char* role) {
+int ResolveColumn(const std::string& given, const DelimitedTable& table, const char* role) {
+  const std::vector<std::string>& names = table.Names;
   if (given.empty()) return 0;
   const int count = static_cast<int>(names.size());
   if (const auto number = TryParseInt(given)) {
     if (*number < 1 || *number > count)
+    {
+      // "je 1 stolpec", "sta 2 stolpca", "so 3 stolpci", "je 5 stolpcev"
+      const int last = count % 100;
+      const char* verb = last == 2 ? "sta" : last == 3 || last == 4 ? "so" : "je";
       throw std::runtime_error(std::string(role) + ": stolpca " + std::to_string(*number) +
-                               " ni; datoteka ima " + std::to_string(count) +
-                               " stolpcev s podatki poleg časa.");
+                               " ni; v datoteki " + verb + " poleg časa le " +
+                               CountText(count, "stolpec", "stolpca", "stolpci", "stolpcev") + ".");
+    }
     return *number;
   }
   for (int c = 0; c < count; ++c)
     if (names[static_cast<size_t>(c)] == given) return c + 1;
   for (int c = 0; c < count; ++c)
     if (Lower(names[static_cast<size_t>(c)]) == Lower(given)) return c + 1;
+  if (!table.TimeName.empty() && Lower(table.TimeName) == Lower(given))
+    throw std::runtime_error(std::string(role) + ": '" + given +
+                             "' je stolpec časa, ne signal.");
   std::string list;
   for (const std::string& n : names) list += (list.empty() ? "" : ", ") + n;
   throw std::runtime_error(std::string(role) + ": stolpca '" + given +
@@ -74,12 +82,23 @@ std::string TwoDigits(std::int64_t v) { return (v < 10 ? "0" : "") + std::to_str
 // The date and time of day of a point of the file, as the file gives them.
 void StampTexts(const DelimitedTable& table, double at, DataFileTexts& texts) {
   if (table.Format.TimeFormat == ImportTimeFormat::Seconds) return;
+  // The clock as it read there: the changes of the clock before the point undone.
+  for (const DelimitedTable::ClockChange& change : table.ClockChanges)
+    if (change.Time <= at) at -= change.Shift;
   const double whole = std::floor(at + table.BaseFraction);
-  std::int64_t second = table.BaseSecond + static_cast<std::int64_t>(whole);
+  // A time with a zone in the clock of its own zone, the zone named.
+  std::int64_t second =
+      table.BaseSecond + static_cast<std::int64_t>(whole) + table.ZoneOffset.value_or(0);
   std::int64_t days = second >= 0 ? second / 86400 : -((-second + 86399) / 86400);
   const std::int64_t inDay = second - days * 86400;
   texts.Time =
       TwoDigits(inDay / 3600) + ":" + TwoDigits(inDay / 60 % 60) + ":" + TwoDigits(inDay % 60);
+  if (const auto offset = table.ZoneOffset) {
+    const int minutes = std::abs(*offset) / 60;
+    texts.Time += *offset == 0 ? " (UTC)"
+                               : std::string(" (UTC") + (*offset < 0 ? "-" : "+") +
+                                     TwoDigits(minutes / 60) + ":" + TwoDigits(minutes % 60) + ")";
+  }
   if (table.Format.TimeFormat == ImportTimeFormat::DateTime) {
     // Days since 1970-01-01 to a civil date.
     std::int64_t z = days + 719468;
@@ -120,13 +139,15 @@ ImportedRecord ResampleTable(const DelimitedTable& table, const ResampleOptions&
   ImportedRecord r;
   const std::vector<double>& time = table.Time;
 
-  // The columns: given, or the defaults.
+  // The columns: given, or the defaults. Once one is given, an empty U is MV and an
+  // empty Y2 is none.
   const std::array<int, 4> d = DefaultImportColumns(table);
   const std::string* given[4] = {&o.Columns.MV, &o.Columns.U, &o.Columns.Y1, &o.Columns.Y2};
+  const bool anyGiven = std::any_of(given, given + 4, [](auto* g) { return !g->empty(); });
   const char* roles[4] = {"MV", "U", "Y1", "Y2"};
   for (int i = 0; i < 4; ++i) {
-    const int c = ResolveColumn(*given[i], table.Names, roles[i]);
-    r.Columns[i] = c ? c : d[i];
+    const int c = ResolveColumn(*given[i], table, roles[i]);
+    r.Columns[i] = c ? c : !anyGiven ? d[i] : i == 1 ? r.Columns[0] : i == 3 ? 0 : d[i];
     if (r.Columns[i] == 0) continue;
     r.Names[i] = table.Names[static_cast<size_t>(r.Columns[i] - 1)];
     const std::vector<double>& v = table.Values[static_cast<size_t>(r.Columns[i] - 1)];
@@ -195,7 +216,8 @@ ImportedRecord ResampleTable(const DelimitedTable& table, const ResampleOptions&
     if (r.Columns[i])
       *outs[i] = Hold(time, table.Values[static_cast<size_t>(r.Columns[i] - 1)], r.From, ts, count);
 
-  // Gaps: intervals between rows longer than the limit.
+  // Gaps: intervals between rows longer than the limit, and per signal these with the
+  // stretches its column held.
   const double to = r.From + (count - 1) * ts;
   for (size_t i = 1; i < time.size(); ++i) {
     const double length = time[i] - time[i - 1];
@@ -205,13 +227,30 @@ ImportedRecord ResampleTable(const DelimitedTable& table, const ResampleOptions&
     else
       ++r.GapsOutside;
   }
+  for (int i = 0; i < 4; ++i) {
+    if (!r.Columns[i]) continue;
+    ImportedRecord::SignalGaps& g = r.GapsOf[i];
+    auto add = [&](const ImportGap& gap) {
+      ++g.Count;
+      if (gap.Length > g.Longest) g.Longest = gap.Length, g.LongestAt = gap.Start;
+    };
+    for (const ImportGap& gap : r.Gaps) add(gap);
+    const auto column = static_cast<size_t>(r.Columns[i] - 1);
+    if (column < table.Held.size())
+      for (const ImportGap& gap : table.Held[column])
+        if (gap.Start + gap.Length >= r.From && gap.Start <= to) add(gap);
+  }
 
   r.Texts.WindowStart = "1";
   r.Texts.WindowEnd = std::to_string(count);
   r.Texts.FilterTime = "0";
-  r.Texts.ActuatorMaximum = FormatGeneral(o.ActuatorMaximum.value_or(100), 10, sep);
-  r.Texts.ActuatorMinimum = FormatGeneral(o.ActuatorMinimum.value_or(0), 10, sep);
-  r.Texts.FullStrokeTime = FormatGeneral(o.FullStrokeTime.value_or(100), 10, sep);
+  // No actuator model unless one is given: no rate limit and a range that holds U.
+  const auto [uMin, uMax] = std::minmax_element(r.U.begin(), r.U.end());
+  r.Texts.ActuatorMaximum =
+      FormatGeneral(o.ActuatorMaximum.value_or(std::max(100.0, *uMax)), 10, sep);
+  r.Texts.ActuatorMinimum =
+      FormatGeneral(o.ActuatorMinimum.value_or(std::min(0.0, *uMin)), 10, sep);
+  r.Texts.FullStrokeTime = FormatGeneral(o.FullStrokeTime.value_or(0), 10, sep);
   StampTexts(table, r.From, r.Texts);
   return r;
 }
@@ -245,16 +284,58 @@ std::vector<std::string> ImportSummary(const DelimitedTable& t, const ImportedRe
     if (count > 0 || everyRule)
       lines.push_back(what + ": " + std::to_string(count) + " (" + rule + ").");
   };
+  // The signals' columns, each once, in the order MV, U, Y1, Y2.
+  std::vector<int> used;
+  for (int i = 0; i < 4; ++i)
+    if (r.Columns[i] && std::find(used.begin(), used.end(), r.Columns[i]) == used.end())
+      used.push_back(r.Columns[i]);
+  // Cells of one kind in the signals' columns, named per column.
+  auto perColumn = [&](const std::vector<int>& counts, const std::string& what,
+                       const std::string& rule) {
+    std::string list;
+    int named = 0;
+    for (int column : used) {
+      const auto k = static_cast<size_t>(column - 1);
+      if (k >= counts.size() || counts[k] == 0) continue;
+      list += (list.empty() ? "" : ", ") + t.Names[k] + ": " + std::to_string(counts[k]);
+      ++named;
+    }
+    // "Celice, ki niso števila, v stolpcu …": a relative clause closes with a comma.
+    const std::string lead = what.find(',') != std::string::npos ? what + "," : what;
+    if (named > 0)
+      lines.push_back(lead + (named == 1 ? " v stolpcu " : " v stolpcih ") + list + " (" + rule +
+                      ").");
+    else if (everyRule)
+      lines.push_back(what + ": 0 (" + rule + ").");
+  };
   add(c.RowsBackwards, "Vrstice s časom pred prejšnjo vrstico", "izpuščene");
   add(c.RowsRepeated, "Vrstice s ponovljenim časom", "veljajo vrednosti zadnje");
   add(c.RowsBadTime, "Vrstice brez berljivega časa", "izpuščene");
-  add(c.MissingValues, "Prazne celice", "zadržana prejšnja vrednost");
-  add(c.NonNumericValues, "Celice, ki niso števila", "zadržana prejšnja vrednost");
+  perColumn(t.MissingByColumn, "Prazne celice", "zadržana prejšnja vrednost");
+  perColumn(t.NonNumericByColumn, "Celice, ki niso števila", "zadržana prejšnja vrednost");
+  if (c.QualityColumns > 0 || everyRule)
+    perColumn(t.BadQualityByColumn, "Vrednosti s kakovostjo, ki ni dobra",
+              "zadržana prejšnja vrednost");
+  for (const DelimitedTable::ClockChange& change : t.ClockChanges)
+    lines.push_back("Sprememba ure pri " + Seconds(change.Time, Point) + ": ura se je premaknila ob " +
+                    std::to_string(change.Hour) +
+                    ":00; zapis je urejen po vrstnem redu vrstic.");
   if (c.ColumnsIgnored > 0)
-    add(c.ColumnsIgnored, "Stolpci nad " + std::to_string(MaxImportColumns), "izpuščeni");
-  for (const ImportGap& g : r.Gaps)
-    lines.push_back("Vrzel " + Seconds(g.Length, Point) + " pri " + Seconds(g.Start, Point) +
-                    ": zadržana zadnja vrednost (meja " + Seconds(r.GapLimit, Point) + ").");
+    add(c.ColumnsIgnored, std::string(t.Long ? "Oznake" : "Stolpci") + " nad " +
+                              std::to_string(MaxImportColumns),
+        "izpuščeni");
+  // The gaps: one line per signal (MV and U together when they are one column).
+  const char* roles[4] = {"MV", "U", "Y1", "Y2"};
+  for (int i = 0; i < 4; ++i) {
+    if (!r.Columns[i] || (i == 1 && r.Columns[1] == r.Columns[0])) continue;
+    const ImportedRecord::SignalGaps& g = r.GapsOf[i];
+    if (g.Count == 0) continue;
+    const std::string role = std::string(roles[i]) + (i == 0 && r.Columns[1] == r.Columns[0] ? ", U" : "");
+    lines.push_back("Vrzeli v signalu " + role + " (" + r.Names[i] + "): " +
+                    std::to_string(g.Count) + ", najdaljša " + Seconds(g.Longest, Point) + " pri " +
+                    Seconds(g.LongestAt, Point) + " (zadržana zadnja vrednost; meja " +
+                    Seconds(r.GapLimit, Point) + ").");
+  }
   if (r.GapsOutside > 0)
     lines.push_back("Vrzeli, daljše od " + Seconds(r.GapLimit, Point) +
                     ", zunaj vzetega obsega: " + std::to_string(r.GapsOutside) + ".");
@@ -274,7 +355,7 @@ DelimitedImport ImportDelimitedFile(const std::string& path, const ImportFormat&
                                     char separator) {
   DelimitedImport result;
   try {
-    result.Table = ReadDelimitedTable(ReadTextLines(path), format);
+    result.Table = ReadDelimitedTable(ReadTextLines(path, ExportReadLimit), format);
   } catch (const ImportError& e) {
     if (e.Line() > 0)
       throw FileError("Napaka v vrstici " + std::to_string(e.Line()) + " datoteke '" + path +

@@ -203,3 +203,13 @@ std::string FormatFixedPrecision(double value, int precision, int decimals, char
     return FormatGeneral(value, precision, separator);
   return FormatFixed(rounded, decimals, separator);
 }
+
+std::string CountText(long long count, std::string_view one, std::string_view two,
+                      std::string_view threeFour, std::string_view many) {
+  const long long hundreds = (count < 0 ? -count : count) % 100;
+  const std::string_view noun = hundreds == 1                    ? one
+                                : hundreds == 2                  ? two
+                                : hundreds == 3 || hundreds == 4 ? threeFour
+                                                                 : many;
+  return std::to_string(count) + " " + std::string(noun);
+}

@@ -51,3 +51,9 @@ std::optional<double> TryParseNumber(std::string_view text);
 // more than `precision` integer digits is shown in the general format with `precision`
 // digits instead (1E12), so a leading digit is never dropped for want of room.
 std::string FormatFixedPrecision(double value, int precision, int decimals, char separator = '.');
+
+// A count with its noun in the Slovenian form that count takes: one (1, 101, …), two
+// (2, 102, …), three and four (3, 4, 103, …) and the rest ("1 stolpec", "2 stolpca",
+// "3 stolpci", "5 stolpcev", "11 stolpcev").
+std::string CountText(long long count, std::string_view one, std::string_view two,
+                      std::string_view threeFour, std::string_view many);

@@ -78,10 +78,20 @@ bool SamplingTooSparse(const MeasurementStore& store) {
   const auto span = [](ProcessKind kind, double t, double l, const IntegratingModel& m) {
     return kind == ProcessKind::Integrating ? m.Lag + m.DeadTime : t + l;
   };
+  // A record without Y2 has no outer model to sample for: Y2 is Y1 itself (the column
+  // selector of a record of fewer than six columns stops on Y1's), or a record of fewer
+  // than six columns gave an empty outer model.
+  const int n = std::clamp(store.ModelWindowSamples, 0, MaxSamples);
+  const bool y2IsY1 = n > 0 && std::equal(store.Y1Deviation.begin() + 1,
+                                          store.Y1Deviation.begin() + 1 + n,
+                                          store.Y2Deviation.begin() + 1);
+  const bool noY2 = y2IsY1 || (store.ColumnCount >= 1 && store.ColumnCount < 6 &&
+                               store.OuterGain == 0 && store.OuterTimeConstant == 0 &&
+                               store.OuterDeadTime == 0);
   return limit >= RoundToInt(span(store.InnerKind, store.InnerTimeConstant, store.InnerDeadTime,
                                   store.InnerIntegrating)) ||
-         limit >= RoundToInt(span(store.OuterKind, store.OuterTimeConstant, store.OuterDeadTime,
-                                  store.OuterIntegrating));
+         (!noY2 && limit >= RoundToInt(span(store.OuterKind, store.OuterTimeConstant,
+                                            store.OuterDeadTime, store.OuterIntegrating)));
 }
 
 int DelaySamples(double deadTime, double ts) {

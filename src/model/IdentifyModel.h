@@ -28,7 +28,9 @@ ModelQuality QualityOf(double relativeError);
 const char* QualityText(ModelQuality quality);
 
 // True when three sample times reach the time constant plus dead time (rounded to whole
-// seconds) of the inner or the outer model.
+// seconds) of the inner or the outer model; the outer one is left out for a record
+// without Y2 (Y2 the same samples as Y1 over the model window, or fewer than six columns
+// and an empty outer model).
 bool SamplingTooSparse(const MeasurementStore& store);
 
 // Dead time in samples, rounded to the nearest integer (the dead time itself when ts = 0).

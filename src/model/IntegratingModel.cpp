@@ -21,6 +21,14 @@ KindChoice ChooseProcessKind(double t, double rSelf, double rInt, double window,
     c.Reason = "Integrirni model se ne ujema z meritvijo.";
     return c;
   }
+  // Neither model explains half the measurement's variance: what is measured is no
+  // response to the step (noise, another cause), and no kind follows from it.
+  if (rSelf >= NoResponseError && rInt >= NoResponseError) {
+    c.NoResponse = true;
+    c.Reason = "Meritev se na skok ne odzove (relativni pogrešek obeh modelov " + num(rSelf, 2) +
+               " in " + num(rInt, 2) + "): vrste procesa ni mogoče določiti.";
+    return c;
+  }
   if (window > 0 && t > 5 * window) {
     c.Kind = ProcessKind::Integrating;
     c.Reason = "Časovna konstanta samoizravnalnega modela (" + num(t, 0) +

@@ -28,7 +28,11 @@ void IntegratedInput(const SampleArray& x, int n, double ts, SampleArray& out);
 struct KindChoice {
   ProcessKind Kind = ProcessKind::SelfRegulating;
   std::string Reason;  // Slovenian, for the model tab and the report
+  bool NoResponse = false;  // neither model fits: the measurement shows no step response
 };
+// The relative error at and above which neither model describes a response: the model
+// leaves more than half of the measurement's variance unexplained (0.7² ≈ 0.5).
+inline constexpr double NoResponseError = 0.7;
 KindChoice ChooseProcessKind(double firstOrderTimeConstant, double firstOrderRelativeError,
                              double integratingRelativeError, double windowLength, char separator);
 // The choice for the store's inner or outer process (its fits and model window).

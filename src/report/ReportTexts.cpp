@@ -43,6 +43,8 @@ void SetControllerTexts(ReportInputs& in, const TuningSummary& summary,
 
 void SetRobustnessTexts(ReportInputs& in, const RobustnessSet& set, char separator) {
   in.Robustness = RobustnessTableRows(set, separator);
+  in.RobustnessSampleTime =
+      set.Reason.empty() && set.SampleTime > 0 ? FormatGeneral(set.SampleTime, 6, separator) : "";
 }
 
 std::vector<std::string> RecordAboutLines(const std::string& label, const std::string& fileName,

@@ -282,6 +282,9 @@ void RegulatorSection(ReportDocument& d, const ReportInputs& in, const std::stri
   if (!in.ScaledKi.empty()) Line(d, "Skaliran I člen: " + in.ScaledKi);
   if (!in.ScaledKd.empty()) Line(d, "Skaliran D člen: " + in.ScaledKd);
   if (!in.Robustness.empty()) RobustnessTable(d, in.Robustness);
+  if (!in.Robustness.empty() && !in.RobustnessSampleTime.empty())
+    Line(d, "Robustnost velja za diskretne regulatorje s časom vzorčenja " +
+                in.RobustnessSampleTime + " s.");
 }
 
 }  // namespace

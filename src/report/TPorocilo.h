@@ -36,6 +36,9 @@ struct ReportInputs {
   // "Robustnost regulatorjev" after the controller table: its header row and a row per
   // proposal (Ms, gain margin, phase margin as the tab shows them); empty: no table.
   std::vector<std::array<std::string, 4>> Robustness;
+  // The sampling time [s] of the discrete controllers the figures are for, as text;
+  // empty: not said.
+  std::string RobustnessSampleTime;
   // The tuning method and the response kind, named in the "Regulator" section (empty:
   // left out).
   std::string TuningMethod, ResponseKind;

@@ -6,6 +6,7 @@
 
 #include "data/NumberFormat.h"
 #include "model/IdentifyModel.h"
+#include "model/IntegratingModel.h"
 
 namespace {
 
@@ -21,16 +22,48 @@ double MeanOf(const SampleArray& y, int from, int to) {
   return sum / (to - from + 1);
 }
 
-// Y before the step, judged over the stretch of constant MV that ends at the step: the
-// means of its first and its last quarter, against the change the step brought (the mean
-// of the window's last quarter against the level just before the step). A baseline that
-// moved by more than a tenth of that change was not at rest when the step came.
+// Y before the step, judged over the stretch of constant MV that ends at the step (from
+// the record's first sample when MV waited from the start). The straight line through that
+// stretch gives the drift: its change over the stretch, against the noise about the line
+// (the slope must stand clear of its own uncertainty) and against the change the step
+// brought (the mean of the window's last quarter against the level just before the step,
+// both as measured and net of the line carried on, since a drift that goes on inflates
+// the first). A baseline that moved by more than a tenth of that change was not at rest.
 struct DriftFinding {
   bool Drifts = false;
   double From = 0, To = 0;
 };
+// The straight line through y[first..last]: its slope per sample and that slope's
+// standard error from the scatter about the line.
+struct Line {
+  double Slope = 0, SlopeError = 0, Mean = 0, Middle = 0;
+};
+Line LineThrough(const SampleArray& y, int first, int last) {
+  Line l;
+  const int n = last - first + 1;
+  l.Middle = (first + last) / 2.0;
+  l.Mean = MeanOf(y, first, last);
+  double sxx = 0, sxy = 0;
+  for (int k = first; k <= last; ++k) {
+    sxx += (k - l.Middle) * (k - l.Middle);
+    sxy += (k - l.Middle) * (y[static_cast<size_t>(k)] - l.Mean);
+  }
+  if (n < 3 || sxx == 0) return l;
+  l.Slope = sxy / sxx;
+  double residuals = 0;
+  for (int k = first; k <= last; ++k) {
+    const double e = y[static_cast<size_t>(k)] - l.Mean - l.Slope * (k - l.Middle);
+    residuals += e * e;
+  }
+  l.SlopeError = std::sqrt(residuals / (n - 2) / sxx);
+  return l;
+}
+
+// For an integrating process the step's own response is a change of slope: the slope
+// before the step is judged against the change from it to the slope of the window's last
+// quarter, not against a level that grows with the window.
 DriftFinding DriftBeforeStep(const MeasurementStore& s, const SampleArray& y, int firstStep,
-                             int end) {
+                             int end, bool integrating) {
   const SampleArray& mv = s.MVConditioned;
   const int last = firstStep - 1;
   int first = last;
@@ -40,21 +73,25 @@ DriftFinding DriftBeforeStep(const MeasurementStore& s, const SampleArray& y, in
   const int quarter = std::max(1, n / 4);
   const double from = MeanOf(y, first, first + quarter - 1);
   const double to = MeanOf(y, last - quarter + 1, last);
+  // The line through the stretch, about its middle.
+  const Line line = LineThrough(y, first, last);
+  const double slope = line.Slope, mean = line.Mean, middle = line.Middle;
+  const bool significant = std::abs(slope) > 4 * line.SlopeError;
+  const double drift = slope * (n - 1);
   const int after = end - firstStep + 1;
   const int tail = std::max(1, after / 4);
-  const double response = MeanOf(y, end - tail + 1, end) - to;
-  const double drift = to - from;
-  if (!std::isfinite(drift) || !std::isfinite(response)) return {};
-  // Noise alone moves the two means apart by about sigma * sqrt(2 / quarter); a drift must
-  // stand well clear of that (sigma over the whole stretch, which a real drift only raises
-  // to a third of itself).
-  const double mean = MeanOf(y, first, last);
-  double squares = 0;
-  for (int k = first; k <= last; ++k)
-    squares += (y[static_cast<size_t>(k)] - mean) * (y[static_cast<size_t>(k)] - mean);
-  const double sigma = std::sqrt(squares / n);
-  const bool drifts = std::abs(drift) > 0.1 * std::abs(response) &&
-                      std::abs(drift) > 3 * sigma / std::sqrt(static_cast<double>(quarter));
+  if (integrating) {
+    const Line late = LineThrough(y, end - tail + 1, end);
+    const bool drifts = std::isfinite(slope) && std::isfinite(late.Slope) && significant &&
+                        std::abs(slope) > 0.1 * std::abs(late.Slope - slope);
+    return {drifts, from, to};
+  }
+  const double tailMean = MeanOf(y, end - tail + 1, end);
+  const double measured = tailMean - to;
+  const double net = tailMean - (mean + slope * ((end - tail + 1 + end) / 2.0 - middle));
+  if (!std::isfinite(drift) || !std::isfinite(measured) || !std::isfinite(net)) return {};
+  const double response = std::min(std::abs(measured), std::abs(net));
+  const bool drifts = std::abs(drift) > 0.1 * response && significant;
   return {drifts, from, to};
 }
 
@@ -111,7 +148,9 @@ std::vector<Warning> CollectWarnings(const MeasurementStore& s, const WarningSco
                                                                   {"Y2", &s.Y2Conditioned}};
     for (const auto& [name, y] : signals) {
       if (y == &s.Y2Conditioned && !scope.Outer) continue;
-      const DriftFinding d = DriftBeforeStep(s, *y, step, end);
+      const bool outer = y == &s.Y2Conditioned;
+      const DriftFinding d =
+          DriftBeforeStep(s, *y, step, end, KindOf(s, outer) == ProcessKind::Integrating);
       if (d.Drifts)
         out.push_back({WarningKind::Drift,
                        std::string("Opozorilo: ") + name + " se je pred skokom MV spreminjal (" +
@@ -151,6 +190,7 @@ std::vector<Warning> CollectWarnings(const MeasurementStore& s, const WarningSco
     if (p->Scaled) figures.emplace_back("skalirani", &*p->Scaled);
     std::vector<std::string> unstable, fragile;
     for (const auto& [name, f] : figures) {
+      if (!f->Proposed) continue;  // no such controller was proposed: nothing to warn of
       if (!f->Stable)
         unstable.push_back(name);
       else if (f->Ms > FragileMs)

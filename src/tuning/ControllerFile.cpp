@@ -37,8 +37,11 @@ double IntegratingModel::*const KindValues[4] = {&IntegratingModel::Slope, &Inte
                                                  &IntegratingModel::DeadTime,
                                                  &IntegratingModel::RelativeError};
 
+// A kind in use is integrating: the inner one, or the outer one of a cascade (without a
+// cascade the outer process is not tuned, and its kind does not lengthen the file).
 bool AnyIntegrating(const ControllerSettings& s) {
-  return s.InnerKind == ProcessKind::Integrating || s.OuterKind == ProcessKind::Integrating;
+  return s.InnerKind == ProcessKind::Integrating ||
+         (s.Cascade && s.OuterKind == ProcessKind::Integrating);
 }
 
 // Real numbers: general format, at most 14 significant digits, scientific below 1E-5.

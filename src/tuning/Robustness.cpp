@@ -460,6 +460,7 @@ SampledProcess SampledProcessOfStore(const MeasurementStore& store, double h, bo
 RobustnessSet ComputeRobustness(const SampledProcess& process, const ProposedControllers& proposals,
                                 const std::optional<LoopController>& scaled) {
   RobustnessSet set;
+  set.SampleTime = process.SampleTime;
   set.Reason = RobustnessRefusal(process);
   if (set.Reason.empty() &&
       !(Finite(proposals.I) && Finite(proposals.P) && Finite(proposals.PI) &&
@@ -486,6 +487,10 @@ RobustnessSet ComputeRobustness(const SampledProcess& process, const ProposedCon
   set.PI = Analyse(p, sides[2], grid, h);
   set.PID = Analyse(p, sides[3], grid, h);
   if (scaled) set.Scaled = Analyse(p, sides[4], grid, h);
+  const LoopController* given[] = {&proposals.I, &proposals.P, &proposals.PI, &proposals.PID};
+  RobustnessFigures* figures[] = {&set.I, &set.P, &set.PI, &set.PID};
+  for (int i = 0; i < 4; ++i)
+    figures[i]->Proposed = given[i]->Kp != 0 || given[i]->Ki != 0 || given[i]->Kd != 0;
   return set;
 }
 

@@ -28,6 +28,7 @@ struct RobustnessFigures {
   static constexpr double None = std::numeric_limits<double>::quiet_NaN();
   static constexpr double Infinite = std::numeric_limits<double>::infinity();
   bool Stable = false;  // the other figures exist only for a stable loop
+  bool Proposed = true;  // false: the rule proposed no such controller (all gains 0)
   // max |1 / (1 + L(e^{jwh}))| over 0 < w <= pi/h, and where it is reached [rad/s].
   double Ms = None, PeakFrequency = None;
   // 1/|L| at the first phase crossover (L real and negative); Infinite when there is none.
@@ -59,6 +60,7 @@ SampledProcess SampledProcessOfStore(const MeasurementStore& store, double h, bo
 // when the process cannot be judged.
 struct RobustnessSet {
   std::string Reason;  // empty when the figures below were computed
+  double SampleTime = 0;  // s: the discrete controllers' sampling time the figures are for
   RobustnessFigures I, P, PI, PID;
   std::optional<RobustnessFigures> Scaled;
 };

@@ -65,11 +65,14 @@ TEST_F(ReportCommand, WritesTheFullReportAndNoImageStays) {
   }
   EXPECT_EQ(pictures, 10);
   // The identified model and the tuning as the tabs show them.
-  EXPECT_NE(body.find("Ocenjeno ojačenje: 1.996"), std::string::npos);
+  EXPECT_NE(body.find("Ocenjeno ojačenje: 1,996"), std::string::npos);  // Slovenian text
   EXPECT_NE(body.find("Časovni potek izhoda procesa (Signal 5)"), std::string::npos);
   EXPECT_NE(body.find("Kvaliteta modela: "), std::string::npos);
   EXPECT_NE(body.find("Robustnost regulatorjev"), std::string::npos);
   EXPECT_NE(body.find("Amplitudni razloček"), std::string::npos);
+  // The figures are for discrete controllers at the data's sample time.
+  EXPECT_NE(body.find("Robustnost velja za diskretne regulatorje s časom vzorčenja 1 s."),
+            std::string::npos);
   // What it is about, and no server for a record read from a file.
   EXPECT_NE(body.find("Datoteka: step.vtd"), std::string::npos);
   EXPECT_NE(body.find("Datum zapisa: 7.12.2026 20:00:00"), std::string::npos);
@@ -132,4 +135,15 @@ TEST_F(ReportCommand, AMissingTemplateOrAWrongSectionWritesNothing) {
   EXPECT_EQ(r.ExitCode, 2);
   EXPECT_NE(r.Err.find("unknown section 'modell'"), std::string::npos);
   EXPECT_TRUE(Written().empty());
+}
+
+TEST_F(ReportCommand, TakesTheActuatorAsIdentifyDoes) {
+  const CliRun r = RunCli("report", data + " --actuator 100,0,0 --sections '' --out " + Path("a"));
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(r.Out, Path("a.docx") + "\n");
+  const CliRun bad = RunCli("report", data + " --actuator 100,0 --out " + Path("b"));
+  EXPECT_EQ(bad.ExitCode, 2);
+  EXPECT_NE(bad.Err.find("--actuator needs the maximum, the minimum and a full-stroke time >= 0"),
+            std::string::npos)
+      << bad.Err;
 }

@@ -94,8 +94,13 @@ TEST(DelimitedImport, SemicolonsDecimalCommaIsoWithASpaceAMissingValueAndARepeat
   const auto summary = ImportSummary(t, rec);
   EXPECT_EQ(summary,
             (std::vector<std::string>{"Vrstice s ponovljenim časom: 1 (veljajo vrednosti zadnje).",
-                                      "Prazne celice: 1 (zadržana prejšnja vrednost).",
-                                      "Celice, ki niso števila: 1 (zadržana prejšnja vrednost)."}));
+                                      "Prazne celice v stolpcu U: 1 (zadržana prejšnja vrednost).",
+                                      "Celice, ki niso števila, v stolpcu Y1: 1 (zadržana prejšnja "
+                                      "vrednost).",
+                                      "Vrzeli v signalu U (U): 1, najdaljša 2 s pri 1 s (zadržana "
+                                      "zadnja vrednost; meja 5 s).",
+                                      "Vrzeli v signalu Y1 (Y1): 1, najdaljša 2 s pri 3 s "
+                                      "(zadržana zadnja vrednost; meja 5 s)."}));
 
   auto store = std::make_unique<MeasurementStore>();
   CommitImport(rec, *store);
@@ -129,7 +134,8 @@ TEST(DelimitedImport, CommasIsoWithTFractionsAndOffsetsATimeGoingBackAndNamedCol
   EXPECT_EQ(r.Record.Columns[3], 0);  // none by default with three columns
   EXPECT_EQ(r.Record.MV[6], 60);
   EXPECT_EQ(r.Record.Y1[11], 11);
-  EXPECT_EQ(r.Record.Texts.Time, "09:00:00");  // UTC, the offset taken away
+  // The first row's own clock, its zone named (10:00:04+01:00 is 09:00:04 UTC).
+  EXPECT_EQ(r.Record.Texts.Time, "09:00:00 (UTC)");
 
   o.Columns.MV = "pressure";
   EXPECT_THROW(
@@ -160,7 +166,8 @@ TEST(DelimitedImport, AGapOfThirtySecondsInOneSecondDataIsHeldAndReported) {
   EXPECT_EQ(r.Record.Gaps[0].Start, 40);
   EXPECT_EQ(r.Record.Gaps[0].Length, 31);
   EXPECT_EQ(ImportSummary(r.Table, r.Record).back(),
-            "Vrzel 31 s pri 40 s: zadržana zadnja vrednost (meja 5 s).");
+            "Vrzeli v signalu Y1 (y): 1, najdaljša 31 s pri 40 s (zadržana zadnja vrednost; meja "
+            "5 s).");
   auto store = std::make_unique<MeasurementStore>();
   CommitImport(r.Record, *store);
   EXPECT_EQ(store->ColumnCount, 5);
@@ -242,7 +249,7 @@ TEST_F(DelimitedImportFile, Windows1250WithCInAHeaderAndARefusalLeavesTheStoreAs
   EXPECT_EQ(store->ColumnNames[5], "Temperatura peči");
   EXPECT_EQ(store->DataColumns[5][12], 111.5);
   EXPECT_EQ(r.Record.Texts.Date, "2026-12-08");
-  EXPECT_EQ(r.Record.Texts.FullStrokeTime, "100");  // as a logger's file implies
+  EXPECT_EQ(r.Record.Texts.FullStrokeTime, "0");  // no actuator model unless one is given
 
   // UTF-8 with a byte-order mark: the first name carries no trace of it.
   std::string utf8 = std::string(Utf8Bom) + "Čas;Ventil;Temperatura peči\n";

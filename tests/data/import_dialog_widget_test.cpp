@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTimer>
 #include <QtTest/QTest>
@@ -90,7 +91,8 @@ TEST_F(ImportDialogTest, AnExportWithAHeaderIsShownCountedAndLoadedByColumnNames
         counts.contains("Zapis: 120 vzorcev po 1 s, od 0 s do 119 s od začetka "
                         "(2026-12-08 10:00:00)."))
         << counts.toStdString();
-    EXPECT_TRUE(counts.contains("Prazne celice: 119 (zadržana prejšnja vrednost)."));
+    // Tlak's empty cells are no signal's: not counted against the record.
+    EXPECT_TRUE(counts.contains("Prazne celice: 0 (zadržana prejšnja vrednost)."));
     EXPECT_TRUE(counts.contains("Vrstice s časom pred prejšnjo vrstico: 0 (izpuščene)."));
     // Tlak is empty throughout: as Y2 it cannot make a record, so "Naloži" is off.
     d.Combo_Y2->setCurrentText("Tlak");
@@ -131,4 +133,80 @@ TEST_F(ImportDialogTest, AFileThatIsNoTableIsRefusedInTheDialogAndTheRecordStays
   });
   EXPECT_EQ(Form().Store().SampleCount, 100);
   EXPECT_EQ(Page().Label_Ns->text(), "100");
+}
+
+TEST_F(ImportDialogTest, ALongExportWithTheTimeInTheMiddleAndQualityIsPivotedAndLoaded) {
+  // Sorted by tag; the time between the tag and the value; OPC DA qualities, one bad.
+  std::string text = "TagName;Timestamp;Value;Quality\r\n";
+  for (const char* tag : {"FIC7.OUT", "TI7.PV"})
+    for (int s = 0; s < 60; ++s) {
+      char line[96];
+      std::snprintf(line, sizeof line, "%s;2026-10-05 10:00:%02d;%s;%d\r\n", tag, s,
+                    tag[0] == 'F' ? (s < 20 ? "40" : "50") : std::to_string(60 + s).c_str(),
+                    tag[0] == 'T' && s == 30 ? 0 : 192);
+      text += line;
+    }
+  Load(Write("long.csv", text), [](ImportDialog& d) {
+    EXPECT_EQ(d.Label_Zaznano->text(),
+              "Uporabljeno: ločilo podpičje, decimalni znak pika, čas: datum in čas v stolpcu 2, "
+              "glava v vrstici 1; prva vrstica s podatki 2. Dolga oblika (oznaka, čas, vrednost): "
+              "stolpec za vsako oznako (2). Stolpci kakovosti: 1; vrednost, ki ni dobra, je "
+              "vrzel.");
+    EXPECT_EQ(d.Combo_MV->currentText(), "FIC7.OUT");
+    EXPECT_EQ(d.Combo_Y1->currentText(), "TI7.PV");
+    const QString counts = d.Text_Stetje->toPlainText();
+    EXPECT_TRUE(counts.contains("Zapis: 60 vzorcev po 1 s")) << counts.toStdString();
+    EXPECT_TRUE(counts.contains("Vrednosti s kakovostjo, ki ni dobra, v stolpcu TI7.PV: 1 "
+                                "(zadržana prejšnja vrednost)."))
+        << counts.toStdString();
+    ASSERT_TRUE(d.Button_Nalozi->isEnabled());
+    QTest::mouseClick(d.Button_Nalozi, Qt::LeftButton);
+  });
+  ASSERT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join(' ').toStdString();
+  const MeasurementStore& s = Form().Store();
+  EXPECT_EQ(s.SampleCount, 60);
+  EXPECT_EQ(s.ColumnCount, 5);
+  EXPECT_EQ(s.DataColumns[1][22], 50);
+  EXPECT_EQ(s.DataColumns[5][31], 89);  // 30 s was bad: 29 s held
+  // No actuator model was asked for: no rate limit on the page.
+  EXPECT_EQ(Page().Edit_Actuator_Velocity->text(), "0");
+  EXPECT_EQ(Page().Edit_Actuator_Maximum->text(), "100");
+}
+
+TEST_F(ImportDialogTest, AnActuatorGivenInTheDialogIsTheRecordsConditioning) {
+  std::string text = "Time;OUT;PV\n";
+  for (int s = 0; s < 60; ++s)
+    text += std::to_string(s) + ";" + (s < 20 ? "40" : "50") + ";" + std::to_string(s) + "\n";
+  Load(Write("valve.csv", text), [](ImportDialog& d) {
+    EXPECT_EQ(d.Edit_Aktuator_Cas->placeholderText(), "brez omejitve hitrosti");
+    d.Edit_Aktuator_Cas->setText("-1");
+    emit d.Edit_Aktuator_Cas->editingFinished();
+    EXPECT_FALSE(d.Button_Nalozi->isEnabled());
+    EXPECT_TRUE(d.Text_Stetje->toPlainText().contains("Čas odziva aktuatorja ne sme biti "
+                                                      "negativen."));
+    d.Edit_Aktuator_Cas->setText("20");
+    emit d.Edit_Aktuator_Cas->editingFinished();
+    ASSERT_TRUE(d.Button_Nalozi->isEnabled());
+    QTest::mouseClick(d.Button_Nalozi, Qt::LeftButton);
+  });
+  EXPECT_EQ(Page().Edit_Actuator_Velocity->text(), "20");
+  // A full stroke in 20 s: 5 % a second, so the step of U takes two samples.
+  const MeasurementStore& s = Form().Store();
+  EXPECT_EQ(s.UConditioned[21], 40);
+  EXPECT_EQ(s.UConditioned[22], 45);
+}
+
+TEST_F(ImportDialogTest, AnExportWhoseNumbersCannotBeTheTimeIsRefusedSayingSo) {
+  std::string text = "A;B;C\n";
+  for (int k = 0; k < 20; ++k) text += std::to_string(k % 3) + ";5;" + std::to_string(k % 2) + "\n";
+  Load(Write("notime.csv", text), [](ImportDialog& d) {
+    EXPECT_FALSE(d.Button_Nalozi->isEnabled());
+    EXPECT_TRUE(d.Text_Stetje->toPlainText().startsWith(
+        "Datoteka ni sprejeta: vrstica 2: noben stolpec ne more biti čas"))
+        << d.Text_Stetje->toPlainText().toStdString();
+    // The engineer's own choice of the time column is taken.
+    d.SpinBox_StolpecCasa->setValue(1);
+    EXPECT_FALSE(d.Text_Stetje->toPlainText().contains("noben stolpec"));
+  });
+  EXPECT_EQ(Form().Store().SampleCount, 100);
 }

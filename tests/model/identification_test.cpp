@@ -184,6 +184,19 @@ TEST(Identification, ZeroOuterMeasurementGivesAZeroOuterModelAndTheSamplingWarni
   EXPECT_TRUE(SamplingTooSparse(s));
 }
 
+TEST(Identification, ARecordWithoutY2HasNoOuterModelToWarnAbout) {
+  // Five columns: the Y2 selector stops on Y1's column, so Y2 is Y1 itself; the outer
+  // "model" from Y1 to Y1 (no lag, no delay) is no process and warns about nothing.
+  Record r;
+  auto store = MakeStore(r);
+  store->ColumnCount = 5;
+  store->Y2Conditioned = store->Y1Conditioned;
+  IdentifyModel(*store, 1, 200);
+  EXPECT_NEAR(store->OuterGain, 1, 1e-9);
+  EXPECT_LT(store->OuterTimeConstant + store->OuterDeadTime, 3);
+  EXPECT_FALSE(SamplingTooSparse(*store));
+}
+
 TEST(Identification, StepBetweenFirstAndSecondSampleTakesTheLevelsFromTheFirstSample) {
   Record r;
   r.Before = 4;

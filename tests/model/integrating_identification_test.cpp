@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include <random>
 #include <unistd.h>
 
 #include <cmath>
@@ -90,6 +92,14 @@ TEST(IntegratingIdentification, ChoiceRuleBoundaries) {
   // An integrating fit that explains nothing is never chosen.
   EXPECT_EQ(ChooseProcessKind(1e9, 1, 1, 1000, '.').Kind, ProcessKind::SelfRegulating);
   EXPECT_EQ(ChooseProcessKind(1e9, 1, std::nan(""), 1000, '.').Kind, ProcessKind::SelfRegulating);
+  // Neither fit explains half the variance: no response, so no integrating kind.
+  const KindChoice none = ChooseProcessKind(1e9, 0.7, 0.69 + 0.01, 1000, ',');
+  EXPECT_TRUE(none.NoResponse);
+  EXPECT_EQ(none.Kind, ProcessKind::SelfRegulating);
+  EXPECT_EQ(none.Reason,
+            "Meritev se na skok ne odzove (relativni pogrešek obeh modelov 0,70 in 0,70): vrste "
+            "procesa ni mogoče določiti.");
+  EXPECT_FALSE(ChooseProcessKind(100, 0.69, 0.9, 1000, '.').NoResponse);
   EXPECT_THROW(ParseProcessKind("tank"), std::invalid_argument);
   EXPECT_EQ(ParseProcessKind("integrating"), ProcessKind::Integrating);
 }
@@ -138,4 +148,17 @@ TEST(IntegratingIdentification, ModelFileKeepsKindAndIntegratingModelAndFirstOrd
   EXPECT_EQ(loaded->InnerKind, ProcessKind::SelfRegulating);
   EXPECT_EQ(loaded->InnerIntegrating.Slope, 0);
   std::filesystem::remove_all(dir);
+}
+
+TEST(IntegratingIdentification, AnOuterMeasurementOfNoiseOnlyIsNoIntegratingProcess) {
+  modeltest::Record record;  // the inner step response; Y2 is noise with no response
+  auto store = modeltest::MakeStore(record);
+  std::mt19937 rng(7);
+  std::normal_distribution<double> noise(0.0, 0.05);
+  for (int k = 1; k <= record.Samples; ++k) store->Y2Conditioned[k] = 30 + noise(rng);
+  IdentifyModel(*store, 1, record.Samples);
+  EXPECT_EQ(store->InnerKind, ProcessKind::SelfRegulating);
+  EXPECT_EQ(store->OuterKind, ProcessKind::SelfRegulating);
+  EXPECT_TRUE(ChooseProcessKind(*store, true, '.').NoResponse);
+  EXPECT_FALSE(ChooseProcessKind(*store, false, '.').NoResponse);
 }

@@ -144,4 +144,47 @@ TEST(Warnings, UnstableAndFragileProposalsAreNamedWithTheirMs) {
   set.Reason.clear();
   EXPECT_EQ(ReportWarnings(*s, 70, 200, true, false, false, &set, ',').size(), 0u);
   EXPECT_EQ(ReportWarnings(*s, 70, 200, true, true, false, &set, ',').size(), 2u);
+  // A controller the rule did not propose (no I controller for an integrating process)
+  // is no unstable proposal.
+  set.P.Proposed = set.PID.Proposed = false;
+  set.Scaled.reset();
+  EXPECT_EQ(Kinds(CollectWarnings(*s, scope)),
+            std::vector<WarningKind>{WarningKind::FragileProposal});
+}
+
+TEST(Warnings, ADriftThatGoesOnFromTheFirstSampleIsSaid) {
+  // Y1 drifts by 0.02 per sample from the record's first sample and goes on after the
+  // step: the step's own response (2) is what it is measured against, not the drift's
+  // share of the window's end.
+  auto s = StepRecord(0);
+  for (int k = 1; k <= 200; ++k) s->Y1Conditioned[k] += 0.02 * k;
+  const std::vector<Warning> w = CollectWarnings(*s, Window(1, 200));
+  ASSERT_EQ(Kinds(w), std::vector<WarningKind>{WarningKind::Drift});
+  // Noise of the same size as that drift over the stretch, without a trend: no drift.
+  auto noisy = StepRecord(0);
+  for (int k = 1; k <= 200; ++k) noisy->Y1Conditioned[k] += 0.4 * std::sin(k * 2.1);
+  EXPECT_TRUE(CollectWarnings(*noisy, Window(1, 200)).empty());
+}
+
+TEST(Warnings, ALevelRampingBeforeTheStepIsSaidAgainstItsChangeOfSlope) {
+  // An integrating level: 0.04 per sample before the step (the valve off balance), 0.14
+  // after it; the window's end lies far above the start, which a level test would take
+  // for a large response.
+  auto level = [](double before) {
+    auto s = StepRecord(0);
+    double y = 50;
+    for (int k = 1; k <= 200; ++k) {
+      y += k < 81 ? before : 0.14;
+      s->Y1Conditioned[k] = y;
+    }
+    s->InnerKind = ProcessKind::Integrating;
+    s->InnerIntegrating.Lag = 10, s->InnerIntegrating.DeadTime = 1;
+    return s;
+  };
+  auto has = [](const std::vector<Warning>& w, WarningKind k) {
+    return std::any_of(w.begin(), w.end(), [k](const Warning& x) { return x.Kind == k; });
+  };
+  EXPECT_TRUE(has(CollectWarnings(*level(0.04), Window(1, 200)), WarningKind::Drift));
+  EXPECT_FALSE(has(CollectWarnings(*level(0), Window(1, 200)), WarningKind::Drift));
+  EXPECT_FALSE(has(CollectWarnings(*level(0.005), Window(1, 200)), WarningKind::Drift));
 }

@@ -216,6 +216,13 @@ TEST(IntegratingRules, ControllerFileKeepsKindsAndIntegratingModelsAndOldFilesRe
   const ControllerSettings o = TRegulator::ControllerSettingsFromLines(old, ',');
   EXPECT_EQ(o.InnerKind, ProcessKind::SelfRegulating);
   EXPECT_EQ(o.InnerIntegrating.Slope, 0);
+  // An integrating outer process without a cascade is no kind in use: 38 lines still;
+  // with the cascade its lines are written.
+  s.OuterKind = ProcessKind::Integrating;
+  EXPECT_EQ(TRegulator::ControllerSettingsLines(s, ',').size(), 38u);
+  s.Cascade = true;
+  EXPECT_EQ(TRegulator::ControllerSettingsLines(s, ',').size(), 58u);
+  s.Cascade = false;
   // A bad kind is refused with its text.
   std::vector<std::string> bad = lines;
   bad[39] = "tank";

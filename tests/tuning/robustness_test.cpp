@@ -226,6 +226,12 @@ TEST(Robustness, ReportTableRowsInTheOrderOfTheControllerTable) {
   EXPECT_NE(rows[3][2].find(" dB)"), std::string::npos);
   const RobustnessSet none = ComputeRobustness(SampledProcessOfStore(s, 0, false), {}, std::nullopt);
   EXPECT_EQ(RobustnessTableRows(none, ',')[1][1], "\xE2\x80\x93");
+  // Every controller of the rule was proposed; one whose gains are all 0 was not.
+  EXPECT_TRUE(set.I.Proposed && set.P.Proposed && set.PI.Proposed && set.PID.Proposed);
+  ProposedControllers withoutI = ProposedLoopControllers(s.Tuning, false);
+  withoutI.I = {SimI, 0, 0, 0};
+  EXPECT_FALSE(ComputeRobustness(SampledProcessOfStore(s, 0.5, false), withoutI, std::nullopt)
+                   .I.Proposed);
 }
 
 TEST(Robustness, ThePidRowIsTheControllerThePanelLoadsAtEverySliderPosition) {

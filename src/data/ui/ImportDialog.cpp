@@ -125,6 +125,17 @@ void ImportDialog::BuildControls() {
   recordGrid->addWidget(Edit_Konec, 2, 5);
   recordGrid->addWidget(new QLabel(QStringLiteral("Meja vrzeli [s]:"), record), 3, 4);
   recordGrid->addWidget(Edit_MejaVrzeli, 3, 5);
+  // The actuator: none unless the engineer gives one (an export holds no actuator).
+  Edit_Aktuator_Maksimum = Named(new QLineEdit(record), "Edit_Aktuator_Maksimum");
+  Edit_Aktuator_Minimum = Named(new QLineEdit(record), "Edit_Aktuator_Minimum");
+  Edit_Aktuator_Cas = Named(new QLineEdit(record), "Edit_Aktuator_Cas");
+  Edit_Aktuator_Cas->setPlaceholderText(QStringLiteral("brez omejitve hitrosti"));
+  recordGrid->addWidget(new QLabel(QStringLiteral("Aktuator, maksimum:"), record), 0, 6);
+  recordGrid->addWidget(Edit_Aktuator_Maksimum, 0, 7);
+  recordGrid->addWidget(new QLabel(QStringLiteral("Minimum:"), record), 1, 6);
+  recordGrid->addWidget(Edit_Aktuator_Minimum, 1, 7);
+  recordGrid->addWidget(new QLabel(QStringLiteral("Čas odp. [s]:"), record), 2, 6);
+  recordGrid->addWidget(Edit_Aktuator_Cas, 2, 7);
   top->addWidget(record);
 
   Text_Stetje = Named(new QPlainTextEdit(this), "Text_Stetje");
@@ -148,7 +159,8 @@ void ImportDialog::BuildControls() {
   connect(SpinBox_StolpecCasa, &QSpinBox::valueChanged, this, [this] { ReadTable(); });
   for (QComboBox* c : {Combo_MV, Combo_U, Combo_Y1, Combo_Y2})
     connect(c, &QComboBox::currentIndexChanged, this, [this] { Resample(); });
-  for (QLineEdit* e : {Edit_CasVzorcenja, Edit_Zacetek, Edit_Konec, Edit_MejaVrzeli})
+  for (QLineEdit* e : {Edit_CasVzorcenja, Edit_Zacetek, Edit_Konec, Edit_MejaVrzeli,
+                       Edit_Aktuator_Maksimum, Edit_Aktuator_Minimum, Edit_Aktuator_Cas})
     connect(e, &QLineEdit::editingFinished, this, [this] { Resample(); });
 }
 
@@ -184,6 +196,15 @@ void ImportDialog::ReadTable() {
                table_->HeaderLine ? QStringLiteral("glava v vrstici %1").arg(table_->HeaderLine)
                                   : QStringLiteral("brez glave"),
                QString::number(table_->FirstDataLine)));
+  // What the columns are beyond plain values: tags of a long export, quality columns.
+  QString more;
+  if (table_->Long)
+    more += QStringLiteral(" Dolga oblika (oznaka, čas, vrednost): stolpec za vsako oznako (%1).")
+                .arg(table_->Names.size());
+  if (table_->Counts.QualityColumns > 0)
+    more += QStringLiteral(" Stolpci kakovosti: %1; vrednost, ki ni dobra, je vrzel.")
+                .arg(table_->Counts.QualityColumns);
+  if (!more.isEmpty()) Label_Zaznano->setText(Label_Zaznano->text() + more);
   ShowPreview();
   FillColumnChoice();
   Resample();
@@ -258,6 +279,11 @@ void ImportDialog::Resample() {
     o.From = Typed(Edit_Zacetek);
     o.To = Typed(Edit_Konec);
     o.GapLimit = Typed(Edit_MejaVrzeli).value_or(0);
+    o.ActuatorMaximum = Typed(Edit_Aktuator_Maksimum);
+    o.ActuatorMinimum = Typed(Edit_Aktuator_Minimum);
+    o.FullStrokeTime = Typed(Edit_Aktuator_Cas);
+    if (o.FullStrokeTime && *o.FullStrokeTime < 0)
+      throw std::runtime_error("Čas odziva aktuatorja ne sme biti negativen.");
     DelimitedImport r{*table_, ResampleTable(*table_, o, DecimalSeparator())};
     if (noY2) {
       r.Record.Columns[3] = 0;
@@ -275,6 +301,9 @@ void ImportDialog::Resample() {
                                           : QStringLiteral("vse: ")) +
                                      ShownGeneral(rec.From, 10));
     Edit_MejaVrzeli->setPlaceholderText(ShownGeneral(rec.GapLimit, 10));
+    // The range the record takes when none is given: one that holds every value of U.
+    Edit_Aktuator_Maksimum->setPlaceholderText(Text(rec.Texts.ActuatorMaximum));
+    Edit_Aktuator_Minimum->setPlaceholderText(Text(rec.Texts.ActuatorMinimum));
     Edit_Konec->setPlaceholderText(ShownGeneral(rec.From + (n - 1) * rec.SampleTime, 10));
     QStringList lines;
     lines << QStringLiteral("Vrstice s podatki: %1 od %2 vrstic datoteke.")

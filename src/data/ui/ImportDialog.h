@@ -1,7 +1,7 @@
 // "Naloži podatke": the import dialog of a delimited export. It shows the first rows, the
 // detected delimiter, decimal mark and time format (each overridable), the columns of MV,
-// U, Y1 and Y2 by header name, the sample time and range, and what the reading rules
-// counted; the record it accepts replaces the store's only after "Naloži".
+// U, Y1 and Y2 by header name, the sample time and range, the actuator if the engineer
+// gives one, and what the reading rules counted; the record it accepts replaces the store's only after "Naloži".
 #pragma once
 
 #include <QDialog>
@@ -40,6 +40,10 @@ class ImportDialog : public QDialog {
   QLineEdit* Edit_Zacetek = nullptr;       // s from the first row; empty: at the MV step
   QLineEdit* Edit_Konec = nullptr;         // s from the first row; empty: as many as fit
   QLineEdit* Edit_MejaVrzeli = nullptr;    // s; empty: five sample times
+  // The actuator's maximum, minimum and full-stroke time; empty: no actuator model
+  QLineEdit* Edit_Aktuator_Maksimum = nullptr;
+  QLineEdit* Edit_Aktuator_Minimum = nullptr;
+  QLineEdit* Edit_Aktuator_Cas = nullptr;
   QPlainTextEdit* Text_Stetje = nullptr;   // the counts, what was left out, or the error
   QPushButton* Button_Nalozi = nullptr;
   QPushButton* Button_Preklici = nullptr;

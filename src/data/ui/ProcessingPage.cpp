@@ -334,11 +334,12 @@ void ProcessingPage::NaloziIzDatotekeClick() {
   MeasurementStore& store = form_.Store();
   const char sep = DecimalSeparator();
   const std::string path = Std(dialog.FileName);
-  std::vector<std::string> lines = ReadTextLines(path);
-  if (ClassifyDataFile(lines) == DataFileKind::Delimited) {
+  if (ClassifyDataFile(ReadTextLines(path, ReadLimit{7, ReadLimit{}.MaxBytes})) ==
+      DataFileKind::Delimited) {
     // An export: read, shown and resampled in the import dialog; the store's record is
-    // replaced only when the engineer accepts what it counted.
-    ImportDialog import(this, std::move(lines), dialog.FileName);
+    // replaced only when the engineer accepts what it counted. A month at 1 s is larger
+    // than the program's own files may be.
+    ImportDialog import(this, ReadTextLines(path, ExportReadLimit), dialog.FileName);
     if (import.exec() != QDialog::Accepted || !import.Result()) return;
     CommitImport(import.Result()->Record, store);
     ShowLoadedRecord(import.Result()->Record.Texts, dialog.FileName);
