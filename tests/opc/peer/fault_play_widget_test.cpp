@@ -4,7 +4,12 @@
 // sequence: the program answers, the window's thread never went 200 ms without answering,
 // a run's record is kept (and marked where the simulation took over), and a load the
 // program says is in the controller is what the controller holds.
+#include <QApplication>
 #include <QComboBox>
+#include <QDateEdit>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QTemporaryDir>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -15,12 +20,15 @@
 #include <QTimer>
 #include <QtTest/QTest>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <cstdlib>
 #include <memory>
 #include <random>
 
 #include "data/Clock.h"
 #include "experiment/ui/ExperimentPage.h"
+#include "forms/FormHelpers.h"
 #include "experiment/ui/TEksperiment.h"
 #include "opc/PlantOpcClient.h"
 #include "opc/UaOpcClient.h"
@@ -282,6 +290,97 @@ TEST_F(FaultPlay, ManyOrdersOfActionsAndFaults) {
   std::printf("[ fault play ] %d sequences, the window's thread answered within %lld ms\n", played,
               static_cast<long long>(longest));
   EXPECT_EQ(played, sequences);
+}
+
+}  // namespace
+
+namespace {
+
+// The program's real boxes and notices, the test's file dialogs and answers.
+class RealBoxes final : public UiServices {
+ public:
+  explicit RealBoxes(FakeUiServices& script) : script_(script) {}
+  void ShowMessage(const QString& text) override { real_.ShowMessage(text); }
+  void ShowError(const QString& text) override { real_.ShowError(text); }
+  void ShowNotice(const QString& text) override { real_.ShowNotice(text); }
+  bool AskYesNo(const QString& text) override { return script_.AskYesNo(text); }
+  int AskChoice(const QString& text, const QStringList& choices, int defaultChoice) override {
+    return script_.AskChoice(text, choices, defaultChoice);
+  }
+  bool ExecuteOpenDialog(QWidget* parent, FileDialog& d) override {
+    return script_.ExecuteOpenDialog(parent, d);
+  }
+  bool ExecuteSaveDialog(QWidget* parent, FileDialog& d) override {
+    return script_.ExecuteSaveDialog(parent, d);
+  }
+  bool OpenDocument(const QString& path) override { return script_.OpenDocument(path); }
+
+ private:
+  FakeUiServices& script_;
+  QtUiServices real_;
+};
+
+// A scheduled experiment whose server is killed in the middle of the run: the run ends on
+// the simulation, its record and warnings file are saved with the run's own start time,
+// its entry is marked, and nothing waited for a click. With VORTUNER_SCREENSHOT_DIR set,
+// the program's real boxes are used and the screen is saved after the run (under Xvfb).
+TEST_F(FaultPlay, AScheduledRunWhoseServerIsKilledEndsAndIsSavedWithoutAClick) {
+  const char* shots = std::getenv("VORTUNER_SCREENSHOT_DIR");
+  RealBoxes boxes(ui);
+  if (shots) SetUiServices(&boxes);  // the real boxes: a modal one would hold the test
+  auto plant = std::make_unique<PrivateUaPeer>();
+  QTemporaryDir folder;
+  Connect(plant->Url());
+  Settle(Form());
+  ASSERT_TRUE(opc->IsConnected());
+  ExperimentPage& page = Form().ExperimentTab();
+  page.RadioAvtomatsko->setChecked(true);
+  page.CasVzorcenjaEdit->setText("0.1");
+  page.CasCakanjaEdit->setText("1");
+  page.VelikostStopniceEdit->setText("5");
+  page.CasStopniceEdit->setText("3");
+  page.SteviloStopnicEdit->setText("1");
+  const QDateTime start = QDateTime::currentDateTime().addSecs(2);
+  page.DateTimePicker1->setDate(start.date());
+  page.CajtZacetka->setText(start.time().toString("HH:mm:ss"));
+  const QString settings = folder.filePath("nocni.vtx");
+  ui.QueueFileAnswer(settings);
+  QTest::mouseClick(page.AktivirajEksperiment, Qt::LeftButton);
+  ASSERT_EQ(page.Queue().Size(), 1u);
+  Heartbeat heart;
+  QTRY_VERIFY_WITH_TIMEOUT(Window().isVisible(), 10000);
+  Spin(1500);
+  heart.Forgive();
+  plant.reset();  // killed in the middle of the run
+  heart.Forgive();
+  if (shots) {
+    Spin(500);
+    Form().show();
+    QApplication::primaryScreen()->grabWindow(0).save(QString::fromLocal8Bit(shots) + "/run-killed.png");
+    heart.Forgive();  // the test's own grab held the thread
+  }
+  QTRY_VERIFY_WITH_TIMEOUT(!Form().RunInFlight(), 20000);
+  Spin(200);
+  EXPECT_LT(heart.longest, 200);
+  if (shots)
+    QApplication::primaryScreen()->grabWindow(0).save(QString::fromLocal8Bit(shots) + "/run-ended.png");
+  const RunFindings& f = Window().Run().Findings;
+  EXPECT_TRUE(f.LinkLost());
+  const std::string base = folder.filePath("nocni").toStdString();
+  EXPECT_TRUE(std::filesystem::exists(base + ".vtd"));
+  ASSERT_TRUE(std::filesystem::exists(base + "-opozorila.txt"));
+  // The warnings file carries the time the run began, not the time its chain ran.
+  std::ifstream warnings(base + "-opozorila.txt");
+  const std::string text((std::istreambuf_iterator<char>(warnings)), {});
+  EXPECT_NE(text.find(LongTimeText(Window().StartedAt.time()).toStdString()), std::string::npos)
+      << text;
+  EXPECT_EQ(page.SeznamCakajocihEkspOznaka->toPlainText(), "nocni (ustavljen)");
+  if (!shots) {
+    EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
+    EXPECT_TRUE(ui.Messages.isEmpty()) << ui.Messages.join("; ").toStdString();
+    EXPECT_FALSE(ui.Notices.isEmpty());
+  }
+  SetUiServices(&ui);
 }
 
 }  // namespace
