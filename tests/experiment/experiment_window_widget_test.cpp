@@ -2,6 +2,8 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -18,6 +20,7 @@
 
 #include "FakePlant.h"
 #include "charts/VorChart.h"
+#include "data/TObdelava.h"
 #include "data/ui/ProcessingPage.h"
 #include "experiment/ui/ExperimentPage.h"
 #include "experiment/ui/TEksperiment.h"
@@ -237,6 +240,31 @@ TEST_F(ExperimentWindow, TicksGoOnWhileAMessageBoxStandsOverTheWindow) {
     EXPECT_EQ(Form().Store().SampleCount, before + 5);
     box.hide();
   });
+}
+
+// The program closed during a run: the run ends as "Konec eksperimenta" ends it and its
+// record is saved beside the settings before the program goes.
+TEST_F(ExperimentWindow, ClosingTheProgramDuringARunEndsItAndSavesItsRecord) {
+  QTemporaryDir folder;
+  Form().LastDirectory = folder.path();
+  ui.QueueFileAnswer(folder.filePath("kotel.vtx"));
+  Page().RadioRocno->setChecked(true);
+  QTest::mouseClick(Page().AktivirajEksperiment, Qt::LeftButton);
+  QElapsedTimer waited;
+  waited.start();
+  while (!Window().isVisible() && waited.elapsed() < 10000) Pass();
+  ASSERT_TRUE(Window().isVisible());
+  Ticks(30);
+  Form().close();
+  Settle(Form());
+  EXPECT_FALSE(Window().isVisible());
+  EXPECT_FALSE(Window().Run().Running());
+  const QString saved = folder.filePath(QString::fromUtf8("kotel (ob zaprtju programa).vtd"));
+  ASSERT_TRUE(QFileInfo::exists(saved));
+  auto record = std::make_unique<MeasurementStore>();
+  TObdelava::ReadDataFile(saved.toStdString(), *record, '.');
+  EXPECT_EQ(record->SampleCount, Form().Store().SampleCount);
+  EXPECT_GE(record->SampleCount, 30);
 }
 
 TEST_F(ExperimentWindow, ATypedMVOutsideTheRangeWidensTheSlider) {

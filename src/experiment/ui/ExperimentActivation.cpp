@@ -82,6 +82,7 @@ void ExperimentPage::RunEnded() {
   }
   // The program's end ended the run: its record is saved beside the settings, under a
   // name of its own, before the program goes.
+  if (!form_.Eksperiment().RecordTaken()) return;
   const std::string label = form_.Eksperiment().Run().Setup.ExperimentLabel;
   const QDir folder(form_.LastDirectory.isEmpty() ? UserFilesFolder() : form_.LastDirectory);
   const QString base = QString::fromStdString(label.empty() ? std::string("eksperiment") : label) +

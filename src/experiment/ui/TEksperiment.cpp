@@ -353,9 +353,22 @@ void TEksperiment::CheckAndSwitchForRun(std::function<void(const std::string& wh
 
 void TEksperiment::PrepareRun(bool manual, std::function<void(const std::string& why)> prepared) {
   preparing_ = true;
+  recordTaken_ = false;
   // A manual run tells why its MV item cannot be reached; an automatic one simulates.
   WaitForMVItem(manual, [this, manual, prepared] {
     CheckAndSwitchForRun([this, manual, prepared](const std::string& why) {
+      if (form_.Closing()) {
+        // The program ended while the run was prepared: no run begins, and a controller
+        // switched for it goes back to its state after a run.
+        const bool switchAfter = switchedForRun_;
+        switchedForRun_ = false;
+        OnPlant([this, switchAfter] { if (switchAfter) run_.SwitchAfterRun(); },
+                [this](std::exception_ptr) {
+                  preparing_ = false;
+                  QTimer::singleShot(0, this, [this] { emit RunEnded(); });
+                });
+        return;
+      }
       preparing_ = false;
       if (why.empty()) {
         if (manual) {
@@ -383,6 +396,7 @@ void TEksperiment::showEvent(QShowEvent* event) {
 void TEksperiment::FormShow() {
   Timer1->stop();
   StartedAt = LocalNow(form_.SystemClock());
+  recordTaken_ = true;
   lastError_.clear();
   boxedErrors_.clear();
   // The slider's range was read and checked with the rest of the setup, before the

@@ -52,6 +52,8 @@ class TEksperiment : public QDialog {
   bool InFlight() const;
   // When the run began (the first sample), on the program's clock.
   QDateTime StartedAt;
+  // The last run prepared began and its record is in the store.
+  bool RecordTaken() const { return recordTaken_; }
   // Showing the window: the run begins with its first sample at t = 0.
   void FormShow();
   // One sample: read or simulate, record, show; ends the run when it is over.
@@ -159,6 +161,7 @@ class TEksperiment : public QDialog {
   bool switchedForRun_ = false;
   bool ending_ = false;     // EndExperiment is under way
   bool preparing_ = false;  // PrepareRun is under way
+  bool recordTaken_ = false;
   QString lastError_;
   QString shownFindings_;  // the main window's status text the last run's end set
   QSet<QString> boxedErrors_;
