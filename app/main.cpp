@@ -1,11 +1,11 @@
 // Program entry: the application, its five windows in start-up order, the message loop.
+#include <QDir>
+#include <QStandardPaths>
+
 #include "app/TForm1.h"
 #include "app/TerminationSignals.h"
 #include "app/VorApplication.h"
 #include "data/Clock.h"
-#include <QDir>
-#include <QStandardPaths>
-
 #include "opc/PlantOpcClient.h"
 
 int main(int argc, char** argv) {

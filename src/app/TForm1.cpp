@@ -1,7 +1,5 @@
 #include "app/TForm1.h"
 
-#include "forms/JobRunner.h"
-
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -24,6 +22,7 @@
 #include "experiment/ui/ExperimentPage.h"
 #include "experiment/ui/TEksperiment.h"
 #include "experiment/ui/TForm_SamodNastav.h"
+#include "forms/JobRunner.h"
 #include "forms/UiServices.h"
 #include "model/ui/ModelPage.h"
 #include "opc/OpcClient.h"

@@ -4,10 +4,9 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 #include <QSocketNotifier>
 #include <QWidget>
+#include <cerrno>
 
 namespace {
 

@@ -65,7 +65,8 @@ const char* const IdentifyUsage =
     "InnerQuality and OuterQuality (\"Zelo dobra\", \"Dobra\", \"Slabsa\", \"Slaba\"),\n"
     "InnerKind and OuterKind (\"self-regulating\" or \"integrating\") with InnerKindReason\n"
     "and OuterKindReason (the Outer values are null for an export read without Y2; a kind\n"
-    "is null when its measurement shows no response to the step). For an integrating process its model replaces the seven values:\n"
+    "is null when its measurement shows no response to the step). For an integrating process its "
+    "model replaces the seven values:\n"
     "InnerSlope (k', output units per second per input unit), InnerLag [s],\n"
     "InnerDeadTime [s], InnerStdDev, InnerRelativeError, InnerSlopeBound, InnerLagBound\n"
     "(the delay samples and the quality follow it), and the first-order fit is printed\n"
@@ -201,11 +202,13 @@ int RunIdentify(const std::vector<std::string>& args) {
   const bool innerNone = !o.Kind && ChooseProcessKind(s, false, Point).NoResponse;
   const bool outerNone = !o.Kind && scope.Outer && ChooseProcessKind(s, true, Point).NoResponse;
   if (innerNone)
-    warnings.push_back("Y1 shows no response to the step: no kind of process, and the inner "
-                       "model describes none");
+    warnings.push_back(
+        "Y1 shows no response to the step: no kind of process, and the inner "
+        "model describes none");
   if (outerNone)
-    warnings.push_back("Y2 shows no response to the step: no kind of process, and the outer "
-                       "model describes none");
+    warnings.push_back(
+        "Y2 shows no response to the step: no kind of process, and the outer "
+        "model describes none");
   // The reader's warnings went to standard error already; these join them.
   for (size_t i = data.Texts.Warnings.size(); i < warnings.size(); ++i)
     std::cerr << "vortuner-cli identify: warning: " << warnings[i] << "\n";

@@ -265,8 +265,7 @@ int Write(UaClient& client, const std::string& url, const std::vector<Assignment
       // The request may have reached the server before the link failed.
       std::vector<Assignment> lost;
       for (std::size_t k : sent) lost.push_back(assignments[k]);
-      const std::vector<std::string> now =
-          ReadBack(url, lost, client.Channel().Operation());
+      const std::vector<std::string> now = ReadBack(url, lost, client.Channel().Operation());
       for (std::size_t k = 0; k < sent.size(); ++k) {
         outcomes[sent[k]] = "neznano: " + std::string(e.what()) + "; prebrano po tem: " + now[k];
         lines[sent[k]] =
@@ -307,11 +306,10 @@ int Browse(UaClient& client, const std::string& nodeText) {
                                                                         : r.DisplayName.Text)
               << ", \"class\": " << JsonString(NodeClassName(r.NodeClass)) << "}\n";
   if (!answer.Cut) return 0;
-  const char* reason = answer.Why == UaBrowseCut::Repeat
-                           ? "the server's continuation points go round in a circle"
-                       : answer.Why == UaBrowseCut::Time
-                           ? "the browse did not end within its bound"
-                           : "the server offers more references than one browse lists";
+  const char* reason =
+      answer.Why == UaBrowseCut::Repeat ? "the server's continuation points go round in a circle"
+      : answer.Why == UaBrowseCut::Time ? "the browse did not end within its bound"
+                                        : "the server offers more references than one browse lists";
   std::cout << "{\"cut\": true, \"shown\": " << answer.References.size()
             << ", \"reason\": " << JsonString(reason) << "}\n";
   std::cout.flush();

@@ -182,8 +182,8 @@ int RunReport(const std::vector<std::string>& args) {
   in.Template = o.Template;
   LoadReportTemplate(in.Template);  // a template that cannot be used: nothing written
 
-  const ConditionedData data = ReadConditionedData(o.File, o.Start, o.End, "report", o.Columns,
-                                                 o.Actuator, o.Import);
+  const ConditionedData data =
+      ReadConditionedData(o.File, o.Start, o.End, "report", o.Columns, o.Actuator, o.Import);
   MeasurementStore& store = *data.Store;
   if (!o.ModelFile.empty())
     TModel::LoadModelFile(o.ModelFile, store, Point);

@@ -200,7 +200,8 @@ int UnnamedLongLayout(const std::vector<std::string>& lines, const Layout& layou
           rows[r][timeIndex] == rows[r - 1][timeIndex] && rows[r][f] != rows[r - 1][f])
         ++repeatsWithOtherText;
     }
-    if (text && repeatsWithOtherText * 3 >= static_cast<int>(rows.size())) return static_cast<int>(f) + 1;
+    if (text && repeatsWithOtherText * 3 >= static_cast<int>(rows.size()))
+      return static_cast<int>(f) + 1;
   }
   return 0;
 }
@@ -299,7 +300,8 @@ DelimitedTable ReadDelimitedTable(const std::vector<std::string>& lines,
   } else {
     auto refuseLong = [&](const std::string& why) {
       throw ImportError(t.FirstDataLine,
-                        why + ": to je dolga oblika izvoza (oznaka, čas, vrednost); program jo "
+                        why +
+                            ": to je dolga oblika izvoza (oznaka, čas, vrednost); program jo "
                             "bere, ko glava poimenuje stolpce (na primer Tag;Timestamp;Value).");
     };
     if (const int tagField = UnnamedLongLayout(lines, *layout, delimiter, decimalMark))
@@ -431,8 +433,8 @@ DelimitedTable ReadDelimitedTable(const std::vector<std::string>& lines,
           kinds[c] = CellKind::Empty;
         } else if (const auto v = TryParseFloat(fields[f], decimalMark)) {
           const auto q = static_cast<size_t>(qualityOf[c]);
-          const bool good = qualityOf[c] < 0 ||
-                            GoodQuality(q < fields.size() ? fields[q] : std::string(), da[c]);
+          const bool good =
+              qualityOf[c] < 0 || GoodQuality(q < fields.size() ? fields[q] : std::string(), da[c]);
           kinds[c] = good ? CellKind::Value : CellKind::BadQuality;
           cells[c] = *v;
         } else {

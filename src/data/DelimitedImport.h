@@ -154,7 +154,6 @@ struct ResampleOptions {
   std::optional<double> ActuatorMaximum, ActuatorMinimum, FullStrokeTime;
 };
 
-
 // The record on a uniform grid, ready to replace the store's: samples 1..size.
 struct ImportedRecord {
   double SampleTime = 0;

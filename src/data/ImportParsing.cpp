@@ -1,11 +1,12 @@
 // Fields, time stamps, column names and quality cells of a delimited export.
+#include "data/ImportParsing.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <limits>
 #include <string>
 
-#include "data/ImportParsing.h"
 #include "data/NumberFormat.h"
 
 namespace importparsing {
@@ -214,7 +215,6 @@ std::optional<Stamp> ParseStamp(std::string_view s, ImportTimeFormat format, cha
   return std::nullopt;
 }
 
-
 // --- What a heading names ---
 
 namespace {
@@ -246,10 +246,11 @@ bool OneOf(const std::string& name, std::initializer_list<std::string_view> word
 }  // namespace
 
 bool IsTimeName(std::string_view heading) {
-  return OneOf(Comparable(heading),
-               {"t", "time", "timestamp", "time stamp", "datetime", "date time", "date/time",
-                "date", "datum", "datum in čas", "datum/čas", "čas", "cas", "ura", "zeit",
-                "zeitstempel", "sample time", "local time", "utc", "time_stamp", "_time"});
+  return OneOf(
+      Comparable(heading),
+      {"t",    "time",        "timestamp",    "time stamp", "datetime", "date time",  "date/time",
+       "date", "datum",       "datum in čas", "datum/čas",  "čas",      "cas",        "ura",
+       "zeit", "zeitstempel", "sample time",  "local time", "utc",      "time_stamp", "_time"});
 }
 
 bool IsQualityName(std::string_view heading) {
@@ -291,8 +292,10 @@ bool GoodQuality(std::string_view cell, bool daCoding) {
     return *v == 0;
   }
   std::string lower;
-  for (char ch : c.substr(0, 5)) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return lower.rfind("good", 0) == 0 || lower == "ok" || lower == "g" || lower.rfind("dobr", 0) == 0;
+  for (char ch : c.substr(0, 5))
+    lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return lower.rfind("good", 0) == 0 || lower == "ok" || lower == "g" ||
+         lower.rfind("dobr", 0) == 0;
 }
 
 bool DaCoding(const std::vector<std::string_view>& cells) {

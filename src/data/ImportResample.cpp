@@ -28,8 +28,7 @@ int ResolveColumn(const std::string& given, const DelimitedTable& table, const c
   if (given.empty()) return 0;
   const int count = static_cast<int>(names.size());
   if (const auto number = TryParseInt(given)) {
-    if (*number < 1 || *number > count)
-    {
+    if (*number < 1 || *number > count) {
       // "je 1 stolpec", "sta 2 stolpca", "so 3 stolpci", "je 5 stolpcev"
       const int last = count % 100;
       const char* verb = last == 2 ? "sta" : last == 3 || last == 4 ? "so" : "je";
@@ -44,8 +43,7 @@ int ResolveColumn(const std::string& given, const DelimitedTable& table, const c
   for (int c = 0; c < count; ++c)
     if (Lower(names[static_cast<size_t>(c)]) == Lower(given)) return c + 1;
   if (!table.TimeName.empty() && Lower(table.TimeName) == Lower(given))
-    throw std::runtime_error(std::string(role) + ": '" + given +
-                             "' je stolpec časa, ne signal.");
+    throw std::runtime_error(std::string(role) + ": '" + given + "' je stolpec časa, ne signal.");
   std::string list;
   for (const std::string& n : names) list += (list.empty() ? "" : ", ") + n;
   throw std::runtime_error(std::string(role) + ": stolpca '" + given +
@@ -317,12 +315,12 @@ std::vector<std::string> ImportSummary(const DelimitedTable& t, const ImportedRe
     perColumn(t.BadQualityByColumn, "Vrednosti s kakovostjo, ki ni dobra",
               "zadržana prejšnja vrednost");
   for (const DelimitedTable::ClockChange& change : t.ClockChanges)
-    lines.push_back("Sprememba ure pri " + Seconds(change.Time, Point) + ": ura se je premaknila ob " +
-                    std::to_string(change.Hour) +
+    lines.push_back("Sprememba ure pri " + Seconds(change.Time, Point) +
+                    ": ura se je premaknila ob " + std::to_string(change.Hour) +
                     ":00; zapis je urejen po vrstnem redu vrstic.");
   if (c.ColumnsIgnored > 0)
-    add(c.ColumnsIgnored, std::string(t.Long ? "Oznake" : "Stolpci") + " nad " +
-                              std::to_string(MaxImportColumns),
+    add(c.ColumnsIgnored,
+        std::string(t.Long ? "Oznake" : "Stolpci") + " nad " + std::to_string(MaxImportColumns),
         "izpuščeni");
   // The gaps: one line per signal (MV and U together when they are one column).
   const char* roles[4] = {"MV", "U", "Y1", "Y2"};
@@ -330,10 +328,11 @@ std::vector<std::string> ImportSummary(const DelimitedTable& t, const ImportedRe
     if (!r.Columns[i] || (i == 1 && r.Columns[1] == r.Columns[0])) continue;
     const ImportedRecord::SignalGaps& g = r.GapsOf[i];
     if (g.Count == 0) continue;
-    const std::string role = std::string(roles[i]) + (i == 0 && r.Columns[1] == r.Columns[0] ? ", U" : "");
-    lines.push_back("Vrzeli v signalu " + role + " (" + r.Names[i] + "): " +
-                    std::to_string(g.Count) + ", najdaljša " + Seconds(g.Longest, Point) + " pri " +
-                    Seconds(g.LongestAt, Point) + " (zadržana zadnja vrednost; meja " +
+    const std::string role =
+        std::string(roles[i]) + (i == 0 && r.Columns[1] == r.Columns[0] ? ", U" : "");
+    lines.push_back("Vrzeli v signalu " + role + " (" + r.Names[i] +
+                    "): " + std::to_string(g.Count) + ", najdaljša " + Seconds(g.Longest, Point) +
+                    " pri " + Seconds(g.LongestAt, Point) + " (zadržana zadnja vrednost; meja " +
                     Seconds(r.GapLimit, Point) + ").");
   }
   if (r.GapsOutside > 0)

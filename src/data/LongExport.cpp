@@ -83,8 +83,8 @@ void ReadLongRows(const std::vector<std::string>& lines, size_t firstData, size_
       base = stamp->Whole, baseFraction = stamp->Fraction, any = true;
       if (stamp->Zoned) t.ZoneOffset = stamp->Offset;
     }
-    double time = static_cast<double>(stamp->Whole + dayShift[tag] - base) +
-                  (stamp->Fraction - baseFraction);
+    double time =
+        static_cast<double>(stamp->Whole + dayShift[tag] - base) + (stamp->Fraction - baseFraction);
     if (format.TimeFormat == ImportTimeFormat::TimeOfDay && time < lastTime[tag] - 43200) {
       dayShift[tag] += 86400;
       time += 86400;
@@ -92,8 +92,8 @@ void ReadLongRows(const std::vector<std::string>& lines, size_t firstData, size_
     // A daylight-saving change, per tag as the tag's rows come in file order: said once.
     time += clockShift[tag];
     if (seen[tag] && !stamp->Zoned)
-      if (const auto change = ClockChangeBetween(lastWhole[tag], stamp->Whole,
-                                                 time - lastTime[tag], lastInterval[tag])) {
+      if (const auto change = ClockChangeBetween(lastWhole[tag], stamp->Whole, time - lastTime[tag],
+                                                 lastInterval[tag])) {
         clockShift[tag] += change->Shift;
         time += change->Shift;
         if (t.ClockChanges.empty() || t.ClockChanges.back().Hour != change->Hour)
@@ -112,11 +112,10 @@ void ReadLongRows(const std::vector<std::string>& lines, size_t firstData, size_
       s.Kind = CellKind::Empty;
     else if (!v)
       s.Kind = CellKind::NotNumber;
-    else if (qualityField >= 0 &&
-             !GoodQuality(static_cast<size_t>(qualityField) < fields.size()
-                              ? fields[static_cast<size_t>(qualityField)]
-                              : std::string(),
-                          da))
+    else if (qualityField >= 0 && !GoodQuality(static_cast<size_t>(qualityField) < fields.size()
+                                                   ? fields[static_cast<size_t>(qualityField)]
+                                                   : std::string(),
+                                               da))
       s.Kind = CellKind::BadQuality;
     else
       s.Value = *v;

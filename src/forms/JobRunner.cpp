@@ -112,8 +112,8 @@ void JobRunner::PollUntil(QObject* receiver, std::function<bool()> condition,
   timer->setInterval(intervalMs);
   QObject::connect(timer, &QTimer::timeout, timer, [timer, polling, timeoutMs, realBoundMs] {
     const bool held = polling->Condition();
-    const bool over = polling->ClockMs() - polling->Start >= timeoutMs ||
-                      polling->Real.elapsed() >= realBoundMs;
+    const bool over =
+        polling->ClockMs() - polling->Start >= timeoutMs || polling->Real.elapsed() >= realBoundMs;
     if (!held && !over) return;
     timer->stop();
     timer->deleteLater();

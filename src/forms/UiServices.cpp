@@ -1,7 +1,5 @@
 #include "forms/UiServices.h"
 
-#include "forms/JobRunner.h"
-
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
@@ -19,6 +17,8 @@
 #include <QStringList>
 #include <QUrl>
 #include <memory>
+
+#include "forms/JobRunner.h"
 
 namespace {
 UiServices* current = nullptr;
@@ -214,8 +214,8 @@ void QtUiServices::ShowNotice(const QString& text) {
       box->raise();
       return;
     }
-  auto* box = new QMessageBox(QMessageBox::Warning, QApplication::applicationName(), text,
-                              QMessageBox::Ok);
+  auto* box =
+      new QMessageBox(QMessageBox::Warning, QApplication::applicationName(), text, QMessageBox::Ok);
   box->setObjectName(QStringLiteral("Obvestilo"));
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setWindowModality(Qt::NonModal);

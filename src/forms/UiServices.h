@@ -71,8 +71,9 @@ class UiServices {
   virtual void AskTrustCertificateLater(const QString& text, std::function<void(int)> answered) {
     answered(AskTrustCertificate(text));
   }
-  virtual void AskLoginLater(const QString& text, const QString& user,
-                             std::function<void(bool given, QString user, QString password)> answered) {
+  virtual void AskLoginLater(
+      const QString& text, const QString& user,
+      std::function<void(bool given, QString user, QString password)> answered) {
     QString u = user, p;
     const bool given = AskLogin(text, u, p);
     answered(given, u, p);

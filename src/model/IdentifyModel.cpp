@@ -82,12 +82,12 @@ bool SamplingTooSparse(const MeasurementStore& store) {
   // selector of a record of fewer than six columns stops on Y1's), or a record of fewer
   // than six columns gave an empty outer model.
   const int n = std::clamp(store.ModelWindowSamples, 0, MaxSamples);
-  const bool y2IsY1 = n > 0 && std::equal(store.Y1Deviation.begin() + 1,
-                                          store.Y1Deviation.begin() + 1 + n,
-                                          store.Y2Deviation.begin() + 1);
-  const bool noY2 = y2IsY1 || (store.ColumnCount >= 1 && store.ColumnCount < 6 &&
-                               store.OuterGain == 0 && store.OuterTimeConstant == 0 &&
-                               store.OuterDeadTime == 0);
+  const bool y2IsY1 =
+      n > 0 && std::equal(store.Y1Deviation.begin() + 1, store.Y1Deviation.begin() + 1 + n,
+                          store.Y2Deviation.begin() + 1);
+  const bool noY2 =
+      y2IsY1 || (store.ColumnCount >= 1 && store.ColumnCount < 6 && store.OuterGain == 0 &&
+                 store.OuterTimeConstant == 0 && store.OuterDeadTime == 0);
   return limit >= RoundToInt(span(store.InnerKind, store.InnerTimeConstant, store.InnerDeadTime,
                                   store.InnerIntegrating)) ||
          (!noY2 && limit >= RoundToInt(span(store.OuterKind, store.OuterTimeConstant,

@@ -87,15 +87,18 @@ std::string OpcWindowText(const std::string& english) {
            (reason.empty() ? std::string(".") : ": " + reason + ".");
   }
   // A time-out, with the bound that ran out.
-  static const std::regex requestTimeout(R"(did not .* in time \(a request's time-out of ([0-9.]+) s)");
+  static const std::regex requestTimeout(
+      R"(did not .* in time \(a request's time-out of ([0-9.]+) s)");
   static const std::regex operationTimeout(
       R"(did not .* in time \(the (\w+)'s bound of ([0-9.]+) s ran out; (the server had been answering for ([0-9.]+) s)?)");
   if (std::regex_search(text, m, requestTimeout))
     return WithStatus("Strežnik ni odgovoril na zahtevo v " + Comma(m.str(1)) + " s", "BadTimeout");
   if (std::regex_search(text, m, operationTimeout)) {
     static const std::pair<const char*, const char*> Operations[] = {
-        {"connect", "Povezovanje s strežnikom"}, {"browse", "Brskanje po strežniku"},
-        {"command", "Ukaz"}, {"close", "Zapiranje seje"}};
+        {"connect", "Povezovanje s strežnikom"},
+        {"browse", "Brskanje po strežniku"},
+        {"command", "Ukaz"},
+        {"close", "Zapiranje seje"}};
     std::string what = "Opravilo";
     for (const auto& [english, slovenian] : Operations)
       if (m.str(1) == english) what = slovenian;
@@ -123,43 +126,64 @@ std::string OpcWindowText(const std::string& english) {
   };
   static const Known Texts[] = {
       // Security of the connection and the login (before the texts they contain).
-      {"failed its signature check", "Sporočilo strežnika ni prestalo preverjanja podpisa; povezava je prekinjena", "BadSecurityChecksFailed"},
-      {"cannot be decrypted", "Sporočila strežnika ni mogoče dešifrirati; povezava je prekinjena", "BadSecurityChecksFailed"},
+      {"failed its signature check",
+       "Sporočilo strežnika ni prestalo preverjanja podpisa; povezava je prekinjena",
+       "BadSecurityChecksFailed"},
+      {"cannot be decrypted", "Sporočila strežnika ni mogoče dešifrirati; povezava je prekinjena",
+       "BadSecurityChecksFailed"},
       {"session signature is wrong", "Podpis strežnika ni pravilen; povezava je prekinjena", ""},
       {"login was cancelled", "Prijava je bila preklicana", ""},
       {"refused the user name or password", "Strežnik je zavrnil uporabniško ime ali geslo", ""},
       {"refused this kind of login", "Strežnik ne dovoli takšne prijave", ""},
       {"allows no anonymous login", "Strežnik ne dovoli prijave brez uporabniškega imena", ""},
-      {"allows no login with user name", "Strežnik ne dovoli prijave z uporabniškim imenom in geslom", ""},
-      {"password in clear text", "Strežnik zahteva nešifrirano geslo po nešifrirani povezavi; program ga ne pošlje", ""},
-      {"deprecated", "Varnostna politika je zastarela in je program ne uporablja", "BadSecurityPolicyRejected"},
-      {"offers no endpoint with", "Strežnik ne ponuja izbrane varnosti", "BadSecurityPolicyRejected"},
+      {"allows no login with user name",
+       "Strežnik ne dovoli prijave z uporabniškim imenom in geslom", ""},
+      {"password in clear text",
+       "Strežnik zahteva nešifrirano geslo po nešifrirani povezavi; program ga ne pošlje", ""},
+      {"deprecated", "Varnostna politika je zastarela in je program ne uporablja",
+       "BadSecurityPolicyRejected"},
+      {"offers no endpoint with", "Strežnik ne ponuja izbrane varnosti",
+       "BadSecurityPolicyRejected"},
       {"Unknown security policy", "Neznana varnostna politika", "BadSecurityPolicyRejected"},
       {"certificate expired", "Potrdilo strežnika je poteklo", ""},
       {"certificate is not valid yet", "Potrdilo strežnika še ni veljavno", ""},
-      {"certificate names the application", "Potrdilo strežnika navaja drugo aplikacijo, kot jo strežnik navaja zase", ""},
+      {"certificate names the application",
+       "Potrdilo strežnika navaja drugo aplikacijo, kot jo strežnik navaja zase", ""},
       {"not signed by its own key", "Potrdilo strežnika ni veljavno", ""},
-      {"authority that is not trusted", "Potrdilo strežnika je izdal overitelj, ki mu program ne zaupa", ""},
-      {"security checks failed", "Varnostno preverjanje ni uspelo (ali je potrdilo programa na seznamu zaupanja strežnika?)", ""},
+      {"authority that is not trusted",
+       "Potrdilo strežnika je izdal overitelj, ki mu program ne zaupa", ""},
+      {"security checks failed",
+       "Varnostno preverjanje ni uspelo (ali je potrdilo programa na seznamu zaupanja strežnika?)",
+       ""},
       {"cannot be kept in", "Potrdila programa ni mogoče shraniti", ""},
       {"did not answer in time", "Strežnik ni odgovoril pravočasno", "BadTimeout"},
       {"closed the connection", "Strežnik je prekinil povezavo", ""},
-      {"ended by this program", "Povezavo s strežnikom je končal program (»Prekini« ali izhod)", ""},
+      {"ended by this program", "Povezavo s strežnikom je končal program (»Prekini« ali izhod)",
+       ""},
       {"connection to the server was lost", "Povezava s strežnikom je izgubljena", ""},
       {"connection is closed", "Povezava s strežnikom ni vzpostavljena", "BadNotConnected"},
-      {"connection to the server is closed", "Povezava s strežnikom ni vzpostavljena", "BadNotConnected"},
+      {"connection to the server is closed", "Povezava s strežnikom ni vzpostavljena",
+       "BadNotConnected"},
       {"refused the connection", "Strežnik je zavrnil povezavo", ""},
       {"ended the connection", "Strežnik je končal povezavo", ""},
       {"may have reached the server", "Odgovor strežnika se je izgubil; zapis je morda uspel", ""},
-      {"would take more memory", "Odgovor strežnika je prevelik za svojo dolžino in je zavrnjen", ""},
-      {"of another request", "Strežnik je odgovoril z oznako druge zahteve; povezava je prekinjena", ""},
-      {"requests that were never made", "Strežnik pošilja odgovore na zahteve, ki jih program ni poslal; povezava je prekinjena", ""},
-      {"malformed", "Strežnik je poslal pokvarjen odgovor; povezava je prekinjena", "BadDecodingError"},
+      {"would take more memory", "Odgovor strežnika je prevelik za svojo dolžino in je zavrnjen",
+       ""},
+      {"of another request", "Strežnik je odgovoril z oznako druge zahteve; povezava je prekinjena",
+       ""},
+      {"requests that were never made",
+       "Strežnik pošilja odgovore na zahteve, ki jih program ni poslal; povezava je prekinjena",
+       ""},
+      {"malformed", "Strežnik je poslal pokvarjen odgovor; povezava je prekinjena",
+       "BadDecodingError"},
       {"not OPC UA", "Na naslovu ni strežnika OPC UA", ""},
-      {"unknown chunk type", "Strežnik je poslal pokvarjen odgovor; povezava je prekinjena", "BadDecodingError"},
-      {"answered with an unexpected message", "Strežnik je odgovoril z nepričakovanim sporočilom", ""},
+      {"unknown chunk type", "Strežnik je poslal pokvarjen odgovor; povezava je prekinjena",
+       "BadDecodingError"},
+      {"answered with an unexpected message", "Strežnik je odgovoril z nepričakovanim sporočilom",
+       ""},
       {"aborted its answer", "Strežnik je prekinil svoj odgovor", ""},
-      {"not a valid node id", "Oznaka točke ni veljavna oznaka vozlišča OPC UA", "BadNodeIdInvalid"},
+      {"not a valid node id", "Oznaka točke ni veljavna oznaka vozlišča OPC UA",
+       "BadNodeIdInvalid"},
       {"MV is not a finite number", "MV ni končno število; v obrat ni bilo nič zapisano", ""},
       {"has no namespace", "Strežnik nima imenskega prostora, ki ga navaja oznaka točke",
        "BadNodeIdUnknown"},

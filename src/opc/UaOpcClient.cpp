@@ -532,10 +532,12 @@ class UaOpcClient final : public OpcClient {
         OpcBrowseNode more;
         const std::string shown =
             "… prikazanih je le prvih " + std::to_string(answer.References.size()) + " elementov";
-        more.Name = answer.Why == UaBrowseCut::Repeat ? shown + " (strežnik je začel seznam ponavljati)"
+        more.Name = answer.Why == UaBrowseCut::Repeat
+                        ? shown + " (strežnik je začel seznam ponavljati)"
                     : answer.Why == UaBrowseCut::Time
                         ? shown + " (brskanje ni končalo v " +
-                              std::to_string(UaBrowseBound * link_.Client.Channel().Limits().TimeoutMs / 1000) +
+                              std::to_string(UaBrowseBound *
+                                             link_.Client.Channel().Limits().TimeoutMs / 1000) +
                               " s; povezava je prekinjena)"
                         : shown + " (strežnik jih ponuja več)";
         children.push_back(std::move(more));

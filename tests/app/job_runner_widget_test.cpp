@@ -58,7 +58,8 @@ TEST(JobRunner, AGoneWindowGetsNothingAndACancelledJobTellsItsAbandonedInstead) 
   auto gone = std::make_unique<QObject>();
   QObject stays;
   bool deliveredToGone = false, done = false, abandoned = false;
-  runner.Start(gone.get(), [] { QThread::msleep(50); }, [&](std::exception_ptr) { deliveredToGone = true; });
+  runner.Start(
+      gone.get(), [] { QThread::msleep(50); }, [&](std::exception_ptr) { deliveredToGone = true; });
   const JobRunner::JobHandle job = runner.Start(
       &stays, [] { QThread::msleep(50); }, [&](std::exception_ptr) { done = true; },
       [&] { abandoned = true; });
@@ -76,19 +77,22 @@ TEST(JobRunner, APollEndsWhenItsConditionHoldsOrItsClockRunsOut) {
   std::int64_t now = 0;
   int result = -1;
   bool ready = false;
-  JobRunner::PollUntil(&receiver, [&] { return ready; }, [&] { return now; }, 3000, 60000,
-                       [&](bool held) { result = held; });
+  JobRunner::PollUntil(
+      &receiver, [&] { return ready; }, [&] { return now; }, 3000, 60000,
+      [&](bool held) { result = held; });
   EXPECT_EQ(result, -1);
   ready = true;
   Until([&] { return result != -1; });
   EXPECT_EQ(result, 1);
   // Held at once: answered within the call.
-  JobRunner::PollUntil(&receiver, [] { return true; }, [&] { return now; }, 3000, 60000,
-                       [&](bool held) { result = held ? 2 : 0; });
+  JobRunner::PollUntil(
+      &receiver, [] { return true; }, [&] { return now; }, 3000, 60000,
+      [&](bool held) { result = held ? 2 : 0; });
   EXPECT_EQ(result, 2);
   result = -1;
-  JobRunner::PollUntil(&receiver, [] { return false; }, [&] { return now; }, 3000, 60000,
-                       [&](bool held) { result = held; });
+  JobRunner::PollUntil(
+      &receiver, [] { return false; }, [&] { return now; }, 3000, 60000,
+      [&](bool held) { result = held; });
   now = 3000;  // the program's clock runs out
   Until([&] { return result != -1; });
   EXPECT_EQ(result, 0);

@@ -169,7 +169,7 @@ TEST(ExportLayouts, ALongExportIsPivotedToAColumnPerTagAndItsQualityHonoured) {
   EXPECT_EQ(r.Table.Names, (std::vector<std::string>{"FIC101.OUT", "TI101.PV", "FIC101.SP"}));
   EXPECT_EQ(r.Table.Counts.DataRows, Samples);
   EXPECT_EQ(r.Table.Counts.BadQualityValues, 2);
-  EXPECT_EQ(r.Store->ColumnCount, 5);  // MV = U, no Y2
+  EXPECT_EQ(r.Store->ColumnCount, 5);                                      // MV = U, no Y2
   EXPECT_EQ(r.Store->DataColumns[5][302], ParseNumber(Number(p.Y[299])));  // the bad ones held
   ExpectThePlant(*r.Store);
   const auto summary = ImportSummary(r.Table, r.Record);
@@ -355,8 +355,8 @@ TEST(ExportLayouts, TheRecordsStartIsShownInItsOwnClockWithTheZoneNamed) {
   // 00:30 at +02:00 is 22:30 UTC of the day before: shown as the plant's clock read it.
   std::string text = "Timestamp;MV;Y1\n";
   for (int k = 0; k < 20; ++k)
-    text += "2026-10-05T00:30:" + std::string(k < 10 ? "0" : "") + std::to_string(k) +
-            "+02:00;1;" + std::to_string(k) + "\n";
+    text += "2026-10-05T00:30:" + std::string(k < 10 ? "0" : "") + std::to_string(k) + "+02:00;1;" +
+            std::to_string(k) + "\n";
   const DelimitedTable t = ReadDelimitedTable(SplitLines(text));
   const ImportedRecord r = ResampleTable(t, {});
   EXPECT_EQ(r.Texts.Date, "2026-10-05");

@@ -156,8 +156,9 @@ TEST_F(ImportDialogTest, ALongExportWithTheTimeInTheMiddleAndQualityIsPivotedAnd
     EXPECT_EQ(d.Combo_Y1->currentText(), "TI7.PV");
     const QString counts = d.Text_Stetje->toPlainText();
     EXPECT_TRUE(counts.contains("Zapis: 60 vzorcev po 1 s")) << counts.toStdString();
-    EXPECT_TRUE(counts.contains("Vrednosti s kakovostjo, ki ni dobra, v stolpcu TI7.PV: 1 "
-                                "(zadržana prejšnja vrednost)."))
+    EXPECT_TRUE(
+        counts.contains("Vrednosti s kakovostjo, ki ni dobra, v stolpcu TI7.PV: 1 "
+                        "(zadržana prejšnja vrednost)."))
         << counts.toStdString();
     ASSERT_TRUE(d.Button_Nalozi->isEnabled());
     QTest::mouseClick(d.Button_Nalozi, Qt::LeftButton);
@@ -182,8 +183,9 @@ TEST_F(ImportDialogTest, AnActuatorGivenInTheDialogIsTheRecordsConditioning) {
     d.Edit_Aktuator_Cas->setText("-1");
     emit d.Edit_Aktuator_Cas->editingFinished();
     EXPECT_FALSE(d.Button_Nalozi->isEnabled());
-    EXPECT_TRUE(d.Text_Stetje->toPlainText().contains("Čas odziva aktuatorja ne sme biti "
-                                                      "negativen."));
+    EXPECT_TRUE(
+        d.Text_Stetje->toPlainText().contains("Čas odziva aktuatorja ne sme biti "
+                                              "negativen."));
     d.Edit_Aktuator_Cas->setText("20");
     emit d.Edit_Aktuator_Cas->editingFinished();
     ASSERT_TRUE(d.Button_Nalozi->isEnabled());

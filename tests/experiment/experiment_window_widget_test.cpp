@@ -3,7 +3,6 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -11,9 +10,10 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTimer>
-#include <QtTest/QTest>
 #include <QValueAxis>
+#include <QtTest/QTest>
 #include <array>
 #include <functional>
 #include <set>
@@ -152,7 +152,9 @@ TEST_F(ExperimentWindow, AManualExperimentRunsOnTheSimulationAndEndsOnTheProcess
     EXPECT_NEAR(w.Label_Exp_Y2->text().toDouble(), 40, 0.5);
     EXPECT_EQ(w.Label2->text(), "25.0000");  // the 501st sample, at 500 * 0.05 s
   });
-  EXPECT_EQ(ui.Notices, QStringList{"Povezava z OPC streznikom ni vzpostavljena! Aktivirana je simulacija procesa."});
+  EXPECT_EQ(
+      ui.Notices,
+      QStringList{"Povezava z OPC streznikom ni vzpostavljena! Aktivirana je simulacija procesa."});
   EXPECT_FALSE(Window().isVisible());
   EXPECT_FALSE(Window().Timer1->isActive());
   EXPECT_EQ(Find<QTabWidget>("PageControl1")->currentIndex(), 2);

@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
-
-#include <random>
 #include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <utility>
 

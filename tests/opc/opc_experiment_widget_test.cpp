@@ -3,16 +3,16 @@
 // does not come (which leaves the plant untouched), errors that neither stop sampling
 // nor pile up boxes, and plant values that are not numbers.
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDateEdit>
 #include <QDialog>
-#include <QPlainTextEdit>
-#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
-#include <QElapsedTimer>
 #include <QTimer>
 #include <QtTest/QTest>
 #include <chrono>
@@ -250,8 +250,8 @@ TEST_F(OpcExperiment, AWrongMvItemSimulatesTheRunAndLeavesThePlantsControllerAlo
   EXPECT_LE(shownAtMs - startMs, 3100);
   // Connected: the notice says what is wrong with the item, not that the link is missing.
   EXPECT_EQ(ui.Notices, QStringList{QString::fromUtf8(
-                             "Točka MV »Plant.Valve« ne obstaja na strežniku. Aktivirana je "
-                             "simulacija procesa; v obrat se nič ne piše.")});
+                            "Točka MV »Plant.Valve« ne obstaja na strežniku. Aktivirana je "
+                            "simulacija procesa; v obrat se nič ne piše.")});
   EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
   // Nothing reached the plant: no switching at the start or the end, no MV.
   EXPECT_TRUE(plant->Written.empty()) << plant->Written.front();
@@ -292,8 +292,8 @@ TEST_F(OpcExperiment, AReadOnlyMvStartsNoRunAndSwitchesNothing) {
   Settle(Form());
   EXPECT_FALSE(Window().isVisible());
   EXPECT_EQ(ui.Notices, QStringList{QString::fromUtf8(
-                             "Eksperiment ni začet: Točka »Plant.MV« (MV) je samo za branje. V "
-                             "obrat ni bilo nič zapisano.")});
+                            "Eksperiment ni začet: Točka »Plant.MV« (MV) je samo za branje. V "
+                            "obrat ni bilo nič zapisano.")});
   EXPECT_TRUE(plant->Written.empty());
   clock.AdvanceMs(2000);
   EXPECT_EQ(PlantValue(id::Manual), manual);  // the controller was not switched
@@ -322,7 +322,7 @@ TEST_F(OpcExperiment, ErrorsWhileSamplingNeitherStopTheRecordNorPileUpBoxes) {
     for (int i = 0; i < 5; ++i) Tick();  // MV 20 reaches the plant
   });
   EXPECT_EQ(ui.Notices, QStringList({QString::fromUtf8("Točke Plant.MV ni bilo mogoče zapisati."),
-                                      QString::fromUtf8("»abc« ni veljavno število.")}));
+                                     QString::fromUtf8("»abc« ni veljavno število.")}));
   EXPECT_TRUE(ui.Errors.isEmpty());
   EXPECT_TRUE(statusUnderBox.contains(QString::fromUtf8("»abc« ni veljavno število.")))
       << statusUnderBox.toStdString();

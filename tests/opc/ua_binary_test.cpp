@@ -231,7 +231,8 @@ TEST(UaBinary, DurationsThatAreNoNumbersMakeTheirAnswerMalformed) {
   for (const double x : {-1e300, 0.0, 1e300}) {
     EXPECT_EQ(refusal(UaMessageId::CreateSessionResponse, createSession(x)), "decoded");
     EXPECT_EQ(refusal(UaMessageId::CreateSubscriptionResponse, createSubscription(x)), "decoded");
-    EXPECT_EQ(refusal(UaMessageId::CreateMonitoredItemsResponse, createMonitoredItems(x)), "decoded");
+    EXPECT_EQ(refusal(UaMessageId::CreateMonitoredItemsResponse, createMonitoredItems(x)),
+              "decoded");
   }
 }
 

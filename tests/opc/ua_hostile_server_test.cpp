@@ -168,8 +168,9 @@ TEST(UaHostileServer, ABrowseCutByItsBoundKeepsWhatItReadAndSaysSo) {
   const std::vector<OpcBrowseNode> children = opc->BrowseChildren("ns=1;s=Folder");
   ASSERT_GE(children.size(), 12u);
   EXPECT_EQ(children.front().Id, "ns=1;s=Value");
-  EXPECT_EQ(children.back().Name, "… prikazanih je le prvih " + std::to_string(children.size() - 1) +
-                                      " elementov (brskanje ni končalo v 4 s; povezava je prekinjena)");
+  EXPECT_EQ(children.back().Name,
+            "… prikazanih je le prvih " + std::to_string(children.size() - 1) +
+                " elementov (brskanje ni končalo v 4 s; povezava je prekinjena)");
   EXPECT_TRUE(lost);
   EXPECT_FALSE(opc->IsConnected());
 }
@@ -207,7 +208,8 @@ TEST(UaHostileServer, NumbersThatAreNoNumbersAreRefusedWhereTheyEnter) {
       EXPECT_EQ(r.Run.ExitCode, 1);
       EXPECT_EQ(r.Run.Err, "vortuner-cli opc: " + server.Url() +
                                ": The server's answer to CreateSession is malformed: its revised "
-                               "session time-out is not a finite number (" + shown + ")\n");
+                               "session time-out is not a finite number (" +
+                               shown + ")\n");
     }
     {  // The intervals of a subscription and its items.
       const HostileUaServer publishing(odd + ":publishing");
@@ -219,7 +221,8 @@ TEST(UaHostileServer, NumbersThatAreNoNumbersAreRefusedWhereTheyEnter) {
       } catch (const UaLinkError& e) {
         EXPECT_EQ(std::string(e.what()),
                   "The server's answer to CreateSubscription is malformed: its revised publishing "
-                  "interval is not a finite number (" + shown + ")");
+                  "interval is not a finite number (" +
+                      shown + ")");
       }
       const HostileUaServer sampling(odd + ":sampling");
       client.Connect(sampling.Url());
@@ -231,7 +234,8 @@ TEST(UaHostileServer, NumbersThatAreNoNumbersAreRefusedWhereTheyEnter) {
       } catch (const UaLinkError& e) {
         EXPECT_EQ(std::string(e.what()),
                   "The server's answer to CreateMonitoredItems is malformed: its revised "
-                  "sampling interval is not a finite number (" + shown + ")");
+                  "sampling interval is not a finite number (" +
+                      shown + ")");
       }
     }
     {  // Access levels that are no byte: the access is not known, and nothing is guessed.
@@ -254,7 +258,8 @@ TEST(UaHostileServer, NumbersThatAreNoNumbersAreRefusedWhereTheyEnter) {
 TEST(UaHostileServer, TokenLifetimesAtTheEndsOfTheirRangeKeepTheLinkWorking) {
   // A lifetime of 0 is renewed every 0.75 s (never before each request); one of 49 days
   // never within a command. The reading command line opens one channel of its own.
-  for (const auto& [mode, fewest, most] : {std::tuple{"lifetime:0", 3, 4}, {"lifetime:max", 2, 2}}) {
+  for (const auto& [mode, fewest, most] :
+       {std::tuple{"lifetime:0", 3, 4}, {"lifetime:max", 2, 2}}) {
     const HostileUaServer server(mode);
     const TimedRun r = Opc(server, "watch 'ns=1;s=Value' --count 4 --rate 400");
     EXPECT_EQ(r.Run.ExitCode, 0) << r.Run.Err;

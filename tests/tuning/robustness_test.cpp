@@ -230,8 +230,8 @@ TEST(Robustness, ReportTableRowsInTheOrderOfTheControllerTable) {
   EXPECT_TRUE(set.I.Proposed && set.P.Proposed && set.PI.Proposed && set.PID.Proposed);
   ProposedControllers withoutI = ProposedLoopControllers(s.Tuning, false);
   withoutI.I = {SimI, 0, 0, 0};
-  EXPECT_FALSE(ComputeRobustness(SampledProcessOfStore(s, 0.5, false), withoutI, std::nullopt)
-                   .I.Proposed);
+  EXPECT_FALSE(
+      ComputeRobustness(SampledProcessOfStore(s, 0.5, false), withoutI, std::nullopt).I.Proposed);
 }
 
 TEST(Robustness, ThePidRowIsTheControllerThePanelLoadsAtEverySliderPosition) {

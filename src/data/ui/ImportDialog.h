@@ -1,7 +1,8 @@
 // "Naloži podatke": the import dialog of a delimited export. It shows the first rows, the
 // detected delimiter, decimal mark and time format (each overridable), the columns of MV,
 // U, Y1 and Y2 by header name, the sample time and range, the actuator if the engineer
-// gives one, and what the reading rules counted; the record it accepts replaces the store's only after "Naloži".
+// gives one, and what the reading rules counted; the record it accepts replaces the store's only
+// after "Naloži".
 #pragma once
 
 #include <QDialog>

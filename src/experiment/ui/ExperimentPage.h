@@ -147,7 +147,7 @@ class ExperimentPage : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
   Workspace& form_;
-  bool activating_ = false;  // a run is prepared, runs or ends
+  bool activating_ = false;         // a run is prepared, runs or ends
   std::function<void()> afterRun_;  // what goes on from the run's end
   ExperimentQueue queue_;
 };

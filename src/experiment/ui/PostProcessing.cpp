@@ -33,10 +33,10 @@ void ExperimentPage::RunPostProcessingChain(const QueuedExperiment& entry,
                               ? record.TimeColumn[static_cast<size_t>(record.SampleCount)] -
                                     record.TimeColumn[1] + record.SampleTime
                               : 0;
-  job.StartTime = LongTimeText(started.isValid()
-                                   ? started.time()
-                                   : now.addMSecs(-static_cast<qint64>(duration * 1000)).time())
-                      .toStdString();
+  job.StartTime =
+      LongTimeText(started.isValid() ? started.time()
+                                     : now.addMSecs(-static_cast<qint64>(duration * 1000)).time())
+          .toStdString();
   job.TitleLine = form_.Caption().toStdString();
   job.Separator = DecimalSeparator();
   job.Model = entry.Model;

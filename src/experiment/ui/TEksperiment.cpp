@@ -249,7 +249,8 @@ void TEksperiment::FormCreate() {
   run_.SetReadGroup(experimentGroup_);
 }
 
-void TEksperiment::OnPlant(std::function<void()> work, std::function<void(std::exception_ptr)> then) {
+void TEksperiment::OnPlant(std::function<void()> work,
+                           std::function<void(std::exception_ptr)> then) {
   // A plant over a network may take up to the link's time-out to answer: the work is a
   // job and the window goes on meanwhile (nothing to cancel: each request is bounded).
   // An in-process plant answers at once, here.
@@ -308,7 +309,9 @@ void TEksperiment::WaitForMVItem(bool reportFailure, std::function<void()> then)
   }
   JobRunner::PollUntil(
       this,
-      [this, item] { return form_.Closing() || (item != nullptr && IsGoodQuality(item->Quality())); },
+      [this, item] {
+        return form_.Closing() || (item != nullptr && IsGoodQuality(item->Quality()));
+      },
       [&clock] { return clock.TickCountMs(); }, QualityWaitMs, QualityWaitMs,
       [this, item, waited](bool) {
         waited(item != nullptr && IsGoodQuality(item->Quality()), std::string());
@@ -362,11 +365,14 @@ void TEksperiment::PrepareRun(bool manual, std::function<void(const std::string&
         // switched for it goes back to its state after a run.
         const bool switchAfter = switchedForRun_;
         switchedForRun_ = false;
-        OnPlant([this, switchAfter] { if (switchAfter) run_.SwitchAfterRun(); },
-                [this](std::exception_ptr) {
-                  preparing_ = false;
-                  QTimer::singleShot(0, this, [this] { emit RunEnded(); });
-                });
+        OnPlant(
+            [this, switchAfter] {
+              if (switchAfter) run_.SwitchAfterRun();
+            },
+            [this](std::exception_ptr) {
+              preparing_ = false;
+              QTimer::singleShot(0, this, [this] { emit RunEnded(); });
+            });
         return;
       }
       preparing_ = false;
@@ -386,7 +392,9 @@ void TEksperiment::PrepareRun(bool manual, std::function<void(const std::string&
   });
 }
 
-bool TEksperiment::InFlight() const { return preparing_ || run_.Running() || ending_ || isVisible(); }
+bool TEksperiment::InFlight() const {
+  return preparing_ || run_.Running() || ending_ || isVisible();
+}
 
 void TEksperiment::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
@@ -636,10 +644,11 @@ void TEksperiment::Ended() {
   // link lost during the run, as the run ended, or the switch refused.
   const RunFindings& met = run_.Findings;
   if (met.LinkLost())
-    ShowRunError(QString::fromStdString(LinkLostText(met, met.ControllerLeft, run_.Setup.Separator)));
+    ShowRunError(
+        QString::fromStdString(LinkLostText(met, met.ControllerLeft, run_.Setup.Separator)));
   else if (!met.ControllerLeft.empty())
-    ShowRunError(QString::fromStdString(form_.Opc().IsConnected() ? met.ControllerLeft
-                                                                  : LinkLostAtEndText(met.ControllerLeft)));
+    ShowRunError(QString::fromStdString(
+        form_.Opc().IsConnected() ? met.ControllerLeft : LinkLostAtEndText(met.ControllerLeft)));
   // The main window's status bar speaks of the record now in the store: an earlier
   // run's findings that still stand there go.
   const QString findings =

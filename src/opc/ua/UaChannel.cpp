@@ -269,8 +269,8 @@ std::string UaChannel::TimeoutText(const std::string& what) const {
           ? "the server had been answering for " +
                 FormatFixed(duration<double>(lastAnswer_ - start).count(), 1, '.') + " s"
           : "no answer had come in it";
-  return what + " (the " + (o.Name.empty() ? "operation" : o.Name) + "'s bound of " + Seconds(o.Ms) +
-         " ran out; " + answered + ")";
+  return what + " (the " + (o.Name.empty() ? "operation" : o.Name) + "'s bound of " +
+         Seconds(o.Ms) + " ran out; " + answered + ")";
 }
 
 void UaChannel::CountForeignAnswer() {

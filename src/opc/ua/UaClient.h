@@ -79,8 +79,8 @@ class UaClient {
   // The forward hierarchical references of a node, following continuation points up to
   // UaMaxBrowseReferences references or UaMaxBrowseRounds answers, or to the first answer
   // that comes again (continuation points in a circle), which is not listed twice; past
-  // that the rest is left (the continuation point released at the server) and Cut says so. A browse whose bound runs out after its first answer returns
-  // what it read, cut, with the link lost.
+  // that the rest is left (the continuation point released at the server) and Cut says so. A browse
+  // whose bound runs out after its first answer returns what it read, cut, with the link lost.
   UaBrowseAnswer Browse(const UaNodeId& node);
 
   // Subscriptions: the server samples the monitored items and reports their changes in

@@ -33,7 +33,10 @@ double Duration(UaReader& r, const char* what) {
   const double ms = r.Double();
   if (!std::isfinite(ms))
     throw UaDecodeError(std::string("its ") + what + " is not a finite number (" +
-                        (std::isnan(ms) ? "NaN" : ms > 0 ? "+inf" : "-inf") + ")");
+                        (std::isnan(ms) ? "NaN"
+                         : ms > 0       ? "+inf"
+                                        : "-inf") +
+                        ")");
   return ms;
 }
 

@@ -79,14 +79,14 @@ const UaEndpoint& ChooseUaEndpoint(const std::vector<UaEndpoint>& endpoints,
   // What each endpoint offered and why it could not be used, for the message.
   std::vector<std::string> offered;
   const auto pass = [&](const UaEndpoint& e, const UaSecurityPolicy* p, const char* why) {
-    std::string name = p ? std::string(p->Name)
-                         : e.SecurityPolicyUri.empty() ? std::string("no policy")
-                                                       : BoundedText(e.SecurityPolicyUri, 80);
-    std::string entry = name + " " +
-                        (e.SecurityMode >= 1 && e.SecurityMode <= 3
-                             ? std::string(SecurityModeNames[e.SecurityMode])
-                             : "mode " + std::to_string(e.SecurityMode)) +
-                        " (" + why + ")";
+    std::string name = p                             ? std::string(p->Name)
+                       : e.SecurityPolicyUri.empty() ? std::string("no policy")
+                                                     : BoundedText(e.SecurityPolicyUri, 80);
+    std::string entry =
+        name + " " +
+        (e.SecurityMode >= 1 && e.SecurityMode <= 3 ? std::string(SecurityModeNames[e.SecurityMode])
+                                                    : "mode " + std::to_string(e.SecurityMode)) +
+        " (" + why + ")";
     if (std::find(offered.begin(), offered.end(), entry) == offered.end()) offered.push_back(entry);
   };
   for (const UaEndpoint& e : endpoints) {
@@ -141,12 +141,12 @@ const UaEndpoint& ChooseUaEndpoint(const std::vector<UaEndpoint>& endpoints,
   for (std::size_t i = 0; i < offered.size() && i < Listed; ++i)
     list += (i ? ", " : "") + offered[i];
   if (offered.size() > Listed) list += " and " + std::to_string(offered.size() - Listed) + " more";
-  throw UaLinkError(std::string("The server offers no endpoint with ") + modeNames[mode] +
-                    (wanted ? std::string(" and the policy ") + wanted->Name : std::string()) +
-                    " that the program can use; " +
-                    (offered.empty() ? std::string("it offers no endpoint at all")
-                                     : "it offers " + list) +
-                    "; BadSecurityPolicyRejected");
+  throw UaLinkError(
+      std::string("The server offers no endpoint with ") + modeNames[mode] +
+      (wanted ? std::string(" and the policy ") + wanted->Name : std::string()) +
+      " that the program can use; " +
+      (offered.empty() ? std::string("it offers no endpoint at all") : "it offers " + list) +
+      "; BadSecurityPolicyRejected");
 }
 
 void CheckUaServerCertificate(UaPki& pki, const UaCertificate& certificate,

@@ -183,7 +183,8 @@ std::string UaStatusText(UaStatusCode code) {
     sentence = UaIsBad(code) ? "a failure whose code this program does not know"
                              : "a status whose code this program does not know";
   else
-    sentence = UaIsBad(code) ? "the server refused or failed" : UaIsGood(code) ? "success"
-                                                                               : "the server is not sure";
+    sentence = UaIsBad(code)    ? "the server refused or failed"
+               : UaIsGood(code) ? "success"
+                                : "the server is not sure";
   return UaStatusName(code) + " (" + sentence + ")";
 }

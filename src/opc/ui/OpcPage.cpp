@@ -12,11 +12,11 @@
 #include <QTableWidget>
 #include <QThread>
 #include <QTimer>
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
-#include <future>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -386,9 +386,12 @@ void OpcPage::PoveziOPCStreznikClick() {
       });
     });
     switch (*answer) {
-      case 0: return UaTrustAnswer::Always;
-      case 1: return UaTrustAnswer::Once;
-      default: return UaTrustAnswer::Reject;
+      case 0:
+        return UaTrustAnswer::Always;
+      case 1:
+        return UaTrustAnswer::Once;
+      default:
+        return UaTrustAnswer::Reject;
     }
   };
   // The password is asked at each connect and kept only for it.

@@ -158,17 +158,15 @@ void SelectOpcItemDialog::Load(QTreeWidgetItem* branch) {
     Loaded(branch, branchId, reading->Level, problem, cancelled);
     NextWaiting();
   };
-  job_ = Jobs().Start(
-      this, read,
-      [ended](std::exception_ptr error) {
-        QString problem;
-        if (error) try {
-            std::rethrow_exception(error);
-          } catch (const std::exception& e) {
-            problem = QString::fromStdString(OpcWindowText(e.what()));
-          }
-        ended(false, problem);
-      });
+  job_ = Jobs().Start(this, read, [ended](std::exception_ptr error) {
+    QString problem;
+    if (error) try {
+        std::rethrow_exception(error);
+      } catch (const std::exception& e) {
+        problem = QString::fromStdString(OpcWindowText(e.what()));
+      }
+    ended(false, problem);
+  });
   cancelling_ = connect(PrekliciBrskanje, &QPushButton::clicked, this, [this, reading, ended] {
     reading->Cancelled = true;
     JobRunner::Cancel(job_);
@@ -332,8 +330,7 @@ void SelectOpcItemDialog::Browse(OpcClient& client, QWidget* parent,
   auto* dialog = new SelectOpcItemDialog(client, parent, request);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   connect(dialog, &QDialog::finished, dialog, [dialog, chosen = std::move(chosen)](int result) {
-    const QStringList ids =
-        result == QDialog::Accepted ? dialog->SelectedItemIds() : QStringList{};
+    const QStringList ids = result == QDialog::Accepted ? dialog->SelectedItemIds() : QStringList{};
     const bool notWritable =
         !ids.isEmpty() && !dialog->NotWritableNote(dialog->FactsOf(ids.first())).isEmpty();
     if (!ids.isEmpty()) chosen(ids, notWritable);

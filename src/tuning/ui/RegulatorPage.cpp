@@ -86,7 +86,8 @@ void RegulatorPage::Connect() {
   connect(Button9, &QPushButton::clicked, this, [this] { Button9Click(); });
   connect(Button8, &QPushButton::clicked, this, [this] { Button8Click(); });
   connect(Button16, &QPushButton::clicked, this, [this] { Button16Click(); });
-  connect(Button_PrekliciNalaganje, &QPushButton::clicked, this, [this] { PrekliciNalaganjeClick(); });
+  connect(Button_PrekliciNalaganje, &QPushButton::clicked, this,
+          [this] { PrekliciNalaganjeClick(); });
   connect(Button_PovrniPrejsnje, &QPushButton::clicked, this,
           [this] { Button_PovrniPrejsnjeClick(); });
   // A value typed into the panel is what a load writes: its figures follow it.

@@ -6,30 +6,30 @@
 // program says is in the controller is what the controller holds.
 #include <QApplication>
 #include <QComboBox>
-#include <QDateEdit>
-#include <QPlainTextEdit>
-#include <QScreen>
-#include <QTemporaryDir>
 #include <QCoreApplication>
+#include <QDateEdit>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest/QTest>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <cstdlib>
 #include <memory>
 #include <random>
 
 #include "data/Clock.h"
 #include "experiment/ui/ExperimentPage.h"
-#include "forms/FormHelpers.h"
 #include "experiment/ui/TEksperiment.h"
+#include "forms/FormHelpers.h"
 #include "opc/PlantOpcClient.h"
 #include "opc/UaOpcClient.h"
 #include "opc/peer/UaPeer.h"
@@ -67,9 +67,9 @@ class FaultPlay : public AppFixture {
     opc = CreatePlantOpcClient(realClock, "");
     windows = CreateApplicationWindows(*opc, realClock);
     const std::pair<int, const char*> rows[] = {
-        {0, "ns=2;s=MV"}, {2, "ns=2;s=U"}, {4, "ns=2;s=Y1"}, {5, "ns=2;s=Y2"},
-        {7, "ns=2;s=P"},  {8, "ns=2;s=I"}, {9, "ns=2;s=D"},  {11, "ns=2;s=Manual"},
-        {12, "ns=2;s=Auto"}};
+        {0, "ns=2;s=MV"}, {2, "ns=2;s=U"},       {4, "ns=2;s=Y1"},
+        {5, "ns=2;s=Y2"}, {7, "ns=2;s=P"},       {8, "ns=2;s=I"},
+        {9, "ns=2;s=D"},  {11, "ns=2;s=Manual"}, {12, "ns=2;s=Auto"}};
     for (const auto& [row, id] : rows) Form().OpcTab().OPCTabela->item(row, 0)->setText(id);
     MeasurementStore& s = Form().Store();
     s.InnerGain = 2, s.InnerTimeConstant = 2, s.InnerDeadTime = 0.2, s.SampleTime = 0.1;
@@ -101,7 +101,9 @@ class FaultPlay : public AppFixture {
     QTest::mouseClick(Opc().PoveziOPCStreznik, Qt::LeftButton);
   }
   void Load() { QTest::mouseClick(Regulator().Button16, Qt::LeftButton); }
-  void StartRun() { QTest::mouseClick(Form().ExperimentTab().AktivirajEksperiment, Qt::LeftButton); }
+  void StartRun() {
+    QTest::mouseClick(Form().ExperimentTab().AktivirajEksperiment, Qt::LeftButton);
+  }
   void EndRun() {
     if (Window().isVisible()) QTest::mouseClick(Window().KonecEksperimenta, Qt::LeftButton);
   }
@@ -250,8 +252,8 @@ TEST_F(FaultPlay, ManyOrdersOfActionsAndFaults) {
     Heartbeat heart;
     boxMs = static_cast<int>(random() % 150);
     enum Step { ConnectStep, LoadStep, RunStep, EndStep, BrowseStep, StallStep, CutStep };
-    std::vector<Step> steps = {ConnectStep, LoadStep, RunStep, EndStep, BrowseStep,
-                               random() % 2 ? StallStep : CutStep};
+    std::vector<Step> steps = {ConnectStep, LoadStep,   RunStep,
+                               EndStep,     BrowseStep, random() % 2 ? StallStep : CutStep};
     std::shuffle(steps.begin() + 1, steps.end(), random);  // a connect first, most often
     if (random() % 4 == 0) std::shuffle(steps.begin(), steps.end(), random);
     std::string what;
@@ -263,10 +265,22 @@ TEST_F(FaultPlay, ManyOrdersOfActionsAndFaults) {
           connectedTo = UaPeerUrl();
           Connect(relay->Url());
           break;
-        case LoadStep: what += "load "; Load(); break;
-        case RunStep: what += "run "; StartRun(); break;
-        case EndStep: what += "end "; EndRun(); break;
-        case BrowseStep: what += "browse "; Browse(); break;
+        case LoadStep:
+          what += "load ";
+          Load();
+          break;
+        case RunStep:
+          what += "run ";
+          StartRun();
+          break;
+        case EndStep:
+          what += "end ";
+          EndRun();
+          break;
+        case BrowseStep:
+          what += "browse ";
+          Browse();
+          break;
         case StallStep: {
           const int ms = 200 + static_cast<int>(random() % 1300);
           what += "stall" + std::to_string(ms) + " ";
@@ -356,7 +370,8 @@ TEST_F(FaultPlay, AScheduledRunWhoseServerIsKilledEndsAndIsSavedWithoutAClick) {
   if (shots) {
     Spin(500);
     Form().show();
-    QApplication::primaryScreen()->grabWindow(0).save(QString::fromLocal8Bit(shots) + "/run-killed.png");
+    QApplication::primaryScreen()->grabWindow(0).save(QString::fromLocal8Bit(shots) +
+                                                      "/run-killed.png");
     heart.Forgive();  // the test's own grab held the thread
   }
   QTRY_VERIFY_WITH_TIMEOUT(!Window().isVisible(), 20000);
@@ -365,7 +380,8 @@ TEST_F(FaultPlay, AScheduledRunWhoseServerIsKilledEndsAndIsSavedWithoutAClick) {
   QTRY_VERIFY_WITH_TIMEOUT(!Form().RunInFlight(), 20000);
   Spin(200);
   if (shots)
-    QApplication::primaryScreen()->grabWindow(0).save(QString::fromLocal8Bit(shots) + "/run-ended.png");
+    QApplication::primaryScreen()->grabWindow(0).save(QString::fromLocal8Bit(shots) +
+                                                      "/run-ended.png");
   const RunFindings& f = Window().Run().Findings;
   EXPECT_TRUE(f.LinkLost());
   const std::string base = folder.filePath("nocni").toStdString();

@@ -124,7 +124,8 @@ TEST(OpcCommand, OptionsStandAnywhereAndErrorsNameTheirNode) {
       << read.Err;
   const CliRun browse = Opc("browse 'ns=2;s=Nope'");
   EXPECT_EQ(browse.ExitCode, 1);
-  EXPECT_EQ(browse.Err, "vortuner-cli opc: " + UaPeerUrl() + ": ns=2;s=Nope: BadNodeIdUnknown (the server does not "
+  EXPECT_EQ(browse.Err, "vortuner-cli opc: " + UaPeerUrl() +
+                            ": ns=2;s=Nope: BadNodeIdUnknown (the server does not "
                             "know the node)\n");
 }
 

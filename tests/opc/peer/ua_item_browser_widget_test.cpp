@@ -1,8 +1,8 @@
 // The item browser on the node-opcua test plant as the engineer uses it: the columns of
 // a level, a read-only item marked when picked for MV, and the browser opening again
 // where it was left.
-#include <QElapsedTimer>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>

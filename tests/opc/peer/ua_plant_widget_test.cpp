@@ -482,8 +482,8 @@ TEST_F(UaPlant, AStallPastTheTimeOutWhileTheRunEndsLeavesTheControllerInManualAn
   const QString left = QString::fromUtf8("Regulator je ostal v ročnem načinu.");
   ASSERT_EQ(ui.Notices.size(), 1) << ui.Notices.join("; ").toStdString();
   EXPECT_EQ(ui.Notices[0], QString::fromUtf8("Povezava s strežnikom je bila izgubljena ob koncu "
-                                            "eksperimenta: v obrat se nič več ne piše. ") +
-                              left);
+                                             "eksperimenta: v obrat se nič več ne piše. ") +
+                               left);
   EXPECT_TRUE(Form().StatusText().contains(left)) << Form().StatusText().toStdString();
   // What waited in the relay has gone on by now: still manual at MV 10.
   const qint64 sinceStallMs = 300 + answering.elapsed.elapsed();
