@@ -160,6 +160,9 @@ void TForm1::closeEvent(QCloseEvent* event) {
   for (QWidget* w : std::initializer_list<QWidget*>{samodNastav_, histogram_, obdelavaLarge_})
     if (w != nullptr) w->close();
   if (eksperiment_ != nullptr && eksperiment_->Run().Running()) eksperiment_->EndExperiment();
+  // A connect under way is given up: it may wait on a question that is closed with the
+  // window, or on a server that does not answer.
+  if (opcPage_->ConnectUnderWay()) opcPage_->PrekliciPovezovanjeClick();
   FinishClosing();
 }
 
