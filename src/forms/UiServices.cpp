@@ -16,7 +16,6 @@
 #include <QStandardPaths>
 #include <QStringList>
 #include <QUrl>
-#include <memory>
 
 #include "forms/JobRunner.h"
 
@@ -167,13 +166,6 @@ QString EditText(const QDialog& dialog, const char* name) {
 
 }  // namespace
 
-int QtUiServices::AskTrustCertificate(const QString& text) {
-  const OpenDialogScope open;
-  std::unique_ptr<QMessageBox> box(TrustBox(text));
-  box->exec();
-  return TrustAnswer(*box);
-}
-
 void QtUiServices::AskTrustCertificateLater(const QString& text,
                                             std::function<void(int)> answered) {
   // Window-modal, shown and left: the window's thread goes on, the answer comes back.
@@ -182,15 +174,6 @@ void QtUiServices::AskTrustCertificateLater(const QString& text,
   QObject::connect(box, &QDialog::finished, box,
                    [box, answered = std::move(answered)] { answered(TrustAnswer(*box)); });
   box->open();
-}
-
-bool QtUiServices::AskLogin(const QString& text, QString& user, QString& password) {
-  const OpenDialogScope open;
-  std::unique_ptr<QDialog> dialog(LoginDialog(text, user));
-  if (dialog->exec() != QDialog::Accepted) return false;
-  user = EditText(*dialog, "UporabnikEdit");
-  password = EditText(*dialog, "GesloEdit");
-  return true;
 }
 
 void QtUiServices::AskLoginLater(const QString& text, const QString& user,

@@ -106,8 +106,6 @@ class QtUiServices final : public UiServices {
   bool ExecuteOpenDialog(QWidget* parent, FileDialog& dialog) override;
   bool ExecuteSaveDialog(QWidget* parent, FileDialog& dialog) override;
   bool OpenDocument(const QString& path) override;
-  int AskTrustCertificate(const QString& text) override;
-  bool AskLogin(const QString& text, QString& user, QString& password) override;
   void ShowNotice(const QString& text) override;
   void AskTrustCertificateLater(const QString& text, std::function<void(int)> answered) override;
   void AskLoginLater(const QString& text, const QString& user,

@@ -136,9 +136,10 @@ class FaultPlay : public AppFixture {
     if (Window().StartedAt != runBefore) {
       const RunFindings& f = Window().Run().Findings;
       EXPECT_GE(Form().Store().SampleCount, 10);
-      if (f.SimulatedSamples > 0)
+      if (f.SimulatedSamples > 0) {
         EXPECT_NE(Form().Store().ColumnNames[1].find("(simulacija"), std::string::npos)
             << Form().Store().ColumnNames[1];
+      }
     }
     // A load the status bar says is in the controller is there.
     const QString status = Form().StatusText();
@@ -148,7 +149,9 @@ class FaultPlay : public AppFixture {
       heart.Forgive();
       const double held = DirectValue("ns=2;s=P");
       heart.Forgive();
-      if (std::isfinite(held)) EXPECT_NEAR(held, p, 1e-9 * std::abs(p)) << status.toStdString();
+      if (std::isfinite(held)) {
+        EXPECT_NEAR(held, p, 1e-9 * std::abs(p)) << status.toStdString();
+      }
     }
   }
   // P read past the program and its relay, from the server it is connected to.
