@@ -60,6 +60,11 @@ struct Heartbeat {
   void Forgive() { last = clock.elapsed(); }
 };
 
+// A thread held by a nested wait is held for seconds or for good; a busy machine (the long tests
+// run beside others) delays a timer by a few hundred milliseconds. The bound tells the two apart;
+// how quickly the window answers is printed by the long test.
+constexpr qint64 kAnswersWithin = 1000;
+
 class FaultPlay : public AppFixture {
  protected:
   void SetUp() override {
@@ -130,7 +135,7 @@ class FaultPlay : public AppFixture {
     QCoreApplication::processEvents();
     EXPECT_EQ(Jobs().Running(), 0);
     EXPECT_FALSE(Form().RunInFlight());
-    EXPECT_LT(heart.longest, 200) << "the window's thread did not answer";
+    EXPECT_LT(heart.longest, kAnswersWithin) << "the window's thread did not answer";
     longest = std::max(longest, heart.longest);
     // A run that began has its record, marked where the simulation took over.
     if (Window().StartedAt != runBefore) {
@@ -379,7 +384,7 @@ TEST_F(FaultPlay, AScheduledRunWhoseServerIsKilledEndsAndIsSavedWithoutAClick) {
   }
   QTRY_VERIFY_WITH_TIMEOUT(!Window().isVisible(), 20000);
   // The run answered throughout; the chain after it is one computation of its own.
-  EXPECT_LT(heart.longest, 200);
+  EXPECT_LT(heart.longest, kAnswersWithin);
   QTRY_VERIFY_WITH_TIMEOUT(!Form().RunInFlight(), 20000);
   Spin(200);
   if (shots)
