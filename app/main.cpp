@@ -1,15 +1,18 @@
 // Program entry: the application, its five windows in start-up order, the message loop.
 #include <QDir>
+#include <QLocale>
 #include <QStandardPaths>
 
 #include "app/TForm1.h"
 #include "app/TerminationSignals.h"
 #include "app/VorApplication.h"
 #include "data/Clock.h"
+#include "forms/FormHelpers.h"
 #include "opc/PlantOpcClient.h"
 
 int main(int argc, char** argv) {
   VorApplication app(argc, argv);
+  QLocale::setDefault(ProgramLocale(QLocale::system()));
   SystemClock clock;
   // The OPC UA servers the engineer has connected to are remembered in the user's settings.
   const QString serverList = QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))

@@ -1,4 +1,4 @@
-// The "About" tab: a picture over the whole tab, the version and its date.
+// The "O programu" tab: a picture over the whole tab, the version and its date.
 #pragma once
 
 #include <QWidget>

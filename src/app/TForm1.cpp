@@ -18,6 +18,8 @@
 #include "app/AboutPage.h"
 #include "data/Clock.h"
 #include "data/ui/ProcessingPage.h"
+#include "data/ui/TForm_Histogram.h"
+#include "data/ui/TForm_Obdelava_Large.h"
 #include "experiment/ExperimentSetupBuilder.h"
 #include "experiment/ui/ExperimentPage.h"
 #include "experiment/ui/TEksperiment.h"
@@ -26,10 +28,9 @@
 #include "forms/UiServices.h"
 #include "model/ui/ModelPage.h"
 #include "opc/OpcClient.h"
+#include "opc/PlantWriteGate.h"
 #include "opc/ui/OpcPage.h"
 #include "report/ui/ReportPage.h"
-#include "report/ui/TForm_Histogram.h"
-#include "report/ui/TForm_Obdelava_Large.h"
 #include "tuning/ui/RegulatorPage.h"
 
 TForm1::TForm1(OpcClient& opc, Clock& clock, QWidget* parent)
@@ -56,7 +57,7 @@ TForm1::TForm1(OpcClient& opc, Clock& clock, QWidget* parent)
   PageControl1->addTab(modelPage_, QStringLiteral("Model"));
   PageControl1->addTab(regulatorPage_, QStringLiteral("Regulator"));
   PageControl1->addTab(reportPage_, QStringLiteral("Poročilo"));
-  PageControl1->addTab(aboutPage_, QStringLiteral("About"));
+  PageControl1->addTab(aboutPage_, QStringLiteral("O programu"));
   PageControl1->setCurrentIndex(TabEksperiment);
 
   auto* bar = new QStatusBar(this);
@@ -65,6 +66,10 @@ TForm1::TForm1(OpcClient& opc, Clock& clock, QWidget* parent)
   bar->setSizeGripEnabled(false);
   statusText_ = new QLabel(bar);
   statusText_->setObjectName(QStringLiteral("StatusBarText"));
+  // A text longer than the window is cut at its edge, never widens the window; the
+  // tooltip holds it whole.
+  statusText_->setMinimumWidth(1);
+  statusText_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   bar->addWidget(statusText_, 1);
   setStatusBar(bar);
 
@@ -85,11 +90,17 @@ TForm1::TForm1(OpcClient& opc, Clock& clock, QWidget* parent)
 TForm1::~TForm1() = default;
 
 PlantWriteContext TForm1::PlantWrites(PlantWriteSource source) {
-  PlantWriteContext context = Workspace::PlantWrites(source);
+  PlantWriteContext context;
+  context.Source = source;
+  context.Client = &opc_;
   context.Server = opcPage_->ConnectedServer().toStdString();
   context.Log = writeLog_.get();
   return context;
 }
+
+void TForm1::ComputeModel() { modelPage_->IzracunModelaClick(); }
+
+void TForm1::ComputePidParameters() { regulatorPage_->Button_PIDClick(); }
 
 void TForm1::FormCreate() {
   store_->TuningEventsSuppressed = false;
@@ -207,7 +218,10 @@ SequencerTexts TForm1::Sequencer() const {
   return s;
 }
 
-void TForm1::SetStatusText(const QString& text) { statusText_->setText(text); }
+void TForm1::SetStatusText(const QString& text) {
+  statusText_->setText(text);
+  statusText_->setToolTip(text);
+}
 QString TForm1::StatusText() const { return statusText_->text(); }
 
 ApplicationWindows::ApplicationWindows() = default;

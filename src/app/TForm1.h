@@ -9,6 +9,7 @@
 #include "data/MeasurementStore.h"
 #include "data/ProgramCaption.h"
 #include "forms/Workspace.h"
+#include "opc/PlantWriteGate.h"
 
 class QLabel;
 class QStatusBar;
@@ -50,6 +51,8 @@ class TForm1 : public QMainWindow, public Workspace {
   bool Closing() const override { return closing_; }
   bool RunInFlight() const override;
   PlantWriteContext PlantWrites(PlantWriteSource source) override;
+  void ComputeModel() override;
+  void ComputePidParameters() override;
   const PlantWriteLog& WriteLog() const { return *writeLog_; }
   QString Caption() const override { return windowTitle(); }
   void SetStatusText(const QString& text) override;

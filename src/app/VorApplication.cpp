@@ -6,6 +6,7 @@
 #include <QTranslator>
 #include <exception>
 
+#include "data/NumberFormat.h"
 #include "forms/UiServices.h"
 #include "opc/OpcClient.h"
 #include "opc/OpcMessages.h"
@@ -57,10 +58,12 @@ bool VorApplication::notify(QObject* receiver, QEvent* event) {
   } catch (const OpcError& e) {
     // The plant connection's own texts are English (the command line prints them).
     Ui().ShowError(QString::fromStdString(OpcWindowText(e.what())));
+  } catch (const ConversionError& e) {
+    Ui().ShowError(QString::fromStdString(e.Slovenian()));
   } catch (const std::exception& e) {
-    Ui().ShowError(QString::fromUtf8(e.what()));
+    Ui().ShowError(QString::fromStdString(ConversionError::InSlovenian(e.what())));
   } catch (...) {
-    Ui().ShowError(QStringLiteral("Unknown error"));
+    Ui().ShowError(QStringLiteral("Neznana napaka."));
   }
   return false;
 }

@@ -17,8 +17,8 @@
 #include "data/TObdelava.h"
 #include "model/IdentifyModel.h"
 #include "model/IntegratingModel.h"
+#include "model/ModelWarnings.h"
 #include "model/TModel.h"
-#include "report/Warnings.h"
 
 namespace {
 
@@ -172,12 +172,7 @@ int RunIdentify(const std::vector<std::string>& args) {
   std::vector<std::string> warnings = data.Texts.Warnings;
   // What makes the numbers below doubtful although they were computed: the warnings the
   // window and the report show, with this command's own English texts where it has them.
-  WarningScope scope;
-  scope.Start = start;
-  scope.End = end;
-  scope.Model = true;
-  scope.Outer = s.ColumnCount >= 6;
-  scope.Separator = Point;
+  const WarningScope scope = ModelWarningScope(s, start, end, s.ColumnCount >= 6, true, Point);
   const SampleArray& mv = s.DataColumns[static_cast<size_t>(columns.MV)];
   bool timeConstantsSaid = false;
   for (const Warning& w : CollectWarnings(s, scope)) {

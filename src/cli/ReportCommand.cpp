@@ -22,7 +22,6 @@
 #include "report/ReportImages.h"
 #include "report/ReportTexts.h"
 #include "report/TPorocilo.h"
-#include "report/Warnings.h"
 #include "report/ui/ChartReportImages.h"
 #include "report/ui/PdfReportWriter.h"
 #include "tuning/Recomputation.h"

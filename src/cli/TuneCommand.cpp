@@ -14,9 +14,9 @@
 #include "cli/Commands.h"
 #include "data/NumberFormat.h"
 #include "data/TextFile.h"
+#include "data/Warnings.h"
 #include "model/IntegratingModel.h"
 #include "model/TModel.h"
-#include "report/Warnings.h"
 #include "tuning/Recomputation.h"
 #include "tuning/RobustProposal.h"
 #include "tuning/Robustness.h"
@@ -419,7 +419,7 @@ int RunTune(const std::vector<std::string>& args) {
   // The proposals' warnings as the tab's status bar and the report's box say them.
   WarningScope scope;
   scope.Record = false;
-  scope.Proposals = &robustness;
+  scope.Proposals = WarningFiguresOf(robustness);
   scope.Separator = Point;
   std::string list;
   for (const Warning& w : CollectWarnings(store, scope)) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <regex>
 
 namespace {
 
@@ -153,13 +154,27 @@ std::string FormatFixed(double value, int decimals, char separator) {
   return out;
 }
 
+ConversionError::ConversionError(std::string_view text, bool integer)
+    : std::runtime_error("'" + std::string(text) + "' is not a valid " +
+                         (integer ? "integer" : "floating point") + " value"),
+      slovenian_("»" + std::string(text) + "« ni veljavno " + (integer ? "celo " : "") +
+                 "število.") {}
+
+std::string ConversionError::InSlovenian(const std::string& text) {
+  static const std::regex english(R"('(.*)' is not a valid (floating point|integer) value)");
+  std::smatch m;
+  if (!std::regex_search(text, m, english)) return text;
+  return m.prefix().str() + ConversionError(m.str(1), m.str(2) == "integer").Slovenian() +
+         m.suffix().str();
+}
+
 std::optional<double> TryParseFloat(std::string_view text, char separator) {
   return ParseDecimal(text, separator);
 }
 
 double ParseFloat(std::string_view text, char separator) {
   if (auto v = ParseDecimal(text, separator)) return *v;
-  throw ConversionError("'" + std::string(text) + "' is not a valid floating point value");
+  throw ConversionError(text, false);
 }
 
 std::optional<int> TryParseInt(std::string_view text) {
@@ -179,7 +194,7 @@ std::optional<int> TryParseInt(std::string_view text) {
 
 int ParseInt(std::string_view text) {
   if (auto v = TryParseInt(text)) return *v;
-  throw ConversionError("'" + std::string(text) + "' is not a valid integer value");
+  throw ConversionError(text, true);
 }
 
 std::optional<double> TryParseNumber(std::string_view text) {
@@ -190,7 +205,7 @@ std::optional<double> TryParseNumber(std::string_view text) {
 
 double ParseNumber(std::string_view text) {
   if (auto v = TryParseNumber(text)) return *v;
-  throw ConversionError("'" + std::string(text) + "' is not a valid floating point value");
+  throw ConversionError(text, false);
 }
 
 std::string FormatFixedPrecision(double value, int precision, int decimals, char separator) {

@@ -7,12 +7,24 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 // A text that is not a number where a number is required. what() is the user-facing
 // text, for example "'abc' is not a valid floating point value".
+// A text that is no number. what() is English (the command line prints it); the window
+// says Slovenian() ("»abc« ni veljavno število.").
 class ConversionError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  ConversionError(const std::string& english, std::string slovenian)
+      : std::runtime_error(english), slovenian_(std::move(slovenian)) {}
+  ConversionError(std::string_view text, bool integer);
+  const std::string& Slovenian() const { return slovenian_; }
+  // A text with a conversion's English sentence in it (an error passed on with the file and
+  // line it came from) with that sentence said in Slovenian.
+  static std::string InSlovenian(const std::string& text);
+
+ private:
+  std::string slovenian_;
 };
 
 // General format: the value rounded to at most `digits` significant digits, trailing

@@ -10,6 +10,7 @@
 #include "experiment/ExperimentSetupBuilder.h"
 #include "model/IdentifyModel.h"
 #include "model/ModelTexts.h"
+#include "model/ModelWarnings.h"
 #include "model/TModel.h"
 #include "report/ReportTexts.h"
 #include "tuning/TRegulator.h"
@@ -286,10 +287,8 @@ PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, Measur
     // is the one to tell).
     if (e.Step() != ChainStep::RunWarnings) {
       try {
-        WarningScope scope;
-        scope.Start = job.WindowStart;
-        scope.End = job.WindowEnd;
-        scope.Separator = job.Separator;
+        const WarningScope scope =
+            ModelWarningScope(store, job.WindowStart, job.WindowEnd, false, false, job.Separator);
         WriteTextLines(RunWarningsPath(job.Folder, job.Label),
                        RunWarningsLines(job, CollectWarnings(store, scope), e.Reason()));
       } catch (const std::exception&) {

@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "data/MeasurementStore.h"
+#include "data/Warnings.h"
 #include "experiment/ExperimentQueue.h"
 #include "experiment/ExperimentRun.h"
 #include "experiment/SettingsFile.h"
 #include "report/ReportImages.h"
 #include "report/TPorocilo.h"
-#include "report/Warnings.h"
 #include "tuning/Recomputation.h"
 #include "tuning/Robustness.h"
 

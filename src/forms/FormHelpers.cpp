@@ -51,10 +51,13 @@ QDateTime LocalNow(const Clock& clock) {
       duration_cast<milliseconds>(clock.Now().time_since_epoch()).count());
 }
 
-QString LongTimeText(const QTime& time) {
-  QString format = QLocale().timeFormat(QLocale::LongFormat);
-  format.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b")));
-  return QLocale().toString(time, format.trimmed());
+QString LongTimeText(const QTime& time) { return time.toString(QStringLiteral("HH:mm:ss")); }
+
+QString DateText(const QDate& date) { return date.toString(QString::fromLatin1(DateFormat)); }
+
+QLocale ProgramLocale(const QLocale& system) {
+  if (system.language() == QLocale::C) return QLocale(QLocale::Slovenian, QLocale::Slovenia);
+  return system;
 }
 
 double TypedNumber(const QString& text) {

@@ -2,9 +2,11 @@
 // showing or reading numbers in the user's decimal separator.
 #pragma once
 
+#include <QDate>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QString>
 #include <QTime>
 
@@ -38,9 +40,18 @@ void SetTextFitting(QLabel* label, const QString& text, int pointSize);
 // The clock's wall-clock time as a local date and time.
 QDateTime LocalNow(const Clock& clock);
 
-// A time of day in the user's long time format, without a time-zone name (the form
-// the program's files and labels carry: "14:05:09").
+// A time of day as the program's files and labels carry it, on the 24-hour clock with
+// seconds ("14:05:09") whatever the system's locale.
 QString LongTimeText(const QTime& time);
+// A date as the program's files and labels carry it, in the Slovenian form ("8. 12. 2026")
+// whatever the system's locale.
+QString DateText(const QDate& date);
+inline constexpr const char* DateFormat = "d. M. yyyy";
+
+// The locale the window follows for typed and shown numbers: the system's, and Slovenian
+// where the system names none (a session without LANG has the C locale, whose decimal
+// point the window's Slovenian texts do not expect).
+QLocale ProgramLocale(const QLocale& system);
 
 // A typed number, read with the user's decimal separator. Throws ConversionError
 // "'<text>' is not a valid floating point value".

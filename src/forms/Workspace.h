@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "forms/UiServices.h"
-#include "opc/PlantWriteGate.h"
 
 class QTabWidget;
 class QTimer;
@@ -27,6 +26,8 @@ class TForm_Histogram;
 class TForm_Obdelava_Large;
 struct MeasurementStore;
 struct AutomaticOptions;
+struct PlantWriteContext;
+enum class PlantWriteSource;
 
 // The sequencer of a cascade as the engineer typed it: whether it is on, its table's
 // rows ("Vhod", "Izhod") up to the first empty one, and the Y1 range of the record.
@@ -69,12 +70,13 @@ class Workspace {
 
   // What every write to the plant needs to pass the gate: who asks, the server connected,
   // the log of plant writes and the link.
-  virtual PlantWriteContext PlantWrites(PlantWriteSource source) {
-    PlantWriteContext context;
-    context.Source = source;
-    context.Client = &Opc();
-    return context;
-  }
+  virtual PlantWriteContext PlantWrites(PlantWriteSource source) = 0;
+
+  // The next step of the chain a page's button starts on the page that does it: the model
+  // identified from the chosen window ("Izračun modela"), the controllers tuned from the
+  // model ("Izračun PID parametrov").
+  virtual void ComputeModel() = 0;
+  virtual void ComputePidParameters() = 0;
 
   // True once the main window has been closed: the program is ending, and a wait on the
   // plant stops at once.

@@ -2,7 +2,7 @@
 
 #include "data/NumberFormat.h"
 #include "data/TObdelava.h"
-#include "report/Warnings.h"
+#include "model/ModelWarnings.h"
 
 std::array<SignalStatisticsTexts, 4> ShownStatistics(const MeasurementStore& store, int from,
                                                      int to, char separator) {
@@ -92,4 +92,12 @@ void SetTuningTexts(ReportInputs& in, int method, int responseKind, bool cascade
 void SetWarningTexts(ReportInputs& in, const std::vector<Warning>& warnings) {
   in.Warnings.clear();
   for (const Warning& w : warnings) in.Warnings.push_back(w.Text);
+}
+
+std::vector<Warning> ReportWarnings(const MeasurementStore& store, int start, int end,
+                                    bool modelSection, bool regulatorSection, bool cascade,
+                                    const RobustnessSet* proposals, char separator) {
+  WarningScope scope = ModelWarningScope(store, start, end, cascade, modelSection, separator);
+  if (regulatorSection && proposals) scope.Proposals = WarningFiguresOf(*proposals);
+  return CollectWarnings(store, scope);
 }

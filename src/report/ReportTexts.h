@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "data/MeasurementStore.h"
+#include "data/Warnings.h"
 #include "model/ModelTexts.h"
 #include "report/TPorocilo.h"
-#include "report/Warnings.h"
 #include "tuning/Recomputation.h"
 #include "tuning/Robustness.h"
 
@@ -38,3 +38,9 @@ void SetTuningTexts(ReportInputs& in, int method, int responseKind, bool cascade
                     char separator);
 // The report's warnings box from the warnings.
 void SetWarningTexts(ReportInputs& in, const std::vector<Warning>& warnings);
+
+// The report box: the warnings that concern the sections the report holds (the record's
+// always, the model's with "Model", the proposals' with "Regulator").
+std::vector<Warning> ReportWarnings(const MeasurementStore& store, int start, int end,
+                                    bool modelSection, bool regulatorSection, bool cascade,
+                                    const RobustnessSet* proposals, char separator);

@@ -546,3 +546,17 @@ std::vector<RobustnessTableRow> RobustnessTableRows(const RobustnessSet& set, ch
   }
   return rows;
 }
+
+std::vector<ProposalWarningFigures> WarningFiguresOf(const RobustnessSet& set) {
+  std::vector<ProposalWarningFigures> out;
+  if (!set.Reason.empty()) return out;
+  const auto add = [&](const char* name, const RobustnessFigures& f) {
+    out.push_back({name, f.Proposed, f.Stable, f.Stable && f.Ms > FragileMs, f.Ms});
+  };
+  add("I", set.I);
+  add("P", set.P);
+  add("PI", set.PI);
+  add("PID", set.PID);
+  if (set.Scaled) add("skalirani", *set.Scaled);
+  return out;
+}

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "data/MeasurementStore.h"
+#include "data/Warnings.h"
 #include "tuning/Recomputation.h"
 #include "tuning/TRegulator.h"
 
@@ -81,6 +82,10 @@ struct RobustnessTexts {
 RobustnessTexts FormatRobustness(const RobustnessFigures& figures, char separator);
 constexpr double FragileMs = 2;
 extern const char* const UnstableText;
+
+// The proposals (and the scaled controller) as the warnings judge them; none where the set
+// could not be judged (the tab says why).
+std::vector<ProposalWarningFigures> WarningFiguresOf(const RobustnessSet& set);
 
 // The report's table "Robustnost regulatorjev": the header ("Tip regulatorja", "Ms",
 // "Amplitudni razloček", "Fazni razloček") and one row per proposal in the order of the

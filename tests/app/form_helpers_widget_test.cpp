@@ -10,17 +10,18 @@
 #include "forms/FormHelpers.h"
 #include "charts/VorChart.h"
 
-TEST(LongTimeText, ShowsTheTimeWithoutAZoneNameInEveryLocale) {
+TEST(DatesAndTimes, AreWrittenInTheSlovenianFormInEveryLocale) {
   for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::Slovenian, QLocale::Slovenia),
                                 QLocale(QLocale::English, QLocale::UnitedStates)}) {
     QLocale::setDefault(locale);
-    const QString text = LongTimeText(QTime(14, 5, 9));
-    EXPECT_TRUE(text.contains(QStringLiteral("05"))) << text.toStdString();
-    EXPECT_FALSE(text.contains(QStringLiteral("UTC"))) << text.toStdString();
-    EXPECT_EQ(text, text.trimmed());
+    EXPECT_EQ(LongTimeText(QTime(14, 5, 9)), "14:05:09");
+    EXPECT_EQ(DateText(QDate(2026, 12, 8)), "8. 12. 2026");
   }
   QLocale::setDefault(QLocale::c());
-  EXPECT_EQ(LongTimeText(QTime(14, 5, 9)), "14:05:09");
+  // A session without a locale gets the Slovenian decimal comma; a named locale is followed.
+  EXPECT_EQ(ProgramLocale(QLocale::c()).decimalPoint(), ",");
+  const QLocale english(QLocale::English, QLocale::UnitedStates);
+  EXPECT_EQ(ProgramLocale(english), english);
 }
 
 TEST(ShownNumbers, FollowTheDefaultLocalesSeparator) {

@@ -9,13 +9,13 @@
 #include <stdexcept>
 
 #include "app/AboutPage.h"
+#include "data/ui/TForm_Histogram.h"
+#include "data/ui/TForm_Obdelava_Large.h"
 #include "experiment/ui/ExperimentPage.h"
-#include "opc/LocalOpcClient.h"
-#include "opc/ui/OpcPage.h"
 #include "experiment/ui/TEksperiment.h"
 #include "experiment/ui/TForm_SamodNastav.h"
-#include "report/ui/TForm_Histogram.h"
-#include "report/ui/TForm_Obdelava_Large.h"
+#include "opc/LocalOpcClient.h"
+#include "opc/ui/OpcPage.h"
 #include "support/AppFixture.h"
 
 using MainWindow = AppFixture;
@@ -26,8 +26,8 @@ TEST_F(MainWindow, HasTheCaptionTabsAndFixedClientArea) {
   EXPECT_EQ(Form().size(), QSize(897, 580));
   EXPECT_EQ(Form().minimumSize(), Form().maximumSize());
   QTabWidget* tabs = Find<QTabWidget>("PageControl1");
-  const QStringList captions{"OPC",       "Eksperiment", "Obdelava", "Model",
-                             "Regulator", "Poročilo",    "About"};
+  const QStringList captions{"OPC",       "Eksperiment", "Obdelava",  "Model",
+                             "Regulator", "Poročilo",    "O programu"};
   ASSERT_EQ(tabs->count(), captions.size());
   for (int i = 0; i < tabs->count(); ++i) EXPECT_EQ(tabs->tabText(i), captions[i]);
   EXPECT_EQ(Form().statusBar()->height(), 19);
@@ -85,7 +85,9 @@ TEST_F(MainWindow, StartUpFieldsHoldTheirStartValues) {
 namespace {
 class Thrower : public QObject {
  protected:
-  void timerEvent(QTimerEvent*) override { throw std::runtime_error("'x' is not a valid integer value"); }
+  void timerEvent(QTimerEvent*) override {
+    throw std::runtime_error("»x« ni veljavno celo število.");
+  }
 };
 }  // namespace
 
@@ -95,7 +97,7 @@ TEST_F(MainWindow, AnErrorEscapingAHandlerShowsOneErrorBoxAndTheProgramCarriesOn
   QTest::qWait(20);
   thrower.killTimer(id);
   ASSERT_FALSE(ui.Errors.isEmpty());
-  EXPECT_EQ(ui.Errors.first(), "'x' is not a valid integer value");
+  EXPECT_EQ(ui.Errors.first(), "»x« ni veljavno celo število.");
   Form().SetStatusText("still here");
   EXPECT_EQ(Form().StatusText(), "still here");
 }
@@ -124,7 +126,7 @@ TEST_F(MainWindowOnPlant, ClosingTheMainWindowEndsTheProgramWithItsWindowsAndCon
   EXPECT_FALSE(windows.ObdelavaLarge->isVisible());
   EXPECT_FALSE(windows.SamodNastav->isVisible());
   EXPECT_FALSE(opc->IsConnected());
-  EXPECT_EQ(Form().OpcTab().Label54->text(), "stopped");
+  EXPECT_EQ(Form().OpcTab().Label54->text(), "ustavljen");
 }
 
 TEST(ProgramFilter, BecomesAQtFilterWithPatternsFromThePatternPart) {

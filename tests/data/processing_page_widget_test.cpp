@@ -12,8 +12,8 @@
 #include "charts/VorChart.h"
 #include "data/TextFile.h"
 #include "data/ui/ProcessingPage.h"
-#include "report/ui/TForm_Histogram.h"
-#include "report/ui/TForm_Obdelava_Large.h"
+#include "data/ui/TForm_Histogram.h"
+#include "data/ui/TForm_Obdelava_Large.h"
 #include "support/AppFixture.h"
 
 namespace {
@@ -154,7 +154,7 @@ TEST_F(ProcessingPageTest, ApplyingTheFilterUsesTheEditsAndTheChosenColumns) {
   p.Edit8->setText("abc");
   QTest::mouseClick(p.Button_UporabiFilter, Qt::LeftButton);
   ASSERT_EQ(ui.Errors.size(), 1);
-  EXPECT_EQ(ui.Errors[0], "'abc' is not a valid floating point value");
+  EXPECT_EQ(ui.Errors[0], "»abc« ni veljavno število.");
   EXPECT_EQ(p.Label_MaksU1->text(), "50");
   // A typed column number moves its selector.
   p.Edit8->setText("0");

@@ -199,7 +199,7 @@ TEST_F(ExperimentWindow, ANonNumericMVMaximumIsRefusedBeforeTheWindowOpens) {
   Page().Edit_MVMax->setText("abc");
   Page().RadioRocno->setChecked(true);
   QTest::mouseClick(Page().AktivirajEksperiment, Qt::LeftButton);
-  EXPECT_EQ(ui.Errors, QStringList{"'abc' is not a valid floating point value"});
+  EXPECT_EQ(ui.Errors, QStringList{"»abc« ni veljavno število."});
   EXPECT_TRUE(ui.ShownDialogs.empty());
   EXPECT_FALSE(Window().isVisible());
   EXPECT_FALSE(Window().Timer1->isActive());

@@ -16,6 +16,7 @@
 #include "model/IdentifyModel.h"
 #include "model/ModelTestData.h"
 #include "model/TModel.h"
+#include "report/ReportTexts.h"
 #include "tuning/TRegulator.h"
 
 namespace fs = std::filesystem;

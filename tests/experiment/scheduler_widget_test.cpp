@@ -22,6 +22,7 @@
 #include "experiment/ui/ExperimentPage.h"
 #include "experiment/ui/TEksperiment.h"
 #include "experiment/ui/TForm_SamodNastav.h"
+#include "forms/FormHelpers.h"
 #include "report/ZipPackage.h"
 #include "support/AppFixture.h"
 
@@ -95,7 +96,7 @@ TEST_F(Scheduler, ActivationsAreQueuedByStartTimeWithEqualStartsInActivationOrde
   Activate("devet", "10:00:10");
   Activate("drugi10", "10:00:20");
   EXPECT_EQ(Labels(), QStringList({"devet", "prvi10", "drugi10"}));
-  const QString date = QLocale().toString(Today, QLocale::ShortFormat);
+  const QString date = DateText(Today);
   EXPECT_EQ(Lines(Page().SeznamCakajocihEkspCas),
             QStringList({date + " 10:00:10", date + " 10:00:20", date + " 10:00:20"}));
   EXPECT_EQ(Page().Queue().Entries()[2].Folder, folder.path().toStdString());
@@ -333,7 +334,7 @@ TEST_F(Scheduler, AFailedActivationChangesNothing) {
     Page().Edit_MVMax->setText("sto");
     Activate("slab", "10:00:05");
     ASSERT_EQ(ui.Errors.size(), 1);
-    EXPECT_EQ(ui.Errors.takeFirst(), "'sto' is not a valid floating point value");
+    EXPECT_EQ(ui.Errors.takeFirst(), "»sto« ni veljavno število.");
     EXPECT_TRUE(ui.ShownDialogs.empty());
     EXPECT_EQ(store.SampleCount, 42);
     EXPECT_FALSE(Window().isVisible());

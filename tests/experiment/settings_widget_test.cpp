@@ -357,7 +357,7 @@ TEST_F(SettingsFileWidget, ANonIntegerListLineStopsLoadingWithItsText) {
   WriteLines(Path("n.vtx"), lines);
   LoadByClick(Path("n.vtx"));
   ASSERT_EQ(ui.Errors.size(), 1);
-  EXPECT_EQ(ui.Errors.first(), "'Serijski' is not a valid integer value");
+  EXPECT_EQ(ui.Errors.first(), "»Serijski« ni veljavno celo število.");
   EXPECT_EQ(Dlg().RadioGroup_Sam_Prikaz->ItemIndex(), 1);  // index 65, before
   EXPECT_EQ(Dlg().Edit_Sam_SkalP->text(), "1");             // index 67, after
 }

@@ -119,7 +119,7 @@ TEST_P(ModelTab, ApplyUsesTheValuesAsShownInTheEdits) {
   Page().Edit_Gain->setText("abc");
   QTest::mouseClick(Page().Button_Uporabi_Model, Qt::LeftButton);
   ASSERT_EQ(ui.Errors.size(), 1);
-  EXPECT_EQ(ui.Errors[0], "'abc' is not a valid floating point value");
+  EXPECT_EQ(ui.Errors[0], "»abc« ni veljavno število.");
 }
 
 TEST_P(ModelTab, SaveAndLoadThroughTheDialogsRestoreTheModel) {
@@ -155,7 +155,7 @@ TEST_P(ModelTab, SaveAndLoadThroughTheDialogsRestoreTheModel) {
   ui.QueueFileAnswer(path);
   QTest::mouseClick(Page().Button_Nalozi_Model, Qt::LeftButton);
   ASSERT_EQ(ui.Errors.size(), 1);
-  EXPECT_EQ(ui.Errors[0], "'x' is not a valid floating point value");
+  EXPECT_EQ(ui.Errors[0], "»x« ni veljavno število.");
   EXPECT_EQ(Form().Store().ModelWindowSamples, 200);
 }
 

@@ -1,4 +1,4 @@
-// Answers the modal item browser "Select OPC Item" in a widget test, so that no test
+// Answers the modal item browser "Izbira točke OPC" in a widget test, so that no test
 // blocks on it.
 #pragma once
 

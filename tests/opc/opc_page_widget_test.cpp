@@ -63,11 +63,11 @@ TEST_F(OpcTab, StartsWithTheServerListedAndNothingConnected) {
 TEST_F(OpcTab, ConnectShowsRunningAndDisconnectShowsStopped) {
   Connect();
   EXPECT_TRUE(opc->IsConnected());
-  EXPECT_EQ(Page().Label54->text(), "running");
+  EXPECT_EQ(Page().Label54->text(), "teče");
   EXPECT_FALSE(Page().PoveziOPCStreznik->isEnabled());
   Click(Page().PrekiniOPCStreznik);
   EXPECT_FALSE(opc->IsConnected());
-  EXPECT_EQ(Page().Label54->text(), "stopped");
+  EXPECT_EQ(Page().Label54->text(), "ustavljen");
   EXPECT_TRUE(Page().PoveziOPCStreznik->isEnabled());
   EXPECT_TRUE(ui.Errors.isEmpty());
 }
@@ -75,7 +75,7 @@ TEST_F(OpcTab, ConnectShowsRunningAndDisconnectShowsStopped) {
 TEST_F(OpcTab, ALostLinkIsSaidAtOnceAndPoveziOffersTheReconnect) {
   Connect();
   opc->Disconnect();  // as the client does when the server goes away
-  EXPECT_EQ(Page().Label54->text(), "stopped");
+  EXPECT_EQ(Page().Label54->text(), "ustavljen");
   const QString lost = QString::fromUtf8(
       "Povezava s strežnikom VorTuner.SimulatedPlant.1 je prekinjena. Za ponovno povezavo "
       "pritisnite »Poveži znova«.");
@@ -83,7 +83,7 @@ TEST_F(OpcTab, ALostLinkIsSaidAtOnceAndPoveziOffersTheReconnect) {
   EXPECT_EQ(ui.Notices, QStringList{lost});
   EXPECT_EQ(Page().PoveziOPCStreznik->text(), QString::fromUtf8("Poveži znova"));
   Connect();  // the reconnect clears the loss
-  EXPECT_EQ(Page().Label54->text(), "running");
+  EXPECT_EQ(Page().Label54->text(), "teče");
   EXPECT_EQ(Form().StatusText(), "");
   EXPECT_EQ(Page().PoveziOPCStreznik->text(), QString::fromUtf8("Poveži"));
   Click(Page().PrekiniOPCStreznik);  // an end the engineer chose is not a loss
@@ -116,7 +116,7 @@ TEST_F(OpcTab, AServerThatCannotBeReachedShowsTheErrorAndKeepsTheStatus) {
   Page().ComboBox2->setCurrentIndex(1);
   Click(Page().PoveziOPCStreznik);
   EXPECT_EQ(ui.Errors, QStringList{QString::fromUtf8("Strežnik »Missing.Server.1« ne obstaja.")});
-  EXPECT_EQ(Page().Label54->text(), "stopped");
+  EXPECT_EQ(Page().Label54->text(), "ustavljen");
   EXPECT_TRUE(Page().PoveziOPCStreznik->isEnabled());
 }
 
@@ -193,7 +193,7 @@ TEST_F(OpcTab, TheBrowserShowsTheItemsAsATreeAndReturnsTheFirstChosen) {
                   topLevel << d.ItemTree->topLevelItem(i)->text(0);
                 Pick(d, "Plant.MV");
               });
-  EXPECT_EQ(title, "Select OPC Item");
+  EXPECT_EQ(title, "Izbira točke OPC");
   EXPECT_EQ(topLevel,
             (QStringList{"Controller", "LevelController", "Plant", "Tank"}));  // two loops
   EXPECT_EQ(Page().ItemId(0), "Plant.MV");

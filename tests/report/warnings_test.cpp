@@ -1,12 +1,16 @@
 // The warnings about a record, its model and the proposals: one record made to trigger
 // each, and the clean record that triggers none of the record's.
-#include "report/Warnings.h"
+#include "data/Warnings.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
+
+#include "model/ModelWarnings.h"
+#include "report/ReportTexts.h"
+#include "tuning/Robustness.h"
 
 namespace {
 
@@ -42,11 +46,18 @@ std::vector<WarningKind> Kinds(const std::vector<Warning>& w) {
   return k;
 }
 
-WarningScope Window(int start, int end) {
+// The record's and its models' warnings in the window start..end, as the model tab judges them.
+std::vector<Warning> Judge(const MeasurementStore& s, int start, int end, bool outer = false,
+                           bool model = true) {
+  return CollectWarnings(s, ModelWarningScope(s, start, end, outer, model, ','));
+}
+
+// The proposals' warnings, as the regulator tab judges them.
+std::vector<Warning> JudgeProposals(const MeasurementStore& s, const RobustnessSet& set) {
   WarningScope scope;
-  scope.Start = start, scope.End = end;
-  scope.Model = true;
-  return scope;
+  scope.Record = false;
+  scope.Proposals = WarningFiguresOf(set);
+  return CollectWarnings(s, scope);
 }
 
 }  // namespace
@@ -54,20 +65,20 @@ WarningScope Window(int start, int end) {
 TEST(Warnings, EachRecordAndModelWarningComesFromTheRecordMadeToTriggerIt) {
   // A clean step record and a good model: nothing to say.
   auto s = StepRecord(0);
-  EXPECT_TRUE(CollectWarnings(*s, Window(70, 200)).empty());
+  EXPECT_TRUE(Judge(*s, 70, 200).empty());
   EXPECT_EQ(FirstStepOfMV(*s, 70, 200), 81);
 
   // Y1 drifts by 0.02 per sample while MV waits: 1.6 against a response of 2.
   auto drifting = StepRecord(0.02);
-  std::vector<Warning> w = CollectWarnings(*drifting, Window(70, 200));
+  std::vector<Warning> w = Judge(*drifting, 70, 200);
   ASSERT_EQ(Kinds(w), std::vector<WarningKind>{WarningKind::Drift});
   EXPECT_EQ(w[0].Text.rfind("Opozorilo: Y1 se je pred skokom MV spreminjal (20,", 0), 0u)
       << w[0].Text;
   // A drift of a tenth of that stays below a tenth of the response.
-  EXPECT_TRUE(CollectWarnings(*StepRecord(0.002), Window(70, 200)).empty());
+  EXPECT_TRUE(Judge(*StepRecord(0.002), 70, 200).empty());
 
   // A window without a step of MV.
-  w = CollectWarnings(*s, Window(90, 200));
+  w = Judge(*s, 90, 200);
   ASSERT_EQ(Kinds(w), std::vector<WarningKind>{WarningKind::NoStep});
   EXPECT_EQ(w[0].Text,
             "Opozorilo: v oknu analize (vzorci 90 do 200) MV nima skoka; model ne opisuje "
@@ -75,13 +86,12 @@ TEST(Warnings, EachRecordAndModelWarningComesFromTheRecordMadeToTriggerIt) {
 
   // A simulated record: the run's mark on the MV column's description.
   s->ColumnNames[1] = "Ventil (simulacija)";
-  EXPECT_EQ(Kinds(CollectWarnings(*s, Window(70, 200))),
-            std::vector<WarningKind>{WarningKind::SimulatedRecord});
+  EXPECT_EQ(Kinds(Judge(*s, 70, 200)), std::vector<WarningKind>{WarningKind::SimulatedRecord});
   EXPECT_TRUE(RecordIsSimulated(*s));
   // Also where the link was lost during the run and the simulation took over.
   s->ColumnNames[1] = "Ventil (simulacija od 19,0 s)";
   EXPECT_TRUE(RecordIsSimulated(*s));
-  EXPECT_EQ(CollectWarnings(*s, Window(70, 200))[0].Text,
+  EXPECT_EQ(Judge(*s, 70, 200)[0].Text,
             "Opozorilo: zapis je simuliran od 19,0 s naprej (vgrajena simulacija procesa), prej "
             "je meritev obrata.");
   s->ColumnNames[1] = "Ventil";
@@ -90,27 +100,23 @@ TEST(Warnings, EachRecordAndModelWarningComesFromTheRecordMadeToTriggerIt) {
   // constant of 0, and three samples that reach the time constant plus dead time.
   s->InnerRelativeError = 0.08;
   s->OuterRelativeError = 0.5;
-  w = CollectWarnings(*s, Window(70, 200));
+  w = Judge(*s, 70, 200);
   ASSERT_EQ(Kinds(w), std::vector<WarningKind>{WarningKind::PoorModel});
   EXPECT_EQ(w[0].Text, "Opozorilo: kvaliteta notranjega modela je \"Slabsa\".");
-  WarningScope outer = Window(70, 200);
-  outer.Outer = true;
-  w = CollectWarnings(*s, outer);
+  w = Judge(*s, 70, 200, true);
   ASSERT_EQ(w.size(), 2u);
   EXPECT_EQ(w[1].Text, "Opozorilo: kvaliteta zunanjega modela je \"Slaba\".");
   s->InnerRelativeError = s->OuterRelativeError = 0.02;
   s->InnerTimeConstant = 0;
-  EXPECT_EQ(Kinds(CollectWarnings(*s, Window(70, 200))),
+  EXPECT_EQ(Kinds(Judge(*s, 70, 200)),
             (std::vector<WarningKind>{WarningKind::ZeroTimeConstant, WarningKind::SparseSampling}));
   s->InnerTimeConstant = 10;
   s->SampleTime = 5;
-  w = CollectWarnings(*s, Window(70, 200));
+  w = Judge(*s, 70, 200);
   ASSERT_EQ(Kinds(w), std::vector<WarningKind>{WarningKind::SparseSampling});
   EXPECT_EQ(w[0].Text, "Opozorilo: Vzorčenje je preredko");
   // Without a model only the record is judged.
-  WarningScope recordOnly = Window(70, 200);
-  recordOnly.Model = false;
-  EXPECT_TRUE(CollectWarnings(*s, recordOnly).empty());
+  EXPECT_TRUE(Judge(*s, 70, 200, false, false).empty());
 }
 
 TEST(Warnings, UnstableAndFragileProposalsAreNamedWithTheirMs) {
@@ -120,15 +126,12 @@ TEST(Warnings, UnstableAndFragileProposalsAreNamedWithTheirMs) {
     f->Stable = true;
     f->Ms = 1.4;
   }
-  WarningScope scope;
-  scope.Record = false;
-  scope.Proposals = &set;
-  EXPECT_TRUE(CollectWarnings(*s, scope).empty());
+  EXPECT_TRUE(JudgeProposals(*s, set).empty());
   set.PI.Ms = 2.314;
   set.P.Stable = false;
   set.PID.Stable = false;
   set.Scaled = RobustnessFigures{};  // unstable
-  const std::vector<Warning> w = CollectWarnings(*s, scope);
+  const std::vector<Warning> w = JudgeProposals(*s, set);
   ASSERT_EQ(Kinds(w), (std::vector<WarningKind>{WarningKind::UnstableProposal,
                                                 WarningKind::FragileProposal}));
   EXPECT_EQ(w[0].Text,
@@ -139,7 +142,7 @@ TEST(Warnings, UnstableAndFragileProposalsAreNamedWithTheirMs) {
             "proti \"Robustno\".");
   // A set that could not be judged says nothing here (the tab says why).
   set.Reason = "x";
-  EXPECT_TRUE(CollectWarnings(*s, scope).empty());
+  EXPECT_TRUE(JudgeProposals(*s, set).empty());
   // The report's box: the proposals only with the "Regulator" section.
   set.Reason.clear();
   EXPECT_EQ(ReportWarnings(*s, 70, 200, true, false, false, &set, ',').size(), 0u);
@@ -148,8 +151,7 @@ TEST(Warnings, UnstableAndFragileProposalsAreNamedWithTheirMs) {
   // is no unstable proposal.
   set.P.Proposed = set.PID.Proposed = false;
   set.Scaled.reset();
-  EXPECT_EQ(Kinds(CollectWarnings(*s, scope)),
-            std::vector<WarningKind>{WarningKind::FragileProposal});
+  EXPECT_EQ(Kinds(JudgeProposals(*s, set)), std::vector<WarningKind>{WarningKind::FragileProposal});
 }
 
 TEST(Warnings, ADriftThatGoesOnFromTheFirstSampleIsSaid) {
@@ -158,12 +160,12 @@ TEST(Warnings, ADriftThatGoesOnFromTheFirstSampleIsSaid) {
   // share of the window's end.
   auto s = StepRecord(0);
   for (int k = 1; k <= 200; ++k) s->Y1Conditioned[k] += 0.02 * k;
-  const std::vector<Warning> w = CollectWarnings(*s, Window(1, 200));
+  const std::vector<Warning> w = Judge(*s, 1, 200);
   ASSERT_EQ(Kinds(w), std::vector<WarningKind>{WarningKind::Drift});
   // Noise of the same size as that drift over the stretch, without a trend: no drift.
   auto noisy = StepRecord(0);
   for (int k = 1; k <= 200; ++k) noisy->Y1Conditioned[k] += 0.4 * std::sin(k * 2.1);
-  EXPECT_TRUE(CollectWarnings(*noisy, Window(1, 200)).empty());
+  EXPECT_TRUE(Judge(*noisy, 1, 200).empty());
 }
 
 TEST(Warnings, ALevelRampingBeforeTheStepIsSaidAgainstItsChangeOfSlope) {
@@ -184,7 +186,7 @@ TEST(Warnings, ALevelRampingBeforeTheStepIsSaidAgainstItsChangeOfSlope) {
   auto has = [](const std::vector<Warning>& w, WarningKind k) {
     return std::any_of(w.begin(), w.end(), [k](const Warning& x) { return x.Kind == k; });
   };
-  EXPECT_TRUE(has(CollectWarnings(*level(0.04), Window(1, 200)), WarningKind::Drift));
-  EXPECT_FALSE(has(CollectWarnings(*level(0), Window(1, 200)), WarningKind::Drift));
-  EXPECT_FALSE(has(CollectWarnings(*level(0.005), Window(1, 200)), WarningKind::Drift));
+  EXPECT_TRUE(has(Judge(*level(0.04), 1, 200), WarningKind::Drift));
+  EXPECT_FALSE(has(Judge(*level(0), 1, 200), WarningKind::Drift));
+  EXPECT_FALSE(has(Judge(*level(0.005), 1, 200), WarningKind::Drift));
 }

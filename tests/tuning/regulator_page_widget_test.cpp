@@ -203,7 +203,7 @@ TEST_F(RegulatorTab, ABadSamplingTimeKeepsTheChartAndShowsTheConversionError) {
   p.Edit_Vzorcenje->setFocus();
   QTest::keyClick(p.Edit_Vzorcenje, Qt::Key_Return);
   ASSERT_FALSE(ui.Errors.isEmpty());
-  EXPECT_EQ(ui.Errors.last(), "'abc' is not a valid floating point value");
+  EXPECT_EQ(ui.Errors.last(), "»abc« ni veljavno število.");
   EXPECT_EQ(p.Series3->Count(), points);
 }
 
@@ -339,7 +339,7 @@ TEST_F(RegulatorTab, ATextThatIsNotANumberIsNeverWritten) {
   AppFixture::Settle(Form());
   EXPECT_TRUE(client.Log.Entries.empty());
   ASSERT_EQ(ui.Errors.size(), 1);
-  EXPECT_EQ(ui.Errors[0], "'x' is not a valid floating point value");
+  EXPECT_EQ(ui.Errors[0], "»x« ni veljavno število.");
 }
 
 TEST_F(RegulatorTab, UnderADecimalCommaEveryShownNumberUsesTheComma) {

@@ -10,19 +10,18 @@
 #include <algorithm>
 #include <span>
 
-#include "forms/FormHelpers.h"
-#include "forms/Workspace.h"
-#include "forms/UiServices.h"
 #include "charts/VorChart.h"
 #include "data/DelimitedImport.h"
+#include "data/Histogram.h"
 #include "data/NumberFormat.h"
 #include "data/TObdelava.h"
 #include "data/TextFile.h"
 #include "data/ui/ImportDialog.h"
-#include "model/ui/ModelPage.h"
-#include "report/Histogram.h"
-#include "report/ui/TForm_Histogram.h"
-#include "report/ui/TForm_Obdelava_Large.h"
+#include "data/ui/TForm_Histogram.h"
+#include "data/ui/TForm_Obdelava_Large.h"
+#include "forms/FormHelpers.h"
+#include "forms/UiServices.h"
+#include "forms/Workspace.h"
 
 namespace {
 
@@ -166,7 +165,7 @@ void ProcessingPage::ConditionAfterExperiment() {
   // The record's own description: when it ended, its sampling, no file yet.
   const char sep = DecimalSeparator();
   const QDateTime now = LocalNow(form_.SystemClock());
-  Label_Datum->setText(QLocale().toString(now.date(), QLocale::ShortFormat));
+  Label_Datum->setText(DateText(now.date()));
   Label_Ura->setText(LongTimeText(now.time()));
   Label_Ts->setText(Text(FormatShortest(store.SampleTime, sep)));
   Label_Ns->setText(QString::number(store.SampleCount));
@@ -320,7 +319,7 @@ void ProcessingPage::Chart2DblClick() {
   ShowLarge(form_.Store().Y2Conditioned, QStringLiteral("Meritev 2"));
 }
 
-void ProcessingPage::IzracunModelaClick() { form_.ModelTab().IzracunModelaClick(); }
+void ProcessingPage::IzracunModelaClick() { form_.ComputeModel(); }
 
 // --- Data files ---
 
@@ -408,8 +407,8 @@ void ProcessingPage::SaveDataFile(const QString& fileName) {
   const MeasurementStore& store = form_.Store();
   const Conditioning parameters = ReadConditioning();
   const QDateTime now = LocalNow(form_.SystemClock());
-  const DataFileHeader h = TObdelava::SaveHeader(
-      store, SelectedColumns(), ScrollBar3->value(), ScrollBar4->value(), parameters,
-      Std(QLocale().toString(now.date(), QLocale::ShortFormat)), Std(LongTimeText(now.time())));
+  const DataFileHeader h =
+      TObdelava::SaveHeader(store, SelectedColumns(), ScrollBar3->value(), ScrollBar4->value(),
+                            parameters, Std(DateText(now.date())), Std(LongTimeText(now.time())));
   TObdelava::WriteDataFile(Std(fileName), store, h, DecimalSeparator());
 }

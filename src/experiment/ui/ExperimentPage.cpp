@@ -126,7 +126,7 @@ void ExperimentPage::BuildParameterGroup() {
   Label3 = Named(Caption(g, QStringLiteral("Začetek eksperimenta:"), 12, 336), "Label3");
   DateTimePicker1 = Named(new QDateEdit(g), "DateTimePicker1");
   DateTimePicker1->setCalendarPopup(true);
-  DateTimePicker1->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
+  DateTimePicker1->setDisplayFormat(QString::fromLatin1(DateFormat));
   DateTimePicker1->setGeometry(12, 362, 150, 24);
   CajtZacetka = Edit(g, "CajtZacetka", QString(), 190, 362);
   CajtZacetka->setInputMask(QStringLiteral("09:99:99;_"));

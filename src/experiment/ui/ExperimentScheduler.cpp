@@ -32,7 +32,9 @@ namespace {
 // The start time as typed in the masked edit ("9:05:00" or "09:05:00").
 QTime StartTimeOfDay(const QString& text) {
   const QTime time = QTime::fromString(text.trimmed(), QStringLiteral("H:mm:ss"));
-  if (!time.isValid()) throw ConversionError("'" + text.toStdString() + "' is not a valid time");
+  if (!time.isValid())
+    throw ConversionError("'" + text.toStdString() + "' is not a valid time",
+                          "»" + text.toStdString() + "« ni veljaven čas.");
   return time;
 }
 
@@ -89,9 +91,7 @@ void ExperimentPage::QueueAutomaticExperiment(const ExperimentSettings& settings
   }
   QueuedExperiment entry;
   entry.Start = Local(startDate, startTime);
-  entry.StartText =
-      (QLocale().toString(startDate, QLocale::ShortFormat) + QLatin1Char(' ') + CajtZacetka->text())
-          .toStdString();
+  entry.StartText = (DateText(startDate) + QLatin1Char(' ') + CajtZacetka->text()).toStdString();
   entry.Label = BaseNameOf(form_.SaveDialog1.FileName.toStdString());
   entry.Folder = form_.LastDirectory.toStdString();
   entry.Model = model;

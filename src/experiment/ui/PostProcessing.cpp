@@ -24,7 +24,7 @@ void ExperimentPage::RunPostProcessingChain(const QueuedExperiment& entry,
   // The window the run's hand-over set on the processing tab.
   std::tie(job.WindowStart, job.WindowEnd) = form_.ChosenAnalysisWindow();
   const QDateTime now = LocalNow(form_.SystemClock());
-  job.Date = QLocale().toString(now.date(), QLocale::ShortFormat).toStdString();
+  job.Date = DateText(now.date()).toStdString();
   job.Time = LongTimeText(now.time()).toStdString();
   // The run's own start, as its first sample was taken (else: its duration before now).
   const MeasurementStore& record = form_.Store();

@@ -698,7 +698,7 @@ void TEksperiment::VrednostVhodaEditKeyPress() {
   } catch (const ConversionError& e) {
     // MV stays; the run goes on and counts the error like a rejected write.
     ++run_.Findings.Errors;
-    lastError_ = QString::fromStdString(OpcWindowText(e.what()));
+    lastError_ = QString::fromStdString(e.Slovenian());
     ShowStatus();
     ShowRunError(lastError_);
     return;

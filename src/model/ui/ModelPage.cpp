@@ -23,10 +23,9 @@
 #include "model/IdentifyModel.h"
 #include "model/IntegratingModel.h"
 #include "model/ModelTexts.h"
+#include "model/ModelWarnings.h"
 #include "model/TModel.h"
 #include "model/ui/ModelChart.h"
-#include "report/Warnings.h"
-#include "tuning/ui/RegulatorPage.h"
 
 namespace {
 
@@ -134,7 +133,7 @@ ModelPage::ModelPage(Workspace& form) : QWidget(nullptr), form_(form) {
   connect(Button_Uporabi_Model, &QPushButton::clicked, this, [this] { ApplyModel(); });
   connect(Button_Shrani_Model, &QPushButton::clicked, this, [this] { Button_Shrani_ModelClick(); });
   connect(Button_Nalozi_Model, &QPushButton::clicked, this, [this] { Button_Nalozi_ModelClick(); });
-  connect(Button_PID, &QPushButton::clicked, this, [this] { form_.RegulatorTab().Button_PIDClick(); });
+  connect(Button_PID, &QPushButton::clicked, this, [this] { form_.ComputePidParameters(); });
 
   Chart_Model = CreateModelChart(this);
   Chart_Model->setGeometry(360, 4, 528, 526);
@@ -221,11 +220,9 @@ void ModelPage::ShowQuality(double relativeError) {
 void ModelPage::SamplingCheck() {
   // The warnings of the record and its model (the sampling check among them), as the
   // report's box and the command line name them.
-  WarningScope scope;
-  std::tie(scope.Start, scope.End) = form_.ChosenAnalysisWindow();
-  scope.Model = true;
-  scope.Outer = CheckBox_Model_Outer->isChecked();
-  scope.Separator = DecimalSeparator();
+  const auto [start, end] = form_.ChosenAnalysisWindow();
+  const WarningScope scope = ModelWarningScope(
+      form_.Store(), start, end, CheckBox_Model_Outer->isChecked(), true, DecimalSeparator());
   form_.SetStatusText(QString::fromStdString(WarningsLine(CollectWarnings(form_.Store(), scope))));
 }
 

@@ -1,6 +1,6 @@
 #include "opc/ua/UaChunkSecurity.h"
 
-#include "opc/ua/UaChunks.h"
+#include "opc/ua/UaLinkError.h"
 
 namespace {
 

@@ -11,21 +11,10 @@
 #include <string_view>
 #include <vector>
 
+#include "opc/ua/UaLinkError.h"
 #include "opc/ua/UaTypes.h"
 
 struct UaChannelSecurity;
-
-// The link to the server failed or the server broke the protocol; what() is the text an
-// engineer reads. The connection is closed afterwards.
-class UaLinkError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-// A wait on the server that ran out of time (the channel says which bound it was).
-class UaTimeoutError : public UaLinkError {
- public:
-  using UaLinkError::UaLinkError;
-};
 
 inline constexpr std::size_t UaHeaderSize = 8;
 inline constexpr const char* UaSecurityPolicyNone = "http://opcfoundation.org/UA/SecurityPolicy#None";

@@ -107,14 +107,22 @@ QComboBox* ManualValueList(const char* name, QWidget* parent) {
   return box;
 }
 
-// The server state as Label54 shows it after connecting.
+// The server state as Label54 shows it after connecting ("teče" lets no second connect be
+// started) and after the link ended ("ustavljen").
+const char* const RunningText = "teče";
+const char* const StoppedText = "ustavljen";
 QString StateText(OpcServerState state) {
   switch (state) {
-    case OpcServerState::Running: return QStringLiteral("running");
-    case OpcServerState::Failed: return QStringLiteral("failed");
-    case OpcServerState::NoConfig: return QStringLiteral("no config");
-    case OpcServerState::Suspended: return QStringLiteral("suspended");
-    case OpcServerState::Test: return QStringLiteral("test");
+    case OpcServerState::Running:
+      return QString::fromUtf8(RunningText);
+    case OpcServerState::Failed:
+      return QStringLiteral("v napaki");
+    case OpcServerState::NoConfig:
+      return QStringLiteral("brez nastavitev");
+    case OpcServerState::Suspended:
+      return QStringLiteral("začasno ustavljen");
+    case OpcServerState::Test:
+      return QStringLiteral("v preizkusu");
     default: return {};
   }
 }
@@ -154,7 +162,7 @@ OpcPage::OpcPage(Workspace& form) : QWidget(nullptr), form_(form) {
   PrekliciPovezovanje->setObjectName(QStringLiteral("PrekliciPovezovanje"));
   PrekliciPovezovanje->setGeometry(616, 18, 80, 25);
   PrekliciPovezovanje->hide();
-  auto* statusLabel = new QLabel(QStringLiteral("Status:"), server);
+  auto* statusLabel = new QLabel(QStringLiteral("Stanje:"), server);
   statusLabel->setGeometry(706, 20, 45, 21);
   Label54 = new QLabel(server);
   Label54->setObjectName(QStringLiteral("Label54"));
@@ -504,7 +512,7 @@ void OpcPage::Connected(const QString& server, const Connecting& connecting) {
   const QString stateText =
       StateText(connecting.State ? *connecting.State : form_.Opc().ServerState());
   Label54->setText(stateText);
-  if (stateText == QLatin1String("running")) PoveziOPCStreznik->setEnabled(false);
+  if (stateText == QString::fromUtf8(RunningText)) PoveziOPCStreznik->setEnabled(false);
 }
 
 void OpcPage::Button_DnevnikZapisovClick() {
@@ -535,7 +543,7 @@ void OpcPage::PrekiniOPCStreznikClick() {
 }
 
 void OpcPage::dOPCServer1Disconnect() {
-  Label54->setText(QStringLiteral("stopped"));
+  Label54->setText(QString::fromUtf8(StoppedText));
   // A link that was lost is connected again with "Poveži".
   PoveziOPCStreznik->setEnabled(true);
   // Ended by the engineer: also a loss another thread found just before, whose report

@@ -34,7 +34,7 @@ SelectOpcItemDialog::SelectOpcItemDialog(OpcClient& client, QWidget* parent,
                                          const ItemBrowserRequest& request)
     : QDialog(parent), client_(client), request_(request) {
   setObjectName(QStringLiteral("SelectOpcItemDialog"));
-  setWindowTitle(QStringLiteral("Select OPC Item"));
+  setWindowTitle(QString::fromUtf8("Izbira točke OPC"));
   resize(820, 480);
   ItemTree = new QTreeWidget(this);
   ItemTree->setObjectName(QStringLiteral("ItemTree"));

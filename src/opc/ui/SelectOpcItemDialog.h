@@ -1,4 +1,4 @@
-// The item browser "Select OPC Item": the connected server's items as a tree whose
+// The item browser "Izbira točke OPC": the connected server's items as a tree whose
 // branches are read from the client when the engineer opens them, each with its node ID,
 // data type, access and present value; the user picks one or more items. A server over
 // the network is read off the window's thread, with "Prekliči" to give up waiting.

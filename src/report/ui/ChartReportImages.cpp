@@ -1,11 +1,11 @@
 #include "report/ui/ChartReportImages.h"
 
 #include "charts/VorChart.h"
+#include "data/Histogram.h"
 #include "data/TextFile.h"
+#include "data/ui/TForm_Histogram.h"
+#include "data/ui/TForm_Obdelava_Large.h"
 #include "model/ui/ModelChart.h"
-#include "report/Histogram.h"
-#include "report/ui/TForm_Histogram.h"
-#include "report/ui/TForm_Obdelava_Large.h"
 #include "tuning/Recomputation.h"
 
 void ExportChartImage(VorChart& chart, const std::string& folder, ReportImage image) {

@@ -21,7 +21,6 @@
 #include "opc/ui/RadioGroup.h"
 #include "report/ReportImages.h"
 #include "report/ReportTexts.h"
-#include "report/Warnings.h"
 #include "report/ui/ChartReportImages.h"
 #include "report/ui/PdfReportWriter.h"
 #include "tuning/ui/RegulatorPage.h"
@@ -29,9 +28,7 @@
 namespace {
 // When the record in the store began: the processing tab's time after a run is its end.
 QString RunStartText(const QString& endText, const MeasurementStore& store) {
-  QString format = QLocale().timeFormat(QLocale::LongFormat);
-  format.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b")));
-  const QTime end = QLocale().toTime(endText, format.trimmed());
+  const QTime end = QTime::fromString(endText, QStringLiteral("HH:mm:ss"));
   if (!end.isValid() || store.SampleCount < 1) return endText;
   const double duration = store.TimeColumn[static_cast<size_t>(store.SampleCount)] -
                           store.TimeColumn[1] + store.SampleTime;

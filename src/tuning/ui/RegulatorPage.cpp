@@ -27,7 +27,6 @@
 #include "forms/Workspace.h"
 #include "opc/OpcClient.h"
 #include "opc/ui/RadioGroup.h"
-#include "report/Warnings.h"
 #include "tuning/ControllerLoad.h"
 #include "tuning/Recomputation.h"
 #include "tuning/RobustProposal.h"
@@ -165,7 +164,7 @@ void RegulatorPage::RecomputeTuning(int method, int sliderPosition, int response
   // An unstable or fragile proposal is named in the status bar as in the report's box.
   WarningScope scope;
   scope.Record = false;
-  scope.Proposals = &*robustness_;
+  scope.Proposals = WarningFiguresOf(*robustness_);
   scope.Separator = sep;
   const std::string warnings = WarningsLine(CollectWarnings(store, scope));
   if (warnings.empty())
@@ -309,7 +308,7 @@ void RegulatorPage::ShowPanelRobustness() {
   try {
     controller = ControllerOfPanelValues(PanelInputFromControls(note), PanelValues());
   } catch (const std::exception& e) {
-    reason = e.what();
+    reason = ConversionError::InSlovenian(e.what());
   }
   MeasurementStore& store = form_.Store();
   const SampledProcess process = tunedProcess_

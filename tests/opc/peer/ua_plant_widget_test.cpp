@@ -69,7 +69,7 @@ class UaPlant : public AppFixture {
     ASSERT_TRUE(opc->IsConnected()) << Opc().Label54->text().toStdString() << " "
                                     << Opc().ComboBox2->currentText().toStdString() << " "
                                     << ui.Messages.join("|").toStdString();
-    EXPECT_EQ(Opc().Label54->text(), "running");
+    EXPECT_EQ(Opc().Label54->text(), "teče");
     EXPECT_FALSE(Opc().PoveziOPCStreznik->isEnabled());
   }
   void AssignLoop() {
@@ -249,7 +249,7 @@ TEST_F(UaPlant, AServerKilledMidRunLeavesTheRunOnTheSimulationWithEverySample) {
       << Store().ColumnNames[1];
   EXPECT_TRUE(Form().StatusText().contains("Regulator je ostal v ročnem načinu."));
   EXPECT_FALSE(opc->IsConnected());
-  EXPECT_EQ(Opc().Label54->text(), "stopped");
+  EXPECT_EQ(Opc().Label54->text(), "ustavljen");
   EXPECT_TRUE(Opc().PoveziOPCStreznik->isEnabled());  // to connect again
   const int n = Store().SampleCount;
   ASSERT_GE(n, 31);  // no sample lost
@@ -360,7 +360,7 @@ TEST_F(UaPlant, PrekiniDuringAStalledProbeEndsTheLinkAtOnceWithNoLossTold) {
   EXPECT_LT(elapsed.elapsed(), 1000);
   QTest::qWait(300);
   EXPECT_FALSE(opc->IsConnected());
-  EXPECT_EQ(Opc().Label54->text(), "stopped");
+  EXPECT_EQ(Opc().Label54->text(), "ustavljen");
   EXPECT_TRUE(Opc().PoveziOPCStreznik->isEnabled());
   EXPECT_EQ(Opc().PoveziOPCStreznik->text(), QString::fromUtf8("Poveži"));
   EXPECT_TRUE(ui.Messages.isEmpty()) << ui.Messages.join("|").toStdString();
@@ -381,7 +381,7 @@ TEST_F(UaPlant, ALossReportedAfterPrekiniIsNotTold) {
   ASSERT_FALSE(opc->IsConnected());
   Opc().PrekiniOPCStreznikClick();  // before the window has taken the queued report
   QTest::qWait(300);
-  EXPECT_EQ(Opc().Label54->text(), "stopped");
+  EXPECT_EQ(Opc().Label54->text(), "ustavljen");
   EXPECT_TRUE(Opc().PoveziOPCStreznik->isEnabled());
   EXPECT_EQ(Opc().PoveziOPCStreznik->text(), QString::fromUtf8("Poveži"));
   EXPECT_TRUE(ui.Messages.isEmpty()) << ui.Messages.join("|").toStdString();

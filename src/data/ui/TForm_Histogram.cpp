@@ -1,4 +1,4 @@
-#include "report/ui/TForm_Histogram.h"
+#include "data/ui/TForm_Histogram.h"
 
 #include <QAreaSeries>
 #include <QChart>
@@ -30,7 +30,8 @@ TForm_Histogram::TForm_Histogram() : QWidget(nullptr, Qt::Dialog) {
   labelFont.setPointSize(7);
   for (QAbstractAxis* axis : Chart1->chart()->axes()) axis->setLabelsFont(labelFont);
   for (QAbstractAxis* axis : Chart1->chart()->axes(Qt::Horizontal))
-    if (auto* value = qobject_cast<QValueAxis*>(axis)) value->setLabelFormat(QStringLiteral("%.4g"));
+    if (auto* value = qobject_cast<QValueAxis*>(axis))
+      value->setLabelFormat(QStringLiteral("%.4g"));
 }
 
 void TForm_Histogram::PlotHistogram(const std::array<double, 21>& lowerEdges,
@@ -52,6 +53,8 @@ void TForm_Histogram::PlotHistogram(const std::array<double, 21>& lowerEdges,
   }
   Chart1->SetBars(bars, 0.8 * classWidth, ColorFromBgr(16711680));
   Chart1->SetLeftAxisRange(0, highest > 0 ? 1.1 * highest : 1);
-  if (maximum != minimum) Chart1->SetBottomAxisIncrement((maximum - minimum) * 0.1);
-  else Chart1->SetBottomAxisIncrement(0);
+  if (maximum != minimum)
+    Chart1->SetBottomAxisIncrement((maximum - minimum) * 0.1);
+  else
+    Chart1->SetBottomAxisIncrement(0);
 }

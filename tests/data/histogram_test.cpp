@@ -1,9 +1,9 @@
+#include "data/Histogram.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <numeric>
-
-#include "report/Histogram.h"
 
 namespace {
 int TotalCount(const MeasurementStore& s) {

@@ -1,4 +1,4 @@
-#include "report/Histogram.h"
+#include "data/Histogram.h"
 
 #include <algorithm>
 #include <cmath>
@@ -17,8 +17,8 @@ HistogramRange ComputeHistogram(MeasurementStore& store, const SampleArray& sign
     store.HistogramCounts[static_cast<size_t>(i)] = 0;
   }
   for (int k = start; k <= end; ++k) {
-    const double v = SafeDivide(signal[static_cast<size_t>(k)] - minimum + 1e-30, range, 0.0) *
-                     HistogramClasses;
+    const double v =
+        SafeDivide(signal[static_cast<size_t>(k)] - minimum + 1e-30, range, 0.0) * HistogramClasses;
     if (std::isnan(v)) continue;
     // The integer part, plus one for a positive fraction.
     double j = std::trunc(v);

@@ -1,12 +1,10 @@
-#include "report/Warnings.h"
+#include "data/Warnings.h"
 
 #include <algorithm>
 #include <cmath>
 #include <string_view>
 
 #include "data/NumberFormat.h"
-#include "model/IdentifyModel.h"
-#include "model/IntegratingModel.h"
 
 namespace {
 
@@ -149,8 +147,8 @@ std::vector<Warning> CollectWarnings(const MeasurementStore& s, const WarningSco
     for (const auto& [name, y] : signals) {
       if (y == &s.Y2Conditioned && !scope.Outer) continue;
       const bool outer = y == &s.Y2Conditioned;
-      const DriftFinding d =
-          DriftBeforeStep(s, *y, step, end, KindOf(s, outer) == ProcessKind::Integrating);
+      const DriftFinding d = DriftBeforeStep(
+          s, *y, step, end, outer ? scope.OuterIntegrating : scope.InnerIntegrating);
       if (d.Drifts)
         out.push_back({WarningKind::Drift,
                        std::string("Opozorilo: ") + name + " se je pred skokom MV spreminjal (" +
@@ -163,48 +161,34 @@ std::vector<Warning> CollectWarnings(const MeasurementStore& s, const WarningSco
                                             ") MV nima skoka; model ne opisuje odziva na skok."});
   }
 
-  if (scope.Model) {
-    struct Model {
-      const char* Name;
-      double RelativeError, TimeConstant;
-    };
-    std::vector<Model> models{{"notranjega", s.InnerRelativeError, s.InnerTimeConstant}};
-    if (scope.Outer) models.push_back({"zunanjega", s.OuterRelativeError, s.OuterTimeConstant});
-    for (const Model& m : models) {
-      const ModelQuality q = QualityOf(m.RelativeError);
-      if (q == ModelQuality::Poor || q == ModelQuality::Bad)
-        out.push_back({WarningKind::PoorModel, std::string("Opozorilo: kvaliteta ") + m.Name +
-                                                   " modela je \"" + QualityText(q) + "\"."});
-    }
-    for (const Model& m : models)
-      if (m.TimeConstant == 0)
-        out.push_back({WarningKind::ZeroTimeConstant,
-                       std::string("Opozorilo: časovna konstanta ") + m.Name +
-                           " modela je 0; model in nastavitve regulatorja niso zanesljivi."});
-    if (SamplingTooSparse(s)) out.push_back({WarningKind::SparseSampling, SamplingWarningText});
-  }
+  for (const ModelWarningFigures& m : scope.Models)
+    if (!m.PoorQuality.empty())
+      out.push_back({WarningKind::PoorModel,
+                     "Opozorilo: kvaliteta " + m.Name + " modela je \"" + m.PoorQuality + "\"."});
+  for (const ModelWarningFigures& m : scope.Models)
+    if (m.TimeConstant == 0)
+      out.push_back({WarningKind::ZeroTimeConstant,
+                     "Opozorilo: časovna konstanta " + m.Name +
+                         " modela je 0; model in nastavitve regulatorja niso zanesljivi."});
+  if (!scope.SparseSampling.empty())
+    out.push_back({WarningKind::SparseSampling, scope.SparseSampling});
 
-  if (const RobustnessSet* p = scope.Proposals; p && p->Reason.empty()) {
-    std::vector<std::pair<std::string, const RobustnessFigures*>> figures{
-        {"I", &p->I}, {"P", &p->P}, {"PI", &p->PI}, {"PID", &p->PID}};
-    if (p->Scaled) figures.emplace_back("skalirani", &*p->Scaled);
-    std::vector<std::string> unstable, fragile;
-    for (const auto& [name, f] : figures) {
-      if (!f->Proposed) continue;  // no such controller was proposed: nothing to warn of
-      if (!f->Stable)
-        unstable.push_back(name);
-      else if (f->Ms > FragileMs)
-        fragile.push_back(name + " (Ms " + FormatFixed(f->Ms, 2, sep) + ")");
-    }
-    if (!unstable.empty())
-      out.push_back({WarningKind::UnstableProposal,
-                     "Opozorilo: z regulatorjem " + Names(unstable) +
-                         " je zaprta zanka nestabilna; takih parametrov ne nalagajte."});
-    if (!fragile.empty())
-      out.push_back({WarningKind::FragileProposal,
-                     "Opozorilo: regulator " + Names(fragile) +
-                         " ima Ms nad 2: zanka je krhka; premaknite drsnik proti \"Robustno\"."});
+  std::vector<std::string> unstable, fragile;
+  for (const ProposalWarningFigures& f : scope.Proposals) {
+    if (!f.Proposed) continue;  // no such controller was proposed: nothing to warn of
+    if (!f.Stable)
+      unstable.push_back(f.Name);
+    else if (f.Fragile)
+      fragile.push_back(f.Name + " (Ms " + FormatFixed(f.Ms, 2, sep) + ")");
   }
+  if (!unstable.empty())
+    out.push_back({WarningKind::UnstableProposal,
+                   "Opozorilo: z regulatorjem " + Names(unstable) +
+                       " je zaprta zanka nestabilna; takih parametrov ne nalagajte."});
+  if (!fragile.empty())
+    out.push_back({WarningKind::FragileProposal,
+                   "Opozorilo: regulator " + Names(fragile) +
+                       " ima Ms nad 2: zanka je krhka; premaknite drsnik proti \"Robustno\"."});
   return out;
 }
 
@@ -212,17 +196,4 @@ std::string WarningsLine(const std::vector<Warning>& warnings) {
   std::string line;
   for (const Warning& w : warnings) line += (line.empty() ? "" : "  ") + w.Text;
   return line;
-}
-
-std::vector<Warning> ReportWarnings(const MeasurementStore& store, int start, int end,
-                                    bool modelSection, bool regulatorSection, bool cascade,
-                                    const RobustnessSet* proposals, char separator) {
-  WarningScope scope;
-  scope.Start = start;
-  scope.End = end;
-  scope.Model = modelSection;
-  scope.Outer = cascade;
-  scope.Proposals = regulatorSection ? proposals : nullptr;
-  scope.Separator = separator;
-  return CollectWarnings(store, scope);
 }

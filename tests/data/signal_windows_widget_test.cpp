@@ -4,9 +4,9 @@
 #include <QtTest/QTest>
 
 #include "charts/VorChart.h"
-#include "report/Histogram.h"
-#include "report/ui/TForm_Histogram.h"
-#include "report/ui/TForm_Obdelava_Large.h"
+#include "data/Histogram.h"
+#include "data/ui/TForm_Histogram.h"
+#include "data/ui/TForm_Obdelava_Large.h"
 #include "support/AppFixture.h"
 
 using SignalWindows = AppFixture;

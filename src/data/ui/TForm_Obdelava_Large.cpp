@@ -1,4 +1,4 @@
-#include "report/ui/TForm_Obdelava_Large.h"
+#include "data/ui/TForm_Obdelava_Large.h"
 
 #include <span>
 
