@@ -99,3 +99,25 @@ static void BM_LiveModelUpdate(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_LiveModelUpdate)->Arg(2000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One delay sweep of the inner model over the largest window: every candidate to its end,
+// and only as far as a candidate may still be the best.
+static void SweepOfInnerModel(benchmark::State& state, bool forBest) {
+  const int n = static_cast<int>(state.range(0));
+  auto store = LargeNoisyStep(n);
+  IdentifyModel(*store, 1, n);  // the window arrays
+  const MeasurementStore& s = *store;
+  std::vector<Candidate> table;
+  for (auto _ : state) {
+    if (forBest)
+      SweepDelaysForBest(s.UDeviation, s.Y1Deviation, s.InnerMeasured, n, s.SampleTime, 25.0, -1,
+                         table);
+    else
+      SweepDelays(s.UDeviation, s.Y1Deviation, s.InnerMeasured, n, s.SampleTime, 25.0, table);
+    benchmark::DoNotOptimize(table.data());
+  }
+}
+static void BM_SweepDelays(benchmark::State& state) { SweepOfInnerModel(state, false); }
+static void BM_SweepDelaysForBest(benchmark::State& state) { SweepOfInnerModel(state, true); }
+BENCHMARK(BM_SweepDelays)->Arg(4999)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SweepDelaysForBest)->Arg(4999)->Unit(benchmark::kMillisecond)->UseRealTime();

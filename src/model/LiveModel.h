@@ -17,7 +17,7 @@ struct LiveModelSettings {
   // grows when a fit takes longer.
   double CostShare = 0.1;
   // The last updates over which K (or the slope), T and L must stay within their bounds.
-  int StableUpdates = 5;
+  int StableUpdates = 3;
   // How long the measurement must stay within the noise of the model's final value (of the
   // model's ramp for an integrating process); 0: one time constant (lag) of the model, at
   // least ten samples.

@@ -225,10 +225,11 @@ void TModel::Identify(MeasurementStore& store, int n, double ts, double filterTi
 
   // The four identifications share only read-only inputs. Two hands take them one after the
   // other, this thread and one worker (one on a single-core machine): never more threads
-  // than the cores a desktop gives, so none waits for another's time slice.
+  // than the cores a desktop gives, so none waits for another's time slice. The integrating
+  // fits go first: their candidates stop later, and the shorter ones even out the end.
   ModelEstimate in, out, inInt, outInt;
   const std::array<std::pair<const ModelSignals*, ModelEstimate*>, 4> jobs{
-      {{&inner, &in}, {&innerIntegrating, &inInt}, {&outer, &out}, {&outerIntegrating, &outInt}}};
+      {{&innerIntegrating, &inInt}, {&outerIntegrating, &outInt}, {&inner, &in}, {&outer, &out}}};
   std::array<std::exception_ptr, 4> errors{};
   std::atomic<size_t> next{0};
   auto work = [&] {
