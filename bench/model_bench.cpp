@@ -8,6 +8,7 @@
 #include "../tests/model/ReferenceIdentification.h"
 #include "model/DelaySweep.h"
 #include "model/IdentifyModel.h"
+#include "model/LiveModel.h"
 #include "model/TModel.h"
 
 namespace {
@@ -39,7 +40,7 @@ BENCHMARK(BM_IdentifyModel)->Arg(4999)->Unit(benchmark::kMillisecond)->UseRealTi
 
 // Today's first-order identification alone, as it ran before the integrating fits: the
 // inner and the outer model on two threads. BM_IdentifyModel above fits both kinds of
-// both processes (four identifications on as many threads).
+// both processes (four identifications taken in turn by two threads).
 static void BM_IdentifyFirstOrderOnly(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   auto store = LargeNoisyStep(n);
@@ -81,3 +82,42 @@ static void BM_IdentifyModelReference(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_IdentifyModelReference)->Arg(4999)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One update of the live model on a window of 2 000 samples (both kinds, one core): what a
+// fit during a running step costs, against a tenth of the sampling period.
+static void BM_LiveModelUpdate(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  auto store = LargeNoisyStep(n);
+  LiveModelSettings settings;
+  settings.SampleTime = store->SampleTime;
+  LiveModel live(settings);
+  for (int k = 1; k <= n; ++k) live.AddSample(store->DataColumns[3][k], store->DataColumns[5][k]);
+  const LiveModelRecord record = live.TakeRecord();
+  for (auto _ : state) {
+    const LiveModelFit fit = LiveModel::Fit(record);
+    benchmark::DoNotOptimize(fit.Gain);
+  }
+}
+BENCHMARK(BM_LiveModelUpdate)->Arg(2000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One delay sweep of the inner model over the largest window: every candidate to its end,
+// and only as far as a candidate may still be the best.
+static void SweepOfInnerModel(benchmark::State& state, bool forBest) {
+  const int n = static_cast<int>(state.range(0));
+  auto store = LargeNoisyStep(n);
+  IdentifyModel(*store, 1, n);  // the window arrays
+  const MeasurementStore& s = *store;
+  std::vector<Candidate> table;
+  for (auto _ : state) {
+    if (forBest)
+      SweepDelaysForBest(s.UDeviation, s.Y1Deviation, s.InnerMeasured, n, s.SampleTime, 25.0, -1,
+                         table);
+    else
+      SweepDelays(s.UDeviation, s.Y1Deviation, s.InnerMeasured, n, s.SampleTime, 25.0, table);
+    benchmark::DoNotOptimize(table.data());
+  }
+}
+static void BM_SweepDelays(benchmark::State& state) { SweepOfInnerModel(state, false); }
+static void BM_SweepDelaysForBest(benchmark::State& state) { SweepOfInnerModel(state, true); }
+BENCHMARK(BM_SweepDelays)->Arg(4999)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SweepDelaysForBest)->Arg(4999)->Unit(benchmark::kMillisecond)->UseRealTime();

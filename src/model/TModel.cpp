@@ -1,10 +1,12 @@
 #include "model/TModel.h"
 
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <exception>
 #include <memory>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -135,11 +137,11 @@ ModelEstimate TModel::IdentifyOne(const ModelSignals& s, int n, double ts, doubl
 
   // Sweep with the fixed filter, then with the filter matched to its best time constant.
   std::vector<Candidate> table;
-  SweepDelays(x, y, m, n, ts, filterTime, table);
+  SweepDelaysForBest(x, y, m, n, ts, filterTime, -1, table);
   SweepOutcome sweep = BestOfSweep(table, n);
   Candidate best = sweep.Best;
   std::array<Candidate, 3> triple = sweep.Triple;
-  SweepDelays(x, y, m, n, ts, best.Fit.TimeConstant, table);
+  SweepDelaysForBest(x, y, m, n, ts, best.Fit.TimeConstant, best.Delay, table);
   sweep = BestOfSweep(table, n);
   if (sweep.Best.Error < best.Error) {
     best = sweep.Best;
@@ -221,30 +223,34 @@ void TModel::Identify(MeasurementStore& store, int n, double ts, double filterTi
   const ModelSignals outerIntegrating{outerWork->Input, store.Y2Deviation, outerWork->Measured,
                                       store.OuterIntegratingResponse};
 
-  // The four identifications share only read-only inputs: three run on threads of their
-  // own, the first-order inner one on this thread.
+  // The four identifications share only read-only inputs. Two hands take them one after the
+  // other, this thread and one worker (one on a single-core machine): never more threads
+  // than the cores a desktop gives, so none waits for another's time slice. The integrating
+  // fits go first: their candidates stop later, and the shorter ones even out the end.
   ModelEstimate in, out, inInt, outInt;
   const std::array<std::pair<const ModelSignals*, ModelEstimate*>, 4> jobs{
-      {{&inner, &in}, {&outer, &out}, {&innerIntegrating, &inInt}, {&outerIntegrating, &outInt}}};
+      {{&innerIntegrating, &inInt}, {&outerIntegrating, &outInt}, {&inner, &in}, {&outer, &out}}};
   std::array<std::exception_ptr, 4> errors{};
-  std::array<std::thread, 4> workers;
-  auto run = [&](size_t j) {
-    try {
-      *jobs[j].second = IdentifyOne(*jobs[j].first, n, ts, filterTime);
-    } catch (...) {
-      errors[j] = std::current_exception();
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    for (size_t j; (j = next.fetch_add(1)) < jobs.size();) {
+      try {
+        *jobs[j].second = IdentifyOne(*jobs[j].first, n, ts, filterTime);
+      } catch (...) {
+        errors[j] = std::current_exception();
+      }
     }
   };
-  for (size_t j = 1; j < jobs.size(); ++j) {
+  std::thread worker;
+  if (std::thread::hardware_concurrency() != 1) {
     try {
-      workers[j] = std::thread(run, j);
+      worker = std::thread(work);
     } catch (const std::system_error&) {
-      run(j);  // no thread to be had: one after the other
+      // no thread to be had: this thread does all four
     }
   }
-  run(0);
-  for (std::thread& w : workers)
-    if (w.joinable()) w.join();
+  work();
+  if (worker.joinable()) worker.join();
   for (const std::exception_ptr& e : errors)
     if (e) std::rethrow_exception(e);
   for (const ModelEstimate* m : {&in, &out})

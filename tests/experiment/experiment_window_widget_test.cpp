@@ -23,6 +23,7 @@
 #include "data/TObdelava.h"
 #include "data/ui/ProcessingPage.h"
 #include "experiment/ui/ExperimentPage.h"
+#include "experiment/ui/LiveModelPanel.h"
 #include "experiment/ui/TEksperiment.h"
 #include "experiment/ui/TForm_SamodNastav.h"
 #include "opc/ui/RadioGroup.h"
@@ -107,7 +108,7 @@ class ExperimentWindow : public AppFixture {
 
 TEST_F(ExperimentWindow, HasItsLayoutTextsAndChartColours) {
   TEksperiment& w = Window();
-  EXPECT_EQ(w.size(), QSize(699, 520));
+  EXPECT_EQ(w.size(), QSize(699 + LiveModelPanel::Width + 6, 520));
   EXPECT_EQ(w.Chart1->Title(), "Manipulativni signal (mv)");
   EXPECT_EQ(w.Chart_U->Title(), "Izhod regulatorja (u)");
   EXPECT_EQ(w.Chart3->Title(), "Izhod iz procesa - meritev 1 (y)");
@@ -576,4 +577,36 @@ TEST_F(PlantExperimentWindow, PreparationAndEndPutTheControllerIntoTheRequestedS
   w.EndExperiment();  // a second end writes nothing more
   EXPECT_EQ(plant->writes,
             (std::vector<RecordedWrite>{{"RA", 1, true}, {"RA", 0, true}}));
+}
+
+// The simulated process (gain 1, a lag of about 9.5 samples, noise 0.2) stepped from U 0 to
+// 10 at 20 s: the model beside the charts grows with the response and says when it is enough.
+TEST_F(ExperimentWindow, TheLiveModelFollowsASimulatedStepAndSaysWhenItIsEnough) {
+  Window().Run().Setup.InitialInput = 10;  // at rest: U 0
+  TEksperiment& w = StartManualRun(1000);
+  LiveModelPanel& p = *w.LiveModelView;
+  EXPECT_EQ(p.Label_Live_State->text(), "Čakam na stopnico in odziv nanjo.");
+  Ticks(20);
+  Type("20");
+  for (int k = 0; k < 150 && !p.Model().Settled(); ++k) {
+    Ticks(1);
+    WaitForJobs();
+    Pass();
+  }
+  ASSERT_TRUE(p.Model().Settled());
+  const LiveModelFit& f = p.Model().Latest();
+
+  EXPECT_EQ(p.Label_Live_Kind->text(), "Vrsta: samoizravnalni");
+  EXPECT_NEAR(f.Gain, 1.0, 0.05);
+  EXPECT_NEAR(f.FinalValue(), 30.0, 0.5);
+  EXPECT_TRUE(p.Label_Live_Gain->text().startsWith("K: "))
+      << p.Label_Live_Gain->text().toStdString();
+  EXPECT_TRUE(
+      p.Label_Live_State->text().startsWith("Odziv se je umiril — podatkov je dovolj (od t = "))
+      << p.Label_Live_State->text().toStdString();
+  // No earlier than the lag's 2 % (20 + 1 + 9.5 ln 50 ≈ 58 s), within two lags after it.
+  EXPECT_GE(p.Model().SettledAt(), 58.0);
+  EXPECT_LE(p.Model().SettledAt(), 58.0 + 2 * 9.5);
+  EXPECT_GT(p.ModelSeries->Count(), 50);
+  w.EndExperiment();
 }

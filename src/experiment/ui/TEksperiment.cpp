@@ -26,6 +26,7 @@
 #include "data/ui/ProcessingPage.h"
 #include "experiment/ExperimentWriteCheck.h"
 #include "experiment/ui/ExperimentPage.h"
+#include "experiment/ui/LiveModelPanel.h"
 #include "forms/FormHelpers.h"
 #include "forms/JobRunner.h"
 #include "forms/UiServices.h"
@@ -95,9 +96,11 @@ TEksperiment::TEksperiment(Workspace& form)
   // Shown beside the main window, not over a loop of its own: the run, not a stack
   // frame, decides when it ends, and RunEnded tells the activation and the scheduler.
   setModal(false);
-  setFixedSize(699, 520);
+  setFixedSize(699 + LiveModelPanel::Width + 6, 520);
   BuildCharts();
   BuildControls();
+  LiveModelView = new LiveModelPanel(this, *Chart3);
+  LiveModelView->setGeometry(699, 4, LiveModelPanel::Width, 508);
   run_.Sim.Seed(std::random_device{}());
   FormCreate();
 }
@@ -422,6 +425,7 @@ void TEksperiment::FormShow() {
     SimulationMarkers[i]->Replace({});
   }
   lastHeld_ = false;
+  LiveModelView->Begin(run_.Setup.SamplePeriodMs * 0.001);
   setWindowTitle(QStringLiteral("Eksperiment ") + QString::fromStdString(run_.Setup.ExperimentLabel));
   // Sampling runs from here on, even when the first sample's MV write is rejected. A
   // plant over a network is sampled on the sampler's own clock; the window draws what
@@ -501,6 +505,7 @@ void TEksperiment::Draw(const std::vector<ExperimentSample>& samples) {
   }
   firstToFit_ = (firstToFit_ + 1) % 4;
   DrawSimulationMarkers();
+  LiveModelView->AddSamples(samples, history_[2].first().x());
 
   // The link lost: the engineer hears of it at once (on the batch that holds the first
   // simulated sample), with the controller state the run will not be able to restore.
@@ -619,6 +624,7 @@ void TEksperiment::EndExperiment() {
     const std::vector<ExperimentSample> rest = run_.TakeArrived(stepSequence);
     if (!rest.empty()) Draw(rest);
   }
+  LiveModelView->End();
   if (run_.Finish(false)) {
     ProcessingPage& processing = form_.ProcessingTab();
     processing.ConditionAfterExperiment();

@@ -22,6 +22,7 @@
 class Workspace;
 class VorChart;
 class ChartSeries;
+class LiveModelPanel;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -94,6 +95,8 @@ class TEksperiment : public QDialog {
   QPushButton* KonecEksperimenta = nullptr;
   QStatusBar* StatusBar1 = nullptr;
   QTimer* Timer1 = nullptr;
+  // The model of the response so far, right of the value labels.
+  LiveModelPanel* LiveModelView = nullptr;
 
   // The series of held and late samples on each chart (points, no line).
   std::array<ChartSeries*, 4> LateMarkers{};
