@@ -48,11 +48,29 @@ ExperimentSettings Distinct(const std::string& v, bool flip) {
   s.RaSwitchOuter = flip ? 1 : 0;
   s.ManualValueOuter = flip ? 0 : 1;
   int n = 0;
-  for (std::string* text :
-       {&s.SampleTime, &s.InitialInput, &s.WaitTime, &s.StepSize, &s.StepDuration,
-        &s.NumberOfSteps, &s.MvMax, &s.MvMin, &s.MvStep, &s.FilterTime, &s.ActuatorMaximum,
-        &s.ActuatorMinimum, &s.ActuatorVelocity, &s.ClosedLoopSampleTime, &s.ScaleP, &s.ScaleI,
-        &s.ScaleD, &s.ReportTemplate})
+  for (std::string* text : {&s.SampleTime,
+                            &s.InitialInput,
+                            &s.WaitTime,
+                            &s.StepSize,
+                            &s.StepDuration,
+                            &s.NumberOfSteps,
+                            &s.MvMax,
+                            &s.MvMin,
+                            &s.MvStep,
+                            &s.FilterTime,
+                            &s.ActuatorMaximum,
+                            &s.ActuatorMinimum,
+                            &s.ActuatorVelocity,
+                            &s.ClosedLoopSampleTime,
+                            &s.ScaleP,
+                            &s.ScaleI,
+                            &s.ScaleD,
+                            &s.ReportTemplate,
+                            &s.Y1Min,
+                            &s.Y1Max,
+                            &s.Y2Min,
+                            &s.Y2Max,
+                            &s.MaxDuration})
     *text = v + std::to_string(++n) + ",5";
   s.StartTime = flip ? "07:08:09" : "23:59:58";
   bool on = flip;
@@ -154,14 +172,14 @@ class SettingsFileWidget : public AppFixture {
 
 }  // namespace
 
-TEST_F(SettingsFileWidget, SavedFileHoldsEveryControlAtItsLineIn98CrLfLines) {
+TEST_F(SettingsFileWidget, SavedFileHoldsEveryControlAtItsLineIn103CrLfLines) {
   const ExperimentSettings s = Distinct("a", false);
   SetControls(s);
   Save(Path("a.vtx"));
   const std::string bytes = ReadBytes(Path("a.vtx"));
   size_t crlf = 0;
   for (size_t i = bytes.find("\r\n"); i != std::string::npos; i = bytes.find("\r\n", i + 2)) ++crlf;
-  EXPECT_EQ(crlf, 98u);
+  EXPECT_EQ(crlf, 103u);  // the older format's 98, then the safety envelope's 5
   EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
   EXPECT_EQ(bytes.find('\n'), bytes.find("\r\n") + 1);
   // Every character fits the Windows-1250 code page: "č" is the one byte 0xE8.
