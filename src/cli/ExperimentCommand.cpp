@@ -87,18 +87,21 @@ void ParseLimits(const std::string& option, const std::string& text, std::option
 
 void PrintLine(const std::string& json) { std::cout << json << std::endl; }
 
+// Times and values of the record with ten significant digits: 0.5, not 0.50000000000000011.
+std::string Figure(double v) { return std::isfinite(v) ? FormatGeneral(v, 10, '.') : "null"; }
+
 std::string EventLine(const UnattendedEvent& e) {
   std::string line = "{\"event\": " + JsonString(e.Kind);
   if (e.Kind == "phase") line += ", \"phase\": " + JsonString(e.Text);
   if (e.Kind == "step")
-    line += ", \"step\": " + std::to_string(e.Number) + ", \"time\": " + JsonNumber(e.Time) +
-            ", \"mv\": " + JsonNumber(e.Value);
+    line += ", \"step\": " + std::to_string(e.Number) + ", \"time\": " + Figure(e.Time) +
+            ", \"mv\": " + Figure(e.Value);
   if (e.Kind == "trip")
-    line += ", \"reason\": " + JsonString(e.Text) + ", \"time\": " + JsonNumber(e.Time);
+    line += ", \"reason\": " + JsonString(e.Text) + ", \"time\": " + Figure(e.Time);
   if (e.Kind == "link lost")
-    line += ", \"sample\": " + std::to_string(e.Number) + ", \"time\": " + JsonNumber(e.Time);
+    line += ", \"sample\": " + std::to_string(e.Number) + ", \"time\": " + Figure(e.Time);
   if (e.Kind == "late")
-    line += ", \"sample\": " + std::to_string(e.Number) + ", \"time\": " + JsonNumber(e.Time) +
+    line += ", \"sample\": " + std::to_string(e.Number) + ", \"time\": " + Figure(e.Time) +
             ", \"held\": " + (e.Text == "held" ? "true" : "false");
   if (e.Kind == "file") line += ", \"path\": " + JsonString(e.Text);
   return line + "}";
@@ -122,11 +125,11 @@ std::string OutcomeLine(const UnattendedOutcome& o) {
       ", \"lateSamples\": " + std::to_string(f.LateSamples) + ", \"simulatedFrom\": ";
   if (f.FirstSimulatedSample > 0)
     line += "{\"sample\": " + std::to_string(f.FirstSimulatedSample) +
-            ", \"time\": " + JsonNumber(f.FirstSimulatedTime) + "}";
+            ", \"time\": " + Figure(f.FirstSimulatedTime) + "}";
   else
     line += "null";
   line += ", \"started\": " + (o.StartTime.empty() ? std::string("null") : JsonString(o.StartTime));
-  line += ", \"waited\": " + JsonNumber(o.Waited);
+  line += ", \"waited\": " + Figure(o.Waited);
   return line + "}";
 }
 

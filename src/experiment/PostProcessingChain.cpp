@@ -129,7 +129,7 @@ std::vector<std::string> RunWarningsLines(const PostProcessingJob& job,
     lines.push_back(line);
   lines.push_back(stopReason.empty() ? "Poizkus je obdelan."
                                      : "Poizkus je ustavljen: " + stopReason);
-  if (job.Waited >= 0.05)
+  if (job.Waited >= 1)
     lines.push_back("Poizkus se je začel " + FormatFixed(job.Waited, 1, job.Separator) +
                     " s po predvidenem času začetka.");
   const std::size_t first = lines.size();

@@ -45,7 +45,7 @@ struct PostProcessingJob {
   std::string StartTime;   // when the record began (long time format); empty: Time
   std::string StartDate;   // the date it began (short date format); empty: Date
   // How long the run waited past its start time before its first sample, s (a box the
-  // engineer had open, the MV item's quality); 0 when it began on time.
+  // engineer had open, the MV item's quality); said from a second on.
   double Waited = 0;
   std::string TitleLine;   // the main window's caption
   char Separator = '.';

@@ -33,9 +33,10 @@ class SampleEvents {
 
   void Take(const ExperimentSample& s) {
     if (s.Held || s.Late) tell_({"late", s.Held ? "held" : "late", s.Time, store_.SampleCount - 1});
-    if (store_.StepCounter != step_ && !run_.Findings.Trip) {
+    // A step takes effect with the next sample; the sequence's end is no step.
+    if (store_.StepCounter != step_ && !s.EndRequested) {
       step_ = store_.StepCounter;
-      UnattendedEvent e{"step", "", s.Time, step_};
+      UnattendedEvent e{"step", "", s.Time + run_.Setup.SamplePeriodMs / 1000.0, step_};
       e.Value = run_.MV;
       tell_(e);
     }
