@@ -122,15 +122,29 @@ class SettingsFileWidget : public AppFixture {
     Opc().RadioGroup5->SetItemIndex(s.RaSwitchOuter);
     Opc().ComboBox4->setCurrentIndex(s.ManualValueOuter);
     const std::pair<QLineEdit*, const std::string*> edits[] = {
-        {Exp().CasVzorcenjaEdit, &s.SampleTime},     {Exp().ZacetniVhodEdit, &s.InitialInput},
-        {Exp().CasCakanjaEdit, &s.WaitTime},         {Exp().VelikostStopniceEdit, &s.StepSize},
-        {Exp().CasStopniceEdit, &s.StepDuration},    {Exp().SteviloStopnicEdit, &s.NumberOfSteps},
-        {Exp().Edit_MVMax, &s.MvMax},                {Exp().Edit_MVMin, &s.MvMin},
-        {Exp().Edit_MVStep, &s.MvStep},              {Dlg().Edit_Sam_Filt, &s.FilterTime},
-        {Dlg().Edit_Sam_Max, &s.ActuatorMaximum},    {Dlg().Edit_Sam_Min, &s.ActuatorMinimum},
-        {Dlg().Edit_Sam_Velocity, &s.ActuatorVelocity}, {Dlg().Edit_Sam_Ts, &s.ClosedLoopSampleTime},
-        {Dlg().Edit_Sam_SkalP, &s.ScaleP},           {Dlg().Edit_Sam_SkalI, &s.ScaleI},
-        {Dlg().Edit_Sam_SkalD, &s.ScaleD},           {Exp().CajtZacetka, &s.StartTime}};
+        {Exp().CasVzorcenjaEdit, &s.SampleTime},
+        {Exp().ZacetniVhodEdit, &s.InitialInput},
+        {Exp().CasCakanjaEdit, &s.WaitTime},
+        {Exp().VelikostStopniceEdit, &s.StepSize},
+        {Exp().CasStopniceEdit, &s.StepDuration},
+        {Exp().SteviloStopnicEdit, &s.NumberOfSteps},
+        {Exp().Edit_MVMax, &s.MvMax},
+        {Exp().Edit_MVMin, &s.MvMin},
+        {Exp().Edit_MVStep, &s.MvStep},
+        {Dlg().Edit_Sam_Filt, &s.FilterTime},
+        {Dlg().Edit_Sam_Max, &s.ActuatorMaximum},
+        {Dlg().Edit_Sam_Min, &s.ActuatorMinimum},
+        {Dlg().Edit_Sam_Velocity, &s.ActuatorVelocity},
+        {Dlg().Edit_Sam_Ts, &s.ClosedLoopSampleTime},
+        {Dlg().Edit_Sam_SkalP, &s.ScaleP},
+        {Dlg().Edit_Sam_SkalI, &s.ScaleI},
+        {Dlg().Edit_Sam_SkalD, &s.ScaleD},
+        {Exp().CajtZacetka, &s.StartTime},
+        {Exp().Edit_Y1Min, &s.Y1Min},
+        {Exp().Edit_Y1Max, &s.Y1Max},
+        {Exp().Edit_Y2Min, &s.Y2Min},
+        {Exp().Edit_Y2Max, &s.Y2Max},
+        {Exp().Edit_NajdaljsiCas, &s.MaxDuration}};
     for (auto [edit, text] : edits) edit->setText(Q(*text));
     const std::pair<QCheckBox*, bool> boxes[] = {
         {Exp().OhraniZacetniVhod, s.KeepInitialInput}, {Exp().CheckBox_ObeSmeri, s.BothDirections},
@@ -402,7 +416,7 @@ TEST_F(SettingsFileWidget, AManualActivationSavesTheCorrectedSettingsAndTakesThe
   EXPECT_EQ(label, "Kotel 3");
   EXPECT_EQ(Form().LastDirectory, dir.path());
   const auto lines = ReadTextLines(Path("Kotel 3.vtx").toStdString());
-  ASSERT_EQ(lines.size(), 98u);
+  ASSERT_EQ(lines.size(), std::size_t(SettingsLine::CountWithEnvelope));
   EXPECT_EQ(lines[SettingsLine::SampleTime], "0.05");
   EXPECT_EQ(lines[SettingsLine::WaitTime], "0.1");
   EXPECT_EQ(lines[SettingsLine::ManualMode], "True");
