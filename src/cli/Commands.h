@@ -10,3 +10,4 @@ int RunIdentify(const std::vector<std::string>& args);
 int RunTune(const std::vector<std::string>& args);
 int RunReport(const std::vector<std::string>& args);
 int RunOpc(const std::vector<std::string>& args);
+int RunExperiment(const std::vector<std::string>& args);

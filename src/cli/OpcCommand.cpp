@@ -14,26 +14,17 @@
 
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "cli/UaOptions.h"
 #include "opc/PlantWriteLog.h"
 #include "opc/ua/UaClient.h"
 
 namespace {
 
-const char* const OpcUsage =
+const char* const OpcUsageHead =
     "Usage: vortuner-cli opc URL COMMAND ...\n"
     "       vortuner-cli opc URL [OPTION...] COMMAND ...\n"
-    "  URL                      opc.tcp://host:port of the server\n"
-    "  --security auto|none|sign|encrypt\n"
-    "                           the channel's security (default auto: the most secure\n"
-    "                           endpoint the server and the program share)\n"
-    "  --policy NAME            Basic256Sha256, Aes128_Sha256_RsaOaep or Aes256_Sha256_RsaPss\n"
-    "  --user NAME              log in with this user name (default: anonymous); the\n"
-    "                           password comes from --password-file FILE (its first line)\n"
-    "                           or the environment variable VORTUNER_OPC_PASSWORD\n"
-    "  --pki DIR                the certificate folder (own/, trusted/, rejected/;\n"
-    "                           default: the program's in the user's data folder)\n"
-    "  --trust-server           trust the server's certificate when it is unknown and\n"
-    "                           remember it in trusted/\n"
+    "  URL                      opc.tcp://host:port of the server\n";
+const char* const OpcUsageTail =
     "  --write-log FILE         the log of writes to the plant that write adds to\n"
     "                           (default: the program's in the user's data folder)\n"
     "  browse [NODE]            the children of NODE (default: the Objects folder)\n"
@@ -371,77 +362,39 @@ int PositiveOption(const std::string& option, const std::string& text) {
   return static_cast<int>(v);
 }
 
-// The password's file: its first line, without the line end.
-std::string ReadPasswordFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw UsageError("cannot read the password file " + path);
-  std::string line;
-  std::getline(in, line);
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
-}
-
 }  // namespace
 
 int RunOpc(const std::vector<std::string>& args) {
   for (const std::string& a : args)
     if (a == "--help" || a == "-h") {
-      std::cout << OpcUsage;
+      std::cout << OpcUsageHead << UaOptionsHelp << OpcUsageTail;
       return 0;
     }
   std::string url, command, browseNode;
   std::vector<std::string> nodes;
   std::vector<Assignment> assignments;
   std::optional<int> rate, count;
-  UaConnectOptions options;
-  bool trustServer = false;
+  UaCommandOptions ua;
   std::string writeLog = DefaultPlantWriteLogPath();
   try {
-    std::string passwordFile;
     // Options stand anywhere; what is left is the address, the command and its nodes.
     std::vector<std::string> words;
     for (std::size_t i = 0; i < args.size(); ++i) {
       const std::string& a = args[i];
+      if (TakeUaOption(args, i, ua)) continue;
       if (a == "--rate" || a == "--count") {
         if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
         (a == "--rate" ? rate : count) = PositiveOption(a, args[++i]);
-      } else if (a == "--trust-server") {
-        trustServer = true;
-      } else if (a == "--security" || a == "--policy" || a == "--user" || a == "--password-file" ||
-                 a == "--pki" || a == "--write-log") {
+      } else if (a == "--write-log") {
         if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
-        const std::string& v = args[++i];
-        if (a == "--security") {
-          try {
-            options.Security = ParseUaSecurityChoice(v);
-          } catch (const std::invalid_argument& e) {
-            throw UsageError(e.what());
-          }
-        } else if (a == "--policy") {
-          options.Policy = v;
-        } else if (a == "--user") {
-          options.User = v;
-        } else if (a == "--password-file") {
-          passwordFile = v;
-        } else if (a == "--pki") {
-          options.PkiFolder = v;
-        } else {
-          writeLog = v;
-        }
+        writeLog = args[++i];
       } else if (a.rfind("--", 0) == 0) {
         throw UsageError("unknown option '" + a + "'");
       } else {
         words.push_back(a);
       }
     }
-    if (!options.User.empty()) {
-      if (!passwordFile.empty())
-        options.Password = ReadPasswordFile(passwordFile);
-      else if (const char* env = std::getenv("VORTUNER_OPC_PASSWORD"))
-        options.Password = env;
-      else
-        throw UsageError("--user needs a password: --password-file FILE or VORTUNER_OPC_PASSWORD");
-    }
+    CompleteUaOptions(ua, "opc");
     if (words.size() < 2) throw UsageError("the server address and a command are needed");
     url = words[0];
     command = words[1];
@@ -477,16 +430,11 @@ int RunOpc(const std::vector<std::string>& args) {
     }
     if (url.rfind("opc.tcp://", 0) != 0) throw UsageError("'" + url + "' is not an opc.tcp:// address");
   } catch (const std::exception& e) {  // a UsageError, or a node id that is none
-    std::cerr << "vortuner-cli opc: " << VisibleText(e.what()) << "\n" << OpcUsage;
+    std::cerr << "vortuner-cli opc: " << VisibleText(e.what()) << "\n"
+              << OpcUsageHead << UaOptionsHelp << OpcUsageTail;
     return 2;
   }
 
-  if (trustServer)
-    options.AskTrust = [](const UaCertificateSummary& c) {
-      std::cerr << "vortuner-cli opc: trusting the server's certificate " << c.Thumbprint << " ("
-                << VisibleText(c.Subject) << ")\n";
-      return UaTrustAnswer::Always;
-    };
   CatchInterrupts();
   UaClient client;
   const bool bounded = command != "watch";
@@ -496,7 +444,7 @@ int RunOpc(const std::vector<std::string>& args) {
         UaOperationBound{std::chrono::steady_clock::now() + CommandBound, "command", boundMs});
   }
   try {
-    client.Connect(url, options);
+    client.Connect(url, ua.Options);
     if (interrupted && command != "watch") throw UaLinkError("interrupted");
     int result = 0;
     if (command == "browse") {

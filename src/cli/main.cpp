@@ -13,6 +13,7 @@ const char* const Usage =
     "  tune       tune the controllers from a process model\n"
     "  report     write the report document (.docx or PDF) of a data file\n"
     "  opc        browse, read, write and watch the nodes of an OPC UA server\n"
+    "  experiment run a settings file's automatic experiment without a window\n"
     "Run 'vortuner-cli COMMAND --help' for a command's options.\n";
 }  // namespace
 
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
     if (command == "tune") return RunTune(args);
     if (command == "report") return RunReport(args);
     if (command == "opc") return RunOpc(args);
+    if (command == "experiment") return RunExperiment(args);
   } catch (const std::exception& e) {
     std::cerr << "vortuner-cli: " << e.what() << "\n";
     return 1;

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <span>
 #include <string_view>
 
 #include "data/NumberFormat.h"
+#include "data/StepTest.h"
 
 namespace {
 
@@ -144,16 +146,49 @@ std::vector<Warning> CollectWarnings(const MeasurementStore& s, const WarningSco
   } else if (step > 0) {
     const std::pair<const char*, const SampleArray*> signals[] = {{"Y1", &s.Y1Conditioned},
                                                                   {"Y2", &s.Y2Conditioned}};
+    bool drifting[2] = {false, false};
     for (const auto& [name, y] : signals) {
       if (y == &s.Y2Conditioned && !scope.Outer) continue;
       const bool outer = y == &s.Y2Conditioned;
       const DriftFinding d = DriftBeforeStep(
           s, *y, step, end, outer ? scope.OuterIntegrating : scope.InnerIntegrating);
+      drifting[outer ? 1 : 0] = d.Drifts;
       if (d.Drifts)
         out.push_back({WarningKind::Drift,
                        std::string("Opozorilo: ") + name + " se je pred skokom MV spreminjal (" +
                            FormatGeneral(d.From, 4, sep) + " → " + FormatGeneral(d.To, 4, sep) +
                            "); ojačenje in časovna konstanta modela sta lahko napačna."});
+    }
+    // What the step test says about itself, over the window.
+    for (const auto& [name, y] : signals) {
+      if (y == &s.Y2Conditioned && !scope.Outer) continue;
+      const auto window = [start, end](const SampleArray& a) {
+        return std::span<const double>(a).subspan(static_cast<size_t>(start),
+                                                  static_cast<size_t>(end - start + 1));
+      };
+      const bool integrating =
+          y == &s.Y2Conditioned ? scope.OuterIntegrating : scope.InnerIntegrating;
+      const StepTestFindings t = JudgeStepTest(window(s.MVConditioned), window(*y), integrating);
+      if (t.TooSmall)
+        out.push_back({WarningKind::SmallStep,
+                       std::string("Opozorilo: stopnica MV je premajhna glede na šum: ") + name +
+                           " se je spremenil za " +
+                           FormatGeneral(std::abs(t.FirstResponse), 3, sep) +
+                           ", manj od petkratnika standardnega odklona šuma pred stopnico (" +
+                           FormatGeneral(t.Noise, 3, sep) + ")."});
+      // A drift that goes on is said already: it is why the end still moves.
+      if (!drifting[y == &s.Y2Conditioned ? 1 : 0])
+        for (int step : t.Unsettled)
+          out.push_back(
+              {WarningKind::UnsettledStep,
+               std::string("Opozorilo: odziv ") + name + " se do konca " + std::to_string(step) +
+                   ". stopnice ni ustalil; stopnica je prekratka za zanesljivo ojačenje."});
+      if (t.GainsDiffer)
+        out.push_back(
+            {WarningKind::UnequalGains,
+             std::string("Opozorilo: stopnice navzgor in navzdol dajo različni ojačenji ") + name +
+                 " (" + FormatFixed(t.GainUp, 2, sep) + " in " + FormatFixed(t.GainDown, 2, sep) +
+                 "): nelinearen ventil ali proces."});
     }
   } else {
     out.push_back({WarningKind::NoStep, "Opozorilo: v oknu analize (vzorci " +

@@ -15,6 +15,9 @@ enum class WarningKind {
   SimulatedRecord,   // samples of the record come from the built-in simulation
   Drift,             // Y1 or Y2 moved before the first step of MV
   NoStep,            // MV does not change in the analysis window
+  SmallStep,         // the first step's response is lost in the noise before it
+  UnsettledStep,     // a step ended before its response settled
+  UnequalGains,      // up and down steps give gains that differ by more than a third
   PoorModel,         // model quality "Slabsa" or "Slaba"
   ZeroTimeConstant,  // an identified time constant of 0
   SparseSampling,    // the sampling is too slow for the model

@@ -8,6 +8,7 @@
 #include "data/Clock.h"
 #include "data/NumberFormat.h"
 #include "data/NumericHelpers.h"
+#include "experiment/ExperimentWriteCheck.h"
 #include "opc/OpcMessages.h"
 
 int AnalysisWindowStart(double waitTime, double sampleTime) {
@@ -44,8 +45,76 @@ std::string LinkLostAtEndText(const std::string& controllerLeft) {
   return text;
 }
 
+std::optional<EnvelopeTrip> CheckEnvelope(const SafetyEnvelope& e, double time, double y1,
+                                          double y2) {
+  using Cause = EnvelopeTrip::Cause;
+  const auto trip = [time](Cause what, double limit, double value) {
+    return EnvelopeTrip{what, limit, value, time};
+  };
+  // A value that is not a number breaks no limit (the run holds the last valid one).
+  if (e.Y1Max && y1 > *e.Y1Max) return trip(Cause::Y1High, *e.Y1Max, y1);
+  if (e.Y1Min && y1 < *e.Y1Min) return trip(Cause::Y1Low, *e.Y1Min, y1);
+  if (e.Y2Max && y2 > *e.Y2Max) return trip(Cause::Y2High, *e.Y2Max, y2);
+  if (e.Y2Min && y2 < *e.Y2Min) return trip(Cause::Y2Low, *e.Y2Min, y2);
+  // The record's time is a sum of periods: a microsecond of rounding is no overrun.
+  if (e.MaxDuration && time > *e.MaxDuration + 1e-6)
+    return trip(Cause::Duration, *e.MaxDuration, time);
+  return std::nullopt;
+}
+
+namespace {
+
+const char* SignalOf(EnvelopeTrip::Cause c) {
+  using Cause = EnvelopeTrip::Cause;
+  return c == Cause::Y1High || c == Cause::Y1Low ? "Y1" : "Y2";
+}
+
+bool High(EnvelopeTrip::Cause c) {
+  return c == EnvelopeTrip::Cause::Y1High || c == EnvelopeTrip::Cause::Y2High;
+}
+
+}  // namespace
+
+std::string EnvelopeTripText(const EnvelopeTrip& t, char separator) {
+  if (t.What == EnvelopeTrip::Cause::Duration)
+    return "čas poizkusa nad " + FormatFixed(t.Limit, 1, separator) + " s";
+  return std::string(SignalOf(t.What)) + (High(t.What) ? " nad " : " pod ") +
+         FormatFixed(t.Limit, 1, separator) + " pri " + FormatFixed(t.Time, 1, separator) + " s";
+}
+
+std::string EnvelopeTripMark(const EnvelopeTrip& t, char separator) {
+  return " (ustavljeno: " + EnvelopeTripText(t, separator) + ")";
+}
+
+std::string EnvelopeStartRefusal(const SafetyEnvelope& e, double y1, double y2, char separator) {
+  // Only the measurement's limits: the run time has not begun.
+  SafetyEnvelope limits = e;
+  limits.MaxDuration.reset();
+  const std::optional<EnvelopeTrip> t = CheckEnvelope(limits, 0, y1, y2);
+  if (!t) return {};
+  return std::string("Eksperiment se ni začel: ") + SignalOf(t->What) + " (" +
+         FormatFixed(t->Value, 1, separator) + ") je že " + (High(t->What) ? "nad" : "pod") +
+         " varnostno mejo " + FormatFixed(t->Limit, 1, separator) +
+         ". V obrat ni bilo nič zapisano.";
+}
+
+std::string TripNoticeText(const RunFindings& f, char separator) {
+  if (!f.Trip) return {};
+  std::string text =
+      "Poizkus je ustavljen: " + EnvelopeTripText(*f.Trip, separator) + " (varnostna meja).";
+  if (f.TripRestored) text += " MV in način regulatorja sta vrnjena v stanje pred poizkusom.";
+  if (!f.ControllerLeft.empty()) text += " " + f.ControllerLeft;
+  return text;
+}
+
 std::vector<std::string> RunFindingsLines(const RunFindings& f, char separator) {
   std::vector<std::string> lines;
+  if (f.Trip)
+    lines.push_back("Varnostna meja je ustavila poizkus: " + EnvelopeTripText(*f.Trip, separator) +
+                    ". Zapis ni obdelan kot odziv obrata.");
+  if (f.Interrupted)
+    lines.push_back("Poizkus je prekinjen pri " + FormatFixed(*f.Interrupted, 1, separator) +
+                    " s, preden se je zaporedje stopnic končalo. Zapis ni obdelan.");
   if (f.FallBackSamples > 0)
     lines.push_back(
         "Opozorilo: zapis je simuliran, ker točka MV ni dosegla dobre kakovosti; v obrat ni bilo "
@@ -180,6 +249,8 @@ void ExperimentRun::Begin() {
     MV = SimulatedProcess::RestMV;
   U = Y1 = Y2 = 0;
   lastMV_ = MV;
+  StartMV = plantMvBeforeRun_ && std::isfinite(*plantMvBeforeRun_) ? *plantMvBeforeRun_ : MV;
+  plantMvBeforeRun_.reset();
   Findings = {};
   std::fill(std::begin(validSeen_), std::end(validSeen_), false);
   endRequested_ = false;
@@ -303,7 +374,8 @@ ExperimentSample ExperimentRun::Take(const PlantSample& p, bool stepSequence) {
   ExperimentTime += Period();
   store_.SampleCount = k + 1;
 
-  if (stepSequence) {
+  CheckEnvelopeAt(s.Time);
+  if (stepSequence && !Findings.Trip) {
     store_.PhaseElapsed += Period();
     if (store_.PhaseElapsed > PhaseDuration) NextStep();
   }
@@ -312,6 +384,22 @@ ExperimentSample ExperimentRun::Take(const PlantSample& p, bool stepSequence) {
   s.EndRequested = endRequested_;
   CommandMV();
   return s;
+}
+
+void ExperimentRun::CheckEnvelopeAt(double time) {
+  if (Findings.Trip) return;
+  Findings.Trip = CheckEnvelope(Setup.Envelope, time, Y1, Y2);
+  if (!Findings.Trip) return;
+  // The run ends on this sample; MV goes back at once (the sampler's next write) and, with
+  // the controller's mode, through the gate once the sampler has stopped.
+  endRequested_ = true;
+  MV = StartMV;
+}
+
+void ExperimentRun::Interrupt() {
+  if (!running_ || Findings.Trip || Findings.Interrupted) return;
+  Findings.Interrupted = std::max(0.0, ExperimentTime - Period());
+  endRequested_ = true;
 }
 
 void ExperimentRun::NextStep() {
@@ -348,6 +436,12 @@ bool ExperimentRun::Finish(bool waitForSampler) {
     }
     store_.SampleCount = MinimumSamples;
   }
+  std::string& mvDescription = store_.ColumnNames[1];
+  static constexpr const char* RunMarks[] = {" (prekinjeno pri ", " (ustavljeno: "};
+  for (const char* mark : RunMarks) {
+    const std::size_t earlier = mvDescription.rfind(mark);
+    if (earlier != std::string::npos) mvDescription.resize(earlier);
+  }
   if (Findings.SimulatedSamples > 0) {
     // " (simulacija)", or where it began: " (simulacija od 19,0 s)"; an earlier run's
     // mark is replaced.
@@ -359,6 +453,10 @@ bool ExperimentRun::Finish(bool waitForSampler) {
                              FormatFixed(Findings.FirstSimulatedTime, 1, Setup.Separator) + " s)"
                        : std::string(SimulatedRecordMark);
   }
+  if (Findings.Trip) mvDescription += EnvelopeTripMark(*Findings.Trip, Setup.Separator);
+  if (Findings.Interrupted)
+    mvDescription +=
+        " (prekinjeno pri " + FormatFixed(*Findings.Interrupted, 1, Setup.Separator) + " s)";
   return true;
 }
 
@@ -377,24 +475,119 @@ bool ExperimentRun::LinkLostForSwitch(bool toAutomatic) {
   return true;
 }
 
+std::optional<PlantWrite> ExperimentRun::ModeSwitchWrite(bool automatic) const {
+  if (Setup.SingleRASwitch) {
+    if (!Assigned(Setup.ItemRA)) return std::nullopt;
+    const int value = automatic ? std::abs(Setup.ManualValue - 1) : Setup.ManualValue;
+    return PlantWrite{Setup.ItemRA, double(value), "R/A", true};
+  }
+  const OpcItemPtr& item = automatic ? Setup.ItemAuto : Setup.ItemManual;
+  if (!Assigned(item)) return std::nullopt;
+  return PlantWrite{item, 1, automatic ? "preklop v avtomatsko" : "preklop v ročno", true};
+}
+
 void ExperimentRun::SwitchToManual() {
   if (Setup.NoOpcWrite || MvItemUnreachable || LinkLostForSwitch(false)) return;
-  if (Setup.SingleRASwitch) {
-    if (Assigned(Setup.ItemRA))
-      WritePlantValue({Setup.ItemRA, double(Setup.ManualValue), "R/A", true}, Writes);
-  } else if (Assigned(Setup.ItemManual)) {
-    WritePlantValue({Setup.ItemManual, 1, "preklop v ročno", true}, Writes);
-  }
+  if (const std::optional<PlantWrite> write = ModeSwitchWrite(false))
+    WritePlantValue(*write, Writes);
 }
 
 void ExperimentRun::SwitchToAutomatic() {
   if (Setup.NoOpcWrite || MvItemUnreachable || LinkLostForSwitch(true)) return;
-  if (Setup.SingleRASwitch) {
-    if (Assigned(Setup.ItemRA))
-      WritePlantValue({Setup.ItemRA, double(std::abs(Setup.ManualValue - 1)), "R/A", true}, Writes);
-  } else if (Assigned(Setup.ItemAuto)) {
-    WritePlantValue({Setup.ItemAuto, 1, "preklop v avtomatsko", true}, Writes);
+  if (const std::optional<PlantWrite> write = ModeSwitchWrite(true))
+    WritePlantValue(*write, Writes);
+}
+
+std::string ExperimentRun::ReadPlantBeforeRun() {
+  ModeBeforeRun.reset();
+  plantMvBeforeRun_.reset();
+  if (MvItemUnreachable || !opc_.IsConnected()) return {};  // the run simulates
+  if (readGroup_) readGroup_->ReadNow();
+  const auto value = [](const OpcItemPtr& item) {
+    return Assigned(item) && Valid(item->Value(), item->Quality()) ? item->Value() : std::nan("");
+  };
+  if (!Setup.NoOpcWrite) {
+    // One switch item tells the mode by its value; of two, the one that is on tells it.
+    if (Setup.SingleRASwitch) {
+      const double ra = value(Setup.ItemRA);
+      if (std::isfinite(ra)) ModeBeforeRun = RoundToInt(ra) != Setup.ManualValue;
+    } else if (value(Setup.ItemAuto) != 0 && std::isfinite(value(Setup.ItemAuto))) {
+      ModeBeforeRun = true;
+    } else if (value(Setup.ItemManual) != 0 && std::isfinite(value(Setup.ItemManual))) {
+      ModeBeforeRun = false;
+    }
+    plantMvBeforeRun_ = value(Setup.ItemMV);
   }
+  return EnvelopeStartRefusal(Setup.Envelope, value(Setup.ItemY1), value(Setup.ItemY2),
+                              Setup.Separator);
+}
+
+ExperimentRun::Preparation ExperimentRun::PrepareOnPlant(bool check, bool readMV) {
+  Preparation p;
+  p.Why = ReadPlantBeforeRun();
+  p.Envelope = !p.Why.empty();
+  if (p.Envelope) return p;
+  if (check) p.Why = CheckExperimentWrites(Setup, Writes, Setup.Separator);
+  if (!p.Why.empty()) return p;
+  try {
+    Setup.ClosedLoopDuring ? SwitchToAutomatic() : SwitchToManual();
+  } catch (const OpcError& e) {
+    // One write, refused: the controller is as it was.
+    p.Why = "Preklop regulatorja za eksperiment ni uspel: " + OpcWindowText(e.what()) +
+            " Eksperiment se ni začel.";
+    return p;
+  }
+  if (readMV && Setup.ItemMV) PlantMvAtPreparation = Setup.ItemMV->Value();
+  return p;
+}
+
+void ExperimentRun::RestoreAfterTrip() {
+  if (Setup.NoOpcWrite || MvItemUnreachable) return;  // the run wrote nothing
+  const char* during = Setup.ClosedLoopDuring ? "avtomatskem" : "ročnem";
+  const std::optional<PlantWrite> modeBack =
+      ModeBeforeRun && *ModeBeforeRun != Setup.ClosedLoopDuring ? ModeSwitchWrite(*ModeBeforeRun)
+                                                                : std::nullopt;
+  const bool modeUnknown = !ModeBeforeRun && ModeSwitchWrite(!Setup.ClosedLoopDuring);
+  if (!opc_.IsConnected()) {
+    Findings.ControllerLeft =
+        std::string(
+            "Po ustavitvi poizkusa MV ni vrnjen, ker je povezava s strežnikom "
+            "izgubljena. Regulator je ostal v ") +
+        during + " načinu.";
+    return;
+  }
+  // MV and the mode as two sets: a refused mode switch must not roll MV back to the
+  // run's step, and a refused MV must not keep the controller from its earlier mode.
+  std::string refused;
+  const auto write = [&](const PlantWrite& w) {
+    try {
+      const PlantWriteResult r = WritePlantSet({w}, Writes, Setup.Separator);
+      if (r.Outcome != PlantWriteOutcome::Written) refused += (refused.empty() ? "" : " ") + r.Text;
+    } catch (const std::exception& e) {
+      refused += (refused.empty() ? "" : " ") + OpcWindowText(e.what());
+    }
+  };
+  if (Assigned(Setup.ItemMV)) write({Setup.ItemMV, StartMV, "MV", false});
+  if (modeBack) write(*modeBack);
+  Findings.TripRestored = refused.empty();
+  if (!refused.empty()) {
+    ++Findings.Errors;
+    Findings.ControllerLeft =
+        "Po ustavitvi poizkusa obrat ni vrnjen v stanje pred poizkusom: " + refused;
+  } else if (modeUnknown) {
+    // Never assumed: a mode the plant did not tell is left as the run had it.
+    Findings.ControllerLeft = std::string(
+                                  "Način regulatorja pred poizkusom ni znan: regulator je "
+                                  "ostal v ") +
+                              during + " načinu.";
+  }
+}
+
+void ExperimentRun::RestorePlantAfterRun(bool switchedForRun) {
+  if (Findings.Trip)
+    RestoreAfterTrip();
+  else if (switchedForRun)
+    SwitchAfterRun();
 }
 
 void ExperimentRun::SwitchAfterRun() {

@@ -28,6 +28,37 @@ inline PlantWriteContext ExperimentWrites() {
   return c;
 }
 
+// The safety envelope of a run on a plant: low and high limits of Y1 and Y2 (each may be
+// absent) and a longest run time. A sample outside it ends the run (a trip).
+struct SafetyEnvelope {
+  std::optional<double> Y1Min, Y1Max, Y2Min, Y2Max;
+  std::optional<double> MaxDuration;  // s
+  bool Empty() const { return !Y1Min && !Y1Max && !Y2Min && !Y2Max && !MaxDuration; }
+};
+
+// Where and why the envelope ended a run.
+struct EnvelopeTrip {
+  enum class Cause { Y1High, Y1Low, Y2High, Y2Low, Duration };
+  Cause What = Cause::Y1High;
+  double Limit = 0;  // the limit crossed (s for the run time)
+  double Value = 0;  // the measurement that crossed it (the sample's time for the run time)
+  double Time = 0;   // s, the time of the sample that left the envelope
+};
+
+// The first limit a sample breaks (Y1 high, Y1 low, Y2 high, Y2 low, the run time), or
+// none. A value equal to its limit is inside; a run time longer than the longest is out.
+std::optional<EnvelopeTrip> CheckEnvelope(const SafetyEnvelope& envelope, double time, double y1,
+                                          double y2);
+// "Y1 nad 85,0 pri 312,0 s", "Y2 pod 3,0 pri 40,0 s", "čas poizkusa nad 600,0 s".
+std::string EnvelopeTripText(const EnvelopeTrip& trip, char separator);
+// The record's mark, added to the MV column's description: " (ustavljeno: Y1 nad 85,0 pri
+// 312,0 s)".
+std::string EnvelopeTripMark(const EnvelopeTrip& trip, char separator);
+// Why a run whose measurement already breaks a limit does not start (nothing written),
+// "" when Y1 and Y2 are inside. A signal whose value is unknown (NaN) is not judged.
+std::string EnvelopeStartRefusal(const SafetyEnvelope& envelope, double y1, double y2,
+                                 char separator);
+
 // The parameters of one experiment, filled before the run.
 struct ExperimentSetup {
   std::string ExperimentLabel;
@@ -49,6 +80,7 @@ struct ExperimentSetup {
   bool SingleRASwitch = false;
   OpcItemPtr ItemRA, ItemManual, ItemAuto;
   std::int32_t ManualValue = 0;
+  SafetyEnvelope Envelope;
 };
 
 // What one tick took, for the window to show.
@@ -89,6 +121,13 @@ struct RunFindings {
   // The controller's state that could not be restored after the run because the link
   // was lost ("Regulator je ostal v ročnem načinu."); empty when there is none.
   std::string ControllerLeft;
+  // The safety envelope ended the run; the record is kept and marked, and the plant's MV
+  // and controller mode went back to their state before the run.
+  std::optional<EnvelopeTrip> Trip;
+  bool TripRestored = false;  // MV and the mode went back through the gate, read back
+  // The engineer ended the run before its sequence did (Ctrl-C on the command line): the
+  // time of its last sample, s. The record is kept and marked, and not processed.
+  std::optional<double> Interrupted;
   bool LinkLost() const { return FirstSimulatedSample > 1; }
 };
 
@@ -129,6 +168,9 @@ std::optional<double> SimulationTakeOverTime(const RunFindings& findings, bool p
 // The state a controller switched for the run keeps when its after-experiment state
 // cannot be written ("Regulator je ostal v ročnem načinu."); empty when both are the same.
 std::string ControllerStateLeft(const ExperimentSetup& setup);
+// The notice when the envelope stopped a run: where and why, and what the plant was put
+// back to (or what did not reach it).
+std::string TripNoticeText(const RunFindings& findings, char separator);
 // The message when the link is lost during a run.
 std::string LinkLostText(const RunFindings& findings, const std::string& controllerLeft,
                          char separator);
@@ -154,6 +196,11 @@ class ExperimentRun {
   // the plant (no MV, no manual/automatic switching).
   bool MvItemUnreachable = false;
   RunFindings Findings;
+  // The MV the run began with: a trip puts the plant's MV back to it.
+  double StartMV = 0;
+  // The controller's mode before the run, read from the plant before the first switch
+  // (true: automatic); none when the run switches nothing or the mode could not be read.
+  std::optional<bool> ModeBeforeRun;
   // The plant's MV as the preparation read it (on the thread that talks to the plant),
   // for a run that keeps it; Begin takes it rather than asking the item, and clears it.
   std::optional<double> PlantMvAtPreparation;
@@ -199,6 +246,9 @@ class ExperimentRun {
   // gives its own).
   void UseClock(const Clock& clock);
   PlantSampler& Sampler() { return *sampler_; }
+  // The engineer ends the run before its sequence does: the next Finish marks the record
+  // " (prekinjeno pri 12,0 s)". Nothing is written here.
+  void Interrupt();
   // Phase end: the next step up or down, or the end of the sequence.
   void NextStep();
   // Completes the record: SampleTime, the number of samples, at least 10 of them, and
@@ -219,6 +269,28 @@ class ExperimentRun {
   // when the server refused it.
   void SwitchAfterRun();
 
+  // The preparation's part of the envelope, before the first write: the controller's mode
+  // read into ModeBeforeRun, and Y1 and Y2 read and judged. Returns why the run may not
+  // start ("" when it may). Nothing is written.
+  std::string ReadPlantBeforeRun();
+  // The preparation's plant part, on the thread that talks to the plant, before the first
+  // write: ReadPlantBeforeRun; every item the run writes checked (when check, i.e. the run
+  // talks to the plant); the controller put into its state for the run; the plant's MV
+  // read for a run that keeps it (when readMV). Why the run may not start, "" when it
+  // may; Envelope tells a limit broken at the start. Nothing is written before a refusal.
+  struct Preparation {
+    std::string Why;
+    bool Envelope = false;
+  };
+  Preparation PrepareOnPlant(bool check, bool readMV);
+  // After a trip, once the sampler has stopped: MV back to StartMV and the controller back
+  // to ModeBeforeRun, through the gate as one set (checked, rolled back on a refusal, read
+  // back). Never throws: what did not reach the plant is noted in Findings.ControllerLeft.
+  void RestoreAfterTrip();
+  // The end of a run on the plant's side: RestoreAfterTrip after a trip, else
+  // SwitchAfterRun (switchedForRun: the controller was switched for the run).
+  void RestorePlantAfterRun(bool switchedForRun);
+
   // The user's controls. While the time is 0 (the window being set up) a slider move
   // leaves MV alone. Both return true when MV changed.
   bool SliderMoved(int position);
@@ -237,6 +309,11 @@ class ExperimentRun {
   double PlantValue(int signal, const PlantReading& reading, double previous, int k);
   void CommandMV();
   class Link;
+  // The write that puts the controller into automatic or manual, none when its item is
+  // not assigned.
+  std::optional<PlantWrite> ModeSwitchWrite(bool automatic) const;
+  // Checks the sample against the envelope; a trip ends the run and commands StartMV.
+  void CheckEnvelopeAt(double time);
   // The link is gone: no switch is written, and a state the run cannot restore is noted.
   bool LinkLostForSwitch(bool toAutomatic);
 
@@ -248,6 +325,7 @@ class ExperimentRun {
   // invalid samples have no previous one to keep; its first valid value stands for them.
   bool validSeen_[4] = {false, false, false, false};
   double lastMV_ = 0;  // the MV of the last sample recorded
+  std::optional<double> plantMvBeforeRun_;  // the plant's MV the preparation read
   OpcGroup* readGroup_ = nullptr;
   std::unique_ptr<PlantLink> link_;
   std::unique_ptr<PlantSampler> sampler_;

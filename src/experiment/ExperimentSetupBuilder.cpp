@@ -1,5 +1,8 @@
 #include "experiment/ExperimentSetupBuilder.h"
 
+#include <stdexcept>
+#include <tuple>
+
 #include "data/NumberFormat.h"
 #include "data/NumericHelpers.h"
 
@@ -46,7 +49,30 @@ ExperimentSetup ReadExperimentSetup(const ExperimentSettings& s, ExperimentKind 
   setup.PlantConfigured = RunMeantForPlant(s);
   setup.SingleRASwitch = s.RaSwitchInner != TwoItemRASwitch;
   setup.ManualValue = s.ManualValueInner;
+  setup.Envelope = ReadSafetyEnvelope(s, separator);
   return setup;
+}
+
+SafetyEnvelope ReadSafetyEnvelope(const ExperimentSettings& s, char separator) {
+  const auto read = [separator](const std::string& text) -> std::optional<double> {
+    if (text.find_first_not_of(" \t") == std::string::npos) return std::nullopt;
+    return ParseFloat(text, separator);
+  };
+  SafetyEnvelope e;
+  e.Y1Min = read(s.Y1Min);
+  e.Y1Max = read(s.Y1Max);
+  e.Y2Min = read(s.Y2Min);
+  e.Y2Max = read(s.Y2Max);
+  e.MaxDuration = read(s.MaxDuration);
+  for (const auto& [name, low, high] :
+       {std::tuple{"Y1", e.Y1Min, e.Y1Max}, {"Y2", e.Y2Min, e.Y2Max}})
+    if (low && high && *low > *high)
+      throw std::invalid_argument(std::string("Varnostne meje: spodnja meja ") + name + " (" +
+                                  FormatShortest(*low, separator) + ") je nad zgornjo (" +
+                                  FormatShortest(*high, separator) + ").");
+  if (e.MaxDuration && !(*e.MaxDuration > 0))
+    throw std::invalid_argument("Varnostne meje: najdaljši čas poizkusa mora biti večji od 0 s.");
+  return e;
 }
 
 bool RunMeantForPlant(const ExperimentSettings& s) {

@@ -27,6 +27,12 @@ void CorrectSampleAndWaitTimes(ExperimentSettings& settings, char separator);
 ExperimentSetup ReadExperimentSetup(const ExperimentSettings& settings, ExperimentKind kind,
                                     char separator);
 
+// The safety envelope from its texts ("" or blanks for none), with the user's decimal
+// separator. Throws ConversionError for a text that is not a number, and
+// std::invalid_argument (Slovenian) for a low limit above its high one or a longest run
+// time that is not above 0.
+SafetyEnvelope ReadSafetyEnvelope(const ExperimentSettings& settings, char separator);
+
 // The run is meant for a plant: a server is chosen and the OPC table assigns at least one
 // of the signals the run writes or reads (MV, U, Y1, Y2). Otherwise a run on the built-in
 // simulation is the engineer's deliberate choice.

@@ -53,6 +53,8 @@ const char* ChainStepText(ChainStep step) {
     case ChainStep::SignalImages: return "slike signalov in histogramov";
     case ChainStep::RecordOrigin:
       return "izvor zapisa";
+    case ChainStep::SafetyEnvelope:
+      return "varnostne meje";
     case ChainStep::Model: return "identifikacija in zapis modela";
     case ChainStep::Controller: return "nastavitev in zapis regulatorja";
     case ChainStep::Report: return "poročilo";
@@ -87,6 +89,11 @@ std::string SimulatedPlantRecordText(const RunFindings& f, const std::string& mv
   return text;
 }
 
+std::string EnvelopeStopText(const EnvelopeTrip& trip, char separator) {
+  return "poizkus je ustavila varnostna meja (" + EnvelopeTripText(trip, separator) +
+         "); zapis ni obdelan kot odziv obrata, model in regulator nista izračunana.";
+}
+
 bool TunesOnHeldModel(const ExperimentSettings& s) {
   return !s.NoOpcWrite && s.ReportController && !s.ReportModel;
 }
@@ -106,15 +113,26 @@ std::string RunWarningsPath(const std::string& folder, const std::string& label)
   return ChainFilePath(folder, label, "-opozorila.txt");
 }
 
+std::string StartDateOf(const PostProcessingJob& job) {
+  return job.StartDate.empty() ? job.Date : job.StartDate;
+}
+
+std::string StartTimeOf(const PostProcessingJob& job) {
+  return job.StartTime.empty() ? job.Time : job.StartTime;
+}
+
 std::vector<std::string> RunWarningsLines(const PostProcessingJob& job,
                                           const std::vector<Warning>& warnings,
                                           const std::string& stopReason) {
   std::vector<std::string> lines = {"Opozorila samodejnega poizkusa \"" + job.Label + "\""};
   for (const std::string& line :
-       RecordAboutLines(job.Label, "", job.Date, job.StartTime.empty() ? job.Time : job.StartTime))
+       RecordAboutLines(job.Label, "", StartDateOf(job), StartTimeOf(job)))
     lines.push_back(line);
   lines.push_back(stopReason.empty() ? "Poizkus je obdelan."
                                      : "Poizkus je ustavljen: " + stopReason);
+  if (job.Waited >= 1)
+    lines.push_back("Poizkus se je začel " + FormatFixed(job.Waited, 1, job.Separator) +
+                    " s po predvidenem času začetka.");
   const std::size_t first = lines.size();
   for (const std::string& line : RunFindingsLines(job.Findings, job.Separator))
     lines.push_back(line);
@@ -146,8 +164,9 @@ PostProcessingResult RunChainSteps(const PostProcessingJob& job, MeasurementStor
     const Conditioning conditioning = TObdelava::ParseConditioning(
         s.FilterTime, s.ActuatorMaximum, s.ActuatorMinimum, s.ActuatorVelocity, sep);
     // Columns 1, 3, 5, 6, as the run's hand-over conditioned them.
-    const DataFileHeader header = TObdelava::SaveHeader(store, SignalColumns{}, start, end,
-                                                           conditioning, job.Date, job.Time);
+    // The record's time is when it began, not when it was processed.
+    const DataFileHeader header = TObdelava::SaveHeader(
+        store, SignalColumns{}, start, end, conditioning, StartDateOf(job), StartTimeOf(job));
     TObdelava::WriteDataFile(dataPath, store, header, sep);
     // Everything after works on the data as the file holds it (to its twelve digits), so
     // the model, the controller and the report describe exactly what the ".vtd" gives
@@ -166,6 +185,18 @@ PostProcessingResult RunChainSteps(const PostProcessingJob& job, MeasurementStor
   if (simulated && job.PlantConfigured)
     throw ChainStepError(ChainStep::RecordOrigin, dataPath,
                          SimulatedPlantRecordText(job.Findings, job.MvItemId, sep));
+
+  // A run the envelope stopped left a record of a plant pushed to its limits, not a step
+  // response: nothing is identified, tuned or loaded from it.
+  if (job.Findings.Trip)
+    throw ChainStepError(ChainStep::SafetyEnvelope, dataPath,
+                         EnvelopeStopText(*job.Findings.Trip, sep));
+  // Nor from a sequence the engineer cut short.
+  if (job.Findings.Interrupted)
+    throw ChainStepError(ChainStep::RecordOrigin, dataPath,
+                         "poizkus je prekinjen pri " +
+                             FormatFixed(*job.Findings.Interrupted, 1, sep) +
+                             " s; zapis ni obdelan kot odziv obrata.");
 
   ReportInputs& in = result.Report;
   in.Statistics = ShownStatistics(store, start, end, sep);
@@ -245,8 +276,7 @@ PostProcessingResult RunChainSteps(const PostProcessingJob& job, MeasurementStor
   const std::string reportPath = ChainFilePath(folder, job.Label, ".docx");
   SetModelTexts(in, ShownModelTexts(store, s.Cascade, 5, sep));
   in.TitleLine = job.TitleLine;
-  in.AboutLines =
-      RecordAboutLines(job.Label, "", job.Date, job.StartTime.empty() ? job.Time : job.StartTime);
+  in.AboutLines = RecordAboutLines(job.Label, "", StartDateOf(job), StartTimeOf(job));
   const bool cascade = AutomaticOptionsOf(s).Tuning.Cascade;
   result.Warnings = ReportWarnings(store, start, end, modelStep, controllerStep, cascade,
                                    result.Robustness ? &*result.Robustness : nullptr, sep);

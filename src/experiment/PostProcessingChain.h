@@ -43,6 +43,10 @@ struct PostProcessingJob {
   int WindowStart = 1, WindowEnd = 2;
   std::string Date, Time;  // now, in the user's short date and long time formats
   std::string StartTime;   // when the record began (long time format); empty: Time
+  std::string StartDate;   // the date it began (short date format); empty: Date
+  // How long the run waited past its start time before its first sample, s (a box the
+  // engineer had open, the MV item's quality); said from a second on.
+  double Waited = 0;
   std::string TitleLine;   // the main window's caption
   char Separator = '.';
   // The model the controller step tunes on when the chain identifies none of its own
@@ -56,6 +60,8 @@ struct PostProcessingJob {
   std::string MvItemId;  // the MV item the run was to write
 };
 
+// Why a record the safety envelope stopped is not processed (the queue's stop reason).
+std::string EnvelopeStopText(const EnvelopeTrip& trip, char separator);
 // Why a simulated record of a plant run is not processed (the queue's stop reason).
 std::string SimulatedPlantRecordText(const RunFindings& findings, const std::string& mvItemId,
                                      char separator);
@@ -81,6 +87,7 @@ enum class ChainStep {
   DataFile,
   SignalImages,
   RecordOrigin,
+  SafetyEnvelope,
   Model,
   Controller,
   Report,
@@ -119,6 +126,10 @@ struct PostProcessingResult {
   std::vector<Warning> Warnings;
 };
 
+// When the record began: StartDate and StartTime, else the present Date and Time.
+std::string StartDateOf(const PostProcessingJob& job);
+std::string StartTimeOf(const PostProcessingJob& job);
+
 // F + "/" + L + extension (extension with its dot).
 std::string ChainFilePath(const std::string& folder, const std::string& label,
                           const std::string& extension);
@@ -126,21 +137,22 @@ std::string ChainFilePath(const std::string& folder, const std::string& label,
 // The run's warnings beside its files: F + "/" + L + "-opozorila.txt".
 std::string RunWarningsPath(const std::string& folder, const std::string& label);
 // That file's lines: what the run is, whether it was processed or stopped and why (a
-// stopReason, empty for a processed run), what the run met (RunFindingsLines) and the
-// warnings of the record, the model and the proposals; "Opozoril ni." for none.
+// stopReason, empty for a processed run), how long it waited past its start time, what the run met
+// (RunFindingsLines) and the warnings of the record, the model and the proposals; "Opozoril ni."
+// for none.
 std::vector<std::string> RunWarningsLines(const PostProcessingJob& job,
                                           const std::vector<Warning>& warnings,
                                           const std::string& stopReason);
 
 // Runs the chain on the conditioned store: data file; the eight signal and histogram
 // images; a record of a plant run that is wholly or partly simulated stops here (the
-// data file and the images stay); with "Ne piši v OPC" off and "Model" on, the identification over
-// the window and the model file and image; with "Ne piši v OPC" off and "Regulator" on, the tuning,
-// the simulated responses, the controller file and image; the report (processing only when "Ne piši
-// v OPC" is on, with the warnings box and, after a controller step, the table "Robustnost
-// regulatorjev"); the run's warnings file; then all ten images are deleted. The first
-// failing step ends it with ChainStepError; the files and images written before it stay,
-// and the warnings file is written with the reason (as far as the folder allows: its own
-// failure never hides the step's).
+// data file and the images stay), and so does a record the safety envelope stopped; with "Ne piši v
+// OPC" off and "Model" on, the identification over the window and the model file and image; with
+// "Ne piši v OPC" off and "Regulator" on, the tuning, the simulated responses, the controller file
+// and image; the report (processing only when "Ne piši v OPC" is on, with the warnings box and,
+// after a controller step, the table "Robustnost regulatorjev"); the run's warnings file; then all
+// ten images are deleted. The first failing step ends it with ChainStepError; the files and images
+// written before it stay, and the warnings file is written with the reason (as far as the folder
+// allows: its own failure never hides the step's).
 PostProcessingResult RunPostProcessingChain(const PostProcessingJob& job, MeasurementStore& store,
                                             ReportImagePort& images, ReportDocumentPort& report);

@@ -134,15 +134,31 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
+namespace {
+
+// The envelope's texts in their line order (98..102).
+template <class S>
+auto EnvelopeTexts(S& s) {
+  return std::array{&s.Y1Min, &s.Y1Max, &s.Y2Min, &s.Y2Max, &s.MaxDuration};
+}
+
+}  // namespace
+
 std::vector<std::string> SettingsLines(const ExperimentSettings& settings) {
   std::vector<std::string> lines;
-  lines.reserve(SettingsLine::Count);
+  lines.reserve(SettingsLine::CountWithEnvelope);
   ForEachLine(settings, LineWriter{lines});
+  for (const std::string* text : EnvelopeTexts(settings)) lines.push_back(*text);
   return lines;
 }
 
 void ApplySettingsLines(const std::vector<std::string>& lines, ExperimentSettings& settings) {
   ForEachLine(settings, LineApplier{lines});
+  std::size_t index = SettingsLine::EnvelopeFirst;
+  for (std::string* text : EnvelopeTexts(settings)) {
+    *text = index < lines.size() ? lines[index] : std::string();
+    ++index;
+  }
 }
 
 bool IsOneOrTrue(std::string_view line) { return line == "1" || line == "True"; }

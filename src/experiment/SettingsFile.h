@@ -1,5 +1,6 @@
 // The experiment settings file (".vtx"): a plain record of every stored control value,
-// the 98 lines built from it, applying a list of lines back to it, and the proposed name.
+// the lines built from it (98, then the safety envelope's 5), applying a list of lines back to it,
+// and the proposed name.
 #pragma once
 
 #include <array>
@@ -58,6 +59,12 @@ constexpr int StartTime = 75;
 constexpr int ClosedLoopAfter = 76;
 constexpr int SequencerPresent = 77;
 constexpr int SequencerFirst = 78;  // 78 + 2r: "Vhod" of row r, 79 + 2r: "Izhod"
+// After the 98 lines of the older format, the safety envelope: Y1 min, Y1 max, Y2 min,
+// Y2 max, the longest run time (each empty for none). Older readers ignore them; a file
+// without them has no envelope.
+constexpr int EnvelopeFirst = 98;
+constexpr int EnvelopeLines = 5;
+constexpr int CountWithEnvelope = EnvelopeFirst + EnvelopeLines;
 }  // namespace SettingsLine
 
 // The OPC table rows that the file stores, in file order (rows 6 and 13 are headings).
@@ -114,15 +121,20 @@ struct ExperimentSettings {
   bool ClosedLoopAfter = true;                     // CheckBox_ZZPoPoizkusu
   bool SequencerPresent = false;                   // CheckBox_Sekvencer
   std::array<std::array<std::string, 2>, SequencerRows> Sequencer;  // StringGrid_Sekvencer
+  // "Varnostne meje": texts of the limits and of the longest run time, "" for none.
+  std::string Y1Min, Y1Max, Y2Min, Y2Max;  // Edit_Y1Min, Edit_Y1Max, Edit_Y2Min, Edit_Y2Max
+  std::string MaxDuration;                 // Edit_NajdaljsiCas
 
   bool operator==(const ExperimentSettings&) const = default;
 };
 
-// The 98 lines of the file, index 0 first.
+// The lines of the file, index 0 first: the 98 of the older format, then the envelope's.
 std::vector<std::string> SettingsLines(const ExperimentSettings& settings);
 
-// Applies lines 0..97 to the record in index order; lines after 97 are ignored. A missing
-// line throws ListIndexError, an integer line that is not an integer ConversionError
+// Applies lines 0..97 to the record in index order, then the envelope's lines 98..102 (a
+// file that ends before them has no envelope: those texts become empty); later lines are
+// ignored. A missing line of 0..97 throws ListIndexError, an integer line that is not an integer
+// ConversionError
 // ("'<text>' is not a valid integer value"); the values applied before keep their new
 // values, the rest their old ones.
 void ApplySettingsLines(const std::vector<std::string>& lines, ExperimentSettings& settings);

@@ -610,3 +610,51 @@ TEST_F(ExperimentWindow, TheLiveModelFollowsASimulatedStepAndSaysWhenItIsEnough)
   EXPECT_GT(p.ModelSeries->Count(), 50);
   w.EndExperiment();
 }
+
+// The envelope in the window: the sample that crosses the limit ends the run, the plant's
+// MV and the controller's mode go back as they were before it, and the engineer is told.
+TEST_F(PlantExperimentWindow, ATripEndsTheRunAndPutsMVAndTheModeBack) {
+  TEksperiment& w = *windows.Eksperiment;
+  ExperimentSetup& setup = w.Run().Setup;
+  setup.ItemMV = plant->NewItem("MV");
+  setup.ItemY1 = plant->NewItem("Y1");
+  setup.SingleRASwitch = true;
+  setup.ItemRA = plant->NewItem("RA");
+  setup.ManualValue = 0;
+  setup.InitialInput = 45;
+  setup.Envelope.Y1Max = 85;
+  plant->items["MV"]->value = 40;
+  plant->items["RA"]->value = 1;  // automatic before the run
+  plant->items["Y1"]->value = 80;
+  Form().ExperimentTab().RadioRocno->setChecked(true);
+  ASSERT_EQ(Prepare(w, true), "");
+  w.FormShow();
+  w.Timer1->stop();
+  plant->items["Y1"]->value = 90;
+  w.Timer1Timer();
+  EXPECT_FALSE(w.Run().Running());
+  EXPECT_EQ(ui.Notices, QStringList{QString::fromUtf8(
+                            "Poizkus je ustavljen: Y1 nad 85.0 pri 1.0 s (varnostna meja). MV in "
+                            "način regulatorja sta vrnjena v stanje pred poizkusom.")});
+  EXPECT_EQ(plant->writes,
+            (std::vector<RecordedWrite>{
+                {"RA", 0, true}, {"MV", 45, false}, {"MV", 40, false}, {"RA", 1, true}}));
+  EXPECT_TRUE(Form().StatusText().startsWith(
+      QString::fromUtf8("Varnostna meja je ustavila poizkus: Y1 nad 85.0 pri 1.0 s.")))
+      << Form().StatusText().toStdString();
+}
+
+TEST_F(PlantExperimentWindow, ALimitBrokenAtTheStartRefusesTheRunWithNothingWritten) {
+  TEksperiment& w = *windows.Eksperiment;
+  ExperimentSetup& setup = w.Run().Setup;
+  setup.ItemMV = plant->NewItem("MV");
+  setup.ItemY1 = plant->NewItem("Y1");
+  setup.SingleRASwitch = true;
+  setup.ItemRA = plant->NewItem("RA");
+  setup.Envelope.Y1Min = 10;
+  plant->items["Y1"]->value = 5;
+  EXPECT_EQ(Prepare(w, true),
+            "Eksperiment se ni začel: Y1 (5.0) je že pod varnostno mejo 10.0. V obrat ni bilo nič "
+            "zapisano.");
+  EXPECT_TRUE(plant->writes.empty());
+}

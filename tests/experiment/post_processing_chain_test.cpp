@@ -310,3 +310,31 @@ TEST_F(PostProcessingChainTest, AScaleThatIsNotANumberStopsTheControllerStep) {
 }
 
 }  // namespace
+
+// A run the safety envelope stopped: its data file and images stay, nothing is identified,
+// tuned or reported, and the warnings file says where and why.
+TEST_F(PostProcessingChainTest, ARecordTheEnvelopeStoppedIsKeptButNeverIdentified) {
+  job_.PlantConfigured = true;
+  job_.Separator = ',';
+  job_.Findings.Trip = EnvelopeTrip{EnvelopeTrip::Cause::Y1High, 85, 85.4, 312};
+  job_.Findings.TripRestored = true;
+  store_->ColumnNames[1] = "ventil (ustavljeno: Y1 nad 85,0 pri 312,0 s)";
+  try {
+    Run();
+    FAIL() << "a record the envelope stopped was processed";
+  } catch (const ChainStepError& e) {
+    EXPECT_EQ(e.Step(), ChainStep::SafetyEnvelope);
+    EXPECT_EQ(std::string(e.what()),
+              "poizkus je ustavila varnostna meja (Y1 nad 85,0 pri 312,0 s); zapis ni obdelan "
+              "kot odziv obrata, model in regulator nista izračunana.");
+  }
+  EXPECT_TRUE(fs::exists(File(".vtd")));
+  for (const char* made : {".vtm", ".vtc", ".docx"}) EXPECT_FALSE(fs::exists(File(made))) << made;
+  const std::vector<std::string> warnings = ReadTextLines(File("-opozorila.txt"));
+  ASSERT_GE(warnings.size(), 6u);
+  EXPECT_EQ(warnings[4].rfind("Poizkus je ustavljen: korak \"varnostne meje\"", 0), 0u)
+      << warnings[4];
+  EXPECT_EQ(warnings[5],
+            "Varnostna meja je ustavila poizkus: Y1 nad 85,0 pri 312,0 s. Zapis ni obdelan kot "
+            "odziv obrata.");
+}

@@ -58,6 +58,11 @@ ExperimentSettings DistinctSettings() {
     s.Sequencer[r][0] = "v" + std::to_string(r);
     s.Sequencer[r][1] = "i" + std::to_string(r);
   }
+  s.Y1Min = "10";
+  s.Y1Max = "85,5";
+  s.Y2Min = "";
+  s.Y2Max = "70";
+  s.MaxDuration = "600";
   return s;
 }
 
@@ -80,12 +85,13 @@ TEST(SettingsFile, EveryValueHasItsFixedLine) {
     expected.push_back("i" + std::to_string(r));
   }
   ASSERT_EQ(expected.size(), 98u);
+  for (const char* line : {"10", "85,5", "", "70", "600"}) expected.push_back(line);
   EXPECT_EQ(SettingsLines(DistinctSettings()), expected);
 }
 
 TEST(SettingsFile, TheFormsDefaultsGiveTheirLines) {
   const auto lines = DefaultLines();
-  ASSERT_EQ(lines.size(), 98u);
+  ASSERT_EQ(lines.size(), 103u);
   EXPECT_EQ(lines[0], "");
   EXPECT_EQ(lines[37], "1");
   EXPECT_EQ(lines[38], "0");
@@ -103,6 +109,28 @@ TEST(SettingsFile, TheFormsDefaultsGiveTheirLines) {
   EXPECT_EQ(lines[75], "12:00:00");
   EXPECT_EQ(lines[76], "True");
   EXPECT_EQ(lines[97], "");
+  for (int i = 98; i < 103; ++i) EXPECT_EQ(lines[i], "") << "no envelope by default, line " << i;
+}
+
+// A file from before the envelope's lines loads with no envelope, whatever the form
+// held; the lines after the envelope's are ignored as lines after 97 were.
+TEST(SettingsFile, AFileOfTheOlder98LinesLoadsWithNoEnvelope) {
+  auto lines = SettingsLines(DistinctSettings());
+  lines.resize(98);
+  ExperimentSettings loaded = DistinctSettings();
+  ApplySettingsLines(lines, loaded);
+  EXPECT_EQ(loaded.Y1Min + loaded.Y1Max + loaded.Y2Min + loaded.Y2Max + loaded.MaxDuration, "");
+  ExperimentSettings expected = DistinctSettings();
+  expected.Y1Min = expected.Y1Max = expected.Y2Max = expected.MaxDuration = "";
+  EXPECT_EQ(loaded, expected);
+  // Two of the five lines: the rest empty.
+  lines = SettingsLines(DistinctSettings());
+  lines.resize(100);
+  ApplySettingsLines(lines, loaded);
+  EXPECT_EQ(loaded.Y1Min, "10");
+  EXPECT_EQ(loaded.Y1Max, "85,5");
+  EXPECT_EQ(loaded.Y2Max, "");
+  EXPECT_EQ(loaded.MaxDuration, "");
 }
 
 TEST(SettingsFile, LinesApplyBackToTheSameRecordAndLaterLinesAreIgnored) {

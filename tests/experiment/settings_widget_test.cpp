@@ -48,11 +48,29 @@ ExperimentSettings Distinct(const std::string& v, bool flip) {
   s.RaSwitchOuter = flip ? 1 : 0;
   s.ManualValueOuter = flip ? 0 : 1;
   int n = 0;
-  for (std::string* text :
-       {&s.SampleTime, &s.InitialInput, &s.WaitTime, &s.StepSize, &s.StepDuration,
-        &s.NumberOfSteps, &s.MvMax, &s.MvMin, &s.MvStep, &s.FilterTime, &s.ActuatorMaximum,
-        &s.ActuatorMinimum, &s.ActuatorVelocity, &s.ClosedLoopSampleTime, &s.ScaleP, &s.ScaleI,
-        &s.ScaleD, &s.ReportTemplate})
+  for (std::string* text : {&s.SampleTime,
+                            &s.InitialInput,
+                            &s.WaitTime,
+                            &s.StepSize,
+                            &s.StepDuration,
+                            &s.NumberOfSteps,
+                            &s.MvMax,
+                            &s.MvMin,
+                            &s.MvStep,
+                            &s.FilterTime,
+                            &s.ActuatorMaximum,
+                            &s.ActuatorMinimum,
+                            &s.ActuatorVelocity,
+                            &s.ClosedLoopSampleTime,
+                            &s.ScaleP,
+                            &s.ScaleI,
+                            &s.ScaleD,
+                            &s.ReportTemplate,
+                            &s.Y1Min,
+                            &s.Y1Max,
+                            &s.Y2Min,
+                            &s.Y2Max,
+                            &s.MaxDuration})
     *text = v + std::to_string(++n) + ",5";
   s.StartTime = flip ? "07:08:09" : "23:59:58";
   bool on = flip;
@@ -104,15 +122,29 @@ class SettingsFileWidget : public AppFixture {
     Opc().RadioGroup5->SetItemIndex(s.RaSwitchOuter);
     Opc().ComboBox4->setCurrentIndex(s.ManualValueOuter);
     const std::pair<QLineEdit*, const std::string*> edits[] = {
-        {Exp().CasVzorcenjaEdit, &s.SampleTime},     {Exp().ZacetniVhodEdit, &s.InitialInput},
-        {Exp().CasCakanjaEdit, &s.WaitTime},         {Exp().VelikostStopniceEdit, &s.StepSize},
-        {Exp().CasStopniceEdit, &s.StepDuration},    {Exp().SteviloStopnicEdit, &s.NumberOfSteps},
-        {Exp().Edit_MVMax, &s.MvMax},                {Exp().Edit_MVMin, &s.MvMin},
-        {Exp().Edit_MVStep, &s.MvStep},              {Dlg().Edit_Sam_Filt, &s.FilterTime},
-        {Dlg().Edit_Sam_Max, &s.ActuatorMaximum},    {Dlg().Edit_Sam_Min, &s.ActuatorMinimum},
-        {Dlg().Edit_Sam_Velocity, &s.ActuatorVelocity}, {Dlg().Edit_Sam_Ts, &s.ClosedLoopSampleTime},
-        {Dlg().Edit_Sam_SkalP, &s.ScaleP},           {Dlg().Edit_Sam_SkalI, &s.ScaleI},
-        {Dlg().Edit_Sam_SkalD, &s.ScaleD},           {Exp().CajtZacetka, &s.StartTime}};
+        {Exp().CasVzorcenjaEdit, &s.SampleTime},
+        {Exp().ZacetniVhodEdit, &s.InitialInput},
+        {Exp().CasCakanjaEdit, &s.WaitTime},
+        {Exp().VelikostStopniceEdit, &s.StepSize},
+        {Exp().CasStopniceEdit, &s.StepDuration},
+        {Exp().SteviloStopnicEdit, &s.NumberOfSteps},
+        {Exp().Edit_MVMax, &s.MvMax},
+        {Exp().Edit_MVMin, &s.MvMin},
+        {Exp().Edit_MVStep, &s.MvStep},
+        {Dlg().Edit_Sam_Filt, &s.FilterTime},
+        {Dlg().Edit_Sam_Max, &s.ActuatorMaximum},
+        {Dlg().Edit_Sam_Min, &s.ActuatorMinimum},
+        {Dlg().Edit_Sam_Velocity, &s.ActuatorVelocity},
+        {Dlg().Edit_Sam_Ts, &s.ClosedLoopSampleTime},
+        {Dlg().Edit_Sam_SkalP, &s.ScaleP},
+        {Dlg().Edit_Sam_SkalI, &s.ScaleI},
+        {Dlg().Edit_Sam_SkalD, &s.ScaleD},
+        {Exp().CajtZacetka, &s.StartTime},
+        {Exp().Edit_Y1Min, &s.Y1Min},
+        {Exp().Edit_Y1Max, &s.Y1Max},
+        {Exp().Edit_Y2Min, &s.Y2Min},
+        {Exp().Edit_Y2Max, &s.Y2Max},
+        {Exp().Edit_NajdaljsiCas, &s.MaxDuration}};
     for (auto [edit, text] : edits) edit->setText(Q(*text));
     const std::pair<QCheckBox*, bool> boxes[] = {
         {Exp().OhraniZacetniVhod, s.KeepInitialInput}, {Exp().CheckBox_ObeSmeri, s.BothDirections},
@@ -154,14 +186,14 @@ class SettingsFileWidget : public AppFixture {
 
 }  // namespace
 
-TEST_F(SettingsFileWidget, SavedFileHoldsEveryControlAtItsLineIn98CrLfLines) {
+TEST_F(SettingsFileWidget, SavedFileHoldsEveryControlAtItsLineIn103CrLfLines) {
   const ExperimentSettings s = Distinct("a", false);
   SetControls(s);
   Save(Path("a.vtx"));
   const std::string bytes = ReadBytes(Path("a.vtx"));
   size_t crlf = 0;
   for (size_t i = bytes.find("\r\n"); i != std::string::npos; i = bytes.find("\r\n", i + 2)) ++crlf;
-  EXPECT_EQ(crlf, 98u);
+  EXPECT_EQ(crlf, 103u);  // the older format's 98, then the safety envelope's 5
   EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
   EXPECT_EQ(bytes.find('\n'), bytes.find("\r\n") + 1);
   // Every character fits the Windows-1250 code page: "č" is the one byte 0xE8.
@@ -384,7 +416,7 @@ TEST_F(SettingsFileWidget, AManualActivationSavesTheCorrectedSettingsAndTakesThe
   EXPECT_EQ(label, "Kotel 3");
   EXPECT_EQ(Form().LastDirectory, dir.path());
   const auto lines = ReadTextLines(Path("Kotel 3.vtx").toStdString());
-  ASSERT_EQ(lines.size(), 98u);
+  ASSERT_EQ(lines.size(), std::size_t(SettingsLine::CountWithEnvelope));
   EXPECT_EQ(lines[SettingsLine::SampleTime], "0.05");
   EXPECT_EQ(lines[SettingsLine::WaitTime], "0.1");
   EXPECT_EQ(lines[SettingsLine::ManualMode], "True");

@@ -58,6 +58,7 @@ ExperimentPage::ExperimentPage(Workspace& form) : QWidget(nullptr), form_(form) 
   BuildParameterGroup();
   BuildSliderAndSequencerGroups();
   BuildActionsAndQueue();
+  BuildEnvelopeGroup();
 
   connect(RadioRocno, &QRadioButton::toggled, this, [this](bool on) {
     if (on) RadioRocnoClick();
@@ -170,20 +171,39 @@ void ExperimentPage::BuildActionsAndQueue() {
   AktivirajEksperiment->setFont(bold);
 
   auto* queueBox = Named(new QGroupBox(QStringLiteral("Aktivirani eksperimenti:"), this), "GroupBox_Aktivirani");
-  queueBox->setGeometry(594, 106, 291, 368);
+  queueBox->setGeometry(594, 106, 291, 236);
   Caption(queueBox, QStringLiteral("Čas eksperimenta"), 10, 20, 136);
   Caption(queueBox, QStringLiteral("Oznaka eksperimenta"), 150, 20, 136);
   SeznamCakajocihEkspCas = Named(new QPlainTextEdit(queueBox), "SeznamCakajocihEkspCas");
   SeznamCakajocihEkspCas->setReadOnly(true);
   SeznamCakajocihEkspCas->setLineWrapMode(QPlainTextEdit::NoWrap);
-  SeznamCakajocihEkspCas->setGeometry(10, 44, 136, 314);
+  SeznamCakajocihEkspCas->setGeometry(10, 44, 136, 182);
   SeznamCakajocihEkspOznaka = Named(new QPlainTextEdit(queueBox), "SeznamCakajocihEkspOznaka");
   SeznamCakajocihEkspOznaka->setReadOnly(true);
   SeznamCakajocihEkspOznaka->setLineWrapMode(QPlainTextEdit::NoWrap);
-  SeznamCakajocihEkspOznaka->setGeometry(150, 44, 131, 314);
+  SeznamCakajocihEkspOznaka->setGeometry(150, 44, 131, 182);
 
   NaloziNastavitve = Button(this, "NaloziNastavitve", QStringLiteral("Naloži nastavitve"), 594, 486, 143, 32);
   ShraniNastavitve = Button(this, "ShraniNastavitve", QStringLiteral("Shrani nastavitve"), 742, 486, 143, 32);
+}
+
+void ExperimentPage::BuildEnvelopeGroup() {
+  QWidget* g = GroupBox_VarnostneMeje =
+      Named(new QGroupBox(QStringLiteral("Varnostne meje"), this), "GroupBox_VarnostneMeje");
+  GroupBox_VarnostneMeje->setGeometry(594, 348, 291, 130);
+  Caption(g, QStringLiteral("Y1 min"), 10, 22, 50);
+  Edit_Y1Min = Edit(g, "Edit_Y1Min", QString(), 62, 22, 76);
+  Caption(g, QStringLiteral("Y1 max"), 150, 22, 50);
+  Edit_Y1Max = Edit(g, "Edit_Y1Max", QString(), 204, 22, 76);
+  Caption(g, QStringLiteral("Y2 min"), 10, 52, 50);
+  Edit_Y2Min = Edit(g, "Edit_Y2Min", QString(), 62, 52, 76);
+  Caption(g, QStringLiteral("Y2 max"), 150, 52, 50);
+  Edit_Y2Max = Edit(g, "Edit_Y2Max", QString(), 204, 52, 76);
+  Caption(g, QStringLiteral("Najdaljši čas poizkusa [s]"), 10, 90, 190);
+  Edit_NajdaljsiCas = Edit(g, "Edit_NajdaljsiCas", QString(), 204, 90, 76);
+  const QString empty = QStringLiteral("Prazno: brez meje.");
+  for (QLineEdit* edit : {Edit_Y1Min, Edit_Y1Max, Edit_Y2Min, Edit_Y2Max, Edit_NajdaljsiCas})
+    edit->setToolTip(empty);
 }
 
 void ExperimentPage::SetStartDateToday() { DateTimePicker1->setDate(QDate::currentDate()); }

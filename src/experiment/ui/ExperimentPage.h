@@ -106,6 +106,14 @@ class ExperimentPage : public QWidget {
   QCheckBox* CheckBox_Sekvencer = nullptr;
   QTableWidget* StringGrid_Sekvencer = nullptr;  // 10 rows "Vhod", "Izhod"
 
+  // "Varnostne meje": limits of Y1 and Y2 and the longest run time, empty for none.
+  QGroupBox* GroupBox_VarnostneMeje = nullptr;
+  QLineEdit* Edit_Y1Min = nullptr;
+  QLineEdit* Edit_Y1Max = nullptr;
+  QLineEdit* Edit_Y2Min = nullptr;
+  QLineEdit* Edit_Y2Max = nullptr;
+  QLineEdit* Edit_NajdaljsiCas = nullptr;
+
   QPushButton* NaloziNastavitve = nullptr;
   QPushButton* ShraniNastavitve = nullptr;
   QPushButton* Button10 = nullptr;
@@ -119,6 +127,7 @@ class ExperimentPage : public QWidget {
   void BuildParameterGroup();
   void BuildSliderAndSequencerGroups();
   void BuildActionsAndQueue();
+  void BuildEnvelopeGroup();
   void ApplyModeRules(bool manual);
   void ApplyNoWriteRule();
   void RunManualExperiment(const ExperimentSettings& settings);

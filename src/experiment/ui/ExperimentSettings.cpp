@@ -79,6 +79,11 @@ void ForEachControl(Workspace& form, S& s, F&& f) {
   f(exp.CheckBox_Sekvencer, s.SequencerPresent);
   for (int r = 0; r < SequencerRows; ++r)
     for (int c = 0; c < 2; ++c) f(exp.StringGrid_Sekvencer, r, c, s.Sequencer[r][c]);
+  f(exp.Edit_Y1Min, s.Y1Min);
+  f(exp.Edit_Y1Max, s.Y1Max);
+  f(exp.Edit_Y2Min, s.Y2Min);
+  f(exp.Edit_Y2Max, s.Y2Max);
+  f(exp.Edit_NajdaljsiCas, s.MaxDuration);
 }
 
 std::vector<std::string> ServerNames(const QComboBox* servers) {

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QStringList>
+#include <algorithm>
 #include <tuple>
 
 #include "data/ui/ProcessingPage.h"
@@ -37,6 +38,14 @@ void ExperimentPage::RunPostProcessingChain(const QueuedExperiment& entry,
       LongTimeText(started.isValid() ? started.time()
                                      : now.addMSecs(-static_cast<qint64>(duration * 1000)).time())
           .toStdString();
+  if (started.isValid()) {
+    job.StartDate = QLocale().toString(started.date(), QLocale::ShortFormat).toStdString();
+    // How long the run waited past its start time (a box the engineer had open, the MV
+    // item's quality, an experiment before it).
+    const QDateTime due(QDate(entry.Start.Year, entry.Start.Month, entry.Start.Day),
+                        QTime(entry.Start.Hour, entry.Start.Minute, entry.Start.Second));
+    if (due.isValid()) job.Waited = std::max<qint64>(0, due.msecsTo(started)) / 1000.0;
+  }
   job.TitleLine = form_.Caption().toStdString();
   job.Separator = DecimalSeparator();
   job.Model = entry.Model;

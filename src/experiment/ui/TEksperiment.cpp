@@ -326,35 +326,21 @@ void TEksperiment::CheckAndSwitchForRun(std::function<void(const std::string& wh
   // A run that simulates (no connection, or an MV that never became Good, as its message
   // said) writes nothing to check.
   const bool check = !run_.MvItemUnreachable && form_.Opc().IsConnected();
-  const char separator = DecimalSeparator();
   const bool readMV = form_.Opc().ReachedOverNetwork() && run_.Setup.KeepInitialInput &&
                       run_.Setup.ItemMV != nullptr;
   auto why = std::make_shared<std::string>();
   // Every item the run writes is checked before the first write; then the controller is
   // put into its state for the run, and the plant's MV read for a run that keeps it.
-  OnPlant(
-      [this, why, check, separator, readMV] {
-        if (check) *why = CheckExperimentWrites(run_.Setup, run_.Writes, separator);
-        if (!why->empty()) return;
-        try {
-          run_.Setup.ClosedLoopDuring ? run_.SwitchToAutomatic() : run_.SwitchToManual();
-        } catch (const OpcError& e) {
-          // One write, refused: the controller is as it was.
-          *why = "Preklop regulatorja za eksperiment ni uspel: " + OpcWindowText(e.what()) +
-                 " Eksperiment se ni začel.";
-          return;
-        }
-        if (readMV) run_.PlantMvAtPreparation = run_.Setup.ItemMV->Value();
-      },
-      [this, why, then](std::exception_ptr error) {
-        if (error) try {
-            std::rethrow_exception(error);
-          } catch (const std::exception& e) {
-            *why = OpcWindowText(e.what());
-          }
-        if (why->empty()) switchedForRun_ = true;
-        then(*why);
-      });
+  OnPlant([this, why, check, readMV] { *why = run_.PrepareOnPlant(check, readMV).Why; },
+          [this, why, then](std::exception_ptr error) {
+            if (error) try {
+                std::rethrow_exception(error);
+              } catch (const std::exception& e) {
+                *why = OpcWindowText(e.what());
+              }
+            if (why->empty()) switchedForRun_ = true;
+            then(*why);
+          });
 }
 
 void TEksperiment::PrepareRun(bool manual, std::function<void(const std::string& why)> prepared) {
@@ -640,7 +626,7 @@ void TEksperiment::EndExperiment() {
   OnPlant(
       [this, sampling, switchAfter] {
         if (sampling) run_.Sampler().Stop();
-        if (switchAfter) run_.SwitchAfterRun();
+        run_.RestorePlantAfterRun(switchAfter);
       },
       [this](std::exception_ptr) { Ended(); });
 }
@@ -649,7 +635,9 @@ void TEksperiment::Ended() {
   // The state the controller kept is told when the switch did not reach the plant: the
   // link lost during the run, as the run ended, or the switch refused.
   const RunFindings& met = run_.Findings;
-  if (met.LinkLost())
+  if (met.Trip)
+    ShowRunError(QString::fromStdString(TripNoticeText(met, run_.Setup.Separator)));
+  else if (met.LinkLost())
     ShowRunError(
         QString::fromStdString(LinkLostText(met, met.ControllerLeft, run_.Setup.Separator)));
   else if (!met.ControllerLeft.empty())

@@ -1,5 +1,6 @@
 // A small OPC UA plant for the tests: a simulated loop (MV, U, Y1, Y2, SP, P, I, D, R/A,
-// manual and automatic switches), a tank-level loop (an integrating process), items of other data
+// manual and automatic switches), a tank-level loop (an integrating process), a process
+// that runs away after a step (MV, Y1, R/A), items of other data
 // types, a folder tree and a folder with more children than one Browse returns. Security None,
 // anonymous; or secured.
 //
@@ -87,6 +88,22 @@ setInterval(() => {
   tankDelay.push(tank.U);
   const inflow = tankDelay.shift();
   tank.Level = Math.min(100, Math.max(0, tank.Level + 0.02 * (inflow - 40) * stepMs / 1000));
+}, stepMs).unref();
+
+// A process that runs away: in manual, Y1 climbs at 2 %/s per % of MV above 40 (and falls
+// below it); in automatic its controller holds Y1 at 50 (MV is then not its output). Y1 may be
+// written, so that a test starts it where it wants.
+const runaway = {
+  MV: 40,
+  Y1: 50,
+  auto: true
+};
+setInterval(() => {
+  if (runaway.auto) {
+    runaway.Y1 += (50 - runaway.Y1) * stepMs / 1000;
+  } else {
+    runaway.Y1 += 2 * (runaway.MV - 40) * stepMs / 1000;
+  }
 }, stepMs).unref();
 
 function finite(variant) {
@@ -198,6 +215,26 @@ async function main() {
         if (auto && !tank.auto)
           tank.integral = tank.P > 0 ? (tank.U - 40) / tank.P - (tank.SP - tank.Level) : 0;
         tank.auto = auto;
+        return StatusCodes.Good;
+      },
+    },
+  });
+
+  const runawayFolder = ns.addFolder(plant, {browseName: 'Runaway', nodeId: 's=Runaway'});
+  analog(runawayFolder, 'MV', true, 'MV', runaway, 'Runaway.');
+  analog(runawayFolder, 'Y1', true, 'Y1', runaway, 'Runaway.');
+  ns.addVariable({
+    organizedBy: runawayFolder,
+    browseName: 'RA',
+    nodeId: 's=Runaway.RA',
+    dataType: 'Int32',
+    minimumSamplingInterval: 10,
+    accessLevel: 'CurrentRead | CurrentWrite',
+    userAccessLevel: 'CurrentRead | CurrentWrite',
+    value: {
+      get: () => new Variant({dataType: DataType.Int32, value: runaway.auto ? 1 : 0}),
+      set: (v) => {
+        runaway.auto = v.value !== 0;
         return StatusCodes.Good;
       },
     },

@@ -1,0 +1,146 @@
+// vortuner-cli experiment on the node-opcua test plant: a normal automatic run end to end,
+// a process that runs away past its high limit, and a limit broken before the start.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <regex>
+#include <string>
+
+#include "cli/CliRunner.h"
+#include "data/TObdelava.h"
+#include "data/TextFile.h"
+#include "experiment/SettingsFile.h"
+#include "opc/peer/UaPeer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class ExperimentOnPlant : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() /
+          ("experiment_peer_" + std::to_string(::getpid()) + "_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    s.ServerName = UaPeerUrl();
+    s.SampleTime = "0.1";
+    s.WaitTime = "0.5";
+    s.StepSize = "10";
+    s.StepDuration = "3";
+    s.KeepInitialInput = true;
+    s.RaSwitchInner = 0;  // one R/A item, 0 = manual
+    s.ManualValueInner = 0;
+    s.Descriptions[0] = "ventil";
+    s.Descriptions[4] = "Y1";
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  // The runaway process: MV, Y1 and its R/A item.
+  void Runaway() {
+    s.ItemIds[0] = "ns=2;s=Runaway.MV";
+    s.ItemIds[4] = "ns=2;s=Runaway.Y1";
+    s.ItemIds[10] = "ns=2;s=Runaway.RA";
+  }
+  CliRun Run(const std::string& options = "") {
+    const std::string path = (dir / "poizkus.vtx").string();
+    WriteTextLines(path, SettingsLines(s));
+    return RunCli("experiment", path + " --now " + options);
+  }
+  std::string File(const char* ending) const {
+    return (dir / ("poizkus" + std::string(ending))).string();
+  }
+  // The plant's present value of a node, read by the command line's opc read.
+  static double Read(const std::string& node) {
+    const CliRun r = RunCli("opc", UaPeerUrl() + " read '" + node + "'");
+    std::smatch m;
+    if (!std::regex_search(r.Out, m, std::regex(R"("value": ([-0-9.e+]+))"))) return NAN;
+    return std::stod(m[1]);
+  }
+  static void Write(const std::string& assignments) {
+    ASSERT_EQ(RunCli("opc", UaPeerUrl() + " write " + assignments).ExitCode, 0);
+  }
+
+  fs::path dir;
+  ExperimentSettings s;
+};
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+TEST_F(ExperimentOnPlant, ANormalAutomaticRunIsProcessedEndToEnd) {
+  s.ItemIds[0] = "ns=2;s=MV";
+  s.ItemIds[2] = "ns=2;s=U";
+  s.ItemIds[4] = "ns=2;s=Y1";
+  s.ItemIds[5] = "ns=2;s=Y2";
+  s.ItemIds[10] = "ns=2;s=RA";
+  s.StepDuration = "4";
+  Write("'ns=2;s=RA=0' 'ns=2;s=MV=20'");
+  const CliRun run = Run();
+  ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+  for (const char* ending : {".vtd", ".vtm", ".vtc", ".docx", "-opozorila.txt"})
+    EXPECT_TRUE(fs::exists(File(ending))) << ending;
+  EXPECT_TRUE(Has(run.Out, "\"mv\": 30}")) << run.Out;
+  EXPECT_TRUE(Has(run.Out, "\"simulatedFrom\": null")) << run.Out;
+  EXPECT_EQ(Read("ns=2;s=RA"), 1) << "automatic after the run";
+}
+
+// Y1 climbs past its high limit after the step: the trip comes on the sample that crosses
+// it, MV and the controller's mode are back as they were (read on the plant), the record
+// and the warnings say where and why, and nothing is identified or tuned.
+TEST_F(ExperimentOnPlant, ARunawayProcessTripsOnTheCrossingSampleAndThePlantGoesBack) {
+  Runaway();
+  s.Y1Max = "60";
+  Write("'ns=2;s=Runaway.RA=1' 'ns=2;s=Runaway.MV=40' 'ns=2;s=Runaway.Y1=50'");
+  const CliRun run = Run();
+  ASSERT_EQ(run.ExitCode, 3) << run.Out << run.Err;
+  std::smatch trip;
+  ASSERT_TRUE(std::regex_search(
+      run.Out, trip,
+      std::regex(
+          R"(\{"event": "trip", "reason": "Y1 nad 60.0 pri ([0-9.]+) s", "time": ([0-9.]+)\})")))
+      << run.Out;
+  const double tripTime = std::stod(trip[2]);
+
+  auto store = std::make_unique<MeasurementStore>();
+  TObdelava::ReadDataFile(File(".vtd"), *store, '.');
+  int crossing = 0;
+  for (int k = 1; k <= store->SampleCount && crossing == 0; ++k)
+    if (store->DataColumns[5][k] > 60) crossing = k;
+  ASSERT_GT(crossing, 1);
+  EXPECT_NEAR(store->TimeColumn[crossing], tripTime, 1e-6) << "the trip is the crossing sample";
+  EXPECT_LT(store->DataColumns[5][crossing], 60 + 2 * 10 * 0.1 * 2) << "within one sample's climb";
+  EXPECT_TRUE(Has(store->ColumnNames[1], "ventil (ustavljeno: Y1 nad 60.0 pri "))
+      << store->ColumnNames[1];
+
+  EXPECT_EQ(Read("ns=2;s=Runaway.MV"), 40);
+  EXPECT_EQ(Read("ns=2;s=Runaway.RA"), 1) << "the controller back in automatic, as before";
+  for (const char* ending : {".vtm", ".vtc", ".docx"})
+    EXPECT_FALSE(fs::exists(File(ending))) << ending;
+  std::string warnings;
+  for (const std::string& line : ReadTextLines(File("-opozorila.txt"))) warnings += line + "\n";
+  EXPECT_TRUE(Has(warnings, "Varnostna meja je ustavila poizkus: Y1 nad 60.0 pri ")) << warnings;
+  EXPECT_TRUE(
+      Has(run.Out, "{\"outcome\": \"stopped\", \"reason\": \"korak \\\"varnostne meje\\\""));
+}
+
+TEST_F(ExperimentOnPlant, ALimitBrokenBeforeTheStartRefusesTheRunWithNothingWritten) {
+  Runaway();
+  s.Y1Max = "60";
+  Write("'ns=2;s=Runaway.RA=0' 'ns=2;s=Runaway.MV=40' 'ns=2;s=Runaway.Y1=70'");
+  const CliRun run = Run("--y1-limits 10,60");
+  ASSERT_EQ(run.ExitCode, 3) << run.Out << run.Err;
+  EXPECT_TRUE(Has(run.Out,
+                  "\"reason\": \"Eksperiment se ni začel: Y1 (70.0) je že nad varnostno mejo "
+                  "60.0. V obrat ni bilo nič zapisano.\""))
+      << run.Out;
+  EXPECT_EQ(Read("ns=2;s=Runaway.RA"), 0) << "the controller was not switched";
+  EXPECT_FALSE(fs::exists(File(".vtd")));
+  Write("'ns=2;s=Runaway.RA=1' 'ns=2;s=Runaway.Y1=50'");
+}
