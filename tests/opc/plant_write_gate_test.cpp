@@ -90,7 +90,17 @@ TEST(PlantWriteGate, AReadOnlyItemOrAValueItsTypeCannotHoldStopsTheWholeSetBefor
   plant.clock.AdvanceMs(5000);
   EXPECT_EQ(ra->Value(), raBefore);  // read back through the server: nothing changed
   EXPECT_EQ(mv->Value(), mvBefore);
-  EXPECT_TRUE(writeLog.Lines().empty());  // a refused set writes nothing, so logs nothing
+  // A refused set writes nothing, and the log keeps each refusal: the item, value and why.
+  const std::vector<std::string> lines = writeLog.Lines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_NE(lines[0].find("\tPlant.MV\t\t40\teksperiment\tzavrnjeno pred zapisom: je samo za "
+                          "branje"),
+            std::string::npos)
+      << lines[0];
+  EXPECT_NE(lines[2].find("\tController.RA\t\t0\teksperiment\tzavrnjeno pred zapisom: "
+                          "simulacija v teku"),
+            std::string::npos)
+      << lines[2];
 
   plant.opc->Disconnect();
   EXPECT_EQ(CheckPlantWrites({{ra, 0, "R/A"}}, context, ','),

@@ -185,19 +185,18 @@ TEST(LoadIntoController, WithoutALinkOrWithItLostDuringTheWaitItSaysSoAtOnce) {
             "zapisani v regulator.");
   EXPECT_EQ(plant.clock.TickCountMs(), start);  // no wait at all
 
-  // An item that never turns Good, and the link lost 0,3 s into the wait of 10 s.
-  plant.opc->Connect(SimulatedPlantServerName, "");
-  ControllerLoad load = Pid(1, 2, 3);
-  load.ItemIds[0] = "Controller.Q";
+  // Items that never turn Good, and the link lost 0,3 s into the wait of 10 s.
+  FakePlant fake;
+  fake.connected = true;
+  fake.newItemQuality = OpcQualityBad;
   int calls = 0;
-  r = LoadIntoController(
-      plant.opc->AddGroup("Lost"), load, plant.clock,
-      [&] {
-        plant.clock.AdvanceMs(100);
-        if (++calls == 3) plant.opc->Disconnect();
-        return true;
-      },
-      ',', {PlantWriteSource::ControllerLoad, SimulatedPlantServerName, nullptr, plant.opc.get()});
+  r = LoadIntoController(fake.AddGroup("Lost"), Pid(1, 2, 3), plant.clock,
+                         [&] {
+                           plant.clock.AdvanceMs(100);
+                           if (++calls == 3) fake.Disconnect();
+                           return true;
+                         },
+                         ',', {PlantWriteSource::ControllerLoad, "Fake.Plant", nullptr, &fake});
   EXPECT_EQ(r.Text,
             "Povezava s strežnikom je bila prekinjena med čakanjem na dobro kakovost točk: v obrat "
             "se nič ne piše. Parametri niso bili zapisani v regulator.");

@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTimer>
 #include <QtTest/QTest>
@@ -143,8 +144,9 @@ TEST_F(RegulatorOnPlant, ALoadAsksBeforeAnUnstableLoopIsWholeOrNothingLoggedAndU
   const std::vector<std::string> log = Form().WriteLog().Lines();
   // The read-only item's refusal, three writes of the load, three of the undo.
   ASSERT_EQ(log.size(), logBefore.size() + 7);
-  EXPECT_NE(log[logBefore.size()].find("\tPlant.Y1\t\t0\tnalaganje regulatorja\tzavrnjeno pred "
-                                       "zapisom: je samo za branje"),
+  EXPECT_NE(log[logBefore.size()].find("\tPlant.Y1\t\t"), std::string::npos);
+  EXPECT_NE(log[logBefore.size()].find("\tnalaganje regulatorja\tzavrnjeno pred zapisom: je samo "
+                                       "za branje"),
             std::string::npos)
       << log[logBefore.size()];
   EXPECT_NE(log[logBefore.size() + 1].find("\tVorTuner.SimulatedPlant.1\tController.P\t2\t0.00264\t"
