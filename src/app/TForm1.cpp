@@ -71,6 +71,12 @@ TForm1::TForm1(OpcClient& opc, Clock& clock, QWidget* parent)
   statusText_->setMinimumWidth(1);
   statusText_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   bar->addWidget(statusText_, 1);
+  statusAlarm_ = new QLabel(bar);
+  statusAlarm_->setObjectName(QStringLiteral("StatusBarAlarm"));
+  statusAlarm_->setStyleSheet(
+      QStringLiteral("#StatusBarAlarm { color: #c00000; font-weight: bold; }"));
+  statusAlarm_->hide();
+  bar->addWidget(statusAlarm_, 2);
   setStatusBar(bar);
 
   Timer_FirstScreen = new QTimer(this);
@@ -223,6 +229,13 @@ void TForm1::SetStatusText(const QString& text) {
   statusText_->setToolTip(text);
 }
 QString TForm1::StatusText() const { return statusText_->text(); }
+void TForm1::SetStatusAlarm(const QString& text) {
+  statusAlarm_->setText(text);
+  statusAlarm_->setToolTip(text);
+  statusAlarm_->setVisible(!text.isEmpty());
+}
+QString TForm1::StatusAlarm() const { return statusAlarm_->text(); }
+void TForm1::ServerConnected() { regulatorPage_->ServerConnected(); }
 
 ApplicationWindows::ApplicationWindows() = default;
 ApplicationWindows::ApplicationWindows(ApplicationWindows&&) noexcept = default;

@@ -57,6 +57,9 @@ class TForm1 : public QMainWindow, public Workspace {
   QString Caption() const override { return windowTitle(); }
   void SetStatusText(const QString& text) override;
   QString StatusText() const override;
+  void SetStatusAlarm(const QString& text) override;
+  void ServerConnected() override;
+  QString StatusAlarm() const override;
   void SetDialogFoldersToLastDirectory() override;
 
  public slots:
@@ -78,6 +81,7 @@ class TForm1 : public QMainWindow, public Workspace {
   OpcGroup* skupReg_ = nullptr;
   std::unique_ptr<PlantWriteLog> writeLog_;
   QLabel* statusText_ = nullptr;
+  QLabel* statusAlarm_ = nullptr;  // red, beside the text, until the engineer acts
   bool closing_ = false;
 
   OpcPage* opcPage_ = nullptr;

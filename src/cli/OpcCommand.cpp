@@ -16,6 +16,7 @@
 #include "cli/Commands.h"
 #include "cli/UaOptions.h"
 #include "opc/PlantWriteLog.h"
+#include "opc/UaOpcClient.h"
 #include "opc/ua/UaClient.h"
 
 namespace {
@@ -29,7 +30,13 @@ const char* const OpcUsageTail =
     "                           (default: the program's in the user's data folder)\n"
     "  browse [NODE]            the children of NODE (default: the Objects folder)\n"
     "  read NODE...             value, data type, status and source time of each node\n"
-    "  write NODE=VALUE...      writes each value in the node's own data type\n"
+    "  write NODE=VALUE... [--each]\n"
+    "                           writes the values in the nodes' own data types as one\n"
+    "                           set: every node is checked (known, writable by this user,\n"
+    "                           the value held exactly by its type) before the first\n"
+    "                           write, and a write the server refuses midway gives the\n"
+    "                           nodes already written their values back; --each writes\n"
+    "                           every node on its own, whatever became of the others\n"
     "  watch NODE... [--rate MS] [--count N]\n"
     "                           reads the nodes every MS milliseconds (default 1000) at\n"
     "                           fixed times, N times (default: until Ctrl-C); a read that\n"
@@ -208,6 +215,139 @@ void LogWrites(const std::string& path, const std::string& url,
   }
 }
 
+// One line of the write's output: the node, its status, and why where there is more to say.
+std::string WriteLine(const std::string& node, const std::string& status,
+                      const std::string& reason = "") {
+  return "{\"node\": " + JsonString(node) + ", \"status\": " + JsonString(status) +
+         (reason.empty() ? std::string() : ", \"reason\": " + JsonString(reason)) + "}";
+}
+
+constexpr std::uint32_t AccessLevelAttribute = 17, UserAccessLevelAttribute = 18;
+
+// The set through the plant's gate: every node checked before the first write, the
+// writes made one by one in the command line's order, and on a refusal the nodes already
+// written given their values back, last first. A link lost during a write leaves the set
+// as it stands: that node's outcome is unknown (read back over a new link), the ones after
+// it were not written.
+int WriteSet(UaClient& client, const std::string& url, const std::vector<Assignment>& assignments,
+             const std::string& logPath) {
+  const std::size_t n = assignments.size();
+  std::vector<UaReadValueId> asked;
+  for (const auto& a : assignments) {
+    const UaNodeId node = NodeOf(client, a.Node);
+    for (std::uint32_t attribute : {UaAttribute::DataType, UaAttribute::Value, AccessLevelAttribute,
+                                    UserAccessLevelAttribute})
+      asked.push_back({node, attribute});
+  }
+  const auto known = client.Read(asked);
+  std::vector<std::string> lines(n), previous(n), outcomes(n);
+  std::vector<UaWriteValue> writes(n);
+  for (std::size_t i = 0; i < n; ++i)
+    if (UaIsGood(known[4 * i + 1].Status)) previous[i] = JsonValue(known[4 * i + 1].Value);
+
+  bool refused = false;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::string& node = assignments[i].Node;
+    const UaDataValue& dataType = known[4 * i];
+    if (!UaIsGood(dataType.Status)) {
+      lines[i] = WriteLine(node, UaStatusName(dataType.Status));
+      outcomes[i] = std::string("zavrnjeno pred zapisom: ") + UaStatusName(dataType.Status);
+      refused = true;
+      continue;
+    }
+    if (AccessOfUaLevels(known[4 * i + 2], known[4 * i + 3]) == OpcAccess::ReadOnly) {
+      lines[i] = WriteLine(node, "BadNotWritable", "the node is read-only for this user");
+      outcomes[i] = "zavrnjeno pred zapisom: samo za branje";
+      refused = true;
+      continue;
+    }
+    UaType type = BuiltInDataType(dataType.Value);
+    if (type == UaType::Null) type = known[4 * i + 1].Value.Type;  // an abstract type
+    try {
+      writes[i] = {asked[4 * i].Node, WriteValue(type, assignments[i].Value, node)};
+    } catch (const std::range_error& e) {
+      lines[i] = WriteLine(node, "BadOutOfRange", e.what());
+      outcomes[i] = std::string("zavrnjeno pred zapisom: ") + e.what();
+      refused = true;
+    }
+  }
+  const auto finish = [&](int code) {
+    LogWrites(logPath, url, assignments, previous, outcomes);
+    for (const std::string& line : lines) std::cout << line << "\n";
+    return code;
+  };
+  if (refused) {
+    for (std::size_t i = 0; i < n; ++i)
+      if (lines[i].empty()) {
+        lines[i] = WriteLine(assignments[i].Node, "NotWritten",
+                             "another node of the set was refused: nothing was written");
+        outcomes[i] = "ni zapisano: set zavrnjen pred zapisom";
+      }
+    return finish(1);
+  }
+  // Nothing goes to the plant once the engineer has asked the command to stop.
+  if (interrupted) throw UaLinkError("interrupted before anything was written");
+
+  std::size_t done = 0;
+  std::optional<UaStatusCode> refusal;
+  for (; done < n; ++done) {
+    std::vector<UaStatusCode> result;
+    try {
+      result = client.Write({writes[done]});
+    } catch (const UaLinkError& e) {
+      const std::string why = std::string("the write may have reached the server: ") + e.what();
+      const std::vector<std::string> now =
+          ReadBack(url, {assignments[done]}, client.Channel().Operation());
+      for (std::size_t k = 0; k < n; ++k) {
+        if (k < done) continue;  // written, as said below
+        lines[k] = k == done
+                       ? "{\"node\": " + JsonString(assignments[k].Node) +
+                             ", \"status\": \"Unknown\", \"reason\": " + JsonString(why) +
+                             ", \"readBack\": " + now[0] + "}"
+                       : WriteLine(assignments[k].Node, "NotWritten", "the link was lost before");
+        outcomes[k] = k == done
+                          ? "neznano: " + std::string(e.what()) + "; prebrano po tem: " + now[0]
+                          : "ni zapisano: povezava izgubljena";
+      }
+      finish(1);
+      throw UaLinkError(why);
+    }
+    const UaStatusCode status = result.empty() ? UaStatusCode{} : result[0];
+    if (result.empty() || !UaIsGood(status)) {
+      refusal = status;
+      break;
+    }
+    lines[done] = WriteLine(assignments[done].Node, "Good");
+    outcomes[done] = "zapisano";
+  }
+  if (!refusal) return finish(0);
+
+  lines[done] = WriteLine(assignments[done].Node, UaStatusName(*refusal));
+  outcomes[done] = std::string("zavrnjeno: ") + UaStatusName(*refusal);
+  for (std::size_t k = done + 1; k < n; ++k) {
+    lines[k] = WriteLine(assignments[k].Node, "NotWritten", "a node before it was refused");
+    outcomes[k] = "ni zapisano: prejšnja točka zavrnjena";
+  }
+  // The nodes already written get their values back, last first.
+  for (std::size_t k = done; k-- > 0;) {
+    std::string status = "Bad";
+    try {
+      const auto back = client.Write({{asked[4 * k].Node, known[4 * k + 1].Value}});
+      if (!back.empty()) status = UaStatusName(back[0]);
+    } catch (const UaLinkError& e) {
+      status = e.what();
+    }
+    const bool restored = status == "Good";
+    lines[k] = WriteLine(
+        assignments[k].Node, restored ? "RolledBack" : "NotRolledBack",
+        restored ? "written, then given its value " + previous[k] + " back"
+                 : "written; its value " + previous[k] + " could not be given back: " + status);
+    outcomes[k] =
+        restored ? "zapisano, povrnjeno po zavrnitvi" : "zapisano, ni povrnjeno: " + status;
+  }
+  return finish(1);
+}
+
 int Write(UaClient& client, const std::string& url, const std::vector<Assignment>& assignments,
           const std::string& logPath) {
   std::vector<UaWriteValue> writes;
@@ -375,6 +515,7 @@ int RunOpc(const std::vector<std::string>& args) {
   std::vector<Assignment> assignments;
   std::optional<int> rate, count;
   UaCommandOptions ua;
+  bool each = false;  // write: every node on its own, outside the set's gate
   std::string writeLog = DefaultPlantWriteLogPath();
   try {
     // Options stand anywhere; what is left is the address, the command and its nodes.
@@ -382,7 +523,9 @@ int RunOpc(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
       const std::string& a = args[i];
       if (TakeUaOption(args, i, ua)) continue;
-      if (a == "--rate" || a == "--count") {
+      if (a == "--each") {
+        each = true;
+      } else if (a == "--rate" || a == "--count") {
         if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
         (a == "--rate" ? rate : count) = PositiveOption(a, args[++i]);
       } else if (a == "--write-log") {
@@ -400,6 +543,8 @@ int RunOpc(const std::vector<std::string>& args) {
     command = words[1];
     if (command != "browse" && command != "read" && command != "write" && command != "watch")
       throw UsageError("unknown opc command '" + command + "'");
+    if (each && command != "write")
+      throw UsageError("option '--each' is for write, not " + command);
     if ((rate || count) && command != "watch")
       throw UsageError(std::string("option '") + (rate ? "--rate" : "--count") +
                        "' is for watch, not " + command);
@@ -452,7 +597,8 @@ int RunOpc(const std::vector<std::string>& args) {
     } else if (command == "read") {
       result = PrintValues(client, nodes) ? 0 : 1;
     } else if (command == "write") {
-      result = Write(client, url, assignments, writeLog);
+      result = each ? Write(client, url, assignments, writeLog)
+                    : WriteSet(client, url, assignments, writeLog);
     } else {
       result = Watch(client, nodes, rate.value_or(1000), count.value_or(-1));
     }

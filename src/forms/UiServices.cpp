@@ -100,6 +100,13 @@ bool QtUiServices::AskYesNo(const QString& text) {
                                QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
+bool QtUiServices::AskYesNoDefaultNo(const QString& text) {
+  const OpenDialogScope open;
+  return QMessageBox::question(QApplication::activeWindow(), QApplication::applicationName(), text,
+                               QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::No) == QMessageBox::Yes;
+}
+
 int QtUiServices::AskChoice(const QString& text, const QStringList& choices, int defaultChoice) {
   const OpenDialogScope open;
   QMessageBox box(QMessageBox::Question, QApplication::applicationName(), text,

@@ -39,6 +39,9 @@ class UiServices {
   virtual void ShowError(const QString& text) = 0;
   // A question with Yes and No; true for Yes.
   virtual bool AskYesNo(const QString& text) = 0;
+  // The same where "Da" leads to a write the engineer should think twice about: "Ne" is
+  // the default button, so Enter (or closing the box) answers No.
+  virtual bool AskYesNoDefaultNo(const QString& text) { return AskYesNo(text); }
   // A question with its own answers (button texts, in order); returns the index of the
   // answer chosen. Closing the box without a choice answers `defaultChoice`.
   virtual int AskChoice(const QString& text, const QStringList& choices, int defaultChoice) = 0;
@@ -102,6 +105,7 @@ class QtUiServices final : public UiServices {
   void ShowMessage(const QString& text) override;
   void ShowError(const QString& text) override;
   bool AskYesNo(const QString& text) override;
+  bool AskYesNoDefaultNo(const QString& text) override;
   int AskChoice(const QString& text, const QStringList& choices, int defaultChoice) override;
   bool ExecuteOpenDialog(QWidget* parent, FileDialog& dialog) override;
   bool ExecuteSaveDialog(QWidget* parent, FileDialog& dialog) override;

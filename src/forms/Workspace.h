@@ -78,6 +78,10 @@ class Workspace {
   virtual void ComputeModel() = 0;
   virtual void ComputePidParameters() = 0;
 
+  // A connect has ended (the OPC tab tells it): the pages that keep something of a server
+  // look at which one is connected now.
+  virtual void ServerConnected() {}
+
   // True once the main window has been closed: the program is ending, and a wait on the
   // plant stops at once.
   virtual bool Closing() const = 0;
@@ -90,6 +94,10 @@ class Workspace {
   // The status bar's single text area.
   virtual void SetStatusText(const QString& text) = 0;
   virtual QString StatusText() const = 0;
+  // A plant left in a state the engineer must act on (half a parameter set): said in red
+  // in the status bar beside its text, where it stays until set again ("" takes it away).
+  virtual void SetStatusAlarm(const QString& text) { SetStatusText(text); }
+  virtual QString StatusAlarm() const { return {}; }
 
   // The automatic run's options copied into the tabs that condition, identify and tune,
   // with the tuning change handlers quiet during the copy.

@@ -144,6 +144,11 @@ class LocalOpcClient final : public OpcClient {
     auto& running = running_[serverName];
     if (!running) running = entry->Start();
     connection_.Server = running.get();
+    serverName_ = serverName;
+  }
+  OpcServerIdentity ServerIdentity() const override {
+    if (!connection_.Server) return {};
+    return {serverName_, "", ""};
   }
 
   void Disconnect() override {
@@ -183,6 +188,7 @@ class LocalOpcClient final : public OpcClient {
   std::vector<LocalServerEntry> entries_;
   std::map<std::string, std::unique_ptr<LocalOpcServer>> running_;
   Connection connection_;
+  std::string serverName_;
   std::map<std::string, std::unique_ptr<LocalGroup>> groups_;
   std::function<void()> handler_;
 };

@@ -30,6 +30,18 @@ struct OpcServerChoice {
   std::string User;
 };
 
+// Who the connected server is: its address (an OPC UA endpoint in one spelling, or the
+// name of a server on this computer), and where the server says so, its application URI
+// and, on a secured link, the SHA-1 thumbprint of its certificate. Two identities name the
+// same server when all three agree.
+struct OpcServerIdentity {
+  std::string Endpoint;
+  std::string ApplicationUri;
+  std::string Thumbprint;
+  bool operator==(const OpcServerIdentity&) const = default;
+  bool Known() const { return !Endpoint.empty(); }
+};
+
 // OPC DA quality word: Good when both bits of this mask are set.
 constexpr int OpcQualityGoodMask = 0xC0;
 constexpr int OpcQualityGood = 0xC0;
@@ -157,6 +169,8 @@ class OpcClient {
   virtual void Disconnect() = 0;
   virtual bool IsConnected() const = 0;
   virtual OpcServerState ServerState() const = 0;
+  // The server connected (empty while not connected).
+  virtual OpcServerIdentity ServerIdentity() const { return {}; }
   // Throws OpcError when a group of that name exists.
   virtual OpcGroup& AddGroup(const std::string& name) = 0;
   // The item IDs the connected server offers, hierarchical parts separated by "."

@@ -148,6 +148,10 @@ class PlantOpcClient final : public OpcClient {
     const OpcClient* active = active_;
     return active ? active->ServerState() : OpcServerState::Unknown;
   }
+  OpcServerIdentity ServerIdentity() const override {
+    const OpcClient* active = active_;
+    return active ? active->ServerIdentity() : OpcServerIdentity{};
+  }
 
   OpcGroup& AddGroup(const std::string& name) override {
     if (groups_.count(name)) throw OpcError("Group \"" + name + "\" already exists");

@@ -25,14 +25,16 @@ bool LinkUp(const PlantWriteContext& c) { return !c.Client || c.Client->IsConnec
 
 // Appends a line to the log; false when the log could not be written (the writes go on:
 // a full disk must not leave a plant with half a set).
-bool Log(const PlantWriteContext& c, const std::string& item, double previous, double value,
+bool Log(const PlantWriteContext& c, const OpcItem& item, double previous, double value,
          const std::string& outcome) {
   if (!c.Log) return true;
   PlantWriteLogEntry e;
   e.Server = c.Server;
-  e.Item = item;
-  e.Previous = std::isfinite(previous) ? ValueForLog(previous) : std::string();
-  e.Value = ValueForLog(value);
+  e.Item = item.ItemId();
+  // As the item's type holds them: a Float's value is what the plant keeps.
+  const OpcDataType type = item.DataType();
+  e.Previous = std::isfinite(previous) ? ValueForLog(previous, type) : std::string();
+  e.Value = ValueForLog(value, type);
   e.Source = c.Source;
   e.Outcome = outcome;
   try {
@@ -59,10 +61,12 @@ std::optional<std::string> WriteAndLog(const PlantWrite& w, const PlantWriteCont
     else
       w.Item->Write(w.Value);
   } catch (const OpcError& e) {
-    logged &= Log(c, w.Item->ItemId(), previous, w.Value, std::string("zavrnjeno: ") + e.what());
+    logged &= Log(
+        c, *w.Item, previous, w.Value,
+        std::string(LinkUp(c) ? "zavrnjeno: " : "izid ni znan (povezava izgubljena): ") + e.what());
     return e.what();
   }
-  logged &= Log(c, w.Item->ItemId(), previous, w.Value, "zapisano");
+  logged &= Log(c, *w.Item, previous, w.Value, "zapisano");
   return std::nullopt;
 }
 
@@ -95,23 +99,76 @@ std::string PlantWriteProblem(const OpcItem& item, double value, char separator)
   return {};
 }
 
-std::string CheckPlantWrites(const std::vector<PlantWrite>& writes, const PlantWriteContext& c,
-                             char separator) {
-  if (c.Simulated) return SimulatedRefusal;
-  if (!LinkUp(c)) return LinkRefusal;
-  for (const PlantWrite& w : writes) {
-    if (!w.Item) return "Točka " + w.Label + " ni določena.";
+namespace {
+
+// The check's refusal and the write it names (none: the whole set, for a simulated run or
+// a link that is down).
+struct Refusal {
+  std::string Text, Why;
+  std::optional<std::size_t> Write;
+};
+
+Refusal CheckSet(const std::vector<PlantWrite>& writes, const PlantWriteContext& c,
+                 char separator) {
+  if (c.Simulated) return {SimulatedRefusal, "simulacija v teku", std::nullopt};
+  if (!LinkUp(c)) return {LinkRefusal, "povezava ni vzpostavljena", std::nullopt};
+  for (std::size_t k = 0; k < writes.size(); ++k) {
+    const PlantWrite& w = writes[k];
+    if (!w.Item) return {"Točka " + w.Label + " ni določena.", "", std::nullopt};
     const std::string problem = PlantWriteProblem(*w.Item, w.Value, separator);
-    if (!problem.empty()) return Named(w) + " " + problem + ".";
+    if (!problem.empty()) return {Named(w) + " " + problem + ".", problem, k};
   }
   return {};
+}
+
+}  // namespace
+
+std::string CheckPlantWrites(const std::vector<PlantWrite>& writes, const PlantWriteContext& c,
+                             char separator) {
+  return CheckSet(writes, c, separator).Text;
+}
+
+std::string PlantWriteFatesText(const std::vector<PlantWrite>& writes,
+                                const std::vector<PlantWriteFate>& fates) {
+  const std::pair<PlantWriteFate, const char*> groups[] = {
+      {PlantWriteFate::Written, "Zapisano: "},
+      {PlantWriteFate::RolledBack, "Zapisano in povrnjeno: "},
+      {PlantWriteFate::NotWritten, "Ni zapisano: "},
+      {PlantWriteFate::Unknown, "Ni znano, ali je zapisano: "}};
+  std::string text;
+  for (const auto& [fate, caption] : groups) {
+    std::string items;
+    for (std::size_t k = 0; k < writes.size() && k < fates.size(); ++k) {
+      if (fates[k] != fate) continue;
+      if (!items.empty()) items += ", ";
+      items += "»" + writes[k].Item->ItemId() + "«";
+      if (!writes[k].Label.empty()) items += " (" + writes[k].Label + ")";
+    }
+    if (items.empty()) continue;
+    if (!text.empty()) text += " ";
+    text += caption + items + ".";
+  }
+  return text;
 }
 
 PlantWriteResult WritePlantSet(const std::vector<PlantWrite>& writes, const PlantWriteContext& c,
                                char separator) {
   PlantWriteResult r;
-  r.Text = CheckPlantWrites(writes, c, separator);
-  if (!r.Text.empty()) return r;
+  r.Fates.assign(writes.size(), PlantWriteFate::NotWritten);
+  const Refusal refused = CheckSet(writes, c, separator);
+  r.Text = refused.Text;
+  if (!r.Text.empty()) {
+    // The plant's record holds the refusal too: the item and value refused and why, or
+    // every write of a set refused whole.
+    bool logged = true;
+    for (std::size_t k = 0; k < writes.size(); ++k) {
+      if (!writes[k].Item || (refused.Write && *refused.Write != k)) continue;
+      logged &= Log(c, *writes[k].Item, std::numeric_limits<double>::quiet_NaN(), writes[k].Value,
+                    "zavrnjeno pred zapisom: " + refused.Why);
+    }
+    r.LogFailed = !logged;
+    return r;
+  }
 
   for (const PlantWrite& w : writes) r.Previous.push_back(Present(*w.Item));
   std::size_t done = 0;
@@ -122,6 +179,21 @@ PlantWriteResult WritePlantSet(const std::vector<PlantWrite>& writes, const Plan
       refusal = *refused;
       break;
     }
+    r.Fates[done] = PlantWriteFate::Written;
+  }
+
+  if (done < writes.size() && !LinkUp(c)) {
+    // The link went during the write: the server may have taken it or not, and nothing
+    // can be restored. Said as it stands; the items are read again once the link is back.
+    r.Fates[done] = PlantWriteFate::Unknown;
+    r.Outcome = PlantWriteOutcome::Unknown;
+    r.ReadBack.assign(writes.size(), std::numeric_limits<double>::quiet_NaN());
+    r.LogFailed = !logged;
+    r.Text = "Povezava s strežnikom je bila prekinjena med zapisom v točko »" +
+             writes[done].Item->ItemId() + "« (" + refusal + "). " +
+             PlantWriteFatesText(writes, r.Fates) +
+             " Kaj točke hranijo, bo prebrano ob ponovni povezavi s strežnikom.";
+    return r;
   }
 
   bool restored = true;
@@ -133,10 +205,11 @@ PlantWriteResult WritePlantSet(const std::vector<PlantWrite>& writes, const Plan
       try {
         if (!std::isfinite(old) || !LinkUp(c)) throw OpcError("ni prejšnje vrednosti ali povezave");
         w.Item->Write(old);
-        logged &= Log(c, w.Item->ItemId(), w.Value, old, "povrnjeno po zavrnitvi");
+        r.Fates[k] = PlantWriteFate::RolledBack;
+        logged &= Log(c, *w.Item, w.Value, old, "povrnjeno po zavrnitvi");
       } catch (const OpcError& e) {
         restored = false;
-        logged &= Log(c, w.Item->ItemId(), w.Value, old, std::string("ni povrnjeno: ") + e.what());
+        logged &= Log(c, *w.Item, w.Value, old, std::string("ni povrnjeno: ") + e.what());
       }
     }
   }
@@ -167,8 +240,7 @@ PlantWriteResult WritePlantSet(const std::vector<PlantWrite>& writes, const Plan
 
 void WritePlantValue(const PlantWrite& w, const PlantWriteContext& c) {
   const auto refuse = [&](const std::string& why) {
-    Log(c, w.Item->ItemId(), std::numeric_limits<double>::quiet_NaN(), w.Value,
-        "zavrnjeno: " + why);
+    Log(c, *w.Item, std::numeric_limits<double>::quiet_NaN(), w.Value, "zavrnjeno: " + why);
     throw OpcError("Cannot write Items: " + w.Item->ItemId() + " (" + why + ")");
   };
   if (c.Simulated || !LinkUp(c)) return;  // nothing goes to a plant that is not there

@@ -52,7 +52,12 @@ enum class PlantWriteOutcome {
   NotWritten,  // refused by the check: nothing was written
   RolledBack,  // a write was refused midway; the items written before hold their old values
   Incomplete,  // a write was refused midway and the old values could not all be restored
+  Unknown,     // the link was lost (or timed out) during a write: whether it reached the
+               // plant is not known, the writes before it stand, the ones after were not made
 };
+
+// What became of one write of a set.
+enum class PlantWriteFate { NotWritten, Written, Unknown, RolledBack };
 
 struct PlantWriteResult {
   PlantWriteOutcome Outcome = PlantWriteOutcome::NotWritten;
@@ -61,12 +66,21 @@ struct PlantWriteResult {
   std::string Text;
   // By write: the value read before (NaN where none was read) and the value read back.
   std::vector<double> Previous, ReadBack;
+  // By write: what became of it (NotWritten throughout when the check refused the set).
+  std::vector<PlantWriteFate> Fates;
   bool LogFailed = false;  // some line could not be added to the log
 };
 
+// "Zapisano: »P«. Ni zapisano: »D«. Ni znano: »I«." of the items of a set by their fates
+// (a group left out when it has none).
+std::string PlantWriteFatesText(const std::vector<PlantWrite>& writes,
+                                const std::vector<PlantWriteFate>& fates);
+
 // Checks, reads the present values, writes in order, and on a refusal writes the values
-// read before back into the items already changed (in reverse order). Every write and
-// every restoring write is logged. separator: the decimal separator of the texts.
+// read before back into the items already changed (in reverse order). A link lost during
+// a write leaves the set as it stands (Unknown): nothing can be written to restore it.
+// Every write, every restoring write and every refusal (the check's too) is logged.
+// separator: the decimal separator of the texts.
 PlantWriteResult WritePlantSet(const std::vector<PlantWrite>& writes,
                                const PlantWriteContext& context, char separator);
 

@@ -1,7 +1,12 @@
 #include "opc/PlantWriteLog.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -40,6 +45,16 @@ std::string DefaultPlantWriteLogPath() { return UserDataHome() + "/Vor Tuner/pla
 
 std::string ValueForLog(double value) { return FormatGeneral(value, 17, '.'); }
 
+std::string ValueForLog(double value, OpcDataType type) {
+  if (type != OpcDataType::Float || !std::isfinite(value)) return ValueForLog(value);
+  const float held = static_cast<float>(value);
+  for (int digits = 6; digits < 9; ++digits) {
+    const std::string text = FormatGeneral(static_cast<double>(held), digits, '.');
+    if (std::strtof(text.c_str(), nullptr) == held) return text;
+  }
+  return FormatGeneral(static_cast<double>(held), 9, '.');
+}
+
 namespace {
 
 std::string Now() {
@@ -71,6 +86,11 @@ void PlantWriteLog::Append(const PlantWriteLogEntry& e) const {
   std::error_code error;
   if (path.has_parent_path()) fs::create_directories(path.parent_path(), error);
   const bool fresh = !fs::exists(path, error);
+  if (fresh) {
+    // Created for the user alone: the plant's record is nobody else's to read.
+    const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    if (fd >= 0) ::close(fd);
+  }
   std::ofstream out(path, std::ios::binary | std::ios::app);
   if (fresh) out << Utf8Bom << PlantWriteLogHeader << "\r\n";  // UTF-8 throughout
   out << Field(e.Time.empty() ? Now() : e.Time) << '\t' << Field(ServerNameForLog(e.Server)) << '\t'

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "opc/OpcClient.h"
+
 // What asked for a write.
 enum class PlantWriteSource { Experiment, ControllerLoad, Undo, CommandLine };
 // "eksperiment", "nalaganje regulatorja", "povrnitev", "ukazna vrstica".
@@ -32,13 +34,18 @@ std::string ServerNameForLog(const std::string& server);
 std::string DefaultPlantWriteLogPath();
 // A value as the log keeps it: every digit needed to read back the same double.
 std::string ValueForLog(double value);
+// A value as an item of that type holds it: a Float's single-precision value in the
+// fewest digits that read back the same float, an integer type's whole number, any
+// other type as above.
+std::string ValueForLog(double value, OpcDataType type);
 
 class PlantWriteLog {
  public:
   explicit PlantWriteLog(std::string path) : path_(std::move(path)) {}
   const std::string& Path() const { return path_; }
   // Appends one line (UTF-8, CR LF), creating the folder and the file with its header
-  // when missing. Throws FileError naming the file when it cannot be written.
+  // when missing; the file is the user's alone (0600). Throws FileError naming the file
+  // when it cannot be written.
   void Append(const PlantWriteLogEntry& entry) const;
   // The lines after the header (for tests and the OPC tab); none when there is no file.
   std::vector<std::string> Lines() const;

@@ -15,6 +15,7 @@
 #include "data/Clock.h"
 #include "data/SafeText.h"
 #include "opc/LocalOpcClient.h"
+#include "opc/ua/UaCertificate.h"
 #include "opc/ua/UaClient.h"
 
 namespace {
@@ -439,6 +440,16 @@ class UaOpcClient final : public OpcClient {
       throw OpcError("Computer \"" + computerName + "\" cannot be reached");
     try {
       link_.Client.Connect(serverName, options_);
+      {
+        // The server as it introduced itself on this connect, for what must belong to it
+        // (an undo, a set whose outcome is to be read back).
+        const UaEndpoint& e = link_.Client.Endpoint();
+        const std::lock_guard identityLock(identityMutex_);
+        identity_ = {UaEndpointKey(serverName), e.Server.Uri,
+                     e.SecurityMode > 1 && !e.ServerCertificate.empty()
+                         ? UaCertificate::FromDer(e.ServerCertificate).ThumbprintHex()
+                         : std::string()};
+      }
       link_.DataTypes.clear();
       link_.Accesses.clear();
       link_.Active = true;
@@ -458,6 +469,11 @@ class UaOpcClient final : public OpcClient {
     if (handler_) handler_();
   }
   bool IsConnected() const override { return link_.Active; }
+  OpcServerIdentity ServerIdentity() const override {
+    if (!link_.Active) return {};
+    const std::lock_guard lock(identityMutex_);
+    return identity_;
+  }
 
   // While the link is busy with another caller (a sampler waiting on the server), the
   // state last read.
@@ -637,6 +653,8 @@ class UaOpcClient final : public OpcClient {
   void SetDisconnectHandler(std::function<void()> handler) override { handler_ = std::move(handler); }
 
  private:
+  mutable std::mutex identityMutex_;
+  OpcServerIdentity identity_;
   // Aborts the link when another caller has a request on it (a probe, a load, a browse,
   // a close waiting on the server); a free link is left for a polite close.
   void AbortIfBusy() {
@@ -732,6 +750,10 @@ std::string UaEndpointKey(const std::string& url) {
   if (host == "127.0.0.1" || host == "[::1]" || host == "::1" || (!ownName.empty() && host == ownName))
     host = "localhost";
   return std::string(Scheme) + host + ":" + port + path;
+}
+
+OpcAccess AccessOfUaLevels(const UaDataValue& level, const UaDataValue& userLevel) {
+  return AccessOfLevels(level, userLevel);
 }
 
 std::unique_ptr<OpcClient> CreateUaOpcClient(const Clock& clock, UaChannelLimits limits) {

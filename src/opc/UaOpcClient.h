@@ -17,6 +17,7 @@
 
 #include "opc/OpcClient.h"
 #include "opc/ua/UaChannel.h"
+#include "opc/ua/UaTypes.h"
 
 class Clock;
 
@@ -35,5 +36,9 @@ inline bool SameUaEndpoint(const std::string& a, const std::string& b) {
 // the opc.tcp endpoint URLs of each server application, in the order given. None when no
 // discovery server answers within timeoutMs, as on a computer without one.
 std::vector<std::string> DiscoverUaServers(const std::string& discoveryUrl, int timeoutMs);
+
+// Whether this user may write a node, from its AccessLevel and UserAccessLevel as read;
+// Unknown when the node's own level is not given.
+OpcAccess AccessOfUaLevels(const UaDataValue& level, const UaDataValue& userLevel);
 
 std::unique_ptr<OpcClient> CreateUaOpcClient(const Clock& clock, UaChannelLimits limits = {});

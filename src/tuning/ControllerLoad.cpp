@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "data/NumberFormat.h"
+#include "opc/LocalOpcClient.h"
 #include "opc/QualityWait.h"
 
 namespace {
@@ -137,10 +138,13 @@ ControllerLoadResult LoadIntoController(OpcGroup& group, const ControllerLoad& l
     }
   }
 
+  const auto missing = [](const Term& t) { return t.Item->Quality() == OpcQualityConfigError; };
   for (const Term& t : terms) {
-    const bool good = WaitUntil([&] { return linkDown() || IsGoodQuality(t.Item->Quality()); },
-                                clock, keepWaiting, ControllerQualityWaitMs);
+    const bool good =
+        WaitUntil([&] { return linkDown() || missing(t) || IsGoodQuality(t.Item->Quality()); },
+                  clock, keepWaiting, ControllerQualityWaitMs);
     if (linkDown()) return refuse(LinkLostRefusal);
+    if (missing(t)) return refuse("Točka »" + t.Item->ItemId() + "« na strežniku ne obstaja.");
     if (!good)
       return refuse(std::string("Element ") + TermNames[t.Index] + " člena " +
                     OfController(t.Outer) + " (" + Quoted(t.Item->ItemId()) + ") v " +
@@ -151,10 +155,39 @@ ControllerLoadResult LoadIntoController(OpcGroup& group, const ControllerLoad& l
   // Given up (or the program ending) while the items were awaited: nothing is written.
   if (keepWaiting && !keepWaiting()) return refuse("Nalaganje je bilo prekinjeno pred zapisom.");
 
+  // An undo writes only over the values its load left: a change made since (by an
+  // operator, by the plant) is shown to the engineer before anything is written.
+  bool changed = false;
+  ControllerLoad now;
+  now.Outer = load.Outer;
+  for (const Term& t : terms) {
+    const ControllerTerms& part =
+        t.Outer == load.Outer ? static_cast<const ControllerTerms&>(load) : *load.Inner;
+    if (t.Outer != load.Outer && !now.Inner) now.Inner = ControllerTerms{};
+    ControllerTerms& into = t.Outer == load.Outer ? now : *now.Inner;
+    const auto k = static_cast<size_t>(t.Index);
+    into.ItemIds[k] = t.Item->ItemId();
+    into.Values[k] = t.Item->Value();
+    const std::optional<double>& expected = part.Expected[k];
+    if (expected && !SameValue(t.Item->Value(), *expected)) changed = true;
+  }
+  if (changed) {
+    result.Outcome = ControllerLoadOutcome::Changed;
+    result.Text = "Točke regulatorja ne hranijo več vrednosti, ki jih je zapisalo nalaganje." +
+                  std::string(NothingWritten);
+    result.Now = now;
+    return result;
+  }
+
   std::vector<PlantWrite> writes;
   for (const Term& t : terms) writes.push_back({t.Item, t.Value, TermLabel(t)});
   const PlantWriteResult written = WritePlantSet(writes, context, separator);
   if (written.Outcome == PlantWriteOutcome::NotWritten) return refuse(written.Text);
+  if (written.Outcome == PlantWriteOutcome::Unknown) {
+    result.Outcome = ControllerLoadOutcome::Unknown;
+    result.Text = written.Text;
+    return result;
+  }
   if (written.Outcome != PlantWriteOutcome::Written) {
     result.Outcome = ControllerLoadOutcome::RolledBack;
     result.Text = written.Text + NothingWritten;

@@ -21,6 +21,9 @@ struct ControllerTerms {
   bool Outer = false;  // the outer controller of a cascade
   std::array<std::string, 3> ItemIds;
   std::array<std::optional<double>, 3> Values;
+  // What the items must hold before anything is written (an undo: the values the load
+  // wrote); a term without one is not checked.
+  std::array<std::optional<double>, 3> Expected;
 };
 struct ControllerLoad : ControllerTerms {
   // In cascade: the inner controller, set in the same transaction to the P controller the
@@ -49,6 +52,10 @@ enum class ControllerLoadOutcome {
                // whose type does not hold the value
   RolledBack,  // a write was refused midway: the items already written were given their
                // old values back (Text says whether all of them took them)
+  Changed,     // nothing written: an item no longer holds its Expected value (Now says
+               // what the items hold)
+  Unknown,     // the link was lost during a write: Text says which items were written,
+               // which not and which are unknown; read them again once the link is back
 };
 
 struct ControllerLoadResult {
@@ -59,6 +66,8 @@ struct ControllerLoadResult {
   // The controller as it was before the load, as a load that restores it ("Povrni
   // prejšnje"); none when nothing was written.
   std::optional<ControllerLoad> Before;
+  // Changed: what the items hold now, as a load of the same shape.
+  std::optional<ControllerLoad> Now;
 };
 
 // How long the load waits for Good quality of the items, and then for the read-back.
@@ -67,7 +76,8 @@ constexpr int ControllerReadBackWaitMs = 3000;
 
 // Empties `group`, adds the items of the terms to be written (a term without a value
 // and without an item is left out), waits for their Good quality, writes P, I, D and
-// reads them back. keepWaiting is called while waiting (it processes the user
+// reads them back. An item the server does not know is said at once, not after the wait.
+// keepWaiting is called while waiting (it processes the user
 // interface's events; false ends a wait early). Every write passes the plant write gate:
 // all items and values are checked before the first write, and a write the server
 // refuses midway gives the items already written their old values back (RolledBack).

@@ -31,6 +31,16 @@ std::string FormatControllerParameter(double value, int decimals, char separator
   return FormatFixed(value, needed, separator);
 }
 
+double InnerLoopGainAsShown(double gain) {
+  if (!std::isfinite(gain) || gain == 0) return gain;
+  constexpr int Decimals = 4, SignificantDigits = 4, MostDecimals = 12;
+  const int exponent = static_cast<int>(std::floor(std::log10(std::abs(gain))));
+  const int needed = std::max(Decimals, SignificantDigits - 1 - exponent);
+  if (needed > MostDecimals) return gain;
+  const double scale = std::pow(10.0, needed);
+  return std::nearbyint(gain * scale) / scale;
+}
+
 namespace {
 void StoreSet(TuningResult& t, const ControllerSet& c) {
   t.KiI = c.KiI;
@@ -82,8 +92,8 @@ TuningResult TunedRecord(const MeasurementStore& store, int method, int sliderPo
           method, store.InnerGain, store.InnerTimeConstant, store.InnerDeadTime, m.Slope, m.Lag,
           m.DeadTime, sliderPosition, store.SampleTime, &t.ClosedLoopTimeConstant);
     StoreCascadeSet(t, c.Outer);
-    t.InnerLoopGain = c.InnerLoopGain;
-    t.KpP = c.InnerLoopGain;
+    t.InnerLoopGain = InnerLoopGainAsShown(c.InnerLoopGain);
+    t.KpP = t.InnerLoopGain;
     return t;
   }
   if (!cascade) {
@@ -100,8 +110,10 @@ TuningResult TunedRecord(const MeasurementStore& store, int method, int sliderPo
                                     store.InnerDeadTime, store.OuterGain, store.OuterTimeConstant,
                                     store.OuterDeadTime, MaxLoopGain);
   StoreCascadeSet(t, c.Outer);
-  t.InnerLoopGain = c.InnerLoopGain;
-  t.KpP = c.InnerLoopGain;  // the inner-loop gain shares the P controller's slot
+  // The inner controller is one number on the tab, in the question, on the plant and in
+  // the simulation: the gain as the tab shows it.
+  t.InnerLoopGain = InnerLoopGainAsShown(c.InnerLoopGain);
+  t.KpP = t.InnerLoopGain;  // the inner-loop gain shares the P controller's slot
   return t;
 }
 
@@ -152,7 +164,9 @@ TuningSummary SummaryTexts(const MeasurementStore& store, bool cascade, char sep
     return FormatControllerParameter(v * f, decimals, separator);
   };
   TuningSummary s;
-  s.KpCascade = cascade ? show(t.InnerLoopGain, 4) : "0";
+  // The inner loop's P gain is what the outer tuning was computed around: the robustness
+  // factor scales the outer controller only.
+  s.KpCascade = cascade ? FormatControllerParameter(t.InnerLoopGain, 4, separator) : "0";
   s.Ki = show(c.KiI, 5);
   s.KpP = show(c.KpP, 5);
   s.PIKp = show(c.KpPI, 3);

@@ -24,6 +24,10 @@ extern const char* const NotFiniteText;
 // significant digits (0.00264 is "0.002640", never "0.003"), so no value is rounded to
 // 0 or by more than 0.05 %. Tiny values past 12 decimals in the general format.
 std::string FormatControllerParameter(double value, int decimals, char separator);
+// The inner loop's P gain of a cascade rounded as the tab shows it (four decimals, four
+// significant digits at least): the one number the tab, the question, the plant, the
+// simulation and the robustness figures use.
+double InnerLoopGainAsShown(double gain);
 
 // Tunes from the store's models into the store's record (the single-loop set, or the
 // cascade set with the inner-loop gain, which also lands in the KpP slot) and sets

@@ -66,6 +66,7 @@ class FakePlant final : public OpcClient {
     void SetUpdateRateMs(int ms) override { updateRate = ms; }
     OpcItemPtr AddItem(const std::string& id) override {
       auto item = std::make_shared<Item>(plant_, id);
+      item->quality = plant_.newItemQuality;
       plant_.items[id] = item;
       added.push_back(id);
       return item;
@@ -104,6 +105,7 @@ class FakePlant final : public OpcClient {
   }
 
   bool connected = false;
+  int newItemQuality = OpcQualityGood;  // of the items a group adds
   // After a write an item shows its old value for this many more reads (a server that
   // reports a written value with a later update).
   int readBackLag = 0;

@@ -2,12 +2,15 @@
 // the signal buttons beside the table, the item browser and the R/A configuration.
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QTextBlock>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QtTest/QTest>
@@ -18,6 +21,7 @@
 
 #include "opc/ItemBrowserAnswer.h"
 #include "opc/LocalOpcClient.h"
+#include "opc/PlantWriteLog.h"
 #include "opc/SimulatedPlantServer.h"
 #include "opc/ui/OpcPage.h"
 #include "opc/ui/RadioGroup.h"
@@ -118,6 +122,35 @@ TEST_F(OpcTab, AServerThatCannotBeReachedShowsTheErrorAndKeepsTheStatus) {
   EXPECT_EQ(ui.Errors, QStringList{QString::fromUtf8("Strežnik »Missing.Server.1« ne obstaja.")});
   EXPECT_EQ(Page().Label54->text(), "ustavljen");
   EXPECT_TRUE(Page().PoveziOPCStreznik->isEnabled());
+}
+
+TEST_F(OpcTab, WithoutAViewerTheWriteLogOpensReadOnlyInTheProgramNewestLast) {
+  const QString path = QString::fromStdString(::testing::TempDir()) + "vortuner-log-view.log";
+  QFile::remove(path);
+  Page().SetWriteLogPath(path);
+  Click(Page().Button_DnevnikZapisov);
+  ASSERT_EQ(ui.Messages.size(), 1);  // no log yet: said so
+  PlantWriteLog log(path.toStdString());
+  for (const char* value : {"1.5", "2.5"}) {
+    PlantWriteLogEntry e;
+    e.Item = "Controller.P";
+    e.Value = value;
+    e.Outcome = "zapisano";
+    log.Append(e);
+  }
+  ui.OpensDocuments = false;
+  Click(Page().Button_DnevnikZapisov);
+  EXPECT_EQ(ui.OpenedDocuments, QStringList{path});
+  auto* view = Form().findChild<QPlainTextEdit*>("DnevnikZapisovText");
+  ASSERT_NE(view, nullptr);
+  EXPECT_TRUE(view->window()->isVisible());
+  EXPECT_TRUE(view->isReadOnly());
+  const QStringList lines = view->toPlainText().split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 3);
+  EXPECT_TRUE(lines[0].startsWith(QString::fromUtf8("Čas\tStrežnik")));
+  EXPECT_TRUE(lines[2].contains("\tController.P\t\t2.5\t")) << lines[2].toStdString();
+  EXPECT_EQ(view->textCursor().blockNumber(), view->document()->blockCount() - 1);  // at the end
+  QFile::remove(path);
 }
 
 TEST_F(OpcTab, TheTableHasTwentyRowsOfTwoEditableColumns) {

@@ -90,7 +90,17 @@ TEST(PlantWriteGate, AReadOnlyItemOrAValueItsTypeCannotHoldStopsTheWholeSetBefor
   plant.clock.AdvanceMs(5000);
   EXPECT_EQ(ra->Value(), raBefore);  // read back through the server: nothing changed
   EXPECT_EQ(mv->Value(), mvBefore);
-  EXPECT_TRUE(writeLog.Lines().empty());  // a refused set writes nothing, so logs nothing
+  // A refused set writes nothing, and the log keeps each refusal: the item, value and why.
+  const std::vector<std::string> lines = writeLog.Lines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_NE(lines[0].find("\tPlant.MV\t\t40\teksperiment\tzavrnjeno pred zapisom: je samo za "
+                          "branje"),
+            std::string::npos)
+      << lines[0];
+  EXPECT_NE(lines[2].find("\tController.RA\t\t0\teksperiment\tzavrnjeno pred zapisom: "
+                          "simulacija v teku"),
+            std::string::npos)
+      << lines[2];
 
   plant.opc->Disconnect();
   EXPECT_EQ(CheckPlantWrites({{ra, 0, "R/A"}}, context, ','),
@@ -166,5 +176,64 @@ TEST(PlantWriteLog, KeepsEveryWriteOnItsOwnLineAndNoPassword) {
             std::string::npos)
       << lines[1];
   EXPECT_EQ(mv->Value(), 12.5);
+  std::filesystem::remove(log);
+}
+
+TEST(PlantWriteGate, ALinkLostDuringAWriteSaysWhichItemsWereWrittenWhichNotAndWhichAreUnknown) {
+  FakePlant plant;
+  plant.connected = true;
+  const auto p = plant.NewItem("P"), i = plant.NewItem("I"), d = plant.NewItem("D");
+  p->value = 7.77, i->value = 77.7, d->value = 0.777;
+  i->losesLink = true;
+  const std::string log = TempLog("lost");
+  PlantWriteLog writeLog(log);
+  const PlantWriteResult r =
+      WritePlantSet({{p, 3.833, "P člen"}, {i, 40, "I člen"}, {d, 0, "D člen"}},
+                    {PlantWriteSource::ControllerLoad, "opc.tcp://b:4840", &writeLog, &plant}, ',');
+  EXPECT_EQ(r.Outcome, PlantWriteOutcome::Unknown);
+  EXPECT_EQ(r.Fates, (std::vector{PlantWriteFate::Written, PlantWriteFate::Unknown,
+                                  PlantWriteFate::NotWritten}));
+  EXPECT_EQ(r.Text,
+            "Povezava s strežnikom je bila prekinjena med zapisom v točko »I« (Cannot write Items: "
+            "I (the write may have reached the server)). Zapisano: »P« (P člen). Ni zapisano: »D« "
+            "(D člen). Ni znano, ali je zapisano: »I« (I člen). Kaj točke hranijo, bo prebrano ob "
+            "ponovni povezavi s strežnikom.");
+  EXPECT_EQ(p->value, 3.833);  // nothing could be restored without the link
+  const std::vector<std::string> lines = writeLog.Lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_NE(lines[1].find("\tI\t77.700000000000003\t40\tnalaganje regulatorja\tizid ni znan "
+                          "(povezava izgubljena): Cannot write Items: I"),
+            std::string::npos)
+      << lines[1];
+  std::filesystem::remove(log);
+}
+
+TEST(PlantWriteLog, ARefusalOfTheCheckIsLoggedAndAFloatAsTheFloatItHolds) {
+  FakePlant plant;
+  plant.connected = true;
+  const auto p = plant.NewItem("P"), ra = plant.NewItem("RA");
+  p->type = OpcDataType::Float;
+  ra->type = OpcDataType::Int32;
+  const std::string log = TempLog("refusal");
+  PlantWriteLog writeLog(log);
+  const PlantWriteContext context{PlantWriteSource::ControllerLoad, "opc.tcp://a:4840", &writeLog,
+                                  &plant};
+  EXPECT_EQ(WritePlantSet({{p, 3.329, "P"}, {ra, 2.5, "R/A"}}, context, '.').Outcome,
+            PlantWriteOutcome::NotWritten);
+  EXPECT_TRUE(plant.writes.empty());
+  EXPECT_EQ(WritePlantSet({{p, 3.329, "P"}}, context, '.').Outcome, PlantWriteOutcome::Written);
+  const std::vector<std::string> lines = writeLog.Lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_NE(lines[0].find("\tRA\t\t2.5\tnalaganje regulatorja\tzavrnjeno pred zapisom: je tipa "
+                          "Int32 in ne more hraniti vrednosti 2.5 (ni celo število)"),
+            std::string::npos)
+      << lines[0];
+  // The plant holds 3.3289999961853027: the float value, in the digits that name it.
+  EXPECT_NE(lines[1].find("\tP\t0\t3.329\tnalaganje regulatorja\tzapisano"), std::string::npos)
+      << lines[1];
+  EXPECT_EQ(ValueForLog(3.3289999961853027, OpcDataType::Float), "3.329");
+  EXPECT_EQ(ValueForLog(0.1, OpcDataType::Double), "0.10000000000000001");
+  EXPECT_EQ(std::filesystem::status(log).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   std::filesystem::remove(log);
 }

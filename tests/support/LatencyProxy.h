@@ -69,6 +69,8 @@ class LatencyProxy {
     std::lock_guard lock(mutex_);
     for (int fd : sockets_) ::shutdown(fd, SHUT_RDWR);
   }
+  // New connections relayed again after a cut (the server back).
+  void Restore() { cut_ = false; }
 
  private:
   static sockaddr_in Loopback(int port) {

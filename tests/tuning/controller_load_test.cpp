@@ -40,11 +40,13 @@ TEST(LoadIntoController, RefusesBeforeTheFirstWriteAndOtherwiseConfirmsWhatTheCo
   EXPECT_EQ(r.Text,
             "V tabeli OPC ni točke za D člen regulatorja (vrstica 9). Parametri niso bili "
             "zapisani v regulator.");
-  request.ItemIds = {"Controller.Q", id::I, id::D};  // no such item: never Good
+  request.ItemIds = {"Controller.Q", id::I, id::D};  // no such item: said at once
+  const std::int64_t started = clock.TickCountMs();
   r = load(request);
   EXPECT_EQ(r.Text,
-            "Element P člena regulatorja (\"Controller.Q\") v 10 s ni dosegel dobre kakovosti. "
-            "Parametri niso bili zapisani v regulator.");
+            "Točka »Controller.Q« na strežniku ne obstaja. Parametri niso bili zapisani v "
+            "regulator.");
+  EXPECT_LT(clock.TickCountMs() - started, 1000);
   EXPECT_EQ(p->Value(), 2);  // the plant's own P, untouched
 
   // A P controller without an I item: P written, I left out, D receives 0.
@@ -120,6 +122,27 @@ TEST(LoadIntoController, WritesTheValuesExactlyAndItsBeforeRestoresThem) {
   EXPECT_EQ(plant.Value(id::I), i);
 }
 
+TEST(LoadIntoController, AnUndoWritesNothingOverValuesChangedSinceTheLoad) {
+  LockablePlant plant;
+  ControllerLoadResult r = plant.Load(Pid(3.833, 40, 0));
+  ASSERT_TRUE(r.Before.has_value());
+  ControllerLoad undo = *r.Before;
+  undo.Expected = {3.833, 40.0, 0.0};
+  plant.Load(Pid(9.99, 40, 0));  // an operator's change on the plant
+  r = plant.Load(undo);
+  EXPECT_EQ(r.Outcome, ControllerLoadOutcome::Changed);
+  EXPECT_EQ(r.Text,
+            "Točke regulatorja ne hranijo več vrednosti, ki jih je zapisalo nalaganje. Parametri "
+            "niso bili zapisani v regulator.");
+  ASSERT_TRUE(r.Now.has_value());
+  EXPECT_EQ(r.Now->Values[0], 9.99);
+  EXPECT_EQ(plant.Value(id::P), 9.99);
+  // Asked again over what the items hold now, it writes.
+  undo.Expected = r.Now->Values;
+  EXPECT_EQ(plant.Load(undo).Outcome, ControllerLoadOutcome::Confirmed);
+  EXPECT_EQ(plant.Value(id::P), undo.Values[0]);
+}
+
 TEST(LoadIntoController, ACascadeSetsTheInnerPControllerAndTheOuterTogetherOrNeither) {
   LockablePlant plant;
   std::string byHand;
@@ -162,19 +185,18 @@ TEST(LoadIntoController, WithoutALinkOrWithItLostDuringTheWaitItSaysSoAtOnce) {
             "zapisani v regulator.");
   EXPECT_EQ(plant.clock.TickCountMs(), start);  // no wait at all
 
-  // An item that never turns Good, and the link lost 0,3 s into the wait of 10 s.
-  plant.opc->Connect(SimulatedPlantServerName, "");
-  ControllerLoad load = Pid(1, 2, 3);
-  load.ItemIds[0] = "Controller.Q";
+  // Items that never turn Good, and the link lost 0,3 s into the wait of 10 s.
+  FakePlant fake;
+  fake.connected = true;
+  fake.newItemQuality = OpcQualityBad;
   int calls = 0;
-  r = LoadIntoController(
-      plant.opc->AddGroup("Lost"), load, plant.clock,
-      [&] {
-        plant.clock.AdvanceMs(100);
-        if (++calls == 3) plant.opc->Disconnect();
-        return true;
-      },
-      ',', {PlantWriteSource::ControllerLoad, SimulatedPlantServerName, nullptr, plant.opc.get()});
+  r = LoadIntoController(fake.AddGroup("Lost"), Pid(1, 2, 3), plant.clock,
+                         [&] {
+                           plant.clock.AdvanceMs(100);
+                           if (++calls == 3) fake.Disconnect();
+                           return true;
+                         },
+                         ',', {PlantWriteSource::ControllerLoad, "Fake.Plant", nullptr, &fake});
   EXPECT_EQ(r.Text,
             "Povezava s strežnikom je bila prekinjena med čakanjem na dobro kakovost točk: v obrat "
             "se nič ne piše. Parametri niso bili zapisani v regulator.");

@@ -1,11 +1,14 @@
 // "Naloži v regulator" against the built-in simulated plant server: the shown parameters
 // reach the plant's controller (in cascade the outer one), are read back, and then control
 // the plant.
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTimer>
 #include <QtTest/QTest>
@@ -139,11 +142,17 @@ TEST_F(RegulatorOnPlant, ALoadAsksBeforeAnUnstableLoopIsWholeOrNothingLoggedAndU
   EXPECT_EQ(before(), original);
   EXPECT_FALSE(page.Button_PovrniPrejsnje->isEnabled());
   const std::vector<std::string> log = Form().WriteLog().Lines();
-  ASSERT_EQ(log.size(), logBefore.size() + 6);  // three writes of the load, three of the undo
-  EXPECT_NE(log[logBefore.size()].find("\tVorTuner.SimulatedPlant.1\tController.P\t2\t0.00264\t"
-                                       "nalaganje regulatorja\tzapisano"),
+  // The read-only item's refusal, three writes of the load, three of the undo.
+  ASSERT_EQ(log.size(), logBefore.size() + 7);
+  EXPECT_NE(log[logBefore.size()].find("\tPlant.Y1\t\t"), std::string::npos);
+  EXPECT_NE(log[logBefore.size()].find("\tnalaganje regulatorja\tzavrnjeno pred zapisom: je samo "
+                                       "za branje"),
             std::string::npos)
       << log[logBefore.size()];
+  EXPECT_NE(log[logBefore.size() + 1].find("\tVorTuner.SimulatedPlant.1\tController.P\t2\t0.00264\t"
+                                           "nalaganje regulatorja\tzapisano"),
+            std::string::npos)
+      << log[logBefore.size() + 1];
   EXPECT_NE(log.back().find("\tpovrnitev\tzapisano"), std::string::npos) << log.back();
 }
 
@@ -257,4 +266,99 @@ TEST_F(CascadeOnPlant, TheReadBackNamesTheItemThatHoldsAnotherValue) {
       Form().StatusText(),
       QString::fromUtf8("Regulator po nalaganju ne vrača zapisanih vrednosti: "
                         "točka \"Controller.I\" (I člen regulatorja) ima 0.04 namesto 0.0437."));
+}
+
+namespace {
+// Answers each real question box with Enter, as an engineer who presses it would, and
+// keeps its text and whether "Ne" was its default.
+struct PressEnter {
+  QStringList Asked;
+  bool NoWasDefault = true;
+  QTimer Poll;
+  PressEnter() {
+    QObject::connect(&Poll, &QTimer::timeout, [this] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      Asked << box->text();
+      NoWasDefault &= box->defaultButton() == box->button(QMessageBox::No);
+      QTest::keyClick(box, Qt::Key_Return);
+    });
+    Poll.start(20);
+    SetUiServices(nullptr);  // the program's own boxes
+  }
+  ~PressEnter() { SetUiServices(nullptr); }
+};
+}  // namespace
+
+TEST_F(RegulatorOnPlant, EnterAnswersNoToAnUnstableAFragileControllerAndAnUndo) {
+  QTest::mouseClick(Form().OpcTab().PoveziOPCStreznik, Qt::LeftButton);
+  SetItem(7, SimulatedPlantItems::P);
+  SetItem(8, SimulatedPlantItems::I);
+  SetItem(9, SimulatedPlantItems::D);
+  MeasurementStore& store = Form().Store();
+  store.InnerGain = 0.8, store.InnerTimeConstant = 20, store.InnerDeadTime = 5;
+  store.SampleTime = 0.1;
+  RegulatorPage& page = Form().RegulatorTab();
+  page.Button_PIDClick();
+  QTest::mouseClick(page.Button16, Qt::LeftButton);  // a sound load, to be undone
+  AppFixture::Settle(Form());
+  const double loaded = Plant(SimulatedPlantItems::P);
+  ASSERT_TRUE(page.Button_PovrniPrejsnje->isEnabled());
+  {
+    PressEnter enter;
+    for (const char* kp : {"8.587", "5"}) {  // unstable, then stable with Ms above 2
+      page.Edit_Reg_Kp->setText(kp);
+      page.Edit_Reg_Kp->editingFinished();
+      QTest::mouseClick(page.Button16, Qt::LeftButton);
+      AppFixture::Settle(Form());
+    }
+    QTest::mouseClick(page.Button_PovrniPrejsnje, Qt::LeftButton);
+    AppFixture::Settle(Form());
+    ASSERT_EQ(enter.Asked.size(), 3) << enter.Asked.join("|").toStdString();
+    EXPECT_TRUE(enter.Asked[0].startsWith(
+        QString::fromUtf8("Zaprta zanka s tem regulatorjem je na modelu nestabilna")));
+    EXPECT_TRUE(enter.Asked[1].startsWith(QString::fromUtf8("Regulator je na modelu krhek")))
+        << enter.Asked[1].toStdString();
+    EXPECT_TRUE(enter.Asked[2].startsWith(QString::fromUtf8("Povrnem regulator")));
+    EXPECT_TRUE(enter.NoWasDefault);
+  }
+  SetUiServices(&ui);
+  EXPECT_EQ(Plant(SimulatedPlantItems::P), loaded);  // nothing written after any of them
+  EXPECT_TRUE(page.Button_PovrniPrejsnje->isEnabled());
+}
+
+TEST_F(CascadeOnPlant, TheInnerGainIsOneNumberOnTheTabInTheQuestionAndOnThePlant) {
+  RegulatorPage& page = Form().RegulatorTab();
+  page.Button_PIDClick();
+  page.CheckBox_CascadeReg->setChecked(true);
+  SetItem(14, "Outer.P");
+  SetItem(15, "Outer.I");
+  SetItem(16, "Outer.D");
+  const QString shown = page.Label_Kp_Cascade->text();
+  // The robustness factor scales the outer controller only: the tab shows the same inner
+  // gain at any slider position.
+  page.ScrollBar_Robust->setValue(page.ScrollBar_Robust->value() - 3);
+  EXPECT_EQ(page.Label_Kp_Cascade->text(), shown);
+  EXPECT_GE(shown.size(), 6);  // four significant digits at least ("4.2634", "0.8235")
+  const double before = Plant(SimulatedPlantItems::P);
+  {
+    PressEnter enter;  // Enter: "Ne", nothing written
+    QTest::mouseClick(page.Button16, Qt::LeftButton);
+    AppFixture::Settle(Form());
+    ASSERT_EQ(enter.Asked.size(), 1);
+    EXPECT_TRUE(enter.Asked[0].startsWith(QString::fromUtf8("Kaskada: notranji regulator postane "
+                                                            "regulator P z ojačenjem %1,")
+                                              .arg(shown)))
+        << enter.Asked[0].toStdString();
+    EXPECT_TRUE(enter.Asked[0].contains(QString::fromUtf8("(P notranjega regulatorja) = %1\n")
+                                            .arg(QString::number(shown.toDouble(), 'g', 12))))
+        << enter.Asked[0].toStdString();
+    EXPECT_TRUE(enter.NoWasDefault);
+  }
+  SetUiServices(&ui);
+  EXPECT_EQ(Plant(SimulatedPlantItems::P), before);
+  QTest::mouseClick(page.Button16, Qt::LeftButton);
+  AppFixture::Settle(Form());
+  EXPECT_EQ(Plant(SimulatedPlantItems::P), shown.toDouble());
+  EXPECT_EQ(Form().Store().Tuning.InnerLoopGain, shown.toDouble());  // what the simulation uses
 }

@@ -83,18 +83,21 @@ void UaClient::Connect(const std::string& endpointUrl, const UaConnectOptions& g
   channel_.Open(endpointUrl);
   try {
     const std::vector<UaEndpoint> endpoints = GetEndpoints();
+    // The engineer is asked for a login only when the server allows no anonymous one, and
+    // only once the server's certificate is trusted: a password goes to no server the
+    // engineer has not accepted.
+    bool login = false;
     if (options.User.empty() && options.AskLogin) {
-      // The engineer is asked for a login only when the server allows no anonymous one.
-      bool anonymous = true;
       try {
         ChooseUaEndpoint(endpoints, options);
       } catch (const UaLinkError&) {
-        anonymous = false;
+        login = true;
       }
-      if (!anonymous && !options.AskLogin(options.User, options.Password))
-        throw UaLinkError("The login was cancelled");
     }
-    endpoint_ = ChooseUaEndpoint(endpoints, options);
+    // The endpoint of a login is one that takes a user name, whatever the name will be.
+    UaConnectOptions choosing = options;
+    if (login) choosing.User = "?";
+    endpoint_ = ChooseUaEndpoint(endpoints, choosing);
     const UaSecurityPolicy& policy = *FindUaSecurityPolicy(endpoint_.SecurityPolicyUri);
     UaChannelSecurity security;
     if (policy.Secured) {
@@ -113,6 +116,8 @@ void UaClient::Connect(const std::string& endpointUrl, const UaConnectOptions& g
       security.OwnKey = own.PrivateKey;
       security.PeerCertificate = server;
     }
+    if (login && !options.AskLogin(options.User, options.Password))
+      throw UaLinkError("The login was cancelled");
     if (asked) {
       bound.reset();
       bound.emplace(channel_, UaConnectBound * limits_.TimeoutMs, "connect");

@@ -2,16 +2,22 @@
 
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QDialog>
+#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QTableWidget>
+#include <QTextCursor>
 #include <QThread>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -504,15 +510,30 @@ void OpcPage::Connected(const QString& server, const Connecting& connecting) {
   PoveziOPCStreznik->setEnabled(true);
   connectedServer_ = server;
   PoveziOPCStreznik->setText(QStringLiteral("Poveži"));
-  // A server address the engineer typed joins the list once (the client remembers it).
-  bool listed = false;
-  for (int i = 0; i < ComboBox2->count() && !listed; ++i)
-    listed = SameUaEndpoint(ComboBox2->itemText(i).toStdString(), server.toStdString());
-  if (!listed) ComboBox2->addItem(server);
+  // A server address the engineer typed joins the list once (the client remembers it),
+  // and the server connected is the one selected: the settings file, the run's check and
+  // the reports name the entry selected.
+  int listed = -1;
+  for (int i = 0; i < ComboBox2->count() && listed < 0; ++i)
+    if (ComboBox2->itemText(i) == server ||
+        (IsUaEndpointUrl(server.toStdString()) &&
+         SameUaEndpoint(ComboBox2->itemText(i).toStdString(), server.toStdString())))
+      listed = i;
+  if (listed < 0) {
+    ComboBox2->addItem(server);
+    listed = ComboBox2->count() - 1;
+  }
+  {
+    const QSignalBlocker quiet(ComboBox2);  // the security chosen for this connect stays
+    ComboBox2->setCurrentIndex(listed);
+  }
+  ComboBox2->setEditText(ComboBox2->itemText(listed));
+  connectedServer_ = ComboBox2->itemText(listed);
   const QString stateText =
       StateText(connecting.State ? *connecting.State : form_.Opc().ServerState());
   Label54->setText(stateText);
   if (stateText == QString::fromUtf8(RunningText)) PoveziOPCStreznik->setEnabled(false);
+  form_.ServerConnected();
 }
 
 void OpcPage::Button_DnevnikZapisovClick() {
@@ -520,7 +541,35 @@ void OpcPage::Button_DnevnikZapisovClick() {
     Ui().ShowMessage(QStringLiteral("Program v obrat še ni nič zapisal; dnevnika zapisov še ni."));
     return;
   }
-  Ui().OpenDocument(writeLogPath_);
+  if (Ui().OpenDocument(writeLogPath_)) return;
+  // No viewer on this computer: the log is shown in the program, read only, newest last.
+  QFile file(writeLogPath_);
+  if (!file.open(QIODevice::ReadOnly)) {
+    Ui().ShowMessage(
+        QString::fromUtf8("Dnevnika zapisov ni mogoče brati: '%1'").arg(writeLogPath_));
+    return;
+  }
+  QString text = QString::fromUtf8(file.readAll());
+  if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  if (!logView_) {
+    logView_ = new QDialog(this, Qt::Window);
+    logView_->setObjectName(QStringLiteral("DnevnikZapisovDialog"));
+    logView_->setWindowTitle(QStringLiteral("Dnevnik zapisov v obrat"));
+    logView_->resize(900, 400);
+    auto* layout = new QVBoxLayout(logView_);
+    auto* view = new QPlainTextEdit(logView_);
+    view->setObjectName(QStringLiteral("DnevnikZapisovText"));
+    view->setReadOnly(true);
+    view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    layout->addWidget(view);
+  }
+  auto* view = logView_->findChild<QPlainTextEdit*>(QStringLiteral("DnevnikZapisovText"));
+  view->setPlainText(text);
+  view->moveCursor(QTextCursor::End);
+  view->ensureCursorVisible();
+  logView_->show();  // beside the window, which goes on
+  logView_->raise();
 }
 
 void OpcPage::CertifikatProgramaKnofClick() {

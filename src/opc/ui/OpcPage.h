@@ -11,6 +11,7 @@
 
 class QButtonGroup;
 class QComboBox;
+class QDialog;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -29,7 +30,8 @@ class OpcPage : public QWidget {
 
   // The server of the present connection, as the engineer chose it (empty: none).
   QString ConnectedServer() const { return connectedServer_; }
-  // The log of plant writes, which "Dnevnik zapisov" opens.
+  // The log of plant writes, which "Dnevnik zapisov" opens (in the desktop's viewer, or
+  // where there is none, in a read-only window of the program).
   void SetWriteLogPath(const QString& path) { writeLogPath_ = path; }
   void Button_DnevnikZapisovClick();
 
@@ -131,6 +133,7 @@ class OpcPage : public QWidget {
   int targetRow_ = -1;  // the row of the last selected cell or clicked signal
   QString connectedServer_;
   QString writeLogPath_;
+  QDialog* logView_ = nullptr;
   QString ownStatus_;
   JobRunner::JobHandle connectJob_;
   std::shared_ptr<Connecting> connecting_;

@@ -16,6 +16,7 @@
 #include <QTableWidget>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <memory>
@@ -158,19 +159,12 @@ void RegulatorPage::RecomputeTuning(int method, int sliderPosition, int response
                                    panelController_));
   const SimulationOutcome outcome = SimulateResponses(store, h, responseKind, cascade);
   if (!outcome.Curves) {
+    warningsInStatus_ = false;
     SetOwnStatus(Q(outcome.Reason));
     return;
   }
-  // An unstable or fragile proposal is named in the status bar as in the report's box.
-  WarningScope scope;
-  scope.Record = false;
-  scope.Proposals = WarningFiguresOf(*robustness_);
-  scope.Separator = sep;
-  const std::string warnings = WarningsLine(CollectWarnings(store, scope));
-  if (warnings.empty())
-    ClearOwnStatus();
-  else
-    SetOwnStatus(Q(warnings));
+  warningsInStatus_ = true;
+  ShowRobustnessWarnings();
   PlotResponseCurves({Chart1, LineSeries3, LineSeries4, Series3, Series4, Series5}, *outcome.Curves);
 }
 
@@ -184,6 +178,20 @@ void RegulatorPage::ShowRobustness(const RobustnessSet& set) {
     ShowFigures(Label_Robust_Reg, set.Scaled ? &*set.Scaled : nullptr, set.Reason);
   robustnessRows_ = RobustnessTableRows(set, DecimalSeparator());
   robustness_ = set;
+}
+
+void RegulatorPage::ShowRobustnessWarnings() {
+  if (!warningsInStatus_ || !robustness_) return;
+  // An unstable or fragile proposal is named in the status bar as in the report's box.
+  WarningScope scope;
+  scope.Record = false;
+  scope.Proposals = WarningFiguresOf(*robustness_);
+  scope.Separator = DecimalSeparator();
+  const std::string warnings = WarningsLine(CollectWarnings(form_.Store(), scope));
+  if (warnings.empty())
+    ClearOwnStatus();
+  else
+    SetOwnStatus(Q(warnings));
 }
 
 void RegulatorPage::ShowSampleTimeNote(double h) {
@@ -319,8 +327,11 @@ void RegulatorPage::ShowPanelRobustness() {
   ShowFigures(Label_Robust_Reg, r.Scaled ? &*r.Scaled : nullptr,
               reason.empty() ? r.Reason : reason);
   // The warnings judge the panel's controller as shown.
-  if (robustness_ && robustness_->Reason.empty() && r.Reason.empty())
+  if (robustness_ && robustness_->Reason.empty() && r.Reason.empty()) {
     robustness_->Scaled = r.Scaled;
+    // The status bar names the panel's controller as the panel now shows it.
+    ShowRobustnessWarnings();
+  }
   Label_DrugModel->setText(ModelChangedSinceTuning()
                                ? QStringLiteral("Parametri pripadajo drugemu modelu.")
                                : QString());
@@ -491,207 +502,4 @@ void RegulatorPage::SetTuningControls(const ControllerSettings& s) {
   Edit_Reg_ScaleD->setText(Q(s.ScaleD));
   CheckBox_CascadeReg->setChecked(s.Cascade);
   store.TuningEventsSuppressed = wasSuppressed;
-}
-
-void RegulatorPage::Button16Click() {
-  if (loadingController_) return;  // a load is already waiting for the controller
-  // No question about a write while other plant work (a connect) is under way.
-  if (Jobs().Running() > 0) {
-    form_.SetStatusText(QString::fromUtf8(JobRunner::BusyText()));
-    return;
-  }
-  const char sep = DecimalSeparator();
-  // In cascade the panel shows the outer controller, whose items are rows 14-16.
-  ControllerLoad load;
-  load.Outer = CheckBox_CascadeReg->isChecked();
-  const std::array<int, 3> rows = ControllerItemRows(load.Outer);
-  // A text that is not a number stops here, before anything is written; the load writes
-  // exactly the numbers the panel shows (or the engineer typed).
-  const ScaledParameters values = PanelValues();
-  load.Values = {values.Kp, values.Ki, values.Kd};
-  for (size_t k = 0; k < 3; ++k) load.ItemIds[k] = S(form_.PlantItemId(rows[k]));
-
-  // In cascade the inner controller becomes the P controller the outer one was tuned
-  // around, in the same transaction.
-  const std::array<int, 3> innerRows = ControllerItemRows(false);
-  if (load.Outer) {
-    std::array<std::string, 3> innerIds;
-    for (size_t k = 0; k < 3; ++k) innerIds[k] = S(form_.PlantItemId(innerRows[k]));
-    std::string byHand;
-    load.Inner = InnerPController(ComboBox_Regulator->currentIndex(),
-                                  form_.Store().Tuning.InnerLoopGain, innerIds, sep, byHand);
-    if (!load.Inner) {
-      Ui().ShowMessage(Q(byHand + " Parametri niso bili zapisani v regulator."));
-      return;
-    }
-  }
-
-  // Questions before anything is written.
-  if (ModelChangedSinceTuning() &&
-      !Ui().AskYesNo(QStringLiteral("Parametri pripadajo drugemu modelu: model procesa se je "
-                                    "spremenil, odkar so bili parametri izračunani. Jih vseeno "
-                                    "naložim v regulator?")))
-    return;
-  QString note;
-  if (tunedProcess_ && RobustnessRefusal(*tunedProcess_).empty()) {
-    try {
-      const RobustnessFigures f = LoopRobustness(
-          *tunedProcess_, ControllerOfPanelValues(PanelInputFromControls(note), values));
-      const RobustnessTexts t = FormatRobustness(f, sep);
-      if (!f.Stable &&
-          !Ui().AskYesNo(QStringLiteral("Zaprta zanka s tem regulatorjem je na modelu nestabilna "
-                                        "(%1). Ga vseeno naložim v regulator?")
-                             .arg(Q(t.Line))))
-        return;
-      if (f.Stable && f.Ms > FragileMs &&
-          !Ui().AskYesNo(QStringLiteral("Regulator je na modelu krhek: %1 (Ms nad %2). Ga vseeno "
-                                        "naložim v regulator?")
-                             .arg(Q(t.Line), Q(FormatGeneral(FragileMs, 4, sep)))))
-        return;
-    } catch (const std::invalid_argument&) {
-      // A controller that cannot be judged is judged by the engineer.
-    }
-  }
-  if (load.Inner) {
-    QString list;
-    const char* const terms[] = {"P", "I", "D"};
-    const ControllerTerms* const parts[] = {&*load.Inner, &load};
-    for (const ControllerTerms* part : parts) {
-      const std::array<int, 3> partRows = ControllerItemRows(part->Outer);
-      for (size_t k = 0; k < 3; ++k) {
-        if (part->ItemIds[k].empty()) continue;
-        list += QStringLiteral("\nvrstica %1, »%2« (%3 %4) = %5")
-                    .arg(partRows[k])
-                    .arg(Q(part->ItemIds[k]), QString::fromLatin1(terms[k]),
-                         part->Outer ? QStringLiteral("zunanjega regulatorja")
-                                     : QStringLiteral("notranjega regulatorja"),
-                         Q(FormatGeneral(part->Values[k].value_or(0), 15, sep)));
-      }
-    }
-    if (!Ui().AskYesNo(
-            QStringLiteral("Kaskada: notranji regulator postane regulator P z "
-                           "ojačenjem %1, zunanji dobi parametre s plošče. V obrat "
-                           "bo zapisano:%2\nNaložim?")
-                .arg(Q(FormatGeneral(form_.Store().Tuning.InnerLoopGain, 15, sep)), list)))
-      return;
-  }
-
-  RunLoad(load, PlantWriteSource::ControllerLoad);
-}
-
-void RegulatorPage::Button_PovrniPrejsnjeClick() {
-  if (loadingController_ || !undo_) return;
-  if (Jobs().Running() > 0) {
-    form_.SetStatusText(QString::fromUtf8(JobRunner::BusyText()));
-    return;
-  }
-  RunLoad(*undo_, PlantWriteSource::Undo);
-}
-
-void RegulatorPage::SetLoading(bool loading, bool offThread) {
-  loadingController_ = loading;
-  Button16->setEnabled(!loading);
-  Button16->setText(loading && offThread ? QString::fromUtf8("nalaganje …")
-                                         : QString::fromUtf8("Naloži v regulator"));
-  if (loading) undoWasOn_ = Button_PovrniPrejsnje->isEnabled();
-  Button_PovrniPrejsnje->setEnabled(!loading && undoWasOn_);
-  Button_PovrniPrejsnje->setVisible(!(loading && offThread));
-  Button_PrekliciNalaganje->setVisible(loading && offThread);
-}
-
-void RegulatorPage::RunLoad(const ControllerLoad& load, PlantWriteSource source) {
-  // The load is a job: a plant may take up to the link's time-out to answer each request
-  // (an in-process plant answers at once, but its items may still be on their way to
-  // Good quality). The window says it is under way and "Prekliči" gives up waiting. A
-  // cancel never cuts a set in half: the waits end at once, but a write in flight
-  // finishes (or is rolled back) on the load's thread, and its outcome is told when it
-  // has ended. Bounded by the program's clock; a second bound on real time keeps a clock
-  // that does not move (a hand-driven one) from holding the load.
-  constexpr qint64 BoundMs = ControllerQualityWaitMs + ControllerReadBackWaitMs;
-  struct Shared {
-    std::atomic<bool> cancelled = false;
-    std::atomic<bool> closing = false;
-    ControllerLoadResult result;
-  };
-  auto shared = std::make_shared<Shared>();
-  const PlantWriteContext context = form_.PlantWrites(source);
-  OpcGroup* group = &form_.ControllerGroup();
-  const Clock* clock = &form_.SystemClock();
-  const char separator = DecimalSeparator();
-  SetLoading(true, true);
-  // The program's end stops the waits too.
-  auto* closingWatch = new QTimer(this);
-  connect(closingWatch, &QTimer::timeout, this, [this, shared] {
-    if (form_.Closing()) shared->cancelled = shared->closing = true;
-  });
-  closingWatch->start(20);
-  cancelLoad_ = [shared] { shared->cancelled = true; };
-  const auto work = [shared, group, clock, load, separator, context] {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    QElapsedTimer readingBack;
-    shared->result = LoadIntoController(
-        *group, load, *clock,
-        [&] {
-          QThread::msleep(2);
-          return !shared->cancelled && elapsed.elapsed() < BoundMs;
-        },
-        separator, context,
-        // The set written, its read-back waits its whole time also after a cancel that
-        // came during the writes: the outcome told is what the controller holds.
-        [&] {
-          if (!readingBack.isValid()) readingBack.start();
-          QThread::msleep(2);
-          return !shared->closing && readingBack.elapsed() < ControllerReadBackWaitMs;
-        });
-  };
-  const auto ended = [this, shared, source, closingWatch](std::exception_ptr error) {
-    closingWatch->deleteLater();
-    const bool cancelled = shared->cancelled && !shared->closing;
-    cancelLoad_ = nullptr;
-    SetLoading(false, true);
-    if (error) std::rethrow_exception(error);
-    if (!shared->closing) LoadEnded(shared->result, source, cancelled);
-  };
-  // A cancel is told with the outcome, when the load has ended: the job is not given up.
-  Jobs().Start(this, work, ended);
-}
-
-void RegulatorPage::PrekliciNalaganjeClick() {
-  if (!cancelLoad_) return;
-  cancelLoad_();
-  // The buttons come back once the load given up has ended.
-  Button16->setText(QString::fromUtf8("preklicano …"));
-}
-
-void RegulatorPage::LoadEnded(const ControllerLoadResult& result, PlantWriteSource source,
-                              bool cancelled) {
-  if (form_.Closing()) return;  // the program is ending: no box over it
-  const bool written = result.Outcome == ControllerLoadOutcome::Confirmed ||
-                       result.Outcome == ControllerLoadOutcome::Differs;
-  if (cancelled && result.Outcome == ControllerLoadOutcome::NotWritten) {
-    form_.SetStatusText(
-        QString::fromUtf8("Nalaganje preklicano: parametri niso bili zapisani v regulator."));
-    return;
-  }
-  QString prefix;
-  if (cancelled && written)
-    prefix = QString::fromUtf8("Preklic je prišel med zapisovanjem, ki se je izteklo: ");
-  if (result.Outcome == ControllerLoadOutcome::NotWritten ||
-      result.Outcome == ControllerLoadOutcome::RolledBack)
-    Ui().ShowMessage(Q(result.Text));
-  else
-    form_.SetStatusText(prefix + Q(result.Text));
-  if (source == PlantWriteSource::Undo) {
-    if (result.Outcome == ControllerLoadOutcome::Confirmed) {
-      undo_.reset();
-      undoWasOn_ = false;
-      Button_PovrniPrejsnje->setEnabled(false);
-      form_.SetStatusText(prefix + QStringLiteral("Povrnjeno: ") + Q(result.Text));
-    }
-  } else if (result.Before) {
-    undo_ = result.Before;
-    undoWasOn_ = true;
-    Button_PovrniPrejsnje->setEnabled(true);
-  }
 }

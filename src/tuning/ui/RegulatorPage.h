@@ -79,6 +79,9 @@ class RegulatorPage : public QWidget {
   void Button_PovrniPrejsnjeClick();
   // Gives up waiting for the load under way.
   void PrekliciNalaganjeClick();
+  // A connect has ended: values told of another server leave the status bar, and a set
+  // whose outcome was not known is read back once its own server is connected again.
+  void ServerConnected();
   // The robustness figures beside the load button for the panel's numbers as they stand
   // (typed ones too), on the model the parameters were tuned on.
   void ShowPanelRobustness();
@@ -126,6 +129,8 @@ class RegulatorPage : public QWidget {
   // The largest slope of the experiment tab's sequencer over the measured Y1 range.
   double SequencerGainFromControls(const SequencerTexts& sequencer, QString& note) const;
   void ShowRobustness(const RobustnessSet& set);
+  // The unstable or fragile controllers of the figures as they stand, in the status bar.
+  void ShowRobustnessWarnings();
   // The note on a closed-loop sampling time h longer than the recommended one.
   void ShowSampleTimeNote(double h);
   PanelInput PanelInputFromControls(int form, int type, bool cascade, QString& note) const;
@@ -144,7 +149,12 @@ class RegulatorPage : public QWidget {
   void RunLoad(const ControllerLoad& load, PlantWriteSource source);
   // The result's box or status, and what "Povrni prejšnje" restores; cancelled: the
   // engineer gave the load up, and it has ended since.
-  void LoadEnded(const ControllerLoadResult& result, PlantWriteSource source, bool cancelled);
+  void LoadEnded(const ControllerLoad& load, const ControllerLoadResult& result,
+                 PlantWriteSource source, bool cancelled);
+  // An undo found the items changed since the load: the three columns, and the question.
+  void AskUndoOverChange(const ControllerLoadResult& result);
+  // Reads the items of a set whose outcome was not known and says what they hold.
+  void ReadBackUnsureSet();
   // The buttons while a load runs: "Naloži v regulator" off, and for a load off the
   // window's thread "nalaganje …" on it and "Prekliči" in place of "Povrni prejšnje".
   void SetLoading(bool loading, bool offThread);
@@ -154,12 +164,29 @@ class RegulatorPage : public QWidget {
   bool loadingController_ = false;
   std::function<void()> cancelLoad_;  // gives up the waits of the load under way
   bool undoWasOn_ = false;  // "Povrni prejšnje" was on before the load that runs
+  bool warningsInStatus_ = false;  // the status bar tells the figures' warnings
   // The controller the panel shows, judged again when the sampling time changes.
   std::optional<LoopController> panelController_;
   // The process the parameters were tuned on (model and sampling time of the tuning).
   std::optional<SampledProcess> tunedProcess_;
-  // What the controller held before the last load, until the next one.
-  std::optional<ControllerLoad> undo_;
+  // What the controller held before the last load, until the next one: the server and
+  // the items it was read from, the values to restore, and (as what the items must still
+  // hold) the values the load wrote. Kept across a reconnect to the same server; it goes
+  // with the program's end.
+  struct Undo {
+    OpcServerIdentity Server;
+    ControllerLoad Restore;
+  };
+  std::optional<Undo> undo_;
+  // A set whose outcome is not known (the link lost during a write): its server and items.
+  struct UnsureSet {
+    OpcServerIdentity Server;
+    std::vector<std::string> ItemIds;
+    QString Text;
+  };
+  std::optional<UnsureSet> unsure_;
+  OpcServerIdentity loadServer_;    // the server of the load that runs
+  OpcServerIdentity statusServer_;  // the server whose values this tab's status tells
   std::vector<RobustnessTableRow> robustnessRows_;
   std::optional<RobustnessSet> robustness_;
 };

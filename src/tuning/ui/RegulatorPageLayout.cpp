@@ -201,7 +201,9 @@ void RegulatorPage::BuildControls() {
       Named(new QPushButton(QStringLiteral("Povrni prejšnje"), scaled), "Button_PovrniPrejsnje");
   Button_PovrniPrejsnje->setGeometry(440, 82, 130, 26);
   Button_PovrniPrejsnje->setToolTip(
-      QStringLiteral("Zapiše v regulator vrednosti, ki jih je imel pred zadnjim nalaganjem."));
+      QStringLiteral("Zapiše v regulator vrednosti, ki jih je imel pred zadnjim nalaganjem, na "
+                     "istem strežniku in v iste točke, po vprašanju. Ostane ob ponovni povezavi "
+                     "z istim strežnikom; s koncem programa se izgubi."));
   Button_PovrniPrejsnje->setEnabled(false);
   Button_PrekliciNalaganje =
       Named(new QPushButton(QString::fromUtf8("Prekliči"), scaled), "Button_PrekliciNalaganje");

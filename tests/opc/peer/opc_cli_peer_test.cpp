@@ -37,8 +37,32 @@ TEST(OpcCommand, BrowsesReadsAndWritesTheServer) {
   EXPECT_TRUE(Has(read.Out, "{\"node\": \"i=2259\", \"value\": 0,"));
 }
 
-TEST(OpcCommand, TheServersRefusalIsExitCodeOne) {
-  const CliRun refused = Opc("write 'ns=2;s=U=1' 'ns=2;s=P=2'");
+TEST(OpcCommand, ASetWithAReadOnlyNodeWritesNothingAndEachWritesOneByOne) {
+  ASSERT_EQ(Opc("write 'ns=2;s=P=1.25'").ExitCode, 0);
+  const std::string log = (std::filesystem::temp_directory_path() /
+                           ("vortuner_cli_set_" + std::to_string(::getpid()) + ".log"))
+                              .string();
+  std::filesystem::remove(log);
+  const CliRun set = Opc("write 'ns=2;s=P=2' 'ns=2;s=U=1' --write-log " + log);
+  EXPECT_EQ(set.ExitCode, 1);
+  EXPECT_EQ(set.Out,
+            "{\"node\": \"ns=2;s=P\", \"status\": \"NotWritten\", \"reason\": \"another node "
+            "of the set was refused: nothing was written\"}\n"
+            "{\"node\": \"ns=2;s=U\", \"status\": \"BadNotWritable\", \"reason\": \"the node "
+            "is read-only for this user\"}\n");
+  EXPECT_TRUE(Has(Opc("read 'ns=2;s=P'").Out, "\"value\": 1.25,"));
+  const std::vector<std::string> lines = PlantWriteLog(log).Lines();
+  std::filesystem::remove(log);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_TRUE(Has(lines[0],
+                  "\tns=2;s=P\t1.25\t2\tukazna vrstica\tni zapisano: set zavrnjen pred "
+                  "zapisom"))
+      << lines[0];
+  EXPECT_TRUE(Has(lines[1], "\tns=2;s=U\t") &&
+              Has(lines[1], "\t1\tukazna vrstica\tzavrnjeno pred zapisom: samo za branje"))
+      << lines[1];
+  // --each: every node on its own, as for diagnosis.
+  const CliRun refused = Opc("write --each 'ns=2;s=U=1' 'ns=2;s=P=2'");
   EXPECT_EQ(refused.ExitCode, 1);
   EXPECT_EQ(refused.Out,
             "{\"node\": \"ns=2;s=U\", \"status\": \"BadNotWritable\"}\n"
@@ -68,7 +92,7 @@ TEST(OpcCommand, EveryWriteAndRefusalGoesIntoThePlantWriteLog) {
                               .string();
   std::filesystem::remove(log);
   ASSERT_EQ(Opc("write 'ns=2;s=P=2' --write-log " + log).ExitCode, 0);
-  EXPECT_EQ(Opc("write 'ns=2;s=U=1' 'ns=2;s=P=3' 'ns=2;s=Types.Int32=2.5' 'ns=2;s=Nope=1' "
+  EXPECT_EQ(Opc("write --each 'ns=2;s=U=1' 'ns=2;s=P=3' 'ns=2;s=Types.Int32=2.5' 'ns=2;s=Nope=1' "
                 "--write-log " +
                 log)
                 .ExitCode,

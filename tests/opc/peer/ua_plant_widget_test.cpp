@@ -593,6 +593,8 @@ TEST_F(UaPlant, TheSecuredPlantAsksAboutItsCertificateAndForALoginThenConnects) 
   QTest::mouseClick(Opc().PoveziOPCStreznik, Qt::LeftButton);
   Settle(Form());
   ASSERT_EQ(ui.TrustQuestions.size(), 1);
+  // The certificate is decided before any password is asked: a refused server gets none.
+  EXPECT_TRUE(ui.LoginQuestions.isEmpty());
   const QString question = ui.TrustQuestions[0];
   for (const char* part : {"Subjekt: ", "URI aplikacije: urn:vortuner:test-plant", "Veljavno do: ",
                            "Prstni odtis SHA-1: "})
@@ -609,7 +611,8 @@ TEST_F(UaPlant, TheSecuredPlantAsksAboutItsCertificateAndForALoginThenConnects) 
   ASSERT_EQ(ui.Errors.size(), 2);
   EXPECT_EQ(ui.Errors[1], QString::fromUtf8("Strežnik je zavrnil uporabniško ime ali geslo (BadUserAccessDenied)."))
       << ui.Errors[1].toStdString();
-  EXPECT_EQ(ui.LoginQuestions.size(), 2);  // asked at each connect, never remembered
+  EXPECT_EQ(ui.TrustQuestions.size(), 2);
+  EXPECT_EQ(ui.LoginQuestions.size(), 1);  // asked at each connect once trusted, never remembered
 
   ui.Errors.clear();
   ui.LoginPassword = UaSecurePeerPassword;
@@ -625,4 +628,141 @@ TEST_F(UaPlant, TheSecuredPlantAsksAboutItsCertificateAndForALoginThenConnects) 
     }
   ::unsetenv("XDG_DATA_HOME");
   std::filesystem::remove_all(data);
+}
+
+namespace {
+// P, I and D of a plant set by an operator: a client of its own on that plant's address.
+void SetOnPlant(const std::string& url, double p, double i, double d) {
+  SystemClock own;
+  auto client = CreateUaOpcClient(own);
+  client->Connect(url, "");
+  OpcGroup& g = client->AddGroup("Operator");
+  g.SetUpdateRateMs(0);
+  g.AddItem("ns=2;s=P")->Write(p);
+  g.AddItem("ns=2;s=I")->Write(i);
+  g.AddItem("ns=2;s=D")->Write(d);
+}
+std::array<double, 3> HeldOnPlant(const std::string& url) {
+  SystemClock own;
+  auto client = CreateUaOpcClient(own);
+  client->Connect(url, "");
+  OpcGroup& g = client->AddGroup("Look");
+  g.SetUpdateRateMs(0);
+  return {g.AddItem("ns=2;s=P")->Value(), g.AddItem("ns=2;s=I")->Value(),
+          g.AddItem("ns=2;s=D")->Value()};
+}
+}  // namespace
+
+// Loaded on server B, connected to server A: "Povrni prejšnje" writes nothing into A. Back
+// on B after an operator changed P, it lists the three columns and asks before writing.
+TEST_F(UaPlant, AnUndoBelongsToItsServerAndAsksOverAnOperatorsChange) {
+  PrivateUaPeer a;
+  SetOnPlant(a.Url(), 2.22, 22.2, 0.222);
+  SetOnPlant(UaPeerUrl(), 7.77, 77.7, 0.777);
+  ConnectTo(UaPeerUrl());
+  AssignLoop();
+  RegulatorPage& regulator = TunedRegulator();
+  const QString kp = regulator.Edit_Reg_Kp->text();
+  QTest::mouseClick(regulator.Button16, Qt::LeftButton);
+  Settle(Form());
+  ASSERT_TRUE(regulator.Button_PovrniPrejsnje->isEnabled());
+
+  Opc().PrekiniOPCStreznikClick();
+  ConnectTo(a.Url());
+  const int questions = ui.Questions.size();
+  QTest::mouseClick(regulator.Button_PovrniPrejsnje, Qt::LeftButton);
+  Settle(Form());
+  ASSERT_EQ(ui.Messages.size(), 1);
+  EXPECT_TRUE(ui.Messages[0].startsWith(QString::fromUtf8("»Povrni prejšnje« velja za strežnik ")))
+      << ui.Messages[0].toStdString();
+  EXPECT_EQ(ui.Questions.size(), questions);  // refused before any question
+  EXPECT_EQ(HeldOnPlant(a.Url()), (std::array<double, 3>{2.22, 22.2, 0.222}));
+
+  // The same server again: the undo is still there. An operator has set P since.
+  Opc().PrekiniOPCStreznikClick();
+  ConnectTo(UaPeerUrl());
+  SetOnPlant(UaPeerUrl(), 9.99, HeldOnPlant(UaPeerUrl())[1], 0);
+  ASSERT_TRUE(regulator.Button_PovrniPrejsnje->isEnabled());
+  ui.YesNoAnswer = true;
+  QTest::mouseClick(regulator.Button_PovrniPrejsnje, Qt::LeftButton);
+  Settle(Form());
+  ASSERT_EQ(ui.Questions.size(), questions + 2) << ui.Questions.join("|").toStdString();
+  EXPECT_TRUE(ui.Questions[questions].startsWith(
+      QString::fromUtf8("Povrnem regulator na vrednosti pred zadnjim nalaganjem?")));
+  const QString columns = ui.Questions[questions + 1];
+  EXPECT_TRUE(
+      columns.contains(QString::fromUtf8("Točka\tpred nalaganjem\tzapisalo nalaganje\tzdaj")))
+      << columns.toStdString();
+  EXPECT_TRUE(columns.contains(QString::fromUtf8("»ns=2;s=P« (P)\t7.77\t%1\t9.99")
+                                   .arg(QString::number(kp.toDouble(), 'g', 10))))
+      << columns.toStdString();
+  EXPECT_EQ(HeldOnPlant(UaPeerUrl()), (std::array<double, 3>{7.77, 77.7, 0.777}));
+  EXPECT_FALSE(regulator.Button_PovrniPrejsnje->isEnabled());
+}
+
+// The link cut when the plant holds the new P and the I write is on its way: the message
+// says what was written, what not and what is unknown, in red until the engineer acts;
+// on the next connect to that server the items are read and what they hold is said.
+TEST_F(UaPlant, ALinkLostBetweenThePAndIWritesIsToldPerItemAndReadBackOnReconnect) {
+  LatencyProxy proxy(std::stoi(ReadPort(UaPeerDir() + "/port")));
+  proxy.SetLatency(400, 0);  // a request 200 ms on its way: time to cut behind the P write
+  ConnectTo(proxy.Url());
+  AssignLoop();
+  SetOnPlant(UaPeerUrl(), 0.5, 0.5, 0.5);
+  RegulatorPage& regulator = TunedRegulator();
+  const QString kp = regulator.Edit_Reg_Kp->text();
+  std::atomic<bool> stop = false;
+  std::thread watch([&] {
+    SystemClock own;
+    auto client = CreateUaOpcClient(own);
+    client->Connect(UaPeerUrl(), "");
+    OpcGroup& g = client->AddGroup("Watch");
+    g.SetUpdateRateMs(0);
+    const OpcItemPtr p = g.AddItem("ns=2;s=P");
+    while (!stop && p->Value() == 0.5) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // P's answer is back 200 ms after the plant took it; the I request is then in the relay.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    proxy.Cut();
+  });
+  QTest::mouseClick(regulator.Button16, Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(regulator.Button16->isEnabled(), 15000);
+  stop = true;
+  watch.join();
+  const QString told = Form().StatusAlarm();
+  EXPECT_TRUE(told.startsWith(QString::fromUtf8(
+      "Povezava s strežnikom je bila prekinjena med zapisom v točko »ns=2;s=I« (")))
+      << told.toStdString();
+  EXPECT_TRUE(told.endsWith(QString::fromUtf8(
+      "Zapisano: »ns=2;s=P« (P člen regulatorja). Ni zapisano: »ns=2;s=D« (D člen "
+      "regulatorja). Ni znano, ali je zapisano: »ns=2;s=I« (I člen regulatorja). Kaj točke "
+      "hranijo, bo prebrano ob ponovni povezavi s strežnikom.")))
+      << told.toStdString();
+  EXPECT_TRUE(Form().findChild<QLabel*>("StatusBarAlarm")->isVisibleTo(&Form()));
+  EXPECT_TRUE(ui.Messages.isEmpty()) << ui.Messages.join("|").toStdString();
+  EXPECT_EQ(HeldOnPlant(UaPeerUrl())[2], 0.5);
+
+  proxy.Restore();
+  Opc().PrekiniOPCStreznikClick();
+  ConnectTo(proxy.Url());
+  QTRY_VERIFY_WITH_TIMEOUT(Form().StatusAlarm().contains(QString::fromUtf8("Po ponovni")), 10000);
+  const std::array<double, 3> held = HeldOnPlant(UaPeerUrl());
+  EXPECT_TRUE(Form().StatusAlarm().endsWith(
+      QString::fromUtf8(" Po ponovni povezavi točke hranijo: »ns=2;s=P« = %1, »ns=2;s=I« = %2, "
+                        "»ns=2;s=D« = 0.5.")
+          .arg(QString::number(kp.toDouble(), 'g', 10), QString::number(held[1], 'g', 10))))
+      << Form().StatusAlarm().toStdString();
+  EXPECT_EQ(held[0], kp.toDouble());
+}
+
+// An address typed into the server field, connected: it is the entry selected, the
+// settings' server (the file's first line, the run's check) and the report's.
+TEST_F(UaPlant, AnAddressTypedAndConnectedIsTheServerTheSettingsAndTheReportName) {
+  const QString url = QString::fromStdString(UaPeerUrl());
+  ASSERT_GT(Opc().ComboBox2->count(), 0);
+  Opc().ComboBox2->setCurrentIndex(0);
+  ConnectTo(UaPeerUrl());
+  EXPECT_EQ(Opc().ComboBox2->itemText(Opc().ComboBox2->currentIndex()), url);
+  EXPECT_EQ(Opc().ConnectedServer(), url);
+  EXPECT_EQ(Form().ExperimentTab().SettingsFromControls().ServerName, url.toStdString());
+  EXPECT_EQ(Opc().ComboBox2->currentText(), url);  // what the report names
 }
