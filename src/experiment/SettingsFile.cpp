@@ -136,13 +136,17 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
 
 std::vector<std::string> SettingsLines(const ExperimentSettings& settings) {
   std::vector<std::string> lines;
-  lines.reserve(SettingsLine::Count);
+  lines.reserve(SettingsLine::CountWithAdded);
   ForEachLine(settings, LineWriter{lines});
+  // The added lines, after the first layout's 98.
+  lines.push_back(settings.ReconnectTime);
   return lines;
 }
 
 void ApplySettingsLines(const std::vector<std::string>& lines, ExperimentSettings& settings) {
   ForEachLine(settings, LineApplier{lines});
+  if (lines.size() > SettingsLine::ReconnectTime)
+    settings.ReconnectTime = lines[SettingsLine::ReconnectTime];
 }
 
 bool IsOneOrTrue(std::string_view line) { return line == "1" || line == "True"; }

@@ -1,5 +1,6 @@
 // The experiment settings file (".vtx"): a plain record of every stored control value,
-// the 98 lines built from it, applying a list of lines back to it, and the proposed name.
+// the lines built from it (98, then the lines added since), applying a list of lines back to it,
+// and the proposed name.
 #pragma once
 
 #include <array>
@@ -58,6 +59,11 @@ constexpr int StartTime = 75;
 constexpr int ClosedLoopAfter = 76;
 constexpr int SequencerPresent = 77;
 constexpr int SequencerFirst = 78;  // 78 + 2r: "Vhod" of row r, 79 + 2r: "Izhod"
+// --- Lines added after the 98 of the first layout; a file without them still reads, each
+// missing one keeping its default. (Keep this list in the order the file writes them.)
+// The time a lost link is made again during a run, s.
+constexpr int ReconnectTime = 98;
+constexpr int CountWithAdded = 99;
 }  // namespace SettingsLine
 
 // The OPC table rows that the file stores, in file order (rows 6 and 13 are headings).
@@ -114,15 +120,18 @@ struct ExperimentSettings {
   bool ClosedLoopAfter = true;                     // CheckBox_ZZPoPoizkusu
   bool SequencerPresent = false;                   // CheckBox_Sekvencer
   std::array<std::array<std::string, 2>, SequencerRows> Sequencer;  // StringGrid_Sekvencer
+  // Added lines (no control of the window): the reconnect time of a run, s.
+  std::string ReconnectTime = "30";
 
   bool operator==(const ExperimentSettings&) const = default;
 };
 
-// The 98 lines of the file, index 0 first.
+// The lines of the file, index 0 first: the 98 of the first layout, then the added ones.
 std::vector<std::string> SettingsLines(const ExperimentSettings& settings);
 
-// Applies lines 0..97 to the record in index order; lines after 97 are ignored. A missing
-// line throws ListIndexError, an integer line that is not an integer ConversionError
+// Applies lines 0..97 to the record in index order, then the added lines that are there
+// (an older file has none); lines after those are ignored. A missing line of the 98 throws
+// ListIndexError, an integer line that is not an integer ConversionError
 // ("'<text>' is not a valid integer value"); the values applied before keep their new
 // values, the rest their old ones.
 void ApplySettingsLines(const std::vector<std::string>& lines, ExperimentSettings& settings);

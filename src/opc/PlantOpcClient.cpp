@@ -59,6 +59,13 @@ class PlantGroup final : public OpcGroup {
     ua_.RemoveAllItems();
   }
   void ReadNow() override { active_ == uaClient_ ? ua_.ReadNow() : local_.ReadNow(); }
+  // Only a server over the network is sampled by subscription; the link lost, the UA
+  // group's subscription is what TakeSampled reports on.
+  double Subscribe(int periodMs, int queueSize) override {
+    return active_ == uaClient_ ? ua_.Subscribe(periodMs, queueSize) : 0;
+  }
+  std::vector<OpcSampledValue> TakeSampled(int waitMs) override { return ua_.TakeSampled(waitMs); }
+  void Unsubscribe() override { ua_.Unsubscribe(); }
 
  private:
   OpcGroup& local_;
@@ -178,6 +185,13 @@ class PlantOpcClient final : public OpcClient {
   }
   void KeepAlive() override {
     if (OpcClient* active = active_) active->KeepAlive();
+  }
+  // A lost link to a server over the network, made again; the local server is not lost.
+  bool Reconnect() override {
+    if (active_ == ua_.get() && ua_->IsConnected()) return true;
+    if (active_ || !ua_->Reconnect()) return false;
+    OpcClient* none = nullptr;
+    return active_.compare_exchange_strong(none, ua_.get()) || active_ == ua_.get();
   }
   bool ReachedOverNetwork() const override {
     const OpcClient* active = active_;
