@@ -163,6 +163,8 @@ class ExperimentRun::Link final : public PlantLink {
   // The link made again; the controller's mode of the run is written again through the
   // gate, so that a controller that a restart left in another mode is where the run needs it.
   bool Reconnect() override {
+    // Ended by the engineer ("Prekini"), not lost: nothing to make again.
+    if (!run_.opc_.IsConnected() && !run_.opc_.Lost()) throw OpcError("The link was ended");
     if (!run_.opc_.Reconnect()) return false;
     try {
       if (!run_.Setup.NoOpcWrite && !run_.MvItemUnreachable)

@@ -410,10 +410,11 @@ void PlantSampler::ReadStep() {
 
 bool PlantSampler::TryReconnect() {
   bool back = false;
+  bool ended = false;
   try {
     back = link_.Reconnect() && link_.Live();
   } catch (const std::exception&) {
-    back = false;
+    ended = true;
   }
   double granted = 0;
   if (back && Mode() == SamplingMode::Subscription) {
@@ -426,7 +427,7 @@ bool PlantSampler::TryReconnect() {
   const std::lock_guard lock(mutex_);
   const std::int64_t nowUs = clock_.TickCountUs() - t0Us_;
   if (!back) {
-    if (reconnectingSince_ && nowUs - *reconnectingSince_ >= reconnectUs_) {
+    if (reconnectingSince_ && (ended || nowUs - *reconnectingSince_ >= reconnectUs_)) {
       // Not back within the reconnect time: the run gives the plant up, as for a link lost.
       reconnectingSince_.reset();
       lost_ = true;
@@ -501,7 +502,15 @@ void PlantSampler::Sampled(const std::vector<PlantValue>& values) {
     // so that the period of a sampling does not flip with the server's jitter.
     if (!phaseUs_[sig]) phaseUs_[sig] = ((localUs % periodUs_) + periodUs_) % periodUs_;
     const double position = static_cast<double>(localUs - *phaseUs_[sig]) / periodUs_;
-    const int k = static_cast<int>(std::floor(position + 0.5));
+    int k = static_cast<int>(std::floor(position + 0.5));
+    // The server samples once a period, its timers jittering: a sampling that lands in
+    // the period of the one before it, past that period's middle, came early and is the
+    // next period's; one that skips a period by less than 0.85 of one came late and is
+    // the skipped period's.
+    if (k == lastBin_[sig] && position > k)
+      ++k;
+    else if (lastBin_[sig] >= 0 && k == lastBin_[sig] + 2 && position < lastBin_[sig] + 1.85)
+      --k;
     if (k < nextIndex_) continue;  // before the run, or for a period already given
     Bin& bin = bins_[k];
     bin.Reading.Values[sig] = v.Value;

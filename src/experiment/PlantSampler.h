@@ -90,7 +90,8 @@ class PlantLink {
   virtual std::vector<PlantValue> Sampled(int /*waitMs*/) { return {}; }
   virtual void Unsubscribe() {}
   // Makes a lost link again (a new channel and session, the old session closed); true when
-  // the plant is back.
+  // the plant is back, false when not yet. Throws when there is nothing to make again (the
+  // link was ended, not lost): the run gives the plant up at once.
   virtual bool Reconnect() { return false; }
 };
 

@@ -206,6 +206,9 @@ class OpcClient {
   // session is closed at the server. True when connected. May be called on the thread of
   // the experiment's sampler; the disconnect handler does not fire. By default false.
   virtual bool Reconnect() { return false; }
+  // Inactive because the link failed (a Reconnect may bring it back), not because the
+  // engineer ended it or never connected.
+  virtual bool Lost() const { return false; }
   // How the next Connect to an OPC UA server is secured and who logs in (other servers
   // ignore it); kept until set again.
   virtual void SetUaConnectOptions(const UaConnectOptions& /*options*/) {}

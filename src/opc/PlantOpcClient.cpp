@@ -186,6 +186,7 @@ class PlantOpcClient final : public OpcClient {
   void KeepAlive() override {
     if (OpcClient* active = active_) active->KeepAlive();
   }
+  bool Lost() const override { return !active_ && ua_->Lost(); }
   // A lost link to a server over the network, made again; the local server is not lost.
   bool Reconnect() override {
     if (active_ == ua_.get() && ua_->IsConnected()) return true;

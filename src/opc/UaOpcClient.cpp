@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cctype>
 #include <cmath>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -22,6 +23,9 @@ namespace {
 // A link that has been quiet this long is asked for the server's state at the next upkeep
 // call, so that a server gone while the program is idle is noticed within a few seconds.
 constexpr auto IdleProbeAfter = std::chrono::seconds(3);
+
+// How long the client's end waits for a session's close under way.
+constexpr auto ClosingAtEndMs = std::chrono::milliseconds(500);
 
 constexpr int OpcQualityUncertain = 0x40;
 
@@ -475,7 +479,7 @@ std::vector<OpcSampledValue> UaGroup::TakeSampled(int waitMs) {
   if (!subscription_) return {};
   std::vector<UaDataChange> changes;
   try {
-    changes = link_.Guarded([&] { return link_.Client.Publish(waitMs, 3); });
+    changes = link_.Guarded([&] { return link_.Client.Publish(waitMs, 5); });
   } catch (const UaServiceError& e) {
     throw OpcError(e.what());
   } catch (const UaLinkError& e) {
@@ -532,7 +536,11 @@ class UaOpcClient final : public OpcClient {
     link_.Active = false;
     bool closing = false;
     {
-      const std::lock_guard lock(closerMutex_);
+      // A session's close under way (the program ended right after "Prekini", or by a
+      // signal) is let end the session at a server that answers; one that waits on a
+      // stalled server is cut short.
+      std::unique_lock lock(closerMutex_);
+      closerDone_.wait_for(lock, ClosingAtEndMs, [this] { return !closing_; });
       closing = closing_;
     }
     if (closing)
@@ -581,6 +589,7 @@ class UaOpcClient final : public OpcClient {
   }
   bool IsConnected() const override { return link_.Active; }
 
+  bool Lost() const override { return !link_.Active && link_.Lost; }
   // Only a link that was lost: one the engineer ended stays ended.
   bool Reconnect() override {
     const std::lock_guard lock(link_.Mutex);
@@ -798,6 +807,7 @@ class UaOpcClient final : public OpcClient {
           const std::lock_guard lock(closerMutex_);
           if (!closeWanted_) {
             closing_ = false;
+            closerDone_.notify_all();
             return;
           }
           closeWanted_ = false;
@@ -817,6 +827,7 @@ class UaOpcClient final : public OpcClient {
   std::mutex closerMutex_;
   std::thread closer_;        // the last session close; under closerMutex_
   bool closing_ = false;      // under closerMutex_
+  std::condition_variable closerDone_;
   bool closeWanted_ = false;  // under closerMutex_
 };
 

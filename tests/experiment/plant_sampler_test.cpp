@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -253,7 +254,7 @@ struct SubscribedSampler : ::testing::Test {
       if (t % 50 == 0) sampler.SubscribedDeadline(t / 50);
       std::vector<PlantValue> arrived;
       for (int k = 0; k < periods; ++k) {
-        const int sampledMs = 50 * k + 10;
+        const int sampledMs = 50 * k + 10 + jitter(k);
         const int at = sampledMs + latency(k);
         if (k != missing && at > t - 5 && at <= t)
           arrived.push_back({1, double(k), OpcQualityGood, wall0Us + sampledMs * 1000});
@@ -264,6 +265,7 @@ struct SubscribedSampler : ::testing::Test {
     for (PlantSample& s : sampler.TakeSamples()) samples.push_back(s);
   }
   bool started = false;
+  std::function<int(int)> jitter = [](int) { return 0; };  // of the server's sampling, ms
 };
 
 }  // namespace
@@ -441,4 +443,15 @@ TEST(PeriodTooShort, SaidForReadsSlowerThanThePeriodOrAServerThatSamplesMoreSlow
   EXPECT_EQ(RunFindingsText(f, ','),
             "Čas vzorčenja 0,05 s je krajši od časa do strežnika (≈ 90 ms); del vzorcev bo "
             "zadržanih (ponovljenih).");
+}
+
+TEST_F(SubscribedSampler, SamplingsWhoseTimerJitteredPastHalfAPeriodStillHaveTheirOwn) {
+  // Period 6's sampling 34 ms late, period 12's 30 ms early: every period its own.
+  jitter = [](int k) { return k == 6 ? 34 : k == 12 ? -30 : 0; };
+  Run(20, 1000, [](int) { return 20; });
+  ASSERT_EQ(samples.size(), 19u);
+  for (int k = 0; k < 19; ++k) {
+    EXPECT_FALSE(samples[k].Held) << k;
+    EXPECT_EQ(samples[k].Reading.Values[1], k);
+  }
 }

@@ -131,7 +131,10 @@ void UaClient::Connect(const std::string& endpointUrl, const UaConnectOptions& g
     // Again as now, asking nothing: the login given or asked for, the certificate trusted.
     lastUrl_ = endpointUrl;
     used_ = options;
-    used_.Policy = endpoint_.SecurityPolicyUri;
+    used_.Security = endpoint_.SecurityMode == 3   ? UaSecurityChoice::Encrypt
+                     : endpoint_.SecurityMode == 2 ? UaSecurityChoice::Sign
+                                                   : UaSecurityChoice::None;
+    used_.Policy = policy.Secured ? endpoint_.SecurityPolicyUri : std::string();
     used_.AskTrust = nullptr;
     used_.AskLogin = nullptr;
   } catch (const UaServiceError& e) {
