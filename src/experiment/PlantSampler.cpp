@@ -31,8 +31,9 @@ void PlantSampler::Begin(std::int32_t periodMs, bool writeMV) {
   roundTripsUs_.clear();
   bins_.clear();
   for (auto& phase : phaseUs_) phase.reset();
+  std::fill(std::begin(initialSeen_), std::end(initialSeen_), false);
   std::fill(std::begin(lastBin_), std::end(lastBin_), -1);
-  latest_ = {};
+  given_ = {};
   skewUs_.reset();
   mvAt_.clear();
   mvDue_ = false;
@@ -445,6 +446,7 @@ bool PlantSampler::TryReconnect() {
       // A new subscription: its samplings keep phases of their own.
       grantedMs_ = granted;
       for (auto& phase : phaseUs_) phase.reset();
+      std::fill(std::begin(initialSeen_), std::end(initialSeen_), false);
       std::fill(std::begin(lastBin_), std::end(lastBin_), nextIndex_ - 1);
       bins_.erase(bins_.begin(), bins_.lower_bound(nextIndex_));
     } else {
@@ -493,8 +495,16 @@ void PlantSampler::Sampled(const std::vector<PlantValue>& values) {
   for (const PlantValue& v : values) {
     if (v.Signal < 0 || v.Signal > 3) continue;
     const int sig = v.Signal;
-    latest_.Values[sig] = v.Value;
-    latest_.Qualities[sig] = v.Quality;
+    // A subscription's first notification of an item is its value as it stood, stamped
+    // whenever it last changed: no sampling of a period.
+    if (!initialSeen_[sig]) {
+      initialSeen_[sig] = true;
+      if (nextIndex_ == 0 || !IsGoodQuality(given_.Qualities[sig])) {
+        given_.Values[sig] = v.Value;
+        given_.Qualities[sig] = v.Quality;
+      }
+      continue;
+    }
     // Without a source time, the sampling stands for the moment it arrived.
     const std::int64_t localUs =
         v.SourceTimeUs > 0 ? SourceToLocalUs(v.SourceTimeUs, arrivedUs) : arrivedUs;
@@ -562,11 +572,14 @@ void PlantSampler::QueueSubscribed(int upTo, std::int64_t nowUs) {
         bin != bins_.end() && std::any_of(std::begin(bin->second.Own), std::end(bin->second.Own),
                                           [](bool b) { return b; });
     if (own) {
+      // A signal without a sampling of its own in the period keeps its value of the
+      // period before.
       for (int sig = 0; sig < 4; ++sig)
         if (!bin->second.Own[sig]) {
-          bin->second.Reading.Values[sig] = latest_.Values[sig];
-          bin->second.Reading.Qualities[sig] = latest_.Qualities[sig];
+          bin->second.Reading.Values[sig] = given_.Values[sig];
+          bin->second.Reading.Qualities[sig] = given_.Qualities[sig];
         }
+      given_ = bin->second.Reading;
       s.Reading = bin->second.Reading;
       s.Reading.MV = s.MV;
       s.ReadUs = std::max<std::int64_t>(bin->second.ArrivedUs, 1);

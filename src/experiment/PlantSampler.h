@@ -208,7 +208,7 @@ class PlantSampler {
   int reconnects_ = 0;
   std::vector<std::int64_t> roundTripsUs_;
   // Subscription: each period's samplings, each signal's phase on the grid, the period
-  // of its latest sampling, the values last known, the wall clock's offset.
+  // of its latest sampling, the values last given, the wall clock's offset.
   struct Bin {
     PlantReading Reading;
     bool Own[4] = {false, false, false, false};
@@ -216,8 +216,9 @@ class PlantSampler {
   };
   std::map<int, Bin> bins_;
   std::optional<std::int64_t> phaseUs_[4];
+  bool initialSeen_[4] = {false, false, false, false};
   int lastBin_[4] = {-1, -1, -1, -1};
-  PlantReading latest_;
+  PlantReading given_;  // the values of the last period given (each signal's own or held)
   std::int64_t wallOffsetUs_ = 0;       // wall µs − monotonic µs
   std::optional<std::int64_t> skewUs_;  // the server's clock against ours
   std::map<int, double> mvAt_;          // the MV commanded at each deadline

@@ -245,6 +245,8 @@ struct SubscribedSampler : ::testing::Test {
                   .count();
     sampler.Begin(50, true);
     sampler.UseSubscription(50);
+    // The subscription's first notification: the value as it stood, stamped long ago.
+    sampler.Sampled({{1, -1, OpcQualityGood, wall0Us - 5'000'000}});
   }
   // Periods 0..periods-1 sampled (none for `missing`), each arriving latency(k) ms later.
   template <typename Latency>
