@@ -8,6 +8,23 @@
 #include "data/Clock.h"
 #include "opc/OpcClient.h"
 
+namespace {
+
+// The grid starts now (t0): the wall clock's offset taken, no period given yet. The grid
+// starts again once the sampler has settled how it samples (a subscription takes a few
+// round trips to set up), so that its first periods are the plant's.
+void RestartGrid(const Clock& clock, std::int64_t& t0Us, std::int64_t& wallOffsetUs, int& nextIndex,
+                 std::map<int, double>& mvAt) {
+  t0Us = clock.TickCountUs();
+  const auto nowWallUs =
+      std::chrono::duration_cast<std::chrono::microseconds>(clock.Now().time_since_epoch()).count();
+  wallOffsetUs = nowWallUs - t0Us;
+  nextIndex = 0;
+  mvAt.clear();
+}
+
+}  // namespace
+
 void PlantSampler::Begin(std::int32_t periodMs, bool writeMV) {
   Stop();
   const std::lock_guard lock(mutex_);
@@ -269,12 +286,8 @@ void PlantSampler::Start() {
   {
     const std::lock_guard lock(mutex_);
     stopping_ = false;
-    t0Us_ = clock_.TickCountUs();
-    const auto nowWallUs =
-        std::chrono::duration_cast<std::chrono::microseconds>(clock_.Now().time_since_epoch())
-            .count();
-    wallOffsetUs_ = nowWallUs - t0Us_;
-    nextIndex_ = 0;
+    mode_ = SamplingMode::Undecided;
+    RestartGrid(clock_, t0Us_, wallOffsetUs_, nextIndex_, mvAt_);
     threaded_ = true;
   }
   plant_thread_ = std::thread([this] { PlantLoop(); });
@@ -308,6 +321,13 @@ void PlantSampler::DrainSubscribed() {
 }
 
 void PlantSampler::ClockLoop() {
+  {
+    // The grid starts once the way of sampling is settled (a subscription takes a few
+    // round trips to set up), so that its first periods are the plant's.
+    std::unique_lock lock(mutex_);
+    wake_.wait(lock, [this] { return stopping_ || mode_ != SamplingMode::Undecided; });
+    if (stopping_) return;
+  }
   for (int k = 0;; ++k) {
     SamplingMode mode = SamplingMode::Undecided;
     {
@@ -317,12 +337,6 @@ void PlantSampler::ClockLoop() {
       const auto wait = std::chrono::microseconds(deadlineUs - clock_.TickCountUs());
       if (wake_.wait_for(lock, wait, [this] { return stopping_; })) return;
       mode = mode_;
-      if (mode == SamplingMode::Undecided) {
-        // The subscription is being asked for: the period's MV is noted, its sample
-        // waits for the answer.
-        mvAt_[k] = mv_;
-        continue;
-      }
     }
     if (mode == SamplingMode::Subscription) {
       SubscribedDeadline(k);
@@ -343,12 +357,14 @@ void PlantSampler::PlantLoop() {
   } catch (const std::exception&) {
     granted = 0;  // the reads find out what became of the link
   }
-  if (granted > 0)
+  if (granted > 0) {
     UseSubscription(granted);
-  else {
+  } else {
     const std::lock_guard lock(mutex_);
     mode_ = SamplingMode::Reads;
+    RestartGrid(clock_, t0Us_, wallOffsetUs_, nextIndex_, mvAt_);
   }
+  wake_.notify_all();
   for (;;) {
     bool reconnecting = false;
     SamplingMode mode = SamplingMode::Reads;
@@ -474,6 +490,7 @@ void PlantSampler::UseSubscription(double grantedMs) {
   const std::lock_guard lock(mutex_);
   mode_ = SamplingMode::Subscription;
   grantedMs_ = grantedMs;
+  RestartGrid(clock_, t0Us_, wallOffsetUs_, nextIndex_, mvAt_);
   mvDue_ = true;
 }
 
