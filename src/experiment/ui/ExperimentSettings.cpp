@@ -79,6 +79,7 @@ void ForEachControl(Workspace& form, S& s, F&& f) {
   f(exp.CheckBox_Sekvencer, s.SequencerPresent);
   for (int r = 0; r < SequencerRows; ++r)
     for (int c = 0; c < 2; ++c) f(exp.StringGrid_Sekvencer, r, c, s.Sequencer[r][c]);
+  f(&exp.ReconnectTime, s.ReconnectTime);  // the lines added after the first 98
 }
 
 std::vector<std::string> ServerNames(const QComboBox* servers) {
@@ -107,6 +108,7 @@ struct ControlReader {
   void operator()(const QComboBox* list, int& index) const { index = list->currentIndex(); }
   void operator()(const RadioGroup* group, int& index) const { index = group->ItemIndex(); }
   void operator()(const QScrollBar* slider, int& position) const { position = slider->value(); }
+  void operator()(const std::string* kept, std::string& text) const { text = *kept; }
 };
 
 // Sets the controls in the file's line order. A value the control already has changes
@@ -143,6 +145,7 @@ struct ControlWriter {
   }
   // The slider keeps a position within its range.
   void operator()(QScrollBar* slider, int position) const { slider->setValue(position); }
+  void operator()(std::string* kept, const std::string& text) const { *kept = text; }
 };
 
 ExperimentSettings ReadControls(Workspace& form) {
