@@ -571,14 +571,18 @@ void PlantSampler::QueueSubscribed(int upTo, std::int64_t nowUs) {
     // when it has waited HoldUs past its deadline.
     bool complete = nowUs >= k * periodUs_ + HoldUs();
     if (!complete) {
-      bool heard = false;
-      complete = true;
+      // Or once some signal has a sampling two periods later: the server sends what it
+      // sampled in order, so a signal that lags (sampled more slowly than asked) holds no
+      // period back.
+      bool heard = false, all = true;
+      int newest = -1;
       for (int sig = 0; sig < 4; ++sig)
         if (phaseUs_[sig]) {
           heard = true;
-          complete = complete && lastBin_[sig] > k;
+          all = all && lastBin_[sig] > k;
+          newest = std::max(newest, lastBin_[sig]);
         }
-      complete = complete && heard;
+      complete = heard && (all || newest > k + 1);
     }
     if (!complete) return;
     PlantSample s = Make(k);
