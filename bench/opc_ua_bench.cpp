@@ -32,6 +32,7 @@
 #include "opc/UaOpcClient.h"
 #include "opc/ua/UaClient.h"
 #include "support/LatencyProxy.h"
+#include "support/NoSubscriptionGroup.h"
 
 namespace {
 
@@ -415,3 +416,77 @@ static void BM_SamplerJitter(benchmark::State& state) {
   state.counters["late"] = run.Findings.LateSamples;
 }
 BENCHMARK(BM_SamplerJitter)->Arg(0)->Arg(40)->Iterations(1)->Unit(benchmark::kSecond);
+
+// Every period its own sample? The sampler at 0,05 s against the test plant through a relay
+// of 40 or 90 ms ± 10 ms round trip, by subscription (Arg 1) or by reads at the deadlines
+// (Arg 0, a server without subscriptions), over runs of 30 s: the share of periods with a
+// sample of their own (not held), and the source-time jitter, |Δ source time − 50 ms| of
+// consecutive own samples (p50, p99).
+static void BM_SamplerOwnSamples(benchmark::State& state) {
+  if (BenchPeer::Url().empty()) return state.SkipWithError("the test plant is not installed");
+  const int latencyMs = static_cast<int>(state.range(0));
+  const bool bySubscription = state.range(1) != 0;
+  const std::string url = BenchPeer::Url();
+  LatencyProxy proxy(std::stoi(url.substr(url.rfind(':') + 1)));
+  proxy.SetLatency(latencyMs, 10);
+  SystemClock clock;
+  auto opc = CreateUaOpcClient(clock);
+  opc->Connect(proxy.Url(), "");
+  OpcGroup* group = &opc->AddGroup("Skupina1");
+  NoSubscriptionGroup reads(*group);
+  if (!bySubscription) group = &reads;
+  group->SetUpdateRateMs(10);
+  auto store = std::make_unique<MeasurementStore>();
+  ExperimentRun run(*store, *opc);
+  run.SetReadGroup(group);
+  run.Setup.SamplePeriodMs = 50;
+  run.Setup.InitialInput = 10;
+  run.Setup.ItemMV = group->AddItem("ns=2;s=MV");
+  run.Setup.ItemU = group->AddItem("ns=2;s=U");
+  run.Setup.ItemY1 = group->AddItem("ns=2;s=Y1");
+  run.Setup.ItemY2 = group->AddItem("ns=2;s=Y2");
+  std::vector<PlantSample> samples;
+  for (auto _ : state) {
+    run.Create();
+    run.Begin();
+    run.StartSampling();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < end) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      for (PlantSample& s : run.Sampler().TakeSamples()) samples.push_back(std::move(s));
+    }
+    run.Sampler().Stop();
+    for (PlantSample& s : run.Sampler().TakeSamples()) samples.push_back(std::move(s));
+    run.Finish();
+  }
+  std::vector<double> jitter;
+  int own = 0;
+  std::int64_t lastSourceMs = 0;
+  for (const PlantSample& s : samples) {
+    if (s.Held || s.Simulated) {
+      lastSourceMs = 0;
+      continue;
+    }
+    ++own;
+    const std::int64_t source = s.Reading.SourceTimeMs;
+    if (lastSourceMs > 0 && source > 0)
+      jitter.push_back(std::abs(double(source - lastSourceMs) - 50));
+    lastSourceMs = source;
+  }
+  std::sort(jitter.begin(), jitter.end());
+  const auto at = [&](double q) {
+    return jitter.empty() ? 0 : jitter[static_cast<std::size_t>(q * (jitter.size() - 1))];
+  };
+  state.counters["periods"] = static_cast<double>(samples.size());
+  state.counters["own_pct"] = samples.empty() ? 0 : 100.0 * own / samples.size();
+  state.counters["jitter_p50_ms"] = at(0.5);
+  state.counters["jitter_p99_ms"] = at(0.99);
+  state.counters["round_trip_ms"] = run.Findings.RoundTripMs;
+}
+BENCHMARK(BM_SamplerOwnSamples)
+    ->Args({40, 1})
+    ->Args({90, 1})
+    ->Args({40, 0})
+    ->Args({90, 0})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);

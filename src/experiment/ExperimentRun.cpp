@@ -107,6 +107,27 @@ std::string TripNoticeText(const RunFindings& f, char separator) {
   return text;
 }
 
+std::string PeriodTooShortText(double sampleTime, double roundTripMs, double grantedMs,
+                               char separator) {
+  const double periodMs = sampleTime * 1000;
+  if (!(periodMs > 0)) return {};
+  const std::string period = "Čas vzorčenja " + FormatShortest(sampleTime, separator) + " s";
+  if (grantedMs > periodMs * 1.001)
+    return period + " je krajši od intervala, v katerem vzorči strežnik (" +
+           FormatShortest(std::round(grantedMs), separator) +
+           " ms); del vzorcev bo zadržanih (ponovljenih).";
+  // A subscription carries any round trip: the server samples on its own clock.
+  if (grantedMs > 0 || !(roundTripMs > periodMs)) return {};
+  return period + " je krajši od časa do strežnika (≈ " +
+         FormatShortest(std::round(roundTripMs), separator) +
+         " ms); del vzorcev bo zadržanih (ponovljenih).";
+}
+
+std::string ReconnectingStatusText(int secondsLeft) {
+  return "Povezava je prekinjena, ponovno povezovanje (" +
+         std::to_string(std::max(secondsLeft, 0)) + " s) …";
+}
+
 std::vector<std::string> RunFindingsLines(const RunFindings& f, char separator) {
   std::vector<std::string> lines;
   if (f.Trip)
@@ -115,6 +136,14 @@ std::vector<std::string> RunFindingsLines(const RunFindings& f, char separator) 
   if (f.Interrupted)
     lines.push_back("Poizkus je prekinjen pri " + FormatFixed(*f.Interrupted, 1, separator) +
                     " s, preden se je zaporedje stopnic končalo. Zapis ni obdelan.");
+  const std::string tooShort =
+      PeriodTooShortText(f.SampleTime, f.RoundTripMs, f.GrantedMs, separator);
+  if (!tooShort.empty()) lines.push_back(tooShort);
+  if (f.Reconnects > 0)
+    lines.push_back(
+        "Povezava s strežnikom je bila med eksperimentom prekinjena in spet "
+        "vzpostavljena (" +
+        std::to_string(f.Reconnects) + "-krat); vzorci vmes so zadržani.");
   if (f.FallBackSamples > 0)
     lines.push_back(
         "Opozorilo: zapis je simuliran, ker točka MV ni dosegla dobre kakovosti; v obrat ni bilo "
@@ -175,6 +204,45 @@ class ExperimentRun::Link final : public PlantLink {
     if (run_.Setup.ItemMV)
       WritePlantValue({run_.Setup.ItemMV, mv, "MV", false, lastReadMV_}, run_.Writes);
   }
+  double Subscribe(std::int32_t periodMs) override {
+    OpcGroup* group = run_.readGroup_;
+    if (!group) return 0;
+    // Enough samples kept at the server for a stall of a few seconds between deliveries.
+    const int queue = std::clamp(5000 / std::max(periodMs, 1), 2, 200);
+    return group->Subscribe(periodMs, queue);
+  }
+  std::vector<::PlantValue> Sampled(int waitMs) override {
+    std::vector<::PlantValue> values;
+    OpcGroup* group = run_.readGroup_;
+    if (!group) return values;
+    const std::vector<OpcSampledValue> sampled = group->TakeSampled(waitMs);
+    const OpcItemPtr* items[4] = {&run_.Setup.ItemU, &run_.Setup.ItemY1, &run_.Setup.ItemY2,
+                                  &run_.Setup.ItemMV};
+    for (const OpcSampledValue& v : sampled)
+      for (int i = 0; i < 4; ++i)
+        if (Assigned(*items[i]) && (*items[i])->ItemId() == v.ItemId) {
+          values.push_back({i, v.Value, v.Quality, v.SourceTimeUs});
+          if (i == 3) lastReadMV_ = IsGoodQuality(v.Quality) ? v.Value : std::nan("");
+        }
+    return values;
+  }
+  void Unsubscribe() override {
+    if (run_.readGroup_) run_.readGroup_->Unsubscribe();
+  }
+  // The link made again; the controller's mode of the run is written again through the
+  // gate, so that a controller that a restart left in another mode is where the run needs it.
+  bool Reconnect() override {
+    // Ended by the engineer ("Prekini"), not lost: nothing to make again.
+    if (!run_.opc_.IsConnected() && !run_.opc_.Lost()) throw OpcError("The link was ended");
+    if (!run_.opc_.Reconnect()) return false;
+    try {
+      if (!run_.Setup.NoOpcWrite && !run_.MvItemUnreachable)
+        run_.Setup.ClosedLoopDuring ? run_.SwitchToAutomatic() : run_.SwitchToManual();
+    } catch (const std::exception&) {
+      // The MV write that follows finds out whether the plant takes writes.
+    }
+    return true;
+  }
   PlantReading Read() override {
     if (run_.readGroup_) run_.readGroup_->ReadNow();
     PlantReading r;
@@ -214,6 +282,14 @@ void ExperimentRun::UseClock(const Clock& clock) {
 
 bool ExperimentRun::Connected() const {
   return opc_.IsConnected() && !MvItemUnreachable && !sampler_->LinkLost();
+}
+
+std::optional<int> ExperimentRun::ReconnectSecondsLeft() const {
+  const std::optional<std::int64_t> since = sampler_->ReconnectingSinceUs();
+  if (!since) return std::nullopt;
+  const std::int64_t leftUs =
+      std::int64_t{Setup.ReconnectMs} * 1000 - (sampler_->ElapsedUs() - *since);
+  return static_cast<int>(std::max<std::int64_t>(0, (leftUs + 999'999) / 1'000'000));
 }
 
 void ExperimentRun::CommandMV() { sampler_->CommandMV(MV); }
@@ -294,6 +370,7 @@ ExperimentSample ExperimentRun::Tick(bool stepSequence) {
 
 void ExperimentRun::StartSampling() {
   CommandMV();
+  sampler_->SetReconnectMs(Setup.ReconnectMs);
   sampler_->Start();
 }
 
@@ -339,8 +416,13 @@ ExperimentSample ExperimentRun::Take(const PlantSample& p, bool stepSequence) {
     const bool sent = !Setup.NoOpcWrite && Setup.ItemMV && std::isfinite(p.MV);
     recordedMV = sent ? p.MV : lastMV_;
     s.Held = true;
+    s.Reconnecting = p.Reconnecting;
     ++Findings.HeldSamples;
   } else {
+    if (p.Reconnected) {
+      s.Reconnected = true;
+      ++Findings.Reconnects;
+    }
     if (!r.Error.empty())
       recordedMV = Valid(r.Values[3], r.Qualities[3]) ? r.Values[3] : lastMV_;
     else
@@ -425,6 +507,9 @@ bool ExperimentRun::Finish(bool waitForSampler) {
     sampler_->RequestStop();
   running_ = false;
   store_.SampleTime = Setup.SamplePeriodMs / 1000.0;
+  Findings.SampleTime = store_.SampleTime;
+  Findings.RoundTripMs = sampler_->RoundTripMs();
+  Findings.GrantedMs = sampler_->GrantedMs();
   const int recorded = std::clamp(store_.SampleCount - 1, 0, MaxSamples - 1);
   store_.SampleCount = recorded;
   constexpr int MinimumSamples = 10;

@@ -81,6 +81,8 @@ struct ExperimentSetup {
   OpcItemPtr ItemRA, ItemManual, ItemAuto;
   std::int32_t ManualValue = 0;
   SafetyEnvelope Envelope;
+  // How long a link lost during the run is made again before the run gives the plant up.
+  std::int32_t ReconnectMs = DefaultReconnectMs;
 };
 
 // What one tick took, for the window to show.
@@ -102,6 +104,10 @@ struct ExperimentSample {
   // The MV write the server rejected ("Cannot write Items: ..."); the sample was
   // recorded all the same, with the MV the plant kept.
   std::string Error;
+  // Held while the lost link is made again.
+  bool Reconnecting = false;
+  // The first sample of the plant after the link came back (the MV written again).
+  bool Reconnected = false;
 };
 
 // What a run met that its record must not hide: counted from Begin to Finish.
@@ -128,8 +134,17 @@ struct RunFindings {
   // The engineer ended the run before its sequence did (Ctrl-C on the command line): the
   // time of its last sample, s. The record is kept and marked, and not processed.
   std::optional<double> Interrupted;
+  int Reconnects = 0;      // links lost during the run and made again
+  double RoundTripMs = 0;  // the link's round trip as measured (median); 0 unknown
+  double GrantedMs = 0;    // the server's sampling interval of a subscription; 0 reads
+  double SampleTime = 0;   // s, the run's period
   bool LinkLost() const { return FirstSimulatedSample > 1; }
 };
+
+// The period is shorter than what the link can carry: reads whose round trip is longer
+// than the period, or a server that samples more slowly than asked; "" when it is not.
+std::string PeriodTooShortText(double sampleTime, double roundTripMs, double grantedMs,
+                               char separator = '.');
 
 // Status bar texts of the experiment window.
 inline constexpr const char* ConnectedStatusText = "  ";
@@ -137,6 +152,12 @@ inline constexpr const char* SimulationStatusText =
     "  Opozorilo: povezava s strežnikom ni vzpostavljena! Simulacija v teku...";
 inline constexpr const char* FallBackStatusText =
     "  Opozorilo: točka MV ni dosegla dobre kakovosti! Simulacija v teku, v obrat se nič ne piše.";
+// While the lost link is made again ("Povezava je prekinjena, ponovno povezovanje (12 s) …"),
+// the seconds left of the reconnect time.
+std::string ReconnectingStatusText(int secondsLeft);
+inline constexpr const char* HeldStatusText = "Vzorci se zadržujejo";
+inline constexpr const char* ReconnectedText =
+    "Povezava s strežnikom je spet vzpostavljena; eksperiment se nadaljuje z obratom.";
 // Added to the MV column's description of a record that holds simulated samples.
 inline constexpr const char* SimulatedRecordMark = " (simulacija)";
 inline constexpr const char* NoConnectionMessage =
@@ -301,6 +322,9 @@ class ExperimentRun {
   // This tick talks to the plant: the connection is active, the MV item was reached and
   // the link was not lost during the run.
   bool Connected() const;
+  // The lost link is being made again: the seconds of the reconnect time left; none when
+  // it is not.
+  std::optional<int> ReconnectSecondsLeft() const;
 
  private:
   double Period() const { return Setup.SamplePeriodMs * 0.001; }

@@ -26,11 +26,22 @@ void CorrectSampleAndWaitTimes(ExperimentSettings& s, char separator) {
   if (wait < 2 * ts) s.WaitTime = FormatGeneral(2 * ts, 10, separator);
 }
 
+std::int32_t ReconnectMsOf(const std::string& seconds, char separator) {
+  if (seconds.empty()) return DefaultReconnectMs;
+  const double s = ParseFloat(seconds, separator);
+  // A day is longer than any engineer waits for a link; 0 gives the plant up at once.
+  if (!(s >= 0 && s <= 86'400))
+    throw ConversionError("Čas ponovnega povezovanja mora biti med 0 in 86400 s ('" + seconds +
+                          "').");
+  return RoundToInt(s * 1000);
+}
+
 ExperimentSetup ReadExperimentSetup(const ExperimentSettings& s, ExperimentKind kind,
                                     char separator) {
   ExperimentSetup setup;
   setup.SamplePeriodMs = RoundToInt(ParseFloat(s.SampleTime, separator) * 1000);
   setup.Separator = separator;
+  setup.ReconnectMs = ReconnectMsOf(s.ReconnectTime, separator);
   setup.InitialInput = ParseFloat(s.InitialInput, separator);
   setup.MvMax = ParseFloat(s.MvMax, separator);
   setup.MvMin = ParseFloat(s.MvMin, separator);

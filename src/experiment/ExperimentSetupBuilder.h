@@ -19,6 +19,10 @@ enum class ExperimentKind { Manual, Automatic };
 // throws ConversionError before anything is changed.
 void CorrectSampleAndWaitTimes(ExperimentSettings& settings, char separator);
 
+// The reconnect time of the settings ("30", s) in ms; "" the default. Throws
+// ConversionError for no number, ConversionError also for one below 0 or above a day.
+std::int32_t ReconnectMsOf(const std::string& seconds, char separator);
+
 // The numbers of the run from the record, with the user's decimal separator: sampling
 // period, initial input, the MV slider's range and the controller switching; for an
 // automatic run also the waiting time and the steps. Items stay empty. Throws

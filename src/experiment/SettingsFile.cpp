@@ -146,9 +146,10 @@ auto EnvelopeTexts(S& s) {
 
 std::vector<std::string> SettingsLines(const ExperimentSettings& settings) {
   std::vector<std::string> lines;
-  lines.reserve(SettingsLine::CountWithEnvelope);
+  lines.reserve(SettingsLine::CountWithAdded);
   ForEachLine(settings, LineWriter{lines});
   for (const std::string* text : EnvelopeTexts(settings)) lines.push_back(*text);
+  lines.push_back(settings.ReconnectTime);
   return lines;
 }
 
@@ -159,6 +160,8 @@ void ApplySettingsLines(const std::vector<std::string>& lines, ExperimentSetting
     *text = index < lines.size() ? lines[index] : std::string();
     ++index;
   }
+  if (lines.size() > SettingsLine::ReconnectTime)
+    settings.ReconnectTime = lines[SettingsLine::ReconnectTime];
 }
 
 bool IsOneOrTrue(std::string_view line) { return line == "1" || line == "True"; }

@@ -1,5 +1,5 @@
 // The experiment settings file (".vtx"): a plain record of every stored control value,
-// the lines built from it (98, then the safety envelope's 5), applying a list of lines back to it,
+// the lines built from it (98, then the lines added since), applying a list of lines back to it,
 // and the proposed name.
 #pragma once
 
@@ -59,12 +59,16 @@ constexpr int StartTime = 75;
 constexpr int ClosedLoopAfter = 76;
 constexpr int SequencerPresent = 77;
 constexpr int SequencerFirst = 78;  // 78 + 2r: "Vhod" of row r, 79 + 2r: "Izhod"
-// After the 98 lines of the older format, the safety envelope: Y1 min, Y1 max, Y2 min,
-// Y2 max, the longest run time (each empty for none). Older readers ignore them; a file
-// without them has no envelope.
+// Lines added after the 98 of the older format; a file without them still reads, and
+// older readers ignore them. (Keep this list in the order the file writes them.)
+// The safety envelope: Y1 min, Y1 max, Y2 min, Y2 max, the longest run time (each empty
+// for none); a file without them has no envelope.
 constexpr int EnvelopeFirst = 98;
 constexpr int EnvelopeLines = 5;
 constexpr int CountWithEnvelope = EnvelopeFirst + EnvelopeLines;
+// The time a lost link is made again during a run, s; a file without it keeps 30 s.
+constexpr int ReconnectTime = CountWithEnvelope;
+constexpr int CountWithAdded = ReconnectTime + 1;
 }  // namespace SettingsLine
 
 // The OPC table rows that the file stores, in file order (rows 6 and 13 are headings).
@@ -124,16 +128,20 @@ struct ExperimentSettings {
   // "Varnostne meje": texts of the limits and of the longest run time, "" for none.
   std::string Y1Min, Y1Max, Y2Min, Y2Max;  // Edit_Y1Min, Edit_Y1Max, Edit_Y2Min, Edit_Y2Max
   std::string MaxDuration;                 // Edit_NajdaljsiCas
+  // Added lines (no control of the window): the reconnect time of a run, s.
+  std::string ReconnectTime = "30";
 
   bool operator==(const ExperimentSettings&) const = default;
 };
 
-// The lines of the file, index 0 first: the 98 of the older format, then the envelope's.
+// The lines of the file, index 0 first: the 98 of the older format, then the envelope's,
+// then the reconnect time.
 std::vector<std::string> SettingsLines(const ExperimentSettings& settings);
 
 // Applies lines 0..97 to the record in index order, then the envelope's lines 98..102 (a
-// file that ends before them has no envelope: those texts become empty); later lines are
-// ignored. A missing line of 0..97 throws ListIndexError, an integer line that is not an integer
+// file that ends before them has no envelope: those texts become empty) and the reconnect
+// time's line 103 (where it is missing, the default stays); later lines are ignored. A
+// missing line of 0..97 throws ListIndexError, an integer line that is not an integer
 // ConversionError
 // ("'<text>' is not a valid integer value"); the values applied before keep their new
 // values, the rest their old ones.

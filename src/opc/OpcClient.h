@@ -89,6 +89,14 @@ const char* OpcDataTypeName(OpcDataType type);
 enum class OpcValueFit { Fits, NotFinite, Fraction, OutOfRange, NotBoolean, NotNumeric };
 OpcValueFit FitOfValue(OpcDataType type, double value);
 
+// A value the server sampled for an item of a subscribed group.
+struct OpcSampledValue {
+  std::string ItemId;
+  double Value = 0;
+  int Quality = 0;
+  std::int64_t SourceTimeUs = 0;  // the server's source time, µs since 1970; 0 unknown
+};
+
 class OpcItem {
  public:
   virtual ~OpcItem() = default;
@@ -128,6 +136,18 @@ class OpcGroup {
   // that reaches the plant over a network serialises the link. A backend whose values are
   // always current does nothing.
   virtual void ReadNow() {}
+
+  // Sampling by the server (the experiment's sampler, on its own thread): the group's items
+  // sampled every periodMs and each sampling reported with its source time, queueSize
+  // samples kept at the server between two deliveries. Returns the sampling interval the
+  // server granted, ms; 0 when the server offers no subscriptions (the caller then reads).
+  virtual double Subscribe(int /*periodMs*/, int /*queueSize*/) { return 0; }
+  // The samples that have arrived since the last call, in the order sampled, waiting up to
+  // waitMs for the first. Throws OpcError when the link is lost or has stalled (no answer
+  // for longer than the server's keep-alive and the request time-out).
+  virtual std::vector<OpcSampledValue> TakeSampled(int /*waitMs*/) { return {}; }
+  // Ends the group's subscription (nothing when there is none or the link is gone).
+  virtual void Unsubscribe() {}
 };
 
 // One entry of the item browser's tree: a branch to open, an item to pick, or both.
@@ -195,6 +215,14 @@ class OpcClient {
   // The plant is reached over a network, whose latency and stalls the program must not
   // wait on in its window: an experiment then samples on a thread of its own.
   virtual bool ReachedOverNetwork() const { return false; }
+  // Connects again to the server of the last connect, with its security and user, asking
+  // nothing (no question, no login: one needed fails it), after the link was lost; the lost
+  // session is closed at the server. True when connected. May be called on the thread of
+  // the experiment's sampler; the disconnect handler does not fire. By default false.
+  virtual bool Reconnect() { return false; }
+  // Inactive because the link failed (a Reconnect may bring it back), not because the
+  // engineer ended it or never connected.
+  virtual bool Lost() const { return false; }
   // How the next Connect to an OPC UA server is secured and who logs in (other servers
   // ignore it); kept until set again.
   virtual void SetUaConnectOptions(const UaConnectOptions& /*options*/) {}

@@ -59,6 +59,13 @@ class PlantGroup final : public OpcGroup {
     ua_.RemoveAllItems();
   }
   void ReadNow() override { active_ == uaClient_ ? ua_.ReadNow() : local_.ReadNow(); }
+  // The program's runs sample by reads at the deadlines for now: a subscription's samples
+  // arrive a publishing interval after their period, and a run's end does not yet wait for
+  // the last periods' samples. The UA group's subscription (UaOpcClient) is what the
+  // sampler uses where a caller asks for it directly.
+  double Subscribe(int, int) override { return 0; }
+  std::vector<OpcSampledValue> TakeSampled(int waitMs) override { return ua_.TakeSampled(waitMs); }
+  void Unsubscribe() override { ua_.Unsubscribe(); }
 
  private:
   OpcGroup& local_;
@@ -182,6 +189,14 @@ class PlantOpcClient final : public OpcClient {
   }
   void KeepAlive() override {
     if (OpcClient* active = active_) active->KeepAlive();
+  }
+  bool Lost() const override { return !active_ && ua_->Lost(); }
+  // A lost link to a server over the network, made again; the local server is not lost.
+  bool Reconnect() override {
+    if (active_ == ua_.get() && ua_->IsConnected()) return true;
+    if (active_ || !ua_->Reconnect()) return false;
+    OpcClient* none = nullptr;
+    return active_.compare_exchange_strong(none, ua_.get()) || active_ == ua_.get();
   }
   bool ReachedOverNetwork() const override {
     const OpcClient* active = active_;

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cctype>
 #include <cmath>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -23,6 +24,9 @@ namespace {
 // A link that has been quiet this long is asked for the server's state at the next upkeep
 // call, so that a server gone while the program is idle is noticed within a few seconds.
 constexpr auto IdleProbeAfter = std::chrono::seconds(3);
+
+// How long the client's end waits for a session's close under way.
+constexpr auto ClosingAtEndMs = std::chrono::milliseconds(500);
 
 constexpr int OpcQualityUncertain = 0x40;
 
@@ -66,6 +70,7 @@ struct Link {
   UaClient Client;
   std::recursive_mutex Mutex;
   std::atomic<bool> Active = false;
+  std::atomic<bool> Lost = false;  // inactive because the link failed, not ended by the engineer
   std::atomic<OpcServerState> LastState = OpcServerState::Unknown;
   std::function<void()> OnLost;               // fires the client's disconnect handler
   std::map<std::string, UaType> DataTypes;  // by node id text, read once per connection
@@ -85,6 +90,7 @@ struct Link {
   // request in flight) is not lost: only the first to make it inactive reports.
   void Lose() {
     if (!Active.exchange(false)) return;
+    Lost = true;
     Client.Close();
     if (OnLost) OnLost();
   }
@@ -217,6 +223,9 @@ class UaItem final : public OpcItem {
                         : 0;
   }
   void SetQuality(int quality) { quality_ = quality; }
+  // As the last value taken left them, without a read.
+  double RawValue() const { return value_; }
+  int RawQuality() const { return quality_; }
 
  private:
   UaGroup* group_;
@@ -255,6 +264,10 @@ class UaGroup final : public OpcGroup {
     Read();
   }
 
+  double Subscribe(int periodMs, int queueSize) override;
+  std::vector<OpcSampledValue> TakeSampled(int waitMs) override;
+  void Unsubscribe() override;
+
   Link& TheLink() { return link_; }
   // Reads every item of the group in one request when the update rate says it is due
   // and no other caller is talking on the link; else the items keep what they have.
@@ -273,6 +286,11 @@ class UaGroup final : public OpcGroup {
   std::vector<std::shared_ptr<UaItem>> items_;  // under itemsMutex_
   std::optional<std::int64_t> lastReadMs_;      // under the link's mutex
   std::atomic<bool> due_ = true;                // items added, a write made: read at once
+  // The subscription of the sampler's thread: its id, the items by client handle, how
+  // long the link may stay silent before it counts as stalled.
+  std::optional<std::uint32_t> subscription_;
+  std::vector<std::shared_ptr<UaItem>> subscribed_;
+  std::chrono::milliseconds silenceLimit_{0};
 };
 
 UaItem::UaItem(UaGroup* group, std::string itemId) : group_(group), id_(std::move(itemId)) {
@@ -400,6 +418,112 @@ void UaGroup::Read() {
   }
 }
 
+double UaGroup::Subscribe(int periodMs, int queueSize) {
+  const std::lock_guard lock(link_.Mutex);
+  subscription_.reset();
+  subscribed_.clear();
+  if (!link_.Active) return 0;
+  std::vector<std::shared_ptr<UaItem>> items;
+  {
+    const std::lock_guard itemsLock(itemsMutex_);
+    items = items_;
+  }
+  try {
+    // A keep-alive about every second when nothing is sampled, so that silence means a stall.
+    const auto keepAlive = static_cast<std::uint32_t>(std::max(1, 1000 / std::max(periodMs, 1)));
+    const UaSubscription sub =
+        link_.Guarded([&] { return link_.Client.CreateSubscription(periodMs, keepAlive); });
+    subscription_ = sub.Id;
+    std::vector<UaMonitoredItemRequest> requests;
+    for (auto& item : items)
+      if (auto node = item->Node(link_.Client)) {
+        UaMonitoredItemRequest r;
+        r.Node = *node;
+        r.ClientHandle = static_cast<std::uint32_t>(subscribed_.size());
+        r.SamplingIntervalMs = periodMs;
+        r.EverySample = true;
+        r.QueueSize = static_cast<std::uint32_t>(std::max(queueSize, 1));
+        requests.push_back(r);
+        subscribed_.push_back(item);
+      }
+    const auto results =
+        link_.Guarded([&] { return link_.Client.CreateMonitoredItems(sub.Id, requests); });
+    double granted = std::max(sub.PublishingIntervalMs, 0.0);
+    for (std::size_t i = 0; i < results.size(); ++i) {
+      if (UaIsGood(results[i].Status))
+        granted = std::max(granted, results[i].RevisedSamplingIntervalMs);
+      else
+        subscribed_[i]->SetQuality(QualityOf(results[i].Status));
+    }
+    const double keepAliveMs =
+        sub.PublishingIntervalMs * std::max<std::uint32_t>(sub.KeepAliveCount, 1);
+    silenceLimit_ = std::chrono::milliseconds(
+        static_cast<std::int64_t>(std::clamp(keepAliveMs, 0.0, 60'000.0)) +
+        link_.Client.Channel().Limits().TimeoutMs);
+    return granted > 0 ? granted : periodMs;
+  } catch (const UaServiceError&) {
+    // No subscriptions at this server (or not for these items): the sampler reads.
+    if (subscription_) Unsubscribe();
+    subscription_.reset();
+    subscribed_.clear();
+    return 0;
+  } catch (const std::exception&) {
+    subscription_.reset();
+    subscribed_.clear();
+    return 0;  // the link lost: the sampler finds it so
+  }
+}
+
+std::vector<OpcSampledValue> UaGroup::TakeSampled(int waitMs) {
+  const std::lock_guard lock(link_.Mutex);
+  if (!link_.Active) throw OpcError("The link to the server is lost");
+  if (!subscription_) return {};
+  std::vector<UaDataChange> changes;
+  try {
+    changes = link_.Guarded([&] { return link_.Client.Publish(waitMs, 5); });
+  } catch (const UaServiceError& e) {
+    throw OpcError(e.what());
+  } catch (const UaLinkError& e) {
+    throw OpcError(e.what());
+  }
+  // Publish requests wait at the server by design; no answer at all, not even a keep-alive,
+  // is a server that has stopped answering.
+  if (std::chrono::steady_clock::now() - link_.Client.Channel().LastAnswer() > silenceLimit_) {
+    link_.Lose();
+    throw OpcError("The server has not answered for " +
+                   std::to_string(silenceLimit_.count() / 1000) + " s");
+  }
+  constexpr std::int64_t UnixEpochTicks = 116'444'736'000'000'000;
+  std::vector<OpcSampledValue> sampled;
+  for (const UaDataChange& c : changes) {
+    if (c.ClientHandle >= subscribed_.size()) continue;
+    UaItem& item = *subscribed_[c.ClientHandle];
+    item.Take(c.Value);
+    OpcSampledValue v;
+    v.ItemId = item.ItemId();
+    v.Value = item.RawValue();
+    v.Quality = item.RawQuality();
+    v.SourceTimeUs = c.Value.HasSourceTime && c.Value.SourceTime > UnixEpochTicks
+                         ? (c.Value.SourceTime - UnixEpochTicks) / 10
+                         : 0;
+    sampled.push_back(std::move(v));
+  }
+  return sampled;
+}
+
+void UaGroup::Unsubscribe() {
+  const std::lock_guard lock(link_.Mutex);
+  const std::optional<std::uint32_t> id = subscription_;
+  subscription_.reset();
+  subscribed_.clear();
+  if (!id || !link_.Active) return;
+  try {
+    link_.Guarded([&] { link_.Client.DeleteSubscriptions({*id}); });
+  } catch (const std::exception&) {
+    // Gone with the link, or with the session: nothing to end.
+  }
+}
+
 class UaOpcClient final : public OpcClient {
  public:
   UaOpcClient(const Clock& clock, UaChannelLimits limits) : link_(clock, limits) {
@@ -413,7 +537,11 @@ class UaOpcClient final : public OpcClient {
     link_.Active = false;
     bool closing = false;
     {
-      const std::lock_guard lock(closerMutex_);
+      // A session's close under way (the program ended right after "Prekini", or by a
+      // signal) is let end the session at a server that answers; one that waits on a
+      // stalled server is cut short.
+      std::unique_lock lock(closerMutex_);
+      closerDone_.wait_for(lock, ClosingAtEndMs, [this] { return !closing_; });
       closing = closing_;
     }
     if (closing)
@@ -438,6 +566,7 @@ class UaOpcClient final : public OpcClient {
     }
     if (!computerName.empty())
       throw OpcError("Computer \"" + computerName + "\" cannot be reached");
+    link_.Lost = false;
     try {
       link_.Client.Connect(serverName, options_);
       {
@@ -464,6 +593,7 @@ class UaOpcClient final : public OpcClient {
   // flight on it fails at once, and the session is closed on a thread of its own.
   void Disconnect() override {
     link_.Active = false;
+    link_.Lost = false;
     AbortIfBusy();
     CloseOffThread();
     if (handler_) handler_();
@@ -473,6 +603,25 @@ class UaOpcClient final : public OpcClient {
     if (!link_.Active) return {};
     const std::lock_guard lock(identityMutex_);
     return identity_;
+  }
+
+  bool Lost() const override { return !link_.Active && link_.Lost; }
+  // Only a link that was lost: one the engineer ended stays ended.
+  bool Reconnect() override {
+    const std::lock_guard lock(link_.Mutex);
+    if (link_.Active) return true;
+    if (!link_.Lost) return false;
+    try {
+      link_.Client.Reconnect();
+    } catch (const std::exception&) {
+      return false;
+    }
+    link_.DataTypes.clear();
+    link_.Accesses.clear();
+    link_.Lost = false;
+    link_.Active = true;
+    for (auto& [name, group] : groups_) group->MarkDue();
+    return true;
   }
 
   // While the link is busy with another caller (a sampler waiting on the server), the
@@ -676,6 +825,7 @@ class UaOpcClient final : public OpcClient {
           const std::lock_guard lock(closerMutex_);
           if (!closeWanted_) {
             closing_ = false;
+            closerDone_.notify_all();
             return;
           }
           closeWanted_ = false;
@@ -695,6 +845,7 @@ class UaOpcClient final : public OpcClient {
   std::mutex closerMutex_;
   std::thread closer_;        // the last session close; under closerMutex_
   bool closing_ = false;      // under closerMutex_
+  std::condition_variable closerDone_;
   bool closeWanted_ = false;  // under closerMutex_
 };
 

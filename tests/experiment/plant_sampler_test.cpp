@@ -3,9 +3,11 @@
 // record of them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -222,4 +224,236 @@ TEST_F(SampledRun, TheRecordSaysWhereTheSimulationTookOverAfterALostLink) {
   EXPECT_EQ(RunFindingsText(run.Findings, ','),
             "Opozorilo: zapis je simuliran od 19,0 s (vzorec 39) naprej (povezava s strežnikom je "
             "bila izgubljena; v obrat ni bilo nič več zapisano).");
+}
+
+// --- Sampling by subscription, and a link that comes back ----------------------------
+
+namespace {
+
+// The server samples Y1 = k at t0 + k·50 ms + 10 ms; each sampling arrives after its own
+// round trip. The test walks the clock in 5 ms steps and hands each arrival over.
+struct SubscribedSampler : ::testing::Test {
+  ManualClock clock;
+  CountingLink link;
+  PlantSampler sampler{link, clock};
+  std::int64_t wall0Us = 0;
+  std::vector<PlantSample> samples;
+
+  void SetUp() override {
+    clock.SetNow(std::chrono::system_clock::time_point(std::chrono::hours(24 * 365 * 50)));
+    wall0Us = std::chrono::duration_cast<std::chrono::microseconds>(clock.Now().time_since_epoch())
+                  .count();
+    sampler.Begin(50, true);
+    sampler.UseSubscription(50);
+    // The subscription's first notification: the value as it stood, stamped long ago.
+    sampler.Sampled({{1, -1, OpcQualityGood, wall0Us - 5'000'000}});
+  }
+  // Periods 0..periods-1 sampled (none for `missing`), each arriving latency(k) ms later.
+  template <typename Latency>
+  void Run(int periods, int untilMs, Latency latency, int missing = -1) {
+    for (int t = static_cast<int>(clock.TickCountMs()) + (started ? 5 : 0); t <= untilMs; t += 5) {
+      clock.AdvanceMs(t - clock.TickCountMs());
+      if (t % 50 == 0) sampler.SubscribedDeadline(t / 50);
+      std::vector<PlantValue> arrived;
+      for (int k = 0; k < periods; ++k) {
+        const int sampledMs = 50 * k + 10 + jitter(k);
+        const int at = sampledMs + latency(k);
+        if (k != missing && at > t - 5 && at <= t)
+          arrived.push_back({1, double(k), OpcQualityGood, wall0Us + sampledMs * 1000});
+      }
+      if (!arrived.empty()) sampler.Sampled(arrived);
+    }
+    started = true;
+    for (PlantSample& s : sampler.TakeSamples()) samples.push_back(s);
+  }
+  bool started = false;
+  std::function<int(int)> jitter = [](int) { return 0; };  // of the server's sampling, ms
+};
+
+}  // namespace
+
+TEST_F(SubscribedSampler, EachPeriodTakesTheValueSampledForItWhateverTheRoundTrip) {
+  // 90 ± 10 ms, longer than the period: every period still has its own sample.
+  sampler.CommandMV(12);
+  Run(40, 2200, [](int k) { return 80 + (k * 7) % 21; });
+  ASSERT_EQ(samples.size(), 39u) << "the last period waits for a later sampling";
+  for (int k = 0; k < 39; ++k) {
+    EXPECT_EQ(samples[k].Index, k);
+    EXPECT_FALSE(samples[k].Held || samples[k].Late || samples[k].Simulated) << k;
+    EXPECT_EQ(samples[k].Reading.Values[1], k) << "the value sampled for the period";
+    EXPECT_EQ(samples[k].MV, 12);
+    // The arrival is kept: lateness measured, not guessed.
+    EXPECT_EQ(samples[k].ReadUs, (50 * k + 10 + 80 + (k * 7) % 21 + 4) / 5 * 5 * 1000);
+  }
+  EXPECT_EQ(samples[3].Reading.SourceTimeMs, (wall0Us + 160'000) / 1000);
+  EXPECT_EQ(sampler.GrantedMs(), 50);
+}
+
+TEST_F(SubscribedSampler, APeriodWhoseSamplingNeverCameIsHeldAndTheMvStepKeepsItsPeriod) {
+  sampler.CommandMV(10);
+  Run(
+      30, 100, [](int) { return 20; }, 5);  // samplings of periods 0 and 1 arrived
+  ASSERT_EQ(samples.size(), 1u) << "period 1 waits for a later sampling";
+  sampler.CommandMV(20);  // from deadline 3 on
+  Run(
+      30, 1500, [](int) { return 20; }, 5);
+  ASSERT_EQ(samples.size(), 29u);
+  EXPECT_TRUE(samples[5].Held);
+  EXPECT_FALSE(samples[4].Held || samples[6].Held);
+  EXPECT_EQ(samples[6].Reading.Values[1], 6);
+  EXPECT_EQ(samples[2].MV, 10);
+  EXPECT_EQ(samples[3].MV, 20);
+  // The last period, with no later sampling to tell it complete, is given once it has
+  // waited HoldUs.
+  Run(
+      30, 29 * 50 + 50 + 1000 + 10, [](int) { return 20; }, 5);
+  ASSERT_EQ(samples.size(), 30u);
+  EXPECT_FALSE(samples[29].Held);
+}
+
+TEST_F(SubscribedSampler, AServerClockAnHourOffStillPutsEachSamplingInItsPeriod) {
+  wall0Us += 3'600'000'000LL;
+  Run(20, 1000, [](int) { return 30; });
+  ASSERT_GE(samples.size(), 18u);
+  for (std::size_t k = 0; k < samples.size(); ++k) {
+    EXPECT_FALSE(samples[k].Held) << k;
+    EXPECT_EQ(samples[k].Reading.Values[1], static_cast<double>(k));
+  }
+}
+
+namespace {
+
+// A plant whose link drops when told to and comes back on the reconnect after `downFor`.
+class DroppingLink final : public PlantLink {
+ public:
+  bool Live() override { return live; }
+  double PlantMV() override { return mv; }
+  void WriteMV(double v) override {
+    if (!live) throw OpcError("not connected");
+    mv = v;
+    ++writes;
+  }
+  PlantReading Read() override {
+    PlantReading r;
+    r.Values[1] = 1;
+    r.Values[3] = mv;
+    for (int& q : r.Qualities) q = OpcQualityGood;
+    return r;
+  }
+  bool Reconnect() override {
+    ++attempts;
+    if (!comesBack) return false;
+    mv = -1;  // a restarted plant: the MV must be written again
+    live = true;
+    return true;
+  }
+  std::atomic<bool> live = true, comesBack = true;
+  std::atomic<double> mv = 0;
+  std::atomic<int> writes = 0, attempts = 0;
+};
+
+std::vector<PlantSample> RunWithDrop(DroppingLink& link, int reconnectMs, int totalMs) {
+  SystemClock clock;
+  PlantSampler sampler(link, clock);
+  sampler.Begin(10, true);
+  sampler.SetReconnectMs(reconnectMs);
+  sampler.CommandMV(7);
+  sampler.Start();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  link.live = false;
+  std::this_thread::sleep_for(std::chrono::milliseconds(totalMs - 100));
+  sampler.Stop();
+  return sampler.TakeSamples();
+}
+
+}  // namespace
+
+TEST(SamplerReconnect, ALinkThatComesBackHoldsItsGapAndTheRunGoesOnWithThePlant) {
+  DroppingLink link;
+  const std::vector<PlantSample> samples = RunWithDrop(link, 5000, 1600);
+  ASSERT_GE(samples.size(), 100u);
+  int reconnecting = 0, reconnected = 0, simulated = 0;
+  for (const PlantSample& s : samples) {
+    reconnecting += s.Reconnecting;
+    reconnected += s.Reconnected;
+    simulated += s.Simulated;
+    if (s.Reconnecting) {
+      EXPECT_TRUE(s.Held);
+    }
+  }
+  EXPECT_EQ(simulated, 0);
+  EXPECT_GE(reconnecting, 1);
+  EXPECT_EQ(reconnected, 1);
+  const auto back = std::find_if(samples.begin(), samples.end(),
+                                 [](const PlantSample& s) { return s.Reconnected; });
+  EXPECT_GE(std::count_if(back, samples.end(), [](const PlantSample& s) { return !s.Held; }), 50)
+      << "the plant's samples again";
+  EXPECT_EQ(link.mv, 7) << "the run's MV written again after the link came back";
+  EXPECT_EQ(link.writes, 2);
+}
+
+TEST(SamplerReconnect, ALinkThatStaysLostPastTheReconnectTimeEndsTheRunForThePlant) {
+  DroppingLink link;
+  link.comesBack = false;
+  const std::vector<PlantSample> samples = RunWithDrop(link, 300, 1200);
+  ASSERT_GE(samples.size(), 80u);
+  EXPECT_TRUE(samples.back().Simulated);
+  // Held while reconnecting (about 300 ms), simulated after.
+  const auto firstSimulated = std::find_if(samples.begin(), samples.end(),
+                                           [](const PlantSample& s) { return s.Simulated; });
+  ASSERT_NE(firstSimulated, samples.end());
+  EXPECT_GE(firstSimulated->Index * 10, 100 + 300 - 20);
+  EXPECT_TRUE((firstSimulated - 1)->Reconnecting);
+  EXPECT_EQ(link.writes, 1);
+  EXPECT_GE(link.attempts, 1);
+}
+
+TEST_F(SampledRun, TheLinkMadeAgainIsToldWhileItRunsAndInTheFindings) {
+  run.Take(Plant(0, 4), false);
+  PlantSample gap;
+  gap.Index = 1;
+  gap.Held = gap.Reconnecting = true;
+  gap.MV = 15;
+  EXPECT_TRUE(run.Take(gap, false).Reconnecting);
+  PlantSample back = Plant(2, 5);
+  back.Reconnected = true;
+  EXPECT_TRUE(run.Take(back, false).Reconnected);
+  ASSERT_TRUE(run.Finish());
+  EXPECT_EQ(run.Findings.Reconnects, 1);
+  EXPECT_EQ(run.Findings.SimulatedSamples, 0);
+  EXPECT_EQ(ReconnectingStatusText(12), "Povezava je prekinjena, ponovno povezovanje (12 s) …");
+  const std::vector<std::string> lines = RunFindingsLines(run.Findings, ',');
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0],
+            "Povezava s strežnikom je bila med eksperimentom prekinjena in spet vzpostavljena "
+            "(1-krat); vzorci vmes so zadržani.");
+}
+
+TEST(PeriodTooShort, SaidForReadsSlowerThanThePeriodOrAServerThatSamplesMoreSlowly) {
+  EXPECT_EQ(PeriodTooShortText(0.05, 91.4, 0, ','),
+            "Čas vzorčenja 0,05 s je krajši od časa do strežnika (≈ 91 ms); del vzorcev bo "
+            "zadržanih (ponovljenih).");
+  EXPECT_EQ(PeriodTooShortText(0.05, 49, 0, ','), "");
+  // A subscription carries the round trip; only the server's slower sampling counts.
+  EXPECT_EQ(PeriodTooShortText(0.05, 91.4, 50, ','), "");
+  EXPECT_EQ(PeriodTooShortText(0.05, 10, 100, '.'),
+            "Čas vzorčenja 0.05 s je krajši od intervala, v katerem vzorči strežnik (100 ms); del "
+            "vzorcev bo zadržanih (ponovljenih).");
+  RunFindings f;
+  f.SampleTime = 0.05;
+  f.RoundTripMs = 90;
+  EXPECT_EQ(RunFindingsText(f, ','),
+            "Čas vzorčenja 0,05 s je krajši od časa do strežnika (≈ 90 ms); del vzorcev bo "
+            "zadržanih (ponovljenih).");
+}
+
+TEST_F(SubscribedSampler, SamplingsWhoseTimerJitteredPastHalfAPeriodStillHaveTheirOwn) {
+  // Period 6's sampling 34 ms late, period 12's 30 ms early: every period its own.
+  jitter = [](int k) { return k == 6 ? 34 : k == 12 ? -30 : 0; };
+  Run(20, 1000, [](int) { return 20; });
+  ASSERT_EQ(samples.size(), 19u);
+  for (int k = 0; k < 19; ++k) {
+    EXPECT_FALSE(samples[k].Held) << k;
+    EXPECT_EQ(samples[k].Reading.Values[1], k);
+  }
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "data/NumberFormat.h"
+#include "experiment/ExperimentSetupBuilder.h"
 #include "experiment/SettingsFile.h"
 
 namespace {
@@ -86,12 +87,13 @@ TEST(SettingsFile, EveryValueHasItsFixedLine) {
   }
   ASSERT_EQ(expected.size(), 98u);
   for (const char* line : {"10", "85,5", "", "70", "600"}) expected.push_back(line);
+  expected.push_back("30");  // the reconnect time
   EXPECT_EQ(SettingsLines(DistinctSettings()), expected);
 }
 
 TEST(SettingsFile, TheFormsDefaultsGiveTheirLines) {
   const auto lines = DefaultLines();
-  ASSERT_EQ(lines.size(), 103u);
+  ASSERT_EQ(lines.size(), 104u);
   EXPECT_EQ(lines[0], "");
   EXPECT_EQ(lines[37], "1");
   EXPECT_EQ(lines[38], "0");
@@ -265,4 +267,31 @@ TEST(SettingsFile, LastDirectoryIsTheFolderWithoutItsSeparatorExceptARoot) {
   EXPECT_EQ(SettingsFolderOf("C:\\a.vtx"), "C:\\");
   EXPECT_EQ(SettingsFolderOf("/home/ana/meritve/a.vtx"), "/home/ana/meritve");
   EXPECT_EQ(SettingsFolderOf("/a.vtx"), "/");
+}
+
+TEST(SettingsFile, TheReconnectTimeFollowsThe98LinesAndAnOlderFileKeepsItsDefault) {
+  ExperimentSettings s = DistinctSettings();
+  s.ReconnectTime = "12,5";
+  const std::vector<std::string> lines = SettingsLines(s);
+  ASSERT_EQ(lines.size(), 99u);
+  EXPECT_EQ(lines[SettingsLine::ReconnectTime], "12,5");
+  ExperimentSettings back;
+  ApplySettingsLines(lines, back);
+  EXPECT_EQ(back, s);
+  // A file of the first layout: its 98 lines read, the reconnect time stays the default.
+  ExperimentSettings older;
+  ApplySettingsLines(std::vector<std::string>(lines.begin(), lines.begin() + 98), older);
+  EXPECT_EQ(older.SampleTime, s.SampleTime);
+  EXPECT_EQ(older.ReconnectTime, "30");
+  EXPECT_EQ(ReconnectMsOf(older.ReconnectTime, ','), 30'000);
+  EXPECT_EQ(ReconnectMsOf("12,5", ','), 12'500);
+  EXPECT_EQ(ReconnectMsOf("0", '.'), 0);
+  EXPECT_EQ(ReconnectMsOf("", '.'), DefaultReconnectMs);
+  try {
+    ReconnectMsOf("-1", '.');
+    ADD_FAILURE() << "a negative reconnect time was taken";
+  } catch (const ConversionError& e) {
+    EXPECT_STREQ(e.what(), "Čas ponovnega povezovanja mora biti med 0 in 86400 s ('-1').");
+  }
+  EXPECT_THROW(ReconnectMsOf("pol minute", '.'), ConversionError);
 }

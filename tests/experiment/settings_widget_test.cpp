@@ -193,7 +193,7 @@ TEST_F(SettingsFileWidget, SavedFileHoldsEveryControlAtItsLineIn103CrLfLines) {
   const std::string bytes = ReadBytes(Path("a.vtx"));
   size_t crlf = 0;
   for (size_t i = bytes.find("\r\n"); i != std::string::npos; i = bytes.find("\r\n", i + 2)) ++crlf;
-  EXPECT_EQ(crlf, 103u);  // the older format's 98, then the safety envelope's 5
+  EXPECT_EQ(crlf, 104u);  // the older format's 98, the safety envelope's 5, the reconnect time
   EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
   EXPECT_EQ(bytes.find('\n'), bytes.find("\r\n") + 1);
   // Every character fits the Windows-1250 code page: "č" is the one byte 0xE8.
@@ -416,7 +416,7 @@ TEST_F(SettingsFileWidget, AManualActivationSavesTheCorrectedSettingsAndTakesThe
   EXPECT_EQ(label, "Kotel 3");
   EXPECT_EQ(Form().LastDirectory, dir.path());
   const auto lines = ReadTextLines(Path("Kotel 3.vtx").toStdString());
-  ASSERT_EQ(lines.size(), std::size_t(SettingsLine::CountWithEnvelope));
+  ASSERT_EQ(lines.size(), std::size_t(SettingsLine::CountWithAdded));
   EXPECT_EQ(lines[SettingsLine::SampleTime], "0.05");
   EXPECT_EQ(lines[SettingsLine::WaitTime], "0.1");
   EXPECT_EQ(lines[SettingsLine::ManualMode], "True");

@@ -105,6 +105,9 @@ class ExperimentPage : public QWidget {
   QGroupBox* GroupBox_Sekvencer = nullptr;
   QCheckBox* CheckBox_Sekvencer = nullptr;
   QTableWidget* StringGrid_Sekvencer = nullptr;  // 10 rows "Vhod", "Izhod"
+  // The time a link lost during a run is made again, s: kept from the settings file (no
+  // control shows it) for the runs started here.
+  std::string ReconnectTime = "30";
 
   // "Varnostne meje": limits of Y1 and Y2 and the longest run time, empty for none.
   QGroupBox* GroupBox_VarnostneMeje = nullptr;

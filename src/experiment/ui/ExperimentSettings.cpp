@@ -84,6 +84,7 @@ void ForEachControl(Workspace& form, S& s, F&& f) {
   f(exp.Edit_Y2Min, s.Y2Min);
   f(exp.Edit_Y2Max, s.Y2Max);
   f(exp.Edit_NajdaljsiCas, s.MaxDuration);
+  f(&exp.ReconnectTime, s.ReconnectTime);  // no control: kept as the file had it
 }
 
 std::vector<std::string> ServerNames(const QComboBox* servers) {
@@ -112,6 +113,7 @@ struct ControlReader {
   void operator()(const QComboBox* list, int& index) const { index = list->currentIndex(); }
   void operator()(const RadioGroup* group, int& index) const { index = group->ItemIndex(); }
   void operator()(const QScrollBar* slider, int& position) const { position = slider->value(); }
+  void operator()(const std::string* kept, std::string& text) const { text = *kept; }
 };
 
 // Sets the controls in the file's line order. A value the control already has changes
@@ -148,6 +150,7 @@ struct ControlWriter {
   }
   // The slider keeps a position within its range.
   void operator()(QScrollBar* slider, int position) const { slider->setValue(position); }
+  void operator()(std::string* kept, const std::string& text) const { *kept = text; }
 };
 
 ExperimentSettings ReadControls(Workspace& form) {

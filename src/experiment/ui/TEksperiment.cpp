@@ -451,6 +451,10 @@ void TEksperiment::Draw(const std::vector<ExperimentSample>& samples) {
   const ExperimentSample& s = samples.back();
   lastHeld_ = s.Held;
   ShowStatus();
+  // The link back: the engineer hears of it once; the run goes on with the plant.
+  if (std::any_of(samples.begin(), samples.end(),
+                  [](const ExperimentSample& t) { return t.Reconnected; }))
+    Ui().ShowNotice(QString::fromUtf8(ReconnectedText));
   SetTextFitting(Label_Exp_MV, Fixed4(s.MV), ValueLabelPointSize);
   SetTextFitting(Label_Exp_U1, Fixed4(s.U), ValueLabelPointSize);
   SetTextFitting(Label_Exp_Y1, Fixed4(s.Y1), ValueLabelPointSize);
@@ -566,11 +570,17 @@ bool TEksperiment::FitAxes(int index, const QList<QPointF>& drawn) {
 
 void TEksperiment::ShowStatus() {
   const char* state = ConnectedStatusText;
-  if (!run_.Connected())
+  const std::optional<int> reconnectLeft = run_.ReconnectSecondsLeft();
+  if (reconnectLeft)
+    state = "";  // the link is being made again: held, not simulated
+  else if (!run_.Connected())
     state = form_.Opc().IsConnected() ? FallBackStatusText : SimulationStatusText;
   else if (lastHeld_)
     state = LatePlantStatusText;
   QString text = QString::fromUtf8(state);
+  if (reconnectLeft)
+    text = QStringLiteral("  ") + QString::fromStdString(ReconnectingStatusText(*reconnectLeft)) +
+           QStringLiteral("  ") + QString::fromUtf8(HeldStatusText);
   if (run_.Findings.LinkLost())
     text = QStringLiteral(
                "  Opozorilo: povezava s strežnikom je izgubljena %1! Simulacija v teku, "

@@ -133,6 +133,15 @@ void UaClient::Connect(const std::string& endpointUrl, const UaConnectOptions& g
     if (!table.empty() && table[0].Value.Type == UaType::String)
       for (const UaScalar& s : table[0].Value.Values)
         if (auto* uri = std::get_if<std::string>(&s)) namespaces_.push_back(*uri);
+    // Again as now, asking nothing: the login given or asked for, the certificate trusted.
+    lastUrl_ = endpointUrl;
+    used_ = options;
+    used_.Security = endpoint_.SecurityMode == 3   ? UaSecurityChoice::Encrypt
+                     : endpoint_.SecurityMode == 2 ? UaSecurityChoice::Sign
+                                                   : UaSecurityChoice::None;
+    used_.Policy = policy.Secured ? endpoint_.SecurityPolicyUri : std::string();
+    used_.AskTrust = nullptr;
+    used_.AskLogin = nullptr;
   } catch (const UaServiceError& e) {
     Close();
     const std::string text = UaSecurityStatusText(UaStatusName(e.Status));
@@ -144,6 +153,11 @@ void UaClient::Connect(const std::string& endpointUrl, const UaConnectOptions& g
   } catch (...) {
     Close();
     throw;
+  }
+  if (leftSession_ && leftSession_->EndpointUrl == endpointUrl) {
+    const LeftSession left = *leftSession_;
+    leftSession_.reset();
+    CloseLostSession(left.EndpointUrl, left.Token, left.PolicyId);
   }
 }
 
@@ -216,7 +230,10 @@ void UaClient::Close() {
       // The link went on the way; tried again over a new channel below.
     }
   }
-  if (!closed && !channel_.EndpointUrl().empty() && !policyId_.empty()) CloseLostSession();
+  if (!closed && !channel_.EndpointUrl().empty() && !policyId_.empty() &&
+      !CloseLostSession(channel_.EndpointUrl(), authenticationToken_, policyId_))
+    // Not reached now (the server stalls): closed over the next connect's channel.
+    leftSession_ = LeftSession{channel_.EndpointUrl(), authenticationToken_, policyId_};
   channel_.SetOperationBound(outer);
   activated_ = false;
   authenticationToken_ = {};
@@ -225,14 +242,15 @@ void UaClient::Close() {
   channel_.Close();
 }
 
-void UaClient::CloseLostSession() {
+bool UaClient::CloseLostSession(const std::string& endpointUrl, const UaNodeId& token,
+                                const std::string& policyId) {
   UaChannelLimits limits = limits_;
   limits.TimeoutMs = std::min(limits_.TimeoutMs, UaLostSessionCloseMs);
   UaChannel channel(limits);
   channel.SetOperationDeadline(UaDeadlineIn(limits.TimeoutMs));
   {
     const std::lock_guard lock(abortMutex_);
-    if (channel_.Aborted()) return;
+    if (channel_.Aborted()) return false;
     lostSessionChannel_ = &channel;
   }
   struct Unregister {
@@ -242,21 +260,32 @@ void UaClient::CloseLostSession() {
       client.lostSessionChannel_ = nullptr;
     }
   } unregister{*this};
+  bool closed = false;
   try {
-    channel.Open(channel_.EndpointUrl());
+    channel.Open(endpointUrl);
     // A session may move to another channel: activated there, it can be closed there.
     UaWriter activate;
-    EncodeActivateSession(activate, policyId_);
+    EncodeActivateSession(activate, policyId);
     channel.Call(UaMessageId::ActivateSessionRequest, UaMessageId::ActivateSessionResponse,
-                 activate.Bytes(), authenticationToken_);
+                 activate.Bytes(), token);
     UaWriter close;
     EncodeCloseSession(close);
     channel.Call(UaMessageId::CloseSessionRequest, UaMessageId::CloseSessionResponse, close.Bytes(),
-                 authenticationToken_);
+                 token);
+    closed = true;
+  } catch (const UaServiceError&) {
+    closed = true;  // the server knows the session no more (or will not move it): nothing left
   } catch (const std::exception&) {
-    // The server cannot be reached (or will not move the session): its time-out ends it.
+    // The server cannot be reached: tried again after the next connect, else its time-out
+    // ends it.
   }
   channel.Close();
+  return closed;
+}
+
+void UaClient::Reconnect() {
+  if (lastUrl_.empty()) throw UaLinkError("No connection to make again");
+  Connect(lastUrl_, used_);
 }
 
 bool UaClient::KeepAliveDue() const {
@@ -367,8 +396,13 @@ UaBrowseAnswer UaClient::Browse(const UaNodeId& node) {
 UaSubscription UaClient::CreateSubscription(double publishingIntervalMs,
                                             std::uint32_t keepAliveCount) {
   UaWriter w;
-  // The server ends a subscription after this many intervals without a Publish to answer.
-  EncodeCreateSubscription(w, publishingIntervalMs, keepAliveCount * 3, keepAliveCount);
+  // The server ends a subscription after this many intervals without a Publish to answer:
+  // three keep-alives, and never less than a minute, so that a stall the link survives
+  // (its Publish requests answered into it) leaves the subscription in place.
+  const double minuteCount = 60'000.0 / std::max(publishingIntervalMs, 1.0);
+  const auto lifetime = static_cast<std::uint32_t>(
+      std::clamp(std::max(3.0 * keepAliveCount, std::ceil(minuteCount)), 3.0, 1.0e6));
+  EncodeCreateSubscription(w, publishingIntervalMs, lifetime, keepAliveCount);
   const UaSubscription s =
       CallDecoded(UaMessageId::CreateSubscriptionRequest, UaMessageId::CreateSubscriptionResponse,
                   w, DecodeCreateSubscription);

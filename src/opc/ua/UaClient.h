@@ -11,6 +11,7 @@
 #pragma once
 
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,10 @@ class UaClient {
   // a lost session's close over a new channel in flight ends too.
   void Abort();
   bool IsConnected() const { return activated_ && channel_.IsOpen(); }
+  // Connects again to the endpoint of the last connect with its security, policy and user
+  // (the password kept in memory for that), asking nothing; a session a lost link left at a
+  // server that could not be reached then is closed over the new channel. Throws as Connect.
+  void Reconnect();
 
   // The session time-out the server granted (0 before a session).
   double SessionTimeoutMs() const { return sessionTimeoutMs_; }
@@ -113,8 +118,18 @@ class UaClient {
   template <typename F>
   auto OnLink(F&& f) -> decltype(f());
 
-  // Activates the session of a lost channel on a new one and closes it there.
-  void CloseLostSession();
+  // Activates the session of a lost channel on a new one and closes it there; false when
+  // the server could not be reached.
+  bool CloseLostSession(const std::string& endpointUrl, const UaNodeId& token,
+                        const std::string& policyId);
+  struct LeftSession {
+    std::string EndpointUrl;
+    UaNodeId Token;
+    std::string PolicyId;
+  };
+  std::optional<LeftSession> leftSession_;  // a lost session not closed yet
+  std::string lastUrl_;                     // of the last connect
+  UaConnectOptions used_;                   // what the last connect used, questions left out
 
   UaChannelLimits limits_;
   UaChannel channel_;

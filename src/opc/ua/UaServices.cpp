@@ -1,5 +1,6 @@
 #include "opc/ua/UaServices.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -10,7 +11,8 @@ constexpr std::uint32_t TimestampsBoth = 2;
 constexpr std::uint32_t BrowseForward = 0;
 constexpr std::uint32_t BrowseResultAll = 0x3F;
 constexpr std::int32_t MonitoringModeReporting = 2;
-constexpr std::uint32_t DataChangeTriggerStatusValue = 1;
+constexpr std::uint32_t DataChangeTriggerStatusValue = 1, DataChangeTriggerStatusValueTimestamp = 2;
+constexpr std::uint32_t DeadbandNone = 0;
 constexpr std::uint32_t DeadbandPercent = 2;
 constexpr const char* ApplicationUri = "urn:vortuner:client";
 
@@ -248,16 +250,17 @@ void EncodeCreateMonitoredItems(UaWriter& w, std::uint32_t subscriptionId,
     w.UInt32(item.ClientHandle);
     w.Double(item.SamplingIntervalMs);
     UaExtensionObject filter;
-    if (item.PercentDeadband > 0) {
+    if (item.PercentDeadband > 0 || item.EverySample) {
       UaWriter f;
-      f.UInt32(DataChangeTriggerStatusValue);
-      f.UInt32(DeadbandPercent);
-      f.Double(item.PercentDeadband);
+      f.UInt32(item.EverySample ? DataChangeTriggerStatusValueTimestamp
+                                : DataChangeTriggerStatusValue);
+      f.UInt32(item.PercentDeadband > 0 ? DeadbandPercent : DeadbandNone);
+      f.Double(std::max(item.PercentDeadband, 0.0));
       filter = {UaNodeId::Num(UaMessageId::DataChangeFilter), 1, f.Bytes()};
     }
     w.ExtensionObject(filter);
-    w.UInt32(1);       // queue size: the latest value is all the program keeps
-    w.Boolean(true);   // discard the oldest
+    w.UInt32(std::max<std::uint32_t>(item.QueueSize, 1));
+    w.Boolean(true);  // discard the oldest
   }
 }
 

@@ -126,11 +126,16 @@ struct UaSubscription {
 
 // One item to monitor: the node's value, sampled at the interval, its changes reported
 // with the client's handle. A dead band in percent of the node's EURange when above 0.
+// EverySample: every sampling is reported (its source time changes), not only changes of
+// the value, so that a steady value still gives each period its own sample. QueueSize:
+// the samples the server keeps between two Publish answers.
 struct UaMonitoredItemRequest {
   UaNodeId Node;
   std::uint32_t ClientHandle = 0;
   double SamplingIntervalMs = 0;
   double PercentDeadband = 0;
+  bool EverySample = false;
+  std::uint32_t QueueSize = 1;
 };
 
 struct UaMonitoredItemResult {

@@ -82,6 +82,10 @@ struct OpcPage::Connecting {
   WrittenItems Written;
   std::optional<OpcServerState> State;
   std::atomic<bool> GivenUp = false;  // "Prekliči": a question the connect waits on ends
+  // "Poveži znova" after a lost link: made again as a run makes it (its security and user,
+  // no question, the lost session closed); a plain connect when that cannot be.
+  bool Again = false;
+  bool MadeAgain = false;
 };
 
 namespace {
@@ -451,12 +455,15 @@ void OpcPage::PoveziOPCStreznikClick() {
   PrekiniOPCStreznik->hide();
   PrekliciPovezovanje->show();
   OpcClient* client = &form_.Opc();
+  connecting->Again = PoveziOPCStreznik->text() == QString::fromUtf8("Poveži znova") &&
+                      SameUaEndpoint(lostServer_.toStdString(), name);
   // The server's state read with the connect, on its thread: a server that answers the
   // connect and then stalls keeps the window waiting no more than the connect.
   connectJob_ = Jobs().Start(
       this,
       [client, name, connecting] {
-        client->Connect(name, "");
+        connecting->MadeAgain = connecting->Again && client->Reconnect();
+        if (!connecting->MadeAgain) client->Connect(name, "");
         connecting->State = client->ServerState();
         connecting->Written.Facts = DescribeWrittenItems(*client, connecting->Written.Ids);
       },
@@ -470,6 +477,10 @@ void OpcPage::PoveziOPCStreznikClick() {
           std::rethrow_exception(error);  // the standard error box, from an idle window
         }
         Connected(server, *connecting);
+        if (connecting->MadeAgain)
+          SetOwnStatus(QString::fromUtf8("Povezava s strežnikom %1 je spet vzpostavljena (nova "
+                                         "seja; prejšnja je zaprta).")
+                           .arg(server));
       },
       [this] {
         // The connect given up has ended: whatever it reached is let go.
@@ -601,6 +612,7 @@ void OpcPage::dOPCServer1Disconnect() {
   // Lost, not ended: said at once in the status bar and, once the client's call that
   // found it has returned, in a message; "Poveži" offers the reconnect.
   const QString server = ComboBox2->currentText().trimmed();
+  lostServer_ = server;
   const QString text =
       QString::fromUtf8("Povezava s strežnikom %1 je prekinjena. Za ponovno povezavo pritisnite "
                         "»Poveži znova«.")

@@ -109,6 +109,7 @@ class OpcPage : public QWidget {
 
  private:
   struct Connecting;
+  QString lostServer_;  // the server whose link was lost ("Poveži znova" makes it again)
   // The connect's end: the written items marked, the server remembered, its state shown.
   void Connected(const QString& server, const Connecting& connecting);
   void ApplyRaConfiguration(int index, QRadioButton* single, QRadioButton* manual,

@@ -102,4 +102,26 @@ TEST_F(StalledLink, DisconnectFromAStalledServerOnAFreeLinkDoesNotWaitToCloseThe
   EXPECT_LT(ended, 1000);
 }
 
+// The program ended right after the link was ended (its window closed, or a SIGTERM that
+// closes it): the session's close under way still reaches a server that answers.
+TEST(ProgramEnd, TheSessionIsClosedAtTheServerWhenTheProgramEndsRightAfterDisconnect) {
+  PrivateUaPeer peer;
+  SystemClock clock;
+  auto counter = CreateUaOpcClient(clock);
+  counter->Connect(peer.Url(), "");
+  OpcGroup& group = counter->AddGroup("Count");
+  group.SetUpdateRateMs(0);
+  const OpcItemPtr sessions = group.AddItem("ns=0;i=2277");  // CurrentSessionCount
+  ASSERT_TRUE(IsGoodQuality(sessions->Quality()));
+  const double alone = sessions->Value();
+  auto opc = CreateUaOpcClient(clock);
+  opc->Connect(peer.Url(), "");
+  EXPECT_EQ(sessions->Value(), alone + 1);
+  const auto start = SteadyClock::now();
+  opc->Disconnect();
+  opc.reset();
+  EXPECT_LT(MsSince(start), 1000);
+  EXPECT_EQ(sessions->Value(), alone);
+}
+
 }  // namespace

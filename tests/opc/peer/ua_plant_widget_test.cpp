@@ -229,6 +229,7 @@ TEST_F(UaPlant, AServerKilledMidRunLeavesTheRunOnTheSimulationWithEverySample) {
   PrivateUaPeer peer;
   ConnectTo(peer.Url());
   AssignLoop();
+  Form().ExperimentTab().ReconnectTime = "0";  // the link given up at once, as before reconnects
   RunManualExperiment([&] {
     for (int i = 0; i < 10; ++i) Tick();
     peer.Kill();
