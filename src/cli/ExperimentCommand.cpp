@@ -40,6 +40,8 @@ const char* const ExperimentUsageTail =
     "  --y1-limits LO,HI        the safety envelope's limits of Y1 (either may be left\n"
     "  --y2-limits LO,HI        empty: \"LO,\" or \",HI\"), and of Y2, with a decimal point\n"
     "  --max-duration S         the longest run time, s (these three replace the file's)\n"
+    "  --reconnect-time S       how long a link lost during the run is made again before the\n"
+    "                           run gives the plant up, s (0 to 86400; the file's, else 30)\n"
     "  --simulate               run on the built-in simulated process: nothing is written\n"
     "Prints one JSON object a line: {\"event\": \"phase\" | \"step\" | \"trip\" | \"link lost\" |\n"
     "\"late\" | \"file\", ...}, and last the outcome {\"outcome\": \"processed\" | \"stopped\", "
@@ -168,6 +170,7 @@ int RunExperiment(const std::vector<std::string>& args) {
       return 0;
     }
   std::string settingsPath, server;
+  std::optional<double> reconnectTime;
   bool now = false, simulate = false;
   UaCommandOptions ua;
   SafetyEnvelope envelope;
@@ -181,7 +184,7 @@ int RunExperiment(const std::vector<std::string>& args) {
       } else if (a == "--simulate") {
         simulate = true;
       } else if (a == "--server" || a == "--y1-limits" || a == "--y2-limits" ||
-                 a == "--max-duration") {
+                 a == "--max-duration" || a == "--reconnect-time") {
         if (i + 1 >= args.size()) throw UsageError("option '" + a + "' needs a value");
         const std::string& v = args[++i];
         if (a == "--server") {
@@ -190,6 +193,10 @@ int RunExperiment(const std::vector<std::string>& args) {
           ParseLimits(a, v, envelope.Y1Min, envelope.Y1Max);
         } else if (a == "--y2-limits") {
           ParseLimits(a, v, envelope.Y2Min, envelope.Y2Max);
+        } else if (a == "--reconnect-time") {
+          reconnectTime = TryParseFloat(v, '.');
+          if (!reconnectTime || !(*reconnectTime >= 0 && *reconnectTime <= 86'400))
+            throw UsageError("--reconnect-time needs a number of seconds from 0 to 86400");
         } else {
           const std::optional<double> s = TryParseFloat(v, '.');
           if (!s || !(*s > 0) || !std::isfinite(*s))
@@ -212,6 +219,7 @@ int RunExperiment(const std::vector<std::string>& args) {
     ApplySettingsLines(ReadTextLines(settingsPath), job.Settings);
     if (job.Settings.ManualMode) throw UsageError(ManualExperimentRefusal);
     job.Separator = SettingsSeparator(job.Settings);
+    if (reconnectTime) job.Settings.ReconnectTime = FormatShortest(*reconnectTime, job.Separator);
     ReadExperimentSetup(job.Settings, ExperimentKind::Automatic, job.Separator);
     if (TunesOnHeldModel(job.Settings)) throw UsageError(NoHeldModelMessage);
     if (!now) MsUntilNext(job.Settings.StartTime);

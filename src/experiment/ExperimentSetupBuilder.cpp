@@ -30,9 +30,11 @@ std::int32_t ReconnectMsOf(const std::string& seconds, char separator) {
   if (seconds.empty()) return DefaultReconnectMs;
   const double s = ParseFloat(seconds, separator);
   // A day is longer than any engineer waits for a link; 0 gives the plant up at once.
-  if (!(s >= 0 && s <= 86'400))
-    throw ConversionError("Čas ponovnega povezovanja mora biti med 0 in 86400 s ('" + seconds +
-                          "').");
+  if (!(s >= 0 && s <= 86'400)) {
+    const std::string why =
+        "Čas ponovnega povezovanja mora biti med 0 in 86400 s ('" + seconds + "').";
+    throw ConversionError(why, why);
+  }
   return RoundToInt(s * 1000);
 }
 

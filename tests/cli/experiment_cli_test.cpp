@@ -145,6 +145,9 @@ TEST_F(ExperimentCommand, AWrongCommandLineOrAManualExperimentIsExitCode2) {
   EXPECT_EQ(RunCli("experiment", "").ExitCode, 2);
   EXPECT_EQ(RunCli("experiment", Save() + " --now --y1-limits 5").ExitCode, 2);
   EXPECT_EQ(RunCli("experiment", Save() + " --now --max-duration 0").ExitCode, 2);
+  const CliRun reconnect = RunCli("experiment", Save() + " --now --reconnect-time -1");
+  EXPECT_EQ(reconnect.ExitCode, 2);
+  EXPECT_TRUE(Has(reconnect.Err, "--reconnect-time needs a number of seconds from 0 to 86400"));
   EXPECT_EQ(RunCli("experiment", (dir / "missing.vtx").string() + " --now").ExitCode, 2);
   s.ManualMode = true;
   const CliRun manual = RunCli("experiment", Save() + " --now --simulate");

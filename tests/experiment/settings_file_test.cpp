@@ -269,12 +269,12 @@ TEST(SettingsFile, LastDirectoryIsTheFolderWithoutItsSeparatorExceptARoot) {
   EXPECT_EQ(SettingsFolderOf("/a.vtx"), "/");
 }
 
-TEST(SettingsFile, TheReconnectTimeFollowsThe98LinesAndAnOlderFileKeepsItsDefault) {
+TEST(SettingsFile, TheReconnectTimeFollowsTheEnvelopeAndAnOlderFileKeepsItsDefault) {
   ExperimentSettings s = DistinctSettings();
   s.ReconnectTime = "12,5";
   const std::vector<std::string> lines = SettingsLines(s);
-  ASSERT_EQ(lines.size(), 99u);
-  EXPECT_EQ(lines[SettingsLine::ReconnectTime], "12,5");
+  ASSERT_EQ(lines.size(), 104u);
+  EXPECT_EQ(lines[103], "12,5");
   ExperimentSettings back;
   ApplySettingsLines(lines, back);
   EXPECT_EQ(back, s);
@@ -283,6 +283,11 @@ TEST(SettingsFile, TheReconnectTimeFollowsThe98LinesAndAnOlderFileKeepsItsDefaul
   ApplySettingsLines(std::vector<std::string>(lines.begin(), lines.begin() + 98), older);
   EXPECT_EQ(older.SampleTime, s.SampleTime);
   EXPECT_EQ(older.ReconnectTime, "30");
+  // A file with the envelope but before the reconnect time: the same default.
+  ExperimentSettings enveloped;
+  ApplySettingsLines(std::vector<std::string>(lines.begin(), lines.begin() + 103), enveloped);
+  EXPECT_EQ(enveloped.Y1Max, s.Y1Max);
+  EXPECT_EQ(enveloped.ReconnectTime, "30");
   EXPECT_EQ(ReconnectMsOf(older.ReconnectTime, ','), 30'000);
   EXPECT_EQ(ReconnectMsOf("12,5", ','), 12'500);
   EXPECT_EQ(ReconnectMsOf("0", '.'), 0);
