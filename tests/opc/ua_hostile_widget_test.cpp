@@ -93,6 +93,21 @@ TEST_F(HostileServerTab, NoEnglishReachesABoxOrAStatusOnTheClientsErrorPaths) {
       << seen.join("\n").toStdString();
 }
 
+// A link lost while the connect reads the facts of the items the program writes: the loss
+// is told once, and the tab says it as the message does ("Poveži znova", stopped).
+TEST_F(HostileServerTab, ALinkLostDuringTheConnectLeavesTheTabAsTheMessageSaysIt) {
+  const HostileUaServer server("drop_read");  // drops the link on a read of its item
+  Page().OPCTabela->item(0, 0)->setText(QStringLiteral("ns=1;s=Value"));  // MV, written
+  ConnectTo(server.Url());
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(opc->IsConnected());
+  ASSERT_FALSE(ui.Notices.isEmpty());
+  EXPECT_TRUE(ui.Notices.back().contains(QString::fromUtf8("»Poveži znova«")));
+  EXPECT_EQ(Page().PoveziOPCStreznik->text(), QString::fromUtf8("Poveži znova"));
+  EXPECT_EQ(Page().Label54->text(), QString::fromUtf8("ustavljen"));
+  EXPECT_TRUE(Page().PoveziOPCStreznik->isEnabled());
+}
+
 // SIGTERM from the system and SIGINT from a terminal end the program as closing its
 // window does: the session goes from the server at once, not after the server's time-out.
 class TerminatedWindow : public HostileServerTab, public ::testing::WithParamInterface<int> {};

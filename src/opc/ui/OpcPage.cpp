@@ -472,9 +472,19 @@ void OpcPage::PoveziOPCStreznikClick() {
         PrekliciPovezovanje->hide();
         PrekiniOPCStreznik->show();
         PoveziOPCStreznik->setEnabled(true);
+        // A link lost while the connect was under way was told as a loss: the state says
+        // it ended and the button reads "Poveži znova", as the message that told it says.
+        const bool lostMeanwhile = PoveziOPCStreznik->text() == QString::fromUtf8("Poveži znova");
         if (error) {
-          Label54->clear();
+          if (lostMeanwhile)
+            Label54->setText(QString::fromUtf8(StoppedText));
+          else
+            Label54->clear();
           std::rethrow_exception(error);  // the standard error box, from an idle window
+        }
+        if (lostMeanwhile && !form_.Opc().IsConnected()) {
+          Label54->setText(QString::fromUtf8(StoppedText));
+          return;
         }
         Connected(server, *connecting);
         if (connecting->MadeAgain)
