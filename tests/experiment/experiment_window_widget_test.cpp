@@ -607,7 +607,7 @@ TEST_F(ExperimentWindow, TheLiveModelFollowsASimulatedStepAndSaysWhenItIsEnough)
   // No earlier than the lag's 2 % (20 + 1 + 9.5 ln 50 ≈ 58 s), within two lags after it.
   EXPECT_GE(p.Model().SettledAt(), 58.0);
   EXPECT_LE(p.Model().SettledAt(), 58.0 + 2 * 9.5);
-  EXPECT_GT(p.ModelSeries->Count(), 50);
+  EXPECT_GT(p.ModelSeries->Count(), 20);  // the model's curve over the measured one
   w.EndExperiment();
 }
 
