@@ -109,15 +109,17 @@ void SampledPlant::ForAMinute(int latencyMs) {
   EXPECT_EQ(run->Sampler().GrantedMs(), 50);
   const std::int64_t commandUs = run->Sampler().ElapsedUs();
   run->ValueTyped(20);
-  // The write leaves at the first deadline after the command and reaches the plant
-  // (read directly, not through the relay) within that period.
+  // The write leaves at the first deadline after the command (the record's step below says
+  // which period it went out in) and reaches the plant, read directly and not through the
+  // relay, one way of the latency later. The wall clock here only bounds a write held back
+  // by a read's round trip or more; a loaded machine adds a few milliseconds of its own.
   const OpcItemPtr plantMV = probe->AddItem("ns=2;s=MV");
   std::int64_t arrivedUs = -1;
   while (arrivedUs < 0 && run->Sampler().ElapsedUs() - commandUs < 1'000'000)
     if (plantMV->Value() == 20) arrivedUs = run->Sampler().ElapsedUs();
   const std::int64_t firstDeadlineUs = (commandUs / 50'000 + 1) * 50'000;
   ASSERT_GE(arrivedUs, 0) << "the step never reached the plant";
-  EXPECT_LE(arrivedUs - firstDeadlineUs, 50'000 + latencyMs * 1000 / 2)
+  EXPECT_LE(arrivedUs - firstDeadlineUs, 2 * 50'000 + latencyMs * 1000 / 2)
       << "arrived " << arrivedUs - commandUs << " µs after the command";
   RunFor(50000);
   const int periods = Finish();
