@@ -11,26 +11,9 @@
 #include "model/LiveModel.h"
 #include "model/TModel.h"
 
-namespace {
-std::unique_ptr<MeasurementStore> LargeNoisyStep(int samples) {
-  modeltest::Record r;
-  r.Samples = samples;
-  r.SampleTime = 0.1;
-  r.StepAt = 200;
-  r.Inner.Alpha = std::exp(-0.1 / 30);
-  r.Inner.Delay = 40;
-  r.HasOuter = true;
-  r.Outer.Alpha = std::exp(-0.1 / 60);
-  r.Outer.Delay = 100;
-  r.Noise = 0.01;
-  r.FilterTime = 0.5;
-  return modeltest::MakeStore(r);
-}
-}  // namespace
-
 static void BM_IdentifyModel(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
-  auto store = LargeNoisyStep(n);
+  auto store = modeltest::LongNoisyStep(n);
   for (auto _ : state) {
     IdentifyModel(*store, 1, n);
     benchmark::DoNotOptimize(store->InnerGain);
@@ -43,7 +26,7 @@ BENCHMARK(BM_IdentifyModel)->Arg(4999)->Unit(benchmark::kMillisecond)->UseRealTi
 // both processes (four identifications taken in turn by two threads).
 static void BM_IdentifyFirstOrderOnly(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
-  auto store = LargeNoisyStep(n);
+  auto store = modeltest::LongNoisyStep(n);
   IdentifyModel(*store, 1, n);  // the window arrays
   MeasurementStore& s = *store;
   const ModelSignals inner{s.UDeviation, s.Y1Deviation, s.InnerMeasured, s.InnerModelResponse};
@@ -63,7 +46,7 @@ BENCHMARK(BM_IdentifyFirstOrderOnly)->Arg(4999)->Unit(benchmark::kMillisecond)->
 // The same with the sweep's baseline form, which processors without AVX2 run.
 static void BM_IdentifyModelBaselineSweep(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
-  auto store = LargeNoisyStep(n);
+  auto store = modeltest::LongNoisyStep(n);
   ChooseSweepKernel(SweepKernel::Baseline);
   for (auto _ : state) {
     IdentifyModel(*store, 1, n);
@@ -75,7 +58,7 @@ BENCHMARK(BM_IdentifyModelBaselineSweep)->Arg(4999)->Unit(benchmark::kMillisecon
 
 static void BM_IdentifyModelReference(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
-  auto store = LargeNoisyStep(n);
+  auto store = modeltest::LongNoisyStep(n);
   for (auto _ : state) {
     const reference::Result r = reference::IdentifyModel(*store, 1, n);
     benchmark::DoNotOptimize(r.Inner.Gain);
@@ -87,7 +70,7 @@ BENCHMARK(BM_IdentifyModelReference)->Arg(4999)->Unit(benchmark::kMillisecond)->
 // fit during a running step costs, against a tenth of the sampling period.
 static void BM_LiveModelUpdate(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
-  auto store = LargeNoisyStep(n);
+  auto store = modeltest::LongNoisyStep(n);
   LiveModelSettings settings;
   settings.SampleTime = store->SampleTime;
   LiveModel live(settings);
@@ -104,7 +87,7 @@ BENCHMARK(BM_LiveModelUpdate)->Arg(2000)->Unit(benchmark::kMillisecond)->UseReal
 // and only as far as a candidate may still be the best.
 static void SweepOfInnerModel(benchmark::State& state, bool forBest) {
   const int n = static_cast<int>(state.range(0));
-  auto store = LargeNoisyStep(n);
+  auto store = modeltest::LongNoisyStep(n);
   IdentifyModel(*store, 1, n);  // the window arrays
   const MeasurementStore& s = *store;
   std::vector<Candidate> table;

@@ -1,3 +1,5 @@
+// app/ starts the program and holds the main window, which composes the pages.
+//
 // The main window: seven tabs, the status bar, the first-screen and scheduler timers,
 // the file dialogs' state and the links to the program's other windows. It owns the
 // measurement store and composes the pages, which see it as their Workspace.

@@ -4,73 +4,22 @@
 #include <QChart>
 #include <QCoreApplication>
 #include <QFontMetricsF>
-#include <QLocale>
-#include <QStyleOptionGraphicsItem>
 #include <QGraphicsLayout>
+#include <QGraphicsScene>
 #include <QImage>
 #include <QLegend>
 #include <QLineSeries>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QGraphicsScene>
-#include <QPolygonF>
 #include <QPixmap>
 #include <QValueAxis>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-namespace {
-
-// The round value (1, 2 or 5 times a power of ten) next above x, and the one next below
-// (there also 4, 3 and 2.5 times, so that a short axis finds three labels before four:
-// a fourth would not fit, and the chart would leave out every other one).
-double RoundStep(double x, bool up) {
-  const double magnitude = std::pow(10.0, std::floor(std::log10(x)));
-  const double normalized = x / magnitude;
-  if (up) return (normalized <= 1 ? 1 : normalized <= 2 ? 2 : normalized <= 5 ? 5 : 10) * magnitude;
-  // 1.5 keeps three labels where 2 gives two and 1 gives five (15, 30, 45 on 8..52).
-  for (const double m : {5.0, 4.0, 3.0, 2.5, 2.0, 1.5})
-    if (normalized >= m) return m * magnitude;
-  return magnitude;
-}
-
-int TicksWithin(double minimum, double maximum, double increment) {
-  return static_cast<int>(std::floor(maximum / increment + 1e-9) -
-                          std::ceil(minimum / increment - 1e-9)) +
-         1;
-}
-
-// Ticks at round values (1, 2 or 5 times a power of ten), as many as the axis has room
-// for (about one label per `spacing` pixels, at most five) and at least `minTicks`,
-// without changing the range itself, which the program often fixes. The labels carry
-// as many significant digits as the increment needs (at most ten), so that neighbouring
-// labels never read alike.
-void PlaceRoundTicks(QValueAxis* axis, double pixels, double spacing, int minTicks) {
-  const double range = axis->max() - axis->min();
-  if (!(range > 0) || !std::isfinite(range)) return;
-  const double intervals = std::clamp(std::floor(pixels / spacing), 1.0, 5.0);
-  // The smallest round step that gives no more than `intervals` intervals ...
-  double increment = RoundStep(range / intervals, true);
-  // ... made smaller while fewer than minTicks labels fall within the range.
-  while (TicksWithin(axis->min(), axis->max(), increment) < minTicks)
-    increment = RoundStep(increment * 0.999, false);
-  axis->setTickType(QValueAxis::TicksDynamic);
-  axis->setTickInterval(increment);
-  axis->setTickAnchor(std::ceil(axis->min() / increment - 1e-9) * increment);
-  // Digits down to the place of the increment's last digit (10^-1 for 0.5 and 2.5) and
-  // every integer digit, so that 100 is not written 1e+02; past ten digits the labels
-  // take the E notation.
-  const double exponent = std::floor(std::log10(increment) + 1e-9);
-  const double mantissa = increment / std::pow(10.0, exponent);
-  const double lastPlace = exponent - (std::fabs(mantissa - std::round(mantissa)) > 1e-6 ? 1 : 0);
-  const double largest = std::max(std::fabs(axis->min()), std::fabs(axis->max()));
-  const int digits =
-      static_cast<int>(std::floor(std::log10(largest)) - std::min(lastPlace, 0.0)) + 1;
-  axis->setLabelFormat(QStringLiteral("%.%1g").arg(std::clamp(digits, 1, 10)));
-}
-
-}  // namespace
+#include "charts/ChartAxes.h"
+#include "charts/ChartPlot.h"
 
 QColor ColorFromBgr(unsigned bgr) {
   return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
@@ -159,155 +108,6 @@ void ChartSeries::Replace(const QList<QPointF>& points) {
   chart_.UpdateAxes();
 }
 
-namespace {
-
-// Ticks of an axis whose round ticks PlaceRoundTicks placed: every interval from the
-// anchor within the range (at most a hundred), a value next to zero written as zero.
-std::vector<double> TickValues(const QValueAxis& axis) {
-  std::vector<double> ticks;
-  const double interval = axis.tickInterval();
-  if (axis.tickType() != QValueAxis::TicksDynamic || !(interval > 0)) return ticks;
-  const double anchor = axis.tickAnchor();
-  const double first = anchor + std::ceil((axis.min() - anchor) / interval - 1e-9) * interval;
-  for (int k = 0; k < 100; ++k) {
-    const double v = first + k * interval;
-    if (v > axis.max() + 1e-9 * interval) break;
-    ticks.push_back(std::fabs(v) < 1e-9 * interval ? 0.0 : v);
-  }
-  return ticks;
-}
-
-// A label as the axis writes it: "%.<digits>g" in the chart's locale.
-QString TickLabel(const QValueAxis& axis, const QLocale& locale, double value) {
-  const QString format = axis.labelFormat();
-  bool ok = false;
-  const int digits = format.mid(2, format.size() - 3).toInt(&ok);
-  return locale.toString(value, 'g', ok ? digits : 6);
-}
-
-}  // namespace
-
-// The plot of a chart that draws it itself: one item over the whole chart that draws the
-// grid, each series' points mapped through the axes' ranges as a polyline and its markers
-// as dots (clipped to the plot area), the axis lines, ticks and labels. Nothing is traced
-// for the mouse and no text is laid out as a document: new points repaint the plot area
-// only, and a step of an axis repaints the chart without laying it out.
-class ChartPlot : public QGraphicsItem {
- public:
-  ChartPlot(QChart* chart, const std::vector<std::unique_ptr<ChartSeries>>& series,
-             const QValueAxis* x, const QValueAxis* y)
-      : QGraphicsItem(chart), chart_(chart), series_(series), x_(x), y_(y) {
-    setZValue(5.5);  // over QtCharts' own series, under the legend
-    setFlag(ItemUsesExtendedStyleOption);  // the part to repaint
-    Place();
-  }
-  static constexpr double TickPixels = 4;
-  // The chart changed its size.
-  void Place() {
-    prepareGeometryChange();
-    area_ = QRectF(QPointF(0, 0), chart_->size());
-  }
-  // New points: the plot area only.
-  void PlotChanged() { update(chart_->plotArea().adjusted(-2, -2, 2, 2)); }
-  QRectF boundingRect() const override { return area_; }
-  void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget*) override {
-    const QRectF plot = chart_->plotArea();
-    const double xSpan = x_->max() - x_->min(), ySpan = y_->max() - y_->min();
-    if (plot.isEmpty() || !(xSpan > 0) || !(ySpan > 0)) return;
-    const double sx = plot.width() / xSpan, sy = plot.height() / ySpan;
-    const auto px = [&](double x) { return plot.left() + (x - x_->min()) * sx; };
-    const auto py = [&](double y) { return plot.bottom() - (y - y_->min()) * sy; };
-    const std::vector<double> xTicks = TickValues(*x_), yTicks = TickValues(*y_);
-    painter->save();
-    painter->setRenderHint(QPainter::Antialiasing, false);
-    painter->setPen(x_->gridLinePen());
-    for (double v : xTicks) painter->drawLine(QPointF(px(v), plot.top()), QPointF(px(v), plot.bottom()));
-    painter->setPen(y_->gridLinePen());
-    for (double v : yTicks) painter->drawLine(QPointF(plot.left(), py(v)), QPointF(plot.right(), py(v)));
-    DrawLines(painter, plot, px, py);
-    // The frame, ticks and labels lie outside the plot area: drawn when the repaint
-    // reaches them.
-    if (!plot.adjusted(-2, -2, 2, 2).contains(option->exposedRect)) {
-      painter->setPen(x_->linePen());
-      painter->drawLine(plot.bottomLeft(), plot.bottomRight());
-      for (double v : xTicks)
-        painter->drawLine(QPointF(px(v), plot.bottom()), QPointF(px(v), plot.bottom() + TickPixels));
-      painter->setPen(y_->linePen());
-      painter->drawLine(plot.topLeft(), plot.bottomLeft());
-      for (double v : yTicks)
-        painter->drawLine(QPointF(plot.left() - TickPixels, py(v)), QPointF(plot.left(), py(v)));
-      painter->setRenderHint(QPainter::TextAntialiasing, true);
-      const QLocale locale = chart_->locale();
-      painter->setFont(x_->labelsFont());
-      painter->setPen(x_->labelsBrush().color());
-      const QFontMetricsF xm(x_->labelsFont());
-      for (double v : xTicks) {
-        const QString text = TickLabel(*x_, locale, v);
-        const double w = xm.horizontalAdvance(text);
-        const double left = std::clamp(px(v) - w / 2, 0.0, area_.width() - w);
-        painter->drawText(QPointF(left, plot.bottom() + TickPixels + 1 + xm.ascent()), text);
-      }
-      painter->setFont(y_->labelsFont());
-      painter->setPen(y_->labelsBrush().color());
-      const QFontMetricsF ym(y_->labelsFont());
-      for (double v : yTicks) {
-        const QString text = TickLabel(*y_, locale, v);
-        const double w = ym.horizontalAdvance(text);
-        const double base = std::clamp(py(v) + (ym.ascent() - ym.descent()) / 2, ym.ascent(),
-                                       area_.height() - ym.descent());
-        painter->drawText(QPointF(std::max(0.0, plot.left() - TickPixels - 2 - w), base), text);
-      }
-    }
-    painter->restore();
-  }
-
- private:
-  template <typename X, typename Y>
-  void DrawLines(QPainter* painter, const QRectF& plot, X px, Y py) {
-    // A point far outside the plot is drawn at a bounded distance, on the same line.
-    const auto bounded = [](double v, double low, double high) {
-      return std::clamp(v, low - 1e5, high + 1e5);
-    };
-    // Whole pixels: the painter clips to a rectangle of whole pixels cheaply, to any other
-    // through a mask. A line along an edge stays whole.
-    painter->save();
-    painter->setClipRect(plot.toAlignedRect().adjusted(-1, -1, 1, 1));
-    painter->setRenderHint(QPainter::Antialiasing, true);
-    QPolygonF line;
-    for (const auto& s : series_) {
-      const QLineSeries& look = *s->Series();
-      const QList<QPointF>& points = s->Drawn();
-      if (!look.isVisible() || points.isEmpty()) continue;
-      line.resize(points.size());
-      for (qsizetype k = 0; k < points.size(); ++k)
-        line[k] = QPointF(bounded(px(points[k].x()), plot.left(), plot.right()),
-                          bounded(py(points[k].y()), plot.top(), plot.bottom()));
-      if (look.pen().style() != Qt::NoPen && line.size() > 1) {
-        // A solid line as a hairline: the painter strokes a wider line as an outline of the
-        // whole, whose overlaps at a noisy record cost it milliseconds.
-        QPen pen = look.pen();
-        if (pen.style() == Qt::SolidLine) pen.setWidthF(1), pen.setCosmetic(true);
-        painter->setPen(pen);
-        painter->setBrush(Qt::NoBrush);
-        painter->drawPolyline(line);
-      }
-      if (look.pointsVisible()) {
-        painter->setPen(Qt::NoPen);
-        painter->setBrush(look.color());
-        const double r = look.markerSize() / 2;
-        for (const QPointF& p : line) painter->drawEllipse(p, r, r);
-      }
-    }
-    painter->restore();
-  }
-
-  QChart* chart_;
-  const std::vector<std::unique_ptr<ChartSeries>>& series_;
-  const QValueAxis* x_;
-  const QValueAxis* y_;
-  QRectF area_;
-};
-
 VorChart::VorChart(QWidget* parent) : QChartView(parent) {
   auto* chart = new QChart();
   chart->legend()->hide();
@@ -355,7 +155,8 @@ void VorChart::SetCompact() {
 
 void VorChart::SetLinesDrawnDirectly() {
   if (plot_) return;
-  plot_ = new ChartPlot(chart(), series_, axisX_, axisY_);
+  plot_ = new ChartPlot(chart(), axisX_, axisY_);
+  SetPlotLines();
   // The axes keep the ranges and ticks; the plot draws them.
   axisX_->setVisible(false);
   axisY_->setVisible(false);
@@ -366,6 +167,12 @@ void VorChart::SetLinesDrawnDirectly() {
   for (QValueAxis* axis : {axisX_, axisY_})
     connect(axis, &QValueAxis::rangeChanged, this, [this] { plot_->update(); });
   PlaceDrawnPlot();
+}
+
+void VorChart::SetPlotLines() {
+  std::vector<PlotLine> lines;
+  for (const auto& s : series_) lines.push_back({s->Series(), &s->Drawn()});
+  plot_->SetLines(std::move(lines));
 }
 
 void VorChart::LinesChanged() {
@@ -417,6 +224,7 @@ ChartSeries& VorChart::AddLineSeries(const QString& name, const QColor& color, L
   series->attachAxis(axisX_);
   series->attachAxis(axisY_);
   series_.push_back(std::make_unique<ChartSeries>(*this, series, kind));
+  if (plot_) SetPlotLines();
   return *series_.back();
 }
 

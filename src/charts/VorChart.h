@@ -1,3 +1,6 @@
+// charts/ is the program's own charting component, used by the pages, the experiment window and
+// the report's images. It knows no record.
+//
 // The charting component: a chart with a title, an optional legend, line series
 // (plain or stair-step) and bar series, fixed or automatic axes, a background gradient
 // and export of the whole chart as an image at its on-screen size.
@@ -138,6 +141,8 @@ class VorChart : public QChartView {
   // A chart that draws its plot: the plot area inside the title, the labels and the chart's
   // margins, and the band of the left labels after their ticks changed.
   void PlaceDrawnPlot();
+  // The series' lines handed to the plot that draws them.
+  void SetPlotLines();
   void FitLeftLabels();
   std::vector<std::unique_ptr<ChartSeries>> series_;
   QValueAxis* axisX_;

@@ -1,3 +1,5 @@
+// cli/ is vortuner-cli: the core's operations from the command line, without a window.
+//
 // The commands of vortuner-cli. Each takes its own arguments (without the command
 // name), prints its result to standard output and errors to standard error, and
 // returns the process exit code.

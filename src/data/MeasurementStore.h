@@ -1,3 +1,7 @@
+// data/ holds the record and what reads, writes, conditions and judges it: data files, historian
+// imports, number formats, text files, the warnings module. Its ui/ holds the processing page
+// and its windows.
+//
 // The one record of the data set in work: recorded signals, their conditioned
 // copies, the identification arrays, the process models and tuning results.
 #pragma once

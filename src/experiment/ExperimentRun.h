@@ -1,3 +1,7 @@
+// experiment/ is the run's core (this state machine, the sampler, the safety envelope, the queue
+// and the post-processing chain), which the experiment window and vortuner-cli experiment both
+// drive. Its ui/ holds the experiment tab, the experiment window and the scheduler.
+//
 // One step-response experiment, sample by sample, free of widgets and timers: the
 // parameters the activation or the scheduler fills in, the run state, one tick, the step
 // sequence, the end of the record and the controller's manual/automatic switching. The

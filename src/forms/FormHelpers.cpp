@@ -5,9 +5,6 @@
 #include <QLocale>
 #include <QRegularExpression>
 
-#include "data/Clock.h"
-#include "data/NumberFormat.h"
-
 QLabel* Caption(QWidget* parent, const QString& text, int x, int y, int width, int height) {
   auto* label = new QLabel(text, parent);
   label->setGeometry(x, y, width, height);
@@ -25,14 +22,6 @@ char DecimalSeparator() {
   return point.isEmpty() ? '.' : point.at(0).toLatin1();
 }
 
-QString ShownFixed(double value, int decimals) {
-  return QString::fromStdString(FormatFixed(value, decimals, DecimalSeparator()));
-}
-
-QString ShownGeneral(double value, int digits) {
-  return QString::fromStdString(FormatGeneral(value, digits, DecimalSeparator()));
-}
-
 void SetTextFitting(QLabel* label, const QString& text, int pointSize) {
   // The frame, the style's padding and a little air.
   const int room = label->contentsRect().width() - 8;
@@ -45,12 +34,6 @@ void SetTextFitting(QLabel* label, const QString& text, int pointSize) {
   label->setText(text);
 }
 
-QDateTime LocalNow(const Clock& clock) {
-  using namespace std::chrono;
-  return QDateTime::fromMSecsSinceEpoch(
-      duration_cast<milliseconds>(clock.Now().time_since_epoch()).count());
-}
-
 QString LongTimeText(const QTime& time) { return time.toString(QStringLiteral("HH:mm:ss")); }
 
 QString DateText(const QDate& date) { return date.toString(QString::fromLatin1(DateFormat)); }
@@ -58,8 +41,4 @@ QString DateText(const QDate& date) { return date.toString(QString::fromLatin1(D
 QLocale ProgramLocale(const QLocale& system) {
   if (system.language() == QLocale::C) return QLocale(QLocale::Slovenian, QLocale::Slovenia);
   return system;
-}
-
-double TypedNumber(const QString& text) {
-  return ParseFloat(text.toStdString(), DecimalSeparator());
 }

@@ -1,5 +1,6 @@
-// Small helpers every page and window uses: naming a control, placing a caption, and
-// showing or reading numbers in the user's decimal separator.
+// Small helpers every page and window uses: naming a control, placing a caption, the
+// user's decimal separator, dates and times in the program's one form. Numbers shown and
+// typed with the core's formats are in data/ui/ShownNumbers.h.
 #pragma once
 
 #include <QDate>
@@ -9,9 +10,6 @@
 #include <QLocale>
 #include <QString>
 #include <QTime>
-
-class Clock;
-class QDateTime;
 
 // Gives a control its name (the Qt objectName other code and tests find it by).
 template <typename T>
@@ -28,17 +26,9 @@ QGroupBox* Group(QWidget* parent, const QString& title, int x, int y, int width,
 // a test sets another with QLocale::setDefault.
 char DecimalSeparator();
 
-// A number as shown in a control: fixed-point with `decimals` decimals, or the general
-// format with at most `digits` significant digits, with the user's decimal separator.
-QString ShownFixed(double value, int decimals);
-QString ShownGeneral(double value, int digits);
-
 // Shows the text whole: the label's font shrinks from `pointSize` (down to 6 points)
 // until the text fits the label's width, so that no leading digit is cut off.
 void SetTextFitting(QLabel* label, const QString& text, int pointSize);
-
-// The clock's wall-clock time as a local date and time.
-QDateTime LocalNow(const Clock& clock);
 
 // A time of day as the program's files and labels carry it, on the 24-hour clock with
 // seconds ("14:05:09") whatever the system's locale.
@@ -52,8 +42,3 @@ inline constexpr const char* DateFormat = "d. M. yyyy";
 // where the system names none (a session without LANG has the C locale, whose decimal
 // point the window's Slovenian texts do not expect).
 QLocale ProgramLocale(const QLocale& system);
-
-// A typed number, read with the user's decimal separator. Throws ConversionError
-// "'<text>' is not a valid floating point value".
-double TypedNumber(const QString& text);
-inline double TypedNumber(const QLineEdit* edit) { return TypedNumber(edit->text()); }

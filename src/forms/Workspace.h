@@ -1,3 +1,7 @@
+// forms/ is the windows' ground floor: what every page and window shares (the Workspace they
+// meet through, the user-interface services, the job runner, small form helpers). It knows
+// no page and no part of the core.
+//
 // The main window as the pages and windows it composes see it: the measurement store, the
 // plant connection and the clock, the status bar, the file dialogs' state and the links to
 // the other windows. The main window implements it; a page includes this, never the main

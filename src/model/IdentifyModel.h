@@ -1,3 +1,6 @@
+// model/ identifies first-order and integrating process models from a record, fits the live
+// model during a run and keeps the model file. Its ui/ holds the model tab.
+//
 // The identification behind "Izračun modela" and the automatic chain: level removal over
 // the analysis window, both models into the store, the quality classes and the check that
 // the sampling is fine enough for the identified models.

@@ -1,3 +1,7 @@
+// opc/ is the plant link: this client interface and its backends (OPC UA in ua/, the simulated
+// plant, no server), the one write gate and its log. Its ui/ holds the OPC tab and the item
+// browser.
+//
 // What the program needs of a plant connection: the OPC client component.
 //
 // Calling thread: every call is made on the user-interface thread; a backend that

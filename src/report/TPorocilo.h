@@ -1,3 +1,6 @@
+// report/ makes the report: the document, its texts and images, .docx and PDF. Its ui/ holds the
+// report tab.
+//
 // The report: its inputs as one plain record (the texts the tabs show), the document
 // typed from them, and saving it as ".docx" or PDF. The report button, the automatic
 // post-processing and the command line fill the same record.

@@ -556,6 +556,18 @@ LoopController ControllerOfPanelValues(const PanelInput& in, const ScaledParamet
   }
 }
 
+bool PanelShowsProposal(const TuningResult& t, const PanelInput& in, const ControllerPanel& shown,
+                        char separator) {
+  const UsedScales used = ScalesUsedBy(in.Type);
+  if ((used.P && in.ScaleP != 1) || (used.I && in.ScaleI != 1) || (used.D && in.ScaleD != 1))
+    return false;
+  const ControllerPanel proposal = ComputeControllerPanel(t, in, separator);
+  return shown.ShowKp == proposal.ShowKp && shown.ShowKi == proposal.ShowKi &&
+         shown.ShowKd == proposal.ShowKd && (!proposal.ShowKp || shown.Kp == proposal.Kp) &&
+         (!proposal.ShowKi || shown.Ki == proposal.Ki) &&
+         (!proposal.ShowKd || shown.Kd == proposal.Kd);
+}
+
 ControllerSet ShownGains(const TuningResult& t, bool cascade) {
   const ControllerSet c = ActiveSet(t, cascade);
   const double f = t.RobustnessFactor;

@@ -129,6 +129,12 @@ ScaledParameters ScaledControllerParameters(const TuningResult& tuning, const Pa
 // and turned into the simulation's parallel gains, the sequencer's division undone; what
 // the robustness figures beside the load button judge. Scales are already in the numbers.
 LoopController ControllerOfPanelValues(const PanelInput& in, const ScaledParameters& values);
+// True when the panel shows the proposal itself: every scale its controller type reads is 1
+// and its shown edits hold the texts the panel computes from the tuning. The summary's row
+// of that type and the panel are then one controller, judged once from what the panel
+// shows (which is what a load writes).
+bool PanelShowsProposal(const TuningResult& tuning, const PanelInput& in,
+                        const ControllerPanel& shown, char separator);
 // The gains of the summary labels: the single-loop or cascade set times the robustness
 // factor.
 ControllerSet ShownGains(const TuningResult& tuning, bool cascade);

@@ -1,3 +1,7 @@
+// tuning/ turns models into controllers: tuning rules, robustness figures, closed-loop
+// simulations, controller files and the load into the plant's controller. Its ui/ holds the
+// controller tab.
+//
 // TRegulator: the tuning rules that turn a first-order-plus-dead-time model into I, P,
 // PI and PID gains, the closed-loop simulations of the tuned loops and the controller
 // settings file. Stateless: every operation takes plain values and returns its results.

@@ -3,12 +3,13 @@
 #include <QChart>
 #include <QImage>
 #include <QLineSeries>
-#include <QTemporaryDir>
 #include <QLocale>
+#include <QTemporaryDir>
 #include <QValueAxis>
 
-#include "forms/FormHelpers.h"
 #include "charts/VorChart.h"
+#include "data/ui/ShownNumbers.h"
+#include "forms/FormHelpers.h"
 
 TEST(DatesAndTimes, AreWrittenInTheSlovenianFormInEveryLocale) {
   for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::Slovenian, QLocale::Slovenia),

@@ -14,6 +14,7 @@
 #include <QtTest/QTest>
 
 #include "data/ui/ProcessingPage.h"
+#include "data/ui/ShownNumbers.h"
 #include "data/ui/TForm_Histogram.h"
 #include "data/ui/TForm_Obdelava_Large.h"
 #include "experiment/ui/ExperimentPage.h"

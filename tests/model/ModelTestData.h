@@ -67,4 +67,22 @@ inline std::unique_ptr<MeasurementStore> MakeStore(const Record& r) {
   return s;
 }
 
+// A long noisy step with an outer process at 0.1 s sampling (inner T 30 s, L 4 s; outer
+// T 60 s, L 10 s): the identification's largest windows, in the golden test and the
+// benchmark.
+inline std::unique_ptr<MeasurementStore> LongNoisyStep(int samples) {
+  Record r;
+  r.Samples = samples;
+  r.SampleTime = 0.1;
+  r.StepAt = 200;
+  r.Inner.Alpha = std::exp(-0.1 / 30);
+  r.Inner.Delay = 40;
+  r.HasOuter = true;
+  r.Outer.Alpha = std::exp(-0.1 / 60);
+  r.Outer.Delay = 100;
+  r.Noise = 0.01;
+  r.FilterTime = 0.5;
+  return MakeStore(r);
+}
+
 }  // namespace modeltest

@@ -45,22 +45,7 @@ std::vector<GoldenCase> Cases() {
                  return modeltest::MakeStore(r);
                },
                5, 390});
-  c.push_back({"long noisy step",
-               [] {
-                 Record r;
-                 r.Samples = 1500;
-                 r.SampleTime = 0.1;
-                 r.StepAt = 200;
-                 r.Inner.Alpha = std::exp(-0.1 / 30);
-                 r.Inner.Delay = 40;
-                 r.HasOuter = true;
-                 r.Outer.Alpha = std::exp(-0.1 / 60);
-                 r.Outer.Delay = 100;
-                 r.Noise = 0.01;
-                 r.FilterTime = 0.5;
-                 return modeltest::MakeStore(r);
-               },
-               1, 1500});
+  c.push_back({"long noisy step", [] { return modeltest::LongNoisyStep(1500); }, 1, 1500});
   c.push_back({"step in the middle, down",
                [] {
                  Record r;

@@ -396,6 +396,10 @@ TEST_F(RegulatorTab, RobustnessFiguresFollowTheSliderTheSamplingTimeAndWarnInRed
   EXPECT_TRUE(p.Label_Robust_PI->text().startsWith("Ms 1.59 Ar 3.15 "));
   // The panel shows the PI proposal itself, so its figures are the PI's.
   EXPECT_EQ(p.Label_Robust_Reg->text(), p.Label_Robust_PI->text());
+  // One figure, from the numbers shown (which a load writes), to the last digit.
+  ASSERT_TRUE(p.Robustness() && p.Robustness()->Scaled);
+  EXPECT_EQ(p.Robustness()->PI.Ms, p.Robustness()->Scaled->Ms);
+  EXPECT_NE(p.Robustness()->PID.Ms, p.Robustness()->Scaled->Ms);
   EXPECT_TRUE(p.Label_Robust_PI->styleSheet().isEmpty());
   // The report takes the table of the figures the tab shows.
   const std::vector<std::array<std::string, 4>> rows = Form().ReportTab().InputsFromTabs().Robustness;

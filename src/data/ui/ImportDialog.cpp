@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "data/NumberFormat.h"
+#include "data/ui/ShownNumbers.h"
 #include "forms/FormHelpers.h"
 
 namespace {

@@ -17,6 +17,7 @@
 #include "data/TObdelava.h"
 #include "data/TextFile.h"
 #include "data/ui/ImportDialog.h"
+#include "data/ui/ShownNumbers.h"
 #include "data/ui/TForm_Histogram.h"
 #include "data/ui/TForm_Obdelava_Large.h"
 #include "forms/FormHelpers.h"

@@ -16,9 +16,10 @@
 #include <QTextBlock>
 #include <initializer_list>
 
+#include "data/ui/ShownNumbers.h"
+#include "experiment/ui/TForm_SamodNastav.h"
 #include "forms/FormHelpers.h"
 #include "forms/Workspace.h"
-#include "experiment/ui/TForm_SamodNastav.h"
 
 namespace {
 

@@ -18,6 +18,7 @@
 
 #include "data/NumberFormat.h"
 #include "data/TextFile.h"
+#include "data/ui/ShownNumbers.h"
 #include "experiment/ExperimentSetupBuilder.h"
 #include "experiment/PostProcessingChain.h"
 #include "experiment/ui/ExperimentPage.h"

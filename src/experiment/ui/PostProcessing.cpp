@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "data/ui/ProcessingPage.h"
+#include "data/ui/ShownNumbers.h"
 #include "experiment/ExperimentSetupBuilder.h"
 #include "experiment/PostProcessingChain.h"
 #include "experiment/ui/ChainChartImages.h"

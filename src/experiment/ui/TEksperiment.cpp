@@ -24,6 +24,7 @@
 #include "data/Clock.h"
 #include "data/NumberFormat.h"
 #include "data/ui/ProcessingPage.h"
+#include "data/ui/ShownNumbers.h"
 #include "experiment/ExperimentWriteCheck.h"
 #include "experiment/ui/ExperimentPage.h"
 #include "experiment/ui/LiveModelPanel.h"

@@ -9,9 +9,10 @@
 #include <QPushButton>
 #include <QScrollBar>
 
+#include "data/NumberFormat.h"
+#include "data/ui/ShownNumbers.h"
 #include "forms/FormHelpers.h"
 #include "forms/Workspace.h"
-#include "data/NumberFormat.h"
 #include "opc/ui/RadioGroup.h"
 #include "tuning/Recomputation.h"
 

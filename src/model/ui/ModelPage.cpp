@@ -18,6 +18,7 @@
 #include "charts/VorChart.h"
 #include "data/NumberFormat.h"
 #include "data/NumericHelpers.h"
+#include "data/ui/ShownNumbers.h"
 #include "forms/FormHelpers.h"
 #include "forms/Workspace.h"
 #include "model/IdentifyModel.h"

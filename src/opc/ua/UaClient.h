@@ -1,3 +1,6 @@
+// opc/ua/ is our own OPC UA client: binary encoding, chunks, the secure channel and its
+// security, the session, services and certificates.
+//
 // An OPC UA client session over one secure channel (security None or a signed or encrypted
 // channel; anonymous or with a user name and password): discovery, Read, Write and Browse.
 // Synchronous and not thread-safe; a link failure ends the session (IsConnected turns false)

@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 
+#include "data/ui/ShownNumbers.h"
 #include "forms/FormHelpers.h"
 #include "forms/JobRunner.h"
 #include "opc/OpcBrowseTree.h"

@@ -23,6 +23,7 @@
 
 #include "charts/VorChart.h"
 #include "data/NumberFormat.h"
+#include "data/ui/ShownNumbers.h"
 #include "forms/FormHelpers.h"
 #include "forms/JobRunner.h"
 #include "forms/Workspace.h"
@@ -277,6 +278,17 @@ PanelInput RegulatorPage::PanelInputFromControls(int form, int type, bool cascad
   return in;
 }
 
+ControllerPanel RegulatorPage::ShownPanel() const {
+  ControllerPanel p;
+  p.ShowKp = !Edit_Reg_Kp->isHidden();
+  p.ShowKi = !Edit_Reg_Ki->isHidden();
+  p.ShowKd = !Edit_Reg_Kd->isHidden();
+  p.Kp = S(Edit_Reg_Kp->text());
+  p.Ki = S(Edit_Reg_Ki->text());
+  p.Kd = S(Edit_Reg_Kd->text());
+  return p;
+}
+
 ScaledParameters RegulatorPage::PanelValues() const {
   ScaledParameters v;
   std::optional<double>* const values[] = {&v.Kp, &v.Ki, &v.Kd};
@@ -312,9 +324,11 @@ void RegulatorPage::ShowPanelRobustness() {
   // the process the parameters were tuned on.
   QString note;
   std::optional<LoopController> controller;
+  std::optional<PanelInput> in;
   std::string reason;
   try {
-    controller = ControllerOfPanelValues(PanelInputFromControls(note), PanelValues());
+    in = PanelInputFromControls(note);
+    controller = ControllerOfPanelValues(*in, PanelValues());
   } catch (const std::exception& e) {
     reason = ConversionError::InSlovenian(e.what());
   }
@@ -329,6 +343,18 @@ void RegulatorPage::ShowPanelRobustness() {
   // The warnings judge the panel's controller as shown.
   if (robustness_ && robustness_->Reason.empty() && r.Reason.empty()) {
     robustness_->Scaled = r.Scaled;
+    // A panel that shows the proposal is that proposal: its row in the summary takes the
+    // panel's figure, judged from the numbers a load writes, not from the unrounded gains.
+    if (in && r.Scaled && PanelShowsProposal(store.Tuning, *in, ShownPanel(), DecimalSeparator())) {
+      QLabel* const rows[] = {Label_Robust_P, Label_Robust_I, Label_Robust_PI, Label_Robust_PID};
+      RobustnessFigures* const figures[] = {&robustness_->P, &robustness_->I, &robustness_->PI,
+                                            &robustness_->PID};
+      if (in->Type >= 0 && in->Type < 4) {
+        *figures[in->Type] = *r.Scaled;
+        ShowFigures(rows[in->Type], &*r.Scaled, r.Reason);
+        robustnessRows_ = RobustnessTableRows(*robustness_, DecimalSeparator());
+      }
+    }
     // The status bar names the panel's controller as the panel now shows it.
     ShowRobustnessWarnings();
   }

@@ -142,6 +142,8 @@ class RegulatorPage : public QWidget {
   // text that is not a number throws the conversion error).
   PanelInput PanelInputFromControls(QString& note) const;
   ScaledParameters PanelValues() const;
+  // The panel's edits as they stand: which are shown and their texts.
+  ControllerPanel ShownPanel() const;
   // The store's model is not the one the panel's parameters were tuned on.
   bool ModelChangedSinceTuning() const;
   // Runs a load through the gate as a job, with the buttons off meanwhile and "Prekliči"

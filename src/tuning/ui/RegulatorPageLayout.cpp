@@ -10,12 +10,13 @@
 #include <QRadioButton>
 #include <QScrollBar>
 
-#include "forms/FormHelpers.h"
 #include "charts/VorChart.h"
+#include "data/ui/ShownNumbers.h"
+#include "forms/FormHelpers.h"
 #include "opc/ui/RadioGroup.h"
 #include "tuning/RobustProposal.h"
-#include "tuning/ui/ResponseChart.h"
 #include "tuning/ui/RegulatorPage.h"
+#include "tuning/ui/ResponseChart.h"
 
 namespace {
 
