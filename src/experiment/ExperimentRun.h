@@ -16,10 +16,10 @@
 #include "experiment/MvSlider.h"
 #include "experiment/PlantSampler.h"
 #include "experiment/SimulatedProcess.h"
+#include "model/LiveModel.h"
 #include "opc/OpcClient.h"
 #include "opc/PlantWriteGate.h"
 #include "opc/QualityWait.h"
-#include "model/LiveModel.h"
 
 class Clock;
 

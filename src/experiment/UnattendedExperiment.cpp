@@ -135,8 +135,8 @@ UnattendedOutcome RunUnattendedExperiment(const UnattendedJob& job, MeasurementS
   run.Sim.Seed(std::random_device{}());
   // No window fits the live model here: the run fits it between samples, where it decides
   // a step's end or forecasts a limit.
-  run.FitLiveModelHere =
-      setup.EndStepWhenSettled || setup.Envelope.Y1Min.has_value() || setup.Envelope.Y1Max.has_value();
+  run.FitLiveModelHere = setup.EndStepWhenSettled || setup.Envelope.Y1Min.has_value() ||
+                         setup.Envelope.Y1Max.has_value();
 
   tell({"phase", "priprava"});
   const bool onPlant = !job.Simulate && opc.IsConnected();

@@ -137,7 +137,8 @@ LiveModelFit LiveModel::Fit(const LiveModelRecord& record) {
   const int d = std::min(DelaySamples(f.DeadTime, ts), n - 1);
   f.SampleTime = ts;
   f.Pending.resize(static_cast<size_t>(d + 1));
-  for (int i = 0; i <= d; ++i) f.Pending[static_cast<size_t>(i)] = f.OutputLevel + a->Lag[n - d + i];
+  for (int i = 0; i <= d; ++i)
+    f.Pending[static_cast<size_t>(i)] = f.OutputLevel + a->Lag[n - d + i];
   f.LagEnd = a->Lag[n];
   if (isIntegrating) {
     f.LagTarget = f.Gain * a->Integrated[n];

@@ -123,8 +123,9 @@ void ExperimentPage::BuildParameterGroup() {
   Label8 = Named(Caption(g, QStringLiteral("Število stopnic:"), 12, 274), "Label8");
   SteviloStopnicEdit = Edit(g, "SteviloStopnicEdit", QStringLiteral("1"), editX, 274);
   CheckBox_ObeSmeri = Check(g, "CheckBox_ObeSmeri", QStringLiteral("Stopnice v obe smeri"), false, 12, 302);
-  CheckBox_KoncajObUmiritvi = Check(g, "CheckBox_KoncajObUmiritvi",
-                                    QStringLiteral("Končaj stopnico, ko se odziv umiri"), false, 12, 324);
+  CheckBox_KoncajObUmiritvi =
+      Check(g, "CheckBox_KoncajObUmiritvi", QStringLiteral("Končaj stopnico, ko se odziv umiri"),
+            false, 12, 324);
   CheckBox_KoncajObUmiritvi->setToolTip(QStringLiteral(
       "Stopnica se konča, ko model med stopnico pove, da se je odziv umiril, vendar ne pred "
       "četrtino časa ene stopnice. Zaporedje se konča, preden bi Y1 po napovedi dosegel "
@@ -227,9 +228,9 @@ void ExperimentPage::ApplyModeRules(bool manual) {
 void ExperimentPage::ApplyNoWriteRule() {
   // Recording only: nothing is written, so neither the controller's state nor MV can be
   // chosen; the waiting time and one step's duration still set the record's length.
-  SetEnabled({CheckBox_Zaprtozancni, CheckBox_ZZPoPoizkusu, OhraniZacetniVhod, Label4, ZacetniVhodEdit,
-              Label6, VelikostStopniceEdit, Label8, SteviloStopnicEdit, CheckBox_ObeSmeri,
-              CheckBox_KoncajObUmiritvi},
+  SetEnabled({CheckBox_Zaprtozancni, CheckBox_ZZPoPoizkusu, OhraniZacetniVhod, Label4,
+              ZacetniVhodEdit, Label6, VelikostStopniceEdit, Label8, SteviloStopnicEdit,
+              CheckBox_ObeSmeri, CheckBox_KoncajObUmiritvi},
              false);
 }
 
