@@ -322,6 +322,7 @@ TEST(SettingsFile, TheSettledStepOptionIsLine104AndOffInAnOlderFile) {
     EXPECT_FALSE(older.EndStepWhenSettled) << size << " lines";
   }
   // An automatic run takes it; a run that writes nothing steps nothing to end.
+  back.NoOpcWrite = false;
   EXPECT_TRUE(ReadExperimentSetup(back, ExperimentKind::Automatic, ',').EndStepWhenSettled);
   EXPECT_FALSE(ReadExperimentSetup(back, ExperimentKind::Manual, ',').EndStepWhenSettled);
   back.NoOpcWrite = true;
