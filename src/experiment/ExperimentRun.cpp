@@ -136,6 +136,7 @@ std::vector<std::string> RunFindingsLines(const RunFindings& f, char separator) 
   if (f.Interrupted)
     lines.push_back("Poizkus je prekinjen pri " + FormatFixed(*f.Interrupted, 1, separator) +
                     " s, preden se je zaporedje stopnic končalo. Zapis ni obdelan.");
+  for (const EarlyStepEnd& end : f.EarlyEnds) lines.push_back(EarlyStepEndText(end, separator));
   const std::string tooShort =
       PeriodTooShortText(f.SampleTime, f.RoundTripMs, f.GrantedMs, separator);
   if (!tooShort.empty()) lines.push_back(tooShort);
@@ -330,6 +331,12 @@ void ExperimentRun::Begin() {
   Findings = {};
   std::fill(std::begin(validSeen_), std::end(validSeen_), false);
   endRequested_ = false;
+  LiveModelSettings live;
+  live.SampleTime = Period();
+  live_ = LiveModel(live);
+  forecast_.reset();
+  phaseStart_ = 0;
+  stepSequence_ = false;
   running_ = true;
   sampler_->Begin(Setup.SamplePeriodMs, !Setup.NoOpcWrite && Setup.ItemMV != nullptr);
   CommandMV();
@@ -456,10 +463,19 @@ ExperimentSample ExperimentRun::Take(const PlantSample& p, bool stepSequence) {
   ExperimentTime += Period();
   store_.SampleCount = k + 1;
 
+  // The live model sees the plant's input: U, or the MV the run sent where no U is read.
+  live_.AddSample(p.Simulated || Assigned(Setup.ItemU) ? U : recordedMV, Y1);
+  if (FitLiveModelHere && live_.FitDue()) live_.Accept(LiveModel::Fit(live_.TakeRecord()));
   CheckEnvelopeAt(s.Time);
-  if (stepSequence && !Findings.Trip) {
-    store_.PhaseElapsed += Period();
-    if (store_.PhaseElapsed > PhaseDuration) NextStep();
+  stepSequence_ = stepSequence;
+  const bool stepping = stepSequence && !Findings.Trip;
+  if (stepping) store_.PhaseElapsed += Period();
+  JudgeForecast();
+  if (stepping) {
+    if (store_.PhaseElapsed > PhaseDuration)
+      NextStep();
+    else
+      EndStepEarly();
   }
   // A store that is full ends the experiment: at most MaxSamples - 1 samples.
   if (store_.SampleCount >= MaxSamples) endRequested_ = true;
@@ -487,6 +503,8 @@ void ExperimentRun::Interrupt() {
 void ExperimentRun::NextStep() {
   PhaseDuration = Setup.StepDuration;
   store_.PhaseElapsed = 0;
+  phaseStart_ = ExperimentTime;
+  forecast_.reset();
   store_.StepCounter += 1;
   const int limit = Setup.NoOpcWrite       ? 1
                     : Setup.BothDirections ? 2 * Setup.NumberOfSteps
@@ -645,12 +663,8 @@ void ExperimentRun::RestoreAfterTrip() {
   // run's step, and a refused MV must not keep the controller from its earlier mode.
   std::string refused;
   const auto write = [&](const PlantWrite& w) {
-    try {
-      const PlantWriteResult r = WritePlantSet({w}, Writes, Setup.Separator);
-      if (r.Outcome != PlantWriteOutcome::Written) refused += (refused.empty() ? "" : " ") + r.Text;
-    } catch (const std::exception& e) {
-      refused += (refused.empty() ? "" : " ") + OpcWindowText(e.what());
-    }
+    const std::string why = WriteBack(w);
+    if (!why.empty()) refused += (refused.empty() ? "" : " ") + why;
   };
   if (Assigned(Setup.ItemMV)) write({Setup.ItemMV, StartMV, "MV", false});
   if (modeBack) write(*modeBack);
@@ -668,11 +682,32 @@ void ExperimentRun::RestoreAfterTrip() {
   }
 }
 
+std::string ExperimentRun::WriteBack(const PlantWrite& w) {
+  try {
+    const PlantWriteResult r = WritePlantSet({w}, Writes, Setup.Separator);
+    return r.Outcome == PlantWriteOutcome::Written ? std::string() : r.Text;
+  } catch (const std::exception& e) {
+    return OpcWindowText(e.what());
+  }
+}
+
 void ExperimentRun::RestorePlantAfterRun(bool switchedForRun) {
-  if (Findings.Trip)
+  if (Findings.Trip) {
     RestoreAfterTrip();
-  else if (switchedForRun)
-    SwitchAfterRun();
+    return;
+  }
+  // A sequence ended before a forecast crossing: MV back where the run began, before the
+  // controller takes over in its after-experiment mode.
+  std::string mvRefused;
+  if (Findings.EndedBeforeForecast() && !Setup.NoOpcWrite && !MvItemUnreachable &&
+      Assigned(Setup.ItemMV) && opc_.IsConnected())
+    mvRefused = WriteBack({Setup.ItemMV, StartMV, "MV", false});
+  if (switchedForRun) SwitchAfterRun();
+  if (mvRefused.empty()) return;
+  ++Findings.Errors;
+  std::string& left = Findings.ControllerLeft;
+  left += (left.empty() ? "" : " ") +
+          std::string("MV po koncu stopnice ni vrnjen na začetno vrednost: ") + mvRefused;
 }
 
 void ExperimentRun::SwitchAfterRun() {

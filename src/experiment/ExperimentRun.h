@@ -16,9 +16,11 @@
 #include <vector>
 
 #include "data/MeasurementStore.h"
+#include "experiment/LiveStepEnd.h"
 #include "experiment/MvSlider.h"
 #include "experiment/PlantSampler.h"
 #include "experiment/SimulatedProcess.h"
+#include "model/LiveModel.h"
 #include "opc/OpcClient.h"
 #include "opc/PlantWriteGate.h"
 #include "opc/QualityWait.h"
@@ -85,6 +87,10 @@ struct ExperimentSetup {
   OpcItemPtr ItemRA, ItemManual, ItemAuto;
   std::int32_t ManualValue = 0;
   SafetyEnvelope Envelope;
+  // An automatic run's step ends once the live model says its response has settled, never
+  // before MinimumStepTime; and the sequence ends, MV back at its start, as soon as the
+  // model's forecast of Y1 reaches a limit of the envelope within the step.
+  bool EndStepWhenSettled = false;
   // How long a link lost during the run is made again before the run gives the plant up.
   std::int32_t ReconnectMs = DefaultReconnectMs;
 };
@@ -138,6 +144,10 @@ struct RunFindings {
   // The engineer ended the run before its sequence did (Ctrl-C on the command line): the
   // time of its last sample, s. The record is kept and marked, and not processed.
   std::optional<double> Interrupted;
+  // The steps that ended before their set duration, in order; the last one may have ended
+  // the sequence before a forecast crossing of a limit.
+  std::vector<EarlyStepEnd> EarlyEnds;
+  bool EndedBeforeForecast() const { return !EarlyEnds.empty() && EarlyEnds.back().Forecast; }
   int Reconnects = 0;      // links lost during the run and made again
   double RoundTripMs = 0;  // the link's round trip as measured (median); 0 unknown
   double GrantedMs = 0;    // the server's sampling interval of a subscription; 0 reads
@@ -323,6 +333,20 @@ class ExperimentRun {
   // that moves the slider, MV snaps to the slider's grid. Returns true if it snapped.
   bool ValueTyped(double v);
 
+  // The model of the response so far, Y1 on U (on MV when the plant has no U item), fed
+  // with every sample from Begin on. With FitLiveModelHere the run fits it in Take whenever
+  // a fit is due (the command line); else its owner fits it off its thread and hands the
+  // fit to AcceptLiveFit on the run's thread (the window).
+  LiveModel& Live() { return live_; }
+  const LiveModel& Live() const { return live_; }
+  bool FitLiveModelHere = false;
+  // The fit becomes the live model's latest; the forecast is judged on it at once.
+  void AcceptLiveFit(const LiveModelFit& fit);
+  // The live model's forecast that Y1 reaches a limit of the envelope: within the present
+  // step of an automatic sequence (on a fit that has seen the step), else within the
+  // longest run time; none when it stays inside, or no fit can tell.
+  const std::optional<LimitForecast>& Forecast() const { return forecast_; }
+
   // This tick talks to the plant: the connection is active, the MV item was reached and
   // the link was not lost during the run.
   bool Connected() const;
@@ -344,6 +368,16 @@ class ExperimentRun {
   void CheckEnvelopeAt(double time);
   // The link is gone: no switch is written, and a state the run cannot restore is noted.
   bool LinkLostForSwitch(bool toAutomatic);
+  // One write through the gate, as a set of its own; what kept it from the plant, "" when
+  // it was written and read back.
+  std::string WriteBack(const PlantWrite& write);
+  // A step of an automatic sequence is under way (not the wait before the first).
+  bool InStep() const;
+  // The forecast against the envelope on the latest fit, as of the last sample.
+  void JudgeForecast();
+  // With EndStepWhenSettled: ends the sequence before a forecast crossing, or the step once
+  // the live model says settled; noted in Findings.EarlyEnds.
+  void EndStepEarly();
 
   MeasurementStore& store_;
   OpcClient& opc_;
@@ -357,4 +391,8 @@ class ExperimentRun {
   OpcGroup* readGroup_ = nullptr;
   std::unique_ptr<PlantLink> link_;
   std::unique_ptr<PlantSampler> sampler_;
+  LiveModel live_;
+  std::optional<LimitForecast> forecast_;
+  double phaseStart_ = 0;      // s, the first sample of the present phase
+  bool stepSequence_ = false;  // the last sample advanced the step sequence
 };

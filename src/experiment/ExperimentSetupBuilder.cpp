@@ -54,6 +54,7 @@ ExperimentSetup ReadExperimentSetup(const ExperimentSettings& s, ExperimentKind 
     setup.StepDuration = ParseFloat(s.StepDuration, separator);
     setup.NumberOfSteps = ParseInt(s.NumberOfSteps);
     setup.BothDirections = s.BothDirections;
+    setup.EndStepWhenSettled = s.EndStepWhenSettled && !s.NoOpcWrite;
   }
   setup.KeepInitialInput = s.KeepInitialInput;
   setup.ClosedLoopDuring = s.ClosedLoopDuring;

@@ -150,6 +150,7 @@ std::vector<std::string> SettingsLines(const ExperimentSettings& settings) {
   ForEachLine(settings, LineWriter{lines});
   for (const std::string* text : EnvelopeTexts(settings)) lines.push_back(*text);
   lines.push_back(settings.ReconnectTime);
+  lines.push_back(settings.EndStepWhenSettled ? "True" : "False");
   return lines;
 }
 
@@ -162,6 +163,8 @@ void ApplySettingsLines(const std::vector<std::string>& lines, ExperimentSetting
   }
   if (lines.size() > SettingsLine::ReconnectTime)
     settings.ReconnectTime = lines[SettingsLine::ReconnectTime];
+  settings.EndStepWhenSettled = lines.size() > SettingsLine::EndStepWhenSettled &&
+                                IsTrueAnyCaseOrOne(lines[SettingsLine::EndStepWhenSettled]);
 }
 
 bool IsOneOrTrue(std::string_view line) { return line == "1" || line == "True"; }

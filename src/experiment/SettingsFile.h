@@ -68,7 +68,10 @@ constexpr int EnvelopeLines = 5;
 constexpr int CountWithEnvelope = EnvelopeFirst + EnvelopeLines;
 // The time a lost link is made again during a run, s; a file without it keeps 30 s.
 constexpr int ReconnectTime = CountWithEnvelope;
-constexpr int CountWithAdded = ReconnectTime + 1;
+// "Končaj stopnico, ko se odziv umiri" of the automatic experiment ("True"/"False"); a file
+// without it has the option off.
+constexpr int EndStepWhenSettled = ReconnectTime + 1;
+constexpr int CountWithAdded = EndStepWhenSettled + 1;
 }  // namespace SettingsLine
 
 // The OPC table rows that the file stores, in file order (rows 6 and 13 are headings).
@@ -130,17 +133,20 @@ struct ExperimentSettings {
   std::string MaxDuration;                 // Edit_NajdaljsiCas
   // Added lines (no control of the window): the reconnect time of a run, s.
   std::string ReconnectTime = "30";
+  // "Končaj stopnico, ko se odziv umiri".
+  bool EndStepWhenSettled = false;  // CheckBox_KoncajObUmiritvi
 
   bool operator==(const ExperimentSettings&) const = default;
 };
 
 // The lines of the file, index 0 first: the 98 of the older format, then the envelope's,
-// then the reconnect time.
+// the reconnect time and the option that ends a settled step.
 std::vector<std::string> SettingsLines(const ExperimentSettings& settings);
 
 // Applies lines 0..97 to the record in index order, then the envelope's lines 98..102 (a
 // file that ends before them has no envelope: those texts become empty) and the reconnect
-// time's line 103 (where it is missing, the default stays); later lines are ignored. A
+// time's line 103 (where it is missing, the default stays) and line 104, the option that ends
+// a settled step (off where it is missing); later lines are ignored. A
 // missing line of 0..97 throws ListIndexError, an integer line that is not an integer
 // ConversionError
 // ("'<text>' is not a valid integer value"); the values applied before keep their new

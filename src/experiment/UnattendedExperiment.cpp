@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <random>
+#include <set>
 #include <thread>
 
 #include "data/Clock.h"
@@ -40,6 +41,23 @@ class SampleEvents {
       e.Value = run_.MV;
       tell_(e);
     }
+    // The forecast against the envelope, once a step for each limit.
+    const std::optional<LimitForecast>& forecast = run_.Forecast();
+    if (forecast && !forecastTold_[forecast->High ? 1 : 0].contains(store_.StepCounter)) {
+      forecastTold_[forecast->High ? 1 : 0].insert(store_.StepCounter);
+      UnattendedEvent e{"forecast", LimitForecastText(*forecast, run_.Setup.Separator), s.Time,
+                        store_.StepCounter};
+      e.Value = forecast->In;
+      tell_(e);
+    }
+    const std::vector<EarlyStepEnd>& early = run_.Findings.EarlyEnds;
+    for (; earlyTold_ < early.size(); ++earlyTold_) {
+      const EarlyStepEnd& end = early[earlyTold_];
+      UnattendedEvent e{"early end", EarlyStepEndText(end, run_.Setup.Separator), end.Time,
+                        end.Step};
+      e.Value = end.Lasted;
+      tell_(e);
+    }
     if (run_.Findings.Trip && !tripTold_) {
       tripTold_ = true;
       tell_({"trip", EnvelopeTripText(*run_.Findings.Trip, run_.Setup.Separator),
@@ -60,6 +78,8 @@ class SampleEvents {
   const std::function<void(const UnattendedEvent&)>& tell_;
   int step_ = 0;
   bool tripTold_ = false, lostTold_ = false;
+  std::set<int> forecastTold_[2];  // the steps whose low (0) or high (1) crossing was told
+  std::size_t earlyTold_ = 0;
 };
 
 // The files the chain wrote since `since`, in its order (its error does not list them).
@@ -113,6 +133,10 @@ UnattendedOutcome RunUnattendedExperiment(const UnattendedJob& job, MeasurementS
   run.Writes.Simulated = job.Simulate;
   run.Create();
   run.Sim.Seed(std::random_device{}());
+  // No window fits the live model here: the run fits it between samples, where it decides
+  // a step's end or forecasts a limit.
+  run.FitLiveModelHere = setup.EndStepWhenSettled || setup.Envelope.Y1Min.has_value() ||
+                         setup.Envelope.Y1Max.has_value();
 
   tell({"phase", "priprava"});
   const bool onPlant = !job.Simulate && opc.IsConnected();

@@ -43,7 +43,9 @@ struct UnattendedJob {
 
 struct UnattendedEvent {
   // "phase" (Text: "priprava", "poizkus", "povrnitev", "obdelava"), "step" (Number, Value:
-  // MV), "trip" (Text), "link lost", "late" (Number: the sample), "file" (Text: its path).
+  // MV), "trip" (Text), "link lost", "late" (Number: the sample), "file" (Text: its path),
+  // "forecast" (Text, Number: the step, Value: s until the crossing), "early end" (Text,
+  // Number: the step, Value: s it lasted).
   std::string Kind;
   std::string Text;
   double Time = 0;  // s into the record

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 
+#include "data/NumericHelpers.h"
 #include "model/IntegratingModel.h"
 #include "model/TModel.h"
 
@@ -29,7 +30,7 @@ int StepSample(const std::vector<double>& u, int n) {
 
 struct FitArrays {
   SampleArray Input, Output, Integrated, Measured, Response, IntegratingMeasured,
-      IntegratingResponse;
+      IntegratingResponse, Lag, LagRate;
 };
 
 }  // namespace
@@ -129,8 +130,95 @@ LiveModelFit LiveModel::Fit(const LiveModelRecord& record) {
     f.Times[static_cast<size_t>(i - 1)] = (start + i - 2) * ts;
     f.Response[static_cast<size_t>(i - 1)] = f.OutputLevel + response[i];
   }
+  // The lag before its dead time over the window, for the forecast: the model's response is
+  // this lag's output d samples later.
+  const SampleArray& lagInput = isIntegrating ? a->Integrated : a->Input;
+  FirstOrderResponse(lagInput, a->Lag, a->LagRate, 1, n, f.Gain, f.TimeConstant, 0.0, 0.0, ts);
+  const int d = std::min(DelaySamples(f.DeadTime, ts), n - 1);
+  f.SampleTime = ts;
+  f.Pending.resize(static_cast<size_t>(d + 1));
+  for (int i = 0; i <= d; ++i)
+    f.Pending[static_cast<size_t>(i)] = f.OutputLevel + a->Lag[n - d + i];
+  f.LagEnd = a->Lag[n];
+  if (isIntegrating) {
+    f.LagTarget = f.Gain * a->Integrated[n];
+    f.LagTargetRate = f.Gain * a->Input[n];
+  } else {
+    f.LagTarget = f.Gain * a->Input[n];
+  }
   f.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   return f;
+}
+
+double LiveModelFit::ForecastAt(double t) const {
+  if (Pending.empty()) return Response.empty() ? OutputLevel : Response.back();
+  const double ts = SampleTime;
+  const int d = static_cast<int>(Pending.size()) - 1;
+  const double tau = std::max(0.0, t - Time);
+  if (tau <= d * ts) {
+    // Between the pending samples: straight lines, as the charts draw them.
+    if (d == 0) return Pending[0];
+    const double i = tau / ts;
+    const size_t k = std::min(static_cast<size_t>(i), Pending.size() - 2);
+    const double w = i - static_cast<double>(k);
+    return Pending[k] + w * (Pending[k + 1] - Pending[k]);
+  }
+  const double s = tau - d * ts;
+  const double lag = TimeConstant;
+  if (!(lag > 0.01 * ts)) return OutputLevel + LagTarget + LagTargetRate * s;
+  // A lag following a + r*s from x0: a - r*T + r*s + (x0 - a + r*T) e^(-s/T).
+  const double base = LagTarget - LagTargetRate * lag;
+  return OutputLevel + base + LagTargetRate * s + (LagEnd - base) * std::exp(-s / lag);
+}
+
+std::optional<ForecastExit> FirstForecastExit(const LiveModelFit& fit, double low, double high,
+                                              double from, double to) {
+  if (!fit.Valid || fit.Pending.empty()) return std::nullopt;
+  from = std::max(from, fit.Time);
+  if (!(to >= from)) return std::nullopt;
+  const auto outside = [&](double t) {
+    const double y = fit.ForecastAt(t);
+    return y > high || y < low;
+  };
+  const auto exitAt = [&](double t) { return ForecastExit{t, fit.ForecastAt(t) > high}; };
+  if (outside(from)) return exitAt(from);
+  // The forecast is monotone between these times: the pending samples (straight lines
+  // between them), then the lag's path, which turns at most once (where its rate, r + (rate
+  // at the start - r) e^(-s/T), passes zero).
+  const double ts = fit.SampleTime;
+  const int d = static_cast<int>(fit.Pending.size()) - 1;
+  std::vector<double> knots;
+  for (int i = 1; i <= d; ++i) knots.push_back(fit.Time + i * ts);
+  const double lag = fit.TimeConstant;
+  const double rate = fit.LagTargetRate;
+  if (lag > 0.01 * ts && rate != 0) {
+    const double base = fit.LagTarget - rate * lag;
+    const double q = rate * lag / (fit.LagEnd - base);
+    if (q > 0 && q < 1) knots.push_back(fit.Time + d * ts - lag * std::log(q));
+  }
+  knots.push_back(to);
+  double start = from;
+  for (double end : knots) {
+    if (end <= start) continue;
+    end = std::min(end, to);
+    if (std::isinf(end)) {
+      // The last piece goes on for ever: far enough out to be past the limit, if it ever is.
+      double span = std::max({ts, lag, 1.0});
+      while (!outside(start + span) && span < 1e12) span *= 2;
+      end = start + span;
+    }
+    if (outside(end)) {
+      double inside = start;
+      for (int k = 0; k < 200 && end - inside > 1e-9 * std::max(1.0, std::fabs(end)); ++k) {
+        const double mid = 0.5 * (inside + end);
+        (outside(mid) ? end : inside) = mid;
+      }
+      return exitAt(end);
+    }
+    start = end;
+    if (start >= to) break;
+  }
+  return std::nullopt;
 }
 
 bool LiveModel::ParametersStable() const {

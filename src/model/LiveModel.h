@@ -3,6 +3,7 @@
 // ("Odziv se je umiril — podatkov je dovolj").
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "data/MeasurementStore.h"
@@ -41,7 +42,33 @@ struct LiveModelFit {
   double Seconds = 0;  // what the fit cost on its thread
   // The final value a first-order response settles to.
   double FinalValue() const { return OutputLevel + Gain * InputStep; }
+
+  // The forecast beyond the last sample, the input held at its last value. The model is a
+  // lag (the time constant) before a dead time: what the lag did over the last dead time
+  // still has to show in the measurement, and the lag's path after that follows its input
+  // from where it stands. Pending: the model's measurement at Time + i*SampleTime for
+  // i = 0..d (d the dead time in samples); LagEnd: the lag's output (from OutputLevel) at
+  // the last sample, shown at Time + d*SampleTime; LagTarget + LagTargetRate*s: what the
+  // lag follows s seconds on (the gain times the held input, or times its integral for an
+  // integrating process).
+  double SampleTime = 0;
+  std::vector<double> Pending;
+  double LagEnd = 0, LagTarget = 0, LagTargetRate = 0;
+  // The model's measurement at time t (s, t >= Time; at Time for an earlier t).
+  double ForecastAt(double t) const;
 };
+
+// Where a forecast leaves a band [low, high] (either may be +-infinity): the first time it
+// passes high (High) or low, a value equal to a limit is inside.
+struct ForecastExit {
+  double Time = 0;
+  bool High = true;
+};
+// The first exit of the fit's forecast from the band within [from, to] (s; to may be
+// infinite); none when the forecast stays inside, or the fit is not valid. A forecast
+// already outside at `from` exits at `from`.
+std::optional<ForecastExit> FirstForecastExit(const LiveModelFit& fit, double low, double high,
+                                              double from, double to);
 
 // What one fit needs, copied so that the fit may run on another thread.
 struct LiveModelRecord {

@@ -87,13 +87,14 @@ TEST(SettingsFile, EveryValueHasItsFixedLine) {
   }
   ASSERT_EQ(expected.size(), 98u);
   for (const char* line : {"10", "85,5", "", "70", "600"}) expected.push_back(line);
-  expected.push_back("30");  // the reconnect time
+  expected.push_back("30");     // the reconnect time
+  expected.push_back("False");  // no step ends when settled
   EXPECT_EQ(SettingsLines(DistinctSettings()), expected);
 }
 
 TEST(SettingsFile, TheFormsDefaultsGiveTheirLines) {
   const auto lines = DefaultLines();
-  ASSERT_EQ(lines.size(), 104u);
+  ASSERT_EQ(lines.size(), 105u);
   EXPECT_EQ(lines[0], "");
   EXPECT_EQ(lines[37], "1");
   EXPECT_EQ(lines[38], "0");
@@ -112,6 +113,7 @@ TEST(SettingsFile, TheFormsDefaultsGiveTheirLines) {
   EXPECT_EQ(lines[76], "True");
   EXPECT_EQ(lines[97], "");
   for (int i = 98; i < 103; ++i) EXPECT_EQ(lines[i], "") << "no envelope by default, line " << i;
+  EXPECT_EQ(lines[104], "False");
 }
 
 // A file from before the envelope's lines loads with no envelope, whatever the form
@@ -273,7 +275,7 @@ TEST(SettingsFile, TheReconnectTimeFollowsTheEnvelopeAndAnOlderFileKeepsItsDefau
   ExperimentSettings s = DistinctSettings();
   s.ReconnectTime = "12,5";
   const std::vector<std::string> lines = SettingsLines(s);
-  ASSERT_EQ(lines.size(), 104u);
+  ASSERT_EQ(lines.size(), 105u);
   EXPECT_EQ(lines[103], "12,5");
   ExperimentSettings back;
   ApplySettingsLines(lines, back);
@@ -299,4 +301,30 @@ TEST(SettingsFile, TheReconnectTimeFollowsTheEnvelopeAndAnOlderFileKeepsItsDefau
     EXPECT_STREQ(e.what(), "Čas ponovnega povezovanja mora biti med 0 in 86400 s ('-1').");
   }
   EXPECT_THROW(ReconnectMsOf("pol minute", '.'), ConversionError);
+}
+
+// Line 104 after the reconnect time: the option that ends a settled step. A file without
+// it reads with the option off, whatever the form held.
+TEST(SettingsFile, TheSettledStepOptionIsLine104AndOffInAnOlderFile) {
+  ExperimentSettings s = DistinctSettings();
+  s.EndStepWhenSettled = true;
+  const std::vector<std::string> lines = SettingsLines(s);
+  ASSERT_EQ(lines.size(), std::size_t(SettingsLine::CountWithAdded));
+  EXPECT_EQ(SettingsLine::EndStepWhenSettled, 104);
+  EXPECT_EQ(lines[104], "True");
+  ExperimentSettings back;
+  ApplySettingsLines(lines, back);
+  EXPECT_EQ(back, s);
+  for (std::size_t size : {98u, 103u, 104u}) {
+    ExperimentSettings older;
+    older.EndStepWhenSettled = true;
+    ApplySettingsLines(std::vector<std::string>(lines.begin(), lines.begin() + size), older);
+    EXPECT_FALSE(older.EndStepWhenSettled) << size << " lines";
+  }
+  // An automatic run takes it; a run that writes nothing steps nothing to end.
+  back.NoOpcWrite = false;
+  EXPECT_TRUE(ReadExperimentSetup(back, ExperimentKind::Automatic, ',').EndStepWhenSettled);
+  EXPECT_FALSE(ReadExperimentSetup(back, ExperimentKind::Manual, ',').EndStepWhenSettled);
+  back.NoOpcWrite = true;
+  EXPECT_FALSE(ReadExperimentSetup(back, ExperimentKind::Automatic, ',').EndStepWhenSettled);
 }

@@ -76,7 +76,8 @@ ExperimentSettings Distinct(const std::string& v, bool flip) {
   bool on = flip;
   for (bool* box : {&s.KeepInitialInput, &s.BothDirections, &s.ClosedLoopDuring, &s.NoOpcWrite,
                     &s.ManualMode, &s.Cascade, &s.LoadIntoController, &s.ReportProcessing,
-                    &s.ReportModel, &s.ReportController, &s.ClosedLoopAfter, &s.SequencerPresent})
+                    &s.ReportModel, &s.ReportController, &s.ClosedLoopAfter, &s.SequencerPresent,
+                    &s.EndStepWhenSettled})
     *box = (on = !on);
   s.TuningMethod = flip ? 5 : 2;
   s.Robustness = flip ? 0 : 20;
@@ -152,7 +153,8 @@ class SettingsFileWidget : public AppFixture {
         {Dlg().CheckBox_Sam_Cascade, s.Cascade}, {Dlg().CheckBox_Sam_Nalozi, s.LoadIntoController},
         {Dlg().CheckBox_Sam_PorocObd, s.ReportProcessing}, {Dlg().CheckBox_Sam_PorocMod, s.ReportModel},
         {Dlg().CheckBox_Sam_PorocReg, s.ReportController},
-        {Exp().CheckBox_ZZPoPoizkusu, s.ClosedLoopAfter}, {Exp().CheckBox_Sekvencer, s.SequencerPresent}};
+        {Exp().CheckBox_ZZPoPoizkusu, s.ClosedLoopAfter}, {Exp().CheckBox_Sekvencer, s.SequencerPresent},
+        {Exp().CheckBox_KoncajObUmiritvi, s.EndStepWhenSettled}};
     for (auto [box, on] : boxes) box->setChecked(on);
     (s.ManualMode ? Exp().RadioRocno : Exp().RadioAvtomatsko)->setChecked(true);
     Dlg().ComboBox_Sam_IzbMetode->setCurrentIndex(s.TuningMethod);
@@ -193,7 +195,8 @@ TEST_F(SettingsFileWidget, SavedFileHoldsEveryControlAtItsLineIn103CrLfLines) {
   const std::string bytes = ReadBytes(Path("a.vtx"));
   size_t crlf = 0;
   for (size_t i = bytes.find("\r\n"); i != std::string::npos; i = bytes.find("\r\n", i + 2)) ++crlf;
-  EXPECT_EQ(crlf, 104u);  // the older format's 98, the safety envelope's 5, the reconnect time
+  // The older format's 98, the safety envelope's 5, the reconnect time, the settled step.
+  EXPECT_EQ(crlf, 105u);
   EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
   EXPECT_EQ(bytes.find('\n'), bytes.find("\r\n") + 1);
   // Every character fits the Windows-1250 code page: "č" is the one byte 0xE8.

@@ -170,3 +170,92 @@ TEST(LiveModel, ANoisyTankLevelIsIntegratingAndEnoughOnceItsRampIsSet) {
   EXPECT_NEAR(end.Gain, f.Slope, 3 * end.GainBound);
   EXPECT_NEAR(end.TimeConstant, f.Lag, 3 * end.TimeBound);
 }
+
+namespace {
+
+// The record's first k samples as the live model takes them (U and Y1).
+LiveModelRecord FirstSamples(const MeasurementStore& s, int k) {
+  LiveModelRecord r;
+  r.SampleTime = s.SampleTime;
+  for (int i = 1; i <= k; ++i) {
+    r.Input.push_back(s.DataColumns[3][i]);
+    r.Output.push_back(s.DataColumns[5][i]);
+  }
+  return r;
+}
+
+// The time the record's Y1 first passes `level` upwards, between its samples.
+double RecordCrossing(const MeasurementStore& s, double level) {
+  for (int k = 2; k <= s.SampleCount; ++k) {
+    const double a = s.DataColumns[5][k - 1], b = s.DataColumns[5][k];
+    if (a <= level && b > level) return s.TimeColumn[k - 1] + (level - a) / (b - a) * s.SampleTime;
+  }
+  return NAN;
+}
+
+}  // namespace
+
+// Gain 2, lag 20 s, dead time 6 s, the step at 40 s, fitted 49 s after it (the response
+// under way, a dead time of it still to show): the forecast of the input held is the
+// fitted model's own response carried on, through the dead time and the lag, to where it
+// crosses a level; with more of the record the model, and so its forecast, meets the record.
+TEST(LiveModel, TheForecastOfAFirstOrderStepCarriesTheModelOnToItsCrossing) {
+  modeltest::Record r;
+  r.Samples = 400;
+  r.StepAt = 41;
+  auto s = modeltest::MakeStore(r);
+  const LiveModelFit fit = LiveModel::Fit(FirstSamples(*s, 90));
+  ASSERT_TRUE(fit.Valid);
+  ASSERT_EQ(fit.Kind, ProcessKind::SelfRegulating);
+  // The model over the whole record's input: what the forecast must continue.
+  std::vector<double> u(400), path(400), rate(400);
+  for (int k = 1; k <= 400; ++k) u[k - 1] = s->DataColumns[3][k] - fit.InputLevel;
+  FirstOrderResponse(u, path, rate, fit.Gain, fit.TimeConstant, fit.DeadTime, 0, 1.0);
+  EXPECT_NEAR(fit.Response.back(), fit.OutputLevel + path[89], 1e-9);
+  for (int k : {91, 93, 96, 97, 120, 200, 400})
+    EXPECT_NEAR(fit.ForecastAt(k - 1), fit.OutputLevel + path[k - 1], 1e-9) << "sample " << k;
+  EXPECT_NEAR(fit.ForecastAt(1e6), fit.FinalValue(), 1e-9);
+
+  const double level = fit.OutputLevel + path[150];  // the model reaches it at 150 s
+  const auto exit = FirstForecastExit(fit, -1, level - 1e-6, fit.Time, INFINITY);
+  ASSERT_TRUE(exit);
+  EXPECT_TRUE(exit->High);
+  EXPECT_NEAR(exit->Time, 150, 0.01);
+  EXPECT_FALSE(FirstForecastExit(fit, -1, fit.FinalValue() + 0.01, fit.Time, INFINITY))
+      << "beyond the final value";
+  EXPECT_FALSE(FirstForecastExit(fit, -1, level, fit.Time, 140)) << "past the horizon";
+  // A limit the forecast already breaks is crossed at once; a low limit below a rising
+  // response never.
+  EXPECT_DOUBLE_EQ(FirstForecastExit(fit, -1, 0.1, 100, 110)->Time, 100);
+  EXPECT_FALSE(FirstForecastExit(fit, 0.2, 9, fit.Time, INFINITY));
+
+  const LiveModelFit later = LiveModel::Fit(FirstSamples(*s, 120));
+  EXPECT_NEAR(later.ForecastAt(399), s->DataColumns[5][400], 0.03 * 2);
+}
+
+// A tank level (slope 0.02 per s per %, lag 30 s, dead time 8 s, a step of 5 %): the
+// forecast continues the ramp the lag builds up, and reaches any level above in time.
+TEST(LiveModel, TheForecastOfAnIntegratingStepGoesOnUpTheRamp) {
+  modeltest::LevelRecord r;
+  r.Samples = 500;
+  r.StepAt = 21;
+  r.Lag = 30;
+  auto s = modeltest::MakeLevelStore(r);
+  const LiveModelFit fit = LiveModel::Fit(FirstSamples(*s, 200));
+  ASSERT_TRUE(fit.Valid);
+  ASSERT_EQ(fit.Kind, ProcessKind::Integrating);
+  for (int k : {204, 250, 300, 500})
+    EXPECT_NEAR(fit.ForecastAt(s->TimeColumn[k]), s->DataColumns[5][k], 0.02 * (k - 20) * 0.1)
+        << "sample " << k;
+  const double level = s->DataColumns[5][400];
+  const auto exit = FirstForecastExit(fit, -INFINITY, level, fit.Time, INFINITY);
+  ASSERT_TRUE(exit);
+  EXPECT_NEAR(exit->Time, RecordCrossing(*s, level), 4.0);
+  // Falling, a low limit below is reached the same way.
+  for (int k = 1; k <= r.Samples; ++k) s->DataColumns[3][k] *= -1, s->DataColumns[5][k] *= -1;
+  const LiveModelFit down = LiveModel::Fit(FirstSamples(*s, 200));
+  const auto below = FirstForecastExit(down, -level, INFINITY, down.Time, INFINITY);
+  ASSERT_TRUE(below);
+  EXPECT_FALSE(below->High);
+  EXPECT_NEAR(below->Time, exit->Time, 1e-6 * exit->Time);
+}

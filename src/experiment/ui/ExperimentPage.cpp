@@ -124,17 +124,24 @@ void ExperimentPage::BuildParameterGroup() {
   Label8 = Named(Caption(g, QStringLiteral("Število stopnic:"), 12, 274), "Label8");
   SteviloStopnicEdit = Edit(g, "SteviloStopnicEdit", QStringLiteral("1"), editX, 274);
   CheckBox_ObeSmeri = Check(g, "CheckBox_ObeSmeri", QStringLiteral("Stopnice v obe smeri"), false, 12, 302);
+  CheckBox_KoncajObUmiritvi =
+      Check(g, "CheckBox_KoncajObUmiritvi", QStringLiteral("Končaj stopnico, ko se odziv umiri"),
+            false, 12, 324);
+  CheckBox_KoncajObUmiritvi->setToolTip(QStringLiteral(
+      "Stopnica se konča, ko model med stopnico pove, da se je odziv umiril, vendar ne pred "
+      "četrtino časa ene stopnice. Zaporedje se konča, preden bi Y1 po napovedi dosegel "
+      "varnostno mejo; MV se vrne na začetno vrednost."));
 
-  Label3 = Named(Caption(g, QStringLiteral("Začetek eksperimenta:"), 12, 336), "Label3");
+  Label3 = Named(Caption(g, QStringLiteral("Začetek eksperimenta:"), 12, 348), "Label3");
   DateTimePicker1 = Named(new QDateEdit(g), "DateTimePicker1");
   DateTimePicker1->setCalendarPopup(true);
   DateTimePicker1->setDisplayFormat(QString::fromLatin1(DateFormat));
-  DateTimePicker1->setGeometry(12, 362, 150, 24);
-  CajtZacetka = Edit(g, "CajtZacetka", QString(), 190, 362);
+  DateTimePicker1->setGeometry(12, 372, 150, 24);
+  CajtZacetka = Edit(g, "CajtZacetka", QString(), 190, 372);
   CajtZacetka->setInputMask(QStringLiteral("09:99:99;_"));
   CajtZacetka->setMaxLength(8);
   CajtZacetka->setText(QStringLiteral("12:00:00"));
-  Button1 = Button(g, "Button1", QStringLiteral("Nastavi sedanji čas"), 12, 398, 276);
+  Button1 = Button(g, "Button1", QStringLiteral("Nastavi sedanji čas"), 12, 404, 276);
 }
 
 void ExperimentPage::BuildSliderAndSequencerGroups() {
@@ -213,7 +220,8 @@ void ExperimentPage::ApplyModeRules(bool manual) {
   SetEnabled({CheckBox_Zaprtozancni, CheckBox_ZZPoPoizkusu, OhraniZacetniVhod, Label4, ZacetniVhodEdit},
              true);
   SetEnabled({Label5, CasCakanjaEdit, Label6, VelikostStopniceEdit, Label7, CasStopniceEdit, Label8,
-              SteviloStopnicEdit, CheckBox_ObeSmeri, Label3, CajtZacetka, DateTimePicker1, Button10},
+              SteviloStopnicEdit, CheckBox_ObeSmeri, CheckBox_KoncajObUmiritvi, Label3, CajtZacetka,
+              DateTimePicker1, Button10},
              !manual);
   if (CheckBox_NePisi->isChecked()) ApplyNoWriteRule();
 }
@@ -221,8 +229,9 @@ void ExperimentPage::ApplyModeRules(bool manual) {
 void ExperimentPage::ApplyNoWriteRule() {
   // Recording only: nothing is written, so neither the controller's state nor MV can be
   // chosen; the waiting time and one step's duration still set the record's length.
-  SetEnabled({CheckBox_Zaprtozancni, CheckBox_ZZPoPoizkusu, OhraniZacetniVhod, Label4, ZacetniVhodEdit,
-              Label6, VelikostStopniceEdit, Label8, SteviloStopnicEdit, CheckBox_ObeSmeri},
+  SetEnabled({CheckBox_Zaprtozancni, CheckBox_ZZPoPoizkusu, OhraniZacetniVhod, Label4,
+              ZacetniVhodEdit, Label6, VelikostStopniceEdit, Label8, SteviloStopnicEdit,
+              CheckBox_ObeSmeri, CheckBox_KoncajObUmiritvi},
              false);
 }
 

@@ -92,6 +92,9 @@ class ExperimentPage : public QWidget {
   QLabel* Label8 = nullptr;
   QLineEdit* SteviloStopnicEdit = nullptr;
   QCheckBox* CheckBox_ObeSmeri = nullptr;
+  // "Končaj stopnico, ko se odziv umiri": a step of the automatic run ends once the live
+  // model says its response has settled (not before a quarter of its time).
+  QCheckBox* CheckBox_KoncajObUmiritvi = nullptr;
   QLabel* Label3 = nullptr;
   QDateEdit* DateTimePicker1 = nullptr;
   QLineEdit* CajtZacetka = nullptr;  // masked "hh:mm:ss"

@@ -85,6 +85,7 @@ void ForEachControl(Workspace& form, S& s, F&& f) {
   f(exp.Edit_Y2Max, s.Y2Max);
   f(exp.Edit_NajdaljsiCas, s.MaxDuration);
   f(&exp.ReconnectTime, s.ReconnectTime);  // no control: kept as the file had it
+  f(exp.CheckBox_KoncajObUmiritvi, s.EndStepWhenSettled);
 }
 
 std::vector<std::string> ServerNames(const QComboBox* servers) {

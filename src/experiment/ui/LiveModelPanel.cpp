@@ -29,10 +29,8 @@ QLabel* AddLabel(QVBoxLayout* layout, QWidget* parent, const char* name) {
 
 }  // namespace
 
-LiveModelPanel::LiveModelPanel(QWidget* parent, VorChart& chart)
-    : QGroupBox(QStringLiteral("Model med stopnico"), parent),
-      model_(std::make_unique<LiveModel>()),
-      chart_(chart) {
+LiveModelPanel::LiveModelPanel(QWidget* parent, VorChart& chart, ExperimentRun& run)
+    : QGroupBox(QStringLiteral("Model med stopnico"), parent), run_(run), chart_(chart) {
   setObjectName(QStringLiteral("LiveModelPanel"));
   auto* layout = new QVBoxLayout(this);
   Label_Live_Kind = AddLabel(layout, this, "Label_Live_Kind");
@@ -45,6 +43,11 @@ LiveModelPanel::LiveModelPanel(QWidget* parent, VorChart& chart)
   QFont bold = Label_Live_State->font();
   bold.setBold(true);
   Label_Live_State->setFont(bold);
+  layout->addSpacing(8);
+  Label_Live_Forecast = AddLabel(layout, this, "Label_Live_Forecast");
+  Label_Live_Forecast->setFont(bold);
+  Label_Live_Forecast->setStyleSheet(QStringLiteral("color: #c00000;"));
+  Label_Live_Step = AddLabel(layout, this, "Label_Live_Step");
   layout->addStretch();
   ModelSeries = &chart_.AddLineSeries(QStringLiteral("Model"), ColorFromBgr(ColourModel),
                                       LineKind::Straight, Qt::DashLine, 2);
@@ -53,14 +56,12 @@ LiveModelPanel::LiveModelPanel(QWidget* parent, VorChart& chart)
 
 LiveModelPanel::~LiveModelPanel() = default;
 
-void LiveModelPanel::Begin(double samplePeriod) {
+void LiveModelPanel::Begin() {
   ++generation_;
   fitting_ = false;
-  LiveModelSettings settings;
-  settings.SampleTime = samplePeriod;
-  model_ = std::make_unique<LiveModel>(settings);
   ModelSeries->Replace(QList<QPointF>{});
   Show();
+  ShowRun();
 }
 
 void LiveModelPanel::End() {
@@ -68,16 +69,16 @@ void LiveModelPanel::End() {
   fitting_ = false;
 }
 
-void LiveModelPanel::AddSamples(const std::vector<ExperimentSample>& samples, double chartFrom) {
+void LiveModelPanel::SamplesDrawn(double chartFrom) {
   chartFrom_ = chartFrom;
-  for (const ExperimentSample& s : samples) model_->AddSample(s.U, s.Y1);
-  if (!fitting_ && model_->FitDue()) StartFit();
+  if (!fitting_ && run_.Running() && run_.Live().FitDue()) StartFit();
+  ShowRun();
   DrawCurve();
 }
 
 void LiveModelPanel::StartFit() {
   fitting_ = true;
-  auto record = std::make_shared<LiveModelRecord>(model_->TakeRecord());
+  auto record = std::make_shared<LiveModelRecord>(run_.Live().TakeRecord());
   auto fit = std::make_shared<LiveModelFit>();
   const int generation = generation_;
   Jobs().Start(
@@ -86,14 +87,26 @@ void LiveModelPanel::StartFit() {
         if (generation != generation_) return;
         fitting_ = false;
         if (error) return;  // the next due fit tries again
-        model_->Accept(*fit);
+        run_.AcceptLiveFit(*fit);
         Show();
+        ShowRun();
         DrawCurve();
       });
 }
 
+void LiveModelPanel::ShowRun() {
+  const std::optional<LimitForecast>& forecast = run_.Forecast();
+  Label_Live_Forecast->setText(
+      forecast ? QString::fromStdString(LimitForecastText(*forecast, DecimalSeparator()))
+               : QString());
+  const std::vector<EarlyStepEnd>& early = run_.Findings.EarlyEnds;
+  Label_Live_Step->setText(
+      early.empty() ? QString()
+                    : QString::fromStdString(EarlyStepEndText(early.back(), DecimalSeparator())));
+}
+
 void LiveModelPanel::Show() {
-  const LiveModelFit& f = model_->Latest();
+  const LiveModelFit& f = run_.Live().Latest();
   if (!f.Valid) {
     Label_Live_Kind->setText(QStringLiteral("Vrsta: —"));
     Label_Live_Gain->setText(QStringLiteral("K: —"));
@@ -117,9 +130,9 @@ void LiveModelPanel::Show() {
   Label_Live_Quality->setText(
       QStringLiteral("Kakovost: ") + QString::fromUtf8(QualityText(QualityOf(f.RelativeError))) +
       QStringLiteral(" (") + Number(f.RelativeError, 3) + QStringLiteral(")"));
-  if (model_->Settled())
+  if (run_.Live().Settled())
     Label_Live_State->setText(QString::fromUtf8(LiveModelSettledText) +
-                              QStringLiteral(" (od t = ") + Number(model_->SettledAt(), 1) +
+                              QStringLiteral(" (od t = ") + Number(run_.Live().SettledAt(), 1) +
                               QStringLiteral(" s)"));
   else if (f.NoResponse)
     Label_Live_State->setText(QStringLiteral("Meritev se na stopnico še ne odziva."));
@@ -128,7 +141,7 @@ void LiveModelPanel::Show() {
 }
 
 void LiveModelPanel::DrawCurve() {
-  const LiveModelFit& f = model_->Latest();
+  const LiveModelFit& f = run_.Live().Latest();
   QList<QPointF> points;
   if (f.Valid)
     for (size_t k = 0; k < f.Times.size(); ++k)

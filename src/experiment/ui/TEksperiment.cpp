@@ -100,7 +100,7 @@ TEksperiment::TEksperiment(Workspace& form)
   setFixedSize(699 + LiveModelPanel::Width + 6, 520);
   BuildCharts();
   BuildControls();
-  LiveModelView = new LiveModelPanel(this, *Chart3);
+  LiveModelView = new LiveModelPanel(this, *Chart3, run_);
   LiveModelView->setGeometry(699, 4, LiveModelPanel::Width, 508);
   run_.Sim.Seed(std::random_device{}());
   FormCreate();
@@ -412,7 +412,7 @@ void TEksperiment::FormShow() {
     SimulationMarkers[i]->Replace({});
   }
   lastHeld_ = false;
-  LiveModelView->Begin(run_.Setup.SamplePeriodMs * 0.001);
+  LiveModelView->Begin();
   setWindowTitle(QStringLiteral("Eksperiment ") + QString::fromStdString(run_.Setup.ExperimentLabel));
   // Sampling runs from here on, even when the first sample's MV write is rejected. A
   // plant over a network is sampled on the sampler's own clock; the window draws what
@@ -496,7 +496,7 @@ void TEksperiment::Draw(const std::vector<ExperimentSample>& samples) {
   }
   firstToFit_ = (firstToFit_ + 1) % 4;
   DrawSimulationMarkers();
-  LiveModelView->AddSamples(samples, history_[2].first().x());
+  LiveModelView->SamplesDrawn(history_[2].first().x());
 
   // The link lost: the engineer hears of it at once (on the batch that holds the first
   // simulated sample), with the controller state the run will not be able to restore.
@@ -646,6 +646,10 @@ void TEksperiment::Ended() {
   // The state the controller kept is told when the switch did not reach the plant: the
   // link lost during the run, as the run ended, or the switch refused.
   const RunFindings& met = run_.Findings;
+  // The sequence ended short of its plan before a forecast crossing, MV back: told why.
+  if (met.EndedBeforeForecast())
+    ShowRunError(
+        QString::fromStdString(EarlyStepEndText(met.EarlyEnds.back(), run_.Setup.Separator)));
   if (met.Trip)
     ShowRunError(QString::fromStdString(TripNoticeText(met, run_.Setup.Separator)));
   else if (met.LinkLost())
