@@ -1,6 +1,7 @@
 // vortuner-cli experiment on the node-opcua test plant: a normal automatic run end to end,
 // a process that runs away past its high limit, and a limit broken before the start.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -145,4 +146,38 @@ TEST_F(ExperimentOnPlant, ALimitBrokenBeforeTheStartRefusesTheRunWithNothingWrit
   EXPECT_EQ(Read("ns=2;s=Runaway.RA"), 0) << "the controller was not switched";
   EXPECT_FALSE(fs::exists(File(".vtd")));
   Write("'ns=2;s=Runaway.RA=1' 'ns=2;s=Runaway.Y1=50'");
+}
+
+// Ctrl-C mid-run on the plant: the record is saved and marked where it was cut, nothing is
+// identified from it, exit 3; nobody being at the plant, MV goes back to its starting
+// value and the controller to its earlier mode (manual here, where a finished run would
+// switch it to automatic), both read back on the plant.
+TEST_F(ExperimentOnPlant, CtrlCMidRunSavesAMarkedRecordAndPutsThePlantBackAsItWas) {
+  s.ItemIds[0] = "ns=2;s=MV";
+  s.ItemIds[4] = "ns=2;s=Y1";
+  s.ItemIds[10] = "ns=2;s=RA";
+  s.StepDuration = "60";
+  Write("'ns=2;s=RA=0' 'ns=2;s=MV=20'");
+  const std::string path = (dir / "poizkus.vtx").string();
+  WriteTextLines(path, SettingsLines(s));
+  const char* build = std::getenv("VORTUNER_BINARY_DIR");
+  const std::string out = (dir / "out.txt").string();
+  // SIGINT 4 s after the start: connected, past the 0.5 s wait, within the first step.
+  const std::string command = "XDG_DATA_HOME='" + (dir / "data").string() +
+                              "' timeout --preserve-status -s INT 4 " + (build ? build : "build") +
+                              std::string("/src/vortuner-cli experiment ") + path + " --now > " +
+                              out + " 2>&1";
+  const int status = std::system(command.c_str());
+  std::string text;
+  for (const std::string& line : ReadTextLines(out)) text += line + "\n";
+  ASSERT_TRUE(WIFEXITED(status)) << text;
+  EXPECT_EQ(WEXITSTATUS(status), 3) << text;
+  EXPECT_TRUE(Has(text, "\"mv\": 30}")) << "the step was written before the signal\n" << text;
+  EXPECT_TRUE(Has(text, "{\"outcome\": \"stopped\"")) << text;
+  auto store = std::make_unique<MeasurementStore>();
+  TObdelava::ReadDataFile(File(".vtd"), *store, '.');
+  EXPECT_TRUE(Has(store->ColumnNames[1], "ventil (prekinjeno pri ")) << store->ColumnNames[1];
+  EXPECT_FALSE(fs::exists(File(".vtm")));
+  EXPECT_EQ(Read("ns=2;s=MV"), 20);
+  EXPECT_EQ(Read("ns=2;s=RA"), 0) << "the controller in its earlier mode, not the after-run one";
 }
