@@ -4,17 +4,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <memory>
 #include <regex>
 #include <string>
+#include <thread>
 
 #include "cli/CliRunner.h"
 #include "data/TObdelava.h"
 #include "data/TextFile.h"
 #include "experiment/SettingsFile.h"
 #include "opc/peer/UaPeer.h"
+#include "support/LatencyProxy.h"
 
 namespace fs = std::filesystem;
 
@@ -180,4 +183,32 @@ TEST_F(ExperimentOnPlant, CtrlCMidRunSavesAMarkedRecordAndPutsThePlantBackAsItWa
   EXPECT_FALSE(fs::exists(File(".vtm")));
   EXPECT_EQ(Read("ns=2;s=MV"), 20);
   EXPECT_EQ(Read("ns=2;s=RA"), 0) << "the controller in its earlier mode, not the after-run one";
+}
+
+// The link lost mid-run and not made again within the reconnect time: the plant is given
+// up, exit 1, the record saved and marked where it was lost.
+TEST_F(ExperimentOnPlant, ALinkLostPastTheReconnectTimeEndsWithExit1AndAMarkedRecord) {
+  LatencyProxy relay(std::stoi(ReadPort(UaPeerDir() + "/port")));
+  s.ServerName = relay.Url();
+  s.ItemIds[0] = "ns=2;s=MV";
+  s.ItemIds[4] = "ns=2;s=Y1";
+  s.ItemIds[10] = "ns=2;s=RA";
+  s.StepDuration = "5";
+  Write("'ns=2;s=RA=0' 'ns=2;s=MV=20'");
+  std::thread cut([&relay] {
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    relay.Cut();
+  });
+  const CliRun run = Run("--reconnect-time 1");
+  cut.join();
+  EXPECT_EQ(run.ExitCode, 1) << run.Out << run.Err;
+  EXPECT_TRUE(Has(run.Out, "\"mv\": 30}")) << run.Out;
+  EXPECT_TRUE(Has(run.Out, "link lost")) << run.Out;
+  auto store = std::make_unique<MeasurementStore>();
+  TObdelava::ReadDataFile(File(".vtd"), *store, '.');
+  EXPECT_TRUE(Has(store->ColumnNames[1], "ventil (simulacija od ")) << store->ColumnNames[1];
+  EXPECT_TRUE(fs::exists(File("-opozorila.txt")));
+  EXPECT_FALSE(fs::exists(File(".vtm")));
+  EXPECT_TRUE(Has(run.Out, "ker je bila povezava s strežnikom izgubljena")) << run.Out;
+  EXPECT_FALSE(Has(run.Out, "\"simulatedFrom\": null")) << run.Out;
 }
