@@ -186,15 +186,17 @@ TEST_F(ExperimentOnPlant, CtrlCMidRunSavesAMarkedRecordAndPutsThePlantBackAsItWa
 }
 
 // The link lost mid-run and not made again within the reconnect time: the plant is given
-// up, exit 1, the record saved and marked where it was lost.
+// up, exit 1, the record saved and marked where it was lost. On a plant of the test's own:
+// the session the cut leaves behind never meets another test's count of the shared one's.
 TEST_F(ExperimentOnPlant, ALinkLostPastTheReconnectTimeEndsWithExit1AndAMarkedRecord) {
-  LatencyProxy relay(std::stoi(ReadPort(UaPeerDir() + "/port")));
+  const PrivateUaPeer plant;
+  LatencyProxy relay(std::stoi(plant.Url().substr(plant.Url().rfind(':') + 1)));
   s.ServerName = relay.Url();
   s.ItemIds[0] = "ns=2;s=MV";
   s.ItemIds[4] = "ns=2;s=Y1";
   s.ItemIds[10] = "ns=2;s=RA";
   s.StepDuration = "5";
-  Write("'ns=2;s=RA=0' 'ns=2;s=MV=20'");
+  ASSERT_EQ(RunCli("opc", plant.Url() + " write 'ns=2;s=RA=0' 'ns=2;s=MV=20'").ExitCode, 0);
   std::thread cut([&relay] {
     std::this_thread::sleep_for(std::chrono::seconds(3));
     relay.Cut();
