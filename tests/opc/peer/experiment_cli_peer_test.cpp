@@ -165,11 +165,12 @@ TEST_F(ExperimentOnPlant, CtrlCMidRunSavesAMarkedRecordAndPutsThePlantBackAsItWa
   WriteTextLines(path, SettingsLines(s));
   const char* build = std::getenv("VORTUNER_BINARY_DIR");
   const std::string out = (dir / "out.txt").string();
-  // SIGINT 4 s after the start: connected, past the 0.5 s wait, within the first step.
-  const std::string command = "XDG_DATA_HOME='" + (dir / "data").string() +
-                              "' timeout --preserve-status -s INT 4 " + (build ? build : "build") +
-                              std::string("/src/vortuner-cli experiment ") + path + " --now > " +
-                              out + " 2>&1";
+  // SIGINT 4 s after the start (to the command alone: a second one through its process
+  // group would end it at once): connected, past the 0.5 s wait, within the first step.
+  const std::string command =
+      "XDG_DATA_HOME='" + (dir / "data").string() +
+      "' timeout --foreground --preserve-status -s INT 4 " + (build ? build : "build") +
+      std::string("/src/vortuner-cli experiment ") + path + " --now > " + out + " 2>&1";
   const int status = std::system(command.c_str());
   std::string text;
   for (const std::string& line : ReadTextLines(out)) text += line + "\n";
