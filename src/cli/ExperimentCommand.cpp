@@ -46,8 +46,9 @@ const char* const ExperimentUsageTail =
     "Prints one JSON object a line: {\"event\": \"phase\" | \"step\" | \"trip\" | \"link lost\" |\n"
     "\"late\" | \"forecast\" | \"early end\" | \"file\", ...}, and last the outcome\n"
     "{\"outcome\": \"processed\" | \"stopped\", ...}.\n"
-    "Ctrl-C or SIGTERM ends the run as \"Konec eksperimenta\" does: the controller as after a\n"
-    "run, the record saved and marked.\n"
+    "Ctrl-C or SIGTERM ends the run as \"Konec eksperimenta\" does, the record saved and\n"
+    "marked; MV goes back to its value at the start and the controller to its earlier mode\n"
+    "(read back), as after a trip.\n"
     "Exit code 0 processed, 3 stopped by the safety envelope or by the engineer, 1 the plant\n"
     "could not be reached or the link was lost (the record saved and marked), 2 a wrong\n"
     "command line or settings file.\n";

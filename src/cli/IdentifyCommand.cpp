@@ -65,8 +65,8 @@ const char* const IdentifyUsage =
     "InnerQuality and OuterQuality (\"Zelo dobra\", \"Dobra\", \"Slabsa\", \"Slaba\"),\n"
     "InnerKind and OuterKind (\"self-regulating\" or \"integrating\") with InnerKindReason\n"
     "and OuterKindReason (the Outer values are null for an export read without Y2; a kind\n"
-    "is null when its measurement shows no response to the step). For an integrating process its "
-    "model replaces the seven values:\n"
+    "is null, and so are its seven values and its quality, when its measurement shows no\n"
+    "response to the step). For an integrating process its model replaces the seven values:\n"
     "InnerSlope (k', output units per second per input unit), InnerLag [s],\n"
     "InnerDeadTime [s], InnerStdDev, InnerRelativeError, InnerSlopeBound, InnerLagBound\n"
     "(the delay samples and the quality follow it), and the first-order fit is printed\n"
@@ -210,11 +210,11 @@ int RunIdentify(const std::vector<std::string>& args) {
   JsonObject json;
   json.Integer("ModelWindowSamples", s.ModelWindowSamples);
   // The seven values of each process, of the kind in use; an export read without Y2 has
-  // no outer process, its values are null.
+  // no outer process, and a measurement without a response no model: their values are null.
   const bool noY2 = data.Import && data.Import->Record.Columns[3] == 0;
   for (const bool outer : {false, true}) {
     const std::string p = outer ? "Outer" : "Inner";
-    if (outer && noY2) {
+    if ((outer && noY2) || (outer ? outerNone : innerNone)) {
       for (const char* key : {"Gain", "TimeConstant", "DeadTime", "StdDev", "RelativeError",
                               "GainBound", "TimeBound"})
         json.Raw(p + key, "null");
@@ -255,8 +255,11 @@ int RunIdentify(const std::vector<std::string>& args) {
   else
     json.Raw("OuterDelaySamples", "null");
   const std::string none = "null";
-  json.Text("InnerQuality", QualityText(QualityOf(ShownRelativeError(s, false))));
-  if (!noY2)
+  if (!innerNone)
+    json.Text("InnerQuality", QualityText(QualityOf(ShownRelativeError(s, false))));
+  else
+    json.Raw("InnerQuality", none);
+  if (!noY2 && !outerNone)
     json.Text("OuterQuality", QualityText(QualityOf(ShownRelativeError(s, true))));
   else
     json.Raw("OuterQuality", none);

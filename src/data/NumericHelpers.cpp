@@ -29,6 +29,30 @@ MinMaxResult FindMinMax(std::span<const double> values, int first, int last) {
   return r;
 }
 
+StraightLine LineThrough(std::span<const double> y) {
+  StraightLine l;
+  const std::size_t n = y.size();
+  if (n == 0) return l;
+  l.Middle = (static_cast<double>(n) - 1) / 2;
+  for (double v : y) l.Mean += v;
+  l.Mean /= static_cast<double>(n);
+  if (n < 3) return l;
+  double sxx = 0, sxy = 0;
+  for (std::size_t k = 0; k < n; ++k) {
+    sxx += (k - l.Middle) * (k - l.Middle);
+    sxy += (k - l.Middle) * (y[k] - l.Mean);
+  }
+  l.Slope = sxy / sxx;
+  double residuals = 0;
+  for (std::size_t k = 0; k < n; ++k) {
+    const double e = y[k] - l.Mean - l.Slope * (k - l.Middle);
+    residuals += e * e;
+  }
+  l.Scatter = std::sqrt(residuals / static_cast<double>(n - 2));
+  l.SlopeError = std::sqrt(residuals / static_cast<double>(n - 2) / sxx);
+  return l;
+}
+
 Extremes MinMaxOfRange(std::span<const double> values, int first, int last) {
   if (first >= last) return {};
   Extremes e{values[first], values[first]};

@@ -43,6 +43,15 @@ Extremes MinMaxOfRange(std::span<const double> values, int first, int last);
 // Sum over i = 1..n of (a[i] - b[i])^2, divided by n (the sum itself when n = 0).
 double MeanSquaredError(std::span<const double> a, std::span<const double> b, int n);
 
+// The least-squares straight line through y[0..n-1] (the sample index as abscissa): its
+// slope per sample, the mean and the middle index it passes through, the scatter of the
+// samples about it and the slope's standard error. Fewer than three samples, or no
+// spread of the index, give a slope of 0 and no scatter.
+struct StraightLine {
+  double Slope = 0, Mean = 0, Middle = 0, Scatter = 0, SlopeError = 0;
+};
+StraightLine LineThrough(std::span<const double> y);
+
 // Actuator with range limits and a rate limit: fills output[1..n] from input[1..n].
 // fullStrokeTime is the time to travel from minimum to maximum; 0 disables the rate limit.
 void ActuatorModel(std::span<const double> input, std::span<double> output, int n, double ts,

@@ -3,36 +3,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "data/NumericHelpers.h"
+
 namespace {
 
 double Mean(std::span<const double> y) {
   double sum = 0;
   for (double v : y) sum += v;
   return y.empty() ? 0 : sum / static_cast<double>(y.size());
-}
-
-// The slope per sample of the straight line through y, and the scatter about it.
-struct Fit {
-  double Slope = 0, Scatter = 0;
-};
-Fit LineFit(std::span<const double> y) {
-  const std::size_t n = y.size();
-  Fit f;
-  if (n < 3) return f;
-  const double middle = (static_cast<double>(n) - 1) / 2, mean = Mean(y);
-  double sxx = 0, sxy = 0;
-  for (std::size_t k = 0; k < n; ++k) {
-    sxx += (k - middle) * (k - middle);
-    sxy += (k - middle) * (y[k] - mean);
-  }
-  f.Slope = sxy / sxx;
-  double residuals = 0;
-  for (std::size_t k = 0; k < n; ++k) {
-    const double e = y[k] - mean - f.Slope * (k - middle);
-    residuals += e * e;
-  }
-  f.Scatter = std::sqrt(residuals / static_cast<double>(n - 2));
-  return f;
 }
 
 // The level at a phase's end: the mean of its last quarter (at least one sample).
@@ -54,7 +32,7 @@ StepTestFindings JudgeStepTest(std::span<const double> mv, std::span<const doubl
   if (steps.empty()) return f;
 
   const std::span<const double> before = y.first(steps[0]);
-  if (before.size() >= 4) f.Noise = LineFit(before).Scatter;
+  if (before.size() >= 4) f.Noise = LineThrough(before).Scatter;
   double upGains = 0, downGains = 0;
   int ups = 0, downs = 0;
   for (std::size_t i = 0; i < steps.size(); ++i) {
@@ -68,7 +46,7 @@ StepTestFindings JudgeStepTest(std::span<const double> mv, std::span<const doubl
     }
     if (!integrating && phase.size() >= 8) {
       const std::span<const double> tail = phase.last(std::max<std::size_t>(3, phase.size() / 4));
-      const double moved = std::abs(LineFit(tail).Slope) * static_cast<double>(tail.size());
+      const double moved = std::abs(LineThrough(tail).Slope) * static_cast<double>(tail.size());
       if (moved > 0.05 * std::abs(response) && moved > 3 * f.Noise)
         f.Unsettled.push_back(static_cast<int>(i) + 1);
     }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "data/NumberFormat.h"
+#include "data/NumericHelpers.h"
 #include "data/StepTest.h"
 
 namespace {
@@ -33,29 +34,11 @@ struct DriftFinding {
   bool Drifts = false;
   double From = 0, To = 0;
 };
-// The straight line through y[first..last]: its slope per sample and that slope's
-// standard error from the scatter about the line.
-struct Line {
-  double Slope = 0, SlopeError = 0, Mean = 0, Middle = 0;
-};
-Line LineThrough(const SampleArray& y, int first, int last) {
-  Line l;
-  const int n = last - first + 1;
-  l.Middle = (first + last) / 2.0;
-  l.Mean = MeanOf(y, first, last);
-  double sxx = 0, sxy = 0;
-  for (int k = first; k <= last; ++k) {
-    sxx += (k - l.Middle) * (k - l.Middle);
-    sxy += (k - l.Middle) * (y[static_cast<size_t>(k)] - l.Mean);
-  }
-  if (n < 3 || sxx == 0) return l;
-  l.Slope = sxy / sxx;
-  double residuals = 0;
-  for (int k = first; k <= last; ++k) {
-    const double e = y[static_cast<size_t>(k)] - l.Mean - l.Slope * (k - l.Middle);
-    residuals += e * e;
-  }
-  l.SlopeError = std::sqrt(residuals / (n - 2) / sxx);
+// The straight line through y[first..last], its middle as a sample number.
+StraightLine LineThrough(const SampleArray& y, int first, int last) {
+  StraightLine l = ::LineThrough(std::span<const double>(y).subspan(
+      static_cast<size_t>(first), static_cast<size_t>(std::max(last - first + 1, 0))));
+  l.Middle += first;
   return l;
 }
 
@@ -74,14 +57,14 @@ DriftFinding DriftBeforeStep(const MeasurementStore& s, const SampleArray& y, in
   const double from = MeanOf(y, first, first + quarter - 1);
   const double to = MeanOf(y, last - quarter + 1, last);
   // The line through the stretch, about its middle.
-  const Line line = LineThrough(y, first, last);
+  const StraightLine line = LineThrough(y, first, last);
   const double slope = line.Slope, mean = line.Mean, middle = line.Middle;
   const bool significant = std::abs(slope) > 4 * line.SlopeError;
   const double drift = slope * (n - 1);
   const int after = end - firstStep + 1;
   const int tail = std::max(1, after / 4);
   if (integrating) {
-    const Line late = LineThrough(y, end - tail + 1, end);
+    const StraightLine late = LineThrough(y, end - tail + 1, end);
     const bool drifts = std::isfinite(slope) && std::isfinite(late.Slope) && significant &&
                         std::abs(slope) > 0.1 * std::abs(late.Slope - slope);
     return {drifts, from, to};

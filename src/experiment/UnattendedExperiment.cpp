@@ -205,7 +205,13 @@ UnattendedOutcome RunUnattendedExperiment(const UnattendedJob& job, MeasurementS
   out.Samples = store.SampleCount;
 
   tell({"phase", "povrnitev"});
-  run.RestorePlantAfterRun(true);
+  // Stopped by the engineer (Ctrl-C, SIGTERM) mid-run: nobody is at the plant to take it
+  // over, so it goes back as after a trip, MV to its value at the start and the controller
+  // to its earlier mode (read back), never left on a step or switched for after a run.
+  if (stop && run.Findings.Interrupted && !run.Findings.Trip)
+    run.RestoreAfterTrip();
+  else
+    run.RestorePlantAfterRun(true);
   out.Findings = run.Findings;
 
   // The record as the window's end hands it over: conditioned with the run's options and

@@ -226,7 +226,7 @@ void ModelSection(ReportDocument& d, const ReportInputs& in, const std::string& 
 
 // The controller table: I, P, PI and PID with their Kp, Ki and Kd. Returns its number.
 int ControllerTable(ReportDocument& d, const ReportInputs& in) {
-  const int table = HeaderTable(d, 5, {"Tip regulatorja", "Kp", "Ki", "Kd"});
+  const int table = HeaderTable(d, 5, {"Tip regulatorja", "Kp", "Ki [1/s]", "Kd [s]"});
   const std::array<std::array<std::string, 4>, 4> rows = {{
       {"I regulator", "", in.IKi, ""},
       {"P regulator", in.PKp, "", ""},

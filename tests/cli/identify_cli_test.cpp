@@ -320,6 +320,9 @@ TEST_F(IdentifyCommand, AMeasurementOfNoiseOnlyGetsNoKind) {
   const CliRun r = Identify(Path("noise.csv"));
   ASSERT_EQ(r.ExitCode, 0) << r.Err;
   EXPECT_TRUE(Has(r.Out, "\"InnerKind\": null,")) << r.Out;
+  // No model either: its figures would describe nothing.
+  EXPECT_TRUE(Has(r.Out, "\"InnerGain\": null,")) << r.Out;
+  EXPECT_TRUE(Has(r.Out, "\"InnerQuality\": null,")) << r.Out;
   EXPECT_TRUE(Has(r.Out, "Meritev se na skok ne odzove")) << r.Out;
   EXPECT_TRUE(Has(r.Err, "warning: Y1 shows no response to the step: no kind of process")) << r.Err;
 }

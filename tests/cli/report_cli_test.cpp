@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <sstream>
@@ -78,6 +79,8 @@ TEST_F(ReportCommand, WritesTheFullReportAndNoImageStays) {
   EXPECT_NE(body.find("Datum zapisa: 7.12.2026 20:00:00"), std::string::npos);
   EXPECT_EQ(body.find("OPC Strežnik"), std::string::npos);
   EXPECT_NE(body.find("Metoda nastavljanja: Metoda provršin - sledenje"), std::string::npos);
+  EXPECT_NE(body.find("Ki [1/s]"), std::string::npos);  // the parallel form's units
+  EXPECT_NE(body.find("Kd [s]"), std::string::npos);
   // Standard error holds this command's warnings and nothing of the toolkit's.
   std::stringstream err(r.Err);
   for (std::string line; std::getline(err, line);)
@@ -146,4 +149,29 @@ TEST_F(ReportCommand, TakesTheActuatorAsIdentifyDoes) {
   EXPECT_NE(bad.Err.find("--actuator needs the maximum, the minimum and a full-stroke time >= 0"),
             std::string::npos)
       << bad.Err;
+}
+
+// An export in the plant's local time with its offset: the report dates the record in that
+// clock and names the offset, as the record's own stamps read.
+TEST_F(ReportCommand, AnExportsRecordIsDatedInItsOwnClockWithTheOffsetNamed) {
+  modeltest::Record record;
+  record.Noise = 0.01;
+  auto store = modeltest::MakeStore(record);
+  std::string text = "Timestamp;OUT;PV\n";
+  for (int k = 1; k <= record.Samples; ++k) {
+    char stamp[40];
+    std::snprintf(stamp, sizeof stamp, "2026-10-05T00:%02d:%02d+02:00", (k - 1) / 60, (k - 1) % 60);
+    text += std::string(stamp) + ";" + std::to_string(store->DataColumns[1][k]) + ";" +
+            std::to_string(store->DataColumns[5][k]) + "\n";
+  }
+  WriteFileBytes(Path("plant.csv"), text);
+  const CliRun r = RunCli("report", Path("plant.csv") + " --out " + Path("plant.docx"));
+  ASSERT_EQ(r.ExitCode, 0) << r.Err;
+  std::string body;
+  for (const ZipPart& part : ReadZipParts(Path("plant.docx")))
+    if (part.Name == "word/document.xml") body = part.Bytes;
+  EXPECT_NE(body.find("Datum zapisa: 2026-10-05 00:00:00 (UTC+02:00)"), std::string::npos);
+  const size_t gain = body.find("Ocenjeno ojačenje: ");
+  ASSERT_NE(gain, std::string::npos);
+  EXPECT_EQ(body.substr(gain + 20, 4), "1,99") << body.substr(gain, 40);
 }

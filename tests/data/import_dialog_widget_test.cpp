@@ -212,3 +212,18 @@ TEST_F(ImportDialogTest, AnExportWhoseNumbersCannotBeTheTimeIsRefusedSayingSo) {
   });
   EXPECT_EQ(Form().Store().SampleCount, 100);
 }
+
+// An export past the reader's bound (2 GB) is refused before it is read, in the window's
+// Slovenian; the record stays.
+TEST_F(ImportDialogTest, AnExportLargerThanTheReadersBoundIsRefusedInTheWindowsWords) {
+  std::string text = "Time;MV;Y1\n";
+  for (int k = 0; k < 20; ++k) text += std::to_string(k) + ";1;2\n";
+  const QString path = Write("huge.csv", text);
+  std::filesystem::resize_file(path.toStdString(), (std::uintmax_t{2} << 30) + 1);  // sparse
+  ui.QueueFileAnswer(path);
+  QTest::mouseClick(Page().Button_NaloziIzDatoteke, Qt::LeftButton);
+  ASSERT_EQ(ui.Errors.size(), 1);
+  EXPECT_EQ(ui.Errors.front(),
+            QStringLiteral("Datoteke \"%1\" ni mogoče prebrati: večja je od 2048 MB.").arg(path));
+  EXPECT_EQ(Form().Store().SampleCount, 100);
+}

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include "model/IntegratingModel.h"
 #include "model/IntegratingTestData.h"
 #include "model/ModelTestData.h"
+#include "model/ModelWarnings.h"
 #include "model/TModel.h"
 
 using modeltest::LevelRecord;
@@ -160,4 +162,52 @@ TEST(IntegratingIdentification, AnOuterMeasurementOfNoiseOnlyIsNoIntegratingProc
   EXPECT_EQ(store->OuterKind, ProcessKind::SelfRegulating);
   EXPECT_TRUE(ChooseProcessKind(*store, true, '.').NoResponse);
   EXPECT_FALSE(ChooseProcessKind(*store, false, '.').NoResponse);
+}
+
+TEST(IntegratingIdentification, ALevelRampingBeforeTheStepGivesTheChangeOfSlopeAndTheDriftIsSaid) {
+  // The valve off balance: the level climbs 0.04 per sample from the record's first sample
+  // and goes on doing so; the step of 5 % adds k' * 5 = 0.1 per second.
+  LevelRecord record;
+  record.StepAt = 60;
+  record.Lag = 10;
+  record.Noise = 0.02;
+  auto ramped = [&](double ramp) {
+    auto s = MakeLevelStore(record);
+    for (int k = 1; k <= record.Samples; ++k) s->Y1Conditioned[k] += ramp * (k - 1);
+    IdentifyModel(*s, 1, record.Samples);
+    return s;
+  };
+  const auto level = ramped(0.04);
+  EXPECT_EQ(level->InnerKind, ProcessKind::Integrating);
+  EXPECT_NEAR(level->InnerIntegrating.Slope, 0.02, 0.02 * 0.03);
+  EXPECT_NEAR(level->InnerIntegrating.Lag, 10, 1.5);
+  EXPECT_NEAR(level->InnerIntegrating.DeadTime, 8, 1.01);
+  // The chart's curve carries the ramp on: it meets the record as measured.
+  EXPECT_LT(level->InnerIntegrating.RelativeError, 0.01);
+  EXPECT_NEAR(level->InnerIntegratingResponse[250], level->InnerMeasured[250], 0.1);
+  const std::vector<Warning> said =
+      CollectWarnings(*level, ModelWarningScope(*level, 1, record.Samples, false, false, '.'));
+  EXPECT_TRUE(std::any_of(said.begin(), said.end(),
+                          [](const Warning& w) { return w.Kind == WarningKind::Drift; }));
+  // Without the ramp nothing is taken out and the same model comes back.
+  const auto still = ramped(0);
+  EXPECT_NEAR(still->InnerIntegrating.Slope, level->InnerIntegrating.Slope, 0.02 * 0.03);
+}
+
+TEST(IntegratingIdentification,
+     ASelfRegulatingRecordDriftingFromItsFirstSampleStaysSelfRegulating) {
+  // A first-order response (gain 2, 1 % step) over a baseline that moves 0.01 per sample
+  // from the first sample on, a tenth of a response per ten samples: the ramp taken out of
+  // the integrating fit does not make the record integrating; the drift is said.
+  modeltest::Record record;
+  record.StepAt = 50;
+  record.Noise = 0.005;
+  auto s = modeltest::MakeStore(record);
+  for (int k = 1; k <= record.Samples; ++k) s->Y1Conditioned[k] += 0.01 * (k - 1);
+  IdentifyModel(*s, 1, record.Samples);
+  EXPECT_EQ(s->InnerKind, ProcessKind::SelfRegulating);
+  const std::vector<Warning> said =
+      CollectWarnings(*s, ModelWarningScope(*s, 1, record.Samples, false, false, '.'));
+  EXPECT_TRUE(std::any_of(said.begin(), said.end(),
+                          [](const Warning& w) { return w.Kind == WarningKind::Drift; }));
 }

@@ -228,3 +228,19 @@ TEST(IntegratingRules, ControllerFileKeepsKindsAndIntegratingModelsAndOldFilesRe
   bad[39] = "tank";
   EXPECT_THROW(TRegulator::ControllerSettingsFromLines(bad, ','), std::invalid_argument);
 }
+
+// Why the PID of an integrating process with a lag keeps the PI's closed-loop time
+// constant L + lag/2 and not SIMC's tauC = L: with the program's D term, filtered at Td/5,
+// the rule's tauC = L makes the loop fragile; the PI's keeps it under Ms 2.
+TEST(IntegratingRules, ThePidWithTheRulesTauCOfLWouldBeFragileWithTheFilteredDerivative) {
+  const double slope = 0.1, lag = 10, deadTime = 2, h = 0.2;
+  auto s = LevelStore(slope, lag, deadTime);
+  const SampledProcess process = SampledProcessOfStore(*s, h, false);
+  auto pidMs = [&](double tauC) {
+    const ControllerSet c =
+        TRegulator::TuneIntegrating(IntegratingSimc, slope, lag, deadTime, tauC);
+    return LoopRobustness(process, LoopController{SimPID, c.KpPID, c.KiPID, c.KdPID}).Ms;
+  };
+  EXPECT_LT(pidMs(deadTime + lag / 2), 2.0);
+  EXPECT_GT(pidMs(deadTime), 2.0);
+}

@@ -8,7 +8,10 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <algorithm>
+#include <filesystem>
 #include <span>
+#include <stdexcept>
+#include <system_error>
 
 #include "charts/VorChart.h"
 #include "data/DelimitedImport.h"
@@ -338,7 +341,13 @@ void ProcessingPage::NaloziIzDatotekeClick() {
       DataFileKind::Delimited) {
     // An export: read, shown and resampled in the import dialog; the store's record is
     // replaced only when the engineer accepts what it counted. A month at 1 s is larger
-    // than the program's own files may be.
+    // than the program's own files may be; one past the reader's bound is said here in
+    // the window's words (the command line keeps the reader's).
+    std::error_code error;
+    if (const auto size = std::filesystem::file_size(path, error);
+        !error && size > ExportReadLimit.MaxBytes)
+      throw std::runtime_error("Datoteke \"" + path + "\" ni mogoče prebrati: večja je od " +
+                               std::to_string(ExportReadLimit.MaxBytes >> 20) + " MB.");
     ImportDialog import(this, ReadTextLines(path, ExportReadLimit), dialog.FileName);
     if (import.exec() != QDialog::Accepted || !import.Result()) return;
     CommitImport(import.Result()->Record, store);

@@ -107,7 +107,8 @@ void RegulatorPage::SetOwnStatus(const QString& text) {
 
 namespace {
 // What the slider sets, for its tooltip: the robustness factor of the first-order rules,
-// or the closed-loop time constant of the integrating ones.
+// or the closed-loop time constant of the integrating ones, and why SIMC's PID takes the
+// PI's (the rule's tauC = L would make a loop with the filtered D term fragile).
 QString SliderToolTip(const MeasurementStore& store, bool cascade, char sep) {
   const TuningResult& t = store.Tuning;
   if (UsesIntegratingRules(store, cascade))
@@ -117,7 +118,11 @@ QString SliderToolTip(const MeasurementStore& store, bool cascade, char sep) {
                "c = 2^((10 \xE2\x88\x92 s)/5) \xC2\xB7 (L + T/2) (pri metodi lambda čas "
                "zaustavitve, trikrat daljši);\n"
                "s = 0 štirikrat počasneje, s = 10 SIMC \xCF\x84"
-               "c = L, s = 20 štirikrat hitreje.\n"
+               "c = L + T/2 (zakasnitev T kot mrtvi čas), s = 20 štirikrat hitreje.\n"
+               "PID ima isti \xCF\x84"
+               "c, ne SIMC-jevega \xCF\x84"
+               "c = L: z njim bi bila zanka s filtriranim D členom\n"
+               "(filter Td/5) krhka (Ms nad 2).\n"
                "Zdaj \xCF\x84"
                "c = ") +
            QString::fromStdString(FormatGeneral(t.ClosedLoopTimeConstant, 4, sep)) + " s.";

@@ -1,19 +1,23 @@
 // vortuner-cli experiment on the node-opcua test plant: a normal automatic run end to end,
 // a process that runs away past its high limit, and a limit broken before the start.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <memory>
 #include <regex>
 #include <string>
+#include <thread>
 
 #include "cli/CliRunner.h"
 #include "data/TObdelava.h"
 #include "data/TextFile.h"
 #include "experiment/SettingsFile.h"
 #include "opc/peer/UaPeer.h"
+#include "support/LatencyProxy.h"
 
 namespace fs = std::filesystem;
 
@@ -145,4 +149,69 @@ TEST_F(ExperimentOnPlant, ALimitBrokenBeforeTheStartRefusesTheRunWithNothingWrit
   EXPECT_EQ(Read("ns=2;s=Runaway.RA"), 0) << "the controller was not switched";
   EXPECT_FALSE(fs::exists(File(".vtd")));
   Write("'ns=2;s=Runaway.RA=1' 'ns=2;s=Runaway.Y1=50'");
+}
+
+// Ctrl-C mid-run on the plant: the record is saved and marked where it was cut, nothing is
+// identified from it, exit 3; nobody being at the plant, MV goes back to its starting
+// value and the controller to its earlier mode (manual here, where a finished run would
+// switch it to automatic), both read back on the plant.
+TEST_F(ExperimentOnPlant, CtrlCMidRunSavesAMarkedRecordAndPutsThePlantBackAsItWas) {
+  s.ItemIds[0] = "ns=2;s=MV";
+  s.ItemIds[4] = "ns=2;s=Y1";
+  s.ItemIds[10] = "ns=2;s=RA";
+  s.StepDuration = "60";
+  Write("'ns=2;s=RA=0' 'ns=2;s=MV=20'");
+  const std::string path = (dir / "poizkus.vtx").string();
+  WriteTextLines(path, SettingsLines(s));
+  const char* build = std::getenv("VORTUNER_BINARY_DIR");
+  const std::string out = (dir / "out.txt").string();
+  // SIGINT 4 s after the start (to the command alone: a second one through its process
+  // group would end it at once): connected, past the 0.5 s wait, within the first step.
+  const std::string command =
+      "XDG_DATA_HOME='" + (dir / "data").string() +
+      "' timeout --foreground --preserve-status -s INT 4 " + (build ? build : "build") +
+      std::string("/src/vortuner-cli experiment ") + path + " --now > " + out + " 2>&1";
+  const int status = std::system(command.c_str());
+  std::string text;
+  for (const std::string& line : ReadTextLines(out)) text += line + "\n";
+  ASSERT_TRUE(WIFEXITED(status)) << text;
+  EXPECT_EQ(WEXITSTATUS(status), 3) << text;
+  EXPECT_TRUE(Has(text, "\"mv\": 30}")) << "the step was written before the signal\n" << text;
+  EXPECT_TRUE(Has(text, "{\"outcome\": \"stopped\"")) << text;
+  auto store = std::make_unique<MeasurementStore>();
+  TObdelava::ReadDataFile(File(".vtd"), *store, '.');
+  EXPECT_TRUE(Has(store->ColumnNames[1], "ventil (prekinjeno pri ")) << store->ColumnNames[1];
+  EXPECT_FALSE(fs::exists(File(".vtm")));
+  EXPECT_EQ(Read("ns=2;s=MV"), 20);
+  EXPECT_EQ(Read("ns=2;s=RA"), 0) << "the controller in its earlier mode, not the after-run one";
+}
+
+// The link lost mid-run and not made again within the reconnect time: the plant is given
+// up, exit 1, the record saved and marked where it was lost. On a plant of the test's own:
+// the session the cut leaves behind never meets another test's count of the shared one's.
+TEST_F(ExperimentOnPlant, ALinkLostPastTheReconnectTimeEndsWithExit1AndAMarkedRecord) {
+  const PrivateUaPeer plant;
+  LatencyProxy relay(std::stoi(plant.Url().substr(plant.Url().rfind(':') + 1)));
+  s.ServerName = relay.Url();
+  s.ItemIds[0] = "ns=2;s=MV";
+  s.ItemIds[4] = "ns=2;s=Y1";
+  s.ItemIds[10] = "ns=2;s=RA";
+  s.StepDuration = "5";
+  ASSERT_EQ(RunCli("opc", plant.Url() + " write 'ns=2;s=RA=0' 'ns=2;s=MV=20'").ExitCode, 0);
+  std::thread cut([&relay] {
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    relay.Cut();
+  });
+  const CliRun run = Run("--reconnect-time 1");
+  cut.join();
+  EXPECT_EQ(run.ExitCode, 1) << run.Out << run.Err;
+  EXPECT_TRUE(Has(run.Out, "\"mv\": 30}")) << run.Out;
+  EXPECT_TRUE(Has(run.Out, "link lost")) << run.Out;
+  auto store = std::make_unique<MeasurementStore>();
+  TObdelava::ReadDataFile(File(".vtd"), *store, '.');
+  EXPECT_TRUE(Has(store->ColumnNames[1], "ventil (simulacija od ")) << store->ColumnNames[1];
+  EXPECT_TRUE(fs::exists(File("-opozorila.txt")));
+  EXPECT_FALSE(fs::exists(File(".vtm")));
+  EXPECT_TRUE(Has(run.Out, "ker je bila povezava s strežnikom izgubljena")) << run.Out;
+  EXPECT_FALSE(Has(run.Out, "\"simulatedFrom\": null")) << run.Out;
 }
