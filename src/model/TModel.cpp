@@ -1,21 +1,14 @@
 #include "model/TModel.h"
 
 #include <array>
-#include <atomic>
 #include <cmath>
-#include <exception>
 #include <memory>
-#include <span>
 #include <stdexcept>
-#include <system_error>
-#include <thread>
-#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "data/NumericHelpers.h"
 #include "model/DelaySweep.h"
-#include "model/IntegratingModel.h"
 
 namespace {
 
@@ -65,34 +58,6 @@ int FirstSmallest(const std::array<Candidate, 3>& c) {
   for (int i = 1; i < 3; ++i)
     if (c[i].Error < c[best].Error) best = i;
   return best;
-}
-
-// An integrating process whose input was off balance before the step ramps already: the
-// straight line through its output y over the stretch before U's first change (its
-// middle a sample number), where it is a ramp while the process's input x holds still
-// there (U itself for the inner process, Y1 for the outer); else a line of slope 0. The change of
-// slope the step brought is the process's answer.
-StraightLine RampBeforeStep(const SampleArray& u, const SampleArray& x, const SampleArray& y,
-                            int n) {
-  int step = 2;
-  while (step <= n && u[static_cast<size_t>(step)] == u[1]) ++step;
-  const int stretch = step - 1;
-  if (step > n || stretch < 4) return {};
-  const auto before = [stretch](const SampleArray& a) {
-    return std::span<const double>(a).subspan(1, static_cast<size_t>(stretch));
-  };
-  const StraightLine input = LineThrough(before(x));
-  if (std::abs(input.Slope) > 4 * input.SlopeError) return {};
-  StraightLine output = LineThrough(before(y));
-  // A ramp, not the noise of a filtered signal (whose scatter is no white noise, so the
-  // slope's error alone would hold too little): clear of its error and rising by more
-  // than five standard deviations of the noise about it over the stretch.
-  const double rise = std::abs(output.Slope) * (stretch - 1);
-  if (!(std::abs(output.Slope) > 4 * output.SlopeError && rise > 5 * output.Scatter) ||
-      !std::isfinite(output.Slope))
-    return {};
-  output.Middle += 1;
-  return output;
 }
 
 }  // namespace
@@ -234,112 +199,3 @@ ModelEstimate TModel::IdentifyOne(const ModelSignals& s, int n, double ts, doubl
   return r;
 }
 
-void TModel::Identify(MeasurementStore& store, int n, double ts, double filterTime) {
-  const ModelSignals inner{store.UDeviation, store.Y1Deviation, store.InnerMeasured,
-                           store.InnerModelResponse};
-  const ModelSignals outer{store.Y1Deviation, store.Y2Deviation, store.OuterMeasured,
-                           store.OuterModelResponse};
-  // The integrating fits: the same identification on the integrated input, into arrays of
-  // their own (the measured response they compute is the same as the first-order one's).
-  // A ramp already under way before the step (the input off balance) is taken out of the
-  // output they are fitted to, so that the slope is the change of slope per change of the
-  // input; the drift warning still says it.
-  struct IntegratingWork {
-    SampleArray Input, Output, Measured;
-    StraightLine Ramp;  // slope per sample; 0: none
-    double At(int k) const { return Ramp.Mean + Ramp.Slope * (k - Ramp.Middle); }
-  };
-  auto innerWork = std::make_unique<IntegratingWork>();
-  auto outerWork = std::make_unique<IntegratingWork>();
-  IntegratedInput(store.UDeviation, n, ts, innerWork->Input);
-  IntegratedInput(store.Y1Deviation, n, ts, outerWork->Input);
-  innerWork->Ramp = RampBeforeStep(store.UDeviation, store.UDeviation, store.Y1Deviation, n);
-  outerWork->Ramp = RampBeforeStep(store.UDeviation, store.Y1Deviation, store.Y2Deviation, n);
-  for (auto [work, y] : {std::pair{innerWork.get(), &store.Y1Deviation},
-                         std::pair{outerWork.get(), &store.Y2Deviation}})
-    for (int k = 1; k <= n; ++k)
-      work->Output[k] = (*y)[k] - (work->Ramp.Slope != 0 ? work->At(k) : 0);
-  const ModelSignals innerIntegrating{innerWork->Input, innerWork->Output, innerWork->Measured,
-                                      store.InnerIntegratingResponse};
-  const ModelSignals outerIntegrating{outerWork->Input, outerWork->Output, outerWork->Measured,
-                                      store.OuterIntegratingResponse};
-
-  // The four identifications share only read-only inputs. Two hands take them one after the
-  // other, this thread and one worker (one on a single-core machine): never more threads
-  // than the cores a desktop gives, so none waits for another's time slice. The integrating
-  // fits go first: their candidates stop later, and the shorter ones even out the end.
-  ModelEstimate in, out, inInt, outInt;
-  const std::array<std::pair<const ModelSignals*, ModelEstimate*>, 4> jobs{
-      {{&innerIntegrating, &inInt}, {&outerIntegrating, &outInt}, {&inner, &in}, {&outer, &out}}};
-  std::array<std::exception_ptr, 4> errors{};
-  std::atomic<size_t> next{0};
-  auto work = [&] {
-    for (size_t j; (j = next.fetch_add(1)) < jobs.size();) {
-      try {
-        *jobs[j].second = IdentifyOne(*jobs[j].first, n, ts, filterTime);
-      } catch (...) {
-        errors[j] = std::current_exception();
-      }
-    }
-  };
-  std::thread worker;
-  if (std::thread::hardware_concurrency() != 1) {
-    try {
-      worker = std::thread(work);
-    } catch (const std::system_error&) {
-      // no thread to be had: this thread does all four
-    }
-  }
-  work();
-  if (worker.joinable()) worker.join();
-  for (const std::exception_ptr& e : errors)
-    if (e) std::rethrow_exception(e);
-  for (const ModelEstimate* m : {&in, &out})
-    for (double v : {m->Gain, m->TimeConstant, m->DeadTime, m->StdDev, m->RelativeError,
-                     m->GainBound, m->TimeBound})
-      if (!std::isfinite(v))
-        throw std::runtime_error(
-            "Model procesa ni končen: vsote vzorcev v oknu presegajo obseg števil (vzorci so "
-            "preveliki). Model ni spremenjen.");
-  // With the ramp taken out, the model's response carries it on (the process's answer to
-  // the input as it was, off balance) and is judged against the record as measured.
-  for (auto [work, estimate, response, measured] :
-       {std::tuple{innerWork.get(), &inInt, &store.InnerIntegratingResponse, &store.InnerMeasured},
-        std::tuple{outerWork.get(), &outInt, &store.OuterIntegratingResponse,
-                   &store.OuterMeasured}}) {
-    if (work->Ramp.Slope == 0) continue;
-    // The measured response lags the output by one sample.
-    for (int k = 2; k <= n; ++k) (*response)[k] += work->At(k - 1);
-    const ErrorFigures figures = ErrorOf(*measured, *response, n);
-    estimate->StdDev = figures.StdDev;
-    estimate->RelativeError = figures.RelativeError;
-  }
-  // An integrating fit that is not finite explains nothing and is never chosen.
-  for (ModelEstimate* m : {&inInt, &outInt})
-    for (double v : {m->Gain, m->TimeConstant, m->DeadTime, m->StdDev, m->RelativeError,
-                     m->GainBound, m->TimeBound})
-      if (!std::isfinite(v)) {
-        *m = ModelEstimate{};
-        m->RelativeError = 1;
-        break;
-      }
-  store.InnerIntegrating = IntegratingFromEstimate(inInt);
-  store.OuterIntegrating = IntegratingFromEstimate(outInt);
-  if (inInt.Gain == 0) store.InnerIntegratingResponse.fill(0);
-  if (outInt.Gain == 0) store.OuterIntegratingResponse.fill(0);
-
-  store.InnerGain = in.Gain;
-  store.InnerTimeConstant = in.TimeConstant;
-  store.InnerDeadTime = in.DeadTime;
-  store.InnerStdDev = in.StdDev;
-  store.InnerRelativeError = in.RelativeError;
-  store.InnerGainBound = in.GainBound;
-  store.InnerTimeBound = in.TimeBound;
-  store.OuterGain = out.Gain;
-  store.OuterTimeConstant = out.TimeConstant;
-  store.OuterDeadTime = out.DeadTime;
-  store.OuterStdDev = out.StdDev;
-  store.OuterRelativeError = out.RelativeError;
-  store.OuterGainBound = out.GainBound;
-  store.OuterTimeBound = out.TimeBound;
-}

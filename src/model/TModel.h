@@ -1,5 +1,6 @@
-// The model class: identification of the inner (U -> Y1) and outer (Y1 -> Y2)
-// first-order-plus-dead-time models from the level-free window signals, and the model file.
+// The model class: identification of one first-order-plus-dead-time model from level-free
+// window signals (IdentifyModel puts the inner U -> Y1 and outer Y1 -> Y2 models and the
+// integrating fits on an integrated input together), and the model file.
 #pragma once
 
 #include <array>
@@ -48,12 +49,6 @@ struct ModelSignals {
 
 class TModel {
  public:
-  // Both models from the store's UDeviation, Y1Deviation and Y2Deviation (samples 1..n);
-  // writes InnerMeasured, OuterMeasured, InnerModelResponse and OuterModelResponse, and
-  // the fourteen model values once both models are done. The two models are identified
-  // in parallel; a failure of either leaves the model values as they were.
-  static void Identify(MeasurementStore& store, int n, double ts, double filterTime);
-
   // One model: the delay sweeps, the matched-filter triple and the instrumental variables.
   static ModelEstimate IdentifyOne(const ModelSignals& model, int n, double ts,
                                    double filterTime);
