@@ -292,7 +292,9 @@ std::optional<int> ExperimentRun::ReconnectSecondsLeft() const {
   return static_cast<int>(std::max<std::int64_t>(0, (leftUs + 999'999) / 1'000'000));
 }
 
-void ExperimentRun::CommandMV() { sampler_->CommandMV(MV); }
+void ExperimentRun::CommandMV() {
+  if (!ending_) sampler_->CommandMV(MV);
+}
 
 void ExperimentRun::Create() {
   // The store stays empty (no samples) until an experiment begins.
@@ -330,6 +332,8 @@ void ExperimentRun::Begin() {
   Findings = {};
   std::fill(std::begin(validSeen_), std::end(validSeen_), false);
   endRequested_ = false;
+  ending_ = false;
+  lastIndex_ = -1;
   running_ = true;
   sampler_->Begin(Setup.SamplePeriodMs, !Setup.NoOpcWrite && Setup.ItemMV != nullptr);
   CommandMV();
@@ -386,9 +390,19 @@ std::vector<ExperimentSample> ExperimentRun::TakeArrived(bool stepSequence) {
   return taken;
 }
 
+void ExperimentRun::EndSampling() {
+  if (!running_ || !Sampling()) return;
+  // A sample that ended the run is its last; else the periods up to now.
+  sampler_->EndAfter(endRequested_ ? std::optional<int>(lastIndex_) : std::nullopt);
+  ending_ = true;
+}
+
+bool ExperimentRun::LastPeriodsIn() const { return !Sampling() || sampler_->EndTaken(); }
+
 ExperimentSample ExperimentRun::Take(const PlantSample& p, bool stepSequence) {
   ExperimentSample s;
   if (!running_) return s;
+  lastIndex_ = p.Index;
   const int k = store_.SampleCount;
   double recordedMV = p.MV;
   const PlantReading& r = p.Reading;
@@ -501,11 +515,14 @@ void ExperimentRun::NextStep() {
 
 bool ExperimentRun::Finish(bool waitForSampler) {
   if (!running_) return false;
-  if (waitForSampler)
+  if (waitForSampler) {
+    EndSampling();
     sampler_->Stop();
-  else
+  } else {
     sampler_->RequestStop();
+  }
   running_ = false;
+  ending_ = false;
   store_.SampleTime = Setup.SamplePeriodMs / 1000.0;
   Findings.SampleTime = store_.SampleTime;
   Findings.RoundTripMs = sampler_->RoundTripMs();
