@@ -44,8 +44,8 @@ const char* const ExperimentUsageTail =
     "                           run gives the plant up, s (0 to 86400; the file's, else 30)\n"
     "  --simulate               run on the built-in simulated process: nothing is written\n"
     "Prints one JSON object a line: {\"event\": \"phase\" | \"step\" | \"trip\" | \"link lost\" |\n"
-    "\"late\" | \"file\", ...}, and last the outcome {\"outcome\": \"processed\" | \"stopped\", "
-    "...}.\n"
+    "\"late\" | \"file\" | \"period too short\", ...}, and last the outcome {\"outcome\":\n"
+    "\"processed\" | \"stopped\", ...}.\n"
     "Ctrl-C or SIGTERM ends the run as \"Konec eksperimenta\" does: the controller as after a\n"
     "run, the record saved and marked.\n"
     "Exit code 0 processed, 3 stopped by the safety envelope or by the engineer, 1 the plant\n"
@@ -106,6 +106,7 @@ std::string EventLine(const UnattendedEvent& e) {
     line += ", \"sample\": " + std::to_string(e.Number) + ", \"time\": " + Figure(e.Time) +
             ", \"held\": " + (e.Text == "held" ? "true" : "false");
   if (e.Kind == "file") line += ", \"path\": " + JsonString(e.Text);
+  if (e.Kind == "period too short") line += ", \"text\": " + JsonString(e.Text);
   return line + "}";
 }
 

@@ -271,13 +271,16 @@ ExperimentRun::ExperimentRun(MeasurementStore& store, OpcClient& opc)
     : store_(store),
       opc_(opc),
       link_(std::make_unique<Link>(*this)),
-      sampler_(std::make_unique<PlantSampler>(*link_, TheSystemClock)) {}
+      sampler_(std::make_unique<PlantSampler>(*link_, TheSystemClock)) {
+  clock_ = &TheSystemClock;
+}
 
 ExperimentRun::~ExperimentRun() { sampler_->Stop(); }
 
 void ExperimentRun::UseClock(const Clock& clock) {
   sampler_->Stop();
   sampler_ = std::make_unique<PlantSampler>(*link_, clock);
+  clock_ = &clock;
 }
 
 bool ExperimentRun::Connected() const {
@@ -603,8 +606,13 @@ void ExperimentRun::SwitchToAutomatic() {
 std::string ExperimentRun::ReadPlantBeforeRun() {
   ModeBeforeRun.reset();
   plantMvBeforeRun_.reset();
+  readBeforeRunMs_ = 0;
   if (MvItemUnreachable || !opc_.IsConnected()) return {};  // the run simulates
-  if (readGroup_) readGroup_->ReadNow();
+  if (readGroup_) {
+    const std::int64_t sentUs = clock_->TickCountUs();
+    readGroup_->ReadNow();
+    readBeforeRunMs_ = (clock_->TickCountUs() - sentUs) / 1000.0;
+  }
   const auto value = [](const OpcItemPtr& item) {
     return Assigned(item) && Valid(item->Value(), item->Quality()) ? item->Value() : std::nan("");
   };
@@ -640,7 +648,25 @@ ExperimentRun::Preparation ExperimentRun::PrepareOnPlant(bool check, bool readMV
     return p;
   }
   if (readMV && Setup.ItemMV) PlantMvAtPreparation = Setup.ItemMV->Value();
+  if (check) p.PeriodTooShort = PeriodTooShortBeforeRun();
   return p;
+}
+
+std::string ExperimentRun::PeriodTooShortBeforeRun() {
+  if (!readGroup_ || !opc_.IsConnected()) return {};
+  // A second read: the first of a connection may have waited on the server's start.
+  const std::int64_t sentUs = clock_->TickCountUs();
+  readGroup_->ReadNow();
+  double roundTripMs = (clock_->TickCountUs() - sentUs) / 1000.0;
+  if (readBeforeRunMs_ > 0) roundTripMs = std::min(roundTripMs, readBeforeRunMs_);
+  double grantedMs = 0;
+  try {
+    grantedMs = readGroup_->Subscribe(Setup.SamplePeriodMs, 2);
+    readGroup_->Unsubscribe();
+  } catch (const std::exception&) {
+    grantedMs = 0;  // the run finds out how it samples
+  }
+  return PeriodTooShortText(Period(), roundTripMs, grantedMs, Setup.Separator);
 }
 
 void ExperimentRun::RestoreAfterTrip() {

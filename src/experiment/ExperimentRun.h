@@ -309,11 +309,19 @@ class ExperimentRun {
   // talks to the plant); the controller put into its state for the run; the plant's MV
   // read for a run that keeps it (when readMV). Why the run may not start, "" when it
   // may; Envelope tells a limit broken at the start. Nothing is written before a refusal.
+  // A run that may start and talks to the plant also learns whether its period is
+  // shorter than the link can carry (PeriodTooShortBeforeRun).
   struct Preparation {
     std::string Why;
     bool Envelope = false;
+    std::string PeriodTooShort;  // PeriodTooShortText before the run; "" when it is not
   };
   Preparation PrepareOnPlant(bool check, bool readMV);
+  // Whether the period is shorter than the link can carry, asked of the plant before the
+  // run: the round trip of the preparation's reads (the shorter of two) and the sampling
+  // interval the server grants a subscription of the run's items (made and deleted at
+  // once; none when it offers none, and the run reads). PeriodTooShortText of them.
+  std::string PeriodTooShortBeforeRun();
   // After a trip, once the sampler has stopped: MV back to StartMV and the controller back
   // to ModeBeforeRun, through the gate as one set (checked, rolled back on a refusal, read
   // back). Never throws: what did not reach the plant is noted in Findings.ControllerLeft.
@@ -362,6 +370,8 @@ class ExperimentRun {
   bool validSeen_[4] = {false, false, false, false};
   double lastMV_ = 0;  // the MV of the last sample recorded
   std::optional<double> plantMvBeforeRun_;  // the plant's MV the preparation read
+  double readBeforeRunMs_ = 0;              // the round trip of its read, ms (0 none)
+  const Clock* clock_ = nullptr;            // the sampler's
   OpcGroup* readGroup_ = nullptr;
   std::unique_ptr<PlantLink> link_;
   std::unique_ptr<PlantSampler> sampler_;

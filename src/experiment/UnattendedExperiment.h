@@ -43,7 +43,8 @@ struct UnattendedJob {
 
 struct UnattendedEvent {
   // "phase" (Text: "priprava", "poizkus", "povrnitev", "obdelava"), "step" (Number, Value:
-  // MV), "trip" (Text), "link lost", "late" (Number: the sample), "file" (Text: its path).
+  // MV), "trip" (Text), "link lost", "late" (Number: the sample), "file" (Text: its path),
+  // "period too short" (Text: PeriodTooShortText, before the run).
   std::string Kind;
   std::string Text;
   double Time = 0;  // s into the record

@@ -511,3 +511,46 @@ TEST_F(Sampler, TheRunsEndAwaitsTheLastPeriodsReadUntilTheNextDeadlineAndStartsN
   EXPECT_TRUE(samples[3].Held);
   EXPECT_EQ(link.reads, 4);
 }
+
+// Before the run: the preparation's reads timed (the shorter of two) and the interval a
+// subscription of the run's items is granted (deleted at once) say whether the period is
+// shorter than the link carries, in the findings' words.
+TEST(PeriodTooShort, SaidBeforeTheRunFromTheReadsRoundTripAndTheServersGrantedInterval) {
+  auto store = std::make_unique<MeasurementStore>();
+  FakePlant plant;
+  plant.connected = true;
+  ExperimentRun run(*store, plant);
+  ManualClock clock;
+  run.UseClock(clock);
+  auto& group = static_cast<FakePlant::Group&>(plant.AddGroup("Skupina1"));
+  run.SetReadGroup(&group);
+  run.Setup.ItemMV = group.AddItem("MV");
+  run.Setup.ItemY1 = group.AddItem("Y1");
+  run.Setup.SamplePeriodMs = 50;
+  run.Setup.Separator = ',';
+  std::vector<int> roundTrips = {400, 90};  // the connection's first read waited on the server
+  group.onRead = [&] {
+    clock.AdvanceMs(roundTrips.front());
+    if (roundTrips.size() > 1) roundTrips.erase(roundTrips.begin());
+  };
+  const auto before = [&] {
+    EXPECT_EQ(run.ReadPlantBeforeRun(), "");
+    return run.PeriodTooShortBeforeRun();
+  };
+  EXPECT_EQ(before(),
+            "Čas vzorčenja 0,05 s je krajši od časa do strežnika (≈ 90 ms); del vzorcev bo "
+            "zadržanih (ponovljenih).");
+  group.granted = 50;  // the server samples every period: the round trip is carried
+  EXPECT_EQ(before(), "");
+  group.granted = 100;
+  EXPECT_EQ(before(),
+            "Čas vzorčenja 0,05 s je krajši od intervala, v katerem vzorči strežnik (100 ms); "
+            "del vzorcev bo zadržanih (ponovljenih).");
+  EXPECT_EQ(group.subscriptions, 3);
+  EXPECT_EQ(group.unsubscribed, 3) << "the subscription of the question deleted at once";
+  roundTrips = {30};
+  group.granted = 0;
+  EXPECT_EQ(before(), "");
+  plant.connected = false;  // the run simulates: nothing to ask
+  EXPECT_EQ(run.PeriodTooShortBeforeRun(), "");
+}

@@ -328,18 +328,23 @@ void TEksperiment::CheckAndSwitchForRun(std::function<void(const std::string& wh
   const bool check = !run_.MvItemUnreachable && form_.Opc().IsConnected();
   const bool readMV = form_.Opc().ReachedOverNetwork() && run_.Setup.KeepInitialInput &&
                       run_.Setup.ItemMV != nullptr;
-  auto why = std::make_shared<std::string>();
+  auto prepared = std::make_shared<ExperimentRun::Preparation>();
   // Every item the run writes is checked before the first write; then the controller is
   // put into its state for the run, and the plant's MV read for a run that keeps it.
-  OnPlant([this, why, check, readMV] { *why = run_.PrepareOnPlant(check, readMV).Why; },
-          [this, why, then](std::exception_ptr error) {
+  OnPlant([this, prepared, check, readMV] { *prepared = run_.PrepareOnPlant(check, readMV); },
+          [this, prepared, then](std::exception_ptr error) {
+            std::string& why = prepared->Why;
             if (error) try {
                 std::rethrow_exception(error);
               } catch (const std::exception& e) {
-                *why = OpcWindowText(e.what());
+                why = OpcWindowText(e.what());
               }
-            if (why->empty()) switchedForRun_ = true;
-            then(*why);
+            if (why.empty()) switchedForRun_ = true;
+            // A period shorter than the link carries is said before the run; it runs all
+            // the same, its held samples marked.
+            if (why.empty() && !error && !prepared->PeriodTooShort.empty())
+              Ui().ShowNotice(QString::fromStdString(prepared->PeriodTooShort));
+            then(why);
           });
 }
 

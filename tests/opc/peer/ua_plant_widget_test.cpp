@@ -271,6 +271,27 @@ TEST_F(UaPlant, AServerKilledMidRunLeavesTheRunOnTheSimulationWithEverySample) {
   EXPECT_EQ(marker[1].x(), marker[0].x());
 }
 
+// Y2 on an item the server samples at most once a second: said before the run starts
+// (a notice that holds nothing), the run goes on, and the same is in its findings.
+TEST_F(UaPlant, APeriodShorterThanTheServerSamplesIsSaidBeforeTheRunAndInItsFindings) {
+  ConnectTo(UaPeerUrl());
+  AssignLoop();
+  Opc().OPCTabela->item(5, 0)->setText("ns=2;s=Types.Refusing");
+  QStringList noticesAtStart;
+  RunManualExperiment([&] {
+    noticesAtStart = ui.Notices;
+    for (int i = 0; i < 10; ++i) Tick();
+  });
+  const QString said = QString::fromUtf8(
+      "Čas vzorčenja 0.05 s je krajši od intervala, v katerem vzorči strežnik (1000 ms); del "
+      "vzorcev bo zadržanih (ponovljenih).");
+  EXPECT_EQ(noticesAtStart, QStringList{said});
+  EXPECT_EQ(ui.Notices, QStringList{said});
+  EXPECT_TRUE(ui.Errors.isEmpty()) << ui.Errors.join("; ").toStdString();
+  EXPECT_TRUE(Form().StatusText().contains(said)) << Form().StatusText().toStdString();
+  EXPECT_GE(Store().SampleCount, 10);
+}
+
 // The plant stops answering for 4 s in the middle of a run: the window keeps drawing
 // (held samples, marked, once the sampler has waited its hold for the stall's first
 // periods), says the plant is late, and the run goes on with the plant.
