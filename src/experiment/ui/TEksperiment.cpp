@@ -32,6 +32,7 @@
 #include "forms/UiServices.h"
 #include "forms/Workspace.h"
 #include "opc/OpcMessages.h"
+#include "opc/ui/OpcPage.h"
 
 namespace {
 
@@ -462,8 +463,10 @@ void TEksperiment::Draw(const std::vector<ExperimentSample>& samples) {
   ShowStatus();
   // The link back: the engineer hears of it once; the run goes on with the plant.
   if (std::any_of(samples.begin(), samples.end(),
-                  [](const ExperimentSample& t) { return t.Reconnected; }))
+                  [](const ExperimentSample& t) { return t.Reconnected; })) {
     Ui().ShowNotice(QString::fromUtf8(ReconnectedText));
+    form_.OpcTab().LinkMadeAgain();
+  }
   SetTextFitting(Label_Exp_MV, Fixed4(s.MV), ValueLabelPointSize);
   SetTextFitting(Label_Exp_U1, Fixed4(s.U), ValueLabelPointSize);
   SetTextFitting(Label_Exp_Y1, Fixed4(s.Y1), ValueLabelPointSize);

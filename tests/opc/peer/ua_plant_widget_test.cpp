@@ -271,6 +271,44 @@ TEST_F(UaPlant, AServerKilledMidRunLeavesTheRunOnTheSimulationWithEverySample) {
   EXPECT_EQ(marker[1].x(), marker[0].x());
 }
 
+// A stall past the client's time-out during a run: the link is lost, the OPC tab says so,
+// and the run makes the link again on its own; the tab then says the link as it is now.
+TEST_F(UaPlant, AfterTheRunMadeTheLostLinkAgainTheOpcTabSaysItIsConnected) {
+  PrivateUaPeer peer;  // the lost link's session goes with it
+  LatencyProxy proxy(std::stoi(peer.Url().substr(peer.Url().rfind(':') + 1)));
+  ConnectTo(proxy.Url());
+  AssignLoop();
+  const auto waitFor = [](const std::function<bool()>& done, int ms) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!done() && waited.elapsed() < ms) Pass();
+    return done();
+  };
+  QString stateLost;
+  bool lost = false, back = false;
+  RunManualExperiment([&] {
+    Window().Timer1->start();  // the window's own pace
+    QTest::qWait(500);
+    proxy.Stall(7000);
+    lost = waitFor(
+        [&] { return Opc().PoveziOPCStreznik->text() == QString::fromUtf8("Poveži znova"); },
+        12000);
+    stateLost = Opc().Label54->text();
+    back = waitFor([&] { return Opc().Label54->text() == QString::fromUtf8("teče"); }, 15000);
+  });
+  ASSERT_TRUE(lost);
+  EXPECT_EQ(stateLost, QString::fromUtf8("ustavljen"));
+  ASSERT_TRUE(back) << Opc().Label54->text().toStdString();
+  EXPECT_EQ(Opc().PoveziOPCStreznik->text(), QString::fromUtf8("Poveži"));
+  EXPECT_FALSE(Opc().PoveziOPCStreznik->isEnabled()) << "connected to a running server";
+  EXPECT_TRUE(opc->IsConnected());
+  const RunFindings& f = Window().Run().Findings;
+  EXPECT_EQ(f.Reconnects, 1);
+  EXPECT_EQ(f.SimulatedSamples, 0);
+  EXPECT_TRUE(ui.Notices.contains(QString::fromUtf8(ReconnectedText)))
+      << ui.Notices.join("; ").toStdString();
+}
+
 // Y2 on an item the server samples at most once a second: said before the run starts
 // (a notice that holds nothing), the run goes on, and the same is in its findings.
 TEST_F(UaPlant, APeriodShorterThanTheServerSamplesIsSaidBeforeTheRunAndInItsFindings) {
