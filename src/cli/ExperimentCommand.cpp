@@ -44,8 +44,8 @@ const char* const ExperimentUsageTail =
     "                           run gives the plant up, s (0 to 86400; the file's, else 30)\n"
     "  --simulate               run on the built-in simulated process: nothing is written\n"
     "Prints one JSON object a line: {\"event\": \"phase\" | \"step\" | \"trip\" | \"link lost\" |\n"
-    "\"late\" | \"forecast\" | \"early end\" | \"file\", ...}, and last the outcome\n"
-    "{\"outcome\": \"processed\" | \"stopped\", ...}.\n"
+    "\"late\" | \"forecast\" | \"early end\" | \"period too short\" | \"file\", ...}, and last\n"
+    "the outcome {\"outcome\": \"processed\" | \"stopped\", ...}.\n"
     "Ctrl-C or SIGTERM ends the run as \"Konec eksperimenta\" does, the record saved and\n"
     "marked; MV goes back to its value at the start and the controller to its earlier mode\n"
     "(read back), as after a trip.\n"
@@ -113,6 +113,7 @@ std::string EventLine(const UnattendedEvent& e) {
   if (e.Kind == "early end")
     line += ", \"step\": " + std::to_string(e.Number) + ", \"time\": " + Figure(e.Time) +
             ", \"lasted\": " + Figure(e.Value) + ", \"text\": " + JsonString(e.Text);
+  if (e.Kind == "period too short") line += ", \"text\": " + JsonString(e.Text);
   return line + "}";
 }
 

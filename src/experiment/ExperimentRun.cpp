@@ -272,13 +272,16 @@ ExperimentRun::ExperimentRun(MeasurementStore& store, OpcClient& opc)
     : store_(store),
       opc_(opc),
       link_(std::make_unique<Link>(*this)),
-      sampler_(std::make_unique<PlantSampler>(*link_, TheSystemClock)) {}
+      sampler_(std::make_unique<PlantSampler>(*link_, TheSystemClock)) {
+  clock_ = &TheSystemClock;
+}
 
 ExperimentRun::~ExperimentRun() { sampler_->Stop(); }
 
 void ExperimentRun::UseClock(const Clock& clock) {
   sampler_->Stop();
   sampler_ = std::make_unique<PlantSampler>(*link_, clock);
+  clock_ = &clock;
 }
 
 bool ExperimentRun::Connected() const {
@@ -293,7 +296,9 @@ std::optional<int> ExperimentRun::ReconnectSecondsLeft() const {
   return static_cast<int>(std::max<std::int64_t>(0, (leftUs + 999'999) / 1'000'000));
 }
 
-void ExperimentRun::CommandMV() { sampler_->CommandMV(MV); }
+void ExperimentRun::CommandMV() {
+  if (!ending_) sampler_->CommandMV(MV);
+}
 
 void ExperimentRun::Create() {
   // The store stays empty (no samples) until an experiment begins.
@@ -337,6 +342,8 @@ void ExperimentRun::Begin() {
   forecast_.reset();
   phaseStart_ = 0;
   stepSequence_ = false;
+  ending_ = false;
+  lastIndex_ = -1;
   running_ = true;
   sampler_->Begin(Setup.SamplePeriodMs, !Setup.NoOpcWrite && Setup.ItemMV != nullptr);
   CommandMV();
@@ -393,9 +400,19 @@ std::vector<ExperimentSample> ExperimentRun::TakeArrived(bool stepSequence) {
   return taken;
 }
 
+void ExperimentRun::EndSampling() {
+  if (!running_ || !Sampling()) return;
+  // A sample that ended the run is its last; else the periods up to now.
+  sampler_->EndAfter(endRequested_ ? std::optional<int>(lastIndex_) : std::nullopt);
+  ending_ = true;
+}
+
+bool ExperimentRun::LastPeriodsIn() const { return !Sampling() || sampler_->EndTaken(); }
+
 ExperimentSample ExperimentRun::Take(const PlantSample& p, bool stepSequence) {
   ExperimentSample s;
   if (!running_) return s;
+  lastIndex_ = p.Index;
   const int k = store_.SampleCount;
   double recordedMV = p.MV;
   const PlantReading& r = p.Reading;
@@ -519,11 +536,14 @@ void ExperimentRun::NextStep() {
 
 bool ExperimentRun::Finish(bool waitForSampler) {
   if (!running_) return false;
-  if (waitForSampler)
+  if (waitForSampler) {
+    EndSampling();
     sampler_->Stop();
-  else
+  } else {
     sampler_->RequestStop();
+  }
   running_ = false;
+  ending_ = false;
   store_.SampleTime = Setup.SamplePeriodMs / 1000.0;
   Findings.SampleTime = store_.SampleTime;
   Findings.RoundTripMs = sampler_->RoundTripMs();
@@ -604,8 +624,13 @@ void ExperimentRun::SwitchToAutomatic() {
 std::string ExperimentRun::ReadPlantBeforeRun() {
   ModeBeforeRun.reset();
   plantMvBeforeRun_.reset();
+  readBeforeRunMs_ = 0;
   if (MvItemUnreachable || !opc_.IsConnected()) return {};  // the run simulates
-  if (readGroup_) readGroup_->ReadNow();
+  if (readGroup_) {
+    const std::int64_t sentUs = clock_->TickCountUs();
+    readGroup_->ReadNow();
+    readBeforeRunMs_ = (clock_->TickCountUs() - sentUs) / 1000.0;
+  }
   const auto value = [](const OpcItemPtr& item) {
     return Assigned(item) && Valid(item->Value(), item->Quality()) ? item->Value() : std::nan("");
   };
@@ -641,7 +666,25 @@ ExperimentRun::Preparation ExperimentRun::PrepareOnPlant(bool check, bool readMV
     return p;
   }
   if (readMV && Setup.ItemMV) PlantMvAtPreparation = Setup.ItemMV->Value();
+  if (check) p.PeriodTooShort = PeriodTooShortBeforeRun();
   return p;
+}
+
+std::string ExperimentRun::PeriodTooShortBeforeRun() {
+  if (!readGroup_ || !opc_.IsConnected()) return {};
+  // A second read: the first of a connection may have waited on the server's start.
+  const std::int64_t sentUs = clock_->TickCountUs();
+  readGroup_->ReadNow();
+  double roundTripMs = (clock_->TickCountUs() - sentUs) / 1000.0;
+  if (readBeforeRunMs_ > 0) roundTripMs = std::min(roundTripMs, readBeforeRunMs_);
+  double grantedMs = 0;
+  try {
+    grantedMs = readGroup_->Subscribe(Setup.SamplePeriodMs, 2);
+    readGroup_->Unsubscribe();
+  } catch (const std::exception&) {
+    grantedMs = 0;  // the run finds out how it samples
+  }
+  return PeriodTooShortText(Period(), roundTripMs, grantedMs, Setup.Separator);
 }
 
 void ExperimentRun::RestoreAfterTrip() {

@@ -272,6 +272,15 @@ class ExperimentRun {
   // Records the samples the sampler has queued, in order; stops after the one that ends
   // the run.
   std::vector<ExperimentSample> TakeArrived(bool stepSequence);
+  // The end of a run sampled on the sampler's threads, before Finish: the periods whose
+  // deadlines have passed are still taken as they arrive (a subscription's samplings come
+  // a publishing interval and a round trip after their period; one that does not come
+  // within the sampler's hold is held and marked), none later; after a sample that ended
+  // the run (the sequence's end, a trip, the store full, Interrupt) none more. Nothing is
+  // commanded from here on. Never waits.
+  void EndSampling();
+  // Every period up to the end has arrived: a TakeArrived after this takes the last.
+  bool LastPeriodsIn() const;
   // Records one period's sample: the state machine that every sample passes, whatever
   // took it.
   ExperimentSample Take(const PlantSample& sample, bool stepSequence);
@@ -289,8 +298,9 @@ class ExperimentRun {
   // Completes the record: SampleTime, the number of samples, at least 10 of them, and
   // the MV description marked when samples were simulated. Returns false (and changes
   // nothing) when the run had already ended. The sampler is told to stop; with
-  // waitForSampler it is also waited for (a request in flight ends at the latest with the
-  // client's time-out), else Sampler().Stop() must follow before the link is used again.
+  // waitForSampler it is also waited for (after the samplings of the periods up to the
+  // end, EndSampling, and a request in flight, which ends at the latest with the client's
+  // time-out), else Sampler().Stop() must follow before the link is used again.
   bool Finish(bool waitForSampler = true);
 
   // The plant controller's manual/automatic state; nothing is written when recording
@@ -313,11 +323,19 @@ class ExperimentRun {
   // talks to the plant); the controller put into its state for the run; the plant's MV
   // read for a run that keeps it (when readMV). Why the run may not start, "" when it
   // may; Envelope tells a limit broken at the start. Nothing is written before a refusal.
+  // A run that may start and talks to the plant also learns whether its period is
+  // shorter than the link can carry (PeriodTooShortBeforeRun).
   struct Preparation {
     std::string Why;
     bool Envelope = false;
+    std::string PeriodTooShort;  // PeriodTooShortText before the run; "" when it is not
   };
   Preparation PrepareOnPlant(bool check, bool readMV);
+  // Whether the period is shorter than the link can carry, asked of the plant before the
+  // run: the round trip of the preparation's reads (the shorter of two) and the sampling
+  // interval the server grants a subscription of the run's items (made and deleted at
+  // once; none when it offers none, and the run reads). PeriodTooShortText of them.
+  std::string PeriodTooShortBeforeRun();
   // After a trip, once the sampler has stopped: MV back to StartMV and the controller back
   // to ModeBeforeRun, through the gate as one set (checked, rolled back on a refusal, read
   // back). Never throws: what did not reach the plant is noted in Findings.ControllerLeft.
@@ -383,11 +401,15 @@ class ExperimentRun {
   OpcClient& opc_;
   bool running_ = false;
   bool endRequested_ = false;
+  bool ending_ = false;  // EndSampling: nothing more commanded
+  int lastIndex_ = -1;   // the sampler's index of the last sample recorded
   // A signal (U, Y1, Y2, MV) has delivered a valid value in this run. Until it has, its
   // invalid samples have no previous one to keep; its first valid value stands for them.
   bool validSeen_[4] = {false, false, false, false};
   double lastMV_ = 0;  // the MV of the last sample recorded
   std::optional<double> plantMvBeforeRun_;  // the plant's MV the preparation read
+  double readBeforeRunMs_ = 0;              // the round trip of its read, ms (0 none)
+  const Clock* clock_ = nullptr;            // the sampler's
   OpcGroup* readGroup_ = nullptr;
   std::unique_ptr<PlantLink> link_;
   std::unique_ptr<PlantSampler> sampler_;

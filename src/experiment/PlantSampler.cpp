@@ -38,6 +38,7 @@ void PlantSampler::Begin(std::int32_t periodMs, bool writeMV) {
   busy_ = false;
   lost_ = false;
   stopping_ = false;
+  endIndex_.reset();
   queue_.clear();
   threaded_ = false;
   mode_ = SamplingMode::Undecided;
@@ -131,6 +132,10 @@ PlantSample PlantSampler::Make(int k) const {
 
 void PlantSampler::Queue(PlantSample s) {
   nextIndex_ = s.Index + 1;
+  if (endIndex_ && s.Index > *endIndex_) {
+    queued_.notify_all();  // past the run's end: the run takes no more
+    return;
+  }
   if (reconnectingSince_ && s.Held) s.Reconnecting = true;
   if (reconnected_ && !s.Held && !s.Simulated) {
     s.Reconnected = true;
@@ -159,6 +164,7 @@ bool PlantSampler::Deadline(int k) {
     Queue(std::move(s));
   }
   if (nextIndex_ > k || busy_) return false;  // answered late into this period, or still waiting
+  if (endIndex_ && k > *endIndex_) return false;  // after the run's end: nothing read
   if (!lost_ && !reconnectingSince_ && !link_.Live() && threaded_ && reconnectUs_ > 0) {
     reconnectingSince_ = clock_.TickCountUs() - t0Us_;
     wake_.notify_all();
@@ -286,6 +292,7 @@ void PlantSampler::Start() {
   {
     const std::lock_guard lock(mutex_);
     stopping_ = false;
+    endIndex_.reset();
     mode_ = SamplingMode::Undecided;
     RestartGrid(clock_, t0Us_, wallOffsetUs_, nextIndex_, mvAt_);
     threaded_ = true;
@@ -303,21 +310,41 @@ void PlantSampler::RequestStop() {
 }
 
 void PlantSampler::Stop() {
-  DrainSubscribed();
+  AwaitEnd();
   RequestStop();
   if (clock_thread_.joinable()) clock_thread_.join();
   if (plant_thread_.joinable()) plant_thread_.join();
 }
 
-void PlantSampler::DrainSubscribed() {
+int PlantSampler::EndAfter(std::optional<int> last) {
+  const std::lock_guard lock(mutex_);
+  if (!endIndex_) {
+    if (last)
+      endIndex_ = *last;
+    else if (threaded_ && mode_ == SamplingMode::Undecided)
+      endIndex_ = -1;  // the grid begins once the way of sampling is settled: no period yet
+    else
+      endIndex_ = static_cast<int>((clock_.TickCountUs() - t0Us_) / periodUs_);
+  }
+  queued_.notify_all();
+  return *endIndex_;
+}
+
+bool PlantSampler::EndTaken() const {
+  const std::lock_guard lock(mutex_);
+  return stopping_ || (endIndex_ && nextIndex_ > *endIndex_);
+}
+
+void PlantSampler::AwaitEnd() {
+  if (!clock_thread_.joinable()) return;
+  const int last = EndAfter();
   std::unique_lock lock(mutex_);
-  if (!clock_thread_.joinable() || stopping_ || mode_ != SamplingMode::Subscription) return;
-  // The periods up to now have been sampled at the server; their samplings are on their
-  // way (a round trip and a publishing interval), or held once they have waited HoldUs.
-  const int upTo = static_cast<int>((clock_.TickCountUs() - t0Us_) / periodUs_);
-  queued_.wait_for(lock, std::chrono::microseconds(HoldUs() + periodUs_), [&] {
-    return nextIndex_ > upTo || stopping_ || lost_ || reconnectingSince_.has_value();
-  });
+  if (stopping_ || mode_ != SamplingMode::Subscription) return;
+  // The periods up to the end have been sampled at the server; their samplings are on
+  // their way (a round trip and a publishing interval), or held once they have waited
+  // HoldUs (at a deadline of the clock's).
+  queued_.wait_for(lock, std::chrono::microseconds(HoldUs() + 2 * periodUs_),
+                   [&] { return nextIndex_ > last || stopping_; });
 }
 
 void PlantSampler::ClockLoop() {
@@ -552,8 +579,10 @@ void PlantSampler::Sampled(const std::vector<PlantValue>& values) {
 
 void PlantSampler::SubscribedDeadline(int k) {
   const std::lock_guard lock(mutex_);
-  mvAt_[k] = mv_;
-  mvDue_ = true;
+  if (!endIndex_ || k <= *endIndex_) {
+    mvAt_[k] = mv_;
+    mvDue_ = true;
+  }
   const std::int64_t nowUs = clock_.TickCountUs() - t0Us_;
   if (lost_ || reconnectingSince_) {
     // No plant to wait for: the periods up to this one are held (or simulated) now.
@@ -564,6 +593,7 @@ void PlantSampler::SubscribedDeadline(int k) {
 }
 
 void PlantSampler::QueueSubscribed(int upTo, std::int64_t nowUs) {
+  if (endIndex_) upTo = std::min(upTo, *endIndex_);
   for (;;) {
     const int k = nextIndex_;
     if (k > upTo) return;
@@ -621,6 +651,7 @@ void PlantSampler::WriteMvIfDue() {
   {
     const std::lock_guard lock(mutex_);
     if (!mvDue_ || !writeMV_ || lost_ || reconnectingSince_) return;
+    if (endIndex_ && nextIndex_ > *endIndex_) return;  // the run has ended
     mvDue_ = false;
     mv = mv_;
     std::swap(rewrite, rewriteMV_);

@@ -116,9 +116,18 @@ class PlantSampler {
   // Starts the clock and plant threads; the first deadline is t0.
   void Start();
   // Stops both threads. A subscribed run first takes the samplings of the periods up to
-  // now (at most HoldUs and a period). A request in flight is let finish (it ends at the
-  // latest with the client's time-out); its answer is dropped.
+  // its end (EndAfter; by default the periods up to now), waiting at most HoldUs and two
+  // periods. A request in flight is let finish (it ends at the latest with the client's
+  // time-out); its answer is dropped.
   void Stop();
+  // The run ends after period `last` (by default the last one whose deadline has passed;
+  // -1 when the grid has not begun): the periods up to it are still queued as they come
+  // (a subscribed period's samplings awaited up to HoldUs, a read's answer up to the next
+  // deadline, else held), no later period is queued and no MV is written for a later
+  // deadline. The first call sets the end; returns it.
+  int EndAfter(std::optional<int> last = std::nullopt);
+  // Every period up to the end has been queued (also when the threads have stopped).
+  bool EndTaken() const;
   // Tells both threads to stop and returns at once; Stop still joins them afterwards.
   void RequestStop();
   bool Started() const { return clock_thread_.joinable(); }
@@ -173,8 +182,8 @@ class PlantSampler {
   PlantSample Make(int k) const;  // under mutex_
   void ClockLoop();
   void PlantLoop();
-  // Stop of a subscribed run waits for the samplings of the periods up to now.
-  void DrainSubscribed();
+  // Stop of a subscribed run waits for the samplings of the periods up to its end.
+  void AwaitEnd();
   void ReadStep();
   void SubscriptionStep();
   void WriteMvIfDue();
@@ -195,6 +204,7 @@ class PlantSampler {
   bool busy_ = false;       // the plant thread is in a request
   bool lost_ = false;
   bool stopping_ = false;
+  std::optional<int> endIndex_;        // the run's last period, once it has ended
   std::optional<double> lastPlantMV_;  // the plant thread's own
   double sentMV_ = 0;                  // the MV last sent to the plant
   std::deque<PlantSample> queue_;

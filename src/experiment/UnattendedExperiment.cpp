@@ -167,6 +167,7 @@ UnattendedOutcome RunUnattendedExperiment(const UnattendedJob& job, MeasurementS
     out.Reason = prepared.Why;
     return out;
   }
+  if (!prepared.PeriodTooShort.empty()) tell({"period too short", prepared.PeriodTooShort});
 
   run.PrepareAutomaticPhases();
   const auto [startDate, startTime] = job.Now();

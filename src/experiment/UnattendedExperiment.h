@@ -45,7 +45,8 @@ struct UnattendedEvent {
   // "phase" (Text: "priprava", "poizkus", "povrnitev", "obdelava"), "step" (Number, Value:
   // MV), "trip" (Text), "link lost", "late" (Number: the sample), "file" (Text: its path),
   // "forecast" (Text, Number: the step, Value: s until the crossing), "early end" (Text,
-  // Number: the step, Value: s it lasted).
+  // Number: the step, Value: s it lasted), "period too short" (Text: PeriodTooShortText,
+  // before the run).
   std::string Kind;
   std::string Text;
   double Time = 0;  // s into the record

@@ -59,11 +59,11 @@ class PlantGroup final : public OpcGroup {
     ua_.RemoveAllItems();
   }
   void ReadNow() override { active_ == uaClient_ ? ua_.ReadNow() : local_.ReadNow(); }
-  // The program's runs sample by reads at the deadlines for now: a subscription's samples
-  // arrive a publishing interval after their period, and a run's end does not yet wait for
-  // the last periods' samples. The UA group's subscription (UaOpcClient) is what the
-  // sampler uses where a caller asks for it directly.
-  double Subscribe(int, int) override { return 0; }
+  // Only a server over the network is sampled by subscription; the link lost, the UA
+  // group's subscription is what TakeSampled reports on.
+  double Subscribe(int periodMs, int queueSize) override {
+    return active_ == uaClient_ ? ua_.Subscribe(periodMs, queueSize) : 0;
+  }
   std::vector<OpcSampledValue> TakeSampled(int waitMs) override { return ua_.TakeSampled(waitMs); }
   void Unsubscribe() override { ua_.Unsubscribe(); }
 

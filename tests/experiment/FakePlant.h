@@ -2,6 +2,7 @@
 // test sets, every write kept in order, a connection switched by hand.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -72,6 +73,14 @@ class FakePlant final : public OpcClient {
       return item;
     }
     void RemoveAllItems() override { added.clear(); ++removals; }
+    void ReadNow() override {
+      if (onRead) onRead();
+    }
+    double Subscribe(int, int) override { return ++subscriptions, granted; }
+    void Unsubscribe() override { ++unsubscribed; }
+    std::function<void()> onRead;  // a read's round trip, e.g. a clock advanced
+    double granted = 0;            // the sampling interval a subscription gets; 0 none
+    int subscriptions = 0, unsubscribed = 0;
     double deadBand = -1;
     int updateRate = -1;
     std::vector<std::string> added;

@@ -457,3 +457,100 @@ TEST_F(SubscribedSampler, SamplingsWhoseTimerJitteredPastHalfAPeriodStillHaveThe
     EXPECT_EQ(samples[k].Reading.Values[1], k);
   }
 }
+
+// "Konec eksperimenta" at 500 ms: the periods whose deadlines had passed (0 to 10) are
+// still the run's, each with the value sampled for it as it arrives; none after them.
+TEST_F(SubscribedSampler, TheRunsEndTakesThePeriodsWhoseDeadlinesHadPassedAndNoLater) {
+  sampler.CommandMV(12);
+  const auto roundTrip = [](int) { return 90; };
+  Run(40, 500, roundTrip);
+  EXPECT_EQ(sampler.EndAfter(), 10);
+  EXPECT_EQ(sampler.EndAfter(3), 10) << "the first end stands";
+  EXPECT_FALSE(sampler.EndTaken());
+  sampler.CommandMV(30);  // after the end: for no period
+  Run(40, 1200, roundTrip);
+  EXPECT_TRUE(sampler.EndTaken());
+  ASSERT_EQ(samples.size(), 11u);
+  for (int k = 0; k <= 10; ++k) {
+    EXPECT_FALSE(samples[k].Held) << k;
+    EXPECT_EQ(samples[k].Reading.Values[1], k);
+    EXPECT_EQ(samples[k].MV, 12);
+  }
+}
+
+// The link stalls at 300 ms and the run ends at 500 ms: the periods of the stall up to the
+// end are held once each has waited HoldUs, and then the end is complete.
+TEST_F(SubscribedSampler, TheRunsEndDuringAStallHoldsItsLastPeriodsAfterTheHold) {
+  const auto stalled = [](int k) { return k < 6 ? 20 : 100'000; };
+  Run(40, 500, stalled);
+  EXPECT_EQ(sampler.EndAfter(), 10);
+  Run(40, 10 * 50 + 1000, stalled);
+  EXPECT_FALSE(sampler.EndTaken()) << "period 10 waits HoldUs past its deadline";
+  Run(40, 10 * 50 + 1000 + 100, stalled);
+  EXPECT_TRUE(sampler.EndTaken());
+  ASSERT_EQ(samples.size(), 11u);
+  for (int k = 0; k <= 10; ++k) EXPECT_EQ(samples[k].Held, k >= 6) << k;
+}
+
+// By reads: the read of the last period is awaited until the next deadline, none starts
+// after the end, and an answer that comes after it is not the run's.
+TEST_F(Sampler, TheRunsEndAwaitsTheLastPeriodsReadUntilTheNextDeadlineAndStartsNoMore) {
+  for (int k = 0; k < 3; ++k) Period(k, 10);
+  clock.AdvanceMs(40);  // 150 ms
+  ASSERT_TRUE(sampler.Deadline(3));
+  const PlantReading r = sampler.DoPeriodIo();
+  clock.AdvanceMs(20);
+  EXPECT_EQ(sampler.EndAfter(), 3);
+  EXPECT_FALSE(sampler.EndTaken());
+  clock.AdvanceMs(30);
+  EXPECT_FALSE(sampler.Deadline(4)) << "no read after the end";
+  EXPECT_TRUE(sampler.EndTaken());
+  sampler.Answer(3, r);
+  Take();
+  ASSERT_EQ(samples.size(), 4u);
+  EXPECT_TRUE(samples[3].Held);
+  EXPECT_EQ(link.reads, 4);
+}
+
+// Before the run: the preparation's reads timed (the shorter of two) and the interval a
+// subscription of the run's items is granted (deleted at once) say whether the period is
+// shorter than the link carries, in the findings' words.
+TEST(PeriodTooShort, SaidBeforeTheRunFromTheReadsRoundTripAndTheServersGrantedInterval) {
+  auto store = std::make_unique<MeasurementStore>();
+  FakePlant plant;
+  plant.connected = true;
+  ExperimentRun run(*store, plant);
+  ManualClock clock;
+  run.UseClock(clock);
+  auto& group = static_cast<FakePlant::Group&>(plant.AddGroup("Skupina1"));
+  run.SetReadGroup(&group);
+  run.Setup.ItemMV = group.AddItem("MV");
+  run.Setup.ItemY1 = group.AddItem("Y1");
+  run.Setup.SamplePeriodMs = 50;
+  run.Setup.Separator = ',';
+  std::vector<int> roundTrips = {400, 90};  // the connection's first read waited on the server
+  group.onRead = [&] {
+    clock.AdvanceMs(roundTrips.front());
+    if (roundTrips.size() > 1) roundTrips.erase(roundTrips.begin());
+  };
+  const auto before = [&] {
+    EXPECT_EQ(run.ReadPlantBeforeRun(), "");
+    return run.PeriodTooShortBeforeRun();
+  };
+  EXPECT_EQ(before(),
+            "Čas vzorčenja 0,05 s je krajši od časa do strežnika (≈ 90 ms); del vzorcev bo "
+            "zadržanih (ponovljenih).");
+  group.granted = 50;  // the server samples every period: the round trip is carried
+  EXPECT_EQ(before(), "");
+  group.granted = 100;
+  EXPECT_EQ(before(),
+            "Čas vzorčenja 0,05 s je krajši od intervala, v katerem vzorči strežnik (100 ms); "
+            "del vzorcev bo zadržanih (ponovljenih).");
+  EXPECT_EQ(group.subscriptions, 3);
+  EXPECT_EQ(group.unsubscribed, 3) << "the subscription of the question deleted at once";
+  roundTrips = {30};
+  group.granted = 0;
+  EXPECT_EQ(before(), "");
+  plant.connected = false;  // the run simulates: nothing to ask
+  EXPECT_EQ(run.PeriodTooShortBeforeRun(), "");
+}

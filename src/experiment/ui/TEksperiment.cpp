@@ -33,6 +33,7 @@
 #include "forms/UiServices.h"
 #include "forms/Workspace.h"
 #include "opc/OpcMessages.h"
+#include "opc/ui/OpcPage.h"
 
 namespace {
 
@@ -329,18 +330,23 @@ void TEksperiment::CheckAndSwitchForRun(std::function<void(const std::string& wh
   const bool check = !run_.MvItemUnreachable && form_.Opc().IsConnected();
   const bool readMV = form_.Opc().ReachedOverNetwork() && run_.Setup.KeepInitialInput &&
                       run_.Setup.ItemMV != nullptr;
-  auto why = std::make_shared<std::string>();
+  auto prepared = std::make_shared<ExperimentRun::Preparation>();
   // Every item the run writes is checked before the first write; then the controller is
   // put into its state for the run, and the plant's MV read for a run that keeps it.
-  OnPlant([this, why, check, readMV] { *why = run_.PrepareOnPlant(check, readMV).Why; },
-          [this, why, then](std::exception_ptr error) {
+  OnPlant([this, prepared, check, readMV] { *prepared = run_.PrepareOnPlant(check, readMV); },
+          [this, prepared, then](std::exception_ptr error) {
+            std::string& why = prepared->Why;
             if (error) try {
                 std::rethrow_exception(error);
               } catch (const std::exception& e) {
-                *why = OpcWindowText(e.what());
+                why = OpcWindowText(e.what());
               }
-            if (why->empty()) switchedForRun_ = true;
-            then(*why);
+            if (why.empty()) switchedForRun_ = true;
+            // A period shorter than the link carries is said before the run; it runs all
+            // the same, its held samples marked.
+            if (why.empty() && !error && !prepared->PeriodTooShort.empty())
+              Ui().ShowNotice(QString::fromStdString(prepared->PeriodTooShort));
+            then(why);
           });
 }
 
@@ -431,6 +437,10 @@ void TEksperiment::Timer1Timer() {
   // Sampling goes on while a message box stands over the window: the record's time axis
   // is the plant's, whatever the engineer reads meanwhile.
   if (!run_.Running()) return;
+  if (ending_) {
+    TakeLastPeriods();
+    return;
+  }
   const bool stepSequence = !form_.ExperimentTab().RadioRocno->isChecked();
   std::vector<ExperimentSample> samples;
   if (run_.Sampling())
@@ -454,8 +464,10 @@ void TEksperiment::Draw(const std::vector<ExperimentSample>& samples) {
   ShowStatus();
   // The link back: the engineer hears of it once; the run goes on with the plant.
   if (std::any_of(samples.begin(), samples.end(),
-                  [](const ExperimentSample& t) { return t.Reconnected; }))
+                  [](const ExperimentSample& t) { return t.Reconnected; })) {
     Ui().ShowNotice(QString::fromUtf8(ReconnectedText));
+    form_.OpcTab().LinkMadeAgain();
+  }
   SetTextFitting(Label_Exp_MV, Fixed4(s.MV), ValueLabelPointSize);
   SetTextFitting(Label_Exp_U1, Fixed4(s.U), ValueLabelPointSize);
   SetTextFitting(Label_Exp_Y1, Fixed4(s.Y1), ValueLabelPointSize);
@@ -611,27 +623,45 @@ void TEksperiment::EndExperiment() {
   // A second "Konec eksperimenta" while the end is under way changes nothing.
   if (ending_ || !run_.Running()) return;
   ending_ = true;
-  Timer1->stop();
-  // What the sampler took before the end goes into the record; a read still in flight
-  // is not waited for (its answer is dropped), so the window closes at once, also while
-  // a stalled plant keeps the sampler waiting.
-  const bool sampling = run_.Sampling();
-  if (sampling) {
-    const bool stepSequence = !form_.ExperimentTab().RadioRocno->isChecked();
-    const std::vector<ExperimentSample> rest = run_.TakeArrived(stepSequence);
-    if (!rest.empty()) Draw(rest);
+  QDialog::done(QDialog::Accepted);
+  if (!run_.Sampling()) {
+    Timer1->stop();
+    CompleteRecord();
+    return;
   }
+  // The periods whose deadlines have passed are still the run's: their samples arrive a
+  // round trip (and, by subscription, a publishing interval) after them, or are held
+  // once the sampler has waited for them as long as it holds a period. The window has
+  // closed; Timer1 takes them as they come, and the record is completed after the last.
+  run_.EndSampling();
+  Timer1->setInterval(std::min(run_.Setup.SamplePeriodMs, 50));
+  Timer1->start();
+  TakeLastPeriods();
+}
+
+void TEksperiment::TakeLastPeriods() {
+  const bool allIn = run_.LastPeriodsIn();  // what arrived before it is in the queue
+  const bool stepSequence = !form_.ExperimentTab().RadioRocno->isChecked();
+  const std::vector<ExperimentSample> rest = run_.TakeArrived(stepSequence);
+  if (!rest.empty()) Draw(rest);
+  if (!allIn) return;
+  Timer1->stop();
+  CompleteRecord();
+}
+
+void TEksperiment::CompleteRecord() {
   LiveModelView->End();
+  const bool sampling = run_.Sampling();
   if (run_.Finish(false)) {
     ProcessingPage& processing = form_.ProcessingTab();
     processing.ConditionAfterExperiment();
     if (form_.ExperimentTab().RadioAvtomatsko->isChecked())
       processing.SetAnalysisWindowStart(AnalysisWindowStart(run_.Setup.WaitTime, form_.Store().SampleTime));
   }
-  QDialog::done(QDialog::Accepted);
-  // The sampler's threads end, then the controller is put into its after-experiment state:
-  // on the plant's side of the window (a job for a plant over a network). A switch that
-  // does not reach the plant is noted in the findings, never thrown.
+  // The sampler's threads end (a read still in flight is not waited for here: its answer
+  // is dropped), then the controller is put into its after-experiment state: on the
+  // plant's side of the window (a job for a plant over a network). A switch that does not
+  // reach the plant is noted in the findings, never thrown.
   const bool switchAfter = switchedForRun_;
   switchedForRun_ = false;
   OnPlant(

@@ -59,9 +59,11 @@ class TEksperiment : public QDialog {
   void FormShow();
   // One sample: read or simulate, record, show; ends the run when it is over.
   void Timer1Timer();
-  // Stops sampling, completes the record, hands it to the conditioning and closes the
-  // window at once; then (a job for a plant over a network) the sampler's threads end and
-  // the controller is put into its after-experiment state, and RunEnded follows. Closing
+  // Closes the window at once and stops sampling: a plant sampled on the sampler's clock
+  // first delivers the periods whose deadlines had passed (within the sampler's hold,
+  // Timer1 taking them); then the record is completed and handed to the conditioning;
+  // then (a job for a plant over a network) the sampler's threads end and the controller
+  // is put into its after-experiment state, and RunEnded follows. Closing
   // the window from its title bar ends the experiment the same way; Escape does nothing.
   // A second call while the end is under way changes nothing; a switch that did not reach
   // the plant is told with the state the controller kept.
@@ -127,6 +129,12 @@ class TEksperiment : public QDialog {
   // switch): a job for a plant over a network, else at once; then follows on the
   // window's thread with what the work threw.
   void OnPlant(std::function<void()> work, std::function<void(std::exception_ptr)> then);
+  // During the end: the samples of the run's last periods as they arrive; once all are
+  // in, CompleteRecord.
+  void TakeLastPeriods();
+  // The record completed and handed to the conditioning; then (a job for a plant over a
+  // network) the sampler's threads end and the controller is switched, and Ended follows.
+  void CompleteRecord();
   // The end's last part, once the controller's switch has been made or noted.
   void Ended();
   void BuildCharts();

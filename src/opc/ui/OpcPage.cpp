@@ -636,6 +636,28 @@ void OpcPage::dOPCServer1Disconnect() {
   if (!form_.RunInFlight()) Ui().ShowNotice(text);
 }
 
+void OpcPage::LinkMadeAgain() {
+  if (connectJob_ || !form_.Opc().IsConnected()) return;  // a connect of the engineer's tells
+  OpcClient* client = &form_.Opc();
+  auto state = std::make_shared<OpcServerState>(OpcServerState::Unknown);
+  Jobs().Start(
+      this, [client, state] { *state = client->ServerState(); },
+      [this, state](std::exception_ptr) {
+        // Lost again meanwhile, or ended: the tab already says so.
+        if (connectJob_ || !form_.Opc().IsConnected()) return;
+        lostServer_.clear();
+        PoveziOPCStreznik->setText(QStringLiteral("Poveži"));
+        const QString stateText = StateText(*state);
+        Label54->setText(stateText);
+        PoveziOPCStreznik->setEnabled(stateText != QString::fromUtf8(RunningText));
+        // The loss's own text in the status bar gives way; a run's findings stay.
+        if (form_.StatusText().isEmpty() || form_.StatusText() == ownStatus_)
+          SetOwnStatus(QString::fromUtf8("Povezava s strežnikom %1 je spet vzpostavljena (nova "
+                                         "seja; prejšnja je zaprta).")
+                           .arg(ComboBox2->currentText().trimmed()));
+      });
+}
+
 bool OpcPage::eventFilter(QObject* watched, QEvent* event) {
   // Delete (or Backspace) on the table empties the selected cells; while a cell is being
   // edited its editor has the keys.

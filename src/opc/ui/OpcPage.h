@@ -57,6 +57,9 @@ class OpcPage : public QWidget {
   // Shows where the program's certificate is (made on first use) and its thumbprint.
   void CertifikatProgramaKnofClick();
   void dOPCServer1Disconnect();
+  // A link lost during a run that the run made again on its own: the tab says the link as
+  // it is now (the server's state asked off the window's thread), "Poveži" again.
+  void LinkMadeAgain();
   // Picks an item for the row chosen last (a selected cell or a clicked signal).
   void IzberiAjtemKnofClick();
   void OPCTabelaDblClick(int row, int column);
