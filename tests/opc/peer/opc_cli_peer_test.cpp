@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <regex>
 
@@ -133,9 +134,21 @@ TEST(OpcCommand, WatchReadsAtFixedTimesWithoutDrift) {
   for (std::sregex_iterator m(watch.Out.begin(), watch.Out.end(), readAt), end; m != end; ++m)
     times.push_back(std::stod((*m)[1]) * 3600 + std::stod((*m)[2]) * 60 + std::stod((*m)[3]));
   ASSERT_EQ(times.size(), 50u) << watch.Out;
-  double first = times.front(), last = times.back();
-  if (last < first) last += 86400;  // past midnight
-  EXPECT_NEAR((last - first) / 49 * 1000, 100, 1);
+  // Each read's lateness against its deadline, first + k·0.1 s: a busy machine makes one
+  // read late now and then, a watch that sleeps a period after each read falls behind by
+  // its reads' time at every one. The medians of the first and last ten must agree.
+  std::vector<double> lateness;
+  for (size_t k = 0; k < times.size(); ++k) {
+    double t = times[k];
+    if (t < times.front()) t += 86400;  // past midnight
+    lateness.push_back((t - times.front() - 0.1 * static_cast<double>(k)) * 1000);
+  }
+  const auto median = [](std::vector<double> v) {
+    std::nth_element(v.begin(), v.begin() + 5, v.end());
+    return v[5];
+  };
+  EXPECT_NEAR(median({lateness.end() - 10, lateness.end()}),
+              median({lateness.begin(), lateness.begin() + 10}), 5);
 }
 
 TEST(OpcCommand, OptionsStandAnywhereAndErrorsNameTheirNode) {

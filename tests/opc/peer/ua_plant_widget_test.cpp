@@ -729,6 +729,12 @@ std::array<double, 3> HeldOnPlant(const std::string& url) {
 }
 }  // namespace
 
+// With VORTUNER_SCREENSHOT_DIR set, the main window as the engineer sees it at that moment.
+static void MainWindowShot(QWidget& form, const char* name) {
+  if (const char* dir = std::getenv("VORTUNER_SCREENSHOT_DIR"))
+    form.grab().save(QString::fromLocal8Bit(dir) + "/" + name + ".png");
+}
+
 // Loaded on server B, connected to server A: "Povrni prejšnje" writes nothing into A. Back
 // on B after an operator changed P, it lists the three columns and asks before writing.
 TEST_F(UaPlant, AnUndoBelongsToItsServerAndAsksOverAnOperatorsChange) {
@@ -752,6 +758,7 @@ TEST_F(UaPlant, AnUndoBelongsToItsServerAndAsksOverAnOperatorsChange) {
   EXPECT_TRUE(ui.Messages[0].startsWith(QString::fromUtf8("»Povrni prejšnje« velja za strežnik ")))
       << ui.Messages[0].toStdString();
   EXPECT_EQ(ui.Questions.size(), questions);  // refused before any question
+  MainWindowShot(Form(), "undo-on-another-server");
   EXPECT_EQ(HeldOnPlant(a.Url()), (std::array<double, 3>{2.22, 22.2, 0.222}));
 
   // The same server again: the undo is still there. An operator has set P since.
@@ -814,6 +821,7 @@ TEST_F(UaPlant, ALinkLostBetweenThePAndIWritesIsToldPerItemAndReadBackOnReconnec
       "hranijo, bo prebrano ob ponovni povezavi s strežnikom.")))
       << told.toStdString();
   EXPECT_TRUE(Form().findChild<QLabel*>("StatusBarAlarm")->isVisibleTo(&Form()));
+  MainWindowShot(Form(), "set-cut-between-p-and-i");
   EXPECT_TRUE(ui.Messages.isEmpty()) << ui.Messages.join("|").toStdString();
   EXPECT_EQ(HeldOnPlant(UaPeerUrl())[2], 0.5);
 
@@ -828,6 +836,7 @@ TEST_F(UaPlant, ALinkLostBetweenThePAndIWritesIsToldPerItemAndReadBackOnReconnec
           .arg(QString::number(kp.toDouble(), 'g', 10), QString::number(held[1], 'g', 10))))
       << Form().StatusAlarm().toStdString();
   EXPECT_EQ(held[0], kp.toDouble());
+  MainWindowShot(Form(), "set-cut-read-back-on-reconnect");
 }
 
 // An address typed into the server field, connected: it is the entry selected, the
