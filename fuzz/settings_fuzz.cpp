@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   const std::vector<std::string> lines = SettingsLines(settings);
-  FUZZ_CHECK(lines.size() == SettingsLine::Count, "a settings file has 98 lines");
+  FUZZ_CHECK(lines.size() == SettingsLine::CountWithAdded,
+             "a settings file has its 98 lines and the lines added after them");
   const std::string saved = fuzz::ScratchPath("-saved.vtx");
   WriteTextLines(saved, lines);
   FUZZ_CHECK(ReadTextLines(saved) == lines, "saved settings lines do not read back equal");
