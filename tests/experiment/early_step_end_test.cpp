@@ -38,6 +38,12 @@ struct EarlyEnd : ::testing::Test {
   struct Ran {
     std::string FirstForecast;
     double ForecastTime = -1;
+    void Note(const ExperimentRun& run, const ExperimentSample& s) {
+      if (run.Forecast() && ForecastTime < 0) {
+        ForecastTime = s.Time;
+        FirstForecast = LimitForecastText(*run.Forecast(), ',');
+      }
+    }
   };
   Ran RunToEnd() {
     Ran ran;
@@ -46,10 +52,7 @@ struct EarlyEnd : ::testing::Test {
     run.Begin();
     for (int i = 0; i < 10000; ++i) {
       const ExperimentSample s = run.Tick(true);
-      if (run.Forecast() && ran.ForecastTime < 0) {
-        ran.ForecastTime = s.Time;
-        ran.FirstForecast = LimitForecastText(*run.Forecast(), ',');
-      }
+      ran.Note(run, s);
       if (s.EndRequested) break;
     }
     run.Finish();
@@ -105,10 +108,7 @@ struct Runaway : ::testing::Test {
       double& y1 = plant.items["Y1"]->value;
       y1 += 0.1 * (plant.items["MV"]->value - 40);
       const ExperimentSample s = run.Tick(true);
-      if (run.Forecast() && ran.ForecastTime < 0) {
-        ran.ForecastTime = s.Time;
-        ran.FirstForecast = LimitForecastText(*run.Forecast(), ',');
-      }
+      ran.Note(run, s);
       if (s.EndRequested) break;
     }
     run.Finish();
